@@ -1,0 +1,116 @@
+#pragma once
+#include "krverror.h"
+
+#include <QPair>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <initializer_list>
+
+// A materialised result: every row read, the statement finished. Column names are found
+// without regard to case, as the statements spell them in either case.
+class RowSet {
+public:
+    RowSet() = default;
+    RowSet(QStringList columns, QVector<QVariantList> rows);
+
+    int count() const { return int(m_rows.size()); }
+    bool isEmpty() const { return m_rows.isEmpty(); }
+    const QStringList& columns() const { return m_columns; }
+    const QVector<QVariantList>& rows() const { return m_rows; }
+
+    // -1 when the row set has no such column.
+    int columnIndex(const QString& name) const;
+
+    // The raw value; raises NoCurrentRecord for a row out of range and ItemNotFound for
+    // an unknown column. A Null value comes back as a null QVariant.
+    QVariant value(int row, const QString& column) const;
+    QVariant value(int row, int column) const;
+    bool isNull(int row, const QString& column) const { return value(row, column).isNull(); }
+
+    // Checked reads: a Null raises InvalidUseOfNull, as a Null read into a number or text does.
+    qint32 toInt(int row, const QString& column) const;
+    qint64 toInt64(int row, const QString& column) const;
+    double toDouble(int row, const QString& column) const;
+    QString toText(int row, const QString& column) const;
+    bool toBool(int row, const QString& column) const;
+
+    // Rows whose column equals value (text compared without regard to case).
+    RowSet filtered(const QString& column, const QVariant& value) const;
+
+private:
+    QStringList m_columns;
+    QVector<QVariantList> m_rows;
+};
+
+// One named SQLite connection. Every statement takes bound values; identifiers come only
+// from the program's own fixed lists. Failures raise DbError.
+class Connection {
+public:
+    explicit Connection(QString name);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Opens an existing database file. Refuses a missing file (SQLite would make a new,
+    // empty one) and a file that is not a SQLite database.
+    void open(const QString& path, bool readOnly = false);
+    void close();
+    bool isOpen() const;
+    QString path() const { return m_path; }
+    QString name() const { return m_name; }
+    QSqlDatabase database() const;
+
+    RowSet query(const QString& sql, const QVariantList& binds = {}) const;
+    // Runs a statement that returns no rows; the count of rows it changed.
+    int exec(const QString& sql, const QVariantList& binds = {}) const;
+    // The first column of the first row, a null QVariant when there is no row.
+    QVariant scalar(const QString& sql, const QVariantList& binds = {}) const;
+
+    // Adds one row and returns the key the database gave it. The one place that picks
+    // AutoNumber keys. Table and column names must be plain identifiers.
+    qint64 insertAutoNumber(const QString& table, const QVector<QPair<QString, QVariant>>& values) const;
+
+    int transactionDepth() const { return m_depth; }
+
+private:
+    friend class TxGuard;
+    QString m_name;
+    QString m_path;
+    mutable int m_depth = 0;
+};
+
+// The connection to the tunnel database, open from start-up to the end of the program,
+// and the one to the report working database, opened by the reports.
+extern Connection gConn;
+extern Connection gReportConn;
+
+// Writes that belong together. Nests (SAVEPOINT), so a procedure with its own guard can
+// run inside a caller's. Rolled back unless commit() is reached. Never hold one open
+// across a question to the user.
+class TxGuard {
+public:
+    explicit TxGuard(Connection& conn = gConn);
+    ~TxGuard();
+    TxGuard(const TxGuard&) = delete;
+    TxGuard& operator=(const TxGuard&) = delete;
+    void commit();
+
+private:
+    Connection& m_conn;
+    QString m_name;
+    bool m_done = false;
+};
+
+// 1 for true, 0 for false.
+quint8 BoolToBit(bool value);
+
+// The text with every single quote doubled, for text placed between single quotes.
+// Statements here bind their values; this stays for callers that show SQL text.
+QString SqlQuote(const QString& text);
+
+// The replica identifier of a database file, "" when it has none or cannot be read.
+// Only reads the file; never changes it.
+QString GetReplicaId(const QString& path);

@@ -1,0 +1,76 @@
+#pragma once
+#include <QCloseEvent>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+// The program's loaded windows, in load order. A window is loaded from its construction
+// until it unloads (closes for good), whether shown or hidden. Its objectName is the
+// window's name (frmSystem), which is also its placement key.
+
+void RegisterForm(QWidget* form);
+void UnregisterForm(QWidget* form);
+QList<QWidget*> LoadedForms();
+
+// True when a loaded window has this caption exactly; brings it to the front when asked
+// and it is visible.
+bool FormIsOpen(const QString& caption, bool bringToFront);
+// True when a loaded window has this name, case ignored.
+bool IsFormLoaded(const QString& formName);
+// Unloads every loaded window of this name, case ignored, each with its own unload handling.
+void UnloadFormByName(const QString& formName);
+// Unloads one window; false when it refused.
+bool UnloadForm(QWidget* form);
+
+// When set (the program sets it), the program ends as its last window unloads.
+void SetEndWhenLastFormUnloads(bool on);
+
+// Ends the program at once: no further window opens and no unload handling runs.
+void EndProgram();
+bool ProgramEnding();
+void ResetProgramEnding();  // tests
+
+// Windows that others open by name, registered by the library that holds them, so a
+// lower library can open a higher one's window (the set-up window's "Close" opens
+// frmViewSystem, and so on).
+using FormFactory = std::function<QWidget*()>;
+void RegisterFormFactory(const QString& formName, FormFactory factory);
+// A new instance of a registered window, or nullptr when none is registered.
+QWidget* CreateForm(const QString& formName);
+
+// Base of the program's windows: registers itself, and unloads through QueryUnload and
+// FormUnload when it closes. Base is QWidget, QDialog or QMainWindow.
+template <class Base>
+class KrvForm : public Base {
+public:
+    explicit KrvForm(const QString& formName, QWidget* parent = nullptr) : Base(parent)
+    {
+        this->setObjectName(formName);
+        this->setAttribute(Qt::WA_DeleteOnClose);
+        RegisterForm(this);
+    }
+    ~KrvForm() override { UnregisterForm(this); }
+
+    // Unloads this window: runs QueryUnload (which may refuse) and FormUnload, then frees it.
+    bool Unload() { return this->close(); }
+
+protected:
+    // False refuses the unload.
+    virtual bool QueryUnload() { return true; }
+    virtual void FormUnload() {}
+
+    void closeEvent(QCloseEvent* event) override
+    {
+        if (!ProgramEnding()) {
+            if (!QueryUnload()) {
+                event->ignore();
+                return;
+            }
+            FormUnload();
+        }
+        event->accept();
+        UnregisterForm(this);
+    }
+};

@@ -1,0 +1,54 @@
+#pragma once
+#include <QColor>
+#include <QDate>
+#include <QString>
+
+// The numeric value of a text: blanks skipped, an optional sign, digits with "." as the
+// decimal point, reading stops at the first character that cannot continue the number;
+// 0 when there is none. "1,200" is 1, "12x" is 12, "" is 0.
+double Val(const QString& text);
+
+// Money as "#.#0": two decimals, no leading zero (0.5 gives ".50", 1234.5 gives "1234.50").
+QString MoneyText(double amount);
+
+// Rounds halves to the even neighbour (2.5 gives 2, 3.5 gives 4).
+double RoundHalfEven(double value);
+
+// 15 twips are one logical pixel.
+constexpr int kTwipsPerPixel = 15;
+int TwipsToPixels(double twips);
+double PixelsToTwips(double pixels);
+
+// Colours are stored as 32-bit BGR values (0x0000E6FF is amber).
+QColor BgrToColor(quint32 bgr);
+quint32 ColorToBgr(const QColor& color);
+
+// A date in the system's short date format.
+QString ShortDateText(const QDate& date);
+
+// Shows the wait cursor for the life of the guard.
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    bool m_active = false;
+};
+
+// Puts the default arrow back, however many wait cursors are pending.
+void RestoreDefaultCursor();
+
+template <class T>
+T VarMax(const T& a, const T& b)
+{
+    return b > a ? b : a;
+}
+
+template <class T>
+T VarMin(const T& a, const T& b)
+{
+    return b < a ? b : a;
+}

@@ -1,0 +1,272 @@
+#include "settings.h"
+
+#include "helpers.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSettings>
+#include <QWidget>
+
+static QString gProgramFolderOverride;
+
+QString ProgramFolder()
+{
+    if (!gProgramFolderOverride.isEmpty())
+        return gProgramFolderOverride;
+    return QCoreApplication::applicationDirPath();
+}
+
+void SetProgramFolder(const QString& folder)
+{
+    gProgramFolderOverride = folder;
+    while (gProgramFolderOverride.size() > 1 && gProgramFolderOverride.endsWith('/'))
+        gProgramFolderOverride.chop(1);
+}
+
+QString ProgramFile(const QString& name) { return ProgramFolder() + QLatin1Char('/') + name; }
+
+QString IniFilePath() { return ProgramFile(QStringLiteral("krv.ini")); }
+
+// ------------------------------------------------------------------ private-profile file
+
+namespace {
+
+struct IniText {
+    QStringList lines;
+    QString eol = QStringLiteral("\n");
+};
+
+bool readIni(const QString& file, IniText* out, QString* error)
+{
+    QFile f(file);
+    if (!f.exists())
+        return true;
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("%1 cannot be read: %2").arg(file, f.errorString());
+        return false;
+    }
+    QString text = QString::fromUtf8(f.readAll());
+    if (text.contains(QStringLiteral("\r\n")))
+        out->eol = QStringLiteral("\r\n");
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    out->lines = text.split('\n');
+    if (!out->lines.isEmpty() && out->lines.last().isEmpty())
+        out->lines.removeLast();
+    return true;
+}
+
+// The section name of a "[name]" line, or a null string.
+QString sectionOf(const QString& line)
+{
+    const QString t = line.trimmed();
+    if (t.startsWith('[')) {
+        const int close = t.indexOf(']');
+        if (close > 0)
+            return t.mid(1, close - 1).trimmed();
+    }
+    return QString();
+}
+
+// The key of a "key=value" line, or a null string.
+QString keyOf(const QString& line, QString* value = nullptr)
+{
+    const int eq = line.indexOf('=');
+    if (eq <= 0)
+        return QString();
+    const QString key = line.left(eq).trimmed();
+    if (key.isEmpty() || key.startsWith(';'))
+        return QString();
+    if (value)
+        *value = line.mid(eq + 1).trimmed();
+    return key;
+}
+
+}  // namespace
+
+QString ReadIniString(const QString& file, const QString& section, const QString& key, const QString& fallback)
+{
+    IniText ini;
+    if (!readIni(file, &ini, nullptr))
+        return fallback;
+    bool inSection = false;
+    for (const QString& line : std::as_const(ini.lines)) {
+        const QString s = sectionOf(line);
+        if (!s.isNull()) {
+            inSection = s.compare(section, Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        if (!inSection)
+            continue;
+        QString value;
+        if (keyOf(line, &value).compare(key, Qt::CaseInsensitive) != 0)
+            continue;
+        // A value wrapped in one pair of quotes is read without them.
+        if (value.size() >= 2 && ((value.startsWith('"') && value.endsWith('"')) ||
+                                  (value.startsWith('\'') && value.endsWith('\''))))
+            value = value.mid(1, value.size() - 2);
+        const int nul = value.indexOf(QChar(0));
+        if (nul >= 0)
+            value.truncate(nul);
+        return value.left(255);
+    }
+    return fallback;
+}
+
+bool WriteIniString(const QString& file, const QString& section, const QString& key, const QString& value,
+                    QString* error)
+{
+    IniText ini;
+    if (!readIni(file, &ini, error))
+        return false;
+
+    const QString newLine = key + QLatin1Char('=') + value;
+    int sectionStart = -1;  // line of the section header
+    int lastInSection = -1; // last non-blank line of the section
+    bool replaced = false;
+    bool inSection = false;
+    for (int i = 0; i < ini.lines.size(); ++i) {
+        const QString s = sectionOf(ini.lines[i]);
+        if (!s.isNull()) {
+            if (inSection)
+                break;
+            inSection = s.compare(section, Qt::CaseInsensitive) == 0;
+            if (inSection) {
+                sectionStart = i;
+                lastInSection = i;
+            }
+            continue;
+        }
+        if (!inSection)
+            continue;
+        if (!ini.lines[i].trimmed().isEmpty())
+            lastInSection = i;
+        if (keyOf(ini.lines[i]).compare(key, Qt::CaseInsensitive) == 0) {
+            ini.lines[i] = newLine;
+            replaced = true;
+            break;
+        }
+    }
+    if (!replaced) {
+        if (sectionStart >= 0) {
+            ini.lines.insert(lastInSection + 1, newLine);
+        } else {
+            if (!ini.lines.isEmpty() && !ini.lines.last().trimmed().isEmpty())
+                ini.lines << QString();
+            ini.lines << QLatin1Char('[') + section + QLatin1Char(']') << newLine;
+        }
+    }
+
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = QStringLiteral("%1 cannot be written: %2").arg(file, out.errorString());
+        return false;
+    }
+    out.write((ini.lines.join(ini.eol) + ini.eol).toUtf8());
+    if (!out.commit()) {
+        if (error)
+            *error = QStringLiteral("%1 cannot be written: %2").arg(file, out.errorString());
+        return false;
+    }
+    return true;
+}
+
+QString IniProblem()
+{
+    IniText ini;
+    QString error;
+    if (!readIni(IniFilePath(), &ini, &error))
+        return error;
+    return QString();
+}
+
+// ------------------------------------------------------------------ krv.ini keys
+
+static const QString kSection = QStringLiteral("KRV");
+
+QString IniGetDatabaseFile()
+{
+    return ReadIniString(IniFilePath(), kSection, QStringLiteral("DatabaseFile"), ProgramFile(QStringLiteral("krv.db")));
+}
+
+bool IniSetDatabaseFile(const QString& path, QString* error)
+{
+    return WriteIniString(IniFilePath(), kSection, QStringLiteral("DatabaseFile"), path, error);
+}
+
+QString IniGetReportRatingsFile()
+{
+    return ReadIniString(IniFilePath(), kSection, QStringLiteral("ReportRatingsFile"),
+                         ProgramFile(QStringLiteral("ReportData.db")));
+}
+
+QString IniGetSystemPath()
+{
+    QString path = ReadIniString(IniFilePath(), kSection, QStringLiteral("SystemPath"), ProgramFile(QStringLiteral("Data/")));
+    if (!path.endsWith('/') && !path.endsWith('\\'))
+        path += QLatin1Char('/');
+    return path;
+}
+
+bool IniIsDataCollector()
+{
+    return ReadIniString(IniFilePath(), kSection, QStringLiteral("DataCollector"), QStringLiteral("No")) ==
+           QStringLiteral("Yes");
+}
+
+// ------------------------------------------------------------------ placement
+
+static QString placementGroup(QWidget* form) { return form->objectName().toLower(); }
+
+void SaveFormPosition(QWidget* form)
+{
+    if (!form)
+        return;
+    QSettings reg(QStringLiteral("Quillmar Inc."), QStringLiteral("KRV"));
+    if (!reg.isWritable())
+        return;
+    reg.beginGroup(placementGroup(form));
+    const Qt::WindowStates state = form->windowState();
+    const bool minimized = state & Qt::WindowMinimized;
+    const bool maximized = state & Qt::WindowMaximized;
+    if (!minimized && !maximized) {
+        // Twips, as text of a single-precision number.
+        const QPoint pos = form->pos();
+        const QSize size = form->size();
+        reg.setValue(QStringLiteral("Left"), QString::number(float(PixelsToTwips(pos.x()))));
+        reg.setValue(QStringLiteral("Top"), QString::number(float(PixelsToTwips(pos.y()))));
+        reg.setValue(QStringLiteral("Width"), QString::number(float(PixelsToTwips(size.width()))));
+        reg.setValue(QStringLiteral("Height"), QString::number(float(PixelsToTwips(size.height()))));
+    }
+    reg.setValue(QStringLiteral("Max"), maximized ? QStringLiteral("True") : QStringLiteral("False"));
+    reg.endGroup();
+    reg.sync();
+}
+
+void RestoreFormPosition(QWidget* form)
+{
+    if (!form)
+        return;
+    QSettings reg(QStringLiteral("Quillmar Inc."), QStringLiteral("KRV"));
+    reg.beginGroup(placementGroup(form));
+    auto text = [&reg](const char* name) { return reg.value(QLatin1String(name)).toString(); };
+    const int left = TwipsToPixels(Val(text("Left")));
+    const int top = TwipsToPixels(Val(text("Top")));
+    form->move(left, top);
+    if (text("Max") == QStringLiteral("True")) {
+        form->setWindowState(form->windowState() | Qt::WindowMaximized);
+    } else {
+        const double width = RoundHalfEven(Val(text("Width")));
+        const double height = RoundHalfEven(Val(text("Height")));
+        QSize size = form->size();
+        if (width > 0)
+            size.setWidth(TwipsToPixels(width));
+        if (height >= 1)
+            size.setHeight(TwipsToPixels(height));
+        form->resize(size);
+    }
+    reg.endGroup();
+}
