@@ -1,0 +1,172 @@
+#include "settings.h"
+#include "testinstall.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTest>
+#include <QWidget>
+
+class TestSettings : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { m_install = std::make_unique<TestInstall>(false); }
+    void cleanup() { m_install.reset(); }
+
+    void defaultsWithoutIni()
+    {
+        const QString folder = m_install->folder();
+        QCOMPARE(IniGetDatabaseFile(), folder + "/krv.db");
+        QCOMPARE(IniGetReportRatingsFile(), folder + "/ReportData.db");
+        QCOMPARE(IniGetSystemPath(), folder + "/Data/");
+        QCOMPARE(IniIsDataCollector(), false);
+        QCOMPARE(IniProblem(), QString());
+    }
+
+    void handEditedValuesReadBackExactly_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("spaces") << QByteArray("DatabaseFile = /srv/tunnel data/my krv.db  ") << "/srv/tunnel data/my krv.db";
+        QTest::newRow("commas") << QByteArray("DatabaseFile=/srv/a,b,c/krv.db") << "/srv/a,b,c/krv.db";
+        QTest::newRow("backslashes") << QByteArray("DatabaseFile=C:\\Program Files\\Quorrel\\krv.db")
+                                     << "C:\\Program Files\\Quorrel\\krv.db";
+        QTest::newRow("percent and hash") << QByteArray("DatabaseFile=/x/100%;#1.db") << "/x/100%;#1.db";
+        QTest::newRow("key in other case") << QByteArray("databasefile=/a.db") << "/a.db";
+        QTest::newRow("quoted") << QByteArray("DatabaseFile=\"/with quotes.db\"") << "/with quotes.db";
+        QTest::newRow("empty") << QByteArray("DatabaseFile=") << "";
+        QTest::newRow("255 characters at most") << "DatabaseFile=" + QByteArray(300, 'x') << QString(255, 'x');
+    }
+    void handEditedValuesReadBackExactly()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, expected);
+        m_install->write("krv.ini", "; installation\r\n[Other]\r\nDatabaseFile=wrong\r\n[krv]\r\n" + line + "\r\n");
+        QCOMPARE(IniGetDatabaseFile(), expected);
+    }
+
+    void writeChangesOnlyItsOwnLine()
+    {
+        const QByteArray before = "; comment kept\r\n[KRV]\r\nSystemPath = D:\\Media, old\\\r\nDatabaseFile=/old.db\r\n"
+                                  "DataCollector=Yes\r\n\r\n[Other]\r\nKey=Value\r\n";
+        m_install->write("krv.ini", before);
+        QVERIFY(IniSetDatabaseFile("/new place/krv, 2.db"));
+        QByteArray expected = before;
+        expected.replace("DatabaseFile=/old.db", "DatabaseFile=/new place/krv, 2.db");
+        QCOMPARE(m_install->read("krv.ini"), expected);
+        QCOMPARE(IniGetDatabaseFile(), QString("/new place/krv, 2.db"));
+        QCOMPARE(IniGetSystemPath(), QString("D:\\Media, old\\"));
+        QCOMPARE(IniIsDataCollector(), true);
+    }
+
+    void writeMakesFileAndSectionWhenMissing()
+    {
+        QVERIFY(IniSetDatabaseFile("/a/krv.db"));
+        QCOMPARE(m_install->read("krv.ini"), QByteArray("[KRV]\nDatabaseFile=/a/krv.db\n"));
+        m_install->write("krv.ini", "[Other]\nA=1\n");
+        QVERIFY(IniSetDatabaseFile("/b.db"));
+        QCOMPARE(m_install->read("krv.ini"), QByteArray("[Other]\nA=1\n\n[KRV]\nDatabaseFile=/b.db\n"));
+        // A key missing from an existing section goes at the section's end.
+        m_install->write("krv.ini", "[KRV]\nSystemPath=/m\n\n[Z]\nB=2\n");
+        QVERIFY(IniSetDatabaseFile("/c.db"));
+        QCOMPARE(m_install->read("krv.ini"), QByteArray("[KRV]\nSystemPath=/m\nDatabaseFile=/c.db\n\n[Z]\nB=2\n"));
+    }
+
+    void otherKeysFollowTheirRules_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("systemPath");
+        QTest::addColumn<bool>("collector");
+        QTest::newRow("no trailing separator") << QByteArray("[KRV]\nSystemPath=/media/krv\n") << "/media/krv/" << false;
+        QTest::newRow("backslash kept") << QByteArray("[KRV]\nSystemPath=D:\\krv\\\n") << "D:\\krv\\" << false;
+        QTest::newRow("yes in lower case is no") << QByteArray("[KRV]\nSystemPath=/m/\nDataCollector=yes\n") << "/m/" << false;
+        QTest::newRow("Yes") << QByteArray("[KRV]\nSystemPath=/m/\nDataCollector=Yes\n") << "/m/" << true;
+    }
+    void otherKeysFollowTheirRules()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, systemPath);
+        QFETCH(bool, collector);
+        m_install->write("krv.ini", ini);
+        QCOMPARE(IniGetSystemPath(), systemPath);
+        QCOMPARE(IniIsDataCollector(), collector);
+    }
+
+    void unreadableIniIsReportedAndNeverOverwritten()
+    {
+        // A folder where the file should be cannot be read as a file, whoever runs the test.
+        QVERIFY(QDir(m_install->folder()).mkdir("krv.ini"));
+        QVERIFY(!IniProblem().isEmpty());
+        QCOMPARE(IniGetDatabaseFile(), m_install->folder() + "/krv.db");
+        QString error;
+        QVERIFY(!IniSetDatabaseFile("/x.db", &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(QFileInfo(m_install->file("krv.ini")).isDir());
+    }
+
+    void placementRoundTrip()
+    {
+        QWidget w;
+        w.setObjectName("frmDataInput");
+        w.resize(640, 480);
+        // First opening: top-left corner, designed size.
+        w.move(200, 100);
+        RestoreFormPosition(&w);
+        QCOMPARE(w.pos(), QPoint(0, 0));
+        QCOMPARE(w.size(), QSize(640, 480));
+
+        w.move(33, 44);
+        w.resize(500, 300);
+        SaveFormPosition(&w);
+        QSettings reg("Quillmar Inc.", "KRV");
+        QCOMPARE(reg.value("frmdatainput/Left").toString(), QString("495"));
+        QCOMPARE(reg.value("frmdatainput/Width").toString(), QString("7500"));
+        QCOMPARE(reg.value("frmdatainput/Max").toString(), QString("False"));
+
+        QWidget again;
+        again.setObjectName("frmDataInput");
+        again.resize(10, 10);
+        RestoreFormPosition(&again);
+        QCOMPARE(again.pos(), QPoint(33, 44));
+        QCOMPARE(again.size(), QSize(500, 300));
+
+        // Closed maximized: the last normal placement stays and the window opens maximized.
+        again.setWindowState(Qt::WindowMaximized);
+        SaveFormPosition(&again);
+        QCOMPARE(reg.value("frmdatainput/Max").toString(), QString("True"));
+        QCOMPARE(reg.value("frmdatainput/Width").toString(), QString("7500"));
+        QWidget third;
+        third.setObjectName("frmDataInput");
+        RestoreFormPosition(&third);
+        QVERIFY(third.windowState() & Qt::WindowMaximized);
+
+        // Closed minimized: placement kept, Max becomes False.
+        third.setWindowState(Qt::WindowMinimized);
+        SaveFormPosition(&third);
+        QCOMPARE(reg.value("frmdatainput/Max").toString(), QString("False"));
+        QCOMPARE(reg.value("frmdatainput/Left").toString(), QString("495"));
+    }
+
+    void placementValuesReadAsLeadingNumbers()
+    {
+        QSettings reg("Quillmar Inc.", "KRV");
+        reg.setValue("frmexpense/Left", "1500 twips");
+        reg.setValue("frmexpense/Top", "");
+        reg.setValue("frmexpense/Width", "0");
+        reg.setValue("frmexpense/Height", "3000.4");
+        reg.sync();
+        QWidget w;
+        w.setObjectName("frmExpense");
+        w.resize(321, 123);
+        RestoreFormPosition(&w);
+        QCOMPARE(w.pos(), QPoint(100, 0));
+        QCOMPARE(w.size(), QSize(321, 200));
+    }
+
+private:
+    std::unique_ptr<TestInstall> m_install;
+};
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"
