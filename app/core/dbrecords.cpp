@@ -129,8 +129,8 @@ RowSet DbGetTabDefinitions()
 
 qint32 DbGetTabID(qint32 tabIndex)
 {
-    const QVariant id =
-        gConn.scalar(QStringLiteral("SELECT ID FROM TabDefinitions WHERE TabIndex = ? ORDER BY ID LIMIT 1"), {tabIndex});
+    const QVariant id = gConn.scalar(
+        QStringLiteral("SELECT ID FROM TabDefinitions WHERE TabIndex = ? ORDER BY ID LIMIT 1"), {tabIndex});
     return id.isNull() ? 0 : id.toInt();
 }
 

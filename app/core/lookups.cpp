@@ -29,9 +29,9 @@ qint32 DbGetInspectionYear(qint32 inspectionId)
 
 qint32 DbGetInspectionTunnelID(qint32 inspectionId, qint32 inspectionYear)
 {
-    const RowSet rs =
-        gConn.query(QStringLiteral("SELECT TunnelID FROM InspectionPeriod WHERE InspectionID = ? AND InspectionYear = ?"),
-                    {inspectionId, inspectionYear});
+    const RowSet rs = gConn.query(
+        QStringLiteral("SELECT TunnelID FROM InspectionPeriod WHERE InspectionID = ? AND InspectionYear = ?"),
+        {inspectionId, inspectionYear});
     return rs.toInt(0, QStringLiteral("TunnelID"));
 }
 

@@ -22,7 +22,10 @@ constexpr int kRuns = 5;
 // Answers Yes to every question, as a user who confirms.
 class YesPrompt final : public PromptService {
 public:
-    MsgAnswer message(const QString&, const QString&, MsgIcon, MsgButtons, MsgAnswer) override { return MsgAnswer::Yes; }
+    MsgAnswer message(const QString&, const QString&, MsgIcon, MsgButtons, MsgAnswer) override
+    {
+        return MsgAnswer::Yes;
+    }
     std::optional<QString> inputText(const QString&, const QString&, const QString&) override { return {}; }
     QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
     QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }

@@ -320,6 +320,23 @@ private slots:
         QCOMPARE(gConn.scalar(QStringLiteral("SELECT count(*) FROM Panels WHERE TunnelID = 1")).toInt(), 0);
     }
 
+    // The rows a cascade leaves (clips, tab texts, emergencies) name a key that no new
+    // panel or period ever gets.
+    void leftRowsNeverAttachToANewRow()
+    {
+        ScriptedPrompt prompt;
+        prompt.handler = [](const PromptCall&) { return QVariant::fromValue(int(MsgAnswer::Yes)); };
+        QVERIFY(DbDeletePanel(21));  // the newest panel
+        QVERIFY(DbDeleteInspectionPeriod(41));  // the newest period
+        const qint64 panel = gConn.insertAutoNumber(QStringLiteral("Panels"), {{QStringLiteral("TunnelID"), 2}});
+        const qint64 period
+            = gConn.insertAutoNumber(QStringLiteral("InspectionPeriod"), {{QStringLiteral("TunnelID"), 2}});
+        QVERIFY(panel > 21);
+        QVERIFY(period > 41);
+        QCOMPARE(gConn.scalar(QStringLiteral("SELECT count(*) FROM Videos WHERE PanelID = 21")).toInt(), 1);
+        QCOMPARE(gConn.scalar(QStringLiteral("SELECT count(*) FROM TabData WHERE PanelID = 21")).toInt(), 1);
+    }
+
     // A statement failing part-way rolls the whole cascade back and reaches the caller.
     void failureDeletesNothing_data()
     {

@@ -39,8 +39,9 @@ private slots:
         QCOMPARE(QSet<qint32>({late, first, second, other}).size(), 4);
 
         // The key read back is the row's key; the date is kept as ISO text.
-        QCOMPARE(gConn.scalar(QStringLiteral("SELECT RepairDate FROM RepairLogs WHERE RepairID = ?"), {late}).toString(),
-                 QStringLiteral("2005-02-28"));
+        QCOMPARE(
+            gConn.scalar(QStringLiteral("SELECT RepairDate FROM RepairLogs WHERE RepairID = ?"), {late}).toString(),
+            QStringLiteral("2005-02-28"));
 
         const RowSet logs = DbGetRepairLogs(7);
         QCOMPARE(column(logs, QStringLiteral("RepairID")),
