@@ -94,9 +94,12 @@ void UnloadFormByName(const QString& formName)
     for (QWidget* w : LoadedForms())
         if (w->objectName().toLower() == name)
             snapshot << w;
-    for (const auto& w : snapshot)
-        if (w)
+    for (const auto& w : snapshot) {
+        // One window's unload handling may have unloaded another of the snapshot; that one
+        // waits for deletion and must not run its unload handling again.
+        if (w && LoadedForms().contains(w.data()))
             UnloadForm(w);
+    }
 }
 
 void SetEndWhenLastFormUnloads(bool on) { gEndWhenLastUnloads = on; }

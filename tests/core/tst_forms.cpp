@@ -16,6 +16,8 @@ public:
     bool refuse = false;
     int unloads = 0;
     int* unloadCounter = nullptr;
+    // A window that closes a companion as it unloads.
+    QPointer<QWidget> companion;
 
 protected:
     bool QueryUnload() override { return !refuse; }
@@ -24,6 +26,8 @@ protected:
         ++unloads;
         if (unloadCounter)
             ++*unloadCounter;
+        if (companion)
+            UnloadForm(companion);
     }
 };
 
@@ -102,6 +106,73 @@ private slots:
         QVERIFY(w);
         QVERIFY(IsFormLoaded(QStringLiteral("frmViewSystem")));
         QVERIFY(!CreateForm(QStringLiteral("frmUnknown")));
+    }
+
+    // Names as the windows spell them ("frmTunnelspecs" with a small s finds frmTunnelSpecs).
+    void namesIgnoreCaseCaptionsDoNot_data()
+    {
+        QTest::addColumn<QString>("asked");
+        QTest::addColumn<bool>("loaded");
+        QTest::newRow("exact") << "frmTunnelSpecs" << true;
+        QTest::newRow("small s") << "frmTunnelspecs" << true;
+        QTest::newRow("upper") << "FRMTUNNELSPECS" << true;
+        QTest::newRow("prefix") << "frmTunnel" << false;
+        QTest::newRow("longer") << "frmTunnelSpecs2" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+
+    void namesIgnoreCaseCaptionsDoNot()
+    {
+        QFETCH(QString, asked);
+        QFETCH(bool, loaded);
+        new TestForm(QStringLiteral("frmTunnelSpecs"), QStringLiteral("Tunnel Specifications"));
+        QCOMPARE(IsFormLoaded(asked), loaded);
+        // The same text as a caption counts only when it is the caption exactly.
+        QVERIFY(!FormIsOpen(asked, false));
+    }
+
+    // The first window of the caption answers; a hidden one stays hidden when asked to the front.
+    void formIsOpenBringsOnlyAVisibleWindowToTheFront()
+    {
+        auto* hidden = new TestForm(QStringLiteral("frmEleDef"), QStringLiteral("Element Definition"));
+        QVERIFY(FormIsOpen(QStringLiteral("Element Definition"), true));
+        QVERIFY(hidden->isHidden());
+
+        auto* shown = new TestForm(QStringLiteral("frmExpCat"), QStringLiteral("Expenditure Category Definition"));
+        auto* other = new TestForm(QStringLiteral("frmOther"), QStringLiteral("Other"));
+        shown->show();
+        other->show();
+        other->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(other));
+        QVERIFY(FormIsOpen(QStringLiteral("Expenditure Category Definition"), false));
+        QVERIFY(!shown->isActiveWindow());
+        QVERIFY(FormIsOpen(QStringLiteral("Expenditure Category Definition"), true));
+        QVERIFY(QTest::qWaitForWindowActive(shown));
+        QVERIFY(hidden->isHidden());
+    }
+
+    // Every instance goes, also when one refuses, and when one closes another of the same
+    // name as it unloads: each runs its unload handling once.
+    void unloadFormByNameWalksASnapshot()
+    {
+        auto* a = new TestForm(QStringLiteral("frmImages"), QStringLiteral("Picture 1"));
+        auto* b = new TestForm(QStringLiteral("frmImages"), QStringLiteral("Picture 2"));
+        auto* c = new TestForm(QStringLiteral("frmImages"), QStringLiteral("Picture 3"));
+        auto* d = new TestForm(QStringLiteral("frmImages"), QStringLiteral("Picture 4"));
+        auto* keep = new TestForm(QStringLiteral("frmDataInput"), QStringLiteral("Rating"));
+        a->companion = c;  // a closes c as it unloads
+        b->refuse = true;
+        QPointer<TestForm> pc(c), pd(d);
+        int cUnloads = 0;
+        c->unloadCounter = &cUnloads;
+
+        UnloadFormByName(QStringLiteral("FRMImages"));
+        QCOMPARE(LoadedForms(), (QList<QWidget*>{b, keep}));
+        QCOMPARE(cUnloads, 1);
+        QCOMPARE(b->unloads, 0);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!pc);
+        QVERIFY(!pd);
     }
 
 private:

@@ -1,0 +1,103 @@
+#include "dbmedia.h"
+
+#include <exception>
+#include <limits>
+
+qint16 gPhotoCount = 0;
+
+namespace {
+const QString kCell = QStringLiteral(" WHERE PanelID = ? AND ElementID = ? AND InspectionID = ?");
+
+// Yes/no columns hold 0 or 1; a row brought in from elsewhere may hold -1 for yes.
+QString sketchTest(bool fieldSketch)
+{
+    return fieldSketch ? QStringLiteral(" AND FieldSketch <> 0") : QStringLiteral(" AND FieldSketch = 0");
+}
+
+bool hasPostedPicture(qint32 panelId, qint32 inspectionId, qint32 elementId, bool fieldSketch)
+{
+    try {
+        return !gConn
+                    .query(QStringLiteral("SELECT 1 FROM ImagePathsPosted") + kCell + sketchTest(fieldSketch)
+                               + QStringLiteral(" LIMIT 1"),
+                           {panelId, elementId, inspectionId})
+                    .isEmpty();
+    } catch (const std::exception&) {
+        // Only enables a media button: a check that cannot run shows none.
+        return false;
+    }
+}
+}  // namespace
+
+void DbSetImageAnnotation(const QString& annotation, qint32 panelId, qint32 elementId, qint32 inspectionId,
+                          bool fieldSketch, const QString& imagePath)
+{
+    gConn.exec(QStringLiteral("UPDATE ImagePaths SET Annotation = ?") + kCell + sketchTest(fieldSketch)
+                   + QStringLiteral(" AND ImagePath = ?"),
+               {annotation, panelId, elementId, inspectionId, imagePath});
+}
+
+QString DbGetImagePaths(qint32 panelId, qint32 inspectionId, qint32 elementId, QStringList& photos)
+{
+    gPhotoCount = 0;
+    const QString sql = QStringLiteral("SELECT ImagePath FROM ImagePaths") + kCell;
+    const QVariantList cell{panelId, elementId, inspectionId};
+
+    QString sketch;
+    const RowSet sketches = gConn.query(sql + sketchTest(true) + QStringLiteral(" ORDER BY rowid LIMIT 1"), cell);
+    if (!sketches.isEmpty())
+        sketch = sketches.value(0, 0).toString();
+
+    const RowSet found = gConn.query(sql + sketchTest(false) + QStringLiteral(" ORDER BY rowid"), cell);
+    if (!found.isEmpty()) {
+        // Exactly the photos found: whatever the list held beyond them goes.
+        photos.resize(found.count());
+        for (int n = 0; n < found.count(); ++n)
+            photos[n] = found.value(n, 0).toString();
+        gPhotoCount = qint16(qMin<int>(found.count(), std::numeric_limits<qint16>::max()));
+    }
+    return sketch;
+}
+
+RowSet DbGetVideos(qint32 panelId, qint32 elementId, qint32 inspectionId)
+{
+    return gConn.query(QStringLiteral("SELECT VideoFile FROM Videos") + kCell, {panelId, elementId, inspectionId});
+}
+
+RowSet DbGetPostedVideos(qint32 panelId, qint32 elementId, qint32 inspectionId)
+{
+    return gConn.query(QStringLiteral("SELECT VideoFile FROM VideosPosted") + kCell,
+                       {panelId, elementId, inspectionId});
+}
+
+bool DbAddVideo(qint32 panelId, qint32 elementId, qint32 inspectionId, const QString& videoFile)
+{
+    // One statement: the look-up and the insert cannot be split by another writer.
+    const int added = gConn.exec(
+        QStringLiteral("INSERT INTO Videos (PanelID, ElementID, VideoFile, InspectionID) SELECT ?, ?, ?, ? "
+                       "WHERE NOT EXISTS (SELECT 1 FROM Videos WHERE PanelID = ? AND ElementID = ? "
+                       "AND VideoFile = ? AND InspectionID = ?)"),
+        {panelId, elementId, videoFile, inspectionId, panelId, elementId, videoFile, inspectionId});
+    return added > 0;
+}
+
+void DbDeleteVideo(qint32 panelId, qint32 elementId, qint32 inspectionId, const QString& videoFile)
+{
+    gConn.exec(QStringLiteral("DELETE FROM Videos") + kCell + QStringLiteral(" AND VideoFile = ?"),
+               {panelId, elementId, inspectionId, videoFile});
+}
+
+bool DbHasPostedSketch(qint32 panelId, qint32 inspectionId, qint32 elementId)
+{
+    return hasPostedPicture(panelId, inspectionId, elementId, true);
+}
+
+bool DbHasPostedPhoto(qint32 panelId, qint32 inspectionId, qint32 elementId)
+{
+    return hasPostedPicture(panelId, inspectionId, elementId, false);
+}
+
+bool DbHasPostedVideo(qint32 panelId, qint32 inspectionId, qint32 elementId)
+{
+    return !DbGetPostedVideos(panelId, elementId, inspectionId).isEmpty();
+}

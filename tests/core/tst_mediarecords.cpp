@@ -1,0 +1,180 @@
+#include "db.h"
+#include "dbmedia.h"
+#include "testinstall.h"
+
+#include <QTest>
+
+namespace {
+// A cell is (panel, element, inspection).
+void addPicture(qint32 p, qint32 e, qint32 i, const QString& file, bool sketch, const QVariant& annotation = {})
+{
+    gConn.exec(QStringLiteral("INSERT INTO ImagePaths (PanelID, ElementID, ImagePath, FieldSketch, InspectionID, "
+                              "Annotation) VALUES (?, ?, ?, ?, ?, ?)"),
+               {p, e, file, sketch ? 1 : 0, i, annotation});
+}
+
+QVariant annotationOf(qint32 p, qint32 e, qint32 i, const QString& file, bool sketch)
+{
+    return gConn.scalar(QStringLiteral("SELECT Annotation FROM ImagePaths WHERE PanelID = ? AND ElementID = ? AND "
+                                       "InspectionID = ? AND ImagePath = ? AND FieldSketch = ?"),
+                        {p, e, i, file, sketch ? 1 : 0});
+}
+
+QStringList files(const RowSet& rs)
+{
+    QStringList out;
+    for (int r = 0; r < rs.count(); ++r)
+        out << rs.value(r, QStringLiteral("VideoFile")).toString();
+    return out;
+}
+}  // namespace
+
+class TestMediaRecords : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_install = std::make_unique<TestInstall>();
+        gPhotoCount = 0;
+    }
+    void cleanup() { m_install.reset(); }
+
+    // The sketch flag is part of the key: a photo and a sketch may share a file name.
+    void annotationsAreKeyedByTheSketchFlag()
+    {
+        const QString name = QStringLiteral("O'Hara's \"arch\".jpg");
+        addPicture(1, 2, 3, name, true, QStringLiteral("sketch note"));
+        addPicture(1, 2, 3, name, false);
+        addPicture(1, 2, 4, name, false);  // the same file in another year
+
+        const QString text = QStringLiteral("crack at the crown's 'left' side; 5\" wide");
+        DbSetImageAnnotation(text, 1, 2, 3, false, name);
+        QCOMPARE(annotationOf(1, 2, 3, name, false).toString(), text);
+        QCOMPARE(annotationOf(1, 2, 3, name, true).toString(), QStringLiteral("sketch note"));
+        QVERIFY(annotationOf(1, 2, 4, name, false).isNull());
+
+        DbSetImageAnnotation(QStringLiteral("new sketch note"), 1, 2, 3, true, name);
+        QCOMPARE(annotationOf(1, 2, 3, name, true).toString(), QStringLiteral("new sketch note"));
+        QCOMPARE(annotationOf(1, 2, 3, name, false).toString(), text);
+
+        // No matching picture: nothing added. File names compare exactly.
+        DbSetImageAnnotation(QStringLiteral("x"), 1, 2, 3, false, name.toUpper());
+        DbSetImageAnnotation(QStringLiteral("x"), 9, 2, 3, false, name);
+        QCOMPARE(gConn.scalar(QStringLiteral("SELECT count(*) FROM ImagePaths")).toInt(), 3);
+        QCOMPARE(gConn.scalar(QStringLiteral("SELECT count(*) FROM ImagePaths WHERE Annotation = 'x'")).toInt(), 0);
+    }
+
+    void cellPictures_data()
+    {
+        QTest::addColumn<QString>("sketch");        // "" for none
+        QTest::addColumn<QStringList>("photos");    // in the order added
+        QTest::addColumn<QStringList>("callerList");
+        QTest::addColumn<QStringList>("listAfter");
+        QTest::addColumn<int>("count");
+
+        const QStringList given{"old 1", "old 2", "old 3"};
+        QTest::newRow("nothing: list untouched") << "" << QStringList{} << given << given << 0;
+        QTest::newRow("sketch only: list untouched") << "plan's.bmp" << QStringList{} << given << given << 0;
+        QTest::newRow("two photos replace a longer list")
+            << "plan.bmp" << QStringList{"b'1.jpg", "a2.jpg"} << given << QStringList{"b'1.jpg", "a2.jpg"} << 2;
+        QTest::newRow("four photos into an empty list")
+            << "" << QStringList{"1.jpg", "2.jpg", "3.jpg", "4.jpg"} << QStringList{}
+            << QStringList{"1.jpg", "2.jpg", "3.jpg", "4.jpg"} << 4;
+        QTest::newRow("one photo") << "" << QStringList{"only.jpg"} << given << QStringList{"only.jpg"} << 1;
+    }
+
+    void cellPictures()
+    {
+        QFETCH(QString, sketch);
+        QFETCH(QStringList, photos);
+        QFETCH(QStringList, callerList);
+        QFETCH(QStringList, listAfter);
+        QFETCH(int, count);
+
+        // Neighbours that must not be picked up: other element, other year, the posted copy.
+        addPicture(1, 3, 7, QStringLiteral("other element.jpg"), false);
+        addPicture(1, 2, 8, QStringLiteral("other year.jpg"), false);
+        addPicture(1, 2, 8, QStringLiteral("other year sketch.bmp"), true);
+        gConn.exec(QStringLiteral("INSERT INTO ImagePathsPosted (PanelID, ElementID, ImagePath, FieldSketch, "
+                                  "InspectionID) VALUES (1, 2, 'posted.jpg', 0, 7)"));
+        if (!sketch.isEmpty())
+            addPicture(1, 2, 7, sketch, true);
+        for (const QString& f : photos)
+            addPicture(1, 2, 7, f, false);
+
+        gPhotoCount = 99;  // reset by every call
+        QStringList list = callerList;
+        QCOMPARE(DbGetImagePaths(1, 7, 2, list), sketch);
+        QCOMPARE(list, listAfter);
+        QCOMPARE(int(gPhotoCount), count);
+    }
+
+    void clipsAreAddedOnce()
+    {
+        const QString clip = QStringLiteral("it's \"wet\".avi");
+        QVERIFY(DbAddVideo(1, 2, 3, clip));
+        QVERIFY(!DbAddVideo(1, 2, 3, clip));
+        QCOMPARE(files(DbGetVideos(1, 2, 3)), QStringList{clip});
+        QCOMPARE(gConn.scalar(QStringLiteral("SELECT Posted FROM Videos")).toInt(), 0);
+
+        // The same file in another cell or inspection is a row of its own; case counts.
+        QVERIFY(DbAddVideo(1, 2, 4, clip));
+        QVERIFY(DbAddVideo(1, 5, 3, clip));
+        QVERIFY(DbAddVideo(1, 2, 3, clip.toUpper()));
+        QCOMPARE(gConn.scalar(QStringLiteral("SELECT count(*) FROM Videos")).toInt(), 4);
+        QCOMPARE(files(DbGetVideos(1, 2, 3)).size(), 2);
+
+        DbDeleteVideo(1, 2, 3, clip);
+        QCOMPARE(files(DbGetVideos(1, 2, 3)), QStringList{clip.toUpper()});
+        QCOMPARE(files(DbGetVideos(1, 2, 4)), QStringList{clip});
+        // Deleted, so it can be added again.
+        QVERIFY(DbAddVideo(1, 2, 3, clip));
+    }
+
+    // Only the posted copies count, and the checks take the inspection before the element.
+    void postedChecksSeeOnlyThePostedCopies()
+    {
+        const qint32 p = 1, e = 2, i = 3;
+        addPicture(p, e, i, QStringLiteral("new.jpg"), false);
+        addPicture(p, e, i, QStringLiteral("new.bmp"), true);
+        QVERIFY(DbAddVideo(p, e, i, QStringLiteral("new.avi")));
+        QVERIFY(!DbHasPostedSketch(p, i, e));
+        QVERIFY(!DbHasPostedPhoto(p, i, e));
+        QVERIFY(!DbHasPostedVideo(p, i, e));
+        QVERIFY(DbGetPostedVideos(p, e, i).isEmpty());
+
+        gConn.exec(QStringLiteral("INSERT INTO ImagePathsPosted (PanelID, ElementID, ImagePath, FieldSketch, "
+                                  "InspectionID) VALUES (?, ?, 'a.bmp', 1, ?)"),
+                   {p, e, i});
+        QVERIFY(DbHasPostedSketch(p, i, e));
+        QVERIFY(!DbHasPostedPhoto(p, i, e));
+        QVERIFY(!DbHasPostedSketch(p, e, i));  // arguments swapped: another cell
+
+        gConn.exec(QStringLiteral("INSERT INTO ImagePathsPosted (PanelID, ElementID, ImagePath, FieldSketch, "
+                                  "InspectionID) VALUES (?, ?, 'a.jpg', 0, ?)"),
+                   {p, e, i});
+        QVERIFY(DbHasPostedPhoto(p, i, e));
+
+        gConn.exec(QStringLiteral("INSERT INTO VideosPosted VALUES (?, ?, 'a.avi', ?)"), {p, e, i});
+        QVERIFY(DbHasPostedVideo(p, i, e));
+        QVERIFY(!DbHasPostedVideo(p, e, i));
+        QCOMPARE(files(DbGetPostedVideos(p, e, i)), QStringList{"a.avi"});
+    }
+
+    // The picture checks only enable buttons and answer false when they cannot run; the
+    // clip check reports the error.
+    void postedChecksWhenTheTablesAreMissing()
+    {
+        gConn.exec(QStringLiteral("DROP TABLE ImagePathsPosted"));
+        gConn.exec(QStringLiteral("DROP TABLE VideosPosted"));
+        QVERIFY(!DbHasPostedSketch(1, 3, 2));
+        QVERIFY(!DbHasPostedPhoto(1, 3, 2));
+        QVERIFY_THROWS_EXCEPTION(DbError, DbHasPostedVideo(1, 3, 2));
+    }
+
+private:
+    std::unique_ptr<TestInstall> m_install;
+};
+
+QTEST_MAIN(TestMediaRecords)
+#include "tst_mediarecords.moc"
