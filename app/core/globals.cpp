@@ -1,5 +1,7 @@
 #include "globals.h"
 
+#include "dbmedia.h"
+
 QString gDbPath;
 QString gDbFolder;
 qint32 gSystemID = 0;
@@ -23,4 +25,5 @@ void ResetGlobals()
     gWarningHighlight = 0;
     gCriticalHighlight = 0;
     gSysMapChoice.clear();
+    gPhotoCount = 0;
 }
