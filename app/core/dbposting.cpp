@@ -21,17 +21,12 @@ bool exists(const QString& table, qint32 inspectionId)
 void DbPostRatings(qint32 inspectionId)
 {
     TxGuard tx;
-    // Posted copies of changed ratings take the working value (a -1 marker included).
-    gConn.exec(QStringLiteral("UPDATE RatingsPosted SET Rating = r.Rating FROM Ratings AS r "
-                              "WHERE r.InspectionID = ? AND NOT r.Posted "
-                              "AND RatingsPosted.InspectionID = r.InspectionID "
-                              "AND RatingsPosted.PanelID = r.PanelID AND RatingsPosted.ElementID = r.ElementID"),
-               {inspectionId});
+    // One pass adds the missing copies and overwrites the others (a -1 marker included);
+    // the unique key of RatingsPosted is what finds an existing copy.
     gConn.exec(QStringLiteral("INSERT INTO RatingsPosted (InspectionID, PanelID, ElementID, Rating) "
-                              "SELECT r.InspectionID, r.PanelID, r.ElementID, r.Rating FROM Ratings AS r "
-                              "WHERE r.InspectionID = ? AND NOT r.Posted AND NOT EXISTS ("
-                              "SELECT 1 FROM RatingsPosted AS p WHERE p.InspectionID = r.InspectionID "
-                              "AND p.PanelID = r.PanelID AND p.ElementID = r.ElementID)"),
+                              "SELECT InspectionID, PanelID, ElementID, Rating FROM Ratings "
+                              "WHERE InspectionID = ? AND NOT Posted "
+                              "ON CONFLICT (InspectionID, PanelID, ElementID) DO UPDATE SET Rating = excluded.Rating"),
                {inspectionId});
     // Posted ratings whose working row is gone, posted or not.
     gConn.exec(QStringLiteral("DELETE FROM RatingsPosted WHERE InspectionID = ? AND NOT EXISTS ("
@@ -44,19 +39,15 @@ void DbPostRatings(qint32 inspectionId)
 void DbPostDefectQuantities(qint32 inspectionId)
 {
     TxGuard tx;
-    // A posted copy keeps its own PanelID and InspectionID. Null numbers post as Null; a
-    // Null unit or description as the empty text.
-    gConn.exec(QStringLiteral("UPDATE DefectQuantityPosted SET Quantity = d.Quantity, Units = COALESCE(d.Units, ''), "
-                              "UnitCost = d.UnitCost, TotalCost = d.TotalCost, "
-                              "Description = COALESCE(d.Description, '') FROM DefectQuantity AS d "
-                              "WHERE d.InspectionID = ? AND NOT d.Posted AND DefectQuantityPosted.ID = d.ID"),
-               {inspectionId});
+    // Matched by ID. A posted copy keeps its own PanelID and InspectionID. Null numbers
+    // post as Null; a Null unit or description as the empty text.
     gConn.exec(QStringLiteral("INSERT INTO DefectQuantityPosted "
                               "(ID, PanelID, InspectionID, Quantity, Units, UnitCost, TotalCost, Description) "
-                              "SELECT d.ID, d.PanelID, d.InspectionID, d.Quantity, COALESCE(d.Units, ''), "
-                              "d.UnitCost, d.TotalCost, COALESCE(d.Description, '') FROM DefectQuantity AS d "
-                              "WHERE d.InspectionID = ? AND NOT d.Posted "
-                              "AND NOT EXISTS (SELECT 1 FROM DefectQuantityPosted AS p WHERE p.ID = d.ID)"),
+                              "SELECT ID, PanelID, InspectionID, Quantity, COALESCE(Units, ''), UnitCost, TotalCost, "
+                              "COALESCE(Description, '') FROM DefectQuantity WHERE InspectionID = ? AND NOT Posted "
+                              "ON CONFLICT (ID) DO UPDATE SET Quantity = excluded.Quantity, Units = excluded.Units, "
+                              "UnitCost = excluded.UnitCost, TotalCost = excluded.TotalCost, "
+                              "Description = excluded.Description"),
                {inspectionId});
     // Matched by ID alone: a working row of any inspection keeps its posted copy.
     gConn.exec(QStringLiteral("DELETE FROM DefectQuantityPosted WHERE InspectionID = ? AND NOT EXISTS ("
