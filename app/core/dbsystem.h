@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVector>
 #include <concepts>
+#include <iterator>
 
 // The System row, tunnels with their outlines on the system map, panels with their
 // outlines on the tunnel picture, and the elements rated on a panel.

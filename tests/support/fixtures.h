@@ -25,7 +25,7 @@ void FixtureClip(qint32 panelId, qint32 elementId, qint32 inspectionId, const QS
 QStringList Rows(const QString& sql, const QVariantList& binds = {});
 // count(*) of a table with an optional condition.
 int CountRows(const QString& table, const QString& where = QString(), const QVariantList& binds = {});
-// Makes every statement that writes the given table and matches the condition fail, as a
-// full disk or a broken file would; returns nothing. Drop it with DropFailure(name).
+// Makes every write of the given kind (INSERT, UPDATE, DELETE) to the table fail where the
+// condition holds, as a full disk would. Lasts until DropFailure(name) or the connection closes.
 void FailWhen(const QString& name, const QString& event, const QString& table, const QString& condition);
 void DropFailure(const QString& name);
