@@ -35,6 +35,11 @@ QString DbGetPostedRating(qint32 inspectionId, qint32 panelId, qint32 elementId)
 void DbSaveRating(qint32 inspectionId, qint32 panelId, qint32 elementId, const QString& rating);
 // True when the panel has NO unposted rating in the inspection (all posted, or none).
 bool DbHasUnpostedRatings(qint32 inspectionId, qint32 panelId);
+// The same answer under the name that says what it means (the key plan's name for it).
+inline bool DbAllRatingsPosted(qint32 inspectionId, qint32 panelId)
+{
+    return DbHasUnpostedRatings(inspectionId, panelId);
+}
 
 // ---------------------------------------------------------------- Comments
 
