@@ -1,0 +1,89 @@
+#include "dbdefects.h"
+
+#include "dbbind.h"
+
+namespace {
+
+// "?, ?, ?" for a list of n values.
+QString marks(qsizetype n)
+{
+    QStringList m;
+    for (qsizetype i = 0; i < n; ++i)
+        m << QStringLiteral("?");
+    return m.join(QStringLiteral(", "));
+}
+
+}  // namespace
+
+RowSet DbGetDefectQuantity(qint32 id)
+{
+    return gConn.query(QStringLiteral("SELECT * FROM DefectQuantity WHERE ID = ?"), {id});
+}
+
+RowSet DbGetDefectQuantities(qint32 panelId, qint32 inspectionId)
+{
+    return gConn.query(QStringLiteral("SELECT * FROM DefectQuantity WHERE PanelID = ? AND InspectionID = ?"),
+                       {panelId, inspectionId});
+}
+
+RowSet DbGetPostedDefectQuantities(qint32 panelId, qint32 inspectionId)
+{
+    return gConn.query(QStringLiteral("SELECT * FROM DefectQuantityPosted WHERE PanelID = ? AND InspectionID = ?"),
+                       {panelId, inspectionId});
+}
+
+qint32 DbAddDefectQuantity(qint32 panelId, qint32 inspectionId, const QString& description, double quantity,
+                           const QString& units, double unitCost, double totalCost)
+{
+    return qint32(gConn.insertAutoNumber(QStringLiteral("DefectQuantity"),
+                                         {{QStringLiteral("PanelID"), panelId},
+                                          {QStringLiteral("InspectionID"), inspectionId},
+                                          {QStringLiteral("Quantity"), quantity},
+                                          {QStringLiteral("Units"), TextValue(units)},
+                                          {QStringLiteral("UnitCost"), unitCost},
+                                          {QStringLiteral("TotalCost"), totalCost},
+                                          {QStringLiteral("Description"), TextValue(description)},
+                                          {QStringLiteral("Posted"), 0}}));
+}
+
+void DbUpdateDefectQuantity(qint32 id, const QString& description, double quantity, const QString& units,
+                            double unitCost, double totalCost)
+{
+    gConn.exec(QStringLiteral("UPDATE DefectQuantity SET Description = ?, Quantity = ?, Units = ?, UnitCost = ?, "
+                              "TotalCost = ?, Posted = 0 WHERE ID = ?"),
+               {TextValue(description), quantity, TextValue(units), unitCost, totalCost, id});
+}
+
+RowSet DbGetDefectReportRows(const QVector<qint32>& tunnelIds, const QVector<qint32>& years)
+{
+    // An empty list gives "IN ()", which matches nothing.
+    QVariantList tunnels, yearList;
+    for (qint32 t : tunnelIds)
+        tunnels << t;
+    for (qint32 y : years)
+        yearList << y;
+    const QString sql =
+        QStringLiteral("SELECT dq.ID AS ID, dq.PanelID AS PanelID, Panels.PanelName AS PanelName, "
+                       "dq.Quantity AS Quantity, dq.Units AS Units, dq.UnitCost AS UnitCost, "
+                       "dq.TotalCost AS TotalCost, Tunnels.TunnelName AS TunnelName, "
+                       "InspectionPeriod.InspectionYear AS InspectionYear, dq.Description AS Description "
+                       "FROM DefectQuantityPosted AS dq, Panels, Tunnels, InspectionPeriod "
+                       "WHERE dq.PanelID = Panels.PanelID "
+                       "AND dq.PanelID IN (SELECT PanelID FROM Panels WHERE TunnelID IN (%1)) "
+                       "AND Tunnels.TunnelID IN (%1) "
+                       "AND dq.InspectionID = InspectionPeriod.InspectionID "
+                       "AND Panels.TunnelID = Tunnels.TunnelID "
+                       "AND dq.InspectionID IN (SELECT InspectionID FROM InspectionPeriod WHERE InspectionYear IN (%2))")
+            .arg(marks(tunnels.size()), marks(yearList.size()));
+    return gConn.query(sql, tunnels + tunnels + yearList);
+}
+
+RowSet DbGetUnitTypes()
+{
+    return gConn.query(QStringLiteral("SELECT * FROM UnitTypes ORDER BY Unit"));
+}
+
+void DbAddUnitType(const QString& unit)
+{
+    gConn.exec(QStringLiteral("INSERT INTO UnitTypes (Unit) VALUES (?)"), {TextValue(unit)});
+}

@@ -1,0 +1,30 @@
+#pragma once
+#include "db.h"
+
+#include <QString>
+#include <QVector>
+
+// Defect quantities per panel and inspection, their posted copies, and the unit names
+// offered for them.
+
+// The DefectQuantity row of that ID (empty when there is none).
+RowSet DbGetDefectQuantity(qint32 id);
+// The panel's defect quantities in the inspection; no order.
+RowSet DbGetDefectQuantities(qint32 panelId, qint32 inspectionId);
+// The same from DefectQuantityPosted.
+RowSet DbGetPostedDefectQuantities(qint32 panelId, qint32 inspectionId);
+// Adds an unposted row, texts stored as typed; returns its ID.
+qint32 DbAddDefectQuantity(qint32 panelId, qint32 inspectionId, const QString& description, double quantity,
+                           const QString& units, double unitCost, double totalCost);
+// Rewrites the row and makes it unposted, whether anything changed or not. Its panel and
+// inspection never change.
+void DbUpdateDefectQuantity(qint32 id, const QString& description, double quantity, const QString& units,
+                            double unitCost, double totalCost);
+// Posted defect quantities of the listed tunnels in inspections of the listed years, with
+// ID, PanelID, PanelName, Quantity, Units, UnitCost, TotalCost, TunnelName,
+// InspectionYear, Description; no order. An empty list gives no rows.
+RowSet DbGetDefectReportRows(const QVector<qint32>& tunnelIds, const QVector<qint32>& years);
+// UnitTypes ordered by Unit.
+RowSet DbGetUnitTypes();
+// Adds a unit name; the caller adds only a name its list lacks.
+void DbAddUnitType(const QString& unit);

@@ -1,0 +1,182 @@
+#include "dbinspection.h"
+
+#include "dbbind.h"
+#include "helpers.h"
+
+bool gHasPostedImages = false;
+
+namespace {
+
+// The identifier of a tree key: the number after its first character.
+qint32 keyNumber(const QString& key)
+{
+    return qint32(Val(key.mid(1)));
+}
+
+// A rating box's text as the value to store: Null for "", else its numeric value.
+QVariant ratingValue(const QString& rating)
+{
+    if (rating.isEmpty())
+        return QVariant(QMetaType(QMetaType::Int));
+    return qint32(RoundHalfEven(Val(rating)));
+}
+
+QString ratingText(const QVariant& v)
+{
+    return v.isNull() ? QString() : v.toString();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- Inspection periods
+
+qint32 DbAddInspectionPeriod(const QString& tunnelKey, qint16 year)
+{
+    return qint32(gConn.insertAutoNumber(QStringLiteral("InspectionPeriod"),
+                                         {{QStringLiteral("TunnelID"), keyNumber(tunnelKey)},
+                                          {QStringLiteral("InspectionYear"), year}}));
+}
+
+void DbSetInspectionYear(const QString& inspectionKey, qint16 year)
+{
+    gConn.exec(QStringLiteral("UPDATE InspectionPeriod SET InspectionYear = ? WHERE InspectionID = ?"),
+               {year, keyNumber(inspectionKey)});
+}
+
+qint32 DbGetInspectionID(qint32 tunnelId, qint16 year)
+{
+    const RowSet rs = gConn.query(
+        QStringLiteral("SELECT InspectionID FROM InspectionPeriod WHERE TunnelID = ? AND InspectionYear = ?"),
+        {tunnelId, year});
+    if (rs.isEmpty())
+        return 0;
+    return rs.toInt(0, QStringLiteral("InspectionID"));
+}
+
+std::optional<qint16> DbGetPreviousInspectionYear(qint32 tunnelId, qint16 year)
+{
+    const QVariant v = gConn.scalar(QStringLiteral("SELECT MAX(InspectionYear) AS MaxYear FROM InspectionPeriod "
+                                                   "WHERE (InspectionYear < ?) AND TunnelID = ?"),
+                                    {year, tunnelId});
+    if (v.isNull())
+        return std::nullopt;
+    return qint16(v.toInt());
+}
+
+// ---------------------------------------------------------------- Ratings
+
+QString DbGetRating(qint32 inspectionId, qint32 panelId, qint32 elementId)
+{
+    const RowSet rs = gConn.query(
+        QStringLiteral("SELECT * FROM Ratings WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"),
+        {inspectionId, panelId, elementId});
+    if (rs.isEmpty())
+        return QString();
+    return ratingText(rs.value(0, QStringLiteral("Rating")));
+}
+
+QString DbGetPostedRating(qint32 inspectionId, qint32 panelId, qint32 elementId)
+{
+    const RowSet rs = gConn.query(
+        QStringLiteral("SELECT * FROM RatingsPosted WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"),
+        {inspectionId, panelId, elementId});
+    if (rs.isEmpty())
+        return QString();
+    const QVariant v = rs.value(0, QStringLiteral("Rating"));
+    if (!v.isNull() && v.toInt() == -1)
+        return QStringLiteral("M");
+    return ratingText(v);
+}
+
+void DbSaveRating(qint32 inspectionId, qint32 panelId, qint32 elementId, const QString& rating)
+{
+    const QVariantList key{inspectionId, panelId, elementId};
+    TxGuard tx;
+    const RowSet working = gConn.query(
+        QStringLiteral("SELECT * FROM Ratings WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"), key);
+    if (working.isEmpty()) {
+        gConn.exec(QStringLiteral("INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating, Posted) "
+                                  "VALUES (?, ?, ?, ?, 0)"),
+                   key + QVariantList{ratingValue(rating)});
+        tx.commit();
+        return;
+    }
+
+    const QVariant postedFlag = working.value(0, QStringLiteral("Posted"));
+    const bool wasPosted = !postedFlag.isNull() && postedFlag.toLongLong() != 0;
+    const RowSet posted = gConn.query(
+        QStringLiteral("SELECT * FROM RatingsPosted WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"), key);
+    // A posted Null is the empty text, so a rating entered over it is posted next time.
+    const bool changed = posted.isEmpty() || !wasPosted ||
+                         ratingText(posted.value(0, QStringLiteral("Rating"))) != rating;
+
+    if (changed && wasPosted)
+        gConn.exec(QStringLiteral("UPDATE RatingsPosted SET Rating = -1 "
+                                  "WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"),
+                   key);
+    gConn.exec(QStringLiteral("UPDATE Ratings SET Rating = ?, Posted = ? "
+                              "WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"),
+               QVariantList{ratingValue(rating), BoolToBit(!changed)} + key);
+    tx.commit();
+}
+
+bool DbHasUnpostedRatings(qint32 inspectionId, qint32 panelId)
+{
+    const RowSet rs = gConn.query(
+        QStringLiteral("SELECT * FROM Ratings WHERE InspectionID = ? AND PanelID = ? AND NOT Posted LIMIT 1"),
+        {inspectionId, panelId});
+    return rs.isEmpty();
+}
+
+// ---------------------------------------------------------------- Comments
+
+QString DbGetPanelComment(qint32 inspectionId, qint32 panelId)
+{
+    const RowSet rs = gConn.query(QStringLiteral("SELECT * FROM PanelComments WHERE InspectionID = ? AND PanelID = ?"),
+                                  {inspectionId, panelId});
+    if (rs.isEmpty())
+        return QString();
+    return rs.toText(0, QStringLiteral("Comments"));
+}
+
+QString DbGetPostedPanelComment(qint32 inspectionId, qint32 panelId)
+{
+    const RowSet rs = gConn.query(
+        QStringLiteral("SELECT * FROM PanelCommentsPosted WHERE InspectionID = ? AND PanelID = ?"),
+        {inspectionId, panelId});
+    if (rs.isEmpty())
+        return QString();
+    return rs.toText(0, QStringLiteral("Comments"));
+}
+
+void DbSavePanelComment(qint32 inspectionId, qint32 panelId, const QString& comments)
+{
+    TxGuard tx;
+    const RowSet rs = gConn.query(QStringLiteral("SELECT * FROM PanelComments WHERE InspectionID = ? AND PanelID = ?"),
+                                  {inspectionId, panelId});
+    if (rs.isEmpty()) {
+        gConn.exec(QStringLiteral("INSERT INTO PanelComments (InspectionID, PanelID, Comments, Posted) "
+                                  "VALUES (?, ?, ?, 0)"),
+                   {inspectionId, panelId, TextValue(comments)});
+    } else {
+        const QVariant stored = rs.value(0, QStringLiteral("Comments"));
+        // Exact comparison: a change of case is a change; a stored Null always differs.
+        if (stored.isNull() || stored.toString() != comments)
+            gConn.exec(QStringLiteral("UPDATE PanelComments SET Comments = ?, Posted = 0 "
+                                      "WHERE InspectionID = ? AND PanelID = ?"),
+                       {TextValue(comments), inspectionId, panelId});
+    }
+    tx.commit();
+}
+
+// ---------------------------------------------------------------- Posted pictures
+
+std::optional<RowSet> DbCheckPostedImages(qint32 panelId, qint32 elementId)
+{
+    RowSet rs = gConn.query(QStringLiteral("SELECT * FROM ImagePathsPosted WHERE PanelID = ? AND ElementID = ?"),
+                            {panelId, elementId});
+    gHasPostedImages = !rs.isEmpty();
+    if (rs.isEmpty())
+        return std::nullopt;
+    return rs;
+}

@@ -1,0 +1,57 @@
+#pragma once
+#include "db.h"
+
+#include <QString>
+#include <optional>
+
+// Inspection periods, ratings per inspection, panel and element, and the comment per
+// inspection and panel, with their posted copies.
+
+// Set by DbCheckPostedImages: the element has posted pictures on the panel.
+extern bool gHasPostedImages;
+
+// ---------------------------------------------------------------- Inspection periods
+
+// tunnelKey is a tree key: one letter and the TunnelID ("x12"). The caller checks the
+// year's range and uniqueness. Returns the new InspectionID.
+qint32 DbAddInspectionPeriod(const QString& tunnelKey, qint16 year);
+// inspectionKey is a tree key: one letter and the InspectionID ("y34").
+void DbSetInspectionYear(const QString& inspectionKey, qint16 year);
+// 0 when the tunnel has no period of that year.
+qint32 DbGetInspectionID(qint32 tunnelId, qint16 year);
+// The tunnel's greatest year below year (which need not have a period itself); no value
+// when there is none.
+std::optional<qint16> DbGetPreviousInspectionYear(qint32 tunnelId, qint16 year);
+
+// ---------------------------------------------------------------- Ratings
+
+// The working rating as text, "" when there is no row or no rating.
+QString DbGetRating(qint32 inspectionId, qint32 panelId, qint32 elementId);
+// The posted rating as text, "M" when it was changed after posting, "" when there is no
+// row or no rating.
+QString DbGetPostedRating(qint32 inspectionId, qint32 panelId, qint32 elementId);
+// Saves a rating box's text ("" for no rating). A value that equals the posted one keeps
+// the row posted; any other makes it unposted, and a posted row's copy is marked -1.
+void DbSaveRating(qint32 inspectionId, qint32 panelId, qint32 elementId, const QString& rating);
+// True when the panel has NO unposted rating in the inspection (all posted, or none).
+bool DbHasUnpostedRatings(qint32 inspectionId, qint32 panelId);
+// The same answer under the name that says what it means (the key plan's name for it).
+inline bool DbAllRatingsPosted(qint32 inspectionId, qint32 panelId)
+{
+    return DbHasUnpostedRatings(inspectionId, panelId);
+}
+
+// ---------------------------------------------------------------- Comments
+
+// "" when there is no row; a Null comment raises DbError.
+QString DbGetPanelComment(qint32 inspectionId, qint32 panelId);
+QString DbGetPostedPanelComment(qint32 inspectionId, qint32 panelId);
+// Adds the row, or rewrites it (unposted) when the text differs in any way; an equal text
+// writes nothing, so a posted comment stays posted.
+void DbSavePanelComment(qint32 inspectionId, qint32 panelId, const QString& comments);
+
+// ---------------------------------------------------------------- Posted pictures
+
+// The posted pictures of the element on the panel, of every inspection, and
+// gHasPostedImages true; no value and gHasPostedImages false when there are none.
+std::optional<RowSet> DbCheckPostedImages(qint32 panelId, qint32 elementId);

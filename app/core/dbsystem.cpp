@@ -1,0 +1,299 @@
+#include "dbsystem.h"
+
+#include "dbbind.h"
+#include "globals.h"
+#include "prompt.h"
+
+namespace {
+
+void insertTunnelPoints(qint32 tunnelId, const Outline& points)
+{
+    for (int k = 0; k < points.size(); ++k)
+        gConn.exec(QStringLiteral("INSERT INTO TunnelCoord (TunnelID, CoordIndex, TunnelX, TunnelY) VALUES (?, ?, ?, ?)"),
+                   {tunnelId, k + 1, points[k].x, points[k].y});
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- System row
+
+RowSet DbGetSystem()
+{
+    return gConn.query(QStringLiteral("SELECT * FROM System"));
+}
+
+QString DbGetSystemName()
+{
+    const RowSet rs = gConn.query(QStringLiteral("SELECT * FROM System"));
+    if (rs.isEmpty())
+        return QString();
+    return rs.toText(0, QStringLiteral("SystemName"));
+}
+
+void DbSaveSystemMap(RowSet& systemRs, const QString& picture, const QString& name)
+{
+    if (gSystemID != 0) {
+        TxGuard tx;
+        DbSetSystemPicture(picture);
+        DbSetSystemName(name);
+        tx.commit();
+        return;
+    }
+    gSystemID = DbAddSystem(picture, name);
+    systemRs = DbGetSystem();
+}
+
+qint32 DbAddSystem(const QString& picture, const QString& name)
+{
+    return qint32(gConn.insertAutoNumber(QStringLiteral("System"), {{QStringLiteral("SystemName"), TextValue(name)},
+                                                                   {QStringLiteral("SystemPicture"), TextValue(picture)}}));
+}
+
+void DbSetSystemName(const QString& name)
+{
+    gConn.exec(QStringLiteral("UPDATE System SET SystemName = ? WHERE SystemID = ?"), {TextValue(name), gSystemID});
+}
+
+void DbSetSystemPicture(const QString& picture)
+{
+    gConn.exec(QStringLiteral("UPDATE System SET SystemPicture = ? WHERE SystemID = ?"), {TextValue(picture), gSystemID});
+}
+
+void DbSetSystemView(qint32 systemId, bool view)
+{
+    gConn.exec(QStringLiteral("UPDATE System SET View = ? WHERE SystemID = ?"), {BoolToBit(view), systemId});
+}
+
+void DbSetDrawWidth(const QString& table, qint32 key, qint16 width)
+{
+    // Table names cannot be bound: only the two tables with a width are accepted.
+    QString sql;
+    if (table == QLatin1String("Tunnels"))
+        sql = QStringLiteral("UPDATE Tunnels SET DrawWidth = ? WHERE TunnelID = ?");
+    else if (table.compare(QLatin1String("System"), Qt::CaseInsensitive) == 0)
+        sql = QStringLiteral("UPDATE System SET DrawWidth = ? WHERE SystemID = ?");
+    else
+        throw DbError(-1, QStringLiteral("No draw width in table %1.").arg(table));
+    gConn.exec(sql, {width, key});
+}
+
+void DbSetForeground(const QString& table, qint32 key, qint32 colour)
+{
+    if (table.compare(QLatin1String("System"), Qt::CaseInsensitive) != 0)
+        throw DbError(-1, QStringLiteral("No foreground colour in table %1.").arg(table));
+    gConn.exec(QStringLiteral("UPDATE System SET SystemForeground = ? WHERE SystemID = ?"), {colour, key});
+}
+
+// ---------------------------------------------------------------- Tunnels
+
+RowSet DbGetTunnels(qint32 systemId)
+{
+    return gConn.query(QStringLiteral("SELECT * FROM Tunnels WHERE SystemID = ? ORDER BY TunnelName"), {systemId});
+}
+
+qint32 DbAddTunnel(const QString& name, const Outline& points)
+{
+    TxGuard tx;
+    const qint32 tunnelId = qint32(gConn.insertAutoNumber(
+        QStringLiteral("Tunnels"), {{QStringLiteral("SystemID"), gSystemID}, {QStringLiteral("TunnelName"), TextValue(name)}}));
+    insertTunnelPoints(tunnelId, points);
+    tx.commit();
+    return tunnelId;
+}
+
+void DbSaveTunnelCoords(qint32 tunnelId, const Outline& points)
+{
+    TxGuard tx;
+    gConn.exec(QStringLiteral("DELETE FROM TunnelCoord WHERE TunnelID = ?"), {tunnelId});
+    insertTunnelPoints(tunnelId, points);
+    tx.commit();
+}
+
+RowSet DbGetTunnelCoords(qint32 tunnelId, qint32& pointCount)
+{
+    TxGuard tx;  // the count and the rows from one snapshot
+    const RowSet count =
+        gConn.query(QStringLiteral("SELECT count(*) AS PtCount FROM TunnelCoord WHERE TunnelID = ?"), {tunnelId});
+    pointCount = count.toInt(0, QStringLiteral("PtCount"));
+    RowSet rs =
+        gConn.query(QStringLiteral("SELECT * FROM TunnelCoord WHERE TunnelID = ? ORDER BY CoordIndex"), {tunnelId});
+    tx.commit();
+    return rs;
+}
+
+void DbRenameTunnel(qint32 tunnelId, const QString& name)
+{
+    gConn.exec(QStringLiteral("UPDATE Tunnels SET TunnelName = ? WHERE TunnelID = ?"), {TextValue(name), tunnelId});
+}
+
+void DbSetTunnelPicture(qint32 tunnelId, const QString& picture)
+{
+    gConn.exec(QStringLiteral("UPDATE Tunnels SET TunnelPicture = ? WHERE TunnelID = ?"), {TextValue(picture), tunnelId});
+}
+
+QString DbGetTunnelPicture(qint32 tunnelId)
+{
+    const RowSet rs = gConn.query(QStringLiteral("SELECT TunnelPicture FROM Tunnels WHERE TunnelID = ?"), {tunnelId});
+    const QVariant v = rs.value(0, QStringLiteral("TunnelPicture"));
+    return v.isNull() ? QString() : v.toString();
+}
+
+void DbSetTunnelForeground(qint32 tunnelId, qint32 colour)
+{
+    gConn.exec(QStringLiteral("UPDATE Tunnels SET TunnelForeground = ? WHERE TunnelID = ?"), {colour, tunnelId});
+}
+
+qint32 DbGetTunnelForeground(qint32 tunnelId)
+{
+    const RowSet rs =
+        gConn.query(QStringLiteral("SELECT TunnelForeground FROM Tunnels WHERE TunnelID = ?"), {tunnelId});
+    const QVariant v = rs.value(0, QStringLiteral("TunnelForeground"));
+    return v.isNull() ? 0 : v.toInt();
+}
+
+qint32 DbGetTunnelDrawWidth(qint32 tunnelId)
+{
+    const RowSet rs = gConn.query(QStringLiteral("SELECT DrawWidth FROM Tunnels WHERE TunnelID = ?"), {tunnelId});
+    const QVariant v = rs.value(0, QStringLiteral("DrawWidth"));
+    if (v.isNull() || v.toInt() == 0)
+        return 1;
+    return v.toInt();
+}
+
+// ---------------------------------------------------------------- Panels
+
+qint32 DbAddPanel(qint32 tunnelId, const QString& name)
+{
+    TxGuard tx;
+    const QVariant pnum =
+        gConn.scalar(QStringLiteral("SELECT MAX(PanelNum) AS Pnum FROM Panels WHERE TunnelID = ?"), {tunnelId});
+    const qint32 number = pnum.isNull() ? 1 : pnum.toInt() + 1;
+    const qint32 panelId = qint32(gConn.insertAutoNumber(QStringLiteral("Panels"),
+                                                         {{QStringLiteral("TunnelID"), tunnelId},
+                                                          {QStringLiteral("PanelNum"), number},
+                                                          {QStringLiteral("PanelName"), TextValue(name)}}));
+    tx.commit();
+    return panelId;
+}
+
+bool DbPanelNameExists(qint32 tunnelId, const QString& name)
+{
+    // Compared here rather than by the column's collation, which folds ASCII letters only.
+    const RowSet rs = gConn.query(QStringLiteral("SELECT * FROM Panels WHERE TunnelID = ?"), {tunnelId})
+                          .filtered(QStringLiteral("PanelName"), name);
+    if (rs.isEmpty())
+        return false;
+    MsgBox(QStringLiteral("A panel by the name of ") + name.toUpper() +
+               QStringLiteral(" already exists in this tunnel. \nPlease enter a different name for the current panel."),
+           MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Duplicate Name"));
+    return true;
+}
+
+void DbRenamePanel(qint32 panelId, const QString& name)
+{
+    gConn.exec(QStringLiteral("UPDATE Panels SET PanelName = ? WHERE PanelID = ?"), {TextValue(name), panelId});
+}
+
+QString DbGetPanelName(qint32 panelId)
+{
+    const RowSet rs = gConn.query(QStringLiteral("SELECT PanelName FROM Panels WHERE PanelID = ?"), {panelId});
+    const QVariant v = rs.value(0, QStringLiteral("PanelName"));
+    return v.isNull() ? QString() : v.toString();
+}
+
+void DbGetPanelInfo(qint32 panelId, qint32& panelNum, QString& panelName)
+{
+    const RowSet rs = gConn.query(QStringLiteral("SELECT * FROM Panels WHERE PanelID = ?"), {panelId});
+    if (rs.isEmpty())
+        return;
+    panelNum = rs.value(0, QStringLiteral("PanelNum")).toInt();
+    const QVariant name = rs.value(0, QStringLiteral("PanelName"));
+    panelName = name.isNull() ? QString() : name.toString();
+}
+
+RowSet DbGetPanels(qint32 tunnelId)
+{
+    return gConn.query(QStringLiteral("SELECT * FROM Panels WHERE TunnelID = ? ORDER BY PanelNum"), {tunnelId});
+}
+
+// ---------------------------------------------------------------- Panel outlines
+
+void DbAddPanelPoint(qint32 panelId, qint32 x, qint32 y)
+{
+    TxGuard tx;
+    const QVariant last =
+        gConn.scalar(QStringLiteral("SELECT MAX(CoordIndex) AS CIndex FROM PanelCoord WHERE PanelID = ?"), {panelId});
+    const qint32 index = last.isNull() ? 1 : last.toInt() + 1;
+    gConn.exec(QStringLiteral("INSERT INTO PanelCoord (PanelID, CoordIndex, PanelX, PanelY) VALUES (?, ?, ?, ?)"),
+               {panelId, index, x, y});
+    tx.commit();
+}
+
+void DbDeletePanelPoints(qint32 panelId)
+{
+    gConn.exec(QStringLiteral("DELETE FROM PanelCoord WHERE PanelID = ?"), {panelId});
+}
+
+void DbSavePanelCoords(qint32 panelId, const Outline& points)
+{
+    TxGuard tx;
+    DbDeletePanelPoints(panelId);
+    for (const OutlinePoint& p : points)
+        DbAddPanelPoint(panelId, p.x, p.y);
+    tx.commit();
+}
+
+RowSet DbGetPanelCoords(qint32 panelId, qint32& pointCount)
+{
+    TxGuard tx;
+    const RowSet count =
+        gConn.query(QStringLiteral("SELECT count(*) AS PtCount FROM PanelCoord WHERE PanelID = ?"), {panelId});
+    pointCount = count.toInt(0, QStringLiteral("PtCount"));
+    RowSet rs =
+        gConn.query(QStringLiteral("SELECT * FROM PanelCoord WHERE PanelID = ? ORDER BY CoordIndex"), {panelId});
+    tx.commit();
+    return rs;
+}
+
+// ---------------------------------------------------------------- Elements
+
+RowSet DbGetAvailableElements()
+{
+    return gConn.query(QStringLiteral("SELECT * FROM AvailableElements ORDER BY ElementID"));
+}
+
+RowSet DbGetPanelElements(qint32 panelId)
+{
+    return gConn.query(QStringLiteral("SELECT ElementName, ElementID, ElementCategory FROM AvailableElements "
+                                      "WHERE ElementID IN (SELECT ElementID FROM PanelElements WHERE PanelID = ?)"),
+                       {panelId});
+}
+
+bool DbAddPanelElement(qint32 panelId, qint32 elementId)
+{
+    TxGuard tx;
+    const RowSet rs = gConn.query(QStringLiteral("SELECT * FROM PanelElements WHERE PanelID = ? AND ElementID = ?"),
+                                  {panelId, elementId});
+    if (!rs.isEmpty())
+        return false;
+    gConn.exec(QStringLiteral("INSERT INTO PanelElements (PanelID, ElementID) VALUES (?, ?)"), {panelId, elementId});
+    tx.commit();
+    return true;
+}
+
+QString DbGetElementName(qint32 elementId)
+{
+    const RowSet rs =
+        gConn.query(QStringLiteral("SELECT ElementName FROM AvailableElements WHERE ElementID = ?"), {elementId});
+    return rs.toText(0, QStringLiteral("ElementName"));
+}
+
+qint32 DbGetElementID(const QString& name)
+{
+    const RowSet rs =
+        gConn.query(QStringLiteral("SELECT ElementID, ElementName FROM AvailableElements ORDER BY ElementID"))
+            .filtered(QStringLiteral("ElementName"), name);
+    if (rs.isEmpty())
+        return -1;
+    return rs.toInt(0, QStringLiteral("ElementID"));
+}

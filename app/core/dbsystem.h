@@ -1,0 +1,113 @@
+#pragma once
+#include "db.h"
+
+#include <QString>
+#include <QVector>
+#include <concepts>
+#include <iterator>
+
+// The System row, tunnels with their outlines on the system map, panels with their
+// outlines on the tunnel picture, and the elements rated on a panel.
+
+// One vertex of an outline, in picture coordinates (twips of the picture at 100 %).
+struct OutlinePoint {
+    qint32 x = 0;
+    qint32 y = 0;
+    friend bool operator==(const OutlinePoint&, const OutlinePoint&) = default;
+};
+using Outline = QVector<OutlinePoint>;
+
+// Any list of points with public x and y members (the map control's Point records) as an
+// outline, in the same order.
+template <class Points>
+    requires requires(const Points& pts) {
+        { pts.begin()->x } -> std::convertible_to<qint32>;
+        { pts.begin()->y } -> std::convertible_to<qint32>;
+    }
+Outline ToOutline(const Points& pts)
+{
+    Outline out;
+    out.reserve(qsizetype(std::size(pts)));
+    for (const auto& p : pts)
+        out.append({qint32(p.x), qint32(p.y)});
+    return out;
+}
+
+// ---------------------------------------------------------------- System row
+
+// "select * from System".
+RowSet DbGetSystem();
+// SystemName of the first System row, "" when there is none.
+QString DbGetSystemName();
+// With gSystemID set: stores the picture, then the name; systemRs is left alone. Without:
+// adds the row, sets gSystemID and replaces systemRs by a fresh DbGetSystem().
+void DbSaveSystemMap(RowSet& systemRs, const QString& picture, const QString& name);
+// Adds the System row; returns its SystemID (gSystemID is the caller's business).
+qint32 DbAddSystem(const QString& picture, const QString& name);
+void DbSetSystemName(const QString& name);        // row gSystemID
+void DbSetSystemPicture(const QString& picture);  // row gSystemID
+void DbSetSystemView(qint32 systemId, bool view);
+// table "Tunnels" (exactly) with a TunnelID, or "System" with gSystemID. Any other table
+// raises DbError and writes nothing.
+void DbSetDrawWidth(const QString& table, qint32 key, qint16 width);
+// table "System" with gSystemID writes SystemForeground; any other raises DbError.
+void DbSetForeground(const QString& table, qint32 key, qint32 colour);
+
+// ---------------------------------------------------------------- Tunnels
+
+// The system's tunnels by name.
+RowSet DbGetTunnels(qint32 systemId);
+// Adds a tunnel of gSystemID with its outline (CoordIndex from 1); an empty outline adds
+// the tunnel alone. All or nothing. Returns the TunnelID.
+qint32 DbAddTunnel(const QString& name, const Outline& points);
+// Replaces the tunnel's outline whole; on failure the stored outline stays as it was.
+void DbSaveTunnelCoords(qint32 tunnelId, const Outline& points);
+// pointCount = the outline's number of points; the rows (TunnelX, TunnelY, ...) by CoordIndex.
+RowSet DbGetTunnelCoords(qint32 tunnelId, qint32& pointCount);
+void DbRenameTunnel(qint32 tunnelId, const QString& name);
+void DbSetTunnelPicture(qint32 tunnelId, const QString& picture);
+// The picture's file name, "" when Null; raises DbError for a missing tunnel.
+QString DbGetTunnelPicture(qint32 tunnelId);
+void DbSetTunnelForeground(qint32 tunnelId, qint32 colour);
+// BGR colour of the tunnel's panel outlines; a Null colour reads as 0. Raises for a missing tunnel.
+qint32 DbGetTunnelForeground(qint32 tunnelId);
+// Width of the tunnel's panel outlines; 0 or Null reads as 1. Raises for a missing tunnel.
+qint32 DbGetTunnelDrawWidth(qint32 tunnelId);
+
+// ---------------------------------------------------------------- Panels
+
+// Adds a panel numbered 1 + the tunnel's greatest number (1 for the first). Returns PanelID.
+qint32 DbAddPanel(qint32 tunnelId, const QString& name);
+// True, after the "Duplicate Name" message, when the tunnel has a panel of that name in
+// any case; false silently otherwise.
+bool DbPanelNameExists(qint32 tunnelId, const QString& name);
+void DbRenamePanel(qint32 panelId, const QString& name);
+// The panel's name, "" when Null; raises DbError (no current record) for a missing panel.
+QString DbGetPanelName(qint32 panelId);
+// Sets both outputs from the panel's row (name "" when Null); without a row leaves both.
+void DbGetPanelInfo(qint32 panelId, qint32& panelNum, QString& panelName);
+// The tunnel's panels by PanelNum.
+RowSet DbGetPanels(qint32 tunnelId);
+
+// ---------------------------------------------------------------- Panel outlines
+
+// Appends a point after the panel's last one (CoordIndex 1 for the first).
+void DbAddPanelPoint(qint32 panelId, qint32 x, qint32 y);
+void DbDeletePanelPoints(qint32 panelId);
+// DbDeletePanelPoints and one DbAddPanelPoint per point, all or nothing.
+void DbSavePanelCoords(qint32 panelId, const Outline& points);
+// pointCount = the outline's number of points; the rows (PanelX, PanelY, ...) by CoordIndex.
+RowSet DbGetPanelCoords(qint32 panelId, qint32& pointCount);
+
+// ---------------------------------------------------------------- Elements
+
+// The whole element catalogue, by ElementID.
+RowSet DbGetAvailableElements();
+// ElementName, ElementID, ElementCategory of the panel's elements; no order.
+RowSet DbGetPanelElements(qint32 panelId);
+// Adds the pair and answers true; false, writing nothing, when the panel has the element.
+bool DbAddPanelElement(qint32 panelId, qint32 elementId);
+// The element's name; raises DbError for a missing element or a Null name.
+QString DbGetElementName(qint32 elementId);
+// ElementID of the first element of that name in any case, -1 when there is none.
+qint32 DbGetElementID(const QString& name);

@@ -1,0 +1,352 @@
+#include "dbsystem.h"
+#include "fixtures.h"
+#include "globals.h"
+#include "scriptedprompt.h"
+#include "testinstall.h"
+
+#include <QTest>
+
+namespace {
+struct MapPoint {  // shaped like the map control's Point record
+    qint32 x;
+    qint32 y;
+};
+
+Outline outline(int n, int offset = 0)
+{
+    Outline pts;
+    for (int k = 0; k < n; ++k)
+        pts.append({100 * k + offset, 50 * k + offset});
+    return pts;
+}
+}  // namespace
+
+class TestDbSystem : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { m_install = std::make_unique<TestInstall>(); }
+    void cleanup() { m_install.reset(); }
+
+    void systemMapIsAddedOnceThenUpdated()
+    {
+        QCOMPARE(DbGetSystemName(), QString());
+        RowSet rs;
+        DbSaveSystemMap(rs, QStringLiteral("map.jpg"), QStringLiteral("North"));
+        QVERIFY(gSystemID != 0);
+        QCOMPARE(rs.count(), 1);
+        QCOMPARE(rs.toInt(0, QStringLiteral("SystemID")), gSystemID);
+        QCOMPARE(rs.toText(0, QStringLiteral("SystemPicture")), QStringLiteral("map.jpg"));
+
+        // With the row in place the caller's row set is left as it was.
+        const qint32 id = gSystemID;
+        DbSaveSystemMap(rs, QStringLiteral("O'Neil map.jpg"), QStringLiteral("Smith's \"North\""));
+        QCOMPARE(gSystemID, id);
+        QCOMPARE(rs.toText(0, QStringLiteral("SystemPicture")), QStringLiteral("map.jpg"));
+        QCOMPARE(CountRows(QStringLiteral("System")), 1);
+        QCOMPARE(DbGetSystemName(), QStringLiteral("Smith's \"North\""));
+        QCOMPARE(DbGetSystem().toText(0, QStringLiteral("SystemPicture")), QStringLiteral("O'Neil map.jpg"));
+
+        DbSetSystemView(id, true);
+        QCOMPARE(DbGetSystem().toInt(0, QStringLiteral("View")), 1);
+        DbSetSystemView(id, false);
+        QCOMPARE(DbGetSystem().toInt(0, QStringLiteral("View")), 0);
+    }
+
+    void widthsAndColoursGoOnlyToKnownTables()
+    {
+        FixtureSystem();
+        const qint32 t = FixtureTunnel(QStringLiteral("A"));
+        DbSetDrawWidth(QStringLiteral("Tunnels"), t, 4);
+        DbSetDrawWidth(QStringLiteral("System"), gSystemID, 6);
+        DbSetForeground(QStringLiteral("System"), gSystemID, 0x0000E6FF);
+        DbSetTunnelForeground(t, 0x00FF0000);
+        QCOMPARE(DbGetTunnelDrawWidth(t), 4);
+        QCOMPARE(DbGetTunnelForeground(t), 0x00FF0000);
+        QCOMPARE(DbGetSystem().toInt(0, QStringLiteral("DrawWidth")), 6);
+        QCOMPARE(DbGetSystem().toInt(0, QStringLiteral("SystemForeground")), 0x0000E6FF);
+
+        // A name outside the two tables is never spliced into a statement.
+        QVERIFY_THROWS_EXCEPTION(DbError, DbSetDrawWidth(QStringLiteral("Panels; DROP TABLE Panels"), t, 2));
+        QVERIFY_THROWS_EXCEPTION(DbError, DbSetDrawWidth(QStringLiteral("tunnels"), t, 2));
+        QVERIFY_THROWS_EXCEPTION(DbError, DbSetForeground(QStringLiteral("Tunnels"), t, 1));
+        QCOMPARE(DbGetTunnelDrawWidth(t), 4);
+        QCOMPARE(CountRows(QStringLiteral("Panels")), 0);
+    }
+
+    void tunnelWidthAndColourReadings_data()
+    {
+        QTest::addColumn<QVariant>("storedWidth");
+        QTest::addColumn<QVariant>("storedColour");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("colour");
+        QTest::newRow("defaults") << QVariant() << QVariant() << 1 << 0;  // as added: 0 and 0
+        QTest::newRow("zero width") << QVariant(0) << QVariant(255) << 1 << 255;
+        QTest::newRow("null width and colour") << QVariant(QMetaType(QMetaType::Int))
+                                               << QVariant(QMetaType(QMetaType::Int)) << 1 << 0;
+        QTest::newRow("stored") << QVariant(5) << QVariant(0x00123456) << 5 << 0x00123456;
+    }
+    void tunnelWidthAndColourReadings()
+    {
+        QFETCH(QVariant, storedWidth);
+        QFETCH(QVariant, storedColour);
+        QFETCH(int, width);
+        QFETCH(int, colour);
+        FixtureSystem();
+        const qint32 t = DbAddTunnel(QStringLiteral("A"), {});
+        if (storedWidth.isValid())
+            gConn.exec(QStringLiteral("UPDATE Tunnels SET DrawWidth = ?, TunnelForeground = ?"),
+                       {storedWidth, storedColour});
+        QCOMPARE(DbGetTunnelDrawWidth(t), width);
+        QCOMPARE(DbGetTunnelForeground(t), colour);
+    }
+
+    void missingTunnelRaises()
+    {
+        try {
+            DbGetTunnelPicture(99);
+            QFAIL("no error");
+        } catch (const DbError& e) {
+            QCOMPARE(e.number(), ErrNo::NoCurrentRecord);
+        }
+        QVERIFY_THROWS_EXCEPTION(DbError, DbGetTunnelForeground(99));
+        QVERIFY_THROWS_EXCEPTION(DbError, DbGetTunnelDrawWidth(99));
+    }
+
+    void tunnelsListByNameWithinTheirSystem()
+    {
+        FixtureSystem();
+        const qint32 s1 = gSystemID;
+        DbAddTunnel(QStringLiteral("delta"), {});
+        DbAddTunnel(QStringLiteral("Alpha"), {});
+        DbAddTunnel(QStringLiteral("charlie"), {});
+        FixtureSystem(QStringLiteral("Other"));
+        DbAddTunnel(QStringLiteral("Bravo"), {});
+        QCOMPARE(Rows(QStringLiteral("SELECT TunnelName FROM Tunnels WHERE SystemID = ?"), {gSystemID}),
+                 QStringList{QStringLiteral("Bravo")});
+        const RowSet rs = DbGetTunnels(s1);
+        QStringList names;
+        for (int r = 0; r < rs.count(); ++r)
+            names << rs.toText(r, QStringLiteral("TunnelName"));
+        QCOMPARE(names, (QStringList{"Alpha", "charlie", "delta"}));
+    }
+
+    void tunnelPictureAndNameTakeAnyText()
+    {
+        FixtureSystem();
+        const qint32 t = DbAddTunnel(QStringLiteral("A"), {});
+        QCOMPARE(DbGetTunnelPicture(t), QString());
+        DbSetTunnelPicture(t, QStringLiteral("O'Hare east.png"));
+        DbRenameTunnel(t, QStringLiteral("O'Hare"));
+        QCOMPARE(DbGetTunnelPicture(t), QStringLiteral("O'Hare east.png"));
+        QCOMPARE(Rows(QStringLiteral("SELECT TunnelName FROM Tunnels")), QStringList{QStringLiteral("O'Hare")});
+    }
+
+    void tunnelOutlinesAreStoredWhole()
+    {
+        FixtureSystem();
+        const qint32 t = DbAddTunnel(QStringLiteral("A"), ToOutline(QVector<MapPoint>{{10, 20}, {30, 40}, {50, 60}}));
+        QCOMPARE(Rows(QStringLiteral("SELECT TunnelID, SystemID FROM Tunnels")),
+                 QStringList{QStringLiteral("%1|%2").arg(t).arg(gSystemID)});
+        qint32 count = -1;
+        RowSet rs = DbGetTunnelCoords(t, count);
+        QCOMPARE(count, 3);
+        QCOMPARE(Rows(QStringLiteral("SELECT CoordIndex, TunnelX, TunnelY FROM TunnelCoord ORDER BY CoordIndex")),
+                 (QStringList{"1|10|20", "2|30|40", "3|50|60"}));
+
+        DbSaveTunnelCoords(t, outline(5));
+        DbSaveTunnelCoords(t, outline(2, 7));
+        rs = DbGetTunnelCoords(t, count);
+        QCOMPARE(count, 2);
+        QCOMPARE(rs.count(), 2);
+        QCOMPARE(rs.toInt(1, QStringLiteral("CoordIndex")), 2);
+        QCOMPARE(rs.toInt(1, QStringLiteral("TunnelX")), 107);
+
+        // A pasted tunnel gets its points later.
+        const qint32 pasted = DbAddTunnel(QStringLiteral("B"), {});
+        DbGetTunnelCoords(pasted, count);
+        QCOMPARE(count, 0);
+    }
+
+    void failedOutlineWriteKeepsTheStoredOne()
+    {
+        FixtureSystem();
+        const qint32 t = DbAddTunnel(QStringLiteral("A"), outline(3));
+        const QStringList before = Rows(QStringLiteral("SELECT * FROM TunnelCoord ORDER BY CoordIndex"));
+        FailWhen(QStringLiteral("fail_pt"), QStringLiteral("INSERT"), QStringLiteral("TunnelCoord"),
+                 QStringLiteral("NEW.TunnelX = 999"));
+        Outline bad = outline(4);
+        bad[2].x = 999;
+        QVERIFY_THROWS_EXCEPTION(DbError, DbSaveTunnelCoords(t, bad));
+        QCOMPARE(Rows(QStringLiteral("SELECT * FROM TunnelCoord ORDER BY CoordIndex")), before);
+
+        // Nor is a tunnel left behind with part of its outline.
+        QVERIFY_THROWS_EXCEPTION(DbError, DbAddTunnel(QStringLiteral("B"), bad));
+        QCOMPARE(CountRows(QStringLiteral("Tunnels")), 1);
+        QCOMPARE(Rows(QStringLiteral("SELECT * FROM TunnelCoord ORDER BY CoordIndex")), before);
+        QCOMPARE(gConn.transactionDepth(), 0);
+    }
+
+    void panelsAreNumberedFromOne()
+    {
+        FixtureSystem();
+        const qint32 t = FixtureTunnel(QStringLiteral("A"));
+        const qint32 other = FixtureTunnel(QStringLiteral("B"));
+        const qint32 p1 = DbAddPanel(t, QStringLiteral("P1"));
+        const qint32 p2 = DbAddPanel(t, QStringLiteral("P2"));
+        const qint32 p3 = DbAddPanel(t, QStringLiteral("P3"));
+        QCOMPARE(DbAddPanel(other, QStringLiteral("Q1")), p3 + 1);
+        gConn.exec(QStringLiteral("DELETE FROM Panels WHERE PanelID = ?"), {p2});
+        const qint32 p4 = DbAddPanel(t, QStringLiteral("P4"));
+        qint32 num = 0;
+        QString name;
+        DbGetPanelInfo(p4, num, name);
+        QCOMPARE(num, 4);
+        QCOMPARE(name, QStringLiteral("P4"));
+        // Removing the highest lets its number be given again.
+        gConn.exec(QStringLiteral("DELETE FROM Panels WHERE PanelID = ?"), {p4});
+        DbGetPanelInfo(DbAddPanel(t, QStringLiteral("P5")), num, name);
+        QCOMPARE(num, 4);
+        DbGetPanelInfo(DbAddPanel(other, QStringLiteral("Q2")), num, name);
+        QCOMPARE(num, 2);
+
+        const RowSet rs = DbGetPanels(t);
+        QCOMPARE(rs.count(), 3);
+        QCOMPARE(rs.toInt(0, QStringLiteral("PanelID")), p1);
+        QCOMPARE(rs.toInt(2, QStringLiteral("PanelNum")), 4);
+    }
+
+    void duplicatePanelNames_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("sameTunnel");
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("same case") << "Portal East" << "Portal East" << true << true;
+        QTest::newRow("other case") << "Portal East" << "portal EAST" << true << true;
+        QTest::newRow("quote") << "O'Hare" << "o'hare" << true << true;
+        QTest::newRow("accented, other case") << "Ärztegang" << "äRZTEGANG" << true << true;
+        QTest::newRow("other tunnel only") << "Portal East" << "portal east" << false << false;
+        QTest::newRow("different") << "Portal East" << "Portal West" << true << false;
+    }
+    void duplicatePanelNames()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, typed);
+        QFETCH(bool, sameTunnel);
+        QFETCH(bool, exists);
+        ScriptedPrompt prompt;
+        FixtureSystem();
+        const qint32 t = FixtureTunnel(QStringLiteral("A"));
+        const qint32 other = FixtureTunnel(QStringLiteral("B"));
+        DbAddPanel(sameTunnel ? t : other, stored);
+        QCOMPARE(DbPanelNameExists(t, typed), exists);
+        if (!exists) {
+            QCOMPARE(prompt.calls.size(), 0);
+            return;
+        }
+        QCOMPARE(prompt.calls.size(), 1);
+        const PromptCall& c = prompt.calls.first();
+        QCOMPARE(c.text, QStringLiteral("A panel by the name of ") + typed.toUpper() +
+                             QStringLiteral(" already exists in this tunnel. \n"
+                                            "Please enter a different name for the current panel."));
+        QCOMPARE(c.title, QStringLiteral("Duplicate Name"));
+        QCOMPARE(c.icon, MsgIcon::Warning);
+        QCOMPARE(c.buttons, MsgButtons::Ok);
+    }
+
+    void panelNamesReadBack()
+    {
+        FixtureSystem();
+        const qint32 t = FixtureTunnel(QStringLiteral("A"));
+        const qint32 p = DbAddPanel(t, QStringLiteral("P1"));
+        DbRenamePanel(p, QStringLiteral("Smith's bay"));
+        QCOMPARE(DbGetPanelName(p), QStringLiteral("Smith's bay"));
+        gConn.exec(QStringLiteral("UPDATE Panels SET PanelName = NULL"));
+        QCOMPARE(DbGetPanelName(p), QString());
+        qint32 num = 7;
+        QString name = QStringLiteral("kept");
+        DbGetPanelInfo(p, num, name);
+        QCOMPARE(num, 1);
+        QCOMPARE(name, QString());
+
+        // A missing panel: the name raises, the info leaves the caller's values.
+        try {
+            DbGetPanelName(p + 100);
+            QFAIL("no error");
+        } catch (const DbError& e) {
+            QCOMPARE(e.number(), ErrNo::NoCurrentRecord);
+        }
+        num = 7;
+        name = QStringLiteral("kept");
+        DbGetPanelInfo(p + 100, num, name);
+        QCOMPARE(num, 7);
+        QCOMPARE(name, QStringLiteral("kept"));
+    }
+
+    void panelOutlines()
+    {
+        FixtureSystem();
+        const qint32 p = DbAddPanel(FixtureTunnel(QStringLiteral("A")), QStringLiteral("P1"));
+        const qint32 q = DbAddPanel(FixtureTunnel(QStringLiteral("B")), QStringLiteral("Q1"));
+        DbAddPanelPoint(p, 1, 2);
+        DbAddPanelPoint(p, 3, 4);
+        DbAddPanelPoint(q, 9, 9);
+        DbAddPanelPoint(p, 5, 6);
+        qint32 count = 0;
+        QCOMPARE(DbGetPanelCoords(p, count).count(), 3);
+        QCOMPARE(count, 3);
+        QCOMPARE(Rows(QStringLiteral("SELECT CoordIndex, PanelX, PanelY FROM PanelCoord WHERE PanelID = ? "
+                                     "ORDER BY CoordIndex"),
+                      {p}),
+                 (QStringList{"1|1|2", "2|3|4", "3|5|6"}));
+        DbDeletePanelPoints(p);
+        DbAddPanelPoint(p, 7, 8);
+        QCOMPARE(Rows(QStringLiteral("SELECT CoordIndex, PanelX FROM PanelCoord WHERE PanelID = ?"), {p}),
+                 QStringList{QStringLiteral("1|7")});
+
+        DbSavePanelCoords(p, outline(4));
+        const RowSet rs = DbGetPanelCoords(p, count);
+        QCOMPARE(count, 4);
+        QCOMPARE(rs.toInt(3, QStringLiteral("CoordIndex")), 4);
+        QCOMPARE(rs.toInt(3, QStringLiteral("PanelX")), 300);
+        QCOMPARE(CountRows(QStringLiteral("PanelCoord"), QStringLiteral("PanelID = ?"), {q}), 1);
+
+        // A failed rewrite keeps the stored outline.
+        const QStringList before = Rows(QStringLiteral("SELECT * FROM PanelCoord ORDER BY PanelID, CoordIndex"));
+        FailWhen(QStringLiteral("fail_pt"), QStringLiteral("INSERT"), QStringLiteral("PanelCoord"),
+                 QStringLiteral("NEW.CoordIndex = 3"));
+        QVERIFY_THROWS_EXCEPTION(DbError, DbSavePanelCoords(p, outline(5)));
+        QCOMPARE(Rows(QStringLiteral("SELECT * FROM PanelCoord ORDER BY PanelID, CoordIndex")), before);
+    }
+
+    void panelElements()
+    {
+        FixtureSystem();
+        const qint32 p = DbAddPanel(FixtureTunnel(QStringLiteral("A")), QStringLiteral("P1"));
+        FixtureElement(0, QStringLiteral("Lining"), 1);
+        FixtureElement(1, QStringLiteral("Drain Pipe"), 2);
+        FixtureElement(2, QStringLiteral("Lights"), 2);
+        QVERIFY(DbAddPanelElement(p, 2));
+        QVERIFY(DbAddPanelElement(p, 0));
+        QVERIFY(!DbAddPanelElement(p, 2));
+        QCOMPARE(CountRows(QStringLiteral("PanelElements")), 2);
+
+        const RowSet rs = DbGetPanelElements(p);
+        QCOMPARE(rs.columns(), (QStringList{"ElementName", "ElementID", "ElementCategory"}));
+        QCOMPARE(rs.count(), 2);
+        QCOMPARE(rs.filtered(QStringLiteral("ElementCategory"), 2).count(), 1);
+        QCOMPARE(DbGetAvailableElements().count(), 3);
+
+        QCOMPARE(DbGetElementName(1), QStringLiteral("Drain Pipe"));
+        QVERIFY_THROWS_EXCEPTION(DbError, DbGetElementName(42));
+        QCOMPARE(DbGetElementID(QStringLiteral("DRAIN pipe")), 1);
+        QCOMPARE(DbGetElementID(QStringLiteral("Lining")), 0);
+        QCOMPARE(DbGetElementID(QStringLiteral("Nothing's here")), -1);
+    }
+
+private:
+    std::unique_ptr<TestInstall> m_install;
+};
+
+QTEST_MAIN(TestDbSystem)
+#include "tst_dbsystem.moc"
