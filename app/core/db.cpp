@@ -92,9 +92,9 @@ Connection::Connection(QString name) : m_name(std::move(name)) {}
 
 Connection::~Connection()
 {
-    // Qt's own registry of connections may be gone when a global connection dies at exit;
-    // the process ending closes the file then.
-    if (QCoreApplication::instance())
+    // The two global connections die at exit, maybe after Qt's own registry of connections;
+    // the process ending closes their files. A local one is closed here.
+    if (this != &gConn && this != &gReportConn && QCoreApplication::instance())
         close();
 }
 

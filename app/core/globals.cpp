@@ -1,5 +1,6 @@
 #include "globals.h"
 
+#include "dbinspection.h"
 #include "dbmedia.h"
 
 QString gDbPath;
@@ -26,4 +27,5 @@ void ResetGlobals()
     gCriticalHighlight = 0;
     gSysMapChoice.clear();
     gPhotoCount = 0;
+    gHasPostedImages = false;
 }
