@@ -1,7 +1,27 @@
+#include "forms.h"
+#include "inventoryforms.h"
+#include "startup.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setOrganizationName(QStringLiteral("Quillmar Inc."));
+    QApplication::setApplicationName(QStringLiteral("KRV"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Corvane Quorrel"));
+    QApplication::setApplicationVersion(kProgramVersion);
+    // The program ends when its last window unloads, hidden ones included, not when the
+    // last visible one closes (the user manager hides itself while the logon runs).
+    app.setQuitOnLastWindowClosed(false);
+
+    RegisterInventoryForms();
+
+    Main();
+    if (!ProgramHasWindowToRun())
+        return 0;
+    // Only now: an end requested before the main loop runs would make every modal loop
+    // of the start-up (the logon's messages) return at once.
+    SetEndWhenLastFormUnloads(true);
+    return app.exec();
 }
