@@ -50,6 +50,7 @@ QToolButton* pictureButton(QWidget* parent, const char* name, const QString& tip
     b->setIcon(icon);
     b->setIconSize(icon.size());
     b->setAutoRaise(true);
+    b->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
     // The picture buttons take no keyboard focus, so Enter and Escape reach the window.
     b->setFocusPolicy(Qt::NoFocus);
     b->setCursor(Qt::PointingHandCursor);

@@ -47,6 +47,7 @@ frmUser::frmUser(QWidget* parent) : KrvForm<QDialog>(QStringLiteral("frmUser"), 
     txtUserName->setToolTip(QStringLiteral("Enter User Name"));
     // Saving uses the name the editor was opened with, so the box only shows it.
     txtUserName->setReadOnly(true);
+    txtUserName->setFocusPolicy(Qt::NoFocus);
     Label5 = label(QStringLiteral("It is recommended that the user name be the same as the Windows logon name."), this,
                    "Label5");
     Label5->setWordWrap(true);
@@ -128,6 +129,10 @@ void frmUser::LoadForm(const QString& userName)
         DbGetUserRights(userName, wizard, dataEntry);
         chkWizard->setChecked(wizard);
         chkDataEntry->setChecked(dataEntry);
+        // A new user has no old password to give.
+        const bool exists = DbUserExists(userName);
+        Label2->setEnabled(exists);
+        txtOldPW->setEnabled(exists);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Unable to load User Privileges box."), objectName(), e);
     }
@@ -135,7 +140,12 @@ void frmUser::LoadForm(const QString& userName)
 
 bool frmUser::passwordPaneShown() const { return m_panes->currentWidget() == fraPassword; }
 
-void frmUser::showPasswordPane(bool show) { m_panes->setCurrentWidget(show ? fraPassword : fraPermission); }
+void frmUser::showPasswordPane(bool show)
+{
+    m_panes->setCurrentWidget(show ? fraPassword : fraPermission);
+    if (show)
+        (txtOldPW->isEnabled() ? txtOldPW : txtNewPW1)->setFocus();
+}
 
 void frmUser::cmdOk_Click()
 {
@@ -157,7 +167,6 @@ void frmUser::okOnPasswordPane()
         txtNewPW1->selectAll();
         return;
     }
-    // A new user has no old password to give.
     if (DbUserExists(txtUserName->text()) && !VerifyPassword(DbGetUserPassword(m_userName), txtOldPW->text())) {
         MsgBox(QStringLiteral("The old password is not correct."));
         txtOldPW->setFocus();

@@ -167,6 +167,7 @@ private slots:
         script.when(QStringLiteral("frmUser"), [&](QWidget* w) {
             auto* u = static_cast<frmUser*>(w);
             QVERIFY(!u->chkWizard->isChecked() && !u->chkDataEntry->isChecked());
+            QVERIFY(!u->txtOldPW->isEnabled());
             u->chkDataEntry->setChecked(true);
             u->cmdOk->click();
             editorMessages = m_prompt->messages();
@@ -215,6 +216,8 @@ private slots:
         QVERIFY(!u->fraPassword->isVisible());
         QTest::mouseClick(u->cmdPasswd, Qt::LeftButton);
         QVERIFY(u->fraPassword->isVisible());
+        QVERIFY(u->txtOldPW->isEnabled());
+        QCOMPARE(u->focusWidget(), u->txtOldPW);
         QVERIFY(!u->fraPermission->isVisible());
 
         // Different new passwords are refused before the old one is looked at.
@@ -257,7 +260,8 @@ private slots:
 
     void eightCharacterTypingRule()
     {
-        frmUser* u = openEditor(QStringLiteral("newbie"));
+        DbAddUser(QStringLiteral("ann"), QStringLiteral("pw"), false, true);
+        frmUser* u = openEditor(QStringLiteral("ann"));
         QTest::mouseClick(u->cmdPasswd, Qt::LeftButton);
         QTest::keyClicks(u->txtNewPW1, QStringLiteral("12345678 "));
         QCOMPARE(u->txtNewPW1->text(), QStringLiteral("12345678"));
