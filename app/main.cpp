@@ -1,26 +1,27 @@
-#include "db.h"
-#include "globals.h"
-#include "modkrv.h"
-#include "settings.h"
+#include "forms.h"
+#include "inventoryforms.h"
+#include "startup.h"
 
 #include <QApplication>
-#include <QLabel>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Quillmar Inc."));
     QApplication::setApplicationName(QStringLiteral("KRV"));
-    QApplication::setApplicationVersion(QStringLiteral("2.1.5"));
-    gDbPath = IniGetDatabaseFile();
-    gDbFolder = GetFolderPart(gDbPath);
-    try {
-        gConn.open(gDbPath);
-    } catch (const std::exception& e) {
-        LogError(QStringLiteral("Unable to launch KRV."), QStringLiteral("KRV"), e);
-        return 1;
-    }
-    QLabel window(QStringLiteral("Tunnel database: %1").arg(gDbPath));
-    window.setWindowTitle(QStringLiteral("KRV"));
-    window.show();
+    QApplication::setApplicationDisplayName(QStringLiteral("Corvane Quorrel"));
+    QApplication::setApplicationVersion(kProgramVersion);
+    // The program ends when its last window unloads, hidden ones included, not when the
+    // last visible one closes (the user manager hides itself while the logon runs).
+    app.setQuitOnLastWindowClosed(false);
+
+    RegisterInventoryForms();
+
+    Main();
+    if (!ProgramHasWindowToRun())
+        return 0;
+    // Only now: an end requested before the main loop runs would make every modal loop
+    // of the start-up (the logon's messages) return at once.
+    SetEndWhenLastFormUnloads(true);
     return app.exec();
 }

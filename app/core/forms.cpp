@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QHash>
+#include <QTimer>
 
 namespace {
 QList<QPointer<QWidget>>& registry()
@@ -39,8 +40,14 @@ void UnregisterForm(QWidget* form)
     for (int i = forms.size() - 1; i >= 0; --i)
         if (forms[i].isNull() || forms[i].data() == form)
             forms.removeAt(i);
-    if (before > 0 && forms.isEmpty() && gEndWhenLastUnloads)
-        QCoreApplication::exit(0);
+    if (before > 0 && forms.isEmpty() && gEndWhenLastUnloads && QCoreApplication::instance()) {
+        // Checked once the unloading handler has finished: a window that unloads itself
+        // and then opens another (System Definition, Close Wizard) keeps the program running.
+        QTimer::singleShot(0, QCoreApplication::instance(), [] {
+            if (gEndWhenLastUnloads && LoadedForms().isEmpty())
+                QCoreApplication::exit(0);
+        });
+    }
 }
 
 QList<QWidget*> LoadedForms()

@@ -1,0 +1,104 @@
+#include "dbusers.h"
+
+#include "db.h"
+#include "globals.h"
+#include "passwords.h"
+
+bool DbUserExists(const QString& name)
+{
+    return !gConn.scalar(QStringLiteral("SELECT 1 FROM login WHERE Username = ?"), {name}).isNull();
+}
+
+QString DbGetUserPassword(const QString& name)
+{
+    const QVariant v = gConn.scalar(QStringLiteral("SELECT Password FROM login WHERE Username = ?"), {name});
+    return v.isNull() ? QString() : v.toString();
+}
+
+bool DbVerifyUserPassword(const QString& name, const QString& password)
+{
+    const RowSet rs = gConn.query(QStringLiteral("SELECT Password FROM login WHERE Username = ?"), {name});
+    if (rs.isEmpty() || rs.isNull(0, QStringLiteral("Password")))
+        return false;
+    return VerifyPassword(rs.toText(0, QStringLiteral("Password")), password);
+}
+
+void DbGetUserRights(const QString& name, bool& wizard, bool& dataEntry)
+{
+    const RowSet rs = gConn.query(QStringLiteral("SELECT Wizard, DataEntry FROM login WHERE Username = ?"), {name});
+    if (rs.isEmpty())
+        return;
+    wizard = rs.toBool(0, QStringLiteral("Wizard"));
+    dataEntry = rs.toBool(0, QStringLiteral("DataEntry"));
+}
+
+QStringList DbGetUserNames()
+{
+    const RowSet rs = gConn.query(QStringLiteral("SELECT DISTINCT Username FROM login ORDER BY Username"));
+    QStringList names;
+    for (int i = 0; i < rs.count(); ++i)
+        names << rs.value(i, QStringLiteral("Username")).toString();
+    return names;
+}
+
+void DbAddUser(const QString& name, const QString& password, bool wizard, bool dataEntry)
+{
+    const QString hash = HashPassword(password);
+    gConn.exec(QStringLiteral("INSERT INTO login (Username, Password, Wizard, DataEntry) VALUES (?, ?, ?, ?)"),
+               {name, hash, BoolToBit(wizard), BoolToBit(dataEntry)});
+}
+
+void DbSetUserPassword(const QString& name, const QString& password)
+{
+    const QString hash = HashPassword(password);
+    gConn.exec(QStringLiteral("UPDATE login SET Password = ? WHERE Username = ?"), {hash, name});
+}
+
+void DbSetUserRights(const QString& name, bool wizard, bool dataEntry)
+{
+    gConn.exec(QStringLiteral("UPDATE login SET Wizard = ?, DataEntry = ? WHERE Username = ?"),
+               {BoolToBit(wizard), BoolToBit(dataEntry), name});
+}
+
+void DbSaveUser(const QString& name, bool wizard, bool dataEntry, const QString& newPassword)
+{
+    // Hash first: it is slow, and no write should wait on it.
+    const QString hash = newPassword.isEmpty() ? QString() : HashPassword(newPassword);
+    TxGuard tx;
+    DbSetUserRights(name, wizard, dataEntry);
+    if (!hash.isEmpty())
+        gConn.exec(QStringLiteral("UPDATE login SET Password = ? WHERE Username = ?"), {hash, name});
+    tx.commit();
+}
+
+void DbDeleteUser(const QString& name)
+{
+    gConn.exec(QStringLiteral("DELETE FROM login WHERE Username = ?"), {name});
+}
+
+bool DbAnyWizard()
+{
+    return !gConn.scalar(QStringLiteral("SELECT 1 FROM login WHERE Wizard <> 0 LIMIT 1")).isNull();
+}
+
+bool DbIsLastWizard(const QString& name)
+{
+    const RowSet rs = gConn.query(QStringLiteral("SELECT Wizard FROM login WHERE Username = ?"), {name});
+    if (rs.isEmpty() || !rs.toBool(0, QStringLiteral("Wizard")))
+        return false;
+    return gConn.scalar(QStringLiteral("SELECT count(*) AS WCt FROM login WHERE Wizard <> 0")).toInt() == 1;
+}
+
+qint32 DbCheckLogon(const QString& name, const QString& password, bool& wizard, bool& dataEntry)
+{
+    const RowSet rs =
+        gConn.query(QStringLiteral("SELECT Password, Wizard, DataEntry FROM login WHERE Username = ?"), {name});
+    if (rs.isEmpty())
+        return LogonStatus::InvalidUser;
+    const QVariant stored = rs.value(0, QStringLiteral("Password"));
+    if (stored.isNull() || !VerifyPassword(stored.toString(), password))
+        return LogonStatus::InvalidPassword;
+    wizard = rs.toBool(0, QStringLiteral("Wizard"));
+    dataEntry = rs.toBool(0, QStringLiteral("DataEntry"));
+    return LogonStatus::LoggedOn;
+}

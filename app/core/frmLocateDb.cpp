@@ -1,0 +1,52 @@
+#include "frmLocateDb.h"
+
+#include "globals.h"
+#include "krverror.h"
+#include "modkrv.h"
+#include "prompt.h"
+#include "settings.h"
+
+#include <QFileInfo>
+
+frmLocateDb::frmLocateDb() : KrvForm<QWidget>(QStringLiteral("frmLocateDb"))
+{
+    QString path = askForFile();
+    bool gaveUp = path.isEmpty();
+    while (!gaveUp && !QFileInfo(path).isFile()) {
+        if (MsgBox(path + QStringLiteral(" does not exist.  Locate existing file?"), MsgButtons::YesNo) ==
+            MsgAnswer::Yes) {
+            path = askForFile();
+            gaveUp = path.isEmpty();
+        } else {
+            gaveUp = true;
+        }
+    }
+
+    if (gaveUp) {
+        gLogonStatus = LogonStatus::Cancelled;
+        MsgBox(QStringLiteral("The Quorrel cannot be opened without a valid database file."));
+        return;
+    }
+
+    // A krv.ini that cannot be written must not throw away a good choice: the file is
+    // used for this run and the failure goes to the log.
+    QString error;
+    if (!IniSetDatabaseFile(path, &error))
+        LogError(QString(), objectName(), ErrNo::PermissionDenied, error);
+    gDbPath = path;
+    gDbFolder = GetFolderPart(path);
+    m_found = true;
+}
+
+QString frmLocateDb::askForFile()
+{
+    return Prompt().openFileName(QString(), QString(), QStringLiteral("Tunnel Database Files (*.db)"));
+}
+
+bool frmLocateDb::Locate()
+{
+    auto* form = new frmLocateDb;
+    const bool found = form->found();
+    form->Unload();
+    return found;
+}

@@ -1,0 +1,134 @@
+#include "startup.h"
+
+#include "db.h"
+#include "dbhighlights.h"
+#include "dbsystem.h"
+#include "dbusers.h"
+#include "forms.h"
+#include "frmDBManager.h"
+#include "frmLocateDb.h"
+#include "frmLogon.h"
+#include "globals.h"
+#include "krverror.h"
+#include "modkrv.h"
+#include "prompt.h"
+#include "settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+namespace {
+
+QString gHelpFile = QStringLiteral("help.html");
+
+// The SystemID of the first System row; gSystemID keeps its value when there is none.
+void readSystemId()
+{
+    const RowSet rs = DbGetSystem();
+    if (!rs.isEmpty())
+        gSystemID = rs.toInt(0, QStringLiteral("SystemID"));
+}
+
+void showMainWindow(const QString& name)
+{
+    QWidget* w = CreateForm(name);
+    if (!w)
+        throw KrvError(-1, QStringLiteral("The window %1 is not part of this program.").arg(name));
+    w->show();
+}
+
+}  // namespace
+
+QString HelpFile() { return gHelpFile; }
+
+void SetHelpFile(const QString& fileName) { gHelpFile = fileName; }
+
+void ShowHelpContents(const QString& title, const QString& source)
+{
+    if (gHelpFile.isEmpty()) {
+        MsgBox(QStringLiteral("Unable to display Help Contents. There is no Help associated with this project."),
+               MsgButtons::Ok, MsgIcon::Information, title);
+        return;
+    }
+    const QString path = QDir::isAbsolutePath(gHelpFile) ? gHelpFile : ProgramFile(gHelpFile);
+    if (!QFileInfo(path).isFile()) {
+        LogError(QStringLiteral("Error locating help file"), source, ErrNo::FileNotFound,
+                 QStringLiteral("The help document %1 does not exist.").arg(path));
+        return;
+    }
+    if (!Prompt().launch(QUrl::fromLocalFile(path)))
+        LogError(QStringLiteral("Error locating help file"), source, -1,
+                 QStringLiteral("The help document %1 could not be opened.").arg(path));
+}
+
+void Main()
+{
+    try {
+        gPictureFound = true;
+        // A second run starts with fresh connections.
+        gConn.close();
+        gReportConn.close();
+
+        // An unreadable krv.ini leaves the defaults in use; the log says why.
+        if (const QString problem = IniProblem(); !problem.isEmpty())
+            LogError(QString(), QStringLiteral("KRV"), ErrNo::PermissionDenied, problem);
+
+        gDbPath = IniGetDatabaseFile();
+        gDbFolder = GetFolderPart(gDbPath);
+        if (gDbPath.isEmpty() || !QFileInfo(gDbPath).isFile()) {
+            MsgBox(QStringLiteral("Database not found.  Please locate a valid tunnel database."));
+            if (!frmLocateDb::Locate()) {
+                EndProgram();
+                return;
+            }
+        }
+
+        gConn.open(gDbPath);
+        DbEnsureHighlightColumns();
+        readSystemId();
+
+        if (DbAnyWizard()) {
+            auto* logon = new frmLogon;
+            logon->exec();  // frees the dialog when it returns
+        } else {
+            gLogonStatus = LogonStatus::NoWizard;
+        }
+
+        DbLoadHighlights();
+
+        switch (gLogonStatus) {
+        case LogonStatus::LoggedOn:
+            showMainWindow(gIsWizard ? QStringLiteral("frmSystem") : QStringLiteral("frmViewSystem"));
+            break;
+        case LogonStatus::Cancelled:
+            EndProgram();
+            break;
+        case LogonStatus::InvalidUser:
+            MsgBox(QStringLiteral("Unable to log into system.  Invalid user name."), MsgButtons::Ok, MsgIcon::Warning);
+            EndProgram();
+            break;
+        case LogonStatus::InvalidPassword:
+            // No window opens; with none left the program ends.
+            MsgBox(QStringLiteral("Unable to log into system.  Invalid password."), MsgButtons::Ok, MsgIcon::Warning);
+            break;
+        case LogonStatus::NoWizard:
+            (new frmDBManager)->show();
+            break;
+        default:
+            break;
+        }
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Unable to launch KRV."), QStringLiteral("KRV"), e);
+    }
+}
+
+bool ProgramHasWindowToRun()
+{
+    if (ProgramEnding())
+        return false;
+    for (QWidget* w : LoadedForms())
+        if (w->isVisible())
+            return true;
+    return false;
+}

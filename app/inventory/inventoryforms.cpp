@@ -1,0 +1,11 @@
+#include "inventoryforms.h"
+
+#include "forms.h"
+#include "frmSystem.h"
+#include "frmViewSystem.h"
+
+void RegisterInventoryForms()
+{
+    RegisterFormFactory(QStringLiteral("frmSystem"), [] { return new frmSystem; });
+    RegisterFormFactory(QStringLiteral("frmViewSystem"), [] { return new frmViewSystem; });
+}

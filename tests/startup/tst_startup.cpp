@@ -1,0 +1,530 @@
+// The start-up paths, driven headless: which messages appear, in which order, and which
+// windows are loaded when the start-up is over.
+#include "clicklabel.h"
+#include "db.h"
+#include "dbusers.h"
+#include "forms.h"
+#include "frmDBManager.h"
+#include "frmLogon.h"
+#include "frmUser.h"
+#include "frmViewSystem.h"
+#include "globals.h"
+#include "inventoryforms.h"
+#include "passwords.h"
+#include "schema.h"
+#include "scriptedprompt.h"
+#include "settings.h"
+#include "startup.h"
+#include "testinstall.h"
+#include "windowscript.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+const QString kNotFound = QStringLiteral("Database not found.  Please locate a valid tunnel database.");
+const QString kCannotOpen = QStringLiteral("The Quorrel cannot be opened without a valid database file.");
+const QString kBadUser = QStringLiteral("Unable to log into system.  Invalid user name.");
+const QString kBadPassword = QStringLiteral("Unable to log into system.  Invalid password.");
+
+// One try: reveal the fields, type, Ok.
+void tryLogon(frmLogon* d, const QString& name, const QString& password)
+{
+    if (!d->logonFieldsShown())
+        QTest::mouseClick(d->cmdLogin, Qt::LeftButton);
+    d->txtName->setText(name);
+    d->txtPW->clear();
+    QTest::keyClicks(d->txtPW, password);
+    QTest::mouseClick(d->cmdOk, Qt::LeftButton);
+}
+
+// Tries "name/password" pairs in turn while the dialog stays open.
+std::function<void(QWidget*)> logonTries(const QStringList& tries)
+{
+    return [tries](QWidget* w) {
+        QPointer<frmLogon> d(static_cast<frmLogon*>(w));
+        for (const QString& t : tries) {
+            if (!d || !d->isVisible())
+                return;
+            tryLogon(d, t.section('/', 0, 0), t.section('/', 1));
+        }
+    };
+}
+
+std::function<void(QWidget*)> logonAs(const QString& name, const QString& password)
+{
+    return logonTries({name + QLatin1Char('/') + password});
+}
+
+void writeIniDatabase(TestInstall& install, const QString& path)
+{
+    install.write(QStringLiteral("krv.ini"), ("[KRV]\nDatabaseFile=" + path + "\n").toUtf8());
+}
+
+QString iniDatabase() { return ReadIniString(IniFilePath(), QStringLiteral("KRV"), QStringLiteral("DatabaseFile"), {}); }
+
+// A second tunnel database elsewhere, with a wizard; gConn is left on the installation's.
+QString makeOtherDatabase(TestInstall& install, const QString& relPath)
+{
+    const QString path = install.file(relPath);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QString error;
+    if (!CreateTunnelDatabase(path, &error))
+        qFatal("%s", qPrintable(error));
+    const QString home = gConn.path();
+    gConn.open(path);
+    DbAddUser(QStringLiteral("admin"), QStringLiteral("krvadmin"), true, false);
+    gConn.open(home);
+    return path;
+}
+
+}  // namespace
+
+class TestStartup : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { RegisterInventoryForms(); }
+
+    void init()
+    {
+        m_install = std::make_unique<TestInstall>();
+        m_prompt = std::make_unique<ScriptedPrompt>();
+    }
+    void cleanup()
+    {
+        m_prompt.reset();
+        m_install.reset();
+        ClearPendingQuit();
+    }
+
+    void logonOpensTheWindowOfTheRights_data()
+    {
+        QTest::addColumn<bool>("wizard");
+        QTest::addColumn<bool>("dataEntry");
+        QTest::addColumn<QString>("window");
+        QTest::newRow("wizard") << true << false << "frmSystem";
+        QTest::newRow("wizard and data entry") << true << true << "frmSystem";
+        QTest::newRow("data entry") << false << true << "frmViewSystem";
+        QTest::newRow("no right") << false << false << "frmViewSystem";
+    }
+    void logonOpensTheWindowOfTheRights()
+    {
+        QFETCH(bool, wizard);
+        QFETCH(bool, dataEntry);
+        QFETCH(QString, window);
+        DbAddUser(QStringLiteral("admin"), QStringLiteral("krvadmin"), true, false);
+        DbAddUser(QStringLiteral("Pat O'Hara"), QStringLiteral("it's me"), wizard, dataEntry);
+        gConn.exec(QStringLiteral("INSERT INTO System (SystemName, WarningHighlight, CriticalHighlight) VALUES "
+                                  "('Line 4', 6, 2)"));
+        const qint32 systemId = gConn.scalar(QStringLiteral("SELECT SystemID FROM System")).toInt();
+
+        WindowScript script;
+        // Name typed in another case: names are compared without regard to case.
+        script.when(QStringLiteral("frmLogon"), logonAs(QStringLiteral("pat o'hara"), QStringLiteral("it's me")));
+        Main();
+
+        QVERIFY(!script.timedOut());
+        QCOMPARE(script.shownModal(), QStringList{QStringLiteral("frmLogon")});
+        QCOMPARE(LoadedFormNames(), QStringList{window});
+        QVERIFY(ProgramHasWindowToRun());
+        QCOMPARE(gLogonStatus, LogonStatus::LoggedOn);
+        QCOMPARE(gIsWizard, wizard);
+        QCOMPARE(gIsDataEntry, dataEntry);
+        QCOMPARE(gSystemID, systemId);
+        QCOMPARE(gWarningHighlight, 6);
+        QCOMPARE(gCriticalHighlight, 2);
+        QVERIFY(m_prompt->calls.isEmpty());
+
+        if (auto* viewer = qobject_cast<frmViewSystem*>(LoadedForms().first())) {
+            // The administrator commands follow the rights.
+            QCOMPARE(viewer->mnuAdmin->menuAction()->isVisible(), dataEntry);
+            QVERIFY(!viewer->mnuUsers->isVisible());
+        }
+    }
+
+    void logonTriesAndTheirMessages_data()
+    {
+        QTest::addColumn<QStringList>("tries");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<bool>("ending");
+        const QString badPw = QStringLiteral("Invalid password");
+        const QString badUser = QStringLiteral("Invalid user name");
+        QTest::newRow("three unknown names")
+            << QStringList{"nobody/x", "nobody/x", "nemo/krvadmin"} << QStringList{badUser, badUser, kBadUser} << ""
+            << true;
+        QTest::newRow("three wrong passwords")
+            << QStringList{"admin/x", "admin/y", "admin/KRVADMIN"} << QStringList{badPw, badPw, kBadPassword} << ""
+            << false;
+        QTest::newRow("password, name, password")
+            << QStringList{"admin/x", "nobody/krvadmin", "admin/z"} << QStringList{badPw, badUser, kBadPassword}
+            << "" << false;
+        QTest::newRow("name, password, name")
+            << QStringList{"nobody/x", "admin/x", "nobody/z"} << QStringList{badUser, badPw, kBadUser} << "" << true;
+        QTest::newRow("right on the third try")
+            << QStringList{"admin/x", "nobody/x", "admin/krvadmin"} << QStringList{badPw, badUser} << "frmSystem"
+            << false;
+        QTest::newRow("a quote cannot open the door")
+            << QStringList{"' OR '1'='1/' OR '1'='1", "admin/' OR '1'='1", "admin' --/x"}
+            << QStringList{badUser, badPw, kBadUser} << "" << true;
+    }
+    void logonTriesAndTheirMessages()
+    {
+        QFETCH(QStringList, tries);
+        QFETCH(QStringList, messages);
+        QFETCH(QString, window);
+        QFETCH(bool, ending);
+        DbAddUser(QStringLiteral("admin"), QStringLiteral("krvadmin"), true, false);
+
+        WindowScript script;
+        script.when(QStringLiteral("frmLogon"), logonTries(tries));
+        Main();
+
+        QVERIFY(!script.timedOut());
+        QCOMPARE(m_prompt->messages(), messages);
+        for (const PromptCall& c : m_prompt->calls) {
+            QCOMPARE(c.icon, MsgIcon::Warning);
+            QCOMPARE(c.title, kAppTitle);
+            QCOMPARE(c.buttons, MsgButtons::Ok);
+        }
+        QCOMPARE(LoadedFormNames(), window.isEmpty() ? QStringList() : QStringList{window});
+        QCOMPARE(ProgramEnding(), ending);
+        QCOMPARE(ProgramHasWindowToRun(), !window.isEmpty());
+    }
+
+    void cancelledLogonEndsTheProgram_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Exit System") << "exit";
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("close box") << "close";
+        QTest::newRow("Cancel, then Exit") << "cancel-exit";
+        QTest::newRow("Exit ignored while the fields are shown, then close box") << "shown-exit-close";
+    }
+    void cancelledLogonEndsTheProgram()
+    {
+        QFETCH(QString, how);
+        DbAddUser(QStringLiteral("admin"), QStringLiteral("krvadmin"), true, false);
+        gConn.exec(QStringLiteral("INSERT INTO System (SystemName, WarningHighlight, CriticalHighlight) VALUES "
+                                  "('Line 4', 7, 1)"));
+        bool exitIgnored = true;
+        WindowScript script;
+        script.when(QStringLiteral("frmLogon"), [how, &exitIgnored](QWidget* w) {
+            auto* d = static_cast<frmLogon*>(w);
+            if (how == "exit") {
+                QTest::mouseClick(d->cmdExit, Qt::LeftButton);
+            } else if (how == "escape") {
+                QTest::keyClick(d, Qt::Key_Escape);
+            } else if (how == "close") {
+                d->close();
+            } else if (how == "cancel-exit") {
+                QTest::mouseClick(d->cmdLogin, Qt::LeftButton);
+                QTest::mouseClick(d->cmdCancel, Qt::LeftButton);
+                QTest::mouseClick(d->cmdExit, Qt::LeftButton);
+            } else {
+                QTest::keyClick(d, Qt::Key_Return);
+                QTest::mouseClick(d->cmdExit, Qt::LeftButton);
+                QTest::keyClick(d, Qt::Key_Escape);
+                exitIgnored = d->isVisible() && d->logonFieldsShown();
+                d->close();
+            }
+        });
+        Main();
+
+        QVERIFY(!script.timedOut());
+        QVERIFY(exitIgnored);
+        QVERIFY(m_prompt->calls.isEmpty());
+        QCOMPARE(gLogonStatus, LogonStatus::Cancelled);
+        QVERIFY(ProgramEnding());
+        QVERIFY(LoadedForms().isEmpty());
+        // The thresholds are loaded whatever the logon's outcome.
+        QCOMPARE(gWarningHighlight, 7);
+        QCOMPARE(gCriticalHighlight, 1);
+    }
+
+    void firstRunMakesAWizardThenLogsOn()
+    {
+        QVERIFY(!DbAnyWizard());
+        WindowScript script;
+        script.when(QStringLiteral("frmDBManager"), [this](QWidget* w) {
+            auto* m = static_cast<frmDBManager*>(w);
+            m_prompt->answerText(QStringLiteral("admin"));
+            QTest::mouseClick(m->cmdUsersAdd, Qt::LeftButton);
+        });
+        script.when(QStringLiteral("frmUser"), [](QWidget* w) {
+            auto* u = static_cast<frmUser*>(w);
+            u->chkWizard->setChecked(true);
+            QTest::mouseClick(u->cmdPasswd, Qt::LeftButton);
+            QTest::keyClicks(u->txtNewPW1, QStringLiteral("krvadmin"));
+            QTest::keyClicks(u->txtNewPW2, QStringLiteral("krvadmin"));
+            QTest::mouseClick(u->cmdOk, Qt::LeftButton);  // password pane
+            QTest::mouseClick(u->cmdOk, Qt::LeftButton);  // permissions: saves
+        });
+        Main();
+
+        // No wizard: no logon, the user manager, modeless.
+        QCOMPARE(gLogonStatus, LogonStatus::NoWizard);
+        QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmDBManager")});
+        auto* manager = static_cast<frmDBManager*>(LoadedForms().first());
+        QVERIFY(manager->isVisible());
+        QVERIFY(!manager->isModal());
+        QCOMPARE(gWarningHighlight, 0);  // no System row: the thresholds keep their values
+        QTRY_VERIFY_WITH_TIMEOUT(script.done(), 20000);
+        QTRY_COMPARE(manager->lstUsers->count(), 1);
+        QCOMPARE(manager->lstUsers->item(0)->text(), QStringLiteral("admin"));
+
+        // Stored as a salted hash, never as typed.
+        const QString stored = gConn.scalar(QStringLiteral("SELECT Password FROM login")).toString();
+        QVERIFY(!stored.contains(QStringLiteral("krvadmin")));
+        QVERIFY(VerifyPassword(stored, QStringLiteral("krvadmin")));
+
+        // Closing the manager runs the start-up again, now with the logon.
+        WindowScript logon;
+        logon.when(QStringLiteral("frmLogon"), logonAs(QStringLiteral("admin"), QStringLiteral("krvadmin")));
+        QTest::mouseClick(manager->Command1, Qt::LeftButton);
+        QVERIFY(!logon.timedOut());
+        QCOMPARE(logon.shownModal(), QStringList{QStringLiteral("frmLogon")});
+        QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmSystem")});
+        QVERIFY(ProgramHasWindowToRun());
+        QVERIFY(m_prompt->messages().isEmpty());
+    }
+
+    void firstRunCloseRules_data()
+    {
+        QTest::addColumn<bool>("plainUser");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("stays");
+        QTest::newRow("no user, No") << false << int(MsgAnswer::No)
+                                     << "At least one user must be added to run this application.  Are you sure you "
+                                        "want to exit?"
+                                     << true;
+        QTest::newRow("no user, Yes") << false << int(MsgAnswer::Yes)
+                                      << "At least one user must be added to run this application.  Are you sure you "
+                                         "want to exit?"
+                                      << false;
+        QTest::newRow("users but no wizard")
+            << true << int(MsgAnswer::Ok)
+            << "No wizard users are defined for this system.  There must be at least one wizard defined." << true;
+    }
+    void firstRunCloseRules()
+    {
+        QFETCH(bool, plainUser);
+        QFETCH(int, answer);
+        QFETCH(QString, message);
+        QFETCH(bool, stays);
+        if (plainUser)
+            DbAddUser(QStringLiteral("inspector"), QStringLiteral("inspect1"), false, true);
+        Main();
+        QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmDBManager")});
+        auto* manager = static_cast<frmDBManager*>(LoadedForms().first());
+
+        m_prompt->answer(MsgAnswer(answer));
+        QTest::mouseClick(manager->Command1, Qt::LeftButton);
+        QCOMPARE(m_prompt->messages(), QStringList{message});
+        if (stays) {
+            QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmDBManager")});
+            QVERIFY(manager->isVisible());
+        } else {
+            QVERIFY(LoadedForms().isEmpty());
+            QVERIFY(!ProgramHasWindowToRun());
+        }
+    }
+
+    void secondRunThatFailsLeavesNoWindow_data()
+    {
+        QTest::addColumn<QStringList>("tries");
+        QTest::addColumn<bool>("ending");
+        QTest::newRow("logon cancelled") << QStringList() << true;
+        QTest::newRow("three wrong passwords") << QStringList{"admin/a", "admin/b", "admin/c"} << false;
+    }
+    void secondRunThatFailsLeavesNoWindow()
+    {
+        QFETCH(QStringList, tries);
+        QFETCH(bool, ending);
+        Main();
+        auto* manager = static_cast<frmDBManager*>(LoadedForms().first());
+        DbAddUser(QStringLiteral("admin"), QStringLiteral("krvadmin"), true, false);
+        manager->lstUsers->addItem(QStringLiteral("admin"));
+
+        WindowScript script;
+        script.when(QStringLiteral("frmLogon"), [tries](QWidget* w) {
+            if (tries.isEmpty())
+                QTest::mouseClick(static_cast<frmLogon*>(w)->cmdExit, Qt::LeftButton);
+            else
+                logonTries(tries)(w);
+        });
+        QTest::mouseClick(manager->Command1, Qt::LeftButton);
+        QVERIFY(!script.timedOut());
+        QCOMPARE(ProgramEnding(), ending);
+        QVERIFY(LoadedForms().isEmpty());
+        QVERIFY(!ProgramHasWindowToRun());
+    }
+
+    void missingDatabaseIsLocatedAndStored()
+    {
+        const QString good = makeOtherDatabase(*m_install, QStringLiteral("elsewhere/tunnels.db"));
+        const QString typo = m_install->file(QStringLiteral("elsewhere/tunels.db"));
+        writeIniDatabase(*m_install, m_install->file(QStringLiteral("moved.db")));
+        int windowsAtFirstMessage = -1;
+        m_prompt->handler = [&](const PromptCall&) -> QVariant {
+            if (windowsAtFirstMessage < 0)
+                windowsAtFirstMessage = int(LoadedForms().size());
+            return QVariant();
+        };
+        m_prompt->answer(MsgAnswer::Ok);
+        m_prompt->answerText(typo);
+        m_prompt->answer(MsgAnswer::Yes);
+        m_prompt->answerText(good);
+
+        WindowScript script;
+        script.when(QStringLiteral("frmLogon"), logonAs(QStringLiteral("admin"), QStringLiteral("krvadmin")));
+        Main();
+
+        QVERIFY(!script.timedOut());
+        QCOMPARE(windowsAtFirstMessage, 0);
+        QCOMPARE(m_prompt->messages(),
+                 (QStringList{kNotFound, typo + QStringLiteral(" does not exist.  Locate existing file?")}));
+        QCOMPARE(m_prompt->count(PromptCall::OpenFile), 2);
+        QCOMPARE(m_prompt->calls[1].filter, QStringLiteral("Tunnel Database Files (*.db)"));
+        QCOMPARE(m_prompt->calls[2].buttons, MsgButtons::YesNo);
+        QCOMPARE(iniDatabase(), good);
+        QCOMPARE(gDbPath, good);
+        QCOMPARE(gDbFolder, m_install->file(QStringLiteral("elsewhere/")));
+        QCOMPARE(gConn.path(), good);
+        QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmSystem")});
+    }
+
+    void locateGivenUpEndsTheProgram_data()
+    {
+        QTest::addColumn<QVariantList>("answers");
+        const QVariant cancel;
+        const QVariant missing = QStringLiteral("/nowhere/krv.db");
+        const QVariant yes = int(MsgAnswer::Yes);
+        const QVariant no = int(MsgAnswer::No);
+        const QVariant ok = int(MsgAnswer::Ok);
+        QTest::newRow("cancel") << QVariantList{ok, cancel};
+        QTest::newRow("missing file, No") << QVariantList{ok, missing, no};
+        QTest::newRow("missing file, Yes, cancel") << QVariantList{ok, missing, yes, cancel};
+    }
+    void locateGivenUpEndsTheProgram()
+    {
+        QFETCH(QVariantList, answers);
+        writeIniDatabase(*m_install, QStringLiteral("/nowhere/old.db"));
+        const QByteArray iniBefore = m_install->read(QStringLiteral("krv.ini"));
+        for (const QVariant& a : answers)
+            m_prompt->answers.enqueue(a);
+        Main();
+        QVERIFY(m_prompt->answers.isEmpty());
+        QCOMPARE(m_prompt->messages().first(), kNotFound);
+        QCOMPARE(m_prompt->messages().last(), kCannotOpen);
+        QCOMPARE(gLogonStatus, LogonStatus::Cancelled);
+        QVERIFY(ProgramEnding());
+        QVERIFY(LoadedForms().isEmpty());
+        QCOMPARE(m_install->read(QStringLiteral("krv.ini")), iniBefore);
+    }
+
+    void unwritableIniStillUsesTheChosenFile()
+    {
+        const QString good = makeOtherDatabase(*m_install, QStringLiteral("elsewhere/tunnels.db"));
+        gConn.close();
+        QFile::remove(m_install->dbPath());
+        // A folder where krv.ini should be: it can be neither read nor written.
+        QVERIFY(QDir(m_install->folder()).mkdir(QStringLiteral("krv.ini")));
+        m_prompt->answer(MsgAnswer::Ok);
+        m_prompt->answerText(good);
+
+        WindowScript script;
+        script.when(QStringLiteral("frmLogon"), logonAs(QStringLiteral("admin"), QStringLiteral("krvadmin")));
+        Main();
+
+        QVERIFY(!script.timedOut());
+        QCOMPARE(m_prompt->messages(), QStringList{kNotFound});
+        QCOMPARE(gDbPath, good);
+        QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmSystem")});
+        const QByteArray log = m_install->read(QStringLiteral("err.log"));
+        QVERIFY2(log.contains("frmLocateDb-"), log.constData());
+        QVERIFY(log.contains("krv.ini"));
+    }
+
+    void notATunnelDatabase_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("viaLocate");
+        QTest::newRow("text file") << "text" << false;
+        QTest::newRow("empty file") << "empty" << false;
+        QTest::newRow("another program's database") << "sqlite" << false;
+        QTest::newRow("text file chosen in the locate dialog") << "text" << true;
+    }
+    void notATunnelDatabase()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, viaLocate);
+        const QString path = m_install->file(QStringLiteral("notes.db"));
+        if (kind == "text") {
+            m_install->write(QStringLiteral("notes.db"), "Minutes of the meeting, 'draft'.\n");
+        } else if (kind == "empty") {
+            m_install->write(QStringLiteral("notes.db"), QByteArray());
+        } else {
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+                db.setDatabaseName(path);
+                QVERIFY(db.open());
+                QSqlQuery(db).exec(QStringLiteral("CREATE TABLE notes (id INTEGER, body TEXT)"));
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("other"));
+        }
+        const QByteArray before = m_install->read(QStringLiteral("notes.db"));
+        if (viaLocate) {
+            writeIniDatabase(*m_install, m_install->file(QStringLiteral("gone.db")));
+            m_prompt->answer(MsgAnswer::Ok);
+            m_prompt->answerText(path);
+        } else {
+            writeIniDatabase(*m_install, path);
+        }
+        Main();
+
+        QCOMPARE(m_prompt->messages().last(), QStringLiteral("Unable to launch KRV."));
+        QVERIFY(m_install->read(QStringLiteral("err.log")).contains("KRV-Unable to launch KRV."));
+        QVERIFY(LoadedForms().isEmpty());
+        QVERIFY(!ProgramHasWindowToRun());
+        QCOMPARE(m_install->read(QStringLiteral("notes.db")), before);
+        if (viaLocate)
+            QCOMPARE(iniDatabase(), path);  // stored all the same
+    }
+
+    void startupPatchesAnOldDatabase()
+    {
+        DbAddUser(QStringLiteral("admin"), QStringLiteral("krvadmin"), true, false);
+        gConn.exec(QStringLiteral("INSERT INTO System (SystemName) VALUES ('Old line')"));
+        gConn.exec(QStringLiteral("ALTER TABLE System DROP COLUMN WarningHighlight"));
+        gConn.exec(QStringLiteral("ALTER TABLE System DROP COLUMN CriticalHighlight"));
+        WindowScript script;
+        script.when(QStringLiteral("frmLogon"), logonAs(QStringLiteral("admin"), QStringLiteral("krvadmin")));
+        Main();
+        QVERIFY(!script.timedOut());
+        QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmSystem")});
+        QCOMPARE(gWarningHighlight, 5);
+        QCOMPARE(gCriticalHighlight, 3);
+        const RowSet rs = gConn.query(QStringLiteral("SELECT WarningHighlight, CriticalHighlight FROM System"));
+        QCOMPARE(rs.toInt(0, QStringLiteral("WarningHighlight")), 5);
+        QCOMPARE(rs.toInt(0, QStringLiteral("CriticalHighlight")), 3);
+    }
+
+private:
+    std::unique_ptr<TestInstall> m_install;
+    std::unique_ptr<ScriptedPrompt> m_prompt;
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
