@@ -27,6 +27,7 @@
 
 #include <functional>
 #include <stdexcept>
+#include <vector>
 
 class QScrollBar;
 class QTimer;
@@ -174,7 +175,7 @@ public:
     bool PanOn() const { return m_panOn; }
     bool StoreEmpty() const { return m_storeEmpty; }
     int PolyCount() const { return (m_polys.isEmpty() || m_storeEmpty) ? 0 : int(m_polys.size()); }
-    int LineCount() const { return int(m_lines.size()); }
+    int LineCount() const { return lineCount(); }
     zv::Line Line(int k) const;
     QVector<zv::DotBatch> ShadeDots() const { return m_dots; }
     bool MarkerVisible(int i) const;
@@ -219,7 +220,7 @@ private:
     friend class MapTipLabel;
 
     struct Edge {
-        double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+        float x1 = 0, y1 = 0, x2 = 0, y2 = 0;  // single precision, as the edges always were
         int width = 1;
         quint32 color = 0;
         bool visible = false;
@@ -228,7 +229,8 @@ private:
     struct Region {
         bool valid = false;
         QPolygon poly;
-        QRect bounds;
+        QRect bounds;   // display coordinates
+        QRect pbounds;  // picture coordinates: the index uses these, so a zoom keeps it
     };
     struct Marker {
         bool visible = false;
@@ -251,6 +253,7 @@ private:
     void scrollToPoly(int i);
     int firstIndexOf(qint32 ID) const;
     bool hasPolygons() const { return !m_polys.isEmpty() && !m_storeEmpty; }
+    int lineCount() const { return int(m_lines.size()); }
     Edge& edge(int k);
     Edge& createEdge(int k);
     void destroyTopEdge();
@@ -259,6 +262,8 @@ private:
     void invalidateIndex() { m_indexDirty = true; }
     void buildIndex() const;
     int hitTestRounded(int rx, int ry) const;
+    template <typename F>
+    void forCandidates(double px0, double py0, double px1, double py1, F&& f) const;
     void hideTip();
 
     // viewport
@@ -326,7 +331,7 @@ private:
     QVector<zv::Poly> m_polys;
     QVector<Region> m_regions;
     bool m_storeEmpty = false;
-    QVector<Edge> m_lines;
+    std::vector<Edge> m_lines;
     quint64 m_zCounter = 0;
     QVector<zv::DotBatch> m_dots;
     mutable bool m_indexDirty = true;

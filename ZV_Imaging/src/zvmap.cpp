@@ -20,6 +20,8 @@ namespace {
 
 // Halves go to the even neighbour (default rounding mode).
 double rte(double v) { return std::nearbyint(v); }
+// The same rounding, straight to an integer.
+int rti(double v) { return int(std::lrint(v)); }
 
 // Limits of the store: far above what a picture holds, low enough that indices stay in int.
 constexpr int kMaxEdges = 4'000'000;
@@ -498,7 +500,7 @@ void ZVMap::showMessage(const QString& title, const QString& text)
 
 ZVMap::Edge& ZVMap::edge(int k)
 {
-    if (k < 0 || k >= m_lines.size()) throw zv::Error(9, QStringLiteral("Subscript out of range"));
+    if (k < 0 || k >= lineCount()) throw zv::Error(9, QStringLiteral("Subscript out of range"));
     return m_lines[k];
 }
 
@@ -508,8 +510,10 @@ ZVMap::Edge& ZVMap::createEdge(int k)
     Edge t;
     t.color = m_lineColor;
     t.width = m_drawWidth;
-    if (k >= m_lines.size())
-        m_lines.resize(k + 1, t);
+    if (k == lineCount())
+        m_lines.push_back(t);
+    else if (k > lineCount())
+        m_lines.resize(size_t(k) + 1, t);
     else
         m_lines[k] = t;
     return m_lines[k];
@@ -517,15 +521,15 @@ ZVMap::Edge& ZVMap::createEdge(int k)
 
 void ZVMap::destroyTopEdge()
 {
-    if (m_lines.size() > 1)
-        m_lines.removeLast();
+    if (lineCount() > 1)
+        m_lines.pop_back();
     else
         m_lines[0].visible = false;
 }
 
 zv::Line ZVMap::Line(int k) const
 {
-    if (k < 0 || k >= m_lines.size()) return {};
+    if (k < 0 || k >= lineCount()) return {};
     const Edge& e = m_lines[k];
     return {e.x1, e.y1, e.x2, e.y2, e.width, e.color, e.visible};
 }
@@ -558,21 +562,31 @@ void ZVMap::makeRegion(const QVector<zv::Point>& pts, int i)
 {
     if (i < 0 || i >= m_regions.size()) return;
     Region& r = m_regions[i];
-    r = Region{};
-    if (!pts.isEmpty()) {
-        r.poly.reserve(pts.size());
+    const bool wasValid = r.valid;
+    const QRect oldPb = r.pbounds;
+    r.poly.resize(pts.size());  // storage is reused: a zoom rebuilds every region
+    r.valid = !pts.isEmpty();
+    if (r.valid) {
         const double z = m_zoom;
-        for (const zv::Point& p : pts) r.poly.append(QPoint(int(rte(p.x * z)), int(rte(p.y * z))));
+        qint32 x0 = pts[0].x, x1 = x0, y0 = pts[0].y, y1 = y0;
+        for (int k = 0; k < pts.size(); ++k) {
+            const zv::Point& p = pts[k];
+            r.poly[k] = QPoint(rti(p.x * z), rti(p.y * z));
+            x0 = std::min(x0, p.x);
+            x1 = std::max(x1, p.x);
+            y0 = std::min(y0, p.y);
+            y1 = std::max(y1, p.y);
+        }
         r.bounds = r.poly.boundingRect();
-        r.valid = true;
+        r.pbounds = QRect(QPoint(x0, y0), QPoint(x1, y1));
     }
-    invalidateIndex();
+    if (wasValid != r.valid || (r.valid && oldPb != r.pbounds)) invalidateIndex();
 }
 
 void ZVMap::releaseRegion(int i)
 {
-    if (i < 0 || i >= m_regions.size()) return;
-    m_regions[i] = Region{};
+    if (i < 0 || i >= m_regions.size() || !m_regions[i].valid) return;
+    m_regions[i].valid = false;
     invalidateIndex();
 }
 
@@ -582,9 +596,16 @@ void ZVMap::drawPolyEdges(int i)
     const int n = int(p.Pt.size());
     const int s = p.StartLine;
     const double z = m_zoom;
+    const bool onTop = s > 0 && s == lineCount() && qint64(s) + n <= kMaxEdges;
+    if (onTop) {
+        // The usual case: the polygon's edges go on top, made in one step.
+        Edge t;
+        t.color = m_lineColor;
+        m_lines.resize(size_t(s) + size_t(n), t);
+    }
     for (int k = 0; k < n; ++k) {
         const int idx = s + k;
-        Edge& e = idx == 0 ? m_lines[0] : createEdge(idx);
+        Edge& e = onTop ? m_lines[size_t(idx)] : idx == 0 ? m_lines[0] : createEdge(idx);
         const zv::Point& a = p.Pt[k];
         const zv::Point& b = p.Pt[(k + 1) % n];
         e.x1 = a.x * z;
@@ -602,18 +623,18 @@ void ZVMap::drawPolyEdges(int i)
 
 void ZVMap::redrawPolys()
 {
-    update();
     m_container->update();
     if (m_polys.isEmpty()) return;
     m_lines.resize(1);
     m_lines[0].visible = false;
     m_lines[0].color = m_lineColor;  // a highlight must not become every outline's colour
     if (m_storeEmpty) return;
+    m_lines.reserve(size_t(ownedEdgesBefore(-1)) + 1);
     for (int i = 0; i < m_polys.size(); ++i) {
         try {
-            releaseRegion(i);
-            drawPolyEdges(i);
+            drawPolyEdges(i);  // rebuilds the region too
         } catch (...) {
+            releaseRegion(i);
         }
     }
 }
@@ -679,7 +700,7 @@ void ZVMap::Delete(qint32 ID)
 
 bool ZVMap::lineInView(int k) const
 {
-    if (k < 0 || k >= m_lines.size()) return false;
+    if (k < 0 || k >= lineCount()) return false;
     const Edge& e = m_lines[k];
     const double l = rte(-m_left), t = rte(-m_top);
     const double r = rte(-m_left + m_contW), b = rte(-m_top + m_contH);
@@ -709,7 +730,7 @@ void ZVMap::HighlightPoly(qint32 ID)
     if (m_pVisible) {
         for (Edge& e : m_lines) e.width = m_drawWidth;
         const zv::Poly& p = m_polys[i];
-        for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < m_lines.size(); ++k) {
+        for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
             m_lines[k].width = m_drawWidth + 2;
             if (!lineInView(k)) allInView = false;
         }
@@ -730,7 +751,7 @@ void ZVMap::HighlightInvisPoly(qint32 ID)
     }
     bool allInView = true;
     const zv::Poly& p = m_polys[i];
-    for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < m_lines.size(); ++k) {
+    for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
         Edge& e = m_lines[k];
         e.visible = true;
         e.width = m_drawWidth + 2;
@@ -797,8 +818,8 @@ void ZVMap::ShadePoly(qint32 ID, qint16 ShadingLevel)
     fillPoly(i, color);
 }
 
-// ---- spatial index for hit tests: a uniform grid of display-coordinate cells listing, in store order,
-// the polygons whose bounding box touches the cell.
+// ---- spatial index for hit tests: a uniform grid of picture-coordinate cells listing, in store order,
+// the polygons whose bounding box touches the cell. Picture coordinates keep it valid across zooms.
 void ZVMap::buildIndex() const
 {
     m_indexDirty = false;
@@ -809,15 +830,14 @@ void ZVMap::buildIndex() const
     int count = 0;
     for (const Region& r : m_regions) {
         if (!r.valid) continue;
-        all = count == 0 ? r.bounds : all.united(r.bounds);
+        all = count == 0 ? r.pbounds : all.united(r.pbounds);
         ++count;
     }
     if (count == 0) return;
     m_gridBounds = all;
     const double area = double(all.width()) * double(all.height());
     const double targetCells = std::clamp(double(count) * 2.0, 1.0, 1.0e6);
-    int cell = int(std::ceil(std::sqrt(area / targetCells)));
-    cell = std::max(cell, 16);
+    const int cell = std::max(64, int(std::ceil(std::sqrt(area / targetCells))));
     m_gridCell = cell;
     m_gridCols = all.width() / cell + 1;
     m_gridRows = all.height() / cell + 1;
@@ -832,39 +852,66 @@ void ZVMap::buildIndex() const
     for (const Region& r : m_regions) {
         if (!r.valid) continue;
         int c0, c1, r0, r1;
-        range(r.bounds, c0, c1, r0, r1);
+        range(r.pbounds, c0, c1, r0, r1);
         for (int row = r0; row <= r1; ++row)
             for (int col = c0; col <= c1; ++col) ++counts[row * m_gridCols + col + 1];
     }
     for (int c = 0; c < cells; ++c) counts[c + 1] += counts[c];
     m_gridStart = counts;
     m_gridItems.resize(counts[cells]);
-    QVector<int> fill = counts;
     for (int i = 0; i < m_regions.size(); ++i) {
         const Region& r = m_regions[i];
         if (!r.valid) continue;
         int c0, c1, r0, r1;
-        range(r.bounds, c0, c1, r0, r1);
+        range(r.pbounds, c0, c1, r0, r1);
         for (int row = r0; row <= r1; ++row)
-            for (int col = c0; col <= c1; ++col) m_gridItems[fill[row * m_gridCols + col]++] = i;
+            for (int col = c0; col <= c1; ++col) m_gridItems[counts[row * m_gridCols + col]++] = i;
     }
+}
+
+// Calls f(store index) for the polygons listed in the cells that cover a picture-coordinate box:
+// once each, in ascending store order.
+template <typename F>
+void ZVMap::forCandidates(double px0, double py0, double px1, double py1, F&& f) const
+{
+    if (m_indexDirty) buildIndex();
+    if (m_gridCols == 0) return;
+    const QRect& g = m_gridBounds;
+    if (px1 < g.left() || py1 < g.top() || px0 > g.right() + 1 || py0 > g.bottom() + 1) return;
+    const int c0 = std::clamp(int(std::floor((px0 - g.left()) / m_gridCell)), 0, m_gridCols - 1);
+    const int c1 = std::clamp(int(std::floor((px1 - g.left()) / m_gridCell)), 0, m_gridCols - 1);
+    const int r0 = std::clamp(int(std::floor((py0 - g.top()) / m_gridCell)), 0, m_gridRows - 1);
+    const int r1 = std::clamp(int(std::floor((py1 - g.top()) / m_gridCell)), 0, m_gridRows - 1);
+    if (c0 == c1 && r0 == r1) {
+        const int c = r0 * m_gridCols + c0;
+        for (int k = m_gridStart[c]; k < m_gridStart[c + 1]; ++k) f(m_gridItems[k]);
+        return;
+    }
+    std::vector<int> all;
+    for (int row = r0; row <= r1; ++row)
+        for (int col = c0; col <= c1; ++col) {
+            const int c = row * m_gridCols + col;
+            all.insert(all.end(), m_gridItems.begin() + m_gridStart[c], m_gridItems.begin() + m_gridStart[c + 1]);
+        }
+    std::sort(all.begin(), all.end());
+    all.erase(std::unique(all.begin(), all.end()), all.end());
+    for (int i : all) f(i);
 }
 
 int ZVMap::hitTestRounded(int rx, int ry) const
 {
     if (!hasPolygons()) return -1;
-    if (m_indexDirty) buildIndex();
-    if (m_gridCols == 0 || !m_gridBounds.contains(rx, ry)) return -1;
-    const int col = (rx - m_gridBounds.left()) / m_gridCell;
-    const int row = (ry - m_gridBounds.top()) / m_gridCell;
-    const int c = row * m_gridCols + col;
+    // A display vertex is its picture vertex times the zoom, rounded: within half a display unit.
+    const double z = m_zoom, m = 0.5 / z + 1e-3;
+    const double px = rx / z, py = ry / z;
     const QPoint pt(rx, ry);
-    for (int k = m_gridStart[c]; k < m_gridStart[c + 1]; ++k) {
-        const int i = m_gridItems[k];
+    int found = -1;
+    forCandidates(px - m, py - m, px + m, py + m, [&](int i) {
+        if (found >= 0 && i > found) return;
         const Region& r = m_regions[i];
-        if (r.bounds.contains(pt) && r.poly.containsPoint(pt, Qt::OddEvenFill)) return i;
-    }
-    return -1;
+        if (r.valid && r.bounds.contains(pt) && r.poly.containsPoint(pt, Qt::OddEvenFill)) found = i;
+    });
+    return found;
 }
 
 int ZVMap::HitTest(float x, float y) const { return hitTestRounded(int(rte(x)), int(rte(y))); }
@@ -976,12 +1023,12 @@ void ZVMap::scrollToPoly(int i)
 {
     if (i < 0 || i >= m_polys.size()) return;
     const zv::Poly& p = m_polys[i];
-    if (p.Pt.isEmpty() || p.StartLine >= m_lines.size()) return;
+    if (p.Pt.isEmpty() || p.StartLine >= lineCount()) return;
     double minX = m_lines[p.StartLine].x1, minY = m_lines[p.StartLine].y1;
-    for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < m_lines.size(); ++k) {
+    for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
         const Edge& e = m_lines[k];
-        minX = std::min({minX, e.x1, e.x2});
-        minY = std::min({minY, e.y1, e.y2});
+        minX = std::min({minX, double(e.x1), double(e.x2)});
+        minY = std::min({minY, double(e.y1), double(e.y2)});
     }
     const double left = rte(minX), top = rte(minY);
     const double h = rte(std::min(left / m_unitX, std::max(m_imgW - m_contW, 0.0)));
@@ -1019,9 +1066,11 @@ QPointF ZVMap::displayFromViewportPx(const QPointF& px) const
 // Paints only the exposed part of the picture surface: never a raster of the whole zoomed picture.
 void ZVMap::paintSurface(QPainter& p, const QRect& exposed)
 {
-    p.fillRect(exposed, palette().color(QPalette::Dark));
     const QRectF picPx(m_left / 15.0, m_top / 15.0, m_imgW / 15.0, m_imgH / 15.0);
     const QRectF vis = picPx & QRectF(exposed);
+    // Only the strips the picture does not cover get the background.
+    const QRegion bare = QRegion(exposed).subtracted(QRegion(vis.toAlignedRect().adjusted(1, 1, -1, -1)));
+    for (const QRect& r : bare) p.fillRect(r, palette().color(QPalette::Dark));
     if (vis.isEmpty()) return;
     p.setClipRect(vis);
     if (!m_img.isNull() && m_imgW > 0 && m_imgH > 0) {
@@ -1040,17 +1089,35 @@ void ZVMap::paintSurface(QPainter& p, const QRect& exposed)
         p.setPen(pen);
         p.drawPoints(batch.points.constData(), int(batch.points.size()));
     }
+    // Edges are found through the polygons the grid index places in view, plus the polygons whose
+    // outline may have left their region (being drawn or dragged, or without one).
     QVector<int> shown;
     const double margin = 8 * 15;
     const double vl = visTw.left() - margin, vr = visTw.right() + margin;
     const double vt = visTw.top() - margin, vb = visTw.bottom() + margin;
-    for (int k = 0; k < m_lines.size(); ++k) {
+    auto consider = [&](int k) {
         const Edge& e = m_lines[k];
-        if (!e.visible) continue;
+        if (!e.visible) return;
         if (std::max(e.x1, e.x2) < vl || std::min(e.x1, e.x2) > vr || std::max(e.y1, e.y2) < vt ||
             std::min(e.y1, e.y2) > vb)
-            continue;
+            return;
         shown.append(k);
+    };
+    if (hasPolygons()) {
+        std::vector<char> seen(size_t(m_polys.size()), 0);
+        auto considerPoly = [&](int i) {
+            if (i < 0 || i >= m_polys.size() || seen[size_t(i)]) return;
+            seen[size_t(i)] = 1;
+            const zv::Poly& poly = m_polys[i];
+            const int end = std::min<int>(poly.StartLine + int(poly.Pt.size()), lineCount());
+            for (int k = std::max(0, poly.StartLine); k < end; ++k) consider(k);
+        };
+        const double z = m_zoom, m = 0.5 / z + 1e-3;
+        forCandidates(vl / z - m, vt / z - m, vr / z + m, vb / z + m, considerPoly);
+        for (int i = 0; i < m_regions.size(); ++i)
+            if (!m_regions[i].valid) considerPoly(i);
+        if (m_dragging) considerPoly(m_activePoly);
+        if (m_drawCount > 0) considerPoly(m_drawIndex);
     }
     std::sort(shown.begin(), shown.end(), [this](int a, int b) {
         return m_lines[a].z != m_lines[b].z ? m_lines[a].z < m_lines[b].z : a < b;
@@ -1137,8 +1204,8 @@ void ZVMap::Cancel()
             for (int k = p.StartLine + int(p.Pt.size()) - 1; k >= p.StartLine; --k) {
                 if (k == 0)
                     m_lines[0].visible = false;
-                else if (k == m_lines.size() - 1)
-                    m_lines.removeLast();
+                else if (k == lineCount() - 1)
+                    m_lines.pop_back();
             }
             if (m_polys.size() == 1) {
                 m_storeEmpty = true;
@@ -1225,13 +1292,13 @@ void ZVMap::Paste(qint32 NewPolyID)
 
 void ZVMap::nearestVertex(float x, float y)
 {
-    if (m_lines.size() == 1 && !m_lines[0].visible) {
+    if (lineCount() == 1 && !m_lines[0].visible) {
         m_activePoint = -1;
         return;
     }
     double best = std::numeric_limits<double>::infinity();
     int bestK = -1;
-    for (int k = 0; k < m_lines.size(); ++k) {
+    for (int k = 0; k < lineCount(); ++k) {
         const float ex = float(m_lines[k].x1), ey = float(m_lines[k].y1);
         const double dx = double(x) - ex, dy = double(y) - ey;
         const double d = std::sqrt(dx * dx + dy * dy);
@@ -1296,7 +1363,7 @@ void ZVMap::deleteVertex()
     const Edge& cur = edge(m_activePoint);
     prev.x2 = cur.x2;
     prev.y2 = cur.y2;
-    for (int k = m_activePoint + 1; k < m_lines.size(); ++k) {
+    for (int k = m_activePoint + 1; k < lineCount(); ++k) {
         Edge& dst = m_lines[k - 1];
         const Edge& src = m_lines[k];
         dst.x1 = src.x1;
@@ -1326,7 +1393,7 @@ void ZVMap::insertVertex(int first, int second, float x, float y)
     const int s = p.StartLine;
     // Order the pair so that the first's edge ends at the second's vertex.
     if (second != s + (v1 + 1) % n && first == s + (v2 + 1) % n) std::swap(first, second);
-    const int top = int(m_lines.size()) - 1;
+    const int top = lineCount() - 1;
     const bool topVisible = m_lines[top].visible;
     Edge& added = createEdge(top + 1);
     added.visible = topVisible || m_pVisible;
@@ -1371,7 +1438,7 @@ void ZVMap::rewidthForHit(int i)
 {
     for (Edge& e : m_lines) e.width = m_drawWidth;
     const zv::Poly& p = m_polys[i];
-    for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < m_lines.size(); ++k)
+    for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k)
         m_lines[k].width = m_drawWidth + 2;
     m_container->update();
 }
@@ -1588,7 +1655,7 @@ void ZVMap::surfaceMove(int buttons, int shift, float x, float y)
             const double dx = (0 < x && x < m_imgW) ? double(x) - m_dragX : 0.0;
             const double dy = (0 < y && y < m_imgH) ? double(y) - m_dragY : 0.0;
             const zv::Poly& p = m_polys[m_activePoly];
-            for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < m_lines.size(); ++k) {
+            for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
                 Edge& e = m_lines[k];
                 e.x1 += dx;
                 e.x2 += dx;
@@ -1607,7 +1674,7 @@ void ZVMap::surfaceMove(int buttons, int shift, float x, float y)
     }
     if (m_mode == Mode::Drawing) {
         if (m_drawCount > 0) {
-            Edge& band = m_lines.last();
+            Edge& band = m_lines.back();
             band.x2 = x;
             band.y2 = y;
             m_container->update();
