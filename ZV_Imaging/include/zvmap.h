@@ -231,6 +231,7 @@ private:
         QPolygon poly;
         QRect bounds;   // display coordinates
         QRect pbounds;  // picture coordinates: the index uses these, so a zoom keeps it
+        quint32 gen = 0;  // zoom generation it was built for
     };
     struct Marker {
         bool visible = false;
@@ -253,7 +254,12 @@ private:
     void scrollToPoly(int i);
     int firstIndexOf(qint32 ID) const;
     bool hasPolygons() const { return !m_polys.isEmpty() && !m_storeEmpty; }
-    int lineCount() const { return int(m_lines.size()); }
+    int lineCount() const { return int(L().size()); }
+    // Edges and regions after a zoom are made when first needed; paint draws stale edges from the points.
+    std::vector<Edge>& L() const;
+    void ensureEdges() const;
+    void markPolysStale();
+    const Region& region(int i) const;
     Edge& edge(int k);
     Edge& createEdge(int k);
     void destroyTopEdge();
@@ -329,9 +335,11 @@ private:
 
     // store
     QVector<zv::Poly> m_polys;
-    QVector<Region> m_regions;
+    mutable QVector<Region> m_regions;
+    quint32 m_regionGen = 0;
     bool m_storeEmpty = false;
-    std::vector<Edge> m_lines;
+    mutable std::vector<Edge> m_lines;  // Line1; reach it through L()
+    mutable bool m_edgesStale = false;
     quint64 m_zCounter = 0;
     QVector<zv::DotBatch> m_dots;
     mutable bool m_indexDirty = true;

@@ -314,7 +314,7 @@ void ZVMap::setForeColor(quint32 c)
 {
     m_foreColor = c;
     m_lineColor = c;
-    for (Edge& e : m_lines) e.color = c;
+    for (Edge& e : L()) e.color = c;
     m_container->update();
     emit PropertyChanged(QStringLiteral("ForeColor"));
 }
@@ -369,7 +369,7 @@ void ZVMap::setAppearance(qint16 v)
 void ZVMap::setDrawWidth(qint16 w)
 {
     m_drawWidth = std::clamp<qint16>(w, 1, 5);
-    for (Edge& e : m_lines) e.width = m_drawWidth;
+    for (Edge& e : L()) e.width = m_drawWidth;
     m_container->update();
     emit PropertyChanged(QStringLiteral("DrawWidth"));
 }
@@ -501,7 +501,7 @@ void ZVMap::showMessage(const QString& title, const QString& text)
 ZVMap::Edge& ZVMap::edge(int k)
 {
     if (k < 0 || k >= lineCount()) throw zv::Error(9, QStringLiteral("Subscript out of range"));
-    return m_lines[k];
+    return L()[k];
 }
 
 ZVMap::Edge& ZVMap::createEdge(int k)
@@ -511,26 +511,26 @@ ZVMap::Edge& ZVMap::createEdge(int k)
     t.color = m_lineColor;
     t.width = m_drawWidth;
     if (k == lineCount())
-        m_lines.push_back(t);
+        L().push_back(t);
     else if (k > lineCount())
-        m_lines.resize(size_t(k) + 1, t);
+        L().resize(size_t(k) + 1, t);
     else
-        m_lines[k] = t;
-    return m_lines[k];
+        L()[k] = t;
+    return L()[k];
 }
 
 void ZVMap::destroyTopEdge()
 {
     if (lineCount() > 1)
-        m_lines.pop_back();
+        L().pop_back();
     else
-        m_lines[0].visible = false;
+        L()[0].visible = false;
 }
 
 zv::Line ZVMap::Line(int k) const
 {
     if (k < 0 || k >= lineCount()) return {};
-    const Edge& e = m_lines[k];
+    const Edge& e = L()[k];
     return {e.x1, e.y1, e.x2, e.y2, e.width, e.color, e.visible};
 }
 
@@ -579,6 +579,7 @@ void ZVMap::makeRegion(const QVector<zv::Point>& pts, int i)
         }
         r.bounds = r.poly.boundingRect();
         r.pbounds = QRect(QPoint(x0, y0), QPoint(x1, y1));
+        r.gen = m_regionGen;
     }
     if (wasValid != r.valid || (r.valid && oldPb != r.pbounds)) invalidateIndex();
 }
@@ -601,11 +602,11 @@ void ZVMap::drawPolyEdges(int i)
         // The usual case: the polygon's edges go on top, made in one step.
         Edge t;
         t.color = m_lineColor;
-        m_lines.resize(size_t(s) + size_t(n), t);
+        L().resize(size_t(s) + size_t(n), t);
     }
     for (int k = 0; k < n; ++k) {
         const int idx = s + k;
-        Edge& e = onTop ? m_lines[size_t(idx)] : idx == 0 ? m_lines[0] : createEdge(idx);
+        Edge& e = onTop ? L()[size_t(idx)] : idx == 0 ? L()[0] : createEdge(idx);
         const zv::Point& a = p.Pt[k];
         const zv::Point& b = p.Pt[(k + 1) % n];
         e.x1 = a.x * z;
@@ -624,12 +625,13 @@ void ZVMap::drawPolyEdges(int i)
 void ZVMap::redrawPolys()
 {
     m_container->update();
+    m_edgesStale = false;
     if (m_polys.isEmpty()) return;
-    m_lines.resize(1);
-    m_lines[0].visible = false;
-    m_lines[0].color = m_lineColor;  // a highlight must not become every outline's colour
+    L().resize(1);
+    L()[0].visible = false;
+    L()[0].color = m_lineColor;  // a highlight must not become every outline's colour
     if (m_storeEmpty) return;
-    m_lines.reserve(size_t(ownedEdgesBefore(-1)) + 1);
+    L().reserve(size_t(ownedEdgesBefore(-1)) + 1);
     for (int i = 0; i < m_polys.size(); ++i) {
         try {
             drawPolyEdges(i);  // rebuilds the region too
@@ -637,6 +639,45 @@ void ZVMap::redrawPolys()
             releaseRegion(i);
         }
     }
+}
+
+// What redrawPolys would make, left to be made on first use: a zoom of a large map then costs
+// only what is painted.
+void ZVMap::markPolysStale()
+{
+    m_container->update();
+    if (m_polys.isEmpty()) return;
+    ++m_regionGen;
+    m_edgesStale = true;
+    if (m_storeEmpty) return;
+    for (int i = 0; i < m_polys.size(); ++i)
+        if (!m_regions[i].valid && !m_polys[i].Pt.isEmpty()) makeRegion(m_polys[i].Pt, i);
+}
+
+void ZVMap::ensureEdges() const
+{
+    if (m_edgesStale) const_cast<ZVMap*>(this)->redrawPolys();
+}
+
+std::vector<ZVMap::Edge>& ZVMap::L() const
+{
+    if (m_edgesStale) ensureEdges();
+    return m_lines;
+}
+
+const ZVMap::Region& ZVMap::region(int i) const
+{
+    Region& r = m_regions[i];
+    if (r.valid && r.gen != m_regionGen) {
+        // Same points, new zoom: the picture box (and so the index) stays.
+        const QVector<zv::Point>& pts = m_polys[i].Pt;
+        const double z = m_zoom;
+        r.poly.resize(pts.size());
+        for (int k = 0; k < pts.size(); ++k) r.poly[k] = QPoint(rti(pts[k].x * z), rti(pts[k].y * z));
+        r.bounds = r.poly.boundingRect();
+        r.gen = m_regionGen;
+    }
+    return r;
 }
 
 void ZVMap::removePolyAt(int i)
@@ -701,7 +742,7 @@ void ZVMap::Delete(qint32 ID)
 bool ZVMap::lineInView(int k) const
 {
     if (k < 0 || k >= lineCount()) return false;
-    const Edge& e = m_lines[k];
+    const Edge& e = L()[k];
     const double l = rte(-m_left), t = rte(-m_top);
     const double r = rte(-m_left + m_contW), b = rte(-m_top + m_contH);
     return l <= e.x1 && e.x1 <= r && l <= e.x2 && e.x2 <= r && t <= e.y1 && e.y1 <= b && t <= e.y2 && e.y2 <= b;
@@ -728,10 +769,10 @@ void ZVMap::HighlightPoly(qint32 ID)
     m_skipClick = true;
     bool allInView = true;
     if (m_pVisible) {
-        for (Edge& e : m_lines) e.width = m_drawWidth;
+        for (Edge& e : L()) e.width = m_drawWidth;
         const zv::Poly& p = m_polys[i];
         for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
-            m_lines[k].width = m_drawWidth + 2;
+            L()[k].width = m_drawWidth + 2;
             if (!lineInView(k)) allInView = false;
         }
     }
@@ -744,7 +785,7 @@ void ZVMap::HighlightInvisPoly(qint32 ID)
     const int i = firstIndexOf(ID);
     if (i < 0) return;
     m_skipClick = true;
-    for (Edge& e : m_lines) {
+    for (Edge& e : L()) {
         e.width = m_drawWidth;
         e.color = 0;
         e.visible = false;
@@ -752,7 +793,7 @@ void ZVMap::HighlightInvisPoly(qint32 ID)
     bool allInView = true;
     const zv::Poly& p = m_polys[i];
     for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
-        Edge& e = m_lines[k];
+        Edge& e = L()[k];
         e.visible = true;
         e.width = m_drawWidth + 2;
         e.color = kHighlight;
@@ -772,7 +813,7 @@ void ZVMap::clearDots()
 void ZVMap::fillPoly(int i, quint32 color)
 {
     if (i < 0 || i >= m_regions.size() || !m_regions[i].valid) return;
-    const Region& r = m_regions[i];
+    const Region& r = region(i);
     zv::DotBatch batch;
     batch.color = color;
     batch.bounds = r.bounds;
@@ -908,8 +949,9 @@ int ZVMap::hitTestRounded(int rx, int ry) const
     int found = -1;
     forCandidates(px - m, py - m, px + m, py + m, [&](int i) {
         if (found >= 0 && i > found) return;
-        const Region& r = m_regions[i];
-        if (r.valid && r.bounds.contains(pt) && r.poly.containsPoint(pt, Qt::OddEvenFill)) found = i;
+        if (!m_regions[i].valid) return;
+        const Region& r = region(i);
+        if (r.bounds.contains(pt) && r.poly.containsPoint(pt, Qt::OddEvenFill)) found = i;
     });
     return found;
 }
@@ -961,7 +1003,7 @@ void ZVMap::Zoom(qint16 ZoomPercent)
     m_imgH = ZoomPercent / 100.0 * m_natH;
     m_dots.clear();
     layoutParts();
-    redrawPolys();
+    markPolysStale();
     // Shading survives a zoom: drawn again at the new factor.
     refillShaded(0, false);
     m_container->update();
@@ -1024,9 +1066,9 @@ void ZVMap::scrollToPoly(int i)
     if (i < 0 || i >= m_polys.size()) return;
     const zv::Poly& p = m_polys[i];
     if (p.Pt.isEmpty() || p.StartLine >= lineCount()) return;
-    double minX = m_lines[p.StartLine].x1, minY = m_lines[p.StartLine].y1;
+    double minX = L()[p.StartLine].x1, minY = L()[p.StartLine].y1;
     for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
-        const Edge& e = m_lines[k];
+        const Edge& e = L()[k];
         minX = std::min({minX, double(e.x1), double(e.x2)});
         minY = std::min({minY, double(e.y1), double(e.y2)});
     }
@@ -1103,7 +1145,28 @@ void ZVMap::paintSurface(QPainter& p, const QRect& exposed)
             return;
         shown.append(k);
     };
-    if (hasPolygons()) {
+    if (m_edgesStale) {
+        // Every outline is exactly its points times the zoom, in the template colour and width.
+        if (m_pVisible && hasPolygons()) {
+            QVector<QLineF> lines;
+            const double z = m_zoom, m = 0.5 / z + 1e-3;
+            forCandidates(vl / z - m, vt / z - m, vr / z + m, vb / z + m, [&](int i) {
+                const QVector<zv::Point>& pts = m_polys[i].Pt;
+                const int n = int(pts.size());
+                for (int k = 0; k < n; ++k) {
+                    const QLineF l(pts[k].x * z, pts[k].y * z, pts[(k + 1) % n].x * z, pts[(k + 1) % n].y * z);
+                    if (std::max(l.x1(), l.x2()) < vl || std::min(l.x1(), l.x2()) > vr ||
+                        std::max(l.y1(), l.y2()) < vt || std::min(l.y1(), l.y2()) > vb)
+                        continue;
+                    lines.append(l);
+                }
+            });
+            QPen pen(zv::oleToColor(m_lineColor, palette()), m_drawWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+            pen.setCosmetic(true);
+            p.setPen(pen);
+            p.drawLines(lines.constData(), int(lines.size()));
+        }
+    } else if (hasPolygons()) {
         std::vector<char> seen(size_t(m_polys.size()), 0);
         auto considerPoly = [&](int i) {
             if (i < 0 || i >= m_polys.size() || seen[size_t(i)]) return;
@@ -1203,9 +1266,9 @@ void ZVMap::Cancel()
             const zv::Poly& p = m_polys[i];
             for (int k = p.StartLine + int(p.Pt.size()) - 1; k >= p.StartLine; --k) {
                 if (k == 0)
-                    m_lines[0].visible = false;
+                    L()[0].visible = false;
                 else if (k == lineCount() - 1)
-                    m_lines.pop_back();
+                    L().pop_back();
             }
             if (m_polys.size() == 1) {
                 m_storeEmpty = true;
@@ -1292,14 +1355,14 @@ void ZVMap::Paste(qint32 NewPolyID)
 
 void ZVMap::nearestVertex(float x, float y)
 {
-    if (lineCount() == 1 && !m_lines[0].visible) {
+    if (lineCount() == 1 && !L()[0].visible) {
         m_activePoint = -1;
         return;
     }
     double best = std::numeric_limits<double>::infinity();
     int bestK = -1;
     for (int k = 0; k < lineCount(); ++k) {
-        const float ex = float(m_lines[k].x1), ey = float(m_lines[k].y1);
+        const float ex = float(L()[k].x1), ey = float(L()[k].y1);
         const double dx = double(x) - ex, dy = double(y) - ey;
         const double d = std::sqrt(dx * dx + dy * dy);
         if (d < best) {
@@ -1364,8 +1427,8 @@ void ZVMap::deleteVertex()
     prev.x2 = cur.x2;
     prev.y2 = cur.y2;
     for (int k = m_activePoint + 1; k < lineCount(); ++k) {
-        Edge& dst = m_lines[k - 1];
-        const Edge& src = m_lines[k];
+        Edge& dst = L()[k - 1];
+        const Edge& src = L()[k];
         dst.x1 = src.x1;
         dst.y1 = src.y1;
         dst.x2 = src.x2;
@@ -1394,13 +1457,13 @@ void ZVMap::insertVertex(int first, int second, float x, float y)
     // Order the pair so that the first's edge ends at the second's vertex.
     if (second != s + (v1 + 1) % n && first == s + (v2 + 1) % n) std::swap(first, second);
     const int top = lineCount() - 1;
-    const bool topVisible = m_lines[top].visible;
+    const bool topVisible = L()[top].visible;
     Edge& added = createEdge(top + 1);
     added.visible = topVisible || m_pVisible;
     bringToFront(added);
     for (int k = top + 1; k > second; --k) {
-        Edge& dst = m_lines[k];
-        const Edge& src = m_lines[k - 1];
+        Edge& dst = L()[k];
+        const Edge& src = L()[k - 1];
         dst.x1 = src.x1;
         dst.y1 = src.y1;
         dst.x2 = src.x2;
@@ -1408,14 +1471,14 @@ void ZVMap::insertVertex(int first, int second, float x, float y)
         dst.width = m_drawWidth;
         bringToFront(dst);
     }
-    Edge& sec = m_lines[second];
+    Edge& sec = L()[second];
     sec.x2 = sec.x1;
     sec.y2 = sec.y1;
     sec.x1 = x;
     sec.y1 = y;
     const int firstNow = first > second ? first + 1 : first;
-    m_lines[firstNow].x2 = x;
-    m_lines[firstNow].y2 = y;
+    L()[firstNow].x2 = x;
+    L()[firstNow].y2 = y;
     for (int j = i + 1; j < m_polys.size(); ++j) m_polys[j].StartLine += 1;
     p.Pt.resize(n + 1);
     rebuildPointsFromEdges(i);
@@ -1436,10 +1499,10 @@ void ZVMap::reshade(int i, qint16 level)
 
 void ZVMap::rewidthForHit(int i)
 {
-    for (Edge& e : m_lines) e.width = m_drawWidth;
+    for (Edge& e : L()) e.width = m_drawWidth;
     const zv::Poly& p = m_polys[i];
     for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k)
-        m_lines[k].width = m_drawWidth + 2;
+        L()[k].width = m_drawWidth + 2;
     m_container->update();
 }
 
@@ -1523,7 +1586,7 @@ void ZVMap::surfacePress(int button, int shift, float x, float y)
         if (m_activePoint == -1) {
             nearestVertex(x, y);
             if (m_activePoint != -1) {
-                m_markers[0] = {true, m_lines[m_activePoint].x1 - kMarkerSize / 2, m_lines[m_activePoint].y1 - kMarkerSize / 2};
+                m_markers[0] = {true, L()[m_activePoint].x1 - kMarkerSize / 2, L()[m_activePoint].y1 - kMarkerSize / 2};
                 m_container->update();
             }
         } else {
@@ -1531,7 +1594,7 @@ void ZVMap::surfacePress(int button, int shift, float x, float y)
             const int firstPoly = m_activePoly;
             nearestVertex(x, y);
             if (m_activePoint != -1 && edgesAdjacent(m_firstPoint, m_activePoint)) {
-                m_markers[1] = {true, m_lines[m_activePoint].x1 - kMarkerSize / 2, m_lines[m_activePoint].y1 - kMarkerSize / 2};
+                m_markers[1] = {true, L()[m_activePoint].x1 - kMarkerSize / 2, L()[m_activePoint].y1 - kMarkerSize / 2};
                 setMode(Mode::InsertPlace);
                 m_container->update();
             } else {
@@ -1579,7 +1642,7 @@ void ZVMap::addVertex(float x, float y)
         prev.y2 = y;
     }
     const int k = s + m_drawCount;
-    Edge& e = k == 0 ? m_lines[0] : createEdge(k);
+    Edge& e = k == 0 ? L()[0] : createEdge(k);
     e.x1 = e.x2 = pt.x * double(m_zoom);
     e.y1 = e.y2 = pt.y * double(m_zoom);
     e.width = m_drawWidth;
@@ -1656,7 +1719,7 @@ void ZVMap::surfaceMove(int buttons, int shift, float x, float y)
             const double dy = (0 < y && y < m_imgH) ? double(y) - m_dragY : 0.0;
             const zv::Poly& p = m_polys[m_activePoly];
             for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
-                Edge& e = m_lines[k];
+                Edge& e = L()[k];
                 e.x1 += dx;
                 e.x2 += dx;
                 e.y1 += dy;
@@ -1674,7 +1737,7 @@ void ZVMap::surfaceMove(int buttons, int shift, float x, float y)
     }
     if (m_mode == Mode::Drawing) {
         if (m_drawCount > 0) {
-            Edge& band = m_lines.back();
+            Edge& band = L().back();
             band.x2 = x;
             band.y2 = y;
             m_container->update();

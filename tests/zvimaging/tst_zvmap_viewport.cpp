@@ -159,6 +159,28 @@ private slots:
         QCOMPARE(shot.pixelColor(o + QPoint(99, 50)), QColor(Qt::red));
     }
 
+    void outlinesFollowTheZoom()
+    {
+        ZVMap map;
+        map.resize(300, 250);
+        map.setImage(makePicture(m_dir, 200, 150));
+        map.SetPoly(1, rect(300, 300, 900, 900));
+        map.Zoom(200);  // outline at display 600..2400 twips: 40..160 px
+        const QPoint o = map.findChild<QWidget*>("picContainer")->pos();
+        for (int pass = 0; pass < 2; ++pass) {
+            const QImage shot = map.grab().toImage();
+            QCOMPARE(shot.pixelColor(o + QPoint(40, 100)), QColor(Qt::black));
+            QCOMPARE(shot.pixelColor(o + QPoint(100, 40)), QColor(Qt::black));
+            QCOMPARE(shot.pixelColor(o + QPoint(20, 100)), QColor(Qt::white));  // where it lay at 100 %
+            QCOMPARE(shot.pixelColor(o + QPoint(100, 100)), QColor(Qt::white));
+            QCOMPARE(map.Line(0).x1, 600.0);  // the edges themselves, made on demand
+            QCOMPARE(map.HitTest(601, 601), 0);
+            QCOMPARE(map.HitTest(599, 601), -1);
+        }
+        map.setPVisible(false);
+        QCOMPARE(map.grab().toImage().pixelColor(o + QPoint(40, 100)), QColor(Qt::white));
+    }
+
     void clickOnPictureAndSkipClick()
     {
         ZVMap map;
