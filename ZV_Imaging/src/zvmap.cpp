@@ -1037,7 +1037,7 @@ void ZVMap::layoutParts()
             bar->setValue(0);
             bar->hide();
         }
-        if (cont > 0) bar->setPageStep(std::max(1, int(rte(cont / 4 / unit))));
+        if (cont > 0) bar->setPageStep(std::max(1, int(rte(cont / 4))));  // a quarter of the viewport
     };
     setupBar(m_hbar, m_imgW, m_contW, m_unitX);
     setupBar(m_vbar, m_imgH, m_contH, m_unitY);
