@@ -175,6 +175,12 @@ private slots:
         QCOMPARE(rec.take().first(), QStringLiteral("PolyHit 20 0"));
         QCOMPARE(map->Line(4).width, 2);
 
+        map->setEnabled(false);  // no polygon can be hit
+        rec.take();
+        QTest::mouseClick(viewport(*map), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+        QVERIFY(rec.take().isEmpty());
+        map->setEnabled(true);
+
         // A host that throws from its handler does not bring the control down.
         QObject::connect(map.get(), &ZVMap::PolyHit, [](qint32, qint16) { throw std::runtime_error("host"); });
         click(*map, 500, 500);

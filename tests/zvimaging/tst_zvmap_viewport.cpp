@@ -201,6 +201,32 @@ private slots:
         QCOMPARE(clicks.count(), 3);
     }
 
+    void ownSurfacePassesEventsOn()
+    {
+        ZVMap map;
+        map.resize(400, 300);
+        map.setImage(makePicture(m_dir, 1000, 800));
+        map.show();
+        QStringList got;
+        connect(&map, &ZVMap::MouseDown, &map, [&](qint16 b, qint16 s, float x, float y) {
+            got << QString("MouseDown %1 %2 %3 %4").arg(b).arg(s).arg(x).arg(y);
+        });
+        connect(&map, &ZVMap::Click, &map, [&] { got << "Click"; });
+        connect(&map, &ZVMap::DblClick, &map, [&] { got << "DblClick"; });
+        connect(&map, &ZVMap::KeyDown, &map, [&](qint16 k, qint16 s) { got << QString("KeyDown %1 %2").arg(k).arg(s); });
+        connect(&map, &ZVMap::KeyPress, &map, [&](qint16 a) { got << QString("KeyPress %1").arg(a); });
+        connect(&map, &ZVMap::KeyUp, &map, [&](qint16 k, qint16) { got << QString("KeyUp %1").arg(k); });
+        // The square between the two bars belongs to the control's own surface: its own twips.
+        QTest::mouseClick(&map, Qt::RightButton, Qt::AltModifier, QPoint(395, 295));
+        QTest::mouseClick(&map, Qt::LeftButton, Qt::NoModifier, QPoint(395, 295));
+        QTest::mouseDClick(&map, Qt::LeftButton, Qt::NoModifier, QPoint(395, 295));
+        QCOMPARE(got.mid(0, 3), (QStringList{"MouseDown 2 4 5925 4425", "MouseDown 1 0 5925 4425", "Click"}));
+        QVERIFY(got.contains("DblClick"));
+        got.clear();
+        QTest::keyClick(map.findChild<QWidget*>("picContainer"), 'a');
+        QCOMPARE(got, (QStringList{"KeyDown 65 0", QString("KeyPress %1").arg(int('a')), "KeyUp 65"}));
+    }
+
     void panModeCursorAndDrawingEnds()
     {
         ZVMap map;
