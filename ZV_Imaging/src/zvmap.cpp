@@ -1450,7 +1450,8 @@ void ZVMap::deleteVertex()
 void ZVMap::insertVertex(int first, int second, float x, float y)
 {
     int i = 0, v1 = 0, v2 = 0, i2 = 0;
-    if (!lineOwner(first, i, v1) || !lineOwner(second, i2, v2) || i != i2) return;
+    // The pair may have gone stale if the host changed the store between the presses.
+    if (!lineOwner(first, i, v1) || !lineOwner(second, i2, v2) || i != i2 || !edgesAdjacent(first, second)) return;
     zv::Poly& p = m_polys[i];
     const int n = int(p.Pt.size());
     const int s = p.StartLine;
