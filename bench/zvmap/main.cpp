@@ -28,7 +28,7 @@ constexpr int kPicW = 6000, kPicH = 4000;  // pixels
 constexpr int kPolys = 5000;
 constexpr int kHits = 100000;
 constexpr int kRepaints = 40;
-constexpr int kZooms = 10;
+constexpr int kZooms = 15;
 constexpr int kViewW = 1200, kViewH = 800;
 
 long procStatusKb(const char* key)
@@ -96,18 +96,21 @@ double median(QVector<double> v)
     return v.isEmpty() ? 0 : v[v.size() / 2];
 }
 
-// Median time of one call of f, over n calls.
-template <typename F>
-double medianOf(int n, F f)
+// Times a and b alternately, n times each, so both see the same machine load; medians in ms.
+template <typename A, typename B>
+QPair<double, double> alternate(int n, A a, B b)
 {
-    QVector<double> samples;
+    QVector<double> sa, sb;
     for (int i = 0; i < n; ++i) {
         QElapsedTimer t;
         t.start();
-        f();
-        samples.append(ms(t));
+        a();
+        sa.append(ms(t));
+        t.restart();
+        b();
+        sb.append(ms(t));
     }
-    return median(samples);
+    return {median(sa), median(sb)};
 }
 
 void line(const char* what, double ours, double base)
@@ -135,76 +138,66 @@ int main(int argc, char** argv)
     std::printf("picture %d x %d px, %d polygons of 8 points, %d hit positions, view %d x %d px\n", kPicW, kPicH,
                 kPolys, kHits, kViewW, kViewH);
 
-    // ---- the control ----
-    double oursHit = 0, oursPaint100 = 0, oursPaint400 = 0, oursZoom = 0;
-    long hwm100 = 0, hwm400 = 0, rss100 = 0, rss400 = 0;
-    int hits = 0;
-    {
-        ZVMap map;
-        map.resize(kViewW, kViewH);
-        map.show();
-        waitExposed(&map);
-        map.setImage(path);
-        QElapsedTimer t;
-        t.start();
-        for (int i = 0; i < polys.size(); ++i) map.SetPoly(i + 1, polys[i]);
-        std::printf("SetPoly x %d: %.3f ms\n", kPolys, ms(t));
-        QWidget* vp = map.findChild<QWidget*>(QStringLiteral("picContainer"));
-        map.findChild<QScrollBar*>(QStringLiteral("HScroll1"))->setValue(20000);
-        map.findChild<QScrollBar*>(QStringLiteral("VScroll1"))->setValue(15000);
-        vp->repaint();
+    // ---- the control alone first, for its memory at 100 % and at 400 % ----
+    ZVMap map;
+    map.resize(kViewW, kViewH);
+    map.show();
+    waitExposed(&map);
+    map.setImage(path);
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < polys.size(); ++i) map.SetPoly(i + 1, polys[i]);
+    std::printf("SetPoly x %d: %.3f ms\n", kPolys, ms(t));
+    QWidget* vp = map.findChild<QWidget*>(QStringLiteral("picContainer"));
+    auto* mh = map.findChild<QScrollBar*>(QStringLiteral("HScroll1"));
+    auto* mv = map.findChild<QScrollBar*>(QStringLiteral("VScroll1"));
+    auto placeOurs = [&] {  // the same picture point at the view's top-left at either zoom
+        mh->setValue(int(20000 * map.ZoomFactor() / map.ScrollUnitX()));
+        mv->setValue(int(15000 * map.ZoomFactor() / map.ScrollUnitY()));
+    };
+    placeOurs();
+    for (int i = 0; i < 5; ++i) vp->repaint();
+    QCoreApplication::processEvents();
+    const long hwm100 = procStatusKb("VmHWM:"), rss100 = procStatusKb("VmRSS:");
+    map.Zoom(400);
+    placeOurs();
+    for (int i = 0; i < 5; ++i) vp->repaint();
+    QCoreApplication::processEvents();
+    const long hwm400 = procStatusKb("VmHWM:"), rss400 = procStatusKb("VmRSS:");
+    map.Zoom(100);
+    placeOurs();
 
-        map.HitTest(0, 0);  // builds the index once
-        oursHit = medianOf(5, [&] {
+    // ---- baseline: Qt's own scene, with the same picture, polygons and view ----
+    QGraphicsScene scene;
+    scene.addItem(new QGraphicsPixmapItem(QPixmap::fromImage(QImage(path))));
+    const QPen pen(Qt::black, 0);
+    for (const zv::Poly& p : polys) {
+        QPolygonF q;
+        for (const zv::Point& pt : p.Pt) q.append(QPointF(pt.x / 15.0, pt.y / 15.0));
+        scene.addPolygon(q, pen)->setFillRule(Qt::OddEvenFill);
+    }
+    QGraphicsView view(&scene);
+    view.resize(kViewW, kViewH);
+    view.show();
+    waitExposed(&view);
+    auto placeBase = [&](double z) {
+        view.horizontalScrollBar()->setValue(int(20000 / 15.0 * z));
+        view.verticalScrollBar()->setValue(int(15000 / 15.0 * z));
+    };
+    placeBase(1);
+    view.viewport()->repaint();
+
+    // ---- timings, ours and the baseline alternately ----
+    int hits = 0, baseHits = 0;
+    map.HitTest(0, 0);        // builds the index once
+    scene.items(QPointF(0, 0));  // likewise
+    const auto hit = alternate(
+        5,
+        [&] {
             hits = 0;
             for (const QPointF& p : probes) hits += map.HitTest(float(p.x() * 15), float(p.y() * 15)) >= 0;
-        });
-        oursPaint100 = medianOf(kRepaints, [&] { vp->repaint(); });
-        QCoreApplication::processEvents();
-        hwm100 = procStatusKb("VmHWM:");
-        rss100 = procStatusKb("VmRSS:");
-
-        QVector<double> zooms;
-        for (int i = 0; i < kZooms; ++i) {
-            map.Zoom(100);
-            vp->repaint();
-            t.restart();
-            map.Zoom(400);
-            vp->repaint();
-            zooms.append(ms(t));
-        }
-        oursZoom = median(zooms);
-        map.findChild<QScrollBar*>(QStringLiteral("HScroll1"))->setValue(20000);
-        map.findChild<QScrollBar*>(QStringLiteral("VScroll1"))->setValue(15000);
-        vp->repaint();
-        oursPaint400 = medianOf(kRepaints, [&] { vp->repaint(); });
-        QCoreApplication::processEvents();
-        hwm400 = procStatusKb("VmHWM:");
-        rss400 = procStatusKb("VmRSS:");
-    }
-
-    // ---- baseline: Qt's own scene ----
-    double baseHit = 0, basePaint100 = 0, basePaint400 = 0, baseZoom = 0;
-    int baseHits = 0;
-    {
-        QGraphicsScene scene;
-        scene.addItem(new QGraphicsPixmapItem(QPixmap::fromImage(QImage(path))));
-        const QPen pen(Qt::black, 0);
-        for (const zv::Poly& p : polys) {
-            QPolygonF q;
-            for (const zv::Point& pt : p.Pt) q.append(QPointF(pt.x / 15.0, pt.y / 15.0));
-            scene.addPolygon(q, pen)->setFillRule(Qt::OddEvenFill);
-        }
-        QGraphicsView view(&scene);
-        view.resize(kViewW, kViewH);
-        view.show();
-        waitExposed(&view);
-        view.horizontalScrollBar()->setValue(20000 / 15);
-        view.verticalScrollBar()->setValue(15000 / 15);
-        view.viewport()->repaint();
-
-        scene.items(QPointF(0, 0));  // builds the index once
-        baseHit = medianOf(5, [&] {
+        },
+        [&] {
             baseHits = 0;
             for (const QPointF& p : probes) {
                 const QList<QGraphicsItem*> found = scene.items(p);
@@ -215,24 +208,33 @@ int main(int argc, char** argv)
                     }
             }
         });
-        basePaint100 = medianOf(kRepaints, [&] { view.viewport()->repaint(); });
-
-        QElapsedTimer t;
-        QVector<double> zooms;
-        for (int i = 0; i < kZooms; ++i) {
-            view.setTransform(QTransform());
-            view.viewport()->repaint();
-            t.restart();
-            view.setTransform(QTransform::fromScale(4, 4));
-            view.viewport()->repaint();
-            zooms.append(ms(t));
-        }
-        baseZoom = median(zooms);
-        view.horizontalScrollBar()->setValue(20000 / 15 * 4 / 2);
-        view.verticalScrollBar()->setValue(15000 / 15 * 4 / 2);
+    const auto paint100 = alternate(kRepaints, [&] { vp->repaint(); }, [&] { view.viewport()->repaint(); });
+    QVector<double> zo, zb;
+    for (int i = 0; i < kZooms; ++i) {
+        map.Zoom(100);
+        placeOurs();
+        vp->repaint();
+        view.setTransform(QTransform());
+        placeBase(1);
         view.viewport()->repaint();
-        basePaint400 = medianOf(kRepaints, [&] { view.viewport()->repaint(); });
+        t.restart();
+        map.Zoom(400);
+        vp->repaint();
+        zo.append(ms(t));
+        t.restart();
+        view.setTransform(QTransform::fromScale(4, 4));
+        view.viewport()->repaint();
+        zb.append(ms(t));
     }
+    placeOurs();
+    placeBase(4);
+    vp->repaint();
+    view.viewport()->repaint();
+    const auto paint400 = alternate(kRepaints, [&] { vp->repaint(); }, [&] { view.viewport()->repaint(); });
+    const double oursHit = hit.first, baseHit = hit.second;
+    const double oursPaint100 = paint100.first, basePaint100 = paint100.second;
+    const double oursPaint400 = paint400.first, basePaint400 = paint400.second;
+    const double oursZoom = median(zo), baseZoom = median(zb);
 
     std::printf("hits found: ours %d, baseline %d (of %d positions)\n", hits, baseHits, kHits);
     line("hit tests, 100,000 positions", oursHit, baseHit);
