@@ -216,6 +216,31 @@ private slots:
         checkEdges(single, single.Poly(1), 1.0);
     }
 
+    void editsRightAfterZoomSeeExactEdges()
+    {
+        // A zoom leaves the edges to be made on first use: whatever comes next must see them exact.
+        ZVMap map;
+        const zv::Poly a = poly({{100, 100}, {400, 100}, {250, 400}});
+        const zv::Poly b = rect(1000, 1000, 600, 300);
+        map.SetPoly(10, a);
+        map.Zoom(250);
+        map.SetPoly(20, b);
+        QCOMPARE(map.Poly(1).StartLine, 3);
+        QCOMPARE(map.LineCount(), 7);
+        checkEdges(map, map.Poly(0), 2.5);
+        checkEdges(map, map.Poly(1), 2.5);
+        map.Zoom(50);
+        map.HighlightPoly(20);
+        QCOMPARE(map.Line(3).width, 3);
+        QCOMPARE(map.Line(0).width, 1);
+        checkEdges(map, map.Poly(1), 0.5);
+        map.Zoom(100);
+        map.Delete(10);
+        QCOMPARE(map.Poly(0).StartLine, 0);
+        checkEdges(map, map.Poly(0), 1.0);
+        QCOMPARE(map.HitTest(1001, 1001), 0);
+    }
+
     void neverUsedStoreIsQuiet()
     {
         ZVMap map;
