@@ -220,7 +220,7 @@ private:
     friend class MapTipLabel;
 
     struct Edge {
-        float x1 = 0, y1 = 0, x2 = 0, y2 = 0;  // single precision, as the edges always were
+        float x1 = 0, y1 = 0, x2 = 0, y2 = 0;  // single precision
         int width = 1;
         quint32 color = 0;
         bool visible = false;
