@@ -1,0 +1,379 @@
+#pragma once
+// ZVMap: a picture in a scrolling viewport with zoom and pan, carrying polygons that the host
+// identifies by its own 32-bit IDs. Hosts include only this header.
+//
+// Units: every coordinate and length is in twips (15 per logical pixel). Picture coordinates are
+// twips of the picture at 100 %; display coordinates are picture coordinates times ZoomFactor,
+// measured from the top-left corner of the displayed picture (independent of scrolling).
+// Conversions round halves to the even neighbour.
+// Colours are 32-bit BGR values (0x00BBGGRR); 0x800000nn names a system colour.
+//
+// Events are Qt signals. Those with reference out-arguments (PolyIdentified, PolyMouseOver) must be
+// connected directly (same thread): the control reads the written values back when the slot returns.
+// Public methods report failures by throwing zv::Error; nothing ever leaves an event handler of the control.
+
+#include "zvimaging_global.h"
+
+#include <QFont>
+#include <QImage>
+#include <QList>
+#include <QPair>
+#include <QPixmap>
+#include <QPolygon>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+#include <QWidget>
+
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
+class QScrollBar;
+class QTimer;
+class QLabel;
+
+namespace zv {
+
+// A polygon vertex in picture coordinates (twips at 100 %).
+struct Point {
+    qint32 x = 0;
+    qint32 y = 0;
+    friend bool operator==(const Point&, const Point&) = default;
+};
+
+// One polygon of the control. StartLine and Shading belong to the control; SetPoly ignores them.
+struct Poly {
+    qint32 ID = 0;
+    qint32 StartLine = 0;  // first edge element; 32-bit so that more than 32768 edges fit
+    QVector<Point> Pt;     // outline closes from the last vertex back to the first
+    qint16 Shading = 0;    // 0 none, 1 warning, 2 critical
+};
+
+// Failure raised to the host by a public method (number as the platform's error numbers).
+class ZVIMAGING_EXPORT Error : public std::runtime_error {
+public:
+    Error(int number, const QString& text);
+    int number() const { return m_number; }
+    QString text() const { return m_text; }
+
+private:
+    int m_number;
+    QString m_text;
+};
+
+// Read-only view of one edge element (element k of the edge array), display coordinates.
+struct Line {
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    int width = 1;
+    quint32 color = 0;
+    bool visible = false;
+};
+
+// A batch of shading dots (display coordinates) in one colour.
+struct DotBatch {
+    quint32 color = 0;
+    QRect bounds;
+    QVector<QPoint> points;
+};
+
+// BGR value (or system colour 0x800000nn) to a QColor, system colours taken from the palette.
+ZVIMAGING_EXPORT QColor oleToColor(quint32 ole, const QPalette& palette);
+
+}  // namespace zv
+
+class MapViewport;
+class MapTipLabel;
+
+class ZVIMAGING_EXPORT ZVMap : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(quint32 BackColor READ BackColor WRITE setBackColor)
+    Q_PROPERTY(quint32 ForeColor READ ForeColor WRITE setForeColor)
+    Q_PROPERTY(bool Enabled READ Enabled WRITE setEnabled)
+    Q_PROPERTY(QString ToolTipText READ ToolTipText WRITE setToolTipText)
+    Q_PROPERTY(qint16 BackStyle READ BackStyle WRITE setBackStyle)
+    Q_PROPERTY(qint16 BorderStyle READ BorderStyle WRITE setBorderStyle)
+    Q_PROPERTY(qint16 Appearance READ Appearance WRITE setAppearance)
+    Q_PROPERTY(qint16 DrawWidth READ DrawWidth WRITE setDrawWidth)
+    Q_PROPERTY(QString Image READ Image WRITE setImage)
+    Q_PROPERTY(qint16 MousePointer READ MousePointer WRITE setMousePointer)
+    Q_PROPERTY(bool PVisible READ PVisible WRITE setPVisible)
+
+public:
+    static constexpr const char* ClassId = "ZVImaging.ZVMap";
+
+    // Interaction mode of the picture surface.
+    enum class Mode { Normal, Drawing, Pan, PanDrag, MovePoly, MoveVertex, DeleteVertex, InsertChoose, InsertPlace };
+
+    explicit ZVMap(QWidget* parent = nullptr);
+    ~ZVMap() override;
+
+    // ---- properties -------------------------------------------------------------------------
+    quint32 BackColor() const { return m_backColor; }
+    void setBackColor(quint32 c);
+    quint32 ForeColor() const { return m_foreColor; }
+    void setForeColor(quint32 c);  // also recolours every edge
+    bool Enabled() const { return isEnabled(); }
+    void setEnabled(bool on);
+    QString ToolTipText() const { return m_toolTipText; }
+    void setToolTipText(const QString& t);
+    QFont Font() const { return font(); }
+    void setFont(const QFont& f);
+    zv::Poly Poly(qint32 index) const;  // store entry at that position; bad position -> empty record
+    qint16 BackStyle() const { return m_backStyle; }
+    void setBackStyle(qint16 v);
+    qint16 BorderStyle() const { return m_borderStyle; }
+    void setBorderStyle(qint16 v);
+    qint16 Appearance() const { return m_appearance; }
+    void setAppearance(qint16 v);
+    QImage Picture() const { return m_img; }  // the loaded picture at its natural size
+    qint16 DrawWidth() const { return m_drawWidth; }
+    void setDrawWidth(qint16 w);  // clamped to 1..5
+    QString Image() const { return m_imageText; }
+    void setImage(const QString& path);  // throws zv::Error when the file cannot be loaded
+    QPixmap MouseIcon() const { return m_mouseIcon; }
+    void setMouseIcon(const QPixmap& icon);
+    qint16 MousePointer() const { return m_mousePointer; }
+    void setMousePointer(qint16 p);
+    bool PVisible() const { return m_pVisible; }
+    void setPVisible(bool v);
+
+    // Persistence: a missing name reads as its default; values equal to their default are not written.
+    void ReadProperties(const QVariantMap& bag);
+    QList<QPair<QString, QVariant>> WriteProperties() const;
+
+    // ---- methods ------------------------------------------------------------------------------
+    void Refresh();
+    void PopupMenu(QObject* Menu, const QVariant& FLAGS = {}, const QVariant& x = {}, const QVariant& y = {},
+                   const QVariant& DefaultMenu = {});  // accepted and ignored
+    void DrawPoly();
+    void Pan(bool PanOn);
+    void Zoom(qint16 ZoomPercent);  // percentages <= 0 are ignored
+    void SetPoly(qint32 ID, const zv::Poly& Point);  // appends; throws zv::Error on an empty point list
+    void Delete(qint32 ID);  // removes the last entry with this ID
+    void PolyMove();
+    void Cancel();
+    void Copy(qint32 PolyID);
+    void Paste(qint32 NewPolyID);
+    // Visible part: StartX/StartY picture coordinates of the visible top-left corner; PicWidth/PicHeight display sizes.
+    void PicCoordinates(float& StartX, float& StartY, qint32& PicWidth, qint32& PicHeight) const;
+    void ImgSize(qint32& imgWidth, qint32& imgHeight) const;  // displayed picture size
+    void HighlightPoly(qint32 ID);
+    void HighlightInvisPoly(qint32 ID);
+    void MovePoint();
+    void DeletePoint();
+    void AddPoint();
+    void ShadePoly(qint32 ID, qint16 ShadingLevel);  // 0 clears, 1 warning, 2 critical
+
+    // ---- state for hosts, diagnostics and tests --------------------------------------------
+    float ZoomFactor() const { return m_zoom; }
+    qint16 ScrollUnitX() const { return m_unitX; }
+    qint16 ScrollUnitY() const { return m_unitY; }
+    double SurfaceLeft() const { return m_left; }  // left of the picture surface in the viewport (<= 0)
+    double SurfaceTop() const { return m_top; }
+    Mode mode() const { return m_mode; }
+    bool PanOn() const { return m_panOn; }
+    bool StoreEmpty() const { return m_storeEmpty; }
+    int PolyCount() const { return (m_polys.isEmpty() || m_storeEmpty) ? 0 : int(m_polys.size()); }
+    int LineCount() const { return lineCount(); }
+    zv::Line Line(int k) const;
+    QVector<zv::DotBatch> ShadeDots() const { return m_dots; }
+    bool MarkerVisible(int i) const;
+    QPointF MarkerCentre(int i) const;  // display coordinates
+    int HitTest(float x, float y) const;  // store index of the first polygon containing a display point, -1 none
+    zv::Point PictureFromDisplay(float x, float y) const;  // display -> picture, halves to even
+    // Where a message of the control goes; the default shows a warning box.
+    void setMessageHandler(std::function<void(const QString& title, const QString& text)> handler);
+
+signals:
+    void Click();
+    void DblClick();
+    void KeyDown(qint16 KeyCode, qint16 Shift);
+    void KeyPress(qint16 KeyAscii);
+    void KeyUp(qint16 KeyCode, qint16 Shift);
+    // Button: 1 left, 2 right, 4 middle; Shift: 1 Shift, 2 Ctrl, 4 Alt. On the picture: display coordinates.
+    void MouseDown(qint16 Button, qint16 Shift, float x, float y);
+    void MouseMove(qint16 Button, qint16 Shift, float x, float y);
+    void MouseUp(qint16 Button, qint16 Shift, float x, float y);
+    // A drawn polygon was closed: write OutID (the new polygon's ID) or set Cancel to drop it. Direct connection.
+    void PolyIdentified(qint32& OutID, const QVector<zv::Point>& Points, bool& Cancel);
+    void PolyHit(qint32 ID, qint16 Shift);
+    void PolyMoved(qint32 ID, const QVector<zv::Point>& NewPoints);
+    void PolyPasted(qint32 ID, const QVector<zv::Point>& Points);
+    // The pointer is over a polygon: write the tool tip text (empty: none). Direct connection.
+    void PolyMouseOver(qint32 ID, QString& ToolTip);
+    void PointMoved(qint32 PolyID, const QVector<zv::Point>& NewPoints);
+    void PropertyChanged(const QString& name);
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void keyReleaseEvent(QKeyEvent* e) override;
+
+private:
+    friend class MapViewport;
+    friend class MapTipLabel;
+
+    struct Edge {
+        float x1 = 0, y1 = 0, x2 = 0, y2 = 0;  // single precision
+        int width = 1;
+        quint32 color = 0;
+        bool visible = false;
+        quint64 z = 0;
+    };
+    struct Region {
+        bool valid = false;
+        QPolygon poly;
+        QRect bounds;   // display coordinates
+        QRect pbounds;  // picture coordinates: the index uses these, so a zoom keeps it
+        quint32 gen = 0;  // zoom generation it was built for
+    };
+    struct Marker {
+        bool visible = false;
+        double left = 0, top = 0;
+    };
+
+    // store and edges
+    int newPolySlot();
+    int ownedEdgesBefore(int slot) const;
+    void drawPolyEdges(int i);
+    void makeRegion(const QVector<zv::Point>& pts, int i);
+    void releaseRegion(int i);
+    void redrawPolys();
+    void removePolyAt(int i);
+    bool lineInView(int k) const;
+    bool lineOwner(int k, int& entry, int& vertex) const;
+    void fillPoly(int i, quint32 color);
+    void clearDots();
+    void refillShaded(qint32 exceptID, bool skipID);
+    void scrollToPoly(int i);
+    int firstIndexOf(qint32 ID) const;
+    bool hasPolygons() const { return !m_polys.isEmpty() && !m_storeEmpty; }
+    int lineCount() const { return int(L().size()); }
+    // Edges and regions after a zoom are made when first needed; paint draws stale edges from the points.
+    std::vector<Edge>& L() const;
+    void ensureEdges() const;
+    void markPolysStale();
+    const Region& region(int i) const;
+    Edge& edge(int k);
+    Edge& createEdge(int k);
+    void destroyTopEdge();
+    void bringToFront(Edge& e) { e.z = ++m_zCounter; }
+    void rewidthForHit(int i);
+    void invalidateIndex() { m_indexDirty = true; }
+    void buildIndex() const;
+    int hitTestRounded(int rx, int ry) const;
+    template <typename F>
+    void forCandidates(double px0, double py0, double px1, double py1, F&& f) const;
+    void hideTip();
+
+    // viewport
+    void layoutParts();
+    void syncSurfaceFromBars();
+    void setMode(Mode m);
+    void returnToPanOrNormal();
+    double containerWidthTw() const { return m_contW; }
+    double containerHeightTw() const { return m_contH; }
+    void paintSurface(QPainter& p, const QRect& exposed);
+    QPointF toViewportPx(double x, double y) const { return {(x + m_left) / 15.0, (y + m_top) / 15.0}; }
+    QPointF displayFromViewportPx(const QPointF& px) const;
+
+    // vertex procedures
+    void nearestVertex(float x, float y);
+    void moveVertexTo(float x, float y);
+    bool edgesAdjacent(int a, int b) const;
+    void deleteVertex();
+    void insertVertex(int first, int second, float x, float y);
+    void rebuildPointsFromEdges(int i);
+    void reshade(int i, qint16 level);
+
+    // pointer input on the picture surface (display coordinates)
+    void surfacePress(int button, int shift, float x, float y);
+    void surfaceMove(int buttons, int shift, float x, float y);
+    void surfaceRelease(int button, int shift, float x, float y);
+    void surfaceClick();
+    void addVertex(float x, float y);
+    void takeBackVertex();
+    void closeDrawnPolygon();
+    void hover(float x, float y);
+    void tipPressed(int button, int shift);
+    void timerTick();
+    void showMessage(const QString& title, const QString& text);
+    void placeTip();
+
+    // own surface
+    int borderPx() const { return m_borderStyle != 0 ? 1 : 0; }
+    void applyMousePointer();
+
+    // properties
+    quint32 m_backColor = 0x8000000F;
+    quint32 m_foreColor = 0x80000012;
+    quint32 m_lineColor = 0;  // template colour of new edges; set by ForeColor
+    QString m_toolTipText;
+    qint16 m_backStyle = 1;
+    qint16 m_borderStyle = 0;
+    qint16 m_appearance = 1;
+    qint16 m_drawWidth = 1;
+    QString m_imageText;
+    QPixmap m_mouseIcon;
+    qint16 m_mousePointer = 0;
+    bool m_pVisible = true;
+
+    // picture and viewport
+    QImage m_img;
+    qint32 m_natW = 0, m_natH = 0;  // twips at 100 %
+    double m_imgW = 0, m_imgH = 0;  // displayed size, twips
+    float m_zoom = 1.0f;
+    qint16 m_unitX = 1, m_unitY = 1;
+    double m_left = 0, m_top = 0;
+    double m_contW = 0, m_contH = 0;
+
+    // store
+    QVector<zv::Poly> m_polys;
+    mutable QVector<Region> m_regions;
+    quint32 m_regionGen = 0;
+    bool m_storeEmpty = false;
+    mutable std::vector<Edge> m_lines;  // Line1; reach it through L()
+    mutable bool m_edgesStale = false;
+    quint64 m_zCounter = 0;
+    QVector<zv::DotBatch> m_dots;
+    mutable bool m_indexDirty = true;
+    mutable QRect m_gridBounds;
+    mutable int m_gridCell = 1, m_gridCols = 0, m_gridRows = 0;
+    mutable QVector<int> m_gridStart, m_gridItems;
+
+    // interaction
+    Mode m_mode = Mode::Normal;
+    bool m_panOn = false;
+    bool m_dragging = false;
+    bool m_skipClick = false;
+    int m_drawCount = 0;
+    QVector<zv::Point> m_drawPts;
+    int m_drawIndex = -1;
+    int m_activePoly = 0;
+    int m_activePoint = -1;
+    int m_firstPoint = -1;
+    float m_dragX = 0, m_dragY = 0;
+    qint16 m_savedShading = 0;
+    QVector<zv::Point> m_copyBuffer;
+    Marker m_markers[2];
+    int m_tipIndex = -1;
+    double m_tipX = 0, m_tipY = 0;
+    std::function<void(const QString&, const QString&)> m_message;
+
+    // parts
+    MapViewport* m_container = nullptr;  // picContainer
+    QScrollBar* m_hbar = nullptr;        // HScroll1
+    QScrollBar* m_vbar = nullptr;        // VScroll1
+    MapTipLabel* m_tip = nullptr;        // lblToolTip
+    QTimer* m_timer = nullptr;           // Timer1
+    // press target of the viewport until release: 0 none, 1 picture surface, 2 container
+    int m_pressTarget = 0;
+    int m_pressButton = 0;
+    bool m_ownPressed = false;
+};

@@ -1,0 +1,252 @@
+// Map control benchmark: a generated 6000 x 4000 picture with 5,000 eight-point polygons.
+// Times hit tests, repaints of the visible area at 100 % and 400 % and the zoom from 100 % to 400 %,
+// then the same work on a QGraphicsScene/QGraphicsView baseline, and prints each figure with its
+// ratio to the baseline and the peak memory at 100 % and at 400 %.
+
+#include "zvmap.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGraphicsPixmapItem>
+#include <QGraphicsPolygonItem>
+#include <QGraphicsScene>
+#include <QGraphicsView>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QWindow>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr int kPicW = 6000, kPicH = 4000;  // pixels
+constexpr int kPolys = 5000;
+constexpr int kHits = 100000;
+constexpr int kRepaints = 40;
+constexpr int kZooms = 15;
+constexpr int kViewW = 1200, kViewH = 800;
+
+long procStatusKb(const char* key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray k(key);
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(k)) return line.mid(k.size()).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+QImage makePicture()
+{
+    QImage im(kPicW, kPicH, QImage::Format_RGB32);
+    for (int y = 0; y < kPicH; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(im.scanLine(y));
+        for (int x = 0; x < kPicW; ++x) row[x] = qRgb((x / 7) & 0xFF, (y / 5) & 0xFF, ((x + y) / 11) & 0xFF);
+    }
+    return im;
+}
+
+// Polygons in picture twips: irregular stars of radius 20..60 px.
+QVector<zv::Poly> makePolygons()
+{
+    QRandomGenerator rng(4711);
+    QVector<zv::Poly> out;
+    for (int i = 0; i < kPolys; ++i) {
+        const double cx = 60 + rng.bounded(kPicW - 120), cy = 60 + rng.bounded(kPicH - 120);
+        const double r = 20 + rng.bounded(40.0);
+        zv::Poly p;
+        for (int k = 0; k < 8; ++k) {
+            const double a = k * M_PI / 4;
+            const double rr = r * (k % 2 ? 0.55 : 1.0);
+            p.Pt.append({int(std::lround((cx + rr * std::cos(a)) * 15)), int(std::lround((cy + rr * std::sin(a)) * 15))});
+        }
+        out.append(p);
+    }
+    return out;
+}
+
+QVector<QPointF> makeProbes()
+{
+    QRandomGenerator rng(99);
+    QVector<QPointF> out;
+    out.reserve(kHits);
+    for (int i = 0; i < kHits; ++i) out.append(QPointF(rng.bounded(double(kPicW)), rng.bounded(double(kPicH))));
+    return out;
+}
+
+void waitExposed(QWidget* w)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 2000 && !(w->windowHandle() && w->windowHandle()->isExposed()))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QCoreApplication::processEvents();
+}
+
+double ms(const QElapsedTimer& t) { return t.nsecsElapsed() / 1.0e6; }
+
+double median(QVector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? 0 : v[v.size() / 2];
+}
+
+// Times a and b alternately, n times each, so both see the same machine load; medians in ms.
+template <typename A, typename B>
+QPair<double, double> alternate(int n, A a, B b)
+{
+    QVector<double> sa, sb;
+    for (int i = 0; i < n; ++i) {
+        QElapsedTimer t;
+        t.start();
+        a();
+        sa.append(ms(t));
+        t.restart();
+        b();
+        sb.append(ms(t));
+    }
+    return {median(sa), median(sb)};
+}
+
+void line(const char* what, double ours, double base)
+{
+    std::printf("%-36s ours %9.3f ms   baseline %10.3f ms   ratio %.3f\n", what, ours, base, ours / base);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("map.bmp"));
+    {
+        const QImage pic = makePicture();
+        if (!pic.save(path)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            return 1;
+        }
+    }
+    const QVector<zv::Poly> polys = makePolygons();
+    const QVector<QPointF> probes = makeProbes();
+    std::printf("picture %d x %d px, %d polygons of 8 points, %d hit positions, view %d x %d px\n", kPicW, kPicH,
+                kPolys, kHits, kViewW, kViewH);
+
+    // ---- the control alone first, for its memory at 100 % and at 400 % ----
+    ZVMap map;
+    map.resize(kViewW, kViewH);
+    map.show();
+    waitExposed(&map);
+    map.setImage(path);
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < polys.size(); ++i) map.SetPoly(i + 1, polys[i]);
+    std::printf("SetPoly x %d: %.3f ms\n", kPolys, ms(t));
+    QWidget* vp = map.findChild<QWidget*>(QStringLiteral("picContainer"));
+    auto* mh = map.findChild<QScrollBar*>(QStringLiteral("HScroll1"));
+    auto* mv = map.findChild<QScrollBar*>(QStringLiteral("VScroll1"));
+    auto placeOurs = [&] {  // the same picture point at the view's top-left at either zoom
+        mh->setValue(int(20000 * map.ZoomFactor() / map.ScrollUnitX()));
+        mv->setValue(int(15000 * map.ZoomFactor() / map.ScrollUnitY()));
+    };
+    placeOurs();
+    for (int i = 0; i < 5; ++i) vp->repaint();
+    QCoreApplication::processEvents();
+    const long hwm100 = procStatusKb("VmHWM:"), rss100 = procStatusKb("VmRSS:");
+    map.Zoom(400);
+    placeOurs();
+    for (int i = 0; i < 5; ++i) vp->repaint();
+    QCoreApplication::processEvents();
+    const long hwm400 = procStatusKb("VmHWM:"), rss400 = procStatusKb("VmRSS:");
+    map.Zoom(100);
+    placeOurs();
+
+    // ---- baseline: Qt's own scene, with the same picture, polygons and view ----
+    QGraphicsScene scene;
+    scene.addItem(new QGraphicsPixmapItem(QPixmap::fromImage(QImage(path))));
+    const QPen pen(Qt::black, 0);
+    for (const zv::Poly& p : polys) {
+        QPolygonF q;
+        for (const zv::Point& pt : p.Pt) q.append(QPointF(pt.x / 15.0, pt.y / 15.0));
+        scene.addPolygon(q, pen)->setFillRule(Qt::OddEvenFill);
+    }
+    QGraphicsView view(&scene);
+    view.resize(kViewW, kViewH);
+    view.show();
+    waitExposed(&view);
+    auto placeBase = [&](double z) {
+        view.horizontalScrollBar()->setValue(int(20000 / 15.0 * z));
+        view.verticalScrollBar()->setValue(int(15000 / 15.0 * z));
+    };
+    placeBase(1);
+    view.viewport()->repaint();
+
+    // ---- timings, ours and the baseline alternately ----
+    int hits = 0, baseHits = 0;
+    map.HitTest(0, 0);        // builds the index once
+    scene.items(QPointF(0, 0));  // likewise
+    const auto hit = alternate(
+        5,
+        [&] {
+            hits = 0;
+            for (const QPointF& p : probes) hits += map.HitTest(float(p.x() * 15), float(p.y() * 15)) >= 0;
+        },
+        [&] {
+            baseHits = 0;
+            for (const QPointF& p : probes) {
+                const QList<QGraphicsItem*> found = scene.items(p);
+                for (QGraphicsItem* it : found)
+                    if (it->type() == QGraphicsPolygonItem::Type) {
+                        ++baseHits;
+                        break;
+                    }
+            }
+        });
+    const auto paint100 = alternate(kRepaints, [&] { vp->repaint(); }, [&] { view.viewport()->repaint(); });
+    QVector<double> zo, zb;
+    for (int i = 0; i < kZooms; ++i) {
+        map.Zoom(100);
+        placeOurs();
+        vp->repaint();
+        view.setTransform(QTransform());
+        placeBase(1);
+        view.viewport()->repaint();
+        t.restart();
+        map.Zoom(400);
+        vp->repaint();
+        zo.append(ms(t));
+        t.restart();
+        view.setTransform(QTransform::fromScale(4, 4));
+        view.viewport()->repaint();
+        zb.append(ms(t));
+    }
+    placeOurs();
+    placeBase(4);
+    vp->repaint();
+    view.viewport()->repaint();
+    const auto paint400 = alternate(kRepaints, [&] { vp->repaint(); }, [&] { view.viewport()->repaint(); });
+    const double oursHit = hit.first, baseHit = hit.second;
+    const double oursPaint100 = paint100.first, basePaint100 = paint100.second;
+    const double oursPaint400 = paint400.first, basePaint400 = paint400.second;
+    const double oursZoom = median(zo), baseZoom = median(zb);
+
+    std::printf("hits found: ours %d, baseline %d (of %d positions)\n", hits, baseHits, kHits);
+    line("hit tests, 100,000 positions", oursHit, baseHit);
+    line("repaint of the view at 100 % (median)", oursPaint100, basePaint100);
+    line("repaint of the view at 400 % (median)", oursPaint400, basePaint400);
+    line("zoom 100->400 % + repaint (median)", oursZoom, baseZoom);
+    std::printf("peak memory (VmHWM) at 100 %%: %ld KiB; at 400 %%: %ld KiB; ratio %.3f\n", hwm100, hwm400,
+                double(hwm400) / double(hwm100));
+    std::printf("resident memory (VmRSS) at 100 %%: %ld KiB; at 400 %%: %ld KiB; ratio %.3f\n", rss100, rss400,
+                double(rss400) / double(rss100));
+    const bool ok = oursHit <= baseHit && oursPaint100 <= basePaint100 && oursPaint400 <= basePaint400 &&
+                    oursZoom <= baseZoom && double(hwm400) <= 1.2 * double(hwm100);
+    std::printf("goals (every ratio <= 1.0, memory at 400 %% <= 1.2 x at 100 %%): %s\n", ok ? "met" : "NOT met");
+    return 0;
+}
