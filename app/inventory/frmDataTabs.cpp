@@ -43,7 +43,8 @@ QString placeholderCaption() { return QStringLiteral("Tab 0"); }
 
 frmDataTabs* frmDataTabs::Instance()
 {
-    if (!gInstance)
+    // An unloaded window lingers until deleted; the next use loads a new one.
+    if (!gInstance || !LoadedForms().contains(gInstance.data()))
         gInstance = new frmDataTabs;
     return gInstance;
 }
