@@ -191,6 +191,18 @@ private slots:
         QVERIFY(alive.isNull());
     }
 
+    // A failure while filling the lists is only logged; the window still opens.
+    void aLoadErrorIsLoggedQuietly()
+    {
+        FixtureElement(0, QStringLiteral("Brick"));
+        gConn.exec(QStringLiteral("DROP TABLE ElementCategory"));
+        frmEleDef* f = openElements();
+        QVERIFY(f->isVisible());
+        QVERIFY(m_prompt->calls.isEmpty());
+        QVERIFY(m_install->read(QStringLiteral("err.log")).contains("ElementCategory"));
+        QCOMPARE(f->windowTitle(), kElementCaption);
+    }
+
     void addElement()
     {
         const qint32 walls = addCategory(QStringLiteral("Walls"), 1);
