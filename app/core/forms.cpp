@@ -140,3 +140,9 @@ QWidget* CreateForm(const QString& formName)
         return nullptr;
     return (*it)();
 }
+
+bool FormIsAvailable(const QString& formName)
+{
+    const auto it = factories().constFind(formName.toLower());
+    return it != factories().constEnd() && *it;
+}

@@ -39,6 +39,8 @@ using FormFactory = std::function<QWidget*()>;
 void RegisterFormFactory(const QString& formName, FormFactory factory);
 // A new instance of a registered window, or nullptr when none is registered.
 QWidget* CreateForm(const QString& formName);
+// True when CreateForm would make the window: a command that opens it can be offered.
+bool FormIsAvailable(const QString& formName);
 
 // Base of the program's windows: registers itself, and unloads through QueryUnload and
 // FormUnload when it closes. Base is QWidget, QDialog or QMainWindow.
