@@ -228,8 +228,6 @@ void frmPanelElements::LoadForm(qint32 tunnelId)
         lstEle->clear();
         lblPanelName->clear();
         show();
-        raise();
-        activateWindow();
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error loading Element Definitions screen."), e);
     }

@@ -219,8 +219,6 @@ void frmTunnelSpecs::LoadForm(qint32 tunnelId)
         LoadPanels();
         setWindowTitle(QStringLiteral("Panel Definition - ") + DbGetTunnelName(tunnelId));
         show();
-        raise();
-        activateWindow();
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error loading Panel Definitions screen."), e);
     }
