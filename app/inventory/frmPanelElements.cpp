@@ -76,7 +76,7 @@ void logError(const QString& message, const std::exception& e)
 constexpr int kMapLeft = 120;
 constexpr int kMapTop = 120;
 constexpr int kDataHeight = 3420;
-constexpr int kFrameWidth = 10800;
+constexpr int kFrameWidth = 11900;
 constexpr int kListWidth = 3000;
 constexpr int kCloseWidth = 1200;
 constexpr int kButtonHeight = 420;
@@ -109,10 +109,11 @@ frmPanelElements::frmPanelElements(QWidget* parent) : KrvForm<QWidget>(kForm, pa
     bold.setBold(true);
     lblPanelName->setFont(bold);
 
+    // Three lists side by side; Add sits between the catalogue and the panel's elements.
     const int listTop = 900;
     const int listHeight = 1740;
-    const int gap = (kFrameWidth - 3 * kListWidth) / 4;
-    const int x1 = gap, x2 = 2 * gap + kListWidth, x3 = 3 * gap + 2 * kListWidth;
+    const int addWidth = 1800;
+    const int x1 = 200, x2 = x1 + kListWidth + 200, xAdd = x2 + kListWidth + 150, x3 = xAdd + addWidth + 150;
     caption(fra1, QStringLiteral("Selected Panels"), "Label1")->setGeometry(twipRect(x1, 620, kListWidth, 260));
     caption(fra1, QStringLiteral("Panel Elements"), "Label2")->setGeometry(twipRect(x2, 620, kListWidth, 260));
     caption(fra1, QStringLiteral("Available Elements"), "Label3")->setGeometry(twipRect(x3, 620, kListWidth, 260));
@@ -124,15 +125,14 @@ frmPanelElements::frmPanelElements(QWidget* parent) : KrvForm<QWidget>(kForm, pa
     lstAvailEle->setGeometry(twipRect(x3, listTop, kListWidth, listHeight));
 
     const int buttonTop = listTop + listHeight + 60;
-    const int halfWidth = (kListWidth - 60) / 2;
     cmdSelectAllPanels = button(fra1, QStringLiteral("Select All Panels"), "cmdSelectAllPanels");
     cmdSelectAllPanels->setGeometry(twipRect(x1, buttonTop, kListWidth, kButtonHeight));
     cmdRemove = button(fra1, QStringLiteral("Remove Element(s)"), "cmdRemove");
     cmdRemove->setGeometry(twipRect(x2, buttonTop, kListWidth, kButtonHeight));
     cmdAdd = button(fra1, QStringLiteral("Add Element(s)"), "cmdAdd");
-    cmdAdd->setGeometry(twipRect(x3, buttonTop, halfWidth, kButtonHeight));
+    cmdAdd->setGeometry(twipRect(xAdd, listTop + (listHeight - kButtonHeight) / 2, addWidth, kButtonHeight));
     cmdSelectAllEle = button(fra1, QStringLiteral("Select All Elements"), "cmdSelectAllEle");
-    cmdSelectAllEle->setGeometry(twipRect(x3 + halfWidth + 60, buttonTop, halfWidth, kButtonHeight));
+    cmdSelectAllEle->setGeometry(twipRect(x3, buttonTop, kListWidth, kButtonHeight));
 
     cmdClose = button(fraData, QStringLiteral("Close"), "cmdClose");
 
@@ -179,9 +179,9 @@ frmPanelElements::frmPanelElements(QWidget* parent) : KrvForm<QWidget>(kForm, pa
     connect(ZVMap1, &ZVMap::MouseDown, this, &frmPanelElements::ZVMap1_MouseDown, Qt::DirectConnection);
     connect(ZVMap1, &ZVMap::PolyHit, this, &frmPanelElements::ZVMap1_PolyHit, Qt::DirectConnection);
 
-    setMinimumSize(TwipsToPixels(kFrameWidth + 3000), TwipsToPixels(kDataHeight + 2400));
+    setMinimumSize(TwipsToPixels(kFrameWidth + 2700), TwipsToPixels(kDataHeight + 2400));
     try {
-        resize(980, 760);
+        resize(1000, 760);
         RestoreFormPosition(this);
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error loading Element Definition screen."), e);

@@ -59,8 +59,8 @@ void logError(const QString& message, const std::exception& e)
 constexpr int kMapLeft = 120;
 constexpr int kMapTop = 120;
 constexpr int kDataHeight = 1980;
-constexpr int kFrameWidth = 9300;
-constexpr int kButtonWidth = 1740;
+constexpr int kFrameWidth = 10400;
+constexpr int kButtonWidth = 1960;
 constexpr int kButtonHeight = 420;
 constexpr int kCloseWidth = 1200;
 
