@@ -91,11 +91,7 @@ frmPanelElements::frmPanelElements(QWidget* parent) : KrvForm<QWidget>(kForm, pa
 {
     setWindowTitle(QStringLiteral("Panel Element Definition"));
 
-    ZVMap1 = new ZVMap(this);
-    ZVMap1->setObjectName(QStringLiteral("ZVMap1"));
-    ZVMap1->setBorderStyle(1);
-    ZVMap1->setMessageHandler(
-        [](const QString& title, const QString& text) { MsgBox(text, MsgButtons::Ok, MsgIcon::Warning, title); });
+    MakeMap();
 
     fraData = new QWidget(this);
     fraData->setObjectName(QStringLiteral("fraData"));
@@ -176,8 +172,6 @@ frmPanelElements::frmPanelElements(QWidget* parent) : KrvForm<QWidget>(kForm, pa
     connect(mnuZoom200, &QAction::triggered, this, [this] { zoomTo(200); });
     connect(Image1, &ClickLabel::clicked, this, &frmPanelElements::showAbout);
     connect(Label5, &ClickLabel::clicked, this, &frmPanelElements::showAbout);
-    connect(ZVMap1, &ZVMap::MouseDown, this, &frmPanelElements::ZVMap1_MouseDown, Qt::DirectConnection);
-    connect(ZVMap1, &ZVMap::PolyHit, this, &frmPanelElements::ZVMap1_PolyHit, Qt::DirectConnection);
 
     setMinimumSize(TwipsToPixels(kFrameWidth + 2700), TwipsToPixels(kDataHeight + 2400));
     try {
@@ -189,6 +183,28 @@ frmPanelElements::frmPanelElements(QWidget* parent) : KrvForm<QWidget>(kForm, pa
 }
 
 // ---------------------------------------------------------------- opening
+
+// A fresh map control: a window loaded again shows nothing of the tunnel it showed before
+// (the control can drop its polygons but not its picture).
+void frmPanelElements::MakeMap()
+{
+    if (ZVMap1) {
+        ZVMap1->hide();
+        ZVMap1->setObjectName(QString());
+        ZVMap1->deleteLater();
+    }
+    ZVMap1 = new ZVMap(this);
+    ZVMap1->setObjectName(QStringLiteral("ZVMap1"));
+    ZVMap1->setBorderStyle(1);
+    // The drawing tool's own warnings go through the prompt service like every other message.
+    ZVMap1->setMessageHandler(
+        [](const QString& title, const QString& text) { MsgBox(text, MsgButtons::Ok, MsgIcon::Warning, title); });
+    // Out-arguments of the control's events are read back when the slot returns.
+    connect(ZVMap1, &ZVMap::MouseDown, this, &frmPanelElements::ZVMap1_MouseDown, Qt::DirectConnection);
+    connect(ZVMap1, &ZVMap::PolyHit, this, &frmPanelElements::ZVMap1_PolyHit, Qt::DirectConnection);
+    ZVMap1->show();
+    Arrange();
+}
 
 void frmPanelElements::LoadForm(qint32 tunnelId)
 {
@@ -211,6 +227,12 @@ void frmPanelElements::LoadForm(qint32 tunnelId)
             Unload();
             return;
         }
+        // Loaded again (the opener kept this window): no outline of the last tunnel stays.
+        if (m_loaded) {
+            MakeMap();
+            mnuPan->setChecked(false);
+        }
+        m_loaded = true;
         m_tunnelId = tunnelId;
         setWindowTitle(QStringLiteral("Panel Element Definition - ") + DbGetTunnelName(tunnelId));
         m_panelId = panels.toInt(0, QStringLiteral("PanelID"));
@@ -559,6 +581,13 @@ void frmPanelElements::FormUnload()
 void frmPanelElements::resizeEvent(QResizeEvent* event)
 {
     KrvForm<QWidget>::resizeEvent(event);
+    Arrange();
+}
+
+void frmPanelElements::Arrange()
+{
+    if (!ZVMap1 || !fraData)
+        return;
     const int innerW = int(PixelsToTwips(width()));
     const int innerH = int(PixelsToTwips(height()));
     const int dataTop = VarMax(825, innerH - kDataHeight);

@@ -32,8 +32,8 @@ public:
     qint32 PanelNum() const { return m_panelNum; }
     QString PanelName() const { return m_panelName; }
 
-    ZVMap* ZVMap1;
-    QWidget* fraData;
+    ZVMap* ZVMap1 = nullptr;
+    QWidget* fraData = nullptr;
     QGroupBox* fra1;
     QLabel* lblPanelName;
     QListWidget* lstPanels;
@@ -62,6 +62,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void MakeMap();
+    void Arrange();
     void LoadTunnelImage();
     void LoadPanels();
     void ShowPanelElements();
@@ -84,6 +86,7 @@ private:
     void ZVMap1_PolyHit(qint32 id, qint16 shift);
 
     qint32 m_tunnelId = 0;
+    bool m_loaded = false;
     qint32 m_panelId = 0;
     qint32 m_panelNum = 0;
     QString m_panelName;

@@ -74,12 +74,7 @@ frmTunnelSpecs::frmTunnelSpecs(QWidget* parent) : KrvForm<QWidget>(kForm, parent
 {
     setWindowTitle(QStringLiteral("Panel Definition"));
 
-    ZVMap1 = new ZVMap(this);
-    ZVMap1->setObjectName(QStringLiteral("ZVMap1"));
-    ZVMap1->setBorderStyle(1);
-    // The drawing tool's own warnings go through the prompt service like every other message.
-    ZVMap1->setMessageHandler(
-        [](const QString& title, const QString& text) { MsgBox(text, MsgButtons::Ok, MsgIcon::Warning, title); });
+    MakeMap();
 
     fraData = new QWidget(this);
     fraData->setObjectName(QStringLiteral("fraData"));
@@ -192,13 +187,6 @@ frmTunnelSpecs::frmTunnelSpecs(QWidget* parent) : KrvForm<QWidget>(kForm, parent
     connect(Image1, &ClickLabel::clicked, this, &frmTunnelSpecs::showAbout);
     connect(Label1, &ClickLabel::clicked, this, &frmTunnelSpecs::showAbout);
 
-    // The out-arguments of PolyIdentified are read back when the slot returns.
-    connect(ZVMap1, &ZVMap::MouseDown, this, &frmTunnelSpecs::ZVMap1_MouseDown, Qt::DirectConnection);
-    connect(ZVMap1, &ZVMap::PolyHit, this, &frmTunnelSpecs::ZVMap1_PolyHit, Qt::DirectConnection);
-    connect(ZVMap1, &ZVMap::PolyIdentified, this, &frmTunnelSpecs::ZVMap1_PolyIdentified, Qt::DirectConnection);
-    connect(ZVMap1, &ZVMap::PolyMoved, this, &frmTunnelSpecs::ZVMap1_PolyMoved, Qt::DirectConnection);
-    connect(ZVMap1, &ZVMap::PolyPasted, this, &frmTunnelSpecs::ZVMap1_PolyPasted, Qt::DirectConnection);
-    connect(ZVMap1, &ZVMap::PointMoved, this, &frmTunnelSpecs::ZVMap1_PointMoved, Qt::DirectConnection);
 
     setMinimumSize(TwipsToPixels(kFrameWidth + 3200), TwipsToPixels(kDataHeight + 2400));
     resize(960, 720);
@@ -206,6 +194,32 @@ frmTunnelSpecs::frmTunnelSpecs(QWidget* parent) : KrvForm<QWidget>(kForm, parent
 }
 
 // ---------------------------------------------------------------- opening
+
+// A fresh map control: a window loaded again shows nothing of the tunnel it showed before
+// (the control can drop its polygons but not its picture).
+void frmTunnelSpecs::MakeMap()
+{
+    if (ZVMap1) {
+        ZVMap1->hide();
+        ZVMap1->setObjectName(QString());
+        ZVMap1->deleteLater();
+    }
+    ZVMap1 = new ZVMap(this);
+    ZVMap1->setObjectName(QStringLiteral("ZVMap1"));
+    ZVMap1->setBorderStyle(1);
+    // The drawing tool's own warnings go through the prompt service like every other message.
+    ZVMap1->setMessageHandler(
+        [](const QString& title, const QString& text) { MsgBox(text, MsgButtons::Ok, MsgIcon::Warning, title); });
+    // Out-arguments of the control's events are read back when the slot returns.
+    connect(ZVMap1, &ZVMap::MouseDown, this, &frmTunnelSpecs::ZVMap1_MouseDown, Qt::DirectConnection);
+    connect(ZVMap1, &ZVMap::PolyHit, this, &frmTunnelSpecs::ZVMap1_PolyHit, Qt::DirectConnection);
+    connect(ZVMap1, &ZVMap::PolyIdentified, this, &frmTunnelSpecs::ZVMap1_PolyIdentified, Qt::DirectConnection);
+    connect(ZVMap1, &ZVMap::PolyMoved, this, &frmTunnelSpecs::ZVMap1_PolyMoved, Qt::DirectConnection);
+    connect(ZVMap1, &ZVMap::PolyPasted, this, &frmTunnelSpecs::ZVMap1_PolyPasted, Qt::DirectConnection);
+    connect(ZVMap1, &ZVMap::PointMoved, this, &frmTunnelSpecs::ZVMap1_PointMoved, Qt::DirectConnection);
+    ZVMap1->show();
+    Arrange();
+}
 
 void frmTunnelSpecs::LoadForm(qint32 tunnelId)
 {
@@ -251,9 +265,8 @@ void frmTunnelSpecs::CloseImageForms()
 // A second LoadForm on the same window starts from the design state.
 void frmTunnelSpecs::ClearMap()
 {
-    ZVMap1->Cancel();
-    while (ZVMap1->PolyCount() > 0)
-        ZVMap1->Delete(ZVMap1->Poly(ZVMap1->PolyCount() - 1).ID);
+    MakeMap();
+    mnuPan->setChecked(false);
     m_newPanelMode = true;
     m_selectedPanelId = m_editPanelId = m_pastedPanelId = 0;
     m_redrawing = false;
@@ -765,6 +778,13 @@ void frmTunnelSpecs::ZVMap1_PointMoved(qint32 polyId, const QVector<zv::Point>& 
 void frmTunnelSpecs::resizeEvent(QResizeEvent* event)
 {
     KrvForm<QWidget>::resizeEvent(event);
+    Arrange();
+}
+
+void frmTunnelSpecs::Arrange()
+{
+    if (!ZVMap1 || !fraData)
+        return;
     const int innerW = int(PixelsToTwips(width()));
     const int innerH = int(PixelsToTwips(height()));
     const int dataTop = VarMax(825, innerH - kDataHeight);

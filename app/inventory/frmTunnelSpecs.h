@@ -29,8 +29,8 @@ public:
     qint32 EditPanelID() const { return m_editPanelId; }
     bool NewPanelMode() const { return m_newPanelMode; }
 
-    ZVMap* ZVMap1;
-    QWidget* fraData;
+    ZVMap* ZVMap1 = nullptr;
+    QWidget* fraData = nullptr;
     QGroupBox* Frame1;
     QLabel* Label3;
     QLabel* lblPanelName;
@@ -72,6 +72,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void MakeMap();
+    void Arrange();
     void CloseImageForms();
     void ClearMap();
     void LoadTunnelImage();

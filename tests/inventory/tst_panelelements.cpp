@@ -218,6 +218,14 @@ private slots:
         click(*second->ZVMap1, 6500, 3500);
         QCOMPARE(texts(second->lstPanels), QStringList{"S1"});
         QCOMPARE(second->PanelID(), s1);
+
+        // The same window loaded again by an opener that kept it.
+        QMetaObject::invokeMethod(second, "LoadForm", Q_ARG(qint32, m_tunnel));
+        QCOMPARE(second->ZVMap1->PolyCount(), 2);
+        QCOMPARE(second->ZVMap1->Poly(0).ID, m_panelA);
+        QVERIFY(texts(second->lstPanels).isEmpty());
+        click(*second->ZVMap1, 6500, 3500);  // where S1 was
+        QVERIFY(texts(second->lstPanels).isEmpty());
     }
 
     // ------------------------------------------------------------ picking panels

@@ -264,6 +264,19 @@ private slots:
         QCOMPARE(loaded, 1);
         QSettings settings(QStringLiteral("Quillmar Inc."), QStringLiteral("KRV"));
         QVERIFY(settings.childGroups().contains(QStringLiteral("frmtunnelspecs")));  // placement saved
+
+        // The same window loaded again by an opener that kept it starts from the design state.
+        click(*second->ZVMap1, 100, 100);
+        QMetaObject::invokeMethod(second, "LoadForm", Q_ARG(qint32, m_tunnel));
+        QCOMPARE(second->ZVMap1->PolyCount(), 2);
+        click(*second->ZVMap1, 1000, 1000);
+        QCOMPARE(second->SelectedPanelID(), m_panelA);
+        QMetaObject::invokeMethod(second, "LoadForm", Q_ARG(qint32, other));
+        QCOMPARE(second->ZVMap1->PolyCount(), 0);
+        QCOMPARE(second->SelectedPanelID(), 0);
+        QVERIFY(second->ZVMap1->Picture().isNull());  // North Bore's picture went with its map
+        QCOMPARE(second->findChildren<ZVMap*>(QStringLiteral("ZVMap1")).size(), 1);
+        QCOMPARE(enabledButtons(second), (QStringList{"cmdClose", "cmdTImage"}));
         QTest::mouseClick(second->cmdClose, Qt::LeftButton);
         QVERIFY(!IsFormLoaded(QStringLiteral("frmTunnelSpecs")));
     }
