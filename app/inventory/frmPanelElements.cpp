@@ -252,6 +252,8 @@ void frmPanelElements::LoadForm(qint32 tunnelId)
         show();
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error loading Element Definitions screen."), e);
+        // Not left loaded and unseen.
+        Unload();
     }
 }
 

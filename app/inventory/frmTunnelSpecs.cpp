@@ -235,6 +235,8 @@ void frmTunnelSpecs::LoadForm(qint32 tunnelId)
         show();
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error loading Panel Definitions screen."), e);
+        // Not left loaded and unseen.
+        Unload();
     }
 }
 

@@ -85,6 +85,8 @@ class TestPanelElements : public QObject {
     }
     frmPanelElements* openTunnel() { return open(m_tunnel); }
 
+    void errLogHas(const QString& text) { QVERIFY2(m_install->read("err.log").contains(text.toUtf8()), qPrintable(text)); }
+
     void makePicture(const QString& path)
     {
         QImage im(600, 400, QImage::Format_RGB32);
@@ -187,6 +189,15 @@ private slots:
         QCOMPARE(m_prompt->calls.first().title, title);
         QCOMPARE(m_prompt->calls.first().icon, MsgIcon::Warning);
         QVERIFY(gPictureFound);  // the next attempt starts afresh
+    }
+
+    void databaseGoneOnOpening()
+    {
+        gConn.close();
+        QVERIFY(!openTunnel());
+        QCOMPARE(m_prompt->messages(), QStringList{"Error loading Element Definitions screen."});
+        QVERIFY(!IsFormLoaded(QStringLiteral("frmPanelElements")));
+        errLogHas(QStringLiteral("frmPanelElements"));
     }
 
     void noPictureNameWithFilesInTheFolderOpensWithoutPicture()

@@ -247,6 +247,17 @@ private slots:
         QCOMPARE(enabledButtons(w).size(), 9);
     }
 
+    void databaseGoneOnOpening()
+    {
+        gConn.close();
+        QPointer<frmTunnelSpecs> w = openTunnel();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(m_prompt->messages(), (QStringList{"Error loading image.", "Error loading panels.",
+                                                    "Error loading Panel Definitions screen."}));
+        QVERIFY(!w);
+        QVERIFY(!IsFormLoaded(QStringLiteral("frmTunnelSpecs")));
+    }
+
     void secondTunnelReplacesTheFirst()
     {
         const qint32 other = FixtureTunnel(QStringLiteral("South Bore"));
