@@ -187,7 +187,6 @@ frmTunnelSpecs::frmTunnelSpecs(QWidget* parent) : KrvForm<QWidget>(kForm, parent
     connect(Image1, &ClickLabel::clicked, this, &frmTunnelSpecs::showAbout);
     connect(Label1, &ClickLabel::clicked, this, &frmTunnelSpecs::showAbout);
 
-
     setMinimumSize(TwipsToPixels(kFrameWidth + 3200), TwipsToPixels(kDataHeight + 2400));
     resize(960, 720);
     RestoreFormPosition(this);
