@@ -2,7 +2,9 @@
 
 #include "forms.h"
 #include "frmEleDef.h"
+#include "frmPanelElements.h"
 #include "frmSystem.h"
+#include "frmTunnelSpecs.h"
 #include "frmViewSystem.h"
 
 void RegisterInventoryForms()
@@ -10,4 +12,6 @@ void RegisterInventoryForms()
     RegisterFormFactory(QStringLiteral("frmSystem"), [] { return new frmSystem; });
     RegisterFormFactory(QStringLiteral("frmViewSystem"), [] { return new frmViewSystem; });
     RegisterFormFactory(QStringLiteral("frmEleDef"), [] { return new frmEleDef; });
+    RegisterFormFactory(QStringLiteral("frmTunnelSpecs"), [] { return new frmTunnelSpecs; });
+    RegisterFormFactory(QStringLiteral("frmPanelElements"), [] { return new frmPanelElements; });
 }

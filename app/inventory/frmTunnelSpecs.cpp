@@ -1,0 +1,801 @@
+#include "frmTunnelSpecs.h"
+
+#include "clicklabel.h"
+#include "db.h"
+#include "dbcascades.h"
+#include "dbsystem.h"
+#include "frmAbout.h"
+#include "helpers.h"
+#include "lookups.h"
+#include "modkrv.h"
+#include "prompt.h"
+#include "settings.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QResizeEvent>
+
+namespace {
+const QString kForm = QStringLiteral("frmTunnelSpecs");
+
+QPushButton* button(QWidget* parent, const QString& text, const QString& tip, const char* name)
+{
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setToolTip(tip);
+    return b;
+}
+
+QAction* menuItem(QMenu* menu, const QString& text, const char* name)
+{
+    QAction* a = menu->addAction(text);
+    a->setObjectName(QLatin1String(name));
+    return a;
+}
+
+QMenu* subMenu(QMenu* menu, const QString& text, const char* name)
+{
+    QMenu* m = menu->addMenu(text);
+    m->setObjectName(QLatin1String(name));
+    m->menuAction()->setObjectName(QLatin1String(name));
+    return m;
+}
+
+void logError(const QString& message, const std::exception& e)
+{
+    if (const auto* z = dynamic_cast<const zv::Error*>(&e))
+        LogError(message, kForm, z->number(), z->text());
+    else
+        LogError(message, kForm, e);
+}
+
+// Geometry of the design, in twips.
+constexpr int kMapLeft = 120;
+constexpr int kMapTop = 120;
+constexpr int kDataHeight = 1980;
+constexpr int kFrameWidth = 10400;
+constexpr int kButtonWidth = 1960;
+constexpr int kButtonHeight = 420;
+constexpr int kCloseWidth = 1200;
+
+QRect twipRect(int left, int top, int width, int height)
+{
+    return {TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height)};
+}
+}  // namespace
+
+frmTunnelSpecs::frmTunnelSpecs(QWidget* parent) : KrvForm<QWidget>(kForm, parent)
+{
+    setWindowTitle(QStringLiteral("Panel Definition"));
+
+    MakeMap();
+
+    fraData = new QWidget(this);
+    fraData->setObjectName(QStringLiteral("fraData"));
+
+    Frame1 = new QGroupBox(fraData);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Label3 = new QLabel(QStringLiteral("Panel Name:"), Frame1);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setGeometry(twipRect(240, 150, 1300, 300));
+    lblPanelName = new QLabel(QStringLiteral("Panel Name"), Frame1);
+    lblPanelName->setObjectName(QStringLiteral("lblPanelName"));
+    lblPanelName->setGeometry(twipRect(1560, 150, kFrameWidth - 1800, 300));
+    QFont bold = lblPanelName->font();
+    bold.setBold(true);
+    lblPanelName->setFont(bold);
+
+    fra1 = new QGroupBox(QStringLiteral("Define Panel Elements"), fraData);
+    fra1->setObjectName(QStringLiteral("fra1"));
+    cmdDraw = button(fra1, QStringLiteral("&Add Panel"), QStringLiteral("Add Panel"), "cmdDraw");
+    cmdCancel = button(fra1, QStringLiteral("Ca&ncel"), QStringLiteral("Cancel Panel"), "cmdCancel");
+    cmdRedraw = button(fra1, QStringLiteral("Redraw &Panel"), QStringLiteral("Redraw Panel"), "cmdRedraw");
+    cmdMove = button(fra1, QStringLiteral("&Move Panel"), QStringLiteral("Move Panel"), "cmdMove");
+    cmdDelete = button(fra1, QStringLiteral("Remo&ve Panel"), QStringLiteral("Remove Panel"), "cmdDelete");
+    cmdRename = button(fra1, QStringLiteral("&Rename Panel"), QStringLiteral("Rename Panel"), "cmdRename");
+    cmdTImage = button(fra1, QStringLiteral("&Set Tunnel Image"), QStringLiteral("Set Tunnel Image"), "cmdTImage");
+    cmdColor = button(fra1, QStringLiteral("Set Foreground &Color"), QStringLiteral("Set Foreground Color"), "cmdColor");
+    cmdBorderWidth =
+        button(fra1, QStringLiteral("Set &Border Width"), QStringLiteral("Set Border Width"), "cmdBorderWidth");
+    const QList<QPushButton*> row1{cmdDraw, cmdRedraw, cmdMove, cmdDelete, cmdRename};
+    const QList<QPushButton*> row2{cmdTImage, cmdColor, cmdBorderWidth};
+    for (int i = 0; i < row1.size(); ++i)
+        row1[i]->setGeometry(twipRect(120 + i * (kButtonWidth + 60), 330, kButtonWidth, kButtonHeight));
+    for (int i = 0; i < row2.size(); ++i)
+        row2[i]->setGeometry(twipRect(120 + i * (kButtonWidth + 60), 840, kButtonWidth, kButtonHeight));
+    cmdCancel->setGeometry(cmdDraw->geometry());
+    cmdCancel->hide();
+    cmdCancel->lower();
+    for (QPushButton* b : {cmdDraw, cmdRedraw, cmdMove, cmdDelete, cmdRename, cmdColor, cmdBorderWidth})
+        b->setEnabled(false);
+
+    cmdClose = button(fraData, QStringLiteral("&Close"), QStringLiteral("Close"), "cmdClose");
+
+    Image1 = new ClickLabel(QString(), fraData);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(ProgramLogo(40));
+    Image1->setGeometry(twipRect(0, 120, 600, 600));
+    Label1 = new ClickLabel(QStringLiteral("Quorrel"), fraData);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(twipRect(0, 750, 1200, 300));
+
+    mnuPopUp = new QMenu(QStringLiteral("PopUp"), this);
+    mnuPopUp->setObjectName(QStringLiteral("mnuPopUp"));
+    mnuPan = menuItem(mnuPopUp, QStringLiteral("Pan"), "mnuPan");
+    mnuPan->setCheckable(true);
+    mnuZoom = subMenu(mnuPopUp, QStringLiteral("Zoom"), "mnuZoom");
+    mnuZoom50 = menuItem(mnuZoom, QStringLiteral("50%"), "mnuZoom50");
+    mnuZoom100 = menuItem(mnuZoom, QStringLiteral("100%"), "mnuZoom100");
+    mnuZoom150 = menuItem(mnuZoom, QStringLiteral("150%"), "mnuZoom150");
+    mnuZoom200 = menuItem(mnuZoom, QStringLiteral("200%"), "mnuZoom200");
+    mnuPopUp->addSeparator()->setObjectName(QStringLiteral("mnuSep"));
+    mnuCopy = menuItem(mnuPopUp, QStringLiteral("Copy Panel"), "mnuCopy");
+    mnuPaste = menuItem(mnuPopUp, QStringLiteral("Paste Panel"), "mnuPaste");
+    mnuPaste->setEnabled(false);
+    mnuPopUp->addSeparator()->setObjectName(QStringLiteral("mnuSep1"));
+    mnuDrawRect = menuItem(mnuPopUp, QStringLiteral("Add Panel"), "mnuDrawRect");
+    mnuMove = menuItem(mnuPopUp, QStringLiteral("Move Panel"), "mnuMove");
+    mnuDelete = menuItem(mnuPopUp, QStringLiteral("Remove Panel"), "mnuDelete");
+    mnuCoor = subMenu(mnuPopUp, QStringLiteral("Panel Coodinates"), "mnuCoor");
+    mnuCoorMove = menuItem(mnuCoor, QStringLiteral("Move Point"), "mnuCoorMove");
+    mnuCoorAdd = menuItem(mnuCoor, QStringLiteral("Add Point"), "mnuCoorAdd");
+    mnuCoorDel = menuItem(mnuCoor, QStringLiteral("Remove Point"), "mnuCoorDel");
+    mnuPopUp->addSeparator()->setObjectName(QStringLiteral("mnuSep2"));
+    mnuBorderWidth = menuItem(mnuPopUp, QStringLiteral("Set Border Width"), "mnuBorderWidth");
+    mnuBorderColor = menuItem(mnuPopUp, QStringLiteral("Set Border Color"), "mnuBorderColor");
+
+    connect(cmdDraw, &QPushButton::clicked, this, &frmTunnelSpecs::cmdDraw_Click);
+    connect(mnuDrawRect, &QAction::triggered, this, &frmTunnelSpecs::cmdDraw_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmTunnelSpecs::cmdCancel_Click);
+    connect(cmdRedraw, &QPushButton::clicked, this, &frmTunnelSpecs::cmdRedraw_Click);
+    connect(cmdMove, &QPushButton::clicked, this, &frmTunnelSpecs::cmdMove_Click);
+    connect(mnuMove, &QAction::triggered, this, &frmTunnelSpecs::cmdMove_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &frmTunnelSpecs::cmdDelete_Click);
+    connect(mnuDelete, &QAction::triggered, this, &frmTunnelSpecs::cmdDelete_Click);
+    connect(cmdRename, &QPushButton::clicked, this, &frmTunnelSpecs::cmdRename_Click);
+    connect(cmdTImage, &QPushButton::clicked, this, &frmTunnelSpecs::cmdTImage_Click);
+    connect(cmdColor, &QPushButton::clicked, this, &frmTunnelSpecs::cmdColor_Click);
+    connect(mnuBorderColor, &QAction::triggered, this, &frmTunnelSpecs::mnuBorderColor_Click);
+    connect(cmdBorderWidth, &QPushButton::clicked, this, &frmTunnelSpecs::cmdBorderWidth_Click);
+    connect(mnuBorderWidth, &QAction::triggered, this, &frmTunnelSpecs::cmdBorderWidth_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &frmTunnelSpecs::cmdClose_Click);
+    connect(mnuCopy, &QAction::triggered, this, &frmTunnelSpecs::mnuCopy_Click);
+    connect(mnuPaste, &QAction::triggered, this, &frmTunnelSpecs::mnuPaste_Click);
+    connect(mnuPan, &QAction::triggered, this, &frmTunnelSpecs::mnuPan_Click);
+    connect(mnuZoom50, &QAction::triggered, this, [this] { zoomTo(50); });
+    connect(mnuZoom100, &QAction::triggered, this, [this] { zoomTo(100); });
+    connect(mnuZoom150, &QAction::triggered, this, [this] { zoomTo(150); });
+    connect(mnuZoom200, &QAction::triggered, this, [this] { zoomTo(200); });
+    connect(mnuCoorAdd, &QAction::triggered, this, [this] {
+        pointTool(&ZVMap::AddPoint, QStringLiteral("Please select panel before editing."),
+                  QStringLiteral("Error adding panel coordinate."));
+    });
+    connect(mnuCoorDel, &QAction::triggered, this, [this] {
+        pointTool(&ZVMap::DeletePoint, QStringLiteral("Please select a panel before editing."),
+                  QStringLiteral("Error deleting panel coordinate."));
+    });
+    connect(mnuCoorMove, &QAction::triggered, this, [this] {
+        pointTool(&ZVMap::MovePoint, QStringLiteral("Please select panel before editing."),
+                  QStringLiteral("Error moving tunnel coordinate."));
+    });
+    connect(Image1, &ClickLabel::clicked, this, &frmTunnelSpecs::showAbout);
+    connect(Label1, &ClickLabel::clicked, this, &frmTunnelSpecs::showAbout);
+
+    setMinimumSize(TwipsToPixels(kFrameWidth + 3200), TwipsToPixels(kDataHeight + 2400));
+    resize(960, 720);
+    RestoreFormPosition(this);
+}
+
+// ---------------------------------------------------------------- opening
+
+// A fresh map control: a window loaded again shows nothing of the tunnel it showed before
+// (the control can drop its polygons but not its picture).
+void frmTunnelSpecs::MakeMap()
+{
+    if (ZVMap1) {
+        ZVMap1->hide();
+        ZVMap1->setObjectName(QString());
+        ZVMap1->deleteLater();
+    }
+    ZVMap1 = new ZVMap(this);
+    ZVMap1->setObjectName(QStringLiteral("ZVMap1"));
+    ZVMap1->setBorderStyle(1);
+    // The drawing tool's own warnings go through the prompt service like every other message.
+    ZVMap1->setMessageHandler(
+        [](const QString& title, const QString& text) { MsgBox(text, MsgButtons::Ok, MsgIcon::Warning, title); });
+    // Out-arguments of the control's events are read back when the slot returns.
+    connect(ZVMap1, &ZVMap::MouseDown, this, &frmTunnelSpecs::ZVMap1_MouseDown, Qt::DirectConnection);
+    connect(ZVMap1, &ZVMap::PolyHit, this, &frmTunnelSpecs::ZVMap1_PolyHit, Qt::DirectConnection);
+    connect(ZVMap1, &ZVMap::PolyIdentified, this, &frmTunnelSpecs::ZVMap1_PolyIdentified, Qt::DirectConnection);
+    connect(ZVMap1, &ZVMap::PolyMoved, this, &frmTunnelSpecs::ZVMap1_PolyMoved, Qt::DirectConnection);
+    connect(ZVMap1, &ZVMap::PolyPasted, this, &frmTunnelSpecs::ZVMap1_PolyPasted, Qt::DirectConnection);
+    connect(ZVMap1, &ZVMap::PointMoved, this, &frmTunnelSpecs::ZVMap1_PointMoved, Qt::DirectConnection);
+    ZVMap1->show();
+    Arrange();
+}
+
+void frmTunnelSpecs::LoadForm(qint32 tunnelId)
+{
+    try {
+        CloseImageForms();
+        if (m_loaded)
+            ClearMap();
+        m_loaded = true;
+        m_tunnelId = tunnelId;
+        LoadTunnelImage();
+        LoadPanels();
+        setWindowTitle(QStringLiteral("Panel Definition - ") + DbGetTunnelName(tunnelId));
+        show();
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error loading Panel Definitions screen."), e);
+        // Not left loaded and unseen.
+        Unload();
+    }
+}
+
+void frmTunnelSpecs::CloseImageForms()
+{
+    try {
+        // One panel window at a time: the one open already goes, with its placement saved,
+        // and this one takes that placement.
+        QList<QPointer<QWidget>> earlier;
+        for (QWidget* w : LoadedForms())
+            if (w != this && w->objectName().compare(kForm, Qt::CaseInsensitive) == 0)
+                earlier << w;
+        for (const auto& w : earlier)
+            if (w)
+                UnloadForm(w);
+        if (!earlier.isEmpty())
+            RestoreFormPosition(this);
+        for (const char* name : {"frmImages", "frmImgInput", "frmMultImg", "frmPrintKeyplan"}) {
+            const QString formName = QLatin1String(name);
+            if (IsFormLoaded(formName))
+                UnloadFormByName(formName);
+        }
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error"), e);
+    }
+}
+
+// A second LoadForm on the same window starts from the design state.
+void frmTunnelSpecs::ClearMap()
+{
+    MakeMap();
+    mnuPan->setChecked(false);
+    m_newPanelMode = true;
+    m_selectedPanelId = m_editPanelId = m_pastedPanelId = 0;
+    m_redrawing = false;
+    ResetButtons();
+    for (QPushButton* b : {cmdDraw, cmdRedraw, cmdMove, cmdDelete, cmdRename, cmdColor, cmdBorderWidth})
+        b->setEnabled(false);
+    lblPanelName->setText(QStringLiteral("Panel Name"));
+    mnuCopy->setEnabled(true);
+    mnuPaste->setEnabled(false);
+}
+
+void frmTunnelSpecs::LoadTunnelImage()
+{
+    try {
+        const QString picture = DbGetTunnelPicture(m_tunnelId);
+        const QString folder = GetTunnelFolder(m_tunnelId);
+        if (picture.isEmpty())
+            return;
+        const QString path = folder + picture;
+        // A missing picture is no error: the map stays empty and only the picture and close
+        // buttons are usable.
+        if (QFileInfo(path).isFile()) {
+            ZVMap1->setImage(path);
+            for (QPushButton* b :
+                 {cmdDraw, cmdColor, cmdClose, cmdDelete, cmdMove, cmdRedraw, cmdRename, cmdBorderWidth})
+                b->setEnabled(true);
+        }
+        ZVMap1->setForeColor(quint32(DbGetTunnelForeground(m_tunnelId)));
+        ZVMap1->setDrawWidth(qint16(qBound(1, DbGetTunnelDrawWidth(m_tunnelId), 5)));
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error loading image."), e);
+    }
+}
+
+void frmTunnelSpecs::LoadPanels()
+{
+    try {
+        const RowSet panels = DbGetPanels(m_tunnelId);
+        for (int i = 0; i < panels.count(); ++i)
+            ShowStoredOutline(panels.toInt(i, QStringLiteral("PanelID")));
+        ZVMap1->setPVisible(true);
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error loading panels."), e);
+    }
+}
+
+// Puts the panel's stored outline on the map; a panel without points stays off it.
+void frmTunnelSpecs::ShowStoredOutline(qint32 panelId)
+{
+    qint32 count = 0;
+    const RowSet pts = DbGetPanelCoords(panelId, count);
+    if (count <= 0)
+        return;
+    zv::Poly poly;
+    poly.Pt.reserve(pts.count());
+    for (int j = 0; j < pts.count(); ++j)
+        poly.Pt.append({pts.toInt(j, QStringLiteral("PanelX")), pts.toInt(j, QStringLiteral("PanelY"))});
+    ZVMap1->SetPoly(panelId, poly);
+}
+
+// ---------------------------------------------------------------- buttons
+
+void frmTunnelSpecs::DisableButtons()
+{
+    for (QPushButton* b : {cmdTImage, cmdColor, cmdBorderWidth, cmdDraw, cmdRename, cmdMove, cmdRedraw, cmdDelete})
+        b->setEnabled(false);
+}
+
+void frmTunnelSpecs::ResetButtons()
+{
+    for (QPushButton* b : {cmdTImage, cmdColor, cmdBorderWidth, cmdDraw, cmdRename, cmdMove, cmdRedraw, cmdDelete})
+        b->setEnabled(true);
+    cmdDraw->show();
+    cmdCancel->hide();
+    cmdCancel->lower();
+}
+
+void frmTunnelSpecs::cmdDraw_Click()
+{
+    try {
+        m_newPanelMode = true;
+        m_redrawing = false;
+        ZVMap1->DrawPoly();
+        DisableButtons();
+        cmdDraw->hide();
+        cmdCancel->show();
+        cmdCancel->raise();
+        ZVMap1->Refresh();
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error drawing panel."), e);
+    }
+}
+
+void frmTunnelSpecs::cmdCancel_Click()
+{
+    try {
+        m_newPanelMode = true;
+        ZVMap1->Cancel();
+        // A cancelled redraw puts the panel's stored outline back, which was never replaced.
+        if (m_redrawing) {
+            m_redrawing = false;
+            ShowStoredOutline(m_editPanelId);
+        }
+        ResetButtons();
+        ZVMap1->Refresh();
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error drawing panel."), e);
+    }
+}
+
+void frmTunnelSpecs::cmdRedraw_Click()
+{
+    try {
+        m_newPanelMode = false;
+        if (m_selectedPanelId == 0) {
+            MsgBox(QStringLiteral("Please select a panel."), MsgButtons::Ok, MsgIcon::Warning,
+                   QStringLiteral("Redraw Panel"));
+            return;
+        }
+        DisableButtons();
+        ZVMap1->Delete(m_selectedPanelId);
+        ZVMap1->DrawPoly();
+        lblPanelName->clear();
+        m_redrawing = true;
+        // Unlike the design, a redraw can be given up: the stored outline comes back.
+        cmdDraw->hide();
+        cmdCancel->show();
+        cmdCancel->raise();
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error redrawing tunnel"), e);
+    }
+}
+
+void frmTunnelSpecs::cmdMove_Click()
+{
+    try {
+        m_newPanelMode = false;
+        ZVMap1->PolyMove();
+        ZVMap1->Refresh();
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error moving panel."), e);
+    }
+}
+
+void frmTunnelSpecs::cmdDelete_Click()
+{
+    try {
+        if (m_selectedPanelId == 0) {
+            MsgBox(QStringLiteral("Please select a panel."), MsgButtons::Ok, MsgIcon::Warning,
+                   QStringLiteral("Select Panel"));
+        } else if (DbDeletePanel(m_selectedPanelId)) {
+            ZVMap1->Delete(m_selectedPanelId);
+            m_selectedPanelId = 0;
+            lblPanelName->clear();
+        }
+        ZVMap1->Refresh();
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error deleting panel."), e);
+    }
+}
+
+void frmTunnelSpecs::cmdRename_Click()
+{
+    try {
+        if (m_selectedPanelId == 0) {
+            MsgBox(QStringLiteral("Please select a panel."), MsgButtons::Ok, MsgIcon::Warning,
+                   QStringLiteral("Select Panel"));
+            return;
+        }
+        QString answer;
+        QString trimmed;
+        for (;;) {
+            qint32 number = 0;
+            QString name;
+            DbGetPanelInfo(m_selectedPanelId, number, name);
+            answer = Prompt()
+                         .inputText(QStringLiteral("Change ") + name + QStringLiteral(" to:"), QStringLiteral("Rename"),
+                                    QString())
+                         .value_or(QString());
+            trimmed = answer.trimmed();
+            // Blanks alone are no name: the panel keeps its own.
+            if (trimmed.isEmpty() || !DbPanelNameExists(m_tunnelId, trimmed))
+                break;
+        }
+        if (trimmed.isEmpty())
+            return;
+        DbRenamePanel(m_selectedPanelId, trimmed);
+        lblPanelName->setText(answer);
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error renaming panel."), e);
+    }
+}
+
+void frmTunnelSpecs::cmdTImage_Click()
+{
+    try {
+        const QString folder = GetTunnelFolder(m_tunnelId);
+        const QString file = ChooseSystemMap(QStringLiteral("Panel Definitions"), folder);
+        if (file.isEmpty() || !QFileInfo(folder + file).isFile())
+            return;
+        // The picture is stored only once the map has taken it.
+        ZVMap1->setImage(folder + file);
+        DbSetTunnelPicture(m_tunnelId, file);
+        ZVMap1->setForeColor(quint32(DbGetTunnelForeground(m_tunnelId)));
+        ZVMap1->setDrawWidth(qint16(qBound(1, DbGetTunnelDrawWidth(m_tunnelId), 5)));
+        cmdDraw->setEnabled(true);
+        cmdColor->setEnabled(true);
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error loading image."), e);
+    }
+}
+
+void frmTunnelSpecs::cmdColor_Click()
+{
+    // A cancelled dialog stores the current colour again. A colour the database refused is
+    // reported and not shown, so the map never claims a colour the next opening will not have.
+    try {
+        const quint32 colour = Prompt().chooseColor(ZVMap1->ForeColor(), QString()).value_or(ZVMap1->ForeColor());
+        DbSetTunnelForeground(m_tunnelId, qint32(colour));
+        ZVMap1->setForeColor(colour);
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error modifying border color."), e);
+    }
+}
+
+void frmTunnelSpecs::mnuBorderColor_Click()
+{
+    cmdColor_Click();
+    try {
+        ZVMap1->Refresh();
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error modifying border color."), e);
+    }
+}
+
+void frmTunnelSpecs::cmdBorderWidth_Click()
+{
+    try {
+        for (;;) {
+            const QString text = Prompt()
+                                     .inputText(QStringLiteral("Change border width from ") +
+                                                    QString::number(ZVMap1->DrawWidth()) + QStringLiteral(" to: (5 max)"),
+                                                QStringLiteral("Border Width"), QString())
+                                     .value_or(QString());
+            if (text.isEmpty())
+                return;
+            const double v = Val(text);
+            if (text.trimmed().size() == 1 && v > 0 && v <= 5) {
+                DbSetDrawWidth(QStringLiteral("Tunnels"), m_tunnelId, qint16(v));
+                ZVMap1->setDrawWidth(qint16(v));
+                return;
+            }
+            MsgBox(QStringLiteral("You must enter a value between 1 and 5."), MsgButtons::Ok, MsgIcon::Warning,
+                   QStringLiteral("Border Width"));
+            if (v > 0 && v <= 5)  // in range but not one digit ("2.5"): told once
+                return;
+        }
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error modifying border width."), e);
+    }
+}
+
+void frmTunnelSpecs::cmdClose_Click()
+{
+    try {
+        Unload();
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error closing Panel Definition Screen"), e);
+    }
+}
+
+void frmTunnelSpecs::FormUnload()
+{
+    try {
+        if (IsFormLoaded(QStringLiteral("frmOpenSysMap")))
+            UnloadFormByName(QStringLiteral("frmOpenSysMap"));
+        SaveFormPosition(this);
+        m_selectedPanelId = 0;
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error unloading Panel Definitions screen."), e);
+    }
+}
+
+// ---------------------------------------------------------------- pop-up menu
+
+void frmTunnelSpecs::mnuCopy_Click()
+{
+    try {
+        m_newPanelMode = false;
+        if (m_selectedPanelId != 0) {
+            ZVMap1->Copy(m_selectedPanelId);
+            mnuPaste->setEnabled(true);
+            mnuCopy->setEnabled(false);
+        } else {
+            MsgBox(QStringLiteral("You must select a panel."), MsgButtons::Ok, MsgIcon::Information,
+                   QStringLiteral("Select Panel"));
+        }
+        ZVMap1->Refresh();
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error copying panel."), e);
+    }
+}
+
+void frmTunnelSpecs::mnuPaste_Click()
+{
+    try {
+        m_newPanelMode = false;
+        QString name;
+        for (;;) {
+            name = Prompt()
+                       .inputText(QStringLiteral("Enter a name for this panel:"), QStringLiteral("New Panel"), QString())
+                       .value_or(QString());
+            if (name.isEmpty() || !DbPanelNameExists(m_tunnelId, name))
+                break;
+        }
+        if (name.isEmpty()) {
+            m_selectedPanelId = 0;
+            mnuPaste->setEnabled(false);
+            mnuCopy->setEnabled(true);
+            return;
+        }
+        m_pasteError.clear();
+        bool placed = false;
+        {
+            // The panel and its first outline together: a failed outline takes the panel back.
+            WaitCursor wait;
+            TxGuard tx;
+            lblPanelName->setText(name);
+            m_pastedPanelId = DbAddPanel(m_tunnelId, name);
+            ZVMap1->Paste(m_pastedPanelId);
+            placed = true;
+            if (m_pasteError.isEmpty())
+                tx.commit();
+        }
+        if (placed && !m_pasteError.isEmpty()) {
+            ZVMap1->Cancel();
+            ZVMap1->Delete(m_pastedPanelId);
+            lblPanelName->clear();
+            LogError(QStringLiteral("Error pasting panel."), kForm, 0, m_pasteError);
+        }
+        m_selectedPanelId = 0;
+        ZVMap1->Refresh();
+    } catch (const std::exception& e) {
+        lblPanelName->clear();
+        logError(QStringLiteral("Error: Unable to paste panel."), e);
+    }
+}
+
+void frmTunnelSpecs::mnuPan_Click()
+{
+    try {
+        ZVMap1->Pan(mnuPan->isChecked());
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error setting pan."), e);
+    }
+}
+
+void frmTunnelSpecs::zoomTo(qint16 percent)
+{
+    try {
+        ZVMap1->Zoom(percent);
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error zooming to %1%").arg(percent), e);
+    }
+}
+
+void frmTunnelSpecs::pointTool(void (ZVMap::*tool)(), const QString& noPictureText, const QString& errorText)
+{
+    // The buttons stay as they are: the tool ends with its point or with another command.
+    try {
+        m_newPanelMode = false;
+        if (ZVMap1->Image().isEmpty()) {
+            MsgBox(noPictureText, MsgButtons::Ok, MsgIcon::None, QStringLiteral("Define Panels"));
+            return;
+        }
+        (ZVMap1->*tool)();
+        ZVMap1->Refresh();
+    } catch (const std::exception& e) {
+        logError(errorText, e);
+    }
+}
+
+void frmTunnelSpecs::showAbout()
+{
+    (new frmAbout(this))->exec();
+}
+
+// ---------------------------------------------------------------- map events
+
+void frmTunnelSpecs::ZVMap1_MouseDown(qint16 button, qint16, float, float)
+{
+    if (button == 2)
+        mnuPopUp->popup(QCursor::pos());
+}
+
+void frmTunnelSpecs::ZVMap1_PolyHit(qint32 id, qint16)
+{
+    try {
+        m_selectedPanelId = m_editPanelId = id;
+        m_newPanelMode = false;
+        lblPanelName->setText(DbGetPanelName(id));
+        mnuCopy->setEnabled(true);
+        mnuPaste->setEnabled(false);
+        cmdRename->setEnabled(true);
+    } catch (const std::exception& e) {
+        logError(QStringLiteral("Error locating panel."), e);
+    }
+}
+
+void frmTunnelSpecs::ZVMap1_PolyIdentified(qint32& outId, const QVector<zv::Point>& points, bool& cancel)
+{
+    const bool redraw = !m_newPanelMode;
+    try {
+        m_redrawing = false;
+        if (m_newPanelMode) {
+            QString name;
+            for (;;) {
+                name = Prompt()
+                           .inputText(QStringLiteral("Enter name: "), QStringLiteral("Panel Name"), QString())
+                           .value_or(QString());
+                if (name.isEmpty() || !DbPanelNameExists(m_tunnelId, name))
+                    break;
+            }
+            if (name.isEmpty()) {
+                m_selectedPanelId = 0;
+                cancel = true;
+                ResetButtons();
+                return;
+            }
+            // A new panel comes with its outline or not at all.
+            TxGuard tx;
+            const qint32 panelId = DbAddPanel(m_tunnelId, name);
+            DbSavePanelCoords(panelId, ToOutline(points));
+            tx.commit();
+            m_editPanelId = panelId;
+        } else {
+            DbSavePanelCoords(m_editPanelId, ToOutline(points));
+        }
+        outId = m_editPanelId;
+        m_selectedPanelId = 0;
+        lblPanelName->clear();
+        m_newPanelMode = true;
+        ResetButtons();
+    } catch (const std::exception& e) {
+        // Nothing was stored: the drawn polygon goes, and a redrawn panel shows its stored
+        // outline again.
+        cancel = true;
+        m_newPanelMode = true;
+        m_selectedPanelId = 0;
+        ResetButtons();
+        if (redraw) {
+            try {
+                ShowStoredOutline(m_editPanelId);
+            } catch (const std::exception&) {
+            }
+        }
+        logError(QStringLiteral("Error identifying new panel."), e);
+    }
+}
+
+void frmTunnelSpecs::ZVMap1_PolyMoved(qint32 id, const QVector<zv::Point>& points)
+{
+    try {
+        m_newPanelMode = false;
+        DbSavePanelCoords(id, ToOutline(points));
+    } catch (const std::exception& e) {
+        // The stored outline stays whole; the map shows it again.
+        try {
+            ZVMap1->Delete(id);
+            ShowStoredOutline(id);
+        } catch (const std::exception&) {
+        }
+        logError(QStringLiteral("Error moving panel."), e);
+    }
+}
+
+void frmTunnelSpecs::ZVMap1_PolyPasted(qint32 id, const QVector<zv::Point>& points)
+{
+    // Runs inside the paste command's transaction, which reports a failure once it has
+    // rolled back.
+    try {
+        m_newPanelMode = false;
+        DbSavePanelCoords(id, ToOutline(points));
+    } catch (const std::exception& e) {
+        m_pasteError = QString::fromUtf8(e.what());
+        if (m_pasteError.isEmpty())
+            m_pasteError = QStringLiteral("Error");
+    }
+}
+
+void frmTunnelSpecs::ZVMap1_PointMoved(qint32 polyId, const QVector<zv::Point>& points)
+{
+    try {
+        m_newPanelMode = false;
+        DbSavePanelCoords(polyId, ToOutline(points));
+        ZVMap1->Refresh();
+    } catch (const std::exception& e) {
+        try {
+            ZVMap1->Delete(polyId);
+            ShowStoredOutline(polyId);
+        } catch (const std::exception&) {
+        }
+        logError(QStringLiteral("Error moving panel point."), e);
+    }
+}
+
+// ---------------------------------------------------------------- layout
+
+void frmTunnelSpecs::resizeEvent(QResizeEvent* event)
+{
+    KrvForm<QWidget>::resizeEvent(event);
+    Arrange();
+}
+
+void frmTunnelSpecs::Arrange()
+{
+    if (!ZVMap1 || !fraData)
+        return;
+    const int innerW = int(PixelsToTwips(width()));
+    const int innerH = int(PixelsToTwips(height()));
+    const int dataTop = VarMax(825, innerH - kDataHeight);
+    const int mapW = VarMax(1000, innerW - kMapLeft);
+    const int mapH = VarMax(500, innerH - kDataHeight - 100 - kMapTop);
+    const int dataW = VarMax(100, mapW - 500);
+    ZVMap1->setGeometry(twipRect(kMapLeft, kMapTop, mapW, mapH));
+    fraData->setGeometry(twipRect(kMapLeft, dataTop, dataW, kDataHeight));
+    const int frameLeft = (dataW - kFrameWidth) / 2;
+    Frame1->setGeometry(twipRect(frameLeft, 0, kFrameWidth, 560));
+    fra1->setGeometry(twipRect(frameLeft, 600, kFrameWidth, 1340));
+    cmdClose->setGeometry(twipRect(VarMax(5000, dataW - kCloseWidth - 40), 1460, kCloseWidth, kButtonHeight));
+}
