@@ -133,6 +133,12 @@ void RegisterFormFactory(const QString& formName, FormFactory factory)
     factories().insert(formName.toLower(), std::move(factory));
 }
 
+bool IsFormRegistered(const QString& formName)
+{
+    const auto it = factories().constFind(formName.toLower());
+    return it != factories().constEnd() && *it;
+}
+
 QWidget* CreateForm(const QString& formName)
 {
     const auto it = factories().constFind(formName.toLower());

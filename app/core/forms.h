@@ -37,6 +37,8 @@ void ResetProgramEnding();  // tests
 // frmViewSystem, and so on).
 using FormFactory = std::function<QWidget*()>;
 void RegisterFormFactory(const QString& formName, FormFactory factory);
+// True when a window of this name can be made (a command that opens it is offered).
+bool IsFormRegistered(const QString& formName);
 // A new instance of a registered window, or nullptr when none is registered.
 QWidget* CreateForm(const QString& formName);
 

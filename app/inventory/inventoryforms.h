@@ -1,5 +1,5 @@
 #pragma once
 
 // Registers the windows of this library that lower libraries open by name
-// (frmSystem, frmViewSystem). The program calls it once at start.
+// (frmSystem, frmViewSystem, frmOpenSysMap). The program calls it once at start.
 void RegisterInventoryForms();
