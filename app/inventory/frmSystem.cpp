@@ -341,7 +341,7 @@ frmSystem::frmSystem(QWidget* parent) : KrvForm<QMainWindow>(QStringLiteral("frm
     connect(txtSysName, &QLineEdit::textChanged, this, &frmSystem::txtSysName_Change);
     connect(cboWarningHL, &QComboBox::activated, this, [this] { HighlightPicked(cboWarningHL); });
     connect(cboCriticalHL, &QComboBox::activated, this, [this] { HighlightPicked(cboCriticalHL); });
-    connect(chkCompare, &QCheckBox::stateChanged, this, &frmSystem::chkCompare_Click);
+    connect(chkCompare, &QCheckBox::clicked, this, &frmSystem::chkCompare_Click);
     connect(List1, &QListWidget::itemSelectionChanged, this, &frmSystem::List1_Click);
 
     connect(ZVMap1, &ZVMap::PolyHit, this, &frmSystem::ZVMap1_PolyHit);
@@ -983,14 +983,13 @@ void frmSystem::chkCompare_Click()
                 DbSetSystemView(gSystemID, chkCompare->isChecked());
             return;
         }
-        if (!m_compareGuard) {
-            m_compareGuard = true;
-            chkCompare->setChecked(false);  // runs this once more, which does nothing
-            m_compareGuard = false;
-            systemWizardMessage(QStringLiteral("Please select a name or map image for the system before setting this value."));
-        } else {
-            m_compareGuard = false;
-        }
+        // Without a system the box cannot be ticked: one message per click.
+        if (m_compareGuard)
+            return;
+        m_compareGuard = true;
+        chkCompare->setChecked(false);
+        m_compareGuard = false;
+        systemWizardMessage(QStringLiteral("Please select a name or map image for the system before setting this value."));
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error comparing inspection periods."), objectName(), e);
     }
