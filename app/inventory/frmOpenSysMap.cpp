@@ -53,7 +53,8 @@ bool copyIntoFolder(const QString& source, const QString& folder)
 const QList<QPair<QString, QString>>& frmOpenSysMap::FileTypes()
 {
     static const QList<QPair<QString, QString>> types = {
-        {QStringLiteral("All Picture Files"), QStringLiteral("*.bmp;*.dib;*.gif;*.jpg;*.wmf;*.emf;*.ico;*.cur")},
+        // PNG, this platform's usual picture file (the demo's maps are PNG), counts as a picture too.
+        {QStringLiteral("All Picture Files"), QStringLiteral("*.bmp;*.dib;*.gif;*.jpg;*.png;*.wmf;*.emf;*.ico;*.cur")},
         {QStringLiteral("Bitmap Files (*.bmp;*.dib)"), QStringLiteral("*.bmp;*.dib")},
         {QStringLiteral("GIF Files (*.gif)"), QStringLiteral("*.gif")},
         {QStringLiteral("JPEG Files (*.jpg)"), QStringLiteral("*.jpg")},
@@ -65,7 +66,7 @@ const QList<QPair<QString, QString>>& frmOpenSysMap::FileTypes()
 QString frmOpenSysMap::BrowseFilter()
 {
     // Icons and cursors are listed in the folder but not offered when browsing.
-    return QStringLiteral("All Picture Files (*.bmp *.dib *.gif *.jpg *.wmf *.emf)");
+    return QStringLiteral("All Picture Files (*.bmp *.dib *.gif *.jpg *.png *.wmf *.emf)");
 }
 
 frmOpenSysMap::frmOpenSysMap(QWidget* parent) : KrvForm<QDialog>(QStringLiteral("frmOpenSysMap"), parent)

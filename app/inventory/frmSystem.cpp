@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -55,6 +56,23 @@ QMenu* subMenu(QMenu* parent, const QString& text, const char* name)
     m->setObjectName(QLatin1String(name));
     m->menuAction()->setObjectName(QLatin1String(name));
     return m;
+}
+
+// The zoom picture: a magnifying glass.
+QPixmap magnifier(int size)
+{
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const double r = size * 0.28;
+    const QPointF centre(size * 0.42, size * 0.42);
+    p.setPen(QPen(QColor(60, 60, 60), size * 0.1));
+    p.setBrush(QColor(200, 225, 245));
+    p.drawEllipse(centre, r, r);
+    p.setPen(QPen(QColor(60, 60, 60), size * 0.16, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(centre + QPointF(r * 0.75, r * 0.75), QPointF(size * 0.9, size * 0.9));
+    return pm;
 }
 
 void systemWizardMessage(const QString& text) { MsgBox(text, MsgButtons::Ok, MsgIcon::None, kTitle); }
@@ -180,7 +198,8 @@ frmSystem::frmSystem(QWidget* parent) : KrvForm<QMainWindow>(QStringLiteral("frm
     cboZoom->setCurrentIndex(2);
     cboZoom->setToolTip(QStringLiteral("Zoom"));
     cboZoom->setGeometry(tw(6600), tw(330), tw(1100), tw(345));
-    imgZoom = new ClickLabel(QStringLiteral("\U0001F50D"), body);
+    imgZoom = new ClickLabel(QString(), body);
+    imgZoom->setPixmap(magnifier(tw(345)));
     imgZoom->setObjectName(QStringLiteral("imgZoom"));
     imgZoom->setToolTip(QStringLiteral("Zoom"));
     imgZoom->setAlignment(Qt::AlignCenter);
@@ -1236,9 +1255,10 @@ void frmSystem::mnuHelp_Click()
 
 void frmSystem::CloseWizard(bool showViewer)
 {
+    // A window that refuses to close (work not saved) keeps the set-up window open too.
     for (QWidget* w : LoadedForms())
-        if (w != this)
-            UnloadForm(w);
+        if (w != this && !UnloadForm(w))
+            return;
     if (!UnloadForm(this))
         return;
     if (showViewer)

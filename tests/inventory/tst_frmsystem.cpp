@@ -37,6 +37,7 @@ class FakeScreen : public KrvForm<QWidget> {
     Q_OBJECT
 public:
     explicit FakeScreen(const QString& name) : KrvForm<QWidget>(name) {}
+    bool refuse = false;  // as a window with unsaved work whose question is cancelled
     Q_INVOKABLE void LoadForm(qint32 id)
     {
         log << QStringLiteral("%1.LoadForm(%2)").arg(objectName()).arg(id);
@@ -49,6 +50,9 @@ public:
         show();
     }
     static inline QStringList log;
+
+protected:
+    bool QueryUnload() override { return !refuse; }
 };
 
 namespace {
@@ -1069,6 +1073,18 @@ private slots:
         w->show();
         w->mnuExit->trigger();
         QCOMPARE(LoadedFormNames(), QStringList());
+
+        // A window that will not close keeps the set-up window with it.
+        w = new frmSystem;
+        w->show();
+        QTest::mouseClick(w->cmdDataTabs, Qt::LeftButton);
+        auto* tabs = static_cast<FakeScreen*>(LoadedForms().last());
+        tabs->refuse = true;
+        QTest::mouseClick(w->cmdClose, Qt::LeftButton);
+        QCOMPARE(LoadedFormNames(), (QStringList{"frmSystem", "frmDataTabs"}));
+        tabs->refuse = false;
+        w->mnuClose->trigger();
+        QCOMPARE(LoadedFormNames(), QStringList{"frmViewSystem"});
     }
 
     void resizeRules()

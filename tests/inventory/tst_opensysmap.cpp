@@ -76,7 +76,8 @@ private slots:
         QTest::addColumn<int>("type");
         QTest::addColumn<QStringList>("files");
         // Icons and cursors are listed; case does not matter to the patterns.
-        QTest::newRow("all pictures") << 0 << QStringList{"arrow.cur", "B.JPG", "logo.ico", "map.bmp", "plan.wmf"};
+        QTest::newRow("all pictures") << 0
+                                      << QStringList{"arrow.cur", "B.JPG", "logo.ico", "map.bmp", "plan.wmf", "scan.png"};
         QTest::newRow("bitmaps") << 1 << QStringList{"map.bmp"};
         QTest::newRow("gif") << 2 << QStringList{};
         QTest::newRow("jpeg") << 3 << QStringList{"B.JPG"};
