@@ -7,7 +7,13 @@
 
 void RegisterInventoryForms()
 {
-    RegisterFormFactory(QStringLiteral("frmSystem"), [] { return new frmSystem; });
+    // One set-up window: a second request while it is open gets the same window.
+    RegisterFormFactory(QStringLiteral("frmSystem"), []() -> QWidget* {
+        for (QWidget* w : LoadedForms())
+            if (auto* setup = qobject_cast<frmSystem*>(w))
+                return setup;
+        return new frmSystem;
+    });
     RegisterFormFactory(QStringLiteral("frmViewSystem"), [] { return new frmViewSystem; });
     RegisterFormFactory(QStringLiteral("frmOpenSysMap"), [] { return new frmOpenSysMap; });
 }

@@ -1087,6 +1087,19 @@ private slots:
         QCOMPARE(LoadedFormNames(), QStringList{"frmViewSystem"});
     }
 
+    void oneSetUpWindow()
+    {
+        // The inspection-period window asks for the set-up window while it is open.
+        QWidget* first = CreateForm("frmSystem");
+        first->show();
+        QCOMPARE(CreateForm("frmSystem"), first);
+        QCOMPARE(LoadedFormNames(), QStringList{"frmSystem"});
+        UnloadForm(first);
+        QWidget* second = CreateForm("frmSystem");
+        QVERIFY(second);
+        QCOMPARE(LoadedFormNames(), QStringList{"frmSystem"});
+    }
+
     void resizeRules()
     {
         auto* w = new frmSystem;
