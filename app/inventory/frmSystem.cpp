@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -73,6 +74,14 @@ QPixmap magnifier(int size)
     p.setPen(QPen(QColor(60, 60, 60), size * 0.16, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(centre + QPointF(r * 0.75, r * 0.75), QPointF(size * 0.9, size * 0.9));
     return pm;
+}
+
+// True when the file reads as a picture, as the map control reads it.
+bool isPicture(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    return reader.canRead();
 }
 
 void systemWizardMessage(const QString& text) { MsgBox(text, MsgButtons::Ok, MsgIcon::None, kTitle); }
@@ -407,12 +416,9 @@ void frmSystem::FormLoad()
             if (!picture.isNull() && !picture.toString().isEmpty()) {
                 const QString path = IniGetSystemPath() + picture.toString();
                 if (QFileInfo(path).isFile()) {
-                    try {
+                    // A file that is no picture leaves the map empty, as a missing one does.
+                    if (isPicture(path))
                         ZVMap1->setImage(path);
-                    } catch (const zv::Error&) {
-                        // A file that is no picture: the map stays empty, as for a missing one.
-                        ZVMap1->setImage(QString());
-                    }
                 }
             }
             const QVariant width = m_systemRs.value(0, QStringLiteral("DrawWidth"));
@@ -599,28 +605,15 @@ void frmSystem::cmdSetMap_Click()
             MsgBox(QStringLiteral("File not found."), MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Insert System Map"));
             return;
         }
-        const QString previous = ZVMap1->Image();
-        auto restorePrevious = [this, &previous] {
-            try {
-                ZVMap1->setImage(previous);
-            } catch (const zv::Error&) {
-            }
-        };
-        try {
-            ZVMap1->setImage(path);
-        } catch (const zv::Error&) {
-            restorePrevious();
+        if (!isPicture(path)) {
             MsgBox(QStringLiteral("Image could not be added.  Make sure the file is a valid image."), MsgButtons::Ok,
                    MsgIcon::Warning, kTitle);
             return;
         }
-        try {
-            DbSaveSystemMap(m_systemRs, chosen, txtSysName->text());
-        } catch (...) {
-            // Not stored: the map goes back to what the database holds.
-            restorePrevious();
-            throw;
-        }
+        // Stored before it is shown: a failed store is reported and leaves the map as the
+        // database has it, so the next start shows the same map.
+        DbSaveSystemMap(m_systemRs, chosen, txtSysName->text());
+        ZVMap1->setImage(path);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error setting system map"), objectName(), e);
     }

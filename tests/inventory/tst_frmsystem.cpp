@@ -215,11 +215,19 @@ private slots:
         QCOMPARE(Rows("SELECT SystemName, View FROM System"), QStringList{"Metro|1"});
     }
 
+    void missingPictureOrNullColumnsOpenQuietly_data()
+    {
+        QTest::addColumn<QString>("picture");
+        QTest::newRow("missing file") << "gone.bmp";
+        QTest::newRow("file that is no picture") << "bad.bmp";
+    }
     void missingPictureOrNullColumnsOpenQuietly()
     {
+        QFETCH(QString, picture);
+        m_install->write("Data/bad.bmp", "not a picture");
         FixtureSystem(QStringLiteral("Metro"));
-        gConn.exec("UPDATE System SET SystemPicture = 'gone.bmp', DrawWidth = NULL, SystemForeground = NULL, "
-                   "WarningHighlight = NULL, CriticalHighlight = NULL, SystemName = NULL");
+        gConn.exec("UPDATE System SET SystemPicture = ?, DrawWidth = NULL, SystemForeground = NULL, "
+                   "WarningHighlight = NULL, CriticalHighlight = NULL, SystemName = NULL", {picture});
         const qint32 t = DbAddTunnel(QStringLiteral("Bravo"), kSquare);
         auto* w = new frmSystem;
         w->show();
