@@ -491,9 +491,13 @@ private slots:
         for (QWidget* c : QList<QWidget*>{w->txtSysName, w->cboWarningHL, w->cboCriticalHL, w->chkCompare, w->cboZoom,
                                           w->ZVMap1})
             QVERIFY2(c->isEnabled(), qPrintable(c->objectName()));
-        // Cancel: everything back, nothing stored.
+        // The drawing tool's own message goes through the prompt service.
         click(*w->ZVMap1, 600, 600);
-        click(*w->ZVMap1, 1200, 600);
+        click(*w->ZVMap1, 1200, 600, Qt::LeftButton, Qt::ControlModifier);
+        QCOMPARE(m_prompt->messages(), QStringList{"You must add at least 3 points to create a region."});
+        QCOMPARE(m_prompt->calls[0].title, QStringLiteral("Draw"));
+        m_prompt->calls.clear();
+        // Cancel: everything back, nothing stored.
         w->mnuCancelAdd->trigger();
         QCOMPARE(enabledCommands(w), idle);
         QVERIFY(w->List1->isEnabled());
