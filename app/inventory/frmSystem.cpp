@@ -76,6 +76,22 @@ QPixmap magnifier(int size)
     return pm;
 }
 
+// Puts the stored outline of a tunnel back on the map after a store failed.
+void showStoredOutline(ZVMap* map, qint32 id)
+{
+    try {
+        qint32 count = 0;
+        const RowSet coords = DbGetTunnelCoords(id, count);
+        map->Delete(id);
+        zv::Poly poly;
+        for (int k = 0; k < coords.count(); ++k)
+            poly.Pt.append({coords.toInt(k, QStringLiteral("TunnelX")), coords.toInt(k, QStringLiteral("TunnelY"))});
+        if (!poly.Pt.isEmpty())
+            map->SetPoly(id, poly);
+    } catch (...) {
+    }
+}
+
 // True when the file reads as a picture, as the map control reads it.
 bool isPicture(const QString& path)
 {
@@ -687,16 +703,7 @@ void frmSystem::ZVMap1_PolyIdentified(qint32& outId, const QVector<zv::Point>& p
         } catch (const std::exception& e) {
             // The stored outline is whole and unchanged: show it again instead of the drawn one.
             cancel = true;
-            try {
-                qint32 count = 0;
-                const RowSet coords = DbGetTunnelCoords(id, count);
-                zv::Poly poly;
-                for (int k = 0; k < coords.count(); ++k)
-                    poly.Pt.append({coords.toInt(k, QStringLiteral("TunnelX")), coords.toInt(k, QStringLiteral("TunnelY"))});
-                if (!poly.Pt.isEmpty())
-                    ZVMap1->SetPoly(id, poly);
-            } catch (...) {
-            }
+            showStoredOutline(ZVMap1, id);
             LogError(QStringLiteral("Error identifying new tunnel on map"), objectName(), e);
         }
         return;
@@ -742,24 +749,6 @@ void frmSystem::cmdMove_Click()
         LogError(QStringLiteral("Error moving tunnel"), objectName(), e);
     }
 }
-
-namespace {
-// Puts the stored outline of a tunnel back on the map after a store failed.
-void showStoredOutline(ZVMap* map, qint32 id)
-{
-    try {
-        qint32 count = 0;
-        const RowSet coords = DbGetTunnelCoords(id, count);
-        map->Delete(id);
-        zv::Poly poly;
-        for (int k = 0; k < coords.count(); ++k)
-            poly.Pt.append({coords.toInt(k, QStringLiteral("TunnelX")), coords.toInt(k, QStringLiteral("TunnelY"))});
-        if (!poly.Pt.isEmpty())
-            map->SetPoly(id, poly);
-    } catch (...) {
-    }
-}
-}  // namespace
 
 void frmSystem::ZVMap1_PolyMoved(qint32 id, const QVector<zv::Point>& newPoints)
 {
