@@ -1,29 +1,187 @@
 #pragma once
+#include "db.h"
 #include "forms.h"
+#include "zvmap.h"
 
 #include <QMainWindow>
 
+class ClickLabel;
 class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
 class QLabel;
+class QLineEdit;
+class QListWidget;
 class QMenu;
+class QPushButton;
+class QTabWidget;
 
-// The set-up window of a wizard user. For now it offers the user manager, help, About,
-// Close (hands over to frmViewSystem) and Exit; the system map and the set-up commands
-// come with the inventory screens.
+// The set-up window of a wizard user: the system's name and map, one outline per tunnel
+// drawn on the map (each also a list row, a Tunnels row and a folder under the data path),
+// the highlight limits and the compare option, and the commands that open every set-up
+// screen. Close hands over to frmViewSystem; Exit ends the program.
 class frmSystem : public KrvForm<QMainWindow> {
     Q_OBJECT
 public:
     explicit frmSystem(QWidget* parent = nullptr);
 
+    // ---- controls
+    QLabel* lblSysName;
+    QLineEdit* txtSysName;
+    ZVMap* ZVMap1;
+    QComboBox* cboZoom;
+    ClickLabel* imgZoom;
+    ClickLabel* Image1;
+    ClickLabel* Label1;
+    QFrame* fraButtons;
+    QListWidget* List1;
+    QTabWidget* SSTab1;
+    QPushButton* cmdAddTunnel;
+    QPushButton* cmdRename;
+    QPushButton* cmdMove;
+    QPushButton* cmdRemove;
+    QPushButton* cmdRedraw;
+    QPushButton* cmdSetMap;
+    QPushButton* cmdDataTabs;
+    QPushButton* cmdDefPanelEles;
+    QPushButton* cmdDefinePanels;
+    QPushButton* cmdExpCategories;
+    QPushButton* cmdElements;
+    QPushButton* cmdDataInput;
+    QComboBox* cboWarningHL;
+    QComboBox* cboCriticalHL;
+    QLabel* picWarningHL;
+    QLabel* picCriticalHL;
+    QCheckBox* chkCompare;
+    QPushButton* cmdClose;
+
+    // ---- menus
     QMenu* mnuSys;
+    QAction* mnuSysMap;
+    QMenu* mnuTunnel;
+    QAction* mnuAddTunnel;
+    QAction* mnuRemove;
+    QAction* mnuRename;
+    QAction* mnuRedraw;
+    QAction* mnuMove;
+    QMenu* mnuCoord;
+    QAction* mnuCoordMove;
+    QAction* mnuCoordAdd;
+    QAction* mnuCoordDel;
+    QAction* mnuSep;
+    QAction* mnuCancelAdd;
+    QAction* mnuSep4;
     QAction* mnuUsers;
+    QAction* mnuSep5;
     QAction* mnuClose;
     QAction* mnuExit;
+    QMenu* mnuMap;
+    QAction* mnuPan;
+    QMenu* mnuZoom;
+    QAction* mnuZoom50;
+    QAction* mnuZoom75;
+    QAction* mnuZoom100;
+    QAction* mnuZoom150;
+    QAction* mnuZoom200;
+    QAction* mnuCopy;
+    QAction* mnuPaste;
+    QAction* mnuSep6;
+    QAction* mnuBorderWidth;
+    QAction* mnuColor;
+    QMenu* mnuReplication;
+    QAction* mnuCreateRep;
+    QAction* mnuSyncFS;
     QMenu* mnuHelp;
     QAction* mnuHelpContents;
+    QAction* mnuHelpIndex;
+    QAction* mnuHelpSep;
     QAction* mnuAbout;
-    QLabel* Label1;
 
+    // ---- state
+    qint32 RedrawTunnelID() const { return m_redrawTunnelId; }
+    qint32 ClickedTunnelID() const { return m_clickedTunnelId; }
+    const RowSet& SystemRs() const { return m_systemRs; }
+
+    // Every tunnel of the system: its outline on the map and its row in the list.
+    void LoadTunnels(qint32 systemId);
+    // Locks the window while an outline is edited: buttons and menu items off (Close,
+    // Exit, Cancel, help and About stay), Copy and Paste after an edit as a map click allows.
+    void SetTunnelEditMode(bool editing);
     // Unloads every other window and this one; with showViewer, then opens frmViewSystem.
     void CloseWizard(bool showViewer);
+
+    // ---- commands
+    void cmdSetMap_Click();
+    void cmdAddTunnel_Click();
+    void cmdRedraw_Click();
+    void cmdMove_Click();
+    void cmdRemove_Click();
+    void cmdRename_Click();
+    void cmdDataTabs_Click();
+    void cmdDefinePanels_Click();
+    void cmdDefPanelEles_Click();
+    void cmdElements_Click();
+    void cmdExpCategories_Click();
+    void cmdDataInput_Click();
+    void mnuCoordAdd_Click();
+    void mnuCoordDel_Click();
+    void mnuCoordMove_Click();
+    void mnuCancelAdd_Click();
+    void mnuCopy_Click();
+    void mnuPaste_Click();
+    void mnuBorderWidth_Click();
+    void mnuColor_Click();
+    void mnuPan_Click();
+    void mnuUsers_Click();
+    void mnuCreateRep_Click();
+    void mnuSyncFS_Click();
+    void mnuAbout_Click();
+    void mnuHelp_Click();
+    void List1_Click();
+    void txtSysName_Change();
+    void chkCompare_Click();
+    void HighlightPicked(QComboBox* picked);
+    // The zoom box's value (click, Enter, the zoom picture); message as the caller's.
+    void ZoomFromBox(const QString& errorMessage);
+    void ZoomTo(qint16 percent);
+
+    // ---- map events
+    void ZVMap1_PolyHit(qint32 id, qint16 shift);
+    void ZVMap1_PolyIdentified(qint32& outId, const QVector<zv::Point>& points, bool& cancel);
+    void ZVMap1_PolyMoved(qint32 id, const QVector<zv::Point>& newPoints);
+    void ZVMap1_PointMoved(qint32 polyId, const QVector<zv::Point>& newPoints);
+    void ZVMap1_PolyPasted(qint32 id, const QVector<zv::Point>& points);
+    void ZVMap1_MouseDown(qint16 button, qint16 shift, float x, float y);
+
+    // The tunnel list's item data of the selected row, -1 when none is selected.
+    qint32 SelectedTunnelID() const;
+    // True when the map shows a picture.
+    bool MapHasPicture() const;
+
+protected:
+    void FormUnload() override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormLoad();
+    void showCancelItems(bool on);
+    void startPointTool(void (ZVMap::*tool)(), const QString& errorMessage);
+    // Opens a set-up screen that is not part of this library: by name, LoadForm invoked
+    // with the arguments; false when the window is not part of the program.
+    QWidget* openByName(const QString& formName);
+    // A tunnel name must be one plain folder name; says so when it is not.
+    bool acceptTunnelName(const QString& name);
+    QString tunnelNamePrompt();
+    void layoutControls();
+    void updateWindowCommands();
+
+    RowSet m_systemRs;
+    qint32 m_redrawTunnelId = -1;
+    qint32 m_clickedTunnelId = 0;
+    bool m_panOn = false;
+    bool m_compareGuard = false;
+    bool m_loading = true;
+    bool m_editing = false;
 };

@@ -2,6 +2,7 @@
 
 #include "forms.h"
 #include "frmEleDef.h"
+#include "frmOpenSysMap.h"
 #include "frmPanelElements.h"
 #include "frmSystem.h"
 #include "frmTunnelSpecs.h"
@@ -9,8 +10,15 @@
 
 void RegisterInventoryForms()
 {
-    RegisterFormFactory(QStringLiteral("frmSystem"), [] { return new frmSystem; });
+    // One set-up window: a second request while it is open gets the same window.
+    RegisterFormFactory(QStringLiteral("frmSystem"), []() -> QWidget* {
+        for (QWidget* w : LoadedForms())
+            if (auto* setup = qobject_cast<frmSystem*>(w))
+                return setup;
+        return new frmSystem;
+    });
     RegisterFormFactory(QStringLiteral("frmViewSystem"), [] { return new frmViewSystem; });
+    RegisterFormFactory(QStringLiteral("frmOpenSysMap"), [] { return new frmOpenSysMap; });
     RegisterFormFactory(QStringLiteral("frmEleDef"), [] { return new frmEleDef; });
     RegisterFormFactory(QStringLiteral("frmTunnelSpecs"), [] { return new frmTunnelSpecs; });
     RegisterFormFactory(QStringLiteral("frmPanelElements"), [] { return new frmPanelElements; });

@@ -1,6 +1,6 @@
 #pragma once
 
 // Registers the windows of this library that lower libraries open by name
-// (frmSystem, frmViewSystem, frmTunnelSpecs, frmPanelElements). The program calls it
-// once at start.
+// (frmSystem, frmViewSystem, frmOpenSysMap, frmEleDef, frmTunnelSpecs, frmPanelElements).
+// The program calls it once at start.
 void RegisterInventoryForms();
