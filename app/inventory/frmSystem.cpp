@@ -585,15 +585,27 @@ void frmSystem::updateWindowCommands()
     }
 }
 
-bool frmSystem::acceptTunnelName(const QString& name)
+bool frmSystem::acceptTunnelName(const QString& name, qint32 tunnelId)
 {
-    if (IsPlainFolderName(name))
-        return true;
-    systemWizardMessage(QStringLiteral("The tunnel name \"%1\" cannot be used: a tunnel's media are kept in a folder "
-                                       "of that name.  Please enter a name without \"/\" or \"\\\" that is not "
-                                       "\".\" or \"..\".")
-                            .arg(name));
-    return false;
+    if (!IsPlainFolderName(name)) {
+        systemWizardMessage(QStringLiteral("The tunnel name \"%1\" cannot be used: a tunnel's media are kept in a "
+                                           "folder of that name.  Please enter a name without \"/\" or \"\\\" that "
+                                           "is not \".\" or \"..\".")
+                                .arg(name));
+        return false;
+    }
+    // Two tunnels of one name would share one media folder, and removing one's year would
+    // remove the other's pictures.
+    const RowSet others =
+        gConn.query(QStringLiteral("SELECT TunnelName FROM Tunnels WHERE TunnelID <> ?"), {tunnelId});
+    for (int i = 0; i < others.count(); ++i) {
+        if (others.value(i, QStringLiteral("TunnelName")).toString().compare(name, Qt::CaseInsensitive) == 0) {
+            systemWizardMessage(
+                QStringLiteral("A tunnel named \"%1\" already exists.  Please enter another name.").arg(name));
+            return false;
+        }
+    }
+    return true;
 }
 
 QString frmSystem::tunnelNamePrompt()
@@ -894,7 +906,7 @@ void frmSystem::cmdRename_Click()
         if (!answer || answer->isEmpty())
             return;
         const QString newName = *answer;
-        if (!acceptTunnelName(newName))
+        if (!acceptTunnelName(newName, item->data(Qt::UserRole).toInt()))
             return;
         const qint32 id = item->data(Qt::UserRole).toInt();
 

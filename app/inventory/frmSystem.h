@@ -171,8 +171,8 @@ private:
     // Opens a set-up screen that is not part of this library: by name, LoadForm invoked
     // with the arguments; false when the window is not part of the program.
     QWidget* openByName(const QString& formName);
-    // A tunnel name must be one plain folder name; says so when it is not.
-    bool acceptTunnelName(const QString& name);
+    // False, after saying why, for a name that cannot be a folder or that another tunnel has.
+    bool acceptTunnelName(const QString& name, qint32 tunnelId = 0);
     QString tunnelNamePrompt();
     void layoutControls();
     void updateWindowCommands();

@@ -932,6 +932,30 @@ private slots:
         QCOMPARE(m_install->read("Data/Blocked"), QByteArray("a file"));
     }
 
+    // Two tunnels of one name would share one media folder.
+    void duplicateTunnelNamesAreRefused()
+    {
+        FixtureSystem(QStringLiteral("Metro"));
+        DbAddTunnel(QStringLiteral("North"), kSquare);
+        DbAddTunnel(QStringLiteral("South Bore"), kSquare);
+        QDir().mkpath(m_data + "North");
+        auto* w = new frmSystem;
+        w->show();
+        selectRow(w->List1, "North");
+        m_prompt->answerText("SOUTH bore");
+        QTest::mouseClick(w->cmdRename, Qt::LeftButton);
+        QCOMPARE(m_prompt->messages(),
+                 QStringList{"A tunnel named \"SOUTH bore\" already exists.  Please enter another name."});
+        QCOMPARE(Rows("SELECT TunnelName FROM Tunnels ORDER BY TunnelID"), (QStringList{"North", "South Bore"}));
+        QVERIFY(QFileInfo(m_data + "North").isDir());
+
+        // The tunnel's own name in another case is no duplicate.
+        selectRow(w->List1, "North");
+        m_prompt->answerText("NORTH");
+        QTest::mouseClick(w->cmdRename, Qt::LeftButton);
+        QCOMPARE(Rows("SELECT TunnelName FROM Tunnels ORDER BY TunnelID"), (QStringList{"NORTH", "South Bore"}));
+    }
+
     // ---------------------------------------------------------------- zoom, pan, pop-up, help
 
     void zoomBoxAndMenus()
