@@ -74,6 +74,17 @@ QDateTime storedDate(const QVariant& value)
     return when;
 }
 
+// The design leaves room for a small system font; with a larger one a label's text would
+// run under its box, so the box gives way, keeping its right edge.
+void fitAfterLabel(const QLabel* label, QWidget* box)
+{
+    const int needed = label->x() + label->sizeHint().width() + 8;
+    if (needed > box->x()) {
+        const int right = box->geometry().right();
+        box->setGeometry(needed, box->y(), right - needed + 1, box->height());
+    }
+}
+
 qint32 keyNumber(const QTreeWidgetItem* item) { return item->data(0, Qt::UserRole).toString().mid(1).toInt(); }
 
 // The characters a cost may be typed with: digits and # $ % ' .
@@ -133,6 +144,7 @@ frmExpense::frmExpense(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmEx
     place(cboCategory, 3495, 630, 2745, 315);
 
     Label4 = label(fraButtons, "Label4", QStringLiteral("Comments"), 6495, 0);
+    Label4->lower();  // the box below overlaps the label's empty foot
     txtComments = new QPlainTextEdit(fraButtons);
     txtComments->setObjectName(QStringLiteral("txtComments"));
     txtComments->setToolTip(QStringLiteral("Comments"));
@@ -148,6 +160,12 @@ frmExpense::frmExpense(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmEx
     cmdCategories = button(fraButtons, "cmdCategories", QStringLiteral("Edit &Categories"),
                            QStringLiteral("Edit Expenditure Categories"), 6310, 1275);
     cmdClose = button(fraButtons, "cmdClose", QStringLiteral("&Close"), QStringLiteral("Close"), 8520);
+    // Likewise the widest caption keeps its text whole.
+    cmdCategories->resize(VarMax(cmdCategories->width(), cmdCategories->sizeHint().width()), cmdCategories->height());
+    fitAfterLabel(Label1, dtp);
+    fitAfterLabel(Label3, txtCost);
+    fitAfterLabel(Label2, cboTunnel);
+    fitAfterLabel(Label5, cboCategory);
     cmdSave->setVisible(false);
     cmdCancel->setVisible(false);
     cmdDelete->setEnabled(false);
@@ -212,6 +230,12 @@ void frmExpense::Form_Load()
                    list.value(i, QStringLiteral("Comments")).toString());
         }
         m_quietSelection = false;
+        // Dates and amounts are never cut short.
+        for (int c : {1, 2}) {
+            const int designed = lvExp->columnWidth(c);
+            lvExp->resizeColumnToContents(c);
+            lvExp->setColumnWidth(c, VarMax(designed, lvExp->columnWidth(c)));
+        }
         if (lvExp->topLevelItemCount() > 0) {
             selectRowQuietly(lvExp->topLevelItem(0));
             lvExp_ItemClick(lvExp->topLevelItem(0));
