@@ -5,7 +5,9 @@
 #include "forms.h"
 #include "frmIPdialog.h"
 #include "globals.h"
+#include "frmIPdialog_call.h"
 #include "krverror.h"
+#include "reviewforms.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 
@@ -259,6 +261,32 @@ private slots:
         bool enabled = true;
         runChooser(m_tunnel, [&](frmIPdialog* d) { enabled = d->cmdCompare->isEnabled(); });
         QVERIFY(!enabled);
+    }
+
+    void openedByNameAsTheMainWindowDoes()
+    {
+        RegisterReviewForms();
+        RegisterFormFactory(QStringLiteral("frmDataView"), [] { return new FakeReview; });
+        QVERIFY(FormIsAvailable(QStringLiteral("frmIPdialog")));
+        QVERIFY(FormIsAvailable(QStringLiteral("frmExpense")));
+        QWidget* chooser = CreateForm(QStringLiteral("frmIPdialog"));
+        QVERIFY(qobject_cast<frmIPdialog*>(chooser));
+        QCOMPARE(chooser->objectName(), QStringLiteral("frmIPdialog"));
+        QPointer<frmIPdialog> guard(static_cast<frmIPdialog*>(chooser));
+        QTimer::singleShot(0, [guard] {
+            frmIPdialog* d = guard;
+            if (!d)
+                return;
+            choose(d->InspectionYr1, QStringLiteral("2024"));
+            QTest::mouseClick(d->cmdCompare, Qt::LeftButton);
+            if (d->isVisible())
+                d->Unload();
+        });
+        // The main window hands the tunnel over as a plain number.
+        CallFormMethod(chooser, "LoadForm", {QVariant(qlonglong(m_tunnel))});
+        QCOMPARE(gReviewCalls, QStringList{QStringLiteral("LoadForm(%1,%2,0)").arg(m_tunnel).arg(m_2024)});
+        RegisterFormFactory(QStringLiteral("frmIPdialog"), {});
+        RegisterFormFactory(QStringLiteral("frmExpense"), {});
     }
 
     void databaseErrors()
