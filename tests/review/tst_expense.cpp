@@ -224,6 +224,20 @@ private slots:
         QCOMPARE(m_prompt->calls[0].text, QStringLiteral("Please select an expenditure from the list."));
         QCOMPARE(m_prompt->calls[0].title, QStringLiteral("Edit Expenditure"));
         QVERIFY(inViewMode(w));
+
+        // The first one added is selected without running the row selection: Delete stays
+        // disabled until the row is clicked.
+        click(w->cmdNew);
+        w->cboTunnel->setCurrentIndex(0);
+        w->cboCategory->setCurrentIndex(0);
+        QTest::keyClicks(w->txtCost, QStringLiteral("12.5"));
+        click(w->cmdSave);
+        QCOMPARE(w->lvExp->topLevelItemCount(), 1);
+        QCOMPARE(w->lvExp->topLevelItem(0)->text(2), QStringLiteral("12.50"));
+        QVERIFY(w->lvExp->topLevelItem(0)->isSelected());
+        QVERIFY(!w->cmdDelete->isEnabled());
+        clickRow(w, 0);
+        QVERIFY(w->cmdDelete->isEnabled());
     }
 
     void rights_data()
