@@ -71,7 +71,7 @@ public:
     void cmdReport_Click();
     void cmdClose_Click();
 
-    // ---- layout in twips of the client area (exposed for tests)
+    // ---- the designed client area, in twips
     static constexpr double kClientWidth = 9915;
     static constexpr double kClientHeight = 5685;
 
