@@ -1,0 +1,652 @@
+#include "frmExpense.h"
+
+#include "clicklabel.h"
+#include "db.h"
+#include "dbrecords.h"
+#include "dbsystem.h"
+#include "frmAbout.h"
+#include "frmEleDef.h"
+#include "frmExpense_controls.h"
+#include "frmIPdialog_call.h"
+#include "globals.h"
+#include "helpers.h"
+#include "krverror.h"
+#include "modkrv.h"
+#include "prompt.h"
+#include "settings.h"
+
+#include <QDateEdit>
+#include <QFrame>
+#include <QHash>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace {
+const QString kSource = QStringLiteral("frmExpense");
+const QString kCategoryEditorCaption = QStringLiteral("Expenditure Category Definition");
+const QString kReport = QStringLiteral("frmReport");
+constexpr int kDateRole = Qt::UserRole;  // column 1
+
+void place(QWidget* w, double left, double top, double width, double height)
+{
+    w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& tip, double left,
+                    double width = 1095)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setToolTip(tip);
+    b->setAutoDefault(false);
+    place(b, left, 1215, width, 330);
+    return b;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, double left, double top)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    place(l, left, top, 900, 285);
+    return l;
+}
+
+// The list shows the date alone, with the time of day only when there is one.
+QString dateText(const QDateTime& when)
+{
+    if (when.time() == QTime(0, 0))
+        return ShortDateText(when.date());
+    return GeneralDateText(when);
+}
+
+QDateTime storedDate(const QVariant& value)
+{
+    const QString text = value.toString();
+    QDateTime when = QDateTime::fromString(text, Qt::ISODate);
+    if (!when.isValid())
+        when = QDateTime(QDate::fromString(text.left(10), Qt::ISODate), QTime(0, 0));
+    return when;
+}
+
+// The design leaves room for a small system font; with a larger one a label's text would
+// run under its box, so the box gives way, keeping its right edge.
+void fitAfterLabel(const QLabel* label, QWidget* box)
+{
+    const int needed = label->x() + label->sizeHint().width() + 8;
+    if (needed > box->x()) {
+        const int right = box->geometry().right();
+        box->setGeometry(needed, box->y(), right - needed + 1, box->height());
+    }
+}
+
+qint32 keyNumber(const QTreeWidgetItem* item) { return item->data(0, Qt::UserRole).toString().mid(1).toInt(); }
+
+// The characters a cost may be typed with: digits and # $ % ' .
+bool costCharacter(QChar c)
+{
+    const ushort code = c.unicode();
+    return (code >= 48 && code <= 57) || code == 35 || code == 36 || code == 37 || code == 39 || code == 46;
+}
+}  // namespace
+
+frmExpense::frmExpense(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmExpense"), parent)
+{
+    setWindowTitle(QStringLiteral("Expenditures"));
+    resize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight));
+
+    lvExp = new QTreeWidget(this);
+    lvExp->setObjectName(QStringLiteral("lvExp"));
+    lvExp->setRootIsDecorated(false);
+    lvExp->setUniformRowHeights(true);
+    lvExp->setAllColumnsShowFocus(true);
+    lvExp->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvExp->setHeaderLabels({QStringLiteral("Category"), QStringLiteral("Date"), QStringLiteral("Cost Value"),
+                            QStringLiteral("Tunnel"), QStringLiteral("Comments")});
+    const int widths[5] = {2300, 1100, 1200, 1800, 3000};
+    for (int c = 0; c < 5; ++c)
+        lvExp->setColumnWidth(c, TwipsToPixels(widths[c]));
+    lvExp->header()->setSectionsClickable(true);
+    lvExp->header()->setSortIndicatorShown(false);
+    place(lvExp, 105, 105, 9705, 3870);
+
+    fraButtons = new QFrame(this);
+    fraButtons->setObjectName(QStringLiteral("fraButtons"));
+    fraButtons->setFrameShape(QFrame::NoFrame);
+    place(fraButtons, 120, 4080, 9735, 1575);
+
+    Label1 = label(fraButtons, "Label1", QStringLiteral("Date"), 0, 90);
+    dtp = new QDateEdit(QDate::currentDate(), fraButtons);
+    dtp->setObjectName(QStringLiteral("dtp"));
+    dtp->setCalendarPopup(true);
+    place(dtp, 930, 90, 1485, 315);
+    Label2 = label(fraButtons, "Label2", QStringLiteral("Tunnel"), 2685, 90);
+    cboTunnel = new LockableComboBox(fraButtons);
+    cboTunnel->setObjectName(QStringLiteral("cboTunnel"));
+    cboTunnel->setToolTip(QStringLiteral("Select a Tunnel"));
+    place(cboTunnel, 3495, 90, 2745, 315);
+
+    Label3 = label(fraButtons, "Label3", QStringLiteral("Cost Value"), 0, 630);
+    txtCost = new QLineEdit(fraButtons);
+    txtCost->setObjectName(QStringLiteral("txtCost"));
+    txtCost->setToolTip(QStringLiteral("Enter the Cost Value"));
+    txtCost->installEventFilter(this);
+    place(txtCost, 930, 630, 1485, 315);
+    Label5 = label(fraButtons, "Label5", QStringLiteral("Category"), 2685, 630);
+    cboCategory = new LockableComboBox(fraButtons);
+    cboCategory->setObjectName(QStringLiteral("cboCategory"));
+    cboCategory->setToolTip(QStringLiteral("Select a Category"));
+    place(cboCategory, 3495, 630, 2745, 315);
+
+    Label4 = label(fraButtons, "Label4", QStringLiteral("Comments"), 6495, 0);
+    Label4->lower();  // the box below overlaps the label's empty foot
+    txtComments = new QPlainTextEdit(fraButtons);
+    txtComments->setObjectName(QStringLiteral("txtComments"));
+    txtComments->setToolTip(QStringLiteral("Comments"));
+    txtComments->setTabChangesFocus(true);
+    place(txtComments, 6495, 240, 3150, 765);
+
+    cmdReport = button(fraButtons, "cmdReport", QStringLiteral("&Report"), QStringLiteral("Launch Report"), 1750);
+    cmdNew = button(fraButtons, "cmdNew", QStringLiteral("&New"), QStringLiteral("New Expenditure"), 2895);
+    cmdSave = button(fraButtons, "cmdSave", QStringLiteral("&Save"), QStringLiteral("Save Expenditure"), 2895);
+    cmdEdit = button(fraButtons, "cmdEdit", QStringLiteral("&Edit"), QStringLiteral("Edit Expenditure"), 4035);
+    cmdCancel = button(fraButtons, "cmdCancel", QStringLiteral("&Cancel"), QStringLiteral("Cancel"), 4035);
+    cmdDelete = button(fraButtons, "cmdDelete", QStringLiteral("&Delete"), QStringLiteral("Delete Expenditure"), 5175);
+    cmdCategories = button(fraButtons, "cmdCategories", QStringLiteral("Edit &Categories"),
+                           QStringLiteral("Edit Expenditure Categories"), 6310, 1275);
+    cmdClose = button(fraButtons, "cmdClose", QStringLiteral("&Close"), QStringLiteral("Close"), 8520);
+    // Likewise the widest caption keeps its text whole.
+    cmdCategories->resize(VarMax(cmdCategories->width(), cmdCategories->sizeHint().width()), cmdCategories->height());
+    fitAfterLabel(Label1, dtp);
+    fitAfterLabel(Label3, txtCost);
+    fitAfterLabel(Label2, cboTunnel);
+    fitAfterLabel(Label5, cboCategory);
+    cmdSave->setVisible(false);
+    cmdCancel->setVisible(false);
+    cmdDelete->setEnabled(false);
+
+    Image1 = new ClickLabel(QString(), fraButtons);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(ProgramLogo(TwipsToPixels(480)));
+    Image1->setCursor(Qt::PointingHandCursor);
+    place(Image1, 0, 1095, 480, 480);
+    Label6 = new ClickLabel(QStringLiteral("Quorrel"), fraButtons);
+    Label6->setObjectName(QStringLiteral("Label6"));
+    Label6->setCursor(Qt::PointingHandCursor);
+    place(Label6, 540, 1260, 1100, 285);
+
+    setTabOrder(dtp, cboTunnel);
+    setTabOrder(cboTunnel, txtCost);
+    setTabOrder(txtCost, cboCategory);
+    setTabOrder(cboCategory, txtComments);
+
+    connect(lvExp, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* item, QTreeWidgetItem*) { currentRowChanged(item); });
+    connect(lvExp, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) { rowClicked(item); });
+    connect(lvExp->header(), &QHeaderView::sectionClicked, this,
+            [this](int section) { lvExp_ColumnClick(section + 1); });
+    connect(cmdNew, &QPushButton::clicked, this, &frmExpense::cmdNew_Click);
+    connect(cmdEdit, &QPushButton::clicked, this, &frmExpense::cmdEdit_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmExpense::cmdCancel_Click);
+    connect(cmdSave, &QPushButton::clicked, this, &frmExpense::cmdSave_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &frmExpense::cmdDelete_Click);
+    connect(cmdCategories, &QPushButton::clicked, this, &frmExpense::cmdCategories_Click);
+    connect(cmdReport, &QPushButton::clicked, this, &frmExpense::cmdReport_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &frmExpense::cmdClose_Click);
+    connect(Image1, &ClickLabel::clicked, this, &frmExpense::showAbout);
+    connect(Label6, &ClickLabel::clicked, this, &frmExpense::showAbout);
+
+    Form_Load();
+}
+
+// ---------------------------------------------------------------- load
+
+void frmExpense::Form_Load()
+{
+    try {
+        RestoreFormPosition(this);
+        const qint32 systemId = DbGetSystem().toInt(0, QStringLiteral("SystemID"));
+
+        const RowSet tunnels = DbGetTunnels(systemId);
+        for (int i = 0; i < tunnels.count(); ++i)
+            cboTunnel->addItem(tunnels.value(i, QStringLiteral("TunnelName")).toString(),
+                               tunnels.toInt(i, QStringLiteral("TunnelID")));
+        cboTunnel->setCurrentIndex(-1);
+
+        LoadCategories();
+
+        const RowSet list = DbGetExpenditureList();
+        m_quietSelection = true;
+        for (int i = 0; i < list.count(); ++i) {
+            auto* item = new QTreeWidgetItem(lvExp);
+            setRow(item, list.toInt(i, QStringLiteral("ExpID")), list.value(i, QStringLiteral("Category")).toString(),
+                   storedDate(list.value(i, QStringLiteral("Date"))), list.value(i, QStringLiteral("Cost")).toDouble(),
+                   list.value(i, QStringLiteral("TunnelName")).toString(),
+                   list.value(i, QStringLiteral("Comments")).toString());
+        }
+        m_quietSelection = false;
+        // Dates and amounts are never cut short.
+        for (int c : {1, 2}) {
+            const int designed = lvExp->columnWidth(c);
+            lvExp->resizeColumnToContents(c);
+            lvExp->setColumnWidth(c, VarMax(designed, lvExp->columnWidth(c)));
+        }
+        if (lvExp->topLevelItemCount() > 0) {
+            selectRowQuietly(lvExp->topLevelItem(0));
+            lvExp_ItemClick(lvExp->topLevelItem(0));
+        }
+    } catch (const std::exception& e) {
+        m_quietSelection = false;
+        LogError(QStringLiteral("Error loading Expenditure screen"), kSource, e);
+    }
+    // The rights hold even when the load failed part way.
+    cmdCategories->setVisible(gIsWizard);
+    cmdNew->setVisible(gIsDataEntry);
+    cmdEdit->setVisible(gIsDataEntry);
+    cmdDelete->setVisible(gIsDataEntry);
+    cmdReport->setEnabled(FormIsAvailable(kReport));
+    SetEditMode(false);
+}
+
+void frmExpense::LoadCategories()
+{
+    cboCategory->clear();
+    const RowSet cats = DbGetExpenditureCategories();
+    for (int i = 0; i < cats.count(); ++i)
+        cboCategory->addItem(cats.value(i, QStringLiteral("Category")).toString(),
+                             cats.toInt(i, QStringLiteral("CategoryID")));
+    cboCategory->setCurrentIndex(-1);
+}
+
+void frmExpense::setRow(QTreeWidgetItem* item, qint32 expId, const QString& category, const QDateTime& when,
+                        double cost, const QString& tunnel, const QString& comments)
+{
+    item->setData(0, Qt::UserRole, QStringLiteral("x%1").arg(expId));
+    item->setText(0, category);
+    item->setText(1, dateText(when));
+    item->setData(1, kDateRole, when);
+    item->setText(2, MoneyText(cost));
+    item->setText(3, tunnel);
+    item->setText(4, comments);
+}
+
+// ---------------------------------------------------------------- modes and fields
+
+void frmExpense::FindText(QComboBox* combo, const QString& text)
+{
+    for (int i = 0; i < combo->count(); ++i)
+        if (combo->itemText(i) == text) {
+            combo->setCurrentIndex(i);
+            return;
+        }
+}
+
+void frmExpense::SetEditMode(bool editing)
+{
+    // The editor may change from here on: a click on the current row shows it again.
+    m_selectedByPress = nullptr;
+    if (gIsDataEntry) {
+        cmdNew->setVisible(!editing);
+        cmdEdit->setVisible(!editing);
+        cmdDelete->setVisible(!editing);
+        cmdSave->setVisible(editing);
+        cmdCancel->setVisible(editing);
+        cmdCategories->setEnabled(!editing);
+    }
+    txtCost->setReadOnly(!editing);
+    txtComments->setReadOnly(!editing);
+    cboTunnel->setLocked(!editing);
+    cboCategory->setLocked(!editing);
+    dtp->setEnabled(editing);
+    lvExp->setEnabled(!editing);
+}
+
+void frmExpense::ClearFields()
+{
+    txtCost->clear();
+    txtComments->clear();
+    cboTunnel->setCurrentIndex(-1);
+    cboCategory->setCurrentIndex(-1);
+    dtp->setDate(QDate::currentDate());
+}
+
+bool frmExpense::ValidateFields()
+{
+    QString refusal;
+    if (cboTunnel->currentIndex() < 0)
+        refusal = QStringLiteral("Please select a tunnel");
+    else if (cboCategory->currentIndex() < 0)
+        refusal = QStringLiteral("Please select a category");
+    else if (!(Val(txtCost->text()) > 0))
+        refusal = QStringLiteral("Please enter a valid cost value.");
+    if (refusal.isEmpty())
+        return true;
+    MsgBox(refusal, MsgButtons::Ok, MsgIcon::None, QString());
+    return false;
+}
+
+QTreeWidgetItem* frmExpense::selectedRow() const
+{
+    const QList<QTreeWidgetItem*> selected = lvExp->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
+}
+
+void frmExpense::selectRowQuietly(QTreeWidgetItem* item)
+{
+    m_quietSelection = true;
+    lvExp->clearSelection();
+    lvExp->setCurrentItem(item);
+    if (item)
+        item->setSelected(true);
+    m_quietSelection = false;
+}
+
+// ---------------------------------------------------------------- the list
+
+void frmExpense::currentRowChanged(QTreeWidgetItem* item)
+{
+    if (m_quietSelection || !item)
+        return;
+    // A click reports the row it made current twice (press and click); the selection runs once.
+    m_selectedByPress = item;
+    lvExp_ItemClick(item);
+}
+
+void frmExpense::rowClicked(QTreeWidgetItem* item)
+{
+    if (m_selectedByPress == item) {
+        m_selectedByPress = nullptr;
+        return;
+    }
+    m_selectedByPress = nullptr;
+    lvExp_ItemClick(item);
+}
+
+void frmExpense::lvExp_ItemClick(QTreeWidgetItem* item)
+{
+    if (!item)
+        return;
+    try {
+        FindText(cboCategory, item->text(0));
+        dtp->setDate(item->data(1, kDateRole).toDateTime().date());
+        txtCost->setText(item->text(2));
+        FindText(cboTunnel, item->text(3));
+        txtComments->setPlainText(item->text(4));
+        cmdDelete->setEnabled(true);
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error selecting expenditure item"), kSource, e);
+    }
+}
+
+void frmExpense::lvExp_ColumnClick(int column)
+{
+    if (column < 1 || column > 5)
+        return;
+    try {
+        const bool flag = ColumnSortFlag[column - 1];
+        // The value a row is compared by, -1, 0 or 1 for a against b.
+        auto compare = [column](const QTreeWidgetItem* a, const QTreeWidgetItem* b) -> int {
+            if (column == 2) {
+                const QDateTime x = a->data(1, kDateRole).toDateTime(), y = b->data(1, kDateRole).toDateTime();
+                return x < y ? -1 : (y < x ? 1 : 0);
+            }
+            if (column == 3) {
+                const double x = Val(a->text(2)), y = Val(b->text(2));
+                return x < y ? -1 : (y < x ? 1 : 0);
+            }
+            const int c = QString::compare(a->text(column - 1).toLower(), b->text(column - 1).toLower(),
+                                           Qt::CaseSensitive);
+            return c < 0 ? -1 : (c > 0 ? 1 : 0);
+        };
+        // The date sorts newest first on its first click; the others ascending.
+        const bool ascending = column == 2 ? flag : !flag;
+        const int n = lvExp->topLevelItemCount();
+        for (int i = 0; i < n; ++i)
+            for (int j = i; j < n; ++j) {
+                const int c = compare(lvExp->topLevelItem(j), lvExp->topLevelItem(i));
+                if (ascending ? c < 0 : c > 0)
+                    SwapExpenseRows(i, j);
+            }
+        ColumnSortFlag[column - 1] = !flag;
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error sorting column %1").arg(column), kSource, e);
+    }
+}
+
+void frmExpense::SwapExpenseRows(int i, int j)
+{
+    if (i == j)
+        return;
+    QTreeWidgetItem* a = lvExp->topLevelItem(i);
+    QTreeWidgetItem* b = lvExp->topLevelItem(j);
+    if (!a || !b)
+        return;
+    // The rows trade contents; the selection stays on its position, as the list's own does.
+    const QVariant keyA = a->data(0, Qt::UserRole), dateA = a->data(1, kDateRole);
+    QStringList textsA;
+    for (int c = 0; c < 5; ++c)
+        textsA << a->text(c);
+    a->setData(0, Qt::UserRole, b->data(0, Qt::UserRole));
+    a->setData(1, kDateRole, b->data(1, kDateRole));
+    for (int c = 0; c < 5; ++c)
+        a->setText(c, b->text(c));
+    b->setData(0, Qt::UserRole, keyA);
+    b->setData(1, kDateRole, dateA);
+    for (int c = 0; c < 5; ++c)
+        b->setText(c, textsA[c]);
+}
+
+// ---------------------------------------------------------------- commands
+
+void frmExpense::cmdNew_Click()
+{
+    try {
+        IsNewExpenditure = true;
+        SetEditMode(true);
+        ClearFields();
+        dtp->setFocus();
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error adding new expenditure"), kSource, e);
+    }
+}
+
+void frmExpense::cmdEdit_Click()
+{
+    try {
+        if (!selectedRow()) {
+            MsgBox(QStringLiteral("Please select an expenditure from the list."), MsgButtons::Ok, MsgIcon::None,
+                   QStringLiteral("Edit Expenditure"));
+            return;
+        }
+        IsNewExpenditure = false;
+        SetEditMode(true);
+        dtp->setFocus();
+    } catch (const std::exception& e) {
+        LogError(QString(), kSource, e);
+    }
+}
+
+void frmExpense::cmdCancel_Click()
+{
+    try {
+        SetEditMode(false);
+    } catch (const std::exception& e) {
+        LogError(QString(), kSource, e);
+    }
+}
+
+void frmExpense::cmdSave_Click()
+{
+    const bool adding = IsNewExpenditure;
+    try {
+        if (!ValidateFields())
+            return;
+        const qint32 tunnelId = cboTunnel->currentData().toInt();
+        const double cost = Val(txtCost->text());
+        const QDate date = dtp->date();
+        const QString comments = txtComments->toPlainText();
+        const qint32 categoryId = cboCategory->currentData().toInt();
+        QTreeWidgetItem* row = nullptr;
+        qint32 expId = 0;
+        if (adding) {
+            expId = DbAddExpenditure(tunnelId, cost, date, comments, categoryId);
+        } else {
+            row = selectedRow();
+            // An edit needs its row; the list is disabled while editing, so it cannot go away.
+            if (!row)
+                throw KrvError(ErrNo::NoCurrentRecord, QStringLiteral("No current record."));
+            expId = keyNumber(row);
+            DbUpdateExpenditure(expId, tunnelId, cost, date, comments, categoryId);
+        }
+        // The row shows the cost as stored, whatever else the box held ("5$" is stored as 5).
+        if (adding)
+            row = new QTreeWidgetItem(lvExp);
+        setRow(row, expId, cboCategory->currentText(), QDateTime(date, QTime(0, 0)), cost, cboTunnel->currentText(),
+               comments);
+        if (adding)
+            selectRowQuietly(row);
+        SetEditMode(false);
+    } catch (const std::exception& e) {
+        LogError(adding ? QStringLiteral("Error adding expenditure") : QStringLiteral("Error updating expenditure"),
+                 kSource, e);
+    }
+}
+
+void frmExpense::cmdDelete_Click()
+{
+    try {
+        QTreeWidgetItem* row = selectedRow();
+        if (!row) {
+            MsgBox(QStringLiteral("Please select an item from the list."), MsgButtons::Ok, MsgIcon::None,
+                   QStringLiteral("Delete Expenditure"));
+            return;
+        }
+        if (MsgBox(QStringLiteral("Are you sure you want to remove the selected expenditure?"), MsgButtons::YesNo,
+                   MsgIcon::None, QStringLiteral("Delete Expenditure"), MsgAnswer::Yes) != MsgAnswer::Yes)
+            return;
+        DbDeleteExpenditure(keyNumber(row));
+        // No other row becomes the selected one: the editor still shows the removed expenditure.
+        m_quietSelection = true;
+        m_selectedByPress = nullptr;
+        delete row;
+        lvExp->clearSelection();
+        lvExp->setCurrentItem(nullptr);
+        m_quietSelection = false;
+    } catch (const std::exception& e) {
+        m_quietSelection = false;
+        LogError(QStringLiteral("Error deleting expenditure"), kSource, e);
+    }
+}
+
+void frmExpense::cmdCategories_Click()
+{
+    try {
+        if (FormIsOpen(kCategoryEditorCaption, true))
+            return;
+        auto* editor = new frmEleDef;
+        if (editor->LoadForm(QStringLiteral("Expenditure Category"), QStringLiteral("ExpenditureCats"),
+                             QStringLiteral("CategoryID"), QStringLiteral("Category"))) {
+            editor->hide();
+            editor->exec();  // the editor unloads itself when it closes
+        }
+        const QVariant remembered = cboCategory->currentIndex() < 0 ? QVariant() : cboCategory->currentData();
+        LoadCategories();
+        if (remembered.isValid())
+            cboCategory->setCurrentIndex(cboCategory->findData(remembered));
+        RefreshCategoryNames();
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error loading Category Definition screen"), kSource, e);
+    }
+}
+
+void frmExpense::RefreshCategoryNames()
+{
+    const RowSet list = DbGetExpenditureList();
+    QHash<qint32, QString> categories;
+    for (int i = 0; i < list.count(); ++i)
+        categories.insert(list.toInt(i, QStringLiteral("ExpID")), list.value(i, QStringLiteral("Category")).toString());
+    // Deleting a category in the editor deleted its expenditures: their rows go too, so
+    // none can be edited or deleted again.
+    bool removedSelected = false;
+    m_quietSelection = true;
+    for (int i = lvExp->topLevelItemCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem* row = lvExp->topLevelItem(i);
+        const auto found = categories.constFind(keyNumber(row));
+        if (found == categories.constEnd()) {
+            removedSelected = removedSelected || row->isSelected();
+            if (m_selectedByPress == row)
+                m_selectedByPress = nullptr;
+            delete row;
+        } else {
+            row->setText(0, *found);
+        }
+    }
+    if (removedSelected) {
+        lvExp->clearSelection();
+        lvExp->setCurrentItem(nullptr);
+    }
+    m_quietSelection = false;
+}
+
+void frmExpense::cmdReport_Click()
+{
+    try {
+        QWidget* report = LoadedOrNewForm(kReport);
+        if (!report)
+            throw KrvError(-1, QStringLiteral("The window %1 is not part of this program.").arg(kReport));
+        QPointer<QWidget> guard(report);
+        try {
+            CallFormMethod(report, "GetFormType", {QStringLiteral("Expenditure")});
+        } catch (...) {
+            // A new report window that will not be shown must not stay loaded.
+            if (guard && !guard->isVisible())
+                UnloadForm(guard);
+            throw;
+        }
+        ShowFormModal(report);
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error loading expenditure report"), kSource, e);
+    }
+}
+
+void frmExpense::cmdClose_Click() { Unload(); }
+
+void frmExpense::showAbout() { (new frmAbout(this))->exec(); }
+
+// ---------------------------------------------------------------- window
+
+void frmExpense::FormUnload() { SaveFormPosition(this); }
+
+void frmExpense::resizeEvent(QResizeEvent* event)
+{
+    KrvForm<QWidget>::resizeEvent(event);
+    if (isMinimized())
+        return;
+    const double clientWidth = PixelsToTwips(width());
+    const double clientHeight = PixelsToTwips(height());
+    const double frameLeft = PixelsToTwips(fraButtons->x());
+    const double frameTop = VarMax(1200.0, clientHeight - 1605);
+    const double frameWidth = VarMax(8900.0, clientWidth - frameLeft);
+    place(fraButtons, frameLeft, frameTop, frameWidth, PixelsToTwips(fraButtons->height()));
+    place(cmdClose, frameWidth - PixelsToTwips(cmdClose->width()) - 150, 1215, PixelsToTwips(cmdClose->width()),
+          330);
+    const double listLeft = PixelsToTwips(lvExp->x());
+    place(lvExp, listLeft, PixelsToTwips(lvExp->y()), clientWidth - 2 * listLeft, frameTop - 150);
+}
+
+bool frmExpense::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == txtCost && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QString text = key->text();
+        // Typed characters only: editing keys and shortcuts (no printable text) pass.
+        if (text.size() == 1 && text.at(0).unicode() >= 32 && !costCharacter(text.at(0)))
+            return true;
+    }
+    return KrvForm<QWidget>::eventFilter(watched, event);
+}
