@@ -1,5 +1,6 @@
 #include "forms.h"
 #include "inventoryforms.h"
+#include "reviewforms.h"
 #include "startup.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@ int main(int argc, char** argv)
     app.setQuitOnLastWindowClosed(false);
 
     RegisterInventoryForms();
+    RegisterReviewForms();
 
     Main();
     if (!ProgramHasWindowToRun())

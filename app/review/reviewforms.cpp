@@ -1,0 +1,9 @@
+#include "reviewforms.h"
+
+#include "forms.h"
+#include "frmDataView.h"
+
+void RegisterReviewForms()
+{
+    RegisterFormFactory(QStringLiteral("frmDataView"), [] { return new frmDataView; });
+}
