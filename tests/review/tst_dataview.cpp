@@ -15,6 +15,7 @@
 #include "settings.h"
 #include "testinstall.h"
 #include "zvmap.h"
+#include "frmViewSystem.h"
 
 #include <QDateEdit>
 #include <QDialog>
@@ -27,6 +28,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -818,6 +820,8 @@ private slots:
         w->cmdClose->click();
         QVERIFY(!IsFormLoaded(QStringLiteral("frmDataView")));
         QVERIFY(!IsFormLoaded(QStringLiteral("frmPrintKeyplan")));
+        QSettings reg(QStringLiteral("Quillmar Inc."), QStringLiteral("KRV"));
+        QVERIFY(reg.contains(QStringLiteral("frmdataview/Width")));
     }
 
     void zoomAndPan()
@@ -844,6 +848,150 @@ private slots:
         QCOMPARE(w->lvDefectQty->topLevelItem(0)->data(0, Qt::UserRole).toString(), QStringLiteral("X1"));
         emit w->lvDefectQty->header()->sectionClicked(4);
         QCOMPARE(w->lvDefectQty->topLevelItem(0)->text(4), QStringLiteral("$200.00"));
+    }
+    void resizeLayout_data()
+    {
+        QTest::addColumn<int>("widthPx");
+        QTest::addColumn<int>("heightPx");
+        QTest::newRow("design") << 788 << 660;
+        QTest::newRow("large") << 1200 << 900;
+        QTest::newRow("tiny") << 200 << 150;
+    }
+    void resizeLayout()
+    {
+        QFETCH(int, widthPx);
+        QFETCH(int, heightPx);
+        makeTunnel();
+        gConn.exec(QStringLiteral("INSERT INTO TabDefinitions (TabIndex, TabCaption) VALUES (0, 'A'), (1, 'B')"));
+        frmDataView* w = open(m_p2022, 0);
+        w->resize(widthPx, heightPx);
+        const double sw = PixelsToTwips(w->width());
+        const double sh = PixelsToTwips(w->height());
+        auto tw = [](const QWidget* c) { return frmDataView::Tw(c); };
+        QCOMPARE(tw(w->fraData).top(), qMax(825.0, sh - 5520));
+        QCOMPARE(tw(w->ZVMap1).width(), qMax(1000.0, sw - 120));
+        QCOMPARE(tw(w->ZVMap1).height(), qMax(500.0, sh - 5520 - 100 - 120));
+        const double data = qMax(5000.0, tw(w->ZVMap1).width() - 100);
+        QCOMPARE(tw(w->fraData).width(), data);
+        QCOMPARE(tw(w->VScroll1).left(), data - tw(w->VScroll1).width());
+        QCOMPARE(tw(w->picContainer).width(), tw(w->VScroll1).left());
+        QCOMPARE(tw(w->fraRatings).width(), tw(w->VScroll1).left());
+        QCOMPARE(tw(w->SSTab1).width(), data);
+        QCOMPARE(tw(w->txtComments[1]).width(), data - 220);
+        QCOMPARE(tw(w->txtRepairLog).width(), data - 3700);
+        QCOMPARE(tw(w->txtEmergency).width(), data - 3700);
+        QCOMPARE(tw(w->txtAdditional[1]).width(), data - 220);
+        QCOMPARE(tw(w->lvDefectQty2).width(), data - 220);
+        QCOMPARE(tw(w->cmdClose).left(), qMax(3000.0, data - tw(w->cmdClose).width() - 40));
+    }
+
+    void customBoxesLieOverTheTabPages()
+    {
+        makeTunnel();
+        gConn.exec(QStringLiteral("INSERT INTO TabDefinitions (TabIndex, TabCaption) VALUES (0, 'A'), (1, 'B')"));
+        frmDataView* w = open(m_p2022, 0);
+        const QRectF tab = frmDataView::Tw(w->SSTab1);
+        const QRectF comments = frmDataView::Tw(w->txtComments[0]);
+        for (QPlainTextEdit* box : std::as_const(w->txtAdditional)) {
+            QCOMPARE(frmDataView::Tw(box).top(), tab.top() + comments.top());
+            QCOMPARE(frmDataView::Tw(box).height(), comments.height() - 480);
+        }
+        QCOMPARE(frmDataView::Tw(w->cmdEditAddl).top(),
+                 frmDataView::Tw(w->txtAdditional[0]).top() + frmDataView::Tw(w->txtAdditional[0]).height() + 80);
+        QCOMPARE(frmDataView::Tw(w->cmdCancelAddl).top(), frmDataView::Tw(w->cmdEditAddl).top());
+    }
+
+    void failedCustomSaveKeepsTheText()
+    {
+        makeTunnel();
+        gConn.exec(QStringLiteral("INSERT INTO TabDefinitions (TabIndex, TabCaption) VALUES (0, 'History')"));
+        frmDataView* w = open(m_p2022, 0);
+        w->SSTab1->setCurrentIndex(6);
+        w->cmdEditAddl->click();
+        w->txtAdditional[0]->setPlainText(QStringLiteral("Built 1911"));
+        FailWhen(QStringLiteral("notabs"), QStringLiteral("INSERT"), QStringLiteral("TabData"), QStringLiteral("1"));
+        w->cmdSaveAddl->click();
+        QCOMPARE(m_prompt->messages(), QStringList{"Error saving data"});
+        QCOMPARE(w->txtAdditional[0]->toPlainText(), QStringLiteral("Built 1911"));
+        QVERIFY(w->txtAdditional[0]->isReadOnly() && w->cmdEditAddl->isVisibleTo(w) && w->SSTab1->isTabEnabled(0));
+        QCOMPARE(CountRows(QStringLiteral("TabData")), 0);
+    }
+
+    void panelChangeWhileEditingALog()
+    {
+        makeTunnel();
+        gConn.insertAutoNumber(QStringLiteral("RepairLogs"), {{QStringLiteral("PanelID"), m_east},
+                                                              {QStringLiteral("RepairDate"), QDate(2023, 1, 1)},
+                                                              {QStringLiteral("RepairLog"), QStringLiteral("East log")}});
+        frmDataView* w = open(m_p2022, 0);
+        w->show();
+        w->SSTab1->setCurrentIndex(4);
+        w->cmdAdd->click();
+        w->txtRepairLog->setPlainText(QStringLiteral("typed for west"));
+        // The map stays usable: the list and the text follow the new panel, the mode stays.
+        ClickMap(w->ZVMap1, 7500, 3000);
+        QCOMPARE(w->CurrentPanelID(), m_east);
+        QCOMPARE(w->lstRepairDates->count(), 1);
+        QCOMPARE(w->txtRepairLog->toPlainText(), QStringLiteral("East log"));
+        QVERIFY(w->cmdSave->isVisibleTo(w) && !w->txtRepairLog->isReadOnly());
+        w->txtRepairLog->setPlainText(QStringLiteral("Second east entry"));
+        w->cmdSave->click();
+        QCOMPARE(CountRows(QStringLiteral("RepairLogs"), QStringLiteral("PanelID = ?"), {m_east}), 2);
+        QCOMPARE(CountRows(QStringLiteral("RepairLogs"), QStringLiteral("PanelID = ?"), {m_west}), 0);
+    }
+
+    void sketchLookupReadsTheWorkingTable()
+    {
+        makeTunnel();
+        FixturePicture(m_west, 1, m_p2022, QStringLiteral("photo.jpg"), false);
+        FixturePicture(m_west, 1, m_p2022, QStringLiteral("O'Hare sketch.png"), true);
+        FixturePicture(m_west, 1, m_p2024, QStringLiteral("later.png"), true);
+        QCOMPARE(frmDataView::FindSketchPath(m_west, 1, m_p2022), QStringLiteral("O'Hare sketch.png"));
+        QCOMPARE(frmDataView::FindSketchPath(m_west, 2, m_p2022), QString());
+    }
+
+    void mainWindowOpensTheReviewOfItsOnlyPostedPeriod()
+    {
+        makeTunnel();
+        QImage img(800, 400, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        QVERIFY(img.save(m_install->file(QStringLiteral("Data/map.png"))));
+        gConn.exec(QStringLiteral("UPDATE System SET SystemPicture = 'map.png'"));
+        int i = 1;
+        for (const QPoint& p : {QPoint(1500, 1500), QPoint(6000, 1500), QPoint(6000, 4500), QPoint(1500, 4500)})
+            gConn.exec(QStringLiteral("INSERT INTO TunnelCoord (TunnelID, CoordIndex, TunnelX, TunnelY) VALUES (?, ?, ?, ?)"),
+                       {m_tunnel, i++, p.x(), p.y()});
+        Post(m_p2024, m_west, 1, 4);
+        auto* main = new frmViewSystem;
+        main->show();
+        ClickMap(main->ZVMap1, 3000, 3000);
+        QVERIFY(m_prompt->calls.isEmpty());
+        frmDataView* w = nullptr;
+        for (QWidget* f : LoadedForms())
+            if (auto* r = qobject_cast<frmDataView*>(f))
+                w = r;
+        QVERIFY(w);
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->InspectionID1(), m_p2024);
+        QCOMPARE(w->InspectionID2(), 0);
+        QCOMPARE(w->lblRate1[0]->text(), QStringLiteral("4"));
+    }
+
+    void leftmostVertexPicksTheFirstPanel()
+    {
+        makeTunnel();
+        // A tie on the leftmost x goes to the lower PanelNum.
+        gConn.exec(QStringLiteral("UPDATE PanelCoord SET PanelX = 1500 WHERE PanelID = ? AND CoordIndex = 4"), {m_east});
+        frmDataView* w = open(m_p2022, 0);
+        QCOMPARE(w->CurrentPanelID(), m_east);
+        // Without any outline no panel is current, and nothing is drawn.
+        UnloadForm(w);
+        gConn.exec(QStringLiteral("DELETE FROM PanelCoord"));
+        w = open(m_p2022, 0);
+        QVERIFY(m_prompt->calls.isEmpty());
+        QCOMPARE(w->CurrentPanelID(), 0);
+        QCOMPARE(w->ZVMap1->PolyCount(), 0);
+        QCOMPARE(w->RowCount(), 0);
     }
 };
 
