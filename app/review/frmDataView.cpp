@@ -272,6 +272,14 @@ frmDataView::frmDataView(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frm
     Form_Load();
 }
 
+frmDataView* frmDataView::Instance()
+{
+    for (QWidget* w : LoadedForms())
+        if (auto* review = qobject_cast<frmDataView*>(w))
+            return review;
+    return new frmDataView;
+}
+
 void frmDataView::buildControls()
 {
     ZVMap1 = new ZVMap(this);

@@ -35,6 +35,8 @@ class frmDataView : public KrvForm<QWidget> {
     Q_OBJECT
 public:
     explicit frmDataView(QWidget* parent = nullptr);
+    // The loaded review window, or a new one: there is never more than one.
+    static frmDataView* Instance();
 
     // Shows posted data of the tunnel: period 1, and period 2 beside it (0 for none).
     Q_INVOKABLE void LoadForm(qint32 TunnelID, qint32 InspectionID1, qint32 InspectionID2);

@@ -5,5 +5,5 @@
 
 void RegisterReviewForms()
 {
-    RegisterFormFactory(QStringLiteral("frmDataView"), [] { return new frmDataView; });
+    RegisterFormFactory(QStringLiteral("frmDataView"), [] { return frmDataView::Instance(); });
 }
