@@ -1003,24 +1003,22 @@ void frmDataView::LoadReviewPanelData(qint32 panelId)
             const double shift = column * kColumnStep + kElementLeft - Tw(lblElement[0]).left();
             const double top = line * kRowStep + kRowTop;
             setLeft(lblElement[i], column * kColumnStep + kElementLeft);
-            for (QWidget* w : std::initializer_list<QWidget*>{cmdSketch[i], cmdPhoto[i], cmdVideo[i], lblRate1[i]}) {
-                const QWidget* first = w == cmdSketch[i]  ? static_cast<QWidget*>(cmdSketch[0])
-                                       : w == cmdPhoto[i] ? static_cast<QWidget*>(cmdPhoto[0])
-                                       : w == cmdVideo[i] ? static_cast<QWidget*>(cmdVideo[0])
-                                                          : static_cast<QWidget*>(lblRate1[0]);
+            // Each control keeps its designed offset from the element label, shifted by the column.
+            auto placeLike = [shift, top](QWidget* w, const QWidget* first) {
                 setLeft(w, Tw(first).left() + shift);
                 setTop(w, top);
-            }
+            };
+            placeLike(cmdSketch[i], cmdSketch[0]);
+            placeLike(cmdPhoto[i], cmdPhoto[0]);
+            placeLike(cmdVideo[i], cmdVideo[0]);
+            placeLike(lblRate1[i], lblRate1[0]);
             setTop(lblElement[i], top);
             const qint32 elementId = rows.toInt(i, QStringLiteral("ElementID"));
             if (two) {
-                const std::array<std::pair<QWidget*, QWidget*>, 4> second{
-                    {{cmdSketch2[i], cmdSketch2[0]}, {cmdPhoto2[i], cmdPhoto2[0]}, {cmdVideo2[i], cmdVideo2[0]},
-                     {lblRate2[i], lblRate2[0]}}};
-                for (const auto& [w, first] : second) {
-                    setLeft(w, Tw(first).left() + shift);
-                    setTop(w, top);
-                }
+                placeLike(cmdSketch2[i], cmdSketch2[0]);
+                placeLike(cmdPhoto2[i], cmdPhoto2[0]);
+                placeLike(cmdVideo2[i], cmdVideo2[0]);
+                placeLike(lblRate2[i], lblRate2[0]);
             }
             cmdSketch[i]->setVisible(DbHasPostedSketch(panelId, m_inspectionId1, elementId));
             cmdPhoto[i]->setVisible(DbHasPostedPhoto(panelId, m_inspectionId1, elementId));

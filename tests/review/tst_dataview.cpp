@@ -24,6 +24,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -827,6 +828,10 @@ private slots:
     {
         makeTunnel();
         frmDataView* w = open(m_p2022, 0);
+        // The right button offers the map menu.
+        SendToMap(w->ZVMap1, QEvent::MouseButtonPress, Qt::RightButton, 300, 300);
+        QVERIFY(w->mnuMap->isVisible());
+        w->mnuMap->hide();
         w->mnuZoom200->trigger();
         QCOMPARE(w->ZVMap1->ZoomFactor(), 2.0f);
         w->mnuPan->trigger();
