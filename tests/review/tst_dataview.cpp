@@ -49,8 +49,13 @@ class FakeForm : public KrvForm<QDialog> {
 public:
     explicit FakeForm(const QString& name) : KrvForm<QDialog>(name) {}
 
+    // Every LoadForm fails.
+    static inline bool failLoad = false;
+
     Q_INVOKABLE void LoadForm(qint16 index, bool sketch, qint32 panelId, qint32 elementId, qint32 inspectionId)
     {
+        if (failLoad)
+            throw KrvError(53, QStringLiteral("File not found"));
         gCalls << QStringLiteral("%1.LoadForm(%2,%3,%4,%5,%6)")
                       .arg(objectName())
                       .arg(index)
@@ -72,6 +77,8 @@ public:
     }
     Q_INVOKABLE void LoadForm(qint32 panelId, qint32 elementId, qint32 inspectionId)
     {
+        if (failLoad)
+            throw KrvError(53, QStringLiteral("File not found"));
         gCalls << QStringLiteral("%1.LoadForm(%2,%3,%4)").arg(objectName()).arg(panelId).arg(elementId).arg(inspectionId);
         show();
     }
@@ -276,6 +283,7 @@ private slots:
         m_install = std::make_unique<TestInstall>();
         m_prompt = std::make_unique<ScriptedPrompt>();
         gCalls.clear();
+        FakeForm::failLoad = false;
         gIsDataEntry = true;
         QLocale::setDefault(QLocale::c());
     }
@@ -996,6 +1004,29 @@ private slots:
         QCOMPARE(w->CurrentPanelID(), 0);
         QCOMPARE(w->ZVMap1->PolyCount(), 0);
         QCOMPARE(w->RowCount(), 0);
+    }
+
+    void videoAndFailingViewers()
+    {
+        makeTunnel();
+        PostPicture(m_west, 1, m_p2022, QStringLiteral("s.png"), true);
+        FixtureClip(m_west, 1, m_p2022, QStringLiteral("walk.avi"), true);
+        gConn.exec(QStringLiteral("INSERT INTO VideosPosted (PanelID, ElementID, VideoFile, InspectionID) VALUES (?, 1, 'walk.avi', ?)"),
+                   {m_west, m_p2022});
+        RegisterFakes(true);
+        frmDataView* w = open(m_p2022, 0);
+        QVERIFY(w->cmdVideo[0]->isVisibleTo(w) && w->cmdVideo[0]->isEnabled());
+        w->cmdVideo[0]->click();
+        QCOMPARE(gCalls, QStringList{QStringLiteral("frmVideoView.LoadForm(%1,1,%2)").arg(m_west).arg(m_p2022)});
+        UnloadFormByName(QStringLiteral("frmVideoView"));
+
+        // A viewer that cannot load is reported and goes again.
+        FakeForm::failLoad = true;
+        w->cmdSketch[0]->click();
+        w->cmdVideo[0]->click();
+        QCOMPARE(m_prompt->messages(), (QStringList{"Error loading field sketch box.", "Error loading video"}));
+        QVERIFY(!IsFormLoaded(QStringLiteral("frmImages")));
+        QVERIFY(!IsFormLoaded(QStringLiteral("frmVideoView")));
     }
 };
 
