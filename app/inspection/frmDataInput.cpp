@@ -112,8 +112,10 @@ QToolButton* mediaButton(QWidget* parent, const char* name, const QString& tip, 
     f.setPixelSize(10);
     f.setBold(true);
     b->setFont(f);
+    // Coloured only while enabled, so an unavailable button looks it.
     QPalette pal = b->palette();
-    pal.setColor(QPalette::ButtonText, colour);
+    pal.setColor(QPalette::Active, QPalette::ButtonText, colour);
+    pal.setColor(QPalette::Inactive, QPalette::ButtonText, colour);
     b->setPalette(pal);
     return b;
 }

@@ -204,6 +204,11 @@ private slots:
         QCOMPARE(w->picContainer->height(), TwipsToPixels(315 + 530));
         QVERIFY(!w->VScroll1->isVisibleTo(w));
         QCOMPARE(w->findChildren<QLineEdit*>(QStringLiteral("txtRate1")).size(), 1);
+
+        // Clicking the current panel again reloads it on its first category.
+        ClickMapAt(w->ZVMap1, 4000, 1500);
+        QCOMPARE(w->TabStrip1->currentIndex(), 0);
+        QCOMPARE(w->RowCount(), 7);
     }
 
     void comparisonWithPreviousYear_data()
