@@ -181,6 +181,7 @@ void frmDataInput::buildControls()
     picContainer = new QWidget(fraData);
     picContainer->setObjectName(QStringLiteral("picContainer"));
     picContainer->setAutoFillBackground(true);
+    picContainer->setFocusPolicy(Qt::ClickFocus);
     place(picContainer, 0, kPicTop, 6000, 1475);
 
     fraRatings = new QWidget(picContainer);

@@ -6,6 +6,7 @@
 
 #include "dbinspection.h"
 #include "helpers.h"
+#include "inspectionforms.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -51,6 +52,20 @@ class TestDataInput : public QObject {
 
 private slots:
     void cleanup() { RegisterFormFactory(QStringLiteral("frmPrintKeyplan"), {}); }
+
+    void openedByName()
+    {
+        DataInputFixture f;
+        RegisterInspectionForms();
+        QVERIFY(FormIsAvailable(QStringLiteral("frmDataInput")));
+        QWidget* w = CreateForm(QStringLiteral("frmDataInput"));
+        QVERIFY(QMetaObject::invokeMethod(w, "LoadForm", Qt::DirectConnection, Q_ARG(qint16, 2026),
+                                          Q_ARG(qint32, f.tunnel)));
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->objectName(), QStringLiteral("frmDataInput"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("Data Input - East Bore"));
+        RegisterFormFactory(QStringLiteral("frmDataInput"), {});
+    }
 
     void refusesTunnelWithoutPanels()
     {
@@ -339,6 +354,49 @@ private slots:
         box->insert(QStringLiteral("x"));
         QCOMPARE(box->text(), QString());
         QVERIFY(f.prompt->calls.isEmpty());
+    }
+
+    void focusAndScrolling()
+    {
+        DataInputFixture f;
+        frmDataInput* w = f.open();
+        QApplication::setActiveWindow(w);
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        // A locked box hands the focus on to Edit.
+        w->txtRate1[2]->setFocus(Qt::MouseFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->cmdEdit));
+
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->txtRate1[0]));
+        // The fourth line lies below the three shown: focusing it scrolls it into view.
+        w->txtRate1[3]->setFocus(Qt::TabFocusReason);
+        QCOMPARE(w->VScroll1->value(), 3 * 315 + 420 + 285 - (3 * 315 + 530));
+        QCOMPARE(w->fraRatings->y(), -TwipsToPixels(w->VScroll1->value()));
+        // The first line is still in view there.
+        w->txtRate1[0]->setFocus(Qt::TabFocusReason);
+        QCOMPARE(w->VScroll1->value(), 175);
+        // Enter moves to the next box, from the last one to Save.
+        QTest::keyClick(w->txtRate1[0], Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->txtRate1[1]));
+        QTest::keyClick(w->txtRate1[6], Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->cmdSave));
+        // A click on a comment box in view mode goes to Edit as well.
+        QTest::mouseClick(w->cmdCancel, Qt::LeftButton);
+        QTest::mouseClick(w->txt1[1]->viewport(), Qt::LeftButton);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->cmdEdit));
+        QVERIFY(w->txt1[1]->isReadOnly());
+        QVERIFY(f.prompt->calls.isEmpty());
+    }
+
+    void nullCommentLoads()
+    {
+        DataInputFixture f;
+        gConn.exec(QStringLiteral("INSERT INTO PanelComments (InspectionID, PanelID, Comments) VALUES (?, ?, NULL)"),
+                   {f.cur, f.p1});
+        frmDataInput* w = f.open();
+        QVERIFY(f.prompt->calls.isEmpty());
+        QCOMPARE(w->txt1[1]->toPlainText(), QString());
+        QCOMPARE(w->RowCount(), 7);
     }
 
     void editSaveCycle()
