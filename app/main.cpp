@@ -1,4 +1,5 @@
 #include "forms.h"
+#include "inspectionforms.h"
 #include "inventoryforms.h"
 #include "reviewforms.h"
 #include "startup.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv)
     app.setQuitOnLastWindowClosed(false);
 
     RegisterInventoryForms();
+    RegisterInspectionForms();
     RegisterReviewForms();
 
     Main();

@@ -1,0 +1,201 @@
+#pragma once
+#include "forms.h"
+
+#include <QPointer>
+#include <QVector>
+#include <QWidget>
+
+class ClickLabel;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollBar;
+class QTabBar;
+class QTabWidget;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class ZVMap;
+
+// Rating entry of one tunnel and one inspection year: the tunnel picture with its panel
+// outlines shaded by their lowest rating, and for the current panel the element category
+// tabs, one rating row per element (the previous year beside it when the System row's View
+// is on), the comments and the defect quantities of both years.
+//
+// View mode (after LoadForm, Cancel and Save) locks every box; Edit unlocks them and
+// disables the map, so the panel cannot change during an edit. A save writes the ratings,
+// comments and defect quantities of the panel in one transaction.
+//
+// Row controls are arrays: index i of lblElement, cmdSketch, cmdPhoto, cmdVideo, lblRate1,
+// txtRate1, cmdInputSketch, cmdInputPhoto and cmdInputVideo make row i. Each control's
+// objectName is its array's name and its property "Index" the row; rows not in use are
+// hidden. The key-plan printout reads ZVMap1, lblName (text, property "Tag" = PanelID),
+// lblYear1, lblYear2, lblElement, lblRate1 and txtRate1 by name.
+class frmDataInput : public KrvForm<QWidget> {
+    Q_OBJECT
+public:
+    explicit frmDataInput(QWidget* parent = nullptr);
+    ~frmDataInput() override;
+
+    // Fills the window for the tunnel's period of that year and shows it. Refuses, with a
+    // message, a tunnel without panels and a missing tunnel picture (the window unloads).
+    Q_INVOKABLE void LoadForm(qint16 year, qint32 tunnelId);
+
+    // Window state, read by tests and by the windows it opens.
+    qint16 Year() const { return m_year; }
+    qint32 TunnelID() const { return m_tunnelId; }
+    qint32 InspectionID() const { return m_inspectionId; }
+    qint16 PreviousYear() const { return m_previousYear; }
+    qint32 PreviousInspectionID() const { return m_previousInspectionId; }
+    qint32 PanelID() const { return m_panelId; }
+    QString PanelName() const { return m_panelName; }
+    int RowCount() const { return m_rowCount; }
+    bool ViewPrevious() const { return m_viewPrevious; }
+    bool Editing() const;
+
+    // The shading level the rule gives a panel: 2 at or below the critical threshold, else 1
+    // at or below the warning threshold, else 0 (an unrated panel counts as 9).
+    static qint16 ShadeLevel(int lowestRating, int warning, int critical);
+    // Total cost text of the defect editor: quantity times unit cost, rounded to cents and
+    // written in its shortest form (7.5, 6, .25).
+    static QString CalcTotalCost(const QString& quantity, const QString& unitCost);
+    // A number in its shortest plain form ("2.5", ".25", "6", "-.5").
+    static QString PlainNumber(double value);
+
+    // Controls (names as the other windows and tests find them).
+    ZVMap* ZVMap1 = nullptr;
+    QFrame* fraData = nullptr;
+    QLabel* lblName = nullptr;
+    QTabBar* TabStrip1 = nullptr;
+    QWidget* picContainer = nullptr;
+    QWidget* fraRatings = nullptr;
+    QScrollBar* VScroll1 = nullptr;
+    QLabel* lblNoData = nullptr;
+    QLabel* lblPanel = nullptr;
+    QFrame* Line1 = nullptr;
+    QFrame* Line2 = nullptr;
+    QLabel* lblYear1[2] = {};
+    QLabel* lblYear2[2] = {};
+    QVector<QLabel*> lblElement;
+    QVector<QToolButton*> cmdSketch;
+    QVector<QToolButton*> cmdPhoto;
+    QVector<QToolButton*> cmdVideo;
+    QVector<QLabel*> lblRate1;
+    QVector<QLineEdit*> txtRate1;
+    QVector<QToolButton*> cmdInputSketch;
+    QVector<QToolButton*> cmdInputPhoto;
+    QVector<QToolButton*> cmdInputVideo;
+    QTabWidget* SSTab1 = nullptr;
+    QPlainTextEdit* txt1[2] = {};
+    QTreeWidget* lvDefectQty = nullptr;
+    QTreeWidget* lvDefectQty2 = nullptr;
+    QLineEdit* txtDefectDesc = nullptr;
+    QLineEdit* txtQty = nullptr;
+    QComboBox* cboUnits = nullptr;
+    QLineEdit* txtUnitCost = nullptr;
+    QLineEdit* txtTotalCost = nullptr;
+    QPushButton* cmdAddDefect = nullptr;
+    QPushButton* cmdEditDefect = nullptr;
+    QPushButton* cmdDeleteDefect = nullptr;
+    QPushButton* cmdEdit = nullptr;
+    QPushButton* cmdSave = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    QPushButton* cmdPrint = nullptr;
+    QPushButton* cmdClose = nullptr;
+    ClickLabel* Image1 = nullptr;
+    ClickLabel* Label1 = nullptr;
+
+protected:
+    void FormUnload() override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void buildDefectTab(QWidget* page);
+    void Form_Load();
+    void Form_Resize();
+    void resetForLoad();
+
+    // map and panels
+    void LoadTunnelPicture();
+    void DrawPanels();
+    void ShadePanel(qint32 panelId, bool shadeAll);
+    void ZVMap1_PolyHit(qint32 id);
+    void ZVMap1_PolyMouseOver(qint32 id, QString& toolTip);
+    void ZVMap1_Click();
+    void UnloadChildForms();
+
+    // rows
+    void LoadCategoryTabs(qint32 panelId);
+    void LoadPanelData(qint32 panelId);
+    void createRow(int i);
+    void destroyExtraRows();
+    int rowOf(QObject* control) const;
+    qint32 rowElementId(int i) const;
+    void placeRow(int i, int left, int top);
+    void txtRate1_GotFocus(int index);
+    bool txtRate1_KeyPress(int index, QKeyEvent* event);
+    void setRatingsLocked(bool locked);
+    void setTabOrderOfRows();
+    void VScroll1_Change(int value);
+    void SetEditControls(bool enabled);
+    void cmdEdit_Click();
+    void cmdCancel_Click();
+    void cmdSave_Click();
+    void enterViewMode();
+    void TabStrip1_MouseDown();
+    void TabStrip1_MouseUp();
+    void cmdClose_Click();
+    void cmdPrint_Click();
+    void updatePrintButton();
+
+    // defect quantities
+    void LoadUnits();
+    void LoadDefectQuantities(qint32 panelId, qint32 inspectionId, QTreeWidget* list);
+    void SaveDefectQuantities();
+    void UpdateInspectionPdButtons();
+    void EnsureUnitListed();
+    void SetDefectFieldsEnabled(bool enabled);
+    void UpdateAddDefectButton();
+    void UpdateDefectButtons();
+    bool DefectItemChanged(QTreeWidgetItem* item) const;
+    void costChanged();
+    void lvDefectQty_ItemClick(QTreeWidgetItem* item);
+    void cmdAddDefect_Click();
+    void cmdEditDefect_Click();
+    void cmdDeleteDefect_Click();
+    bool defectEditorComplete(bool adding);
+    void fillDefectItem(QTreeWidgetItem* item);
+
+    // media buttons
+    void cmdInputPhoto_Click(int index);
+    void cmdInputSketch_Click(int index);
+    void cmdInputVideo_Click(int index);
+    void cmdPhoto_Click(int index);
+    void cmdSketch_Click(int index);
+    void cmdVideo_Click(int index);
+    void showAbout();
+
+    qint16 m_year = 0;
+    qint32 m_tunnelId = 0;
+    qint32 m_inspectionId = 0;
+    qint16 m_previousYear = 0;
+    qint32 m_previousInspectionId = 0;
+    qint32 m_panelId = 0;
+    QString m_panelName;
+    int m_rowCount = 0;
+    int m_lines = 0;
+    bool m_viewPrevious = false;
+    QString m_currentComments;
+    QString m_previousComments;
+    qint32 m_lastCategoryId = 0;
+    bool m_savingOnTabSwitch = false;
+    bool m_tabSwitchAllowed = false;
+    bool m_editing = false;
+    int m_picHeight = 0;  // twips
+    QVector<QPair<QTreeWidgetItem*, qint32>> m_addedDefects;  // rows the running save added
+};

@@ -1,0 +1,9 @@
+#include "inspectionforms.h"
+
+#include "forms.h"
+#include "frmDataInput.h"
+
+void RegisterInspectionForms()
+{
+    RegisterFormFactory(QStringLiteral("frmDataInput"), [] { return new frmDataInput; });
+}

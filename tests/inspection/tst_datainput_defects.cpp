@@ -1,0 +1,410 @@
+// Rating entry: the defect quantities of a panel (editor, list, save) with the refresh of the
+// inspection-period tree's posting buttons, and the media buttons of the rating rows.
+
+#include "tst_datainput_fixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QStringList gCalls;
+
+// A media window of a later library: records its calls, optionally fails them.
+class FakeMedia : public KrvForm<QWidget> {
+    Q_OBJECT
+public:
+    explicit FakeMedia(const QString& name) : KrvForm<QWidget>(name) {}
+    static inline bool fail = false;
+    Q_INVOKABLE void Load(qint32 t, qint32 p, qint32 e, qint32 i, bool sketch)
+    {
+        note(QStringLiteral("Load(%1,%2,%3,%4,%5)").arg(t).arg(p).arg(e).arg(i).arg(flag(sketch)));
+    }
+    Q_INVOKABLE void LoadForm(qint16 index, bool sketch, qint32 p, qint32 e, qint32 i)
+    {
+        note(QStringLiteral("LoadForm(%1,%2,%3,%4,%5)").arg(index).arg(flag(sketch)).arg(p).arg(e).arg(i));
+    }
+    Q_INVOKABLE void LoadForm(qint32 p, qint32 e, qint32 i, bool sketch)
+    {
+        note(QStringLiteral("LoadForm(%1,%2,%3,%4)").arg(p).arg(e).arg(i).arg(flag(sketch)));
+    }
+    Q_INVOKABLE void LoadForm(qint32 a, qint32 b, qint32 c, qint32 d)
+    {
+        note(QStringLiteral("LoadForm(%1,%2,%3,%4)").arg(a).arg(b).arg(c).arg(d));
+    }
+    Q_INVOKABLE void LoadForm(qint32 p, qint32 e, qint32 i)
+    {
+        note(QStringLiteral("LoadForm(%1,%2,%3)").arg(p).arg(e).arg(i));
+    }
+
+private:
+    static QString flag(bool b) { return b ? QStringLiteral("true") : QStringLiteral("false"); }
+    void note(const QString& what)
+    {
+        gCalls << objectName() + QLatin1Char('.') + what;
+        show();
+        if (fail)
+            throw std::runtime_error("cannot open");
+    }
+};
+
+const QStringList kMediaWindows{QStringLiteral("frmImgInput"), QStringLiteral("frmImages"),
+                                QStringLiteral("frmMultImg"), QStringLiteral("frmVideo"),
+                                QStringLiteral("frmVideoView")};
+
+void RegisterMedia(bool on)
+{
+    for (const QString& name : kMediaWindows)
+        RegisterFormFactory(name, on ? FormFactory([name] { return new FakeMedia(name); }) : FormFactory());
+}
+
+// The inspection-period tree as far as rating entry reaches it.
+class FakeTree : public KrvForm<QWidget> {
+public:
+    explicit FakeTree(const QString& selectedKey) : KrvForm<QWidget>(QStringLiteral("frmInspectionPd"))
+    {
+        auto* layout = new QVBoxLayout(this);
+        tv = new QTreeWidget(this);
+        tv->setObjectName(QStringLiteral("tv"));
+        auto* node = new QTreeWidgetItem(tv, {QStringLiteral("2026")});
+        node->setData(0, Qt::UserRole, selectedKey);
+        tv->setCurrentItem(node);
+        cmdReport = new QPushButton(QStringLiteral("Report"), this);
+        cmdReport->setObjectName(QStringLiteral("cmdReport"));
+        cmdPost = new QPushButton(QStringLiteral("Post"), this);
+        cmdPost->setObjectName(QStringLiteral("cmdPost"));
+        layout->addWidget(tv);
+        layout->addWidget(cmdReport);
+        layout->addWidget(cmdPost);
+    }
+    QTreeWidget* tv;
+    QPushButton* cmdReport;
+    QPushButton* cmdPost;
+};
+
+void addDefect(qint32 panelId, qint32 inspectionId, const QString& desc, double qty, const QString& unit,
+               double unitCost, double total, bool posted)
+{
+    gConn.exec(QStringLiteral("INSERT INTO DefectQuantity (PanelID, InspectionID, Quantity, Units, UnitCost, "
+                              "TotalCost, Description, Posted) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+               {panelId, inspectionId, qty, unit, unitCost, total, desc, int(posted)});
+}
+
+QStringList ItemTexts(QTreeWidget* list)
+{
+    QStringList out;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        QStringList cells;
+        for (int c = 0; c < 5; ++c)
+            cells << list->topLevelItem(i)->text(c);
+        out << cells.join(QLatin1Char('|'));
+    }
+    return out;
+}
+
+void fillEditor(frmDataInput* w, const QString& desc, const QString& qty, const QString& unit, const QString& cost)
+{
+    w->txtDefectDesc->setText(desc);
+    w->txtQty->setText(qty);
+    w->cboUnits->setEditText(unit);
+    w->txtUnitCost->setText(cost);
+}
+
+void clickItem(QTreeWidget* list, int row)
+{
+    QTreeWidgetItem* item = list->topLevelItem(row);
+    list->setCurrentItem(item);
+    emit list->itemClicked(item, 0);
+}
+
+}  // namespace
+
+class TestDataInputDefects : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup()
+    {
+        RegisterMedia(false);
+        FakeMedia::fail = false;
+        gCalls.clear();
+    }
+
+    void totalCost_data()
+    {
+        QTest::addColumn<QString>("qty");
+        QTest::addColumn<QString>("cost");
+        QTest::addColumn<QString>("total");
+        QTest::newRow("7.5") << "3" << "2.5" << "7.5";
+        QTest::newRow("whole") << "2" << "3" << "6";
+        QTest::newRow("below one") << "1" << "0.25" << ".25";
+        QTest::newRow("rounded to cents") << "3" << "0.3333" << "1";
+        QTest::newRow("leading number only") << "1.2.3" << "2" << "2.4";
+        QTest::newRow("empty") << "" << "4" << "0";
+    }
+
+    void totalCost()
+    {
+        QFETCH(QString, qty);
+        QFETCH(QString, cost);
+        QFETCH(QString, total);
+        QCOMPARE(frmDataInput::CalcTotalCost(qty, cost), total);
+    }
+
+    void listShowsStoredRows()
+    {
+        DataInputFixture f;
+        addDefect(f.p1, f.cur, QStringLiteral("spall"), 2, QStringLiteral("ft"), 2.5, 5, false);
+        addDefect(f.p1, f.cur, QStringLiteral("crack"), 1, QStringLiteral("m"), 0.5, 0.5, false);
+        addDefect(f.p2, f.cur, QStringLiteral("other panel"), 1, QStringLiteral("m"), 1, 1, false);
+        addDefect(f.p1, f.prev, QStringLiteral("old"), 3, QStringLiteral("ft"), 1, 3, true);
+        frmDataInput* w = f.open();
+        QCOMPARE(ItemTexts(w->lvDefectQty),
+                 (QStringList{QStringLiteral("spall|2|ft|$2.5|$5.00"), QStringLiteral("crack|1|m|$0.5|$.50")}));
+        QCOMPARE(ItemTexts(w->lvDefectQty2), QStringList{QStringLiteral("old|3|ft|$1|$3.00")});
+        QCOMPARE(w->lvDefectQty->topLevelItem(0)->data(0, Qt::UserRole).toString().left(1), QStringLiteral("X"));
+        QCOMPARE(w->lvDefectQty->headerItem()->text(0), QStringLiteral("Defect Description"));
+
+        // An item click fills the editor; in view mode Update and Delete stay off.
+        clickItem(w->lvDefectQty, 1);
+        QCOMPARE(w->txtDefectDesc->text(), QStringLiteral("crack"));
+        QCOMPARE(w->txtQty->text(), QStringLiteral("1"));
+        QCOMPARE(w->cboUnits->currentText(), QStringLiteral("m"));
+        QCOMPARE(w->txtUnitCost->text(), QStringLiteral("0.5"));
+        QCOMPARE(w->txtTotalCost->text(), QStringLiteral(".50"));
+        QVERIFY(!w->cmdEditDefect->isEnabled());
+        QVERIFY(!w->cmdDeleteDefect->isEnabled());
+    }
+
+    void editorChecksAndKeys()
+    {
+        DataInputFixture f;
+        gConn.exec(QStringLiteral("INSERT INTO UnitTypes (Unit) VALUES ('ft'), ('m2')"));
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        // The first missing field is reported and focused.
+        QVERIFY(w->cmdAddDefect->isEnabled());
+        QTest::mouseClick(w->cmdAddDefect, Qt::LeftButton);
+        QCOMPARE(f.prompt->messages(), QStringList{QStringLiteral("Please enter a description")});
+        QCOMPARE(f.prompt->calls[0].title, QStringLiteral("Corvane Quorrel"));
+        fillEditor(w, QStringLiteral("spall"), QStringLiteral("2"), QString(), QStringLiteral("1"));
+        w->cmdAddDefect->setEnabled(true);
+        QTest::mouseClick(w->cmdAddDefect, Qt::LeftButton);
+        QCOMPARE(f.prompt->messages().last(), QStringLiteral("Please enter units."));
+        QCOMPARE(w->lvDefectQty->topLevelItemCount(), 0);
+        w->txtQty->setText(QStringLiteral("3"));
+        QVERIFY(!w->cmdAddDefect->isEnabled());  // kept up to date by the fields
+
+        // Quantity and unit cost take digits and the point only; units at most 15 characters.
+        w->txtQty->clear();
+        QTest::keyClicks(w->txtQty, QStringLiteral("1a.5-"));
+        QCOMPARE(w->txtQty->text(), QStringLiteral("1.5"));
+        w->cboUnits->setEditText(QString());
+        QTest::keyClicks(w->cboUnits->lineEdit(), QStringLiteral("abcdefghijklmnopq"));
+        QCOMPARE(w->cboUnits->currentText(), QStringLiteral("abcdefghijklmno"));
+        QTest::keyClick(w->cboUnits->lineEdit(), Qt::Key_Backspace);
+        QCOMPARE(w->cboUnits->currentText().size(), 14);
+
+        // A unit typed in another case is the listed one; the total follows the fields.
+        fillEditor(w, QStringLiteral("spall"), QStringLiteral("3"), QStringLiteral("FT"), QStringLiteral("2.50"));
+        QCOMPARE(w->txtTotalCost->text(), QStringLiteral("7.5"));
+        QVERIFY(w->cmdAddDefect->isEnabled());
+        QTest::mouseClick(w->cmdAddDefect, Qt::LeftButton);
+        QCOMPARE(ItemTexts(w->lvDefectQty), QStringList{QStringLiteral("spall|3|ft|$2.5|$7.50")});
+        QCOMPARE(CountRows(QStringLiteral("UnitTypes")), 2);
+
+        // A new unit, with a quote, goes to the table and the end of the list as typed.
+        fillEditor(w, QStringLiteral("joint"), QStringLiteral("1"), QStringLiteral("lin ft'"), QStringLiteral("4"));
+        QTest::mouseClick(w->cmdAddDefect, Qt::LeftButton);
+        QCOMPARE(Rows(QStringLiteral("SELECT Unit FROM UnitTypes WHERE Unit = ?"), {QStringLiteral("lin ft'")}),
+                 QStringList{QStringLiteral("lin ft'")});
+        QCOMPARE(w->cboUnits->itemText(w->cboUnits->count() - 1), QStringLiteral("lin ft'"));
+
+        // Update the selected item; delete asks for a selection first.
+        clickItem(w->lvDefectQty, 0);
+        QVERIFY(w->cmdEditDefect->isEnabled());
+        w->txtQty->setText(QStringLiteral("4"));
+        QTest::mouseClick(w->cmdEditDefect, Qt::LeftButton);
+        QCOMPARE(ItemTexts(w->lvDefectQty).first(), QStringLiteral("spall|4|ft|$2.5|$10.00"));
+        w->lvDefectQty->clearSelection();
+        w->cmdDeleteDefect->setEnabled(true);
+        const int before = f.prompt->calls.size();
+        QTest::mouseClick(w->cmdDeleteDefect, Qt::LeftButton);
+        QCOMPARE(f.prompt->calls.size(), before + 1);
+        QCOMPARE(f.prompt->calls.last().text, QStringLiteral("Please select a defect quantity record."));
+        QCOMPARE(f.prompt->calls.last().title, QStringLiteral("Delete Defect"));
+        clickItem(w->lvDefectQty, 1);
+        QTest::mouseClick(w->cmdDeleteDefect, Qt::LeftButton);
+        QCOMPARE(w->lvDefectQty->topLevelItemCount(), 1);
+    }
+
+    void saveMergesTheList()
+    {
+        DataInputFixture f;
+        addDefect(f.p1, f.cur, QStringLiteral("kept"), 2, QStringLiteral("ft"), 2.5, 5, true);
+        addDefect(f.p1, f.cur, QStringLiteral("changed"), 1, QStringLiteral("ft"), 1, 1, true);
+        addDefect(f.p1, f.cur, QStringLiteral("removed"), 1, QStringLiteral("ft"), 1, 1, true);
+        addDefect(f.p2, f.cur, QStringLiteral("other panel"), 1, QStringLiteral("ft"), 1, 1, true);
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        clickItem(w->lvDefectQty, 1);
+        w->txtDefectDesc->setText(QStringLiteral("changed twice"));
+        QTest::mouseClick(w->cmdEditDefect, Qt::LeftButton);
+        clickItem(w->lvDefectQty, 2);
+        QTest::mouseClick(w->cmdDeleteDefect, Qt::LeftButton);
+        fillEditor(w, QStringLiteral("new"), QStringLiteral("2"), QStringLiteral("ft"), QStringLiteral("3"));
+        QTest::mouseClick(w->cmdAddDefect, Qt::LeftButton);
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        const QString sql = QStringLiteral("SELECT Description, Quantity, Units, UnitCost, TotalCost, Posted FROM "
+                                           "DefectQuantity WHERE PanelID = ? ORDER BY ID");
+        QCOMPARE(Rows(sql, {f.p1}), (QStringList{QStringLiteral("kept|2|ft|2.5|5|1"),
+                                                 QStringLiteral("changed twice|1|ft|1|1|0"),
+                                                 QStringLiteral("new|2|ft|3|6|0")}));
+        QCOMPARE(CountRows(QStringLiteral("DefectQuantity"), QStringLiteral("PanelID = ?"), {f.p2}), 1);
+
+        // A second save before any reload adds the new row no second time.
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        QCOMPARE(CountRows(QStringLiteral("DefectQuantity"), QStringLiteral("PanelID = ?"), {f.p1}), 3);
+
+        // One item left: the others go, however short the kept keys.
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        for (int row = 2; row >= 1; --row) {
+            clickItem(w->lvDefectQty, row);
+            QTest::mouseClick(w->cmdDeleteDefect, Qt::LeftButton);
+        }
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        QCOMPARE(Rows(QStringLiteral("SELECT Description FROM DefectQuantity WHERE PanelID = ?"), {f.p1}),
+                 QStringList{QStringLiteral("kept")});
+
+        // An empty list removes the panel's rows of the period.
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        clickItem(w->lvDefectQty, 0);
+        QTest::mouseClick(w->cmdDeleteDefect, Qt::LeftButton);
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        QCOMPARE(CountRows(QStringLiteral("DefectQuantity"), QStringLiteral("PanelID = ?"), {f.p1}), 0);
+        QCOMPARE(CountRows(QStringLiteral("DefectQuantity")), 1);
+    }
+
+    void saveRefreshesTheTreeButtons_data()
+    {
+        QTest::addColumn<bool>("thisPeriod");
+        QTest::newRow("selected node is this period") << true;
+        QTest::newRow("another period") << false;
+    }
+
+    void saveRefreshesTheTreeButtons()
+    {
+        QFETCH(bool, thisPeriod);
+        DataInputFixture f;
+        auto* tree = new FakeTree(QStringLiteral("y%1").arg(thisPeriod ? f.cur : f.prev));
+        tree->cmdReport->setEnabled(false);
+        tree->cmdPost->setEnabled(false);
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        w->txtRate1[0]->setText(QStringLiteral("5"));
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        QCOMPARE(tree->cmdReport->isEnabled(), thisPeriod);
+        QCOMPARE(tree->cmdPost->isEnabled(), thisPeriod);
+    }
+
+    void mediaButtonsWithoutMediaWindows()
+    {
+        DataInputFixture f;
+        FixturePicture(f.p1, 1, f.prev, QStringLiteral("a.jpg"), false);
+        gConn.exec(QStringLiteral("INSERT INTO ImagePathsPosted (PanelID, ElementID, ImagePath, FieldSketch, "
+                                  "InspectionID) VALUES (?, 1, 'a.jpg', 0, ?)"),
+                   {f.p1, f.prev});
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        // The windows are not part of the program yet: every media button stays off.
+        QVERIFY(w->cmdPhoto[0]->isVisibleTo(w));
+        QVERIFY(!w->cmdPhoto[0]->isEnabled());
+        QVERIFY(!w->cmdInputPhoto[0]->isEnabled());
+        QVERIFY(!w->cmdInputVideo[3]->isEnabled());
+    }
+
+    void mediaButtonsOpenTheirWindows()
+    {
+        DataInputFixture f;
+        RegisterMedia(true);
+        FixturePicture(f.p1, 2, f.prev, QStringLiteral("a.jpg"), false);
+        FixturePicture(f.p1, 2, f.prev, QStringLiteral("b.jpg"), false);
+        FixturePicture(f.p1, 1, f.prev, QStringLiteral("c.jpg"), false);
+        frmDataInput* w = f.open();
+        // Attach buttons only in edit mode.
+        QVERIFY(!w->cmdInputPhoto[0]->isEnabled());
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        QVERIFY(w->cmdInputPhoto[0]->isEnabled());
+
+        const QString p = QString::number(f.p1);
+        w->cmdInputPhoto[1]->click();
+        w->cmdInputSketch[1]->click();  // closes the photo input first
+        w->cmdInputVideo[1]->click();
+        w->cmdPhoto[0]->click();  // one photo: a viewer
+        w->cmdPhoto[1]->click();  // two: the thumbnails
+        w->cmdSketch[0]->click();
+        w->cmdVideo[0]->click();
+        QCOMPARE(gCalls,
+                 (QStringList{QStringLiteral("frmImgInput.Load(%1,%2,2,%3,false)").arg(f.tunnel).arg(p).arg(f.cur),
+                              QStringLiteral("frmImgInput.Load(%1,%2,2,%3,true)").arg(f.tunnel).arg(p).arg(f.cur),
+                              QStringLiteral("frmVideo.LoadForm(%1,%2,2,%3)").arg(p).arg(f.tunnel).arg(f.cur),
+                              QStringLiteral("frmImages.LoadForm(0,false,%1,1,%2)").arg(p).arg(f.prev),
+                              QStringLiteral("frmMultImg.LoadForm(%1,2,%2,false)").arg(p).arg(f.prev),
+                              QStringLiteral("frmImages.LoadForm(0,true,%1,1,%2)").arg(p).arg(f.prev),
+                              QStringLiteral("frmVideoView.LoadForm(%1,1,%2)").arg(p).arg(f.prev)}));
+        // Picture windows close on each click; the clip windows stay.
+        QCOMPARE(LoadedFormNames().count(QStringLiteral("frmImgInput")), 0);
+        QCOMPARE(LoadedFormNames().count(QStringLiteral("frmImages")), 1);
+        QVERIFY(LoadedFormNames().contains(QStringLiteral("frmVideo")));
+        QVERIFY(LoadedFormNames().contains(QStringLiteral("frmVideoView")));
+        QVERIFY(f.prompt->calls.isEmpty());
+
+        // A panel change closes the picture windows.
+        QTest::mouseClick(w->cmdCancel, Qt::LeftButton);
+        ClickMapAt(w->ZVMap1, 4000, 3500);
+        QCOMPARE(LoadedFormNames().count(QStringLiteral("frmImages")), 0);
+    }
+
+    void mediaFailuresAreReported_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("window");
+        QTest::newRow("add photo") << "cmdInputPhoto" << "Error loading input photo box." << "frmImgInput";
+        QTest::newRow("add sketch") << "cmdInputSketch" << "Error loading input sketch box." << "frmImgInput";
+        QTest::newRow("add clip") << "cmdInputVideo" << "Error loading input video box." << "frmVideo";
+        QTest::newRow("view photo") << "cmdPhoto" << "Error loading photo box." << "frmImages";
+        QTest::newRow("view sketch") << "cmdSketch" << "Error loading field sketch box." << "frmImages";
+    }
+
+    void mediaFailuresAreReported()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, message);
+        QFETCH(QString, window);
+        DataInputFixture f;
+        RegisterMedia(true);
+        FakeMedia::fail = true;
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        QToolButton* b = nullptr;
+        for (auto* c : w->findChildren<QToolButton*>(button))
+            if (c->property("Index").toInt() == 0)
+                b = c;
+        QVERIFY(b);
+        b->setEnabled(true);
+        b->click();
+        QCOMPARE(f.prompt->messages(), QStringList{message});
+        QVERIFY(!LoadedFormNames().contains(window));
+    }
+};
+
+QTEST_MAIN(TestDataInputDefects)
+#include "tst_datainput_defects.moc"
