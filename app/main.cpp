@@ -1,4 +1,5 @@
 #include "forms.h"
+#include "inspectionforms.h"
 #include "inventoryforms.h"
 #include "startup.h"
 
@@ -16,6 +17,7 @@ int main(int argc, char** argv)
     app.setQuitOnLastWindowClosed(false);
 
     RegisterInventoryForms();
+    RegisterInspectionForms();
 
     Main();
     if (!ProgramHasWindowToRun())
