@@ -599,7 +599,7 @@ void frmInspectionPd::cmdReport_Click()
         ShowModal(viewer.get());
         // The report window only built the report; it does not stay behind hidden.
         report.done(true);
-        viewer.done();
+        viewer.done(true);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error creating report"), kSource, e);
     }
@@ -739,7 +739,7 @@ void frmInspectionPd::copySketchRecords(qint32 fromInspectionId, qint32 toInspec
                                       "VALUES (?, ?, ?, ?, ?, ?, ?)"),
                        {rs.value(i, QStringLiteral("PanelID")), rs.value(i, QStringLiteral("ElementID")),
                         rs.value(i, QStringLiteral("ImagePath")), BoolToBit(rs.value(i, QStringLiteral("FieldSketch")).toBool()),
-                        toInspectionId, annotation.isNull() ? QString() : annotation.toString(),
+                        toInspectionId, annotation.isNull() ? QStringLiteral("") : annotation.toString(),
                         BoolToBit(rs.value(i, QStringLiteral("Posted")).toBool())});
         }
         tx.commit();
