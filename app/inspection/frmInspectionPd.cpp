@@ -78,7 +78,18 @@ protected:
         opt.text.clear();
         p.drawControl(QStyle::CE_PushButton, opt);
         p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
-        p.drawText(rect().adjusted(4, 2, -4, -2), Qt::AlignCenter | Qt::TextWordWrap, text().trimmed());
+        // The designed buttons are small: the caption gets the largest font that fits.
+        const QRect box = rect().adjusted(3, 2, -3, -2);
+        const QString caption = text().trimmed();
+        QFont f = font();
+        for (qreal size = f.pointSizeF(); size > 5; size -= 0.5) {
+            f.setPointSizeF(size);
+            const QRect need = QFontMetrics(f).boundingRect(box, Qt::AlignCenter | Qt::TextWordWrap, caption);
+            if (need.height() <= box.height() && need.width() <= box.width())
+                break;
+        }
+        p.setFont(f);
+        p.drawText(box, Qt::AlignCenter | Qt::TextWordWrap, caption);
     }
 
 private:
