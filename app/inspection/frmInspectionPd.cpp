@@ -22,7 +22,6 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMetaMethod>
@@ -373,6 +372,15 @@ void frmInspectionPd::buildControls()
 void frmInspectionPd::Form_Load()
 {
     RestoreFormPosition(this);
+    fillTree();
+}
+
+void frmInspectionPd::fillTree()
+{
+    const bool was = m_programmatic;
+    m_programmatic = true;
+    tv->clear();
+    m_programmatic = was;
     tv->setEnabled(false);
     int tunnels = 0;
     try {
@@ -413,6 +421,9 @@ void frmInspectionPd::Form_Load()
 void frmInspectionPd::LoadForm(qint32 TunnelID)
 {
     sTunnelID = TunnelID;
+    // A tunnel made in the set-up window since the tree was filled: fill it again.
+    if (!FindNode(QStringLiteral("x%1").arg(TunnelID)))
+        fillTree();
     selectTunnel(TunnelID);
     show();
     raise();

@@ -68,6 +68,7 @@ protected:
 private:
     void buildControls();
     void Form_Load();
+    void fillTree();
     void selectTunnel(qint32 tunnelId);
     void setCurrent(QTreeWidgetItem* node);
     void setYearButtons(QTreeWidgetItem* yearNode);

@@ -230,6 +230,13 @@ private slots:
         QCOMPARE(frmInspectionPd::TunnelID(), m_east);
         auto* again = open();
         QCOMPARE(frmInspectionPd::NodeKey(again->tv->currentItem()), T(m_east));
+
+        // The set-up window opens the loaded window on a tunnel made after it was filled.
+        const qint32 later = FixtureTunnel(QStringLiteral("Bay"));
+        again->LoadForm(later);
+        QCOMPARE(frmInspectionPd::NodeKey(again->tv->currentItem()), T(later));
+        QCOMPARE(again->tv->topLevelItemCount(), 4);
+        QCOMPARE(Children(again->FindNode(T(m_harbour))), (QStringList{QStringLiteral("2001"), QStringLiteral("2007")}));
     }
 
     void nodeClickSetsTheButtonsByNodeAndRights_data()
