@@ -376,6 +376,47 @@ private slots:
                                       QStringLiteral("frmDataInput.LoadForm(2007,%1)").arg(m_harbour)}));
     }
 
+    void launchersOnATunnelAskForAYear_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("input") << "cmdInput" << "Input Ratings Data";
+        QTest::newRow("post") << "cmdPost" << "Post Ratings Data";
+        QTest::newRow("report") << "cmdReport" << "Report Unposted Data";
+    }
+    void launchersOnATunnelAskForAYear()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, title);
+        makeSystem();
+        DbAddPanel(m_harbour, QStringLiteral("P1"));
+        auto* w = open();
+        click(w, T(m_harbour));
+        if (button == QLatin1String("cmdInput"))
+            w->cmdInput_Click();
+        else if (button == QLatin1String("cmdPost"))
+            w->cmdPost_Click();
+        else
+            w->cmdReport_Click();
+        QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Please select a year.")});
+        QCOMPARE(m_prompt->calls[0].title, title);
+        QVERIFY(gCalls.isEmpty());
+        QVERIFY(!IsFormLoaded(QStringLiteral("frmPost")));
+        QVERIFY(w->isVisible());
+    }
+
+    void placementIsKept()
+    {
+        makeSystem();
+        auto* w = open();
+        w->move(123, 77);
+        const QPoint at = w->pos();
+        w->Unload();
+        QTest::qWait(1);
+        auto* again = open();
+        QCOMPARE(again->pos(), at);
+    }
+
     void viewDataOnATunnelOpensItsFirstYear()
     {
         makeSystem();
