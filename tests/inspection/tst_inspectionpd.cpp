@@ -639,6 +639,39 @@ private slots:
         QVERIFY(QFileInfo(data(QStringLiteral("East/2003/video"))).isDir());
     }
 
+    void nothingChangesTheTreeWhileSketchesAreCopied()
+    {
+        makeSystem();
+        WriteFile(data(QStringLiteral("East/2005/sketch/blocked.png")), "x");
+        QDir().mkpath(data(QStringLiteral("East/2003/sketch/blocked.png")));
+        auto* w = open();
+        click(w, T(m_east));
+        bool busy = false;
+        bool closed = true;
+        int callsDuring = 0;
+        m_prompt->handler = [&](const PromptCall& call) -> QVariant {
+            if (!call.title.startsWith(QLatin1String("Error copying file")))
+                return {};
+            // The copy's message comes while the copy runs: commands that change the tree wait.
+            busy = w->Busy();
+            callsDuring = m_prompt->calls.size();
+            w->tv->setCurrentItem(w->FindNode(Y(m_e2005)));
+            w->tv_DeleteKey();
+            w->cmdAddYear_Click();
+            closed = w->close();
+            callsDuring = m_prompt->calls.size() - callsDuring;
+            return int(MsgAnswer::Ok);
+        };
+        m_prompt->answerText(QStringLiteral("2003"));
+        m_prompt->answer(MsgAnswer::Yes);
+        w->cmdAddYear_Click();
+        QVERIFY(busy);
+        QVERIFY(!closed);
+        QCOMPARE(callsDuring, 0);
+        QVERIFY(w->FindNode(Y(m_e2005)));
+        QVERIFY(!w->Busy());
+    }
+
     void aFailedSketchRowCopyKeepsNoneOfTheRows()
     {
         makeSystem();
