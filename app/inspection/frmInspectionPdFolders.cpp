@@ -1,0 +1,142 @@
+#include "frmInspectionPdFolders.h"
+
+#include "helpers.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+#include <filesystem>
+#include <system_error>
+
+YearAnswer ReadYearAnswer(const QString& answer)
+{
+    const QString text = answer.trimmed();
+    if (text.isEmpty())
+        return {};
+    const double value = RoundHalfEven(Val(text));
+    if (value == 0) {
+        // "0" and "00" end quietly like a cancelled box; text that is no number at all is a wrong year.
+        const QChar first = text.at(0);
+        const bool startsWithNumber =
+            first.isDigit() || ((first == QLatin1Char('+') || first == QLatin1Char('-') || first == QLatin1Char('.'))
+                                && text.size() > 1 && (text.at(1).isDigit() || text.at(1) == QLatin1Char('.')));
+        return startsWithNumber ? YearAnswer{} : YearAnswer{YearAnswer::Invalid, 0};
+    }
+    if (value < 1000 || value > 9999)
+        return {YearAnswer::Invalid, 0};
+    return {YearAnswer::Year, qint16(value)};
+}
+
+namespace {
+
+QString withSlash(QString folder)
+{
+    folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder;
+}
+
+// Copies one file through a temporary name in the target folder; "" on success, else why not.
+QString copyOne(const QFileInfo& source, const QString& target)
+{
+    const QString temp = target + QStringLiteral(".copy~");
+    QFile::remove(temp);
+    QFile in(source.filePath());
+    if (!in.copy(temp)) {
+        QFile::remove(temp);
+        return in.errorString();
+    }
+    {
+        QFile out(temp);
+        if (out.open(QIODevice::ReadWrite)) {
+            out.setFileTime(source.lastModified(), QFileDevice::FileModificationTime);
+            out.close();
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(std::filesystem::path(QFile::encodeName(temp).toStdString()),
+                            std::filesystem::path(QFile::encodeName(target).toStdString()), ec);
+    if (ec) {
+        QFile::remove(temp);
+        return QString::fromStdString(ec.message());
+    }
+    return QString();
+}
+
+}  // namespace
+
+int CopySketchFiles(const QString& fromFolder, const QString& toFolder,
+                    const std::function<void(const QString&, const QString&)>& failed,
+                    const std::function<void()>& afterEach)
+{
+    const QString from = withSlash(fromFolder);
+    const QString to = withSlash(toFolder);
+    int count = 0;
+    const QFileInfoList files = QDir(from).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
+    for (const QFileInfo& file : files) {
+        const QString why = copyOne(file, to + file.fileName());
+        if (why.isEmpty())
+            ++count;
+        else if (failed)
+            failed(file.fileName(), why);
+        if (afterEach)
+            afterEach();
+    }
+    return count;
+}
+
+namespace {
+
+QString canonicalFolder(const QString& path)
+{
+    const QFileInfo fi(path);
+    return fi.exists() ? fi.canonicalFilePath() : QString();
+}
+
+// Removes the content of a folder depth first, links as links; collects what stays.
+void removeContent(const QString& folder, QStringList& left)
+{
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& e : entries) {
+        if (e.isDir() && !e.isSymLink()) {
+            removeContent(e.filePath(), left);
+            if (!QDir().rmdir(e.filePath()))
+                left << e.filePath();
+        } else if (!QFile::remove(e.filePath())) {
+            left << e.filePath();
+        }
+    }
+}
+
+}  // namespace
+
+QStringList RemoveYearFolder(const QString& yearFolder, const QString& dataPath)
+{
+    QString folder = yearFolder;
+    folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    while (folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    const QFileInfo fi(folder);
+    if (!fi.exists() && !fi.isSymLink())
+        return {};
+
+    // The year folder must be data path / tunnel / year, as found on disk: a link anywhere on
+    // the way could point the removal at other files.
+    const QString data = canonicalFolder(dataPath);
+    const QString tunnel = canonicalFolder(fi.absolutePath());
+    const bool inside = !data.isEmpty() && !fi.isSymLink() && fi.isDir()
+                        && fi.canonicalFilePath() == tunnel + QLatin1Char('/') + fi.fileName()
+                        && QFileInfo(tunnel).absolutePath() == data && tunnel != data;
+    if (!inside)
+        return {folder};
+
+    QStringList left;
+    removeContent(folder, left);
+    if (!QDir().rmdir(folder))
+        left << folder;
+    return left;
+}
