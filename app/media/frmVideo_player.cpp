@@ -84,8 +84,12 @@ void ClipPlayer::setFile(const QString& path, bool autoStart)
     m_player->stop();
     m_opening = !path.isEmpty();
     m_player->setSource(path.isEmpty() ? QUrl() : QUrl::fromLocalFile(path));
-    if (autoStart && !path.isEmpty())
+    if (path.isEmpty())
+        return;
+    if (autoStart)
         m_player->play();
+    else
+        m_player->pause();  // shows the first picture
 }
 
 QUrl ClipPlayer::source() const
