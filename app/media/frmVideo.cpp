@@ -10,6 +10,7 @@
 #include "prompt.h"
 #include "settings.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
@@ -17,6 +18,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
+
+#include <memory>
+#include <utility>
 
 namespace {
 const QString kSource = QStringLiteral("frmVideo");
@@ -97,11 +101,22 @@ frmVideo::frmVideo(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmVideo"
     setTabOrder(lstSelected, cmdStore);
     setTabOrder(cmdStore, cmdRemove);
 
-    // A list's Click runs for a mouse click and for a keyboard move alike.
-    connect(fileVideos, &QListWidget::currentRowChanged, this, [this] { fileVideos_Click(); });
-    connect(fileVideos, &QListWidget::itemClicked, this, [this] { fileVideos_Click(); });
-    connect(lstSelected, &QListWidget::currentRowChanged, this, [this] { lstSelected_Click(); });
-    connect(lstSelected, &QListWidget::itemClicked, this, [this] { lstSelected_Click(); });
+    // A list's Click runs for a keyboard move and for a mouse click alike, once: the press
+    // that selects an entry has run it already when its click arrives.
+    auto listClick = [this](QListWidget* list, void (frmVideo::*click)()) {
+        auto movedByPress = std::make_shared<bool>(false);
+        connect(list, &QListWidget::itemSelectionChanged, this, [this, click, movedByPress] {
+            *movedByPress = QApplication::mouseButtons() != Qt::NoButton;
+            (this->*click)();
+        });
+        connect(list, &QListWidget::itemClicked, this, [this, click, movedByPress] {
+            if (std::exchange(*movedByPress, false))
+                return;
+            (this->*click)();
+        });
+    };
+    listClick(fileVideos, &frmVideo::fileVideos_Click);
+    listClick(lstSelected, &frmVideo::lstSelected_Click);
     connect(Media, &ClipPlayer::streamOpened, this, &frmVideo::Media_NewStream);
     connect(cmdStore, &QPushButton::clicked, this, &frmVideo::cmdStore_Click);
     connect(cmdRemove, &QPushButton::clicked, this, &frmVideo::cmdRemove_Click);
@@ -233,8 +248,9 @@ void frmVideo::cmdRemove_Click()
 void frmVideo::cmdCopy_Click()
 {
     try {
+        // Cameras name their clips in capitals; the dialog's pattern matches case here.
         const QString chosen = Prompt().openFileName(QStringLiteral("Open"), m_folder + kClipPattern,
-                                                     QStringLiteral("Video Files (*.avi)"));
+                                                     QStringLiteral("Video Files (*.avi *.AVI)"));
         if (chosen.isEmpty()) {
             RefreshFileList();
             return;

@@ -158,6 +158,14 @@ private slots:
         QCOMPARE(w->Media->source(), QUrl::fromLocalFile(m_folder + QStringLiteral("portal.avi")));
         QVERIFY(w->cmdRemove->isEnabled());
 
+        // The keyboard moves the choice as a click does; a click on the chosen entry plays it again.
+        w->fileVideos->setFocus();
+        QTest::keyClick(w->fileVideos, Qt::Key_Down);
+        QCOMPARE(w->Media->file(), m_folder + QStringLiteral("portal.avi"));
+        w->Media->setFile(QString(), false);
+        clickEntry(w->fileVideos, QStringLiteral("portal.avi"));
+        QCOMPARE(w->Media->file(), m_folder + QStringLiteral("portal.avi"));
+
         // Once enabled, they stay so.
         w->fileVideos->setCurrentRow(-1);
         w->lstSelected->setCurrentRow(-1);
@@ -263,7 +271,7 @@ private slots:
 
         QCOMPARE(m_prompt->calls[0].kind, PromptCall::OpenFile);
         QCOMPARE(m_prompt->calls[0].initial, m_folder + QStringLiteral("*.avi"));
-        QCOMPARE(m_prompt->calls[0].filter, QStringLiteral("Video Files (*.avi)"));
+        QCOMPARE(m_prompt->calls[0].filter, QStringLiteral("Video Files (*.avi *.AVI)"));
         QCOMPARE(m_prompt->messages(),
                  (QStringList{QStringLiteral("This file must be copied to the application data path to be "
                                              "associated with this tunnel.\rContinue with copy and store video?"),
