@@ -402,9 +402,10 @@ void Demo::fill()
             for (const PanelRow& panel : panels) {
                 for (int e : panel.elements) {
                     const auto key = qMakePair(panel.id, e);
-                    int rating = lastRating.contains(key) ? lastRating[key] - (rnd(0, 3) == 0 ? 1 : 0) : rnd(4, 9);
-                    if (rnd(0, 40) == 0)
-                        rating = rnd(1, 3);  // something went wrong here
+                    // Mostly sound, wearing a little each period; now and then a real problem.
+                    int rating = lastRating.contains(key) ? lastRating[key] - (rnd(0, 5) == 0 ? 1 : 0) : rnd(6, 9);
+                    if (rnd(0, 120) == 0)
+                        rating = rnd(2, 5);
                     rating = std::clamp(rating, 0, 9);
                     lastRating[key] = rating;
                     m_conn.exec(QStringLiteral("INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating, Posted) "
