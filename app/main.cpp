@@ -1,6 +1,7 @@
 #include "forms.h"
 #include "inspectionforms.h"
 #include "inventoryforms.h"
+#include "reportsforms.h"
 #include "reviewforms.h"
 #include "startup.h"
 
@@ -20,6 +21,7 @@ int main(int argc, char** argv)
     RegisterInventoryForms();
     RegisterInspectionForms();
     RegisterReviewForms();
+    RegisterReportsForms();
 
     Main();
     if (!ProgramHasWindowToRun())
