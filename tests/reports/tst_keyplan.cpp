@@ -4,7 +4,10 @@
 #include "db.h"
 #include "fixtures.h"
 #include "forms.h"
+#include "frmDataInput.h"
 #include "frmDataInputCalls.h"
+#include "frmDataView.h"
+#include "reportsforms.h"
 #include "frmPrintKeyplan.h"
 #include "frmPrintPreview.h"
 #include "helpers.h"
@@ -13,6 +16,7 @@
 #include "zvmap.h"
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -176,6 +180,8 @@ class tst_keyplan : public QObject {
     }
 
 private slots:
+    void initTestCase() { RegisterReportsForms(); }
+
     void init()
     {
         m_install = std::make_unique<TestInstall>();
@@ -257,6 +263,76 @@ private slots:
         QCOMPARE(k->CallerForm(), c.window.get());
         QCOMPARE(k->InspectionID2(), m_id2);
         QCOMPARE(items(k).size(), 4);
+    }
+
+    // The real rating entry and review windows open the printout with their print command,
+    // and the sheet reads their controls.
+    void callers_printCommandOpensTheSheet_data()
+    {
+        QTest::addColumn<QString>("caller");
+        QTest::newRow("review") << "frmDataView";
+        QTest::newRow("rating entry") << "frmDataInput";
+    }
+    void callers_printCommandOpensTheSheet()
+    {
+        QFETCH(QString, caller);
+        QDir(m_install->folder()).mkpath(QStringLiteral("Data/North Bore/2022"));
+        QDir(m_install->folder()).mkpath(QStringLiteral("Data/North Bore/2024"));
+        QVERIFY(QFile::copy(m_picture, m_install->file(QStringLiteral("Data/North Bore/bore.png"))));
+        gConn.exec(QStringLiteral("UPDATE Tunnels SET TunnelPicture = 'bore.png' WHERE TunnelID = ?"), {m_tunnel});
+        int i = 1;
+        for (const QPoint& p : {QPoint(1500, 1500), QPoint(4500, 1500), QPoint(4500, 4500), QPoint(1500, 4500)})
+            gConn.exec(QStringLiteral("INSERT INTO PanelCoord (PanelID, CoordIndex, PanelX, PanelY) VALUES (?, ?, ?, ?)"),
+                       {m_panel, i++, p.x(), p.y()});
+        const qint32 category = qint32(gConn.insertAutoNumber(
+            QStringLiteral("ElementCategory"),
+            {{QStringLiteral("EleCategoryName"), QStringLiteral("Lining")}, {QStringLiteral("EleCategorySort"), 1}}));
+        FixtureElement(1, QStringLiteral("Crown"), category);
+        gConn.exec(QStringLiteral("INSERT INTO PanelElements (PanelID, ElementID) VALUES (?, 1)"), {m_panel});
+        gConn.exec(QStringLiteral("INSERT INTO RatingsPosted (InspectionID, PanelID, ElementID, Rating) VALUES (?, ?, 1, 7)"),
+                   {m_id1, m_panel});
+        gConn.exec(QStringLiteral("INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating, Posted) VALUES (?, ?, 1, 7, 1)"),
+                   {m_id1, m_panel});
+
+        QWidget* window = nullptr;
+        QPushButton* print = nullptr;
+        if (caller == QLatin1String("frmDataView")) {
+            auto* v = frmDataView::Instance();
+            v->LoadForm(m_tunnel, m_id1, 0);
+            v->show();
+            emit v->ZVMap1->PolyHit(m_panel, 0);
+            window = v;
+            print = v->cmdPrint;
+        } else {
+            auto* d = new frmDataInput;
+            d->LoadForm(2022, m_tunnel);
+            d->show();
+            emit d->ZVMap1->PolyHit(m_panel, 0);
+            window = d;
+            print = d->cmdPrint;
+        }
+        QVERIFY(print->isEnabled());
+        QStringList listed, printed;
+        QTimer::singleShot(0, [&] {
+            auto* k = qobject_cast<frmPrintKeyplan*>(LoadedForms().last());
+            QVERIFY(k);
+            QCOMPARE(k->CallerForm(), window);
+            for (int n = 0; n < k->lvPrint->count(); ++n)
+                listed << k->lvPrint->item(n)->text();
+            preview(k);
+            printed = Texts(k->LastOutput());
+            k->close();
+        });
+        QTest::mouseClick(print, Qt::LeftButton);
+        QVERIFY(!IsFormLoaded(QStringLiteral("frmPrintKeyplan")));
+        QCOMPARE(m_prompt->messages(), QStringList());
+        QCOMPARE(listed.mid(0, 4), (QStringList{QStringLiteral("Tunnel Image"), QStringLiteral("Ratings"),
+                                                 QStringLiteral("Comments 2022"), QStringLiteral("Defect Quantity 2022")}));
+        QCOMPARE(listed.contains(QStringLiteral("Repair Log")), caller == QLatin1String("frmDataView"));
+        QVERIFY(printed.contains(QStringLiteral("P-7")));
+        QVERIFY(printed.contains(QStringLiteral("Crown")));
+        QVERIFY(printed.contains(QStringLiteral("7")));
+        QVERIFY(printed.contains(QStringLiteral("2022")));
     }
 
     void loadForm_failureUnloadsAndIsNotShown()
