@@ -2,6 +2,7 @@
 #include "inspectionforms.h"
 #include "inventoryforms.h"
 #include "mediaforms.h"
+#include "reportsforms.h"
 #include "reviewforms.h"
 #include "startup.h"
 
@@ -22,6 +23,7 @@ int main(int argc, char** argv)
     RegisterInspectionForms();
     RegisterReviewForms();
     RegisterMediaForms();
+    RegisterReportsForms();
 
     Main();
     if (!ProgramHasWindowToRun())

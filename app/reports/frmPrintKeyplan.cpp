@@ -1,0 +1,567 @@
+#include "frmPrintKeyplan.h"
+
+#include "dbdefects.h"
+#include "dbinspection.h"
+#include "dbrecords.h"
+#include "frmPrintPreview.h"
+#include "helpers.h"
+#include "krverror.h"
+#include "lookups.h"
+#include "modkrv.h"
+#include "prompt.h"
+#include "zvmap.h"
+
+#include <QDate>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QVBoxLayout>
+
+#include <limits>
+#include <memory>
+
+namespace {
+
+const QString kSource = QStringLiteral("frmPrintKeyplan");
+const QString kDataInput = QStringLiteral("frmDataInput");
+const QString kDataView = QStringLiteral("frmDataView");
+const QString kPreview = QStringLiteral("frmPrintPreview");
+constexpr double kChar = KeyplanTarget::kCharUnit;
+
+double Round(double v) { return RoundHalfEven(v); }
+
+// Element `index` of a control array of the caller: the child of that name whose "Index"
+// is index (a lone control without an index counts as element 0).
+QWidget* ArrayElement(QObject* caller, const QString& name, int index)
+{
+    const QList<QWidget*> all = caller->findChildren<QWidget*>(name);
+    for (QWidget* w : all) {
+        const QVariant i = w->property("Index");
+        if ((i.isValid() ? i.toInt() : 0) == index)
+            return w;
+    }
+    return nullptr;
+}
+
+// The greatest index of a control array, -1 when it has no element.
+int UpperBound(QObject* caller, const QString& name)
+{
+    int ub = -1;
+    for (QWidget* w : caller->findChildren<QWidget*>(name)) {
+        const QVariant i = w->property("Index");
+        ub = std::max(ub, i.isValid() ? i.toInt() : 0);
+    }
+    return ub;
+}
+
+// A label's caption or a box's text; "" for an element the caller does not have.
+QString Caption(const QWidget* w) { return w ? w->property("text").toString() : QString(); }
+
+QString ElementCaption(QObject* caller, const QString& name, int index)
+{
+    return Caption(ArrayElement(caller, name, index));
+}
+
+// A stored number as it prints: 12.5, 3, -0.25.
+QString PlainValue(const QVariant& v)
+{
+    if (v.isNull())
+        return QString();
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    if (ok && (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Float))
+        return QString::number(d, 'g', 15);
+    return v.toString();
+}
+
+QString ShortDate(const QVariant& v)
+{
+    const QDate d = QDate::fromString(v.toString(), Qt::ISODate);
+    return d.isValid() ? ShortDateText(d) : v.toString();
+}
+
+// A text as one piece, without wrapping; its own line breaks start new lines.
+void PrintLines(KeyplanTarget& t, const QString& text)
+{
+    const QStringList lines = QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")).split(QRegularExpression(QStringLiteral("[\r\n]")));
+    for (int i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            t.EndLine();
+        t.Print(lines[i]);
+    }
+}
+
+bool PrinterError(const std::exception& e)
+{
+    const auto* k = dynamic_cast<const KrvError*>(&e);
+    return k && (k->number() == 482 || k->number() == 484);
+}
+
+}  // namespace
+
+frmPrintKeyplan::frmPrintKeyplan(QWidget* parent) : KrvForm<QDialog>(QStringLiteral("frmPrintKeyplan"), parent)
+{
+    setWindowTitle(QStringLiteral("Print Keyplan"));
+    setModal(true);
+
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    QFont bold = Label1->font();
+    bold.setBold(true);
+    Label1->setFont(bold);
+
+    lvPrint = new QListWidget(this);
+    lvPrint->setObjectName(QStringLiteral("lvPrint"));
+
+    auto button = [this](const char* name, const QString& text, const QString& tip) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        if (!tip.isEmpty())
+            b->setToolTip(tip);
+        return b;
+    };
+    cmdPreview = button("cmdPreview", QStringLiteral("P&review"), QStringLiteral("Print Preview"));
+    cmdPrint = button("cmdPrint", QStringLiteral("&Print..."), QStringLiteral("Print"));
+    cmdCancel = button("cmdCancel", QStringLiteral("&Cancel"), QStringLiteral("Cancel Print"));
+    cmdSelectAll = button("cmdSelectAll", QStringLiteral("&Select All"), QString());
+    cmdUnselectAll = button("cmdUnselectAll", QStringLiteral("&Unselect All"), QString());
+
+    auto* select = new QHBoxLayout;
+    select->addWidget(cmdSelectAll);
+    select->addWidget(cmdUnselectAll);
+    select->addStretch();
+    auto* commands = new QVBoxLayout;
+    commands->addWidget(cmdPreview);
+    commands->addWidget(cmdPrint);
+    commands->addWidget(cmdCancel);
+    commands->addStretch();
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(Label1, 0, 0, 1, 2);
+    grid->addWidget(lvPrint, 1, 0);
+    grid->addLayout(commands, 1, 1);
+    grid->addLayout(select, 2, 0);
+    resize(420, 330);
+
+    connect(cmdPreview, &QPushButton::clicked, this, [this] { cmdPreview_Click(); });
+    connect(cmdPrint, &QPushButton::clicked, this, [this] { cmdPrint_Click(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+    connect(cmdSelectAll, &QPushButton::clicked, this, [this] { setAllChecked(true); });
+    connect(cmdUnselectAll, &QPushButton::clicked, this, [this] { setAllChecked(false); });
+}
+
+int frmPrintKeyplan::exec()
+{
+    if (!LoadedForms().contains(this))
+        return QDialog::Rejected;
+    return KrvForm<QDialog>::exec();
+}
+
+void frmPrintKeyplan::FormUnload()
+{
+    if (IsFormLoaded(kPreview))
+        UnloadFormByName(kPreview);
+}
+
+void frmPrintKeyplan::addItem(const QString& text)
+{
+    auto* item = new QListWidgetItem(text, lvPrint);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Checked);
+}
+
+void frmPrintKeyplan::LoadForm(qint32 TunnelID, qint32 InspectionID1, qint32 InspectionID2, QObject* CallerForm)
+{
+    try {
+        m_caller = CallerForm;
+        m_callerName = CallerForm ? CallerForm->objectName() : QString();
+        m_tunnelId = TunnelID;
+        m_inspectionId1 = InspectionID1;
+        m_inspectionId2 = InspectionID2;
+        Label1->setText(DbGetTunnelName(TunnelID));
+        m_year1 = InspectionID1 != 0 ? DbGetInspectionYear(InspectionID1) : 0;
+        m_year2 = InspectionID2 != 0 ? DbGetInspectionYear(InspectionID2) : 0;
+
+        lvPrint->clear();
+        addItem(QStringLiteral("Tunnel Image"));
+        addItem(QStringLiteral("Ratings"));
+        if (m_inspectionId1 != 0) {
+            addItem(QStringLiteral("Comments %1").arg(m_year1));
+            addItem(QStringLiteral("Defect Quantity %1").arg(m_year1));
+        }
+        if (m_inspectionId2 != 0) {
+            addItem(QStringLiteral("Comments %1").arg(m_year2));
+            addItem(QStringLiteral("Defect Quantity %1").arg(m_year2));
+        }
+        if (!fromDataInput()) {
+            addItem(QStringLiteral("Repair Log"));
+            addItem(QStringLiteral("Emergency Incidents"));
+            const RowSet tabs = DbGetTabDefinitions();
+            for (int i = 0; i < tabs.count(); ++i)
+                addItem(NullToEmpty(tabs.value(i, QStringLiteral("TabCaption"))).toString());
+        }
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error loading print dialog."), kSource, e);
+        Unload();
+    }
+}
+
+void frmPrintKeyplan::setAllChecked(bool checked)
+{
+    try {
+        for (int i = 0; i < lvPrint->count(); ++i)
+            lvPrint->item(i)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    } catch (const std::exception& e) {
+        LogError(QString(), kSource, e);
+    }
+}
+
+void frmPrintKeyplan::cmdCancel_Click() { Unload(); }
+
+bool frmPrintKeyplan::sectionChecked(const QString& text) const
+{
+    for (int i = 0; i < lvPrint->count(); ++i)
+        if (lvPrint->item(i)->text() == text)
+            return lvPrint->item(i)->checkState() == Qt::Checked;
+    return false;
+}
+
+bool frmPrintKeyplan::fromDataView() const { return m_callerName == kDataView; }
+bool frmPrintKeyplan::fromDataInput() const { return m_callerName == kDataInput; }
+
+QObject* frmPrintKeyplan::caller() const
+{
+    if (!m_caller)
+        throw KrvError(91, QStringLiteral("Object variable not set."));
+    return m_caller;
+}
+
+qint32 frmPrintKeyplan::panelId() const
+{
+    const QString label = fromDataInput() ? QStringLiteral("lblName") : QStringLiteral("lblPanelID");
+    QWidget* w = caller()->findChild<QWidget*>(label);
+    if (!w)
+        throw KrvError(91, QStringLiteral("Object variable not set."));
+    const double v = Round(Val(w->property("Tag").toString()));
+    if (v > std::numeric_limits<qint32>::max() || v < std::numeric_limits<qint32>::min())
+        throw KrvError(6, QStringLiteral("Overflow"));
+    return qint32(v);
+}
+
+// ====================================================================== the sheet
+
+void frmPrintKeyplan::OutputRun(KeyplanTarget& t)
+{
+    m_lastOutput.clear();
+    PageHeader(t);
+    if (sectionChecked(QStringLiteral("Tunnel Image")))
+        TunnelImage(t);
+    if (sectionChecked(QStringLiteral("Ratings")))
+        Ratings(t);
+    if (m_inspectionId1 != 0) {
+        if (sectionChecked(QStringLiteral("Comments %1").arg(m_year1)))
+            Comments(t, m_inspectionId1, m_year1);
+        if (sectionChecked(QStringLiteral("Defect Quantity %1").arg(m_year1)))
+            DefectQuantities(t, m_inspectionId1, m_year1);
+    }
+    if (m_inspectionId2 != 0) {
+        if (sectionChecked(QStringLiteral("Comments %1").arg(m_year2)))
+            Comments(t, m_inspectionId2, m_year2);
+        if (sectionChecked(QStringLiteral("Defect Quantity %1").arg(m_year2)))
+            DefectQuantities(t, m_inspectionId2, m_year2);
+    }
+    if (fromDataView()) {
+        if (sectionChecked(QStringLiteral("Repair Log")))
+            Records(t, false);
+        if (sectionChecked(QStringLiteral("Emergency Incidents")))
+            Records(t, true);
+        const RowSet tabs = DbGetTabDefinitions();
+        for (int i = 0; i < tabs.count(); ++i) {
+            const QString caption = NullToEmpty(tabs.value(i, QStringLiteral("TabCaption"))).toString();
+            if (sectionChecked(caption))
+                CustomTab(t, caption, tabs.toInt(i, QStringLiteral("TabIndex")));
+        }
+    }
+    m_lastOutput = t.Items();
+}
+
+void frmPrintKeyplan::Title(KeyplanTarget& t, const QString& text)
+{
+    t.setFontSize(10);
+    t.setUnderline(true);
+    t.setBold(true);
+    t.Print(text);
+    t.EndLine(2);
+}
+
+void frmPrintKeyplan::PageHeader(KeyplanTarget& t)
+{
+    const QString name = Label1->text();
+    t.setFontSize(14);
+    t.setBold(true);
+    t.setFontName(QStringLiteral("Arial"));
+    const double x = Round((t.ScaleWidth() - t.TextWidth(name)) / 2);
+    t.EndLine(2);
+    t.setFontSize(11);
+    t.Print(ShortDateText(QDate::currentDate()));
+    t.setFontSize(14);
+    t.CurrentX = x;
+    t.Print(name);
+    t.EndLine();
+    t.EndLine(2);
+}
+
+void frmPrintKeyplan::TunnelImage(KeyplanTarget& t)
+{
+    auto* map = caller()->findChild<ZVMap*>(QStringLiteral("ZVMap1"));
+    if (!map)
+        throw KrvError(91, QStringLiteral("Object variable not set."));
+    float startX = 0, startY = 0;
+    qint32 picWidth = 0, picHeight = 0;
+    map->PicCoordinates(startX, startY, picWidth, picHeight);
+    // An unscaled strip one page wide, from the visible top-left corner.
+    t.PaintPicture(map->Picture(), 0, 1200, t.Width(), picHeight, startX, startY, t.Width(), picHeight);
+    t.CurrentY = picHeight + 1800;
+}
+
+void frmPrintKeyplan::Ratings(KeyplanTarget& t)
+{
+    QObject* c = caller();
+    Title(t, QStringLiteral("Ratings"));
+    const double yTop = t.CurrentY;
+    t.setFontSize(9);
+    t.setUnderline(false);
+    t.setBold(false);
+
+    const double mid = Round(t.ScaleWidth() / 2);
+    const double x1 = Round(mid * 2 / 3);
+    const double x2 = Round(mid * 5 / 3);
+
+    t.EndLine();
+    const double yHeader = t.CurrentY;
+
+    const bool unposted = fromDataInput() && m_inspectionId2 != 0 && !DbAllRatingsPosted(m_inspectionId2, panelId());
+    auto mark = [&t, unposted] {
+        if (!unposted)
+            return;
+        const double y = t.CurrentY;
+        t.CurrentY = y - 50;
+        t.setBold(true);
+        t.setFontName(QStringLiteral("Arial Narrow"));
+        t.Print(QStringLiteral("  UNPOSTED"));
+        t.setBold(false);
+        t.setFontName(QStringLiteral("Arial"));
+        t.CurrentY = y;
+    };
+
+    const QString label = fromDataInput() ? QStringLiteral("lblName") : QStringLiteral("lblPanelID");
+    t.Tab(2);
+    t.Print(Caption(c->findChild<QWidget*>(label)));
+    if (m_inspectionId1 != 0) {
+        t.CurrentX = x1 - kChar;
+        t.Print(ElementCaption(c, QStringLiteral("lblYear1"), 0));
+    }
+    if (m_inspectionId2 != 0) {
+        t.CurrentX = x1 + 4 * kChar;
+        t.Print(ElementCaption(c, QStringLiteral("lblYear2"), 0));
+        mark();
+    }
+    if (m_inspectionId1 != 0) {
+        t.CurrentX = x2 - kChar;
+        t.Print(ElementCaption(c, QStringLiteral("lblYear1"), 1));
+    }
+    if (m_inspectionId2 != 0) {
+        t.CurrentX = x2 + 4 * kChar;
+        t.Print(ElementCaption(c, QStringLiteral("lblYear2"), 1));
+        mark();
+    }
+    t.EndLine(2);
+
+    QWidget* first = ArrayElement(c, QStringLiteral("lblElement"), 0);
+    if (first && !first->isHidden()) {
+        const QString rate2 = fromDataView() ? QStringLiteral("lblRate2") : QStringLiteral("txtRate1");
+        const int ub = UpperBound(c, QStringLiteral("lblElement"));
+        for (int i = 0; i <= ub; ++i) {
+            const bool left = i % 2 == 0;
+            const double nameX = left ? 4 * kChar : mid;
+            const double rateX = left ? x1 : x2;
+            t.CurrentX = nameX;
+            t.Print(ElementCaption(c, QStringLiteral("lblElement"), i));
+            if (m_inspectionId1 != 0) {
+                t.CurrentX = rateX;
+                t.Print(ElementCaption(c, QStringLiteral("lblRate1"), i));
+            }
+            if (m_inspectionId2 != 0) {
+                t.CurrentX = rateX + 5 * kChar;
+                t.Print(ElementCaption(c, rate2, i));
+            }
+            if (!left)
+                t.EndLine();
+        }
+        t.EndLine();
+        if (m_inspectionId1 != 0 && m_inspectionId2 != 0) {
+            t.Line(x1 + 3 * kChar, yHeader, x1 + 3 * kChar, t.CurrentY, Qt::black);
+            t.Line(x2 + 3 * kChar, yHeader, x2 + 3 * kChar, t.CurrentY, Qt::black);
+        }
+        t.EndLine();
+        const double yEnd = t.CurrentY;
+        const double right = t.ScaleWidth() - 100;
+        t.Line(0, yTop, right, yTop, Qt::black);
+        t.Line(right, yTop, right, yEnd, Qt::black);
+        t.Line(right, yEnd, 0, yEnd, Qt::black);
+        t.Line(0, yEnd, 0, yTop, Qt::black);
+        t.CurrentY = yEnd;
+    }
+    t.EndLine(3);
+}
+
+void frmPrintKeyplan::Comments(KeyplanTarget& t, qint32 inspectionId, qint32 year)
+{
+    Title(t, QStringLiteral("Comments %1").arg(year));
+    t.setFontSize(9);
+    t.setUnderline(false);
+    t.setBold(false);
+    const QString comment = DbGetPanelComment(inspectionId, panelId());
+    PrintLines(t, comment.isEmpty() ? QStringLiteral("NONE") : comment);
+    t.EndLine();
+    t.EndLine(2);
+}
+
+void frmPrintKeyplan::DefectQuantities(KeyplanTarget& t, qint32 inspectionId, qint32 year)
+{
+    const qint32 panel = panelId();
+    const RowSet rows = fromDataView() ? DbGetPostedDefectQuantities(panel, inspectionId)
+                                       : DbGetDefectQuantities(panel, inspectionId);
+    Title(t, QStringLiteral("Defect Quantity %1").arg(year));
+    t.setFontSize(9);
+    t.setBold(false);
+    if (rows.isEmpty()) {
+        t.setUnderline(false);
+        t.Print(QStringLiteral("NONE"));
+        t.EndLine();
+    } else {
+        auto line = [&t](const QStringList& texts) {
+            static const int columns[] = {5, 35, 45, 55, 70};
+            for (int k = 0; k < 5; ++k) {
+                t.Tab(columns[k]);
+                t.Print(texts[k]);
+            }
+            t.EndLine();
+        };
+        line({QStringLiteral("Description"), QStringLiteral("Quantity"), QStringLiteral("Units"),
+              QStringLiteral("Unit Cost"), QStringLiteral("Total Cost")});
+        t.setUnderline(false);
+        for (int i = 0; i < rows.count(); ++i)
+            line({NullToEmpty(rows.value(i, QStringLiteral("Description"))).toString(),
+                  PlainValue(rows.value(i, QStringLiteral("Quantity"))),
+                  NullToEmpty(rows.value(i, QStringLiteral("Units"))).toString(),
+                  QStringLiteral("$") + PlainValue(rows.value(i, QStringLiteral("UnitCost"))),
+                  QStringLiteral("$") + PlainValue(rows.value(i, QStringLiteral("TotalCost")))});
+    }
+    t.EndLine(2);
+}
+
+void frmPrintKeyplan::Records(KeyplanTarget& t, bool emergencies)
+{
+    const qint32 panel = panelId();
+    const RowSet rows = emergencies ? DbGetEmergencies(panel) : DbGetRepairLogs(panel);
+    const QString dateColumn = emergencies ? QStringLiteral("EmergencyDate") : QStringLiteral("RepairDate");
+    const QString textColumn = emergencies ? QStringLiteral("Emergency") : QStringLiteral("RepairLog");
+    Title(t, emergencies ? QStringLiteral("Emergency Incidents") : QStringLiteral("Repair Log"));
+    t.setFontSize(9);
+    t.setUnderline(false);
+    t.setBold(false);
+    if (rows.isEmpty()) {
+        t.Print(QStringLiteral("NONE"));
+        t.EndLine();
+        t.EndLine();
+    }
+    for (int i = 0; i < rows.count(); ++i) {
+        t.setBold(true);
+        t.Print(ShortDate(rows.value(i, dateColumn)));
+        t.setBold(false);
+        PrintLines(t, QStringLiteral(" - ") + NullToEmpty(rows.value(i, textColumn)).toString());
+        t.EndLine();
+        t.EndLine();
+    }
+    t.EndLine();
+}
+
+void frmPrintKeyplan::CustomTab(KeyplanTarget& t, const QString& caption, qint32 tabIndex)
+{
+    Title(t, caption);
+    t.setFontSize(9);
+    t.setUnderline(false);
+    t.setBold(false);
+    const QString text = DbGetTabData(panelId(), tabIndex);
+    PrintLines(t, text.isEmpty() ? QStringLiteral("NONE") : text);
+    t.EndLine();
+    t.EndLine(2);
+}
+
+// ====================================================================== commands
+
+void frmPrintKeyplan::cmdPrint_Click()
+{
+    QPrinter& printer = CurrentPrinter();
+    std::unique_ptr<KeyplanTarget> target;
+    try {
+        const QString device = printer.printerName();
+        const QString file = printer.outputFileName();
+        if (!Prompt().printSetup(&printer, QStringLiteral("Print")))
+            return;
+        {
+            WaitCursor wait;
+            target = std::make_unique<KeyplanTarget>(&printer);
+            OutputRun(*target);
+            target->EndDoc();
+        }
+        // The dialog chose the printer for this job only.
+        printer.setPrinterName(device);
+        printer.setOutputFileName(file);
+        RestoreDefaultCursor();
+        Unload();
+    } catch (const std::exception& e) {
+        if (target)
+            target->Abort();
+        LogError(PrinterError(e) ? QStringLiteral("Error printing keyplan data.  Check to make sure a printer is attached.")
+                                 : QStringLiteral("Error: Unable to print Keyplan"),
+                 kSource, e);
+        Unload();
+    }
+}
+
+void frmPrintKeyplan::cmdPreview_Click()
+{
+    try {
+        frmPrintPreview* preview = nullptr;
+        for (QWidget* w : LoadedForms())
+            if (w->objectName() == kPreview)
+                preview = qobject_cast<frmPrintPreview*>(w);
+        if (!preview)
+            preview = new frmPrintPreview(this);
+        QPrinter& printer = CurrentPrinter();
+        if (!printer.isValid())
+            throw KrvError(484, QStringLiteral("Printer information unavailable."));
+        preview->pic->setPageSize(PrinterPageSize(printer));
+        {
+            WaitCursor wait;
+            KeyplanTarget target(&preview->pic->image());
+            target.Cls();
+            OutputRun(target);
+        }
+        RestoreDefaultCursor();
+        preview->pic->update();
+        preview->Form_Resize();
+        preview->exec();
+    } catch (const std::exception& e) {
+        LogError(PrinterError(e) ? QStringLiteral("Error previewing image.  A printer must be selected.")
+                                 : QStringLiteral("Error: Unable to preview Keyplan"),
+                 kSource, e);
+        Unload();
+    }
+}
