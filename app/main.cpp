@@ -1,6 +1,7 @@
 #include "forms.h"
 #include "inspectionforms.h"
 #include "inventoryforms.h"
+#include "mediaforms.h"
 #include "reviewforms.h"
 #include "startup.h"
 
@@ -20,6 +21,7 @@ int main(int argc, char** argv)
     RegisterInventoryForms();
     RegisterInspectionForms();
     RegisterReviewForms();
+    RegisterMediaForms();
 
     Main();
     if (!ProgramHasWindowToRun())
