@@ -3,11 +3,13 @@
 #include "forms.h"
 #include "frmImages.h"
 #include "frmImgInput.h"
+#include "frmMultImg.h"
 
 void RegisterMediaForms()
 {
     // A new viewer for each use; several may be open at once.
     RegisterFormFactory(QStringLiteral("frmImages"), [] { return new frmImages; });
-    // The callers look for an open one first.
+    // One at a time: the callers look for an open one first.
     RegisterFormFactory(QStringLiteral("frmImgInput"), [] { return new frmImgInput; });
+    RegisterFormFactory(QStringLiteral("frmMultImg"), [] { return new frmMultImg; });
 }
