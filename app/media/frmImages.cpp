@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QGroupBox>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -68,6 +69,20 @@ qint16 ZoomPercent(const QString& text)
     return qint16(qMin<double>(v, std::numeric_limits<qint16>::max()));
 }
 
+// The picture of the zoom button: a magnifying glass.
+QPixmap magnifier()
+{
+    QPixmap p(20, 20);
+    p.fill(Qt::transparent);
+    QPainter painter(&p);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::black, 2));
+    painter.drawEllipse(QRectF(2, 2, 11, 11));
+    painter.setPen(QPen(Qt::black, 3, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(12, 12), QPointF(18, 18));
+    return p;
+}
+
 }  // namespace
 
 frmImages::frmImages(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmImages"), parent)
@@ -80,7 +95,7 @@ frmImages::frmImages(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmImag
 
     fraAnn = new QGroupBox(this);
     fraAnn->setObjectName(QStringLiteral("fraAnn"));
-    place(fraAnn, 60, 5520, 8988, 1425);
+    place(fraAnn, 60, 5520, 8988, 1035);
     lblAnnotation = new QLabel(QStringLiteral("Annotation"), fraAnn);
     lblAnnotation->setObjectName(QStringLiteral("lblAnnotation"));
     place(lblAnnotation, 120, 60, 1500, 255);
@@ -88,7 +103,7 @@ frmImages::frmImages(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmImag
     txtAnnotation->setObjectName(QStringLiteral("txtAnnotation"));
     // Shows the stored annotation; it is edited where pictures are attached.
     txtAnnotation->setReadOnly(true);
-    place(txtAnnotation, 120, 330, 8748, 975);
+    place(txtAnnotation, 120, 300, 8748, 645);
 
     Image1 = new ClickLabel(QString(), this);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -105,7 +120,7 @@ frmImages::frmImages(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmImag
     cboZoom->lineEdit()->installEventFilter(this);
     imgZoom = new QToolButton(this);
     imgZoom->setObjectName(QStringLiteral("imgZoom"));
-    imgZoom->setText(QStringLiteral("Zoom"));
+    imgZoom->setIcon(QIcon(magnifier()));
     imgZoom->setToolTip(QStringLiteral("Zoom"));
     chkPan = new QCheckBox(QStringLiteral("Pan"), this);
     chkPan->setObjectName(QStringLiteral("chkPan"));
@@ -122,7 +137,7 @@ frmImages::frmImages(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmImag
     cmdClose = button("cmdClose", QStringLiteral("Close"));
 
     place(Image1, 120, 0, 375, 375);
-    place(Label1, 540, 0, 855, 255);
+    place(Label1, 540, 0, 855, 195);
     place(cboZoom, 1440, 0, 1095, 375);
     place(imgZoom, 2580, 0, 375, 375);
     place(chkPan, 3060, 0, 735, 285);

@@ -140,7 +140,7 @@ frmImgInput::frmImgInput(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frm
     place(Label2, 3000, 60, 2400, 255);
     lstSelected = new QListWidget(fraBottom);
     lstSelected->setObjectName(QStringLiteral("lstSelected"));
-    place(lstSelected, 3000, 330, 2400, 1560);
+    place(lstSelected, 3000, 330, 1970, 1560);
     lblAnnotation = label("lblAnnotation", QStringLiteral("Annotation"));
     place(lblAnnotation, 3000, 1950, 1500, 255);
     txtAnnotation = new QLineEdit(fraBottom);
@@ -153,11 +153,11 @@ frmImgInput::frmImgInput(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frm
     cmdStore = button("cmdStore", QStringLiteral("&Store Image"));
     cmdRemove = button("cmdRemove", QStringLiteral("&Remove Image"));
     cmdCancel = button("cmdCancel", QStringLiteral("&Close"));
-    place(cmdPreview, 5520, 330, 1110, 375);
-    place(cmdStore, 6750, 330, 1130, 375);
-    place(cmdCopy, 5520, 810, 1110, 375);
-    place(cmdRemove, 6750, 810, 1130, 375);
-    place(cmdCancel, 6750, 2760, 1130, 375);
+    place(cmdPreview, 5090, 330, 1335, 375);
+    place(cmdStore, 6545, 330, 1335, 375);
+    place(cmdCopy, 5090, 810, 1335, 375);
+    place(cmdRemove, 6545, 810, 1335, 375);
+    place(cmdCancel, 6545, 2760, 1335, 375);
     cmdPreview->setEnabled(false);
     cmdStore->setEnabled(false);
     cmdRemove->setEnabled(false);
