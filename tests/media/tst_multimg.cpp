@@ -3,8 +3,11 @@
 #include "db.h"
 #include "fixtures.h"
 #include "forms.h"
+#include "frmDataInputCalls.h"
 #include "frmImages.h"
+#include "frmImgInput.h"
 #include "frmMultImg.h"
+#include "mediaforms.h"
 #include "modkrv.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
@@ -16,6 +19,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
@@ -319,6 +323,30 @@ private slots:
         QCOMPARE(visibleMark(w), 0);
         QCOMPARE(w->ThumbnailTwips(1), QRect(1445, 300, 1095, 1095));
         QVERIFY(!w->imgThumbnail[1]->pixmap().isNull());
+    }
+
+    // Rating entry and review open the three windows by name, with these values.
+    void openedByNameAsTheCallersDo()
+    {
+        Fixture f(2);
+        RegisterMediaForms();
+        QWidget* input = DataInputOpenForm(QStringLiteral("frmImgInput"), true);
+        DataInputCall(input, "Load", {f.tunnel, f.panel, f.element, f.period, false});
+        QVERIFY(input->isVisible());
+        QCOMPARE(qobject_cast<frmImgInput*>(input)->lstSelected->count(), 2);
+
+        QWidget* viewer = DataInputOpenForm(QStringLiteral("frmImages"), false);
+        DataInputCall(viewer, "LoadForm", {0, true, f.panel, f.element, f.period});  // the sketch file is missing
+        QCOMPARE(f.prompt.messages(), QStringList{QStringLiteral("The field sketch you requested could not be found.")});
+        viewer = DataInputOpenForm(QStringLiteral("frmImages"), false);
+        DataInputCall(viewer, "LoadForm", {0, false, f.panel, f.element, f.period});
+        QVERIFY(viewer->isVisible());
+
+        QWidget* thumbs = DataInputOpenForm(QStringLiteral("frmMultImg"), true);
+        DataInputCall(thumbs, "LoadForm", {f.panel, f.element, f.period, false});
+        QVERIFY(thumbs->isVisible());
+        QCOMPARE(DataInputOpenForm(QStringLiteral("frmMultImg"), true), thumbs);
+        QCOMPARE(qobject_cast<frmMultImg*>(thumbs)->PicCount(), 2);
     }
 
     void resizing()
