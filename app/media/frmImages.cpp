@@ -463,19 +463,22 @@ void frmImages::cmdPrint_Click()
         QPainter painter;
         if (!painter.begin(&printer))
             throw KrvError(482, QStringLiteral("Printer error"));
-        PrintImagePage(printer, painter, tunnel, panel, element, year);
+        const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
+        PrintImagePage(painter, page.size(), printer.resolution(), tunnel, panel, element, year);
         painter.end();
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error: Unable to print Image"), kSource, e);
     }
 }
 
-void frmImages::PrintImagePage(QPrinter& printer, QPainter& painter, const QString& tunnel, const QString& panel,
-                               const QString& element, qint32 year)
+// The page, on a painter whose device has the given resolution; pageSize is the printable
+// area in device units. Positions are twips from its top left.
+void frmImages::PrintImagePage(QPainter& painter, const QSizeF& pageSize, int resolution, const QString& tunnel,
+                               const QString& panel, const QString& element, qint32 year)
 {
-    // Page positions are twips from the top left of the printable area.
-    const double scale = printer.resolution() / 1440.0;
-    const double pageWidth = printer.pageLayout().paintRectPixels(printer.resolution()).width();
+    const double scale = resolution / 1440.0;
+    const double pageWidth = pageSize.width();
+    QPaintDevice* device = painter.device();
     double y = 0;
 
     QFont font(QStringLiteral("Arial"));
@@ -484,9 +487,9 @@ void frmImages::PrintImagePage(QPrinter& printer, QPainter& painter, const QStri
         font.setPointSize(points);
         painter.setFont(font);
     };
-    auto lineHeight = [&] { return QFontMetricsF(painter.font(), &printer).height(); };
+    auto lineHeight = [&] { return QFontMetricsF(painter.font(), device).height(); };
     auto printLine = [&](const QString& text, double x) {
-        const QFontMetricsF fm(painter.font(), &printer);
+        const QFontMetricsF fm(painter.font(), device);
         QTextOption option;
         // Print zones of fourteen columns, as tabs in printed lines have always done.
         option.setTabStopDistance(fm.averageCharWidth() * 14);
@@ -496,7 +499,7 @@ void frmImages::PrintImagePage(QPrinter& printer, QPainter& painter, const QStri
 
     const QString title = windowTitle();
     setSize(14);
-    const double titleLeft = (pageWidth - QFontMetricsF(painter.font(), &printer).horizontalAdvance(title)) / 2;
+    const double titleLeft = (pageWidth - QFontMetricsF(painter.font(), device).horizontalAdvance(title)) / 2;
     y += 2 * lineHeight();
     setSize(11);
     printLine(ShortDateText(QDate::currentDate()), 0);
@@ -510,17 +513,18 @@ void frmImages::PrintImagePage(QPrinter& printer, QPainter& painter, const QStri
     printLine(QStringLiteral("Element Name:") + tab + tab + element, 0);
     printLine(QStringLiteral("Inspection Year:") + tab + QString::number(year), 0);
 
-    // The picture as displayed, at the current zoom.
+    // The picture as displayed, at the current zoom; below the header even where this
+    // platform's fonts make the header taller than the place kept for it.
     qint32 w = 0, h = 0;
     mapContainer->ImgSize(w, h);
-    painter.drawImage(QRectF(0, 2850 * scale, w * scale, h * scale), mapContainer->Picture());
+    const double pictureTop = qMax(2850 * scale, y);
+    painter.drawImage(QRectF(0, pictureTop, w * scale, h * scale), mapContainer->Picture());
 
-    y = (h + 2700) * scale + lineHeight();
+    y = pictureTop + (h - 150) * scale + lineHeight();
     font.setBold(false);
     painter.setFont(font);
     const QString annotation = m_picArray.value(m_currentIndex).Annotation;
-    painter.drawText(QRectF(0, y, pageWidth, printer.pageLayout().paintRectPixels(printer.resolution()).height() - y),
-                     Qt::TextWordWrap, annotation);
+    painter.drawText(QRectF(0, y, pageWidth, qMax(0.0, pageSize.height() - y)), Qt::TextWordWrap, annotation);
 }
 
 void frmImages::showAbout()

@@ -14,7 +14,7 @@ class QLabel;
 class QMenu;
 class QPainter;
 class QPlainTextEdit;
-class QPrinter;
+class QSizeF;
 class QPushButton;
 class QToolButton;
 class ZVMap;
@@ -78,8 +78,8 @@ protected:
 
 private:
     QString GetSketchName() const;
-    void PrintImagePage(QPrinter& printer, QPainter& painter, const QString& tunnel, const QString& panel,
-                        const QString& element, qint32 year);
+    void PrintImagePage(QPainter& painter, const QSizeF& pageSize, int resolution, const QString& tunnel,
+                        const QString& panel, const QString& element, qint32 year);
     void showPicture(int index);
     void setZoomText(const QString& text);
     void cmdNext_Click();
