@@ -1,0 +1,651 @@
+#include "frmImgInput.h"
+
+#include "clicklabel.h"
+#include "db.h"
+#include "dbmedia.h"
+#include "frmAbout.h"
+#include "helpers.h"
+#include "krverror.h"
+#include "modkrv.h"
+#include "prompt.h"
+#include "settings.h"
+#include "zvmap.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QSignalBlocker>
+
+#include <cstdio>
+
+namespace {
+
+const QString kSource = QStringLiteral("frmImgInput");
+const QString kReplaceQuestion =
+    QStringLiteral("A field sketch already exists for this element.  Are you sure want to replace the existing field sketch?");
+const QString kReplaceTitle = QStringLiteral("Replace Field Sketch");
+const QString kDuplicate = QStringLiteral("This photo has already been added to the photo list.");
+
+void place(QWidget* w, int left, int top, int width, int height)
+{
+    w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
+}
+
+int tw(int pixels) { return int(PixelsToTwips(pixels)); }
+
+QString sketchTest(bool sketch)
+{
+    return sketch ? QStringLiteral(" AND FieldSketch <> 0") : QStringLiteral(" AND FieldSketch = 0");
+}
+
+bool sameFolder(const QString& a, const QString& b)
+{
+    const QFileInfo fa(a), fb(b);
+    if (fa.exists() && fb.exists())
+        return fa.canonicalFilePath() == fb.canonicalFilePath();
+    return QDir::cleanPath(fa.absoluteFilePath()) == QDir::cleanPath(fb.absoluteFilePath());
+}
+
+// Copies source into folder under its own name, replacing a file of that name. The copy is
+// written beside the target and renamed over it, and keeps the source's modification time,
+// so a half-written file never stands under the picture's name. False when any step fails.
+bool copyIntoFolder(const QString& source, const QString& folder)
+{
+    const QFileInfo src(source);
+    if (!src.isFile())
+        return false;
+    const QString target = QDir(folder).filePath(src.fileName());
+    if (QFileInfo::exists(target) && QFileInfo(target).canonicalFilePath() == src.canonicalFilePath())
+        return true;
+    const QString temp = target + QStringLiteral(".krv-copy");
+    QFile::remove(temp);
+    if (!QFile::copy(source, temp))
+        return false;
+    {
+        QFile copied(temp);
+        if (!copied.open(QIODevice::ReadWrite)
+            || !copied.setFileTime(src.lastModified(), QFileDevice::FileModificationTime)) {
+            copied.close();
+            QFile::remove(temp);
+            return false;
+        }
+    }
+    // rename(2) replaces the target in one step.
+    if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) != 0) {
+        QFile::remove(temp);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+const QStringList& frmImgInput::FileTypeNames()
+{
+    static const QStringList names = {QStringLiteral("All Picture Files"), QStringLiteral("Bitmap Files (*.bmp;*.dib)"),
+                                      QStringLiteral("GIF Files (*.gif)"), QStringLiteral("JPEG Files (*.jpg)"),
+                                      QStringLiteral("Metafiles (*.wmf;*.emf)")};
+    return names;
+}
+
+const QStringList& frmImgInput::FileTypePatterns()
+{
+    // PNG, this platform's usual picture file, counts among all pictures.
+    static const QStringList patterns = {QStringLiteral("*.bmp;*.dib;*.gif;*.jpg;*.png;*.wmf;*.emf;*.ico;*.cur"),
+                                         QStringLiteral("*.bmp;*.dib"), QStringLiteral("*.gif"),
+                                         QStringLiteral("*.jpg"), QStringLiteral("*.wmf;*.emf")};
+    return patterns;
+}
+
+frmImgInput::frmImgInput(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmImgInput"), parent)
+{
+    setWindowTitle(QStringLiteral("Image Input Form"));
+
+    PreviewPane = new ZVMap(this);
+    PreviewPane->setObjectName(QStringLiteral("PreviewPane"));
+    place(PreviewPane, 120, 120, 8010, 3600);
+
+    fraBottom = new QFrame(this);
+    fraBottom->setObjectName(QStringLiteral("fraBottom"));
+    place(fraBottom, 120, 3840, 8000, 3255);
+
+    auto label = [this](const char* name, const QString& text) {
+        auto* l = new QLabel(text, fraBottom);
+        l->setObjectName(QString::fromLatin1(name));
+        return l;
+    };
+    auto button = [this](const char* name, const QString& text) {
+        auto* b = new QPushButton(text, fraBottom);
+        b->setObjectName(QString::fromLatin1(name));
+        return b;
+    };
+    Label3 = label("Label3", QStringLiteral("Available Images"));
+    place(Label3, 120, 60, 2700, 255);
+    fileImgList = new QListWidget(fraBottom);
+    fileImgList->setObjectName(QStringLiteral("fileImgList"));
+    place(fileImgList, 120, 330, 2700, 2340);
+    cboFileType = new QComboBox(fraBottom);
+    cboFileType->setObjectName(QStringLiteral("cboFileType"));
+    place(cboFileType, 120, 2760, 2700, 375);
+
+    Label2 = label("Label2", QStringLiteral("Selected Images"));
+    place(Label2, 3000, 60, 2400, 255);
+    lstSelected = new QListWidget(fraBottom);
+    lstSelected->setObjectName(QStringLiteral("lstSelected"));
+    place(lstSelected, 3000, 330, 1970, 1560);
+    lblAnnotation = label("lblAnnotation", QStringLiteral("Annotation"));
+    place(lblAnnotation, 3000, 1950, 1500, 255);
+    txtAnnotation = new QLineEdit(fraBottom);
+    txtAnnotation->setObjectName(QStringLiteral("txtAnnotation"));
+    place(txtAnnotation, 3000, 2220, 4880, 375);
+    txtAnnotation->installEventFilter(this);
+
+    cmdCopy = button("cmdCopy", QStringLiteral("&Browse..."));
+    cmdPreview = button("cmdPreview", QStringLiteral("&Preview Image"));
+    cmdStore = button("cmdStore", QStringLiteral("&Store Image"));
+    cmdRemove = button("cmdRemove", QStringLiteral("&Remove Image"));
+    cmdCancel = button("cmdCancel", QStringLiteral("&Close"));
+    place(cmdPreview, 5090, 330, 1335, 375);
+    place(cmdStore, 6545, 330, 1335, 375);
+    place(cmdCopy, 5090, 810, 1335, 375);
+    place(cmdRemove, 6545, 810, 1335, 375);
+    place(cmdCancel, 6545, 2760, 1335, 375);
+    cmdPreview->setEnabled(false);
+    cmdStore->setEnabled(false);
+    cmdRemove->setEnabled(false);
+
+    Image1 = new ClickLabel(QString(), fraBottom);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(ProgramLogo(TwipsToPixels(375)));
+    Image1->setCursor(Qt::PointingHandCursor);
+    place(Image1, 3000, 2760, 375, 375);
+    Label1 = new ClickLabel(QStringLiteral("Quorrel"), fraBottom);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setCursor(Qt::PointingHandCursor);
+    place(Label1, 3435, 2820, 900, 255);
+
+    connect(cboFileType, &QComboBox::currentIndexChanged, this, &frmImgInput::cboFileType_Click);
+    connect(fileImgList, &QListWidget::itemSelectionChanged, this, &frmImgInput::fileImgList_Selection);
+    connect(fileImgList, &QListWidget::itemDoubleClicked, this, [this] {
+        if (fileImgList->count() > 0)
+            cmdPreview_Click();
+    });
+    connect(cmdPreview, &QPushButton::clicked, this, &frmImgInput::cmdPreview_Click);
+    connect(cmdStore, &QPushButton::clicked, this, &frmImgInput::cmdStore_Click);
+    connect(cmdCopy, &QPushButton::clicked, this, &frmImgInput::cmdCopy_Click);
+    connect(cmdRemove, &QPushButton::clicked, this, &frmImgInput::cmdRemove_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmImgInput::cmdCancel_Click);
+    // Also when code selects an item: a stored picture is then selected as by a click.
+    connect(lstSelected, &QListWidget::currentRowChanged, this, &frmImgInput::lstSelected_Click);
+    connect(txtAnnotation, &QLineEdit::textChanged, this, &frmImgInput::txtAnnotation_Change);
+    connect(Image1, &ClickLabel::clicked, this, &frmImgInput::showAbout);
+    connect(Label1, &ClickLabel::clicked, this, &frmImgInput::showAbout);
+
+    resize(TwipsToPixels(8250), TwipsToPixels(7215));
+}
+
+void frmImgInput::Load(qint32 TunnelID, qint32 PanelID, qint32 ElementID, qint32 InspectionID, bool IsFieldSketch)
+{
+    if (cboFileType->currentIndex() < 0) {
+        cboFileType->addItems(FileTypeNames());
+        cboFileType->setCurrentIndex(0);
+    }
+    m_tunnelId = TunnelID;
+    m_panelId = PanelID;
+    m_elementId = ElementID;
+    m_inspectionId = InspectionID;
+    m_isFieldSketch = IsFieldSketch;
+
+    LoadPictureList();
+    if (!IsFieldSketch)
+        m_currentIndex = lstSelected->count() > 0 ? -1 : 0;
+    else
+        m_currentIndex = 0;
+
+    // Both folders of the year, whichever kind the window works on.
+    MakeFolderTree(GetSketchFolder(TunnelID, InspectionID));
+    MakeFolderTree(GetPhotoFolder(TunnelID, InspectionID));
+    QString folder = targetFolder();
+    while (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\')))
+        folder.chop(1);
+    m_listFolder = folder;
+    refreshFileList();
+
+    RestoreFormPosition(this);
+    show();
+}
+
+QString frmImgInput::targetFolder() const
+{
+    return m_isFieldSketch ? GetSketchFolder(m_tunnelId, m_inspectionId) : GetPhotoFolder(m_tunnelId, m_inspectionId);
+}
+
+void frmImgInput::LoadPictureList()
+{
+    const QSignalBlocker block(lstSelected);
+    lstSelected->clear();
+    m_picArray.clear();
+    const RowSet rows = gConn.query(QStringLiteral("SELECT ImagePath, Annotation FROM ImagePaths WHERE PanelID = ? "
+                                                   "AND ElementID = ? AND InspectionID = ?")
+                                        + sketchTest(m_isFieldSketch) + QStringLiteral(" ORDER BY rowid"),
+                                    {m_panelId, m_elementId, m_inspectionId});
+    for (int i = 0; i < rows.count(); ++i) {
+        const Picture p{rows.value(i, "ImagePath").toString(), rows.value(i, "Annotation").toString()};
+        m_picArray.append(p);
+        auto* item = new QListWidgetItem(p.ImagePath, lstSelected);
+        item->setData(Qt::UserRole, i);
+    }
+    if (m_picArray.isEmpty())
+        m_picArray.append(Picture{});
+}
+
+void frmImgInput::insertRow(const QString& name, bool sketch, const QString& annotation)
+{
+    gConn.exec(QStringLiteral("INSERT INTO ImagePaths (PanelID, ElementID, ImagePath, FieldSketch, InspectionID, "
+                              "Annotation) VALUES (?, ?, ?, ?, ?, ?)"),
+               {m_panelId, m_elementId, name, sketch ? 1 : 0, m_inspectionId, annotation});
+}
+
+void frmImgInput::deleteSketchRowsSql()
+{
+    gConn.exec(QStringLiteral("DELETE FROM ImagePaths WHERE PanelID = ? AND ElementID = ? AND InspectionID = ?")
+                   + sketchTest(true),
+               {m_panelId, m_elementId, m_inspectionId});
+}
+
+// The empty entry when the list holds no picture, else a new last entry.
+int frmImgInput::takeNewEntry(const QString& name, const QString& annotation)
+{
+    int index = int(m_picArray.size());
+    if (m_picArray.size() == 1 && m_picArray[0].ImagePath.isEmpty())
+        index = 0;
+    else
+        m_picArray.append(Picture{});
+    m_picArray[index] = {name, annotation};
+    return index;
+}
+
+void frmImgInput::AddPhotoRow()
+{
+    const Picture& entry = m_picArray[m_currentIndex];
+    insertRow(entry.ImagePath, false, txtAnnotation->text());
+    afterPhotoStored();
+}
+
+void frmImgInput::afterPhotoStored()
+{
+    auto* item = new QListWidgetItem(m_picArray[m_currentIndex].ImagePath, lstSelected);
+    item->setData(Qt::UserRole, m_currentIndex);
+    lstSelected->setCurrentItem(item);
+}
+
+void frmImgInput::AddSketchRow()
+{
+    const QString annotation = txtAnnotation->text();
+    insertRow(m_sketchFile, true, annotation);
+    afterSketchStored(annotation);
+}
+
+// The entry takes the annotation its row was given, so the box never shows a text that
+// differs from the stored one.
+void frmImgInput::afterSketchStored(const QString& annotation)
+{
+    m_picArray[0] = {m_sketchFile, annotation};
+    auto* item = new QListWidgetItem(m_sketchFile, lstSelected);
+    item->setData(Qt::UserRole, 0);
+    lstSelected->setCurrentItem(item);
+}
+
+void frmImgInput::DeleteSketchRows()
+{
+    deleteSketchRowsSql();
+    const QSignalBlocker block(lstSelected);
+    delete lstSelected->takeItem(0);
+}
+
+void frmImgInput::DeletePhotoRow(const QString& name)
+{
+    gConn.exec(QStringLiteral("DELETE FROM ImagePaths WHERE PanelID = ? AND ElementID = ? AND InspectionID = ?")
+                   + sketchTest(false) + QStringLiteral(" AND ImagePath = ?"),
+               {m_panelId, m_elementId, m_inspectionId, name});
+    const QSignalBlocker block(lstSelected);
+    delete lstSelected->takeItem(lstSelected->currentRow());
+    int removed = -1;
+    for (int i = 0; i < m_picArray.size(); ++i)
+        if (m_picArray[i].ImagePath == name) {
+            removed = i;
+            break;
+        }
+    if (removed < 0)
+        return;
+    m_picArray.removeAt(removed);
+    // The remaining items stay linked to their own entries.
+    for (int i = 0; i < lstSelected->count(); ++i) {
+        QListWidgetItem* item = lstSelected->item(i);
+        const int linked = item->data(Qt::UserRole).toInt();
+        if (linked > removed)
+            item->setData(Qt::UserRole, linked - 1);
+    }
+    if (m_picArray.isEmpty())
+        m_picArray.append(Picture{});
+}
+
+QString frmImgInput::GetStoredSketch() const
+{
+    return gConn
+        .scalar(QStringLiteral("SELECT ImagePath FROM ImagePaths WHERE PanelID = ? AND ElementID = ? "
+                               "AND InspectionID = ?")
+                    + sketchTest(true) + QStringLiteral(" ORDER BY rowid LIMIT 1"),
+                {m_panelId, m_elementId, m_inspectionId})
+        .toString();
+}
+
+bool frmImgInput::SketchExists() const
+{
+    return gConn
+        .scalar(QStringLiteral("SELECT FieldSketch FROM ImagePaths WHERE PanelID = ? AND ElementID = ? "
+                               "AND InspectionID = ?")
+                    + sketchTest(m_isFieldSketch) + QStringLiteral(" LIMIT 1"),
+                {m_panelId, m_elementId, m_inspectionId})
+        .isValid();
+}
+
+bool frmImgInput::isListed(const QString& name) const
+{
+    for (const Picture& p : m_picArray)
+        if (p.ImagePath == name)
+            return true;
+    return false;
+}
+
+void frmImgInput::refreshFileList()
+{
+    const QSignalBlocker block(fileImgList);
+    fileImgList->clear();
+    if (!m_listFolder.isEmpty()) {
+        const QStringList patterns = FileTypePatterns().value(cboFileType->currentIndex()).split(QLatin1Char(';'));
+        fileImgList->addItems(QDir(m_listFolder).entryList(patterns, QDir::Files, QDir::Name));
+    }
+    // Nothing is selected after a refresh, so there is nothing to preview or store.
+    cmdPreview->setEnabled(false);
+    cmdStore->setEnabled(false);
+}
+
+void frmImgInput::cboFileType_Click()
+{
+    refreshFileList();
+}
+
+void frmImgInput::fileImgList_Selection()
+{
+    const bool selected = !fileImgList->selectedItems().isEmpty();
+    cmdStore->setEnabled(selected);
+    cmdPreview->setEnabled(selected);
+}
+
+bool frmImgInput::showInPreview(const QString& path)
+{
+    try {
+        PreviewPane->setImage(path);
+        return true;
+    } catch (const std::exception&) {
+        MsgBox(QStringLiteral("Invalid image file."), MsgButtons::Ok, MsgIcon::Warning);
+        return false;
+    }
+}
+
+void frmImgInput::cmdPreview_Click()
+{
+    const QListWidgetItem* item = fileImgList->currentItem();
+    if (!item || !item->isSelected())
+        return;
+    showInPreview(m_listFolder + QLatin1Char('/') + item->text());
+}
+
+void frmImgInput::cmdStore_Click()
+{
+    try {
+        const QListWidgetItem* item = fileImgList->currentItem();
+        if (!item || !item->isSelected())
+            return;
+        const QString name = item->text();
+        if (!m_isFieldSketch) {
+            if (isListed(name)) {
+                MsgBox(kDuplicate);
+                return;
+            }
+            const QString annotation = txtAnnotation->text();
+            insertRow(name, false, annotation);
+            m_currentIndex = takeNewEntry(name, annotation);
+            afterPhotoStored();
+            MsgBox(QStringLiteral("The photo has been stored."));
+            return;
+        }
+        if (!SketchExists()) {
+            m_sketchFile = name;
+            AddSketchRow();
+            MsgBox(QStringLiteral("The field sketch has been stored."));
+            return;
+        }
+        if (MsgBox(kReplaceQuestion, MsgButtons::YesNo, MsgIcon::None, kReplaceTitle) != MsgAnswer::Yes)
+            return;
+        // The old sketch goes only when the new one is in.
+        const QString annotation = txtAnnotation->text();
+        {
+            TxGuard tx;
+            deleteSketchRowsSql();
+            insertRow(name, true, annotation);
+            tx.commit();
+        }
+        m_sketchFile = name;
+        {
+            const QSignalBlocker block(lstSelected);
+            delete lstSelected->takeItem(0);
+        }
+        afterSketchStored(annotation);
+        MsgBox(QStringLiteral("The new field sketch has been stored."));
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error storing image file"), kSource, e);
+    }
+}
+
+void frmImgInput::cmdCopy_Click()
+{
+    QString chosen;
+    const QString target = targetFolder();
+    try {
+        if (m_isFieldSketch && !GetStoredSketch().isEmpty()
+            && MsgBox(kReplaceQuestion, MsgButtons::YesNo, MsgIcon::None, kReplaceTitle) != MsgAnswer::Yes)
+            return;
+        chosen = Prompt().openFileName(QStringLiteral("Open"), target,
+                                       QStringLiteral("All Picture Files (*.bmp *.dib *.gif *.jpg *.png *.wmf *.emf)"));
+        refreshFileList();
+        if (chosen.isEmpty())
+            return;
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error copying image file"), kSource, e);
+        return;
+    }
+
+    try {
+        // A file of the folder itself is stored from the file list.
+        if (sameFolder(QFileInfo(chosen).absolutePath(), target))
+            return;
+        if (MsgBox(QStringLiteral("This file must be copied to the application data path to be associated with "
+                                  "this tunnel.\r\nContinue with copy and store image?"),
+                   MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Warning!"))
+            != MsgAnswer::Yes)
+            return;
+        if (!copyIntoFolder(chosen, target)) {
+            MsgBox(QStringLiteral("Unable to copy file ") + QDir::toNativeSeparators(chosen)
+                       + QStringLiteral(".  File may be in use."),
+                   MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Error"));
+            return;
+        }
+        refreshFileList();
+        const QString name = QFileInfo(chosen).fileName();
+        m_sketchFile = name;
+        const QString annotation = txtAnnotation->text();
+        if (m_isFieldSketch) {
+            {
+                TxGuard tx;
+                deleteSketchRowsSql();
+                insertRow(name, true, annotation);
+                tx.commit();
+            }
+            {
+                const QSignalBlocker block(lstSelected);
+                lstSelected->clear();
+            }
+            afterSketchStored(annotation);
+            MsgBox(QStringLiteral("The new field sketch has been stored."));
+            return;
+        }
+        if (isListed(name)) {
+            MsgBox(kDuplicate);
+            return;
+        }
+        insertRow(name, false, annotation);
+        m_currentIndex = takeNewEntry(name, annotation);
+        afterPhotoStored();
+        MsgBox(QStringLiteral("The photo has been stored."));
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error storing image file"), kSource, e);
+    }
+}
+
+void frmImgInput::cmdRemove_Click()
+{
+    try {
+        QListWidgetItem* item = lstSelected->currentItem();
+        if (!item || !item->isSelected()) {
+            MsgBox(QStringLiteral("You must select an image to remove from the Selected Images list."));
+            return;
+        }
+        if (MsgBox(QStringLiteral("Are you sure you want to remove this image from the element?"), MsgButtons::YesNo,
+                   MsgIcon::None, m_isFieldSketch ? QStringLiteral("Remove Fieldsketch") : QStringLiteral("Remove Photo"))
+            != MsgAnswer::Yes)
+            return;
+        if (m_isFieldSketch) {
+            DeleteSketchRows();
+            m_picArray[0] = Picture{};
+        } else {
+            DeletePhotoRow(item->text());
+        }
+        // No picture is current any more: text typed now belongs to none.
+        m_currentIndex = -1;
+        const QSignalBlocker block(lstSelected);
+        lstSelected->setCurrentRow(-1);
+        txtAnnotation->clear();
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error removing image file"), kSource, e);
+    }
+}
+
+void frmImgInput::lstSelected_Click()
+{
+    const QListWidgetItem* item = lstSelected->currentItem();
+    if (!item)
+        return;
+    const int index = item->data(Qt::UserRole).toInt();
+    if (index < 0 || index >= m_picArray.size())
+        return;
+    m_currentIndex = index;
+    cmdRemove->setEnabled(true);
+    showInPreview(m_listFolder + QLatin1Char('/') + m_picArray[index].ImagePath);
+    txtAnnotation->setText(m_picArray[index].Annotation);
+}
+
+void frmImgInput::txtAnnotation_Change()
+{
+    if (m_currentIndex >= 0 && m_currentIndex < m_picArray.size())
+        m_picArray[m_currentIndex].Annotation = txtAnnotation->text();
+}
+
+void frmImgInput::txtAnnotation_Validate()
+{
+    if (m_currentIndex < 0 || m_currentIndex >= m_picArray.size() || m_picArray[m_currentIndex].ImagePath.isEmpty())
+        return;
+    try {
+        DbSetImageAnnotation(txtAnnotation->text(), m_panelId, m_elementId, m_inspectionId, m_isFieldSketch,
+                             m_picArray[m_currentIndex].ImagePath);
+    } catch (const std::exception& e) {
+        LogError(QString(), kSource, e);
+    }
+}
+
+bool frmImgInput::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == txtAnnotation && event->type() == QEvent::FocusOut)
+        txtAnnotation_Validate();
+    return KrvForm<QWidget>::eventFilter(watched, event);
+}
+
+void frmImgInput::cmdCancel_Click()
+{
+    Unload();
+    for (QWidget* w : LoadedForms())
+        if (w->objectName() == QLatin1String("frmDataInput")) {
+            w->show();
+            w->raise();
+            w->activateWindow();
+        }
+}
+
+void frmImgInput::FormUnload()
+{
+    // An annotation typed last is kept even when the window closes from the box.
+    if (txtAnnotation->hasFocus())
+        txtAnnotation_Validate();
+    SaveFormPosition(this);
+}
+
+void frmImgInput::showAbout()
+{
+    auto* about = new frmAbout(this);
+    about->exec();
+}
+
+void frmImgInput::resizeEvent(QResizeEvent* event)
+{
+    KrvForm<QWidget>::resizeEvent(event);
+    layoutControls();
+}
+
+void frmImgInput::layoutControls()
+{
+    if (isMinimized())
+        return;
+    if (width() < TwipsToPixels(1800)) {
+        resize(TwipsToPixels(1800), height());
+        return;
+    }
+    const int innerW = tw(width());
+    const int innerH = tw(height());
+    const int frameLeft = tw(fraBottom->x());
+    const int frameW = VarMax(8000, innerW - 2 * frameLeft);
+    const int frameH = tw(fraBottom->height());
+    fraBottom->resize(TwipsToPixels(frameW), fraBottom->height());
+    if (innerW > 5310) {
+        const int left = frameW - 120 - tw(cmdCancel->width());
+        for (QPushButton* b : {cmdCancel, cmdRemove, cmdStore})
+            b->move(TwipsToPixels(left), b->y());
+        const int previewLeft = left - 120 - tw(cmdPreview->width());
+        cmdPreview->move(TwipsToPixels(previewLeft), cmdPreview->y());
+        cmdCopy->move(TwipsToPixels(previewLeft), cmdCopy->y());
+        txtAnnotation->resize(TwipsToPixels(frameW - 120 - tw(txtAnnotation->x())), txtAnnotation->height());
+    }
+    const int frameTop = innerH - frameH - 120;
+    fraBottom->move(fraBottom->x(), TwipsToPixels(frameTop));
+    const int paneTop = tw(PreviewPane->y());
+    const int paneLeft = tw(PreviewPane->x());
+    PreviewPane->resize(TwipsToPixels(VarMax(1, innerW - paneLeft - 15)), TwipsToPixels(VarMax(1, frameTop - paneTop)));
+}

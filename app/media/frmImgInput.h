@@ -1,0 +1,107 @@
+#pragma once
+#include "forms.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <QWidget>
+
+class ClickLabel;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class ZVMap;
+
+// Attaches photos, or the one field sketch, to an element of a panel for one inspection.
+// A picture is a file in the year's photo or sketch folder, recorded by its bare name;
+// one from elsewhere is copied there first. One window at a time, modeless.
+class frmImgInput : public KrvForm<QWidget> {
+    Q_OBJECT
+public:
+    struct Picture {
+        QString ImagePath;
+        QString Annotation;
+    };
+
+    explicit frmImgInput(QWidget* parent = nullptr);
+
+    // Sets the window up for the element and shows it. Errors reach the caller.
+    Q_INVOKABLE void Load(qint32 TunnelID, qint32 PanelID, qint32 ElementID, qint32 InspectionID, bool IsFieldSketch);
+
+    // The file-type choices and their patterns, in list order.
+    static const QStringList& FileTypeNames();
+    static const QStringList& FileTypePatterns();
+
+    int CurrentIndex() const { return m_currentIndex; }
+    const QVector<Picture>& PicArray() const { return m_picArray; }
+    // The folder of the file list, without its trailing separator.
+    QString ListFolder() const { return m_listFolder; }
+
+    ZVMap* PreviewPane;
+    QFrame* fraBottom;
+    QLabel* Label3;
+    QListWidget* fileImgList;
+    QComboBox* cboFileType;
+    QPushButton* cmdCopy;
+    QPushButton* cmdPreview;
+    QPushButton* cmdStore;
+    QLabel* Label2;
+    QListWidget* lstSelected;
+    QPushButton* cmdRemove;
+    QLabel* lblAnnotation;
+    QLineEdit* txtAnnotation;
+    QPushButton* cmdCancel;
+    ClickLabel* Image1;
+    ClickLabel* Label1;
+
+protected:
+    void FormUnload() override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void LoadPictureList();
+    void AddPhotoRow();
+    void AddSketchRow();
+    void DeleteSketchRows();
+    void DeletePhotoRow(const QString& name);
+    QString GetStoredSketch() const;
+    bool SketchExists() const;
+
+    // Statements only, so that several can run in one transaction before the lists change.
+    void insertRow(const QString& name, bool sketch, const QString& annotation);
+    void deleteSketchRowsSql();
+    void afterSketchStored(const QString& annotationBefore);
+    void afterPhotoStored();
+    int takeNewEntry(const QString& name, const QString& annotation);
+
+    void refreshFileList();
+    void cboFileType_Click();
+    void fileImgList_Selection();
+    void cmdPreview_Click();
+    void cmdStore_Click();
+    void cmdCopy_Click();
+    void cmdRemove_Click();
+    void lstSelected_Click();
+    void txtAnnotation_Change();
+    void txtAnnotation_Validate();
+    void cmdCancel_Click();
+    bool showInPreview(const QString& path);
+    bool isListed(const QString& name) const;
+    QString targetFolder() const;
+    void showAbout();
+    void layoutControls();
+
+    qint32 m_tunnelId = 0;
+    qint32 m_panelId = 0;
+    qint32 m_elementId = 0;
+    qint32 m_inspectionId = 0;
+    bool m_isFieldSketch = false;
+    QVector<Picture> m_picArray;
+    int m_currentIndex = -1;
+    QString m_sketchFile;
+    QString m_listFolder;
+};

@@ -1,0 +1,495 @@
+// Attaching photos and field sketches: the file list, storing from it and through Browse
+// (with the copy into the year's folder), replacing the sketch, removing, annotations.
+#include "db.h"
+#include "fixtures.h"
+#include "forms.h"
+#include "frmImgInput.h"
+#include "modkrv.h"
+#include "scriptedprompt.h"
+#include "testinstall.h"
+#include "zvmap.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QImage>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+bool gDataInputShown = false;
+class FakeDataInput : public KrvForm<QWidget> {
+public:
+    FakeDataInput() : KrvForm<QWidget>(QStringLiteral("frmDataInput")) {}
+
+protected:
+    void showEvent(QShowEvent*) override { gDataInputShown = true; }
+};
+
+struct Fixture {
+    TestInstall install;
+    ScriptedPrompt prompt;
+    qint32 tunnel = 0, period = 0;
+    const qint32 panel = 3, element = 7;
+    QString elsewhere;
+
+    Fixture()
+    {
+        FixtureSystem();
+        tunnel = FixtureTunnel(QStringLiteral("North Bore"));
+        period = FixturePeriod(tunnel, 2024);
+        elsewhere = install.file(QStringLiteral("camera"));
+        QDir().mkpath(elsewhere);
+    }
+    static void draw(const QString& path, int width = 90)
+    {
+        QImage img(width, 60, QImage::Format_RGB32);
+        img.fill(Qt::darkGreen);
+        QVERIFY(img.save(path, "PNG"));
+    }
+    QString photoFolder() const { return GetPhotoFolder(tunnel, period); }
+    QString sketchFolder() const { return GetSketchFolder(tunnel, period); }
+    frmImgInput* open(bool sketch)
+    {
+        auto* w = new frmImgInput;
+        w->Load(tunnel, panel, element, period, sketch);
+        return w;
+    }
+    // The element's rows as "name|sketch|annotation".
+    QStringList rows() const
+    {
+        return Rows(QStringLiteral("SELECT ImagePath, FieldSketch, Annotation FROM ImagePaths ORDER BY rowid"));
+    }
+};
+
+QStringList items(const QListWidget* list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+void clickItem(QListWidget* list, const QString& text)
+{
+    const auto found = list->findItems(text, Qt::MatchExactly);
+    QVERIFY2(!found.isEmpty(), qPrintable(text));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found[0]).center());
+}
+
+void leave(QWidget* box)
+{
+    QFocusEvent out(QEvent::FocusOut);
+    QCoreApplication::sendEvent(box, &out);
+}
+
+}  // namespace
+
+class tst_imginput : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup()
+    {
+        for (QWidget* w : LoadedForms())
+            delete w;
+        gDataInputShown = false;
+    }
+
+    void loadListsTheFolderAndTheStoredPictures()
+    {
+        Fixture f;
+        FixturePicture(f.panel, f.element, f.period, QStringLiteral("b.jpg"), false, QStringLiteral("rust"));
+        FixturePicture(f.panel, f.element, f.period, QStringLiteral("a.png"), false);
+        FixturePicture(f.panel, f.element, f.period, QStringLiteral("s.png"), true);
+        FixturePicture(f.panel, 8, f.period, QStringLiteral("other.png"), false);
+        MakeFolderTree(f.photoFolder());
+        for (const char* name : {"a.png", "b.jpg", "c.JPG", "notes.txt"})
+            Fixture::draw(f.photoFolder() + QString::fromLatin1(name));
+        frmImgInput* w = f.open(false);
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->windowTitle(), QStringLiteral("Image Input Form"));
+        QVERIFY(QFileInfo(f.sketchFolder()).isDir());
+        QVERIFY(QFileInfo(f.photoFolder()).isDir());
+        QCOMPARE(QDir::cleanPath(w->ListFolder()), QDir::cleanPath(f.photoFolder()));
+        QCOMPARE(items(w->lstSelected), QStringList({"b.jpg", "a.png"}));
+        QCOMPARE(w->CurrentIndex(), -1);
+        QCOMPARE(items(w->fileImgList), QStringList({"a.png", "b.jpg", "c.JPG"}));
+        QStringList types;
+        for (int i = 0; i < w->cboFileType->count(); ++i)
+            types << w->cboFileType->itemText(i);
+        QCOMPARE(types, frmImgInput::FileTypeNames());
+        QVERIFY(!w->cmdStore->isEnabled());
+        QVERIFY(!w->cmdPreview->isEnabled());
+        QVERIFY(!w->cmdRemove->isEnabled());
+
+        w->cboFileType->setCurrentIndex(3);  // JPEG
+        QCOMPARE(items(w->fileImgList), QStringList({"b.jpg", "c.JPG"}));
+        clickItem(w->fileImgList, QStringLiteral("c.JPG"));
+        QVERIFY(w->cmdStore->isEnabled());
+        QVERIFY(w->cmdPreview->isEnabled());
+        QTest::mouseClick(w->cmdPreview, Qt::LeftButton);
+        QCOMPARE(w->PreviewPane->Picture().width(), 90);
+        w->cboFileType->setCurrentIndex(0);
+        QVERIFY(!w->cmdStore->isEnabled());
+
+        clickItem(w->lstSelected, QStringLiteral("b.jpg"));
+        QCOMPARE(w->CurrentIndex(), 0);
+        QCOMPARE(w->txtAnnotation->text(), QStringLiteral("rust"));
+        QVERIFY(w->cmdRemove->isEnabled());
+        QVERIFY(f.prompt.calls.isEmpty());
+    }
+
+    // A picture's annotation is what was typed before it was stored; names differing only
+    // in letter case are different photos.
+    void storingPhotosFromTheList()
+    {
+        Fixture f;
+        MakeFolderTree(f.photoFolder());
+        for (const char* name : {"crack.png", "Crack.png"})
+            Fixture::draw(f.photoFolder() + QString::fromLatin1(name));
+        frmImgInput* w = f.open(false);
+        QCOMPARE(w->CurrentIndex(), 0);
+        QCOMPARE(w->PicArray().size(), 1);
+        QTest::keyClicks(w->txtAnnotation, QStringLiteral("west wall"));
+        clickItem(w->fileImgList, QStringLiteral("crack.png"));
+        QTest::mouseClick(w->cmdStore, Qt::LeftButton);
+        QCOMPARE(f.prompt.messages(), QStringList{QStringLiteral("The photo has been stored.")});
+        QCOMPARE(f.rows(), QStringList{QStringLiteral("crack.png|0|west wall")});
+        QCOMPARE(items(w->lstSelected), QStringList{QStringLiteral("crack.png")});
+        QCOMPARE(w->lstSelected->currentRow(), 0);
+        QCOMPARE(w->PicArray().size(), 1);
+        QCOMPARE(w->CurrentIndex(), 0);
+
+        clickItem(w->fileImgList, QStringLiteral("crack.png"));
+        QTest::mouseClick(w->cmdStore, Qt::LeftButton);
+        QCOMPARE(f.prompt.messages().last(), QStringLiteral("This photo has already been added to the photo list."));
+        QCOMPARE(f.rows().size(), 1);
+
+        clickItem(w->fileImgList, QStringLiteral("Crack.png"));
+        QTest::mouseClick(w->cmdStore, Qt::LeftButton);
+        QCOMPARE(f.rows().size(), 2);
+        QCOMPARE(items(w->lstSelected), QStringList({"crack.png", "Crack.png"}));
+        QCOMPARE(w->CurrentIndex(), 1);
+    }
+
+    void storingAndReplacingTheSketch_data()
+    {
+        QTest::addColumn<bool>("hasSketch");
+        QTest::addColumn<MsgAnswer>("answer");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("rows");
+        const QString question = QStringLiteral(
+            "A field sketch already exists for this element.  Are you sure want to replace the existing field sketch?");
+        QTest::newRow("first sketch") << false << MsgAnswer::Default
+                                      << QStringList{QStringLiteral("The field sketch has been stored.")}
+                                      << QStringList{QStringLiteral("new.png|1|")};
+        QTest::newRow("replace: no") << true << MsgAnswer::No << QStringList{question}
+                                     << QStringList{QStringLiteral("old.png|1|<null>")};
+        QTest::newRow("replace: yes")
+            << true << MsgAnswer::Yes
+            << QStringList{question, QStringLiteral("The new field sketch has been stored.")}
+            << QStringList{QStringLiteral("new.png|1|")};
+    }
+    void storingAndReplacingTheSketch()
+    {
+        QFETCH(bool, hasSketch);
+        QFETCH(MsgAnswer, answer);
+        QFETCH(QStringList, messages);
+        QFETCH(QStringList, rows);
+        Fixture f;
+        MakeFolderTree(f.sketchFolder());
+        Fixture::draw(f.sketchFolder() + QStringLiteral("new.png"));
+        if (hasSketch)
+            FixturePicture(f.panel, f.element, f.period, QStringLiteral("old.png"), true);
+        frmImgInput* w = f.open(true);
+        QCOMPARE(w->CurrentIndex(), 0);
+        f.prompt.answer(answer);
+        clickItem(w->fileImgList, QStringLiteral("new.png"));
+        QTest::mouseClick(w->cmdStore, Qt::LeftButton);
+        QCOMPARE(f.prompt.messages(), messages);
+        if (hasSketch) {
+            QCOMPARE(f.prompt.calls[0].title, QStringLiteral("Replace Field Sketch"));
+            QCOMPARE(f.prompt.calls[0].buttons, MsgButtons::YesNo);
+        }
+        QCOMPARE(f.rows(), rows);
+        QCOMPARE(items(w->lstSelected), QStringList{rows[0].section(QLatin1Char('|'), 0, 0)});
+    }
+
+    // Deleting the old sketch and writing the new one go together: a failing write keeps the old.
+    void aFailedReplaceKeepsTheOldSketch()
+    {
+        Fixture f;
+        MakeFolderTree(f.sketchFolder());
+        Fixture::draw(f.sketchFolder() + QStringLiteral("new.png"));
+        FixturePicture(f.panel, f.element, f.period, QStringLiteral("old.png"), true);
+        frmImgInput* w = f.open(true);
+        FailWhen(QStringLiteral("nospace"), QStringLiteral("INSERT"), QStringLiteral("ImagePaths"), QStringLiteral("1"));
+        f.prompt.answer(MsgAnswer::Yes);
+        clickItem(w->fileImgList, QStringLiteral("new.png"));
+        QTest::mouseClick(w->cmdStore, Qt::LeftButton);
+        DropFailure(QStringLiteral("nospace"));
+        QCOMPARE(f.prompt.messages().last(), QStringLiteral("Error storing image file"));
+        QCOMPARE(f.rows(), QStringList{QStringLiteral("old.png|1|<null>")});
+        QCOMPARE(items(w->lstSelected), QStringList{QStringLiteral("old.png")});
+    }
+
+    void browse_data()
+    {
+        QTest::addColumn<QString>("source");  // "" cancels; "in-folder" picks a file of the folder
+        QTest::addColumn<MsgAnswer>("copyAnswer");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("rows");
+        const QString copy = QStringLiteral(
+            "This file must be copied to the application data path to be associated with this tunnel.\r\n"
+            "Continue with copy and store image?");
+        QTest::newRow("cancelled") << QString() << MsgAnswer::Default << QStringList() << QStringList();
+        QTest::newRow("file of the folder") << "in-folder" << MsgAnswer::Default << QStringList() << QStringList();
+        QTest::newRow("copy refused") << "cam.png" << MsgAnswer::No << QStringList{copy} << QStringList();
+        QTest::newRow("copied and stored")
+            << "cam.png" << MsgAnswer::Yes << QStringList{copy, QStringLiteral("The photo has been stored.")}
+            << QStringList{QStringLiteral("cam.png|0|by the portal")};
+        QTest::newRow("name with quotes")
+            << "O'Hare \"1\".png" << MsgAnswer::Yes << QStringList{copy, QStringLiteral("The photo has been stored.")}
+            << QStringList{QStringLiteral("O'Hare \"1\".png|0|by the portal")};
+        QTest::newRow("already listed: copied, then reported")
+            << "kept.png" << MsgAnswer::Yes
+            << QStringList{copy, QStringLiteral("This photo has already been added to the photo list.")}
+            << QStringList{QStringLiteral("kept.png|0|<null>")};
+    }
+    void browse()
+    {
+        QFETCH(QString, source);
+        QFETCH(MsgAnswer, copyAnswer);
+        QFETCH(QStringList, messages);
+        QFETCH(QStringList, rows);
+        Fixture f;
+        MakeFolderTree(f.photoFolder());
+        Fixture::draw(f.photoFolder() + QStringLiteral("here.png"));
+        const bool listed = source == QLatin1String("kept.png");
+        if (listed)
+            FixturePicture(f.panel, f.element, f.period, source, false);
+        frmImgInput* w = f.open(false);
+        QString chosen;
+        if (source == QLatin1String("in-folder")) {
+            chosen = f.photoFolder() + QStringLiteral("here.png");
+        } else if (!source.isEmpty()) {
+            chosen = f.elsewhere + QLatin1Char('/') + source;
+            Fixture::draw(chosen, 77);
+            QFile::setPermissions(chosen, QFile::ReadOwner | QFile::WriteOwner);
+            QFile file(chosen);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(QDateTime(QDate(2021, 5, 4), QTime(8, 30)), QFileDevice::FileModificationTime));
+        }
+        // Text typed before storing goes with the stored picture.
+        QTest::keyClicks(w->txtAnnotation, QStringLiteral("by the portal"));
+        if (chosen.isEmpty())
+            f.prompt.answerCancel();
+        else
+            f.prompt.answerText(chosen);
+        f.prompt.answer(copyAnswer);
+        QTest::mouseClick(w->cmdCopy, Qt::LeftButton);
+
+        QCOMPARE(f.prompt.count(PromptCall::OpenFile), 1);
+        QCOMPARE(QDir::cleanPath(f.prompt.calls[0].initial), QDir::cleanPath(f.photoFolder()));
+        QCOMPARE(f.prompt.messages(), messages);
+        if (!messages.isEmpty())
+            QCOMPARE(f.prompt.calls[1].title, QStringLiteral("Warning!"));
+        QCOMPARE(f.rows(), rows);
+        const QString copied = f.photoFolder() + source;
+        if (copyAnswer == MsgAnswer::Yes) {
+            QVERIFY(QFileInfo(copied).isFile());
+            QCOMPARE(QFileInfo(copied).lastModified(), QDateTime(QDate(2021, 5, 4), QTime(8, 30)));
+            QCOMPARE(QImage(copied).width(), 77);
+            QVERIFY(items(w->fileImgList).contains(source));
+            QCOMPARE(QDir(f.photoFolder()).entryList(QDir::Files).filter(QStringLiteral(".krv-copy")), QStringList());
+        } else if (source != QLatin1String("in-folder") && !source.isEmpty()) {
+            QVERIFY(!QFileInfo::exists(copied));
+        }
+        if (!listed && copyAnswer == MsgAnswer::Yes) {
+            QCOMPARE(w->lstSelected->currentItem()->text(), source);
+            QCOMPARE(w->txtAnnotation->text(), QStringLiteral("by the portal"));
+        }
+    }
+
+    void browseForASketch_data()
+    {
+        QTest::addColumn<bool>("hasSketch");
+        QTest::addColumn<MsgAnswer>("replace");
+        QTest::addColumn<int>("dialogs");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("first sketch, no question") << false << MsgAnswer::Default << 1
+                                                   << QStringList{QStringLiteral("pad.png|1|")};
+        QTest::newRow("replace refused before the dialog")
+            << true << MsgAnswer::No << 0 << QStringList{QStringLiteral("old.png|1|<null>")};
+        QTest::newRow("replaced") << true << MsgAnswer::Yes << 1 << QStringList{QStringLiteral("pad.png|1|")};
+    }
+    void browseForASketch()
+    {
+        QFETCH(bool, hasSketch);
+        QFETCH(MsgAnswer, replace);
+        QFETCH(int, dialogs);
+        QFETCH(QStringList, rows);
+        Fixture f;
+        FixturePicture(f.panel, f.element, f.period, QStringLiteral("photo.png"), false);
+        if (hasSketch)
+            FixturePicture(f.panel, f.element, f.period, QStringLiteral("old.png"), true);
+        const QString chosen = f.elsewhere + QStringLiteral("/pad.png");
+        Fixture::draw(chosen);
+        frmImgInput* w = f.open(true);
+        if (hasSketch)
+            f.prompt.answer(replace);
+        f.prompt.answerText(chosen);
+        f.prompt.answer(MsgAnswer::Yes);
+        QTest::mouseClick(w->cmdCopy, Qt::LeftButton);
+        QCOMPARE(f.prompt.count(PromptCall::OpenFile), dialogs);
+        QCOMPARE(Rows(QStringLiteral("SELECT ImagePath, FieldSketch, Annotation FROM ImagePaths WHERE FieldSketch = 1")),
+                 rows);
+        QCOMPARE(CountRows(QStringLiteral("ImagePaths"), QStringLiteral("FieldSketch = 0")), 1);
+        if (dialogs) {
+            QCOMPARE(f.prompt.messages().last(), QStringLiteral("The new field sketch has been stored."));
+            QCOMPARE(items(w->lstSelected), QStringList{QStringLiteral("pad.png")});
+        }
+    }
+
+    void aFailedCopyStoresNothing()
+    {
+        Fixture f;
+        MakeFolderTree(f.photoFolder());
+        // Something that is no file stands where the copy is written.
+        QVERIFY(QDir().mkpath(f.photoFolder() + QStringLiteral("cam.png.krv-copy/x")));
+        const QString chosen = f.elsewhere + QStringLiteral("/cam.png");
+        Fixture::draw(chosen);
+        frmImgInput* w = f.open(false);
+        f.prompt.answerText(chosen);
+        f.prompt.answer(MsgAnswer::Yes);
+        QTest::mouseClick(w->cmdCopy, Qt::LeftButton);
+        QCOMPARE(f.prompt.messages().last(),
+                 QStringLiteral("Unable to copy file ") + chosen + QStringLiteral(".  File may be in use."));
+        QCOMPARE(f.prompt.calls.last().title, QStringLiteral("Error"));
+        QCOMPARE(f.prompt.calls.last().icon, MsgIcon::Warning);
+        QVERIFY(!QFileInfo::exists(f.photoFolder() + QStringLiteral("cam.png")));
+        QCOMPARE(f.rows(), QStringList());
+    }
+
+    // After a removal no picture is current: later typing is stored against none, and the
+    // remaining items still show their own pictures.
+    void removingPhotos()
+    {
+        Fixture f;
+        MakeFolderTree(f.photoFolder());
+        for (int i = 0; i < 3; ++i) {
+            const QString name = QStringLiteral("p%1.png").arg(i);
+            Fixture::draw(f.photoFolder() + name, 50 + i);
+            FixturePicture(f.panel, f.element, f.period, name, false, QStringLiteral("a%1").arg(i));
+        }
+        frmImgInput* w = f.open(false);
+        QTest::mouseClick(w->cmdRemove, Qt::LeftButton);  // disabled: nothing happens
+        w->cmdRemove->setEnabled(true);
+        QTest::mouseClick(w->cmdRemove, Qt::LeftButton);
+        QCOMPARE(f.prompt.messages(),
+                 QStringList{QStringLiteral("You must select an image to remove from the Selected Images list.")});
+
+        clickItem(w->lstSelected, QStringLiteral("p0.png"));
+        f.prompt.answer(MsgAnswer::No);
+        QTest::mouseClick(w->cmdRemove, Qt::LeftButton);
+        QCOMPARE(f.prompt.calls.last().title, QStringLiteral("Remove Photo"));
+        QCOMPARE(f.rows().size(), 3);
+
+        f.prompt.answer(MsgAnswer::Yes);
+        QTest::mouseClick(w->cmdRemove, Qt::LeftButton);
+        QCOMPARE(f.rows(), QStringList({"p1.png|0|a1", "p2.png|0|a2"}));
+        QVERIFY(QFileInfo::exists(f.photoFolder() + QStringLiteral("p0.png")));
+        QCOMPARE(items(w->lstSelected), QStringList({"p1.png", "p2.png"}));
+        QCOMPARE(w->CurrentIndex(), -1);
+        QCOMPARE(w->txtAnnotation->text(), QString());
+        QTest::keyClicks(w->txtAnnotation, QStringLiteral("stray"));
+        leave(w->txtAnnotation);
+        QCOMPARE(f.rows(), QStringList({"p1.png|0|a1", "p2.png|0|a2"}));
+
+        clickItem(w->lstSelected, QStringLiteral("p2.png"));
+        QCOMPARE(w->txtAnnotation->text(), QStringLiteral("a2"));
+        QCOMPARE(w->PreviewPane->Picture().width(), 52);
+        f.prompt.answer(MsgAnswer::Yes);
+        QTest::mouseClick(w->cmdRemove, Qt::LeftButton);
+        clickItem(w->lstSelected, QStringLiteral("p1.png"));
+        f.prompt.answer(MsgAnswer::Yes);
+        QTest::mouseClick(w->cmdRemove, Qt::LeftButton);
+        QCOMPARE(f.rows(), QStringList());
+        QCOMPARE(w->PicArray().size(), 1);
+
+        // The same file can be stored again.
+        clickItem(w->fileImgList, QStringLiteral("p1.png"));
+        QTest::mouseClick(w->cmdStore, Qt::LeftButton);
+        QCOMPARE(f.rows(), QStringList{QStringLiteral("p1.png|0|")});
+    }
+
+    void removingTheSketch()
+    {
+        Fixture f;
+        MakeFolderTree(f.sketchFolder());
+        Fixture::draw(f.sketchFolder() + QStringLiteral("s.png"));
+        FixturePicture(f.panel, f.element, f.period, QStringLiteral("s.png"), true);
+        frmImgInput* w = f.open(true);
+        clickItem(w->lstSelected, QStringLiteral("s.png"));
+        f.prompt.answer(MsgAnswer::Yes);
+        QTest::mouseClick(w->cmdRemove, Qt::LeftButton);
+        QCOMPARE(f.prompt.calls.last().title, QStringLiteral("Remove Fieldsketch"));
+        QCOMPARE(f.rows(), QStringList());
+        QCOMPARE(w->lstSelected->count(), 0);
+        QVERIFY(QFileInfo::exists(f.sketchFolder() + QStringLiteral("s.png")));
+    }
+
+    void annotationIsStoredWhenTheBoxIsLeft()
+    {
+        Fixture f;
+        MakeFolderTree(f.photoFolder());
+        const QString name = QStringLiteral("it's.png");
+        Fixture::draw(f.photoFolder() + name);
+        FixturePicture(f.panel, f.element, f.period, name, false, QStringLiteral("old"));
+        FixturePicture(f.panel, f.element, f.period, name, true, QStringLiteral("sketch keeps this"));
+        frmImgInput* w = f.open(false);
+        clickItem(w->lstSelected, name);
+        w->txtAnnotation->selectAll();
+        QTest::keyClicks(w->txtAnnotation, QStringLiteral("wet, 'spalling'"));
+        QCOMPARE(w->PicArray()[0].Annotation, QStringLiteral("wet, 'spalling'"));
+        leave(w->txtAnnotation);
+        QCOMPARE(f.rows(), QStringList({"it's.png|0|wet, 'spalling'", "it's.png|1|sketch keeps this"}));
+        QVERIFY(f.prompt.calls.isEmpty());
+    }
+
+    void closeReturnsToRatingEntry()
+    {
+        Fixture f;
+        auto* entry = new FakeDataInput;
+        frmImgInput* w = f.open(false);
+        QTest::mouseClick(w->cmdCancel, Qt::LeftButton);
+        QVERIFY(!IsFormLoaded(QStringLiteral("frmImgInput")));
+        QVERIFY(gDataInputShown);
+        QVERIFY(entry->isVisible());
+    }
+
+    void layoutKeepsItsMinimumSizes()
+    {
+        Fixture f;
+        frmImgInput* w = f.open(false);
+        w->resize(40, 600);
+        QCoreApplication::processEvents();
+        QCOMPARE(w->width(), 1800 / 15);
+        QCOMPARE(w->fraBottom->width(), 8000 * 2 / 30);
+        w->resize(1000, 700);
+        QCoreApplication::processEvents();
+        // Frame as wide as the window less its margins, 120 twips (8 px) from the bottom.
+        QCOMPARE(w->fraBottom->width(), 1000 - 2 * w->fraBottom->x());
+        QCOMPARE(w->fraBottom->geometry().bottom() + 1, 700 - 8);
+        QCOMPARE(w->cmdCancel->geometry().right() + 1, w->fraBottom->width() - 8);
+        QCOMPARE(w->PreviewPane->geometry().bottom() + 1, w->fraBottom->y());
+    }
+};
+
+QTEST_MAIN(tst_imginput)
+#include "tst_imginput.moc"
