@@ -1,8 +1,12 @@
 #include "forms.h"
 
+#include "krverror.h"
+
 #include <QCoreApplication>
 #include <QHash>
+#include <QMetaMethod>
 #include <QTimer>
+#include <array>
 
 namespace {
 QList<QPointer<QWidget>>& registry()
@@ -145,4 +149,73 @@ bool FormIsAvailable(const QString& formName)
 {
     const auto it = factories().constFind(formName.toLower());
     return it != factories().constEnd() && *it;
+}
+
+namespace {
+
+// Whether a value may go to a parameter of that type in the first, stricter pass: the same
+// type, or one integer type for another (never a Boolean for a number).
+bool takesAsIs(const QVariant& value, const QMetaType& type)
+{
+    if (value.metaType() == type)
+        return true;
+    auto isInteger = [](int id) {
+        switch (id) {
+        case QMetaType::Int: case QMetaType::UInt: case QMetaType::Short: case QMetaType::UShort:
+        case QMetaType::Long: case QMetaType::ULong: case QMetaType::LongLong: case QMetaType::ULongLong:
+        case QMetaType::Char: case QMetaType::SChar: case QMetaType::UChar:
+            return true;
+        default:
+            return false;
+        }
+    };
+    return isInteger(value.metaType().id()) && isInteger(type.id());
+}
+
+}  // namespace
+
+void CallFormMethod(QObject* target, const char* method, const QVariantList& args)
+{
+    if (!target)
+        throw KrvError(91, QStringLiteral("Object variable not set."));
+    const QMetaObject* mo = target->metaObject();
+    QString mismatch;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = mo->methodCount() - 1; i >= 0; --i) {
+            const QMetaMethod m = mo->method(i);
+            if (m.name() != method || m.parameterCount() != args.size() || args.size() > 10)
+                continue;
+            const QByteArrayList types = m.parameterTypes();
+            QVariantList values = args;
+            std::array<QObject*, 10> objects{};
+            std::array<QGenericArgument, 10> a;
+            bool fits = true;
+            for (int k = 0; k < values.size() && fits; ++k) {
+                QByteArray base = types[k];
+                if (base.endsWith('&'))
+                    base.chop(1);
+                if (base.endsWith('*')) {
+                    fits = values[k].metaType().flags().testFlag(QMetaType::PointerToQObject);
+                    objects[k] = fits ? values[k].value<QObject*>() : nullptr;
+                    a[k] = QGenericArgument(types[k].constData(), &objects[k]);
+                    continue;
+                }
+                const QMetaType type = QMetaType::fromName(base);
+                fits = type.isValid() && (pass == 1 || takesAsIs(values[k], type)) && values[k].convert(type);
+                a[k] = QGenericArgument(types[k].constData(), values[k].data());
+            }
+            if (!fits) {
+                mismatch = QString::fromLatin1(m.methodSignature());
+                continue;
+            }
+            if (QMetaObject::invokeMethod(target, method, Qt::DirectConnection, a[0], a[1], a[2], a[3], a[4], a[5],
+                                          a[6], a[7], a[8], a[9]))
+                return;
+        }
+    }
+    if (!mismatch.isEmpty())
+        throw KrvError(13, QStringLiteral("Type mismatch: %1.%2.").arg(QString::fromLatin1(mo->className()), mismatch));
+    throw KrvError(438, QStringLiteral("The window %1 has no %2 with %3 arguments.")
+                            .arg(target->objectName(), QString::fromLatin1(method))
+                            .arg(args.size()));
 }

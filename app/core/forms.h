@@ -3,6 +3,7 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <QVariant>
 #include <QWidget>
 #include <functional>
 
@@ -39,6 +40,12 @@ using FormFactory = std::function<QWidget*()>;
 void RegisterFormFactory(const QString& formName, FormFactory factory);
 // A new instance of a registered window, or nullptr when none is registered.
 QWidget* CreateForm(const QString& formName);
+// Calls a public (Q_INVOKABLE) method of a window of another library by name. The first
+// overload that takes the values as they are wins, else the first they convert to (each
+// value converted to the declared type; a window passed for a pointer parameter goes as
+// itself). Raises KrvError 91 for no window, 13 when no overload takes the values, 438
+// when the window has no such method.
+void CallFormMethod(QObject* target, const char* method, const QVariantList& args);
 // True when CreateForm would make the window: a command that opens it can be offered.
 bool FormIsAvailable(const QString& formName);
 

@@ -1,4 +1,6 @@
 #pragma once
+#include "forms.h"
+
 #include <QString>
 #include <QVariantList>
 
@@ -7,9 +9,11 @@ class QWidget;
 
 // Rating entry opens windows of higher libraries (media, key-plan printout) by name.
 
-// Calls a Q_INVOKABLE method by name, each value converted to the type the method declares.
-// Raises KrvError when the window has no such method or a value does not convert.
-void DataInputCall(QObject* target, const char* method, const QVariantList& args);
+// Calls a Q_INVOKABLE method by name (see CallFormMethod).
+inline void DataInputCall(QObject* target, const char* method, const QVariantList& args)
+{
+    CallFormMethod(target, method, args);
+}
 
 // The loaded instance of a single-instance window, or a new one (always new when
 // singleInstance is false). Raises KrvError when the program has no such window; created

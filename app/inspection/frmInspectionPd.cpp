@@ -24,7 +24,6 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMetaMethod>
 #include <QPointer>
 #include <QPushButton>
 #include <QStyleOptionButton>
@@ -128,39 +127,6 @@ private:
 KrvError notPartOfProgram(const QString& formName)
 {
     return KrvError(-1, QStringLiteral("The window %1 is not part of this program.").arg(formName));
-}
-
-// Calls a public method of a window of another library by name, each value converted to
-// the type the method declares.
-void CallByName(QObject* target, const char* method, const QVariantList& args)
-{
-    const QMetaObject* mo = target->metaObject();
-    for (int i = mo->methodCount() - 1; i >= 0; --i) {
-        const QMetaMethod m = mo->method(i);
-        if (m.name() != method || m.parameterCount() != args.size() || args.size() > 10)
-            continue;
-        const QByteArrayList types = m.parameterTypes();
-        QVariantList values = args;
-        std::array<QGenericArgument, 10> a;
-        for (int k = 0; k < values.size(); ++k) {
-            QByteArray base = types[k];
-            if (base.endsWith('&'))
-                base.chop(1);
-            const QMetaType type = QMetaType::fromName(base);
-            if (!type.isValid() || !values[k].convert(type))
-                throw KrvError(13, QStringLiteral("Type mismatch: %1.%2 takes %3.")
-                                       .arg(QString::fromLatin1(mo->className()), QString::fromLatin1(method),
-                                            QString::fromLatin1(types[k])));
-            a[k] = QGenericArgument(types[k].constData(), values[k].data());
-        }
-        if (!QMetaObject::invokeMethod(target, method, Qt::DirectConnection, a[0], a[1], a[2], a[3], a[4], a[5],
-                                       a[6], a[7], a[8], a[9]))
-            break;
-        return;
-    }
-    throw KrvError(438, QStringLiteral("The window %1 has no %2 with %3 arguments.")
-                            .arg(target->objectName(), QString::fromLatin1(method))
-                            .arg(args.size()));
 }
 
 QWidget* loadedForm(const QString& formName)
@@ -539,7 +505,7 @@ void frmInspectionPd::cmdInput_Click()
         if (IsFormLoaded(QStringLiteral("frmDataInput")))
             UnloadFormByName(QStringLiteral("frmDataInput"));
         ByName entry(QStringLiteral("frmDataInput"));
-        CallByName(entry.get(), "LoadForm", {year, tunnelId});
+        CallFormMethod(entry.get(), "LoadForm", {year, tunnelId});
         // Rating entry shows itself; it may stay hidden after its own message (no picture).
         entry.done();
     } catch (const std::exception& e) {
@@ -561,7 +527,7 @@ void frmInspectionPd::cmdViewData_Click()
     }
     try {
         ByName review(QStringLiteral("frmDataView"));
-        CallByName(review.get(), "LoadForm", {KeyNumber(node->parent()), KeyNumber(node), 0});
+        CallFormMethod(review.get(), "LoadForm", {KeyNumber(node->parent()), KeyNumber(node), 0});
         review.done();
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error loading Tunnel Ratings screen"), kSource, e);
@@ -614,8 +580,8 @@ void frmInspectionPd::cmdReport_Click()
         ByName viewer(QStringLiteral("frmReportViewer"));
         {
             WaitCursor wait;
-            CallByName(report.get(), "CreateUnpostedDataRpt", {tunnelId, inspectionId, QStringLiteral("PreDataPost")});
-            CallByName(viewer.get(), "GetReportType", {QStringLiteral("PreDataPost")});
+            CallFormMethod(report.get(), "CreateUnpostedDataRpt", {tunnelId, inspectionId, QStringLiteral("PreDataPost")});
+            CallFormMethod(viewer.get(), "GetReportType", {QStringLiteral("PreDataPost")});
         }
         RestoreDefaultCursor();
         ShowModal(viewer.get());

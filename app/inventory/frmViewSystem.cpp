@@ -25,7 +25,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMetaMethod>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
@@ -73,39 +72,6 @@ void place(QWidget* w, double left, double top, double width, double height)
 KrvError notPartOfProgram(const QString& formName)
 {
     return KrvError(-1, QStringLiteral("The window %1 is not part of this program.").arg(formName));
-}
-
-// Calls a public method of a window of another library by name, each value converted to
-// the type the method declares (the windows declare them Q_INVOKABLE).
-void CallByName(QObject* target, const char* method, const QVariantList& args)
-{
-    const QMetaObject* mo = target->metaObject();
-    for (int i = mo->methodCount() - 1; i >= 0; --i) {
-        const QMetaMethod m = mo->method(i);
-        if (m.name() != method || m.parameterCount() != args.size() || args.size() > 10)
-            continue;
-        const QByteArrayList types = m.parameterTypes();
-        QVariantList values = args;
-        std::array<QGenericArgument, 10> a;
-        for (int k = 0; k < values.size(); ++k) {
-            QByteArray base = types[k];
-            if (base.endsWith('&'))
-                base.chop(1);
-            const QMetaType type = QMetaType::fromName(base);
-            if (!type.isValid() || !values[k].convert(type))
-                throw KrvError(13, QStringLiteral("Type mismatch: %1.%2 takes %3.")
-                                       .arg(QString::fromLatin1(mo->className()), QString::fromLatin1(method),
-                                            QString::fromLatin1(types[k])));
-            a[k] = QGenericArgument(types[k].constData(), values[k].data());
-        }
-        if (!QMetaObject::invokeMethod(target, method, Qt::DirectConnection, a[0], a[1], a[2], a[3], a[4], a[5],
-                                       a[6], a[7], a[8], a[9]))
-            break;
-        return;
-    }
-    throw KrvError(438, QStringLiteral("The window %1 has no %2 with %3 arguments.")
-                            .arg(target->objectName(), QString::fromLatin1(method))
-                            .arg(args.size()));
 }
 
 // A window of another library for one command: the loaded instance of a single-instance
@@ -552,7 +518,7 @@ void frmViewSystem::ZVMap1_PolyHit(qint32 id)
                 return;
             }
             OpenedForm entry(QStringLiteral("frmDataInput"));
-            CallByName(entry.get(), "LoadForm", {latestYear, id});
+            CallFormMethod(entry.get(), "LoadForm", {latestYear, id});
             entry.done();
             setRatingsInputMode(false);
             return;
@@ -568,11 +534,11 @@ void frmViewSystem::ZVMap1_PolyHit(qint32 id)
             MsgBox(QStringLiteral("There is no posted data for this tunnel."));
         } else if (periods.count() == 1) {
             OpenedForm review(QStringLiteral("frmDataView"));
-            CallByName(review.get(), "LoadForm", {id, periods.toInt(0, QStringLiteral("InspectionID")), 0});
+            CallFormMethod(review.get(), "LoadForm", {id, periods.toInt(0, QStringLiteral("InspectionID")), 0});
             review.done();
         } else {
             OpenedForm chooser(QStringLiteral("frmIPdialog"));
-            CallByName(chooser.get(), "LoadForm", {id});
+            CallFormMethod(chooser.get(), "LoadForm", {id});
             chooser.done();
         }
     } catch (const std::exception& e) {
@@ -679,11 +645,11 @@ void frmViewSystem::mnuRpt_Click(QAction* item)
     try {
         if (kind == kElementPerformance) {
             OpenedForm chooser(QStringLiteral("frmReportSelection"));
-            CallByName(chooser.get(), "CreateElePerfRep", {});
+            CallFormMethod(chooser.get(), "CreateElePerfRep", {});
             chooser.done();
         } else {
             OpenedForm report(QStringLiteral("frmReport"));
-            CallByName(report.get(), "GetFormType", {kind});
+            CallFormMethod(report.get(), "GetFormType", {kind});
             report.done();
             ShowModal(report.get());
         }
@@ -719,7 +685,7 @@ void frmViewSystem::openDefinitionEditor(const QString& caption, const QStringLi
         QVariantList args;
         for (const QString& a : loadArgs)
             args << a;
-        CallByName(editor.get(), "LoadForm", args);
+        CallFormMethod(editor.get(), "LoadForm", args);
         editor.done();
     } catch (const std::exception& e) {
         LogError(failure, kSource, e);

@@ -27,7 +27,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
-#include <QMetaMethod>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -120,53 +119,6 @@ qint32 tagValue(const QWidget* w)
 KrvError notPartOfProgram(const QString& formName)
 {
     return KrvError(-1, QStringLiteral("The window %1 is not part of this program.").arg(formName));
-}
-
-// Calls a public method of a window of another library by name: the first overload whose
-// parameters take the values (each converted to the declared type; a window passed as an
-// argument goes as itself).
-void CallByName(QObject* target, const char* method, const QVariantList& args)
-{
-    const QMetaObject* mo = target->metaObject();
-    QString mismatch;
-    for (int i = mo->methodCount() - 1; i >= 0; --i) {
-        const QMetaMethod m = mo->method(i);
-        if (m.name() != method || m.parameterCount() != args.size() || args.size() > 10)
-            continue;
-        const QByteArrayList types = m.parameterTypes();
-        QVariantList values = args;
-        std::array<QObject*, 10> objects{};
-        std::array<QGenericArgument, 10> a;
-        bool fits = true;
-        for (int k = 0; k < values.size() && fits; ++k) {
-            QByteArray base = types[k];
-            if (base.endsWith('&'))
-                base.chop(1);
-            if (base.endsWith('*')) {
-                fits = values[k].metaType().flags().testFlag(QMetaType::PointerToQObject);
-                objects[k] = fits ? values[k].value<QObject*>() : nullptr;
-                a[k] = QGenericArgument(types[k].constData(), &objects[k]);
-                continue;
-            }
-            const QMetaType type = QMetaType::fromName(base);
-            fits = type.isValid() && values[k].convert(type);
-            a[k] = QGenericArgument(types[k].constData(), values[k].data());
-        }
-        if (!fits) {
-            mismatch = QString::fromLatin1(m.methodSignature());
-            continue;
-        }
-        if (!QMetaObject::invokeMethod(target, method, Qt::DirectConnection, a[0], a[1], a[2], a[3], a[4], a[5],
-                                       a[6], a[7], a[8], a[9]))
-            break;
-        return;
-    }
-    if (!mismatch.isEmpty())
-        throw KrvError(13, QStringLiteral("Type mismatch: %1.%2.")
-                               .arg(QString::fromLatin1(mo->className()), mismatch));
-    throw KrvError(438, QStringLiteral("The window %1 has no %2 with %3 arguments.")
-                            .arg(target->objectName(), QString::fromLatin1(method))
-                            .arg(args.size()));
 }
 
 // A window of another library for one command: the loaded instance of a single-instance
@@ -1471,11 +1423,11 @@ void frmDataView::cmdPhoto_Click(int index, bool second)
         if (photos.size() == 1) {
             // A new viewer for each click.
             OpenedForm viewer(QStringLiteral("frmImages"), false);
-            CallByName(viewer.get(), "LoadForm", {0, false, panel, element, period});
+            CallFormMethod(viewer.get(), "LoadForm", {0, false, panel, element, period});
             viewer.done();
         } else {
             OpenedForm thumbnails(QStringLiteral("frmMultImg"), true);
-            CallByName(thumbnails.get(), "LoadForm", {panel, element, period, false});
+            CallFormMethod(thumbnails.get(), "LoadForm", {panel, element, period, false});
             thumbnails.done();
         }
     } catch (const std::exception& e) {
@@ -1514,7 +1466,7 @@ void frmDataView::cmdSketch_Click(int index, bool second)
         viewer = CreateForm(QStringLiteral("frmImages"));
         if (!viewer)
             throw notPartOfProgram(QStringLiteral("frmImages"));
-        CallByName(viewer, "LoadForm", {0, true, panel, element, period});
+        CallFormMethod(viewer, "LoadForm", {0, true, panel, element, period});
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error loading field sketch box."), kSource, e);
         if (viewer)
@@ -1528,7 +1480,7 @@ void frmDataView::cmdVideo_Click(int index, bool second)
         const qint32 panel = currentPanel();
         const qint32 element = tagValue(lblElement.value(index, lblElement[0]));
         OpenedForm player(QStringLiteral("frmVideoView"), true);
-        CallByName(player.get(), "LoadForm", {panel, element, second ? m_inspectionId2 : m_inspectionId1});
+        CallFormMethod(player.get(), "LoadForm", {panel, element, second ? m_inspectionId2 : m_inspectionId1});
         player.done();
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error loading video"), kSource, e);
@@ -1539,7 +1491,7 @@ void frmDataView::cmdPrint_Click()
 {
     try {
         OpenedForm keyplan(QStringLiteral("frmPrintKeyplan"), true);
-        CallByName(keyplan.get(), "LoadForm",
+        CallFormMethod(keyplan.get(), "LoadForm",
                    {m_tunnelId, m_inspectionId1, m_inspectionId2, QVariant::fromValue(static_cast<QObject*>(this))});
         keyplan.done();
         ShowModal(keyplan.get());
@@ -1554,7 +1506,7 @@ void frmDataView::cmdDefectRpt_Click()
 {
     try {
         OpenedForm report(QStringLiteral("frmReport"), true);
-        CallByName(report.get(), "GetFormType", {QStringLiteral("Defect")});
+        CallFormMethod(report.get(), "GetFormType", {QStringLiteral("Defect")});
         report.done();
         ShowModal(report.get());
     } catch (const std::exception& e) {
