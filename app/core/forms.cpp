@@ -174,6 +174,11 @@ bool takesAsIs(const QVariant& value, const QMetaType& type)
 
 }  // namespace
 
+KrvError FormNotInProgram(const QString& formName)
+{
+    return KrvError(-1, QStringLiteral("The window %1 is not part of this program.").arg(formName));
+}
+
 void CallFormMethod(QObject* target, const char* method, const QVariantList& args)
 {
     if (!target)

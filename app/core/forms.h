@@ -1,4 +1,6 @@
 #pragma once
+#include "krverror.h"
+
 #include <QCloseEvent>
 #include <QList>
 #include <QPointer>
@@ -46,6 +48,50 @@ QWidget* CreateForm(const QString& formName);
 // itself). Raises KrvError 91 for no window, 13 when no overload takes the values, 438
 // when the window has no such method.
 void CallFormMethod(QObject* target, const char* method, const QVariantList& args);
+// The error for a window that is not part of the program (yet).
+KrvError FormNotInProgram(const QString& formName);
+
+// A window of another library for one command: the loaded instance of a single-instance
+// window, or a new one. A new instance that the command leaves hidden after a failure is
+// unloaded again, so no invisible window keeps the program running. Raises
+// FormNotInProgram when there is no such window.
+class OpenedForm {
+public:
+    explicit OpenedForm(const QString& formName, bool singleInstance = true)
+    {
+        if (singleInstance)
+            for (QWidget* w : LoadedForms())
+                if (w->objectName().compare(formName, Qt::CaseInsensitive) == 0) {
+                    m_form = w;
+                    return;
+                }
+        m_form = CreateForm(formName);
+        if (!m_form)
+            throw FormNotInProgram(formName);
+        m_created = true;
+    }
+    ~OpenedForm()
+    {
+        if (m_created && !m_done && m_form && !m_form->isVisible())
+            UnloadForm(m_form);
+    }
+    OpenedForm(const OpenedForm&) = delete;
+    OpenedForm& operator=(const OpenedForm&) = delete;
+
+    QWidget* get() const
+    {
+        if (!m_form)
+            throw KrvError(-1, QStringLiteral("The window was unloaded."));
+        return m_form;
+    }
+    void done() { m_done = true; }
+
+private:
+    QPointer<QWidget> m_form;
+    bool m_created = false;
+    bool m_done = false;
+};
+
 // True when CreateForm would make the window: a command that opens it can be offered.
 bool FormIsAvailable(const QString& formName);
 

@@ -34,7 +34,7 @@ void showMainWindow(const QString& name)
 {
     QWidget* w = CreateForm(name);
     if (!w)
-        throw KrvError(-1, QStringLiteral("The window %1 is not part of this program.").arg(name));
+        throw FormNotInProgram(name);
     w->show();
 }
 

@@ -15,7 +15,7 @@ QWidget* DataInputOpenForm(const QString& formName, bool singleInstance, bool* c
                 return w;
     QWidget* w = CreateForm(formName);
     if (!w)
-        throw KrvError(-1, QStringLiteral("The window %1 is not part of this program.").arg(formName));
+        throw FormNotInProgram(formName);
     if (created)
         *created = true;
     return w;

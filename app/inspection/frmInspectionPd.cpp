@@ -124,11 +124,6 @@ private:
     std::function<void(QString, QString)> m_edited;
 };
 
-KrvError notPartOfProgram(const QString& formName)
-{
-    return KrvError(-1, QStringLiteral("The window %1 is not part of this program.").arg(formName));
-}
-
 QWidget* loadedForm(const QString& formName)
 {
     for (QWidget* w : LoadedForms())
@@ -147,7 +142,7 @@ public:
         if (!m_form) {
             m_form = CreateForm(formName);
             if (!m_form)
-                throw notPartOfProgram(formName);
+                throw FormNotInProgram(formName);
             m_created = true;
         }
     }
@@ -597,7 +592,7 @@ void frmInspectionPd::cmdSystem_Click()
 {
     try {
         if (!FormIsAvailable(QStringLiteral("frmSystem")))
-            throw notPartOfProgram(QStringLiteral("frmSystem"));
+            throw FormNotInProgram(QStringLiteral("frmSystem"));
         Unload();
         if (QWidget* setup = loadedForm(QStringLiteral("frmSystem")) ? loadedForm(QStringLiteral("frmSystem"))
                                                                       : CreateForm(QStringLiteral("frmSystem")))

@@ -69,51 +69,6 @@ void place(QWidget* w, double left, double top, double width, double height)
     w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
 }
 
-KrvError notPartOfProgram(const QString& formName)
-{
-    return KrvError(-1, QStringLiteral("The window %1 is not part of this program.").arg(formName));
-}
-
-// A window of another library for one command: the loaded instance of a single-instance
-// window, or a new one. A new instance that the command leaves hidden after a failure is
-// unloaded again, so no invisible window keeps the program running.
-class OpenedForm {
-public:
-    explicit OpenedForm(const QString& formName, bool singleInstance = true)
-    {
-        if (singleInstance)
-            for (QWidget* w : LoadedForms())
-                if (w->objectName().compare(formName, Qt::CaseInsensitive) == 0) {
-                    m_form = w;
-                    return;
-                }
-        m_form = CreateForm(formName);
-        if (!m_form)
-            throw notPartOfProgram(formName);
-        m_created = true;
-    }
-    ~OpenedForm()
-    {
-        if (m_created && !m_done && m_form && !m_form->isVisible())
-            UnloadForm(m_form);
-    }
-    OpenedForm(const OpenedForm&) = delete;
-    OpenedForm& operator=(const OpenedForm&) = delete;
-
-    QWidget* get() const
-    {
-        if (!m_form)
-            throw KrvError(-1, QStringLiteral("The window was unloaded."));
-        return m_form;
-    }
-    void done() { m_done = true; }
-
-private:
-    QPointer<QWidget> m_form;
-    bool m_created = false;
-    bool m_done = false;
-};
-
 void ShowModeless(QWidget* w)
 {
     w->show();
@@ -662,12 +617,12 @@ void frmViewSystem::mnuWizardSystem_Click()
 {
     try {
         if (!FormIsAvailable(QStringLiteral("frmSystem")))
-            throw notPartOfProgram(QStringLiteral("frmSystem"));
+            throw FormNotInProgram(QStringLiteral("frmSystem"));
         // Unloading this window unloads every other; the set-up window then keeps the program running.
         Unload();
         QWidget* setup = CreateForm(QStringLiteral("frmSystem"));
         if (!setup)
-            throw notPartOfProgram(QStringLiteral("frmSystem"));
+            throw FormNotInProgram(QStringLiteral("frmSystem"));
         setup->show();
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error loading System Wizard screen"), kSource, e);

@@ -427,7 +427,7 @@ void frmImages::cmdPhoto_Click()
         if (!thumbs)
             thumbs = CreateForm(QStringLiteral("frmMultImg"));
         if (!thumbs)
-            throw KrvError(-1, QStringLiteral("The window frmMultImg is not part of this program."));
+            throw FormNotInProgram(QStringLiteral("frmMultImg"));
         QPointer<QWidget> guard(thumbs);
         try {
             QMetaObject::invokeMethod(thumbs, "LoadForm", Qt::DirectConnection, Q_ARG(qint32, panel),

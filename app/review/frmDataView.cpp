@@ -116,50 +116,6 @@ qint32 tagValue(const QWidget* w)
     return qint32(v);
 }
 
-KrvError notPartOfProgram(const QString& formName)
-{
-    return KrvError(-1, QStringLiteral("The window %1 is not part of this program.").arg(formName));
-}
-
-// A window of another library for one command: the loaded instance of a single-instance
-// window, or a new one. A new instance left hidden by a failure is unloaded again.
-class OpenedForm {
-public:
-    explicit OpenedForm(const QString& formName, bool singleInstance)
-    {
-        if (singleInstance)
-            for (QWidget* w : LoadedForms())
-                if (w->objectName().compare(formName, Qt::CaseInsensitive) == 0) {
-                    m_form = w;
-                    return;
-                }
-        m_form = CreateForm(formName);
-        if (!m_form)
-            throw notPartOfProgram(formName);
-        m_created = true;
-    }
-    ~OpenedForm()
-    {
-        if (m_created && !m_done && m_form && !m_form->isVisible())
-            UnloadForm(m_form);
-    }
-    OpenedForm(const OpenedForm&) = delete;
-    OpenedForm& operator=(const OpenedForm&) = delete;
-
-    QWidget* get() const
-    {
-        if (!m_form)
-            throw KrvError(-1, QStringLiteral("The window was unloaded."));
-        return m_form;
-    }
-    void done() { m_done = true; }
-
-private:
-    QPointer<QWidget> m_form;
-    bool m_created = false;
-    bool m_done = false;
-};
-
 void ShowModal(QWidget* w)
 {
     if (auto* dialog = qobject_cast<QDialog*>(w)) {
@@ -1465,7 +1421,7 @@ void frmDataView::cmdSketch_Click(int index, bool second)
         const qint32 element = tagValue(lblElement.value(index, lblElement[0]));
         viewer = CreateForm(QStringLiteral("frmImages"));
         if (!viewer)
-            throw notPartOfProgram(QStringLiteral("frmImages"));
+            throw FormNotInProgram(QStringLiteral("frmImages"));
         CallFormMethod(viewer, "LoadForm", {0, true, panel, element, period});
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error loading field sketch box."), kSource, e);

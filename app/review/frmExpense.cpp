@@ -598,7 +598,7 @@ void frmExpense::cmdReport_Click()
     try {
         QWidget* report = LoadedOrNewForm(kReport);
         if (!report)
-            throw KrvError(-1, QStringLiteral("The window %1 is not part of this program.").arg(kReport));
+            throw FormNotInProgram(kReport);
         QPointer<QWidget> guard(report);
         try {
             CallFormMethod(report, "GetFormType", {QStringLiteral("Expenditure")});

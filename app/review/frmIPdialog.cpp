@@ -137,7 +137,7 @@ void frmIPdialog::cmdCompare_Click()
     try {
         QWidget* review = LoadedOrNewForm(kReview);
         if (!review)
-            throw KrvError(-1, QStringLiteral("The window %1 is not part of this program.").arg(kReview));
+            throw FormNotInProgram(kReview);
         CallFormMethod(review, "LoadForm", {m_tunnelId, first, second});
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error loading Tunnel Ratings screen"), kSource, e);
