@@ -49,6 +49,8 @@ int attributeBits(const QFileInfo& fi, bool countLink)
         value |= FolderSync::Link;
     if (fi.isDir())
         value |= FolderSync::Directory;
+    else if (fi.exists() && !fi.isFile())
+        value |= FolderSync::System;  // a pipe, socket or device: reading one could wait for ever
     if (fi.exists() && !(fi.permissions() & QFile::WriteOwner))
         value |= FolderSync::ReadOnly;
     const QString name = fi.fileName();
@@ -275,7 +277,7 @@ bool FolderSync::listedAsFile(const QString& path, int mask) const
     if (!fi.exists() && !fi.isSymLink())
         return false;
     const int value = attributeBits(fi, true);
-    if (value & Directory)
+    if ((value & Directory) || !fi.isFile())
         return false;
     return (value & ~(ReadOnly | Archive) & ~mask) == 0;
 }

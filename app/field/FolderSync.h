@@ -29,7 +29,8 @@ private:
 //
 // Attributes on Linux: read-only 1 = owner cannot write, hidden 2 = name starts with ".",
 // directory 16, and a symbolic link carries 1024 (a reparse point), so links are never listed
-// as files nor entered as folders. System (4) and archive (32) are never set here.
+// as files nor entered as folders. A pipe, socket or device counts as system (4) and is never
+// listed. Archive (32) is never set here.
 class FolderSync : public QObject {
     Q_OBJECT
 public:

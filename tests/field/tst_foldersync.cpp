@@ -1,5 +1,6 @@
 #include <QtTest>
 #include <QTableWidget>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "FolderSync.h"
@@ -361,6 +362,55 @@ private slots:
         QCOMPARE(a[2], QStringLiteral("NEW: b.jpg"));
         QCOMPARE(content(t.to + "/a.jpg"), QByteArray("old"));
         QCOMPARE(QDir(t.to).entryList(QDir::Files | QDir::Hidden), QStringList{"a.jpg"});
+    }
+
+    // A folder that cannot be listed (here: gone by the time its pass lists it) is reported,
+    // also where the run goes on past it.
+    void vanishedFolderIsReported()
+    {
+        Trees t;
+        makeFile(t.from + "/a.jpg", "a");
+        makeFile(t.from + "/gone/g.jpg", "g");
+        t.bind();
+        t.sync.setIncludeSubFolders(true);
+        t.sync.setCreateSubFolders(true);
+        connect(&t.sync, &FolderSync::Action, &t.sync, [&](const QString&, const QString& message) {
+            if (message == "--/gone")
+                QDir(t.from + "/gone").removeRecursively();
+        });
+        QVERIFY(t.sync.syncFoldersNow());
+        QVERIFY(actions(t.grid).contains("ERR:   - unable to read folder " + t.from + "/gone"));
+        QCOMPARE(rows(t.grid).last(), QStringLiteral("SYS: SYNCHRONIZATION COMPLETED"));
+    }
+
+    // A pipe in the folder is neither listed nor read (reading it would wait for ever).
+    void specialFilesAreNotCopied()
+    {
+        Trees t;
+        QVERIFY(::mkfifo(QFile::encodeName(t.from + "/pipe").constData(), 0644) == 0);
+        makeFile(t.from + "/a.jpg", "a");
+        t.bind();
+        t.sync.setFileAttributes("NHS");
+        QVERIFY(t.sync.syncFoldersNow());
+        QCOMPARE(actions(t.grid), QStringList{"NEW: a.jpg"});
+    }
+
+    // A copy that cannot be put in place is reported with the platform's text; what was there stays.
+    void copyOntoFolderFails()
+    {
+        Trees t;
+        makeFile(t.from + "/a.jpg", "a", kNew);
+        makeFile(t.to + "/a.jpg/inside.txt", "kept");
+        makeFile(t.from + "/b.jpg", "b");
+        t.bind();
+        QVERIFY(t.sync.syncFoldersNow());
+        const QStringList a = actions(t.grid);
+        QCOMPARE(a.size(), 3);
+        QCOMPARE(a[0], QStringLiteral("NEW: a.jpg"));
+        QVERIFY(a[1].startsWith("ERR: ") && a[1].size() > 5);
+        QCOMPARE(a[2], QStringLiteral("NEW: b.jpg"));
+        QCOMPARE(content(t.to + "/a.jpg/inside.txt"), QByteArray("kept"));
+        QCOMPARE(QDir(t.to).entryList(QDir::Files | QDir::Hidden), QStringList{"b.jpg"});
     }
 
     void terminateStopsBeforeNextFile()
