@@ -426,6 +426,7 @@ private slots:
             if (message == "a.jpg") {
                 t.sync.terminate();
                 t.sync.setOverwriteAll(true);  // refused while busy
+                QVERIFY(!t.sync.syncFoldersNow());
             }
         });
         QVERIFY(!t.sync.syncFoldersNow());
@@ -441,6 +442,31 @@ private slots:
         // the next run starts afresh
         QVERIFY(t.sync.syncFoldersNow());
         QVERIFY(QFileInfo::exists(t.to + "/c.jpg"));
+    }
+
+    // The grid follows the newest row while the user watches the end, and stays where the
+    // user scrolled otherwise.
+    void gridFollowsEnd()
+    {
+        Trees t;
+        for (int i = 0; i < 40; ++i)
+            makeFile(t.from + QStringLiteral("/f%1.jpg").arg(i, 2, 10, QChar('0')), "x");
+        t.grid.resize(300, 200);
+        t.grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&t.grid));
+        t.bind();
+        QVERIFY(t.sync.syncFoldersNow());
+        const auto rowVisible = [&](int row) {
+            return t.grid.viewport()->rect().intersects(t.grid.visualRect(t.grid.model()->index(row, 1)));
+        };
+        QVERIFY(rowVisible(t.grid.rowCount() - 1));
+        QVERIFY(!rowVisible(0));
+
+        t.grid.scrollToTop();
+        t.sync.setOverwriteAll(true);
+        QVERIFY(t.sync.syncFoldersNow());
+        QVERIFY(rowVisible(0));
+        QVERIFY(!rowVisible(t.grid.rowCount() - 1));
     }
 
     void fileAttributes_data()
