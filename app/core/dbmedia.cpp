@@ -61,12 +61,14 @@ QString DbGetImagePaths(qint32 panelId, qint32 inspectionId, qint32 elementId, Q
 
 RowSet DbGetVideos(qint32 panelId, qint32 elementId, qint32 inspectionId)
 {
-    return gConn.query(QStringLiteral("SELECT VideoFile FROM Videos") + kCell, {panelId, elementId, inspectionId});
+    // In the order attached, as the clip windows list them.
+    return gConn.query(QStringLiteral("SELECT VideoFile FROM Videos") + kCell + QStringLiteral(" ORDER BY rowid"),
+                       {panelId, elementId, inspectionId});
 }
 
 RowSet DbGetPostedVideos(qint32 panelId, qint32 elementId, qint32 inspectionId)
 {
-    return gConn.query(QStringLiteral("SELECT VideoFile FROM VideosPosted") + kCell,
+    return gConn.query(QStringLiteral("SELECT VideoFile FROM VideosPosted") + kCell + QStringLiteral(" ORDER BY rowid"),
                        {panelId, elementId, inspectionId});
 }
 

@@ -77,11 +77,12 @@ void DbPostImagesAndVideos(qint32 inspectionId)
     gConn.exec(QStringLiteral("INSERT INTO ImagePathsPosted "
                               "(PanelID, ElementID, ImagePath, FieldSketch, InspectionID, Annotation) "
                               "SELECT PanelID, ElementID, ImagePath, FieldSketch, InspectionID, Annotation "
-                              "FROM ImagePaths WHERE InspectionID = ?"),
+                              "FROM ImagePaths WHERE InspectionID = ? ORDER BY rowid"),
                {inspectionId});
     gConn.exec(QStringLiteral("DELETE FROM VideosPosted WHERE InspectionID = ?"), {inspectionId});
     gConn.exec(QStringLiteral("INSERT INTO VideosPosted (PanelID, ElementID, VideoFile, InspectionID) "
-                              "SELECT PanelID, ElementID, VideoFile, InspectionID FROM Videos WHERE InspectionID = ?"),
+                              "SELECT PanelID, ElementID, VideoFile, InspectionID FROM Videos WHERE InspectionID = ? "
+                              "ORDER BY rowid"),
                {inspectionId});
     tx.commit();
 }

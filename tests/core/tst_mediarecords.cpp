@@ -1,5 +1,6 @@
 #include "db.h"
 #include "dbmedia.h"
+#include "dbposting.h"
 #include "testinstall.h"
 
 #include <QTest>
@@ -129,6 +130,13 @@ private slots:
         QCOMPARE(files(DbGetVideos(1, 2, 4)), QStringList{clip});
         // Deleted, so it can be added again.
         QVERIFY(DbAddVideo(1, 2, 3, clip));
+
+        // Listed in the order attached, before and after posting, not by name.
+        QVERIFY(DbAddVideo(7, 8, 9, QStringLiteral("b.avi")));
+        QVERIFY(DbAddVideo(7, 8, 9, QStringLiteral("a.avi")));
+        QCOMPARE(files(DbGetVideos(7, 8, 9)), (QStringList{"b.avi", "a.avi"}));
+        DbPostImagesAndVideos(9);
+        QCOMPARE(files(DbGetPostedVideos(7, 8, 9)), (QStringList{"b.avi", "a.avi"}));
     }
 
     // Only the posted copies count, and the checks take the inspection before the element.
