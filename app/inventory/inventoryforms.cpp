@@ -1,6 +1,7 @@
 #include "inventoryforms.h"
 
 #include "forms.h"
+#include "frmDataTabs.h"
 #include "frmEleDef.h"
 #include "frmOpenSysMap.h"
 #include "frmPanelElements.h"
@@ -20,6 +21,8 @@ void RegisterInventoryForms()
     RegisterFormFactory(QStringLiteral("frmViewSystem"), [] { return new frmViewSystem; });
     RegisterFormFactory(QStringLiteral("frmOpenSysMap"), [] { return new frmOpenSysMap; });
     RegisterFormFactory(QStringLiteral("frmEleDef"), [] { return new frmEleDef; });
+    // One data tab editor while it is loaded.
+    RegisterFormFactory(QStringLiteral("frmDataTabs"), [] { return frmDataTabs::Instance(); });
     RegisterFormFactory(QStringLiteral("frmTunnelSpecs"), [] { return new frmTunnelSpecs; });
     RegisterFormFactory(QStringLiteral("frmPanelElements"), [] { return new frmPanelElements; });
 }
