@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QLocale>
+#include <QWidget>
 #include <cmath>
 
 double Val(const QString& text)
@@ -46,6 +47,16 @@ double RoundHalfEven(double value) { return std::nearbyint(value); }
 int TwipsToPixels(double twips) { return int(RoundHalfEven(twips / kTwipsPerPixel)); }
 
 double PixelsToTwips(double pixels) { return pixels * kTwipsPerPixel; }
+
+QRect TwipRect(double left, double top, double width, double height)
+{
+    return {TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height)};
+}
+
+void PlaceTwips(QWidget* control, double left, double top, double width, double height)
+{
+    control->setGeometry(TwipRect(left, top, width, height));
+}
 
 QColor BgrToColor(quint32 bgr) { return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF)); }
 

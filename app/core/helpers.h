@@ -1,7 +1,10 @@
 #pragma once
 #include <QColor>
 #include <QDate>
+#include <QRect>
 #include <QString>
+
+class QWidget;
 
 // The numeric value of a text: blanks skipped, an optional sign, digits with "." as the
 // decimal point, reading stops at the first character that cannot continue the number;
@@ -18,6 +21,9 @@ double RoundHalfEven(double value);
 constexpr int kTwipsPerPixel = 15;
 int TwipsToPixels(double twips);
 double PixelsToTwips(double pixels);
+// A rectangle given in twips, in pixels; and a control placed by it.
+QRect TwipRect(double left, double top, double width, double height);
+void PlaceTwips(QWidget* control, double left, double top, double width, double height);
 
 // Colours are stored as 32-bit BGR values (0x0000E6FF is amber).
 QColor BgrToColor(quint32 bgr);

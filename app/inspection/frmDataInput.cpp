@@ -82,11 +82,6 @@ const QString kVideoForm = QStringLiteral("frmVideo");
 const QString kVideoView = QStringLiteral("frmVideoView");
 const QString kKeyplan = QStringLiteral("frmPrintKeyplan");
 
-void place(QWidget* w, double left, double top, double width, double height)
-{
-    w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
-}
-
 int tw(int pixels) { return int(PixelsToTwips(pixels)); }
 
 // A number as the list shows a stored value: its shortest text ("2.5", "0.25", "6").
@@ -153,7 +148,7 @@ void frmDataInput::buildControls()
     ZVMap1 = new ZVMap(this);
     ZVMap1->setObjectName(QStringLiteral("ZVMap1"));
     ZVMap1->setBorderStyle(1);
-    place(ZVMap1, kMapLeft, kMapTop, kDesignWidth - kMapLeft, 3000);
+    PlaceTwips(ZVMap1, kMapLeft, kMapTop, kDesignWidth - kMapLeft, 3000);
     connect(ZVMap1, &ZVMap::PolyHit, this, [this](qint32 id, qint16) { ZVMap1_PolyHit(id); });
     connect(ZVMap1, &ZVMap::PolyMouseOver, this,
             [this](qint32 id, QString& tip) { ZVMap1_PolyMouseOver(id, tip); }, Qt::DirectConnection);
@@ -161,14 +156,14 @@ void frmDataInput::buildControls()
 
     fraData = new QFrame(this);
     fraData->setObjectName(QStringLiteral("fraData"));
-    place(fraData, kMapLeft, kDesignHeight - kFraDataHeight, kDesignWidth - kMapLeft - 100, kFraDataHeight);
+    PlaceTwips(fraData, kMapLeft, kDesignHeight - kFraDataHeight, kDesignWidth - kMapLeft - 100, kFraDataHeight);
 
     lblName = new QLabel(fraData);
     lblName->setObjectName(QStringLiteral("lblName"));
     QFont bold = lblName->font();
     bold.setBold(true);
     lblName->setFont(bold);
-    place(lblName, 120, 40, 4800, 285);
+    PlaceTwips(lblName, 120, 40, 4800, 285);
 
     TabStrip1 = new QTabBar(fraData);
     TabStrip1->setObjectName(QStringLiteral("TabStrip1"));
@@ -176,34 +171,34 @@ void frmDataInput::buildControls()
     TabStrip1->setExpanding(false);
     TabStrip1->setDrawBase(false);
     TabStrip1->installEventFilter(this);
-    place(TabStrip1, 60, 340, 6000, 360);
+    PlaceTwips(TabStrip1, 60, 340, 6000, 360);
 
     picContainer = new QWidget(fraData);
     picContainer->setObjectName(QStringLiteral("picContainer"));
     picContainer->setAutoFillBackground(true);
     picContainer->setFocusPolicy(Qt::ClickFocus);
-    place(picContainer, 0, kPicTop, 6000, 1475);
+    PlaceTwips(picContainer, 0, kPicTop, 6000, 1475);
 
     fraRatings = new QWidget(picContainer);
     fraRatings->setObjectName(QStringLiteral("fraRatings"));
-    place(fraRatings, 0, 0, 6000, 1475);
+    PlaceTwips(fraRatings, 0, 0, 6000, 1475);
 
     VScroll1 = new QScrollBar(Qt::Vertical, fraData);
     VScroll1->setObjectName(QStringLiteral("VScroll1"));
     VScroll1->setSingleStep(kRowHeight);
     VScroll1->installEventFilter(this);
     VScroll1->hide();
-    place(VScroll1, 6000, kPicTop, kScrollWidth, 1475);
+    PlaceTwips(VScroll1, 6000, kPicTop, kScrollWidth, 1475);
     connect(VScroll1, &QScrollBar::valueChanged, this, [this](int v) { VScroll1_Change(v); });
 
     lblNoData = new QLabel(QStringLiteral("No Elements Available for panel:"), fraData);
     lblNoData->setObjectName(QStringLiteral("lblNoData"));
-    place(lblNoData, 240, kPicTop + 120, 2900, 285);
+    PlaceTwips(lblNoData, 240, kPicTop + 120, 2900, 285);
     lblNoData->hide();
     lblPanel = new QLabel(fraData);
     lblPanel->setObjectName(QStringLiteral("lblPanel"));
     lblPanel->setFont(bold);
-    place(lblPanel, 3180, kPicTop + 120, 3000, 285);
+    PlaceTwips(lblPanel, 3180, kPicTop + 120, 3000, 285);
     lblPanel->hide();
 
     // Column headers and the lines between the previous and the current rating.
@@ -211,12 +206,12 @@ void frmDataInput::buildControls()
         lblYear1[c] = new QLabel(fraRatings);
         lblYear1[c]->setObjectName(QStringLiteral("lblYear1"));
         lblYear1[c]->setProperty("Index", c);
-        place(lblYear1[c], kRate1.left + c * kColumnWidth - 60, 120, 480, 225);
+        PlaceTwips(lblYear1[c], kRate1.left + c * kColumnWidth - 60, 120, 480, 225);
         lblYear1[c]->hide();
         lblYear2[c] = new QLabel(fraRatings);
         lblYear2[c]->setObjectName(QStringLiteral("lblYear2"));
         lblYear2[c]->setProperty("Index", c);
-        place(lblYear2[c], kRate2.left + c * kColumnWidth, 120, 480, 225);
+        PlaceTwips(lblYear2[c], kRate2.left + c * kColumnWidth, 120, 480, 225);
     }
     Line1 = new QFrame(fraRatings);
     Line1->setObjectName(QStringLiteral("Line1"));
@@ -226,8 +221,8 @@ void frmDataInput::buildControls()
     Line2->setObjectName(QStringLiteral("Line2"));
     Line2->setFrameShape(QFrame::VLine);
     Line2->setFrameShadow(QFrame::Sunken);
-    place(Line1, 3440, 120, 60, 1000);
-    place(Line2, 3440 + kColumnWidth, 120, 60, 1000);
+    PlaceTwips(Line1, 3440, 120, 60, 1000);
+    PlaceTwips(Line2, 3440 + kColumnWidth, 120, 60, 1000);
 
     createRow(0);
     cmdSketch[0]->hide();
@@ -236,7 +231,7 @@ void frmDataInput::buildControls()
 
     SSTab1 = new QTabWidget(fraData);
     SSTab1->setObjectName(QStringLiteral("SSTab1"));
-    place(SSTab1, 0, kPicTop + 1475 + 100, 6000, kFraDataHeight - (kPicTop + 1475 + 100) - 650);
+    PlaceTwips(SSTab1, 0, kPicTop + 1475 + 100, 6000, kFraDataHeight - (kPicTop + 1475 + 100) - 650);
     QWidget* pages[4];
     for (int t = 0; t < 4; ++t) {
         pages[t] = new QWidget;
@@ -254,7 +249,7 @@ void frmDataInput::buildControls()
         txt1[k]->setReadOnly(true);
         txt1[k]->setTabChangesFocus(true);
         txt1[k]->viewport()->installEventFilter(this);
-        place(txt1[k], 100, 60, 5780, 1700);
+        PlaceTwips(txt1[k], 100, 60, 5780, 1700);
     }
     auto makeList = [](QWidget* page, const char* name) {
         auto* lv = new QTreeWidget(page);
@@ -270,16 +265,16 @@ void frmDataInput::buildControls()
         return lv;
     };
     lvDefectQty2 = makeList(pages[1], "lvDefectQty2");
-    place(lvDefectQty2, 100, 60, 5780, 1700);
+    PlaceTwips(lvDefectQty2, 100, 60, 5780, 1700);
     lvDefectQty = makeList(pages[3], "lvDefectQty");
-    place(lvDefectQty, 3840, 60, 2040, 1700);
+    PlaceTwips(lvDefectQty, 3840, 60, 2040, 1700);
     buildDefectTab(pages[3]);
 
     auto button = [this](const char* name, const QString& caption, const QString& tip, int left) {
         auto* b = new QPushButton(caption, fraData);
         b->setObjectName(QLatin1String(name));
         b->setToolTip(tip);
-        place(b, left, kFraDataHeight - 520, 900, 400);
+        PlaceTwips(b, left, kFraDataHeight - 520, 900, 400);
         return b;
     };
     cmdEdit = button("cmdEdit", QStringLiteral("&Edit"), QStringLiteral("Edit Data "), 120);
@@ -300,7 +295,7 @@ void frmDataInput::buildControls()
     Image1 = new ClickLabel(QString(), fraData);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(ProgramLogo(TwipsToPixels(420)));
-    place(Image1, 4020, kFraDataHeight - 530, 420, 420);
+    PlaceTwips(Image1, 4020, kFraDataHeight - 530, 420, 420);
     Label1 = new ClickLabel(QStringLiteral("Quorrel"), fraData);
     Label1->setObjectName(QStringLiteral("Label1"));
     QFont brand = Label1->font();
@@ -308,7 +303,7 @@ void frmDataInput::buildControls()
     brand.setItalic(true);
     brand.setPointSizeF(brand.pointSizeF() * 1.3);
     Label1->setFont(brand);
-    place(Label1, 4500, kFraDataHeight - 520, 1300, 400);
+    PlaceTwips(Label1, 4500, kFraDataHeight - 520, 1300, 400);
     connect(Image1, &ClickLabel::clicked, this, [this] { showAbout(); });
     connect(Label1, &ClickLabel::clicked, this, [this] { showAbout(); });
     cmdClose->raise();
@@ -319,7 +314,7 @@ void frmDataInput::buildDefectTab(QWidget* page)
     // The editor sits left of the list; tops are below the tab row.
     auto label = [page](const QString& text, int top) {
         auto* l = new QLabel(text, page);
-        place(l, 240, top - kTabHeader, 950, 285);
+        PlaceTwips(l, 240, top - kTabHeader, 950, 285);
     };
     label(QStringLiteral("Description"), 480);
     label(QStringLiteral("Quantity"), 960);
@@ -329,20 +324,20 @@ void frmDataInput::buildDefectTab(QWidget* page)
 
     txtDefectDesc = new QLineEdit(page);
     txtDefectDesc->setObjectName(QStringLiteral("txtDefectDesc"));
-    place(txtDefectDesc, 1200, 480 - kTabHeader, 2415, 405);
+    PlaceTwips(txtDefectDesc, 1200, 480 - kTabHeader, 2415, 405);
     txtQty = new QLineEdit(page);
     txtQty->setObjectName(QStringLiteral("txtQty"));
-    place(txtQty, 1200, 960 - kTabHeader, 1335, 285);
+    PlaceTwips(txtQty, 1200, 960 - kTabHeader, 1335, 285);
     cboUnits = new QComboBox(page);
     cboUnits->setObjectName(QStringLiteral("cboUnits"));
     cboUnits->setEditable(true);
     cboUnits->setInsertPolicy(QComboBox::NoInsert);
     cboUnits->lineEdit()->setMaxLength(15);
     cboUnits->lineEdit()->installEventFilter(this);
-    place(cboUnits, 1200, 1320 - kTabHeader, 1335, 315);
+    PlaceTwips(cboUnits, 1200, 1320 - kTabHeader, 1335, 315);
     txtUnitCost = new QLineEdit(page);
     txtUnitCost->setObjectName(QStringLiteral("txtUnitCost"));
-    place(txtUnitCost, 1200, 1680 - kTabHeader, 1335, 285);
+    PlaceTwips(txtUnitCost, 1200, 1680 - kTabHeader, 1335, 285);
     txtTotalCost = new QLineEdit(page);
     txtTotalCost->setObjectName(QStringLiteral("txtTotalCost"));
     txtTotalCost->setReadOnly(true);
@@ -350,14 +345,14 @@ void frmDataInput::buildDefectTab(QWidget* page)
     QPalette pal = txtTotalCost->palette();
     pal.setColor(QPalette::Base, BgrToColor(0x00E0E0E0));
     txtTotalCost->setPalette(pal);
-    place(txtTotalCost, 1200, 2040 - kTabHeader, 1335, 285);
+    PlaceTwips(txtTotalCost, 1200, 2040 - kTabHeader, 1335, 285);
     txtQty->installEventFilter(this);
     txtUnitCost->installEventFilter(this);
 
     auto button = [page](const char* name, const QString& caption, int top) {
         auto* b = new QPushButton(caption, page);
         b->setObjectName(QLatin1String(name));
-        place(b, 2640, top - kTabHeader, 1000, 375);
+        PlaceTwips(b, 2640, top - kTabHeader, 1000, 375);
         return b;
     };
     cmdAddDefect = button("cmdAddDefect", QStringLiteral("Add"), 960);
@@ -624,8 +619,8 @@ void frmDataInput::Form_Resize()
         const int mapWidth = VarMax(1000, scaleWidth - mapLeft);
         const int mapHeight = VarMax(500, scaleHeight - fraHeight - 100 - mapTop);
         const int fraWidth = VarMax(5000, mapWidth - 100);
-        place(fraData, tw(fraData->x()), fraTop, fraWidth, fraHeight);
-        place(ZVMap1, mapLeft, mapTop, mapWidth, mapHeight);
+        PlaceTwips(fraData, tw(fraData->x()), fraTop, fraWidth, fraHeight);
+        PlaceTwips(ZVMap1, mapLeft, mapTop, mapWidth, mapHeight);
 
         const int scrollLeft = fraWidth - tw(VScroll1->width());
         VScroll1->move(TwipsToPixels(scrollLeft), VScroll1->y());
@@ -724,15 +719,15 @@ void frmDataInput::createRow(int i)
 void frmDataInput::placeRow(int i, int left, int top)
 {
     const int shift = left - kElement.left;
-    place(lblElement[i], left, top, kElement.width, kElement.height);
-    place(cmdSketch[i], kSketch.left + shift, top, kSketch.width, kSketch.height);
-    place(cmdPhoto[i], kPhoto.left + shift, top, kPhoto.width, kPhoto.height);
-    place(cmdVideo[i], kVideo.left + shift, top, kVideo.width, kVideo.height);
-    place(lblRate1[i], kRate1.left + shift, top, kRate1.width, kRate1.height);
-    place(txtRate1[i], kRate2.left + shift, top, kRate2.width, kRate2.height);
-    place(cmdInputSketch[i], kInputSketch.left + shift, top, kInputSketch.width, kInputSketch.height);
-    place(cmdInputPhoto[i], kInputPhoto.left + shift, top, kInputPhoto.width, kInputPhoto.height);
-    place(cmdInputVideo[i], kInputVideo.left + shift, top, kInputVideo.width, kInputVideo.height);
+    PlaceTwips(lblElement[i], left, top, kElement.width, kElement.height);
+    PlaceTwips(cmdSketch[i], kSketch.left + shift, top, kSketch.width, kSketch.height);
+    PlaceTwips(cmdPhoto[i], kPhoto.left + shift, top, kPhoto.width, kPhoto.height);
+    PlaceTwips(cmdVideo[i], kVideo.left + shift, top, kVideo.width, kVideo.height);
+    PlaceTwips(lblRate1[i], kRate1.left + shift, top, kRate1.width, kRate1.height);
+    PlaceTwips(txtRate1[i], kRate2.left + shift, top, kRate2.width, kRate2.height);
+    PlaceTwips(cmdInputSketch[i], kInputSketch.left + shift, top, kInputSketch.width, kInputSketch.height);
+    PlaceTwips(cmdInputPhoto[i], kInputPhoto.left + shift, top, kInputPhoto.width, kInputPhoto.height);
+    PlaceTwips(cmdInputVideo[i], kInputVideo.left + shift, top, kInputVideo.width, kInputVideo.height);
 }
 
 void frmDataInput::destroyExtraRows()
@@ -795,20 +790,20 @@ void frmDataInput::LoadPanelData(qint32 panelId)
             lblPanel->hide();
             m_picHeight = VarMin(lines, 3) * kRowHeight + 530;
             const int frameHeight = lines * kRowHeight + 530;
-            place(picContainer, tw(picContainer->x()), kPicTop, tw(picContainer->width()), m_picHeight);
-            place(fraRatings, 0, 0, tw(picContainer->width()), frameHeight);
+            PlaceTwips(picContainer, tw(picContainer->x()), kPicTop, tw(picContainer->width()), m_picHeight);
+            PlaceTwips(fraRatings, 0, 0, tw(picContainer->width()), frameHeight);
             VScroll1->setValue(0);
             VScroll1->setMaximum(frameHeight - m_picHeight);
             VScroll1->setPageStep(m_picHeight);
             if (frameHeight > m_picHeight) {
-                place(VScroll1, tw(VScroll1->x()), kPicTop, tw(VScroll1->width()), m_picHeight);
+                PlaceTwips(VScroll1, tw(VScroll1->x()), kPicTop, tw(VScroll1->width()), m_picHeight);
                 VScroll1->show();
             } else {
                 VScroll1->hide();
             }
             const int lineBottom = frameHeight - 245;
-            place(Line1, tw(Line1->x()), 120, 60, lineBottom - 120);
-            place(Line2, tw(Line2->x()), 120, 60, lineBottom - 120);
+            PlaceTwips(Line1, tw(Line1->x()), 120, 60, lineBottom - 120);
+            PlaceTwips(Line2, tw(Line2->x()), 120, 60, lineBottom - 120);
             Line1->setVisible(comparing);
             Line2->setVisible(comparing && m_rowCount > 1);
 
@@ -856,7 +851,7 @@ void frmDataInput::LoadPanelData(qint32 panelId)
 
             const int tabTop = kPicTop + m_picHeight + 100;
             const int tabHeight = kFraDataHeight - tabTop - 650;
-            place(SSTab1, 0, tabTop, tw(SSTab1->width()), tabHeight);
+            PlaceTwips(SSTab1, 0, tabTop, tw(SSTab1->width()), tabHeight);
             const int textHeight = VarMax(300, tabHeight - 640);
             for (QWidget* w : std::initializer_list<QWidget*>{txt1[0], txt1[1], lvDefectQty, lvDefectQty2})
                 w->resize(w->width(), TwipsToPixels(textHeight));

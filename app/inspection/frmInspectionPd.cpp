@@ -45,11 +45,6 @@ constexpr int kKeyRole = Qt::UserRole;
 // The window's tunnel outlives the window.
 qint32 sTunnelID = 0;
 
-void place(QWidget* w, int left, int top, int width, int height)
-{
-    w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
-}
-
 // A command button whose caption wraps over two lines like the designed ones, and which
 // stays disabled while the windows it opens are not part of the program.
 class PdButton : public QPushButton {
@@ -263,7 +258,7 @@ void frmInspectionPd::buildControls()
         if (node && tv_AfterLabelEdit(node, text) && (node = FindNode(key)))
             node->setText(0, QString::number(ReadYearAnswer(text).year));
     }));
-    place(tv, 80, 105, 3270, 4950);
+    PlaceTwips(tv, 80, 105, 3270, 4950);
 
     const QString input = QStringLiteral("frmDataInput");
     cmdAddYear = new PdButton(QStringLiteral("Add Inspection Period"), this);
@@ -280,7 +275,7 @@ void frmInspectionPd::buildControls()
     const std::array<int, 7> lefts{3480, 3465, 3465, 3480, 3480, 3465, 3480};
     for (size_t i = 0; i < buttons.size(); ++i) {
         buttons[i].first->setObjectName(QLatin1String(buttons[i].second));
-        place(buttons[i].first, lefts[i], 105 + 735 * int(i), 1275, 540);
+        PlaceTwips(buttons[i].first, lefts[i], 105 + 735 * int(i), 1275, 540);
         if (i > 0)
             setTabOrder(buttons[i - 1].first, buttons[i].first);
     }
@@ -293,11 +288,11 @@ void frmInspectionPd::buildControls()
     narrow.setFamilies({QStringLiteral("Arial Narrow"), QStringLiteral("Liberation Sans Narrow"),
                         QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Sans Serif")});
     Label1->setFont(narrow);
-    place(Label1, 120, 5330, 1410, 195);
+    PlaceTwips(Label1, 120, 5330, 1410, 195);
     Image1 = new ClickLabel(QString(), this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(ProgramLogo(TwipsToPixels(420)));
-    place(Image1, 3900, 5130, 420, 420);
+    PlaceTwips(Image1, 3900, 5130, 420, 420);
 
     resize(TwipsToPixels(4860), TwipsToPixels(5640));
 

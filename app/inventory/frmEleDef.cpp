@@ -90,11 +90,6 @@ protected:
     }
 };
 
-void place(QWidget* w, int left, int top, int width, int height)
-{
-    w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
-}
-
 void moveLeft(QWidget* w, int left) { w->move(TwipsToPixels(left), w->y()); }
 
 QPushButton* button(const QString& text, QWidget* parent, const char* name)
@@ -127,63 +122,63 @@ frmEleDef::frmEleDef(QWidget* parent) : KrvForm<QDialog>(QStringLiteral("frmEleD
 
     // The category half.
     Label1[1]->setText(QStringLiteral("Element Category"));
-    place(Label1[1], 60, 135, 1215, 255);
+    PlaceTwips(Label1[1], 60, 135, 1215, 255);
     txtEleCatName = lineEdit(this, "txtEleCatName");
-    place(txtEleCatName, 1335, 90, 1935, 315);
+    PlaceTwips(txtEleCatName, 1335, 90, 1935, 315);
     cmdAddCat = button(QStringLiteral("&Add"), this, "cmdAddCat");
-    place(cmdAddCat, 180, 480, 855, 330);
+    PlaceTwips(cmdAddCat, 180, 480, 855, 330);
     cmdUpdateCat = button(QStringLiteral("&Update"), this, "cmdUpdateCat");
-    place(cmdUpdateCat, 1110, 480, 855, 330);
+    PlaceTwips(cmdUpdateCat, 1110, 480, 855, 330);
     cmdRemoveCat = button(QStringLiteral("&Remove"), this, "cmdRemoveCat");
-    place(cmdRemoveCat, 2040, 480, 855, 330);
+    PlaceTwips(cmdRemoveCat, 2040, 480, 855, 330);
     auto* cats = new OrderList(this);
     lstEleCat = cats;
     lstEleCat->setObjectName(QStringLiteral("lstEleCat"));
     lstEleCat->setSelectionMode(QAbstractItemView::SingleSelection);
-    place(lstEleCat, 75, 900, 3195, 2790);
+    PlaceTwips(lstEleCat, 75, 900, 3195, 2790);
     Label1[2]->setText(QStringLiteral("Drag categories names to set order of tabs in data view screen"));
     Label1[2]->setWordWrap(true);
-    place(Label1[2], 75, 3750, 3195, 420);
+    PlaceTwips(Label1[2], 75, 3750, 3195, 420);
 
     Line1 = new QFrame(this);
     Line1->setObjectName(QStringLiteral("Line1"));
     Line1->setFrameShape(QFrame::VLine);
     Line1->setFrameShadow(QFrame::Sunken);
-    place(Line1, 3405, 60, 30, 4200);
+    PlaceTwips(Line1, 3405, 60, 30, 4200);
 
     // The item half.
     Label1[0]->setText(QStringLiteral("Element Name"));
-    place(Label1[0], 3555, 135, 1155, 255);
+    PlaceTwips(Label1[0], 3555, 135, 1155, 255);
     txtName = lineEdit(this, "txtName");
-    place(txtName, 4755, 90, 2895, 315);
+    PlaceTwips(txtName, 4755, 90, 2895, 315);
     txtName->installEventFilter(this);
     Label1[3]->setText(QStringLiteral("Category"));
-    place(Label1[3], 3555, 495, 1155, 255);
+    PlaceTwips(Label1[3], 3555, 495, 1155, 255);
     cboEleCat = new QComboBox(this);
     cboEleCat->setObjectName(QStringLiteral("cboEleCat"));
     cboEleCat->setEditable(false);
-    place(cboEleCat, 4755, 450, 2895, 315);
+    PlaceTwips(cboEleCat, 4755, 450, 2895, 315);
     cmdAdd = button(QStringLiteral("&Add"), this, "cmdAdd");
-    place(cmdAdd, 4125, 870, 855, 330);
+    PlaceTwips(cmdAdd, 4125, 870, 855, 330);
     cmdUpdate = button(QStringLiteral("&Update"), this, "cmdUpdate");
-    place(cmdUpdate, 5070, 870, 855, 330);
+    PlaceTwips(cmdUpdate, 5070, 870, 855, 330);
     cmdRemove = button(QStringLiteral("&Remove"), this, "cmdRemove");
-    place(cmdRemove, 6000, 870, 855, 330);
+    PlaceTwips(cmdRemove, 6000, 870, 855, 330);
     lstEle = new QListWidget(this);
     lstEle->setObjectName(QStringLiteral("lstEle"));
     lstEle->setSelectionMode(QAbstractItemView::SingleSelection);
-    place(lstEle, 3570, 1290, 4080, 2400);
+    PlaceTwips(lstEle, 3570, 1290, 4080, 2400);
     cmdClose = button(QStringLiteral("&Close"), this, "cmdClose");
     cmdClose->setToolTip(QStringLiteral("Close"));
-    place(cmdClose, 6045, 3825, 855, 330);
+    PlaceTwips(cmdClose, 6045, 3825, 855, 330);
 
     Image1 = new ClickLabel(QString(), this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(ProgramLogo(TwipsToPixels(480)));
-    place(Image1, 75, 4230, 480, 480);
+    PlaceTwips(Image1, 75, 4230, 480, 480);
     Label2 = new ClickLabel(kAppTitle, this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    place(Label2, 600, 4335, 2400, 255);
+    PlaceTwips(Label2, 600, 4335, 2400, 255);
 
     resize(TwipsToPixels(kDesignWidth), TwipsToPixels(kDesignHeight));
 

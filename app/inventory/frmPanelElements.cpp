@@ -81,10 +81,6 @@ constexpr int kListWidth = 3000;
 constexpr int kCloseWidth = 1200;
 constexpr int kButtonHeight = 420;
 
-QRect twipRect(int left, int top, int width, int height)
-{
-    return {TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height)};
-}
 }  // namespace
 
 frmPanelElements::frmPanelElements(QWidget* parent) : KrvForm<QWidget>(kForm, parent)
@@ -98,9 +94,9 @@ frmPanelElements::frmPanelElements(QWidget* parent) : KrvForm<QWidget>(kForm, pa
     fra1 = new QGroupBox(QStringLiteral("Define Panel Elements"), fraData);
     fra1->setObjectName(QStringLiteral("fra1"));
 
-    caption(fra1, QStringLiteral("Panel Name:"), "Label4")->setGeometry(twipRect(240, 300, 1200, 300));
+    caption(fra1, QStringLiteral("Panel Name:"), "Label4")->setGeometry(TwipRect(240, 300, 1200, 300));
     lblPanelName = caption(fra1, QString(), "lblPanelName");
-    lblPanelName->setGeometry(twipRect(1440, 300, 6000, 300));
+    lblPanelName->setGeometry(TwipRect(1440, 300, 6000, 300));
     QFont bold = lblPanelName->font();
     bold.setBold(true);
     lblPanelName->setFont(bold);
@@ -110,35 +106,35 @@ frmPanelElements::frmPanelElements(QWidget* parent) : KrvForm<QWidget>(kForm, pa
     const int listHeight = 1740;
     const int addWidth = 1800;
     const int x1 = 200, x2 = x1 + kListWidth + 200, xAdd = x2 + kListWidth + 150, x3 = xAdd + addWidth + 150;
-    caption(fra1, QStringLiteral("Selected Panels"), "Label1")->setGeometry(twipRect(x1, 620, kListWidth, 260));
-    caption(fra1, QStringLiteral("Panel Elements"), "Label2")->setGeometry(twipRect(x2, 620, kListWidth, 260));
-    caption(fra1, QStringLiteral("Available Elements"), "Label3")->setGeometry(twipRect(x3, 620, kListWidth, 260));
+    caption(fra1, QStringLiteral("Selected Panels"), "Label1")->setGeometry(TwipRect(x1, 620, kListWidth, 260));
+    caption(fra1, QStringLiteral("Panel Elements"), "Label2")->setGeometry(TwipRect(x2, 620, kListWidth, 260));
+    caption(fra1, QStringLiteral("Available Elements"), "Label3")->setGeometry(TwipRect(x3, 620, kListWidth, 260));
     lstPanels = list(fra1, "lstPanels", false);
     lstEle = list(fra1, "lstEle", true);
     lstAvailEle = list(fra1, "lstAvailEle", true);
-    lstPanels->setGeometry(twipRect(x1, listTop, kListWidth, listHeight));
-    lstEle->setGeometry(twipRect(x2, listTop, kListWidth, listHeight));
-    lstAvailEle->setGeometry(twipRect(x3, listTop, kListWidth, listHeight));
+    lstPanels->setGeometry(TwipRect(x1, listTop, kListWidth, listHeight));
+    lstEle->setGeometry(TwipRect(x2, listTop, kListWidth, listHeight));
+    lstAvailEle->setGeometry(TwipRect(x3, listTop, kListWidth, listHeight));
 
     const int buttonTop = listTop + listHeight + 60;
     cmdSelectAllPanels = button(fra1, QStringLiteral("Select All Panels"), "cmdSelectAllPanels");
-    cmdSelectAllPanels->setGeometry(twipRect(x1, buttonTop, kListWidth, kButtonHeight));
+    cmdSelectAllPanels->setGeometry(TwipRect(x1, buttonTop, kListWidth, kButtonHeight));
     cmdRemove = button(fra1, QStringLiteral("Remove Element(s)"), "cmdRemove");
-    cmdRemove->setGeometry(twipRect(x2, buttonTop, kListWidth, kButtonHeight));
+    cmdRemove->setGeometry(TwipRect(x2, buttonTop, kListWidth, kButtonHeight));
     cmdAdd = button(fra1, QStringLiteral("Add Element(s)"), "cmdAdd");
-    cmdAdd->setGeometry(twipRect(xAdd, listTop + (listHeight - kButtonHeight) / 2, addWidth, kButtonHeight));
+    cmdAdd->setGeometry(TwipRect(xAdd, listTop + (listHeight - kButtonHeight) / 2, addWidth, kButtonHeight));
     cmdSelectAllEle = button(fra1, QStringLiteral("Select All Elements"), "cmdSelectAllEle");
-    cmdSelectAllEle->setGeometry(twipRect(x3, buttonTop, kListWidth, kButtonHeight));
+    cmdSelectAllEle->setGeometry(TwipRect(x3, buttonTop, kListWidth, kButtonHeight));
 
     cmdClose = button(fraData, QStringLiteral("Close"), "cmdClose");
 
     Image1 = new ClickLabel(QString(), fraData);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(ProgramLogo(40));
-    Image1->setGeometry(twipRect(0, 180, 600, 600));
+    Image1->setGeometry(TwipRect(0, 180, 600, 600));
     Label5 = new ClickLabel(QStringLiteral("Quorrel"), fraData);
     Label5->setObjectName(QStringLiteral("Label5"));
-    Label5->setGeometry(twipRect(0, 810, 1200, 300));
+    Label5->setGeometry(TwipRect(0, 810, 1200, 300));
 
     mnuPopUp = new QMenu(QStringLiteral("PopUp"), this);
     mnuPopUp->setObjectName(QStringLiteral("mnuPopUp"));
@@ -596,9 +592,9 @@ void frmPanelElements::Arrange()
     const int mapW = VarMax(1000, innerW - kMapLeft);
     const int mapH = VarMax(500, innerH - kDataHeight - 100 - kMapTop);
     const int dataW = VarMax(5000, mapW - 100);
-    ZVMap1->setGeometry(twipRect(kMapLeft, kMapTop, mapW, mapH));
-    fraData->setGeometry(twipRect(kMapLeft, dataTop, dataW, kDataHeight));
-    fra1->setGeometry(twipRect((dataW - kFrameWidth) / 2, 0, kFrameWidth, kDataHeight - 60));
+    ZVMap1->setGeometry(TwipRect(kMapLeft, kMapTop, mapW, mapH));
+    fraData->setGeometry(TwipRect(kMapLeft, dataTop, dataW, kDataHeight));
+    fra1->setGeometry(TwipRect((dataW - kFrameWidth) / 2, 0, kFrameWidth, kDataHeight - 60));
     cmdClose->setGeometry(
-        twipRect(VarMax(5000, dataW - kCloseWidth - 40), kDataHeight - kButtonHeight - 120, kCloseWidth, kButtonHeight));
+        TwipRect(VarMax(5000, dataW - kCloseWidth - 40), kDataHeight - kButtonHeight - 120, kCloseWidth, kButtonHeight));
 }

@@ -64,10 +64,6 @@ constexpr int kButtonWidth = 1960;
 constexpr int kButtonHeight = 420;
 constexpr int kCloseWidth = 1200;
 
-QRect twipRect(int left, int top, int width, int height)
-{
-    return {TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height)};
-}
 }  // namespace
 
 frmTunnelSpecs::frmTunnelSpecs(QWidget* parent) : KrvForm<QWidget>(kForm, parent)
@@ -83,10 +79,10 @@ frmTunnelSpecs::frmTunnelSpecs(QWidget* parent) : KrvForm<QWidget>(kForm, parent
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Label3 = new QLabel(QStringLiteral("Panel Name:"), Frame1);
     Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setGeometry(twipRect(240, 150, 1300, 300));
+    Label3->setGeometry(TwipRect(240, 150, 1300, 300));
     lblPanelName = new QLabel(QStringLiteral("Panel Name"), Frame1);
     lblPanelName->setObjectName(QStringLiteral("lblPanelName"));
-    lblPanelName->setGeometry(twipRect(1560, 150, kFrameWidth - 1800, 300));
+    lblPanelName->setGeometry(TwipRect(1560, 150, kFrameWidth - 1800, 300));
     QFont bold = lblPanelName->font();
     bold.setBold(true);
     lblPanelName->setFont(bold);
@@ -106,9 +102,9 @@ frmTunnelSpecs::frmTunnelSpecs(QWidget* parent) : KrvForm<QWidget>(kForm, parent
     const QList<QPushButton*> row1{cmdDraw, cmdRedraw, cmdMove, cmdDelete, cmdRename};
     const QList<QPushButton*> row2{cmdTImage, cmdColor, cmdBorderWidth};
     for (int i = 0; i < row1.size(); ++i)
-        row1[i]->setGeometry(twipRect(120 + i * (kButtonWidth + 60), 330, kButtonWidth, kButtonHeight));
+        row1[i]->setGeometry(TwipRect(120 + i * (kButtonWidth + 60), 330, kButtonWidth, kButtonHeight));
     for (int i = 0; i < row2.size(); ++i)
-        row2[i]->setGeometry(twipRect(120 + i * (kButtonWidth + 60), 840, kButtonWidth, kButtonHeight));
+        row2[i]->setGeometry(TwipRect(120 + i * (kButtonWidth + 60), 840, kButtonWidth, kButtonHeight));
     cmdCancel->setGeometry(cmdDraw->geometry());
     cmdCancel->hide();
     cmdCancel->lower();
@@ -120,10 +116,10 @@ frmTunnelSpecs::frmTunnelSpecs(QWidget* parent) : KrvForm<QWidget>(kForm, parent
     Image1 = new ClickLabel(QString(), fraData);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(ProgramLogo(40));
-    Image1->setGeometry(twipRect(0, 120, 600, 600));
+    Image1->setGeometry(TwipRect(0, 120, 600, 600));
     Label1 = new ClickLabel(QStringLiteral("Quorrel"), fraData);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(twipRect(0, 750, 1200, 300));
+    Label1->setGeometry(TwipRect(0, 750, 1200, 300));
 
     mnuPopUp = new QMenu(QStringLiteral("PopUp"), this);
     mnuPopUp->setObjectName(QStringLiteral("mnuPopUp"));
@@ -792,10 +788,10 @@ void frmTunnelSpecs::Arrange()
     const int mapW = VarMax(1000, innerW - kMapLeft);
     const int mapH = VarMax(500, innerH - kDataHeight - 100 - kMapTop);
     const int dataW = VarMax(100, mapW - 500);
-    ZVMap1->setGeometry(twipRect(kMapLeft, kMapTop, mapW, mapH));
-    fraData->setGeometry(twipRect(kMapLeft, dataTop, dataW, kDataHeight));
+    ZVMap1->setGeometry(TwipRect(kMapLeft, kMapTop, mapW, mapH));
+    fraData->setGeometry(TwipRect(kMapLeft, dataTop, dataW, kDataHeight));
     const int frameLeft = (dataW - kFrameWidth) / 2;
-    Frame1->setGeometry(twipRect(frameLeft, 0, kFrameWidth, 560));
-    fra1->setGeometry(twipRect(frameLeft, 600, kFrameWidth, 1340));
-    cmdClose->setGeometry(twipRect(VarMax(5000, dataW - kCloseWidth - 40), 1460, kCloseWidth, kButtonHeight));
+    Frame1->setGeometry(TwipRect(frameLeft, 0, kFrameWidth, 560));
+    fra1->setGeometry(TwipRect(frameLeft, 600, kFrameWidth, 1340));
+    cmdClose->setGeometry(TwipRect(VarMax(5000, dataW - kCloseWidth - 40), 1460, kCloseWidth, kButtonHeight));
 }

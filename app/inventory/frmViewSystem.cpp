@@ -64,11 +64,6 @@ QMenu* subMenu(QWidget* parent, const QString& text, const char* name)
     return m;
 }
 
-void place(QWidget* w, double left, double top, double width, double height)
-{
-    w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
-}
-
 void ShowModeless(QWidget* w)
 {
     w->show();
@@ -122,7 +117,7 @@ void frmViewSystem::buildControls()
     Image1 = new ClickLabel(QString(), m_client);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(ProgramLogo(TwipsToPixels(600)));
-    place(Image1, 120, 60, 600, 600);
+    PlaceTwips(Image1, 120, 60, 600, 600);
 
     Label2 = new ClickLabel(QStringLiteral("Quorrel"), m_client);
     Label2->setObjectName(QStringLiteral("Label2"));
@@ -131,17 +126,17 @@ void frmViewSystem::buildControls()
     big.setBold(true);
     big.setItalic(true);
     Label2->setFont(big);
-    place(Label2, 780, 90, 1860, 540);
+    PlaceTwips(Label2, 780, 90, 1860, 540);
 
     txtSysName = new QLineEdit(m_client);
     txtSysName->setObjectName(QStringLiteral("txtSysName"));
     txtSysName->setReadOnly(true);
     txtSysName->setToolTip(QStringLiteral("System Name"));
-    place(txtSysName, 2700, 195, 3600, 360);
+    PlaceTwips(txtSysName, 2700, 195, 3600, 360);
 
     fraZoom = new QFrame(m_client);
     fraZoom->setObjectName(QStringLiteral("fraZoom"));
-    place(fraZoom, 6450, 0, kZoomWidth, kZoomHeight);
+    PlaceTwips(fraZoom, 6450, 0, kZoomWidth, kZoomHeight);
     cboZoom = new QComboBox(fraZoom);
     cboZoom->setObjectName(QStringLiteral("cboZoom"));
     cboZoom->setEditable(true);
@@ -153,32 +148,32 @@ void frmViewSystem::buildControls()
     cboZoom->setCurrentIndex(2);
     cboZoom->setToolTip(QStringLiteral("Zoom"));
     cboZoom->lineEdit()->installEventFilter(this);
-    place(cboZoom, 120, 180, 1200, 360);
+    PlaceTwips(cboZoom, 120, 180, 1200, 360);
     imgZoom = new QToolButton(fraZoom);
     imgZoom->setObjectName(QStringLiteral("imgZoom"));
     imgZoom->setIcon(ZoomIcon());
     imgZoom->setAutoRaise(true);
     imgZoom->setToolTip(QStringLiteral("Zoom"));
-    place(imgZoom, 1440, 150, 420, 420);
+    PlaceTwips(imgZoom, 1440, 150, 420, 420);
 
     Label1 = new QLabel(QStringLiteral("Click on a tunnel in the image to select."), m_client);
     Label1->setObjectName(QStringLiteral("Label1"));
-    place(Label1, 120, 750, 6000, 300);
+    PlaceTwips(Label1, 120, 750, 6000, 300);
 
     ZVMap1 = new ZVMap(m_client);
     ZVMap1->setObjectName(QStringLiteral("ZVMap1"));
     ZVMap1->setBorderStyle(1);
-    place(ZVMap1, kMapLeft, kMapTop, kDesignWidth - kMapLeft, 6000);
+    PlaceTwips(ZVMap1, kMapLeft, kMapTop, kDesignWidth - kMapLeft, 6000);
 
     fraButtons = new QFrame(m_client);
     fraButtons->setObjectName(QStringLiteral("fraButtons"));
-    place(fraButtons, kButtonsLeft, 8000, 7900, kButtonsHeight);
+    PlaceTwips(fraButtons, kButtonsLeft, 8000, 7900, kButtonsHeight);
     auto button = [this](const QString& text, const QString& tip, const char* name, int left, int width) {
         auto* b = new QPushButton(text, fraButtons);
         b->setObjectName(QLatin1String(name));
         b->setToolTip(tip);
         b->setAutoDefault(false);
-        place(b, left, 150, width, 420);
+        PlaceTwips(b, left, 150, width, 420);
         return b;
     };
     cmdExp = button(QStringLiteral("&Expenditures"), QStringLiteral("Launch expenditures"), "cmdExp", 0, 1650);
@@ -437,11 +432,11 @@ void frmViewSystem::Form_Resize()
     const double innerHeight = PixelsToTwips(m_client->height());
     const double buttonsTop = VarMax<double>(960, innerHeight - kButtonsHeight);
     const double buttonsWidth = VarMax<double>(7900, innerWidth - 300);
-    place(fraButtons, kButtonsLeft, buttonsTop, buttonsWidth, kButtonsHeight);
+    PlaceTwips(fraButtons, kButtonsLeft, buttonsTop, buttonsWidth, kButtonsHeight);
     cmdExit->move(TwipsToPixels(buttonsWidth - kExitWidth), cmdExit->y());
     const double mapWidth = VarMax<double>(1000, innerWidth - kMapLeft);
     const double mapHeight = VarMax<double>(500, buttonsTop - kMapTop - 100);
-    place(ZVMap1, kMapLeft, kMapTop, mapWidth, mapHeight);
+    PlaceTwips(ZVMap1, kMapLeft, kMapTop, mapWidth, mapHeight);
     const double zoomLeft = VarMax<double>(6450, kMapLeft + mapWidth - kZoomWidth);
     fraZoom->move(TwipsToPixels(zoomLeft), fraZoom->y());
 }

@@ -41,11 +41,6 @@ namespace {
 const QString kSource = QStringLiteral("frmImages");
 const QString kZoomTitle = QStringLiteral("Zoom");
 
-void place(QWidget* w, int left, int top, int width, int height)
-{
-    w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
-}
-
 int tw(int pixels) { return int(PixelsToTwips(pixels)); }
 
 // A zoom text is a number, or a number followed by "%".
@@ -91,19 +86,19 @@ frmImages::frmImages(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmImag
 
     mapContainer = new ZVMap(this);
     mapContainer->setObjectName(QStringLiteral("mapContainer"));
-    place(mapContainer, 60, 60, 9000, 5400);
+    PlaceTwips(mapContainer, 60, 60, 9000, 5400);
 
     fraAnn = new QGroupBox(this);
     fraAnn->setObjectName(QStringLiteral("fraAnn"));
-    place(fraAnn, 60, 5520, 8988, 1035);
+    PlaceTwips(fraAnn, 60, 5520, 8988, 1035);
     lblAnnotation = new QLabel(QStringLiteral("Annotation"), fraAnn);
     lblAnnotation->setObjectName(QStringLiteral("lblAnnotation"));
-    place(lblAnnotation, 120, 60, 1500, 255);
+    PlaceTwips(lblAnnotation, 120, 60, 1500, 255);
     txtAnnotation = new QPlainTextEdit(fraAnn);
     txtAnnotation->setObjectName(QStringLiteral("txtAnnotation"));
     // Shows the stored annotation; it is edited where pictures are attached.
     txtAnnotation->setReadOnly(true);
-    place(txtAnnotation, 120, 300, 8748, 645);
+    PlaceTwips(txtAnnotation, 120, 300, 8748, 645);
 
     Image1 = new ClickLabel(QString(), this);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -136,16 +131,16 @@ frmImages::frmImages(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmImag
     cmdPrint = button("cmdPrint", QStringLiteral("Print"));
     cmdClose = button("cmdClose", QStringLiteral("Close"));
 
-    place(Image1, 120, 0, 375, 375);
-    place(Label1, 540, 0, 855, 195);
-    place(cboZoom, 1440, 0, 1095, 375);
-    place(imgZoom, 2580, 0, 375, 375);
-    place(chkPan, 3060, 0, 735, 285);
-    place(cmdPrevious, 3840, 0, 975, 375);
-    place(cmdPhoto, 3840, 0, 975, 375);
-    place(cmdNext, 4875, 0, 975, 375);
-    place(cmdPrint, 5910, 0, 975, 375);
-    place(cmdClose, 8040, 0, 975, 375);
+    PlaceTwips(Image1, 120, 0, 375, 375);
+    PlaceTwips(Label1, 540, 0, 855, 195);
+    PlaceTwips(cboZoom, 1440, 0, 1095, 375);
+    PlaceTwips(imgZoom, 2580, 0, 375, 375);
+    PlaceTwips(chkPan, 3060, 0, 735, 285);
+    PlaceTwips(cmdPrevious, 3840, 0, 975, 375);
+    PlaceTwips(cmdPhoto, 3840, 0, 975, 375);
+    PlaceTwips(cmdNext, 4875, 0, 975, 375);
+    PlaceTwips(cmdPrint, 5910, 0, 975, 375);
+    PlaceTwips(cmdClose, 8040, 0, 975, 375);
 
     mnuImage = new QMenu(QStringLiteral("Image"), this);
     mnuImage->setObjectName(QStringLiteral("mnuImage"));
@@ -555,9 +550,9 @@ void frmImages::layoutControls()
     const int annW = VarMax(500, mapW - 12);
     const int annTop = VarMax(mapTop + 120, innerH - 1545);
     const int mapH = VarMax(1, annTop - mapTop);
-    place(mapContainer, mapLeft, mapTop, mapW, mapH);
-    place(fraAnn, tw(fraAnn->x()), annTop, annW, tw(fraAnn->height()));
-    place(txtAnnotation, tw(txtAnnotation->x()), tw(txtAnnotation->y()), annW - 120 - tw(txtAnnotation->x()),
+    PlaceTwips(mapContainer, mapLeft, mapTop, mapW, mapH);
+    PlaceTwips(fraAnn, tw(fraAnn->x()), annTop, annW, tw(fraAnn->height()));
+    PlaceTwips(txtAnnotation, tw(txtAnnotation->x()), tw(txtAnnotation->y()), annW - 120 - tw(txtAnnotation->x()),
           tw(txtAnnotation->height()));
 
     const int top = innerH - 450;

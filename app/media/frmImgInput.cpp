@@ -34,11 +34,6 @@ const QString kReplaceQuestion =
 const QString kReplaceTitle = QStringLiteral("Replace Field Sketch");
 const QString kDuplicate = QStringLiteral("This photo has already been added to the photo list.");
 
-void place(QWidget* w, int left, int top, int width, int height)
-{
-    w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
-}
-
 int tw(int pixels) { return int(PixelsToTwips(pixels)); }
 
 QString sketchTest(bool sketch)
@@ -111,11 +106,11 @@ frmImgInput::frmImgInput(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frm
 
     PreviewPane = new ZVMap(this);
     PreviewPane->setObjectName(QStringLiteral("PreviewPane"));
-    place(PreviewPane, 120, 120, 8010, 3600);
+    PlaceTwips(PreviewPane, 120, 120, 8010, 3600);
 
     fraBottom = new QFrame(this);
     fraBottom->setObjectName(QStringLiteral("fraBottom"));
-    place(fraBottom, 120, 3840, 8000, 3255);
+    PlaceTwips(fraBottom, 120, 3840, 8000, 3255);
 
     auto label = [this](const char* name, const QString& text) {
         auto* l = new QLabel(text, fraBottom);
@@ -128,24 +123,24 @@ frmImgInput::frmImgInput(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frm
         return b;
     };
     Label3 = label("Label3", QStringLiteral("Available Images"));
-    place(Label3, 120, 60, 2700, 255);
+    PlaceTwips(Label3, 120, 60, 2700, 255);
     fileImgList = new QListWidget(fraBottom);
     fileImgList->setObjectName(QStringLiteral("fileImgList"));
-    place(fileImgList, 120, 330, 2700, 2340);
+    PlaceTwips(fileImgList, 120, 330, 2700, 2340);
     cboFileType = new QComboBox(fraBottom);
     cboFileType->setObjectName(QStringLiteral("cboFileType"));
-    place(cboFileType, 120, 2760, 2700, 375);
+    PlaceTwips(cboFileType, 120, 2760, 2700, 375);
 
     Label2 = label("Label2", QStringLiteral("Selected Images"));
-    place(Label2, 3000, 60, 2400, 255);
+    PlaceTwips(Label2, 3000, 60, 2400, 255);
     lstSelected = new QListWidget(fraBottom);
     lstSelected->setObjectName(QStringLiteral("lstSelected"));
-    place(lstSelected, 3000, 330, 1970, 1560);
+    PlaceTwips(lstSelected, 3000, 330, 1970, 1560);
     lblAnnotation = label("lblAnnotation", QStringLiteral("Annotation"));
-    place(lblAnnotation, 3000, 1950, 1500, 255);
+    PlaceTwips(lblAnnotation, 3000, 1950, 1500, 255);
     txtAnnotation = new QLineEdit(fraBottom);
     txtAnnotation->setObjectName(QStringLiteral("txtAnnotation"));
-    place(txtAnnotation, 3000, 2220, 4880, 375);
+    PlaceTwips(txtAnnotation, 3000, 2220, 4880, 375);
     txtAnnotation->installEventFilter(this);
 
     cmdCopy = button("cmdCopy", QStringLiteral("&Browse..."));
@@ -153,11 +148,11 @@ frmImgInput::frmImgInput(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frm
     cmdStore = button("cmdStore", QStringLiteral("&Store Image"));
     cmdRemove = button("cmdRemove", QStringLiteral("&Remove Image"));
     cmdCancel = button("cmdCancel", QStringLiteral("&Close"));
-    place(cmdPreview, 5090, 330, 1335, 375);
-    place(cmdStore, 6545, 330, 1335, 375);
-    place(cmdCopy, 5090, 810, 1335, 375);
-    place(cmdRemove, 6545, 810, 1335, 375);
-    place(cmdCancel, 6545, 2760, 1335, 375);
+    PlaceTwips(cmdPreview, 5090, 330, 1335, 375);
+    PlaceTwips(cmdStore, 6545, 330, 1335, 375);
+    PlaceTwips(cmdCopy, 5090, 810, 1335, 375);
+    PlaceTwips(cmdRemove, 6545, 810, 1335, 375);
+    PlaceTwips(cmdCancel, 6545, 2760, 1335, 375);
     cmdPreview->setEnabled(false);
     cmdStore->setEnabled(false);
     cmdRemove->setEnabled(false);
@@ -166,11 +161,11 @@ frmImgInput::frmImgInput(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frm
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(ProgramLogo(TwipsToPixels(375)));
     Image1->setCursor(Qt::PointingHandCursor);
-    place(Image1, 3000, 2760, 375, 375);
+    PlaceTwips(Image1, 3000, 2760, 375, 375);
     Label1 = new ClickLabel(QStringLiteral("Quorrel"), fraBottom);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setCursor(Qt::PointingHandCursor);
-    place(Label1, 3435, 2820, 900, 255);
+    PlaceTwips(Label1, 3435, 2820, 900, 255);
 
     connect(cboFileType, &QComboBox::currentIndexChanged, this, &frmImgInput::cboFileType_Click);
     connect(fileImgList, &QListWidget::itemSelectionChanged, this, &frmImgInput::fileImgList_Selection);

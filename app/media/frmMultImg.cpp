@@ -34,11 +34,6 @@ const QString kSource = QStringLiteral("frmMultImg");
 constexpr int kThumb = 1095;  // thumbnail side, twips
 constexpr int kMark = 1155;   // red square behind the selected one
 
-void place(QWidget* w, int left, int top, int width, int height)
-{
-    w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
-}
-
 int tw(int pixels) { return int(PixelsToTwips(pixels)); }
 
 QPixmap redSquare()
@@ -59,48 +54,48 @@ frmMultImg::frmMultImg(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmMu
     Picture1->setFocusPolicy(Qt::StrongFocus);
     Picture1->setAutoFillBackground(true);
     Picture1->installEventFilter(this);
-    place(Picture1, 120, 120, 6375, 3135);
+    PlaceTwips(Picture1, 120, 120, 6375, 3135);
     Picture2 = new QWidget(Picture1);
     Picture2->setObjectName(QStringLiteral("Picture2"));
-    place(Picture2, 0, 5, 6364, 3035);
+    PlaceTwips(Picture2, 0, 5, 6364, 3035);
 
     VScroll1 = new QScrollBar(Qt::Vertical, this);
     VScroll1->setObjectName(QStringLiteral("VScroll1"));
     VScroll1->setEnabled(false);
     VScroll1->setRange(0, 0);
     VScroll1->installEventFilter(this);
-    place(VScroll1, 6510, 110, 255, 3150);
+    PlaceTwips(VScroll1, 6510, 110, 255, 3150);
 
     cmdBack = new QPushButton(QStringLiteral("<"), this);
     cmdBack->setObjectName(QStringLiteral("cmdBack"));
     cmdBack->setToolTip(QStringLiteral("Previous Image"));
-    place(cmdBack, 2160, 3360, 375, 375);
+    PlaceTwips(cmdBack, 2160, 3360, 375, 375);
     txtIndex = new QLineEdit(this);
     txtIndex->setObjectName(QStringLiteral("txtIndex"));
     txtIndex->setToolTip(QStringLiteral("Image Number"));
     txtIndex->installEventFilter(this);
-    place(txtIndex, 2640, 3360, 495, 375);
+    PlaceTwips(txtIndex, 2640, 3360, 495, 375);
     Label1 = new QLabel(QStringLiteral("of"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    place(Label1, 3240, 3420, 255, 255);
+    PlaceTwips(Label1, 3240, 3420, 255, 255);
     txtTotal = new QLabel(this);
     txtTotal->setObjectName(QStringLiteral("txtTotal"));
     QFont bold = txtTotal->font();
     bold.setBold(true);
     txtTotal->setFont(bold);
-    place(txtTotal, 3600, 3420, 375, 255);
+    PlaceTwips(txtTotal, 3600, 3420, 375, 255);
     cmdNext = new QPushButton(QStringLiteral(">"), this);
     cmdNext->setObjectName(QStringLiteral("cmdNext"));
     cmdNext->setToolTip(QStringLiteral("Next Image"));
-    place(cmdNext, 4080, 3360, 375, 375);
+    PlaceTwips(cmdNext, 4080, 3360, 375, 375);
     cmdView = new QPushButton(QStringLiteral("View"), this);
     cmdView->setObjectName(QStringLiteral("cmdView"));
     cmdView->setToolTip(QStringLiteral("View Image"));
-    place(cmdView, 4920, 3360, 855, 375);
+    PlaceTwips(cmdView, 4920, 3360, 855, 375);
     cmdClose = new QPushButton(QStringLiteral("Close"), this);
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
     cmdClose->setToolTip(QStringLiteral("Close"));
-    place(cmdClose, 5910, 3360, 855, 375);
+    PlaceTwips(cmdClose, 5910, 3360, 855, 375);
     setTabOrder(cmdBack, txtIndex);
     setTabOrder(txtIndex, cmdNext);
     setTabOrder(cmdNext, cmdView);
@@ -110,11 +105,11 @@ frmMultImg::frmMultImg(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmMu
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(ProgramLogo(TwipsToPixels(375)));
     Image1->setCursor(Qt::PointingHandCursor);
-    place(Image1, 120, 3360, 375, 375);
+    PlaceTwips(Image1, 120, 3360, 375, 375);
     Label2 = new ClickLabel(QStringLiteral("Quorrel"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setCursor(Qt::PointingHandCursor);
-    place(Label2, 555, 3540, 1200, 255);
+    PlaceTwips(Label2, 555, 3540, 1200, 255);
 
     mnuPhotograph = new QMenu(QStringLiteral("Photograph"), this);
     mnuPhotograph->setObjectName(QStringLiteral("mnuPhotograph"));
@@ -174,8 +169,8 @@ QLabel* frmMultImg::newThumbnail(int index)
 void frmMultImg::placeThumbnail(int index, int left, int top)
 {
     m_thumbTw[index] = QRect(left, top, kThumb, kThumb);
-    place(imgThumbnail[index], left, top, kThumb, kThumb);
-    place(Image2[index], left - 30, top - 30, kMark, kMark);
+    PlaceTwips(imgThumbnail[index], left, top, kThumb, kThumb);
+    PlaceTwips(Image2[index], left - 30, top - 30, kMark, kMark);
 }
 
 QRect frmMultImg::ThumbnailTwips(int i) const
@@ -523,8 +518,8 @@ void frmMultImg::layoutControls()
     const int top = tw(Picture1->y());
     const int paneW = VarMax(cw - left - 390, 1);
     const int paneH = VarMax(ch - 585 - top, 1);
-    place(Picture1, left, top, paneW, paneH);
-    place(VScroll1, left + paneW, tw(VScroll1->y()), tw(VScroll1->width()), paneH + 15);
+    PlaceTwips(Picture1, left, top, paneW, paneH);
+    PlaceTwips(VScroll1, left + paneW, tw(VScroll1->y()), tw(VScroll1->width()), paneH + 15);
     const int closeW = tw(cmdClose->width());
     cmdClose->move(TwipsToPixels(VarMax(cw - 120 - closeW + 15, 5910)), cmdClose->y());
     for (QWidget* w : std::initializer_list<QWidget*>{cmdClose, cmdView, cmdNext, cmdBack, txtIndex, Image1})

@@ -26,11 +26,6 @@ namespace {
 const QString kSource = QStringLiteral("frmVideo");
 const QString kClipPattern = QStringLiteral("*.avi");
 
-void place(QWidget* w, double left, double top, double width, double height)
-{
-    w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
-}
-
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& tip, double top)
 {
     auto* b = new QPushButton(caption, parent);
@@ -38,7 +33,7 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, c
     if (!tip.isEmpty())
         b->setToolTip(tip);
     b->setAutoDefault(false);
-    place(b, 5160, top, 1335, 375);
+    PlaceTwips(b, 5160, top, 1335, 375);
     return b;
 }
 
@@ -56,26 +51,26 @@ frmVideo::frmVideo(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmVideo"
 
     Media = new ClipPlayer(true, this);
     Media->setObjectName(QStringLiteral("Media"));
-    place(Media, 0, 0, 6495, 3975);
+    PlaceTwips(Media, 0, 0, 6495, 3975);
 
     fraBottom = new QFrame(this);
     fraBottom->setObjectName(QStringLiteral("fraBottom"));
     fraBottom->setFrameShape(QFrame::NoFrame);
-    place(fraBottom, 120, 4080, 6615, 2295);
+    PlaceTwips(fraBottom, 120, 4080, 6615, 2295);
 
     Label1 = new QLabel(QStringLiteral("Available Videos"), fraBottom);
     Label1->setObjectName(QStringLiteral("Label1"));
-    place(Label1, 0, 0, 2415, 240);
+    PlaceTwips(Label1, 0, 0, 2415, 240);
     fileVideos = new QListWidget(fraBottom);
     fileVideos->setObjectName(QStringLiteral("fileVideos"));
-    place(fileVideos, 0, 240, 2415, 1650);
+    PlaceTwips(fileVideos, 0, 240, 2415, 1650);
 
     Label2 = new QLabel(QStringLiteral("Selected Videos"), fraBottom);
     Label2->setObjectName(QStringLiteral("Label2"));
-    place(Label2, 2520, 0, 2415, 255);
+    PlaceTwips(Label2, 2520, 0, 2415, 255);
     lstSelected = new QListWidget(fraBottom);
     lstSelected->setObjectName(QStringLiteral("lstSelected"));
-    place(lstSelected, 2520, 240, 2415, 1620);
+    PlaceTwips(lstSelected, 2520, 240, 2415, 1620);
 
     cmdCopy = button(fraBottom, "cmdCopy", QStringLiteral("&Browse..."), QStringLiteral("Browse Video Clips"), 240);
     cmdRemove = button(fraBottom, "cmdRemove", QStringLiteral("&Remove Video"), QStringLiteral("Remove Video Clip"),
@@ -89,11 +84,11 @@ frmVideo::frmVideo(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmVideo"
     imgCorvane->setObjectName(QStringLiteral("imgCorvane"));
     imgCorvane->setPixmap(ProgramLogo(TwipsToPixels(360)));
     imgCorvane->setCursor(Qt::PointingHandCursor);
-    place(imgCorvane, 0, 1935, 360, 360);
+    PlaceTwips(imgCorvane, 0, 1935, 360, 360);
     lblKRV = new ClickLabel(QStringLiteral("Quorrel"), fraBottom);
     lblKRV->setObjectName(QStringLiteral("lblKRV"));
     lblKRV->setCursor(Qt::PointingHandCursor);
-    place(lblKRV, 420, 2010, 1100, 255);
+    PlaceTwips(lblKRV, 420, 2010, 1100, 255);
 
     setTabOrder(cmdClose, fileVideos);
     setTabOrder(fileVideos, cmdCopy);
@@ -317,8 +312,8 @@ void frmVideo::ArrangeControls()
     const double frameHeight = 2295;
     const double frameWidth = VarMax(innerWidth - 120 - frameLeft, 6600.0);
     const double frameTop = VarMax(innerHeight - 120 - frameHeight, 1000.0);
-    place(fraBottom, frameLeft, frameTop, frameWidth, frameHeight);
-    place(Media, 0, 0, VarMax(innerWidth - 120 - 0, 1000.0), frameTop - 0);
+    PlaceTwips(fraBottom, frameLeft, frameTop, frameWidth, frameHeight);
+    PlaceTwips(Media, 0, 0, VarMax(innerWidth - 120 - 0, 1000.0), frameTop - 0);
     const double buttonLeft = frameWidth - 120 - 1335;
     for (QPushButton* b : {cmdCopy, cmdRemove, cmdStore, cmdClose})
         b->move(TwipsToPixels(buttonLeft), b->y());

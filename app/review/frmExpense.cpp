@@ -33,11 +33,6 @@ const QString kCategoryEditorCaption = QStringLiteral("Expenditure Category Defi
 const QString kReport = QStringLiteral("frmReport");
 constexpr int kDateRole = Qt::UserRole;  // column 1
 
-void place(QWidget* w, double left, double top, double width, double height)
-{
-    w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
-}
-
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& tip, double left,
                     double width = 1095)
 {
@@ -45,7 +40,7 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, c
     b->setObjectName(QLatin1String(name));
     b->setToolTip(tip);
     b->setAutoDefault(false);
-    place(b, left, 1215, width, 330);
+    PlaceTwips(b, left, 1215, width, 330);
     return b;
 }
 
@@ -53,7 +48,7 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, double lef
 {
     auto* l = new QLabel(text, parent);
     l->setObjectName(QLatin1String(name));
-    place(l, left, top, 900, 285);
+    PlaceTwips(l, left, top, 900, 285);
     return l;
 }
 
@@ -113,35 +108,35 @@ frmExpense::frmExpense(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmEx
         lvExp->setColumnWidth(c, TwipsToPixels(widths[c]));
     lvExp->header()->setSectionsClickable(true);
     lvExp->header()->setSortIndicatorShown(false);
-    place(lvExp, 105, 105, 9705, 3870);
+    PlaceTwips(lvExp, 105, 105, 9705, 3870);
 
     fraButtons = new QFrame(this);
     fraButtons->setObjectName(QStringLiteral("fraButtons"));
     fraButtons->setFrameShape(QFrame::NoFrame);
-    place(fraButtons, 120, 4080, 9735, 1575);
+    PlaceTwips(fraButtons, 120, 4080, 9735, 1575);
 
     Label1 = label(fraButtons, "Label1", QStringLiteral("Date"), 0, 90);
     dtp = new QDateEdit(QDate::currentDate(), fraButtons);
     dtp->setObjectName(QStringLiteral("dtp"));
     dtp->setCalendarPopup(true);
-    place(dtp, 930, 90, 1485, 315);
+    PlaceTwips(dtp, 930, 90, 1485, 315);
     Label2 = label(fraButtons, "Label2", QStringLiteral("Tunnel"), 2685, 90);
     cboTunnel = new LockableComboBox(fraButtons);
     cboTunnel->setObjectName(QStringLiteral("cboTunnel"));
     cboTunnel->setToolTip(QStringLiteral("Select a Tunnel"));
-    place(cboTunnel, 3495, 90, 2745, 315);
+    PlaceTwips(cboTunnel, 3495, 90, 2745, 315);
 
     Label3 = label(fraButtons, "Label3", QStringLiteral("Cost Value"), 0, 630);
     txtCost = new QLineEdit(fraButtons);
     txtCost->setObjectName(QStringLiteral("txtCost"));
     txtCost->setToolTip(QStringLiteral("Enter the Cost Value"));
     txtCost->installEventFilter(this);
-    place(txtCost, 930, 630, 1485, 315);
+    PlaceTwips(txtCost, 930, 630, 1485, 315);
     Label5 = label(fraButtons, "Label5", QStringLiteral("Category"), 2685, 630);
     cboCategory = new LockableComboBox(fraButtons);
     cboCategory->setObjectName(QStringLiteral("cboCategory"));
     cboCategory->setToolTip(QStringLiteral("Select a Category"));
-    place(cboCategory, 3495, 630, 2745, 315);
+    PlaceTwips(cboCategory, 3495, 630, 2745, 315);
 
     Label4 = label(fraButtons, "Label4", QStringLiteral("Comments"), 6495, 0);
     Label4->lower();  // the box below overlaps the label's empty foot
@@ -149,7 +144,7 @@ frmExpense::frmExpense(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmEx
     txtComments->setObjectName(QStringLiteral("txtComments"));
     txtComments->setToolTip(QStringLiteral("Comments"));
     txtComments->setTabChangesFocus(true);
-    place(txtComments, 6495, 240, 3150, 765);
+    PlaceTwips(txtComments, 6495, 240, 3150, 765);
 
     cmdReport = button(fraButtons, "cmdReport", QStringLiteral("&Report"), QStringLiteral("Launch Report"), 1750);
     cmdNew = button(fraButtons, "cmdNew", QStringLiteral("&New"), QStringLiteral("New Expenditure"), 2895);
@@ -174,11 +169,11 @@ frmExpense::frmExpense(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmEx
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(ProgramLogo(TwipsToPixels(480)));
     Image1->setCursor(Qt::PointingHandCursor);
-    place(Image1, 0, 1095, 480, 480);
+    PlaceTwips(Image1, 0, 1095, 480, 480);
     Label6 = new ClickLabel(QStringLiteral("Quorrel"), fraButtons);
     Label6->setObjectName(QStringLiteral("Label6"));
     Label6->setCursor(Qt::PointingHandCursor);
-    place(Label6, 540, 1260, 1100, 285);
+    PlaceTwips(Label6, 540, 1260, 1100, 285);
 
     setTabOrder(dtp, cboTunnel);
     setTabOrder(cboTunnel, txtCost);
@@ -632,11 +627,11 @@ void frmExpense::resizeEvent(QResizeEvent* event)
     const double frameLeft = PixelsToTwips(fraButtons->x());
     const double frameTop = VarMax(1200.0, clientHeight - 1605);
     const double frameWidth = VarMax(8900.0, clientWidth - frameLeft);
-    place(fraButtons, frameLeft, frameTop, frameWidth, PixelsToTwips(fraButtons->height()));
-    place(cmdClose, frameWidth - PixelsToTwips(cmdClose->width()) - 150, 1215, PixelsToTwips(cmdClose->width()),
+    PlaceTwips(fraButtons, frameLeft, frameTop, frameWidth, PixelsToTwips(fraButtons->height()));
+    PlaceTwips(cmdClose, frameWidth - PixelsToTwips(cmdClose->width()) - 150, 1215, PixelsToTwips(cmdClose->width()),
           330);
     const double listLeft = PixelsToTwips(lvExp->x());
-    place(lvExp, listLeft, PixelsToTwips(lvExp->y()), clientWidth - 2 * listLeft, frameTop - 150);
+    PlaceTwips(lvExp, listLeft, PixelsToTwips(lvExp->y()), clientWidth - 2 * listLeft, frameTop - 150);
 }
 
 bool frmExpense::eventFilter(QObject* watched, QEvent* event)

@@ -15,11 +15,6 @@ namespace {
 const QString kSource = QStringLiteral("frmIPdialog");
 const QString kReview = QStringLiteral("frmDataView");
 
-void place(QWidget* w, double left, double top, double width, double height)
-{
-    w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
-}
-
 QComboBox* periodList(QWidget* parent, const char* name, const QString& tip)
 {
     auto* c = new QComboBox(parent);
@@ -41,30 +36,30 @@ frmIPdialog::frmIPdialog(QWidget* parent) : KrvForm<QDialog>(QStringLiteral("frm
     bold.setPointSizeF(9.75);
     bold.setBold(true);
     lblTName->setFont(bold);
-    place(lblTName, 120, 240, 3615, 330);
+    PlaceTwips(lblTName, 120, 240, 3615, 330);
 
     Label1 = new QLabel(QStringLiteral("Select Inspection Period 1"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    place(Label1, 240, 810, 2355, 255);
+    PlaceTwips(Label1, 240, 810, 2355, 255);
     InspectionYr1 = periodList(this, "InspectionYr1", QStringLiteral("Select Period 1"));
-    place(InspectionYr1, 2640, 720, 975, 315);
+    PlaceTwips(InspectionYr1, 2640, 720, 975, 315);
 
     Label2 = new QLabel(QStringLiteral("Select Inspection Period 2"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    place(Label2, 240, 1290, 2355, 255);
+    PlaceTwips(Label2, 240, 1290, 2355, 255);
     InspectionYr2 = periodList(this, "InspectionYr2", QStringLiteral("Select Period 2"));
-    place(InspectionYr2, 2640, 1200, 975, 315);
+    PlaceTwips(InspectionYr2, 2640, 1200, 975, 315);
 
     cmdCompare = new QPushButton(QStringLiteral("Compare"), this);
     cmdCompare->setObjectName(QStringLiteral("cmdCompare"));
     cmdCompare->setToolTip(QStringLiteral("Compare "));
     cmdCompare->setAutoDefault(false);
-    place(cmdCompare, 240, 1680, 1575, 375);
+    PlaceTwips(cmdCompare, 240, 1680, 1575, 375);
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setToolTip(QStringLiteral("Cancel"));
     cmdCancel->setAutoDefault(false);
-    place(cmdCancel, 2160, 1680, 1575, 375);
+    PlaceTwips(cmdCancel, 2160, 1680, 1575, 375);
 
     setTabOrder(InspectionYr1, InspectionYr2);
     setTabOrder(InspectionYr2, cmdCompare);
