@@ -58,7 +58,30 @@ struct Attached {
     }
 };
 
-void copySelection(const ReportRatingsSelection& sel)
+struct Bounds {
+    QStringList outside;  // one condition per bound, on a rating row
+    QVariantList binds;
+};
+
+Bounds readBounds(const ReportRatingsSelection& sel)
+{
+    // A panel leaves with all its rows as soon as one of its ratings of a bounded element lies
+    // outside a bound, whether or not that element is checked; an unrated one counts as 0. The
+    // panels are left out as the ratings are copied, which gives the same rows as deleting them
+    // afterwards without writing them first.
+    Bounds b;
+    for (const auto& e : sel.elements) {
+        for (const auto& [text, op] : {std::pair{e.min, QStringLiteral("<")}, std::pair{e.max, QStringLiteral(">")}}) {
+            if (text.trimmed().isEmpty())
+                continue;
+            b.outside << QStringLiteral("(ElementID = ? AND IFNULL(CAST(Rating AS REAL), 0) %1 ?)").arg(op);
+            b.binds << e.elementID << boundValue(text);
+        }
+    }
+    return b;
+}
+
+void copySelection(const ReportRatingsSelection& sel, const Bounds& bounds)
 {
     const QVariantList tunnels = toBinds(sel.tunnelIDs);
     QVector<qint32> elementIds;
@@ -91,13 +114,22 @@ void copySelection(const ReportRatingsSelection& sel)
         inspections << periods.value(r, 0);
     const QString iIn = placeholders(inspections.size());
 
-    // A rating is printed with room for its sign (" 5"); a Null one is blank until the end.
+    QString filter;
+    QVariantList ratingBinds = inspections;
+    if (!bounds.outside.isEmpty()) {
+        filter = QStringLiteral(" AND PanelID NOT IN (SELECT PanelID FROM krvsrc.Ratings WHERE InspectionID IN (%1) "
+                                "AND (%2))")
+                     .arg(iIn, bounds.outside.join(QStringLiteral(" OR ")));
+        ratingBinds += inspections;
+        ratingBinds += bounds.binds;
+    }
+    // A rating is printed with room for its sign (" 5"); an unrated one reads "n/a".
     gReportConn.exec(QStringLiteral("INSERT INTO ReportRatings (InspectionID, PanelID, ElementID, Rating) "
-                                    "SELECT InspectionID, PanelID, ElementID, CASE WHEN Rating IS NULL THEN '' "
-                                    "WHEN Rating < 0 THEN CAST(Rating AS TEXT) ELSE ' ' || Rating END "
-                                    "FROM krvsrc.Ratings WHERE InspectionID IN (%1)")
-                         .arg(iIn),
-                     inspections);
+                                    "SELECT InspectionID, PanelID, ElementID, CASE WHEN Rating IS NULL "
+                                    "OR trim(Rating) = '' THEN 'n/a' WHEN Rating < 0 THEN CAST(Rating AS TEXT) "
+                                    "ELSE ' ' || Rating END FROM krvsrc.Ratings WHERE InspectionID IN (%1)%2")
+                         .arg(iIn, filter),
+                     ratingBinds);
     gReportConn.exec(QStringLiteral("INSERT INTO Tunnels (TunnelID, SystemID, TunnelName, TunnelPicture, "
                                     "TunnelForeground, DrawWidth) SELECT TunnelID, SystemID, TunnelName, "
                                     "TunnelPicture, TunnelForeground, DrawWidth FROM krvsrc.Tunnels "
@@ -121,20 +153,9 @@ void copySelection(const ReportRatingsSelection& sel)
                      elements);
 }
 
-void applyBoundsAndGaps(const ReportRatingsSelection& sel)
+// Every (period, panel) that is left gets a row for each chosen element.
+void fillGaps()
 {
-    // Bounds count whether or not their element is checked; a panel leaves with all its rows.
-    for (const auto& e : sel.elements) {
-        for (const auto& [text, op] : {std::pair{e.min, QStringLiteral("<")}, std::pair{e.max, QStringLiteral(">")}}) {
-            if (text.trimmed().isEmpty())
-                continue;
-            gReportConn.exec(QStringLiteral("DELETE FROM ReportRatings WHERE PanelID IN (SELECT DISTINCT PanelID "
-                                            "FROM ReportRatings WHERE ElementID = ? AND CAST(Rating AS REAL) %1 ?)")
-                                 .arg(op),
-                             {e.elementID, boundValue(text)});
-        }
-    }
-    // Every (period, panel) that is left gets a row for each chosen element.
     gReportConn.exec(QStringLiteral(
         "INSERT INTO ReportRatings (InspectionID, PanelID, ElementID, Rating) "
         "SELECT p.InspectionID, p.PanelID, e.ElementID, 'n/a' FROM "
@@ -142,8 +163,6 @@ void applyBoundsAndGaps(const ReportRatingsSelection& sel)
         " WHERE InspectionID IS NOT NULL AND PanelID IS NOT NULL) AS p CROSS JOIN AvailableElements AS e "
         "WHERE NOT EXISTS (SELECT 1 FROM ReportRatings AS r WHERE r.InspectionID = p.InspectionID "
         " AND r.PanelID = p.PanelID AND r.ElementID = e.ElementID) ORDER BY e.rowid, p.InspectionID, p.PanelID"));
-    gReportConn.exec(QStringLiteral(
-        "UPDATE ReportRatings SET Rating = 'n/a' WHERE Rating IS NULL OR length(trim(Rating)) = 0"));
 }
 
 }  // namespace
@@ -170,13 +189,14 @@ bool CreateReportRatings(const ReportRatingsSelection& selection)
         TxGuard tx(gReportConn);
         for (const QString& table : kTables)
             gReportConn.exec(QStringLiteral("DELETE FROM %1").arg(table));
+        const Bounds bounds = readBounds(selection);
         try {
-            copySelection(selection);
+            copySelection(selection, bounds);
         } catch (const std::exception& e) {
             LogError(QStringLiteral("Error copying data to the Report Ratings Database."), kSource, e);
             return false;
         }
-        applyBoundsAndGaps(selection);
+        fillGaps();
         tx.commit();
         return true;
     } catch (const std::exception& e) {
