@@ -1,0 +1,955 @@
+#include "frmReport.h"
+
+#include "clicklabel.h"
+#include "db.h"
+#include "dbdefects.h"
+#include "frmAbout.h"
+#include "frmSaveRpt.h"
+#include "helpers.h"
+#include "modCreateReportRatings.h"
+#include "modkrv.h"
+#include "prompt.h"
+#include "report.h"
+#include "reportlayouts.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QTreeWidget>
+
+namespace {
+
+const QString kSource = QStringLiteral("frmReport");
+const QString kEce = QStringLiteral("Element Condition Evaluation");
+constexpr double kRowPitch = 330;   // twips between element rows
+constexpr double kRowHeight = 285;
+constexpr double kViewportHeight = 2970;
+
+QString placeholders(qsizetype n)
+{
+    QString s;
+    for (qsizetype i = 0; i < n; ++i)
+        s += i ? QStringLiteral(",?") : QStringLiteral("?");
+    return s;
+}
+
+QVariantList binds(const QVector<qint32>& ids)
+{
+    QVariantList out;
+    for (qint32 id : ids)
+        out << id;
+    return out;
+}
+
+template <class W>
+W* named(W* w, const QString& name)
+{
+    w->setObjectName(name);
+    return w;
+}
+
+QLabel* label(QWidget* parent, const QString& text, const char* name, double l, double t, double w, double h = 255)
+{
+    auto* lbl = named(new QLabel(text, parent), QLatin1String(name));
+    PlaceTwips(lbl, l, t, w, h);
+    return lbl;
+}
+
+QPushButton* button(QWidget* parent, const QString& text, const char* name, double l, double t, double w)
+{
+    auto* b = named(new QPushButton(text, parent), QLatin1String(name));
+    b->setAutoDefault(false);
+    PlaceTwips(b, l, t, w, 375);
+    return b;
+}
+
+}  // namespace
+
+frmReport::frmReport(QWidget* parent) : KrvForm<QDialog>(QStringLiteral("frmReport"), parent)
+{
+    setFixedSize(TwipsToPixels(9720), TwipsToPixels(6480));
+
+    auto* bar = new QMenuBar(this);
+    bar->setNativeMenuBar(false);
+    mnuRpt = named(bar->addMenu(QStringLiteral("&Report")), QStringLiteral("mnuRpt"));
+    mnuOpen = named(mnuRpt->addAction(QStringLiteral("&Open Report...")), QStringLiteral("mnuOpen"));
+    mnuSave = named(mnuRpt->addAction(QStringLiteral("&Save Report...")), QStringLiteral("mnuSave"));
+    mnuDelete = named(mnuRpt->addAction(QStringLiteral("&Delete Report...")), QStringLiteral("mnuDelete"));
+    mnuShow = named(mnuRpt->addAction(QStringLiteral("S&how Report")), QStringLiteral("mnuShow"));
+    mnuRpt->addSeparator();
+    mnuClose = named(mnuRpt->addAction(QStringLiteral("&Close")), QStringLiteral("mnuClose"));
+    bar->setGeometry(0, 0, width(), bar->sizeHint().height());
+    const double top = PixelsToTwips(bar->sizeHint().height());
+
+    Label6 = label(this, QString(), "Label6", 120, top + 60, 9480, 420);
+    Label6->setWordWrap(true);
+
+    lvTunnels = named(new QTreeWidget(this), QStringLiteral("lvTunnels"));
+    lvTunnels->setColumnCount(1);
+    lvTunnels->setHeaderLabels({QStringLiteral("Available Tunnels")});
+    lvTunnels->setRootIsDecorated(false);
+    lvTunnels->header()->setSectionsClickable(false);
+    PlaceTwips(lvTunnels, 120, top + 540, 3255, 3900);
+    cmdSelAll = button(this, QStringLiteral("Select All"), "cmdSelAll", 120, top + 4530, 1575);
+    cmdSelNone = button(this, QStringLiteral("Select None"), "cmdSelNone", 1800, top + 4530, 1575);
+    cmdInvSel = button(this, QStringLiteral("Invert Selection"), "cmdInvSel", 120, top + 4965, 3255);
+
+    const double areaLeft = 3600, areaTop = top + 540, areaWidth = 6000, areaHeight = 4830;
+
+    // Expenditure criteria.
+    picExpenditure = named(new QWidget(this), QStringLiteral("picExpenditure"));
+    PlaceTwips(picExpenditure, areaLeft, areaTop, areaWidth, areaHeight);
+    label(picExpenditure, QStringLiteral("Fields to Include in Report"), "Label2", 0, 0, 2600);
+    static const char* const kFields[4] = {"Category", "Date", "Cost", "Comments"};
+    for (int k = 0; k < 4; ++k) {
+        chkExpField[k] = named(new QCheckBox(QLatin1String(kFields[k]), picExpenditure), QStringLiteral("chkExpField"));
+        PlaceTwips(chkExpField[k], 120, 330 + k * 330, 2100, 285);
+    }
+    label(picExpenditure, QStringLiteral("Filter By"), "Label3", 2400, 0, 3000);
+    cboCategories = named(new QComboBox(picExpenditure), QStringLiteral("cboCategories"));
+    PlaceTwips(cboCategories, 3000, 300, 2880, 330);
+    dtFromDate = named(new QDateEdit(picExpenditure), QStringLiteral("dtFromDate"));
+    dtFromDate->setCalendarPopup(true);
+    PlaceTwips(dtFromDate, 3000, 720, 2880, 330);
+    dtToDate = named(new QDateEdit(picExpenditure), QStringLiteral("dtToDate"));
+    dtToDate->setCalendarPopup(true);
+    PlaceTwips(dtToDate, 3000, 1140, 2880, 330);
+    label(picExpenditure, QStringLiteral("From"), "Label4", 2400, 765, 570);
+    label(picExpenditure, QStringLiteral("To"), "Label5", 2400, 1185, 570);
+    label(picExpenditure, QStringLiteral("Min"), "Label7", 2400, 1605, 570);
+    label(picExpenditure, QStringLiteral("Max"), "Label8", 2400, 2025, 570);
+    // Each criteria box lies over its chooser's edit part, leaving the drop-down button free.
+    const double boxTops[5] = {300, 720, 1140, 1560, 1980};
+    for (int k = 0; k < 5; ++k) {
+        txtExpCriteria[k] = named(new QLineEdit(picExpenditure), QStringLiteral("txtExpCriteria"));
+        PlaceTwips(txtExpCriteria[k], 3000, boxTops[k], k < 3 ? 2880 - 300 : 1500, 330);
+        txtExpCriteria[k]->raise();
+    }
+    Frame1 = named(new QGroupBox(QStringLiteral("Group Report By"), picExpenditure), QStringLiteral("Frame1"));
+    PlaceTwips(Frame1, 120, 1800, 2100, 1380);
+    static const char* const kGroups[3] = {"Category", "Month", "Year"};
+    for (int k = 0; k < 3; ++k) {
+        optGroupBy[k] = named(new QRadioButton(QLatin1String(kGroups[k]), Frame1), QStringLiteral("optGroupBy"));
+        PlaceTwips(optGroupBy[k], 150, 330 + k * 315, 1800, 285);
+    }
+    optGroupBy[0]->setChecked(true);
+    picExpenditure->hide();
+
+    // Defect years.
+    picDefect = named(new QWidget(this), QStringLiteral("picDefect"));
+    PlaceTwips(picDefect, areaLeft, areaTop, areaWidth, areaHeight);
+    label(picDefect, QStringLiteral("Inspection Years"), "Label9", 0, 0, 3000);
+    lvDefectDates = named(new QListWidget(picDefect), QStringLiteral("lvDefectDates"));
+    PlaceTwips(lvDefectDates, 0, 300, 3000, 4200);
+    picDefect->hide();
+
+    // Element rows and rating periods; picElements is the viewport the rows scroll in.
+    lblAE = label(this, QStringLiteral("Available Elements"), "lblAE", areaLeft, areaTop, 2700);
+    lblRatings = label(this, QStringLiteral("Ratings"), "lblRatings", areaLeft + 3000, areaTop, 1500);
+    lblMin = label(this, QStringLiteral("Min"), "lblMin", areaLeft + 3000, areaTop + 270, 600);
+    lblMax = label(this, QStringLiteral("Max"), "lblMax", areaLeft + 3700, areaTop + 270, 600);
+    picElements = named(new QWidget(this), QStringLiteral("picElements"));
+    PlaceTwips(picElements, areaLeft, areaTop + 570, 4500, kViewportHeight);
+    picAvailableElements = named(new QWidget(picElements), QStringLiteral("picAvailableElements"));
+    PlaceTwips(picAvailableElements, 0, 0, 4500, kViewportHeight);
+    VScroll1 = named(new QScrollBar(Qt::Vertical, this), QStringLiteral("VScroll1"));
+    PlaceTwips(VScroll1, areaLeft + 4560, areaTop + 570, 255, kViewportHeight);
+    VScroll1->setEnabled(false);
+    lblRP1 = label(this, QStringLiteral("Rating Period 1"), "lblRP1", areaLeft, areaTop + 3720, 1500);
+    cboRP1 = named(new QComboBox(this), QStringLiteral("cboRP1"));
+    PlaceTwips(cboRP1, areaLeft + 1560, areaTop + 3660, 1200, 330);
+    lblRP2 = label(this, QStringLiteral("Rating Period 2"), "lblRP2", areaLeft, areaTop + 4140, 1500);
+    cboRP2 = named(new QComboBox(this), QStringLiteral("cboRP2"));
+    PlaceTwips(cboRP2, areaLeft + 1560, areaTop + 4080, 1200, 330);
+    for (QWidget* w : std::initializer_list<QWidget*>{lblAE, lblRatings, lblMin, lblMax, picElements, VScroll1, lblRP1,
+                                                      cboRP1, lblRP2, cboRP2})
+        w->hide();
+
+    Image1 = named(new ClickLabel(QString(), this), QStringLiteral("Image1"));
+    Image1->setPixmap(ProgramLogo(TwipsToPixels(480)));
+    Image1->setCursor(Qt::PointingHandCursor);
+    PlaceTwips(Image1, 120, top + 5460, 480, 480);
+    Label1 = named(new ClickLabel(QStringLiteral("Quorrel"), this), QStringLiteral("Label1"));
+    Label1->setCursor(Qt::PointingHandCursor);
+    PlaceTwips(Label1, 660, top + 5610, 1100, 285);
+    cmdReport = button(this, QStringLiteral("Show Report"), "cmdReport", 6420, top + 5520, 1500);
+    cmdClose = button(this, QStringLiteral("Close"), "cmdClose", 8100, top + 5520, 1500);
+
+    connect(lvTunnels, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int) { tunnelsChanged(); });
+    connect(cmdSelAll, &QPushButton::clicked, this,
+            [this] { setTunnelChecks([](QTreeWidgetItem*) { return true; }, true); });
+    connect(cmdSelNone, &QPushButton::clicked, this,
+            [this] { setTunnelChecks([](QTreeWidgetItem*) { return false; }, true); });
+    connect(cmdInvSel, &QPushButton::clicked, this, [this] {
+        setTunnelChecks([](QTreeWidgetItem* item) { return item->checkState(0) != Qt::Checked; }, true);
+    });
+    connect(cboCategories, &QComboBox::activated, this, [this](int) {
+        txtExpCriteria[0]->setText(cboCategories->currentText());
+        txtExpCriteria[0]->raise();
+    });
+    connect(dtFromDate, &QDateEdit::userDateChanged, this, [this](QDate d) {
+        txtExpCriteria[1]->setText(ShortDateText(d));
+        txtExpCriteria[1]->raise();
+    });
+    connect(dtToDate, &QDateEdit::userDateChanged, this, [this](QDate d) {
+        txtExpCriteria[2]->setText(ShortDateText(d));
+        txtExpCriteria[2]->raise();
+    });
+    connect(cboRP1, &QComboBox::activated, this, [this](int) { LoadPeriods(cboRP2, true); });
+    connect(VScroll1, &QScrollBar::valueChanged, this,
+            [this](int value) { picAvailableElements->move(0, -TwipsToPixels(value)); });
+    connect(lvDefectDates, &QListWidget::itemChanged, this, &frmReport::lvDefectDates_ItemCheck);
+    connect(cmdReport, &QPushButton::clicked, this, &frmReport::cmdReport_Click);
+    connect(mnuShow, &QAction::triggered, this, &frmReport::cmdReport_Click);
+    connect(cmdClose, &QPushButton::clicked, this, [this] { Unload(); });
+    connect(mnuClose, &QAction::triggered, this, [this] { Unload(); });
+    connect(mnuSave, &QAction::triggered, this, &frmReport::mnuSave_Click);
+    connect(mnuOpen, &QAction::triggered, this, &frmReport::mnuOpen_Click);
+    connect(mnuDelete, &QAction::triggered, this, &frmReport::mnuDelete_Click);
+    connect(Image1, &ClickLabel::clicked, this, &frmReport::showAbout);
+    connect(Label1, &ClickLabel::clicked, this, &frmReport::showAbout);
+}
+
+// ------------------------------------------------------------------ set-up
+
+void frmReport::GetFormType(const QString& reportKind)
+{
+    m_kind = reportKind;
+    Label6->setText(reportKind == QLatin1String("Defect")
+                        ? QStringLiteral("Use the check boxes to select inspection years to be included in the report.")
+                        : QStringLiteral("Use the check boxes to select items to be included in the report "
+                                         "and the text boxes to filter the results."));
+    if (!m_setUp) {
+        m_setUp = true;
+        setUp();
+    }
+}
+
+void frmReport::setUp()
+{
+    setWindowTitle(m_kind + QStringLiteral(" Report Query"));
+    dtFromDate->setDate(QDate::currentDate());
+    dtToDate->setDate(QDate::currentDate());
+    CheckedDefectYears = {0};
+    LoadTunnels();
+    if (m_kind.contains(kEce)) {
+        LoadPeriods(cboRP1, false);
+        LoadPeriods(cboRP2, true);
+        LoadElements();
+        for (QWidget* w : std::initializer_list<QWidget*>{lblAE, lblRatings, lblMin, lblMax, picElements, VScroll1,
+                                                          lblRP1, cboRP1, lblRP2, cboRP2})
+            w->show();
+    } else if (m_kind.contains(QLatin1String("Expenditure"))) {
+        LoadCategories();
+        picExpenditure->show();
+    } else if (m_kind.contains(QLatin1String("Defect"))) {
+        LoadYears();
+        CheckedDefectYears.clear();
+        {
+            const QSignalBlocker quiet(lvDefectDates);
+            for (int i = 0; i < lvDefectDates->count(); ++i) {
+                lvDefectDates->item(i)->setCheckState(Qt::Checked);
+                CheckedDefectYears << qint16(Val(lvDefectDates->item(i)->text()));
+            }
+        }
+        if (CheckedDefectYears.isEmpty())
+            CheckedDefectYears = {0};
+        picDefect->show();
+    }
+}
+
+QString frmReport::categoryOfKind() const
+{
+    return m_kind.left(m_kind.size() - 29);
+}
+
+QVector<qint32> frmReport::checkedTunnels() const
+{
+    QVector<qint32> ids;
+    for (int i = 0; i < lvTunnels->topLevelItemCount(); ++i)
+        if (lvTunnels->topLevelItem(i)->checkState(0) == Qt::Checked)
+            ids << lvTunnels->topLevelItem(i)->data(0, Qt::UserRole).toInt();
+    return ids;
+}
+
+void frmReport::LoadTunnels()
+{
+    try {
+        const QSignalBlocker quiet(lvTunnels);
+        lvTunnels->clear();
+        lvTunnels->setColumnWidth(0, lvTunnels->width() - TwipsToPixels(75));
+        const RowSet rows = gConn.query(
+            QStringLiteral("SELECT TunnelID, TunnelName FROM Tunnels WHERE TunnelName IS NOT NULL ORDER BY TunnelName"));
+        for (int i = 0; i < rows.count(); ++i) {
+            auto* item = new QTreeWidgetItem(lvTunnels, {rows.value(i, QStringLiteral("TunnelName")).toString()});
+            item->setData(0, Qt::UserRole, rows.value(i, QStringLiteral("TunnelID")));
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(0, Qt::Checked);
+        }
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error loading Tunnels."), kSource, e);
+    }
+}
+
+void frmReport::LoadCategories()
+{
+    try {
+        cboCategories->clear();
+        cboCategories->addItem(QString());
+        const RowSet rows = gConn.query(QStringLiteral(
+            "SELECT CategoryID, Category FROM ExpenditureCats WHERE Category IS NOT NULL ORDER BY Category"));
+        for (int i = 0; i < rows.count(); ++i)
+            cboCategories->addItem(rows.value(i, QStringLiteral("Category")).toString(),
+                                   rows.value(i, QStringLiteral("CategoryID")));
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error loading Categories."), kSource, e);
+    }
+}
+
+void frmReport::LoadYears()
+{
+    const QSignalBlocker quiet(lvDefectDates);
+    lvDefectDates->clear();
+    const QVector<qint32> tunnels = checkedTunnels();
+    if (tunnels.isEmpty())
+        return;
+    try {
+        const RowSet rows = gConn.query(QStringLiteral("SELECT DISTINCT InspectionYear FROM InspectionPeriod "
+                                                       "WHERE TunnelID IN (%1) AND InspectionYear IS NOT NULL "
+                                                       "ORDER BY InspectionYear")
+                                            .arg(placeholders(tunnels.size())),
+                                        binds(tunnels));
+        for (int i = 0; i < rows.count(); ++i) {
+            auto* item = new QListWidgetItem(rows.value(i, QStringLiteral("InspectionYear")).toString(), lvDefectDates);
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            const qint16 year = qint16(Val(item->text()));
+            item->setCheckState(CheckedDefectYears.contains(year) && year != 0 ? Qt::Checked : Qt::Unchecked);
+        }
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error selecting defect quantity item"), kSource, e);
+    }
+}
+
+void frmReport::LoadPeriods(QComboBox* box, bool second)
+{
+    box->clear();
+    const QVector<qint32> tunnels = checkedTunnels();
+    if (tunnels.isEmpty())
+        return;
+    try {
+        box->addItem(QString());
+        // Periods of the checked tunnels that have posted ratings.
+        const QString in = placeholders(tunnels.size());
+        const RowSet rows = gConn.query(
+            QStringLiteral("SELECT DISTINCT ip.InspectionYear FROM InspectionPeriod ip WHERE ip.TunnelID IN (%1) "
+                           "AND ip.InspectionYear IS NOT NULL AND EXISTS (SELECT 1 FROM RatingsPosted r "
+                           "WHERE r.InspectionID = ip.InspectionID AND r.PanelID IN "
+                           "(SELECT PanelID FROM Panels WHERE TunnelID IN (%1))) ORDER BY ip.InspectionYear")
+                .arg(in),
+            binds(tunnels) + binds(tunnels));
+        for (int i = 0; i < rows.count(); ++i)
+            box->addItem(rows.value(i, QStringLiteral("InspectionYear")).toString());
+    } catch (const std::exception& e) {
+        LogError(second ? QStringLiteral("Error Loading Rating Periods 2 box.")
+                        : QStringLiteral("Error Loading Rating Periods 1 box."),
+                 kSource, e);
+    }
+}
+
+void frmReport::clearElementRows()
+{
+    for (int i = 0; i < chkElement.size(); ++i) {
+        m_bounds.insert(chkElement[i]->property("ElementID").toInt(),
+                        {txtRatingMin[i]->text(), txtRatingMax[i]->text()});
+        delete chkElement[i];
+        delete txtRatingMin[i];
+        delete txtRatingMax[i];
+    }
+    chkElement.clear();
+    txtRatingMin.clear();
+    txtRatingMax.clear();
+}
+
+void frmReport::LoadElements()
+{
+    clearElementRows();
+    picAvailableElements->resize(picAvailableElements->width(), picElements->height());
+    picAvailableElements->move(0, 0);
+    VScroll1->setRange(0, 0);
+    VScroll1->setEnabled(false);
+    const QVector<qint32> tunnels = checkedTunnels();
+    if (tunnels.isEmpty())
+        return;
+    try {
+        const QVariant category = gConn.scalar(
+            QStringLiteral("SELECT EleCategoryID FROM ElementCategory WHERE EleCategoryName = ?"), {categoryOfKind()});
+        const RowSet rows = gConn.query(
+            QStringLiteral("SELECT DISTINCT AvailableElements.ElementID, AvailableElements.ElementName FROM Tunnels "
+                           "INNER JOIN (Panels INNER JOIN (AvailableElements INNER JOIN PanelElements ON "
+                           "AvailableElements.ElementID = PanelElements.ElementID) ON Panels.PanelID = "
+                           "PanelElements.PanelID) ON Tunnels.TunnelID = Panels.TunnelID WHERE Tunnels.TunnelID IN (%1) "
+                           "AND AvailableElements.ElementCategory = ? ORDER BY AvailableElements.ElementName")
+                .arg(placeholders(tunnels.size())),
+            binds(tunnels) << (category.isNull() ? 0 : category.toInt()));
+        for (int i = 0; i < rows.count(); ++i) {
+            const qint32 id = rows.toInt(i, QStringLiteral("ElementID"));
+            auto* chk = named(new QCheckBox(rows.value(i, QStringLiteral("ElementName")).toString(), picAvailableElements),
+                              QStringLiteral("chkElement"));
+            chk->setProperty("ElementID", id);
+            chk->setChecked(true);
+            PlaceTwips(chk, 60, i * kRowPitch, 2880, kRowHeight);
+            auto* min = named(new QLineEdit(picAvailableElements), QStringLiteral("txtRatingMin"));
+            PlaceTwips(min, 3000, i * kRowPitch, 600, kRowHeight);
+            auto* max = named(new QLineEdit(picAvailableElements), QStringLiteral("txtRatingMax"));
+            PlaceTwips(max, 3700, i * kRowPitch, 600, kRowHeight);
+            if (m_bounds.contains(id)) {
+                min->setText(m_bounds[id].first);
+                max->setText(m_bounds[id].second);
+            }
+            for (QWidget* w : std::initializer_list<QWidget*>{chk, min, max})
+                w->show();
+            chkElement << chk;
+            txtRatingMin << min;
+            txtRatingMax << max;
+        }
+        const double lastTop = (rows.count() - 1) * kRowPitch;
+        const double viewport = PixelsToTwips(picElements->height());
+        if (rows.count() > 0 && lastTop + kRowHeight > viewport) {
+            const double panel = lastTop + kRowHeight + 125;
+            picAvailableElements->resize(picAvailableElements->width(), TwipsToPixels(panel));
+            const int range = int(RoundHalfEven(panel - viewport));
+            VScroll1->setRange(0, range);
+            VScroll1->setPageStep(int(RoundHalfEven(range / 5.0)));
+            VScroll1->setSingleStep(int(RoundHalfEven(range / 20.0)));
+            VScroll1->setValue(0);
+            VScroll1->setEnabled(true);
+        }
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error loading Available Elements."), kSource, e);
+    }
+}
+
+void frmReport::tunnelsChanged()
+{
+    // Only the element condition evaluation shows element rows and periods.
+    if (m_kind.contains(kEce)) {
+        LoadElements();
+        LoadPeriods(cboRP1, false);
+        LoadPeriods(cboRP2, true);
+    }
+    if (m_kind == QLatin1String("Defect"))
+        LoadYears();
+}
+
+void frmReport::setTunnelChecks(const std::function<bool(QTreeWidgetItem*)>& checked, bool runHandler)
+{
+    {
+        const QSignalBlocker quiet(lvTunnels);
+        for (int i = 0; i < lvTunnels->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = lvTunnels->topLevelItem(i);
+            item->setCheckState(0, checked(item) ? Qt::Checked : Qt::Unchecked);
+        }
+    }
+    if (runHandler)
+        tunnelsChanged();
+}
+
+void frmReport::lvDefectDates_ItemCheck(QListWidgetItem* item)
+{
+    try {
+        const qint16 year = qint16(Val(item->text()));
+        if (item->checkState() == Qt::Checked) {
+            if (CheckedDefectYears.size() == 1 && CheckedDefectYears[0] == 0)
+                CheckedDefectYears[0] = year;
+            else
+                CheckedDefectYears << year;
+        } else {
+            const int at = int(CheckedDefectYears.lastIndexOf(year));
+            if (at >= 0) {
+                if (CheckedDefectYears.size() == 1)
+                    CheckedDefectYears[0] = 0;
+                else
+                    CheckedDefectYears.remove(at);
+            }
+        }
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error selecting defect quantity item"), kSource, e);
+    }
+}
+
+void frmReport::showAbout() { (new frmAbout(this))->exec(); }
+
+void frmReport::FormUnload()
+{
+    if (m_kind.contains(kEce)) {
+        WaitCursor wait;
+        ClearReportDatabase(kSource);
+    }
+    RestoreDefaultCursor();
+}
+
+// ------------------------------------------------------------------ criteria
+
+ExpenditureCriteria frmReport::expenditureCriteria() const
+{
+    ExpenditureCriteria c;
+    for (int k = 0; k < 4; ++k)
+        c.fields[k] = chkExpField[k]->isChecked();
+    for (int k = 0; k < 5; ++k)
+        c.filters[k] = txtExpCriteria[k]->text();
+    return c;
+}
+
+int frmReport::groupBy() const
+{
+    return optGroupBy[0]->isChecked() ? 0 : optGroupBy[1]->isChecked() ? 1 : 2;
+}
+
+int frmReport::checkedElementCount() const
+{
+    int n = 0;
+    for (QCheckBox* c : chkElement)
+        n += c->isChecked() ? 1 : 0;
+    return n;
+}
+
+bool frmReport::WantsLandscape(int checkedElements, bool bothPeriods)
+{
+    return bothPeriods ? checkedElements > 7 : checkedElements >= 15;
+}
+
+// ------------------------------------------------------------------ show report
+
+void frmReport::cmdReport_Click()
+{
+    auto refuse = [](const QString& text, const QString& title) {
+        MsgBox(text, MsgButtons::Ok, MsgIcon::None, title);
+    };
+    try {
+        if (m_kind.contains(kEce) && !OpenReportConnection())
+            return;
+        const QVector<qint32> tunnels = checkedTunnels();
+        if (tunnels.isEmpty())
+            return refuse(QStringLiteral("You must select at least one Tunnel to run a report."),
+                          QStringLiteral("No Tunnel Selected"));
+
+        QStringList fields;
+        FilterTerms terms;
+        const ExpenditureCriteria criteria = expenditureCriteria();
+        if (m_kind == QLatin1String("Expenditure")) {
+            if (!std::any_of(criteria.fields.begin(), criteria.fields.end(), [](bool on) { return on; }))
+                return refuse(QStringLiteral("You must select at least one field to appear on the Expenditure Report"),
+                              QStringLiteral("No Fields Selected"));
+            static const char* const kDateMessages[2] = {"You must enter a vaild date for the From Date.",
+                                                         "You must enter a vaild date for the To Date."};
+            for (int k : {1, 2})
+                if (!criteria.filters[k].trimmed().isEmpty() && !ReadCriteriaDate(criteria.filters[k]))
+                    return refuse(QLatin1String(kDateMessages[k - 1]), QStringLiteral("Invalid Date Entered"));
+            static const char* const kCostMessages[2] = {"You must enter a vaild numeric value for the Minimum Cost.",
+                                                         "You must enter a vaild numeric value for the Maximum Cost."};
+            for (int k : {3, 4})
+                if (!criteria.filters[k].trimmed().isEmpty() && !ReadCriteriaNumber(criteria.filters[k]))
+                    return refuse(QLatin1String(kCostMessages[k - 3]), QStringLiteral("Invalid Cost Entered"));
+            fields = ExpenditureFieldList(criteria, groupBy());
+            terms = ExpenditureFilterTerms(criteria);
+        } else if (m_kind.contains(kEce)) {
+            if (cboRP1->currentText().trimmed().isEmpty() && cboRP2->currentText().trimmed().isEmpty())
+                return refuse(QStringLiteral("You must select at least one Rating Period to print the Tunnel Report"),
+                              QStringLiteral("No Rating Period Selected"));
+            if (checkedElementCount() == 0)
+                return refuse(QStringLiteral("You must select at least one Element to print the Tunnel Report"),
+                              QStringLiteral("No Element Selected"));
+            WaitCursor wait;
+            ReportRatingsSelection selection;
+            selection.tunnelIDs = tunnels;
+            selection.period1 = cboRP1->currentText();
+            selection.period2 = cboRP2->currentText();
+            for (int i = 0; i < chkElement.size(); ++i)
+                selection.elements.append({chkElement[i]->property("ElementID").toInt(), chkElement[i]->isChecked(),
+                                           txtRatingMin[i]->text(), txtRatingMax[i]->text()});
+            if (!CreateReportRatings(selection))
+                return;  // said already; no report of another build is shown
+            fields = {QStringLiteral("*")};
+        } else if (m_kind == QLatin1String("Defect")) {
+            QVector<qint32> years;
+            for (int i = 0; i < lvDefectDates->count(); ++i)
+                if (lvDefectDates->item(i)->checkState() == Qt::Checked)
+                    years << qint32(Val(lvDefectDates->item(i)->text()));
+            if (years.isEmpty())
+                return refuse(QStringLiteral("You must select at least one year to be included in the report."),
+                              QStringLiteral("Show Report"));
+            std::shared_ptr<Report> report;
+            {
+                WaitCursor wait;
+                report = BuildReport(DataTable::fromRowSet(DbGetDefectReportRows(tunnels, years)),
+                                     QStringLiteral("Defect"), QString());
+            }
+            RestoreDefaultCursor();
+            if (report)
+                showInViewer(report, QStringLiteral("Defect"));
+            return;
+        }
+
+        std::shared_ptr<Report> report;
+        {
+            WaitCursor wait;
+            const QString sql = BuildReportQuery(m_kind, tunnels, fields, terms, criteria);
+            if (sql.isEmpty())
+                throw KrvError(-1, QStringLiteral("There is no report of the kind \"%1\".").arg(m_kind));
+            const DataTable rows = DataTable::fromQuery(m_kind.contains(kEce) ? gReportConn : gConn, sql);
+            const QString grouping = !m_kind.contains(QLatin1String("Expenditure")) ? QString()
+                                     : groupBy() == 0                               ? QStringLiteral("Category")
+                                     : groupBy() == 1                               ? QStringLiteral("Month")
+                                                                                    : QStringLiteral("Year");
+            report = BuildReport(rows, m_kind, grouping);
+        }
+        RestoreDefaultCursor();
+        if (report)
+            showInViewer(report, m_kind);
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error creating report in module BuildReport."), kSource, e);
+    }
+}
+
+std::shared_ptr<Report> frmReport::BuildReport(const DataTable& rows, const QString& kind, const QString& grouping)
+{
+    try {
+        std::shared_ptr<Report> report;
+        if (m_kind.contains(QLatin1String("Expenditure")))
+            report = BuildExpenditureReport(rows, grouping);
+        else if (m_kind.contains(kEce))
+            report = BuildElementConditionReport(rows, DataTable::fromQuery(gReportConn, QStringLiteral(
+                                                                                              "SELECT * FROM Tunnels")),
+                                                 m_kind);
+        else if (m_kind.contains(QLatin1String("PreDataPost")))
+            return nullptr;
+        else if (m_kind.contains(QLatin1String("Defect")))
+            report = BuildDefectReport(rows);
+        if (report && kind != QLatin1String("Defect")) {
+            const bool both = !cboRP1->currentText().trimmed().isEmpty() && !cboRP2->currentText().trimmed().isEmpty();
+            // Only the element condition evaluation has element rows to widen the page for.
+            const int n = m_kind.contains(kEce) ? checkedElementCount() : 0;
+            CheckReportWidth(*report, WantsLandscape(n, both), m_kind);
+        }
+        return report;
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error creating report in module BuildReport."), kSource, e);
+        return nullptr;
+    }
+}
+
+void frmReport::showInViewer(const std::shared_ptr<Report>& report, const QString& kind)
+{
+    ShowReportModal(report, kind);
+}
+
+void frmReport::CreateUnpostedDataRpt(qint32 TunnelID, qint32 InspectionID, const QString&)
+{
+    try {
+        HandReportToViewer(BuildUnpostedDataReport(TunnelID, InspectionID));
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error creating report in module BuildReport."), kSource, e);
+        throw;
+    }
+}
+
+// ------------------------------------------------------------------ saved definitions
+
+bool frmReport::askName(const char* load)
+{
+    auto* dialog = new frmSaveRpt(this);
+    QMetaObject::invokeMethod(dialog, load, Q_ARG(QObject*, this), Q_ARG(QString, m_kind));
+    dialog->exec();
+    return !RptName.isEmpty();
+}
+
+void frmReport::mnuSave_Click()
+{
+    try {
+        if (!askName("LoadSave"))
+            return;
+        if (m_kind.contains(QLatin1String("Expenditure")))
+            SaveExpenditureRpt();
+        else if (m_kind.contains(kEce))
+            SaveTunnelRpt();
+        else if (m_kind.contains(QLatin1String("Defect")))
+            SaveDefectRpt();
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error saving report"), kSource, e);
+    }
+}
+
+void frmReport::mnuOpen_Click()
+{
+    try {
+        if (!askName("LoadOpen"))
+            return;
+        if (m_kind.contains(QLatin1String("Expenditure")))
+            OpenExpenditureRpt();
+        else if (m_kind.contains(kEce))
+            OpenTunnelRpt();
+        else if (m_kind.contains(QLatin1String("Defect")))
+            OpenDefectRpt();
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error opening report"), kSource, e);
+    }
+}
+
+void frmReport::mnuDelete_Click()
+{
+    try {
+        if (askName("LoadDelete"))
+            DeleteRpt();
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error deleting report"), kSource, e);
+    }
+}
+
+namespace {
+
+// The parent row of a definition under a new key, after the old one of that name and its
+// child rows are gone; the key is the one the database gave the new row.
+qint64 replaceDefinition(const QString& table, const QStringList& children,
+                         const QVector<QPair<QString, QVariant>>& values)
+{
+    const QString name = values.first().second.toString();
+    const RowSet old = gConn.query(QStringLiteral("SELECT ID FROM %1 WHERE Name = ?").arg(table), {name});
+    for (int i = 0; i < old.count(); ++i)
+        for (const QString& child : children)
+            gConn.exec(QStringLiteral("DELETE FROM %1 WHERE ID = ?").arg(child), {old.value(i, 0)});
+    gConn.exec(QStringLiteral("DELETE FROM %1 WHERE Name = ?").arg(table), {name});
+    const qint64 key = gConn.insertAutoNumber(table, values);
+    for (const QString& child : children)
+        gConn.exec(QStringLiteral("DELETE FROM %1 WHERE ID = ?").arg(child), {key});
+    return key;
+}
+
+void saveTunnels(const QString& table, qint64 key, const QVector<qint32>& tunnels)
+{
+    for (qint32 t : tunnels)
+        gConn.exec(QStringLiteral("INSERT INTO %1 (ID, TunnelID) VALUES (?, ?)").arg(table), {key, t});
+}
+
+QVariant dateOrNull(const QString& text)
+{
+    const auto d = ReadCriteriaDate(text);
+    return d ? QVariant(d->toString(Qt::ISODate)) : QVariant();
+}
+
+QVariant numberOrNull(const QString& text)
+{
+    const auto v = ReadCriteriaNumber(text);
+    return v ? QVariant(*v) : QVariant();
+}
+
+QString textOf(const QVariant& v, bool isDate = false)
+{
+    if (v.isNull())
+        return QString();
+    if (isDate) {
+        const QDate d = QDate::fromString(v.toString(), Qt::ISODate);
+        return d.isValid() ? ShortDateText(d) : v.toString();
+    }
+    return QLocale().toString(v.toDouble(), 'g', 15);
+}
+
+// Rows of a definition's child table, as a set of one column's values.
+QSet<qint64> childValues(const QString& table, const QString& column, qint64 key)
+{
+    QSet<qint64> out;
+    const RowSet rows = gConn.query(QStringLiteral("SELECT %1 FROM %2 WHERE ID = ?").arg(column, table), {key});
+    for (int i = 0; i < rows.count(); ++i)
+        out.insert(rows.value(i, 0).toLongLong());
+    return out;
+}
+
+}  // namespace
+
+void frmReport::SaveExpenditureRpt()
+{
+    TxGuard tx;
+    const QVariant filterBy = cboCategories->currentIndex() > 0 ? cboCategories->currentData() : QVariant();
+    const qint64 key = replaceDefinition(
+        QStringLiteral("ExpenditureRpt"), {QStringLiteral("ExpenditureRptTunnels")},
+        {{QStringLiteral("Name"), RptName},
+         {QStringLiteral("FCategory"), BoolToBit(chkExpField[0]->isChecked())},
+         {QStringLiteral("FDate"), BoolToBit(chkExpField[1]->isChecked())},
+         {QStringLiteral("FCost"), BoolToBit(chkExpField[2]->isChecked())},
+         {QStringLiteral("FComments"), BoolToBit(chkExpField[3]->isChecked())},
+         {QStringLiteral("FilterBy"), filterBy.isValid() && !filterBy.isNull() ? filterBy : QVariant()},
+         {QStringLiteral("DateFrom"), dateOrNull(txtExpCriteria[1]->text())},
+         {QStringLiteral("DateTo"), dateOrNull(txtExpCriteria[2]->text())},
+         {QStringLiteral("Min"), numberOrNull(txtExpCriteria[3]->text())},
+         {QStringLiteral("Max"), numberOrNull(txtExpCriteria[4]->text())},
+         {QStringLiteral("GroupBy"), optGroupBy[groupBy()]->text()}});
+    saveTunnels(QStringLiteral("ExpenditureRptTunnels"), key, checkedTunnels());
+    tx.commit();
+}
+
+void frmReport::SaveTunnelRpt()
+{
+    TxGuard tx;
+    auto period = [](QComboBox* box) {
+        return box->currentIndex() > 0 && !box->currentText().trimmed().isEmpty() ? QVariant(box->currentText().toInt())
+                                                                                  : QVariant();
+    };
+    const qint64 key = replaceDefinition(QStringLiteral("TunnelRpt"),
+                                         {QStringLiteral("TunnelRptTunnels"), QStringLiteral("TunnelRptElements")},
+                                         {{QStringLiteral("Name"), RptName},
+                                          {QStringLiteral("RatingPd1"), period(cboRP1)},
+                                          {QStringLiteral("RatingPd2"), period(cboRP2)}});
+    saveTunnels(QStringLiteral("TunnelRptTunnels"), key, checkedTunnels());
+    for (int i = 0; i < chkElement.size(); ++i) {
+        const QString min = txtRatingMin[i]->text(), max = txtRatingMax[i]->text();
+        if (!chkElement[i]->isChecked() && min.isEmpty() && max.isEmpty())
+            continue;
+        gConn.exec(QStringLiteral("INSERT INTO TunnelRptElements (ID, ElementID, Include, Min, Max) VALUES (?, ?, ?, ?, ?)"),
+                   {key, chkElement[i]->property("ElementID"), BoolToBit(chkElement[i]->isChecked()),
+                    numberOrNull(min), numberOrNull(max)});
+    }
+    tx.commit();
+}
+
+void frmReport::SaveDefectRpt()
+{
+    TxGuard tx;
+    const qint64 key = replaceDefinition(QStringLiteral("DefectRpt"),
+                                         {QStringLiteral("DefectRptTunnels"), QStringLiteral("DefectRptInspections")},
+                                         {{QStringLiteral("Name"), RptName}});
+    saveTunnels(QStringLiteral("DefectRptTunnels"), key, checkedTunnels());
+    for (int i = 0; i < lvDefectDates->count(); ++i)
+        if (lvDefectDates->item(i)->checkState() == Qt::Checked)
+            gConn.exec(QStringLiteral("INSERT INTO DefectRptInspections (ID, InspYear) VALUES (?, ?)"),
+                       {key, qint32(Val(lvDefectDates->item(i)->text()))});
+    tx.commit();
+}
+
+bool frmReport::OpenExpenditureRpt()
+{
+    const RowSet def = gConn.query(QStringLiteral("SELECT * FROM ExpenditureRpt WHERE Name = ?"), {RptName});
+    if (def.isEmpty()) {
+        MsgBox(QStringLiteral("Could not find Report '") + RptName + QLatin1Char('\''), MsgButtons::Ok, MsgIcon::Warning,
+               QStringLiteral("Open Report"));
+        return false;
+    }
+    const qint64 key = def.value(0, QStringLiteral("ID")).toLongLong();
+    static const char* const kColumns[4] = {"FCategory", "FDate", "FCost", "FComments"};
+    for (int k = 0; k < 4; ++k)
+        chkExpField[k]->setChecked(def.value(0, QLatin1String(kColumns[k])).toInt() != 0);
+    if (!def.isNull(0, QStringLiteral("FilterBy"))) {
+        const int at = cboCategories->findData(def.value(0, QStringLiteral("FilterBy")).toInt());
+        if (at >= 0) {
+            cboCategories->setCurrentIndex(at);
+            txtExpCriteria[0]->setText(cboCategories->currentText());
+        }
+    }
+    txtExpCriteria[1]->setText(textOf(def.value(0, QStringLiteral("DateFrom")), true));
+    txtExpCriteria[2]->setText(textOf(def.value(0, QStringLiteral("DateTo")), true));
+    txtExpCriteria[3]->setText(textOf(def.value(0, QStringLiteral("Min"))));
+    txtExpCriteria[4]->setText(textOf(def.value(0, QStringLiteral("Max"))));
+    for (QRadioButton* opt : optGroupBy)
+        if (opt->text() == def.value(0, QStringLiteral("GroupBy")).toString()) {
+            opt->setChecked(true);
+            break;
+        }
+    const QSet<qint64> tunnels = childValues(QStringLiteral("ExpenditureRptTunnels"), QStringLiteral("TunnelID"), key);
+    setTunnelChecks([&](QTreeWidgetItem* item) { return tunnels.contains(item->data(0, Qt::UserRole).toLongLong()); },
+                    true);
+    return true;
+}
+
+bool frmReport::OpenTunnelRpt()
+{
+    const RowSet def = gConn.query(QStringLiteral("SELECT * FROM TunnelRpt WHERE Name = ?"), {RptName});
+    if (def.isEmpty()) {
+        MsgBox(QStringLiteral("Could not find Report '") + RptName + QLatin1Char('\''), MsgButtons::Ok, MsgIcon::Warning,
+               QStringLiteral("Open Report"));
+        return false;
+    }
+    const qint64 key = def.value(0, QStringLiteral("ID")).toLongLong();
+    const QSet<qint64> tunnels = childValues(QStringLiteral("TunnelRptTunnels"), QStringLiteral("TunnelID"), key);
+    // The tunnels first, so the element rows and periods are those of the definition's tunnels.
+    setTunnelChecks([&](QTreeWidgetItem* item) { return tunnels.contains(item->data(0, Qt::UserRole).toLongLong()); },
+                    true);
+    for (const auto& [column, box] : {std::pair{QStringLiteral("RatingPd1"), cboRP1},
+                                      std::pair{QStringLiteral("RatingPd2"), cboRP2}}) {
+        if (def.isNull(0, column))
+            continue;
+        const int at = box->findText(def.value(0, column).toString());
+        if (at >= 0) {
+            box->setCurrentIndex(at);
+            if (box == cboRP1)
+                LoadPeriods(cboRP2, true);
+        }
+    }
+    const RowSet elements =
+        gConn.query(QStringLiteral("SELECT ElementID, Include, Min, Max FROM TunnelRptElements WHERE ID = ?"), {key});
+    for (int i = 0; i < chkElement.size(); ++i) {
+        const RowSet row = elements.filtered(QStringLiteral("ElementID"), chkElement[i]->property("ElementID"));
+        if (row.isEmpty()) {
+            chkElement[i]->setChecked(false);
+            continue;
+        }
+        chkElement[i]->setChecked(row.value(0, QStringLiteral("Include")).toInt() != 0);
+        if (!row.isNull(0, QStringLiteral("Min")))
+            txtRatingMin[i]->setText(textOf(row.value(0, QStringLiteral("Min"))));
+        if (!row.isNull(0, QStringLiteral("Max")))
+            txtRatingMax[i]->setText(textOf(row.value(0, QStringLiteral("Max"))));
+    }
+    return true;
+}
+
+bool frmReport::OpenDefectRpt()
+{
+    const RowSet def = gConn.query(QStringLiteral("SELECT * FROM DefectRpt WHERE Name = ?"), {RptName});
+    if (def.isEmpty()) {
+        MsgBox(QStringLiteral("Could not find Report '") + RptName + QLatin1Char('\''), MsgButtons::Ok, MsgIcon::Warning,
+               QStringLiteral("Open Report"));
+        return false;
+    }
+    const qint64 key = def.value(0, QStringLiteral("ID")).toLongLong();
+    const QSet<qint64> tunnels = childValues(QStringLiteral("DefectRptTunnels"), QStringLiteral("TunnelID"), key);
+    setTunnelChecks([&](QTreeWidgetItem* item) { return tunnels.contains(item->data(0, Qt::UserRole).toLongLong()); },
+                    true);
+    const QSet<qint64> years = childValues(QStringLiteral("DefectRptInspections"), QStringLiteral("InspYear"), key);
+    for (int i = 0; i < lvDefectDates->count(); ++i) {
+        QListWidgetItem* item = lvDefectDates->item(i);
+        const bool want = years.contains(qint64(Val(item->text())));
+        if (want != (item->checkState() == Qt::Checked))
+            item->setCheckState(want ? Qt::Checked : Qt::Unchecked);  // runs the year handler
+    }
+    return true;
+}
+
+void frmReport::DeleteRpt()
+{
+    const QString table = frmSaveRpt::DefinitionTable(m_kind);
+    QStringList children;
+    if (table == QLatin1String("ExpenditureRpt"))
+        children = {QStringLiteral("ExpenditureRptTunnels")};
+    else if (table == QLatin1String("TunnelRpt"))
+        children = {QStringLiteral("TunnelRptTunnels"), QStringLiteral("TunnelRptElements")};
+    else if (table == QLatin1String("DefectRpt"))
+        children = {QStringLiteral("DefectRptTunnels"), QStringLiteral("DefectRptInspections")};
+    else
+        return;
+    TxGuard tx;
+    const RowSet keys = gConn.query(QStringLiteral("SELECT ID FROM %1 WHERE Name = ?").arg(table), {RptName});
+    for (int i = 0; i < keys.count(); ++i)
+        for (const QString& child : children)
+            gConn.exec(QStringLiteral("DELETE FROM %1 WHERE ID = ?").arg(child), {keys.value(i, 0)});
+    gConn.exec(QStringLiteral("DELETE FROM %1 WHERE Name = ?").arg(table), {RptName});
+    tx.commit();
+}

@@ -1,0 +1,155 @@
+#include "frmSaveRpt.h"
+
+#include "db.h"
+#include "helpers.h"
+#include "modkrv.h"
+#include "prompt.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+const QString kSource = QStringLiteral("frmSaveRpt");
+}
+
+frmSaveRpt::frmSaveRpt(QWidget* parent) : KrvForm<QDialog>(QStringLiteral("frmSaveRpt"), parent)
+{
+    setWindowTitle(QStringLiteral("Save Report"));
+    setFixedSize(TwipsToPixels(4800), TwipsToPixels(1905));
+    Label1 = new QLabel(QStringLiteral("Report Name"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    PlaceTwips(Label1, 120, 120, 4500, 255);
+    Label2 = new QLabel(QStringLiteral("Select a report to overwrite or type in a new name:"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    PlaceTwips(Label2, 120, 420, 4560, 255);
+    cboRptName = new QComboBox(this);
+    cboRptName->setObjectName(QStringLiteral("cboRptName"));
+    cboRptName->setEditable(true);
+    cboRptName->setInsertPolicy(QComboBox::NoInsert);
+    cboRptName->lineEdit()->installEventFilter(this);
+    PlaceTwips(cboRptName, 120, 735, 4560, 315);
+    cmdOk = new QPushButton(QStringLiteral("Save"), this);
+    cmdOk->setObjectName(QStringLiteral("cmdOk"));
+    cmdOk->setAutoDefault(false);
+    PlaceTwips(cmdOk, 1920, 1320, 1275, 375);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setAutoDefault(false);
+    PlaceTwips(cmdCancel, 3360, 1320, 1275, 375);
+    connect(cmdOk, &QPushButton::clicked, this, &frmSaveRpt::cmdOk_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmSaveRpt::cmdCancel_Click);
+}
+
+QString frmSaveRpt::DefinitionTable(const QString& reportKind)
+{
+    if (reportKind.contains(QLatin1String("Expenditure")))
+        return QStringLiteral("ExpenditureRpt");
+    if (reportKind.contains(QLatin1String("Element Condition Evaluation")))
+        return QStringLiteral("TunnelRpt");
+    if (reportKind.contains(QLatin1String("Defect")))
+        return QStringLiteral("DefectRpt");
+    return QString();
+}
+
+void frmSaveRpt::fillNames(QObject* caller, const QString& reportKind)
+{
+    hide();
+    m_caller = caller;
+    m_kind = reportKind;
+    cboRptName->clear();
+    const QString table = DefinitionTable(reportKind);
+    if (table.isEmpty())
+        return;
+    const RowSet rows = gConn.query(QStringLiteral("SELECT ID, Name FROM %1 ORDER BY ID").arg(table));
+    for (int i = 0; i < rows.count(); ++i)
+        cboRptName->addItem(rows.value(i, QStringLiteral("Name")).toString(), rows.value(i, QStringLiteral("ID")));
+    cboRptName->setCurrentIndex(-1);
+    cboRptName->setEditText(QString());
+}
+
+void frmSaveRpt::LoadSave(QObject* caller, const QString& reportKind)
+{
+    fillNames(caller, reportKind);
+    setWindowTitle(QStringLiteral("Save Report"));
+    cmdOk->setText(QStringLiteral("Save"));
+    if (caller)
+        cboRptName->setEditText(caller->property("RptName").toString());
+}
+
+void frmSaveRpt::LoadOpen(QObject* caller, const QString& reportKind)
+{
+    fillNames(caller, reportKind);
+    setWindowTitle(QStringLiteral("Open Report"));
+    cmdOk->setText(QStringLiteral("Open"));
+}
+
+void frmSaveRpt::LoadDelete(QObject* caller, const QString& reportKind)
+{
+    fillNames(caller, reportKind);
+    setWindowTitle(QStringLiteral("Delete Report"));
+    cmdOk->setText(QStringLiteral("Delete"));
+}
+
+void frmSaveRpt::setRptName(const QString& name)
+{
+    if (m_caller)
+        m_caller->setProperty("RptName", name);
+}
+
+bool frmSaveRpt::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter in the name box is the OK button, and goes no further.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            cmdOk_Click();
+            return true;
+        }
+    }
+    return KrvForm<QDialog>::eventFilter(watched, event);
+}
+
+void frmSaveRpt::cmdOk_Click()
+{
+    try {
+        const QString name = cboRptName->currentText();
+        const QString mode = cmdOk->text();
+        if (mode == QLatin1String("Save")) {
+            if (ListContains(name, cboRptName)
+                && MsgBox(QStringLiteral("Are you sure you want to overwrite '") + name + QStringLiteral("'?"),
+                          MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Save Report"))
+                       != MsgAnswer::Yes)
+                return;
+        } else if (mode == QLatin1String("Delete")) {
+            const QString table = DefinitionTable(m_kind);
+            const bool found = !table.isEmpty()
+                               && gConn.scalar(QStringLiteral("SELECT count(*) FROM %1 WHERE Name = ?").arg(table),
+                                               {name})
+                                          .toInt()
+                                      > 0;
+            if (!found) {
+                MsgBox(QStringLiteral("The report '") + name
+                           + QStringLiteral("' does not exist.  Please select a report from the dropdown list."),
+                       MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Delete Report"));
+                return;
+            }
+            if (MsgBox(QStringLiteral("Are you sure you want to remove the report '") + name + QStringLiteral("'?"),
+                       MsgButtons::YesNo, MsgIcon::Question, QStringLiteral("Delete Report"))
+                != MsgAnswer::Yes)
+                return;
+        }
+        setRptName(name);
+        Unload();
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error managing reports"), kSource, e);
+    }
+}
+
+void frmSaveRpt::cmdCancel_Click()
+{
+    setRptName(QString());
+    Unload();
+}
