@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QSizeF>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -25,7 +26,7 @@ class RowSet;
 //   r->details().add(ReportObject::field("Cost", 3610, 0, 1089, 236).money().right());
 //   r->groupFooter(g).add(ReportObject::summary(SummaryOp::Sum, "Cost", g, 3610, 300, 1090, 236));
 //   r->reportFooter().add(ReportObject::summary(SummaryOp::Sum, "Cost", 0, ...));    // group 0 = report
-//   r->pageFooter().add(ReportObject::special(SpecialField::PageNofM, 155, 700, 1070, 226));
+//   r->pageFooter().add(ReportObject::specialField(SpecialField::PageNofM, 155, 700, 1070, 226));
 //   sub = std::make_shared<Report>(); ...; r->details().add(ReportObject::subreport(sub, "PanelID", "PanelID", ...));
 //
 // Sections are named as the layout adjustments expect: "Section1" report header, "Section2"
@@ -58,6 +59,9 @@ public:
     void addColumn(const QString& name, ValueType type);
     // Appends one row (values in column order; missing ones are Null).
     void appendRow(const QVariantList& values);
+    // A number per row that sorts as the column does: texts by their order without regard
+    // to case, Null first.
+    QVector<double> sortKeys(int column) const;
 
     // The value type of a column by its name: dates, costs, years and ids, else text.
     static ValueType typeForColumn(const QString& name);
@@ -113,7 +117,7 @@ struct ReportObject {
     static ReportObject field(const QString& column, double left, double top, double width, double height);
     static ReportObject summary(SummaryOp op, const QString& column, int group, double left, double top,
                                 double width, double height);
-    static ReportObject special(SpecialField which, double left, double top, double width, double height);
+    static ReportObject specialField(SpecialField which, double left, double top, double width, double height);
     static ReportObject line(double left, double top, double right, double bottom);
     static ReportObject subreportObject(std::shared_ptr<Report> report, const QString& linkColumn,
                                         const QString& subLinkColumn, double left, double top, double width,
