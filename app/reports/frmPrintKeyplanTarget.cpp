@@ -13,9 +13,9 @@ namespace {
 constexpr double kTwipsPerPoint = 20;
 constexpr double kTwipsPerPixel = 15;
 
-// The sheet asks for these faces by name; where they are not installed, the nearest
-// installed ones stand in.
-void SubstituteFonts()
+}  // namespace
+
+void SubstituteReportFonts()
 {
     static const bool done = [] {
         QFont::insertSubstitutions(QStringLiteral("Arial"),
@@ -26,6 +26,13 @@ void SubstituteFonts()
         return true;
     }();
     (void)done;
+}
+
+namespace {
+
+void SubstituteFonts()
+{
+    SubstituteReportFonts();
 }
 
 }  // namespace

@@ -105,6 +105,10 @@ private:
     QVector<PrintItem> m_items;
 };
 
+// The printouts ask for faces by name ("Arial", "Arial Narrow"); where they are not
+// installed, the nearest installed ones stand in.
+void SubstituteReportFonts();
+
 // The program's current printer (the one printing goes to unless the print dialog picks
 // another for one job).
 QPrinter& CurrentPrinter();

@@ -1,0 +1,687 @@
+#include "reportlayout.h"
+
+#include "frmPrintKeyplanTarget.h"
+#include "helpers.h"
+#include "krverror.h"
+
+#include <QFontMetricsF>
+#include <QHash>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QSaveFile>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+
+namespace {
+
+constexpr double kEps = 0.01;
+
+struct FontKey {
+    double size;
+    bool bold, italic, underline;
+    bool operator<(const FontKey& o) const
+    {
+        return std::tie(size, bold, italic, underline) < std::tie(o.size, o.bold, o.italic, o.underline);
+    }
+};
+
+// Fonts and their measures, made once per style.
+class Fonts {
+public:
+    explicit Fonts(QString family) : m_family(std::move(family)) {}
+    struct Entry {
+        QFont font;
+        QFontMetricsF metrics;
+        double maxChar;
+    };
+    const Entry& get(double size, bool bold, bool italic, bool underline)
+    {
+        const FontKey key{size, bold, italic, underline};
+        auto it = m_cache.find(key);
+        if (it == m_cache.end()) {
+            QFont f = ReportFont(m_family, size, bold, italic, underline);
+            QFontMetricsF fm(f);
+            it = m_cache.emplace(key, Entry{f, fm, fm.maxWidth()}).first;
+        }
+        return it->second;
+    }
+
+private:
+    QString m_family;
+    std::map<FontKey, Entry> m_cache;
+};
+
+// Where a row is in its report: the sorted rows and the row's group ranges.
+struct Context {
+    const Report* report = nullptr;
+    const QVector<int>* rows = nullptr;  // data rows in print order
+    int pos = -1;                        // position in rows, -1 none
+    QVector<std::pair<int, int>> ranges; // per group level: [begin, end) in rows
+    double x = 0;                        // left of the report's sections on the paper
+    bool main = true;
+
+    int row() const { return (rows && pos >= 0 && pos < rows->size()) ? (*rows)[pos] : -1; }
+};
+
+struct Band {
+    double height = 0;
+    QVector<LaidItem> items;  // tops relative to the band
+    QVector<int> specials;    // per item: -1, or the special field it shows
+    bool reportHeader = false;
+};
+
+class Paginator;
+
+class Flow {
+public:
+    Flow(const Report& main, Fonts& fonts, bool measureOnly, int totalPages)
+        : m_main(main), m_fonts(fonts), m_measureOnly(measureOnly), m_total(totalPages)
+    {
+    }
+
+    void run(Paginator& pages);
+    Band makeBand(const Section& section, const Context& ctx);
+    QString specialText(SpecialField which, int page) const;
+    double pageFooterHeight(const Context& ctx) { return pfHeight(ctx); }
+
+private:
+    void layoutReport(const Report& report, const QVector<int>& rows, double x, bool main, Paginator& pages);
+    void walk(const Report& report, Context& ctx, int level, int begin, int end, Paginator& pages);
+    void section(const Section* s, const Context& ctx, Paginator& pages);
+    QString fieldText(const ReportObject& o, const Context& ctx);
+    double pfHeight(const Context& ctx);
+    QVector<double> groupKeys(const Report& report, int level);
+
+    const Report& m_main;
+    Fonts& m_fonts;
+    bool m_measureOnly;
+    int m_total;
+    QVector<QVector<double>> m_groupKeys;  // of the report being walked
+    // Rows of each linked subreport by link value, made once.
+    QHash<const ReportObject*, QHash<QString, QVector<int>>> m_links;
+};
+
+class Paginator {
+public:
+    Paginator(const Report& main, Flow& flow, int totalPages, const std::function<void(const LaidPage&)>& sink)
+        : m_main(main), m_flow(flow), m_total(totalPages), m_sink(sink)
+    {
+        const QSizeF paper = main.paperSize();
+        m_bodyTop = main.marginTop;
+        m_paperBottom = paper.height() - main.marginBottom;
+    }
+
+    int pages() const { return m_number; }
+
+    void place(Band band, const Context& ctx)
+    {
+        if (!m_open)
+            start(ctx);
+        if (!band.reportHeader)
+            pageHeader(ctx);
+        if (m_y + band.height > m_bodyBottom + kEps && m_y > m_contentTop + kEps) {
+            finish();
+            start(ctx);
+            pageHeader(ctx);
+        }
+        if (m_y + band.height <= m_bodyBottom + kEps) {
+            put(band, 0, band.items.size());
+            m_y += band.height;
+            return;
+        }
+        // Taller than a page: its items go over as many pages as they need.
+        double offset = 0;
+        int from = 0;
+        QVector<int> order(band.items.size());
+        for (int i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(),
+                         [&](int a, int b) { return band.items[a].rect.top() < band.items[b].rect.top(); });
+        Band sorted;
+        for (int i : order) {
+            sorted.items << band.items[i];
+            sorted.specials << band.specials[i];
+        }
+        while (from < sorted.items.size()) {
+            int to = from;
+            while (to < sorted.items.size() &&
+                   (m_y + std::max(sorted.items[to].rect.bottom(), sorted.items[to].rect.top()) - offset <=
+                        m_bodyBottom + kEps ||
+                    to == from))
+                ++to;
+            for (int i = from; i < to; ++i)
+                sorted.items[i].rect.translate(0, -offset);
+            put(sorted, from, to);
+            for (int i = from; i < to; ++i)
+                sorted.items[i].rect.translate(0, offset);
+            if (to >= sorted.items.size())
+                break;
+            offset = sorted.items[to].rect.top();
+            from = to;
+            finish();
+            start(ctx);
+            pageHeader(ctx);
+        }
+        m_y += band.height - offset;
+    }
+
+    void end(const Context& ctx)
+    {
+        if (!m_open) {
+            start(ctx);
+        }
+        pageHeader(ctx);
+        finish();
+    }
+
+private:
+    void start(const Context& ctx)
+    {
+        ++m_number;
+        m_open = true;
+        m_page = LaidPage();
+        m_page.number = m_number;
+        m_page.total = m_total;
+        m_pageCtx = ctx;
+        m_headerDone = false;
+        m_y = m_bodyTop;
+        m_contentTop = m_bodyTop;
+        m_bodyBottom = m_paperBottom - m_flow.pageFooterHeight(ctx);
+    }
+
+    void pageHeader(const Context& ctx)
+    {
+        if (m_headerDone)
+            return;
+        m_headerDone = true;
+        if (const Section* ph = m_main.findSection(SectionKind::PageHeader)) {
+            Context c = ctx;
+            c.report = &m_main;
+            c.x = m_main.marginLeft;
+            if (!ctx.main) {
+                c = m_pageCtx;
+                c.report = &m_main;
+            }
+            Band b = m_flow.makeBand(*ph, c);
+            put(b, 0, b.items.size());
+            m_y += b.height;
+        }
+        m_contentTop = m_y;
+    }
+
+    void finish()
+    {
+        if (!m_open)
+            return;
+        if (const Section* pf = m_main.findSection(SectionKind::PageFooter)) {
+            Context c = m_pageCtx;
+            c.report = &m_main;
+            c.x = m_main.marginLeft;
+            Band b = m_flow.makeBand(*pf, c);
+            const double y = m_y;
+            m_y = m_paperBottom - b.height;
+            put(b, 0, b.items.size());
+            m_y = y;
+        }
+        m_open = false;
+        if (m_sink)
+            m_sink(m_page);
+    }
+
+    void put(const Band& band, int from, int to)
+    {
+        if (!m_sink)
+            return;
+        for (int i = from; i < to; ++i) {
+            LaidItem it = band.items[i];
+            it.rect.translate(0, m_y);
+            if (band.specials[i] >= 0)
+                it.text = m_flow.specialText(SpecialField(band.specials[i]), m_number);
+            m_page.items << std::move(it);
+        }
+    }
+
+    const Report& m_main;
+    Flow& m_flow;
+    int m_total;
+    std::function<void(const LaidPage&)> m_sink;
+    LaidPage m_page;
+    Context m_pageCtx;
+    bool m_open = false;
+    bool m_headerDone = false;
+    int m_number = 0;
+    double m_y = 0, m_bodyTop = 0, m_contentTop = 0, m_bodyBottom = 0, m_paperBottom = 0;
+};
+
+QString Flow::specialText(SpecialField which, int page) const
+{
+    switch (which) {
+    case SpecialField::PrintDate:
+        return ShortDateText(m_main.printDate);
+    case SpecialField::PageNumber:
+        return QString::number(page);
+    case SpecialField::PageNofM:
+        return QStringLiteral("Page %1 of %2").arg(page).arg(m_total);
+    }
+    return QString();
+}
+
+double Flow::pfHeight(const Context& ctx)
+{
+    const Section* pf = m_main.findSection(SectionKind::PageFooter);
+    if (!pf)
+        return 0;
+    Context c = ctx;
+    c.report = &m_main;
+    const bool measure = m_measureOnly;
+    m_measureOnly = true;
+    const double h = makeBand(*pf, c).height;
+    m_measureOnly = measure;
+    return h;
+}
+
+QVector<double> Flow::groupKeys(const Report& report, int level)
+{
+    const ReportGroup& g = report.groups[level];
+    const int col = report.data.columnIndex(g.column);
+    if (g.condition == GroupCondition::EachChange || col < 0)
+        return report.data.sortKeys(col);
+    QVector<double> keys(report.data.rowCount(), -std::numeric_limits<double>::infinity());
+    for (int r = 0; r < keys.size(); ++r) {
+        const QVariant v = report.data.value(r, col);
+        if (v.isNull())
+            continue;
+        const QDate d = v.typeId() == QMetaType::QDate ? v.toDate() : v.toDateTime().date();
+        keys[r] = g.condition == GroupCondition::Yearly ? d.year() : d.year() * 12.0 + d.month();
+    }
+    return keys;
+}
+
+void Flow::run(Paginator& pages)
+{
+    QVector<int> rows(m_main.data.rowCount());
+    for (int i = 0; i < rows.size(); ++i)
+        rows[i] = i;
+    layoutReport(m_main, rows, m_main.marginLeft, true, pages);
+    Context end;
+    end.report = &m_main;
+    end.x = m_main.marginLeft;
+    pages.end(end);
+}
+
+void Flow::layoutReport(const Report& report, const QVector<int>& unsorted, double x, bool main, Paginator& pages)
+{
+    // Rows in print order: group keys first, then the record sort; ties keep data order.
+    QVector<QVector<double>> keys;
+    for (int g = 0; g < report.groups.size(); ++g)
+        keys << groupKeys(report, g);
+    for (const QString& c : report.sortColumns)
+        keys << report.data.sortKeys(report.data.columnIndex(c));
+    QVector<int> rows = unsorted;
+    if (!keys.isEmpty())
+        std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) {
+            for (const QVector<double>& k : keys)
+                if (k[a] != k[b])
+                    return k[a] < k[b];
+            return false;
+        });
+    m_groupKeys.clear();
+    for (int g = 0; g < report.groups.size(); ++g)
+        m_groupKeys << keys[g];
+
+    Context ctx;
+    ctx.report = &report;
+    ctx.rows = &rows;
+    ctx.x = x;
+    ctx.main = main;
+    ctx.pos = rows.isEmpty() ? -1 : 0;
+    ctx.ranges.fill({0, int(rows.size())}, report.groups.size());
+
+    if (const Section* rh = report.findSection(SectionKind::ReportHeader)) {
+        Band b = makeBand(*rh, ctx);
+        b.reportHeader = main;
+        pages.place(std::move(b), ctx);
+    }
+    if (rows.isEmpty()) {
+        if (!report.noDataText.isEmpty()) {
+            Band b;
+            LaidItem it;
+            it.text = report.noDataText;
+            it.rect = QRectF(x + 240, 0, report.sectionWidth() - 240, 236);
+            it.section = QStringLiteral("Section3");
+            b.items << it;
+            b.specials << -1;
+            b.height = 236;
+            pages.place(std::move(b), ctx);
+        }
+    } else {
+        walk(report, ctx, 0, 0, int(rows.size()), pages);
+    }
+    ctx.pos = rows.isEmpty() ? -1 : int(rows.size()) - 1;
+    section(report.findSection(SectionKind::ReportFooter), ctx, pages);
+}
+
+void Flow::walk(const Report& report, Context& ctx, int level, int begin, int end, Paginator& pages)
+{
+    if (level == report.groups.size()) {
+        const Section* d = report.findSection(SectionKind::Details);
+        for (int p = begin; p < end; ++p) {
+            ctx.pos = p;
+            section(d, ctx, pages);
+        }
+        return;
+    }
+    const QVector<int>& rows = *ctx.rows;
+    const QVector<double> keys = m_groupKeys[level];
+    int b = begin;
+    while (b < end) {
+        int e = b + 1;
+        while (e < end && keys[rows[e]] == keys[rows[b]])
+            ++e;
+        ctx.ranges[level] = {b, e};
+        ctx.pos = b;
+        section(report.findSection(SectionKind::GroupHeader, level + 1), ctx, pages);
+        walk(report, ctx, level + 1, b, e, pages);
+        ctx.ranges[level] = {b, e};
+        ctx.pos = e - 1;
+        section(report.findSection(SectionKind::GroupFooter, level + 1), ctx, pages);
+        b = e;
+    }
+}
+
+void Flow::section(const Section* s, const Context& ctx, Paginator& pages)
+{
+    if (!s)
+        return;
+    Band b = makeBand(*s, ctx);
+    if (b.height > 0 || !b.items.isEmpty())
+        pages.place(std::move(b), ctx);
+    for (const ReportObject& o : s->objects) {
+        if (o.kind != ObjectKind::Subreport || !o.subreport)
+            continue;
+        const Report& sub = *o.subreport;
+        QVector<int> rows;
+        if (o.linkColumn.isEmpty() || o.subLinkColumn.isEmpty()) {
+            for (int r = 0; r < sub.data.rowCount(); ++r)
+                rows << r;
+        } else {
+            auto it = m_links.find(&o);
+            if (it == m_links.end()) {
+                QHash<QString, QVector<int>> index;
+                const int col = sub.data.columnIndex(o.subLinkColumn);
+                for (int r = 0; r < sub.data.rowCount(); ++r)
+                    index[sub.data.value(r, col).toString()] << r;
+                it = m_links.insert(&o, index);
+            }
+            rows = it->value(ctx.report->data.value(ctx.row(), o.linkColumn).toString());
+        }
+        // The subreport keeps its own group keys; the caller's are put back after it.
+        const QVector<QVector<double>> saved = m_groupKeys;
+        layoutReport(sub, rows, ctx.x + o.left, false, pages);
+        m_groupKeys = saved;
+    }
+}
+
+QString Flow::fieldText(const ReportObject& o, const Context& ctx)
+{
+    const DataTable& data = ctx.report->data;
+    const int col = data.columnIndex(o.column);
+    const ValueType type = col >= 0 ? data.types[col] : ValueType::Text;
+    if (o.source == FieldSource::Column)
+        return FormatValue(data.value(ctx.row(), col), type, o);
+    // Summary over the group's rows, or all rows of the report.
+    int b = 0, e = ctx.rows ? int(ctx.rows->size()) : 0;
+    if (o.summaryGroup > 0 && o.summaryGroup <= ctx.ranges.size())
+        std::tie(b, e) = ctx.ranges[o.summaryGroup - 1];
+    double total = 0;
+    int count = 0;
+    for (int p = b; p < e; ++p) {
+        const QVariant v = data.value((*ctx.rows)[p], col);
+        if (v.isNull())
+            continue;
+        ++count;
+        total += v.toDouble();
+    }
+    if (o.op == SummaryOp::Count)
+        return FormatValue(count, ValueType::Number, o);
+    return FormatValue(total, type == ValueType::Currency ? ValueType::Currency : ValueType::Number, o);
+}
+
+Band Flow::makeBand(const Section& s, const Context& ctx)
+{
+    Band band;
+    band.height = s.height;
+    const double width = ctx.report->sectionWidth();
+    const bool keep = !m_measureOnly;
+    if (keep && s.background.isValid()) {
+        LaidItem fill;
+        fill.kind = LaidItem::Fill;
+        fill.color = s.background;
+        fill.section = s.name;
+        band.items << fill;  // sized below, once the height is known
+        band.specials << -1;
+    }
+    for (const ReportObject& o : s.objects) {
+        if (o.kind == ObjectKind::Subreport)
+            continue;
+        if (o.kind == ObjectKind::Line) {
+            band.height = std::max(band.height, std::max(o.top, o.bottom));
+            if (keep) {
+                LaidItem it;
+                it.kind = LaidItem::Line;
+                it.rect = QRectF(QPointF(ctx.x + o.left, o.top), QPointF(ctx.x + o.right, o.bottom));
+                it.section = s.name;
+                it.object = o.name;
+                band.items << it;
+                band.specials << -1;
+            }
+            continue;
+        }
+        double bottom = o.top + o.height;
+        if (!keep && !o.canGrow) {
+            band.height = std::max(band.height, bottom);
+            continue;
+        }
+        LaidItem it;
+        it.rect = QRectF(ctx.x + o.left, o.top, o.width, o.height);
+        it.fontSize = o.fontSize;
+        it.bold = o.isBold;
+        it.italic = o.isItalic;
+        it.underline = o.isUnderline;
+        it.align = o.align;
+        it.section = s.name;
+        it.object = o.name;
+        int special = -1;
+        QString text;
+        if (o.kind == ObjectKind::Text)
+            text = o.text;
+        else if (o.source == FieldSource::Special)
+            special = int(o.special);
+        else
+            text = fieldText(o, ctx);
+        const Fonts::Entry& f = m_fonts.get(o.fontSize, o.isBold, o.isItalic, o.isUnderline);
+        const bool mayOverflow = special < 0 && text.size() * f.maxChar > o.width;
+        if (o.canGrow && mayOverflow && f.metrics.horizontalAdvance(text) > o.width) {
+            // Wrapped at word ends; one item per line so a page may end between lines.
+            QTextLayout tl(text, f.font);
+            QTextOption opt;
+            opt.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+            tl.setTextOption(opt);
+            tl.beginLayout();
+            double y = o.top;
+            const double lineHeight = std::max(f.metrics.height(), 1.0);
+            for (QTextLine line = tl.createLine(); line.isValid(); line = tl.createLine()) {
+                line.setLineWidth(o.width);
+                if (keep) {
+                    LaidItem li = it;
+                    li.text = text.mid(line.textStart(), line.textLength()).trimmed();
+                    li.rect = QRectF(ctx.x + o.left, y, o.width, std::min(o.height, lineHeight));
+                    band.items << li;
+                    band.specials << -1;
+                }
+                y += lineHeight;
+            }
+            tl.endLayout();
+            bottom = std::max(bottom, y);
+            band.height = std::max(band.height, bottom);
+            continue;
+        }
+        band.height = std::max(band.height, bottom);
+        if (!keep)
+            continue;
+        if (mayOverflow && f.metrics.horizontalAdvance(text) > o.width)
+            text = f.metrics.elidedText(text, Qt::ElideRight, o.width);
+        it.text = text;
+        band.items << it;
+        band.specials << special;
+    }
+    if (keep && s.background.isValid())
+        band.items[0].rect = QRectF(ctx.x, 0, width, band.height);
+    return band;
+}
+
+}  // namespace
+
+QFont ReportFont(const QString& family, double points, bool bold, bool italic, bool underline)
+{
+    SubstituteReportFonts();
+    QFont f(family);
+    f.setPixelSize(std::max(1, int(std::lround(points * 20))));
+    f.setBold(bold);
+    f.setItalic(italic);
+    f.setUnderline(underline);
+    f.setHintingPreference(QFont::PreferNoHinting);
+    f.setStyleStrategy(QFont::PreferOutline);
+    return f;
+}
+
+ReportLayout::ReportLayout(const Report& report) : m_report(report) {}
+
+int ReportLayout::pageCount()
+{
+    if (m_pageCount < 0) {
+        Fonts fonts(m_report.fontFamily);
+        Flow flow(m_report, fonts, true, 0);
+        Paginator pages(m_report, flow, 0, {});
+        flow.run(pages);
+        m_pageCount = pages.pages();
+    }
+    return m_pageCount;
+}
+
+void ReportLayout::run(const std::function<void(const LaidPage&)>& sink)
+{
+    const int total = pageCount();
+    Fonts fonts(m_report.fontFamily);
+    Flow flow(m_report, fonts, false, total);
+    Paginator pages(m_report, flow, total, sink);
+    flow.run(pages);
+}
+
+QVector<LaidPage> ReportLayout::allPages()
+{
+    QVector<LaidPage> out;
+    run([&](const LaidPage& p) { out << p; });
+    return out;
+}
+
+void PaintPage(const Report& report, const LaidPage& page, QPainter& painter, double unitsPerTwip)
+{
+    painter.save();
+    painter.scale(unitsPerTwip, unitsPerTwip);
+    struct Face {
+        QFont font;
+        QFontMetricsF metrics;
+    };
+    std::map<FontKey, Face> faces;
+    const Face* current = nullptr;
+    const QPen text(Qt::black);
+    QPen rule(Qt::black);
+    rule.setWidthF(15);
+    painter.setPen(text);
+    for (const LaidItem& it : page.items) {
+        switch (it.kind) {
+        case LaidItem::Fill:
+            painter.fillRect(it.rect, it.color);
+            break;
+        case LaidItem::Line:
+            painter.setPen(rule);
+            painter.drawLine(it.rect.topLeft(), it.rect.bottomRight());
+            painter.setPen(text);
+            break;
+        case LaidItem::Text: {
+            if (it.text.isEmpty())
+                break;
+            const FontKey key{it.fontSize, it.bold, it.italic, it.underline};
+            auto f = faces.find(key);
+            if (f == faces.end()) {
+                const QFont font = ReportFont(report.fontFamily, it.fontSize, it.bold, it.italic, it.underline);
+                f = faces.emplace(key, Face{font, QFontMetricsF(font)}).first;
+            }
+            if (current != &f->second) {
+                current = &f->second;
+                painter.setFont(current->font);
+            }
+            double x = it.rect.left();
+            if (it.align != AlignLeft) {
+                const double w = current->metrics.horizontalAdvance(it.text);
+                x += it.align == AlignRight ? it.rect.width() - w : (it.rect.width() - w) / 2;
+            }
+            painter.drawText(QPointF(x, it.rect.top() + current->metrics.ascent()), it.text);
+            break;
+        }
+        }
+    }
+    painter.restore();
+}
+
+namespace {
+
+int PaintAll(const Report& report, QPagedPaintDevice& device, double resolution)
+{
+    QPainter painter;
+    if (!painter.begin(&device))
+        throw KrvError(482, QStringLiteral("Printer error."));
+    ReportLayout layout(report);
+    int pages = 0;
+    layout.run([&](const LaidPage& page) {
+        if (pages++ > 0)
+            device.newPage();
+        PaintPage(report, page, painter, resolution / 1440.0);
+    });
+    painter.end();
+    return pages;
+}
+
+}  // namespace
+
+int WriteReportPdf(const Report& report, const QString& path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw KrvError(75, QStringLiteral("Path/File access error: %1").arg(file.errorString()));
+    int pages = 0;
+    {
+        QPdfWriter pdf(&file);
+        pdf.setTitle(report.title);
+        pdf.setCreator(QStringLiteral("KRV"));
+        pdf.setResolution(1200);
+        pdf.setPageLayout(report.pageLayout());
+        pages = PaintAll(report, pdf, pdf.resolution());
+    }
+    if (!file.commit())
+        throw KrvError(75, QStringLiteral("Path/File access error: %1").arg(file.errorString()));
+    return pages;
+}
+
+int PrintReport(const Report& report, QPrinter& printer)
+{
+    printer.setFullPage(true);
+    printer.setDocName(report.title);
+    return PaintAll(report, printer, printer.resolution());
+}

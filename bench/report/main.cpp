@@ -1,0 +1,210 @@
+// Renders an expenditure-style report (titles, 200 category groups with a silver header,
+// column headings, subtotal and group value in the footer, grand total, print date and
+// "Page n of m" on every page) of 10,000 and 100,000 rows to PDF through the real engine
+// (a), against the floor (b): the same rows drawn as plain text lines with QPainter on a
+// QPdfWriter, 50 lines a page, no layout. Each size runs in a child process of its own so
+// its peak memory is its own.
+//
+//   bench_report            runs both sizes and prints the figures and goals
+//   bench_report --rows N   one size: prints "rows load engine floor pages peakKiB"
+
+#include "db.h"
+#include "report.h"
+#include "reportlayout.h"
+#include "schema.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kGroups = 200;
+
+long PeakKiB()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+void BuildData(const QString& path, int rows)
+{
+    QString error;
+    if (!CreateTunnelDatabase(path, &error))
+        qFatal("cannot make the database: %s", qPrintable(error));
+    gConn.open(path);
+    TxGuard tx;
+    for (int t = 1; t <= 12; ++t)
+        gConn.exec(QStringLiteral("INSERT INTO Tunnels (TunnelName) VALUES (?)"),
+                   {QStringLiteral("Tunnel %1").arg(t, 2, 10, QLatin1Char('0'))});
+    for (int c = 1; c <= kGroups; ++c)
+        gConn.exec(QStringLiteral("INSERT INTO ExpenditureCats (Category) VALUES (?)"),
+                   {QStringLiteral("Category %1").arg(c, 3, 10, QLatin1Char('0'))});
+    const QDate first(2000, 1, 1);
+    for (int i = 0; i < rows; ++i)
+        gConn.exec(QStringLiteral("INSERT INTO Expenditures (TunnelID, CategoryID, Cost, [Date], Comments) "
+                                  "VALUES (?, ?, ?, ?, ?)"),
+                   {1 + i % 12, 1 + (i * 7) % kGroups, double((i * 37) % 100000) / 7.0,
+                    first.addDays(i % 7000).toString(Qt::ISODate), QStringLiteral("Work order %1").arg(i % 5000)});
+    tx.commit();
+}
+
+// The report as the expenditure report is put together: grouped by category.
+std::shared_ptr<Report> BuildReport(DataTable data)
+{
+    auto r = std::make_shared<Report>();
+    r->data = std::move(data);
+    r->title = QStringLiteral("Expenditures Report");
+    r->sortBy(QStringLiteral("TunnelName"));
+    const int g = r->addGroup(QStringLiteral("Category"));
+    const double w = r->sectionWidth();
+    r->reportHeader().add(ReportObject::textObject(QStringLiteral("Corvane Quorrel"), 0, 235, w, 390).size(18).bold().italic().centre());
+    r->reportHeader().add(ReportObject::textObject(QStringLiteral("Expenditures Report"), 0, 655, w, 390).size(18).bold().italic().centre());
+    Section& gh = r->groupHeader(g);
+    gh.height = 220;
+    gh.background = QColor(192, 192, 192);
+    gh.add(ReportObject::field(QStringLiteral("Category"), 0, 0, 5620, 226).bold());
+    Section& d = r->details();
+    d.height = 200;
+    const struct {
+        const char* name;
+        double left, width, heading;
+        bool money;
+    } cols[] = {{"TunnelName", 240, 2280, 2280, false},
+                {"Date", 2540, 1050, 1050, false},
+                {"Cost", 3610, 1089, 1000, true},
+                {"Comments", 4769, 2280, 2280, false}};
+    for (const auto& c : cols) {
+        ReportObject f = ReportObject::field(QLatin1String(c.name), c.left, 0, c.width, 236);
+        ReportObject h = ReportObject::textObject(QLatin1String(c.name), c.left, 235, c.heading, 236).size(8).italic();
+        if (c.money) {
+            f.fixed(2).rightAligned();
+            h.rightAligned();
+        }
+        if (QLatin1String(c.name) == QLatin1String("Comments"))
+            f.grow();
+        d.add(f);
+        gh.add(h);
+    }
+    Section& gf = r->groupFooter(g);
+    gf.add(ReportObject::field(QStringLiteral("Category"), 0, 100, 3570, 236).bold().rightAligned());
+    gf.add(ReportObject::textObject(QStringLiteral("Subtotal:"), 0, 300, 3570, 236).bold().rightAligned());
+    gf.add(ReportObject::summary(SummaryOp::Sum, QStringLiteral("Cost"), g, 3610, 300, 1090, 236).fixed(2).bold().rightAligned());
+    Section& rf = r->reportFooter();
+    rf.height = 450;
+    rf.add(ReportObject::summary(SummaryOp::Sum, QStringLiteral("Cost"), 0, 3610, 40, 1090, 236).fixed(2).bold().rightAligned());
+    rf.add(ReportObject::line(3610, 286, 4700, 286));
+    rf.add(ReportObject::textObject(QStringLiteral("Expenditures Grand Total:"), 0, 80, 3570, 236).bold().rightAligned());
+    Section& pf = r->pageFooter();
+    pf.height = 220;
+    pf.add(ReportObject::specialField(SpecialField::PrintDate, 155, 429, 770, 226).size(8));
+    pf.add(ReportObject::specialField(SpecialField::PageNofM, 155, 700, 1070, 226).size(8));
+    return r;
+}
+
+// The floor: every row as one plain text line, 50 to a page, nothing measured or placed.
+int Floor(const DataTable& data, const QString& path)
+{
+    QPdfWriter pdf(path);
+    pdf.setResolution(1200);
+    pdf.setPageSize(QPageSize(QPageSize::Letter));
+    QPainter p(&pdf);
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPointSize(10);
+    p.setFont(font);
+    const double step = pdf.resolution() / 1440.0 * 236;
+    int pages = 1;
+    for (int r = 0; r < data.rowCount(); ++r) {
+        if (r > 0 && r % 50 == 0) {
+            pdf.newPage();
+            ++pages;
+        }
+        QString line;
+        for (int c = 0; c < data.columns.size(); ++c) {
+            if (c)
+                line += QLatin1String("   ");
+            line += data.value(r, c).toString();
+        }
+        p.drawText(QPointF(step * 3, step * (3 + r % 50)), line);
+    }
+    p.end();
+    return pages;
+}
+
+int RunOne(int rows)
+{
+    QTemporaryDir dir;
+    BuildData(dir.filePath(QStringLiteral("krv.db")), rows);
+    QElapsedTimer t;
+    t.start();
+    DataTable data = DataTable::fromQuery(
+        gConn, QStringLiteral("SELECT Category, TunnelName, [Date], Cost, Comments FROM ExpenditureCats INNER JOIN "
+                              "(Tunnels INNER JOIN Expenditures ON Tunnels.TunnelID = Expenditures.TunnelID) ON "
+                              "ExpenditureCats.CategoryID = Expenditures.CategoryID"));
+    const qint64 load = t.elapsed();
+    gConn.close();
+    t.restart();
+    auto report = BuildReport(data);
+    const int pages = WriteReportPdf(*report, dir.filePath(QStringLiteral("engine.pdf")));
+    const qint64 engine = t.elapsed();
+    report.reset();
+    t.restart();
+    const int floorPages = Floor(data, dir.filePath(QStringLiteral("floor.pdf")));
+    const qint64 floor = t.elapsed();
+    std::printf("%d %lld %lld %lld %d %d %ld\n", rows, load, engine, floor, pages, floorPages, PeakKiB());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() == 3 && args[1] == QLatin1String("--rows"))
+        return RunOne(args[2].toInt());
+
+    struct Figures {
+        int rows = 0;
+        qint64 load = 0, engine = 0, floor = 0;
+        int pages = 0, floorPages = 0;
+        long peak = 0;
+    };
+    QVector<Figures> all;
+    for (int rows : {10000, 100000}) {
+        QProcess child;
+        child.start(app.applicationFilePath(), {QStringLiteral("--rows"), QString::number(rows)});
+        child.waitForFinished(-1);
+        const QList<QByteArray> v = child.readAllStandardOutput().trimmed().split(' ');
+        if (child.exitCode() != 0 || v.size() != 7)
+            qFatal("run of %d rows failed", rows);
+        all.append({v[0].toInt(), v[1].toLongLong(), v[2].toLongLong(), v[3].toLongLong(), v[4].toInt(), v[5].toInt(),
+                    v[6].toLong()});
+    }
+    std::printf("Report to PDF, expenditure style, %d groups with subtotals\n", kGroups);
+    std::printf("%8s %9s %12s %11s %7s %7s %8s %10s\n", "rows", "load ms", "engine ms", "floor ms", "ratio",
+                "pages", "floor pp", "peak MiB");
+    for (const Figures& f : all)
+        std::printf("%8d %9lld %12lld %11lld %7.2f %7d %8d %10.1f\n", f.rows, f.load, f.engine, f.floor,
+                    double(f.engine) / double(std::max<qint64>(f.floor, 1)), f.pages, f.floorPages, f.peak / 1024.0);
+    const Figures& big = all.last();
+    const double ratio = double(big.engine) / double(std::max<qint64>(big.floor, 1));
+    const double memory = double(big.peak) / double(all.first().peak);
+    std::printf("goal: engine / floor at 100,000 rows <= 2.0: %.2f %s\n", ratio, ratio <= 2.0 ? "met" : "NOT met");
+    std::printf("goal: peak memory 100,000 / 10,000 rows <= 1.5: %.2f %s\n", memory,
+                memory <= 1.5 ? "met" : "NOT met");
+    return 0;
+}
