@@ -593,8 +593,7 @@ void frmReport::cmdReport_Click()
             std::shared_ptr<Report> report;
             {
                 WaitCursor wait;
-                report = BuildReport(DataTable::fromRowSet(DbGetDefectReportRows(tunnels, years)),
-                                     QStringLiteral("Defect"), QString());
+                report = BuildReport({}, tunnels, years, QStringLiteral("Defect"), QString());
             }
             RestoreDefaultCursor();
             if (report)
@@ -608,12 +607,11 @@ void frmReport::cmdReport_Click()
             const QString sql = BuildReportQuery(m_kind, tunnels, fields, terms, criteria);
             if (sql.isEmpty())
                 throw KrvError(-1, QStringLiteral("There is no report of the kind \"%1\".").arg(m_kind));
-            const DataTable rows = DataTable::fromQuery(m_kind.contains(kEce) ? gReportConn : gConn, sql);
             const QString grouping = !m_kind.contains(QLatin1String("Expenditure")) ? QString()
                                      : groupBy() == 0                               ? QStringLiteral("Category")
                                      : groupBy() == 1                               ? QStringLiteral("Month")
                                                                                     : QStringLiteral("Year");
-            report = BuildReport(rows, m_kind, grouping);
+            report = BuildReport(sql, tunnels, {}, m_kind, grouping);
         }
         RestoreDefaultCursor();
         if (report)
@@ -623,20 +621,21 @@ void frmReport::cmdReport_Click()
     }
 }
 
-std::shared_ptr<Report> frmReport::BuildReport(const DataTable& rows, const QString& kind, const QString& grouping)
+std::shared_ptr<Report> frmReport::BuildReport(const QString& sql, const QVector<qint32>& tunnels,
+                                               const QVector<qint32>& years, const QString& kind,
+                                               const QString& grouping)
 {
     try {
         std::shared_ptr<Report> report;
         if (m_kind.contains(QLatin1String("Expenditure")))
-            report = BuildExpenditureReport(rows, grouping);
+            report = BuildExpenditureReport(DataTable::fromQuery(gConn, sql), grouping);
         else if (m_kind.contains(kEce))
-            report = BuildElementConditionReport(rows, DataTable::fromQuery(gReportConn, QStringLiteral(
-                                                                                              "SELECT * FROM Tunnels")),
-                                                 m_kind);
+            report = BuildElementConditionReport(gReportConn.query(sql),
+                                                 gReportConn.query(QStringLiteral("SELECT * FROM Tunnels")), m_kind);
         else if (m_kind.contains(QLatin1String("PreDataPost")))
             return nullptr;
         else if (m_kind.contains(QLatin1String("Defect")))
-            report = BuildDefectReport(rows);
+            report = BuildDefectReport(DataTable::fromRowSet(DbGetDefectReportRows(tunnels, years)));
         if (report && kind != QLatin1String("Defect")) {
             const bool both = !cboRP1->currentText().trimmed().isEmpty() && !cboRP2->currentText().trimmed().isEmpty();
             // Only the element condition evaluation has element rows to widen the page for.

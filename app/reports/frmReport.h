@@ -8,7 +8,6 @@
 #include <memory>
 
 class ClickLabel;
-class DataTable;
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -122,7 +121,10 @@ private:
     void showAbout();
 
     void showInViewer(const std::shared_ptr<Report>& report, const QString& kind);
-    std::shared_ptr<Report> BuildReport(const DataTable& rows, const QString& kind, const QString& grouping);
+    // The report of the window's kind from its rows: the statement's, or the defect rows of
+    // the tunnels and years. Says why and answers nullptr when it cannot be built.
+    std::shared_ptr<Report> BuildReport(const QString& sql, const QVector<qint32>& tunnels,
+                                        const QVector<qint32>& years, const QString& kind, const QString& grouping);
 
     void SaveExpenditureRpt();
     void SaveTunnelRpt();

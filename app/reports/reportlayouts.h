@@ -1,4 +1,5 @@
 #pragma once
+#include "db.h"
 #include "report.h"
 
 #include <QString>
@@ -14,8 +15,7 @@ std::shared_ptr<Report> BuildExpenditureReport(const DataTable& rows, const QStr
 // The element condition evaluation of one element category: per tunnel a grid of its panels
 // against the chosen elements, one column per chosen period. rows: the working database's
 // joined ratings; tunnels: its Tunnels table; kind: the report kind, the title.
-std::shared_ptr<Report> BuildElementConditionReport(const DataTable& rows, const DataTable& tunnels,
-                                                    const QString& kind);
+std::shared_ptr<Report> BuildElementConditionReport(const RowSet& rows, const RowSet& tunnels, const QString& kind);
 
 // Posted defect quantities grouped by tunnel and year, with their totals.
 std::shared_ptr<Report> BuildDefectReport(const DataTable& rows);
