@@ -240,8 +240,12 @@ void frmReport::GetFormType(const QString& reportKind)
 void frmReport::setUp()
 {
     setWindowTitle(m_kind + QStringLiteral(" Report Query"));
-    dtFromDate->setDate(QDate::currentDate());
-    dtToDate->setDate(QDate::currentDate());
+    {
+        // Only a date the user picks goes into its criteria box.
+        const QSignalBlocker quietFrom(dtFromDate), quietTo(dtToDate);
+        dtFromDate->setDate(QDate::currentDate());
+        dtToDate->setDate(QDate::currentDate());
+    }
     CheckedDefectYears = {0};
     LoadTunnels();
     if (m_kind.contains(kEce)) {

@@ -386,8 +386,8 @@ std::shared_ptr<Report> BuildUnpostedDataReport(qint32 tunnelId, qint32 inspecti
     r->details().add(sub3);
 
     Section& pf = r->groupFooter(gPanel);
-    pf.add(ReportObject::textObject(QStringLiteral("Comments:"), 0, 60, 1000, 236).bold());
-    pf.add(ReportObject::field(QStringLiteral("Comment"), 1000, 60, width - 1000, 236).grow());
+    pf.add(ReportObject::textObject(QStringLiteral("Comments:"), 0, 60, 1200, 236).bold());
+    pf.add(ReportObject::field(QStringLiteral("Comment"), 1200, 60, width - 1200, 236).grow());
     pageFooter(*r);
     return r;
 }
