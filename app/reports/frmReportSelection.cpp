@@ -120,6 +120,7 @@ void frmReportSelection::cmdCancel_Click()
 
 void frmReportSelection::CreateElePerfRep()
 {
+    frmReportViewer::ClearReport();
     std::vector<PerfRecord> rows;
     {
         WaitCursor wait;
@@ -137,7 +138,6 @@ void frmReportSelection::CreateElePerfRep()
 
 bool frmReportSelection::BuildReport()
 {
-    frmReportViewer::ClearReport();
     try {
         std::shared_ptr<Report> report = BuildElementPerformanceReport(m_lists);
         frmReportViewer* viewer = Viewer();
