@@ -6,6 +6,7 @@
 #include "forms.h"
 #include "frmReportSelection.h"
 #include "frmReportViewer.h"
+#include "frmViewSystem.h"
 #include "globals.h"
 #include "helpers.h"
 #include "reportlayout.h"
@@ -133,6 +134,40 @@ private slots:
         QVERIFY(c->cmdOk->isEnabled());
         c->cmdCancel->click();
         QVERIFY(!IsFormLoaded(QStringLiteral("frmReportSelection")));
+    }
+
+    void theMainWindowRunsTheReport()
+    {
+        const qint32 north = FixtureTunnel(QStringLiteral("North"));
+        FixtureElement(1, QStringLiteral("Wall"));
+        const qint32 n1 = Panel(north, QStringLiteral("N1"));
+        Posted(FixturePeriod(north, 2001), n1, 1, 9);
+        Posted(FixturePeriod(north, 2002), n1, 1, 2);
+        gConn.exec(QStringLiteral("DELETE FROM Reports"));
+        gConn.exec(QStringLiteral("INSERT INTO Reports (ReportName) VALUES ('Defect'), ('Element Performance')"));
+        auto* w = new frmViewSystem;
+        m_prompt->calls.clear();
+        // The chooser and the element performance report are offered; the criteria window's kinds wait.
+        QVERIFY(w->cmdReport->isEnabled());
+        QCOMPARE(w->mnuRpt[1]->text(), QStringLiteral("Element Performance"));
+        QVERIFY(w->mnuRpt[1]->isEnabled());
+        QVERIFY(!w->mnuRpt[0]->isEnabled());
+        QStringList texts;
+        QTimer::singleShot(0, this, [&] {
+            for (QWidget* f : LoadedForms())
+                if (auto* v = qobject_cast<frmReportViewer*>(f); v && v->isVisible()) {
+                    texts = Texts(v->Pages());
+                    v->close();
+                }
+        });
+        w->mnuRpt[1]->trigger();
+        QCoreApplication::processEvents();
+        QVERIFY(texts.contains(QStringLiteral("Tunnel Element Performance")));
+        QCOMPARE(texts.count(QStringLiteral("North")), 2);
+        QVERIFY(m_prompt->messages().isEmpty());
+        // Neither the chooser nor the viewer stays behind hidden.
+        QCOMPARE(IsFormLoaded(QStringLiteral("frmReportSelection")), false);
+        QCOMPARE(IsFormLoaded(QStringLiteral("frmReportViewer")), false);
     }
 
     void anEmptyListIsLogged()
