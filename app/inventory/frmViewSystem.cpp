@@ -594,9 +594,9 @@ void frmViewSystem::mnuRpt_Click(QAction* item)
     const QString kind = item->text();
     try {
         if (kind == kElementPerformance) {
+            // The chooser only builds the report here; it is not left behind hidden.
             OpenedForm chooser(QStringLiteral("frmReportSelection"));
             CallFormMethod(chooser.get(), "CreateElePerfRep", {});
-            chooser.done();
         } else {
             OpenedForm report(QStringLiteral("frmReport"));
             CallFormMethod(report.get(), "GetFormType", {kind});

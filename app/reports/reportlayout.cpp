@@ -65,7 +65,14 @@ struct Context {
     double x = 0;                        // left of the report's sections on the paper
     bool main = true;
 
-    int row() const { return (rows && pos >= 0 && pos < rows->size()) ? (*rows)[pos] : -1; }
+    int fixedRow = -1;                   // without rows: the row, as a page header or footer sees it
+
+    int row() const
+    {
+        if (!rows)
+            return fixedRow;
+        return (pos >= 0 && pos < rows->size()) ? (*rows)[pos] : -1;
+    }
 };
 
 struct Band {
@@ -120,6 +127,8 @@ public:
 
     void place(Band band, const Context& ctx)
     {
+        if (ctx.main && ctx.report == &m_main)
+            m_mainRow = ctx.row();
         if (!m_open)
             start(ctx);
         if (!band.reportHeader)
@@ -187,11 +196,17 @@ private:
         m_page = LaidPage();
         m_page.number = m_number;
         m_page.total = m_total;
-        m_pageCtx = ctx;
+        // Page header and footer fields show the main report's row at the page start.
+        if (ctx.main && ctx.report == &m_main)
+            m_mainRow = ctx.row();
+        m_pageCtx = Context();
+        m_pageCtx.report = &m_main;
+        m_pageCtx.x = m_main.marginLeft;
+        m_pageCtx.fixedRow = m_mainRow;
         m_headerDone = false;
         m_y = m_bodyTop;
         m_contentTop = m_bodyTop;
-        m_bodyBottom = m_paperBottom - m_flow.pageFooterHeight(ctx);
+        m_bodyBottom = m_paperBottom - m_flow.pageFooterHeight(m_pageCtx);
     }
 
     void pageHeader(const Context& ctx)
@@ -199,15 +214,9 @@ private:
         if (m_headerDone)
             return;
         m_headerDone = true;
+        (void)ctx;
         if (const Section* ph = m_main.findSection(SectionKind::PageHeader)) {
-            Context c = ctx;
-            c.report = &m_main;
-            c.x = m_main.marginLeft;
-            if (!ctx.main) {
-                c = m_pageCtx;
-                c.report = &m_main;
-            }
-            Band b = m_flow.makeBand(*ph, c);
+            Band b = m_flow.makeBand(*ph, m_pageCtx);
             put(b, 0, b.items.size());
             m_y += b.height;
         }
@@ -219,10 +228,7 @@ private:
         if (!m_open)
             return;
         if (const Section* pf = m_main.findSection(SectionKind::PageFooter)) {
-            Context c = m_pageCtx;
-            c.report = &m_main;
-            c.x = m_main.marginLeft;
-            Band b = m_flow.makeBand(*pf, c);
+            Band b = m_flow.makeBand(*pf, m_pageCtx);
             const double y = m_y;
             m_y = m_paperBottom - b.height;
             put(b, 0, b.items.size());
@@ -254,6 +260,7 @@ private:
     Context m_pageCtx;
     bool m_open = false;
     bool m_headerDone = false;
+    int m_mainRow = -1;
     int m_number = 0;
     double m_y = 0, m_bodyTop = 0, m_contentTop = 0, m_bodyBottom = 0, m_paperBottom = 0;
 };
@@ -434,8 +441,10 @@ QString Flow::fieldText(const ReportObject& o, const Context& ctx)
     const ValueType type = col >= 0 ? data.types[col] : ValueType::Text;
     if (o.source == FieldSource::Column)
         return FormatValue(data.value(ctx.row(), col), type, o);
-    // Summary over the group's rows, or all rows of the report.
-    int b = 0, e = ctx.rows ? int(ctx.rows->size()) : 0;
+    // Summary over the group's rows, or all rows of the report; none in a page header or footer.
+    if (!ctx.rows)
+        return FormatValue(o.op == SummaryOp::Count ? QVariant(0) : QVariant(), ValueType::Number, o);
+    int b = 0, e = int(ctx.rows->size());
     if (o.summaryGroup > 0 && o.summaryGroup <= ctx.ranges.size())
         std::tie(b, e) = ctx.ranges[o.summaryGroup - 1];
     double total = 0;

@@ -89,6 +89,24 @@ private slots:
         QCOMPARE(row, 120);
     }
 
+    void pageHeaderAndFooterFieldsShowTheRowAtThePageStart()
+    {
+        auto r = Lines(120);
+        r->pageHeader().add(ReportObject::field(QStringLiteral("Name"), 4000, 0, 2000, 236).named("first"));
+        r->pageFooter().add(ReportObject::field(QStringLiteral("Name"), 4000, 0, 2000, 236).named("footer"));
+        r->pageFooter().add(ReportObject::summary(SummaryOp::Count, QStringLiteral("Name"), 0, 6000, 0, 500, 236));
+        const QVector<LaidPage> pages = ReportLayout(*r).allPages();
+        QCOMPARE(pages.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QStringList shown;
+            for (const LaidItem& it : pages[i].items)
+                if (it.object == QLatin1String("first") || it.object == QLatin1String("footer"))
+                    shown << it.text;
+            const QString start = QStringLiteral("Row %1").arg(1 + 55 * i);
+            QCOMPARE(shown, (QStringList{start, start}));
+        }
+    }
+
     void pageSetupFollowsOrientationAndMargins()
     {
         auto r = Lines(1);

@@ -1,0 +1,279 @@
+// The report viewer: its caption and placement, the kind and report kept across showings,
+// page navigation and zoom, the layout adjustment per kind after a printer is chosen,
+// printing and the PDF export.
+#include "forms.h"
+#include "frmPrintKeyplanTarget.h"
+#include "frmReportViewer.h"
+#include "reportsforms.h"
+#include "scriptedprompt.h"
+#include "testinstall.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPrinter>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QScrollArea>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+std::shared_ptr<Report> Pages(int lines)
+{
+    auto r = std::make_shared<Report>();
+    r->title = QStringLiteral("Lines");
+    r->data.addColumn(QStringLiteral("Name"), ValueType::Text);
+    for (int i = 1; i <= lines; ++i)
+        r->data.appendRow({QStringLiteral("Row %1").arg(i)});
+    r->details().add(ReportObject::field(QStringLiteral("Name"), 240, 0, 2280, 236));
+    r->pageFooter().add(ReportObject::specialField(SpecialField::PageNofM, 155, 0, 1500, 226));
+    return r;
+}
+
+// A report with an object of each kind in each section the adjustments look at.
+std::shared_ptr<Report> Sections()
+{
+    auto r = std::make_shared<Report>();
+    r->data.addColumn(QStringLiteral("PanelName"), ValueType::Text);
+    r->data.appendRow({QStringLiteral("P1")});
+    r->addGroup(QStringLiteral("PanelName"));
+    r->addGroup(QStringLiteral("PanelName"));
+    for (Section& s : r->sections) {
+        s.add(ReportObject::textObject(QStringLiteral("text"), 100, 0, 1000, 236));
+        s.add(ReportObject::field(QStringLiteral("PanelName"), 200, 0, 1100, 236));
+        s.add(ReportObject::line(50, 250, 5000, 250));
+        s.add(ReportObject::line(100, 260, 5000, 260));
+    }
+    return r;
+}
+
+int PdfPages(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QRegularExpressionMatch m =
+        QRegularExpression(R"(/Type\s*/Pages\b[^>]*/Count\s+(\d+))").match(QString::fromLatin1(f.readAll()));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+}  // namespace
+
+class tst_reportviewer : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestInstall> m_install;
+    std::unique_ptr<ScriptedPrompt> m_prompt;
+
+private slots:
+    void init()
+    {
+        m_install = std::make_unique<TestInstall>();
+        m_prompt = std::make_unique<ScriptedPrompt>();
+        frmReportViewer::ClearReport();
+        CurrentPrinter().setPageOrientation(QPageLayout::Portrait);
+        CurrentPrinter().setPageSize(QPageSize(QPageSize::Letter));
+    }
+    void cleanup()
+    {
+        for (QWidget* w : LoadedForms())
+            delete w;
+        m_prompt.reset();
+        m_install.reset();
+    }
+
+    void windowAndKeptState()
+    {
+        RegisterReportsForms();
+        QVERIFY(FormIsAvailable(QStringLiteral("frmReportViewer")));
+        auto* v = new frmReportViewer;
+        QCOMPARE(v->objectName(), QStringLiteral("frmReportViewer"));
+        QCOMPARE(v->windowTitle(), QStringLiteral("Corvane Quorrel Report"));
+        QCOMPARE(v->mnuPrinter->title(), QStringLiteral("Printer"));
+        QCOMPARE(v->mnuSelect->text(), QStringLiteral("Select Printer"));
+        QCOMPARE(v->Zoom(), 100);
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(v->pos(), screen.topLeft());
+        QCOMPARE(v->width(), screen.width());
+        QCOMPARE(v->PageCount(), 0);
+        QVERIFY(!v->cmdPrint->isEnabled());
+
+        v->GetReportType(QStringLiteral("PreDataPost"));
+        v->SetReport(Pages(10));
+        delete v;
+        // A later showing has the kind and the report of the last caller.
+        auto* again = new frmReportViewer;
+        QCOMPARE(frmReportViewer::ReportType(), QStringLiteral("PreDataPost"));
+        QCOMPARE(again->PageCount(), 1);
+        QCOMPARE(again->lblPage->text(), QStringLiteral("Page 1 of 1"));
+    }
+
+    void pagesAndZoom()
+    {
+        auto* v = new frmReportViewer;
+        v->SetReport(Pages(150));  // 60 lines a page
+        QCOMPARE(v->PageCount(), 3);
+        QCOMPARE(v->lblPage->text(), QStringLiteral("Page 1 of 3"));
+        QVERIFY(!v->cmdPrev->isEnabled() && !v->cmdFirst->isEnabled());
+        v->cmdNext->click();
+        QCOMPARE(v->lblPage->text(), QStringLiteral("Page 2 of 3"));
+        QCOMPARE(v->Pages()[1].items.first().text, QStringLiteral("Row 61"));
+        v->cmdLast->click();
+        QCOMPARE(v->CurrentPage(), 3);
+        QVERIFY(!v->cmdNext->isEnabled() && !v->cmdLast->isEnabled());
+        v->cmdPrev->click();
+        QCOMPARE(v->CurrentPage(), 2);
+        v->cmdFirst->click();
+        QCOMPARE(v->CurrentPage(), 1);
+        // The page is shown at the zoom chosen: Letter is 816 x 1056 pixels at 100 %.
+        QCOMPARE(v->pageView->size(), QSize(816, 1056));
+        v->cboZoom->setCurrentIndex(v->cboZoom->findData(200));
+        emit v->cboZoom->activated(v->cboZoom->currentIndex());
+        QCOMPARE(v->Zoom(), 200);
+        QCOMPARE(v->pageView->size(), QSize(1632, 2112));
+        QCOMPARE(v->CRViewer1->widget(), v->pageView);
+    }
+
+    void adjustmentPerKind_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("landscape");
+        // Per section: "name:text width/align,field width/align,line right from 50,line left at 100".
+        QTest::addColumn<QStringList>("expected");
+        const QString p = QStringLiteral("%1:1000/1,1100/1,50-5000,100");
+        QStringList untouched;
+        for (int i = 1; i <= 9; ++i)
+            untouched << p.arg(QStringLiteral("Section%1").arg(i));
+        QStringList exp = untouched;
+        exp[2] = QStringLiteral("Section3:10800/2,1100/1,50-5000,100");
+        QTest::newRow("expenditure") << "Expenditure" << false << exp;
+        QTest::newRow("expenditure wins over other words")
+            << "Expenditure Element Condition Evaluation PreDataPost" << false << exp;
+        exp = untouched;
+        exp[0] = QStringLiteral("Section1:10800/2,10800/2,50-5000,100");
+        exp[5] = QStringLiteral("Section6:10800/2,10800/2,50-5000,100");
+        QTest::newRow("element condition evaluation") << "Drainage Element Condition Evaluation" << false << exp;
+        exp = untouched;
+        exp[0] = QStringLiteral("Section1:10800/2,10800/2,15-9825,100");
+        exp[2] = QStringLiteral("Section3:10800/2,10800/2,15-9825,100");
+        exp[7] = QStringLiteral("Section8:1000/1,1100/1,15-9825,100");
+        exp[8] = QStringLiteral("Section9:10800/1,9800/1,15-9825,100");
+        QTest::newRow("unposted data, portrait") << "PreDataPost" << false << exp;
+        exp = untouched;
+        exp[0] = QStringLiteral("Section1:14400/2,14400/2,15-13500,100");
+        exp[2] = QStringLiteral("Section3:14400/2,14400/2,15-13500,100");
+        exp[7] = QStringLiteral("Section8:1000/1,1100/1,15-13500,100");
+        exp[8] = QStringLiteral("Section9:14400/1,13400/1,15-13500,100");
+        QTest::newRow("unposted data, landscape") << "PreDataPost" << true << exp;
+        QTest::newRow("defect") << "Defect" << false << untouched;
+        QTest::newRow("element performance") << "Element Performance" << false << untouched;
+        QTest::newRow("no kind") << "" << false << untouched;
+    }
+
+    void adjustmentPerKind()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, landscape);
+        QFETCH(QStringList, expected);
+        auto* v = new frmReportViewer;
+        auto report = Sections();
+        v->GetReportType(kind);
+        v->SetReport(report);
+        CurrentPrinter().setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+        m_prompt->answers.enqueue(true);
+        v->mnuSelect->trigger();
+        QCOMPARE(m_prompt->count(PromptCall::Print), 1);
+        QCOMPARE(m_prompt->calls.first().title, QStringLiteral("Select Printer"));
+        QCOMPARE(report->orientation, landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+        QStringList actual;
+        for (const Section& s : report->sections) {
+            const ReportObject& t = s.objects[0];
+            const ReportObject& f = s.objects[1];
+            actual << QStringLiteral("%1:%2/%3,%4/%5,%6-%7,%8")
+                          .arg(s.name)
+                          .arg(t.width)
+                          .arg(t.align)
+                          .arg(f.width)
+                          .arg(f.align)
+                          .arg(s.objects[2].left)
+                          .arg(s.objects[2].right)
+                          .arg(s.objects[3].left);
+        }
+        std::sort(actual.begin(), actual.end());
+        QCOMPARE(actual, expected);
+        QVERIFY(m_prompt->messages().isEmpty());
+        // The pages are laid out again for the new paper.
+        QCOMPARE(v->Pages().first().items.isEmpty(), false);
+    }
+
+    void cancelledSetUpStillAdjusts()
+    {
+        auto* v = new frmReportViewer;
+        auto report = Sections();
+        v->GetReportType(QStringLiteral("Expenditure"));
+        v->SetReport(report);
+        CurrentPrinter().setPageOrientation(QPageLayout::Landscape);
+        m_prompt->answers.enqueue(false);
+        v->mnuSelect->trigger();
+        QCOMPARE(report->orientation, QPageLayout::Portrait);
+        QCOMPARE(report->sectionByName(QStringLiteral("Section3"))->objects[0].width, 10800.0);
+    }
+
+    void selectPrinterWithoutReportIsLogged()
+    {
+        auto* v = new frmReportViewer;
+        v->mnuSelect->trigger();
+        QCOMPARE(m_prompt->messages(), QStringList{"Error Selecting Printer."});
+        QCOMPARE(m_prompt->count(PromptCall::Print), 0);
+        QVERIFY(m_install->read(QStringLiteral("err.log")).contains("frmReportViewer"));
+    }
+
+    void printAndExport()
+    {
+        auto* v = new frmReportViewer;
+        v->SetReport(Pages(150));
+        // Printing goes through the print set-up; the printer here writes a file.
+        const QString printed = m_install->file(QStringLiteral("printed.pdf"));
+        CurrentPrinter().setOutputFileName(printed);
+        m_prompt->answers.enqueue(false);
+        v->cmdPrint->click();
+        QVERIFY(!QFile::exists(printed));
+        m_prompt->answers.enqueue(true);
+        v->cmdPrint->click();
+        QCOMPARE(PdfPages(printed), 3);
+        CurrentPrinter().setOutputFileName(QString());
+
+        // The export asks for a file name; cancelling writes nothing.
+        m_prompt->answerCancel();
+        v->cmdExport->click();
+        const QString path = m_install->file(QStringLiteral("out"));
+        m_prompt->answerText(path);
+        v->cmdExport->click();
+        const QList<PromptCall> saves = [&] {
+            QList<PromptCall> out;
+            for (const PromptCall& c : m_prompt->calls)
+                if (c.kind == PromptCall::SaveFile)
+                    out << c;
+            return out;
+        }();
+        QCOMPARE(saves.size(), 2);
+        QCOMPARE(saves[0].title, QStringLiteral("Export Report"));
+        QCOMPARE(saves[0].initial, QStringLiteral("Lines.pdf"));
+        QCOMPARE(PdfPages(path + QStringLiteral(".pdf")), 3);
+
+        // A folder that cannot be written to is reported.
+        m_prompt->answerText(m_install->file(QStringLiteral("missing/out.pdf")));
+        v->cmdExport->click();
+        QCOMPARE(m_prompt->messages(), QStringList{"Error exporting report."});
+    }
+};
+
+QTEST_MAIN(tst_reportviewer)
+#include "tst_reportviewer.moc"
