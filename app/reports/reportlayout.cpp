@@ -690,7 +690,13 @@ int WriteReportPdf(const Report& report, const QString& path)
 
 int PrintReport(const Report& report, QPrinter& printer)
 {
-    printer.setFullPage(true);
+    // Our positions are from the paper's corner; the printer is shared, so its own setting comes back.
+    struct FullPage {
+        QPrinter& p;
+        bool was;
+        explicit FullPage(QPrinter& printer) : p(printer), was(printer.fullPage()) { p.setFullPage(true); }
+        ~FullPage() { p.setFullPage(was); }
+    } fullPage(printer);
     printer.setDocName(report.title);
     return PaintAll(report, printer, printer.resolution());
 }
