@@ -41,6 +41,8 @@ class RowSet;
 // object prints its report's rows whose link column equals the row's link value (all rows
 // when unlinked) below the rest of its section, at the object's left; it may run over pages
 // and has no page header or footer of its own. A report without rows prints noDataText.
+// A group header with repeatOnNewPage is printed again under the page header of every page
+// its group continues on (column headings kept in a group header).
 
 enum class ValueType { Number = 7, Currency = 8, Text = 12, DateTime = 16 };
 
@@ -142,6 +144,7 @@ struct Section {
     int group = 0;  // group headers and footers: the group number from 1
     double height = 0;
     QColor background;  // invalid: none
+    bool repeatOnNewPage = false;  // group headers: printed again at the top of each page the group goes on to
     QVector<ReportObject> objects;
 
     Section& add(const ReportObject& object)

@@ -95,6 +95,7 @@ public:
     Band makeBand(const Section& section, const Context& ctx);
     QString specialText(SpecialField which, int page) const;
     double pageFooterHeight(const Context& ctx) { return pfHeight(ctx); }
+    const QVector<std::pair<const Section*, Context>>& openHeaders() const { return m_openHeaders; }
 
 private:
     void layoutReport(const Report& report, const QVector<int>& rows, double x, bool main, Paginator& pages);
@@ -109,6 +110,7 @@ private:
     bool m_measureOnly;
     int m_total;
     QVector<QVector<double>> m_groupKeys;  // of the report being walked
+    QVector<std::pair<const Section*, Context>> m_openHeaders;  // main report headers to repeat
     // Rows of each linked subreport by link value, made once.
     QHash<const ReportObject*, QHash<QString, QVector<int>>> m_links;
 };
@@ -137,6 +139,7 @@ public:
             finish();
             start(ctx);
             pageHeader(ctx);
+            continued();
         }
         if (m_y + band.height <= m_bodyBottom + kEps) {
             put(band, 0, band.items.size());
@@ -175,6 +178,7 @@ public:
             finish();
             start(ctx);
             pageHeader(ctx);
+            continued();
         }
         m_y += band.height - offset;
     }
@@ -217,6 +221,17 @@ private:
         (void)ctx;
         if (const Section* ph = m_main.findSection(SectionKind::PageHeader)) {
             Band b = m_flow.makeBand(*ph, m_pageCtx);
+            put(b, 0, b.items.size());
+            m_y += b.height;
+        }
+        m_contentTop = m_y;
+    }
+
+    // A page that goes on inside groups repeats the headers of those that ask for it.
+    void continued()
+    {
+        for (const auto& [section, ctx] : m_flow.openHeaders()) {
+            Band b = m_flow.makeBand(*section, ctx);
             put(b, 0, b.items.size());
             m_y += b.height;
         }
@@ -392,8 +407,14 @@ void Flow::walk(const Report& report, Context& ctx, int level, int begin, int en
             ++e;
         ctx.ranges[level] = {b, e};
         ctx.pos = b;
-        section(report.findSection(SectionKind::GroupHeader, level + 1), ctx, pages);
+        const Section* header = report.findSection(SectionKind::GroupHeader, level + 1);
+        section(header, ctx, pages);
+        const bool repeat = header && header->repeatOnNewPage && ctx.main;
+        if (repeat)
+            m_openHeaders.append({header, ctx});
         walk(report, ctx, level + 1, b, e, pages);
+        if (repeat)
+            m_openHeaders.removeLast();
         ctx.ranges[level] = {b, e};
         ctx.pos = e - 1;
         section(report.findSection(SectionKind::GroupFooter, level + 1), ctx, pages);
@@ -690,7 +711,13 @@ int WriteReportPdf(const Report& report, const QString& path)
 
 int PrintReport(const Report& report, QPrinter& printer)
 {
-    printer.setFullPage(true);
+    // Our positions are from the paper's corner; the printer is shared, so its own setting comes back.
+    struct FullPage {
+        QPrinter& p;
+        bool was;
+        explicit FullPage(QPrinter& printer) : p(printer), was(printer.fullPage()) { p.setFullPage(true); }
+        ~FullPage() { p.setFullPage(was); }
+    } fullPage(printer);
     printer.setDocName(report.title);
     return PaintAll(report, printer, printer.resolution());
 }

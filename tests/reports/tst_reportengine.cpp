@@ -158,6 +158,32 @@ private slots:
         QCOMPARE(cost->rect, QRectF(720 + 2540, cost->rect.top(), 1089, 236));
     }
 
+    void groupHeadersRepeatOnTheNextPageWhenAsked_data()
+    {
+        QTest::addColumn<bool>("repeat");
+        QTest::newRow("repeated") << true;
+        QTest::newRow("once") << false;
+    }
+
+    void groupHeadersRepeatOnTheNextPageWhenAsked()
+    {
+        QFETCH(bool, repeat);
+        auto r = Lines(0);
+        r->data.addColumn(QStringLiteral("Group"), ValueType::Text);
+        for (int i = 1; i <= 80; ++i)
+            r->data.appendRow({QStringLiteral("Row %1").arg(i), i <= 70 ? "A" : "B"});
+        const int g = r->addGroup(QStringLiteral("Group"));
+        r->groupHeader(g).add(ReportObject::field(QStringLiteral("Group"), 0, 0, 2000, 236));
+        r->groupHeader(g).repeatOnNewPage = repeat;
+        const QVector<LaidPage> pages = ReportLayout(*r).allPages();
+        QCOMPARE(pages.size(), 2);
+        const QStringList second = Texts(pages[1]);
+        QCOMPARE(second.mid(0, 2), repeat ? (QStringList{"Heading", "A"}) : (QStringList{"Heading", "Row 55"}));
+        if (repeat)
+            QCOMPARE(Find(pages[1], QStringLiteral("A"))->rect.top(), 720 + 400.0);
+        QCOMPARE(second.count(QStringLiteral("B")), 1);
+    }
+
     void monthlyGroupsSplitByCalendarMonth()
     {
         Report r;

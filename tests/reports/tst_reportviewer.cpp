@@ -248,6 +248,8 @@ private slots:
         m_prompt->answers.enqueue(true);
         v->cmdPrint->click();
         QCOMPARE(PdfPages(printed), 3);
+        // The printer is shared with the key plan sheet, which prints within the printable area.
+        QVERIFY(!CurrentPrinter().fullPage());
         CurrentPrinter().setOutputFileName(QString());
 
         // The export asks for a file name; cancelling writes nothing.
