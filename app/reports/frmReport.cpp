@@ -4,6 +4,7 @@
 #include "db.h"
 #include "dbdefects.h"
 #include "frmAbout.h"
+#include "frmReportViewer.h"
 #include "frmSaveRpt.h"
 #include "helpers.h"
 #include "modCreateReportRatings.h"
@@ -660,12 +661,9 @@ void frmReport::showInViewer(const std::shared_ptr<Report>& report, const QStrin
 
 void frmReport::CreateUnpostedDataRpt(qint32 TunnelID, qint32 InspectionID, const QString&)
 {
-    try {
-        HandReportToViewer(BuildUnpostedDataReport(TunnelID, InspectionID));
-    } catch (const std::exception& e) {
-        LogError(QStringLiteral("Error creating report in module BuildReport."), kSource, e);
-        throw;
-    }
+    // The caller reports a failure; the viewer then holds no report, never an older one.
+    frmReportViewer::ClearReport();
+    HandReportToViewer(BuildUnpostedDataReport(TunnelID, InspectionID));
 }
 
 // ------------------------------------------------------------------ saved definitions

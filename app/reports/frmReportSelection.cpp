@@ -2,6 +2,7 @@
 
 #include "db.h"
 #include "frmReportViewer.h"
+#include "reportlayouts.h"
 #include "helpers.h"
 #include "krverror.h"
 #include "modkrv.h"
@@ -15,15 +16,6 @@ namespace {
 
 const QString kSource = QStringLiteral("frmReportSelection");
 const QString kElementPerformance = QStringLiteral("Element Performance");
-
-// The loaded viewer, or a new one: there is one report window.
-frmReportViewer* Viewer()
-{
-    for (QWidget* w : LoadedForms())
-        if (auto* v = qobject_cast<frmReportViewer*>(w))
-            return v;
-    return new frmReportViewer;
-}
 
 }  // namespace
 
@@ -132,7 +124,7 @@ void frmReportSelection::CreateElePerfRep()
     if (!BuildReport())
         return;
     RestoreDefaultCursor();
-    QPointer<frmReportViewer> viewer = Viewer();
+    QPointer<frmReportViewer> viewer = ReportViewer();
     viewer->exec();
 }
 
@@ -140,7 +132,7 @@ bool frmReportSelection::BuildReport()
 {
     try {
         std::shared_ptr<Report> report = BuildElementPerformanceReport(m_lists);
-        frmReportViewer* viewer = Viewer();
+        frmReportViewer* viewer = ReportViewer();
         // Its own kind, so a printer chosen for it never applies another report's adjustment.
         viewer->GetReportType(kElementPerformance);
         viewer->SetReport(std::move(report));

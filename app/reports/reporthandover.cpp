@@ -1,8 +1,23 @@
-#include "forms.h"
+#include "frmReportViewer.h"
 #include "reportlayouts.h"
 
-void HandReportToViewer(const std::shared_ptr<Report>&) { throw FormNotInProgram(QStringLiteral("frmReportViewer")); }
-void ShowReportModal(const std::shared_ptr<Report>&, const QString&)
+frmReportViewer* ReportViewer()
 {
-    throw FormNotInProgram(QStringLiteral("frmReportViewer"));
+    for (QWidget* w : LoadedForms())
+        if (auto* v = qobject_cast<frmReportViewer*>(w))
+            return v;
+    return new frmReportViewer;
+}
+
+void HandReportToViewer(const std::shared_ptr<Report>& report)
+{
+    ReportViewer()->SetReport(report);
+}
+
+void ShowReportModal(const std::shared_ptr<Report>& report, const QString& kind)
+{
+    frmReportViewer* viewer = ReportViewer();
+    viewer->GetReportType(kind);
+    viewer->SetReport(report);
+    viewer->exec();
 }

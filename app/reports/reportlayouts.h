@@ -28,6 +28,9 @@ std::shared_ptr<Report> BuildUnpostedDataReport(qint32 tunnelId, qint32 inspecti
 // header's and first group header's texts and fields, take the section's width, centred.
 void CheckReportWidth(Report& report, bool landscape, const QString& kind);
 
+class frmReportViewer;
+// The one report window: the loaded one, or a new one.
+frmReportViewer* ReportViewer();
 // The report viewer: shows a report of a kind modally, or takes one for the caller to show.
 void ShowReportModal(const std::shared_ptr<Report>& report, const QString& kind);
 void HandReportToViewer(const std::shared_ptr<Report>& report);

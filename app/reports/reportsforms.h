@@ -1,6 +1,6 @@
 #pragma once
 
 // Registers the windows of this library that others open by name (frmPrintKeyplan,
-// frmPrintPreview, the report chooser frmReportSelection and the report viewer
-// frmReportViewer). The program calls it once at start.
+// frmPrintPreview, the report criteria window frmReport, the report chooser
+// frmReportSelection and the report viewer frmReportViewer). The program calls it once at start.
 void RegisterReportsForms();

@@ -128,8 +128,8 @@ private slots:
         QCOMPARE(items, (QStringList{"Defect", "Element Performance", "Expenditure",
                                      "Drainage Element Condition Evaluation", "Lighting Element Condition Evaluation"}));
         QCOMPARE(c->cboReports->currentIndex(), 0);
-        // The criteria window's kinds wait for that window; the element performance report runs.
-        QVERIFY(!c->cmdOk->isEnabled());
+        // Every kind is offered: the criteria window's kinds and the element performance report.
+        QVERIFY(c->cmdOk->isEnabled());
         c->cboReports->setCurrentIndex(1);
         QVERIFY(c->cmdOk->isEnabled());
         c->cmdCancel->click();
@@ -147,11 +147,11 @@ private slots:
         gConn.exec(QStringLiteral("INSERT INTO Reports (ReportName) VALUES ('Defect'), ('Element Performance')"));
         auto* w = new frmViewSystem;
         m_prompt->calls.clear();
-        // The chooser and the element performance report are offered; the criteria window's kinds wait.
+        // The chooser, the criteria window's kinds and the element performance report are offered.
         QVERIFY(w->cmdReport->isEnabled());
         QCOMPARE(w->mnuRpt[1]->text(), QStringLiteral("Element Performance"));
         QVERIFY(w->mnuRpt[1]->isEnabled());
-        QVERIFY(!w->mnuRpt[0]->isEnabled());
+        QVERIFY(w->mnuRpt[0]->isEnabled());
         QStringList texts;
         QTimer::singleShot(0, this, [&] {
             for (QWidget* f : LoadedForms())
