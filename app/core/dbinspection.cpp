@@ -120,6 +120,40 @@ void DbSaveRating(qint32 inspectionId, qint32 panelId, qint32 elementId, const Q
     tx.commit();
 }
 
+namespace {
+
+QHash<qint32, PanelLowest> lowestRatings(const QString& table, const QString& counted, qint32 inspectionId)
+{
+    // table and counted come from the two callers below. Walks the period's part of the
+    // unique index, so the panels come grouped without a sort.
+    const RowSet rs = gConn.query(
+        QStringLiteral("SELECT r.PanelID, MIN(CASE WHEN typeof(r.Rating) = 'integer'%2 THEN r.Rating END) AS Lowest, "
+                       "MAX(typeof(r.Rating) NOT IN ('integer', 'null')) AS Odd FROM %1 AS r "
+                       "WHERE r.InspectionID = ? AND EXISTS (SELECT 1 FROM PanelElements AS pe "
+                       "WHERE pe.PanelID = r.PanelID AND pe.ElementID = r.ElementID) "
+                       "AND EXISTS (SELECT 1 FROM AvailableElements AS ae WHERE ae.ElementID = r.ElementID) "
+                       "GROUP BY r.PanelID")
+            .arg(table, counted),
+        {inspectionId});
+    QHash<qint32, PanelLowest> lowest;
+    lowest.reserve(rs.count());
+    for (const QVariantList& row : rs.rows())
+        lowest.insert(row[0].toInt(), {row[1], row[2].toLongLong() != 0});
+    return lowest;
+}
+
+}  // namespace
+
+QHash<qint32, PanelLowest> DbGetLowestRatings(qint32 inspectionId)
+{
+    return lowestRatings(QStringLiteral("Ratings"), QString(), inspectionId);
+}
+
+QHash<qint32, PanelLowest> DbGetLowestPostedRatings(qint32 inspectionId)
+{
+    return lowestRatings(QStringLiteral("RatingsPosted"), QStringLiteral(" AND r.Rating <> -1"), inspectionId);
+}
+
 bool DbHasUnpostedRatings(qint32 inspectionId, qint32 panelId)
 {
     const RowSet rs = gConn.query(
@@ -175,6 +209,17 @@ std::optional<RowSet> DbCheckPostedImages(qint32 panelId, qint32 elementId)
 {
     RowSet rs = gConn.query(QStringLiteral("SELECT * FROM ImagePathsPosted WHERE PanelID = ? AND ElementID = ?"),
                             {panelId, elementId});
+    gHasPostedImages = !rs.isEmpty();
+    if (rs.isEmpty())
+        return std::nullopt;
+    return rs;
+}
+
+std::optional<RowSet> DbCheckPostedImages(qint32 panelId, qint32 elementId, qint32 inspectionId)
+{
+    RowSet rs = gConn.query(
+        QStringLiteral("SELECT * FROM ImagePathsPosted WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"),
+        {inspectionId, panelId, elementId});
     gHasPostedImages = !rs.isEmpty();
     if (rs.isEmpty())
         return std::nullopt;
