@@ -125,20 +125,26 @@ namespace {
 QHash<qint32, PanelLowest> lowestRatings(const QString& table, const QString& counted, qint32 inspectionId)
 {
     // table and counted come from the two callers below. Walks the period's part of the
-    // unique index, so the panels come grouped without a sort.
+    // unique index, so the panels come grouped without a sort; MIN and MAX do not mind a
+    // doubled panel element.
     const RowSet rs = gConn.query(
-        QStringLiteral("SELECT r.PanelID, MIN(CASE WHEN typeof(r.Rating) = 'integer'%2 THEN r.Rating END) AS Lowest, "
-                       "MAX(typeof(r.Rating) NOT IN ('integer', 'null')) AS Odd FROM %1 AS r "
-                       "WHERE r.InspectionID = ? AND EXISTS (SELECT 1 FROM PanelElements AS pe "
-                       "WHERE pe.PanelID = r.PanelID AND pe.ElementID = r.ElementID) "
-                       "AND EXISTS (SELECT 1 FROM AvailableElements AS ae WHERE ae.ElementID = r.ElementID) "
-                       "GROUP BY r.PanelID")
+        QStringLiteral("SELECT r.PanelID, MIN(%2) AS Lowest, MAX(r.Rating) AS Highest FROM %1 AS r "
+                       "JOIN PanelElements AS pe ON pe.PanelID = r.PanelID AND pe.ElementID = r.ElementID "
+                       "JOIN AvailableElements AS ae ON ae.ElementID = r.ElementID "
+                       "WHERE r.InspectionID = ? GROUP BY r.PanelID")
             .arg(table, counted),
         {inspectionId});
     QHash<qint32, PanelLowest> lowest;
     lowest.reserve(rs.count());
-    for (const QVariantList& row : rs.rows())
-        lowest.insert(row[0].toInt(), {row[1], row[2].toLongLong() != 0});
+    for (const QVariantList& row : rs.rows()) {
+        // Texts sort above every number, so any text makes the highest one; a fraction
+        // only counts when it is the lowest (rounding keeps the order of the others).
+        const QVariant& low = row[1];
+        const QVariant& high = row[2];
+        const bool odd = (!high.isNull() && high.typeId() != QMetaType::LongLong && high.typeId() != QMetaType::Double)
+                         || (!low.isNull() && low.typeId() != QMetaType::LongLong);
+        lowest.insert(row[0].toInt(), {odd ? QVariant() : low, odd});
+    }
     return lowest;
 }
 
@@ -146,12 +152,13 @@ QHash<qint32, PanelLowest> lowestRatings(const QString& table, const QString& co
 
 QHash<qint32, PanelLowest> DbGetLowestRatings(qint32 inspectionId)
 {
-    return lowestRatings(QStringLiteral("Ratings"), QString(), inspectionId);
+    return lowestRatings(QStringLiteral("Ratings"), QStringLiteral("r.Rating"), inspectionId);
 }
 
 QHash<qint32, PanelLowest> DbGetLowestPostedRatings(qint32 inspectionId)
 {
-    return lowestRatings(QStringLiteral("RatingsPosted"), QStringLiteral(" AND r.Rating <> -1"), inspectionId);
+    return lowestRatings(QStringLiteral("RatingsPosted"), QStringLiteral("CASE WHEN r.Rating <> -1 THEN r.Rating END"),
+                         inspectionId);
 }
 
 bool DbHasUnpostedRatings(qint32 inspectionId, qint32 panelId)

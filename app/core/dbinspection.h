@@ -44,11 +44,11 @@ inline bool DbAllRatingsPosted(qint32 inspectionId, qint32 panelId)
 }
 
 // The lowest rating of each panel of the inspection, in one read, over the elements
-// DbGetPanelElements lists for the panel; panels without a rating are not listed. Only
-// whole numbers are compared; a panel holding any other stored value is marked odd, for
-// the caller to read it element by element as before.
+// DbGetPanelElements lists for the panel; panels without a rating row are not listed. A
+// panel whose stored values may read otherwise as text (a text, or a fraction as its
+// lowest) is marked odd, for the caller to read it element by element as before.
 struct PanelLowest {
-    QVariant lowest;  // null: no whole-number rating
+    QVariant lowest;  // a whole number; null: none, or odd
     bool odd = false;
 };
 QHash<qint32, PanelLowest> DbGetLowestRatings(qint32 inspectionId);
