@@ -151,6 +151,9 @@ public:
     void Zoom(qint16 ZoomPercent);  // percentages <= 0 are ignored
     void SetPoly(qint32 ID, const zv::Poly& Point);  // appends; throws zv::Error on an empty point list
     void Delete(qint32 ID);  // removes the last entry with this ID
+    // Empties the control in one step: every polygon with its edges, regions and shading. Hides the tip and
+    // drops any drawing or drag under way; raises no event.
+    void Clear();
     void PolyMove();
     void Cancel();
     void Copy(qint32 PolyID);

@@ -739,6 +739,44 @@ void ZVMap::Delete(qint32 ID)
     }
 }
 
+void ZVMap::Clear()
+{
+    // Gestures first: nothing may point into the store once it is gone.
+    m_dragging = false;
+    m_drawCount = 0;
+    m_drawPts.clear();
+    m_drawIndex = -1;
+    m_activePoly = 0;
+    m_activePoint = -1;
+    m_firstPoint = -1;
+    m_savedShading = 0;
+    m_markers[0].visible = m_markers[1].visible = false;
+    switch (m_mode) {
+    case Mode::Drawing:
+    case Mode::MovePoly:
+    case Mode::MoveVertex:
+    case Mode::DeleteVertex:
+    case Mode::InsertChoose:
+    case Mode::InsertPlace: setMode(Mode::Normal); break;
+    default: break;
+    }
+    m_polys.clear();
+    m_regions.clear();
+    m_storeEmpty = false;
+    m_lines.assign(1, Edge{});
+    m_lines[0].color = m_lineColor;
+    m_edgesStale = false;
+    m_dots.clear();
+    m_gridStart.clear();
+    m_gridItems.clear();
+    m_gridCols = m_gridRows = 0;
+    invalidateIndex();
+    m_tipIndex = -1;
+    hideTip();
+    m_timer->stop();
+    m_container->update();
+}
+
 bool ZVMap::lineInView(int k) const
 {
     if (k < 0 || k >= lineCount()) return false;

@@ -7,6 +7,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <unordered_map>
+
 Connection gConn(QStringLiteral("krv"));
 Connection gReportConn(QStringLiteral("krv-report"));
 
@@ -96,6 +98,8 @@ Connection::~Connection()
     // the process ending closes their files. A local one is closed here.
     if (this != &gConn && this != &gReportConn && QCoreApplication::instance())
         close();
+    else
+        (void)m_statements.release();  // Qt's registry of connections may be gone already
 }
 
 QSqlDatabase Connection::database() const
@@ -151,6 +155,8 @@ void Connection::open(const QString& path, bool readOnly)
 
 void Connection::close()
 {
+    // Kept statements belong to the connection: none may outlive it.
+    forgetStatements();
     if (!QSqlDatabase::contains(m_name))
         return;
     {
@@ -162,28 +168,128 @@ void Connection::close()
     m_depth = 0;
 }
 
-static QSqlQuery run(const Connection& c, const QString& sql, const QVariantList& binds)
+// ---------------------------------------------------------------- kept statements
+
+// Preparing a statement costs about as much as running a small one, and the procedures
+// run the same few texts over and over; so those stay prepared, a few dozen at most.
+struct Connection::Statements {
+    struct Kept {
+        std::unique_ptr<QSqlQuery> query;
+        quint64 lastUse = 0;
+    };
+    std::unordered_map<QString, Kept> bySql;
+    quint64 clock = 0;
+};
+
+namespace {
+
+constexpr int kKeptStatements = 64;
+
+// Statements on rows and savepoints are kept. Anything else (CREATE, ALTER, DROP, PRAGMA,
+// ATTACH, VACUUM...) may change the schema or the connection: it runs on its own and the
+// kept statements go first.
+bool keepable(const QString& sql)
 {
-    QSqlDatabase db = c.database();
-    if (!db.isOpen())
-        throw DbError(-1, QStringLiteral("The database is not open."));
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.prepare(sql))
-        throw toDbError(q.lastError(), sql);
-    for (const QVariant& v : binds)
-        q.addBindValue(v);
-    if (!q.exec()) {
-        const DbError e = toDbError(q.lastError(), sql);
-        q.finish();
-        throw e;
-    }
-    return q;
+    int i = 0;
+    while (i < sql.size() && sql.at(i).isSpace())
+        ++i;
+    int end = i;
+    while (end < sql.size() && sql.at(end).isLetter())
+        ++end;
+    const QStringView word = QStringView(sql).mid(i, end - i);
+    for (const char* kind : {"SELECT", "INSERT", "UPDATE", "DELETE", "WITH", "REPLACE", "SAVEPOINT", "RELEASE",
+                             "ROLLBACK"})
+        if (word.compare(QLatin1String(kind), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
 }
+
+}  // namespace
+
+// One run of a statement: a kept one, or one prepared for this run alone. Finished (reset)
+// when the run ends, so no statement stays open and holds a lock; a failure drops a kept one.
+struct StatementUse {
+    StatementUse(const Connection& c, const QString& sql, const QVariantList& binds) : m_conn(c)
+    {
+        QSqlDatabase db = c.database();
+        if (!db.isOpen())
+            throw DbError(-1, QStringLiteral("The database is not open."));
+        if (keepable(sql)) {
+            if (!c.m_statements)
+                c.m_statements = std::make_unique<Connection::Statements>();
+            Connection::Statements& kept = *c.m_statements;
+            auto it = kept.bySql.find(sql);
+            if (it == kept.bySql.end()) {
+                auto q = std::make_unique<QSqlQuery>(db);
+                q->setForwardOnly(true);
+                if (!q->prepare(sql))
+                    throw toDbError(q->lastError(), sql);
+                if (kept.bySql.size() >= kKeptStatements) {
+                    auto oldest = kept.bySql.begin();
+                    for (auto k = kept.bySql.begin(); k != kept.bySql.end(); ++k)
+                        if (k->second.lastUse < oldest->second.lastUse)
+                            oldest = k;
+                    kept.bySql.erase(oldest);
+                }
+                it = kept.bySql.emplace(sql, Connection::Statements::Kept{std::move(q), 0}).first;
+            }
+            it->second.lastUse = ++kept.clock;
+            m_query = it->second.query.get();
+            m_sql = sql;
+        } else {
+            c.forgetStatements();
+            m_own = std::make_unique<QSqlQuery>(db);
+            m_own->setForwardOnly(true);
+            if (!m_own->prepare(sql))
+                throw toDbError(m_own->lastError(), sql);
+            m_query = m_own.get();
+        }
+        for (int i = 0; i < binds.size(); ++i)
+            m_query->bindValue(i, binds.at(i));
+        if (!m_query->exec()) {
+            const DbError e = toDbError(m_query->lastError(), sql);
+            fail();
+            throw e;
+        }
+    }
+    ~StatementUse()
+    {
+        if (m_query)
+            m_query->finish();
+    }
+    StatementUse(const StatementUse&) = delete;
+    StatementUse& operator=(const StatementUse&) = delete;
+
+    QSqlQuery& query() { return *m_query; }
+
+    // A statement that failed is not run again: SQLite reports the old failure on its reset.
+    void fail()
+    {
+        m_query->finish();
+        m_query = nullptr;
+        if (!m_sql.isNull() && m_conn.m_statements)
+            m_conn.m_statements->bySql.erase(m_sql);
+    }
+
+private:
+    const Connection& m_conn;
+    QSqlQuery* m_query = nullptr;
+    std::unique_ptr<QSqlQuery> m_own;
+    QString m_sql;  // the key of a kept statement
+};
+
+void Connection::forgetStatements() const
+{
+    if (m_statements)
+        m_statements->bySql.clear();
+}
+
+int Connection::keptStatements() const { return m_statements ? int(m_statements->bySql.size()) : 0; }
 
 RowSet Connection::query(const QString& sql, const QVariantList& binds) const
 {
-    QSqlQuery q = run(*this, sql, binds);
+    StatementUse use(*this, sql, binds);
+    QSqlQuery& q = use.query();
     QStringList columns;
     const QSqlRecord rec = q.record();
     for (int i = 0; i < rec.count(); ++i)
@@ -196,27 +302,27 @@ RowSet Connection::query(const QString& sql, const QVariantList& binds) const
             row << q.value(i);
         rows << row;
     }
-    if (q.lastError().isValid())
-        throw toDbError(q.lastError(), sql);
-    q.finish();
+    if (q.lastError().isValid()) {
+        const DbError e = toDbError(q.lastError(), sql);
+        use.fail();
+        throw e;
+    }
     return RowSet(columns, rows);
 }
 
 int Connection::exec(const QString& sql, const QVariantList& binds) const
 {
-    QSqlQuery q = run(*this, sql, binds);
-    const int n = q.numRowsAffected();
-    q.finish();
-    return n;
+    StatementUse use(*this, sql, binds);
+    return use.query().numRowsAffected();
 }
 
 QVariant Connection::scalar(const QString& sql, const QVariantList& binds) const
 {
-    QSqlQuery q = run(*this, sql, binds);
+    StatementUse use(*this, sql, binds);
+    QSqlQuery& q = use.query();
     QVariant v;
     if (q.next())
         v = q.value(0);
-    q.finish();
     return v;
 }
 
@@ -245,9 +351,8 @@ qint64 Connection::insertAutoNumber(const QString& table, const QVector<QPair<QS
         }
         sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, cols.join(", "), marks.join(", "));
     }
-    QSqlQuery q = run(*this, sql, binds);
-    const QVariant id = q.lastInsertId();
-    q.finish();
+    StatementUse use(*this, sql, binds);
+    const QVariant id = use.query().lastInsertId();
     if (!id.isValid())
         throw DbError(-1, QStringLiteral("The new key of %1 could not be read.").arg(table));
     return id.toLongLong();

@@ -8,6 +8,7 @@
 #include <QVariant>
 #include <QVector>
 #include <initializer_list>
+#include <memory>
 
 // A materialised result: every row read, the statement finished. Column names are found
 // without regard to case, as the statements spell them in either case.
@@ -75,11 +76,20 @@ public:
 
     int transactionDepth() const { return m_depth; }
 
+    // Statements kept prepared for texts run again and again (the data layer's own
+    // procedures); 0 after close() and after a statement that may change the schema.
+    int keptStatements() const;
+
 private:
     friend class TxGuard;
+    struct Statements;
+    friend struct StatementUse;
+    void forgetStatements() const;
+
     QString m_name;
     QString m_path;
     mutable int m_depth = 0;
+    mutable std::unique_ptr<Statements> m_statements;
 };
 
 // The connection to the tunnel database, open from start-up to the end of the program,

@@ -120,6 +120,47 @@ void DbSaveRating(qint32 inspectionId, qint32 panelId, qint32 elementId, const Q
     tx.commit();
 }
 
+namespace {
+
+QHash<qint32, PanelLowest> lowestRatings(const QString& table, const QString& counted, qint32 inspectionId)
+{
+    // table and counted come from the two callers below. Walks the period's part of the
+    // unique index, so the panels come grouped without a sort; MIN and MAX do not mind a
+    // doubled panel element.
+    const RowSet rs = gConn.query(
+        QStringLiteral("SELECT r.PanelID, MIN(%2) AS Lowest, MAX(r.Rating) AS Highest FROM %1 AS r "
+                       "JOIN PanelElements AS pe ON pe.PanelID = r.PanelID AND pe.ElementID = r.ElementID "
+                       "JOIN AvailableElements AS ae ON ae.ElementID = r.ElementID "
+                       "WHERE r.InspectionID = ? GROUP BY r.PanelID")
+            .arg(table, counted),
+        {inspectionId});
+    QHash<qint32, PanelLowest> lowest;
+    lowest.reserve(rs.count());
+    for (const QVariantList& row : rs.rows()) {
+        // Texts sort above every number, so any text makes the highest one; a fraction
+        // only counts when it is the lowest (rounding keeps the order of the others).
+        const QVariant& low = row[1];
+        const QVariant& high = row[2];
+        const bool odd = (!high.isNull() && high.typeId() != QMetaType::LongLong && high.typeId() != QMetaType::Double)
+                         || (!low.isNull() && low.typeId() != QMetaType::LongLong);
+        lowest.insert(row[0].toInt(), {odd ? QVariant() : low, odd});
+    }
+    return lowest;
+}
+
+}  // namespace
+
+QHash<qint32, PanelLowest> DbGetLowestRatings(qint32 inspectionId)
+{
+    return lowestRatings(QStringLiteral("Ratings"), QStringLiteral("r.Rating"), inspectionId);
+}
+
+QHash<qint32, PanelLowest> DbGetLowestPostedRatings(qint32 inspectionId)
+{
+    return lowestRatings(QStringLiteral("RatingsPosted"), QStringLiteral("CASE WHEN r.Rating <> -1 THEN r.Rating END"),
+                         inspectionId);
+}
+
 bool DbHasUnpostedRatings(qint32 inspectionId, qint32 panelId)
 {
     const RowSet rs = gConn.query(
@@ -175,6 +216,17 @@ std::optional<RowSet> DbCheckPostedImages(qint32 panelId, qint32 elementId)
 {
     RowSet rs = gConn.query(QStringLiteral("SELECT * FROM ImagePathsPosted WHERE PanelID = ? AND ElementID = ?"),
                             {panelId, elementId});
+    gHasPostedImages = !rs.isEmpty();
+    if (rs.isEmpty())
+        return std::nullopt;
+    return rs;
+}
+
+std::optional<RowSet> DbCheckPostedImages(qint32 panelId, qint32 elementId, qint32 inspectionId)
+{
+    RowSet rs = gConn.query(
+        QStringLiteral("SELECT * FROM ImagePathsPosted WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"),
+        {inspectionId, panelId, elementId});
     gHasPostedImages = !rs.isEmpty();
     if (rs.isEmpty())
         return std::nullopt;

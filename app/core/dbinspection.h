@@ -1,7 +1,9 @@
 #pragma once
 #include "db.h"
 
+#include <QHash>
 #include <QString>
+#include <QVariant>
 #include <optional>
 
 // Inspection periods, ratings per inspection, panel and element, and the comment per
@@ -41,6 +43,18 @@ inline bool DbAllRatingsPosted(qint32 inspectionId, qint32 panelId)
     return DbHasUnpostedRatings(inspectionId, panelId);
 }
 
+// The lowest rating of each panel of the inspection, in one read, over the elements
+// DbGetPanelElements lists for the panel; panels without a rating row are not listed. A
+// panel whose stored values may read otherwise as text (a text, or a fraction as its
+// lowest) is marked odd, for the caller to read it element by element as before.
+struct PanelLowest {
+    QVariant lowest;  // a whole number; null: none, or odd
+    bool odd = false;
+};
+QHash<qint32, PanelLowest> DbGetLowestRatings(qint32 inspectionId);
+// The same over the posted ratings; a rating changed after posting (-1) does not count.
+QHash<qint32, PanelLowest> DbGetLowestPostedRatings(qint32 inspectionId);
+
 // ---------------------------------------------------------------- Comments
 
 // "" when there is no row; a Null comment raises DbError.
@@ -55,3 +69,5 @@ void DbSavePanelComment(qint32 inspectionId, qint32 panelId, const QString& comm
 // The posted pictures of the element on the panel, of every inspection, and
 // gHasPostedImages true; no value and gHasPostedImages false when there are none.
 std::optional<RowSet> DbCheckPostedImages(qint32 panelId, qint32 elementId);
+// The same for one inspection only (the posted pictures' index leads with it).
+std::optional<RowSet> DbCheckPostedImages(qint32 panelId, qint32 elementId, qint32 inspectionId);

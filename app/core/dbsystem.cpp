@@ -255,6 +255,15 @@ RowSet DbGetPanelCoords(qint32 panelId, qint32& pointCount)
     return rs;
 }
 
+RowSet DbGetTunnelPanelCoords(qint32 tunnelId)
+{
+    // rowid last: points of equal index come in the order the per-panel read gives them.
+    return gConn.query(QStringLiteral("SELECT c.PanelID, c.PanelX, c.PanelY FROM Panels AS p "
+                                      "JOIN PanelCoord AS c ON c.PanelID = p.PanelID WHERE p.TunnelID = ? "
+                                      "ORDER BY c.PanelID, c.CoordIndex, c.rowid"),
+                       {tunnelId});
+}
+
 // ---------------------------------------------------------------- Elements
 
 RowSet DbGetAvailableElements()

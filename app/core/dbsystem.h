@@ -98,6 +98,9 @@ void DbDeletePanelPoints(qint32 panelId);
 void DbSavePanelCoords(qint32 panelId, const Outline& points);
 // pointCount = the outline's number of points; the rows (PanelX, PanelY, ...) by CoordIndex.
 RowSet DbGetPanelCoords(qint32 panelId, qint32& pointCount);
+// The outline points of every panel of the tunnel in one read (PanelID, PanelX, PanelY),
+// by PanelID and then in the order DbGetPanelCoords gives each panel's points.
+RowSet DbGetTunnelPanelCoords(qint32 tunnelId);
 
 // ---------------------------------------------------------------- Elements
 

@@ -397,8 +397,7 @@ void frmDataInput::resetForLoad()
     // A second LoadForm (the main window does not unload first) starts from a clean window:
     // no outlines, units, defects or rows of the tunnel shown before.
     UnloadChildForms();
-    for (int left = ZVMap1->PolyCount(); left > 0; --left)
-        ZVMap1->Delete(ZVMap1->Poly(0).ID);
+    ZVMap1->Clear();
     m_editing = false;
     setRatingsLocked(true);
     txt1[0]->setReadOnly(true);
@@ -489,18 +488,28 @@ void frmDataInput::LoadTunnelPicture()
 void frmDataInput::DrawPanels()
 {
     try {
+        // Three reads for the whole map: the panels in their order, every outline point and
+        // every panel's lowest rating.
         const RowSet panels = DbGetPanels(m_tunnelId);
+        const RowSet coords = DbGetTunnelPanelCoords(m_tunnelId);
+        const QHash<qint32, PanelLowest> lowest = DbGetLowestRatings(m_inspectionId);
+        QHash<qint32, QPair<int, int>> pointsOf;  // PanelID -> first row and count in coords
+        for (int k = 0; k < coords.count(); ++k) {
+            auto& range = pointsOf[coords.rows()[k][0].toInt()];
+            if (range.second == 0)
+                range.first = k;
+            ++range.second;
+        }
         qint32 minX = std::numeric_limits<qint32>::max();
         qint32 first = 0;
         for (int p = 0; p < panels.count(); ++p) {
             const qint32 panelId = panels.toInt(p, QStringLiteral("PanelID"));
-            qint32 count = 0;
-            const RowSet coords = DbGetPanelCoords(panelId, count);
-            if (count == 0 || coords.isEmpty())
+            const QPair<int, int> range = pointsOf.value(panelId);
+            if (range.second == 0)
                 continue;
             zv::Poly poly;
-            poly.Pt.reserve(coords.count());
-            for (int k = 0; k < coords.count(); ++k) {
+            poly.Pt.reserve(range.second);
+            for (int k = range.first; k < range.first + range.second; ++k) {
                 const qint32 x = coords.toInt(k, QStringLiteral("PanelX"));
                 const qint32 y = coords.toInt(k, QStringLiteral("PanelY"));
                 if (x < minX) {
@@ -510,7 +519,16 @@ void frmDataInput::DrawPanels()
                 poly.Pt.append({x, y});
             }
             ZVMap1->SetPoly(panelId, poly);
-            ShadePanel(panelId, false);
+            const auto found = lowest.constFind(panelId);
+            if (found != lowest.constEnd() && found->odd) {
+                ShadePanel(panelId, false);  // a stored value that is no whole number: read as ever
+            } else {
+                const int low = found == lowest.constEnd() || found->lowest.isNull() ? 9
+                                                                                    : qMin(9, found->lowest.toInt());
+                const qint16 level = ShadeLevel(low, gWarningHighlight, gCriticalHighlight);
+                if (level > 0)
+                    ZVMap1->ShadePoly(panelId, level);
+            }
         }
         ZVMap1->setPVisible(true);
 
@@ -820,7 +838,8 @@ void frmDataInput::LoadPanelData(qint32 panelId)
                 placeRow(i, (i / lines) * kColumnWidth + kElement.left, (i % lines) * kRowHeight + kRowTop);
 
                 if (m_viewPrevious) {
-                    const std::optional<RowSet> posted = DbCheckPostedImages(panelId, elementId);
+                    const std::optional<RowSet> posted =
+                        DbCheckPostedImages(panelId, elementId, m_previousInspectionId);
                     if (gHasPostedImages && posted) {
                         for (int r = 0; r < posted->count(); ++r) {
                             if (posted->value(r, QStringLiteral("InspectionID")).toLongLong() != m_previousInspectionId)

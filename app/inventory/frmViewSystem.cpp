@@ -474,11 +474,12 @@ void frmViewSystem::ZVMap1_PolyHit(qint32 id)
             return;
         }
         // Posted ratings of the tunnel's own periods: rows left behind by a removed period
-        // would open a review of a period that no longer exists.
+        // would open a review of a period that no longer exists. Asked per period, each a
+        // short walk of the posted ratings' index.
         const RowSet periods = gConn.query(
-            QStringLiteral("SELECT DISTINCT InspectionID FROM RatingsPosted WHERE PanelID IN "
-                           "(SELECT PanelID FROM Panels WHERE TunnelID = ?) AND InspectionID IN "
-                           "(SELECT InspectionID FROM InspectionPeriod WHERE TunnelID = ?)"),
+            QStringLiteral("SELECT ip.InspectionID FROM InspectionPeriod AS ip WHERE ip.TunnelID = ? AND EXISTS "
+                           "(SELECT 1 FROM RatingsPosted AS r WHERE r.InspectionID = ip.InspectionID AND r.PanelID IN "
+                           "(SELECT PanelID FROM Panels WHERE TunnelID = ?)) ORDER BY ip.InspectionID"),
             {id, id});
         if (periods.isEmpty()) {
             MsgBox(QStringLiteral("There is no posted data for this tunnel."));

@@ -712,9 +712,7 @@ void frmDataView::DrawReviewPanels()
 {
     // Polygons of the previous load go first: a reload would otherwise keep the old
     // periods' shading and answer clicks with stale outlines.
-    for (qint32 id : std::as_const(m_drawnPanels))
-        ZVMap1->Delete(id);
-    m_drawnPanels.clear();
+    ZVMap1->Clear();
 
     const RowSet panels = DbGetPanels(m_tunnelId);
     if (panels.isEmpty()) {
@@ -724,17 +722,27 @@ void frmDataView::DrawReviewPanels()
         LoadReviewPanelData(0);
         return;
     }
+    // Three reads for the whole map: the panels, every outline point and the lowest posted
+    // rating of each panel in the later period.
+    const RowSet coords = DbGetTunnelPanelCoords(m_tunnelId);
+    const QHash<qint32, PanelLowest> lowest = DbGetLowestPostedRatings(shadingPeriod());
+    QHash<qint32, QPair<int, int>> pointsOf;  // PanelID -> first row and count in coords
+    for (int k = 0; k < coords.count(); ++k) {
+        auto& range = pointsOf[coords.rows()[k][0].toInt()];
+        if (range.second == 0)
+            range.first = k;
+        ++range.second;
+    }
     qint32 minX = std::numeric_limits<qint32>::max();
     qint32 best = 0;
     for (int p = 0; p < panels.count(); ++p) {
         const qint32 panelId = panels.toInt(p, QStringLiteral("PanelID"));
-        qint32 count = 0;
-        const RowSet coords = DbGetPanelCoords(panelId, count);
-        if (count <= 0)
+        const QPair<int, int> range = pointsOf.value(panelId);
+        if (range.second <= 0)
             continue;
         zv::Poly outline;
-        outline.Pt.reserve(count);
-        for (int i = 0; i < count; ++i) {
+        outline.Pt.reserve(range.second);
+        for (int i = range.first; i < range.first + range.second; ++i) {
             const zv::Point pt{coords.toInt(i, QStringLiteral("PanelX")), coords.toInt(i, QStringLiteral("PanelY"))};
             if (pt.x < minX) {
                 minX = pt.x;
@@ -743,8 +751,18 @@ void frmDataView::DrawReviewPanels()
             outline.Pt.append(pt);
         }
         ZVMap1->SetPoly(panelId, outline);
-        m_drawnPanels << panelId;
-        ShadeReviewPanel(panelId, false);
+        const auto found = lowest.constFind(panelId);
+        if (found != lowest.constEnd() && found->odd) {
+            ShadeReviewPanel(panelId, false);  // a stored value that is no whole number: read as ever
+        } else {
+            const double low = found == lowest.constEnd() || found->lowest.isNull()
+                                   ? 9
+                                   : qMin(9.0, double(found->lowest.toLongLong()));
+            if (low <= gCriticalHighlight)
+                ZVMap1->ShadePoly(panelId, 2);
+            else if (low <= gWarningHighlight)
+                ZVMap1->ShadePoly(panelId, 1);
+        }
     }
     m_currentPanelId = best;
     LoadReviewCategoryTabs(best);
@@ -752,10 +770,15 @@ void frmDataView::DrawReviewPanels()
     ZVMap1->HighlightInvisPoly(best);
 }
 
-void frmDataView::ShadeReviewPanel(qint32 panelId, bool shadeAll)
+qint32 frmDataView::shadingPeriod() const
 {
     // Always the later of the two periods.
-    const qint32 period = m_inspectionId2 != 0 && m_year2 > m_year1 ? m_inspectionId2 : m_inspectionId1;
+    return m_inspectionId2 != 0 && m_year2 > m_year1 ? m_inspectionId2 : m_inspectionId1;
+}
+
+void frmDataView::ShadeReviewPanel(qint32 panelId, bool shadeAll)
+{
+    const qint32 period = shadingPeriod();
     double lowest = 9;
     const RowSet elements = DbGetPanelElements(panelId);
     for (int i = 0; i < elements.count(); ++i) {

@@ -139,6 +139,7 @@ private:
     // The map.
     void DrawReviewPanels();
     void ShadeReviewPanel(qint32 panelId, bool shadeAll);
+    qint32 shadingPeriod() const;
     void LoadReviewCategoryTabs(qint32 panelId);
     void ZVMap1_PolyHit(qint32 id);
     void ZVMap1_MouseDown(qint16 button);
@@ -197,5 +198,4 @@ private:
     bool m_panMode = false;
     int m_rowCount = 0;
     int m_currentTab = 0;
-    QList<qint32> m_drawnPanels;  // polygons on the map, to remove before a reload
 };

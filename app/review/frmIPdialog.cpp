@@ -73,9 +73,11 @@ frmIPdialog::frmIPdialog(QWidget* parent) : KrvForm<QDialog>(QStringLiteral("frm
 
 RowSet frmIPdialog::GetPostedPeriods(qint32 tunnelId) const
 {
-    return gConn.query(QStringLiteral("SELECT * FROM InspectionPeriod WHERE TunnelID = ? AND InspectionID IN "
-                                      "(SELECT DISTINCT InspectionID FROM RatingsPosted) "
-                                      "ORDER BY InspectionYear"),
+    // One look into the posted ratings' index per period of the tunnel, not a pass over
+    // the posted ratings of the whole system.
+    return gConn.query(QStringLiteral("SELECT * FROM InspectionPeriod WHERE TunnelID = ? AND EXISTS "
+                                      "(SELECT 1 FROM RatingsPosted AS r WHERE r.InspectionID = "
+                                      "InspectionPeriod.InspectionID) ORDER BY InspectionYear"),
                        {tunnelId});
 }
 

@@ -1,4 +1,7 @@
-// Map control benchmark: a generated 6000 x 4000 picture with 5,000 eight-point polygons.
+// Map control benchmark, two cases.
+// Shaded map: a 400 x 300 picture covered by 1,200 polygons, every one shaded; peak memory and the
+// time of a zoom (with the repaint that follows) at 100, 400 and 3200 %, beside the same map unshaded.
+// Large map: a generated 6000 x 4000 picture with 5,000 eight-point polygons.
 // Times hit tests, repaints of the visible area at 100 % and 400 % and the zoom from 100 % to 400 %,
 // then the same work on a QGraphicsScene/QGraphicsView baseline, and prints each figure with its
 // ratio to the baseline and the peak memory at 100 % and at 400 %.
@@ -118,6 +121,97 @@ void line(const char* what, double ours, double base)
     std::printf("%-36s ours %9.3f ms   baseline %10.3f ms   ratio %.3f\n", what, ours, base, ours / base);
 }
 
+// Shaded case, run first so that its peak memory is not hidden by the large case's.
+constexpr int kShadeW = 400, kShadeH = 300;  // pixels, also the view
+constexpr int kShadeCols = 40, kShadeRows = 30;
+constexpr int kShadeZooms = 3;
+
+bool shadedCase(const QTemporaryDir& dir)
+{
+    const QString path = dir.filePath(QStringLiteral("shaded.bmp"));
+    {
+        QImage im(kShadeW, kShadeH, QImage::Format_RGB32);
+        im.fill(Qt::white);
+        if (!im.save(path)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            return false;
+        }
+    }
+    // Slightly irregular quadrilaterals that tile the picture.
+    QRandomGenerator rng(17);
+    const int cw = kShadeW * 15 / kShadeCols, ch = kShadeH * 15 / kShadeRows;
+    QVector<zv::Poly> polys;
+    for (int r = 0; r < kShadeRows; ++r)
+        for (int c = 0; c < kShadeCols; ++c) {
+            const int x = c * cw, y = r * ch, j = int(rng.bounded(20));
+            zv::Poly p;
+            p.Pt = {{x + j, y}, {x + cw, y + j}, {x + cw - j, y + ch}, {x, y + ch - j}};
+            polys.append(p);
+        }
+    auto makeMap = [&](bool shaded) {
+        auto* m = new ZVMap;
+        m->resize(kShadeW + 20, kShadeH + 20);
+        m->show();
+        waitExposed(m);
+        m->setImage(path);
+        for (int i = 0; i < polys.size(); ++i) m->SetPoly(i + 1, polys[i]);
+        if (shaded)
+            for (int i = 0; i < polys.size(); ++i) m->ShadePoly(i + 1, qint16(1 + i % 2));
+        return m;
+    };
+    const int zooms[] = {100, 400, 3200};
+    std::printf("shaded map: picture %d x %d px, %d polygons, all shaded, view %d x %d px\n", kShadeW, kShadeH,
+                int(polys.size()), kShadeW, kShadeH);
+
+    // Memory first, on the shaded map alone: the peak after each zoom and its repaint.
+    ZVMap* shaded = makeMap(true);
+    QWidget* svp = shaded->findChild<QWidget*>(QStringLiteral("picContainer"));
+    long hwm[3] = {0, 0, 0};
+    for (int k = 0; k < 3; ++k) {
+        shaded->Zoom(qint16(zooms[k]));
+        svp->repaint();
+        QCoreApplication::processEvents();
+        hwm[k] = procStatusKb("VmHWM:");
+    }
+    shaded->Zoom(100);
+
+    // Then the zoom times, shaded and unshaded alternately.
+    ZVMap* plain = makeMap(false);
+    QWidget* pvp = plain->findChild<QWidget*>(QStringLiteral("picContainer"));
+    double zs[3], zp[3];
+    for (int k = 0; k < 3; ++k) {
+        auto zoomOnce = [&](ZVMap* m, QWidget* vp) {
+            m->Zoom(100);
+            vp->repaint();
+            QElapsedTimer t;
+            t.start();
+            m->Zoom(qint16(zooms[k]));
+            vp->repaint();
+            return ms(t);
+        };
+        QVector<double> a, b;
+        for (int i = 0; i < kShadeZooms; ++i) {
+            a.append(zoomOnce(shaded, svp));
+            b.append(zoomOnce(plain, pvp));
+        }
+        zs[k] = median(a);
+        zp[k] = median(b);
+    }
+    delete plain;
+    delete shaded;
+    for (int k = 0; k < 3; ++k) {
+        std::printf("shaded zoom 100->%d %% + repaint (median of %d): %9.3f ms   unshaded %9.3f ms   ratio %.3f\n",
+                    zooms[k], kShadeZooms, zs[k], zp[k], zs[k] / zp[k]);
+    }
+    std::printf("shaded peak memory (VmHWM) at 100 %%: %ld KiB; at 400 %%: %ld KiB (%.3f); at 3200 %%: %ld KiB (%.3f)\n",
+                hwm[0], hwm[1], double(hwm[1]) / double(hwm[0]), hwm[2], double(hwm[2]) / double(hwm[0]));
+    const bool ok = double(hwm[2]) <= 1.2 * double(hwm[0]) && zs[2] <= 3.0 * std::max(zs[0], zp[2]);
+    std::printf("shaded goals (memory at 3200 %% <= 1.2 x at 100 %%, zoom to 3200 %% <= 3 x the larger of "
+                "zoom to 100 %% and the unshaded zoom to 3200 %%): %s\n",
+                ok ? "met" : "NOT met");
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -125,6 +219,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
+    const bool shadedOk = shadedCase(dir);
     const QString path = dir.filePath(QStringLiteral("map.bmp"));
     {
         const QImage pic = makePicture();
@@ -245,8 +340,9 @@ int main(int argc, char** argv)
                 double(hwm400) / double(hwm100));
     std::printf("resident memory (VmRSS) at 100 %%: %ld KiB; at 400 %%: %ld KiB; ratio %.3f\n", rss100, rss400,
                 double(rss400) / double(rss100));
-    const bool ok = oursHit <= baseHit && oursPaint100 <= basePaint100 && oursPaint400 <= basePaint400 &&
+    const bool ok = shadedOk && oursHit <= baseHit && oursPaint100 <= basePaint100 && oursPaint400 <= basePaint400 &&
                     oursZoom <= baseZoom && double(hwm400) <= 1.2 * double(hwm100);
-    std::printf("goals (every ratio <= 1.0, memory at 400 %% <= 1.2 x at 100 %%): %s\n", ok ? "met" : "NOT met");
+    std::printf("goals (shaded goals; every ratio <= 1.0, memory at 400 %% <= 1.2 x at 100 %%): %s\n",
+                ok ? "met" : "NOT met");
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTest>
 
 class TestDatabase : public QObject {
@@ -150,6 +151,56 @@ private slots:
             outer.commit();
         }
         QCOMPARE(gConn.query("SELECT * FROM Tunnels").count(), 2);
+    }
+
+    void repeatedStatementsAreKeptPreparedAndNeverLeftOpen()
+    {
+        for (const char* name : {"North", "South", "East"})
+            gConn.insertAutoNumber("Tunnels", {{"TunnelName", name}});
+        const QString byName = "SELECT TunnelID FROM Tunnels WHERE TunnelName = ?";
+        const int before = gConn.keptStatements();
+        QCOMPARE(gConn.scalar(byName, {"North"}).toInt(), 1);
+        QCOMPARE(gConn.scalar(byName, {"east"}).toInt(), 3);  // the same statement, new values
+        QCOMPARE(gConn.query(byName, {"South"}).toInt(0, "TunnelID"), 2);
+        QCOMPARE(gConn.keptStatements(), before + 1);
+
+        // A read stopped after its first row is finished all the same: another connection
+        // can write (an open read would hold its lock, and this write would time out).
+        QCOMPARE(gConn.scalar("SELECT TunnelName FROM Tunnels ORDER BY TunnelID").toString(), QString("North"));
+        Connection other("tst-other");
+        other.open(m_install->dbPath());
+        QCOMPARE(other.exec("UPDATE Tunnels SET TunnelPicture = 'x.png'"), 3);
+        other.close();
+
+        // A kept statement that failed is prepared anew, not run again with its old failure.
+        const QString add = "INSERT INTO login (Username, Password) VALUES (?, '')";
+        gConn.exec(add, {"ann"});
+        QVERIFY_THROWS_EXCEPTION(DbError, gConn.exec(add, {"ANN"}));  // names are unique without case
+        QCOMPARE(gConn.exec(add, {"bob"}), 1);
+        QCOMPARE(gConn.query("SELECT * FROM login").count(), 2);
+    }
+
+    void schemaChangeAndCloseDropTheKeptStatements()
+    {
+        QTest::failOnWarning(QRegularExpression("still in use"));
+        gConn.insertAutoNumber("Tunnels", {{"TunnelName", "North"}});
+        const QString all = "SELECT * FROM Tunnels";
+        const int columns = gConn.query(all).columns().size();
+        QVERIFY(gConn.keptStatements() > 0);
+
+        // The statement after a schema change sees the new column.
+        gConn.exec("ALTER TABLE Tunnels ADD COLUMN Remark TEXT DEFAULT 'none'");
+        QCOMPARE(gConn.keptStatements(), 0);
+        const RowSet rs = gConn.query(all);
+        QCOMPARE(rs.columns().size(), columns + 1);
+        QCOMPARE(rs.toText(0, "Remark"), QString("none"));
+
+        // Closing drops them (Qt warns of a connection still in use otherwise); the file
+        // reopens and the same texts run again.
+        gConn.close();
+        QCOMPARE(gConn.keptStatements(), 0);
+        gConn.open(m_install->dbPath());
+        QCOMPARE(gConn.query(all).count(), 1);
     }
 
     void rowSetReadsAsThePlatformDid()

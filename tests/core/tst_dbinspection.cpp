@@ -225,6 +225,69 @@ private slots:
         QCOMPARE(rs->count(), 2);
     }
 
+    void postedImagesOfAnElementInOnePeriod()
+    {
+        const qint32 later = FixturePeriod(m_tunnel, 2021);
+        FixturePicture(1, 1, m_insp, QStringLiteral("a.jpg"), false, QString(), true);
+        FixturePicture(1, 1, later, QStringLiteral("b.jpg"), true, QString(), true);
+        FixturePicture(1, 1, later, QStringLiteral("c.jpg"), false, QString(), true);
+        FixturePicture(2, 1, later, QStringLiteral("d.jpg"), false, QString(), true);
+        DbPostInspection(m_insp);
+        DbPostInspection(later);
+        const std::optional<RowSet> rs = DbCheckPostedImages(1, 1, later);
+        QVERIFY(gHasPostedImages);
+        QVERIFY(rs.has_value());
+        QCOMPARE(rs->count(), 2);
+        QCOMPARE(rs->toInt(0, QStringLiteral("InspectionID")), later);
+        QVERIFY(DbCheckPostedImages(1, 1, m_insp).has_value());
+        QVERIFY(!DbCheckPostedImages(1, 2, later).has_value());
+        QVERIFY(!gHasPostedImages);
+        QVERIFY(!DbCheckPostedImages(1, 1, later + 1).has_value());
+    }
+
+    // The lowest rating per panel in one read gives what reading each element of the panel
+    // gives: elements the panel does not have, or the catalogue lacks, and other periods do
+    // not count; a value that is no whole number marks the panel.
+    void lowestRatingOfEachPanel()
+    {
+        for (int e = 1; e <= 3; ++e)
+            FixtureElement(e, QStringLiteral("E%1").arg(e));
+        const auto assign = [](int panel, int element) {
+            gConn.exec(QStringLiteral("INSERT INTO PanelElements (PanelID, ElementID) VALUES (?, ?)"), {panel, element});
+        };
+        const auto rate = [](const char* table, qint32 insp, int panel, int element, const QVariant& rating) {
+            gConn.exec(QStringLiteral("INSERT INTO %1 (InspectionID, PanelID, ElementID, Rating) VALUES (?, ?, ?, ?)")
+                           .arg(QLatin1String(table)),
+                       {insp, panel, element, rating});
+        };
+        for (const auto& [panel, element] : {std::pair{1, 1}, {1, 2}, {1, 4}, {2, 1}, {2, 2}, {3, 1}, {4, 1}, {4, 2}})
+            assign(panel, element);
+        const qint32 other = FixturePeriod(m_tunnel, 2022);
+        for (const char* table : {"Ratings", "RatingsPosted"}) {
+            rate(table, m_insp, 1, 1, 7);
+            rate(table, m_insp, 1, 2, QVariant());
+            rate(table, m_insp, 1, 3, 1);  // not on the panel
+            rate(table, m_insp, 1, 4, 0);  // not in the catalogue
+            rate(table, other, 1, 1, 0);
+            rate(table, m_insp, 2, 1, QVariant());
+            rate(table, m_insp, 3, 1, QStringLiteral("x"));
+            rate(table, m_insp, 4, 1, 6);
+            rate(table, m_insp, 4, 2, -1);
+        }
+        const QHash<qint32, PanelLowest> working = DbGetLowestRatings(m_insp);
+        const QHash<qint32, PanelLowest> posted = DbGetLowestPostedRatings(m_insp);
+        QCOMPARE(working.size(), 4);
+        QCOMPARE(posted.size(), 4);
+        QCOMPARE(working[1].lowest, QVariant(qlonglong(7)));
+        QCOMPARE(posted[1].lowest, QVariant(qlonglong(7)));
+        QVERIFY(working[2].lowest.isNull() && !working[2].odd);
+        QVERIFY(working[3].odd && posted[3].odd);
+        QCOMPARE(working[4].lowest, QVariant(qlonglong(-1)));
+        QCOMPARE(posted[4].lowest, QVariant(qlonglong(6)));  // -1: changed after posting
+        QVERIFY(!working[1].odd && !working[4].odd && !posted[4].odd);
+        QVERIFY(DbGetLowestRatings(m_insp + 100).isEmpty());
+    }
+
 private:
     std::unique_ptr<TestInstall> m_install;
     qint32 m_tunnel = 0;

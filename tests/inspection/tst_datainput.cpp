@@ -176,6 +176,31 @@ private slots:
         QCOMPARE(ShadingOf(w->ZVMap1, f.p1), level);
     }
 
+    // The map reads every panel's lowest rating at once; a stored value that is no whole
+    // number (brought in from elsewhere) still shades as the element-by-element reading does.
+    void shadingOfStoredValuesThatAreNoWholeNumbers_data()
+    {
+        QTest::addColumn<QVariantList>("ratings");  // of elements 1.. of P1
+        QTest::addColumn<int>("warning");
+        QTest::addColumn<int>("level");
+        QTest::newRow("letters read as 0") << QVariantList{7, QStringLiteral("x")} << 5 << 2;
+        QTest::newRow("a number before letters") << QVariantList{7, QStringLiteral("4a")} << 5 << 1;
+        QTest::newRow("a fraction rounds half to even") << QVariantList{7, 5.5} << 5 << 0;
+        QTest::newRow("above nine counts as nine") << QVariantList{12} << 9 << 1;
+    }
+    void shadingOfStoredValuesThatAreNoWholeNumbers()
+    {
+        QFETCH(QVariantList, ratings);
+        QFETCH(int, warning);
+        QFETCH(int, level);
+        DataInputFixture f;
+        gWarningHighlight = warning;
+        for (int i = 0; i < ratings.size(); ++i)
+            DataInputFixture::rate(f.cur, f.p1, i + 1, ratings[i]);
+        frmDataInput* w = f.open();
+        QCOMPARE(ShadingOf(w->ZVMap1, f.p1), level);
+    }
+
     void saveClearsShadingRaisedAboveWarning()
     {
         DataInputFixture f;

@@ -355,6 +355,29 @@ private slots:
         QCOMPARE(w->lblElement[0]->text(), QStringLiteral("Gully"));
     }
 
+    // The map reads every panel's lowest posted rating at once; a stored value that is no
+    // whole number still shades as the element-by-element reading does.
+    void shadingOfStoredValuesThatAreNoWholeNumbers_data()
+    {
+        QTest::addColumn<QVariant>("odd");
+        QTest::addColumn<int>("level");
+        QTest::newRow("letters read as 0") << QVariant(QStringLiteral("x")) << 2;
+        QTest::newRow("a number before letters") << QVariant(QStringLiteral("4a")) << 1;
+        QTest::newRow("a fraction rounds half to even") << QVariant(5.5) << 0;
+        QTest::newRow("above nine counts as nine") << QVariant(12) << 0;
+    }
+    void shadingOfStoredValuesThatAreNoWholeNumbers()
+    {
+        QFETCH(QVariant, odd);
+        QFETCH(int, level);
+        makeTunnel();
+        Post(m_p2024, m_west, 1, 7);
+        Post(m_p2024, m_west, 2, odd);
+        frmDataView* w = open(m_p2024, 0);
+        QCOMPARE(shadingOf(w->ZVMap1, m_west), qint16(level));
+        QCOMPARE(shadingOf(w->ZVMap1, m_east), qint16(0));
+    }
+
     void shadingUsesTheLaterPeriod_data()
     {
         QTest::addColumn<int>("firstYear");

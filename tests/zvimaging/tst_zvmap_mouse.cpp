@@ -9,62 +9,8 @@
 #include <memory>
 
 using namespace zvtest;
-using Pts = QVector<zv::Point>;
 
 Q_DECLARE_METATYPE(zv::Point)
-
-namespace {
-
-// Everything the control reports, in order, as text.
-struct Recorder {
-    QStringList events;
-    QVector<Pts> points;
-    qint32 outId = 0;
-    bool cancel = false;
-    QString tip;
-    QStringList messages;
-
-    void attach(ZVMap& m)
-    {
-        QObject::connect(&m, &ZVMap::Click, [this] { events << "Click"; });
-        QObject::connect(&m, &ZVMap::MouseDown, [this](qint16 b, qint16 s, float, float) {
-            events << QString("MouseDown %1 %2").arg(b).arg(s);
-        });
-        QObject::connect(&m, &ZVMap::MouseUp, [this](qint16 b, qint16, float, float) { events << QString("MouseUp %1").arg(b); });
-        QObject::connect(&m, &ZVMap::PolyHit, [this](qint32 id, qint16 s) { events << QString("PolyHit %1 %2").arg(id).arg(s); });
-        QObject::connect(&m, &ZVMap::PolyIdentified, [this](qint32& id, const Pts& p, bool& c) {
-            events << "PolyIdentified";
-            points << p;
-            id = outId;
-            c = cancel;
-        });
-        QObject::connect(&m, &ZVMap::PolyMoved, [this](qint32 id, const Pts& p) {
-            events << QString("PolyMoved %1").arg(id);
-            points << p;
-        });
-        QObject::connect(&m, &ZVMap::PolyPasted, [this](qint32 id, const Pts& p) {
-            events << QString("PolyPasted %1").arg(id);
-            points << p;
-        });
-        QObject::connect(&m, &ZVMap::PointMoved, [this](qint32 id, const Pts& p) {
-            events << QString("PointMoved %1").arg(id);
-            points << p;
-        });
-        QObject::connect(&m, &ZVMap::PolyMouseOver, [this](qint32 id, QString& t) {
-            events << QString("PolyMouseOver %1").arg(id);
-            t = tip;
-        });
-        m.setMessageHandler([this](const QString& title, const QString& text) { messages << title + ": " + text; });
-    }
-    QStringList take()
-    {
-        QStringList e = events;
-        events.clear();
-        return e;
-    }
-};
-
-}  // namespace
 
 class TestZVMapMouse : public QObject {
     Q_OBJECT
