@@ -1,4 +1,5 @@
 #pragma once
+#include <QHash>
 #include "forms.h"
 
 #include <QString>
@@ -77,7 +78,7 @@ private:
     void deleteYear(QTreeWidgetItem* yearNode, bool askFolders);
     void deleteTunnel(QTreeWidgetItem* tunnelNode);
     bool renameYear(QTreeWidgetItem* yearNode, const QString& newText);
-    void copySketchRecords(qint32 fromInspectionId, qint32 toInspectionId);
+    void copySketchRecords(qint32 fromInspectionId, qint32 toInspectionId, const QHash<QString, QString>& placed);
     void showAbout();
 
     bool m_busy = false;
