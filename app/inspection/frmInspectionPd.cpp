@@ -788,6 +788,27 @@ void frmInspectionPd::deleteYear(QTreeWidgetItem* yearNode, bool askFolders)
     }
 }
 
+void frmInspectionPd::TunnelRemoved(qint32 tunnelId)
+{
+    QTreeWidgetItem* node = FindNode(QStringLiteral("x%1").arg(tunnelId));
+    if (!node)
+        return;
+    const bool was = m_programmatic;
+    m_programmatic = true;
+    delete node;
+    m_programmatic = was;
+    if (sTunnelID == tunnelId)
+        sTunnelID = 0;
+    if (!tv->currentItem()) {
+        cmdAddYear->setText(kAddYear);
+        for (QPushButton* b : {cmdInput, cmdViewData, cmdReport, cmdPost})
+            b->setEnabled(false);
+    } else {
+        refreshAfterDelete();
+    }
+    cmdAddYear->setEnabled(tv->topLevelItemCount() > 0);
+}
+
 void frmInspectionPd::refreshAfterDelete()
 {
     QTreeWidgetItem* node = tv->currentItem();
@@ -827,6 +848,7 @@ void frmInspectionPd::deleteTunnel(QTreeWidgetItem* tunnelNode)
             m_programmatic = true;
             delete FindNode(key);
             m_programmatic = was;
+            NotifyTunnelRemoved(sTunnelID);
         }
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error removing tunnel"), kSource, e);

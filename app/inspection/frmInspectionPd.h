@@ -58,6 +58,9 @@ public:
     // An edited label; false cancels the edit (the node keeps its text).
     bool tv_AfterLabelEdit(QTreeWidgetItem* node, const QString& newText);
 
+    // A tunnel removed in the set-up window leaves the tree.
+    Q_INVOKABLE void TunnelRemoved(qint32 tunnelId);
+
     // True while field sketches are being copied: the commands that change the tree wait.
     bool Busy() const { return m_busy; }
 

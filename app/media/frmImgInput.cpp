@@ -161,6 +161,7 @@ void frmImgInput::Load(qint32 TunnelID, qint32 PanelID, qint32 ElementID, qint32
         cboFileType->setCurrentIndex(0);
     }
     m_tunnelId = TunnelID;
+    SetFormTunnel(this, TunnelID);
     m_panelId = PanelID;
     m_elementId = ElementID;
     m_inspectionId = InspectionID;

@@ -127,6 +127,7 @@ void frmVideo::LoadForm(qint32 PanelID, qint32 TunnelID, qint32 ElementID, qint3
 {
     m_panelId = PanelID;
     m_tunnelId = TunnelID;
+    SetFormTunnel(this, TunnelID);
     m_elementId = ElementID;
     m_inspectionId = InspectionID;
 
