@@ -6,10 +6,12 @@
 
 #include "dbinspection.h"
 #include "frmInspectionPd.h"
+#include "frmSystem.h"
 #include "helpers.h"
 #include "inspectionforms.h"
 
 #include <QLabel>
+#include <QListWidget>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -76,6 +78,8 @@ private slots:
         gIsWizard = true;
         QPointer<frmDataInput> w = f.open();
         QVERIFY(w->isVisible());
+        auto* setup = new frmSystem;
+        QCOMPARE(setup->List1->count(), 1);
         auto* tree = new frmInspectionPd;
         tree->LoadForm(f.tunnel);
         const QString key = QStringLiteral("x%1").arg(f.tunnel);
@@ -87,6 +91,8 @@ private slots:
         QVERIFY(!IsFormLoaded(QStringLiteral("frmDataInput")));
         QVERIFY(!tree->FindNode(key));
         QVERIFY(IsFormLoaded(QStringLiteral("frmInspectionPd")));
+        // The set-up window offers it no more.
+        QCOMPARE(setup->List1->count(), 0);
     }
 
     void refusesTunnelWithoutPanels()
