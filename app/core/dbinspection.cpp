@@ -1,6 +1,7 @@
 #include "dbinspection.h"
 
 #include "dbbind.h"
+#include "dbsystem.h"
 #include "helpers.h"
 
 bool gHasPostedImages = false;
@@ -32,9 +33,13 @@ QString ratingText(const QVariant& v)
 
 qint32 DbAddInspectionPeriod(const QString& tunnelKey, qint16 year)
 {
-    return qint32(gConn.insertAutoNumber(QStringLiteral("InspectionPeriod"),
-                                         {{QStringLiteral("TunnelID"), keyNumber(tunnelKey)},
-                                          {QStringLiteral("InspectionYear"), year}}));
+    TxGuard tx;
+    DbRequireTunnel(keyNumber(tunnelKey));
+    const qint32 id = qint32(gConn.insertAutoNumber(QStringLiteral("InspectionPeriod"),
+                                                    {{QStringLiteral("TunnelID"), keyNumber(tunnelKey)},
+                                                     {QStringLiteral("InspectionYear"), year}}));
+    tx.commit();
+    return id;
 }
 
 void DbSetInspectionYear(const QString& inspectionKey, qint16 year)

@@ -59,6 +59,21 @@ QString DbGetImagePaths(qint32 panelId, qint32 inspectionId, qint32 elementId, Q
     return sketch;
 }
 
+bool DbMediaFileInUse(qint32 inspectionId, MediaKind kind, const QString& fileName)
+{
+    QString sql;
+    if (kind == MediaKind::Video) {
+        sql = QStringLiteral("SELECT 1 FROM Videos WHERE InspectionID = ? AND VideoFile = ? UNION ALL "
+                             "SELECT 1 FROM VideosPosted WHERE InspectionID = ? AND VideoFile = ?");
+    } else {
+        const QString sketch = sketchTest(kind == MediaKind::Sketch);
+        sql = QStringLiteral("SELECT 1 FROM ImagePaths WHERE InspectionID = ? AND ImagePath = ?") + sketch
+              + QStringLiteral(" UNION ALL SELECT 1 FROM ImagePathsPosted WHERE InspectionID = ? AND ImagePath = ?")
+              + sketch;
+    }
+    return !gConn.query(sql + QStringLiteral(" LIMIT 1"), {inspectionId, fileName, inspectionId, fileName}).isEmpty();
+}
+
 RowSet DbGetVideos(qint32 panelId, qint32 elementId, qint32 inspectionId)
 {
     // In the order attached, as the clip windows list them.

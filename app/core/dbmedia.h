@@ -35,6 +35,11 @@ bool DbAddVideo(qint32 panelId, qint32 elementId, qint32 inspectionId, const QSt
 // Removes the clip's row; the file itself stays.
 void DbDeleteVideo(qint32 panelId, qint32 elementId, qint32 inspectionId, const QString& videoFile);
 
+// The three media folders of an inspection.
+enum class MediaKind { Photo, Sketch, Video };
+// Whether a working or posted row of the inspection points at the file of that folder.
+bool DbMediaFileInUse(qint32 inspectionId, MediaKind kind, const QString& fileName);
+
 // Whether the posted copies hold a sketch, a photo or a clip of the cell. The picture
 // checks answer false when their query cannot run.
 bool DbHasPostedSketch(qint32 panelId, qint32 inspectionId, qint32 elementId);

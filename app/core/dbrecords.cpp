@@ -1,5 +1,6 @@
 #include "dbrecords.h"
 
+#include "dbsystem.h"
 #include "helpers.h"
 #include "prompt.h"
 
@@ -101,18 +102,25 @@ RowSet DbGetExpenditureCategories()
 qint32 DbAddExpenditure(qint32 tunnelId, double cost, const QDate& date, const QString& comments,
                         qint32 categoryId)
 {
-    return qint32(gConn.insertAutoNumber(
+    TxGuard tx;
+    DbRequireTunnel(tunnelId);
+    const qint32 id = qint32(gConn.insertAutoNumber(
         QStringLiteral("Expenditures"),
         {{QStringLiteral("TunnelID"), tunnelId}, {QStringLiteral("Cost"), cost}, {QStringLiteral("Date"), date},
          {QStringLiteral("Comments"), comments}, {QStringLiteral("CategoryID"), categoryId}}));
+    tx.commit();
+    return id;
 }
 
 void DbUpdateExpenditure(qint32 expId, qint32 tunnelId, double cost, const QDate& date, const QString& comments,
                          qint32 categoryId)
 {
+    TxGuard tx;
+    DbRequireTunnel(tunnelId);
     gConn.exec(QStringLiteral("UPDATE Expenditures SET TunnelID = ?, Cost = ?, [Date] = ?, Comments = ?, "
                               "CategoryID = ? WHERE ExpID = ?"),
                {tunnelId, cost, date, comments, categoryId, expId});
+    tx.commit();
 }
 
 void DbDeleteExpenditure(qint32 expId)

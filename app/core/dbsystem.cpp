@@ -162,9 +162,22 @@ qint32 DbGetTunnelDrawWidth(qint32 tunnelId)
 
 // ---------------------------------------------------------------- Panels
 
+void DbRequireTunnel(qint32 tunnelId)
+{
+    if (gConn.query(QStringLiteral("SELECT 1 FROM Tunnels WHERE TunnelID = ?"), {tunnelId}).isEmpty())
+        throw DbError(ErrNo::NoCurrentRecord, QStringLiteral("The tunnel no longer exists."));
+}
+
+void DbRequirePanel(qint32 panelId)
+{
+    if (gConn.query(QStringLiteral("SELECT 1 FROM Panels WHERE PanelID = ?"), {panelId}).isEmpty())
+        throw DbError(ErrNo::NoCurrentRecord, QStringLiteral("The panel no longer exists."));
+}
+
 qint32 DbAddPanel(qint32 tunnelId, const QString& name)
 {
     TxGuard tx;
+    DbRequireTunnel(tunnelId);
     const QVariant pnum =
         gConn.scalar(QStringLiteral("SELECT MAX(PanelNum) AS Pnum FROM Panels WHERE TunnelID = ?"), {tunnelId});
     const qint32 number = pnum.isNull() ? 1 : pnum.toInt() + 1;
@@ -221,6 +234,7 @@ RowSet DbGetPanels(qint32 tunnelId)
 void DbAddPanelPoint(qint32 panelId, qint32 x, qint32 y)
 {
     TxGuard tx;
+    DbRequirePanel(panelId);
     const QVariant last =
         gConn.scalar(QStringLiteral("SELECT MAX(CoordIndex) AS CIndex FROM PanelCoord WHERE PanelID = ?"), {panelId});
     const qint32 index = last.isNull() ? 1 : last.toInt() + 1;
@@ -281,6 +295,7 @@ RowSet DbGetPanelElements(qint32 panelId)
 bool DbAddPanelElement(qint32 panelId, qint32 elementId)
 {
     TxGuard tx;
+    DbRequirePanel(panelId);
     const RowSet rs = gConn.query(QStringLiteral("SELECT * FROM PanelElements WHERE PanelID = ? AND ElementID = ?"),
                                   {panelId, elementId});
     if (!rs.isEmpty())

@@ -74,9 +74,15 @@ qint32 DbGetTunnelForeground(qint32 tunnelId);
 // Width of the tunnel's panel outlines; 0 or Null reads as 1. Raises for a missing tunnel.
 qint32 DbGetTunnelDrawWidth(qint32 tunnelId);
 
+// A window may still be open on a tunnel or panel that was removed meanwhile: the writes
+// that add rows for one check first, and raise DbError (no current record) when it is gone.
+void DbRequireTunnel(qint32 tunnelId);
+void DbRequirePanel(qint32 panelId);
+
 // ---------------------------------------------------------------- Panels
 
 // Adds a panel numbered 1 + the tunnel's greatest number (1 for the first). Returns PanelID.
+// Raises for a removed tunnel.
 qint32 DbAddPanel(qint32 tunnelId, const QString& name);
 // True, after the "Duplicate Name" message, when the tunnel has a panel of that name in
 // any case; false silently otherwise.
@@ -91,7 +97,8 @@ RowSet DbGetPanels(qint32 tunnelId);
 
 // ---------------------------------------------------------------- Panel outlines
 
-// Appends a point after the panel's last one (CoordIndex 1 for the first).
+// Appends a point after the panel's last one (CoordIndex 1 for the first). Raises for a
+// removed panel.
 void DbAddPanelPoint(qint32 panelId, qint32 x, qint32 y);
 void DbDeletePanelPoints(qint32 panelId);
 // DbDeletePanelPoints and one DbAddPanelPoint per point, all or nothing.
@@ -109,6 +116,7 @@ RowSet DbGetAvailableElements();
 // ElementName, ElementID, ElementCategory of the panel's elements; no order.
 RowSet DbGetPanelElements(qint32 panelId);
 // Adds the pair and answers true; false, writing nothing, when the panel has the element.
+// Raises for a removed panel.
 bool DbAddPanelElement(qint32 panelId, qint32 elementId);
 // The element's name; raises DbError for a missing element or a Null name.
 QString DbGetElementName(qint32 elementId);

@@ -224,3 +224,31 @@ void CallFormMethod(QObject* target, const char* method, const QVariantList& arg
                             .arg(target->objectName(), QString::fromLatin1(method))
                             .arg(args.size()));
 }
+
+namespace {
+const char* const kTunnelProperty = "krvTunnelID";
+}
+
+void SetFormTunnel(QWidget* form, qint32 tunnelId)
+{
+    if (form)
+        form->setProperty(kTunnelProperty, tunnelId);
+}
+
+void NotifyTunnelRemoved(qint32 tunnelId)
+{
+    QList<QPointer<QWidget>> forms;
+    for (QWidget* w : LoadedForms())
+        forms << w;
+    for (const QPointer<QWidget>& w : std::as_const(forms)) {
+        // An earlier unload may have taken this one with it.
+        if (!w || !LoadedForms().contains(w))
+            continue;
+        const QVariant shown = w->property(kTunnelProperty);
+        if (shown.isValid() && shown.toInt() == tunnelId)
+            UnloadForm(w);
+    }
+    for (const QPointer<QWidget>& w : std::as_const(forms))
+        if (w && LoadedForms().contains(w) && w->metaObject()->indexOfMethod("TunnelRemoved(qint32)") >= 0)
+            QMetaObject::invokeMethod(w, "TunnelRemoved", Q_ARG(qint32, tunnelId));
+}

@@ -27,6 +27,13 @@ void UnloadFormByName(const QString& formName);
 // Unloads one window; false when it refused.
 bool UnloadForm(QWidget* form);
 
+// Windows whose data belong to one tunnel (panel set-up, rating entry, review, media) say
+// which when they load. After a tunnel was removed, NotifyTunnelRemoved unloads them and
+// has every other loaded window with a TunnelRemoved(qint32) method drop the tunnel from
+// what it shows, so no window writes rows for a tunnel that is gone.
+void SetFormTunnel(QWidget* form, qint32 tunnelId);
+void NotifyTunnelRemoved(qint32 tunnelId);
+
 // When set (the program sets it), the program ends as its last window unloads.
 void SetEndWhenLastFormUnloads(bool on);
 

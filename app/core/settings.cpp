@@ -160,6 +160,9 @@ bool WriteIniString(const QString& file, const QString& section, const QString& 
     }
 
     QSaveFile out(file);
+    // An installed program's folder may take no new file while krv.ini itself is writable:
+    // only there is the file written in place.
+    out.setDirectWriteFallback(true);
     if (!out.open(QIODevice::WriteOnly)) {
         if (error)
             *error = QStringLiteral("%1 cannot be written: %2").arg(file, out.errorString());

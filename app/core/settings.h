@@ -15,7 +15,8 @@ QString ProgramFile(const QString& name);
 // characters. A write replaces only its own key's line.
 QString IniFilePath();
 QString ReadIniString(const QString& file, const QString& section, const QString& key, const QString& fallback);
-// Writes through a temporary file and a rename. False, with a message, when the file
+// Writes through a temporary file and a rename; in place only where the folder cannot take
+// a temporary file (a read-only program folder with a writable krv.ini). False, with a message, when the file
 // cannot be written (or exists and cannot be read: its other lines would be lost).
 bool WriteIniString(const QString& file, const QString& section, const QString& key, const QString& value,
                     QString* error = nullptr);

@@ -431,6 +431,7 @@ void frmDataInput::LoadForm(qint16 year, qint32 tunnelId)
         SSTab1->setCurrentIndex(0);
         m_year = year;
         m_tunnelId = tunnelId;
+        SetFormTunnel(this, tunnelId);
         m_inspectionId = DbGetInspectionID(tunnelId, year);
         m_previousYear = DbGetPreviousInspectionYear(tunnelId, year).value_or(0);
         m_previousInspectionId = m_previousYear != 0 ? DbGetInspectionID(tunnelId, m_previousYear) : 0;

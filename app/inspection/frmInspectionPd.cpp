@@ -3,6 +3,7 @@
 #include "clicklabel.h"
 #include "db.h"
 #include "dbcascades.h"
+#include "dbmedia.h"
 #include "dbinspection.h"
 #include "dbposting.h"
 #include "dbsystem.h"
@@ -676,6 +677,7 @@ void frmInspectionPd::addYear(QTreeWidgetItem* tunnelNode)
                       MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Copy Sketches"), MsgAnswer::No)
                    == MsgAnswer::Yes) {
             const qint32 otherId = DbFindInspectionID(tunnelId, other);
+            QHash<QString, QString> placed;  // each sketch's name in the new folder
             {
                 // The window keeps repainting during the copy, but nothing may change the tree.
                 m_busy = true;
@@ -689,9 +691,12 @@ void frmInspectionPd::addYear(QTreeWidgetItem* tunnelNode)
                         QApplication::beep();
                         MsgBox(why, MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Error copying file ") + file);
                     },
-                    [] { QCoreApplication::processEvents(); });
+                    [] { QCoreApplication::processEvents(); }, &placed,
+                    [inspectionId](const QString& name) {
+                        return DbMediaFileInUse(inspectionId, MediaKind::Sketch, name);
+                    });
             }
-            copySketchRecords(otherId, inspectionId);
+            copySketchRecords(otherId, inspectionId, placed);
         }
         MakeFolderTree(yearFolder + QStringLiteral("photo"));
         MakeFolderTree(yearFolder + QStringLiteral("video"));
@@ -702,7 +707,8 @@ void frmInspectionPd::addYear(QTreeWidgetItem* tunnelNode)
     }
 }
 
-void frmInspectionPd::copySketchRecords(qint32 fromInspectionId, qint32 toInspectionId)
+void frmInspectionPd::copySketchRecords(qint32 fromInspectionId, qint32 toInspectionId,
+                                        const QHash<QString, QString>& placed)
 {
     try {
         const RowSet rs = gConn.query(
@@ -716,7 +722,10 @@ void frmInspectionPd::copySketchRecords(qint32 fromInspectionId, qint32 toInspec
                                       "(PanelID,ElementID,ImagePath,FieldSketch,InspectionID,Annotation,Posted) "
                                       "VALUES (?, ?, ?, ?, ?, ?, ?)"),
                        {rs.value(i, QStringLiteral("PanelID")), rs.value(i, QStringLiteral("ElementID")),
-                        rs.value(i, QStringLiteral("ImagePath")), BoolToBit(rs.value(i, QStringLiteral("FieldSketch")).toBool()),
+                        // A sketch copied under a free name is found under that name.
+                        placed.value(rs.value(i, QStringLiteral("ImagePath")).toString(),
+                                     rs.value(i, QStringLiteral("ImagePath")).toString()),
+                        BoolToBit(rs.value(i, QStringLiteral("FieldSketch")).toBool()),
                         toInspectionId, annotation.isNull() ? QStringLiteral("") : annotation.toString(),
                         BoolToBit(rs.value(i, QStringLiteral("Posted")).toBool())});
         }
@@ -779,6 +788,27 @@ void frmInspectionPd::deleteYear(QTreeWidgetItem* yearNode, bool askFolders)
     }
 }
 
+void frmInspectionPd::TunnelRemoved(qint32 tunnelId)
+{
+    QTreeWidgetItem* node = FindNode(QStringLiteral("x%1").arg(tunnelId));
+    if (!node)
+        return;
+    const bool was = m_programmatic;
+    m_programmatic = true;
+    delete node;
+    m_programmatic = was;
+    if (sTunnelID == tunnelId)
+        sTunnelID = 0;
+    if (!tv->currentItem()) {
+        cmdAddYear->setText(kAddYear);
+        for (QPushButton* b : {cmdInput, cmdViewData, cmdReport, cmdPost})
+            b->setEnabled(false);
+    } else {
+        refreshAfterDelete();
+    }
+    cmdAddYear->setEnabled(tv->topLevelItemCount() > 0);
+}
+
 void frmInspectionPd::refreshAfterDelete()
 {
     QTreeWidgetItem* node = tv->currentItem();
@@ -818,6 +848,7 @@ void frmInspectionPd::deleteTunnel(QTreeWidgetItem* tunnelNode)
             m_programmatic = true;
             delete FindNode(key);
             m_programmatic = was;
+            NotifyTunnelRemoved(sTunnelID);
         }
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error removing tunnel"), kSource, e);

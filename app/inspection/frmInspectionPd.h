@@ -1,4 +1,5 @@
 #pragma once
+#include <QHash>
 #include "forms.h"
 
 #include <QString>
@@ -57,6 +58,9 @@ public:
     // An edited label; false cancels the edit (the node keeps its text).
     bool tv_AfterLabelEdit(QTreeWidgetItem* node, const QString& newText);
 
+    // A tunnel removed in the set-up window leaves the tree.
+    Q_INVOKABLE void TunnelRemoved(qint32 tunnelId);
+
     // True while field sketches are being copied: the commands that change the tree wait.
     bool Busy() const { return m_busy; }
 
@@ -77,7 +81,7 @@ private:
     void deleteYear(QTreeWidgetItem* yearNode, bool askFolders);
     void deleteTunnel(QTreeWidgetItem* tunnelNode);
     bool renameYear(QTreeWidgetItem* yearNode, const QString& newText);
-    void copySketchRecords(qint32 fromInspectionId, qint32 toInspectionId);
+    void copySketchRecords(qint32 fromInspectionId, qint32 toInspectionId, const QHash<QString, QString>& placed);
     void showAbout();
 
     bool m_busy = false;

@@ -1,14 +1,12 @@
 #include "frmInspectionPdFolders.h"
 
 #include "helpers.h"
+#include "mediafiles.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-
-#include <filesystem>
-#include <system_error>
 
 YearAnswer ReadYearAnswer(const QString& answer)
 {
@@ -39,49 +37,26 @@ QString withSlash(QString folder)
     return folder;
 }
 
-// Copies one file through a temporary name in the target folder; "" on success, else why not.
-QString copyOne(const QFileInfo& source, const QString& target)
-{
-    const QString temp = target + QStringLiteral(".copy~");
-    QFile::remove(temp);
-    QFile in(source.filePath());
-    if (!in.copy(temp)) {
-        QFile::remove(temp);
-        return in.errorString();
-    }
-    {
-        QFile out(temp);
-        if (out.open(QIODevice::ReadWrite)) {
-            out.setFileTime(source.lastModified(), QFileDevice::FileModificationTime);
-            out.close();
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(std::filesystem::path(QFile::encodeName(temp).toStdString()),
-                            std::filesystem::path(QFile::encodeName(target).toStdString()), ec);
-    if (ec) {
-        QFile::remove(temp);
-        return QString::fromStdString(ec.message());
-    }
-    return QString();
-}
-
 }  // namespace
 
 int CopySketchFiles(const QString& fromFolder, const QString& toFolder,
                     const std::function<void(const QString&, const QString&)>& failed,
-                    const std::function<void()>& afterEach)
+                    const std::function<void()>& afterEach, QHash<QString, QString>* placed,
+                    const std::function<bool(const QString&)>& taken)
 {
     const QString from = withSlash(fromFolder);
     const QString to = withSlash(toFolder);
     int count = 0;
     const QFileInfoList files = QDir(from).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
     for (const QFileInfo& file : files) {
-        const QString why = copyOne(file, to + file.fileName());
-        if (why.isEmpty())
+        const MediaPlacement done = PlaceMediaFile(file.filePath(), to, taken);
+        if (done.ok()) {
             ++count;
-        else if (failed)
-            failed(file.fileName(), why);
+            if (placed)
+                placed->insert(file.fileName(), done.name);
+        } else if (failed) {
+            failed(file.fileName(), done.error);
+        }
         if (afterEach)
             afterEach();
     }

@@ -1,4 +1,5 @@
 #pragma once
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -18,14 +19,17 @@ struct YearAnswer {
 // leading number taken to the nearest whole (halves to even): " 2004abc" is 2004.
 YearAnswer ReadYearAnswer(const QString& answer);
 
-// Copies every ordinary file of fromFolder into toFolder under the same name, replacing a
-// file of that name, keeping its modification time. Each copy goes to a temporary name
-// first, so a failed copy never leaves a half file. For each file that cannot be copied,
-// failed(file name, description) is called and the copy goes on; after each file,
-// afterEach() runs. A missing fromFolder copies nothing. Returns the number copied.
+// Copies every ordinary file of fromFolder into toFolder, keeping its modification time.
+// A file of toFolder is never replaced: one of the same content is used as it is, else the
+// copy takes a free name ("s1 (2).png"; PlaceMediaFile, with taken). placed receives each
+// file's name in toFolder. Each copy goes to a temporary name first, so a failed copy never
+// leaves a half file. For each file that cannot be copied, failed(file name, description) is
+// called and the copy goes on; after each file, afterEach() runs. A missing fromFolder
+// copies nothing. Returns the number of files placed.
 int CopySketchFiles(const QString& fromFolder, const QString& toFolder,
                     const std::function<void(const QString&, const QString&)>& failed,
-                    const std::function<void()>& afterEach = {});
+                    const std::function<void()>& afterEach = {}, QHash<QString, QString>* placed = nullptr,
+                    const std::function<bool(const QString&)>& taken = {});
 
 // Removes a year's folder and everything in it. yearFolder must lie two levels below
 // dataPath (data path / tunnel / year), itself no link; anything else is refused and

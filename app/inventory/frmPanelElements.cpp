@@ -230,6 +230,7 @@ void frmPanelElements::LoadForm(qint32 tunnelId)
         }
         m_loaded = true;
         m_tunnelId = tunnelId;
+        SetFormTunnel(this, tunnelId);
         setWindowTitle(QStringLiteral("Panel Element Definition - ") + DbGetTunnelName(tunnelId));
         m_panelId = panels.toInt(0, QStringLiteral("PanelID"));
         LoadTunnelImage();

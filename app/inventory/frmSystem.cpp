@@ -886,10 +886,20 @@ void frmSystem::cmdRemove_Click()
         if (DbDeleteTunnel(id, item->text())) {
             ZVMap1->Delete(id);
             delete item;
+            // The tunnel's panel, rating and media windows close; none may write for it.
+            NotifyTunnelRemoved(id);
         }
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error removing tunnel"), objectName(), e);
     }
+}
+
+void frmSystem::TunnelRemoved(qint32 tunnelId)
+{
+    for (int i = List1->count() - 1; i >= 0; --i)
+        if (List1->item(i)->data(Qt::UserRole).toInt() == tunnelId)
+            delete List1->item(i);
+    ZVMap1->Delete(tunnelId);
 }
 
 void frmSystem::cmdRename_Click()

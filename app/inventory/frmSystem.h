@@ -117,6 +117,8 @@ public:
     void cmdRedraw_Click();
     void cmdMove_Click();
     void cmdRemove_Click();
+    // A tunnel removed elsewhere (the inspection-period tree) leaves the list and the map.
+    Q_INVOKABLE void TunnelRemoved(qint32 tunnelId);
     void cmdRename_Click();
     void cmdDataTabs_Click();
     void cmdDefinePanels_Click();

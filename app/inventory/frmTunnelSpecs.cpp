@@ -224,6 +224,7 @@ void frmTunnelSpecs::LoadForm(qint32 tunnelId)
             ClearMap();
         m_loaded = true;
         m_tunnelId = tunnelId;
+        SetFormTunnel(this, tunnelId);
         LoadTunnelImage();
         LoadPanels();
         setWindowTitle(QStringLiteral("Panel Definition - ") + DbGetTunnelName(tunnelId));

@@ -236,6 +236,7 @@ void frmImages::LoadForm(int Index, bool IsFieldSketch, qint32 PanelID, qint32 E
     step([&] { m_sketchFile = GetSketchName(); });
     step([&] {
         m_tunnelId = DbGetInspectionTunnelID(InspectionID, DbGetInspectionYear(InspectionID));
+        SetFormTunnel(this, m_tunnelId);
         m_photoFolder = GetPhotoFolder(m_tunnelId, InspectionID);
         m_sketchFolder = GetSketchFolder(m_tunnelId, InspectionID);
     });

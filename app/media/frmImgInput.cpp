@@ -6,6 +6,7 @@
 #include "frmAbout.h"
 #include "helpers.h"
 #include "krverror.h"
+#include "mediafiles.h"
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
@@ -23,8 +24,6 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QSignalBlocker>
-
-#include <cstdio>
 
 namespace {
 
@@ -47,38 +46,6 @@ bool sameFolder(const QString& a, const QString& b)
     if (fa.exists() && fb.exists())
         return fa.canonicalFilePath() == fb.canonicalFilePath();
     return QDir::cleanPath(fa.absoluteFilePath()) == QDir::cleanPath(fb.absoluteFilePath());
-}
-
-// Copies source into folder under its own name, replacing a file of that name. The copy is
-// written beside the target and renamed over it, and keeps the source's modification time,
-// so a half-written file never stands under the picture's name. False when any step fails.
-bool copyIntoFolder(const QString& source, const QString& folder)
-{
-    const QFileInfo src(source);
-    if (!src.isFile())
-        return false;
-    const QString target = QDir(folder).filePath(src.fileName());
-    if (QFileInfo::exists(target) && QFileInfo(target).canonicalFilePath() == src.canonicalFilePath())
-        return true;
-    const QString temp = target + QStringLiteral(".krv-copy");
-    QFile::remove(temp);
-    if (!QFile::copy(source, temp))
-        return false;
-    {
-        QFile copied(temp);
-        if (!copied.open(QIODevice::ReadWrite)
-            || !copied.setFileTime(src.lastModified(), QFileDevice::FileModificationTime)) {
-            copied.close();
-            QFile::remove(temp);
-            return false;
-        }
-    }
-    // rename(2) replaces the target in one step.
-    if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) != 0) {
-        QFile::remove(temp);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -194,6 +161,7 @@ void frmImgInput::Load(qint32 TunnelID, qint32 PanelID, qint32 ElementID, qint32
         cboFileType->setCurrentIndex(0);
     }
     m_tunnelId = TunnelID;
+    SetFormTunnel(this, TunnelID);
     m_panelId = PanelID;
     m_elementId = ElementID;
     m_inspectionId = InspectionID;
@@ -479,14 +447,20 @@ void frmImgInput::cmdCopy_Click()
                    MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Warning!"))
             != MsgAnswer::Yes)
             return;
-        if (!copyIntoFolder(chosen, target)) {
+        // Another element's picture of the same name stays: the copy takes a free name,
+        // or the file there is used when it holds the same picture.
+        const MediaKind kind = m_isFieldSketch ? MediaKind::Sketch : MediaKind::Photo;
+        const MediaPlacement placed = PlaceMediaFile(chosen, target, [this, kind](const QString& name) {
+            return DbMediaFileInUse(m_inspectionId, kind, name);
+        });
+        if (!placed.ok()) {
             MsgBox(QStringLiteral("Unable to copy file ") + QDir::toNativeSeparators(chosen)
                        + QStringLiteral(".  File may be in use."),
                    MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Error"));
             return;
         }
         refreshFileList();
-        const QString name = QFileInfo(chosen).fileName();
+        const QString name = placed.name;
         m_sketchFile = name;
         const QString annotation = txtAnnotation->text();
         if (m_isFieldSketch) {

@@ -206,6 +206,7 @@ void frmMultImg::LoadForm(qint32 PanelID, qint32 ElementID, qint32 InspectionID,
     m_picCount = int(m_picArray.size()) - 1;
     m_currentIndex = 0;
     m_tunnelId = DbGetInspectionTunnelID(InspectionID, DbGetInspectionYear(InspectionID));
+    SetFormTunnel(this, m_tunnelId);
     const QString folder = GetPhotoFolder(m_tunnelId, InspectionID);
 
     if (m_picCount == 0) {

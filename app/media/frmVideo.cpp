@@ -6,6 +6,7 @@
 #include "frmVideo_copy.h"
 #include "frmVideo_player.h"
 #include "helpers.h"
+#include "mediafiles.h"
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
@@ -126,6 +127,7 @@ void frmVideo::LoadForm(qint32 PanelID, qint32 TunnelID, qint32 ElementID, qint3
 {
     m_panelId = PanelID;
     m_tunnelId = TunnelID;
+    SetFormTunnel(this, TunnelID);
     m_elementId = ElementID;
     m_inspectionId = InspectionID;
 
@@ -259,13 +261,18 @@ void frmVideo::cmdCopy_Click()
             != MsgAnswer::Yes)
             return;
 
-        const QString bareName = QFileInfo(chosen).fileName();
-        if (!CopyClipInto(chosen, m_folder, bareName)) {
+        // Another element's clip of the same name stays: the copy takes a free name, or the
+        // file there is used when it holds the same clip.
+        const MediaPlacement placed = PlaceMediaFile(chosen, m_folder, [this](const QString& name) {
+            return DbMediaFileInUse(m_inspectionId, MediaKind::Video, name);
+        });
+        if (!placed.ok()) {
             MsgBox(QStringLiteral("Unable to copy file ") + QDir::toNativeSeparators(chosen)
                        + QStringLiteral(".  File may be in use."),
                    MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Error"));
             return;
         }
+        const QString bareName = placed.name;
         RefreshFileList();
 
         for (int i = 0; i < lstSelected->count(); ++i)

@@ -147,6 +147,7 @@ void frmVideoView::LoadForm(qint32 PanelID, qint32 ElementID, qint32 InspectionI
     m_inspectionId = InspectionID;
     const qint32 year = DbGetInspectionYear(m_inspectionId);
     m_tunnelId = DbGetInspectionTunnelID(m_inspectionId, year);
+    SetFormTunnel(this, m_tunnelId);
 
     LoadClipList();
     cmdNext->setEnabled(Media.size() >= 2);

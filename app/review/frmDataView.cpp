@@ -663,6 +663,7 @@ void frmDataView::LoadForm(qint32 tunnelId, qint32 inspectionId1, qint32 inspect
         hide();
         WaitCursor wait;
         m_tunnelId = tunnelId;
+        SetFormTunnel(this, tunnelId);
         const QString picture = DbGetTunnelPicture(tunnelId);
         const QString path = GetTunnelFolder(tunnelId) + picture;
         if (!picture.isEmpty() && QFileInfo(path).isFile())

@@ -331,6 +331,14 @@ QTreeWidgetItem* frmExpense::selectedRow() const
     return selected.isEmpty() ? nullptr : selected.first();
 }
 
+QTreeWidgetItem* frmExpense::rowOfKey(const QVariant& key) const
+{
+    for (int i = 0; i < lvExp->topLevelItemCount(); ++i)
+        if (lvExp->topLevelItem(i)->data(0, Qt::UserRole) == key)
+            return lvExp->topLevelItem(i);
+    return nullptr;
+}
+
 void frmExpense::selectRowQuietly(QTreeWidgetItem* item)
 {
     m_quietSelection = true;
@@ -400,6 +408,10 @@ void frmExpense::lvExp_ColumnClick(int column)
         };
         // The date sorts newest first on its first click; the others ascending.
         const bool ascending = column == 2 ? flag : !flag;
+        // Rows trade contents, so the selection is taken by key and put back on the row that
+        // now holds that expenditure: Edit, Save and Delete then act on the one the editor shows.
+        const QTreeWidgetItem* selected = selectedRow();
+        const QVariant selectedKey = selected ? selected->data(0, Qt::UserRole) : QVariant();
         const int n = lvExp->topLevelItemCount();
         for (int i = 0; i < n; ++i)
             for (int j = i; j < n; ++j) {
@@ -408,6 +420,11 @@ void frmExpense::lvExp_ColumnClick(int column)
                     SwapExpenseRows(i, j);
             }
         ColumnSortFlag[column - 1] = !flag;
+        if (selectedKey.isValid())
+            if (QTreeWidgetItem* row = rowOfKey(selectedKey)) {
+                selectRowQuietly(row);
+                lvExp->scrollToItem(row);
+            }
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error sorting column %1").arg(column), kSource, e);
     }
@@ -421,7 +438,7 @@ void frmExpense::SwapExpenseRows(int i, int j)
     QTreeWidgetItem* b = lvExp->topLevelItem(j);
     if (!a || !b)
         return;
-    // The rows trade contents; the selection stays on its position, as the list's own does.
+    // The rows trade contents; the sort moves the selection after them.
     const QVariant keyA = a->data(0, Qt::UserRole), dateA = a->data(1, kDateRole);
     QStringList textsA;
     for (int c = 0; c < 5; ++c)
@@ -459,6 +476,8 @@ void frmExpense::cmdEdit_Click()
             return;
         }
         IsNewExpenditure = false;
+        // Save changes this expenditure, wherever its row is by then.
+        m_editKey = selectedRow()->data(0, Qt::UserRole);
         SetEditMode(true);
         dtp->setFocus();
     } catch (const std::exception& e) {
@@ -491,7 +510,7 @@ void frmExpense::cmdSave_Click()
         if (adding) {
             expId = DbAddExpenditure(tunnelId, cost, date, comments, categoryId);
         } else {
-            row = selectedRow();
+            row = rowOfKey(m_editKey);
             // An edit needs its row; the list is disabled while editing, so it cannot go away.
             if (!row)
                 throw KrvError(ErrNo::NoCurrentRecord, QStringLiteral("No current record."));

@@ -91,6 +91,7 @@ private:
     void setRow(QTreeWidgetItem* item, qint32 expId, const QString& category, const QDateTime& when, double cost,
                 const QString& tunnel, const QString& comments);
     QTreeWidgetItem* selectedRow() const;
+    QTreeWidgetItem* rowOfKey(const QVariant& key) const;
     void selectRowQuietly(QTreeWidgetItem* item);
     void currentRowChanged(QTreeWidgetItem* item);
     void rowClicked(QTreeWidgetItem* item);
@@ -98,6 +99,8 @@ private:
 
     // Set while the program itself moves the list's selection: no row selection runs then.
     bool m_quietSelection = false;
+    // The key of the row Edit was started on.
+    QVariant m_editKey;
     // The press that made a row current already ran the row selection; its click does not again.
     QTreeWidgetItem* m_selectedByPress = nullptr;
 };

@@ -1,10 +1,14 @@
 #include "db.h"
 #include "dbcascades.h"
+#include "dbinspection.h"
+#include "dbrecords.h"
+#include "dbsystem.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 
 #include <QMap>
 #include <QTest>
+#include <functional>
 
 // Every cascade is run against the same small system: tunnel 1 "North" (panels 11 and 12,
 // periods 31 and 32) is the one removed from; tunnel 2 "South" (panel 21, period 41) must
@@ -335,6 +339,41 @@ private slots:
         QVERIFY(period > 41);
         QCOMPARE(gConn.scalar(QStringLiteral("SELECT count(*) FROM Videos WHERE PanelID = 21")).toInt(), 1);
         QCOMPARE(gConn.scalar(QStringLiteral("SELECT count(*) FROM TabData WHERE PanelID = 21")).toInt(), 1);
+    }
+
+    // A window still open on a removed tunnel or panel writes no rows for it: each write
+    // that adds rows for one raises, and the database stays as it was.
+    void writesForARemovedTunnelOrPanel_data()
+    {
+        QTest::addColumn<QString>("write");
+        for (const char* w : {"panel", "panel point", "panel outline", "panel element", "inspection period",
+                              "expenditure", "expenditure moved"})
+            QTest::newRow(w) << QString::fromLatin1(w);
+    }
+    void writesForARemovedTunnelOrPanel()
+    {
+        QFETCH(QString, write);
+        sql("DELETE FROM Tunnels WHERE TunnelID = 2");  // removed elsewhere; its panel 21 too
+        sql("DELETE FROM Panels WHERE PanelID = 21");
+        const Snapshot before = snapshot();
+        const QDate date(2007, 1, 2);
+        const QMap<QString, std::function<void()>> writes{
+            {"panel", [] { DbAddPanel(2, QStringLiteral("S2")); }},
+            {"panel point", [] { DbAddPanelPoint(21, 5, 5); }},
+            {"panel outline", [] { DbSavePanelCoords(21, {{1, 1}, {2, 2}, {3, 1}}); }},
+            {"panel element", [] { DbAddPanelElement(21, 102); }},
+            {"inspection period", [] { DbAddInspectionPeriod(QStringLiteral("x2"), 2007); }},
+            {"expenditure", [date] { DbAddExpenditure(2, 5, date, QStringLiteral("c"), 1); }},
+            {"expenditure moved", [date] { DbUpdateExpenditure(1, 2, 5, date, QStringLiteral("c"), 1); }},
+        };
+        bool raised = false;
+        try {
+            writes.value(write)();
+        } catch (const DbError& e) {
+            raised = e.number() == ErrNo::NoCurrentRecord;
+        }
+        QVERIFY(raised);
+        QCOMPARE(snapshot(), before);
     }
 
     // A statement failing part-way rolls the whole cascade back and reaches the caller.

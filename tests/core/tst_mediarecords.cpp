@@ -1,6 +1,7 @@
 #include "db.h"
 #include "dbmedia.h"
 #include "dbposting.h"
+#include "mediafiles.h"
 #include "testinstall.h"
 
 #include <QTest>
@@ -171,6 +172,42 @@ private slots:
 
     // The picture checks only enable buttons and answer false when they cannot run; the
     // clip check reports the error.
+    // A name is in use in a folder when any working or posted row of that inspection and
+    // kind points at it; other years and the other kinds do not count.
+    void mediaFileInUse()
+    {
+        addPicture(1, 2, 3, QStringLiteral("IMG_0001.jpg"), false);
+        gConn.exec(QStringLiteral("INSERT INTO ImagePathsPosted (PanelID, ElementID, ImagePath, FieldSketch, "
+                                  "InspectionID) VALUES (1, 2, 'pad.png', 1, 3)"));
+        gConn.exec(QStringLiteral("INSERT INTO VideosPosted (PanelID, ElementID, VideoFile, InspectionID) "
+                                  "VALUES (1, 2, 'MOV0001.avi', 3)"));
+        QVERIFY(DbMediaFileInUse(3, MediaKind::Photo, QStringLiteral("IMG_0001.jpg")));
+        QVERIFY(!DbMediaFileInUse(3, MediaKind::Photo, QStringLiteral("img_0001.jpg")));
+        QVERIFY(!DbMediaFileInUse(4, MediaKind::Photo, QStringLiteral("IMG_0001.jpg")));
+        QVERIFY(!DbMediaFileInUse(3, MediaKind::Sketch, QStringLiteral("IMG_0001.jpg")));
+        QVERIFY(DbMediaFileInUse(3, MediaKind::Sketch, QStringLiteral("pad.png")));
+        QVERIFY(!DbMediaFileInUse(3, MediaKind::Photo, QStringLiteral("pad.png")));
+        QVERIFY(DbMediaFileInUse(3, MediaKind::Video, QStringLiteral("MOV0001.avi")));
+        QVERIFY(!DbMediaFileInUse(3, MediaKind::Video, QStringLiteral("IMG_0001.jpg")));
+    }
+
+    void numberedFileNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("second");
+        QTest::newRow("extension") << "IMG_0001.jpg" << "IMG_0001 (2).jpg";
+        QTest::newRow("two dots") << "clip.final.avi" << "clip.final (2).avi";
+        QTest::newRow("no extension") << "notes" << "notes (2)";
+        QTest::newRow("leading dot") << ".notes" << ".notes (2)";
+    }
+    void numberedFileNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, second);
+        QCOMPARE(NumberedFileName(name, 1), name);
+        QCOMPARE(NumberedFileName(name, 2), second);
+    }
+
     void postedChecksWhenTheTablesAreMissing()
     {
         gConn.exec(QStringLiteral("DROP TABLE ImagePathsPosted"));

@@ -124,7 +124,9 @@ private slots:
         const qint32 e2 = DbAddExpenditure(1, 0.5, QDate(2004, 12, 31), QStringLiteral("sweeping"), 3);
         const qint32 e3 = DbAddExpenditure(1, 99, QDate(2005, 1, 10), QStringLiteral("grout"), 1);
         DbAddExpenditure(1, 5, QDate(2005, 1, 11), QStringLiteral("no such category"), 42);
-        DbAddExpenditure(77, 5, QDate(2005, 1, 12), QStringLiteral("no such tunnel"), 1);
+        // Left from a removed tunnel (no expenditure is added for one).
+        gConn.exec(QStringLiteral("INSERT INTO Expenditures (TunnelID, Cost, [Date], Comments, CategoryID) "
+                                  "VALUES (77, 5, '2005-01-12', 'no such tunnel', 1)"));
 
         RowSet list = DbGetExpenditureList();
         QCOMPARE(list.columns(), (QStringList{"ExpID", "Category", "Date", "Cost", "TunnelName", "Comments"}));

@@ -8,6 +8,51 @@
 #include <QTest>
 #include <QWidget>
 
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace {
+
+// Lets folder permissions bind for the life of the guard, also when the test runs as root
+// (the permission overrides are taken out of the thread's effective set and put back after).
+class PermissionsBind {
+public:
+    PermissionsBind()
+    {
+        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2];
+        std::memcpy(reduced, m_saved, sizeof reduced);
+        for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+            reduced[cap / 32].effective &= ~(1u << (cap % 32));
+        m_changed = ::syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~PermissionsBind()
+    {
+        if (m_changed)
+            ::syscall(SYS_capset, &m_header, m_saved);
+    }
+    PermissionsBind(const PermissionsBind&) = delete;
+    PermissionsBind& operator=(const PermissionsBind&) = delete;
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_changed = false;
+};
+
+ino_t inodeOf(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+}  // namespace
+
 class TestSettings : public QObject {
     Q_OBJECT
 private slots:
@@ -103,6 +148,46 @@ private slots:
         QVERIFY(!IniSetDatabaseFile("/x.db", &error));
         QVERIFY(!error.isEmpty());
         QVERIFY(QFileInfo(m_install->file("krv.ini")).isDir());
+    }
+
+    // An installed program's folder is read-only while krv.ini in it may be written: the
+    // file is then written in place. A folder that takes files keeps the temporary file
+    // and rename, and nothing is made in a read-only folder.
+    void iniInReadOnlyFolder_isWrittenInPlace()
+    {
+        const QString folder = m_install->folder();
+        const QString ini = m_install->file("krv.ini");
+        m_install->write("krv.ini", "[KRV]\r\nDatabaseFile=/old.db\r\nSystemPath=/m/\r\n");
+        const ino_t first = inodeOf(ini);
+        QVERIFY(IniSetDatabaseFile("/renamed.db"));
+        QVERIFY(inodeOf(ini) != first);  // a new file took the name
+
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup
+                                                  | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+        QString error;
+        bool written = false;
+        bool madeNew = true;
+        {
+            PermissionsBind bind;
+            QFile probe(folder + "/probe");
+            if (probe.open(QIODevice::WriteOnly)) {
+                probe.close();
+                probe.remove();
+                QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+                QSKIP("the folder's permissions do not bind here");
+            }
+            const ino_t before = inodeOf(ini);
+            written = IniSetDatabaseFile("/located/krv.db", &error);
+            QCOMPARE(inodeOf(ini), before);
+            // Without krv.ini, nothing can be made in the folder: a clear failure.
+            madeNew = WriteIniString(folder + "/other.ini", "KRV", "DatabaseFile", "/x.db");
+        }
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY2(written, qPrintable(error));
+        QCOMPARE(m_install->read("krv.ini"), QByteArray("[KRV]\r\nDatabaseFile=/located/krv.db\r\nSystemPath=/m/\r\n"));
+        QCOMPARE(IniGetDatabaseFile(), QString("/located/krv.db"));
+        QVERIFY(!madeNew);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"krv.ini"});
     }
 
     void placementRoundTrip()

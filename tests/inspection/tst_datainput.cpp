@@ -5,10 +5,13 @@
 #include "tst_datainput_fixture.h"
 
 #include "dbinspection.h"
+#include "frmInspectionPd.h"
+#include "frmSystem.h"
 #include "helpers.h"
 #include "inspectionforms.h"
 
 #include <QLabel>
+#include <QListWidget>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -65,6 +68,31 @@ private slots:
         QCOMPARE(w->objectName(), QStringLiteral("frmDataInput"));
         QCOMPARE(w->windowTitle(), QStringLiteral("Data Input - East Bore"));
         RegisterFormFactory(QStringLiteral("frmDataInput"), {});
+    }
+
+    // Removing the tunnel (here from the inspection-period tree) closes its rating entry,
+    // so nothing more is saved for it, and its node leaves the tree.
+    void removingTheTunnelClosesRatingEntry()
+    {
+        DataInputFixture f;
+        gIsWizard = true;
+        QPointer<frmDataInput> w = f.open();
+        QVERIFY(w->isVisible());
+        auto* setup = new frmSystem;
+        QCOMPARE(setup->List1->count(), 1);
+        auto* tree = new frmInspectionPd;
+        tree->LoadForm(f.tunnel);
+        const QString key = QStringLiteral("x%1").arg(f.tunnel);
+        QVERIFY(tree->FindNode(key));
+        tree->tv->setCurrentItem(tree->FindNode(key));
+        f.prompt->answer(MsgAnswer::Yes);
+        tree->tv_DeleteKey();
+        QCOMPARE(CountRows(QStringLiteral("Tunnels")), 0);
+        QVERIFY(!IsFormLoaded(QStringLiteral("frmDataInput")));
+        QVERIFY(!tree->FindNode(key));
+        QVERIFY(IsFormLoaded(QStringLiteral("frmInspectionPd")));
+        // The set-up window offers it no more.
+        QCOMPARE(setup->List1->count(), 0);
     }
 
     void refusesTunnelWithoutPanels()

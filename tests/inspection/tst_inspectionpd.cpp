@@ -605,11 +605,16 @@ private slots:
             QVERIFY(f.open(QIODevice::ReadWrite));
             QVERIFY(f.setFileTime(old, QFileDevice::FileModificationTime));
         }
-        // A file of the same name in the new folder is replaced; one that cannot be is reported.
+        // A file of the same name in the new folder is never replaced: other content sends the
+        // copy to a free name, the same content is used as it is. One that cannot be copied
+        // is reported.
+        FixturePicture(panel, 3, m_e2005, QStringLiteral("s3.png"), true);
+        WriteFile(from + QStringLiteral("s3.png"), "three");
         const QString to = data(QStringLiteral("East/2003/sketch/"));
         WriteFile(to + QStringLiteral("s2.png"), "stale");
+        WriteFile(to + QStringLiteral("s3.png"), "three");
         WriteFile(from + QStringLiteral("blocked.png"), "x");
-        QDir().mkpath(to + QStringLiteral("blocked.png"));
+        QDir().mkpath(to + QStringLiteral("blocked.png.krv-copy"));
 
         auto* w = open();
         click(w, T(m_east));
@@ -626,16 +631,19 @@ private slots:
         QCOMPARE(calls[2].title, QStringLiteral("Error copying file blocked.png"));
         QCOMPARE(calls[2].icon, MsgIcon::Warning);
         QCOMPARE(m_install->read(QStringLiteral("Data/East/2003/sketch/s1.png")), QByteArray("one"));
-        QCOMPARE(m_install->read(QStringLiteral("Data/East/2003/sketch/s2.png")), QByteArray("two"));
+        QCOMPARE(m_install->read(QStringLiteral("Data/East/2003/sketch/s2.png")), QByteArray("stale"));
+        QCOMPARE(m_install->read(QStringLiteral("Data/East/2003/sketch/s2 (2).png")), QByteArray("two"));
         QCOMPARE(QFileInfo(to + QStringLiteral("s1.png")).lastModified().toSecsSinceEpoch(), old.toSecsSinceEpoch());
-        QVERIFY(QDir(to).entryList({QStringLiteral("*~")}, QDir::Files).isEmpty());
+        QCOMPARE(QDir(to).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 (QStringList{"s1.png", "s2 (2).png", "s2.png", "s3.png"}));
         const qint32 id = DbGetInspectionID(m_east, 2003);
         QCOMPARE(Rows(QStringLiteral("SELECT PanelID, ElementID, ImagePath, FieldSketch, Annotation, Posted FROM "
                                      "ImagePaths WHERE InspectionID = ? ORDER BY ImagePath"),
                       {id}),
                  (QStringList{QStringLiteral("%1|1|s1.png|1|crown's edge|1").arg(panel),
-                              QStringLiteral("%1|2|s2.png|1||0").arg(panel)}));
-        QCOMPARE(CountRows(QStringLiteral("ImagePaths"), QStringLiteral("InspectionID = ?"), {m_e2005}), 3);
+                              QStringLiteral("%1|2|s2 (2).png|1||0").arg(panel),
+                              QStringLiteral("%1|3|s3.png|1||0").arg(panel)}));
+        QCOMPARE(CountRows(QStringLiteral("ImagePaths"), QStringLiteral("InspectionID = ?"), {m_e2005}), 4);
         QVERIFY(QFileInfo(data(QStringLiteral("East/2003/video"))).isDir());
     }
 
@@ -643,7 +651,7 @@ private slots:
     {
         makeSystem();
         WriteFile(data(QStringLiteral("East/2005/sketch/blocked.png")), "x");
-        QDir().mkpath(data(QStringLiteral("East/2003/sketch/blocked.png")));
+        QDir().mkpath(data(QStringLiteral("East/2003/sketch/blocked.png.krv-copy")));
         auto* w = open();
         click(w, T(m_east));
         bool busy = false;

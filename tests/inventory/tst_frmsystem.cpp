@@ -9,7 +9,9 @@
 #include "fixtures.h"
 #include "forms.h"
 #include "frmOpenSysMap.h"
+#include "frmPanelElements.h"
 #include "frmSystem.h"
+#include "frmTunnelSpecs.h"
 #include "globals.h"
 #include "helpers.h"
 #include "inventoryforms.h"
@@ -840,6 +842,42 @@ private slots:
         QCOMPARE(listRows(w->List1), QStringList{QStringLiteral("Rated=%1").arg(keep)});
         QCOMPARE(w->ZVMap1->PolyCount(), 1);
         QVERIFY(QFileInfo(m_data + "North").isDir());  // the folder stays
+    }
+
+    // The panel windows of a removed tunnel close, so none can store panels or elements for
+    // it; another tunnel's window stays.
+    void removingATunnelClosesItsWindows()
+    {
+        FixtureSystem(QStringLiteral("Metro"));
+        gConn.exec("UPDATE System SET SystemPicture = 'map.bmp'");
+        const qint32 north = DbAddTunnel(QStringLiteral("North"), kSquare);
+        const qint32 south = DbAddTunnel(QStringLiteral("South"), kTriangle);
+        for (qint32 id : {north, south}) {
+            const QString name = id == north ? QStringLiteral("North") : QStringLiteral("South");
+            QDir().mkpath(m_data + name);
+            writePicture(m_data + name + "/bore.bmp");
+            DbSetTunnelPicture(id, QStringLiteral("bore.bmp"));
+            DbSavePanelCoords(DbAddPanel(id, QStringLiteral("P1")), kSquare);
+        }
+        auto* w = new frmSystem;
+        w->show();
+        (new frmTunnelSpecs)->LoadForm(north);
+        (new frmPanelElements)->LoadForm(south);
+        QVERIFY(IsFormLoaded(QStringLiteral("frmTunnelSpecs")) && IsFormLoaded(QStringLiteral("frmPanelElements")));
+
+        selectRow(w->List1, "North");
+        m_prompt->answer(MsgAnswer::Yes);
+        QTest::mouseClick(w->cmdRemove, Qt::LeftButton);
+        QCOMPARE(Rows("SELECT TunnelName FROM Tunnels"), QStringList{"South"});
+        QVERIFY(!IsFormLoaded(QStringLiteral("frmTunnelSpecs")));
+        QVERIFY(IsFormLoaded(QStringLiteral("frmPanelElements")));
+
+        selectRow(w->List1, "South");
+        m_prompt->answer(MsgAnswer::Yes);
+        QTest::mouseClick(w->cmdRemove, Qt::LeftButton);
+        QVERIFY(!IsFormLoaded(QStringLiteral("frmPanelElements")));
+        QCOMPARE(w->List1->count(), 0);
+        QVERIFY(IsFormLoaded(QStringLiteral("frmSystem")));
     }
 
     void renameWithItsFolder_data()

@@ -308,6 +308,18 @@ private slots:
         QCOMPARE(selectedTexts(w->lstAvailEle), (QStringList{"Lining", "Drain", "Rail", "Lamp"}));
     }
 
+    // A panel removed meanwhile (in the panel window, or by another program) gets no elements.
+    void aRemovedPanelGetsNoElements()
+    {
+        frmPanelElements* w = openTunnel();
+        click(*w->ZVMap1, 3500, 1000);
+        gConn.exec("DELETE FROM Panels WHERE PanelID = ?", {m_panelB});
+        selectTexts(w->lstAvailEle, {"Rail"});
+        w->cmdAdd->click();
+        QCOMPARE(m_prompt->messages(), QStringList{"Error: Unable to add element(s)."});
+        QCOMPARE(CountRows("PanelElements", "PanelID = ?", {m_panelB}), 0);
+    }
+
     void failedAddWritesNothing()
     {
         frmPanelElements* w = openTunnel();

@@ -353,6 +353,20 @@ private slots:
         QVERIFY(w->NewPanelMode());
     }
 
+    // The tunnel removed by another program on the same database while the window is open:
+    // a panel drawn then is not stored for it.
+    void aRemovedTunnelGetsNoPanel()
+    {
+        frmTunnelSpecs* w = openTunnel();
+        gConn.exec("DELETE FROM Tunnels WHERE TunnelID = ?", {m_tunnel});
+        m_prompt->answerText(QStringLiteral("Panel D"));
+        QTest::mouseClick(w->cmdDraw, Qt::LeftButton);
+        drawTriangle(*w->ZVMap1, 6000, 3000);
+        QCOMPARE(m_prompt->messages(), QStringList{"Error identifying new panel."});
+        QCOMPARE(CountRows("Panels"), 3);
+        QCOMPARE(CountRows("PanelCoord"), 8);
+    }
+
     // ------------------------------------------------------------ redrawing
 
     void redrawReplacesOnlyTheOutline()

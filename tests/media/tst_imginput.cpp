@@ -256,7 +256,7 @@ private slots:
         QTest::newRow("name with quotes")
             << "O'Hare \"1\".png" << MsgAnswer::Yes << QStringList{copy, QStringLiteral("The photo has been stored.")}
             << QStringList{QStringLiteral("O'Hare \"1\".png|0|by the portal")};
-        QTest::newRow("already listed: copied, then reported")
+        QTest::newRow("already listed, the same picture in the folder: reported")
             << "kept.png" << MsgAnswer::Yes
             << QStringList{copy, QStringLiteral("This photo has already been added to the photo list.")}
             << QStringList{QStringLiteral("kept.png|0|<null>")};
@@ -271,8 +271,10 @@ private slots:
         MakeFolderTree(f.photoFolder());
         Fixture::draw(f.photoFolder() + QStringLiteral("here.png"));
         const bool listed = source == QLatin1String("kept.png");
-        if (listed)
+        if (listed) {
             FixturePicture(f.panel, f.element, f.period, source, false);
+            Fixture::draw(f.photoFolder() + source, 77);
+        }
         frmImgInput* w = f.open(false);
         QString chosen;
         if (source == QLatin1String("in-folder")) {
@@ -303,7 +305,8 @@ private slots:
         const QString copied = f.photoFolder() + source;
         if (copyAnswer == MsgAnswer::Yes) {
             QVERIFY(QFileInfo(copied).isFile());
-            QCOMPARE(QFileInfo(copied).lastModified(), QDateTime(QDate(2021, 5, 4), QTime(8, 30)));
+            if (!listed)
+                QCOMPARE(QFileInfo(copied).lastModified(), QDateTime(QDate(2021, 5, 4), QTime(8, 30)));
             QCOMPARE(QImage(copied).width(), 77);
             QVERIFY(items(w->fileImgList).contains(source));
             QCOMPARE(QDir(f.photoFolder()).entryList(QDir::Files).filter(QStringLiteral(".krv-copy")), QStringList());
@@ -354,6 +357,67 @@ private slots:
             QCOMPARE(f.prompt.messages().last(), QStringLiteral("The new field sketch has been stored."));
             QCOMPARE(items(w->lstSelected), QStringList{QStringLiteral("pad.png")});
         }
+    }
+
+    // Cameras restart their numbering: a browsed file whose name another element's picture
+    // has keeps that picture whole. Other content is copied under a free name, the same
+    // content is used as it lies there.
+    void browseToANameInUse_data()
+    {
+        QTest::addColumn<bool>("sketch");
+        QTest::addColumn<QStringList>("inFolder");  // "name=width" of files already there
+        QTest::addColumn<QString>("otherRow");      // another element's picture of that name
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("photo, other picture")
+            << false << QStringList{"IMG_0001.jpg=50"} << "IMG_0001.jpg" << "IMG_0001 (2).jpg";
+        QTest::newRow("photo, same picture") << false << QStringList{"IMG_0001.jpg=77"} << "IMG_0001.jpg"
+                                             << "IMG_0001.jpg";
+        QTest::newRow("photo, numbered name taken too")
+            << false << QStringList{"IMG_0001.jpg=50", "IMG_0001 (2).jpg=60"} << "IMG_0001.jpg" << "IMG_0001 (3).jpg";
+        QTest::newRow("photo, same picture under the numbered name")
+            << false << QStringList{"IMG_0001.jpg=50", "IMG_0001 (2).jpg=77"} << "" << "IMG_0001 (2).jpg";
+        QTest::newRow("photo, row whose file is missing") << false << QStringList{} << "IMG_0001.jpg"
+                                                          << "IMG_0001 (2).jpg";
+        QTest::newRow("sketch, other sketch")
+            << true << QStringList{"IMG_0001.jpg=50"} << "IMG_0001.jpg" << "IMG_0001 (2).jpg";
+    }
+    void browseToANameInUse()
+    {
+        QFETCH(bool, sketch);
+        QFETCH(QStringList, inFolder);
+        QFETCH(QString, otherRow);
+        QFETCH(QString, stored);
+        Fixture f;
+        const QString folder = sketch ? f.sketchFolder() : f.photoFolder();
+        MakeFolderTree(folder);
+        for (const QString& file : inFolder)
+            Fixture::draw(folder + file.section('=', 0, 0), file.section('=', 1).toInt());
+        if (!otherRow.isEmpty())
+            FixturePicture(f.panel, 8, f.period, otherRow, sketch);
+        const QString chosen = f.elsewhere + QStringLiteral("/IMG_0001.jpg");
+        Fixture::draw(chosen, 77);
+        frmImgInput* w = f.open(sketch);
+        f.prompt.answerText(chosen);
+        f.prompt.answer(MsgAnswer::Yes);
+        QTest::mouseClick(w->cmdCopy, Qt::LeftButton);
+
+        QCOMPARE(f.prompt.messages().last(), sketch ? QStringLiteral("The new field sketch has been stored.")
+                                                    : QStringLiteral("The photo has been stored."));
+        QCOMPARE(Rows(QStringLiteral("SELECT ImagePath, FieldSketch FROM ImagePaths WHERE ElementID = ?"), {f.element}),
+                 QStringList{stored + (sketch ? "|1" : "|0")});
+        // Every file that was there keeps its picture; the stored name holds the browsed one.
+        for (const QString& file : inFolder)
+            QCOMPARE(QImage(folder + file.section('=', 0, 0)).width(), file.section('=', 1).toInt());
+        QCOMPARE(QImage(folder + stored).width(), 77);
+        QStringList expected;
+        for (const QString& file : inFolder)
+            expected << file.section('=', 0, 0);
+        if (!expected.contains(stored))
+            expected << stored;
+        expected.sort();
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+        QCOMPARE(items(w->lstSelected), QStringList{stored});
+        QVERIFY(items(w->fileImgList).contains(stored));
     }
 
     void aFailedCopyStoresNothing()

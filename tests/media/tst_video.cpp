@@ -320,19 +320,52 @@ private slots:
         QVERIFY(!texts(w->fileVideos).contains(QStringLiteral("late.avi")));
     }
 
-    void browseToAnAttachedNameReplacesTheFileOnly()
+    // Cameras restart their numbering: a browsed clip whose name is in use never replaces
+    // that file. Other content goes under a free name; the same content is used as it lies.
+    void browseToANameInUse_data()
     {
-        FixtureClip(kPanel, kElement, m_period, QStringLiteral("portal.avi"));
-        const QString source = m_outside + QStringLiteral("portal.avi");
-        writeFile(source, "newer portal");
+        QTest::addColumn<qint32>("owner");       // the element whose row names the clip
+        QTest::addColumn<QByteArray>("content"); // of the browsed clip
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("attached"); // this element's clips afterwards
+        const QString stored = QStringLiteral("The video has been stored.");
+        QTest::newRow("another element's clip, other content")
+            << qint32(kElement + 1) << QByteArray("second card") << stored << QStringList{"MOV0001 (2).avi"};
+        QTest::newRow("another element's clip, same content")
+            << qint32(kElement + 1) << QByteArray("first card") << stored << QStringList{"MOV0001.avi"};
+        QTest::newRow("this element's clip, other content")
+            << qint32(kElement) << QByteArray("second card") << stored << QStringList{"MOV0001.avi", "MOV0001 (2).avi"};
+        QTest::newRow("this element's clip, same content")
+            << qint32(kElement) << QByteArray("first card")
+            << QStringLiteral("This video has already been added to the photo list.") << QStringList{"MOV0001.avi"};
+    }
+    void browseToANameInUse()
+    {
+        QFETCH(qint32, owner);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        QFETCH(QStringList, attached);
+        writeFile(m_folder + QStringLiteral("MOV0001.avi"), "first card");
+        FixtureClip(kPanel, owner, m_period, QStringLiteral("MOV0001.avi"));
+        const QString source = m_outside + QStringLiteral("MOV0001.avi");
+        writeFile(source, content);
         QPointer<frmVideo> w = open();
         m_prompt->answerText(source);
         m_prompt->answer(MsgAnswer::Yes);
         QTest::mouseClick(w->cmdCopy, Qt::LeftButton);
-        QCOMPARE(m_prompt->messages().last(), QStringLiteral("This video has already been added to the photo list."));
-        QCOMPARE(readFile(m_folder + QStringLiteral("portal.avi")), QByteArray("newer portal"));
-        QCOMPARE(rows(), QStringList{row(QStringLiteral("portal.avi"))});
-        QCOMPARE(w->lstSelected->count(), 1);
+        QCOMPARE(m_prompt->messages().last(), message);
+        QCOMPARE(readFile(m_folder + QStringLiteral("MOV0001.avi")), QByteArray("first card"));
+        const bool copied = content != "first card";
+        QCOMPARE(QFileInfo::exists(m_folder + QStringLiteral("MOV0001 (2).avi")), copied);
+        if (copied)
+            QCOMPARE(readFile(m_folder + QStringLiteral("MOV0001 (2).avi")), content);
+        QCOMPARE(Rows(QStringLiteral("SELECT VideoFile FROM Videos WHERE ElementID = ? ORDER BY rowid"), {kElement}),
+                 attached);
+        QCOMPARE(texts(w->lstSelected), attached);
+        if (owner != kElement)
+            QCOMPARE(Rows(QStringLiteral("SELECT VideoFile FROM Videos WHERE ElementID = ?"), {owner}),
+                     QStringList{"MOV0001.avi"});
+        QCOMPARE(leftovers(), QStringList{QStringLiteral("notes.txt")});
     }
 
     // Attached meanwhile (not in the list): the database refuses the second row.
@@ -342,6 +375,7 @@ private slots:
         writeFile(source, "shaft clip");
         QPointer<frmVideo> w = open();
         FixtureClip(kPanel, kElement, m_period, QStringLiteral("shaft.avi"));
+        writeFile(m_folder + QStringLiteral("shaft.avi"), "shaft clip");
         m_prompt->answerText(source);
         m_prompt->answer(MsgAnswer::Yes);
         QTest::mouseClick(w->cmdCopy, Qt::LeftButton);
@@ -351,11 +385,10 @@ private slots:
         QVERIFY(texts(w->lstSelected).isEmpty());
     }
 
-    // The copy cannot replace what stands in the folder under that name: reported, and
-    // nothing half-written is left.
+    // The copy cannot be written: reported, and nothing half-written is left.
     void failedCopyIsReportedAndLeavesNothing()
     {
-        QVERIFY(QDir().mkpath(m_folder + QStringLiteral("stuck.avi")));
+        QVERIFY(QDir().mkpath(m_folder + QStringLiteral("stuck.avi.krv-copy")));
         const QString source = m_outside + QStringLiteral("stuck.avi");
         writeFile(source, "stuck clip");
         QPointer<frmVideo> w = open();
@@ -367,7 +400,7 @@ private slots:
         QCOMPARE(m_prompt->calls.last().title, QStringLiteral("Error"));
         QCOMPARE(m_prompt->calls.last().icon, MsgIcon::Warning);
         QVERIFY(rows().isEmpty());
-        QVERIFY(QFileInfo(m_folder + QStringLiteral("stuck.avi")).isDir());
+        QVERIFY(!QFileInfo::exists(m_folder + QStringLiteral("stuck.avi")));
         QCOMPARE(leftovers(), QStringList{QStringLiteral("notes.txt")});
     }
 

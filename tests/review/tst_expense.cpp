@@ -488,6 +488,56 @@ private slots:
                  QStringList{"after sort"});
     }
 
+    // The clicked expenditure stays selected when a sort moves it: Save and Delete act on it,
+    // never on the row that took its place.
+    void sortAfterSelection_saveAndDeleteActOnTheShownExpenditure_data()
+    {
+        QTest::addColumn<int>("col");
+        QTest::addColumn<bool>("remove");
+        QTest::newRow("date, save") << 2 << false;
+        QTest::newRow("date, delete") << 2 << true;
+        QTest::newRow("cost, save") << 3 << false;
+        QTest::newRow("cost, delete") << 3 << true;
+    }
+    void sortAfterSelection_saveAndDeleteActOnTheShownExpenditure()
+    {
+        QFETCH(int, col);
+        QFETCH(bool, remove);
+        gConn.exec(QStringLiteral("DELETE FROM Expenditures"));
+        const qint32 lights = addCategory(QStringLiteral("Lights"));
+        const qint32 drain = addCategory(QStringLiteral("drain"));
+        const qint32 a = addExpense(m_alder, lights, QDate(2021, 5, 1), 0.25, QStringLiteral("a"));
+        const qint32 b = addExpense(m_alder, drain, QDate(2020, 1, 10), 1234.5, QStringLiteral("B"));
+        const auto stored = [](qint32 id) {
+            return Rows(QStringLiteral("SELECT Cost, [Date], Comments, CategoryID FROM Expenditures WHERE ExpID = ?"),
+                        {id});
+        };
+        const QStringList bBefore = stored(b);
+        frmExpense* w = open();
+        QCOMPARE(column(w->lvExp, 4), (QStringList{"B", "a"}));
+        clickRow(w, 1);
+        QCOMPARE(w->txtComments->toPlainText(), QStringLiteral("a"));
+        clickHeader(w, col);
+        QCOMPARE(column(w->lvExp, 4), (QStringList{"a", "B"}));
+        QCOMPARE(w->lvExp->selectedItems().size(), 1);
+        QCOMPARE(w->lvExp->selectedItems().first()->text(4), QStringLiteral("a"));
+        if (remove) {
+            m_prompt->answer(MsgAnswer::Yes);
+            click(w->cmdDelete);
+            QCOMPARE(CountRows(QStringLiteral("Expenditures"), QStringLiteral("ExpID = ?"), {a}), 0);
+            QCOMPARE(stored(b), bBefore);
+            QCOMPARE(column(w->lvExp, 4), QStringList{"B"});
+            return;
+        }
+        click(w->cmdEdit);
+        w->txtComments->setPlainText(QStringLiteral("a, edited"));
+        click(w->cmdSave);
+        QCOMPARE(stored(b), bBefore);
+        QCOMPARE(stored(a), QStringList{"0.25|2021-05-01|a, edited|" + QString::number(lights)});
+        QCOMPARE(rows(w->lvExp), (QStringList{key(a) + "|Lights|" + d(2021, 5, 1) + "|.25|Alder|a, edited",
+                                              key(b) + "|drain|" + d(2020, 1, 10) + "|1234.50|Alder|B"}));
+    }
+
     void rowOfAnotherSystemsTunnel_keepsTunnelChoice()
     {
         gConn.exec(QStringLiteral("INSERT INTO System (SystemName) VALUES ('Other')"));
