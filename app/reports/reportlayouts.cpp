@@ -2,6 +2,9 @@
 
 #include "db.h"
 #include "helpers.h"
+#include "reportlayout.h"
+
+#include <QFontMetricsF>
 
 #include <QLocale>
 #include <QMap>
@@ -112,13 +115,30 @@ std::shared_ptr<Report> BuildExpenditureReport(const DataTable& rows, const QStr
         Section& footer = r->groupFooter(group);
         footer.add(ReportObject::field(groupValue, 0, 100, costLeft - 40, 236).bold().rightAligned().fixed(
             groupValue == QLatin1String("Year") ? 0 : -1));
-        footer.add(ReportObject::textObject(QStringLiteral("Subtotal:"), 0, 300, costLeft - 40, 236).bold().rightAligned());
-        footer.add(ReportObject::summary(SummaryOp::Sum, cost, group, costLeft, 300, 1090, 236).money().bold().rightAligned());
+        // Totals end where the column ends; when the grand total in bold is wider than the
+        // column, they reach further left and their captions end short of them, so no sum is
+        // cut and no caption runs into it.
+        double grand = 0;
+        const int costColumn = rows.columnIndex(QStringLiteral("Cost"));
+        for (int row = 0; row < rows.rowCount(); ++row)
+            grand += rows.value(row, costColumn).toDouble();
+        ReportObject probe = ReportObject::summary(SummaryOp::Sum, cost, 0, 0, 0, 0, 0).money().bold();
+        const double sumWidth = std::max(
+            1090.0, QFontMetricsF(ReportFont(r->fontFamily, probe.fontSize, true, false))
+                            .horizontalAdvance(FormatValue(grand, ValueType::Currency, probe)) +
+                        40);
+        const double sumLeft = costLeft + 1090 - sumWidth;
+        const double captionWidth = sumLeft - 40;
+        footer.add(ReportObject::textObject(QStringLiteral("Subtotal:"), 0, 300, captionWidth, 236).bold().rightAligned());
+        footer.add(ReportObject::summary(SummaryOp::Sum, cost, group, sumLeft, 300, sumWidth, 236)
+                       .money()
+                       .bold()
+                       .rightAligned());
         Section& total = r->reportFooter();
         total.height = 450;
-        total.add(ReportObject::summary(SummaryOp::Sum, cost, 0, costLeft, 40, 1090, 236).money().bold().rightAligned());
+        total.add(ReportObject::summary(SummaryOp::Sum, cost, 0, sumLeft, 40, sumWidth, 236).money().bold().rightAligned());
         total.add(ReportObject::line(costLeft, 286, costLeft + 1090, 286));
-        total.add(ReportObject::textObject(QStringLiteral("Expenditures Grand Total:"), 0, 80, costLeft - 40, 236)
+        total.add(ReportObject::textObject(QStringLiteral("Expenditures Grand Total:"), 0, 80, captionWidth, 236)
                       .bold()
                       .rightAligned());
     }
