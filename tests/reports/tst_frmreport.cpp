@@ -3,7 +3,13 @@
 #include "db.h"
 #include "fixtures.h"
 #include "frmReport.h"
+#include "frmInspectionPd.h"
+#include "globals.h"
+#include "frmReportViewer.h"
 #include "frmSaveRpt.h"
+#include "inspectionforms.h"
+#include "reportlayout.h"
+#include "reportsforms.h"
 #include "helpers.h"
 #include "modFilter.h"
 #include "schema.h"
@@ -37,8 +43,11 @@ void onPanel(qint32 pnl, qint32 element)
     gConn.exec(QStringLiteral("INSERT INTO PanelElements (PanelID, ElementID) VALUES (?, ?)"), {pnl, element});
 }
 
+// A rating entered and posted: the working row stays, marked posted.
 void postRating(qint32 insp, qint32 pnl, qint32 element, int rating)
 {
+    gConn.exec(QStringLiteral("INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating, Posted) VALUES (?,?,?,?,1)"),
+               {insp, pnl, element, rating});
     gConn.exec(QStringLiteral("INSERT INTO RatingsPosted (InspectionID, PanelID, ElementID, Rating) VALUES (?,?,?,?)"),
                {insp, pnl, element, rating});
 }
@@ -67,6 +76,12 @@ QStringList elementRows(frmReport* w)
         out << c->text() + (c->isChecked() ? "+" : "-");
     return out;
 }
+
+// What the report window showed: its kind and every page's texts.
+struct Shown {
+    QString kind;
+    QStringList texts;
+};
 
 // Answers the next name dialog with a name and its OK button.
 void answerName(const QString& name)
@@ -99,6 +114,12 @@ class TestFrmReport : public QObject {
     }
 
 private slots:
+    void initTestCase()
+    {
+        RegisterReportsForms();
+        RegisterInspectionForms();
+    }
+
     void init()
     {
         m_install = std::make_unique<TestInstall>();
@@ -135,6 +156,112 @@ private slots:
                 w->close();
         m_prompt.reset();
         m_install.reset();
+    }
+
+    // Show Report builds the report of the criteria and shows it in the report window with its
+    // kind; a build that fails says so and shows nothing, not the report before it.
+    void showsTheReportInTheViewer()
+    {
+        gConn.exec(QStringLiteral("INSERT INTO ExpenditureCats (CategoryID, Category) VALUES (7, 'Pumps')"));
+        gConn.exec(QStringLiteral("INSERT INTO Expenditures (TunnelID, Cost, [Date], Comments, CategoryID) VALUES "
+                                  "(?, 99.5, '2004-05-06', 'impeller', 7)"),
+                   {north});
+        frmReport* w = open(QStringLiteral("Expenditure"));
+        w->chkExpField[2]->setChecked(true);
+        auto shown = std::make_shared<Shown>();
+        QTimer::singleShot(0, [shown] {
+            auto* v = qobject_cast<frmReportViewer*>(QApplication::activeModalWidget());
+            QVERIFY(v);
+            shown->kind = frmReportViewer::ReportType();
+            for (const LaidPage& p : v->Pages())
+                for (const LaidItem& it : p.items)
+                    shown->texts << it.text;
+            v->close();
+        });
+        w->cmdReport->click();
+        QCOMPARE(shown->kind, QStringLiteral("Expenditure"));
+        for (const char* text : {"Expenditures Report", "Pumps", "North", "$99.50", "Expenditures Grand Total:"})
+            QVERIFY2(shown->texts.contains(QLatin1String(text)), text);
+        QVERIFY(m_prompt->messages().isEmpty());
+        QVERIFY(w->isVisible());
+
+        gConn.exec(QStringLiteral("DROP TABLE Expenditures"));
+        bool viewerShown = false;
+        QTimer::singleShot(0, [&viewerShown] {
+            if (auto* v = qobject_cast<frmReportViewer*>(QApplication::activeModalWidget())) {
+                viewerShown = true;
+                v->close();
+            }
+        });
+        w->cmdReport->click();
+        QCoreApplication::processEvents();  // the check above runs now, not in a later test
+        QVERIFY(!viewerShown);
+        QCOMPARE(m_prompt->messages(), QStringList{"Error creating report in module BuildReport."});
+        QVERIFY(w->isVisible());
+    }
+
+    // The element condition evaluation fills the working database, shows its grid, and the
+    // working database is emptied and closed when the window unloads.
+    void elementConditionReportAndUnload()
+    {
+        frmReport* w = open(QStringLiteral("Drainage Element Condition Evaluation"));
+        w->cboRP1->setCurrentIndex(w->cboRP1->findText(QStringLiteral("2003")));
+        auto shown = std::make_shared<Shown>();
+        QTimer::singleShot(0, [shown] {
+            auto* v = qobject_cast<frmReportViewer*>(QApplication::activeModalWidget());
+            QVERIFY(v);
+            shown->kind = frmReportViewer::ReportType();
+            for (const LaidPage& p : v->Pages())
+                for (const LaidItem& it : p.items)
+                    shown->texts << it.text;
+            v->close();
+        });
+        w->cmdReport->click();
+        QCOMPARE(m_prompt->messages(), QStringList());
+        QCOMPARE(shown->kind, QStringLiteral("Drainage Element Condition Evaluation"));
+        for (const char* text : {"Drainage Element Condition Evaluation", "North", "Gully", "2003", "5"})
+            QVERIFY2(shown->texts.contains(QLatin1String(text)), text);
+        QVERIFY(gReportConn.isOpen());
+        QVERIFY(gReportConn.scalar(QStringLiteral("SELECT count(*) FROM ReportRatings")).toInt() > 0);
+        w->close();
+        QVERIFY(!gReportConn.isOpen());
+        gReportConn.open(m_install->file(QStringLiteral("ReportData.db")));
+        QCOMPARE(gReportConn.scalar(QStringLiteral("SELECT count(*) FROM ReportRatings")).toInt(), 0);
+        gReportConn.close();
+    }
+
+    // The inspection-period window's Report command shows the period's unposted data.
+    void unpostedDataFromTheInspectionPeriods()
+    {
+        const qint32 p = gConn.scalar(QStringLiteral("SELECT InspectionID FROM InspectionPeriod WHERE InspectionYear = 2005"))
+                             .toInt();
+        // A rating changed after posting.
+        gConn.exec(QStringLiteral("UPDATE Ratings SET Rating = 4, Posted = 0 WHERE InspectionID = ? AND PanelID = ?"),
+                   {p, n2});
+        gIsDataEntry = true;
+        auto* tree = new frmInspectionPd;
+        tree->show();
+        QTreeWidgetItem* node = tree->FindNode(QStringLiteral("y%1").arg(p));
+        QVERIFY(node);
+        tree->tv->setCurrentItem(node);
+        QVERIFY(tree->cmdReport->isEnabled());
+        auto shown = std::make_shared<Shown>();
+        QTimer::singleShot(0, [shown] {
+            auto* v = qobject_cast<frmReportViewer*>(QApplication::activeModalWidget());
+            QVERIFY(v);
+            shown->kind = frmReportViewer::ReportType();
+            for (const LaidPage& pg : v->Pages())
+                for (const LaidItem& it : pg.items)
+                    shown->texts << it.text;
+            v->close();
+        });
+        tree->cmdReport->click();
+        QCOMPARE(shown->kind, QStringLiteral("PreDataPost"));
+        for (const char* text : {"Unposted Inspection Data", "Tunnel: North", "Inspection Year: 2005", "Panel: 2",
+                                 "Channel", "4"})
+            QVERIFY2(shown->texts.contains(QLatin1String(text)), text);
+        QVERIFY(m_prompt->messages().isEmpty());
+        tree->close();
     }
 
     void defectSetUp()
