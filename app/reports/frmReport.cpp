@@ -118,24 +118,24 @@ frmReport::frmReport(QWidget* parent) : KrvForm<QDialog>(QStringLiteral("frmRepo
         chkExpField[k] = named(new QCheckBox(QLatin1String(kFields[k]), picExpenditure), QStringLiteral("chkExpField"));
         PlaceTwips(chkExpField[k], 120, 330 + k * 330, 2100, 285);
     }
-    label(picExpenditure, QStringLiteral("Filter By"), "Label3", 2400, 0, 3000);
+    label(picExpenditure, QStringLiteral("Filter By"), "Label3", 2760, 0, 3000);
     cboCategories = named(new QComboBox(picExpenditure), QStringLiteral("cboCategories"));
-    PlaceTwips(cboCategories, 3000, 300, 2880, 330);
+    PlaceTwips(cboCategories, 3300, 300, 2640, 330);
     dtFromDate = named(new QDateEdit(picExpenditure), QStringLiteral("dtFromDate"));
     dtFromDate->setCalendarPopup(true);
-    PlaceTwips(dtFromDate, 3000, 720, 2880, 330);
+    PlaceTwips(dtFromDate, 3300, 720, 2640, 330);
     dtToDate = named(new QDateEdit(picExpenditure), QStringLiteral("dtToDate"));
     dtToDate->setCalendarPopup(true);
-    PlaceTwips(dtToDate, 3000, 1140, 2880, 330);
-    label(picExpenditure, QStringLiteral("From"), "Label4", 2400, 765, 570);
-    label(picExpenditure, QStringLiteral("To"), "Label5", 2400, 1185, 570);
-    label(picExpenditure, QStringLiteral("Min"), "Label7", 2400, 1605, 570);
-    label(picExpenditure, QStringLiteral("Max"), "Label8", 2400, 2025, 570);
+    PlaceTwips(dtToDate, 3300, 1140, 2640, 330);
+    label(picExpenditure, QStringLiteral("From"), "Label4", 2760, 765, 540);
+    label(picExpenditure, QStringLiteral("To"), "Label5", 2760, 1185, 540);
+    label(picExpenditure, QStringLiteral("Min"), "Label7", 2760, 1605, 540);
+    label(picExpenditure, QStringLiteral("Max"), "Label8", 2760, 2025, 540);
     // Each criteria box lies over its chooser's edit part, leaving the drop-down button free.
     const double boxTops[5] = {300, 720, 1140, 1560, 1980};
     for (int k = 0; k < 5; ++k) {
         txtExpCriteria[k] = named(new QLineEdit(picExpenditure), QStringLiteral("txtExpCriteria"));
-        PlaceTwips(txtExpCriteria[k], 3000, boxTops[k], k < 3 ? 2880 - 300 : 1500, 330);
+        PlaceTwips(txtExpCriteria[k], 3300, boxTops[k], k < 3 ? 2640 - 300 : 1500, 330);
         txtExpCriteria[k]->raise();
     }
     Frame1 = named(new QGroupBox(QStringLiteral("Group Report By"), picExpenditure), QStringLiteral("Frame1"));
