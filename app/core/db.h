@@ -37,8 +37,11 @@ public:
     QString toText(int row, const QString& column) const;
     bool toBool(int row, const QString& column) const;
 
-    // Rows whose column equals value (text compared without regard to case).
+    // Rows whose column equals value (text compared as names: SameName).
     RowSet filtered(const QString& column, const QVariant& value) const;
+    // The rows in the user's order of the names in column (CompareNames); Nulls first,
+    // ties keep their order.
+    RowSet sortedByName(const QString& column) const;
 
 private:
     QStringList m_columns;

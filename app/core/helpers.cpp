@@ -1,9 +1,13 @@
 #include "helpers.h"
 
 #include <QApplication>
+#include <QCollator>
 #include <QLocale>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
+#include <unicode/uchar.h>
+#include <unicode/ustring.h>
 
 double Val(const QString& text)
 {
@@ -87,4 +91,57 @@ void RestoreDefaultCursor()
         return;
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
+}
+
+QString NameKey(const QString& name)
+{
+    if (name.isEmpty())
+        return name;
+    static_assert(sizeof(UChar) == sizeof(char16_t));
+    const auto* src = reinterpret_cast<const UChar*>(name.utf16());
+    // Full folding may lengthen a text ("ß" gives "ss", a ligature up to three letters).
+    QString out(name.size() * 3 + 1, Qt::Uninitialized);
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t n = u_strFoldCase(reinterpret_cast<UChar*>(out.data()), int32_t(out.size()), src,
+                                    int32_t(name.size()), U_FOLD_CASE_DEFAULT, &status);
+    if (U_FAILURE(status))
+        return name.toCaseFolded();
+    out.truncate(n);
+    return out;
+}
+
+bool SameName(const QString& a, const QString& b) { return NameKey(a) == NameKey(b); }
+
+namespace {
+
+QCollator nameCollator()
+{
+    // The C locale has no order of its own beyond code points; it gets the common one.
+    const QLocale locale = QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale();
+    QCollator collator{locale};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
+}  // namespace
+
+int CompareNames(const QString& a, const QString& b)
+{
+    const int c = nameCollator().compare(a, b);
+    return c != 0 ? c : QString::compare(a, b);
+}
+
+void SortNames(QStringList& names)
+{
+    const QCollator collator = nameCollator();
+    std::stable_sort(names.begin(), names.end(), [&collator](const QString& a, const QString& b) {
+        const int c = collator.compare(a, b);
+        return c != 0 ? c < 0 : QString::compare(a, b) < 0;
+    });
+}
+
+QString ShownName(const QString& name)
+{
+    QString text = name;
+    return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
 }

@@ -32,6 +32,20 @@ quint32 ColorToBgr(const QColor& color);
 // A date in the system's short date format.
 QString ShortDateText(const QDate& date);
 
+// Names people type (users, tunnels, panels, elements, categories, units, tabs) are the
+// same when they match under full Unicode case folding ("JÖRG" is "jörg", "STRASSE" is
+// "Straße"). Every duplicate check and name look-up goes through here; the database's
+// NOCASE folds ASCII letters only.
+QString NameKey(const QString& name);
+bool SameName(const QString& a, const QString& b);
+// The order of names in the user's locale ("Ärmelkanal" before "Zugang"); <0, 0, >0.
+int CompareNames(const QString& a, const QString& b);
+void SortNames(QStringList& names);
+
+// A stored name as the text of a tab, button or menu item: shown as written, "&" is no
+// access key.
+QString ShownName(const QString& name);
+
 // Shows the wait cursor for the life of the guard.
 class WaitCursor {
 public:

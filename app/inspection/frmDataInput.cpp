@@ -650,7 +650,10 @@ void frmDataInput::LoadCategoryTabs(qint32 panelId)
         TabStrip1->removeTab(0);
     const RowSet cats = DbGetPanelElementCategories(panelId);
     for (int k = 0; k < cats.count(); ++k) {
-        const int t = TabStrip1->addTab(NullToEmpty(cats.value(k, QStringLiteral("EleCategoryName"))).toString());
+        // Shown as written: an "&" in a name would otherwise become an access key that
+        // switches the strip past the save question.
+        const int t =
+            TabStrip1->addTab(ShownName(NullToEmpty(cats.value(k, QStringLiteral("EleCategoryName"))).toString()));
         TabStrip1->setTabData(t, cats.toInt(k, QStringLiteral("EleCategoryID")));
     }
     if (TabStrip1->count() > 0)
@@ -1477,7 +1480,7 @@ void frmDataInput::EnsureUnitListed()
     const QString typed = cboUnits->currentText();
     int match = -1;
     for (int i = 0; i < cboUnits->count(); ++i)
-        if (cboUnits->itemText(i).toLower() == typed.toLower())
+        if (SameName(cboUnits->itemText(i), typed))
             match = i;
     if (match >= 0) {
         cboUnits->setCurrentIndex(match);

@@ -599,7 +599,7 @@ bool frmSystem::acceptTunnelName(const QString& name, qint32 tunnelId)
     const RowSet others =
         gConn.query(QStringLiteral("SELECT TunnelName FROM Tunnels WHERE TunnelID <> ?"), {tunnelId});
     for (int i = 0; i < others.count(); ++i) {
-        if (others.value(i, QStringLiteral("TunnelName")).toString().compare(name, Qt::CaseInsensitive) == 0) {
+        if (SameName(others.value(i, QStringLiteral("TunnelName")).toString(), name)) {
             systemWizardMessage(
                 QStringLiteral("A tunnel named \"%1\" already exists.  Please enter another name.").arg(name));
             return false;

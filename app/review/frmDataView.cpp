@@ -1238,7 +1238,7 @@ void frmDataView::LoadAdditionalTabs()
         SSTab1->addTab(page, QString());
     }
     for (int k = 6; k < 6 + defs.count(); ++k) {
-        SSTab1->setTabText(k, NullToEmpty(defs.value(k - 6, QStringLiteral("TabCaption"))).toString());
+        SSTab1->setTabText(k, ShownName(NullToEmpty(defs.value(k - 6, QStringLiteral("TabCaption"))).toString()));
         if (k > 6) {
             QPlainTextEdit* first = txtAdditional[0];
             auto* box = new QPlainTextEdit(fraData);

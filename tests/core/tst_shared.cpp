@@ -123,6 +123,55 @@ private slots:
         QVERIFY(QDir(m_install->file("x/y/z")).exists());
     }
 
+    void namesAreTheSameUnderFullCaseFolding_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("ASCII") << "Lining" << "LINING" << true;
+        QTest::newRow("umlaut") << "jörg" << "JÖRG" << true;
+        QTest::newRow("capital umlaut first") << "Überbau" << "überbau" << true;
+        QTest::newRow("sharp s is ss") << "Straße" << "STRASSE" << true;
+        QTest::newRow("Greek final sigma") << "ΟΔΟΣ" << "οδος" << true;
+        QTest::newRow("accent counts") << "Relé" << "Rele" << false;
+        QTest::newRow("blank counts") << "Rail" << "Rail " << false;
+        QTest::newRow("different") << "Drain" << "Drains" << false;
+    }
+    void namesAreTheSameUnderFullCaseFolding()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(bool, same);
+        QCOMPARE(SameName(a, b), same);
+        QCOMPARE(SameName(b, a), same);
+        // A row set finds names the same way.
+        const RowSet rs({QStringLiteral("Name")}, {{a}});
+        QCOMPARE(rs.filtered(QStringLiteral("Name"), b).count(), same ? 1 : 0);
+    }
+
+    void namesSortInTheUsersOrder()
+    {
+        const QLocale before;
+        for (const QLocale& locale : {QLocale(QLocale::German, QLocale::Germany), QLocale::c()}) {
+            QLocale::setDefault(locale);
+            QStringList names{"Zugang", "ärmel", "Ärmelkanal", "abfluss", "Bahn"};
+            SortNames(names);
+            QCOMPARE(names, (QStringList{"abfluss", "ärmel", "Ärmelkanal", "Bahn", "Zugang"}));
+            QVERIFY(CompareNames("Ärmelkanal", "Zugang") < 0);
+            const RowSet rs({QStringLiteral("Name")}, {{QStringLiteral("Zugang")}, {QVariant()}, {QStringLiteral("Ärmelkanal")}});
+            QCOMPARE(rs.sortedByName(QStringLiteral("Name")).value(1, 0).toString(), QStringLiteral("Ärmelkanal"));
+            QVERIFY(rs.sortedByName(QStringLiteral("Name")).isNull(0, QStringLiteral("Name")));
+        }
+        QLocale::setDefault(before);
+    }
+
+    void storedNamesAreShownAsWritten()
+    {
+        QCOMPARE(ShownName(QStringLiteral("Roof&Drains")), QStringLiteral("Roof&&Drains"));
+        QCOMPARE(ShownName(QStringLiteral("&&")), QStringLiteral("&&&&"));
+        QCOMPARE(ShownName(QStringLiteral("Lining")), QStringLiteral("Lining"));
+    }
+
     void listContainsIsExact()
     {
         QComboBox box;
