@@ -965,6 +965,9 @@ bool frmDataInput::txtRate1_KeyPress(int index, QKeyEvent* event)
         // Keys without a character (arrows, Tab, Delete) and shortcuts go to the box as they are.
         if (!backspace && (text.isEmpty() || text.at(0).category() == QChar::Other_Control))
             return false;
+        // An Alt or Ctrl chord is a command key, not typing.
+        if (event->modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::MetaModifier))
+            return false;
         if (box->isReadOnly())
             return false;
         if (backspace)

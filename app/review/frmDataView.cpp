@@ -786,7 +786,8 @@ void frmDataView::LoadReviewCategoryTabs(qint32 panelId)
         return;
     const RowSet categories = DbGetPanelElementCategories(panelId);
     for (int i = 0; i < categories.count(); ++i) {
-        const int k = TabStrip1->addTab(NullToEmpty(categories.value(i, QStringLiteral("EleCategoryName"))).toString());
+        const int k =
+            TabStrip1->addTab(ShownName(NullToEmpty(categories.value(i, QStringLiteral("EleCategoryName"))).toString()));
         TabStrip1->setTabData(k, categories.value(i, QStringLiteral("EleCategoryID")));
     }
     if (TabStrip1->count() > 0)

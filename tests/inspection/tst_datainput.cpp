@@ -555,6 +555,29 @@ private slots:
             QVERIFY(w->txtRate1[0]->isReadOnly());
     }
 
+    // A category with "&" is shown as written and gives no access key: Alt+D would
+    // otherwise switch the strip past the save question.
+    void ampersandInACategoryIsNoAccessKey()
+    {
+        DataInputFixture f;
+        gConn.exec(QStringLiteral("UPDATE ElementCategory SET EleCategoryName = 'Roof&Drains' WHERE EleCategoryID = 2"));
+        frmDataInput* w = f.open();
+        w->show();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        w->txtRate1[0]->setFocus();
+        w->txtRate1[0]->setText(QStringLiteral("5"));
+        QTest::keyClick(w->txtRate1[0], Qt::Key_D, Qt::AltModifier);
+        QCoreApplication::processEvents();
+        QCOMPARE(w->TabStrip1->currentIndex(), 0);
+        QVERIFY(w->Editing());
+        QCOMPARE(w->RowCount(), 7);
+        QCOMPARE(w->txtRate1[0]->text(), QStringLiteral("5"));
+        QCOMPARE(f.prompt->messages(), QStringList());
+        QCOMPARE(w->TabStrip1->tabText(1), QStringLiteral("Roof&&Drains"));
+    }
+
     void loadFormAgainStartsClean()
     {
         DataInputFixture f;
