@@ -1381,19 +1381,9 @@ void frmDataInput::UpdateInspectionPdButtons()
     for (QWidget* w : LoadedForms())
         if (w->objectName().compare(QLatin1String("frmInspectionPd"), Qt::CaseInsensitive) == 0)
             tree = w;
-    if (!tree)
-        return;
-    auto* tv = tree->findChild<QTreeWidget*>(QStringLiteral("tv"));
-    if (!tv || !tv->currentItem())
-        return;
-    const QString key = tv->currentItem()->data(0, Qt::UserRole).toString();
-    if (key.isEmpty() || qint32(Val(key.mid(1))) != m_inspectionId)
-        return;
-    const bool unposted = DbHasUnpostedData(m_inspectionId);
-    if (auto* report = tree->findChild<QWidget*>(QStringLiteral("cmdReport")))
-        report->setEnabled(unposted);
-    if (auto* post = tree->findChild<QWidget*>(QStringLiteral("cmdPost")))
-        post->setEnabled(DbHasUnpostedMedia(m_inspectionId) || unposted);
+    // The tree decides: only its selected year node of this period is refreshed.
+    if (tree)
+        QMetaObject::invokeMethod(tree, "RefreshYear", Q_ARG(qint32, m_inspectionId));
 }
 
 void frmDataInput::SetDefectFieldsEnabled(bool enabled)
