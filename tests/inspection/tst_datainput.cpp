@@ -388,6 +388,26 @@ private slots:
         QVERIFY(f.prompt->calls.isEmpty());
     }
 
+    // Enter on Edit starts the edit; Enter in the last box goes to Save, the next Enter saves.
+    void enterPressesEditAndSave()
+    {
+        DataInputFixture f;
+        frmDataInput* w = f.open();
+        w->show();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        w->cmdEdit->setFocus();
+        QTest::keyClick(w->cmdEdit, Qt::Key_Return);
+        QVERIFY(w->Editing());
+        QTest::keyClick(w->txtRate1[6], Qt::Key_6);
+        QTest::keyClick(w->txtRate1[6], Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->cmdSave));
+        QTest::keyClick(w->cmdSave, Qt::Key_Return);
+        QVERIFY(!w->Editing());
+        QCOMPARE(Rows(QStringLiteral("SELECT Rating FROM Ratings WHERE ElementID = 7")), QStringList{"6"});
+        QCOMPARE(f.prompt->messages(), QStringList{QStringLiteral("Are you sure?")});  // the save question, answered Yes
+    }
+
     void nullCommentLoads()
     {
         DataInputFixture f;
