@@ -204,15 +204,22 @@ private slots:
     void cancelledLogonEndsTheProgram_data()
     {
         QTest::addColumn<QString>("how");
-        QTest::newRow("Exit System") << "exit";
-        QTest::newRow("Escape") << "escape";
-        QTest::newRow("close box") << "close";
-        QTest::newRow("Cancel, then Exit") << "cancel-exit";
-        QTest::newRow("Exit ignored while the fields are shown, then close box") << "shown-exit-close";
+        QTest::addColumn<QStringList>("messages");  // the dialog's own, of the tries before
+        QTest::newRow("Exit System") << "exit" << QStringList();
+        QTest::newRow("Escape") << "escape" << QStringList();
+        QTest::newRow("close box") << "close" << QStringList();
+        QTest::newRow("Cancel, then Exit") << "cancel-exit" << QStringList();
+        QTest::newRow("Exit ignored while the fields are shown, then close box") << "shown-exit-close" << QStringList();
+        // Closing counts as cancelled whatever tries came before: no "Unable to log into system".
+        QTest::newRow("a wrong password, then close box") << "badpw-close" << QStringList{"Invalid password"};
+        QTest::newRow("a wrong name, then close box") << "baduser-close" << QStringList{"Invalid user name"};
+        QTest::newRow("two wrong passwords, then Exit") << "badpw2-cancel-exit"
+                                                        << QStringList{"Invalid password", "Invalid password"};
     }
     void cancelledLogonEndsTheProgram()
     {
         QFETCH(QString, how);
+        QFETCH(QStringList, messages);
         DbAddUser(QStringLiteral("admin"), QStringLiteral("krvadmin"), true, false);
         gConn.exec(QStringLiteral("INSERT INTO System (SystemName, WarningHighlight, CriticalHighlight) VALUES "
                                   "('Line 4', 7, 1)"));
@@ -230,6 +237,17 @@ private slots:
                 QTest::mouseClick(d->cmdLogin, Qt::LeftButton);
                 QTest::mouseClick(d->cmdCancel, Qt::LeftButton);
                 QTest::mouseClick(d->cmdExit, Qt::LeftButton);
+            } else if (how.startsWith("bad")) {
+                const int tries = how.startsWith("badpw2") ? 2 : 1;
+                for (int i = 0; i < tries; ++i)
+                    tryLogon(d, how.startsWith("baduser") ? QStringLiteral("nobody") : QStringLiteral("admin"),
+                             QStringLiteral("wrong"));
+                if (how.endsWith("cancel-exit")) {
+                    QTest::mouseClick(d->cmdCancel, Qt::LeftButton);
+                    QTest::mouseClick(d->cmdExit, Qt::LeftButton);
+                } else {
+                    d->close();
+                }
             } else {
                 QTest::keyClick(d, Qt::Key_Return);
                 QTest::mouseClick(d->cmdExit, Qt::LeftButton);
@@ -242,7 +260,7 @@ private slots:
 
         QVERIFY(!script.timedOut());
         QVERIFY(exitIgnored);
-        QVERIFY(m_prompt->calls.isEmpty());
+        QCOMPARE(m_prompt->messages(), messages);
         QCOMPARE(gLogonStatus, LogonStatus::Cancelled);
         QVERIFY(ProgramEnding());
         QVERIFY(LoadedForms().isEmpty());
