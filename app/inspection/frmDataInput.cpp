@@ -23,6 +23,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -466,13 +467,19 @@ void frmDataInput::LoadTunnelPicture()
 {
     try {
         gPictureFound = true;
+        // The previous tunnel's picture never stays behind.
+        ZVMap1->ClearImage();
         const QString picture = DbGetTunnelPicture(m_tunnelId);
         const QString path = GetTunnelFolder(m_tunnelId) + picture;
         bool found;
-        if (picture.isEmpty())
+        if (picture.isEmpty()) {
             found = !QDir(path).entryList(QDir::Files).isEmpty();
-        else
-            found = QFileInfo(path).isFile();
+        } else {
+            // A file that is no picture counts as a missing one, as the map reads it.
+            QImageReader reader(path);
+            reader.setDecideFormatFromContent(true);
+            found = QFileInfo(path).isFile() && reader.canRead();
+        }
         if (!found) {
             MsgBox(QStringLiteral("Image not found: ") + path, MsgButtons::Ok, MsgIcon::Warning,
                    QStringLiteral("Image not found"));

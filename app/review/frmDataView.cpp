@@ -665,8 +665,18 @@ void frmDataView::LoadForm(qint32 tunnelId, qint32 inspectionId1, qint32 inspect
         m_tunnelId = tunnelId;
         const QString picture = DbGetTunnelPicture(tunnelId);
         const QString path = GetTunnelFolder(tunnelId) + picture;
-        if (!picture.isEmpty() && QFileInfo(path).isFile())
-            ZVMap1->setImage(path);
+        // A file that is no picture counts as a missing one; without one the previous
+        // tunnel's picture must not stay (the key plan prints what the map holds).
+        bool shown = false;
+        if (!picture.isEmpty() && QFileInfo(path).isFile()) {
+            try {
+                ZVMap1->setImage(path);
+                shown = true;
+            } catch (const zv::Error&) {
+            }
+        }
+        if (!shown)
+            ZVMap1->ClearImage();
         ZVMap1->setForeColor(quint32(DbGetTunnelForeground(tunnelId)));
         ZVMap1->setDrawWidth(qint16(DbGetTunnelDrawWidth(tunnelId)));
         setWindowTitle(DbGetSystemName() + QStringLiteral(" - ") + DbGetTunnelName(tunnelId));

@@ -102,6 +102,32 @@ private slots:
         QCOMPARE(f.prompt->calls.size(), 1);
     }
 
+    void aFileThatIsNoPictureIsAMissingOne()
+    {
+        DataInputFixture f;
+        QFile file(f.picturePath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("this is no picture");
+        file.close();
+        auto* w = new frmDataInput;
+        w->LoadForm(2026, f.tunnel);
+        QCOMPARE(f.prompt->messages(), QStringList{QStringLiteral("Image not found: ") + f.picturePath});
+        QVERIFY(!IsFormLoaded(QStringLiteral("frmDataInput")));
+    }
+
+    void aReloadWithoutAPictureShowsNone()
+    {
+        DataInputFixture f;
+        frmDataInput* w = f.open();
+        QVERIFY(!w->ZVMap1->Picture().isNull());
+        // No picture named, the folder not empty: the window opens without one.
+        gConn.exec(QStringLiteral("UPDATE Tunnels SET TunnelPicture = NULL"));
+        w->LoadForm(2026, f.tunnel);
+        QVERIFY(w->isVisible());
+        QVERIFY(w->ZVMap1->Picture().isNull());
+        QVERIFY(f.prompt->calls.isEmpty());
+    }
+
     void panelsOnTheMap()
     {
         DataInputFixture f;

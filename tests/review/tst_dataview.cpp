@@ -560,6 +560,35 @@ private slots:
         QCOMPARE(w->ZVMap1->PolyCount(), 2);
     }
 
+    // A picture file that is no picture is a missing picture; a reload for a tunnel
+    // without one shows none, not the previous tunnel's.
+    void aFileThatIsNoPictureIsAMissingPicture_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("not a picture") << "garbage";
+        QTest::newRow("no picture named") << "none";
+        QTest::newRow("file gone") << "gone";
+    }
+    void aFileThatIsNoPictureIsAMissingPicture()
+    {
+        QFETCH(QString, how);
+        makeTunnel();
+        frmDataView* w = open(m_p2022, 0);
+        QVERIFY(!w->ZVMap1->Picture().isNull());
+        if (how == QLatin1String("garbage"))
+            m_install->write(QStringLiteral("Data/East Bore/bore.png"), "this is no picture");
+        else if (how == QLatin1String("none"))
+            gConn.exec(QStringLiteral("UPDATE Tunnels SET TunnelPicture = NULL"));
+        else
+            QFile::remove(m_install->file(QStringLiteral("Data/East Bore/bore.png")));
+        w->LoadForm(m_tunnel, m_p2024, 0);
+        QCOMPARE(m_prompt->messages(), QStringList());
+        QVERIFY(w->isVisible());
+        QVERIFY(w->ZVMap1->Picture().isNull());
+        QCOMPARE(w->ZVMap1->PolyCount(), 2);
+        QCOMPARE(w->lblYear1[0]->text(), QStringLiteral("2024"));
+    }
+
     void repairLogsByTheirKey()
     {
         makeTunnel();
