@@ -1110,8 +1110,11 @@ void frmDataInput::cmdSave_Click()
                 DbSaveRating(m_inspectionId, m_panelId, rowElementId(i), txtRate1[i]->text());
             const QString current = txt1[1]->toPlainText();
             const QString previous = txt1[0]->toPlainText();
-            DbSavePanelComment(m_inspectionId, m_panelId, current);
-            if (m_previousYear != 0 && m_viewPrevious && m_previousInspectionId != 0)
+            // Only a comment the user changed is written: an untouched one would leave an
+            // empty row behind, which counts as unposted data of its period.
+            if (current != m_currentComments)
+                DbSavePanelComment(m_inspectionId, m_panelId, current);
+            if (m_previousYear != 0 && m_viewPrevious && m_previousInspectionId != 0 && previous != m_previousComments)
                 DbSavePanelComment(m_previousInspectionId, m_panelId, previous);
             SaveDefectQuantities();
             tx.commit();

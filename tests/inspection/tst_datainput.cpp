@@ -5,6 +5,7 @@
 #include "tst_datainput_fixture.h"
 
 #include "dbinspection.h"
+#include "dbposting.h"
 #include "helpers.h"
 #include "inspectionforms.h"
 
@@ -556,9 +557,41 @@ private slots:
         DropFailure(QStringLiteral("nocomment"));
         QTest::mouseClick(w->cmdSave, Qt::LeftButton);
         QCOMPARE(CountRows(QStringLiteral("Ratings"), QStringLiteral("Rating = 4")), 1);
-        // Both years' comments are shown, so both are saved.
-        QCOMPARE(CountRows(QStringLiteral("PanelComments")), 2);
+        // Only the comment the user changed is written; the previous year's untouched one is not.
+        QCOMPARE(Rows(QStringLiteral("SELECT InspectionID, Comments FROM PanelComments")),
+                 QStringList{QStringLiteral("%1|note").arg(f.cur)});
         QVERIFY(!w->Editing());
+    }
+
+    // Comparing with a posted period: a save of the later one leaves the posted period
+    // alone unless its comment was changed.
+    void anUntouchedPreviousCommentIsNotWritten_data()
+    {
+        QTest::addColumn<QString>("previousText");  // "" leaves it untouched
+        QTest::newRow("untouched") << QString();
+        QTest::newRow("changed") << "seeping";
+    }
+    void anUntouchedPreviousCommentIsNotWritten()
+    {
+        QFETCH(QString, previousText);
+        DataInputFixture f;
+        f.rate(f.prev, f.p1, 1, 5, true);
+        gConn.exec(QStringLiteral("INSERT INTO RatingsPosted (InspectionID, PanelID, ElementID, Rating) VALUES (?, ?, 1, 5)"),
+                   {f.prev, f.p1});
+        QVERIFY(!DbHasUnpostedData(f.prev));
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        w->txtRate1[0]->setText(QStringLiteral("4"));
+        if (!previousText.isEmpty())
+            w->txt1[0]->setPlainText(previousText);
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        QVERIFY(!w->Editing());
+        QCOMPARE(CountRows(QStringLiteral("Ratings"), QStringLiteral("InspectionID = ? AND Rating = 4"), {f.cur}), 1);
+        const QStringList expected = previousText.isEmpty()
+                                         ? QStringList()
+                                         : QStringList{QStringLiteral("%1|%2|0").arg(f.prev).arg(previousText)};
+        QCOMPARE(Rows(QStringLiteral("SELECT InspectionID, Comments, Posted FROM PanelComments")), expected);
+        QCOMPARE(DbHasUnpostedData(f.prev), !previousText.isEmpty());
     }
 
     void tabSwitchDuringEdit_data()
