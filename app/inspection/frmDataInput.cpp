@@ -349,6 +349,9 @@ void frmDataInput::buildDefectTab(QWidget* page)
     PlaceTwips(txtTotalCost, 1200, 2040 - kTabHeader, 1335, 285);
     txtQty->installEventFilter(this);
     txtUnitCost->installEventFilter(this);
+    // A pasted amount is read whole, or refused with the beep a bad typed key gets.
+    ReadPastedAmounts(txtQty, [] { QApplication::beep(); });
+    ReadPastedAmounts(txtUnitCost, [] { QApplication::beep(); });
 
     auto button = [page](const char* name, const QString& caption, int top) {
         auto* b = new QPushButton(caption, page);

@@ -5,7 +5,9 @@
 
 #include "frmInspectionPd.h"
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QScopeGuard>
 #include <QLabel>
 #include <QLineEdit>
@@ -184,6 +186,14 @@ private slots:
         // Quantity and unit cost take digits and the point only; units at most 15 characters.
         w->txtQty->clear();
         QTest::keyClicks(w->txtQty, QStringLiteral("1a.5-"));
+        QCOMPARE(w->txtQty->text(), QStringLiteral("1.5"));
+        // A pasted amount is read whole, group separators and all, or refused.
+        w->txtUnitCost->clear();
+        QGuiApplication::clipboard()->setText(QStringLiteral("1,200.50"));
+        QTest::keyClick(w->txtUnitCost, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(w->txtUnitCost->text(), QStringLiteral("1200.5"));
+        QGuiApplication::clipboard()->setText(QStringLiteral("12 ft"));
+        QTest::keyClick(w->txtQty, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(w->txtQty->text(), QStringLiteral("1.5"));
         w->cboUnits->setEditText(QString());
         QTest::keyClicks(w->cboUnits->lineEdit(), QStringLiteral("abcdefghijklmnopq"));
