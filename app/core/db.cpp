@@ -326,6 +326,31 @@ QString SqlQuote(const QString& text)
     return out;
 }
 
+bool IsTunnelDatabase(const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        return false;
+    static int serial = 0;
+    Connection probe(QStringLiteral("krv-tunneldb-probe-%1").arg(++serial));
+    bool tunnels = false;
+    try {
+        probe.open(path, true);
+        const QStringList needed{QStringLiteral("System"), QStringLiteral("Tunnels"), QStringLiteral("Panels"),
+                                 QStringLiteral("login"), QStringLiteral("InspectionPeriod"),
+                                 QStringLiteral("AvailableElements"), QStringLiteral("ElementCategory")};
+        const RowSet rs = probe.query(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"));
+        int found = 0;
+        for (const QString& table : needed)
+            if (!rs.filtered(QStringLiteral("name"), table).isEmpty())
+                ++found;
+        tunnels = found == needed.size();
+    } catch (...) {
+        tunnels = false;
+    }
+    probe.close();
+    return tunnels;
+}
+
 QString GetReplicaId(const QString& path)
 {
     // A read-only look: a file that cannot be read has no identifier. Replica identifiers

@@ -114,6 +114,10 @@ quint8 BoolToBit(bool value);
 // Statements here bind their values; this stays for callers that show SQL text.
 QString SqlQuote(const QString& text);
 
+// True when the file is a tunnel database: an SQLite file with the program's tables.
+// Only reads the file; never changes it.
+bool IsTunnelDatabase(const QString& path);
+
 // The replica identifier of a database file, "" when it has none or cannot be read.
 // Only reads the file; never changes it.
 QString GetReplicaId(const QString& path);

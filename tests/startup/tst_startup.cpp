@@ -503,22 +503,52 @@ private slots:
             QSqlDatabase::removeDatabase(QStringLiteral("other"));
         }
         const QByteArray before = m_install->read(QStringLiteral("notes.db"));
+        // Stored, it leads to the locate dialog as a missing file does; chosen there, it is
+        // refused before it is stored. Here the user then gives up.
+        const QString stored = viaLocate ? m_install->file(QStringLiteral("gone.db")) : path;
+        writeIniDatabase(*m_install, stored);
+        m_prompt->answer(MsgAnswer::Ok);
         if (viaLocate) {
-            writeIniDatabase(*m_install, m_install->file(QStringLiteral("gone.db")));
-            m_prompt->answer(MsgAnswer::Ok);
             m_prompt->answerText(path);
+            m_prompt->answer(MsgAnswer::No);
         } else {
-            writeIniDatabase(*m_install, path);
+            m_prompt->answerCancel();
         }
         Main();
 
-        QCOMPARE(m_prompt->messages().last(), QStringLiteral("Unable to launch KRV."));
-        QVERIFY(m_install->read(QStringLiteral("err.log")).contains("KRV-Unable to launch KRV."));
+        QStringList expected{kNotFound};
+        if (viaLocate)
+            expected << path + QStringLiteral(" is not a tunnel database.  Locate another file?");
+        expected << kCannotOpen;
+        QCOMPARE(m_prompt->messages(), expected);
+        QVERIFY(!m_install->read(QStringLiteral("err.log")).contains("Unable to launch KRV."));
         QVERIFY(LoadedForms().isEmpty());
         QVERIFY(!ProgramHasWindowToRun());
         QCOMPARE(m_install->read(QStringLiteral("notes.db")), before);
-        if (viaLocate)
-            QCOMPARE(iniDatabase(), path);  // stored all the same
+        QCOMPARE(iniDatabase(), stored);  // never the file that is no tunnel database
+    }
+
+    // A file that is no tunnel database is refused in the locate dialog; the next choice,
+    // a tunnel database, is stored and used.
+    void aChosenFileIsCheckedBeforeItIsStored()
+    {
+        const QString good = makeOtherDatabase(*m_install, QStringLiteral("elsewhere/tunnels.db"));
+        const QString text = m_install->file(QStringLiteral("notes.db"));
+        m_install->write(QStringLiteral("notes.db"), "Minutes\n");
+        writeIniDatabase(*m_install, text);
+        m_prompt->answer(MsgAnswer::Ok);
+        m_prompt->answerText(text);
+        m_prompt->answer(MsgAnswer::Yes);
+        m_prompt->answerText(good);
+        WindowScript script;
+        script.when(QStringLiteral("frmLogon"), logonAs(QStringLiteral("admin"), QStringLiteral("krvadmin")));
+        Main();
+        QVERIFY(!script.timedOut());
+        QCOMPARE(m_prompt->messages(),
+                 (QStringList{kNotFound, text + QStringLiteral(" is not a tunnel database.  Locate another file?")}));
+        QCOMPARE(iniDatabase(), good);
+        QCOMPARE(gConn.path(), good);
+        QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmSystem")});
     }
 
     void startupPatchesAnOldDatabase()
