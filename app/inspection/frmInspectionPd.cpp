@@ -285,7 +285,7 @@ void frmInspectionPd::buildControls()
     Label1 = new ClickLabel(QStringLiteral("Quorrel"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     QFont narrow = Label1->font();
-    narrow.setFamilies({QStringLiteral("Arial Narrow"), QStringLiteral("Liberation Sans Narrow"),
+    narrow.setFamilies({QStringLiteral("Liberation Sans Narrow"),
                         QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Sans Serif")});
     Label1->setFont(narrow);
     PlaceTwips(Label1, 120, 5330, 1410, 195);

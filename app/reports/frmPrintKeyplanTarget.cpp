@@ -13,16 +13,15 @@ namespace {
 constexpr double kTwipsPerPoint = 20;
 constexpr double kTwipsPerPixel = 15;
 
-// The sheet asks for these faces by name; where they are not installed, the nearest
+// The sheet uses the Liberation faces (fonts-liberation, metric-compatible with the faces
+// the layout was designed for, so the marks fit their boxes); without them the nearest
 // installed ones stand in.
 void SubstituteFonts()
 {
     static const bool done = [] {
-        QFont::insertSubstitutions(QStringLiteral("Arial"),
-                                   {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-        QFont::insertSubstitutions(QStringLiteral("Arial Narrow"),
-                                   {QStringLiteral("Liberation Sans Narrow"), QStringLiteral("DejaVu Sans Condensed"),
-                                    QStringLiteral("DejaVu Sans")});
+        QFont::insertSubstitutions(kPrintFont, {QStringLiteral("DejaVu Sans")});
+        QFont::insertSubstitutions(kPrintNarrowFont,
+                                   {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
         return true;
     }();
     (void)done;
