@@ -165,6 +165,36 @@ private slots:
         QLocale::setDefault(before);
     }
 
+    void pastedAmountsAreReadWhole_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QVariant>("value");  // invalid: refused
+        QTest::newRow("group separator") << "en_US" << "1,200.50" << QVariant(1200.5);
+        QTest::newRow("blanks around") << "en_US" << "  42 " << QVariant(42.0);
+        QTest::newRow("point first") << "en_US" << ".5" << QVariant(0.5);
+        QTest::newRow("German") << "de_DE" << "1.200,50" << QVariant(1200.5);
+        QTest::newRow("C locale") << "C" << "1,200.50" << QVariant(1200.5);
+        QTest::newRow("misplaced group") << "en_US" << "12,00" << QVariant();
+        QTest::newRow("sign") << "en_US" << "-3" << QVariant();
+        QTest::newRow("exponent") << "en_US" << "1e3" << QVariant();
+        QTest::newRow("unit") << "en_US" << "12 ft" << QVariant();
+        QTest::newRow("empty") << "en_US" << "" << QVariant();
+    }
+    void pastedAmountsAreReadWhole()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, text);
+        QFETCH(QVariant, value);
+        const QLocale before;
+        QLocale::setDefault(QLocale(locale));
+        const std::optional<double> v = AmountValue(text);
+        QLocale::setDefault(before);
+        QCOMPARE(v.has_value(), value.isValid());
+        if (v)
+            QCOMPARE(*v, value.toDouble());
+    }
+
     void storedNamesAreShownAsWritten()
     {
         QCOMPARE(ShownName(QStringLiteral("Roof&Drains")), QStringLiteral("Roof&&Drains"));
