@@ -131,6 +131,7 @@ public:
     void setDrawWidth(qint16 w);  // clamped to 1..5
     QString Image() const { return m_imageText; }
     void setImage(const QString& path);  // throws zv::Error when the file cannot be loaded
+    void ClearImage();                   // no picture at all, as before the first setImage
     QPixmap MouseIcon() const { return m_mouseIcon; }
     void setMouseIcon(const QPixmap& icon);
     qint16 MousePointer() const { return m_mousePointer; }

@@ -1033,6 +1033,18 @@ void ZVMap::setImage(const QString& path)
     emit PropertyChanged(QStringLiteral("Image"));
 }
 
+void ZVMap::ClearImage()
+{
+    m_imageText.clear();
+    m_img = QImage();
+    m_natW = m_natH = 0;
+    m_imgW = m_imgH = 0;
+    m_dots.clear();
+    layoutParts();
+    m_container->update();
+    emit PropertyChanged(QStringLiteral("Image"));
+}
+
 void ZVMap::Zoom(qint16 ZoomPercent)
 {
     if (ZoomPercent <= 0) return;

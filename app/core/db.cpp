@@ -1,5 +1,10 @@
 #include "db.h"
 
+#include "helpers.h"
+
+#include <QHash>
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -66,11 +71,32 @@ RowSet RowSet::filtered(const QString& column, const QVariant& value) const
     const bool text = value.typeId() == QMetaType::QString;
     for (const QVariantList& r : m_rows) {
         const QVariant& v = r[c];
-        const bool same = text ? (!v.isNull() && v.toString().compare(value.toString(), Qt::CaseInsensitive) == 0)
+        const bool same = text ? (!v.isNull() && SameName(v.toString(), value.toString()))
                                : (!v.isNull() && v == value) || (!v.isNull() && v.toString() == value.toString());
         if (same)
             rows << r;
     }
+    return RowSet(m_columns, rows);
+}
+
+RowSet RowSet::sortedByName(const QString& column) const
+{
+    const int c = columnIndex(column);
+    if (c < 0)
+        throw DbError(ErrNo::ItemNotFound, QStringLiteral("Item not found in this collection: %1.").arg(column));
+    QStringList names;
+    for (const QVariantList& r : m_rows)
+        names << r[c].toString();
+    SortNames(names);
+    QHash<QString, int> rank;
+    for (int i = names.size() - 1; i >= 0; --i)
+        rank.insert(names[i], i);
+    QVector<QVariantList> rows = m_rows;
+    std::stable_sort(rows.begin(), rows.end(), [&](const QVariantList& a, const QVariantList& b) {
+        if (a[c].isNull() != b[c].isNull())
+            return a[c].isNull();
+        return rank.value(a[c].toString()) < rank.value(b[c].toString());
+    });
     return RowSet(m_columns, rows);
 }
 
@@ -403,6 +429,31 @@ QString SqlQuote(const QString& text)
             out += c;
     }
     return out;
+}
+
+bool IsTunnelDatabase(const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        return false;
+    static int serial = 0;
+    Connection probe(QStringLiteral("krv-tunneldb-probe-%1").arg(++serial));
+    bool tunnels = false;
+    try {
+        probe.open(path, true);
+        const QStringList needed{QStringLiteral("System"), QStringLiteral("Tunnels"), QStringLiteral("Panels"),
+                                 QStringLiteral("login"), QStringLiteral("InspectionPeriod"),
+                                 QStringLiteral("AvailableElements"), QStringLiteral("ElementCategory")};
+        const RowSet rs = probe.query(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"));
+        int found = 0;
+        for (const QString& table : needed)
+            if (!rs.filtered(QStringLiteral("name"), table).isEmpty())
+                ++found;
+        tunnels = found == needed.size();
+    } catch (...) {
+        tunnels = false;
+    }
+    probe.close();
+    return tunnels;
 }
 
 QString GetReplicaId(const QString& path)

@@ -38,8 +38,11 @@ public:
     QString toText(int row, const QString& column) const;
     bool toBool(int row, const QString& column) const;
 
-    // Rows whose column equals value (text compared without regard to case).
+    // Rows whose column equals value (text compared as names: SameName).
     RowSet filtered(const QString& column, const QVariant& value) const;
+    // The rows in the user's order of the names in column (CompareNames); Nulls first,
+    // ties keep their order.
+    RowSet sortedByName(const QString& column) const;
 
 private:
     QStringList m_columns;
@@ -120,6 +123,10 @@ quint8 BoolToBit(bool value);
 // The text with every single quote doubled, for text placed between single quotes.
 // Statements here bind their values; this stays for callers that show SQL text.
 QString SqlQuote(const QString& text);
+
+// True when the file is a tunnel database: an SQLite file with the program's tables.
+// Only reads the file; never changes it.
+bool IsTunnelDatabase(const QString& path);
 
 // The replica identifier of a database file, "" when it has none or cannot be read.
 // Only reads the file; never changes it.

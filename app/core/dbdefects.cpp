@@ -80,7 +80,7 @@ RowSet DbGetDefectReportRows(const QVector<qint32>& tunnelIds, const QVector<qin
 
 RowSet DbGetUnitTypes()
 {
-    return gConn.query(QStringLiteral("SELECT * FROM UnitTypes ORDER BY Unit"));
+    return gConn.query(QStringLiteral("SELECT * FROM UnitTypes ORDER BY rowid")).sortedByName(QStringLiteral("Unit"));
 }
 
 void DbAddUnitType(const QString& unit)

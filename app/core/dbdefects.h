@@ -24,7 +24,7 @@ void DbUpdateDefectQuantity(qint32 id, const QString& description, double quanti
 // ID, PanelID, PanelName, Quantity, Units, UnitCost, TotalCost, TunnelName,
 // InspectionYear, Description; no order. An empty list gives no rows.
 RowSet DbGetDefectReportRows(const QVector<qint32>& tunnelIds, const QVector<qint32>& years);
-// UnitTypes ordered by Unit.
+// UnitTypes in the user's order of the units.
 RowSet DbGetUnitTypes();
 // Adds a unit name; the caller adds only a name its list lacks.
 void DbAddUnitType(const QString& unit);

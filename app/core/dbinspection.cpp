@@ -15,11 +15,13 @@ qint32 keyNumber(const QString& key)
 }
 
 // A rating box's text as the value to store: Null for "", else its numeric value.
+// A rating is one digit; anything else is no rating (Null), never 0, the worst.
 QVariant ratingValue(const QString& rating)
 {
-    if (rating.isEmpty())
+    const QString t = rating.trimmed();
+    if (t.size() != 1 || t.at(0) < QLatin1Char('0') || t.at(0) > QLatin1Char('9'))
         return QVariant(QMetaType(QMetaType::Int));
-    return qint32(RoundHalfEven(Val(rating)));
+    return qint32(t.at(0).unicode() - '0');
 }
 
 QString ratingText(const QVariant& v)

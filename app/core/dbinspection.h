@@ -32,8 +32,9 @@ QString DbGetRating(qint32 inspectionId, qint32 panelId, qint32 elementId);
 // The posted rating as text, "M" when it was changed after posting, "" when there is no
 // row or no rating.
 QString DbGetPostedRating(qint32 inspectionId, qint32 panelId, qint32 elementId);
-// Saves a rating box's text ("" for no rating). A value that equals the posted one keeps
-// the row posted; any other makes it unposted, and a posted row's copy is marked -1.
+// Saves a rating box's text: one digit; anything else ("", "x", "10") is stored as Null.
+// A value that equals the posted one keeps the row posted; any other makes it unposted,
+// and a posted row's copy is marked -1.
 void DbSaveRating(qint32 inspectionId, qint32 panelId, qint32 elementId, const QString& rating);
 // True when the panel has NO unposted rating in the inspection (all posted, or none).
 bool DbHasUnpostedRatings(qint32 inspectionId, qint32 panelId);

@@ -96,7 +96,8 @@ RowSet DbGetExpenditureList()
 
 RowSet DbGetExpenditureCategories()
 {
-    return gConn.query(QStringLiteral("SELECT * FROM ExpenditureCats ORDER BY Category"));
+    return gConn.query(QStringLiteral("SELECT * FROM ExpenditureCats ORDER BY CategoryID"))
+        .sortedByName(QStringLiteral("Category"));
 }
 
 qint32 DbAddExpenditure(qint32 tunnelId, double cost, const QDate& date, const QString& comments,

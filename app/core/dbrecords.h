@@ -34,7 +34,7 @@ bool DbDeleteEmergency(qint32 emergencyId, const QDate& emergencyDate);
 // Every expenditure of every tunnel, oldest first: ExpID, Category, Date, Cost, TunnelName,
 // Comments. One whose category or tunnel no longer exists is not listed.
 RowSet DbGetExpenditureList();
-// ExpenditureCats by name.
+// ExpenditureCats by name, in the user's order.
 RowSet DbGetExpenditureCategories();
 // The new ExpID.
 qint32 DbAddExpenditure(qint32 tunnelId, double cost, const QDate& date, const QString& comments,

@@ -88,7 +88,8 @@ void DbSetForeground(const QString& table, qint32 key, qint32 colour)
 
 RowSet DbGetTunnels(qint32 systemId)
 {
-    return gConn.query(QStringLiteral("SELECT * FROM Tunnels WHERE SystemID = ? ORDER BY TunnelName"), {systemId});
+    return gConn.query(QStringLiteral("SELECT * FROM Tunnels WHERE SystemID = ? ORDER BY TunnelID"), {systemId})
+        .sortedByName(QStringLiteral("TunnelName"));
 }
 
 qint32 DbAddTunnel(const QString& name, const Outline& points)

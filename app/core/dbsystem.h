@@ -55,7 +55,7 @@ void DbSetForeground(const QString& table, qint32 key, qint32 colour);
 
 // ---------------------------------------------------------------- Tunnels
 
-// The system's tunnels by name.
+// The system's tunnels by name, in the user's order.
 RowSet DbGetTunnels(qint32 systemId);
 // Adds a tunnel of gSystemID with its outline (CoordIndex from 1); an empty outline adds
 // the tunnel alone. All or nothing. Returns the TunnelID.

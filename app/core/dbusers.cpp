@@ -2,22 +2,38 @@
 
 #include "db.h"
 #include "globals.h"
+#include "helpers.h"
 #include "passwords.h"
+
+namespace {
+
+// The stored spelling of the user's name: names are the same under full case folding,
+// which the column's NOCASE (ASCII only) cannot tell. The name itself when not stored.
+QString storedName(const QString& name)
+{
+    const RowSet rs =
+        gConn.query(QStringLiteral("SELECT Username FROM login")).filtered(QStringLiteral("Username"), name);
+    return rs.isEmpty() ? name : rs.value(0, QStringLiteral("Username")).toString();
+}
+
+}  // namespace
 
 bool DbUserExists(const QString& name)
 {
-    return !gConn.scalar(QStringLiteral("SELECT 1 FROM login WHERE Username = ?"), {name}).isNull();
+    return !gConn.query(QStringLiteral("SELECT Username FROM login"))
+                .filtered(QStringLiteral("Username"), name)
+                .isEmpty();
 }
 
 QString DbGetUserPassword(const QString& name)
 {
-    const QVariant v = gConn.scalar(QStringLiteral("SELECT Password FROM login WHERE Username = ?"), {name});
+    const QVariant v = gConn.scalar(QStringLiteral("SELECT Password FROM login WHERE Username = ?"), {storedName(name)});
     return v.isNull() ? QString() : v.toString();
 }
 
 bool DbVerifyUserPassword(const QString& name, const QString& password)
 {
-    const RowSet rs = gConn.query(QStringLiteral("SELECT Password FROM login WHERE Username = ?"), {name});
+    const RowSet rs = gConn.query(QStringLiteral("SELECT Password FROM login WHERE Username = ?"), {storedName(name)});
     if (rs.isEmpty() || rs.isNull(0, QStringLiteral("Password")))
         return false;
     return VerifyPassword(rs.toText(0, QStringLiteral("Password")), password);
@@ -25,7 +41,7 @@ bool DbVerifyUserPassword(const QString& name, const QString& password)
 
 void DbGetUserRights(const QString& name, bool& wizard, bool& dataEntry)
 {
-    const RowSet rs = gConn.query(QStringLiteral("SELECT Wizard, DataEntry FROM login WHERE Username = ?"), {name});
+    const RowSet rs = gConn.query(QStringLiteral("SELECT Wizard, DataEntry FROM login WHERE Username = ?"), {storedName(name)});
     if (rs.isEmpty())
         return;
     wizard = rs.toBool(0, QStringLiteral("Wizard"));
@@ -34,15 +50,19 @@ void DbGetUserRights(const QString& name, bool& wizard, bool& dataEntry)
 
 QStringList DbGetUserNames()
 {
-    const RowSet rs = gConn.query(QStringLiteral("SELECT DISTINCT Username FROM login ORDER BY Username"));
+    const RowSet rs = gConn.query(QStringLiteral("SELECT DISTINCT Username FROM login"));
     QStringList names;
     for (int i = 0; i < rs.count(); ++i)
         names << rs.value(i, QStringLiteral("Username")).toString();
+    SortNames(names);
     return names;
 }
 
 void DbAddUser(const QString& name, const QString& password, bool wizard, bool dataEntry)
 {
+    // The unique index folds ASCII letters only; "JÖRG" is the user "jörg" too.
+    if (DbUserExists(name))
+        throw DbError(19, QStringLiteral("UNIQUE constraint failed: login.Username (%1)").arg(name));
     const QString hash = HashPassword(password);
     gConn.exec(QStringLiteral("INSERT INTO login (Username, Password, Wizard, DataEntry) VALUES (?, ?, ?, ?)"),
                {name, hash, BoolToBit(wizard), BoolToBit(dataEntry)});
@@ -51,13 +71,13 @@ void DbAddUser(const QString& name, const QString& password, bool wizard, bool d
 void DbSetUserPassword(const QString& name, const QString& password)
 {
     const QString hash = HashPassword(password);
-    gConn.exec(QStringLiteral("UPDATE login SET Password = ? WHERE Username = ?"), {hash, name});
+    gConn.exec(QStringLiteral("UPDATE login SET Password = ? WHERE Username = ?"), {hash, storedName(name)});
 }
 
 void DbSetUserRights(const QString& name, bool wizard, bool dataEntry)
 {
     gConn.exec(QStringLiteral("UPDATE login SET Wizard = ?, DataEntry = ? WHERE Username = ?"),
-               {BoolToBit(wizard), BoolToBit(dataEntry), name});
+               {BoolToBit(wizard), BoolToBit(dataEntry), storedName(name)});
 }
 
 void DbSaveUser(const QString& name, bool wizard, bool dataEntry, const QString& newPassword)
@@ -67,13 +87,13 @@ void DbSaveUser(const QString& name, bool wizard, bool dataEntry, const QString&
     TxGuard tx;
     DbSetUserRights(name, wizard, dataEntry);
     if (!hash.isEmpty())
-        gConn.exec(QStringLiteral("UPDATE login SET Password = ? WHERE Username = ?"), {hash, name});
+        gConn.exec(QStringLiteral("UPDATE login SET Password = ? WHERE Username = ?"), {hash, storedName(name)});
     tx.commit();
 }
 
 void DbDeleteUser(const QString& name)
 {
-    gConn.exec(QStringLiteral("DELETE FROM login WHERE Username = ?"), {name});
+    gConn.exec(QStringLiteral("DELETE FROM login WHERE Username = ?"), {storedName(name)});
 }
 
 bool DbAnyWizard()
@@ -83,7 +103,7 @@ bool DbAnyWizard()
 
 bool DbIsLastWizard(const QString& name)
 {
-    const RowSet rs = gConn.query(QStringLiteral("SELECT Wizard FROM login WHERE Username = ?"), {name});
+    const RowSet rs = gConn.query(QStringLiteral("SELECT Wizard FROM login WHERE Username = ?"), {storedName(name)});
     if (rs.isEmpty() || !rs.toBool(0, QStringLiteral("Wizard")))
         return false;
     return gConn.scalar(QStringLiteral("SELECT count(*) AS WCt FROM login WHERE Wizard <> 0")).toInt() == 1;
@@ -92,7 +112,7 @@ bool DbIsLastWizard(const QString& name)
 qint32 DbCheckLogon(const QString& name, const QString& password, bool& wizard, bool& dataEntry)
 {
     const RowSet rs =
-        gConn.query(QStringLiteral("SELECT Password, Wizard, DataEntry FROM login WHERE Username = ?"), {name});
+        gConn.query(QStringLiteral("SELECT Password, Wizard, DataEntry FROM login WHERE Username = ?"), {storedName(name)});
     if (rs.isEmpty())
         return LogonStatus::InvalidUser;
     const QVariant stored = rs.value(0, QStringLiteral("Password"));

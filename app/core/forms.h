@@ -2,6 +2,8 @@
 #include "krverror.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QList>
 #include <QPointer>
 #include <QString>
@@ -134,5 +136,22 @@ protected:
         }
         event->accept();
         UnregisterForm(this);
+    }
+
+    // Enter presses the focused command button, in a window as in a dialog. A button that
+    // is no dialog's auto-default passes Return on unhandled, and it ends up here.
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
+        if (enter && modifiers == Qt::NoModifier) {
+            auto* button = qobject_cast<QPushButton*>(this->focusWidget());
+            if (button && button->window() == this && button->isEnabled() && button->isVisible()) {
+                event->accept();
+                button->click();
+                return;
+            }
+        }
+        Base::keyPressEvent(event);
     }
 };

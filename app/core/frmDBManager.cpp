@@ -1,6 +1,7 @@
 #include "frmDBManager.h"
 
 #include "dbusers.h"
+#include "helpers.h"
 #include "frmUser.h"
 #include "modkrv.h"
 #include "prompt.h"
@@ -76,9 +77,8 @@ QString frmDBManager::selectedName() const
 
 bool frmDBManager::listed(const QString& name) const
 {
-    // The database tells names apart without regard to case; so does the list.
     for (int i = 0; i < lstUsers->count(); ++i)
-        if (lstUsers->item(i)->text().compare(name, Qt::CaseInsensitive) == 0)
+        if (SameName(lstUsers->item(i)->text(), name))
             return true;
     return false;
 }

@@ -1,5 +1,6 @@
 #include "frmLocateDb.h"
 
+#include "db.h"
 #include "globals.h"
 #include "krverror.h"
 #include "modkrv.h"
@@ -12,9 +13,13 @@ frmLocateDb::frmLocateDb() : KrvForm<QWidget>(QStringLiteral("frmLocateDb"))
 {
     QString path = askForFile();
     bool gaveUp = path.isEmpty();
-    while (!gaveUp && !QFileInfo(path).isFile()) {
-        if (MsgBox(path + QStringLiteral(" does not exist.  Locate existing file?"), MsgButtons::YesNo) ==
-            MsgAnswer::Yes) {
+    // Checked before it is stored: a file that is no tunnel database would otherwise be
+    // written to krv.ini and fail every later start.
+    while (!gaveUp && (!QFileInfo(path).isFile() || !IsTunnelDatabase(path))) {
+        const QString question = QFileInfo(path).isFile()
+                                     ? path + QStringLiteral(" is not a tunnel database.  Locate another file?")
+                                     : path + QStringLiteral(" does not exist.  Locate existing file?");
+        if (MsgBox(question, MsgButtons::YesNo) == MsgAnswer::Yes) {
             path = askForFile();
             gaveUp = path.isEmpty();
         } else {

@@ -175,13 +175,16 @@ void frmLogon::cmdOk_Click()
         gLogonStatus = LogonStatus::Cancelled;
         return;
     }
+    // A try that leaves the dialog open decides nothing: closing it afterwards is a cancel.
     if (gLogonStatus == LogonStatus::InvalidPassword && m_failures < 2) {
         ++m_failures;
+        gLogonStatus = LogonStatus::Cancelled;
         MsgBox(QStringLiteral("Invalid password"), MsgButtons::Ok, MsgIcon::Warning);
         return;
     }
     if (gLogonStatus == LogonStatus::InvalidUser && m_failures < 2) {
         ++m_failures;
+        gLogonStatus = LogonStatus::Cancelled;
         MsgBox(QStringLiteral("Invalid user name"), MsgButtons::Ok, MsgIcon::Warning);
         return;
     }

@@ -3,13 +3,25 @@
 #include <QDate>
 #include <QRect>
 #include <QString>
+#include <functional>
+#include <optional>
 
+class QLineEdit;
 class QWidget;
 
 // The numeric value of a text: blanks skipped, an optional sign, digits with "." as the
 // decimal point, reading stops at the first character that cannot continue the number;
 // 0 when there is none. "1,200" is 1, "12x" is 12, "" is 0.
 double Val(const QString& text);
+
+// A pasted amount read whole: digits, the locale's decimal point and group separators
+// ("1,200.50" is 1200.5 in an English locale), blanks around it; nothing for any other
+// text (a sign, a letter, a misplaced separator).
+std::optional<double> AmountValue(const QString& text);
+// Text pasted or dropped into an amount box goes in as its plain number ("1200.5") when
+// AmountValue reads it whole; otherwise refuse() runs and the box keeps its text. Typing
+// stays with the box's own key filter.
+void ReadPastedAmounts(QLineEdit* box, std::function<void()> refuse);
 
 // Money as "#.#0": two decimals, no leading zero (0.5 gives ".50", 1234.5 gives "1234.50").
 QString MoneyText(double amount);
@@ -31,6 +43,20 @@ quint32 ColorToBgr(const QColor& color);
 
 // A date in the system's short date format.
 QString ShortDateText(const QDate& date);
+
+// Names people type (users, tunnels, panels, elements, categories, units, tabs) are the
+// same when they match under full Unicode case folding ("JÖRG" is "jörg", "STRASSE" is
+// "Straße"). Every duplicate check and name look-up goes through here; the database's
+// NOCASE folds ASCII letters only.
+QString NameKey(const QString& name);
+bool SameName(const QString& a, const QString& b);
+// The order of names in the user's locale ("Ärmelkanal" before "Zugang"); <0, 0, >0.
+int CompareNames(const QString& a, const QString& b);
+void SortNames(QStringList& names);
+
+// A stored name as the text of a tab, button or menu item: shown as written, "&" is no
+// access key.
+QString ShownName(const QString& name);
 
 // Shows the wait cursor for the life of the guard.
 class WaitCursor {

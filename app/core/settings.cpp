@@ -110,7 +110,7 @@ QString ReadIniString(const QString& file, const QString& section, const QString
         const int nul = value.indexOf(QChar(0));
         if (nul >= 0)
             value.truncate(nul);
-        return value.left(255);
+        return value;
     }
     return fallback;
 }

@@ -11,8 +11,8 @@ QString ProgramFile(const QString& name);
 
 // ---- krv.ini, read and written with private-profile rules: section and key found
 // without regard to case, the value is the text after the first "=" with surrounding
-// blanks removed (backslashes, commas and spaces kept as they are), at most 255
-// characters. A write replaces only its own key's line.
+// blanks removed (backslashes, commas and spaces kept as they are), whole however long
+// (a path may be longer than 255 characters). A write replaces only its own key's line.
 QString IniFilePath();
 QString ReadIniString(const QString& file, const QString& section, const QString& key, const QString& fallback);
 // Writes through a temporary file and a rename; in place only where the folder cannot take

@@ -76,7 +76,8 @@ void Main()
 
         gDbPath = IniGetDatabaseFile();
         gDbFolder = GetFolderPart(gDbPath);
-        if (gDbPath.isEmpty() || !QFileInfo(gDbPath).isFile()) {
+        // A stored file that is no tunnel database is located again, as a missing one is.
+        if (gDbPath.isEmpty() || !QFileInfo(gDbPath).isFile() || !IsTunnelDatabase(gDbPath)) {
             MsgBox(QStringLiteral("Database not found.  Please locate a valid tunnel database."));
             if (!frmLocateDb::Locate()) {
                 EndProgram();

@@ -23,6 +23,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -348,6 +349,9 @@ void frmDataInput::buildDefectTab(QWidget* page)
     PlaceTwips(txtTotalCost, 1200, 2040 - kTabHeader, 1335, 285);
     txtQty->installEventFilter(this);
     txtUnitCost->installEventFilter(this);
+    // A pasted amount is read whole, or refused with the beep a bad typed key gets.
+    ReadPastedAmounts(txtQty, [] { QApplication::beep(); });
+    ReadPastedAmounts(txtUnitCost, [] { QApplication::beep(); });
 
     auto button = [page](const char* name, const QString& caption, int top) {
         auto* b = new QPushButton(caption, page);
@@ -466,13 +470,19 @@ void frmDataInput::LoadTunnelPicture()
 {
     try {
         gPictureFound = true;
+        // The previous tunnel's picture never stays behind.
+        ZVMap1->ClearImage();
         const QString picture = DbGetTunnelPicture(m_tunnelId);
         const QString path = GetTunnelFolder(m_tunnelId) + picture;
         bool found;
-        if (picture.isEmpty())
+        if (picture.isEmpty()) {
             found = !QDir(path).entryList(QDir::Files).isEmpty();
-        else
-            found = QFileInfo(path).isFile();
+        } else {
+            // A file that is no picture counts as a missing one, as the map reads it.
+            QImageReader reader(path);
+            reader.setDecideFormatFromContent(true);
+            found = QFileInfo(path).isFile() && reader.canRead();
+        }
         if (!found) {
             MsgBox(QStringLiteral("Image not found: ") + path, MsgButtons::Ok, MsgIcon::Warning,
                    QStringLiteral("Image not found"));
@@ -669,7 +679,10 @@ void frmDataInput::LoadCategoryTabs(qint32 panelId)
         TabStrip1->removeTab(0);
     const RowSet cats = DbGetPanelElementCategories(panelId);
     for (int k = 0; k < cats.count(); ++k) {
-        const int t = TabStrip1->addTab(NullToEmpty(cats.value(k, QStringLiteral("EleCategoryName"))).toString());
+        // Shown as written: an "&" in a name would otherwise become an access key that
+        // switches the strip past the save question.
+        const int t =
+            TabStrip1->addTab(ShownName(NullToEmpty(cats.value(k, QStringLiteral("EleCategoryName"))).toString()));
         TabStrip1->setTabData(t, cats.toInt(k, QStringLiteral("EleCategoryID")));
     }
     if (TabStrip1->count() > 0)
@@ -982,6 +995,9 @@ bool frmDataInput::txtRate1_KeyPress(int index, QKeyEvent* event)
         // Keys without a character (arrows, Tab, Delete) and shortcuts go to the box as they are.
         if (!backspace && (text.isEmpty() || text.at(0).category() == QChar::Other_Control))
             return false;
+        // An Alt or Ctrl chord is a command key, not typing.
+        if (event->modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::MetaModifier))
+            return false;
         if (box->isReadOnly())
             return false;
         if (backspace)
@@ -1117,8 +1133,11 @@ void frmDataInput::cmdSave_Click()
                 DbSaveRating(m_inspectionId, m_panelId, rowElementId(i), txtRate1[i]->text());
             const QString current = txt1[1]->toPlainText();
             const QString previous = txt1[0]->toPlainText();
-            DbSavePanelComment(m_inspectionId, m_panelId, current);
-            if (m_previousYear != 0 && m_viewPrevious && m_previousInspectionId != 0)
+            // Only a comment the user changed is written: an untouched one would leave an
+            // empty row behind, which counts as unposted data of its period.
+            if (current != m_currentComments)
+                DbSavePanelComment(m_inspectionId, m_panelId, current);
+            if (m_previousYear != 0 && m_viewPrevious && m_previousInspectionId != 0 && previous != m_previousComments)
                 DbSavePanelComment(m_previousInspectionId, m_panelId, previous);
             SaveDefectQuantities();
             tx.commit();
@@ -1395,19 +1414,9 @@ void frmDataInput::UpdateInspectionPdButtons()
     for (QWidget* w : LoadedForms())
         if (w->objectName().compare(QLatin1String("frmInspectionPd"), Qt::CaseInsensitive) == 0)
             tree = w;
-    if (!tree)
-        return;
-    auto* tv = tree->findChild<QTreeWidget*>(QStringLiteral("tv"));
-    if (!tv || !tv->currentItem())
-        return;
-    const QString key = tv->currentItem()->data(0, Qt::UserRole).toString();
-    if (key.isEmpty() || qint32(Val(key.mid(1))) != m_inspectionId)
-        return;
-    const bool unposted = DbHasUnpostedData(m_inspectionId);
-    if (auto* report = tree->findChild<QWidget*>(QStringLiteral("cmdReport")))
-        report->setEnabled(unposted);
-    if (auto* post = tree->findChild<QWidget*>(QStringLiteral("cmdPost")))
-        post->setEnabled(DbHasUnpostedMedia(m_inspectionId) || unposted);
+    // The tree decides: only its selected year node of this period is refreshed.
+    if (tree)
+        QMetaObject::invokeMethod(tree, "RefreshYear", Q_ARG(qint32, m_inspectionId));
 }
 
 void frmDataInput::SetDefectFieldsEnabled(bool enabled)
@@ -1497,7 +1506,7 @@ void frmDataInput::EnsureUnitListed()
     const QString typed = cboUnits->currentText();
     int match = -1;
     for (int i = 0; i < cboUnits->count(); ++i)
-        if (cboUnits->itemText(i).toLower() == typed.toLower())
+        if (SameName(cboUnits->itemText(i), typed))
             match = i;
     if (match >= 0) {
         cboUnits->setCurrentIndex(match);

@@ -286,7 +286,7 @@ void frmInspectionPd::buildControls()
     Label1 = new ClickLabel(QStringLiteral("Quorrel"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     QFont narrow = Label1->font();
-    narrow.setFamilies({QStringLiteral("Arial Narrow"), QStringLiteral("Liberation Sans Narrow"),
+    narrow.setFamilies({QStringLiteral("Liberation Sans Narrow"),
                         QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Sans Serif")});
     Label1->setFont(narrow);
     PlaceTwips(Label1, 120, 5330, 1410, 195);
@@ -299,9 +299,12 @@ void frmInspectionPd::buildControls()
 
     connect(tv, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* node) { tv_NodeClick(node); });
     connect(tv, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
-        // A mouse press is followed by its click; a move made by the window is no click.
+        // A mouse press is followed by its click (unless released over another node); a move
+        // made by the window is no click. Either way the caption and buttons follow the node.
         if (!m_programmatic && !m_mousePressed && current)
             tv_NodeClick(current);
+        else
+            showNode(current);
     });
     connect(tv, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* node) {
         if (m_programmatic)
@@ -450,25 +453,47 @@ void frmInspectionPd::tv_NodeClick(QTreeWidgetItem* node)
             throw DbError(ErrNo::NoCurrentRecord,
                           QStringLiteral("No current record: the tunnel %1 no longer exists.").arg(tunnelNode->text(0)));
         sTunnelID = tunnelId;
-        if (!node->parent()) {
-            cmdAddYear->setText(kAddYear);
-            for (QPushButton* b : {cmdInput, cmdViewData, cmdReport, cmdPost})
-                b->setEnabled(false);
-        } else if (gIsDataEntry || gIsWizard) {
-            cmdAddYear->setText(kDeleteYear);
-            cmdInput->setEnabled(true);
-            cmdViewData->setEnabled(true);
-            setYearButtons(node);
-        } else {
-            cmdAddYear->setText(kDeleteYear);
-            cmdViewData->setEnabled(true);
-            cmdReport->setEnabled(false);
-            cmdPost->setEnabled(false);
-        }
-        cmdSystem->setEnabled(gIsWizard);
+        setNodeButtons(node);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error selecting tunnel"), kSource, e);
     }
+}
+
+void frmInspectionPd::showNode(QTreeWidgetItem* node)
+{
+    try {
+        setNodeButtons(node);
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error selecting tunnel"), kSource, e);
+    }
+}
+
+void frmInspectionPd::setNodeButtons(QTreeWidgetItem* node)
+{
+    if (!node || !node->parent()) {
+        cmdAddYear->setText(kAddYear);
+        for (QPushButton* b : {cmdInput, cmdViewData, cmdReport, cmdPost})
+            b->setEnabled(false);
+    } else if (gIsDataEntry || gIsWizard) {
+        cmdAddYear->setText(kDeleteYear);
+        cmdInput->setEnabled(true);
+        cmdViewData->setEnabled(true);
+        setYearButtons(node);
+    } else {
+        cmdAddYear->setText(kDeleteYear);
+        cmdViewData->setEnabled(true);
+        cmdReport->setEnabled(false);
+        cmdPost->setEnabled(false);
+    }
+    cmdSystem->setEnabled(gIsWizard);
+}
+
+void frmInspectionPd::RefreshYear(qint32 inspectionId)
+{
+    // Only the selected node's own buttons: a tunnel node may carry the same number.
+    QTreeWidgetItem* node = tv->currentItem();
+    if (node && NodeKey(node) == QStringLiteral("y%1").arg(inspectionId))
+        showNode(node);
 }
 
 void frmInspectionPd::setYearButtons(QTreeWidgetItem* yearNode)

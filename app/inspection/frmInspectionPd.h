@@ -34,6 +34,10 @@ public:
     static qint32 KeyNumber(const QTreeWidgetItem* node);
     QTreeWidgetItem* FindNode(const QString& key) const;
 
+    // After the period's data changed elsewhere (a save in rating entry, a posting): the
+    // buttons again, when that period's year node is the selected one.
+    Q_INVOKABLE void RefreshYear(qint32 inspectionId);
+
     QTreeWidget* tv;
     QPushButton* cmdAddYear;
     QPushButton* cmdInput;
@@ -75,6 +79,9 @@ private:
     void fillTree();
     void selectTunnel(qint32 tunnelId);
     void setCurrent(QTreeWidgetItem* node);
+    // The caption and buttons of the node (none: as for a tunnel); showNode logs a failure.
+    void setNodeButtons(QTreeWidgetItem* node);
+    void showNode(QTreeWidgetItem* node);
     void setYearButtons(QTreeWidgetItem* yearNode);
     void refreshAfterDelete();
     void addYear(QTreeWidgetItem* tunnelNode);

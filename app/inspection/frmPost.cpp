@@ -184,11 +184,8 @@ void frmPost::cmdYes_Click()
         return;
     }
     QPointer<QWidget> tree = loadedTree();
-    if (tree) {
-        for (const char* name : {"cmdPost", "cmdReport"})
-            if (auto* b = tree->findChild<QWidget*>(QLatin1String(name)))
-                b->setEnabled(false);
-    }
+    if (tree)
+        QMetaObject::invokeMethod(tree, "RefreshYear", Q_ARG(qint32, m_inspectionId));
     m_posted = true;
     Unload();
     MsgBox(QStringLiteral("The data has been posted."));

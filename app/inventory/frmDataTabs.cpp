@@ -4,6 +4,7 @@
 #include "db.h"
 #include "dbrecords.h"
 #include "frmAbout.h"
+#include "helpers.h"
 #include "modkrv.h"
 #include "prompt.h"
 
@@ -28,13 +29,6 @@ QPushButton* button(const QString& text, QWidget* parent, const char* name)
     b->setObjectName(QLatin1String(name));
     b->setAutoDefault(false);
     return b;
-}
-
-// A tab shows its caption as typed: "&" is no mnemonic here.
-QString shownText(const QString& caption)
-{
-    QString text = caption;
-    return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 QString placeholderCaption() { return QStringLiteral("Tab 0"); }
@@ -181,7 +175,7 @@ QString frmDataTabs::caption(int tab) const
 void frmDataTabs::setCaption(int tab, const QString& text)
 {
     SSTab1->setTabData(tab, text);
-    SSTab1->setTabText(tab, shownText(text));
+    SSTab1->setTabText(tab, ShownName(text));
 }
 
 QStringList frmDataTabs::tabCaptions() const

@@ -632,7 +632,8 @@ qint32 frmEleDef::DbAddLookup(const QString& table, const QString& idField, cons
 {
     requireLookup(kElements, table, idField, nameField);
     TxGuard tx;
-    if (!gConn.query(QStringLiteral("SELECT 1 FROM AvailableElements WHERE ElementName = ? LIMIT 1"), {name})
+    if (!gConn.query(QStringLiteral("SELECT ElementName FROM AvailableElements"))
+             .filtered(QStringLiteral("ElementName"), name)
              .isEmpty())
         return -1;
     const qint32 id = NextElementID();
@@ -647,7 +648,8 @@ qint32 frmEleDef::DbAddExpLookup(const QString& table, const QString& nameField,
 {
     try {
         requireLookup(kExpCats, table, QString(), nameField);
-        if (!gConn.query(QStringLiteral("SELECT 1 FROM ExpenditureCats WHERE Category = ? LIMIT 1"), {name})
+        if (!gConn.query(QStringLiteral("SELECT Category FROM ExpenditureCats"))
+                 .filtered(QStringLiteral("Category"), name)
                  .isEmpty())
             return -1;
         return qint32(gConn.insertAutoNumber(QStringLiteral("ExpenditureCats"), {{QStringLiteral("Category"), name}}));
@@ -660,7 +662,8 @@ qint32 frmEleDef::DbAddExpLookup(const QString& table, const QString& nameField,
 bool frmEleDef::DBAddElementCategory(const QString& name)
 {
     TxGuard tx;
-    if (!gConn.query(QStringLiteral("SELECT EleCategoryID FROM ElementCategory WHERE EleCategoryName = ?"), {name})
+    if (!gConn.query(QStringLiteral("SELECT EleCategoryName FROM ElementCategory"))
+             .filtered(QStringLiteral("EleCategoryName"), name)
              .isEmpty())
         return false;
     const QVariant curMax = gConn.scalar(QStringLiteral("SELECT MAX(EleCategorySort) FROM ElementCategory"));
@@ -674,9 +677,8 @@ bool frmEleDef::DBAddElementCategory(const QString& name)
 qint32 frmEleDef::DBGetCategoryID(const QString& name)
 {
     const RowSet rs =
-        gConn.query(QStringLiteral("SELECT EleCategoryID FROM ElementCategory WHERE EleCategoryName = ? "
-                                   "ORDER BY EleCategoryID"),
-                    {name});
+        gConn.query(QStringLiteral("SELECT EleCategoryID, EleCategoryName FROM ElementCategory ORDER BY EleCategoryID"))
+            .filtered(QStringLiteral("EleCategoryName"), name);
     return rs.toInt(0, QStringLiteral("EleCategoryID"));
 }
 

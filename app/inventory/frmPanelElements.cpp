@@ -435,7 +435,8 @@ void frmPanelElements::cmdAdd_Click()
 {
     const qint32 current = m_panelId;
     try {
-        if (lstAvailEle->currentRow() == -1 || lstPanels->count() == 0)
+        // The selection counts, not the current row: Select All leaves no current row.
+        if (lstAvailEle->selectedItems().isEmpty() || lstPanels->count() == 0)
             return;
         QList<QListWidgetItem*> elements;
         for (int row = 0; row < lstAvailEle->count(); ++row)

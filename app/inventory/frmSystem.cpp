@@ -599,7 +599,7 @@ bool frmSystem::acceptTunnelName(const QString& name, qint32 tunnelId)
     const RowSet others =
         gConn.query(QStringLiteral("SELECT TunnelName FROM Tunnels WHERE TunnelID <> ?"), {tunnelId});
     for (int i = 0; i < others.count(); ++i) {
-        if (others.value(i, QStringLiteral("TunnelName")).toString().compare(name, Qt::CaseInsensitive) == 0) {
+        if (SameName(others.value(i, QStringLiteral("TunnelName")).toString(), name)) {
             systemWizardMessage(
                 QStringLiteral("A tunnel named \"%1\" already exists.  Please enter another name.").arg(name));
             return false;
@@ -640,7 +640,10 @@ void frmSystem::cmdSetMap_Click()
         }
         // Stored before it is shown: a failed store is reported and leaves the map as the
         // database has it, so the next start shows the same map.
+        const bool made = gSystemID == 0;
         DbSaveSystemMap(m_systemRs, chosen, txtSysName->text());
+        if (made)
+            showNewSystem();
         ZVMap1->setImage(path);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error setting system map"), objectName(), e);
@@ -959,13 +962,40 @@ void frmSystem::txtSysName_Change()
 {
     try {
         const QString name = txtSysName->text();
-        if (gSystemID != 0)
+        if (gSystemID != 0) {
             DbSetSystemName(name);
-        else
+        } else {
             gSystemID = DbAddSystem(QString(), name);
+            showNewSystem();
+        }
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error naming tunnel system"), objectName(), e);
     }
+}
+
+bool frmSystem::systemRowExists()
+{
+    if (gSystemID != 0)
+        return true;
+    // Nothing to store the value in yet.
+    systemWizardMessage(QStringLiteral("Please select a name or map image for the system before setting this value."));
+    return false;
+}
+
+void frmSystem::showNewSystem()
+{
+    // The new row's own values (its limits are the schema's defaults) are what is shown
+    // and used from now on.
+    m_systemRs = DbGetSystem();
+    DbGetHighlights(gWarningHighlight, gCriticalHighlight);
+    cboWarningHL->setCurrentIndex(cboWarningHL->findText(QString::number(gWarningHighlight)));
+    cboCriticalHL->setCurrentIndex(cboCriticalHL->findText(QString::number(gCriticalHighlight)));
+    if (m_systemRs.isEmpty())
+        return;
+    const QVariant width = m_systemRs.value(0, QStringLiteral("DrawWidth"));
+    ZVMap1->setDrawWidth(width.isNull() ? 1 : qint16(width.toInt()));
+    const QVariant colour = m_systemRs.value(0, QStringLiteral("SystemForeground"));
+    ZVMap1->setForeColor(colour.isNull() ? 0 : quint32(colour.toLongLong()));
 }
 
 void frmSystem::HighlightPicked(QComboBox* picked)
@@ -975,6 +1005,10 @@ void frmSystem::HighlightPicked(QComboBox* picked)
         const qint32 stored = critical ? gCriticalHighlight : gWarningHighlight;
         picked->setCurrentIndex(picked->findText(QString::number(stored)));
     };
+    if (!systemRowExists()) {
+        showStored();
+        return;
+    }
     // Compared as texts: with single digits the same as numbers.
     if (cboCriticalHL->currentText() > cboWarningHL->currentText()) {
         const MsgAnswer a = MsgBox(QStringLiteral("Critical Limit is greater than Warning Limit.  The warning highlight "
@@ -1012,7 +1046,7 @@ void frmSystem::chkCompare_Click()
         m_compareGuard = true;
         chkCompare->setChecked(false);
         m_compareGuard = false;
-        systemWizardMessage(QStringLiteral("Please select a name or map image for the system before setting this value."));
+        systemRowExists();
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error comparing inspection periods."), objectName(), e);
     }
@@ -1020,6 +1054,8 @@ void frmSystem::chkCompare_Click()
 
 void frmSystem::mnuBorderWidth_Click()
 {
+    if (!systemRowExists())
+        return;
     try {
         const std::optional<QString> answer =
             Prompt().inputText(QStringLiteral("Change border width from ") + QString::number(ZVMap1->DrawWidth()) +
@@ -1041,6 +1077,8 @@ void frmSystem::mnuBorderWidth_Click()
 
 void frmSystem::mnuColor_Click()
 {
+    if (!systemRowExists())
+        return;
     try {
         const std::optional<quint32> colour = Prompt().chooseColor(ZVMap1->ForeColor(), QStringLiteral("Color"));
         if (!colour)

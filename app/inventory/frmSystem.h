@@ -184,6 +184,10 @@ private:
     qint32 m_clickedTunnelId = 0;
     bool m_panOn = false;
     bool m_compareGuard = false;
+    // False, with the message, while there is no System row to store a setting in.
+    bool systemRowExists();
+    // After the System row was made: its stored values shown and used.
+    void showNewSystem();
     bool m_loading = true;
     bool m_editing = false;
 };

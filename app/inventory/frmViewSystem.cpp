@@ -56,6 +56,9 @@ QAction* menuItem(QMenu* menu, const QString& text, const char* name)
     return a;
 }
 
+// The report a menu item stands for: the stored name it shows, or its own caption.
+QString reportKind(const QAction* item) { return item->data().isValid() ? item->data().toString() : item->text(); }
+
 QMenu* subMenu(QWidget* parent, const QString& text, const char* name)
 {
     auto* m = new QMenu(text, parent);
@@ -358,9 +361,11 @@ void frmViewSystem::BuildReportMenu()
 {
     // Both lists are read before the menu changes, so a failure leaves the menu as it was.
     const RowSet reports =
-        gConn.query(QStringLiteral("SELECT ReportName FROM Reports GROUP BY ReportName ORDER BY ReportName"));
+        gConn.query(QStringLiteral("SELECT ReportName FROM Reports GROUP BY ReportName ORDER BY ReportName"))
+            .sortedByName(QStringLiteral("ReportName"));
     const RowSet categories =
-        gConn.query(QStringLiteral("SELECT EleCategoryName FROM ElementCategory ORDER BY EleCategoryName"));
+        gConn.query(QStringLiteral("SELECT EleCategoryName FROM ElementCategory ORDER BY EleCategoryID"))
+            .sortedByName(QStringLiteral("EleCategoryName"));
     QStringList captions;
     for (int i = 0; i < reports.count(); ++i)
         if (!reports.isNull(i, QStringLiteral("ReportName")))
@@ -372,12 +377,21 @@ void frmViewSystem::BuildReportMenu()
 
     while (mnuRpt.size() > 1)
         delete mnuRpt.takeLast();
-    mnuRpt[0]->setText(captions.isEmpty() ? kDesignReportCaption : captions[0]);
-    for (int i = 1; i < captions.size(); ++i)
-        mnuRpt << menuItem(mnuReports, captions[i], "mnuRpt");
+    // A stored name is shown as written ("&" is no access key); the item keeps the name itself.
+    if (captions.isEmpty()) {
+        mnuRpt[0]->setText(kDesignReportCaption);
+        mnuRpt[0]->setData(QVariant());
+    } else {
+        mnuRpt[0]->setText(ShownName(captions[0]));
+        mnuRpt[0]->setData(captions[0]);
+    }
+    for (int i = 1; i < captions.size(); ++i) {
+        mnuRpt << menuItem(mnuReports, ShownName(captions[i]), "mnuRpt");
+        mnuRpt.last()->setData(captions[i]);
+    }
     for (QAction* item : std::as_const(mnuRpt)) {
         item->setVisible(true);
-        item->setEnabled(FormIsAvailable(item->text() == kElementPerformance ? QStringLiteral("frmReportSelection")
+        item->setEnabled(FormIsAvailable(reportKind(item) == kElementPerformance ? QStringLiteral("frmReportSelection")
                                                                                : QStringLiteral("frmReport")));
     }
 }
@@ -592,7 +606,7 @@ void frmViewSystem::cmdAdmin_Click()
 void frmViewSystem::mnuRpt_Click(QAction* item)
 {
     // The caption is the report kind, handed over as it stands.
-    const QString kind = item->text();
+    const QString kind = reportKind(item);
     try {
         if (kind == kElementPerformance) {
             // The chooser only builds the report here; it is not left behind hidden.

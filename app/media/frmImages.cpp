@@ -477,7 +477,7 @@ void frmImages::PrintImagePage(QPainter& painter, const QSizeF& pageSize, int re
     QPaintDevice* device = painter.device();
     double y = 0;
 
-    QFont font(QStringLiteral("Arial"));
+    QFont font(QStringLiteral("Liberation Sans"));  // fonts-liberation, as the key plan
     font.setBold(true);
     auto setSize = [&](int points) {
         font.setPointSize(points);

@@ -303,7 +303,7 @@ void frmPrintKeyplan::PageHeader(KeyplanTarget& t)
     const QString name = Label1->text();
     t.setFontSize(14);
     t.setBold(true);
-    t.setFontName(QStringLiteral("Arial"));
+    t.setFontName(kPrintFont);
     const double x = Round((t.ScaleWidth() - t.TextWidth(name)) / 2);
     t.EndLine(2);
     t.setFontSize(11);
@@ -351,10 +351,10 @@ void frmPrintKeyplan::Ratings(KeyplanTarget& t)
         const double y = t.CurrentY;
         t.CurrentY = y - 50;
         t.setBold(true);
-        t.setFontName(QStringLiteral("Arial Narrow"));
+        t.setFontName(kPrintNarrowFont);
         t.Print(QStringLiteral("  UNPOSTED"));
         t.setBold(false);
-        t.setFontName(QStringLiteral("Arial"));
+        t.setFontName(kPrintFont);
         t.CurrentY = y;
     };
 

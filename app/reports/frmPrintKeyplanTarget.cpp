@@ -15,14 +15,15 @@ constexpr double kTwipsPerPixel = 15;
 
 }  // namespace
 
+// Sheets and reports use the Liberation faces (fonts-liberation, metric-compatible with the
+// faces the layouts were designed for, so the marks fit their boxes); without them the
+// nearest installed ones stand in.
 void SubstituteReportFonts()
 {
     static const bool done = [] {
-        QFont::insertSubstitutions(QStringLiteral("Arial"),
-                                   {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-        QFont::insertSubstitutions(QStringLiteral("Arial Narrow"),
-                                   {QStringLiteral("Liberation Sans Narrow"), QStringLiteral("DejaVu Sans Condensed"),
-                                    QStringLiteral("DejaVu Sans")});
+        QFont::insertSubstitutions(kPrintFont, {QStringLiteral("DejaVu Sans")});
+        QFont::insertSubstitutions(kPrintNarrowFont,
+                                   {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
         return true;
     }();
     (void)done;

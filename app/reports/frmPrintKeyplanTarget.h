@@ -17,6 +17,10 @@ class QPrinter;
 // Every item drawn is also kept in Items(), so the sheet's layout can be checked without
 // looking at pixels.
 
+// The faces of the printouts.
+inline const QString kPrintFont = QStringLiteral("Liberation Sans");
+inline const QString kPrintNarrowFont = QStringLiteral("Liberation Sans Narrow");
+
 struct PrintItem {
     enum Kind { Text, Line, Picture, NewPage };
     Kind kind = Text;
@@ -96,7 +100,7 @@ private:
     double m_scaleWidth = 0;
     double m_scaleHeight = 0;
     double m_width = 0;
-    QString m_fontName = QStringLiteral("Arial");
+    QString m_fontName = kPrintFont;
     int m_fontSize = 10;
     bool m_bold = false;
     bool m_underline = false;

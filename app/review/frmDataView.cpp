@@ -666,8 +666,18 @@ void frmDataView::LoadForm(qint32 tunnelId, qint32 inspectionId1, qint32 inspect
         SetFormTunnel(this, tunnelId);
         const QString picture = DbGetTunnelPicture(tunnelId);
         const QString path = GetTunnelFolder(tunnelId) + picture;
-        if (!picture.isEmpty() && QFileInfo(path).isFile())
-            ZVMap1->setImage(path);
+        // A file that is no picture counts as a missing one; without one the previous
+        // tunnel's picture must not stay (the key plan prints what the map holds).
+        bool shown = false;
+        if (!picture.isEmpty() && QFileInfo(path).isFile()) {
+            try {
+                ZVMap1->setImage(path);
+                shown = true;
+            } catch (const zv::Error&) {
+            }
+        }
+        if (!shown)
+            ZVMap1->ClearImage();
         ZVMap1->setForeColor(quint32(DbGetTunnelForeground(tunnelId)));
         ZVMap1->setDrawWidth(qint16(DbGetTunnelDrawWidth(tunnelId)));
         setWindowTitle(DbGetSystemName() + QStringLiteral(" - ") + DbGetTunnelName(tunnelId));
@@ -810,7 +820,8 @@ void frmDataView::LoadReviewCategoryTabs(qint32 panelId)
         return;
     const RowSet categories = DbGetPanelElementCategories(panelId);
     for (int i = 0; i < categories.count(); ++i) {
-        const int k = TabStrip1->addTab(NullToEmpty(categories.value(i, QStringLiteral("EleCategoryName"))).toString());
+        const int k =
+            TabStrip1->addTab(ShownName(NullToEmpty(categories.value(i, QStringLiteral("EleCategoryName"))).toString()));
         TabStrip1->setTabData(k, categories.value(i, QStringLiteral("EleCategoryID")));
     }
     if (TabStrip1->count() > 0)
@@ -1262,7 +1273,7 @@ void frmDataView::LoadAdditionalTabs()
         SSTab1->addTab(page, QString());
     }
     for (int k = 6; k < 6 + defs.count(); ++k) {
-        SSTab1->setTabText(k, NullToEmpty(defs.value(k - 6, QStringLiteral("TabCaption"))).toString());
+        SSTab1->setTabText(k, ShownName(NullToEmpty(defs.value(k - 6, QStringLiteral("TabCaption"))).toString()));
         if (k > 6) {
             QPlainTextEdit* first = txtAdditional[0];
             auto* box = new QPlainTextEdit(fraData);

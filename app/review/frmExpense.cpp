@@ -131,6 +131,10 @@ frmExpense::frmExpense(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmEx
     txtCost->setObjectName(QStringLiteral("txtCost"));
     txtCost->setToolTip(QStringLiteral("Enter the Cost Value"));
     txtCost->installEventFilter(this);
+    // A pasted "1,200.50" is read whole, or refused as a bad typed cost is.
+    ReadPastedAmounts(txtCost, [] {
+        MsgBox(QStringLiteral("Please enter a valid cost value."), MsgButtons::Ok, MsgIcon::None, QString());
+    });
     PlaceTwips(txtCost, 930, 630, 1485, 315);
     Label5 = label(fraButtons, "Label5", QStringLiteral("Category"), 2685, 630);
     cboCategory = new LockableComboBox(fraButtons);

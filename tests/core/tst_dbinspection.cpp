@@ -71,7 +71,11 @@ private slots:
         QTest::newRow("posted, same") << "5" << 1 << "5" << "5" << "5" << 1 << "5";
         QTest::newRow("posted, other") << "5" << 1 << "5" << "4" << "4" << 0 << "-1";
         QTest::newRow("posted, cleared") << "5" << 1 << "5" << "" << "<null>" << 0 << "-1";
-        QTest::newRow("posted, not a digit") << "5" << 1 << "5" << "x" << "0" << 0 << "-1";
+        QTest::newRow("posted, not a digit") << "5" << 1 << "5" << "x" << "<null>" << 0 << "-1";
+        // Never 0, the worst rating, for a text that is not one digit.
+        QTest::newRow("new, not a digit") << "-" << 0 << "-" << "x" << "<null>" << 0 << "-";
+        QTest::newRow("new, two digits") << "-" << 0 << "-" << "10" << "<null>" << 0 << "-";
+        QTest::newRow("new, a sign") << "-" << 0 << "-" << "-" << "<null>" << 0 << "-";
         QTest::newRow("marked, saved again") << "4" << 0 << "-1" << "3" << "3" << 0 << "-1";
         QTest::newRow("marked, posted value typed") << "4" << 0 << "-1" << "5" << "5" << 0 << "-1";
         QTest::newRow("posted unrated, still empty") << "<null>" << 1 << "<null>" << "" << "<null>" << 1 << "<null>";

@@ -153,6 +153,46 @@ private slots:
 
     // Every instance goes, also when one refuses, and when one closes another of the same
     // name as it unloads: each runs its unload handling once.
+    // Enter presses the focused command button, in a plain window as in a dialog whose
+    // buttons are no auto-default.
+    void enterPressesTheFocusedButton_data()
+    {
+        QTest::addColumn<bool>("dialog");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("window, Return") << false << int(Qt::Key_Return) << true << 1;
+        QTest::newRow("window, keypad Enter") << false << int(Qt::Key_Enter) << true << 1;
+        QTest::newRow("dialog, Return") << true << int(Qt::Key_Return) << true << 1;
+        QTest::newRow("window, Space as ever") << false << int(Qt::Key_Space) << true << 1;
+        QTest::newRow("disabled button") << false << int(Qt::Key_Return) << false << 0;  // the focus moved on
+    }
+    void enterPressesTheFocusedButton()
+    {
+        QFETCH(bool, dialog);
+        QFETCH(int, key);
+        QFETCH(bool, enabled);
+        QFETCH(int, clicks);
+        QWidget* w = dialog ? static_cast<QWidget*>(new TestDialog) : new TestForm(QStringLiteral("frmA"), "A");
+        auto* other = new QPushButton(QStringLiteral("Other"), w);
+        auto* button = new QPushButton(QStringLiteral("Save"), w);
+        button->move(0, 40);
+        other->setAutoDefault(false);
+        button->setAutoDefault(false);
+        int pressed = 0, otherPressed = 0;
+        connect(button, &QPushButton::clicked, [&pressed] { ++pressed; });
+        connect(other, &QPushButton::clicked, [&otherPressed] { ++otherPressed; });
+        w->show();
+        button->setFocus();
+        button->setEnabled(enabled);
+        QTest::keyClick(enabled ? static_cast<QWidget*>(button) : w, Qt::Key(key),
+                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QCOMPARE(pressed, clicks);
+        if (enabled)
+            QCOMPARE(otherPressed, 0);
+        UnloadForm(w);
+    }
+
     void unloadFormByNameWalksASnapshot()
     {
         auto* a = new TestForm(QStringLiteral("frmImages"), QStringLiteral("Picture 1"));

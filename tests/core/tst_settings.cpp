@@ -81,7 +81,8 @@ private slots:
         QTest::newRow("key in other case") << QByteArray("databasefile=/a.db") << "/a.db";
         QTest::newRow("quoted") << QByteArray("DatabaseFile=\"/with quotes.db\"") << "/with quotes.db";
         QTest::newRow("empty") << QByteArray("DatabaseFile=") << "";
-        QTest::newRow("255 characters at most") << "DatabaseFile=" + QByteArray(300, 'x') << QString(255, 'x');
+        QTest::newRow("longer than 255 characters, whole") << "DatabaseFile=/" + QByteArray(300, 'x') + "/krv.db"
+                                                           << "/" + QString(300, 'x') + "/krv.db";
     }
     void handEditedValuesReadBackExactly()
     {

@@ -123,6 +123,85 @@ private slots:
         QVERIFY(QDir(m_install->file("x/y/z")).exists());
     }
 
+    void namesAreTheSameUnderFullCaseFolding_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("ASCII") << "Lining" << "LINING" << true;
+        QTest::newRow("umlaut") << "jörg" << "JÖRG" << true;
+        QTest::newRow("capital umlaut first") << "Überbau" << "überbau" << true;
+        QTest::newRow("sharp s is ss") << "Straße" << "STRASSE" << true;
+        QTest::newRow("Greek final sigma") << "ΟΔΟΣ" << "οδος" << true;
+        QTest::newRow("accent counts") << "Relé" << "Rele" << false;
+        QTest::newRow("blank counts") << "Rail" << "Rail " << false;
+        QTest::newRow("different") << "Drain" << "Drains" << false;
+    }
+    void namesAreTheSameUnderFullCaseFolding()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(bool, same);
+        QCOMPARE(SameName(a, b), same);
+        QCOMPARE(SameName(b, a), same);
+        // A row set finds names the same way.
+        const RowSet rs({QStringLiteral("Name")}, {{a}});
+        QCOMPARE(rs.filtered(QStringLiteral("Name"), b).count(), same ? 1 : 0);
+    }
+
+    void namesSortInTheUsersOrder()
+    {
+        const QLocale before;
+        for (const QLocale& locale : {QLocale(QLocale::German, QLocale::Germany), QLocale::c()}) {
+            QLocale::setDefault(locale);
+            QStringList names{"Zugang", "ärmel", "Ärmelkanal", "abfluss", "Bahn"};
+            SortNames(names);
+            QCOMPARE(names, (QStringList{"abfluss", "ärmel", "Ärmelkanal", "Bahn", "Zugang"}));
+            QVERIFY(CompareNames("Ärmelkanal", "Zugang") < 0);
+            const RowSet rs({QStringLiteral("Name")}, {{QStringLiteral("Zugang")}, {QVariant()}, {QStringLiteral("Ärmelkanal")}});
+            QCOMPARE(rs.sortedByName(QStringLiteral("Name")).value(1, 0).toString(), QStringLiteral("Ärmelkanal"));
+            QVERIFY(rs.sortedByName(QStringLiteral("Name")).isNull(0, QStringLiteral("Name")));
+        }
+        QLocale::setDefault(before);
+    }
+
+    void pastedAmountsAreReadWhole_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QVariant>("value");  // invalid: refused
+        QTest::newRow("group separator") << "en_US" << "1,200.50" << QVariant(1200.5);
+        QTest::newRow("blanks around") << "en_US" << "  42 " << QVariant(42.0);
+        QTest::newRow("point first") << "en_US" << ".5" << QVariant(0.5);
+        QTest::newRow("German") << "de_DE" << "1.200,50" << QVariant(1200.5);
+        QTest::newRow("C locale") << "C" << "1,200.50" << QVariant(1200.5);
+        QTest::newRow("misplaced group") << "en_US" << "12,00" << QVariant();
+        QTest::newRow("sign") << "en_US" << "-3" << QVariant();
+        QTest::newRow("exponent") << "en_US" << "1e3" << QVariant();
+        QTest::newRow("unit") << "en_US" << "12 ft" << QVariant();
+        QTest::newRow("empty") << "en_US" << "" << QVariant();
+    }
+    void pastedAmountsAreReadWhole()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, text);
+        QFETCH(QVariant, value);
+        const QLocale before;
+        QLocale::setDefault(QLocale(locale));
+        const std::optional<double> v = AmountValue(text);
+        QLocale::setDefault(before);
+        QCOMPARE(v.has_value(), value.isValid());
+        if (v)
+            QCOMPARE(*v, value.toDouble());
+    }
+
+    void storedNamesAreShownAsWritten()
+    {
+        QCOMPARE(ShownName(QStringLiteral("Roof&Drains")), QStringLiteral("Roof&&Drains"));
+        QCOMPARE(ShownName(QStringLiteral("&&")), QStringLiteral("&&&&"));
+        QCOMPARE(ShownName(QStringLiteral("Lining")), QStringLiteral("Lining"));
+    }
+
     void listContainsIsExact()
     {
         QComboBox box;

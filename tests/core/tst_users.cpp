@@ -1,5 +1,6 @@
 #include "db.h"
 #include "dbusers.h"
+#include "fixtures.h"
 #include "globals.h"
 #include "passwords.h"
 #include "testinstall.h"
@@ -68,6 +69,23 @@ private slots:
         QVERIFY(DbUserExists(QStringLiteral("ANNA")));
         QVERIFY(!DbUserExists(QStringLiteral("Ann")));
         QVERIFY_THROWS_EXCEPTION(DbError, DbAddUser(QStringLiteral("BOB"), QStringLiteral("x"), false, false));
+
+        // Letters beyond ASCII fold too: "JÖRG" is the user "jörg" in every look-up.
+        DbAddUser(QStringLiteral("jörg"), QStringLiteral("pw"), false, true);
+        DbAddUser(QStringLiteral("Ärmelkanal"), QStringLiteral("pw"), false, false);
+        QVERIFY(DbUserExists(QStringLiteral("JÖRG")));
+        QVERIFY_THROWS_EXCEPTION(DbError, DbAddUser(QStringLiteral("JÖRG"), QStringLiteral("x"), false, false));
+        QCOMPARE(CountRows(QStringLiteral("login")), 5);
+        bool jw = true, jd = false;
+        QCOMPARE(DbCheckLogon(QStringLiteral("JÖRG"), QStringLiteral("pw"), jw, jd), LogonStatus::LoggedOn);
+        QVERIFY(!jw && jd);
+        DbSetUserRights(QStringLiteral("JÖRG"), true, true);
+        DbGetUserRights(QStringLiteral("jörg"), jw, jd);
+        QVERIFY(jw && jd);
+        // Listed in the user's order, not by character codes.
+        QCOMPARE(DbGetUserNames(), (QStringList{"Anna", "Ärmelkanal", "bob", "jörg", "zed"}));
+        DbDeleteUser(QStringLiteral("JÖRG"));
+        QVERIFY(!DbUserExists(QStringLiteral("jörg")));
 
         bool w = true, d = true;
         DbGetUserRights(QStringLiteral("nobody"), w, d);  // untouched

@@ -5,6 +5,7 @@
 #include "tst_datainput_fixture.h"
 
 #include "dbinspection.h"
+#include "dbposting.h"
 #include "frmInspectionPd.h"
 #include "frmSystem.h"
 #include "helpers.h"
@@ -128,6 +129,32 @@ private slots:
         QVERIFY(again->isVisible());
         QCOMPARE(again->windowTitle(), QStringLiteral("Data Input - East Bore"));
         QCOMPARE(f.prompt->calls.size(), 1);
+    }
+
+    void aFileThatIsNoPictureIsAMissingOne()
+    {
+        DataInputFixture f;
+        QFile file(f.picturePath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("this is no picture");
+        file.close();
+        auto* w = new frmDataInput;
+        w->LoadForm(2026, f.tunnel);
+        QCOMPARE(f.prompt->messages(), QStringList{QStringLiteral("Image not found: ") + f.picturePath});
+        QVERIFY(!IsFormLoaded(QStringLiteral("frmDataInput")));
+    }
+
+    void aReloadWithoutAPictureShowsNone()
+    {
+        DataInputFixture f;
+        frmDataInput* w = f.open();
+        QVERIFY(!w->ZVMap1->Picture().isNull());
+        // No picture named, the folder not empty: the window opens without one.
+        gConn.exec(QStringLiteral("UPDATE Tunnels SET TunnelPicture = NULL"));
+        w->LoadForm(2026, f.tunnel);
+        QVERIFY(w->isVisible());
+        QVERIFY(w->ZVMap1->Picture().isNull());
+        QVERIFY(f.prompt->calls.isEmpty());
     }
 
     void panelsOnTheMap()
@@ -441,6 +468,26 @@ private slots:
         QVERIFY(f.prompt->calls.isEmpty());
     }
 
+    // Enter on Edit starts the edit; Enter in the last box goes to Save, the next Enter saves.
+    void enterPressesEditAndSave()
+    {
+        DataInputFixture f;
+        frmDataInput* w = f.open();
+        w->show();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        w->cmdEdit->setFocus();
+        QTest::keyClick(w->cmdEdit, Qt::Key_Return);
+        QVERIFY(w->Editing());
+        QTest::keyClick(w->txtRate1[6], Qt::Key_6);
+        QTest::keyClick(w->txtRate1[6], Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->cmdSave));
+        QTest::keyClick(w->cmdSave, Qt::Key_Return);
+        QVERIFY(!w->Editing());
+        QCOMPARE(Rows(QStringLiteral("SELECT Rating FROM Ratings WHERE ElementID = 7")), QStringList{"6"});
+        QCOMPARE(f.prompt->messages(), QStringList{QStringLiteral("Are you sure?")});  // the save question, answered Yes
+    }
+
     void nullCommentLoads()
     {
         DataInputFixture f;
@@ -563,9 +610,41 @@ private slots:
         DropFailure(QStringLiteral("nocomment"));
         QTest::mouseClick(w->cmdSave, Qt::LeftButton);
         QCOMPARE(CountRows(QStringLiteral("Ratings"), QStringLiteral("Rating = 4")), 1);
-        // Both years' comments are shown, so both are saved.
-        QCOMPARE(CountRows(QStringLiteral("PanelComments")), 2);
+        // Only the comment the user changed is written; the previous year's untouched one is not.
+        QCOMPARE(Rows(QStringLiteral("SELECT InspectionID, Comments FROM PanelComments")),
+                 QStringList{QStringLiteral("%1|note").arg(f.cur)});
         QVERIFY(!w->Editing());
+    }
+
+    // Comparing with a posted period: a save of the later one leaves the posted period
+    // alone unless its comment was changed.
+    void anUntouchedPreviousCommentIsNotWritten_data()
+    {
+        QTest::addColumn<QString>("previousText");  // "" leaves it untouched
+        QTest::newRow("untouched") << QString();
+        QTest::newRow("changed") << "seeping";
+    }
+    void anUntouchedPreviousCommentIsNotWritten()
+    {
+        QFETCH(QString, previousText);
+        DataInputFixture f;
+        f.rate(f.prev, f.p1, 1, 5, true);
+        gConn.exec(QStringLiteral("INSERT INTO RatingsPosted (InspectionID, PanelID, ElementID, Rating) VALUES (?, ?, 1, 5)"),
+                   {f.prev, f.p1});
+        QVERIFY(!DbHasUnpostedData(f.prev));
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        w->txtRate1[0]->setText(QStringLiteral("4"));
+        if (!previousText.isEmpty())
+            w->txt1[0]->setPlainText(previousText);
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        QVERIFY(!w->Editing());
+        QCOMPARE(CountRows(QStringLiteral("Ratings"), QStringLiteral("InspectionID = ? AND Rating = 4"), {f.cur}), 1);
+        const QStringList expected = previousText.isEmpty()
+                                         ? QStringList()
+                                         : QStringList{QStringLiteral("%1|%2|0").arg(f.prev).arg(previousText)};
+        QCOMPARE(Rows(QStringLiteral("SELECT InspectionID, Comments, Posted FROM PanelComments")), expected);
+        QCOMPARE(DbHasUnpostedData(f.prev), !previousText.isEmpty());
     }
 
     void tabSwitchDuringEdit_data()
@@ -606,6 +685,29 @@ private slots:
             QCOMPARE(w->txtRate1[0]->text(), QStringLiteral("5"));
         else
             QVERIFY(w->txtRate1[0]->isReadOnly());
+    }
+
+    // A category with "&" is shown as written and gives no access key: Alt+D would
+    // otherwise switch the strip past the save question.
+    void ampersandInACategoryIsNoAccessKey()
+    {
+        DataInputFixture f;
+        gConn.exec(QStringLiteral("UPDATE ElementCategory SET EleCategoryName = 'Roof&Drains' WHERE EleCategoryID = 2"));
+        frmDataInput* w = f.open();
+        w->show();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        w->txtRate1[0]->setFocus();
+        w->txtRate1[0]->setText(QStringLiteral("5"));
+        QTest::keyClick(w->txtRate1[0], Qt::Key_D, Qt::AltModifier);
+        QCoreApplication::processEvents();
+        QCOMPARE(w->TabStrip1->currentIndex(), 0);
+        QVERIFY(w->Editing());
+        QCOMPARE(w->RowCount(), 7);
+        QCOMPARE(w->txtRate1[0]->text(), QStringLiteral("5"));
+        QCOMPARE(f.prompt->messages(), QStringList());
+        QCOMPARE(w->TabStrip1->tabText(1), QStringLiteral("Roof&&Drains"));
     }
 
     void loadFormAgainStartsClean()

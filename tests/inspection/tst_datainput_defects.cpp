@@ -3,7 +3,12 @@
 
 #include "tst_datainput_fixture.h"
 
+#include "frmInspectionPd.h"
+
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QScopeGuard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -65,29 +70,6 @@ void RegisterMedia(bool on)
 }
 
 // The inspection-period tree as far as rating entry reaches it.
-class FakeTree : public KrvForm<QWidget> {
-public:
-    explicit FakeTree(const QString& selectedKey) : KrvForm<QWidget>(QStringLiteral("frmInspectionPd"))
-    {
-        auto* layout = new QVBoxLayout(this);
-        tv = new QTreeWidget(this);
-        tv->setObjectName(QStringLiteral("tv"));
-        auto* node = new QTreeWidgetItem(tv, {QStringLiteral("2026")});
-        node->setData(0, Qt::UserRole, selectedKey);
-        tv->setCurrentItem(node);
-        cmdReport = new QPushButton(QStringLiteral("Report"), this);
-        cmdReport->setObjectName(QStringLiteral("cmdReport"));
-        cmdPost = new QPushButton(QStringLiteral("Post"), this);
-        cmdPost->setObjectName(QStringLiteral("cmdPost"));
-        layout->addWidget(tv);
-        layout->addWidget(cmdReport);
-        layout->addWidget(cmdPost);
-    }
-    QTreeWidget* tv;
-    QPushButton* cmdReport;
-    QPushButton* cmdPost;
-};
-
 void addDefect(qint32 panelId, qint32 inspectionId, const QString& desc, double qty, const QString& unit,
                double unitCost, double total, bool posted)
 {
@@ -205,6 +187,14 @@ private slots:
         w->txtQty->clear();
         QTest::keyClicks(w->txtQty, QStringLiteral("1a.5-"));
         QCOMPARE(w->txtQty->text(), QStringLiteral("1.5"));
+        // A pasted amount is read whole, group separators and all, or refused.
+        w->txtUnitCost->clear();
+        QGuiApplication::clipboard()->setText(QStringLiteral("1,200.50"));
+        QTest::keyClick(w->txtUnitCost, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(w->txtUnitCost->text(), QStringLiteral("1200.5"));
+        QGuiApplication::clipboard()->setText(QStringLiteral("12 ft"));
+        QTest::keyClick(w->txtQty, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(w->txtQty->text(), QStringLiteral("1.5"));
         w->cboUnits->setEditText(QString());
         QTest::keyClicks(w->cboUnits->lineEdit(), QStringLiteral("abcdefghijklmnopq"));
         QCOMPARE(w->cboUnits->currentText(), QStringLiteral("abcdefghijklmno"));
@@ -294,24 +284,46 @@ private slots:
 
     void saveRefreshesTheTreeButtons_data()
     {
-        QTest::addColumn<bool>("thisPeriod");
-        QTest::newRow("selected node is this period") << true;
-        QTest::newRow("another period") << false;
+        QTest::addColumn<QString>("selected");  // "this year", "another year", "tunnel"
+        QTest::addColumn<bool>("lit");
+        QTest::newRow("selected node is this period") << "this year" << true;
+        QTest::newRow("another period") << "another year" << false;
+        // The tunnel's number equals the saved period's (both 1): still a tunnel node.
+        QTest::newRow("a tunnel node of the same number") << "tunnel" << false;
     }
 
     void saveRefreshesTheTreeButtons()
     {
-        QFETCH(bool, thisPeriod);
+        QFETCH(QString, selected);
+        QFETCH(bool, lit);
         DataInputFixture f;
-        auto* tree = new FakeTree(QStringLiteral("y%1").arg(thisPeriod ? f.cur : f.prev));
-        tree->cmdReport->setEnabled(false);
-        tree->cmdPost->setEnabled(false);
-        frmDataInput* w = f.open();
+        QCOMPARE(f.prev, f.tunnel);  // the case of a new database
+        gIsDataEntry = true;  // the rights of one who saves ratings
+        const QStringList reports{QStringLiteral("frmReport"), QStringLiteral("frmReportViewer")};
+        for (const QString& name : reports)  // so Report is offered
+            RegisterFormFactory(name, [] { return new QWidget; });
+        const auto restore = qScopeGuard([reports] {
+            gIsDataEntry = false;
+            for (const QString& name : reports)
+                RegisterFormFactory(name, {});
+        });
+        auto* tree = new frmInspectionPd;
+        tree->show();
+        const QString key = selected == QLatin1String("tunnel")       ? QStringLiteral("x%1").arg(f.tunnel)
+                            : selected == QLatin1String("this year") ? QStringLiteral("y%1").arg(f.prev)
+                                                                      : QStringLiteral("y%1").arg(f.cur);
+        tree->FindNode(QStringLiteral("x%1").arg(f.tunnel))->setExpanded(true);
+        tree->tv->setCurrentItem(tree->FindNode(key));
+        QVERIFY(!tree->cmdReport->isEnabled() && !tree->cmdPost->isEnabled());
+        frmDataInput* w = f.open(2024);
         QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
         w->txtRate1[0]->setText(QStringLiteral("5"));
         QTest::mouseClick(w->cmdSave, Qt::LeftButton);
-        QCOMPARE(tree->cmdReport->isEnabled(), thisPeriod);
-        QCOMPARE(tree->cmdPost->isEnabled(), thisPeriod);
+        QCOMPARE(CountRows(QStringLiteral("Ratings"), QStringLiteral("InspectionID = ?"), {f.prev}), 7);
+        QCOMPARE(tree->cmdReport->isEnabled(), lit);
+        QCOMPARE(tree->cmdPost->isEnabled(), lit);
+        QCOMPARE(tree->cmdAddYear->text(), selected == QLatin1String("tunnel") ? QStringLiteral("Add Inspection Year")
+                                                                              : QStringLiteral("Delete Inspection Year"));
     }
 
     void mediaButtonsWithoutMediaWindows()

@@ -17,7 +17,9 @@
 #include "settings.h"
 #include "testinstall.h"
 
+#include <QApplication>
 #include <QDateTime>
+#include <QMouseEvent>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -308,6 +310,37 @@ private slots:
         QTest::mouseClick(w->tv->viewport(), Qt::LeftButton, {}, w->tv->visualItemRect(harbour).center());
         QCOMPARE(frmInspectionPd::TunnelID(), m_harbour);
         QCOMPARE(m_prompt->calls.size(), 1);
+    }
+
+    // The caption and buttons belong to the selected node, however it was selected.
+    void theButtonsAlwaysBelongToTheSelectedNode()
+    {
+        makeSystem();
+        DbSaveRating(m_h2007, DbAddPanel(m_harbour, QStringLiteral("P")), 1, QStringLiteral("5"));
+        auto* w = open();
+        QTreeWidgetItem* harbour = w->FindNode(T(m_harbour));
+        harbour->setExpanded(true);
+        QTreeWidgetItem* year = w->FindNode(Y(m_h2007));
+
+        // Pressed on the tunnel, released over a year: the year is selected, and shown.
+        const QPoint from = w->tv->visualItemRect(harbour).center();
+        const QPoint to = w->tv->visualItemRect(year).center();
+        QTest::mousePress(w->tv->viewport(), Qt::LeftButton, {}, from);
+        QMouseEvent move(QEvent::MouseMove, to, w->tv->viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(w->tv->viewport(), &move);
+        QTest::mouseRelease(w->tv->viewport(), Qt::LeftButton, {}, to);
+        QTest::qWait(1);
+        QCOMPARE(w->tv->currentItem(), year);
+        QCOMPARE(w->cmdAddYear->text(), QStringLiteral("Delete Inspection Year"));
+        QCOMPARE(Buttons(w), QStringLiteral("AIVRPSC"));
+
+        // LoadForm on the open tree: the tunnel's node, and the tunnel's caption and buttons.
+        w->LoadForm(m_harbour);
+        QCOMPARE(w->tv->currentItem(), harbour);
+        QCOMPARE(w->cmdAddYear->text(), QStringLiteral("Add Inspection Year"));
+        QCOMPARE(Buttons(w), QStringLiteral("AivrpSC"));
+        QVERIFY(m_prompt->calls.isEmpty());
     }
 
     void aNodeClickFindsTheTunnelByItsKey()

@@ -266,6 +266,25 @@ private slots:
         QCOMPARE(CountRows(QStringLiteral("VideosPosted")), 1);
     }
 
+    void enterOnTheFocusedYesPosts()
+    {
+        const qint32 p = AddPanel(m_tunnel, QStringLiteral("Portal"), {1});
+        DbSaveRating(m_period, p, 1, QStringLiteral("4"));
+        auto* tree = openTree();
+        WindowScript script;
+        script.when(QStringLiteral("frmPost"), [](QWidget* w) {
+            auto* post = static_cast<frmPost*>(w);
+            post->cmdYes->setFocus();
+            QTest::keyClick(post->cmdYes, Qt::Key_Return);
+        });
+        tree->cmdPost->click();
+        QVERIFY(script.done());
+        QTest::qWait(1);
+        QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("The data has been posted.")});
+        QCOMPARE(CountRows(QStringLiteral("RatingsPosted")), 1);
+        QVERIFY(!IsFormLoaded(QStringLiteral("frmPost")));
+    }
+
     void noAndEscapeCloseWithoutWriting_data()
     {
         QTest::addColumn<bool>("escape");

@@ -237,6 +237,38 @@ private slots:
         QCOMPARE(f->lstEle->count(), 2);
     }
 
+    // Letters beyond ASCII fold too, in each of the window's three lists.
+    void aNameInAnotherCaseIsRefused_data()
+    {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("element") << "element" << "Unable to add item.  überbau already exists in the database.";
+        QTest::newRow("expenditure category")
+            << "expenditure" << "Unable to add item.  überbau already exists in the database.";
+        QTest::newRow("element category")
+            << "category" << "Unable to add element category.  überbau already exists in the database.";
+    }
+    void aNameInAnotherCaseIsRefused()
+    {
+        QFETCH(QString, list);
+        QFETCH(QString, message);
+        addCategory(QStringLiteral("Walls"), 1);
+        frmEleDef* f = list == QLatin1String("expenditure") ? openExpCats() : openElements();
+        f->cboEleCat->setCurrentIndex(0);
+        QLineEdit* box = list == QLatin1String("category") ? f->txtEleCatName : f->txtName;
+        QPushButton* add = list == QLatin1String("category") ? f->cmdAddCat : f->cmdAdd;
+        const QString table = list == QLatin1String("element")       ? QStringLiteral("AvailableElements")
+                              : list == QLatin1String("expenditure") ? QStringLiteral("ExpenditureCats")
+                                                                     : QStringLiteral("ElementCategory");
+        box->setText(QStringLiteral("Überbau"));
+        add->click();
+        const int rows = CountRows(table);
+        box->setText(QStringLiteral("überbau"));
+        add->click();
+        QCOMPARE(m_prompt->messages(), QStringList{message});
+        QCOMPARE(CountRows(table), rows);
+    }
+
     // A removed element's posted ratings, pictures and clips stay behind under its key; a
     // new element must never take that key over.
     void nextElementIdPassesKeysStillInUse_data()

@@ -276,6 +276,40 @@ private slots:
         QCOMPARE(m_prompt->calls.size(), 2);
     }
 
+    // Without a System row, border width, border colour and the limits are refused as the
+    // compare box is; once the row is made, its stored limits are shown and used.
+    void settingsBeforeTheSystemRowAreRefused()
+    {
+        gWarningHighlight = 0;
+        gCriticalHighlight = 0;
+        auto* w = new frmSystem;
+        w->show();
+        QCOMPARE(gSystemID, 0);
+        const QString message = QStringLiteral("Please select a name or map image for the system before setting this value.");
+        w->mnuBorderWidth->trigger();
+        w->mnuColor->trigger();
+        w->SSTab1->setCurrentIndex(2);
+        w->cboWarningHL->setFocus();
+        QTest::keyClicks(w->cboWarningHL, QStringLiteral("8"));
+        QCOMPARE(m_prompt->messages(), QStringList(3, message));
+        QCOMPARE(m_prompt->count(PromptCall::Input) + m_prompt->count(PromptCall::Color), 0);
+        QCOMPARE(gWarningHighlight, 0);
+        QVERIFY(w->cboWarningHL->currentText() != QStringLiteral("8"));
+        QCOMPARE(CountRows("System"), 0);
+
+        QTest::keyClicks(w->txtSysName, QStringLiteral("U"));
+        QVERIFY(gSystemID != 0);
+        QCOMPARE(Rows("SELECT WarningHighlight, CriticalHighlight FROM System"), QStringList{"5|3"});
+        QCOMPARE(QStringLiteral("%1|%2").arg(gWarningHighlight).arg(gCriticalHighlight), QStringLiteral("5|3"));
+        QCOMPARE(w->cboWarningHL->currentText(), QStringLiteral("5"));
+        QCOMPARE(w->cboCriticalHL->currentText(), QStringLiteral("3"));
+        // Now the settings store.
+        m_prompt->answers.enqueue(QVariant("3"));
+        w->mnuBorderWidth->trigger();
+        QCOMPARE(Rows("SELECT DrawWidth FROM System"), QStringList{"3"});
+        QCOMPARE(int(w->ZVMap1->DrawWidth()), 3);
+    }
+
     // ---------------------------------------------------------------- system options
 
     void highlightLimitsComparedAsTexts_data()

@@ -358,6 +358,12 @@ private slots:
             << QStringList{"Defect", "Element Performance", "Expenditure", "Drainage" + ece};
         QTest::newRow("only Nulls") << QVariantList{QVariant()} << QVariantList{QVariant()}
                                     << QStringList{"&Tunnel Elements"};
+        QTest::newRow("the user's order, not character codes")
+            << QVariantList{"Zugang", "Ärmelkanal"} << QVariantList{"Zwischendecke", "Überbau", "Auflager"}
+            << QStringList{"Ärmelkanal", "Zugang", "Auflager" + ece, "Überbau" + ece, "Zwischendecke" + ece};
+        QTest::newRow("an \"&\" is shown as written")
+            << QVariantList{"R&D"} << QVariantList{"Roof&Drains"}
+            << QStringList{"R&&D", "Roof&&Drains" + ece};
     }
     void reportMenuIsBuiltFromTheDatabase()
     {
@@ -396,6 +402,14 @@ private slots:
         gCalls.clear();
         second->mnuRpt[0]->trigger();
         QCOMPARE(gCalls.first(), QStringLiteral("frmReport.GetFormType(&Tunnel Elements)"));
+
+        // A stored name with "&" is handed over as stored, not as shown.
+        gConn.exec(QStringLiteral("INSERT INTO Reports (ReportName) VALUES ('R&D')"));
+        auto* third = new frmViewSystem;
+        gCalls.clear();
+        QCOMPARE(third->mnuRpt[0]->text(), QStringLiteral("R&&D"));
+        third->mnuRpt[0]->trigger();
+        QCOMPARE(gCalls.first(), QStringLiteral("frmReport.GetFormType(R&D)"));
         QVERIFY(m_prompt->calls.isEmpty());
     }
 

@@ -320,6 +320,19 @@ private slots:
         QCOMPARE(CountRows("PanelElements", "PanelID = ?", {m_panelB}), 0);
     }
 
+    void selectAllThenAddAddsEveryElement()
+    {
+        frmPanelElements* w = openTunnel();
+        click(*w->ZVMap1, 3500, 1000);  // Panel B; no element row has been clicked
+        QCOMPARE(w->lstAvailEle->currentRow(), -1);
+        w->cmdSelectAllEle->click();
+        w->cmdAdd->click();
+        QCOMPARE(pairs(), (QStringList{"Panel A|Drain", "Panel B|Lining", "Panel B|Drain", "Panel B|Rail",
+                                       "Panel B|Lamp"}));
+        QCOMPARE(texts(w->lstEle), (QStringList{"Lining", "Drain", "Rail", "Lamp"}));
+        QVERIFY(m_prompt->calls.isEmpty());
+    }
+
     void failedAddWritesNothing()
     {
         frmPanelElements* w = openTunnel();

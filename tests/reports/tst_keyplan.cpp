@@ -16,6 +16,11 @@
 #include "zvmap.h"
 
 #include <QDate>
+#include <algorithm>
+#include <QFontDatabase>
+#include <QPageLayout>
+#include <QScopeGuard>
+#include <QPageSize>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -371,7 +376,7 @@ private slots:
         const PrintItem name = Find(out, QStringLiteral("North Bore")).value(0);
         QCOMPARE(name.fontSize, 14);
         QVERIFY(name.bold);
-        QCOMPARE(name.fontName, QStringLiteral("Arial"));
+        QCOMPARE(name.fontName, QStringLiteral("Liberation Sans"));
         QCOMPARE(name.rect.left(), RoundHalfEven((sw - name.rect.width()) / 2));
         QCOMPARE(name.rect.top(), date.rect.top());
 
@@ -469,15 +474,39 @@ private slots:
         QCOMPARE(found.size(), marks);
         const QList<PrintItem> years = Find(out, QStringLiteral("2024"));
         for (int m = 0; m < found.size(); ++m) {
-            QCOMPARE(found[m].fontName, QStringLiteral("Arial Narrow"));
+            QCOMPARE(found[m].fontName, QStringLiteral("Liberation Sans Narrow"));
             QVERIFY(found[m].bold);
             QCOMPARE(found[m].rect.top(), years[m].rect.top() - 50);
             QCOMPARE(found[m].rect.left(), years[m].rect.right());
         }
-        // Back to plain Arial afterwards.
+        // Back to the plain face afterwards.
         const PrintItem row = Find(out, QStringLiteral("Element 0")).value(0);
-        QCOMPARE(row.fontName, QStringLiteral("Arial"));
+        QCOMPARE(row.fontName, QStringLiteral("Liberation Sans"));
         QVERIFY(!row.bold);
+    }
+
+    // On A4 the right-hand "UNPOSTED" mark stays inside the ratings box, in the faces the
+    // set-up installs (fonts-liberation).
+    void sheet_unpostedMarkFitsTheBoxOnA4()
+    {
+        QVERIFY2(QFontDatabase::hasFamily(QStringLiteral("Liberation Sans Narrow")),
+                 "fonts-liberation is not installed (scripts/setup.sh installs it)");
+        const QPageSize before = CurrentPrinter().pageLayout().pageSize();
+        CurrentPrinter().setPageSize(QPageSize(QPageSize::A4));
+        const auto restore = qScopeGuard([before] { CurrentPrinter().setPageSize(before); });
+        gConn.exec(QStringLiteral("INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating, Posted) VALUES (?, ?, 1, 4, 0)"),
+                   {m_id2, m_panel});
+        Caller c = makeCaller(QStringLiteral("frmDataInput"), 2);
+        frmPrintKeyplan* k = open(c, m_id1, m_id2);
+        preview(k);
+        const QVector<PrintItem> out = k->LastOutput();
+        const QList<PrintItem> marks = Find(out, QStringLiteral("  UNPOSTED"));
+        QCOMPARE(marks.size(), 2);
+        double boxRight = 0;
+        for (const PrintItem& line : OfKind(out, PrintItem::Line))
+            boxRight = std::max({boxRight, line.rect.left(), line.rect.right()});
+        QVERIFY2(marks[1].rect.right() <= boxRight,
+                 qPrintable(QStringLiteral("mark ends at %1, box at %2").arg(marks[1].rect.right()).arg(boxRight)));
     }
 
     void sheet_hiddenFirstElementHasNoRowsOrBox()

@@ -246,7 +246,7 @@ private:
         AddOutline(m_east, 6000, 1500, 3000, 3000);
         AddOutline(m_west, 1500, 1500, 3000, 3000);
         m_lining = AddCategory(QStringLiteral("Lining"), 1);
-        m_drains = AddCategory(QStringLiteral("Drains"), 2);
+        m_drains = AddCategory(QStringLiteral("Roof&Drains"), 2);
         FixtureElement(1, QStringLiteral("Crown"), m_lining);
         FixtureElement(2, QStringLiteral("Wall"), m_lining);
         FixtureElement(3, QStringLiteral("Invert"), m_lining);
@@ -334,6 +334,7 @@ private slots:
         QCOMPARE(w->TabStrip1->count(), 2);
         QCOMPARE(w->TabStrip1->tabText(0), QStringLiteral("Lining"));
         QCOMPARE(w->TabStrip1->tabData(1).toInt(), m_drains);
+        QCOMPARE(w->TabStrip1->tabText(1), QStringLiteral("Roof&&Drains"));  // as written, no access key
         QCOMPARE(w->RowCount(), 3);
         QCOMPARE(Texts(w->lblElement, 3), (QStringList{"Crown", "Wall", "Invert"}));
         QCOMPARE(Texts(w->lblRate1, 3), (QStringList{"7", "6", ""}));
@@ -582,6 +583,35 @@ private slots:
         QCOMPARE(w->ZVMap1->PolyCount(), 2);
     }
 
+    // A picture file that is no picture is a missing picture; a reload for a tunnel
+    // without one shows none, not the previous tunnel's.
+    void aFileThatIsNoPictureIsAMissingPicture_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("not a picture") << "garbage";
+        QTest::newRow("no picture named") << "none";
+        QTest::newRow("file gone") << "gone";
+    }
+    void aFileThatIsNoPictureIsAMissingPicture()
+    {
+        QFETCH(QString, how);
+        makeTunnel();
+        frmDataView* w = open(m_p2022, 0);
+        QVERIFY(!w->ZVMap1->Picture().isNull());
+        if (how == QLatin1String("garbage"))
+            m_install->write(QStringLiteral("Data/East Bore/bore.png"), "this is no picture");
+        else if (how == QLatin1String("none"))
+            gConn.exec(QStringLiteral("UPDATE Tunnels SET TunnelPicture = NULL"));
+        else
+            QFile::remove(m_install->file(QStringLiteral("Data/East Bore/bore.png")));
+        w->LoadForm(m_tunnel, m_p2024, 0);
+        QCOMPARE(m_prompt->messages(), QStringList());
+        QVERIFY(w->isVisible());
+        QVERIFY(w->ZVMap1->Picture().isNull());
+        QCOMPARE(w->ZVMap1->PolyCount(), 2);
+        QCOMPARE(w->lblYear1[0]->text(), QStringLiteral("2024"));
+    }
+
     void repairLogsByTheirKey()
     {
         makeTunnel();
@@ -712,14 +742,14 @@ private slots:
     void customTabs()
     {
         makeTunnel();
-        for (const char* c : {"History", "Access", "Owner"})
+        for (const char* c : {"History", "Access", "R&D"})
             gConn.exec(QStringLiteral("INSERT INTO TabDefinitions (TabIndex, TabCaption) VALUES "
                                       "((SELECT count(*) FROM TabDefinitions), ?)"),
                        {QString::fromLatin1(c)});
         frmDataView* w = open(m_p2022, 0);
         QCOMPARE(w->SSTab1->count(), 9);
         QCOMPARE(w->SSTab1->tabText(6) + w->SSTab1->tabText(7) + w->SSTab1->tabText(8),
-                 QStringLiteral("HistoryAccessOwner"));
+                 QStringLiteral("HistoryAccessR&&D"));
         QCOMPARE(w->txtAdditional.size(), 3);
 
         // Only the current custom tab's box shows, with Edit.

@@ -12,7 +12,9 @@
 #include "settings.h"
 #include "testinstall.h"
 
+#include <QClipboard>
 #include <QDateEdit>
+#include <QGuiApplication>
 #include <QDialog>
 #include <QFrame>
 #include <QHeaderView>
@@ -336,6 +338,48 @@ private slots:
         QCOMPARE(CountRows(QStringLiteral("Expenditures")), count);
         QCOMPARE(w->lvExp->topLevelItemCount(), 4);
         QVERIFY(inEditMode(w));
+    }
+
+    // A pasted amount is read whole, with the locale's group separators, or refused with
+    // the message a bad typed cost gets; the box keeps its text then.
+    void pastedCostIsReadWhole_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("stored");  // "" when refused
+        QTest::newRow("group separator") << "en_US" << "1,200.50" << "1200.5";
+        QTest::newRow("plain") << "en_US" << " 75.25 " << "75.25";
+        QTest::newRow("German separators") << "de_DE" << "1.200,50" << "1200.5";
+        QTest::newRow("a word") << "en_US" << "twelve" << "";
+        QTest::newRow("a dollar sign") << "en_US" << "$1,200" << "";
+        QTest::newRow("negative") << "en_US" << "-5" << "";
+        QTest::newRow("two points") << "en_US" << "1.2.3" << "";
+    }
+    void pastedCostIsReadWhole()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, pasted);
+        QFETCH(QString, stored);
+        QLocale::setDefault(QLocale(locale));
+        frmExpense* w = open();
+        click(w->cmdNew);
+        w->cboTunnel->setCurrentIndex(w->cboTunnel->findText(QStringLiteral("Alder")));
+        w->cboCategory->setCurrentIndex(w->cboCategory->findText(QStringLiteral("Lighting")));
+        QGuiApplication::clipboard()->setText(pasted);
+        w->txtCost->setFocus();
+        QTest::keyClick(w->txtCost, Qt::Key_V, Qt::ControlModifier);
+        QLocale::setDefault(QLocale::c());
+        if (stored.isEmpty()) {
+            QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Please enter a valid cost value.")});
+            QVERIFY(w->txtCost->text().isEmpty());
+            return;
+        }
+        QVERIFY(m_prompt->calls.isEmpty());
+        QCOMPARE(w->txtCost->text(), stored);
+        const int count = CountRows(QStringLiteral("Expenditures"));
+        click(w->cmdSave);
+        QCOMPARE(CountRows(QStringLiteral("Expenditures"), QStringLiteral("Cost = ?"), {stored.toDouble()}), 1);
+        QCOMPARE(CountRows(QStringLiteral("Expenditures")), count + 1);
     }
 
     void costBox_takesDigitsAndFivePunctuationCharacters()

@@ -204,15 +204,22 @@ private slots:
     void cancelledLogonEndsTheProgram_data()
     {
         QTest::addColumn<QString>("how");
-        QTest::newRow("Exit System") << "exit";
-        QTest::newRow("Escape") << "escape";
-        QTest::newRow("close box") << "close";
-        QTest::newRow("Cancel, then Exit") << "cancel-exit";
-        QTest::newRow("Exit ignored while the fields are shown, then close box") << "shown-exit-close";
+        QTest::addColumn<QStringList>("messages");  // the dialog's own, of the tries before
+        QTest::newRow("Exit System") << "exit" << QStringList();
+        QTest::newRow("Escape") << "escape" << QStringList();
+        QTest::newRow("close box") << "close" << QStringList();
+        QTest::newRow("Cancel, then Exit") << "cancel-exit" << QStringList();
+        QTest::newRow("Exit ignored while the fields are shown, then close box") << "shown-exit-close" << QStringList();
+        // Closing counts as cancelled whatever tries came before: no "Unable to log into system".
+        QTest::newRow("a wrong password, then close box") << "badpw-close" << QStringList{"Invalid password"};
+        QTest::newRow("a wrong name, then close box") << "baduser-close" << QStringList{"Invalid user name"};
+        QTest::newRow("two wrong passwords, then Exit") << "badpw2-cancel-exit"
+                                                        << QStringList{"Invalid password", "Invalid password"};
     }
     void cancelledLogonEndsTheProgram()
     {
         QFETCH(QString, how);
+        QFETCH(QStringList, messages);
         DbAddUser(QStringLiteral("admin"), QStringLiteral("krvadmin"), true, false);
         gConn.exec(QStringLiteral("INSERT INTO System (SystemName, WarningHighlight, CriticalHighlight) VALUES "
                                   "('Line 4', 7, 1)"));
@@ -230,6 +237,17 @@ private slots:
                 QTest::mouseClick(d->cmdLogin, Qt::LeftButton);
                 QTest::mouseClick(d->cmdCancel, Qt::LeftButton);
                 QTest::mouseClick(d->cmdExit, Qt::LeftButton);
+            } else if (how.startsWith("bad")) {
+                const int tries = how.startsWith("badpw2") ? 2 : 1;
+                for (int i = 0; i < tries; ++i)
+                    tryLogon(d, how.startsWith("baduser") ? QStringLiteral("nobody") : QStringLiteral("admin"),
+                             QStringLiteral("wrong"));
+                if (how.endsWith("cancel-exit")) {
+                    QTest::mouseClick(d->cmdCancel, Qt::LeftButton);
+                    QTest::mouseClick(d->cmdExit, Qt::LeftButton);
+                } else {
+                    d->close();
+                }
             } else {
                 QTest::keyClick(d, Qt::Key_Return);
                 QTest::mouseClick(d->cmdExit, Qt::LeftButton);
@@ -242,7 +260,7 @@ private slots:
 
         QVERIFY(!script.timedOut());
         QVERIFY(exitIgnored);
-        QVERIFY(m_prompt->calls.isEmpty());
+        QCOMPARE(m_prompt->messages(), messages);
         QCOMPARE(gLogonStatus, LogonStatus::Cancelled);
         QVERIFY(ProgramEnding());
         QVERIFY(LoadedForms().isEmpty());
@@ -485,22 +503,52 @@ private slots:
             QSqlDatabase::removeDatabase(QStringLiteral("other"));
         }
         const QByteArray before = m_install->read(QStringLiteral("notes.db"));
+        // Stored, it leads to the locate dialog as a missing file does; chosen there, it is
+        // refused before it is stored. Here the user then gives up.
+        const QString stored = viaLocate ? m_install->file(QStringLiteral("gone.db")) : path;
+        writeIniDatabase(*m_install, stored);
+        m_prompt->answer(MsgAnswer::Ok);
         if (viaLocate) {
-            writeIniDatabase(*m_install, m_install->file(QStringLiteral("gone.db")));
-            m_prompt->answer(MsgAnswer::Ok);
             m_prompt->answerText(path);
+            m_prompt->answer(MsgAnswer::No);
         } else {
-            writeIniDatabase(*m_install, path);
+            m_prompt->answerCancel();
         }
         Main();
 
-        QCOMPARE(m_prompt->messages().last(), QStringLiteral("Unable to launch KRV."));
-        QVERIFY(m_install->read(QStringLiteral("err.log")).contains("KRV-Unable to launch KRV."));
+        QStringList expected{kNotFound};
+        if (viaLocate)
+            expected << path + QStringLiteral(" is not a tunnel database.  Locate another file?");
+        expected << kCannotOpen;
+        QCOMPARE(m_prompt->messages(), expected);
+        QVERIFY(!m_install->read(QStringLiteral("err.log")).contains("Unable to launch KRV."));
         QVERIFY(LoadedForms().isEmpty());
         QVERIFY(!ProgramHasWindowToRun());
         QCOMPARE(m_install->read(QStringLiteral("notes.db")), before);
-        if (viaLocate)
-            QCOMPARE(iniDatabase(), path);  // stored all the same
+        QCOMPARE(iniDatabase(), stored);  // never the file that is no tunnel database
+    }
+
+    // A file that is no tunnel database is refused in the locate dialog; the next choice,
+    // a tunnel database, is stored and used.
+    void aChosenFileIsCheckedBeforeItIsStored()
+    {
+        const QString good = makeOtherDatabase(*m_install, QStringLiteral("elsewhere/tunnels.db"));
+        const QString text = m_install->file(QStringLiteral("notes.db"));
+        m_install->write(QStringLiteral("notes.db"), "Minutes\n");
+        writeIniDatabase(*m_install, text);
+        m_prompt->answer(MsgAnswer::Ok);
+        m_prompt->answerText(text);
+        m_prompt->answer(MsgAnswer::Yes);
+        m_prompt->answerText(good);
+        WindowScript script;
+        script.when(QStringLiteral("frmLogon"), logonAs(QStringLiteral("admin"), QStringLiteral("krvadmin")));
+        Main();
+        QVERIFY(!script.timedOut());
+        QCOMPARE(m_prompt->messages(),
+                 (QStringList{kNotFound, text + QStringLiteral(" is not a tunnel database.  Locate another file?")}));
+        QCOMPARE(iniDatabase(), good);
+        QCOMPARE(gConn.path(), good);
+        QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmSystem")});
     }
 
     void startupPatchesAnOldDatabase()
