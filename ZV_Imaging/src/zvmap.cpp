@@ -132,6 +132,45 @@ Qt::CursorShape pointerShape(int mp)
     }
 }
 
+// Calls f(x, y) (false stops) for each point of the 30-twip grid from the corner of `bounds` that lies inside `poly`
+// (odd-even rule) and within `clip`, row by row. The crossing test is the one QPolygon::containsPoint
+// makes, so the same points come out as testing each grid point, at the cost of one pass per row.
+template <typename F>
+bool forEachShadeDot(const QPolygon& poly, const QRect& bounds, const QRect& clip, F&& f)
+{
+    const int n = int(poly.size());
+    if (n == 0 || bounds.isEmpty()) return true;
+    const QRect area = bounds & clip;
+    if (area.isEmpty()) return true;
+    const qint64 left = bounds.left(), top = bounds.top();
+    auto firstStep = [](qint64 origin, qint64 from) { return from <= origin ? 0 : (from - origin + 29) / 30; };
+    std::vector<double> xs;
+    for (qint64 y = top + 30 * firstStep(top, area.top()); y <= area.bottom(); y += 30) {
+        xs.clear();
+        for (int k = 0; k < n; ++k) {
+            const QPointF a = poly[k], b = poly[(k + 1) % n];
+            qreal x1 = a.x(), y1 = a.y(), x2 = b.x(), y2 = b.y();
+            if (qFuzzyCompare(y1, y2)) continue;  // horizontal edges do not cross a row
+            if (y2 < y1) {
+                std::swap(x1, x2);
+                std::swap(y1, y2);
+            }
+            const qreal yy = qreal(y);
+            if (yy >= y1 && yy < y2) xs.push_back(x1 + ((x2 - x1) / (y2 - y1)) * (yy - y1));
+        }
+        if (xs.size() < 2) continue;
+        std::sort(xs.begin(), xs.end());
+        // A point is inside when an odd number of crossings lie at or left of it: [xs[0], xs[1]), ...
+        for (size_t j = 0; j + 1 < xs.size(); j += 2) {
+            const double from = std::max<double>(xs[j], area.left()), to = xs[j + 1];
+            qint64 x = left + 30 * firstStep(left, qint64(std::ceil(from)));
+            for (; x < to && x <= area.right(); x += 30)
+                if (!f(int(x), int(y))) return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 namespace zv {
@@ -445,7 +484,8 @@ void ZVMap::ReadProperties(const QVariantMap& bag)
             m_natH = m_img.height() * 15;
             m_imgW = m_natW;
             m_imgH = m_natH;
-            m_dots.clear();
+            m_shades.clear();
+    m_dotCache.clear();
         }
     }
     m_zoom = 1.0f;
@@ -684,6 +724,7 @@ void ZVMap::removePolyAt(int i)
 {
     if (i < 0 || i >= m_polys.size()) return;
     releaseRegion(i);
+    dropShadesOf(i);
     int c = m_polys[i].StartLine;
     for (int j = i + 1; j < m_polys.size(); ++j) {
         m_polys[j - 1] = m_polys[j];
@@ -732,8 +773,7 @@ void ZVMap::Delete(qint32 ID)
     if (!hasPolygons()) return;
     for (int i = int(m_polys.size()) - 1; i >= 0; --i) {
         if (m_polys[i].ID == ID) {
-            ShadePoly(ID, 0);
-            removePolyAt(i);
+            removePolyAt(i);  // takes its own shading with it, and no other
             return;
         }
     }
@@ -766,7 +806,8 @@ void ZVMap::Clear()
     m_lines.assign(1, Edge{});
     m_lines[0].color = m_lineColor;
     m_edgesStale = false;
-    m_dots.clear();
+    m_shades.clear();
+    m_dotCache.clear();
     m_gridStart.clear();
     m_gridItems.clear();
     m_gridCols = m_gridRows = 0;
@@ -843,8 +884,45 @@ void ZVMap::HighlightInvisPoly(qint32 ID)
 
 void ZVMap::clearDots()
 {
-    m_dots.clear();
+    m_shades.clear();
+    m_dotCache.clear();
     m_container->update();
+}
+
+// The shading of one polygon goes with it; every other stays as painted.
+void ZVMap::dropShadesOf(int i)
+{
+    bool any = false;
+    for (int j = int(m_shades.size()) - 1; j >= 0; --j) {
+        if (m_shades[j].owner == i) {
+            m_shades.remove(j);
+            any = true;
+        } else if (m_shades[j].owner > i) {
+            --m_shades[j].owner;
+        }
+    }
+    if (any) m_container->update();
+}
+
+const QVector<zv::DotBatch>& ZVMap::ShadeDots() const
+{
+    QVector<zv::DotBatch>& out = m_dotCache;
+    out.clear();
+    out.reserve(m_shades.size());
+    for (const Shade& s : m_shades) {
+        zv::DotBatch b;
+        b.color = s.color;
+        b.bounds = s.bounds;
+        forEachShadeDot(s.poly, s.bounds, s.bounds, [&b](int x, int y) {
+            b.points.append(QPoint(x, y));
+            return true;
+        });
+        // column by column, as the grid is walked
+        std::sort(b.points.begin(), b.points.end(),
+                  [](const QPoint& l, const QPoint& r) { return l.x() != r.x() ? l.x() < r.x() : l.y() < r.y(); });
+        out.append(std::move(b));
+    }
+    return out;
 }
 
 // Dots every 30 twips of the display, so they fall inside the polygon at every zoom.
@@ -852,18 +930,22 @@ void ZVMap::fillPoly(int i, quint32 color)
 {
     if (i < 0 || i >= m_regions.size() || !m_regions[i].valid) return;
     const Region& r = region(i);
-    zv::DotBatch batch;
-    batch.color = color;
-    batch.bounds = r.bounds;
-    for (int x = r.bounds.left(); x <= r.bounds.right(); x += 30)
-        for (int y = r.bounds.top(); y <= r.bounds.bottom(); y += 30)
-            if (r.poly.containsPoint(QPoint(x, y), Qt::OddEvenFill)) batch.points.append(QPoint(x, y));
-    if (batch.points.isEmpty()) return;
+    if (forEachShadeDot(r.poly, r.bounds, r.bounds, [](int, int) { return false; })) return;  // no dot inside
     // Shading again paints the same dots in the new colour: the old batch is covered, so drop it.
-    for (int j = int(m_dots.size()) - 1; j >= 0; --j) {
-        if (m_dots[j].bounds == batch.bounds && m_dots[j].points == batch.points) m_dots.remove(j);
+    auto dots = [](const QPolygon& poly, const QRect& b) {
+        QVector<QPoint> pts;
+        forEachShadeDot(poly, b, b, [&pts](int x, int y) {
+            pts.append(QPoint(x, y));
+            return true;
+        });
+        return pts;
+    };
+    for (int j = int(m_shades.size()) - 1; j >= 0; --j) {
+        const Shade& old = m_shades[j];
+        if (old.bounds == r.bounds && (old.poly == r.poly || dots(old.poly, old.bounds) == dots(r.poly, r.bounds)))
+            m_shades.remove(j);
     }
-    m_dots.append(std::move(batch));
+    m_shades.append(Shade{color, i, r.bounds, r.poly});
     m_container->update();
 }
 
@@ -1027,7 +1109,8 @@ void ZVMap::setImage(const QString& path)
     m_natH = m_img.height() * 15;
     m_imgW = m_natW;
     m_imgH = m_natH;
-    m_dots.clear();
+    m_shades.clear();
+    m_dotCache.clear();
     layoutParts();
     m_container->update();
     emit PropertyChanged(QStringLiteral("Image"));
@@ -1039,7 +1122,8 @@ void ZVMap::Zoom(qint16 ZoomPercent)
     m_zoom = float(ZoomPercent) / 100.0f;
     m_imgW = ZoomPercent / 100.0 * m_natW;
     m_imgH = ZoomPercent / 100.0 * m_natH;
-    m_dots.clear();
+    m_shades.clear();
+    m_dotCache.clear();
     layoutParts();
     markPolysStale();
     // Shading survives a zoom: drawn again at the new factor.
@@ -1162,12 +1246,21 @@ void ZVMap::paintSurface(QPainter& p, const QRect& exposed)
     // From here on, paint in display twips.
     p.setTransform(QTransform(1.0 / 15, 0, 0, 1.0 / 15, m_left / 15.0, m_top / 15.0));
     const QRectF visTw((vis.left() * 15) - m_left, (vis.top() * 15) - m_top, vis.width() * 15, vis.height() * 15);
-    for (const zv::DotBatch& batch : m_dots) {
-        if (!QRectF(batch.bounds).adjusted(-15, -15, 15, 15).intersects(visTw)) continue;
-        QPen pen(zv::oleToColor(batch.color, palette()), 1);
+    // Shading dots only for the visible part (and a pixel around it): never the whole zoomed polygon.
+    const QRect dotClip = visTw.toAlignedRect().adjusted(-30, -30, 30, 30);
+    QVector<QPoint> dots;
+    for (const Shade& shade : m_shades) {
+        if (!QRectF(shade.bounds).adjusted(-15, -15, 15, 15).intersects(visTw)) continue;
+        dots.clear();
+        forEachShadeDot(shade.poly, shade.bounds, dotClip, [&dots](int x, int y) {
+            dots.append(QPoint(x, y));
+            return true;
+        });
+        if (dots.isEmpty()) continue;
+        QPen pen(zv::oleToColor(shade.color, palette()), 1);
         pen.setCosmetic(true);
         p.setPen(pen);
-        p.drawPoints(batch.points.constData(), int(batch.points.size()));
+        p.drawPoints(dots.constData(), int(dots.size()));
     }
     // Edges are found through the polygons the grid index places in view, plus the polygons whose
     // outline may have left their region (being drawn or dragged, or without one).

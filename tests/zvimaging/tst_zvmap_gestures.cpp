@@ -4,6 +4,8 @@
 #include "zvtestutil.h"
 
 #include <QLabel>
+#include <QPainter>
+#include <QRandomGenerator>
 #include <QTimer>
 
 #include <memory>
@@ -83,6 +85,93 @@ private slots:
         QCOMPARE(map->Poly(1).ID, 40);
         QCOMPARE(map->Poly(1).StartLine, 4);
         QCOMPARE(map->Poly(1).Pt, (Pts{{1000, 1000}, {2000, 1000}, {2000, 2000}}));
+    }
+
+    void deleteKeepsTheOtherShading()
+    {
+        // Overlapping outlines: the later fill lies on top and stays there when an unrelated one goes.
+        ZVMap map;
+        map.SetPoly(1, rect(0, 0, 600, 600));
+        map.SetPoly(2, rect(300, 300, 600, 600));
+        map.SetPoly(3, rect(3000, 0, 300, 300));
+        map.SetPoly(2, rect(5000, 0, 300, 300));  // a second entry with ID 2
+        map.ShadePoly(2, 1);
+        map.ShadePoly(1, 2);
+        map.ShadePoly(3, 1);
+        const QVector<zv::DotBatch> before = map.ShadeDots();
+        QCOMPARE(before.size(), 3);
+        map.Delete(3);
+        QCOMPARE(map.ShadeDots().size(), 2);
+        QCOMPARE(map.ShadeDots()[0].bounds, before[0].bounds);  // polygon 2 still under polygon 1
+        QCOMPARE(map.ShadeDots()[1].bounds, before[1].bounds);
+        QCOMPARE(map.ShadeDots()[1].color, 0x000000FFu);
+        QCOMPARE(map.Poly(1).Shading, qint16(1));
+        map.Delete(2);  // the later entry with ID 2, never shaded: the earlier keeps its shading
+        QCOMPARE(map.ShadeDots().size(), 2);
+        QCOMPARE(map.Poly(1).Shading, qint16(1));
+        map.Delete(1);
+        QCOMPARE(map.ShadeDots().size(), 1);
+        QCOMPARE(map.ShadeDots()[0].bounds, before[0].bounds);
+        QCOMPARE(map.ShadeDots()[0].color, 0x0000E6FFu);
+    }
+
+    void shadeDotsAreTheGridPointsInsideTheRegion()
+    {
+        // The dots must be exactly the grid points that the region contains, at every zoom.
+        QRandomGenerator rng(5);
+        for (int round = 0; round < 60; ++round) {
+            ZVMap map;
+            const int n = 3 + int(rng.bounded(9));
+            zv::Poly p;
+            for (int k = 0; k < n; ++k) p.Pt.append({int(rng.bounded(3000)), int(rng.bounded(2000))});
+            map.SetPoly(1, p);
+            const qint16 zoom = qint16(QList<int>{25, 100, 133, 250, 1000}[round % 5]);
+            map.Zoom(zoom);
+            map.ShadePoly(1, 1);
+            const double z = zoom / 100.0;
+            QPolygon region;
+            for (const zv::Point& pt : p.Pt) region << QPoint(int(std::lrint(pt.x * z)), int(std::lrint(pt.y * z)));
+            const QRect b = region.boundingRect();
+            QVector<QPoint> expect;
+            for (int x = b.left(); x <= b.right(); x += 30)
+                for (int y = b.top(); y <= b.bottom(); y += 30)
+                    if (region.containsPoint(QPoint(x, y), Qt::OddEvenFill)) expect.append(QPoint(x, y));
+            if (expect.isEmpty()) {
+                QVERIFY(map.ShadeDots().isEmpty());
+            } else {
+                QCOMPARE(map.ShadeDots().size(), 1);
+                QCOMPARE(map.ShadeDots()[0].bounds, b);
+                QCOMPARE(map.ShadeDots()[0].points, expect);
+            }
+        }
+    }
+
+    void deepZoomPaintsTheShadingInView()
+    {
+        // At 3200 % the view shows a small part of one shaded polygon: its dots are painted there.
+        QTemporaryDir dir;
+        Recorder rec;
+        auto map = makeMap(rec, makePicture(dir, 400, 300));
+        map->SetPoly(1, rect(0, 0, 3000, 4500));
+        map->SetPoly(2, rect(3000, 0, 3000, 4500));
+        map->ShadePoly(1, 1);
+        map->ShadePoly(2, 2);
+        map->Zoom(3200);
+        auto* h = map->findChild<QScrollBar*>("HScroll1");
+        h->setValue(int((3000 * 32 - 1500) / map->ScrollUnitX()));  // the border of the two 100 px from the left
+        QWidget* vp = map->findChild<QWidget*>("picContainer");
+        const QImage shot = vp->grab().toImage();
+        int amber = 0, red = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                amber += c == QColor(255, 230, 0);
+                red += c == QColor(255, 0, 0);
+            }
+        // a dot every 2 px in each direction, on either side of the border
+        const int rows = shot.height() / 2, amberExpected = 50 * rows, redExpected = (shot.width() - 100) / 2 * rows;
+        QVERIFY2(std::abs(amber - amberExpected) < amberExpected / 20 && std::abs(red - redExpected) < redExpected / 20,
+                 qPrintable(QString("amber %1 (%2), red %3 (%4)").arg(amber).arg(amberExpected).arg(red).arg(redExpected)));
     }
 };
 
