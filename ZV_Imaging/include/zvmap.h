@@ -258,6 +258,8 @@ private:
     void releaseRegion(int i);
     void redrawPolys();
     void removePolyAt(int i);
+    void followRemoval(int i, int vActive, int vFirst);
+    bool edgesOwnedFrom(int k) const;
     bool lineInView(int k) const;
     bool lineOwner(int k, int& entry, int& vertex) const;
     void fillPoly(int i, quint32 color);
@@ -374,6 +376,11 @@ private:
     int m_firstPoint = -1;
     float m_dragX = 0, m_dragY = 0;
     qint16 m_savedShading = 0;
+    QVector<zv::Point> m_dragSavedPts;     // the vertex drag's polygon as it was at the press
+    double m_dragShiftX = 0, m_dragShiftY = 0;  // a polygon drag's shift so far (display, at m_dragZoom)
+    float m_dragZoom = 1.0f;
+    int m_closingIndex = -1;  // the drawn polygon while the host answers PolyIdentified
+    int m_pasteIndex = -1;    // the copy while the host answers PolyPasted
     QVector<zv::Point> m_copyBuffer;
     Marker m_markers[2];
     int m_tipIndex = -1;
