@@ -307,6 +307,23 @@ private slots:
         QCOMPARE(map->HitTest(5200, 300), 4);
         map->Delete(1);  // edges laid out anew: still each polygon's own
         QVERIFY(edgesMatchPoints(*map));
+
+        // The host removes the polygon being drawn (its ID is 0 until closed): the drawing starts afresh.
+        const int count = map->PolyCount();
+        map->DrawPoly();
+        click(*map, 100, 4200);
+        click(*map, 500, 4200);
+        map->Delete(0);
+        QCOMPARE(map->PolyCount(), count);
+        QVERIFY(edgesMatchPoints(*map));
+        click(*map, 2000, 4000);
+        click(*map, 2600, 4000);
+        rec.outId = 70;
+        click(*map, 2600, 4400, Qt::LeftButton, Qt::ControlModifier);
+        QCOMPARE(map->PolyCount(), count + 1);
+        QCOMPARE(map->Poly(count).ID, 70);
+        QCOMPARE(map->Poly(count).Pt, (Pts{{2000, 4000}, {2600, 4000}, {2600, 4400}}));
+        QVERIFY(edgesMatchPoints(*map));
     }
 
     void hostDeletesDuringADrag_data()
