@@ -181,7 +181,8 @@ public:
     int PolyCount() const { return (m_polys.isEmpty() || m_storeEmpty) ? 0 : int(m_polys.size()); }
     int LineCount() const { return lineCount(); }
     zv::Line Line(int k) const;
-    QVector<zv::DotBatch> ShadeDots() const { return m_dots; }
+    // Every dot of every shaded polygon, in paint order; made on each call (the reference is valid until the next).
+    const QVector<zv::DotBatch>& ShadeDots() const;
     bool MarkerVisible(int i) const;
     QPointF MarkerCentre(int i) const;  // display coordinates
     int HitTest(float x, float y) const;  // store index of the first polygon containing a display point, -1 none
@@ -237,6 +238,14 @@ private:
         QRect pbounds;  // picture coordinates: the index uses these, so a zoom keeps it
         quint32 gen = 0;  // zoom generation it was built for
     };
+    // One shaded polygon: its dots are those of a 30-twip grid from the box corner inside the region,
+    // made when painted and only for the visible part, so a deep zoom costs no more than 100 %.
+    struct Shade {
+        quint32 color = 0;
+        int owner = -1;  // store index of the polygon it was filled for
+        QRect bounds;    // display coordinates
+        QPolygon poly;
+    };
     struct Marker {
         bool visible = false;
         double left = 0, top = 0;
@@ -250,10 +259,13 @@ private:
     void releaseRegion(int i);
     void redrawPolys();
     void removePolyAt(int i);
+    void followRemoval(int i, int vActive, int vFirst);
+    bool edgesOwnedFrom(int k) const;
     bool lineInView(int k) const;
     bool lineOwner(int k, int& entry, int& vertex) const;
     void fillPoly(int i, quint32 color);
     void clearDots();
+    void dropShadesOf(int i);
     void refillShaded(qint32 exceptID, bool skipID);
     void scrollToPoly(int i);
     int firstIndexOf(qint32 ID) const;
@@ -345,7 +357,8 @@ private:
     mutable std::vector<Edge> m_lines;  // Line1; reach it through L()
     mutable bool m_edgesStale = false;
     quint64 m_zCounter = 0;
-    QVector<zv::DotBatch> m_dots;
+    QVector<Shade> m_shades;
+    mutable QVector<zv::DotBatch> m_dotCache;  // the last ShadeDots answer
     mutable bool m_indexDirty = true;
     mutable QRect m_gridBounds;
     mutable int m_gridCell = 1, m_gridCols = 0, m_gridRows = 0;
@@ -364,6 +377,11 @@ private:
     int m_firstPoint = -1;
     float m_dragX = 0, m_dragY = 0;
     qint16 m_savedShading = 0;
+    QVector<zv::Point> m_dragSavedPts;     // the vertex drag's polygon as it was at the press
+    double m_dragShiftX = 0, m_dragShiftY = 0;  // a polygon drag's shift so far (display, at m_dragZoom)
+    float m_dragZoom = 1.0f;
+    int m_closingIndex = -1;  // the drawn polygon while the host answers PolyIdentified
+    int m_pasteIndex = -1;    // the copy while the host answers PolyPasted
     QVector<zv::Point> m_copyBuffer;
     Marker m_markers[2];
     int m_tipIndex = -1;

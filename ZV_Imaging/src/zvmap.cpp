@@ -27,6 +27,9 @@ int rti(double v) { return int(std::lrint(v)); }
 constexpr int kMaxEdges = 4'000'000;
 constexpr int kMaxEntries = 1'000'000;
 constexpr int kMaxDrawVertices = 32767;  // 16-bit vertex count while drawing
+// Outlines beyond this many twips from the origin are damaged rows: times the largest zoom they would
+// overflow the display's int coordinates, so they get no region (no hit test, index or shading).
+constexpr qint32 kCoordLimit = 3'000'000;
 constexpr double kMarkerSize = 135.0;
 constexpr quint32 kWarning = 0x0000E6FF;
 constexpr quint32 kCritical = 0x000000FF;
@@ -130,6 +133,53 @@ Qt::CursorShape pointerShape(int mp)
     case 13: return Qt::BusyCursor;
     default: return Qt::ArrowCursor;
     }
+}
+
+// Calls f(x, y) (false stops) for each point of the 30-twip grid from the corner of `bounds` that lies inside `poly`
+// (odd-even rule) and within `clip`, row by row. The crossing test is the one QPolygon::containsPoint
+// makes, so the same points come out as testing each grid point, at the cost of one pass per row.
+template <typename F>
+bool forEachShadeDot(const QPolygon& poly, const QRect& bounds, const QRect& clip, F&& f)
+{
+    const int n = int(poly.size());
+    if (n == 0 || bounds.isEmpty()) return true;
+    const QRect area = bounds & clip;
+    if (area.isEmpty()) return true;
+    const qint64 left = bounds.left(), top = bounds.top();
+    auto firstStep = [](qint64 origin, qint64 from) { return from <= origin ? 0 : (from - origin + 29) / 30; };
+    std::vector<double> xs;
+    for (qint64 y = top + 30 * firstStep(top, area.top()); y <= area.bottom(); y += 30) {
+        xs.clear();
+        for (int k = 0; k < n; ++k) {
+            const QPointF a = poly[k], b = poly[(k + 1) % n];
+            qreal x1 = a.x(), y1 = a.y(), x2 = b.x(), y2 = b.y();
+            if (qFuzzyCompare(y1, y2)) continue;  // horizontal edges do not cross a row
+            if (y2 < y1) {
+                std::swap(x1, x2);
+                std::swap(y1, y2);
+            }
+            const qreal yy = qreal(y);
+            if (yy >= y1 && yy < y2) xs.push_back(x1 + ((x2 - x1) / (y2 - y1)) * (yy - y1));
+        }
+        if (xs.size() < 2) continue;
+        std::sort(xs.begin(), xs.end());
+        // A point is inside when an odd number of crossings lie at or left of it: [xs[0], xs[1]), ...
+        for (size_t j = 0; j + 1 < xs.size(); j += 2) {
+            const double from = std::max<double>(xs[j], area.left()), to = xs[j + 1];
+            qint64 x = left + 30 * firstStep(left, qint64(std::ceil(from)));
+            for (; x < to && x <= area.right(); x += 30)
+                if (!f(int(x), int(y))) return false;
+        }
+    }
+    return true;
+}
+
+// A store index after entry `removed` has gone: -1 when it was that entry.
+int indexAfterRemoval(int idx, int removed) { return idx == removed ? -1 : idx > removed ? idx - 1 : idx; }
+
+qint32 toInt32(double v)
+{
+    return qint32(std::clamp(v, double(std::numeric_limits<qint32>::min()), double(std::numeric_limits<qint32>::max())));
 }
 
 }  // namespace
@@ -238,6 +288,7 @@ void MapViewport::mouseReleaseEvent(QMouseEvent* e)
 MapTipLabel::MapTipLabel(ZVMap* map, QWidget* parent) : QLabel(parent), m_map(map)
 {
     setObjectName(QStringLiteral("lblToolTip"));
+    setTextFormat(Qt::PlainText);  // the host's text as written, never markup
     setAutoFillBackground(true);
     setFrameShape(QFrame::Box);
     setMargin(1);
@@ -445,7 +496,8 @@ void ZVMap::ReadProperties(const QVariantMap& bag)
             m_natH = m_img.height() * 15;
             m_imgW = m_natW;
             m_imgH = m_natH;
-            m_dots.clear();
+            m_shades.clear();
+    m_dotCache.clear();
         }
     }
     m_zoom = 1.0f;
@@ -565,7 +617,9 @@ void ZVMap::makeRegion(const QVector<zv::Point>& pts, int i)
     const bool wasValid = r.valid;
     const QRect oldPb = r.pbounds;
     r.poly.resize(pts.size());  // storage is reused: a zoom rebuilds every region
-    r.valid = !pts.isEmpty();
+    r.valid = !pts.isEmpty() && std::all_of(pts.begin(), pts.end(), [](const zv::Point& p) {
+        return std::abs(qint64(p.x)) <= kCoordLimit && std::abs(qint64(p.y)) <= kCoordLimit;
+    });
     if (r.valid) {
         const double z = m_zoom;
         qint32 x0 = pts[0].x, x1 = x0, y0 = pts[0].y, y1 = y0;
@@ -639,6 +693,18 @@ void ZVMap::redrawPolys()
             releaseRegion(i);
         }
     }
+    // A polygon being dragged keeps the place it was dragged to: its points change only at the release.
+    if (m_dragging && m_mode == Mode::MovePoly && m_activePoly >= 0 && m_activePoly < m_polys.size()) {
+        const double f = double(m_zoom) / m_dragZoom;
+        const zv::Poly& p = m_polys[m_activePoly];
+        for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
+            Edge& e = m_lines[size_t(k)];
+            e.x1 += m_dragShiftX * f;
+            e.x2 += m_dragShiftX * f;
+            e.y1 += m_dragShiftY * f;
+            e.y2 += m_dragShiftY * f;
+        }
+    }
 }
 
 // What redrawPolys would make, left to be made on first use: a zoom of a large map then costs
@@ -683,7 +749,16 @@ const ZVMap::Region& ZVMap::region(int i) const
 void ZVMap::removePolyAt(int i)
 {
     if (i < 0 || i >= m_polys.size()) return;
+    // A vertex chosen for a drag or an insertion is an edge index: keep it as a vertex of its polygon.
+    const bool vertexChosen = (m_dragging && m_mode == Mode::MoveVertex) ||
+                              ((m_mode == Mode::InsertChoose || m_mode == Mode::InsertPlace) && m_activePoint != -1);
+    int vActive = -1, vFirst = -1;
+    if (vertexChosen && m_activePoly >= 0 && m_activePoly < m_polys.size()) {
+        vActive = m_activePoint - m_polys[m_activePoly].StartLine;
+        if (m_mode == Mode::InsertPlace) vFirst = m_firstPoint - m_polys[m_activePoly].StartLine;
+    }
     releaseRegion(i);
+    dropShadesOf(i);
     int c = m_polys[i].StartLine;
     for (int j = i + 1; j < m_polys.size(); ++j) {
         m_polys[j - 1] = m_polys[j];
@@ -697,10 +772,44 @@ void ZVMap::removePolyAt(int i)
         m_polys.removeLast();
         m_regions.removeLast();
     }
-    if (m_drawIndex > i) --m_drawIndex;
+    if (m_drawIndex == i) {
+        // The host removed the polygon being drawn: the drawing starts afresh.
+        m_drawCount = 0;
+        m_drawPts.clear();
+        m_drawIndex = -1;
+    } else if (m_drawIndex > i) {
+        --m_drawIndex;
+    }
+    m_closingIndex = indexAfterRemoval(m_closingIndex, i);
+    m_pasteIndex = indexAfterRemoval(m_pasteIndex, i);
+    followRemoval(i, vActive, vFirst);
     invalidateIndex();
     hideTip();  // its store index may now name another polygon
     redrawPolys();
+}
+
+// A drag or insertion under way follows its own polygon past a removal, or is dropped with it.
+void ZVMap::followRemoval(int i, int vActive, int vFirst)
+{
+    const bool dragging = m_dragging && (m_mode == Mode::MovePoly || m_mode == Mode::MoveVertex);
+    const bool inserting = (m_mode == Mode::InsertChoose || m_mode == Mode::InsertPlace) && m_activePoint != -1;
+    if (!dragging && !inserting) return;
+    m_activePoly = indexAfterRemoval(m_activePoly, i);
+    if (m_activePoly < 0 || (m_storeEmpty && m_polys.size() == 1)) {
+        m_activePoly = -1;
+        m_activePoint = -1;
+        m_firstPoint = -1;
+        m_savedShading = 0;
+        if (inserting) {
+            m_markers[0].visible = m_markers[1].visible = false;
+            setMode(Mode::InsertChoose);
+            m_container->update();
+        }
+        return;
+    }
+    const int s = m_polys[m_activePoly].StartLine;
+    if (vActive >= 0) m_activePoint = s + vActive;
+    if (vFirst >= 0) m_firstPoint = s + vFirst;
 }
 
 void ZVMap::SetPoly(qint32 ID, const zv::Poly& Point)
@@ -732,8 +841,7 @@ void ZVMap::Delete(qint32 ID)
     if (!hasPolygons()) return;
     for (int i = int(m_polys.size()) - 1; i >= 0; --i) {
         if (m_polys[i].ID == ID) {
-            ShadePoly(ID, 0);
-            removePolyAt(i);
+            removePolyAt(i);  // takes its own shading with it, and no other
             return;
         }
     }
@@ -766,7 +874,8 @@ void ZVMap::Clear()
     m_lines.assign(1, Edge{});
     m_lines[0].color = m_lineColor;
     m_edgesStale = false;
-    m_dots.clear();
+    m_shades.clear();
+    m_dotCache.clear();
     m_gridStart.clear();
     m_gridItems.clear();
     m_gridCols = m_gridRows = 0;
@@ -843,8 +952,45 @@ void ZVMap::HighlightInvisPoly(qint32 ID)
 
 void ZVMap::clearDots()
 {
-    m_dots.clear();
+    m_shades.clear();
+    m_dotCache.clear();
     m_container->update();
+}
+
+// The shading of one polygon goes with it; every other stays as painted.
+void ZVMap::dropShadesOf(int i)
+{
+    bool any = false;
+    for (int j = int(m_shades.size()) - 1; j >= 0; --j) {
+        if (m_shades[j].owner == i) {
+            m_shades.remove(j);
+            any = true;
+        } else if (m_shades[j].owner > i) {
+            --m_shades[j].owner;
+        }
+    }
+    if (any) m_container->update();
+}
+
+const QVector<zv::DotBatch>& ZVMap::ShadeDots() const
+{
+    QVector<zv::DotBatch>& out = m_dotCache;
+    out.clear();
+    out.reserve(m_shades.size());
+    for (const Shade& s : m_shades) {
+        zv::DotBatch b;
+        b.color = s.color;
+        b.bounds = s.bounds;
+        forEachShadeDot(s.poly, s.bounds, s.bounds, [&b](int x, int y) {
+            b.points.append(QPoint(x, y));
+            return true;
+        });
+        // column by column, as the grid is walked
+        std::sort(b.points.begin(), b.points.end(),
+                  [](const QPoint& l, const QPoint& r) { return l.x() != r.x() ? l.x() < r.x() : l.y() < r.y(); });
+        out.append(std::move(b));
+    }
+    return out;
 }
 
 // Dots every 30 twips of the display, so they fall inside the polygon at every zoom.
@@ -852,18 +998,22 @@ void ZVMap::fillPoly(int i, quint32 color)
 {
     if (i < 0 || i >= m_regions.size() || !m_regions[i].valid) return;
     const Region& r = region(i);
-    zv::DotBatch batch;
-    batch.color = color;
-    batch.bounds = r.bounds;
-    for (int x = r.bounds.left(); x <= r.bounds.right(); x += 30)
-        for (int y = r.bounds.top(); y <= r.bounds.bottom(); y += 30)
-            if (r.poly.containsPoint(QPoint(x, y), Qt::OddEvenFill)) batch.points.append(QPoint(x, y));
-    if (batch.points.isEmpty()) return;
+    if (forEachShadeDot(r.poly, r.bounds, r.bounds, [](int, int) { return false; })) return;  // no dot inside
     // Shading again paints the same dots in the new colour: the old batch is covered, so drop it.
-    for (int j = int(m_dots.size()) - 1; j >= 0; --j) {
-        if (m_dots[j].bounds == batch.bounds && m_dots[j].points == batch.points) m_dots.remove(j);
+    auto dots = [](const QPolygon& poly, const QRect& b) {
+        QVector<QPoint> pts;
+        forEachShadeDot(poly, b, b, [&pts](int x, int y) {
+            pts.append(QPoint(x, y));
+            return true;
+        });
+        return pts;
+    };
+    for (int j = int(m_shades.size()) - 1; j >= 0; --j) {
+        const Shade& old = m_shades[j];
+        if (old.bounds == r.bounds && (old.poly == r.poly || dots(old.poly, old.bounds) == dots(r.poly, r.bounds)))
+            m_shades.remove(j);
     }
-    m_dots.append(std::move(batch));
+    m_shades.append(Shade{color, i, r.bounds, r.poly});
     m_container->update();
 }
 
@@ -957,10 +1107,12 @@ void ZVMap::forCandidates(double px0, double py0, double px1, double py1, F&& f)
     if (m_gridCols == 0) return;
     const QRect& g = m_gridBounds;
     if (px1 < g.left() || py1 < g.top() || px0 > g.right() + 1 || py0 > g.bottom() + 1) return;
-    const int c0 = std::clamp(int(std::floor((px0 - g.left()) / m_gridCell)), 0, m_gridCols - 1);
-    const int c1 = std::clamp(int(std::floor((px1 - g.left()) / m_gridCell)), 0, m_gridCols - 1);
-    const int r0 = std::clamp(int(std::floor((py0 - g.top()) / m_gridCell)), 0, m_gridRows - 1);
-    const int r1 = std::clamp(int(std::floor((py1 - g.top()) / m_gridCell)), 0, m_gridRows - 1);
+    // Clamped before the conversion: a far position must not overflow int.
+    auto cellOf = [this](double v, double origin, int count) {
+        return int(std::clamp(std::floor((v - origin) / m_gridCell), 0.0, double(count - 1)));
+    };
+    const int c0 = cellOf(px0, g.left(), m_gridCols), c1 = cellOf(px1, g.left(), m_gridCols);
+    const int r0 = cellOf(py0, g.top(), m_gridRows), r1 = cellOf(py1, g.top(), m_gridRows);
     if (c0 == c1 && r0 == r1) {
         const int c = r0 * m_gridCols + c0;
         for (int k = m_gridStart[c]; k < m_gridStart[c + 1]; ++k) f(m_gridItems[k]);
@@ -1027,7 +1179,8 @@ void ZVMap::setImage(const QString& path)
     m_natH = m_img.height() * 15;
     m_imgW = m_natW;
     m_imgH = m_natH;
-    m_dots.clear();
+    m_shades.clear();
+    m_dotCache.clear();
     layoutParts();
     m_container->update();
     emit PropertyChanged(QStringLiteral("Image"));
@@ -1051,7 +1204,8 @@ void ZVMap::Zoom(qint16 ZoomPercent)
     m_zoom = float(ZoomPercent) / 100.0f;
     m_imgW = ZoomPercent / 100.0 * m_natW;
     m_imgH = ZoomPercent / 100.0 * m_natH;
-    m_dots.clear();
+    m_shades.clear();
+    m_dotCache.clear();
     layoutParts();
     markPolysStale();
     // Shading survives a zoom: drawn again at the new factor.
@@ -1174,12 +1328,21 @@ void ZVMap::paintSurface(QPainter& p, const QRect& exposed)
     // From here on, paint in display twips.
     p.setTransform(QTransform(1.0 / 15, 0, 0, 1.0 / 15, m_left / 15.0, m_top / 15.0));
     const QRectF visTw((vis.left() * 15) - m_left, (vis.top() * 15) - m_top, vis.width() * 15, vis.height() * 15);
-    for (const zv::DotBatch& batch : m_dots) {
-        if (!QRectF(batch.bounds).adjusted(-15, -15, 15, 15).intersects(visTw)) continue;
-        QPen pen(zv::oleToColor(batch.color, palette()), 1);
+    // Shading dots only for the visible part (and a pixel around it): never the whole zoomed polygon.
+    const QRect dotClip = visTw.toAlignedRect().adjusted(-30, -30, 30, 30);
+    QVector<QPoint> dots;
+    for (const Shade& shade : m_shades) {
+        if (!QRectF(shade.bounds).adjusted(-15, -15, 15, 15).intersects(visTw)) continue;
+        dots.clear();
+        forEachShadeDot(shade.poly, shade.bounds, dotClip, [&dots](int x, int y) {
+            dots.append(QPoint(x, y));
+            return true;
+        });
+        if (dots.isEmpty()) continue;
+        QPen pen(zv::oleToColor(shade.color, palette()), 1);
         pen.setCosmetic(true);
         p.setPen(pen);
-        p.drawPoints(batch.points.constData(), int(batch.points.size()));
+        p.drawPoints(dots.constData(), int(dots.size()));
     }
     // Edges are found through the polygons the grid index places in view, plus the polygons whose
     // outline may have left their region (being drawn or dragged, or without one).
@@ -1200,7 +1363,7 @@ void ZVMap::paintSurface(QPainter& p, const QRect& exposed)
         if (m_pVisible && hasPolygons()) {
             QVector<QLineF> lines;
             const double z = m_zoom, m = 0.5 / z + 1e-3;
-            forCandidates(vl / z - m, vt / z - m, vr / z + m, vb / z + m, [&](int i) {
+            auto outline = [&](int i) {
                 const QVector<zv::Point>& pts = m_polys[i].Pt;
                 const int n = int(pts.size());
                 for (int k = 0; k < n; ++k) {
@@ -1210,7 +1373,10 @@ void ZVMap::paintSurface(QPainter& p, const QRect& exposed)
                         continue;
                     lines.append(l);
                 }
-            });
+            };
+            forCandidates(vl / z - m, vt / z - m, vr / z + m, vb / z + m, outline);
+            for (int i = 0; i < m_regions.size(); ++i)  // damaged outlines have no region, so no index entry
+                if (!m_regions[i].valid && !m_polys[i].Pt.isEmpty()) outline(i);
             QPen pen(zv::oleToColor(m_lineColor, palette()), m_drawWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
             pen.setCosmetic(true);
             p.setPen(pen);
@@ -1339,6 +1505,11 @@ void ZVMap::Cancel()
     // A drag under way is abandoned: its polygon goes back to its stored outline.
     if (m_dragging && (m_mode == Mode::MovePoly || m_mode == Mode::MoveVertex)) {
         m_dragging = false;
+        // A vertex drag changes the stored vertex as it goes: put the polygon back as it was.
+        if (m_mode == Mode::MoveVertex && m_activePoly >= 0 && m_activePoly < m_polys.size() &&
+            m_dragSavedPts.size() == m_polys[m_activePoly].Pt.size())
+            m_polys[m_activePoly].Pt = m_dragSavedPts;
+        m_dragSavedPts.clear();
         redrawPolys();
         if (m_savedShading > 0 && m_activePoly >= 0 && m_activePoly < m_polys.size())
             ShadePoly(m_polys[m_activePoly].ID, m_savedShading);
@@ -1376,7 +1547,7 @@ void ZVMap::Copy(qint32 PolyID)
     }
     QVector<zv::Point> buf;
     buf.reserve(pts.size());
-    for (const zv::Point& pt : pts) buf.append({pt.x - minX, pt.y - minY});
+    for (const zv::Point& pt : pts) buf.append({toInt32(double(pt.x) - minX), toInt32(double(pt.y) - minY)});
     m_copyBuffer = buf;
 }
 
@@ -1391,12 +1562,15 @@ void ZVMap::Paste(qint32 NewPolyID)
         const double sx = float(-m_left) / m_zoom, sy = float(-m_top) / m_zoom;
         QVector<zv::Point> pts;
         pts.reserve(m_copyBuffer.size());
-        for (const zv::Point& b : m_copyBuffer) pts.append({qint32(rte(sx + b.x)), qint32(rte(sy + b.y))});
+        for (const zv::Point& b : m_copyBuffer) pts.append({toInt32(rte(sx + b.x)), toInt32(rte(sy + b.y))});
         m_polys[i].Pt = pts;
+        m_pasteIndex = i;  // followed through whatever the host removes in its handler
         emit PolyPasted(NewPolyID, pts);
-        if (i >= m_polys.size()) return;
-        m_polys[i].StartLine = ownedEdgesBefore(i);
-        drawPolyEdges(i);
+        const int at = m_pasteIndex;
+        m_pasteIndex = -1;
+        if (at < 0 || at >= m_polys.size()) return;
+        m_polys[at].StartLine = ownedEdgesBefore(at);
+        drawPolyEdges(at);
         setMode(Mode::MovePoly);
         m_container->update();
     } catch (...) {
@@ -1608,6 +1782,8 @@ void ZVMap::surfacePress(int button, int shift, float x, float y)
             m_dragging = true;
             m_dragX = x;
             m_dragY = y;
+            m_dragShiftX = m_dragShiftY = 0;
+            m_dragZoom = m_zoom;
             m_savedShading = m_polys[i].Shading;
             if (m_savedShading > 0) ShadePoly(m_polys[i].ID, 0);
         }
@@ -1619,6 +1795,7 @@ void ZVMap::surfacePress(int button, int shift, float x, float y)
         if (m_activePoint == -1) {
             m_dragging = false;
         } else {
+            m_dragSavedPts = m_polys[m_activePoly].Pt;  // what Cancel puts back
             m_savedShading = m_polys[m_activePoly].Shading;
             if (m_savedShading > 0) ShadePoly(m_polys[m_activePoly].ID, 0);
         }
@@ -1670,6 +1847,15 @@ void ZVMap::surfacePress(int button, int shift, float x, float y)
     emit MouseDown(qint16(button), qint16(shift), x, y);
 }
 
+// True when a polygon other than the one being drawn owns edge k or one above it.
+bool ZVMap::edgesOwnedFrom(int k) const
+{
+    if (!hasPolygons()) return false;
+    for (int j = 0; j < m_polys.size(); ++j)
+        if (j != m_drawIndex && !m_polys[j].Pt.isEmpty() && m_polys[j].StartLine >= k) return true;
+    return false;
+}
+
 void ZVMap::addVertex(float x, float y)
 {
     if (m_drawCount >= kMaxDrawVertices) return;
@@ -1682,7 +1868,7 @@ void ZVMap::addVertex(float x, float y)
         m_drawPts = {pt};
     } else {
         if (m_drawIndex < 0 || m_drawIndex >= m_polys.size()) return;
-        if (m_polys[m_drawIndex].StartLine + m_drawCount >= kMaxEdges) return;
+        if (m_polys[m_drawIndex].StartLine + m_drawCount >= kMaxEdges || lineCount() >= kMaxEdges) return;
         m_polys[m_drawIndex].Pt.append(pt);
         m_drawPts.append(pt);
     }
@@ -1693,12 +1879,25 @@ void ZVMap::addVertex(float x, float y)
         prev.y2 = y;
     }
     const int k = s + m_drawCount;
-    Edge& e = k == 0 ? L()[0] : createEdge(k);
-    e.x1 = e.x2 = pt.x * double(m_zoom);
-    e.y1 = e.y2 = pt.y * double(m_zoom);
-    e.width = m_drawWidth;
-    e.visible = true;
-    bringToFront(e);
+    Edge* e = nullptr;
+    if (k == 0) {
+        e = &L()[0];
+    } else if (k < lineCount() && edgesOwnedFrom(k)) {
+        // The host added polygons while this one is drawn: their edges move up to make room.
+        Edge t;
+        t.color = m_lineColor;
+        L().insert(L().begin() + k, t);
+        for (int j = 0; j < m_polys.size(); ++j)
+            if (j != m_drawIndex && m_polys[j].StartLine >= k) ++m_polys[j].StartLine;
+        e = &L()[size_t(k)];
+    } else {
+        e = &createEdge(k);
+    }
+    e->x1 = e->x2 = pt.x * double(m_zoom);
+    e->y1 = e->y2 = pt.y * double(m_zoom);
+    e->width = m_drawWidth;
+    e->visible = true;
+    bringToFront(*e);
     ++m_drawCount;
     m_container->update();
 }
@@ -1706,16 +1905,23 @@ void ZVMap::addVertex(float x, float y)
 void ZVMap::takeBackVertex()
 {
     if (m_drawIndex < 0 || m_drawIndex >= m_polys.size()) return;
+    const int k = m_polys[m_drawIndex].StartLine + m_drawCount - 1;
     m_drawPts.removeLast();
     m_polys[m_drawIndex].Pt.removeLast();
-    destroyTopEdge();
+    if (k > 0 && k < lineCount() - 1 && edgesOwnedFrom(k + 1)) {
+        L().erase(L().begin() + k);
+        for (int j = 0; j < m_polys.size(); ++j)
+            if (j != m_drawIndex && m_polys[j].StartLine > k) --m_polys[j].StartLine;
+    } else {
+        destroyTopEdge();
+    }
     --m_drawCount;
     m_container->update();
 }
 
 void ZVMap::closeDrawnPolygon()
 {
-    const int i = m_drawIndex;
+    int i = m_drawIndex;
     if (i < 0 || i >= m_polys.size()) return;
     const int s = m_polys[i].StartLine;
     const double z = m_zoom;
@@ -1733,8 +1939,11 @@ void ZVMap::closeDrawnPolygon()
     m_container->update();
     qint32 outId = 0;
     bool cancel = false;
+    m_closingIndex = i;  // followed through whatever the host removes in its handler
     emit PolyIdentified(outId, pts, cancel);
-    if (i < m_polys.size()) {
+    i = m_closingIndex;
+    m_closingIndex = -1;
+    if (i >= 0 && i < m_polys.size()) {
         if (cancel) {
             removePolyAt(i);
         } else {
@@ -1776,6 +1985,8 @@ void ZVMap::surfaceMove(int buttons, int shift, float x, float y)
                 e.y1 += dy;
                 e.y2 += dy;
             }
+            m_dragShiftX += dx;
+            m_dragShiftY += dy;
             m_dragX = x;
             m_dragY = y;
             m_container->update();
@@ -1787,11 +1998,14 @@ void ZVMap::surfaceMove(int buttons, int shift, float x, float y)
         return;
     }
     if (m_mode == Mode::Drawing) {
-        if (m_drawCount > 0) {
-            Edge& band = L().back();
-            band.x2 = x;
-            band.y2 = y;
-            m_container->update();
+        if (m_drawCount > 0 && m_drawIndex >= 0 && m_drawIndex < m_polys.size()) {
+            const int k = m_polys[m_drawIndex].StartLine + m_drawCount - 1;
+            if (k < lineCount()) {
+                Edge& band = L()[size_t(k)];  // the drawing's last edge, wherever the host put others
+                band.x2 = x;
+                band.y2 = y;
+                m_container->update();
+            }
         }
         return;
     }
