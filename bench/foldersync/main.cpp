@@ -207,8 +207,7 @@ double sortNamesInOrder(int count)
     QElapsedTimer t;
     t.start();
     SortedList list;
-    for (const QString& name : names)
-        list.addItem(name);
+    list.addAll(names);
     list.SortList(QStringLiteral("A"));
     int seen = 0;
     while (!list.atEnd()) {
