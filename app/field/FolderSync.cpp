@@ -391,6 +391,7 @@ bool listFolder(int fd, std::vector<Listed>* out)
                 type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_FIFO;
         }
         out->push_back({QByteArray(n), type});
+        errno = 0;  // only readdir's own failure counts
     }
     const bool ok = errno == 0;
     ::closedir(d);

@@ -672,7 +672,7 @@ private slots:
         });
         QVERIFY(t.sync.syncFoldersNow());
         QCOMPARE(actions(t.grid).size(), 300);
-        QVERIFY2(inserts < 30, qPrintable(QString::number(inserts)));
+        QVERIFY2(inserts < 60, qPrintable(QString::number(inserts)));
         QCOMPARE(t.grid.currentRow(), t.grid.rowCount() - 1);
         QCOMPARE(t.grid.currentColumn(), 1);
     }
