@@ -423,16 +423,19 @@ bool sameFile(const struct stat& a, const struct stat& b)
            a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
-// Copies the whole of one open file into another; false with errno set on failure.
-bool copyData(int in, int out)
+// Copies the size taken before reading from one open file into another (a file that grew or
+// shrank meanwhile is caught by the check after the copy); false with errno set on failure.
+bool copyData(int in, int out, off_t size)
 {
     bool kernelCopy = true;
     std::vector<char> buffer;
-    for (;;) {
+    while (size > 0) {
         if (kernelCopy) {
-            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 64 << 20, 0);
-            if (n > 0)
+            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(std::min<off_t>(size, 64 << 20)), 0);
+            if (n > 0) {
+                size -= n;
                 continue;
+            }
             if (n == 0)
                 return true;
             if (errno == EINTR)
@@ -442,7 +445,7 @@ bool copyData(int in, int out)
             kernelCopy = false;  // not between these two file systems: read and write
             buffer.resize(1 << 20);
         }
-        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        const ssize_t n = ::read(in, buffer.data(), size_t(std::min<off_t>(size, off_t(buffer.size()))));
         if (n == 0)
             return true;
         if (n < 0) {
@@ -459,7 +462,9 @@ bool copyData(int in, int out)
             }
             done += w;
         }
+        size -= n;
     }
+    return true;
 }
 
 QByteArray procFdPath(int fd)
@@ -697,7 +702,7 @@ bool FolderSync::copyFile(const std::shared_ptr<Dir>& source, const std::shared_
             if (!tempName.isEmpty())
                 ::unlinkat(destination->fd, tempName.constData(), 0);
         };
-        if (!copyData(in, out)) {
+        if (!copyData(in, out, before.st_size)) {
             *error = systemText(errno);
             ::close(in);
             discard();
