@@ -12,6 +12,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,8 +86,6 @@ int attributeBits(const struct stat& st, const QByteArray& rawName)
 }  // namespace
 
 FolderSync::FolderSync(QObject* parent) : QObject(parent) {}
-
-FolderSync::~FolderSync() = default;
 
 int FolderSync::attributesOf(const QString& path)
 {
@@ -350,6 +349,13 @@ struct FolderSync::PendingCopy {
     bool replace = false;
 };
 
+// Copies still waiting to be named are unnamed files: closing them drops them.
+FolderSync::~FolderSync()
+{
+    for (const PendingCopy& c : m_copies)
+        ::close(c.fd);
+}
+
 namespace {
 
 QString systemText(int error)
@@ -478,7 +484,22 @@ bool procFdUsable()
     return usable;
 }
 
-constexpr size_t kMaxWaitingCopies = 256;
+// Each waiting copy holds an open file: a quarter of what the process may open, at most
+// 4096. Every sync of the file system also waits for whatever else is being written to it,
+// so fewer and larger batches are much faster on a busy disk.
+size_t maxWaitingCopies()
+{
+    static const size_t limit = [] {
+        rlimit r {};
+        if (::getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur == RLIM_INFINITY)
+            return size_t(256);
+        return std::clamp<size_t>(size_t(r.rlim_cur / 4), 64, 4096);
+    }();
+    return limit;
+}
+
+// Bounds what a power cut can take back (to be copied again by the next run).
+constexpr off_t kMaxWaitingBytes = off_t(512) << 20;
 
 }  // namespace
 
@@ -726,7 +747,8 @@ bool FolderSync::copyFile(const std::shared_ptr<Dir>& source, const std::shared_
         }
         if (tempName.isEmpty()) {
             m_copies.push_back({out, destination, rawName, name, replace});
-            if (m_copies.size() >= kMaxWaitingCopies)
+            m_waitingBytes += before.st_size;
+            if (m_copies.size() >= maxWaitingCopies() || m_waitingBytes >= kMaxWaitingBytes)
                 flushCopies();
             return true;
         }
@@ -754,6 +776,7 @@ void FolderSync::flushCopies()
         return;
     std::vector<PendingCopy> copies;
     copies.swap(m_copies);
+    m_waitingBytes = 0;
     std::vector<std::pair<dev_t, int>> synced;  // file system, its sync result
     for (const PendingCopy& c : copies) {
         if (std::none_of(synced.begin(), synced.end(), [&](const auto& s) { return s.first == c.folder->device; }))

@@ -149,5 +149,6 @@ private:
     std::vector<PendingRow> m_rows;  // report lines not yet in the grid
     QElapsedTimer m_sinceShown;
     std::vector<PendingCopy> m_copies;  // written, waiting to be made durable and named
+    off_t m_waitingBytes = 0;
     std::function<void(const QString&)> m_copyObserver;
 };
