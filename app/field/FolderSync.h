@@ -1,7 +1,14 @@
 #pragma once
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+
+#include <functional>
+#include <memory>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <vector>
 
 #include "krverror.h"
 
@@ -25,7 +32,13 @@ private:
 // Copies the files of one folder tree into another, one way, deciding per file by existence,
 // modification time, size and attributes. Every decision is a line in the report grid (when
 // one is given) and an Action signal. Runs on the caller's thread and lets the window system
-// process events after each file, so a Stop button can call terminate().
+// process events after each file, so a Stop button can call terminate(); the grid takes the
+// new lines at most every 75 ms while a run goes on, and all of them when it ends.
+//
+// Folders are read with POSIX calls, so a name that is not valid UTF-8 is seen and copied
+// under the same bytes (shown decoded). A copy is written unnamed and gets its name only
+// once its content is on the disk, for many copies at a time; a replaced file stays whole
+// until then.
 //
 // Attributes on Linux: read-only 1 = owner cannot write, hidden 2 = name starts with ".",
 // directory 16, and a symbolic link carries 1024 (a reparse point), so links are never listed
@@ -85,18 +98,36 @@ public:
     // The attribute value of a path as described above; 0 for a missing path.
     static int attributesOf(const QString& path);
 
+    // For tests: called once per copy attempt, after the file's data has been read and
+    // before it is checked against the time and size taken before reading.
+    void setCopyObserver(std::function<void(const QString& name)> observer) { m_copyObserver = std::move(observer); }
+
 signals:
     // One per report line, before the grid row is written: ("MSG", message).
     void Action(const QString& kind, const QString& message);
 
 private:
+    struct Dir;
+    struct PendingCopy;
+    struct PendingRow {
+        QString time;
+        QString text;
+        QString flags;
+    };
+
     bool refuseWhileBusy();
     void report(const QString& category, const QString& message, const QString& flags);
-    void folderPass(const QString& source, const QString& destination);
-    void processFile(const QString& srcPrefix, const QString& dstPrefix, const QString& name);
-    bool copyFile(const QString& source, const QString& destination, QString* error);
+    void showRows();
+    void folderPass(const QString& source, const QString& destination, const QByteArray& sourcePath,
+                    const QByteArray& destinationPath);
+    void processFile(const std::shared_ptr<Dir>& source, const std::shared_ptr<Dir>& destination,
+                     const QByteArray& rawName, const QString& name);
+    bool copyFile(const std::shared_ptr<Dir>& source, const std::shared_ptr<Dir>& destination,
+                  const QByteArray& rawName, const QString& name, struct stat before, bool replace,
+                  QString* error);
+    int openUnnamed(const std::shared_ptr<Dir>& destination, QByteArray* tempName);
+    void flushCopies();
     void createFolder(const QString& path);
-    bool listedAsFile(const QString& path, int mask) const;
     void yield();
 
     QString m_fromFolder;
@@ -114,4 +145,10 @@ private:
     bool m_includeHiddenFiles = false;
     bool m_includeArchiveFilesOnly = false;
     bool m_clearArchiveFlag = false;
+
+    std::vector<PendingRow> m_rows;  // report lines not yet in the grid
+    QElapsedTimer m_sinceShown;
+    std::vector<PendingCopy> m_copies;  // written, waiting to be made durable and named
+    off_t m_waitingBytes = 0;
+    std::function<void(const QString&)> m_copyObserver;
 };

@@ -1,5 +1,9 @@
 #include "SortedList.h"
 
+#include <algorithm>
+#include <deque>
+#include <numeric>
+
 int SortedList::compare(const QString& a, const QString& b)
 {
     return QString::compare(a, b, Qt::CaseInsensitive);
@@ -47,6 +51,37 @@ int SortedList::addItem(const QString& key, const QVariant& object)
     attach(slot);
     ++m_count;
     return slot;
+}
+
+void SortedList::addAll(const QStringList& keys)
+{
+    std::vector<int> order(size_t(keys.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return compare(keys[a], keys[b]) < 0; });
+    // Runs of equal keys: each run is added in one go, in its given order, which is the
+    // order the walk gives equal keys whatever else was added before.
+    std::vector<size_t> runStart;
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i == 0 || compare(keys[order[i - 1]], keys[order[i]]) != 0)
+            runStart.push_back(i);
+    }
+    runStart.push_back(order.size());
+    // Middle run first, then the middles of both halves, level by level.
+    std::deque<std::pair<size_t, size_t>> ranges;
+    if (runStart.size() > 1)
+        ranges.emplace_back(0, runStart.size() - 1);
+    while (!ranges.empty()) {
+        const auto [lo, hi] = ranges.front();
+        ranges.pop_front();
+        const size_t mid = lo + (hi - lo) / 2;
+        for (size_t i = runStart[mid]; i < runStart[mid + 1]; ++i)
+            addItem(keys[order[i]], order[i]);
+        if (lo < mid)
+            ranges.emplace_back(lo, mid);
+        if (mid + 1 < hi)
+            ranges.emplace_back(mid + 1, hi);
+    }
 }
 
 bool SortedList::removeItem(int slot)
@@ -153,6 +188,13 @@ QString SortedList::getNext()
 bool SortedList::atEnd() const
 {
     return m_order.empty() || m_cursor >= int(m_order.size()) - 1;
+}
+
+QVariant SortedList::currentObject() const
+{
+    if (m_cursor < 0 || m_cursor >= int(m_order.size()))
+        return {};
+    return m_slots[m_order[size_t(m_cursor)]].object;
 }
 
 void SortedList::debugPrint()

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <vector>
 
@@ -11,6 +12,11 @@ public:
     SortedList() = default;
 
     int addItem(const QString& key, const QVariant& object = {});
+    // Adds every key, with its position in the list as its object, in an order that keeps
+    // the tree shallow: a folder that lists its names already sorted would otherwise build a
+    // chain, and each add would walk all of it. The walk after SortList is the same as after
+    // adding the keys one by one in the given order (equal keys stay in that order).
+    void addAll(const QStringList& keys);
     bool removeItem(int slot);
     int findKey(const QString& key) const;
     QVariant getObject(int slot) const;
@@ -22,6 +28,8 @@ public:
     void SortList(const QString& order = QStringLiteral("A"));
     QString getNext();
     bool atEnd() const;
+    // The object of the pair that getNext returned last (empty before the first).
+    QVariant currentObject() const;
     void debugPrint();
 
 private:

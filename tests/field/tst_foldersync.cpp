@@ -1,5 +1,7 @@
 #include <QtTest>
 #include <QTableWidget>
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +48,24 @@ QStringList actions(const QTableWidget& grid)
             out << line;
     }
     return out;
+}
+
+// A file made with the very bytes of its name, which need not be valid UTF-8.
+void makeRawFile(const QByteArray& path, const QByteArray& data)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, data.constData(), size_t(data.size())), ssize_t(data.size()));
+    ::close(fd);
+}
+
+QByteArray rawContent(const QByteArray& path)
+{
+    QFile f;
+    const int fd = ::open(path.constData(), O_RDONLY);
+    if (fd < 0 || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return "<missing>";
+    return f.readAll();
 }
 
 bool runningAsRoot()
@@ -467,6 +487,194 @@ private slots:
         QVERIFY(t.sync.syncFoldersNow());
         QVERIFY(rowVisible(0));
         QVERIFY(!rowVisible(t.grid.rowCount() - 1));
+    }
+
+    // A hidden file at the destination is there like any other: an older hidden source does
+    // not overwrite the newer one edited in the field, and a newer one replaces it.
+    void hiddenDestinationComparedByTime()
+    {
+        Trees t;
+        makeFile(t.from + "/.notes", "office, older", kOld);
+        makeFile(t.to + "/.notes", "edited in the field", kNew);
+        makeFile(t.from + "/.plan", "office, newer", kNew);
+        makeFile(t.to + "/.plan", "field, older", kOld);
+        t.bind();
+        t.sync.setIncludeHiddenFiles(true);
+        QVERIFY(t.sync.syncFoldersNow());
+        QCOMPARE(actions(t.grid), QStringList{"REPL: .plan"});
+        QCOMPARE(content(t.to + "/.notes"), QByteArray("edited in the field"));
+        QCOMPARE(content(t.to + "/.plan"), QByteArray("office, newer"));
+    }
+
+    // A file rewritten while it is copied: the copy never gets the new time on old content.
+    // Once is copied again; a file that keeps changing is reported and the old copy stays.
+    void rewrittenDuringCopy_data()
+    {
+        QTest::addColumn<int>("rewrites");
+        QTest::addColumn<bool>("replace");
+        QTest::newRow("once, new file") << 1 << false;
+        QTest::newRow("once, replacing") << 1 << true;
+        QTest::newRow("always, new file") << 100 << false;
+        QTest::newRow("always, replacing") << 100 << true;
+    }
+    void rewrittenDuringCopy()
+    {
+        QFETCH(int, rewrites);
+        QFETCH(bool, replace);
+        Trees t;
+        makeFile(t.from + "/a.avi", "first take", kNew);
+        if (replace)
+            makeFile(t.to + "/a.avi", "old copy", kOld);
+        t.bind();
+        int done = 0;
+        t.sync.setCopyObserver([&](const QString& name) {
+            QCOMPARE(name, QStringLiteral("a.avi"));
+            if (done >= rewrites)
+                return;
+            ++done;
+            makeFile(t.from + "/a.avi", "take number " + QByteArray::number(done + 1), kNew.addSecs(60 * done));
+        });
+        QVERIFY(t.sync.syncFoldersNow());
+        const QStringList a = actions(t.grid);
+        QCOMPARE(a.first(), QString(replace ? "REPL: a.avi" : "NEW: a.avi"));
+        if (rewrites == 1) {
+            QCOMPARE(a.size(), 1);
+            QCOMPARE(content(t.to + "/a.avi"), QByteArray("take number 2"));
+            QCOMPARE(QFileInfo(t.to + "/a.avi").lastModified(), kNew.addSecs(60));
+        } else {
+            QCOMPARE(a, (QStringList{a.first(), "ERR:   - the file changed while it was copied and was not copied: a.avi"}));
+            QCOMPARE(content(t.to + "/a.avi"), replace ? QByteArray("old copy") : QByteArray("<missing>"));
+        }
+        QCOMPARE(QDir(t.to).entryList(QDir::Files | QDir::Hidden).size(), int(replace || rewrites == 1));
+    }
+
+    // A name that is not valid UTF-8 (Latin-1 from an old camera) is listed, shown and copied
+    // under the same bytes, files and folders alike.
+    void namesNotUtf8()
+    {
+        Trees t;
+        const QByteArray from = QFile::encodeName(t.from), to = QFile::encodeName(t.to);
+        // the temporary folder's clean-up cannot name these
+        struct RemoveRaw {
+            QByteArray from, to;
+            ~RemoveRaw()
+            {
+                for (const QByteArray& top : {from, to}) {
+                    ::unlink((top + "/caf\xE9.jpg").constData());
+                    ::unlink((top + "/r\xE9seau/p.jpg").constData());
+                    ::rmdir((top + "/r\xE9seau").constData());
+                }
+            }
+        } removeRaw{from, to};
+        makeRawFile(from + "/caf\xE9.jpg", "latin-1");
+        QVERIFY(::mkdir((from + "/r\xE9seau").constData(), 0755) == 0);
+        makeRawFile(from + "/r\xE9seau/p.jpg", "inside");
+        makeFile(t.from + "/plain.jpg", "plain");
+        t.bind();
+        t.sync.setIncludeSubFolders(true);
+        t.sync.setCreateSubFolders(true);
+        QVERIFY(t.sync.syncFoldersNow());
+        QCOMPARE(rawContent(to + "/caf\xE9.jpg"), QByteArray("latin-1"));
+        QCOMPARE(rawContent(to + "/r\xE9seau/p.jpg"), QByteArray("inside"));
+        const QStringList a = actions(t.grid);
+        QCOMPARE(a.size(), 5);
+        QVERIFY2(a.contains("NEW: " + QFile::decodeName("caf\xE9.jpg")), qPrintable(a.join('\n')));
+        QVERIFY(a.contains("NEW: plain.jpg"));
+        QVERIFY(a.contains("SUBF: --/" + QFile::decodeName("r\xE9seau")));
+    }
+
+    // A full disk is reported with the system's own text; the old copy stays and nothing
+    // half-written is left behind.
+    void fullDiskReported()
+    {
+        Trees t;
+        if (::mount("tmpfs", QFile::encodeName(t.to).constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("a small file system cannot be mounted here (needs root)");
+        struct Unmount {
+            QByteArray path;
+            ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+        } unmount{QFile::encodeName(t.to)};
+        const QByteArray big(256 * 1024, 'x');
+        makeFile(t.from + "/new.avi", big, kNew);
+        makeFile(t.from + "/old.avi", big, kNew);
+        makeFile(t.to + "/old.avi", "old copy", kOld);
+        t.bind();
+        QVERIFY(t.sync.syncFoldersNow());
+        QCOMPARE(actions(t.grid), (QStringList{"NEW: new.avi", "ERR: No space left on device", "REPL: old.avi",
+                                               "ERR: No space left on device"}));
+        QCOMPARE(content(t.to + "/old.avi"), QByteArray("old copy"));
+        QCOMPARE(QDir(t.to).entryList(QDir::Files | QDir::Hidden), QStringList{"old.avi"});
+    }
+
+    // A source file gone between the listing and its turn is not an empty file: its
+    // destination copy, now the only one, stays.
+    void vanishedSourceKeepsCopy()
+    {
+        Trees t;
+        makeFile(t.from + "/a.jpg", "a", kNew);
+        makeFile(t.from + "/b.jpg", "b", kNew);
+        makeFile(t.to + "/b.jpg", "the only copy left", kOld);
+        t.bind();
+        t.sync.setDeleteEmpties(true);
+        t.sync.setOverwriteAll(true);
+        connect(&t.sync, &FolderSync::Action, &t.sync, [&](const QString&, const QString& message) {
+            if (message == "a.jpg")
+                QFile::remove(t.from + "/b.jpg");
+        });
+        QVERIFY(t.sync.syncFoldersNow());
+        QCOMPARE(actions(t.grid),
+                 (QStringList{"NEW: a.jpg", "ERR:   - unable to read source file b.jpg: No such file or directory"}));
+        QCOMPARE(content(t.to + "/b.jpg"), QByteArray("the only copy left"));
+    }
+
+    // A destination folder that is gone by the time of the run is a failure, not a
+    // completed synchronisation.
+    void destinationGoneAfterBinding_data()
+    {
+        QTest::addColumn<bool>("createSubFolders");
+        QTest::newRow("plain") << false;
+        QTest::newRow("making subfolders") << true;
+    }
+    void destinationGoneAfterBinding()
+    {
+        QFETCH(bool, createSubFolders);
+        Trees t;
+        makeFile(t.from + "/a.jpg", "a");
+        t.bind();
+        t.sync.setIncludeSubFolders(true);
+        t.sync.setCreateSubFolders(createSubFolders);
+        QVERIFY(QDir(t.to).removeRecursively());
+        try {
+            t.sync.syncFoldersNow();
+            QFAIL("no error");
+        } catch (const FolderSyncError& e) {
+            QCOMPARE(e.code(), int(FolderSyncError::DestinationMissing));
+        }
+        QCOMPARE(rows(t.grid).last(), "ERR: Destination folder does not exist: " + t.to);
+        QVERIFY(!rows(t.grid).contains("SYS: SYNCHRONIZATION COMPLETED"));
+        QVERIFY(!t.sync.isBusy());
+        QVERIFY(!QFileInfo::exists(t.to));
+    }
+
+    // During a run the grid takes its rows in batches (at most every 75 ms), not one row and
+    // one move of the current cell per file; at the end every row is there and current.
+    void gridTakesRowsInBatches()
+    {
+        Trees t;
+        for (int i = 0; i < 300; ++i)
+            makeFile(t.from + QStringLiteral("/f%1.jpg").arg(i, 3, 10, QChar('0')), "x");
+        t.grid.show();
+        t.bind();
+        int inserts = 0;
+        connect(t.grid.model(), &QAbstractItemModel::rowsInserted, &t.grid, [&] {
+            if (t.sync.isBusy())
+                ++inserts;
+        });
+        QVERIFY(t.sync.syncFoldersNow());
+        QCOMPARE(actions(t.grid).size(), 300);
+        QVERIFY2(inserts < 60, qPrintable(QString::number(inserts)));
+        QCOMPARE(t.grid.currentRow(), t.grid.rowCount() - 1);
+        QCOMPARE(t.grid.currentColumn(), 1);
     }
 
     void fileAttributes_data()

@@ -144,6 +144,49 @@ private slots:
         QCOMPARE(last, QStringLiteral("f019999"));
     }
 
+    // Keys added together come back in the order of adding them one by one, equal keys (in
+    // any case) in their given order, with their positions as objects.
+    void addAllWalksAsOneByOne_data()
+    {
+        QTest::addColumn<QStringList>("keys");
+        QStringList sorted, reversed, mixed;
+        for (int i = 0; i < 500; ++i)
+            sorted << QStringLiteral("IMG_%1.jpg").arg(i, 4, 10, QChar('0'));
+        reversed = sorted;
+        std::reverse(reversed.begin(), reversed.end());
+        std::mt19937 rng(3);
+        for (int i = 0; i < 500; ++i) {
+            const QString k = QStringLiteral("k%1").arg(rng() % 60);
+            mixed << (i % 3 ? k : k.toUpper());
+        }
+        QTest::newRow("in name order") << sorted;
+        QTest::newRow("reversed") << reversed;
+        QTest::newRow("shuffled, equal keys in both cases") << mixed;
+        QTest::newRow("all equal") << QStringList{"b", "B", "b", "B"};
+        QTest::newRow("empty") << QStringList{};
+    }
+    void addAllWalksAsOneByOne()
+    {
+        QFETCH(QStringList, keys);
+        SortedList one, all;
+        for (int i = 0; i < keys.size(); ++i)
+            one.addItem(keys[i], i);
+        all.addAll(keys);
+        QCOMPARE(all.count(), keys.size());
+        for (const char* word : {"A", "D"}) {
+            one.SortList(word);
+            all.SortList(word);
+            while (!one.atEnd()) {
+                QVERIFY(!all.atEnd());
+                const QString key = all.getNext();
+                QCOMPARE(key, one.getNext());
+                QCOMPARE(all.currentObject(), one.currentObject());
+                QCOMPARE(keys[all.currentObject().toInt()], key);
+            }
+            QVERIFY(all.atEnd());
+        }
+    }
+
     void clearKeepsOrderWord()
     {
         SortedList list;
