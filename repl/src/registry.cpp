@@ -421,8 +421,8 @@ void Key::setName(const QString& name)
     if (!m_name.isEmpty())
         return;
     m_name = name;
-    if (const std::int32_t root = RegConstants::rootHandle(name))
-        setHandle(root);
+    if (const std::int32_t root = RegConstants::rootHandle(name); root && m_handle == 0)
+        m_handle = root;
 }
 
 void Key::setParent(const std::shared_ptr<Key>& parent)

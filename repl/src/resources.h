@@ -7,11 +7,11 @@
 namespace Varnock {
 
 // The message of an identifier (the error code), empty when there is none.
-QString ResString(std::int32_t id);
+VARNOCK_EXPORT QString ResString(std::int32_t id);
 // "The Ostwick Software 4.0 Synchronizer": the source of every error the library raises.
-QString ProductName();
+VARNOCK_EXPORT QString ProductName();
 // Raises the full error number with its message; inserts are separated by "|". Never returns.
-[[noreturn]] void RaiseError(std::int32_t number, const QString& inserts = QString());
+[[noreturn]] VARNOCK_EXPORT void RaiseError(std::int32_t number, const QString& inserts = QString());
 // Raises a library code (5001 ...) as RaiseError does.
 [[noreturn]] inline void RaiseCode(std::int32_t code) { RaiseError(ObjectErrorBase + code); }
 
