@@ -27,10 +27,12 @@ constexpr JetResult Success = 0;
 constexpr JetResult errDatabaseLocked = -1024;          // exclusive access not obtained
 constexpr JetResult errSynchronizerInUse = -1030;       // synchronizer attached elsewhere
 constexpr JetResult errAccessDenied = -1032;
-constexpr JetResult errValueNotSet = -3600;             // only from reads of absent values
+// The library lets these two pass as if nothing failed, so an operation that does work must never return them:
+// only reads of absent values (-3600) and of absent schedules (-20015) do.
+constexpr JetResult errValueNotSet = -3600;
 constexpr JetResult errRepairNotSupported = -3809;
 constexpr JetResult errNotDesignMaster = -20003;
-constexpr JetResult errNoSchedule = -20015;             // only from reads of absent schedules
+constexpr JetResult errNoSchedule = -20015;
 constexpr JetResult errInvalidExchangeId = -20016;
 constexpr JetResult errNoSynchronizerId = -20026;       // synchronizer property 0 not made yet
 constexpr JetResult errSynchronizerNotSetUp = -20101;

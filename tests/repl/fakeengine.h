@@ -48,6 +48,7 @@ struct State {
     QList<Row> replicaSet;                        // list 66
     QList<Row> knownReplicas;                     // list 70
     QList<Row> history;                           // lists 71..84
+    QList<Row> schedules;                         // list 62; ReplSetSchedule puts its 84 bytes here
     QList<QVariantMap> transport;                 // rows: "TransporterId" (QByteArray), "Defunct" (qint16)
     QHash<QString, HistoryRecord> historyRecords; // by exchange GUID text
     Guid nextExchange;
@@ -321,6 +322,7 @@ public:
             return r;
         QList<Row> rows = kind == JetConst::listReplicaSet     ? s->replicaSet
                           : kind == JetConst::listKnownReplicas ? s->knownReplicas
+                          : kind == JetConst::listSchedule      ? s->schedules
                                                                  : s->history;
         list = m_nextHandle++;
         m_tables.insert(list, {rows, 0});
@@ -341,7 +343,10 @@ public:
     JetResult ReplSetSchedule(std::int32_t session, std::int32_t database, const Guid& partner, std::int32_t setting,
                               const QByteArray& record) override
     {
-        return call("ReplSetSchedule", {session, path(database), GuidToString(partner), setting, record});
+        const JetResult r = call("ReplSetSchedule", {session, path(database), GuidToString(partner), setting, record});
+        if (r >= 0)
+            s->schedules = {Row{{ListColumn::schedule, record.mid(12, 84)}}};
+        return r;
     }
     JetResult ReplRemoveReplica(std::int32_t session, std::int32_t database, const Guid& synchronizerId,
                                 const Guid& replicaId) override
