@@ -1,6 +1,8 @@
-// Placeholder until the SQLite engine lands: every call fails with a plain failure, so every operation raises
-// "The operation has failed." and nothing is touched on disk. The engine's own file replaces this one.
+// Placeholder until the SQLite engine lands: every database call fails with a plain failure, so every operation
+// raises "The operation has failed." and no database file is touched; the synchronizer's own settings are kept.
+// The engine's own file replaces this one.
 #include "engine.h"
+#include "syncprops.h"
 
 namespace Varnock {
 
@@ -52,9 +54,10 @@ public:
     { return notAvailable; }
     JetResult ReplSetReplicaProperty(std::int32_t, std::int32_t, std::int32_t, const QVariant&) override
     { return notAvailable; }
-    JetResult ReplGetSynchronizerProperty(std::int32_t, std::int32_t, QVariant&) override { return notAvailable; }
-    JetResult ReplSetSynchronizerProperty(std::int32_t, std::int32_t, const QVariant&) override
-    { return notAvailable; }
+    JetResult ReplGetSynchronizerProperty(std::int32_t, std::int32_t propId, QVariant& value) override
+    { return SynchronizerStore::Get(propId, value); }
+    JetResult ReplSetSynchronizerProperty(std::int32_t, std::int32_t propId, const QVariant& value) override
+    { return SynchronizerStore::Set(propId, value); }
     JetResult ReplEnumerate(std::int32_t, std::int32_t, const Guid*, const Guid*, std::int32_t, std::int32_t& l,
                             std::int32_t& n) override { l = 0; n = 0; return notAvailable; }
     JetResult ReplReadHistory(std::int32_t, std::int32_t, const Guid&, HistoryRecord&) override

@@ -3,6 +3,7 @@
 // progress statuses through the callback during a call, and keeps just enough state (databases, replica and
 // synchronizer properties, lists, transport rows) for the synchronizer's reads.
 #include "engine.h"
+#include "syncprops.h"
 #include "utilities.h"
 
 #include <QHash>
@@ -53,6 +54,7 @@ struct State {
     QHash<QString, HistoryRecord> historyRecords; // by exchange GUID text
     Guid nextExchange;
     ProgressCallback callback = nullptr;
+    bool useStore = false;                        // synchronizer properties in the library's settings store
     int engines = 0;                              // engines alive
 
     int count(const QString& name) const
@@ -293,6 +295,8 @@ public:
         const JetResult r = call("ReplGetSynchronizerProperty", {instance, propId});
         if (r < 0)
             return r;
+        if (s->useStore)
+            return SynchronizerStore::Get(propId, value);
         if (propId == JetConst::syncPropManagedReplicas) {
             value = s->managed.join(QChar(0));
             return r;
@@ -305,6 +309,8 @@ public:
     JetResult ReplSetSynchronizerProperty(std::int32_t instance, std::int32_t propId, const QVariant& value) override
     {
         const JetResult r = call("ReplSetSynchronizerProperty", {instance, propId, value});
+        if (r >= 0 && s->useStore)
+            return SynchronizerStore::Set(propId, value);
         if (r >= 0) {
             if (propId == JetConst::syncPropManageReplica) s->managed << value.toString();
             else if (propId == JetConst::syncPropUnmanageReplica) s->managed.removeAll(value.toString());
