@@ -262,7 +262,9 @@ public:
     virtual JetResult ReplGetSynchronizerProperty(std::int32_t instance, std::int32_t propId, QVariant& value) = 0;
     virtual JetResult ReplSetSynchronizerProperty(std::int32_t instance, std::int32_t propId,
                                                   const QVariant& value) = 0;
-    // Opens a list as a table; rowCount is the number of rows. first/second: nullptr when not needed.
+    // Opens a list as a table, standing on its first row; rowCount is the number of rows. first/second: nullptr
+    // when not needed (list 62 gets the local and the partner synchronizer GUIDs). JetMove(moveFirst) goes to the
+    // first row of a list or table, moveNext to the next; a move past the last row gives a negative result.
     virtual JetResult ReplEnumerate(std::int32_t session, std::int32_t database, const Guid* first,
                                     const Guid* second, std::int32_t kind, std::int32_t& list,
                                     std::int32_t& rowCount) = 0;
