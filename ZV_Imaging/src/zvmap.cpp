@@ -1192,7 +1192,8 @@ void ZVMap::ClearImage()
     m_img = QImage();
     m_natW = m_natH = 0;
     m_imgW = m_imgH = 0;
-    m_dots.clear();
+    m_shades.clear();
+    m_dotCache.clear();
     layoutParts();
     m_container->update();
     emit PropertyChanged(QStringLiteral("Image"));
