@@ -4,6 +4,7 @@
 #include "sqlitedb.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -614,6 +615,9 @@ struct Side {
     Identity id;
     qint64 echo = 0;     // generation stamped on rows taken over as they came
     qint64 decided = 0;  // generation stamped on versions this exchange decided (passed on later)
+    // A conflict between two versions of one row is met on both sides of a two-way exchange and decided alike
+    // there, so its outcome needs no further sending; after a one-way exchange it goes back next time.
+    qint64 settled = 0;
     qint64 wmOfOther = 0;
     // counts of what this side received
     int inserts = 0, updates = 0, deletes = 0, errors = 0;
@@ -814,15 +818,15 @@ private:
             if (inWins) {
                 recordLocalLoser(rid, in.guid, QStringLiteral("Changed in both replicas"));
                 if (in.deleted) {
-                    deleteRow(rid, in.guid, m, m_side.decided);
+                    deleteRow(rid, in.guid, m, m_side.settled);
                     ++m_side.deletes;
-                } else if (writeRow(in, rid, m, m_side.decided)) {
+                } else if (writeRow(in, rid, m, m_side.settled)) {
                     ++m_side.updates;
                 }
                 m_side.tablesChanged.insert(m_t.name);
             } else {
                 recordIncomingLoser(in, QStringLiteral("Changed in both replicas"));
-                stamp(rid, m, m_side.decided);
+                stamp(rid, m, m_side.settled);
             }
         }
 
@@ -834,7 +838,7 @@ private:
             if (in.deleted) {
                 // Two deletions: nothing is lost, the tombstone takes both histories.
                 const Lineage m = o == Order::After ? in.lin : merged(in.lin, tomb, beats(in.lin, in.guid, tomb, in.guid) ? in.lin : tomb);
-                putTombstone(in.guid, 0, m, o == Order::After ? m_side.echo : m_side.decided);
+                putTombstone(in.guid, 0, m, o == Order::After ? m_side.echo : m_side.settled);
                 return;
             }
             if (o == Order::After) {
@@ -850,11 +854,11 @@ private:
             if (inWins) {
                 recordDeletionLoser(in.guid, QStringLiteral("Deleted here, changed in the other replica"));
                 dropTombstone(in.guid);
-                if (writeRow(in, -1, m, m_side.decided))
+                if (writeRow(in, -1, m, m_side.settled))
                     ++m_side.inserts, m_side.tablesChanged.insert(m_t.name);
             } else {
                 recordIncomingLoser(in, QStringLiteral("Changed in the other replica, deleted here"));
-                putTombstone(in.guid, 0, m, m_side.decided);
+                putTombstone(in.guid, 0, m, m_side.settled);
             }
         }
 
@@ -1196,6 +1200,60 @@ QString logLine(const QString& local, const QString& partner, const Exchange& e)
         .arg(e.errors);
 }
 
+void refuseMismatch(Db& db, const Identity& a, const Identity& b)
+{
+    if (a.setId.compare(b.setId, Qt::CaseInsensitive) != 0)
+        throw Failure{Result::OtherSet, QStringLiteral("The two databases are not replicas of the same set.")};
+    if (a.replicaId.compare(b.replicaId, Qt::CaseInsensitive) == 0)
+        throw Failure{Result::SameReplica, QStringLiteral("The two databases are the same replica.")};
+    if (memberRemoved(db, QStringLiteral("main"), b.replicaId) || memberRemoved(db, QStringLiteral("partner"), a.replicaId))
+        throw Failure{Result::RemovedReplica, QStringLiteral("The replica was removed from the replica set.")};
+}
+
+// True when neither file has a change the other lacks and both know the same members. Runs in a read
+// transaction; refuses unrelated files as the exchange itself would.
+bool nothingToExchange(Db& db, bool exporting, bool importing)
+{
+    db.exec(QStringLiteral("BEGIN"));
+    try {
+        const Identity a = readInfo(db, QStringLiteral("main"));
+        const Identity b = readInfo(db, QStringLiteral("partner"));
+        refuseMismatch(db, a, b);
+        bool idle = db.scalarInt(QStringLiteral("SELECT EXISTS (SELECT replica_guid, removed FROM main.repl_replicas EXCEPT "
+                                                "SELECT replica_guid, removed FROM partner.repl_replicas) OR EXISTS "
+                                                "(SELECT replica_guid, removed FROM partner.repl_replicas EXCEPT "
+                                                "SELECT replica_guid, removed FROM main.repl_replicas)")) == 0;
+        QStringList tables;
+        if (idle) {
+            Stmt t(db, QStringLiteral("SELECT name FROM main.repl_tables INTERSECT SELECT name FROM partner.repl_tables"));
+            while (t.step())
+                tables << t.text(0);
+        }
+        auto pending = [&](const QString& schema, qint64 above) {
+            Stmt t(db, QStringLiteral("SELECT 1 FROM %1.repl_tombstones WHERE generation > ? LIMIT 1").arg(ident(schema)));
+            t.bind(1, above);
+            if (t.step())
+                return true;
+            for (const QString& name : tables) {
+                Stmt r(db, QStringLiteral("SELECT 1 FROM %1.%2 WHERE s_Generation > ? LIMIT 1").arg(ident(schema), ident(name)));
+                r.bind(1, above);
+                if (r.step())
+                    return true;
+            }
+            return false;
+        };
+        if (idle && exporting)
+            idle = !pending(QStringLiteral("main"), watermark(db, QStringLiteral("partner"), a.nickname));
+        if (idle && importing)
+            idle = !pending(QStringLiteral("partner"), watermark(db, QStringLiteral("main"), b.nickname));
+        db.exec(QStringLiteral("COMMIT"));
+        return idle;
+    } catch (...) {
+        sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
 }  // namespace
 
 int synchronize(const QString& local, const QString& partner, int direction, const Progress& progress,
@@ -1236,9 +1294,24 @@ int synchronize(const QString& local, const QString& partner, int direction, con
         }
         if (!hasInfo(db, QStringLiteral("partner")))
             throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(partner)};
+        // An exchange with nothing to send leaves both files untouched and costs only reads.
+        if (nothingToExchange(db, exporting, importing)) {
+            Identity theirs = readInfo(db, QStringLiteral("partner"));
+            e.partnerNickname = theirs.nickname;
+            e.status = Status::Completed;
+            e.lastAction = QDateTime::currentDateTimeUtc();
+            writeLog(logFile, logLine(local, partner, e) + QStringLiteral(" (nothing to exchange)"));
+            if (out)
+                *out = e;
+            return Result::Ok;
+        }
+
         // Only a rollback journal commits over both files at once.
         db.exec(QStringLiteral("PRAGMA main.journal_mode = DELETE"));
         db.exec(QStringLiteral("PRAGMA partner.journal_mode = DELETE"));
+        // The exchange walks indexes of both files at random; a cache that holds them saves re-reading pages.
+        db.exec(QStringLiteral("PRAGMA main.cache_size = -131072"));
+        db.exec(QStringLiteral("PRAGMA partner.cache_size = -131072"));
 
         db.exec(QStringLiteral("BEGIN IMMEDIATE"));
         try {
@@ -1250,12 +1323,7 @@ int synchronize(const QString& local, const QString& partner, int direction, con
             sa.id = readInfo(db, sa.schema);
             sb.id = readInfo(db, sb.schema);
             e.partnerNickname = sb.id.nickname;
-            if (sa.id.setId.compare(sb.id.setId, Qt::CaseInsensitive) != 0)
-                throw Failure{Result::OtherSet, QStringLiteral("%1 and %2 are not replicas of the same set.").arg(local, partner)};
-            if (sa.id.replicaId.compare(sb.id.replicaId, Qt::CaseInsensitive) == 0)
-                throw Failure{Result::SameReplica, QStringLiteral("%1 and %2 are the same replica.").arg(local, partner)};
-            if (memberRemoved(db, sa.schema, sb.id.replicaId) || memberRemoved(db, sb.schema, sa.id.replicaId))
-                throw Failure{Result::RemovedReplica, QStringLiteral("The replica was removed from the replica set.")};
+            refuseMismatch(db, sa.id, sb.id);
 
             // Close both generations: g is what is sent, g+1 holds what arrives, g+2 is open for new changes and for
             // the versions this exchange decides.
@@ -1263,20 +1331,24 @@ int synchronize(const QString& local, const QString& partner, int direction, con
                 const qint64 g = s->id.generation;
                 s->echo = g + 1;
                 s->decided = g + 2;
+                s->settled = exporting && importing ? g + 1 : g + 2;
                 Stmt close(db, QStringLiteral("UPDATE %1.repl_info SET generation = ?, applying = 1").arg(ident(s->schema)));
                 close.bind(1, g + 2).run();
             }
             sa.wmOfOther = watermark(db, sa.schema, sb.id.nickname);   // what A has of B
             sb.wmOfOther = watermark(db, sb.schema, sa.id.nickname);   // what B has of A
 
+            QElapsedTimer tm; tm.start();
             Exchanger ex(db, e.exchangeId);
             ex.tables = commonTables(db);
+            if (qEnvironmentVariableIsSet("VARNOCK_TRACE")) qWarning("tables %lld", tm.nsecsElapsed()/1000);
             for (int t = 0; t < ex.tables.size(); ++t) {
                 if (exporting)
                     ex.collect(sa, t, sb.wmOfOther, sa.id.generation);
                 if (importing)
                     ex.collect(sb, t, sa.wmOfOther, sb.id.generation);
             }
+            if (qEnvironmentVariableIsSet("VARNOCK_TRACE")) qWarning("collected %lld", tm.nsecsElapsed()/1000);
             const qint64 total = std::max<qint64>(1, ex.pending());
             qint64 done = 0;
             const qint64 every = std::max<qint64>(1, total / 100);
@@ -1294,6 +1366,7 @@ int synchronize(const QString& local, const QString& partner, int direction, con
             if (progress && !progress(total, total))
                 throw Failure{Result::Cancelled, QStringLiteral("The exchange was cancelled.")};
 
+            if (qEnvironmentVariableIsSet("VARNOCK_TRACE")) qWarning("applied %lld", tm.nsecsElapsed()/1000);
             // Watermarks: the receiver has everything the sender had up to its closed generation, and the sender's
             // echo generation holds only what came from the receiver.
             if (exporting)
@@ -1328,7 +1401,9 @@ int synchronize(const QString& local, const QString& partner, int direction, con
             theirs.insertsAndUpdatesSent = sa.inserts + sa.updates;
             theirs.deletesSent = sa.deletes;
             writeHistory(db, sb.schema, theirs);
+            if (qEnvironmentVariableIsSet("VARNOCK_TRACE")) qWarning("before commit %lld", tm.nsecsElapsed()/1000);
             db.exec(QStringLiteral("COMMIT"));
+            if (qEnvironmentVariableIsSet("VARNOCK_TRACE")) qWarning("committed %lld", tm.nsecsElapsed()/1000);
         } catch (...) {
             sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
             throw;
