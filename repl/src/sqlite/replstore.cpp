@@ -4,7 +4,6 @@
 #include "sqlitedb.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -247,6 +246,29 @@ QString replicaId(const QString& path)
         return s.step() ? s.text(0) : QString();
     } catch (const Failure&) {
         return QString();
+    }
+}
+
+int checkDatabase(const QString& path, QString* error)
+{
+    try {
+        Db db;
+        db.open(path, true);
+        return Result::Ok;
+    } catch (const Failure& f) {
+        return fail(f, error);
+    }
+}
+
+int executeSql(const QString& path, const QString& sql, QString* error)
+{
+    try {
+        Db db;
+        db.open(path);
+        db.exec(sql);
+        return Result::Ok;
+    } catch (const Failure& f) {
+        return fail(f, error);
     }
 }
 
@@ -1338,17 +1360,14 @@ int synchronize(const QString& local, const QString& partner, int direction, con
             sa.wmOfOther = watermark(db, sa.schema, sb.id.nickname);   // what A has of B
             sb.wmOfOther = watermark(db, sb.schema, sa.id.nickname);   // what B has of A
 
-            QElapsedTimer tm; tm.start();
             Exchanger ex(db, e.exchangeId);
             ex.tables = commonTables(db);
-            if (qEnvironmentVariableIsSet("VARNOCK_TRACE")) qWarning("tables %lld", tm.nsecsElapsed()/1000);
             for (int t = 0; t < ex.tables.size(); ++t) {
                 if (exporting)
                     ex.collect(sa, t, sb.wmOfOther, sa.id.generation);
                 if (importing)
                     ex.collect(sb, t, sa.wmOfOther, sb.id.generation);
             }
-            if (qEnvironmentVariableIsSet("VARNOCK_TRACE")) qWarning("collected %lld", tm.nsecsElapsed()/1000);
             const qint64 total = std::max<qint64>(1, ex.pending());
             qint64 done = 0;
             const qint64 every = std::max<qint64>(1, total / 100);
@@ -1365,8 +1384,6 @@ int synchronize(const QString& local, const QString& partner, int direction, con
                 ex.apply(sb, sa, tick);
             if (progress && !progress(total, total))
                 throw Failure{Result::Cancelled, QStringLiteral("The exchange was cancelled.")};
-
-            if (qEnvironmentVariableIsSet("VARNOCK_TRACE")) qWarning("applied %lld", tm.nsecsElapsed()/1000);
             // Watermarks: the receiver has everything the sender had up to its closed generation, and the sender's
             // echo generation holds only what came from the receiver.
             if (exporting)
@@ -1401,9 +1418,7 @@ int synchronize(const QString& local, const QString& partner, int direction, con
             theirs.insertsAndUpdatesSent = sa.inserts + sa.updates;
             theirs.deletesSent = sa.deletes;
             writeHistory(db, sb.schema, theirs);
-            if (qEnvironmentVariableIsSet("VARNOCK_TRACE")) qWarning("before commit %lld", tm.nsecsElapsed()/1000);
             db.exec(QStringLiteral("COMMIT"));
-            if (qEnvironmentVariableIsSet("VARNOCK_TRACE")) qWarning("committed %lld", tm.nsecsElapsed()/1000);
         } catch (...) {
             sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
             throw;

@@ -171,6 +171,10 @@ VARNOCK_EXPORT int historyItem(const QString& path, const QString& exchangeId, E
                                QString* error = nullptr);
 VARNOCK_EXPORT int conflicts(const QString& path, QVector<Conflict>* out, QString* error = nullptr);
 
+// Whether path is a SQLite database that can be opened (Ok), and one statement run on it.
+VARNOCK_EXPORT int checkDatabase(const QString& path, QString* error = nullptr);
+VARNOCK_EXPORT int executeSql(const QString& path, const QString& sql, QString* error = nullptr);
+
 // A new braced upper-case GUID text.
 VARNOCK_EXPORT QString newGuidText();
 
