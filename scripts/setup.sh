@@ -7,7 +7,7 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 packages=(build-essential cmake pkg-config
           qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
           qt6-multimedia-dev libsqlite3-dev libsodium-dev libicu-dev libgl-dev
-          fonts-liberation)
+          fonts-liberation sqlite3-tools)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

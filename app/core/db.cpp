@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -358,16 +359,39 @@ static bool isIdentifier(const QString& s)
     return re.match(s).hasMatch();
 }
 
+// In a replicable database, rows added in different replicas must not get the same key, so keys are
+// drawn at random among the unused positive 32-bit values (never one a deleted row had). 0 means: let
+// AUTOINCREMENT choose, as in a plain tunnel database.
+static qint64 replicableKey(const Connection& c, const QString& table)
+{
+    if (!c.scalar(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'repl_info'")).isValid())
+        return 0;
+    for (;;) {
+        const qint64 key = QRandomGenerator::system()->bounded(1, 0x7fffffff);
+        if (c.scalar(QStringLiteral("SELECT 1 FROM %1 WHERE rowid = ?").arg(table), {key}).isValid())
+            continue;
+        if (c.scalar(QStringLiteral("SELECT 1 FROM repl_tombstones WHERE tbl = ? AND rid = ?"), {table, key}).isValid())
+            continue;
+        return key;
+    }
+}
+
 qint64 Connection::insertAutoNumber(const QString& table, const QVector<QPair<QString, QVariant>>& values) const
 {
     if (!isIdentifier(table))
         throw DbError(-1, QStringLiteral("Invalid table name: %1").arg(table));
     QString sql;
     QVariantList binds;
-    if (values.isEmpty()) {
+    const qint64 key = replicableKey(*this, table);
+    if (values.isEmpty() && key == 0) {
         sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table);
     } else {
         QStringList cols, marks;
+        if (key != 0) {
+            cols << QStringLiteral("rowid");
+            marks << QStringLiteral("?");
+            binds << key;
+        }
         for (const auto& [col, val] : values) {
             if (!isIdentifier(col))
                 throw DbError(-1, QStringLiteral("Invalid column name: %1").arg(col));
@@ -458,16 +482,20 @@ bool IsTunnelDatabase(const QString& path)
 
 QString GetReplicaId(const QString& path)
 {
-    // A read-only look: a file that cannot be read has no identifier. Replica identifiers
-    // come with field replicas; a plain tunnel database has none.
+    // A read-only look: a file that cannot be read, or a plain tunnel database, has no identifier.
+    // Looking never makes a file replicable.
     if (!QFileInfo(path).isFile())
         return QString();
     static int serial = 0;
     Connection probe(QStringLiteral("krv-replica-probe-%1").arg(++serial));
+    QString id;
     try {
         probe.open(path, true);
-    } catch (...) {
+        if (probe.scalar(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'repl_info'")).isValid())
+            id = probe.scalar(QStringLiteral("SELECT replica_guid FROM repl_info")).toString();
+    } catch (const DbError&) {
+        id.clear();
     }
     probe.close();
-    return QString();
+    return id;
 }

@@ -1,0 +1,215 @@
+#include "sqlitedb.h"
+#include "replstore.h"
+
+#include <QFileInfo>
+
+namespace Varnock::Store::Sql {
+
+int resultOf(int code)
+{
+    switch (code & 0xff) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW:
+        return Result::Ok;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return Result::Locked;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return Result::AccessDenied;
+    case SQLITE_NOTADB:
+    case SQLITE_CANTOPEN:
+        return Result::NotDatabase;
+    default:
+        return Result::Failed;
+    }
+}
+
+QString ident(const QString& name)
+{
+    QString s = name;
+    s.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + s + QLatin1Char('"');
+}
+
+QString literal(const QString& text)
+{
+    QString s = text;
+    s.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return QLatin1Char('\'') + s + QLatin1Char('\'');
+}
+
+Db::~Db() { close(); }
+
+void Db::open(const QString& path, bool readOnly)
+{
+    close();
+    const QFileInfo fi(path);
+    if (!fi.isFile())
+        throw Failure{Result::NotDatabase, QStringLiteral("The database file %1 does not exist.").arg(path)};
+    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+        close();
+        throw Failure{resultOf(rc), QStringLiteral("%1 cannot be opened: %2").arg(path, text)};
+    }
+    sqlite3_extended_result_codes(m_db, 0);
+    sqlite3_busy_timeout(m_db, 5000);
+    try {
+        // Reading the schema is what tells a SQLite file from any other file.
+        scalarInt(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    } catch (const Failure& f) {
+        close();
+        throw Failure{f.result == Result::Failed ? Result::NotDatabase : f.result,
+                      QStringLiteral("%1 is not a database that can be used: %2").arg(path, f.text)};
+    }
+}
+
+void Db::close()
+{
+    if (m_db)
+        sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+void Db::fail(int code, const QString& what) const
+{
+    const QString msg = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString();
+    throw Failure{resultOf(code), msg.isEmpty() ? what : QStringLiteral("%1 (%2)").arg(msg, what)};
+}
+
+void Db::exec(const QString& sql)
+{
+    char* err = nullptr;
+    const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &err);
+    if (rc != SQLITE_OK) {
+        const QString text = err ? QString::fromUtf8(err) : QString();
+        sqlite3_free(err);
+        throw Failure{resultOf(rc), QStringLiteral("%1 [%2]").arg(text, sql.left(200))};
+    }
+}
+
+qint64 Db::scalarInt(const QString& sql)
+{
+    Stmt s(*this, sql);
+    return s.step() ? s.integer(0) : 0;
+}
+
+bool Db::tableExists(const QString& schema, const QString& table)
+{
+    Stmt s(*this, QStringLiteral("SELECT 1 FROM %1.sqlite_master WHERE type = 'table' AND name = ?").arg(ident(schema)));
+    s.bind(1, table);
+    return s.step();
+}
+
+Stmt::Stmt(Db& db, const QString& sql) : m_db(db), m_sql(sql)
+{
+    const QByteArray u = sql.toUtf8();
+    const int rc = sqlite3_prepare_v2(db.handle(), u.constData(), int(u.size()), &m_s, nullptr);
+    if (rc != SQLITE_OK)
+        db.fail(rc, sql.left(200));
+}
+
+Stmt::~Stmt() { sqlite3_finalize(m_s); }
+
+Stmt& Stmt::bind(int i, qint64 v)
+{
+    sqlite3_bind_int64(m_s, i, v);
+    return *this;
+}
+
+Stmt& Stmt::bind(int i, const QString& v)
+{
+    if (v.isNull())
+        return bindNull(i);
+    const QByteArray u = v.toUtf8();
+    sqlite3_bind_text(m_s, i, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+Stmt& Stmt::bindBlob(int i, const QByteArray& v)
+{
+    if (v.isNull())
+        return bindNull(i);
+    sqlite3_bind_blob(m_s, i, v.constData(), int(v.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+Stmt& Stmt::bindText(int i, const QByteArray& utf8)
+{
+    sqlite3_bind_text(m_s, i, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+Stmt& Stmt::bindValue(int i, const sqlite3_value* v)
+{
+    sqlite3_bind_value(m_s, i, v);
+    return *this;
+}
+
+Stmt& Stmt::bindNull(int i)
+{
+    sqlite3_bind_null(m_s, i);
+    return *this;
+}
+
+bool Stmt::step()
+{
+    const int rc = sqlite3_step(m_s);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    sqlite3_reset(m_s);
+    m_db.fail(rc, m_sql.left(200));
+}
+
+int Stmt::run(bool allowConstraint)
+{
+    int rc = sqlite3_step(m_s);
+    while (rc == SQLITE_ROW)
+        rc = sqlite3_step(m_s);
+    if (rc == SQLITE_DONE) {
+        sqlite3_reset(m_s);
+        return rc;
+    }
+    sqlite3_reset(m_s);
+    if (allowConstraint && rc == SQLITE_CONSTRAINT)
+        return rc;
+    m_db.fail(rc, m_sql.left(200));
+}
+
+void Stmt::reset()
+{
+    sqlite3_reset(m_s);
+    sqlite3_clear_bindings(m_s);
+}
+
+QString Stmt::text(int c) const
+{
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_s, c));
+    if (!p)
+        return QString();
+    return QString::fromUtf8(p, sqlite3_column_bytes(m_s, c));
+}
+
+QByteArray Stmt::blob(int c) const
+{
+    const void* p = sqlite3_column_blob(m_s, c);
+    if (!p)
+        return QByteArray();
+    return QByteArray(static_cast<const char*>(p), sqlite3_column_bytes(m_s, c));
+}
+
+QByteArray Stmt::utf8(int c) const
+{
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_s, c));
+    if (!p)
+        return QByteArray();
+    return QByteArray(p, sqlite3_column_bytes(m_s, c));
+}
+
+}  // namespace Varnock::Store::Sql

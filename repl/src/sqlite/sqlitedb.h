@@ -1,0 +1,81 @@
+#pragma once
+// A thin layer over the SQLite C API for the replication store: one connection, prepared statements,
+// and failures as one exception type that the store turns into its negative results at its edge.
+#include <QByteArray>
+#include <QString>
+#include <sqlite3.h>
+
+namespace Varnock::Store::Sql {
+
+struct Failure {
+    int result;      // a Varnock::Store::Result value
+    QString text;
+};
+
+// The store's result for a SQLite result code.
+int resultOf(int sqliteCode);
+
+// "name" with inner quotes doubled, for identifiers read from the schema.
+QString ident(const QString& name);
+// 'text' with inner quotes doubled, for names written into trigger bodies.
+QString literal(const QString& text);
+
+class Db {
+public:
+    Db() = default;
+    ~Db();
+    Db(const Db&) = delete;
+    Db& operator=(const Db&) = delete;
+
+    // Opens an existing SQLite file; throws Failure (NotDatabase when missing or not a database).
+    void open(const QString& path, bool readOnly = false);
+    void close();
+    sqlite3* handle() const { return m_db; }
+    bool isOpen() const { return m_db != nullptr; }
+
+    void exec(const QString& sql);
+    // The first column of the first row as an integer (0 without a row).
+    qint64 scalarInt(const QString& sql);
+    bool tableExists(const QString& schema, const QString& table);
+    [[noreturn]] void fail(int code, const QString& what) const;
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+class Stmt {
+public:
+    Stmt(Db& db, const QString& sql);
+    ~Stmt();
+    Stmt(const Stmt&) = delete;
+    Stmt& operator=(const Stmt&) = delete;
+
+    Stmt& bind(int i, qint64 v);
+    Stmt& bind(int i, const QString& v);          // a null QString binds NULL
+    Stmt& bindBlob(int i, const QByteArray& v);
+    Stmt& bindText(int i, const QByteArray& utf8);
+    Stmt& bindValue(int i, const sqlite3_value* v);
+    Stmt& bindNull(int i);
+
+    // True while a row is there; throws on failure (after resetting the statement).
+    bool step();
+    // Runs to the end; the SQLite result code (SQLITE_DONE, or a constraint failure when allowed).
+    int run(bool allowConstraint = false);
+    void reset();
+
+    qint64 integer(int c) const { return sqlite3_column_int64(m_s, c); }
+    QString text(int c) const;
+    QByteArray blob(int c) const;
+    QByteArray utf8(int c) const;
+    bool isNull(int c) const { return sqlite3_column_type(m_s, c) == SQLITE_NULL; }
+    sqlite3_value* value(int c) const { return sqlite3_column_value(m_s, c); }
+    int columnCount() const { return sqlite3_column_count(m_s); }
+    sqlite3_stmt* handle() const { return m_s; }
+
+private:
+    Db& m_db;
+    sqlite3_stmt* m_s = nullptr;
+    QString m_sql;
+};
+
+}  // namespace Varnock::Store::Sql

@@ -1,0 +1,515 @@
+// The replication store on temporary tunnel databases: replicable files, replicas, two-way exchange,
+// conflicts, key clashes, a chain of three replicas, cancel and a process killed in the middle.
+#include <QtTest>
+#include <QProcess>
+#include <sqlite3.h>
+#include <csignal>
+
+#include "replstore.h"
+#include "schema.h"
+
+using namespace Varnock::Store;
+
+namespace {
+
+// A plain SQLite connection, as another program (the sqlite3 shell) would use.
+class Plain {
+public:
+    explicit Plain(const QString& path)
+    {
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_busy_timeout(m_db, 5000);
+    }
+    ~Plain() { sqlite3_close_v2(m_db); }
+    // The SQLite result code of running every statement of sql.
+    int exec(const QString& sql)
+    {
+        char* err = nullptr;
+        const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &err);
+        if (err) {
+            m_error = QString::fromUtf8(err);
+            sqlite3_free(err);
+        }
+        return rc;
+    }
+    QStringList rows(const QString& sql)
+    {
+        QStringList out;
+        sqlite3_stmt* s = nullptr;
+        if (sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &s, nullptr) != SQLITE_OK)
+            return {QStringLiteral("<error %1>").arg(QString::fromUtf8(sqlite3_errmsg(m_db)))};
+        while (sqlite3_step(s) == SQLITE_ROW) {
+            QStringList cells;
+            for (int c = 0; c < sqlite3_column_count(s); ++c) {
+                const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+                cells << (t ? QString::fromUtf8(t) : QStringLiteral("NULL"));
+            }
+            out << cells.join(QLatin1Char('|'));
+        }
+        sqlite3_finalize(s);
+        return out;
+    }
+    QString one(const QString& sql)
+    {
+        const QStringList r = rows(sql);
+        return r.isEmpty() ? QString() : r.first();
+    }
+    QString error() const { return m_error; }
+
+private:
+    sqlite3* m_db = nullptr;
+    QString m_error;
+};
+
+const QStringList kTables = {"AvailableElements", "DefectQuantity", "InspectionPeriod", "Panels", "Ratings", "Tunnels"};
+
+// The user data of a file, change columns left out, in a fixed order.
+QStringList content(const QString& path)
+{
+    Plain db(path);
+    QStringList out;
+    for (const QString& t : kTables) {
+        QStringList cols;
+        for (const QString& r : db.rows(QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(t)))
+            if (!r.startsWith(QLatin1String("s_")))
+                cols << QStringLiteral("quote(\"%1\")").arg(r);
+        for (const QString& r : db.rows(QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY 1, 2, 3").arg(cols.join(", "), t)))
+            out << t + QLatin1Char(':') + r;
+    }
+    return out;
+}
+
+QString makeTunnelDb(const QString& path)
+{
+    QString error;
+    if (!CreateTunnelDatabase(path, &error))
+        return error;
+    Plain db(path);
+    QString sql = QStringLiteral("BEGIN; INSERT INTO System (SystemID, SystemName) VALUES (1, 'Metro');"
+                                 "INSERT INTO Tunnels (TunnelID, SystemID, TunnelName) VALUES (1, 1, 'North');"
+                                 "INSERT INTO InspectionPeriod (InspectionID, TunnelID, InspectionYear) VALUES (1, 1, 2024);");
+    for (int e = 1; e <= 3; ++e)
+        sql += QStringLiteral("INSERT INTO AvailableElements (ElementID, ElementName) VALUES (%1, 'Element %1');").arg(e);
+    for (int p = 1; p <= 5; ++p) {
+        sql += QStringLiteral("INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (%1, 1, %1, 'P%1');").arg(p);
+        for (int e = 1; e <= 3; ++e)
+            sql += QStringLiteral("INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES (1, %1, %2, %3);")
+                       .arg(p)
+                       .arg(e)
+                       .arg((p + e) % 10);
+    }
+    sql += QStringLiteral("COMMIT;");
+    return db.exec(sql) == SQLITE_OK ? QString() : db.error();
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class TstReplStore : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_master;
+    int m_serial = 0;
+
+    QString path(const QString& name) { return m_dir.filePath(name); }
+
+    // A fresh Design Master with the small data set, and a replica of it.
+    void masterAndReplica(QString* master, QString* replica, int flags = 0)
+    {
+        ++m_serial;
+        *master = path(QStringLiteral("master%1.db").arg(m_serial));
+        *replica = path(QStringLiteral("replica%1.db").arg(m_serial));
+        QCOMPARE(makeTunnelDb(*master), QString());
+        QCOMPARE(makeReplicable(*master), 0);
+        QString error;
+        QCOMPARE(makeReplica(*master, *replica, QStringLiteral("Field"), 90, flags, {}, &error), 0);
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void plainDatabaseHasNoIdentityAndLookingChangesNothing()
+    {
+        const QString db = path("plain.db");
+        QCOMPARE(makeTunnelDb(db), QString());
+        const QByteArray before = fileBytes(db);
+        QCOMPARE(replicaId(db), QString());
+        QCOMPARE(replicaId(path("missing.db")), QString());
+        QCOMPARE(fileBytes(db), before);
+        QCOMPARE(Plain(db).one("SELECT count(*) FROM sqlite_master WHERE name = 'repl_info'"), QString("0"));
+    }
+
+    void designMasterAndReplicaIdentities()
+    {
+        QString master, replica;
+        masterAndReplica(&master, &replica);
+        Identity m, r;
+        QCOMPARE(readIdentity(master, &m), 0);
+        QCOMPARE(readIdentity(replica, &r), 0);
+        QCOMPARE(replicaId(master), m.replicaId);
+        QCOMPARE(m.replicaId.size(), 38);
+        QCOMPARE(m.designMasterId, m.replicaId);
+        QVERIFY(r.replicaId != m.replicaId);
+        QCOMPARE(r.setId, m.setId);
+        QCOMPARE(r.designMasterId, m.replicaId);
+        QCOMPARE(r.description, QString("Field"));
+        QCOMPARE(r.priority, 90);
+        QVERIFY(r.nickname != m.nickname);
+        QCOMPARE(content(replica), content(master));
+        // Both files know both members, own replica first.
+        QVector<Member> mm, rm;
+        QCOMPARE(members(master, &mm), 0);
+        QCOMPARE(members(replica, &rm), 0);
+        QCOMPARE(mm.size(), 2);
+        QCOMPARE(rm.size(), 2);
+        QCOMPARE(mm[0].replicaId, m.replicaId);
+        QCOMPARE(rm[0].replicaId, r.replicaId);
+        QCOMPARE(mm[1].replicaName, replica);
+        // Making it replicable again changes nothing.
+        QCOMPARE(makeReplicable(master), 0);
+        QCOMPARE(replicaId(master), m.replicaId);
+        // The identity cannot be removed; the replica can.
+        QVERIFY(removeMember(master, m.replicaId) < 0);
+        QCOMPARE(removeMember(master, r.replicaId), 0);
+        QCOMPARE(synchronize(master, replica, Direction::Both), Result::RemovedReplica);
+    }
+
+    void replicaFlagsRefusePlainWrites_data()
+    {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<bool>("updateRefused");
+        QTest::addColumn<bool>("deleteRefused");
+        QTest::newRow("full") << 0 << false << false;
+        QTest::newRow("read-only") << int(ReplicaFlag::ReadOnly) << true << true;
+        QTest::newRow("prevent deletes") << int(ReplicaFlag::PreventDeletes) << false << true;
+    }
+
+    void replicaFlagsRefusePlainWrites()
+    {
+        QFETCH(int, flags);
+        QFETCH(bool, updateRefused);
+        QFETCH(bool, deleteRefused);
+        QString master, replica;
+        masterAndReplica(&master, &replica, flags);
+        Identity r;
+        QCOMPARE(readIdentity(replica, &r), 0);
+        QCOMPARE(r.flags, flags);
+        Plain db(replica);
+        QCOMPARE(db.exec("UPDATE Ratings SET Rating = 1 WHERE PanelID = 1") != SQLITE_OK, updateRefused);
+        QCOMPARE(db.exec("DELETE FROM Ratings WHERE PanelID = 2") != SQLITE_OK, deleteRefused);
+        // Changes from the master still arrive.
+        Plain(master).exec("UPDATE Ratings SET Rating = 0 WHERE PanelID = 3; DELETE FROM Ratings WHERE PanelID = 4");
+        QCOMPARE(synchronize(master, replica, Direction::Export), 0);
+        QCOMPARE(db.one("SELECT group_concat(Rating) FROM Ratings WHERE PanelID = 3"), QString("0,0,0"));
+        QCOMPARE(db.one("SELECT count(*) FROM Ratings WHERE PanelID = 4"), QString("0"));
+    }
+
+    void makeReplicaCancelledLeavesNothing()
+    {
+        const QString master = path("cancel-master.db");
+        QCOMPARE(makeTunnelDb(master), QString());
+        QCOMPARE(makeReplicable(master), 0);
+        const QStringList before = Plain(master).rows("SELECT * FROM repl_replicas");
+        int calls = 0;
+        const QString target = path("cancelled.db");
+        QCOMPARE(makeReplica(master, target, "x", 90, 0, [&](qint64, qint64) { return ++calls < 1; }), Result::Cancelled);
+        QVERIFY(calls >= 1);
+        QVERIFY(!QFile::exists(target));
+        QVERIFY(!QFile::exists(target + ".part"));
+        QCOMPARE(Plain(master).rows("SELECT * FROM repl_replicas"), before);
+        // An existing file is never overwritten.
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("keep");
+        f.close();
+        QCOMPARE(makeReplica(master, target, "x", 90, 0), Result::TargetExists);
+        QCOMPARE(fileBytes(target), QByteArray("keep"));
+    }
+
+    void changesOnBothSidesReachTheOther()
+    {
+        QString master, replica;
+        masterAndReplica(&master, &replica);
+        // Program-like writes on the master, another client's writes on the replica.
+        Plain(master).exec("UPDATE Ratings SET Rating = 9 WHERE PanelID = 1 AND ElementID = 1;"
+                           "DELETE FROM Ratings WHERE PanelID = 2 AND ElementID = 2;"
+                           "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (101, 1, 6, 'P6');");
+        Plain(replica).exec("UPDATE Panels SET PanelName = 'Portal' WHERE PanelID = 5;"
+                            "DELETE FROM Ratings WHERE PanelID = 3 AND ElementID = 3;"
+                            "INSERT INTO DefectQuantity (ID, PanelID, InspectionID, Quantity, Units) "
+                            "VALUES (777, 4, 1, 2.5, 'sq ft');");
+        const QString log = path("exchange.log");
+        Exchange e;
+        QString error;
+        QCOMPARE(synchronize(master, replica, Direction::Both, {}, log, &e, &error), 0);
+        QCOMPARE(error, QString());
+        QCOMPARE(content(master), content(replica));
+        QCOMPARE(e.status, int(Status::Completed));
+        QCOMPARE(e.insertsReceived, 1);
+        QCOMPARE(e.updatesReceived, 1);
+        QCOMPARE(e.deletesReceived, 1);
+        QCOMPARE(e.insertsAndUpdatesSent, 2);
+        QCOMPARE(e.deletesSent, 1);
+        QCOMPARE(e.conflicts, 0);
+        Plain m(master);
+        QCOMPARE(m.one("SELECT PanelName FROM Panels WHERE PanelID = 5"), QString("Portal"));
+        QCOMPARE(m.one("SELECT Quantity FROM DefectQuantity WHERE ID = 777"), QString("2.5"));
+        QCOMPARE(m.one("SELECT count(*) FROM Ratings WHERE PanelID = 3 AND ElementID = 3"), QString("0"));
+        QVERIFY(QString::fromUtf8(fileBytes(log)).contains(e.exchangeId));
+
+        // The same exchange again: nothing to send, and both files stay as they are, byte for byte.
+        const QStringList before = content(master);
+        const QByteArray masterBytes = fileBytes(master), replicaBytes = fileBytes(replica);
+        Exchange again;
+        QCOMPARE(synchronize(master, replica, Direction::Both, {}, {}, &again), 0);
+        QCOMPARE(again.insertsReceived + again.updatesReceived + again.deletesReceived + again.insertsAndUpdatesSent +
+                     again.deletesSent + again.conflicts,
+                 0);
+        QCOMPARE(content(master), before);
+        QCOMPARE(content(replica), before);
+        QCOMPARE(fileBytes(master), masterBytes);
+        QCOMPARE(fileBytes(replica), replicaBytes);
+
+        // History in both files, seen from each side.
+        QVector<Exchange> hm, hr;
+        QCOMPARE(history(master, Filter::All, &hm), 0);
+        QCOMPARE(history(replica, Filter::All, &hr), 0);
+        QCOMPARE(hm.size(), 1);
+        QCOMPARE(hr.size(), 1);
+        QCOMPARE(hm[0].exchangeId, e.exchangeId);
+        QVERIFY(hm[0].initiatedHere);
+        QVERIFY(!hr[0].initiatedHere);
+        QCOMPARE(hr[0].insertsReceived, 1);   // the master's new panel
+        QCOMPARE(hr[0].updatesReceived, 1);
+        Identity r;
+        QCOMPARE(readIdentity(replica, &r), 0);
+        QCOMPARE(hm[0].partnerNickname, r.nickname);
+        QCOMPARE(history(master, Filter::WithDataChanges, &hm), 0);
+        QCOMPARE(hm.size(), 1);
+        Exchange one;
+        QCOMPARE(historyItem(replica, e.exchangeId, &one), 0);
+        QCOMPARE(one.deletesReceived, 1);
+        QCOMPARE(historyItem(replica, newGuidText(), &one), Result::UnknownExchange);
+    }
+
+    void oneWayExchangesSendOnlyTheirDirection()
+    {
+        QString master, replica;
+        masterAndReplica(&master, &replica);
+        Plain(master).exec("UPDATE Panels SET PanelName = 'M' WHERE PanelID = 1");
+        Plain(replica).exec("UPDATE Panels SET PanelName = 'R' WHERE PanelID = 2");
+        QCOMPARE(synchronize(master, replica, Direction::Export), 0);
+        QCOMPARE(Plain(replica).one("SELECT PanelName FROM Panels WHERE PanelID = 1"), QString("M"));
+        QCOMPARE(Plain(master).one("SELECT PanelName FROM Panels WHERE PanelID = 2"), QString("P2"));
+        QCOMPARE(synchronize(master, replica, Direction::Import), 0);
+        QCOMPARE(Plain(master).one("SELECT PanelName FROM Panels WHERE PanelID = 2"), QString("R"));
+        QCOMPARE(content(master), content(replica));
+    }
+
+    // The same row changed on both sides: decided alike on both, the loser kept and counted.
+    void conflictKeepsTheLoser()
+    {
+        QString master, replica;
+        masterAndReplica(&master, &replica);
+        Plain(master).exec("UPDATE Ratings SET Rating = 7 WHERE PanelID = 1 AND ElementID = 1");
+        Plain(replica).exec("UPDATE Ratings SET Rating = 2 WHERE PanelID = 1 AND ElementID = 1");
+        Exchange e;
+        QCOMPARE(synchronize(replica, master, Direction::Both, {}, {}, &e), 0);
+        QCOMPARE(e.conflicts, 1);
+        QCOMPARE(content(master), content(replica));
+        // The Design Master's higher priority wins; the replica's version is kept as the loser in both files.
+        QCOMPARE(Plain(master).one("SELECT Rating FROM Ratings WHERE PanelID = 1 AND ElementID = 1"), QString("7"));
+        for (const QString& f : {master, replica}) {
+            QVector<Conflict> c;
+            QCOMPARE(conflicts(f, &c), 0);
+            QCOMPARE(c.size(), 1);
+            QCOMPARE(c[0].table, QString("Ratings"));
+            QVERIFY2(c[0].rowData.contains("\"Rating\":2"), qPrintable(c[0].rowData));
+            QCOMPARE(c[0].exchangeId, e.exchangeId);
+        }
+        QVector<Exchange> h;
+        QCOMPARE(history(master, Filter::WithConflicts, &h), 0);
+        QCOMPARE(h.size(), 1);
+        // Settled: the next exchange finds nothing to do.
+        Exchange again;
+        QCOMPARE(synchronize(master, replica, Direction::Both, {}, {}, &again), 0);
+        QCOMPARE(again.conflicts + again.updatesReceived + again.insertsAndUpdatesSent, 0);
+    }
+
+    void deleteAgainstChange()
+    {
+        QString master, replica;
+        masterAndReplica(&master, &replica);
+        Plain(master).exec("DELETE FROM Panels WHERE PanelID = 3");
+        Plain(replica).exec("UPDATE Panels SET PanelName = 'kept?' WHERE PanelID = 3");
+        Exchange e;
+        QCOMPARE(synchronize(master, replica, Direction::Both, {}, {}, &e), 0);
+        QCOMPARE(e.conflicts, 1);
+        QCOMPARE(content(master), content(replica));
+        QCOMPARE(Plain(replica).one("SELECT count(*) FROM Panels WHERE PanelID = 3"), QString("0"));
+        QVector<Conflict> c;
+        QCOMPARE(conflicts(replica, &c), 0);
+        QCOMPARE(c.size(), 1);
+        QVERIFY(c[0].rowData.contains("kept?"));
+    }
+
+    // Two rows with the same UNIQUE key or primary key added on the two sides: never two rows, never an
+    // unseen overwrite.
+    void keyClashesAreDecidedNotDuplicated()
+    {
+        QString master, replica;
+        masterAndReplica(&master, &replica);
+        Plain(master).exec("DELETE FROM Ratings WHERE PanelID = 5 AND ElementID = 1;"
+                           "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES (1, 5, 1, 8);"
+                           "INSERT INTO AvailableElements (ElementID, ElementName) VALUES (4, 'Lining');");
+        Plain(replica).exec("DELETE FROM Ratings WHERE PanelID = 5 AND ElementID = 1;"
+                            "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES (1, 5, 1, 3);"
+                            "INSERT INTO AvailableElements (ElementID, ElementName) VALUES (4, 'Drain');");
+        Exchange e;
+        QCOMPARE(synchronize(replica, master, Direction::Both, {}, {}, &e), 0);
+        QCOMPARE(content(master), content(replica));
+        QCOMPARE(Plain(master).one("SELECT count(*) FROM Ratings WHERE PanelID = 5 AND ElementID = 1"), QString("1"));
+        QCOMPARE(Plain(master).one("SELECT ElementName FROM AvailableElements WHERE ElementID = 4"), QString("Lining"));
+        QCOMPARE(e.conflicts, 2);
+        QVector<Conflict> c;
+        QCOMPARE(conflicts(master, &c), 0);
+        QStringList data;
+        for (const Conflict& x : c)
+            data << x.rowData;
+        QVERIFY2(data.join(' ').contains("Drain"), qPrintable(data.join(' ')));
+        // Settled for good.
+        Exchange again;
+        QCOMPARE(synchronize(master, replica, Direction::Both, {}, {}, &again), 0);
+        QCOMPARE(content(master), content(replica));
+        QCOMPARE(Plain(replica).one("SELECT count(*) FROM Ratings WHERE PanelID = 5 AND ElementID = 1"), QString("1"));
+    }
+
+    // Master -> R1 -> R2: changes pass on through the middle replica, both ways.
+    void threeReplicaChain()
+    {
+        QString master, r1;
+        masterAndReplica(&master, &r1);
+        const QString r2 = path("chain-r2.db");
+        QCOMPARE(makeReplica(r1, r2, "second", 80, 0), 0);
+        Plain(master).exec("UPDATE Panels SET PanelName = 'from master' WHERE PanelID = 1");
+        Plain(r2).exec("UPDATE Panels SET PanelName = 'from r2' WHERE PanelID = 2; DELETE FROM Ratings WHERE PanelID = 4");
+        QCOMPARE(synchronize(r1, r2, Direction::Both), 0);
+        QCOMPARE(synchronize(master, r1, Direction::Both), 0);
+        QCOMPARE(synchronize(r1, r2, Direction::Both), 0);
+        QCOMPARE(content(master), content(r2));
+        QCOMPARE(content(r1), content(r2));
+        QCOMPARE(Plain(master).one("SELECT PanelName FROM Panels WHERE PanelID = 2"), QString("from r2"));
+        QCOMPARE(Plain(r2).one("SELECT PanelName FROM Panels WHERE PanelID = 1"), QString("from master"));
+        // The master now knows the second-generation replica too.
+        QVector<Member> m;
+        QCOMPARE(members(master, &m), 0);
+        QCOMPARE(m.size(), 3);
+        // And can exchange with it directly, with nothing left to do.
+        Exchange e;
+        QCOMPARE(synchronize(master, r2, Direction::Both, {}, {}, &e), 0);
+        QCOMPARE(e.insertsReceived + e.updatesReceived + e.deletesReceived + e.conflicts, 0);
+    }
+
+    void refusals()
+    {
+        QString master, replica;
+        masterAndReplica(&master, &replica);
+        QCOMPARE(synchronize(master, master, Direction::Both), Result::SameReplica);
+        // A plain copy of a file carries the same identity.
+        QVERIFY(QFile::copy(replica, path("copy-of-replica.db")));
+        QCOMPARE(synchronize(replica, path("copy-of-replica.db"), Direction::Both), Result::SameReplica);
+        QString other, otherReplica;
+        masterAndReplica(&other, &otherReplica);
+        QCOMPARE(synchronize(master, otherReplica, Direction::Both), Result::OtherSet);
+        const QString plain = path("refusal-plain.db");
+        QCOMPARE(makeTunnelDb(plain), QString());
+        QCOMPARE(synchronize(master, plain, Direction::Both), Result::NotReplicable);
+        QCOMPARE(replicaId(plain), QString());
+        QCOMPARE(synchronize(master, path("nothing.db"), Direction::Both), Result::NotDatabase);
+        QVector<Exchange> h;
+        QCOMPARE(history(master, Filter::Unsuccessful, &h), 0);
+        QCOMPARE(h.size(), 4);
+        QCOMPARE(history(master, Filter::Successful, &h), 0);
+        QCOMPARE(h.size(), 0);
+    }
+
+    void cancelledExchangeChangesNothing()
+    {
+        QString master, replica;
+        masterAndReplica(&master, &replica);
+        Plain(master).exec("UPDATE Ratings SET Rating = 0");
+        Plain(replica).exec("DELETE FROM Panels WHERE PanelID > 2");
+        const QStringList m = content(master), r = content(replica);
+        int calls = 0;
+        Exchange e;
+        QCOMPARE(synchronize(master, replica, Direction::Both, [&](qint64 done, qint64) { return ++calls < 3 || done == 0; },
+                             {}, &e),
+                 Result::Cancelled);
+        QCOMPARE(e.status, int(Status::Cancelled));
+        QCOMPARE(content(master), m);
+        QCOMPARE(content(replica), r);
+        QCOMPARE(synchronize(master, replica, Direction::Both), 0);
+        QCOMPARE(content(master), content(replica));
+    }
+
+    // A process killed in the middle of an exchange leaves both files as they were.
+    void killedInTheMiddle()
+    {
+        QString master, replica;
+        masterAndReplica(&master, &replica);
+        {
+            Plain m(master);
+            m.exec("BEGIN");
+            for (int i = 0; i < 3000; ++i)
+                m.exec(QStringLiteral("INSERT INTO DefectQuantity (ID, PanelID, InspectionID, Description) "
+                                      "VALUES (%1, 1, 1, '%2')").arg(1000 + i).arg(QString(200, QChar('x'))));
+            m.exec("COMMIT");
+        }
+        Plain(replica).exec("UPDATE Ratings SET Rating = 1");
+        const QStringList m = content(master), r = content(replica);
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {"--exchange-and-stall", master, replica});
+        QVERIFY(child.waitForStarted());
+        QVERIFY(child.waitForReadyRead(60000));
+        QVERIFY(child.readAll().contains("stalled"));
+        ::kill(pid_t(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished());
+        QCOMPARE(content(master), m);
+        QCOMPARE(content(replica), r);
+        QCOMPARE(synchronize(master, replica, Direction::Both), 0);
+        QCOMPARE(content(master), content(replica));
+        QCOMPARE(Plain(master).one("SELECT count(*) FROM DefectQuantity"), QString("3000"));
+    }
+};
+
+// The child of killedInTheMiddle: exchanges, and stops for good halfway, inside the transaction.
+static int exchangeAndStall(const QString& a, const QString& b)
+{
+    const int rc = synchronize(a, b, Direction::Both, [](qint64 done, qint64 total) {
+        if (done > total / 2) {
+            std::fputs("stalled\n", stdout);
+            std::fflush(stdout);
+            for (;;)
+                QThread::sleep(1);
+        }
+        return true;
+    });
+    return rc == 0 ? 0 : 1;
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 4 && qstrcmp(argv[1], "--exchange-and-stall") == 0)
+        return exchangeAndStall(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    TstReplStore t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_replstore.moc"

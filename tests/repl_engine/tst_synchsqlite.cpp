@@ -1,0 +1,135 @@
+// The synchronizer object driving the SQLite engine, as the program's replica windows use it.
+#include <QtTest>
+#include <sqlite3.h>
+
+#include "registry.h"
+#include "replstore.h"
+#include "schema.h"
+#include "varnock.h"
+#include "varnock_errors.h"
+
+using namespace Varnock;
+
+namespace {
+
+QString one(const QString& path, const QString& sql)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_stmt* s = nullptr;
+    QString out;
+    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW &&
+        sqlite3_column_text(s, 0))
+        out = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
+    sqlite3_finalize(s);
+    sqlite3_close_v2(db);
+    return out;
+}
+
+template <typename F>
+int raisedCode(F&& body)
+{
+    try {
+        body();
+    } catch (const SynchronizerError& e) {
+        return e.code();
+    }
+    return 0;
+}
+
+}  // namespace
+
+class TstSynchSqlite : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+    QString tunnelDb(const QString& name)
+    {
+        const QString p = m_dir.filePath(name);
+        QString error;
+        if (!CreateTunnelDatabase(p, &error))
+            qFatal("%s", qPrintable(error));
+        one(p, "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (1, 1, 1, 'P1')");
+        return p;
+    }
+
+private slots:
+    void initTestCase() { setRegistryStorePath(m_dir.filePath("registry.db")); }
+    void cleanupTestCase() { setRegistryStorePath(QString()); }
+
+    void makeReplicaAndSynchronize()
+    {
+        const QString master = tunnelDb("master.db");
+        const QString replica = m_dir.filePath("field.db");
+        const QString log = m_dir.filePath("KRV_ReplicaLog.txt");
+        {
+            Synchronizer s;
+            s.setLogFile(log);
+            s.setDatabaseName(master);
+            QCOMPARE(s.ReplicaID().size(), 38);
+            QVERIFY(s.IsDesignMaster());
+            QCOMPARE(s.ReplicaID(), Store::replicaId(master));
+            int begun = 0, progress = 0, ended = 0;
+            connect(&s, &Synchronizer::BeginMakeReplica, [&] { ++begun; });
+            connect(&s, &Synchronizer::MakeReplicaProgress, [&](std::int32_t& done, std::int32_t& total, bool&) {
+                ++progress;
+                QVERIFY(done <= total && total > 0);
+            });
+            connect(&s, &Synchronizer::EndMakeReplica, [&] { ++ended; });
+            s.MakeReplica(replica, "Field laptop");
+            QCOMPARE(begun, 1);
+            QVERIFY(progress >= 1);
+            QCOMPARE(ended, 1);
+            auto set = s.ReplicaSet();
+            QCOMPARE(set->Count(), 2);
+            QCOMPARE(set->Item(1)->ReplicaID(), s.ReplicaID());
+            QCOMPARE(set->Item(2)->ReplicaID(), Store::replicaId(replica));
+        }
+        one(master, "UPDATE Panels SET PanelName = 'Master side' WHERE PanelID = 1");
+        one(replica, "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (2, 1, 2, 'Field')");
+        {
+            Synchronizer s;
+            s.setLogFile(log);
+            s.setDatabaseName(master);
+            int steps = 0;
+            connect(&s, &Synchronizer::SynchProgress, [&](std::int32_t&, std::int32_t& total, bool&) {
+                ++steps;
+                QVERIFY(total > 0);
+            });
+            QVERIFY(s.SynchDirect(replica, synchTypeReplImpExp));
+            QVERIFY(steps >= 1);
+            QCOMPARE(one(master, "SELECT PanelName FROM Panels WHERE PanelID = 2"), QString("Field"));
+            QCOMPARE(one(replica, "SELECT PanelName FROM Panels WHERE PanelID = 1"), QString("Master side"));
+            auto items = s.HistoryItems();
+            QCOMPARE(items->Count(), 1);
+            auto item = items->Item(1);
+            QCOMPARE(item->InsertsReceived(), 1);
+            QCOMPARE(item->InsertsAndUpdatesSent(), 1);
+            QVERIFY(item->InitiatedHere());
+            QCOMPARE(item->SynchStatus(), std::int32_t(synchStatusCompleted));
+            QCOMPARE(s.HistoryItemOfExchangeId(item->ExchangeId())->UpdatesReceived(), 0);
+            QCOMPARE(s.HistoryItems(SynchsWithConflicts)->Count(), 0);
+            // A database exchanged with itself is refused.
+            QVERIFY(raisedCode([&] { s.SynchDirect(master); }) != 0);
+        }
+        QVERIFY(QFile(log).size() > 0);
+    }
+
+    void cancelledReplicaLeavesNoFile()
+    {
+        const QString master = tunnelDb("cancel.db");
+        const QString replica = m_dir.filePath("never.db");
+        Synchronizer s;
+        s.setDatabaseName(master);
+        int failed = 0;
+        connect(&s, &Synchronizer::MakeReplicaProgress, [](std::int32_t&, std::int32_t&, bool& cancel) { cancel = true; });
+        connect(&s, &Synchronizer::MakeReplicaFailed, [&] { ++failed; });
+        QVERIFY(raisedCode([&] { s.MakeReplica(replica, "x"); }) != 0);
+        QCOMPARE(failed, 1);
+        QVERIFY(!QFile::exists(replica));
+        QCOMPARE(s.ReplicaSet()->Count(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstSynchSqlite)
+#include "tst_synchsqlite.moc"
