@@ -617,6 +617,9 @@ int moveReplica(const QString& oldPath, const QString& newPath, QString* error)
 
 namespace {
 
+// Set by tests: every table goes row by row.
+bool g_rowByRow = false;
+
 struct TableInfo {
     QString name;
     QStringList cols;                  // common user columns
@@ -709,18 +712,23 @@ public:
     }
 
     // Applies what was collected from `from` into `to`.
-    void apply(const Side& from, Side& to, const std::function<void()>& tick)
+    // Applies what was collected of one table from `from` into `to`, row by row, and lets the versions go.
+    void applyTable(const Side& from, Side& to, int ti, const std::function<void()>& tick)
     {
-        for (int ti = 0; ti < tables.size(); ++ti) {
-            auto it = m_batches.find({from.schema, ti});
-            if (it == m_batches.end() || it->second.empty())
-                continue;
+        auto it = m_batches.find({from.schema, ti});
+        if (it == m_batches.end())
+            return;
+        {
             Target target(m_db, tables[ti], to, m_exchangeId);
             for (Version& v : it->second) {
                 target.apply(v);
                 tick();
             }
         }
+        for (Version& v : it->second)
+            for (sqlite3_value* x : v.vals)
+                sqlite3_value_free(x);
+        m_batches.erase(it);
     }
 
 private:
@@ -1064,6 +1072,290 @@ private:
     std::map<std::pair<QString, int>, std::vector<Version>> m_batches;
 };
 
+// The changes of one table in both directions, applied a statement per kind of change instead of a statement per
+// row. Each version is classified as the row-by-row path would (same comparisons, same decisions, same
+// generations); the writes then run over a temporary table of planned steps, joined to the sending file by rowid.
+// A key or UNIQUE clash (or any other refused write) is not resolved here: run() then answers false, and the
+// caller rolls the table back and takes the row-by-row path, which decides clashes one row at a time.
+class SetApply {
+public:
+    enum Kind {
+        DeleteRow = 1,    // delete the receiver's row trid, tombstone with lin/gen
+        PutTomb = 2,      // tombstone only (no row here)
+        Update = 3,       // the receiver's row trid takes the sender's row srid, with lin/gen
+        Stamp = 4,        // the receiver's row keeps its values, takes lin/gen
+        Revive = 5,       // drop the receiver's tombstone, then insert as Insert
+        Insert = 6,       // the sender's row srid as a new row
+        KeepLocal = 7,    // conflict: the receiver's row trid is kept as the loser
+        KeepIncoming = 8, // conflict: the sender's row srid is kept as the loser
+        KeepDeletion = 9, // conflict: a losing deletion is kept
+    };
+    // Step keys: table, direction, kind, then the order planned, so each statement reads one key range.
+    static constexpr qint64 kKindSpan = 10000000000LL;
+    static constexpr qint64 kDirSpan = 10 * kKindSpan;
+    static constexpr qint64 kTableSpan = 2 * kDirSpan;
+
+    // The steps of all tables, in a temporary table of this connection.
+    static void prepare(Db& db)
+    {
+        db.exec(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS repl_steps (k INTEGER PRIMARY KEY, srid INTEGER, "
+                               "trid INTEGER, guid BLOB, lin TEXT, gen INTEGER, reason TEXT)"));
+        db.exec(QStringLiteral("DELETE FROM temp.repl_steps"));
+    }
+
+    SetApply(Db& db, const TableInfo& t, int tableIndex, const QString& exchangeId)
+        : m_db(db), m_t(t), m_base(tableIndex * kTableSpan), m_exchangeId(exchangeId)
+    {
+        m_put = std::make_unique<Stmt>(db, QStringLiteral("INSERT INTO temp.repl_steps (k, srid, trid, guid, lin, gen, "
+                                                          "reason) VALUES (?, ?, ?, ?, ?, ?, ?)"));
+    }
+
+    // Plans what `from` sends to `to` (direction 0 or 1). Reads only.
+    void plan(int dir, const Side& from, Side& to, qint64 above, qint64 upTo)
+    {
+        Dir& d = m_dir[dir];
+        d.from = &from;
+        d.to = &to;
+        const QString S = ident(from.schema), T = ident(to.schema), X = ident(m_t.name);
+        // Deletions first, as the row-by-row path takes them.
+        Stmt ts(m_db, QStringLiteral("SELECT s.guid, s.lineage, t.rowid, t.s_Lineage, tb.lineage "
+                                     "FROM %1.repl_tombstones s LEFT JOIN %2.%3 t ON t.s_GUID = s.guid "
+                                     "LEFT JOIN %2.repl_tombstones tb ON t.rowid IS NULL AND tb.guid = s.guid "
+                                     "WHERE s.generation > ? AND s.generation <= ? AND s.tbl = ?")
+                          .arg(S, T, X));
+        ts.bind(1, above).bind(2, upTo).bind(3, m_t.name);
+        while (ts.step())
+            classify(d, dir, ts, true);
+        Stmt rs(m_db, QStringLiteral("SELECT s.s_GUID, s.s_Lineage, t.rowid, t.s_Lineage, tb.lineage, s.rowid "
+                                     "FROM %1.%3 s LEFT JOIN %2.%3 t ON t.s_GUID = s.s_GUID "
+                                     "LEFT JOIN %2.repl_tombstones tb ON t.rowid IS NULL AND tb.guid = s.s_GUID "
+                                     "WHERE s.s_Generation > ? AND s.s_Generation <= ? AND s.s_GUID IS NOT NULL")
+                          .arg(S, T, X));
+        rs.bind(1, above).bind(2, upTo);
+        while (rs.step())
+            classify(d, dir, rs, false);
+    }
+
+    qint64 steps() const { return m_dir[0].versions + m_dir[1].versions; }
+
+    // Writes what was planned: the losers of both directions first (while both files still hold them), then
+    // each direction. False when a write was refused (nothing of it is kept by the caller).
+    bool run(const std::function<void(qint64)>& advance)
+    {
+        for (int dir = 0; dir < 2; ++dir) {
+            Dir& d = m_dir[dir];
+            if (!d.to)
+                continue;
+            const QString S = ident(d.from->schema), T = ident(d.to->schema), X = ident(m_t.name);
+            const QString conflictInsert = QStringLiteral("INSERT INTO %1.repl_conflicts (tbl, guid, exchange_guid, reason, "
+                                                          "loser_deleted, row_data, at) ")
+                                               .arg(T);
+            if (d.count[KeepLocal])
+                exec(dir, KeepLocal, conflictInsert + QStringLiteral("SELECT ?3, o.guid, ?4, o.reason, 0, %1, ?5 FROM "
+                                                                      "temp.repl_steps o JOIN %2.%3 x ON x.rowid = o.trid "
+                                                                      "WHERE o.k BETWEEN ?1 AND ?2 ORDER BY o.k")
+                                                           .arg(rowJsonSql(), T, X));
+            if (d.count[KeepIncoming])
+                exec(dir, KeepIncoming, conflictInsert + QStringLiteral("SELECT ?3, o.guid, ?4, o.reason, 0, %1, ?5 FROM "
+                                                                         "temp.repl_steps o JOIN %2.%3 x ON x.rowid = o.srid "
+                                                                         "WHERE o.k BETWEEN ?1 AND ?2 ORDER BY o.k")
+                                                              .arg(rowJsonSql(), S, X));
+            if (d.count[KeepDeletion])
+                exec(dir, KeepDeletion, conflictInsert + QStringLiteral("SELECT ?3, o.guid, ?4, o.reason, 1, NULL, ?5 FROM "
+                                                                         "temp.repl_steps o WHERE o.k BETWEEN ?1 AND ?2 "
+                                                                         "ORDER BY o.k"));
+        }
+        for (int dir = 0; dir < 2; ++dir) {
+            Dir& d = m_dir[dir];
+            if (!d.to)
+                continue;
+            const QString S = ident(d.from->schema), T = ident(d.to->schema), X = ident(m_t.name);
+            const QString tombs = QStringLiteral("INSERT OR REPLACE INTO %1.repl_tombstones (guid, tbl, rid, generation, "
+                                                 "lineage) SELECT guid, ?3, trid, gen, lin FROM temp.repl_steps "
+                                                 "WHERE k BETWEEN ?1 AND ?2 ORDER BY k")
+                                      .arg(T);
+            QStringList sets, cols, srcCols;
+            for (const QString& c : m_t.cols) {
+                sets << ident(c) + QStringLiteral(" = s.") + ident(c);
+                cols << ident(c);
+                srcCols << QStringLiteral("s.") + ident(c);
+            }
+            if (d.count[DeleteRow]) {
+                exec(dir, DeleteRow, QStringLiteral("DELETE FROM %1.%2 WHERE rowid IN (SELECT trid FROM temp.repl_steps "
+                                                    "WHERE k BETWEEN ?1 AND ?2)")
+                                         .arg(T, X));
+                exec(dir, DeleteRow, tombs);
+            }
+            if (d.count[PutTomb])
+                exec(dir, PutTomb, tombs);
+            advance(d.count[DeleteRow] + d.count[PutTomb]);
+            if (d.count[Update]) {
+                sets << QStringLiteral("s_Lineage = o.lin") << QStringLiteral("s_Generation = o.gen");
+                if (!exec(dir, Update, QStringLiteral("UPDATE %1.%2 AS t SET %3 FROM temp.repl_steps o JOIN %4.%2 s ON "
+                                                      "s.rowid = o.srid WHERE t.rowid = o.trid AND o.k BETWEEN ?1 AND ?2")
+                                           .arg(T, X, sets.join(QStringLiteral(", ")), S)))
+                    return false;
+            }
+            if (d.count[Stamp])
+                exec(dir, Stamp, QStringLiteral("UPDATE %1.%2 AS t SET s_Lineage = o.lin, s_Generation = o.gen FROM "
+                                                "temp.repl_steps o WHERE t.rowid = o.trid AND o.k BETWEEN ?1 AND ?2")
+                                     .arg(T, X));
+            advance(d.count[Update] + d.count[Stamp]);
+            if (d.count[Revive])
+                exec(dir, Revive, QStringLiteral("DELETE FROM %1.repl_tombstones WHERE guid IN (SELECT guid FROM "
+                                                 "temp.repl_steps WHERE k BETWEEN ?1 AND ?2)")
+                                      .arg(T));
+            cols << QStringLiteral("s_GUID") << QStringLiteral("s_Generation") << QStringLiteral("s_Lineage");
+            srcCols << QStringLiteral("o.guid") << QStringLiteral("o.gen") << QStringLiteral("o.lin");
+            const QString insert = QStringLiteral("INSERT INTO %1.%2 (%3) SELECT %4 FROM temp.repl_steps o JOIN %5.%2 s "
+                                                  "ON s.rowid = o.srid WHERE o.k BETWEEN ?1 AND ?2 ORDER BY o.k")
+                                       .arg(T, X, cols.join(QStringLiteral(", ")), srcCols.join(QStringLiteral(", ")), S);
+            for (Kind k : {Revive, Insert})
+                if (d.count[k] && !exec(dir, k, insert))
+                    return false;
+            advance(d.count[Revive] + d.count[Insert] + d.skipped);
+            d.to->inserts += d.count[Revive] + d.count[Insert];
+            d.to->updates += d.count[Update];
+            d.to->deletes += d.count[DeleteRow];
+            if (d.count[Revive] + d.count[Insert] + d.count[Update] + d.count[DeleteRow])
+                d.to->tablesChanged.insert(m_t.name);
+        }
+        return true;
+    }
+
+private:
+    struct Dir {
+        const Side* from = nullptr;
+        Side* to = nullptr;
+        qint64 count[10] = {};
+        qint64 versions = 0;
+        qint64 skipped = 0;
+    };
+
+    // s: guid, lineage, local rowid, local lineage, local tombstone lineage[, sender rowid]
+    void classify(Dir& d, int dir, Stmt& s, bool deleted)
+    {
+        ++d.versions;
+        const QByteArray guid = s.blob(0);
+        Lineage in;
+        Lineage::parse(s.utf8(1), &in);
+        const qint64 srid = deleted ? 0 : s.integer(5);
+        const Side& to = *d.to;
+        if (!s.isNull(2)) {
+            const qint64 trid = s.integer(2);
+            Lineage local;
+            Lineage::parse(s.utf8(3), &local);
+            const Order o = compare(in, local);
+            if (o == Order::Equal || o == Order::Before) {
+                ++d.skipped;
+                return;
+            }
+            if (o == Order::After) {
+                put(d, dir, deleted ? DeleteRow : Update, srid, trid, guid, in, to.echo);
+                return;
+            }
+            const bool inWins = beats(in, guid, local, guid);
+            const Lineage m = merged(in, local, inWins ? in : local);
+            d.to->noteConflict(guid);
+            const QString reason = QStringLiteral("Changed in both replicas");
+            if (inWins) {
+                put(d, dir, KeepLocal, 0, trid, guid, {}, 0, reason);
+                put(d, dir, deleted ? DeleteRow : Update, srid, trid, guid, m, to.settled);
+            } else {
+                put(d, dir, deleted ? KeepDeletion : KeepIncoming, srid, 0, guid, {}, 0, reason);
+                put(d, dir, Stamp, 0, trid, guid, m, to.settled);
+            }
+            return;
+        }
+        if (!s.isNull(4)) {
+            Lineage tomb;
+            Lineage::parse(s.utf8(4), &tomb);
+            const Order o = compare(in, tomb);
+            if (o == Order::Equal || o == Order::Before) {
+                ++d.skipped;
+                return;
+            }
+            if (deleted) {
+                // Two deletions: nothing is lost, the tombstone takes both histories.
+                const Lineage m = o == Order::After ? in : merged(in, tomb, beats(in, guid, tomb, guid) ? in : tomb);
+                put(d, dir, PutTomb, 0, 0, guid, m, o == Order::After ? to.echo : to.settled);
+                return;
+            }
+            if (o == Order::After) {
+                put(d, dir, Revive, srid, 0, guid, in, to.echo);
+                return;
+            }
+            const bool inWins = beats(in, guid, tomb, guid);
+            const Lineage m = merged(in, tomb, inWins ? in : tomb);
+            d.to->noteConflict(guid);
+            if (inWins) {
+                put(d, dir, KeepDeletion, 0, 0, guid, {}, 0, QStringLiteral("Deleted here, changed in the other replica"));
+                put(d, dir, Revive, srid, 0, guid, m, to.settled);
+            } else {
+                put(d, dir, KeepIncoming, srid, 0, guid, {}, 0, QStringLiteral("Changed in the other replica, deleted here"));
+                put(d, dir, PutTomb, 0, 0, guid, m, to.settled);
+            }
+            return;
+        }
+        // A deletion of a row this file never had is kept, so the row cannot come back later.
+        put(d, dir, deleted ? PutTomb : Insert, srid, 0, guid, in, to.echo);
+    }
+
+    void put(Dir& d, int dir, Kind kind, qint64 srid, qint64 trid, const QByteArray& guid, const Lineage& lin, qint64 gen,
+             const QString& reason = {})
+    {
+        Stmt& p = *m_put;
+        p.reset();
+        p.bind(1, m_base + dir * kDirSpan + kind * kKindSpan + d.count[kind]++);
+        if (srid > 0)
+            p.bind(2, srid);
+        if (trid > 0)
+            p.bind(3, trid);
+        p.bindBlob(4, guid);
+        if (gen > 0)
+            p.bindText(5, lin.toJson()).bind(6, gen);
+        if (!reason.isNull())
+            p.bind(7, reason);
+        p.run();
+    }
+
+    // Runs one statement over the planned steps of one kind; false when it met a constraint.
+    bool exec(int dir, Kind kind, const QString& sql)
+    {
+        Stmt st(m_db, sql);
+        const qint64 first = m_base + dir * kDirSpan + kind * kKindSpan;
+        st.bind(1, first).bind(2, first + kKindSpan - 1);
+        const int n = sqlite3_bind_parameter_count(st.handle());
+        if (n >= 3)
+            st.bind(3, m_t.name);
+        if (n >= 4)
+            st.bind(4, m_exchangeId).bind(5, isoNow());
+        if (st.run(true) == SQLITE_CONSTRAINT)
+            return false;
+        // A sending row that is gone would be a step silently lost.
+        if ((kind == Update || kind == Insert || kind == Revive) && sqlite3_changes64(m_db.handle()) != m_dir[dir].count[kind])
+            return false;
+        return true;
+    }
+
+    // The row x as JSON text, as the conflict table keeps it.
+    QString rowJsonSql() const
+    {
+        QStringList parts;
+        for (const QString& c : m_t.cols)
+            parts << QStringLiteral("%1, CASE WHEN typeof(x.%2) = 'blob' THEN lower(hex(x.%2)) ELSE x.%2 END")
+                         .arg(literal(c), ident(c));
+        return parts.isEmpty() ? QStringLiteral("'{}'") : QStringLiteral("json_object(%1)").arg(parts.join(QStringLiteral(", ")));
+    }
+
+    Db& m_db;
+    const TableInfo& m_t;
+    qint64 m_base;
+    QString m_exchangeId;
+    Dir m_dir[2];
+    std::unique_ptr<Stmt> m_put;
+};
+
 QStringList tableColumns(Db& db, const QString& schema, const QString& table, QString* pk)
 {
     QStringList cols;
@@ -1278,6 +1570,11 @@ bool nothingToExchange(Db& db, bool exporting, bool importing)
 
 }  // namespace
 
+void setRowByRow(bool on)
+{
+    g_rowByRow = on;
+}
+
 int synchronize(const QString& local, const QString& partner, int direction, const Progress& progress,
                 const QString& logFile, Exchange* out, QString* error)
 {
@@ -1334,6 +1631,7 @@ int synchronize(const QString& local, const QString& partner, int direction, con
         // The exchange walks indexes of both files at random; a cache that holds them saves re-reading pages.
         db.exec(QStringLiteral("PRAGMA main.cache_size = -131072"));
         db.exec(QStringLiteral("PRAGMA partner.cache_size = -131072"));
+        db.exec(QStringLiteral("PRAGMA temp_store = MEMORY"));
 
         db.exec(QStringLiteral("BEGIN IMMEDIATE"));
         try {
@@ -1362,28 +1660,65 @@ int synchronize(const QString& local, const QString& partner, int direction, con
 
             Exchanger ex(db, e.exchangeId);
             ex.tables = commonTables(db);
+            // Every version of both directions is classified before anything is written, so each side is judged
+            // as it was when the exchange began.
+            SetApply::prepare(db);
+            std::vector<std::unique_ptr<SetApply>> plans;
+            qint64 total = 0;
             for (int t = 0; t < ex.tables.size(); ++t) {
+                plans.push_back(std::make_unique<SetApply>(db, ex.tables[t], t, e.exchangeId));
+                if (exporting)
+                    plans.back()->plan(0, sa, sb, sb.wmOfOther, sa.id.generation);
+                if (importing)
+                    plans.back()->plan(1, sb, sa, sa.wmOfOther, sb.id.generation);
+                total += plans.back()->steps();
+            }
+            total = std::max<qint64>(1, total);
+            qint64 done = 0;
+            const qint64 every = std::max<qint64>(1, total / 100);
+            auto cancelled = [] { return Failure{Result::Cancelled, QStringLiteral("The exchange was cancelled.")}; };
+            auto tick = [&] {
+                ++done;
+                if (progress && done % every == 0 && !progress(done, total))
+                    throw cancelled();
+            };
+            auto advance = [&](qint64 n) {
+                done += n;
+                if (n > 0 && progress && !progress(std::min(done, total), total))
+                    throw cancelled();
+            };
+            if (progress && !progress(0, total))
+                throw cancelled();
+            for (int t = 0; t < ex.tables.size(); ++t) {
+                if (plans[size_t(t)]->steps() == 0)
+                    continue;
+                const Side keepA = sa, keepB = sb;
+                const QSet<QByteArray> keepConflicts = conflictKeys;
+                const qint64 keepDone = done;
+                db.exec(QStringLiteral("SAVEPOINT repl_table"));
+                if (!g_rowByRow && plans[size_t(t)]->run(advance)) {
+                    db.exec(QStringLiteral("RELEASE repl_table"));
+                    continue;
+                }
+                // A clash between keys (or a write refused otherwise): this table goes row by row, in the order
+                // the rows were changed, each clash decided as it comes.
+                db.exec(QStringLiteral("ROLLBACK TO repl_table"));
+                sa = keepA;
+                sb = keepB;
+                conflictKeys = keepConflicts;
+                done = keepDone;
                 if (exporting)
                     ex.collect(sa, t, sb.wmOfOther, sa.id.generation);
                 if (importing)
                     ex.collect(sb, t, sa.wmOfOther, sb.id.generation);
+                if (exporting)
+                    ex.applyTable(sa, sb, t, tick);
+                if (importing)
+                    ex.applyTable(sb, sa, t, tick);
+                db.exec(QStringLiteral("RELEASE repl_table"));
             }
-            const qint64 total = std::max<qint64>(1, ex.pending());
-            qint64 done = 0;
-            const qint64 every = std::max<qint64>(1, total / 100);
-            auto tick = [&] {
-                ++done;
-                if (progress && done % every == 0 && !progress(done, total))
-                    throw Failure{Result::Cancelled, QStringLiteral("The exchange was cancelled.")};
-            };
-            if (progress && !progress(0, total))
-                throw Failure{Result::Cancelled, QStringLiteral("The exchange was cancelled.")};
-            if (exporting)
-                ex.apply(sa, sb, tick);
-            if (importing)
-                ex.apply(sb, sa, tick);
             if (progress && !progress(total, total))
-                throw Failure{Result::Cancelled, QStringLiteral("The exchange was cancelled.")};
+                throw cancelled();
             // Watermarks: the receiver has everything the sender had up to its closed generation, and the sender's
             // echo generation holds only what came from the receiver.
             if (exporting)

@@ -165,6 +165,10 @@ VARNOCK_EXPORT int synchronize(const QString& local, const QString& partner, int
                                const Progress& progress = {}, const QString& logFile = {},
                                Exchange* out = nullptr, QString* error = nullptr);
 
+// Tests only: every table of later exchanges goes row by row (the path a key clash takes), so both paths can
+// be compared.
+VARNOCK_EXPORT void setRowByRow(bool on);
+
 // The exchange history of a file, newest first.
 VARNOCK_EXPORT int history(const QString& path, int filter, QVector<Exchange>* out, QString* error = nullptr);
 VARNOCK_EXPORT int historyItem(const QString& path, const QString& exchangeId, Exchange* out,
