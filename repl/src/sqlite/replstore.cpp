@@ -1343,7 +1343,8 @@ private:
     {
         QStringList parts;
         for (const QString& c : m_t.cols)
-            parts << QStringLiteral("%1, CASE WHEN typeof(x.%2) = 'blob' THEN lower(hex(x.%2)) ELSE x.%2 END")
+            parts << QStringLiteral("%1, CASE typeof(x.%2) WHEN 'blob' THEN lower(hex(x.%2)) "
+                                    "WHEN 'real' THEN json(printf('%.17g', x.%2)) ELSE x.%2 END")
                          .arg(literal(c), ident(c));
         return parts.isEmpty() ? QStringLiteral("'{}'") : QStringLiteral("json_object(%1)").arg(parts.join(QStringLiteral(", ")));
     }
