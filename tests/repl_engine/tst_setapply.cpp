@@ -2,6 +2,7 @@
 // clash. Both paths must leave the same files: two identical pairs of replicas get the same random changes
 // (conflicts on the same rows, deletions against changes, double deletions, new rows, one key clash), one pair
 // is exchanged with the set-based path and the other row by row, and everything is compared.
+// An exchange with nothing to send looks only at the file headers; every write since must defeat that.
 #include <QtTest>
 #include <QRandomGenerator>
 #include <sqlite3.h>
@@ -223,6 +224,64 @@ private slots:
         // The key clash was decided once, its loser kept.
         QCOMPARE(query(path("s-master.db"), "SELECT count(*) FROM AvailableElements WHERE ElementID = 900"), QStringList{"1"});
         QVERIFY(!query(path("s-master.db"), "SELECT reason FROM repl_conflicts WHERE tbl = 'AvailableElements'").isEmpty());
+    }
+
+    // After a two-way exchange, an exchange with nothing to send only looks at the two file headers. Every
+    // kind of write since must still take the full path and arrive.
+    void idleShortcutSeesEveryWrite_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("plain write on the partner") << "partner";
+        QTest::newRow("plain write on the initiator") << "local";
+        QTest::newRow("write in WAL mode") << "wal";
+        QTest::newRow("one-way exchange between") << "one-way";
+        QTest::newRow("replica description") << "description";
+    }
+
+    void idleShortcutSeesEveryWrite()
+    {
+        QFETCH(QString, what);
+        static int serial = 0;
+        const QString master = path(QStringLiteral("idle-m%1.db").arg(++serial));
+        const QString replica = path(QStringLiteral("idle-r%1.db").arg(serial));
+        QString error;
+        QVERIFY2(CreateTunnelDatabase(master, &error), qPrintable(error));
+        QVERIFY(exec(master, "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (1, 1, 1, 'P1'), "
+                             "(2, 1, 2, 'P2')"));
+        QCOMPARE(makeReplicable(master, &error), 0);
+        QCOMPARE(makeReplica(master, replica, "Field", 90, 0, {}, &error), 0);
+        QVERIFY(exec(master, "UPDATE Panels SET PanelName = 'm' WHERE PanelID = 1"));
+        QVERIFY(exec(replica, "UPDATE Panels SET PanelName = 'r' WHERE PanelID = 2"));
+        QCOMPARE(synchronize(replica, master, Direction::Both, {}, {}, nullptr, &error), 0);
+        Exchange idle;
+        QCOMPARE(synchronize(master, replica, Direction::Both, {}, {}, &idle, &error), 0);
+        QCOMPARE(counts(idle), QStringLiteral("0 0 0 0 0 0 0 0"));
+
+        int expectUpdates = 1;
+        if (what == "partner") {
+            QVERIFY(exec(replica, "UPDATE Panels SET PanelName = 'new' WHERE PanelID = 1"));
+        } else if (what == "local") {
+            QVERIFY(exec(master, "UPDATE Panels SET PanelName = 'new' WHERE PanelID = 1"));
+        } else if (what == "wal") {
+            QVERIFY(exec(replica, "PRAGMA journal_mode = WAL; UPDATE Panels SET PanelName = 'new' WHERE PanelID = 1"));
+        } else if (what == "one-way") {
+            QVERIFY(exec(replica, "UPDATE Panels SET PanelName = 'new' WHERE PanelID = 1"));
+            QVERIFY(exec(master, "UPDATE Panels SET PanelName = 'also' WHERE PanelID = 2"));
+            QCOMPARE(synchronize(master, replica, Direction::Export, {}, {}, nullptr, &error), 0);
+        } else {
+            QCOMPARE(setDescription(replica, "renamed", &error), 0);
+            expectUpdates = 0;
+        }
+        Exchange e;
+        QCOMPARE(synchronize(master, replica, Direction::Both, {}, {}, &e, &error), 0);
+        QCOMPARE(e.updatesReceived + e.insertsAndUpdatesSent, expectUpdates);
+        QCOMPARE(data(master), data(replica));
+        if (expectUpdates)
+            QCOMPARE(query(master, "SELECT PanelName FROM Panels WHERE PanelID = 1"), QStringList{"new"});
+        // A copy of a file carries its half of the token: exchanging the two is still refused.
+        const QString copy = path(QStringLiteral("idle-copy%1.db").arg(serial));
+        QVERIFY(QFile::copy(master, copy));
+        QCOMPARE(synchronize(master, copy, Direction::Both, {}, {}, nullptr, &error), Result::SameReplica);
     }
 };
 
