@@ -1111,8 +1111,6 @@ public:
     SetApply(Db& db, const TableInfo& t, int tableIndex, const QString& exchangeId)
         : m_db(db), m_t(t), m_base(tableIndex * kTableSpan), m_exchangeId(exchangeId)
     {
-        m_put = std::make_unique<Stmt>(db, QStringLiteral("INSERT INTO temp.repl_steps (k, srid, trid, guid, lin, gen, "
-                                                          "reason, mask) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
     }
 
     // Plans what `from` sends to `to` (direction 0 or 1). Reads only.
@@ -1123,11 +1121,13 @@ public:
         d.to = &to;
         const QString S = ident(from.schema), T = ident(to.schema), X = ident(m_t.name);
         // Deletions first, as the row-by-row path takes them.
-        Stmt ts(m_db, QStringLiteral("SELECT s.guid, s.lineage, t.rowid, t.s_Lineage, tb.lineage "
+        // The receiver's tombstone is looked up only where it has no row.
+        const QString tomb = QStringLiteral("CASE WHEN t.rowid IS NULL THEN (SELECT lineage FROM %1.repl_tombstones "
+                                            "WHERE guid = s.%2) END");
+        Stmt ts(m_db, QStringLiteral("SELECT s.guid, s.lineage, t.rowid, t.s_Lineage, %4 "
                                      "FROM %1.repl_tombstones s LEFT JOIN %2.%3 t ON t.s_GUID = s.guid "
-                                     "LEFT JOIN %2.repl_tombstones tb ON t.rowid IS NULL AND tb.guid = s.guid "
                                      "WHERE s.generation > ? AND s.generation <= ? AND s.tbl = ?")
-                          .arg(S, T, X));
+                          .arg(S, T, X, tomb.arg(T, QStringLiteral("guid"))));
         ts.bind(1, above).bind(2, upTo).bind(3, m_t.name);
         while (ts.step())
             classify(d, dir, ts, true);
@@ -1141,12 +1141,11 @@ public:
         const QString mask = m_t.cols.size() > kMaskColumns ? QString::number(kAllColumns)
                              : bits.isEmpty()                ? QStringLiteral("0")
                                                              : bits.join(QStringLiteral(" | "));
-        Stmt rs(m_db, QStringLiteral("SELECT s.s_GUID, s.s_Lineage, t.rowid, t.s_Lineage, tb.lineage, s.rowid, "
+        Stmt rs(m_db, QStringLiteral("SELECT s.s_GUID, s.s_Lineage, t.rowid, t.s_Lineage, %5, s.rowid, "
                                      "CASE WHEN t.rowid IS NULL THEN 0 ELSE %4 END "
                                      "FROM %1.%3 s LEFT JOIN %2.%3 t ON t.s_GUID = s.s_GUID "
-                                     "LEFT JOIN %2.repl_tombstones tb ON t.rowid IS NULL AND tb.guid = s.s_GUID "
                                      "WHERE s.s_Generation > ? AND s.s_Generation <= ? AND s.s_GUID IS NOT NULL")
-                          .arg(S, T, X, mask));
+                          .arg(S, T, X, mask, tomb.arg(T, QStringLiteral("s_GUID"))));
         rs.bind(1, above).bind(2, upTo);
         while (rs.step())
             classify(d, dir, rs, false);
@@ -1262,18 +1261,24 @@ private:
     };
 
     // s: guid, lineage, local rowid, local lineage, local tombstone lineage[, sender rowid, changed columns]
+    static void parseColumn(Stmt& s, int c, Lineage* out)
+    {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s.handle(), c));
+        Lineage::parse(p, sqlite3_column_bytes(s.handle(), c), out);
+    }
+
     void classify(Dir& d, int dir, Stmt& s, bool deleted)
     {
         ++d.versions;
-        Lineage in;
-        Lineage::parse(s.utf8(1), &in);
+        Lineage& in = m_in;
+        parseColumn(s, 1, &in);
         const qint64 srid = deleted ? 0 : s.integer(5);
         const qint64 mask = deleted ? 0 : s.integer(6);
         const Side& to = *d.to;
         if (!s.isNull(2)) {
             const qint64 trid = s.integer(2);
-            Lineage local;
-            Lineage::parse(s.utf8(3), &local);
+            Lineage& local = m_local;
+            parseColumn(s, 3, &local);
             const Order o = compare(in, local);
             if (o == Order::Equal || o == Order::Before) {
                 ++d.skipped;
@@ -1305,8 +1310,8 @@ private:
         }
         const QByteArray guid = s.blob(0);
         if (!s.isNull(4)) {
-            Lineage tomb;
-            Lineage::parse(s.utf8(4), &tomb);
+            Lineage& tomb = m_local;
+            parseColumn(s, 4, &tomb);
             const Order o = compare(in, tomb);
             if (o == Order::Equal || o == Order::Before) {
                 ++d.skipped;
@@ -1344,28 +1349,67 @@ private:
     void put(Dir& d, int dir, Kind kind, qint64 srid, qint64 trid, const QByteArray& guid, const QByteArray& lin,
              qint64 gen, const QString& reason = {}, qint64 mask = 0)
     {
-        Stmt& p = *m_put;
-        p.reset();
-        p.bind(1, m_base + dir * kDirSpan + kind * kKindSpan + d.count[kind]++);
-        if (srid > 0)
-            p.bind(2, srid);
-        if (trid > 0)
-            p.bind(3, trid);
-        if (!guid.isNull())
-            p.bindBlob(4, guid);
-        if (!lin.isNull())
-            p.bindText(5, lin);
-        if (gen > 0)
-            p.bind(6, gen);
-        if (!reason.isNull())
-            p.bind(7, reason);
-        if (kind == Update) {
-            p.bind(8, mask);
+        Step st{m_base + dir * kDirSpan + kind * kKindSpan + d.count[kind]++, srid, trid, guid, lin, gen, reason, mask,
+                kind == Update};
+        if (kind == Update)
             ++d.masks[mask];
-        }
-        p.run();
+        m_pending.push_back(std::move(st));
+        if (m_pending.size() == kBatch)
+            flush();
     }
 
+public:
+    // Writes the steps still held back; call after the last plan().
+    void flush()
+    {
+        if (m_pending.empty())
+            return;
+        std::unique_ptr<Stmt> one;
+        Stmt* p = nullptr;
+        if (m_pending.size() == kBatch) {
+            if (!m_putBatch) {
+                QStringList rows;
+                for (size_t i = 0; i < kBatch; ++i)
+                    rows << QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?)");
+                m_putBatch = std::make_unique<Stmt>(m_db, QStringLiteral("INSERT INTO temp.repl_steps (k, srid, trid, "
+                                                                         "guid, lin, gen, reason, mask) VALUES %1")
+                                                              .arg(rows.join(QStringLiteral(", "))));
+            }
+            p = m_putBatch.get();
+        } else {
+            QStringList rows;
+            for (size_t i = 0; i < m_pending.size(); ++i)
+                rows << QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?)");
+            one = std::make_unique<Stmt>(m_db, QStringLiteral("INSERT INTO temp.repl_steps (k, srid, trid, guid, lin, gen, "
+                                                              "reason, mask) VALUES %1")
+                                                   .arg(rows.join(QStringLiteral(", "))));
+            p = one.get();
+        }
+        p->reset();
+        int i = 0;
+        for (const Step& st : m_pending) {
+            p->bind(i + 1, st.k);
+            if (st.srid > 0)
+                p->bind(i + 2, st.srid);
+            if (st.trid > 0)
+                p->bind(i + 3, st.trid);
+            if (!st.guid.isNull())
+                p->bindBlob(i + 4, st.guid);
+            if (!st.lin.isNull())
+                p->bindText(i + 5, st.lin);
+            if (st.gen > 0)
+                p->bind(i + 6, st.gen);
+            if (!st.reason.isNull())
+                p->bind(i + 7, st.reason);
+            if (st.hasMask)
+                p->bind(i + 8, st.mask);
+            i += 8;
+        }
+        p->run();
+        m_pending.clear();
+    }
+
+private:
     // Runs one statement over the planned steps of one kind; false when it met a constraint, or when it wrote
     // fewer rows than planned (a sending row gone would be a change silently lost).
     bool exec(int dir, Kind kind, const QString& sql, const std::function<void(Stmt&)>& more = {}, qint64 expected = -1)
@@ -1396,7 +1440,19 @@ private:
     qint64 m_base;
     QString m_exchangeId;
     Dir m_dir[2];
-    std::unique_ptr<Stmt> m_put;
+    Lineage m_in, m_local;   // reused from row to row
+    struct Step {
+        qint64 k, srid, trid;
+        QByteArray guid, lin;
+        qint64 gen;
+        QString reason;
+        qint64 mask;
+        bool hasMask;
+    };
+    // Steps are written many rows to a statement.
+    static constexpr size_t kBatch = 64;
+    std::vector<Step> m_pending;
+    std::unique_ptr<Stmt> m_putBatch;
 };
 
 QStringList tableColumns(Db& db, const QString& schema, const QString& table, QString* pk)
@@ -1772,6 +1828,7 @@ int synchronize(const QString& local, const QString& partner, int direction, con
                     plans.back()->plan(0, sa, sb, sb.wmOfOther, sa.id.generation);
                 if (importing)
                     plans.back()->plan(1, sb, sa, sa.wmOfOther, sb.id.generation);
+                plans.back()->flush();
                 total += plans.back()->steps();
             }
             total = std::max<qint64>(1, total);
