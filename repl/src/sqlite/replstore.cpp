@@ -704,15 +704,6 @@ public:
         }
     }
 
-    qint64 pending() const
-    {
-        qint64 n = 0;
-        for (const auto& [k, list] : m_batches)
-            n += qint64(list.size());
-        return n;
-    }
-
-    // Applies what was collected from `from` into `to`.
     // Applies what was collected of one table from `from` into `to`, row by row, and lets the versions go.
     void applyTable(const Side& from, Side& to, int ti, const std::function<void()>& tick)
     {
