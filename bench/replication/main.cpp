@@ -122,6 +122,12 @@ void changeSide(const QString& path, int side)
     sqlite3_close_v2(db);
 }
 
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 double backupCopy(const QString& source, const QString& target)
 {
     QFile::remove(target);
@@ -185,6 +191,7 @@ int main(int argc, char** argv)
 
     QVector<double> exchange, floor, idle;
     bool equal = true;
+    bool idleWrote = false;
     QString diffReport;
     Exchange last;
     for (int r = 0; r < kRuns; ++r) {
@@ -204,6 +211,7 @@ int main(int argc, char** argv)
             qFatal("exchange failed: %s", qPrintable(error));
         exchange << t.nsecsElapsed() / 1e6;
 
+        const QByteArray beforeA = fileBytes(a), beforeB = fileBytes(b);
         Exchange nothing;
         t.restart();
         if (synchronize(a, b, Direction::Both, {}, {}, &nothing, &error) != 0)
@@ -212,6 +220,9 @@ int main(int argc, char** argv)
         if (nothing.insertsReceived + nothing.updatesReceived + nothing.deletesReceived + nothing.insertsAndUpdatesSent +
                 nothing.deletesSent != 0)
             qFatal("the second exchange still had rows to send");
+        // An exchange with nothing to send writes nothing at all.
+        if (fileBytes(a) != beforeA || fileBytes(b) != beforeB)
+            idleWrote = true;
 
         if (r == 0) {
             const QString sqldiff = QStandardPaths::findExecutable("sqldiff");
@@ -244,6 +255,20 @@ int main(int argc, char** argv)
     std::printf("    ratio a/b: %.2f (goal <= 2.0: %s)\n", ex / fl, ex / fl <= 2.0 ? "met" : "NOT met");
     std::printf("(c) exchange with nothing to send:              %8.1f ms = %.3f x floor (goal <= 0.1: %s)\n", id,
                 id / fl, id / fl <= 0.1 ? "met" : "NOT met");
+    std::printf("    the exchanges with nothing to send left both files unchanged: %s\n", idleWrote ? "NO" : "yes");
     std::printf("sqldiff of the user tables of both files: %s\n", qPrintable(diffReport));
+    QStringList missed;
+    if (ex / fl > 2.0)
+        missed << QStringLiteral("ratio a/b %1 > 2.0").arg(ex / fl, 0, 'f', 2);
+    if (id / fl > 0.1)
+        missed << QStringLiteral("nothing to send %1 x floor > 0.1").arg(id / fl, 0, 'f', 3);
+    if (idleWrote)
+        missed << QStringLiteral("an exchange with nothing to send wrote to a file");
+    if (!equal)
+        missed << QStringLiteral("the files differ");
+    if (missed.isEmpty())
+        std::printf("Goals met.\n");
+    else
+        std::printf("Goals not met: %s\n", qPrintable(missed.join(QStringLiteral("; "))));
     return 0;
 }

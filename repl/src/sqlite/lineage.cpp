@@ -23,17 +23,17 @@ struct Reader {
         }
         return false;
     }
-    bool str(QByteArray* out)
+    // A string without escapes, as lineages hold them: [from, to).
+    bool str(const char** from, const char** to)
     {
         if (!eat('"'))
             return false;
-        const char* s = p;
+        *from = p;
         while (p < end && *p != '"')
             ++p;
         if (p >= end)
             return false;
-        *out = QByteArray(s, int(p - s));
-        ++p;
+        *to = p++;
         return true;
     }
     bool num(qint64* out)
@@ -64,46 +64,59 @@ struct Reader {
 
 bool Lineage::parse(const QByteArray& text, Lineage* out)
 {
-    *out = Lineage();
-    Reader r{text.constData(), text.constData() + text.size()};
-    if (!r.eat('{'))
+    return parse(text.constData(), int(text.size()), out);
+}
+
+bool Lineage::parse(const char* text, int size, Lineage* out)
+{
+    // Reuses out's storage: an exchange parses a lineage per row.
+    out->writer = out->priority = 0;
+    out->v.clear();
+    auto bad = [out] {
+        out->writer = out->priority = 0;
+        out->v.clear();
         return false;
+    };
+    Reader r{text, text + (text ? size : 0)};
+    if (!r.eat('{'))
+        return bad();
     if (r.eat('}'))
         return true;
     do {
-        QByteArray key;
-        if (!r.str(&key) || !r.eat(':'))
-            return false;
-        if (key == "v") {
+        const char *k0 = nullptr, *k1 = nullptr;
+        if (!r.str(&k0, &k1) || !r.eat(':'))
+            return bad();
+        if (k1 - k0 == 1 && *k0 == 'v') {
             if (!r.eat('{'))
-                return false;
+                return bad();
             if (!r.eat('}')) {
                 do {
-                    QByteArray nick;
+                    const char *n0 = nullptr, *n1 = nullptr;
                     qint64 gen = 0;
-                    if (!r.str(&nick) || !r.eat(':') || !r.num(&gen))
-                        return false;
-                    bool ok = false;
-                    const qint64 n = nick.toLongLong(&ok);
-                    if (ok)
+                    if (!r.str(&n0, &n1) || !r.eat(':') || !r.num(&gen))
+                        return bad();
+                    Reader nr{n0, n1};
+                    qint64 n = 0;
+                    if (nr.num(&n) && nr.p == n1)
                         out->v.emplace_back(n, gen);
                 } while (r.eat(','));
                 if (!r.eat('}'))
-                    return false;
+                    return bad();
             }
         } else {
             qint64 n = 0;
             if (!r.num(&n))
-                return false;
-            if (key == "w")
+                return bad();
+            if (k1 - k0 == 1 && *k0 == 'w')
                 out->writer = n;
-            else if (key == "p")
+            else if (k1 - k0 == 1 && *k0 == 'p')
                 out->priority = n;
         }
     } while (r.eat(','));
     if (!r.eat('}'))
-        return false;
-    std::sort(out->v.begin(), out->v.end());
+        return bad();
+    if (!std::is_sorted(out->v.begin(), out->v.end()))
+        std::sort(out->v.begin(), out->v.end());
     return true;
 }
 

@@ -13,6 +13,7 @@ struct Lineage {
 
     // False when the text is not a lineage; out is then empty.
     static bool parse(const QByteArray& text, Lineage* out);
+    static bool parse(const char* text, int size, Lineage* out);
     QByteArray toJson() const;
     qint64 at(qint64 nickname) const;
     void set(qint64 nickname, qint64 generation);

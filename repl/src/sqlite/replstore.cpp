@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QMap>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QSysInfo>
@@ -617,6 +618,9 @@ int moveReplica(const QString& oldPath, const QString& newPath, QString* error)
 
 namespace {
 
+// Set by tests: every table goes row by row.
+bool g_rowByRow = false;
+
 struct TableInfo {
     QString name;
     QStringList cols;                  // common user columns
@@ -700,27 +704,23 @@ public:
         }
     }
 
-    qint64 pending() const
+    // Applies what was collected of one table from `from` into `to`, row by row, and lets the versions go.
+    void applyTable(const Side& from, Side& to, int ti, const std::function<void()>& tick)
     {
-        qint64 n = 0;
-        for (const auto& [k, list] : m_batches)
-            n += qint64(list.size());
-        return n;
-    }
-
-    // Applies what was collected from `from` into `to`.
-    void apply(const Side& from, Side& to, const std::function<void()>& tick)
-    {
-        for (int ti = 0; ti < tables.size(); ++ti) {
-            auto it = m_batches.find({from.schema, ti});
-            if (it == m_batches.end() || it->second.empty())
-                continue;
+        auto it = m_batches.find({from.schema, ti});
+        if (it == m_batches.end())
+            return;
+        {
             Target target(m_db, tables[ti], to, m_exchangeId);
             for (Version& v : it->second) {
                 target.apply(v);
                 tick();
             }
         }
+        for (Version& v : it->second)
+            for (sqlite3_value* x : v.vals)
+                sqlite3_value_free(x);
+        m_batches.erase(it);
     }
 
 private:
@@ -1064,6 +1064,388 @@ private:
     std::map<std::pair<QString, int>, std::vector<Version>> m_batches;
 };
 
+// The changes of one table in both directions, applied a statement per kind of change instead of a statement per
+// row. Each version is classified as the row-by-row path would (same comparisons, same decisions, same
+// generations); the writes then run over a temporary table of planned steps, joined to the sending file by rowid.
+// A key or UNIQUE clash (or any other refused write) is not resolved here: run() then answers false, and the
+// caller rolls the table back and takes the row-by-row path, which decides clashes one row at a time.
+class SetApply {
+public:
+    enum Kind {
+        DeleteRow = 1,    // delete the receiver's row trid, tombstone with lin/gen
+        PutTomb = 2,      // tombstone only (no row here)
+        Update = 3,       // the receiver's row trid takes the sender's row srid, with lin/gen
+        Stamp = 4,        // the receiver's row keeps its values, takes lin/gen
+        Revive = 5,       // drop the receiver's tombstone, then insert as Insert
+        Insert = 6,       // the sender's row srid as a new row
+        KeepLocal = 7,    // conflict: the receiver's row trid is kept as the loser
+        KeepIncoming = 8, // conflict: the sender's row srid is kept as the loser
+        KeepDeletion = 9, // conflict: a losing deletion is kept
+    };
+    // Step keys: table, direction, kind, then the order planned, so each statement reads one key range.
+    static constexpr qint64 kKindSpan = 10000000000LL;
+    static constexpr qint64 kDirSpan = 10 * kKindSpan;
+    static constexpr qint64 kTableSpan = 2 * kDirSpan;
+    // Changed-column masks cover this many columns; a wider table rewrites every column.
+    static constexpr int kMaskColumns = 62;
+    static constexpr qint64 kAllColumns = -1;
+
+    // The steps of all tables, in a temporary table of this connection. lin NULL: the sender's lineage as it
+    // is; guid NULL: the sender's row identity.
+    static void prepare(Db& db)
+    {
+        db.exec(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS repl_steps (k INTEGER PRIMARY KEY, srid INTEGER, "
+                               "trid INTEGER, guid BLOB, lin TEXT, gen INTEGER, reason TEXT, mask INTEGER)"));
+        db.exec(QStringLiteral("DELETE FROM temp.repl_steps"));
+    }
+
+    SetApply(Db& db, const TableInfo& t, int tableIndex, const QString& exchangeId)
+        : m_db(db), m_t(t), m_base(tableIndex * kTableSpan), m_exchangeId(exchangeId)
+    {
+    }
+
+    // Plans what `from` sends to `to` (direction 0 or 1). Reads only.
+    void plan(int dir, const Side& from, Side& to, qint64 above, qint64 upTo)
+    {
+        Dir& d = m_dir[dir];
+        d.from = &from;
+        d.to = &to;
+        const QString S = ident(from.schema), T = ident(to.schema), X = ident(m_t.name);
+        // Deletions first, as the row-by-row path takes them.
+        // The receiver's tombstone is looked up only where it has no row.
+        const QString tomb = QStringLiteral("CASE WHEN t.rowid IS NULL THEN (SELECT lineage FROM %1.repl_tombstones "
+                                            "WHERE guid = s.%2) END");
+        Stmt ts(m_db, QStringLiteral("SELECT s.guid, s.lineage, t.rowid, t.s_Lineage, %4 "
+                                     "FROM %1.repl_tombstones s LEFT JOIN %2.%3 t ON t.s_GUID = s.guid "
+                                     "WHERE s.generation > ? AND s.generation <= ? AND s.tbl = ?")
+                          .arg(S, T, X, tomb.arg(T, QStringLiteral("guid"))));
+        ts.bind(1, above).bind(2, upTo).bind(3, m_t.name);
+        while (ts.step())
+            classify(d, dir, ts, true);
+        // Which user columns differ from the receiver's row, so an update rewrites (and re-indexes) only those.
+        QStringList bits;
+        if (m_t.cols.size() <= kMaskColumns)
+            for (int c = 0; c < m_t.cols.size(); ++c)
+                bits << QStringLiteral("((s.%1 IS NOT t.%1 COLLATE BINARY OR typeof(s.%1) <> typeof(t.%1)) << %2)")
+                            .arg(ident(m_t.cols[c]))
+                            .arg(c);
+        const QString mask = m_t.cols.size() > kMaskColumns ? QString::number(kAllColumns)
+                             : bits.isEmpty()                ? QStringLiteral("0")
+                                                             : bits.join(QStringLiteral(" | "));
+        Stmt rs(m_db, QStringLiteral("SELECT s.s_GUID, s.s_Lineage, t.rowid, t.s_Lineage, %5, s.rowid, "
+                                     "CASE WHEN t.rowid IS NULL THEN 0 ELSE %4 END "
+                                     "FROM %1.%3 s LEFT JOIN %2.%3 t ON t.s_GUID = s.s_GUID "
+                                     "WHERE s.s_Generation > ? AND s.s_Generation <= ? AND s.s_GUID IS NOT NULL")
+                          .arg(S, T, X, mask, tomb.arg(T, QStringLiteral("s_GUID"))));
+        rs.bind(1, above).bind(2, upTo);
+        while (rs.step())
+            classify(d, dir, rs, false);
+    }
+
+    qint64 steps() const { return m_dir[0].versions + m_dir[1].versions; }
+
+    // Writes what was planned: the losers of both directions first (while both files still hold them), then
+    // each direction. False when a write was refused (nothing of it is kept by the caller).
+    bool run(const std::function<void(qint64)>& advance)
+    {
+        const QString at = isoNow();
+        for (int dir = 0; dir < 2; ++dir) {
+            Dir& d = m_dir[dir];
+            if (!d.to)
+                continue;
+            const QString S = ident(d.from->schema), T = ident(d.to->schema), X = ident(m_t.name);
+            const QString conflictInsert = QStringLiteral("INSERT INTO %1.repl_conflicts (tbl, guid, exchange_guid, reason, "
+                                                          "loser_deleted, row_data, at) ")
+                                               .arg(T);
+            auto bindConflict = [&](Stmt& st) { st.bind(3, m_t.name).bind(4, m_exchangeId).bind(5, at); };
+            if (d.count[KeepLocal])
+                exec(dir, KeepLocal,
+                     conflictInsert + QStringLiteral("SELECT ?3, o.guid, ?4, o.reason, 0, %1, ?5 FROM temp.repl_steps o "
+                                                     "JOIN %2.%3 x ON x.rowid = o.trid WHERE o.k BETWEEN ?1 AND ?2 ORDER BY o.k")
+                                          .arg(rowJsonSql(), T, X),
+                     bindConflict);
+            if (d.count[KeepIncoming])
+                exec(dir, KeepIncoming,
+                     conflictInsert + QStringLiteral("SELECT ?3, o.guid, ?4, o.reason, 0, %1, ?5 FROM temp.repl_steps o "
+                                                     "JOIN %2.%3 x ON x.rowid = o.srid WHERE o.k BETWEEN ?1 AND ?2 ORDER BY o.k")
+                                          .arg(rowJsonSql(), S, X),
+                     bindConflict);
+            if (d.count[KeepDeletion])
+                exec(dir, KeepDeletion,
+                     conflictInsert + QStringLiteral("SELECT ?3, o.guid, ?4, o.reason, 1, NULL, ?5 FROM temp.repl_steps o "
+                                                     "WHERE o.k BETWEEN ?1 AND ?2 ORDER BY o.k"),
+                     bindConflict);
+        }
+        for (int dir = 0; dir < 2; ++dir) {
+            Dir& d = m_dir[dir];
+            if (!d.to)
+                continue;
+            const QString S = ident(d.from->schema), T = ident(d.to->schema), X = ident(m_t.name);
+            auto bindName = [&](Stmt& st) { st.bind(3, m_t.name); };
+            const QString tombs = QStringLiteral("INSERT OR REPLACE INTO %1.repl_tombstones (guid, tbl, rid, generation, "
+                                                 "lineage) SELECT guid, ?3, trid, gen, lin FROM temp.repl_steps "
+                                                 "WHERE k BETWEEN ?1 AND ?2 ORDER BY k")
+                                      .arg(T);
+            if (d.count[DeleteRow]) {
+                exec(dir, DeleteRow, QStringLiteral("DELETE FROM %1.%2 WHERE rowid IN (SELECT trid FROM temp.repl_steps "
+                                                    "WHERE k BETWEEN ?1 AND ?2)")
+                                         .arg(T, X));
+                exec(dir, DeleteRow, tombs, bindName);
+            }
+            if (d.count[PutTomb])
+                exec(dir, PutTomb, tombs, bindName);
+            advance(d.count[DeleteRow] + d.count[PutTomb]);
+            for (auto it = d.masks.cbegin(); it != d.masks.cend(); ++it) {
+                QStringList sets;
+                for (int c = 0; c < m_t.cols.size(); ++c)
+                    if (it.key() == kAllColumns || (it.key() >> c) & 1)
+                        sets << ident(m_t.cols[c]) + QStringLiteral(" = s.") + ident(m_t.cols[c]);
+                sets << QStringLiteral("s_Lineage = coalesce(o.lin, s.s_Lineage)") << QStringLiteral("s_Generation = o.gen");
+                const qint64 m = it.key();
+                if (!exec(dir, Update,
+                          QStringLiteral("UPDATE %1.%2 AS t SET %3 FROM temp.repl_steps o JOIN %4.%2 s ON s.rowid = o.srid "
+                                         "WHERE t.rowid = o.trid AND o.k BETWEEN ?1 AND ?2 AND o.mask = ?3")
+                              .arg(T, X, sets.join(QStringLiteral(", ")), S),
+                          [m](Stmt& st) { st.bind(3, m); }, it.value()))
+                    return false;
+            }
+            if (d.count[Stamp])
+                exec(dir, Stamp, QStringLiteral("UPDATE %1.%2 AS t SET s_Lineage = o.lin, s_Generation = o.gen FROM "
+                                                "temp.repl_steps o WHERE t.rowid = o.trid AND o.k BETWEEN ?1 AND ?2")
+                                     .arg(T, X));
+            advance(d.count[Update] + d.count[Stamp]);
+            if (d.count[Revive])
+                exec(dir, Revive, QStringLiteral("DELETE FROM %1.repl_tombstones WHERE guid IN (SELECT guid FROM "
+                                                 "temp.repl_steps WHERE k BETWEEN ?1 AND ?2)")
+                                      .arg(T));
+            QStringList cols, srcCols;
+            for (const QString& c : m_t.cols) {
+                cols << ident(c);
+                srcCols << QStringLiteral("s.") + ident(c);
+            }
+            cols << QStringLiteral("s_GUID") << QStringLiteral("s_Generation") << QStringLiteral("s_Lineage");
+            srcCols << QStringLiteral("s.s_GUID") << QStringLiteral("o.gen") << QStringLiteral("coalesce(o.lin, s.s_Lineage)");
+            const QString insert = QStringLiteral("INSERT INTO %1.%2 (%3) SELECT %4 FROM temp.repl_steps o JOIN %5.%2 s "
+                                                  "ON s.rowid = o.srid WHERE o.k BETWEEN ?1 AND ?2 ORDER BY o.k")
+                                       .arg(T, X, cols.join(QStringLiteral(", ")), srcCols.join(QStringLiteral(", ")), S);
+            for (Kind k : {Revive, Insert})
+                if (d.count[k] && !exec(dir, k, insert, {}, d.count[k]))
+                    return false;
+            advance(d.count[Revive] + d.count[Insert] + d.skipped);
+            d.to->inserts += int(d.count[Revive] + d.count[Insert]);
+            d.to->updates += int(d.count[Update]);
+            d.to->deletes += int(d.count[DeleteRow]);
+            if (d.count[Revive] + d.count[Insert] + d.count[Update] + d.count[DeleteRow])
+                d.to->tablesChanged.insert(m_t.name);
+        }
+        return true;
+    }
+
+private:
+    struct Dir {
+        const Side* from = nullptr;
+        Side* to = nullptr;
+        qint64 count[10] = {};
+        QMap<qint64, qint64> masks;   // changed-column mask of updates -> how many
+        qint64 versions = 0;
+        qint64 skipped = 0;
+    };
+
+    // s: guid, lineage, local rowid, local lineage, local tombstone lineage[, sender rowid, changed columns]
+    static void parseColumn(Stmt& s, int c, Lineage* out)
+    {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s.handle(), c));
+        Lineage::parse(p, sqlite3_column_bytes(s.handle(), c), out);
+    }
+
+    void classify(Dir& d, int dir, Stmt& s, bool deleted)
+    {
+        ++d.versions;
+        Lineage& in = m_in;
+        parseColumn(s, 1, &in);
+        const qint64 srid = deleted ? 0 : s.integer(5);
+        const qint64 mask = deleted ? 0 : s.integer(6);
+        const Side& to = *d.to;
+        if (!s.isNull(2)) {
+            const qint64 trid = s.integer(2);
+            Lineage& local = m_local;
+            parseColumn(s, 3, &local);
+            const Order o = compare(in, local);
+            if (o == Order::Equal || o == Order::Before) {
+                ++d.skipped;
+                return;
+            }
+            if (o == Order::After) {
+                if (deleted)
+                    put(d, dir, DeleteRow, 0, trid, s.blob(0), s.utf8(1), to.echo);
+                else
+                    put(d, dir, Update, srid, trid, {}, {}, to.echo, {}, mask);
+                return;
+            }
+            const QByteArray guid = s.blob(0);
+            const bool inWins = beats(in, guid, local, guid);
+            const QByteArray m = merged(in, local, inWins ? in : local).toJson();
+            d.to->noteConflict(guid);
+            const QString reason = QStringLiteral("Changed in both replicas");
+            if (inWins) {
+                put(d, dir, KeepLocal, 0, trid, guid, {}, 0, reason);
+                if (deleted)
+                    put(d, dir, DeleteRow, 0, trid, guid, m, to.settled);
+                else
+                    put(d, dir, Update, srid, trid, {}, m, to.settled, {}, mask);
+            } else {
+                put(d, dir, deleted ? KeepDeletion : KeepIncoming, srid, 0, guid, {}, 0, reason);
+                put(d, dir, Stamp, 0, trid, {}, m, to.settled);
+            }
+            return;
+        }
+        const QByteArray guid = s.blob(0);
+        if (!s.isNull(4)) {
+            Lineage& tomb = m_local;
+            parseColumn(s, 4, &tomb);
+            const Order o = compare(in, tomb);
+            if (o == Order::Equal || o == Order::Before) {
+                ++d.skipped;
+                return;
+            }
+            if (deleted) {
+                // Two deletions: nothing is lost, the tombstone takes both histories.
+                const Lineage m = o == Order::After ? in : merged(in, tomb, beats(in, guid, tomb, guid) ? in : tomb);
+                put(d, dir, PutTomb, 0, 0, guid, m.toJson(), o == Order::After ? to.echo : to.settled);
+                return;
+            }
+            if (o == Order::After) {
+                put(d, dir, Revive, srid, 0, guid, in.toJson(), to.echo);
+                return;
+            }
+            const bool inWins = beats(in, guid, tomb, guid);
+            const QByteArray m = merged(in, tomb, inWins ? in : tomb).toJson();
+            d.to->noteConflict(guid);
+            if (inWins) {
+                put(d, dir, KeepDeletion, 0, 0, guid, {}, 0, QStringLiteral("Deleted here, changed in the other replica"));
+                put(d, dir, Revive, srid, 0, guid, m, to.settled);
+            } else {
+                put(d, dir, KeepIncoming, srid, 0, guid, {}, 0, QStringLiteral("Changed in the other replica, deleted here"));
+                put(d, dir, PutTomb, 0, 0, guid, m, to.settled);
+            }
+            return;
+        }
+        // A deletion of a row this file never had is kept, so the row cannot come back later.
+        if (deleted)
+            put(d, dir, PutTomb, 0, 0, guid, s.utf8(1), to.echo);
+        else
+            put(d, dir, Insert, srid, 0, {}, {}, to.echo);
+    }
+
+    void put(Dir& d, int dir, Kind kind, qint64 srid, qint64 trid, const QByteArray& guid, const QByteArray& lin,
+             qint64 gen, const QString& reason = {}, qint64 mask = 0)
+    {
+        Step st{m_base + dir * kDirSpan + kind * kKindSpan + d.count[kind]++, srid, trid, guid, lin, gen, reason, mask,
+                kind == Update};
+        if (kind == Update)
+            ++d.masks[mask];
+        m_pending.push_back(std::move(st));
+        if (m_pending.size() == kBatch)
+            flush();
+    }
+
+public:
+    // Writes the steps still held back; call after the last plan().
+    void flush()
+    {
+        if (m_pending.empty())
+            return;
+        std::unique_ptr<Stmt> one;
+        Stmt* p = nullptr;
+        if (m_pending.size() == kBatch) {
+            if (!m_putBatch) {
+                QStringList rows;
+                for (size_t i = 0; i < kBatch; ++i)
+                    rows << QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?)");
+                m_putBatch = std::make_unique<Stmt>(m_db, QStringLiteral("INSERT INTO temp.repl_steps (k, srid, trid, "
+                                                                         "guid, lin, gen, reason, mask) VALUES %1")
+                                                              .arg(rows.join(QStringLiteral(", "))));
+            }
+            p = m_putBatch.get();
+        } else {
+            QStringList rows;
+            for (size_t i = 0; i < m_pending.size(); ++i)
+                rows << QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?)");
+            one = std::make_unique<Stmt>(m_db, QStringLiteral("INSERT INTO temp.repl_steps (k, srid, trid, guid, lin, gen, "
+                                                              "reason, mask) VALUES %1")
+                                                   .arg(rows.join(QStringLiteral(", "))));
+            p = one.get();
+        }
+        p->reset();
+        int i = 0;
+        for (const Step& st : m_pending) {
+            p->bind(i + 1, st.k);
+            if (st.srid > 0)
+                p->bind(i + 2, st.srid);
+            if (st.trid > 0)
+                p->bind(i + 3, st.trid);
+            if (!st.guid.isNull())
+                p->bindBlob(i + 4, st.guid);
+            if (!st.lin.isNull())
+                p->bindText(i + 5, st.lin);
+            if (st.gen > 0)
+                p->bind(i + 6, st.gen);
+            if (!st.reason.isNull())
+                p->bind(i + 7, st.reason);
+            if (st.hasMask)
+                p->bind(i + 8, st.mask);
+            i += 8;
+        }
+        p->run();
+        m_pending.clear();
+    }
+
+private:
+    // Runs one statement over the planned steps of one kind; false when it met a constraint, or when it wrote
+    // fewer rows than planned (a sending row gone would be a change silently lost).
+    bool exec(int dir, Kind kind, const QString& sql, const std::function<void(Stmt&)>& more = {}, qint64 expected = -1)
+    {
+        Stmt st(m_db, sql);
+        const qint64 first = m_base + dir * kDirSpan + kind * kKindSpan;
+        st.bind(1, first).bind(2, first + kKindSpan - 1);
+        if (more)
+            more(st);
+        if (st.run(true) == SQLITE_CONSTRAINT)
+            return false;
+        return expected < 0 || sqlite3_changes64(m_db.handle()) == expected;
+    }
+
+    // The row x as JSON text, as the conflict table keeps it.
+    QString rowJsonSql() const
+    {
+        QStringList parts;
+        for (const QString& c : m_t.cols)
+            parts << QStringLiteral("%1, CASE typeof(x.%2) WHEN 'blob' THEN lower(hex(x.%2)) "
+                                    "WHEN 'real' THEN json(printf('%.17g', x.%2)) ELSE x.%2 END")
+                         .arg(literal(c), ident(c));
+        return parts.isEmpty() ? QStringLiteral("'{}'") : QStringLiteral("json_object(%1)").arg(parts.join(QStringLiteral(", ")));
+    }
+
+    Db& m_db;
+    const TableInfo& m_t;
+    qint64 m_base;
+    QString m_exchangeId;
+    Dir m_dir[2];
+    Lineage m_in, m_local;   // reused from row to row
+    struct Step {
+        qint64 k, srid, trid;
+        QByteArray guid, lin;
+        qint64 gen;
+        QString reason;
+        qint64 mask;
+        bool hasMask;
+    };
+    // Steps are written many rows to a statement.
+    static constexpr size_t kBatch = 64;
+    std::vector<Step> m_pending;
+    std::unique_ptr<Stmt> m_putBatch;
+};
+
 QStringList tableColumns(Db& db, const QString& schema, const QString& table, QString* pk)
 {
     QStringList cols;
@@ -1278,6 +1660,58 @@ bool nothingToExchange(Db& db, bool exporting, bool importing)
 
 }  // namespace
 
+namespace {
+
+// A file's header as the idle shortcut reads it, without SQLite: no schema is parsed.
+struct Header {
+    bool usable = false;     // a rollback-journal database with no journal or log beside it
+    quint32 counter = 0;     // file change counter, moved by every transaction that wrote the file
+    quint32 pairToken = 0;   // user_version: the token of the last two-way exchange that left the file in step
+    quint32 expected = 0;    // application_id: the change counter that exchange left
+};
+
+quint32 be32(const char* p)
+{
+    return (quint32(quint8(p[0])) << 24) | (quint32(quint8(p[1])) << 16) | (quint32(quint8(p[2])) << 8) | quint8(p[3]);
+}
+
+// ownTransaction: read under this process's own write transaction, whose journal is expected.
+Header readHeader(const QString& path, bool ownTransaction = false)
+{
+    Header h;
+    if ((!ownTransaction && QFileInfo::exists(path + QStringLiteral("-journal"))) ||
+        QFileInfo::exists(path + QStringLiteral("-wal")))
+        return h;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return h;
+    const QByteArray b = f.read(100);
+    if (b.size() < 100 || !b.startsWith(QByteArrayLiteral("SQLite format 3")) || b[18] != 1 || b[19] != 1)
+        return h;
+    h.usable = true;
+    h.counter = be32(b.constData() + 24);
+    h.pairToken = be32(b.constData() + 60);
+    h.expected = be32(b.constData() + 68);
+    return h;
+}
+
+// True when a two-way exchange between exactly these two files left both in step and neither was written since:
+// the two tokens are one pair (each file holds its own half), and each change counter is where that exchange
+// left it. A copy of a file holds the same half as the file, so a file and its copy never pass.
+bool inStepSinceLastExchange(const QString& a, const QString& b)
+{
+    const Header x = readHeader(a), y = readHeader(b);
+    return x.usable && y.usable && x.pairToken != 0 && (x.pairToken ^ y.pairToken) == 1 && x.counter == x.expected &&
+           y.counter == y.expected;
+}
+
+}  // namespace
+
+void setRowByRow(bool on)
+{
+    g_rowByRow = on;
+}
+
 int synchronize(const QString& local, const QString& partner, int direction, const Progress& progress,
                 const QString& logFile, Exchange* out, QString* error)
 {
@@ -1301,6 +1735,16 @@ int synchronize(const QString& local, const QString& partner, int direction, con
             throw Failure{Result::SameReplica, QStringLiteral("A database cannot be synchronized with itself.")};
         if (!exporting && !importing)
             throw Failure{Result::Failed, QStringLiteral("No direction for the exchange.")};
+        // Nothing written on either side since their last exchange: a look at the two file headers suffices.
+        // (The partner's nickname is not read on this path.)
+        if (inStepSinceLastExchange(local, partner)) {
+            e.status = Status::Completed;
+            e.lastAction = QDateTime::currentDateTimeUtc();
+            writeLog(logFile, logLine(local, partner, e) + QStringLiteral(" (nothing to exchange)"));
+            if (out)
+                *out = e;
+            return Result::Ok;
+        }
 
         openReplicable(db, local);
         {
@@ -1334,6 +1778,7 @@ int synchronize(const QString& local, const QString& partner, int direction, con
         // The exchange walks indexes of both files at random; a cache that holds them saves re-reading pages.
         db.exec(QStringLiteral("PRAGMA main.cache_size = -131072"));
         db.exec(QStringLiteral("PRAGMA partner.cache_size = -131072"));
+        db.exec(QStringLiteral("PRAGMA temp_store = MEMORY"));
 
         db.exec(QStringLiteral("BEGIN IMMEDIATE"));
         try {
@@ -1362,28 +1807,68 @@ int synchronize(const QString& local, const QString& partner, int direction, con
 
             Exchanger ex(db, e.exchangeId);
             ex.tables = commonTables(db);
+            // Every version of both directions is classified before anything is written, so each side is judged
+            // as it was when the exchange began.
+            SetApply::prepare(db);
+            std::vector<std::unique_ptr<SetApply>> plans;
+            bool rowByRowUsed = false;
+            qint64 total = 0;
             for (int t = 0; t < ex.tables.size(); ++t) {
+                plans.push_back(std::make_unique<SetApply>(db, ex.tables[t], t, e.exchangeId));
+                if (exporting)
+                    plans.back()->plan(0, sa, sb, sb.wmOfOther, sa.id.generation);
+                if (importing)
+                    plans.back()->plan(1, sb, sa, sa.wmOfOther, sb.id.generation);
+                plans.back()->flush();
+                total += plans.back()->steps();
+            }
+            total = std::max<qint64>(1, total);
+            qint64 done = 0;
+            const qint64 every = std::max<qint64>(1, total / 100);
+            auto cancelled = [] { return Failure{Result::Cancelled, QStringLiteral("The exchange was cancelled.")}; };
+            auto tick = [&] {
+                ++done;
+                if (progress && done % every == 0 && !progress(done, total))
+                    throw cancelled();
+            };
+            auto advance = [&](qint64 n) {
+                done += n;
+                if (n > 0 && progress && !progress(std::min(done, total), total))
+                    throw cancelled();
+            };
+            if (progress && !progress(0, total))
+                throw cancelled();
+            for (int t = 0; t < ex.tables.size(); ++t) {
+                if (plans[size_t(t)]->steps() == 0)
+                    continue;
+                const Side keepA = sa, keepB = sb;
+                const QSet<QByteArray> keepConflicts = conflictKeys;
+                const qint64 keepDone = done;
+                db.exec(QStringLiteral("SAVEPOINT repl_table"));
+                if (!g_rowByRow && plans[size_t(t)]->run(advance)) {
+                    db.exec(QStringLiteral("RELEASE repl_table"));
+                    continue;
+                }
+                // A clash between keys (or a write refused otherwise): this table goes row by row, in the order
+                // the rows were changed, each clash decided as it comes.
+                db.exec(QStringLiteral("ROLLBACK TO repl_table"));
+                rowByRowUsed = true;
+                sa = keepA;
+                sb = keepB;
+                conflictKeys = keepConflicts;
+                done = keepDone;
                 if (exporting)
                     ex.collect(sa, t, sb.wmOfOther, sa.id.generation);
                 if (importing)
                     ex.collect(sb, t, sa.wmOfOther, sb.id.generation);
+                if (exporting)
+                    ex.applyTable(sa, sb, t, tick);
+                if (importing)
+                    ex.applyTable(sb, sa, t, tick);
+                db.exec(QStringLiteral("RELEASE repl_table"));
             }
-            const qint64 total = std::max<qint64>(1, ex.pending());
-            qint64 done = 0;
-            const qint64 every = std::max<qint64>(1, total / 100);
-            auto tick = [&] {
-                ++done;
-                if (progress && done % every == 0 && !progress(done, total))
-                    throw Failure{Result::Cancelled, QStringLiteral("The exchange was cancelled.")};
-            };
-            if (progress && !progress(0, total))
-                throw Failure{Result::Cancelled, QStringLiteral("The exchange was cancelled.")};
-            if (exporting)
-                ex.apply(sa, sb, tick);
-            if (importing)
-                ex.apply(sb, sa, tick);
             if (progress && !progress(total, total))
-                throw Failure{Result::Cancelled, QStringLiteral("The exchange was cancelled.")};
+                throw cancelled();
             // Watermarks: the receiver has everything the sender had up to its closed generation, and the sender's
             // echo generation holds only what came from the receiver.
             if (exporting)
@@ -1418,6 +1903,18 @@ int synchronize(const QString& local, const QString& partner, int direction, con
             theirs.insertsAndUpdatesSent = sa.inserts + sa.updates;
             theirs.deletesSent = sa.deletes;
             writeHistory(db, sb.schema, theirs);
+            // A two-way exchange that decided no key clash leaves nothing to send: both headers get one half of a
+            // fresh token and the change counter this commit leaves (it moves by one per writing transaction;
+            // were it to move otherwise, the shortcut would merely not apply).
+            const bool inStep = exporting && importing && !rowByRowUsed;
+            const quint32 token = (QRandomGenerator::system()->generate() | 2u) & ~1u;
+            for (int i = 0; i < 2; ++i) {
+                const QString schema = i == 0 ? sa.schema : sb.schema;
+                const Header h = readHeader(i == 0 ? local : partner, true);
+                const bool stamp = inStep && h.usable;
+                db.exec(QStringLiteral("PRAGMA %1.user_version = %2").arg(schema).arg(stamp ? qint32(token | quint32(i)) : 0));
+                db.exec(QStringLiteral("PRAGMA %1.application_id = %2").arg(schema).arg(stamp ? qint32(h.counter + 1) : 0));
+            }
             db.exec(QStringLiteral("COMMIT"));
         } catch (...) {
             sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);

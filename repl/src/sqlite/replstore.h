@@ -161,9 +161,17 @@ VARNOCK_EXPORT int moveReplica(const QString& oldPath, const QString& newPath, Q
 
 // Exchanges changes between local and partner in one transaction over both files. progress gets rows done
 // and total. The history of both files gets a row; logFile (when not empty) gets one line.
+// A two-way exchange that leaves nothing to send writes one half of a shared token into each file's header
+// (user_version) and the change counter its commit leaves (application_id); while both still hold, a later
+// exchange of the two files knows there is nothing to send from the headers alone (and does not read the
+// partner's nickname).
 VARNOCK_EXPORT int synchronize(const QString& local, const QString& partner, int direction,
                                const Progress& progress = {}, const QString& logFile = {},
                                Exchange* out = nullptr, QString* error = nullptr);
+
+// Tests only: every table of later exchanges goes row by row (the path a key clash takes), so both paths can
+// be compared.
+VARNOCK_EXPORT void setRowByRow(bool on);
 
 // The exchange history of a file, newest first.
 VARNOCK_EXPORT int history(const QString& path, int filter, QVector<Exchange>* out, QString* error = nullptr);
