@@ -9,6 +9,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -96,6 +97,29 @@ public:
 private:
     T m_value;
     T* m_variable = nullptr;
+};
+
+// A schedule as callers see it: Booleans indexed (day, quarter hour), 7 x 96 with bounds (0 To 6, 0 To 95) as
+// GetFullSchedule gives it. SetFullSchedule takes any bounds of that size, and refuses other shapes and element
+// types, which this type can also carry.
+class VARNOCK_EXPORT ScheduleArray {
+public:
+    ScheduleArray();   // 7 x 96 of False
+    // One (lower, upper) pair per dimension; cells are kept only for two dimensions.
+    explicit ScheduleArray(const std::vector<std::pair<int, int>>& bounds, bool booleans = true);
+    bool isBooleanArray() const { return m_booleans; }
+    int dimensions() const { return int(m_bounds.size()); }
+    int lowerBound(int dimension) const { return m_bounds.at(std::size_t(dimension - 1)).first; }
+    int upperBound(int dimension) const { return m_bounds.at(std::size_t(dimension - 1)).second; }
+    bool value(int day, int quarter) const;   // indexes within the array's own bounds
+    void setValue(int day, int quarter, bool on);
+    friend bool operator==(const ScheduleArray&, const ScheduleArray&) = default;
+
+private:
+    std::size_t cell(int day, int quarter) const;
+    std::vector<std::pair<int, int>> m_bounds;
+    bool m_booleans = true;
+    std::vector<bool> m_cells;
 };
 
 // One member of a replica set, or one replica the synchronizer manages (only ReplicaName is valid for those).
@@ -275,6 +299,7 @@ public:
     QString DesignMasterID();
     void ExecuteDdlSql(const QString& DatabaseName, const QString& DdlSqlStatement,
                        const QString& ConnectString = QString());
+    ScheduleArray GetFullSchedule(const QString& ReplicaName = QString());
     std::shared_ptr<Varnock::HistoryItems> HistoryItems(std::int32_t HistoryFilter = SynchsAll);
     QString IndirectDropbox();
     void setIndirectDropbox(const QString& path);
@@ -307,6 +332,12 @@ public:
     std::int16_t RetentionPeriod();
     void setRetentionPeriod(std::int16_t days);
     bool Running() const { return m_running; }
+    // vSched omitted counts as "not an array of Booleans".
+    bool SetFullSchedule(const QString& ReplicaName = QString(),
+                         const std::optional<ScheduleArray>& vSched = std::nullopt);
+    // StartTime: the time of day as a fraction of a day (0.125 is 3:00 AM).
+    bool SetSimpleSchedule(const QString& ReplicaName = QString(), std::int32_t DaysToSync = synchDayEveryday,
+                           double StartTime = 0.125, std::int16_t TimesPerDay = 1, bool ClearOldSchedule = false);
     void setRunning(bool on);
     bool ShowAFs() const;
     void setShowAFs(bool on);
@@ -376,6 +407,8 @@ private:
     QString replicaText(std::int32_t propId);
     QString SynchronizerGuid();
     bool findReplicaGuid(const QString& replicaName, Guid& partner);
+    Guid schedulePartnerForSet(const QString& replicaName);
+    bool writeSchedule(const Guid& partner, const QByteArray& packed);
     std::int32_t exchangeBits(std::int32_t synchType) const;
     // The Defunct value of the transport address of a synchronizer; empty when there is no readable row.
     bool transporterDefunct(const Guid& synchronizer, std::int16_t& defunct);

@@ -27,10 +27,12 @@ constexpr JetResult Success = 0;
 constexpr JetResult errDatabaseLocked = -1024;          // exclusive access not obtained
 constexpr JetResult errSynchronizerInUse = -1030;       // synchronizer attached elsewhere
 constexpr JetResult errAccessDenied = -1032;
-constexpr JetResult errValueNotSet = -3600;             // only from reads of absent values
+// The library lets these two pass as if nothing failed, so an operation that does work must never return them:
+// only reads of absent values (-3600) and of absent schedules (-20015) do.
+constexpr JetResult errValueNotSet = -3600;
 constexpr JetResult errRepairNotSupported = -3809;
 constexpr JetResult errNotDesignMaster = -20003;
-constexpr JetResult errNoSchedule = -20015;             // only from reads of absent schedules
+constexpr JetResult errNoSchedule = -20015;
 constexpr JetResult errInvalidExchangeId = -20016;
 constexpr JetResult errNoSynchronizerId = -20026;       // synchronizer property 0 not made yet
 constexpr JetResult errSynchronizerNotSetUp = -20101;
@@ -260,7 +262,9 @@ public:
     virtual JetResult ReplGetSynchronizerProperty(std::int32_t instance, std::int32_t propId, QVariant& value) = 0;
     virtual JetResult ReplSetSynchronizerProperty(std::int32_t instance, std::int32_t propId,
                                                   const QVariant& value) = 0;
-    // Opens a list as a table; rowCount is the number of rows. first/second: nullptr when not needed.
+    // Opens a list as a table, standing on its first row; rowCount is the number of rows. first/second: nullptr
+    // when not needed (list 62 gets the local and the partner synchronizer GUIDs). JetMove(moveFirst) goes to the
+    // first row of a list or table, moveNext to the next; a move past the last row gives a negative result.
     virtual JetResult ReplEnumerate(std::int32_t session, std::int32_t database, const Guid* first,
                                     const Guid* second, std::int32_t kind, std::int32_t& list,
                                     std::int32_t& rowCount) = 0;

@@ -157,6 +157,7 @@ private:
     std::vector<std::pair<QString, std::shared_ptr<Value>>> m_items;
 };
 
+// A value reads and writes through its key's handle: keep the Key while its values are in use.
 class VARNOCK_EXPORT Value {
 public:
     QString Name() const { return m_name; }

@@ -3,6 +3,7 @@
 // progress statuses through the callback during a call, and keeps just enough state (databases, replica and
 // synchronizer properties, lists, transport rows) for the synchronizer's reads.
 #include "engine.h"
+#include "syncprops.h"
 #include "utilities.h"
 
 #include <QHash>
@@ -48,10 +49,12 @@ struct State {
     QList<Row> replicaSet;                        // list 66
     QList<Row> knownReplicas;                     // list 70
     QList<Row> history;                           // lists 71..84
+    QList<Row> schedules;                         // list 62; ReplSetSchedule puts its 84 bytes here
     QList<QVariantMap> transport;                 // rows: "TransporterId" (QByteArray), "Defunct" (qint16)
     QHash<QString, HistoryRecord> historyRecords; // by exchange GUID text
     Guid nextExchange;
     ProgressCallback callback = nullptr;
+    bool useStore = false;                        // synchronizer properties in the library's settings store
     int engines = 0;                              // engines alive
 
     int count(const QString& name) const
@@ -292,6 +295,8 @@ public:
         const JetResult r = call("ReplGetSynchronizerProperty", {instance, propId});
         if (r < 0)
             return r;
+        if (s->useStore)
+            return SynchronizerStore::Get(propId, value);
         if (propId == JetConst::syncPropManagedReplicas) {
             value = s->managed.join(QChar(0));
             return r;
@@ -304,6 +309,8 @@ public:
     JetResult ReplSetSynchronizerProperty(std::int32_t instance, std::int32_t propId, const QVariant& value) override
     {
         const JetResult r = call("ReplSetSynchronizerProperty", {instance, propId, value});
+        if (r >= 0 && s->useStore)
+            return SynchronizerStore::Set(propId, value);
         if (r >= 0) {
             if (propId == JetConst::syncPropManageReplica) s->managed << value.toString();
             else if (propId == JetConst::syncPropUnmanageReplica) s->managed.removeAll(value.toString());
@@ -321,6 +328,7 @@ public:
             return r;
         QList<Row> rows = kind == JetConst::listReplicaSet     ? s->replicaSet
                           : kind == JetConst::listKnownReplicas ? s->knownReplicas
+                          : kind == JetConst::listSchedule      ? s->schedules
                                                                  : s->history;
         list = m_nextHandle++;
         m_tables.insert(list, {rows, 0});
@@ -341,7 +349,10 @@ public:
     JetResult ReplSetSchedule(std::int32_t session, std::int32_t database, const Guid& partner, std::int32_t setting,
                               const QByteArray& record) override
     {
-        return call("ReplSetSchedule", {session, path(database), GuidToString(partner), setting, record});
+        const JetResult r = call("ReplSetSchedule", {session, path(database), GuidToString(partner), setting, record});
+        if (r >= 0)
+            s->schedules = {Row{{ListColumn::schedule, record.mid(12, 84)}}};
+        return r;
     }
     JetResult ReplRemoveReplica(std::int32_t session, std::int32_t database, const Guid& synchronizerId,
                                 const Guid& replicaId) override
