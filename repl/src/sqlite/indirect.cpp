@@ -271,6 +271,7 @@ int applyMessages(const QString& synchronizer, const QString& dropbox, const QSt
                 m.kind == kReply || (m.kind == kRequest && (m.direction & (Direction::Export | Direction::Both)));
             if (importing) {
                 shareSynchronizers(local, file);
+                carryDesign(local, file);
                 const int r = synchronize(local, file, Direction::Import, {}, logFile, &e, &text);
                 if (r < 0) {
                     // The message stays for the next start; the history says why it was not applied.

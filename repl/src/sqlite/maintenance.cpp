@@ -182,6 +182,8 @@ namespace {
 struct Touched {
     QSet<QString> designed;   // tables whose design the statement changes
     bool replTables = false;  // the statement writes a replication table itself
+    QSet<QString> dropped;         // tables dropped
+    QSet<QString> replTriggersOf;  // tables whose replication triggers are dropped
 };
 
 int authorizer(void* p, int action, const char* a1, const char* a2, const char*, const char* trigger)
@@ -192,11 +194,21 @@ int authorizer(void* p, int action, const char* a1, const char* a2, const char*,
     auto isRepl = [](const QString& name) { return name.startsWith(QLatin1String("repl_"), Qt::CaseInsensitive); };
     switch (action) {
     case SQLITE_ALTER_TABLE: t->designed << s2; if (isRepl(s2)) t->replTables = true; break;
-    case SQLITE_DROP_TABLE: t->designed << s1; if (isRepl(s1)) t->replTables = true; break;
+    case SQLITE_DROP_TABLE:
+        t->designed << s1;
+        t->dropped << s1.toLower();
+        if (isRepl(s1))
+            t->replTables = true;
+        break;
+    case SQLITE_DROP_TRIGGER:
+        // Dropping a table drops its triggers with it; only a trigger dropped by itself counts.
+        t->designed << s2;
+        if (isRepl(s1))
+            t->replTriggersOf << s2.toLower();
+        break;
     case SQLITE_CREATE_INDEX:
     case SQLITE_DROP_INDEX:
     case SQLITE_CREATE_TRIGGER:
-    case SQLITE_DROP_TRIGGER:
         t->designed << s2;
         if (isRepl(s1) || isRepl(s2))
             t->replTables = true;
@@ -235,8 +247,6 @@ int executeStatement(const QString& path, const QString& sql, const Progress& pr
             throw Failure{Result::Failed, QStringLiteral("The statement is empty.")};
         if (!QString::fromUtf8(tail).remove(QLatin1Char(';')).trimmed().isEmpty())
             throw Failure{Result::Failed, QStringLiteral("Only one statement can be run at a time.")};
-        if (replica && touched.replTables)
-            throw Failure{Result::AccessDenied, QStringLiteral("The replication tables cannot be changed.")};
         QSet<QString> replicable;
         bool designMaster = true;
         if (replica) {
@@ -251,6 +261,10 @@ int executeStatement(const QString& path, const QString& sql, const Progress& pr
         if (designsReplicable && !designMaster)
             throw Failure{Result::NotDesignMaster,
                           QStringLiteral("The design of a replicated table can be changed only at the Design Master.")};
+        for (const QString& table : touched.replTriggersOf)
+            touched.replTables = touched.replTables || !touched.dropped.contains(table);
+        if (replica && touched.replTables)
+            throw Failure{Result::AccessDenied, QStringLiteral("The replication tables cannot be changed.")};
         if (progress && !progress(0, 1))
             throw Failure{Result::Cancelled, QStringLiteral("The statement was cancelled.")};
         db.exec(QStringLiteral("BEGIN IMMEDIATE"));
@@ -424,6 +438,76 @@ int shareSynchronizers(const QString& a, const QString& b, QString* error)
             sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
             throw;
         }
+        return Result::Ok;
+    } catch (const Failure& f) {
+        return failWith(f, error);
+    }
+}
+
+// ---------------------------------------------------------------- design changes
+
+int carryDesign(const QString& a, const QString& b, int* changes, QString* error)
+{
+    int added = 0;
+    try {
+        Db db;
+        db.open(a);
+        requireReplica(db, a);
+        {
+            Stmt at(db, QStringLiteral("ATTACH DATABASE ? AS partner"));
+            at.bind(1, b).run();
+        }
+        if (!db.tableExists(QStringLiteral("partner"), QStringLiteral("repl_info")))
+            throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(b)};
+        if (db.scalarInt(QStringLiteral("SELECT (SELECT set_guid FROM main.repl_info) = "
+                                         "(SELECT set_guid FROM partner.repl_info) COLLATE NOCASE")) == 0)
+            return Result::Ok;   // the exchange refuses them
+        QStringList tables;
+        {
+            Stmt t(db, QStringLiteral("SELECT name FROM main.repl_tables INTERSECT SELECT name FROM partner.repl_tables"));
+            while (t.step())
+                tables << t.text(0);
+        }
+        auto columns = [&](const QString& schema, const QString& table) {
+            QVector<std::pair<QString, QString>> out;   // name, declared type
+            Stmt c(db, QStringLiteral("SELECT name, type FROM pragma_table_info(?, ?)"));
+            c.bind(1, table).bind(2, schema);
+            while (c.step())
+                out.append({c.text(0), c.text(1)});
+            return out;
+        };
+        db.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        try {
+            for (const QString& table : tables) {
+                const auto mine = columns(QStringLiteral("main"), table);
+                const auto theirs = columns(QStringLiteral("partner"), table);
+                auto has = [](const QVector<std::pair<QString, QString>>& list, const QString& name) {
+                    for (const auto& c : list)
+                        if (c.first.compare(name, Qt::CaseInsensitive) == 0)
+                            return true;
+                    return false;
+                };
+                auto addMissing = [&](const QVector<std::pair<QString, QString>>& from,
+                                      const QVector<std::pair<QString, QString>>& to, const QString& schema) {
+                    for (const auto& c : from) {
+                        if (has(to, c.first))
+                            continue;
+                        db.exec(QStringLiteral("ALTER TABLE %1.%2 ADD COLUMN %3 %4")
+                                    .arg(Sql::ident(schema), Sql::ident(table), Sql::ident(c.first),
+                                         c.second.isEmpty() ? QString() : Sql::ident(c.second)));
+                        ++added;
+                    }
+                };
+                addMissing(mine, theirs, QStringLiteral("partner"));
+                addMissing(theirs, mine, QStringLiteral("main"));
+            }
+            db.exec(QStringLiteral("COMMIT"));
+        } catch (...) {
+            sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+        if (changes)
+            *changes = added;
         return Result::Ok;
     } catch (const Failure& f) {
         return failWith(f, error);

@@ -68,6 +68,11 @@ VARNOCK_EXPORT int sendMessage(const QString& path, const QString& fromSync, con
 VARNOCK_EXPORT int applyMessages(const QString& synchronizer, const QString& dropbox, const QStringList& managed,
                                  const QString& logFile = {}, int* applied = nullptr, QString* error = nullptr);
 
+// Carries columns added to a replicated table at the Design Master into the other file (either way), so the
+// exchange that follows sees them as common columns. Only adds columns; rows are the exchange's business.
+// changes gets the number of columns added.
+VARNOCK_EXPORT int carryDesign(const QString& a, const QString& b, int* changes = nullptr, QString* error = nullptr);
+
 // Writes one row of the exchange history of path (replaces a row with the same exchange id).
 VARNOCK_EXPORT int recordExchange(const QString& path, const Exchange& e, QString* error = nullptr);
 

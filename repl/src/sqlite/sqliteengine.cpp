@@ -278,6 +278,8 @@ public:
     {
         const ProgressCallback cb = m_callbacks.value(session);
         notify(cb, session, JetConst::opExchange, JetConst::statusBegin);
+        // Columns added at the Design Master reach the partner first, so the exchange carries their values.
+        Store::carryDesign(databasePath, replicaPath);
         const int r = Store::synchronize(databasePath, replicaPath, exchangeBits,
                                          progressFor(cb, session, JetConst::opExchange),
                                          syncText(JetConst::syncPropLogFile));
