@@ -348,6 +348,52 @@ private slots:
         }
     }
 
+    // One direction only: the partner takes the changes, or only answers with its own; the sender's history
+    // row is completed by the answer either way.
+    void indirectOneWay_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("replicaGets");
+        QTest::addColumn<bool>("masterGets");
+        QTest::newRow("export") << int(synchTypeReplExport) << true << false;
+        QTest::newRow("import") << int(synchTypeReplImport) << false << true;
+    }
+    void indirectOneWay()
+    {
+        QFETCH(int, type);
+        QFETCH(bool, replicaGets);
+        QFETCH(bool, masterGets);
+        QString master, replica, boxA, boxB;
+        managedPair(master, replica, boxA, boxB);
+        one(master, "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (2, 1, 2, 'm')");
+        one(replica, "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (3, 1, 3, 'r')");
+        const QString a = QStringLiteral("A") + QFileInfo(master).baseName();
+        const QString b = QStringLiteral("B") + QFileInfo(master).baseName();
+        machine(a);
+        QString exchange;
+        {
+            Synchronizer s;
+            s.setDatabaseName(master);
+            exchange = s.SynchIndirect2(replica, type);
+        }
+        machine(b);
+        {
+            Synchronizer s;
+            s.setRunning(true);
+        }
+        machine(a);
+        {
+            Synchronizer s;
+            s.setRunning(true);
+            s.setDatabaseName(master);
+            QCOMPARE(s.HistoryItemOfExchangeId(exchange)->SynchStatus(), synchStatusCompleted);
+        }
+        QVERIFY(QDir(boxA).entryList({"*.vmsg"}, QDir::Files).isEmpty());
+        QVERIFY(QDir(boxB).entryList({"*.vmsg"}, QDir::Files).isEmpty());
+        QCOMPARE(one(replica, "SELECT count(*) FROM Panels WHERE PanelID = 2"), replicaGets ? "1" : "0");
+        QCOMPARE(one(master, "SELECT count(*) FROM Panels WHERE PanelID = 3"), masterGets ? "1" : "0");
+    }
+
     void indirectRefusals()
     {
         QString master, replica, boxA, boxB;
@@ -360,6 +406,17 @@ private slots:
         a.setIndirectDropbox(QString());
         QCOMPARE(raisedCode([&] { a.SynchIndirect(replica); }), 5013);
         QVERIFY(QDir(boxB).entryList({"*.vmsg"}, QDir::Files).isEmpty());
+        // A drop box that cannot be reached: an error, no half-written message, the data as it was and a
+        // failed history row.
+        a.setIndirectDropbox(boxA);
+        const QString panels = one(master, "SELECT group_concat(PanelName) FROM Panels");
+        QVERIFY(QDir().rename(boxB, boxB + "-gone"));
+        QVERIFY(raisedCode([&] { a.SynchIndirect(replica); }) != 0);
+        QVERIFY(QDir(boxB + "-gone").entryList(QDir::Files | QDir::Hidden).isEmpty());
+        QCOMPARE(one(master, "SELECT group_concat(PanelName) FROM Panels"), panels);
+        QCOMPARE(one(master, "PRAGMA integrity_check"), QStringLiteral("ok"));
+        QCOMPARE(one(master, "SELECT count(*) FROM repl_history WHERE status = 3 AND connection_type = 1"),
+                 QStringLiteral("1"));
     }
 
     void internetTakesOnlyLocalFolders()
@@ -374,6 +431,8 @@ private slots:
         QVERIFY(a.SynchInternet(QUrl::fromLocalFile(boxB).toString()));
         QVERIFY(a.SynchInternet(boxB, synchTypeReplExport));
         QCOMPARE(QDir(boxB).entryList({"*.vmsg"}, QDir::Files).size(), 2);
+        QCOMPARE(one(master, "SELECT count(*) FROM repl_history WHERE connection_type = 2 AND status = 0"),
+                 QStringLiteral("2"));
         // Applied by the partner like any message.
         one(master, "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (7, 1, 7, 'by file')");
         QVERIFY(a.SynchInternet(boxB, synchTypeReplExport));
@@ -521,6 +580,8 @@ private slots:
         // The replication tables are the engine's own, even at the Design Master.
         QVERIFY(raisedCode([&] { s.ExecuteDdlSql(master, "DELETE FROM repl_tombstones"); }) != 0);
         QVERIFY(raisedCode([&] { s.ExecuteDdlSql(master, "DROP TABLE repl_info"); }) != 0);
+        QVERIFY(raisedCode([&] { s.ExecuteDdlSql(master, "DROP TRIGGER repl_ai_Panels"); }) != 0);
+        QCOMPARE(one(master, "SELECT count(*) FROM sqlite_master WHERE name = 'repl_ai_Panels'"), QStringLiteral("1"));
         QCOMPARE(raisedCode([&] { s.ExecuteDdlSql(m_dir.filePath("none.mdb"), "CREATE TABLE t (a)"); }), 5001);
         QVERIFY(raisedCode([&] { s.ExecuteDdlSql(master, "CREATE TABLE a (x); CREATE TABLE b (y)"); }) != 0);
         QCOMPARE(one(master, "SELECT count(*) FROM sqlite_master WHERE name IN ('a', 'b')"), QStringLiteral("0"));

@@ -191,7 +191,7 @@ int mirrored(int direction)
 }  // namespace
 
 int sendMessage(const QString& path, const QString& fromSync, const QString& fromDropbox, const QString& toSync,
-                const QString& outbox, int direction, QString* exchangeId, QString* error)
+                const QString& outbox, int direction, QString* exchangeId, QString* error, int connectionType)
 {
     try {
         Identity id;
@@ -207,7 +207,7 @@ int sendMessage(const QString& path, const QString& fromSync, const QString& fro
         Exchange e;
         e.exchangeId = m.exchangeId;
         e.initiated = e.lastAction = QDateTime::currentDateTimeUtc();
-        e.connectionType = kIndirect;
+        e.connectionType = connectionType;
         e.direction = direction;
         e.status = Status::Requested;
         e.initiatedHere = true;
@@ -298,6 +298,8 @@ int applyMessages(const QString& synchronizer, const QString& dropbox, const QSt
                 e.direction = original.exchangeId.isEmpty() ? mirrored(m.direction) : original.direction;
                 if (original.initiated.isValid())
                     e.initiated = original.initiated;
+                if (!original.exchangeId.isEmpty())
+                    e.connectionType = original.connectionType;
                 e.partnerNickname = original.partnerNickname ? original.partnerNickname : e.partnerNickname;
             } else {
                 e.exchangeId = m.exchangeId;

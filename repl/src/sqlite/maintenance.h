@@ -57,10 +57,11 @@ VARNOCK_EXPORT int shareSynchronizers(const QString& a, const QString& b, QStrin
 
 // Writes a message for the partner synchronizer into the folder outbox: a snapshot of path's replica
 // whose changes the partner takes, with a request for its own changes back when direction asks for
-// them. exchangeId gets the new exchange's GUID; path's history gets a Requested row.
+// them. exchangeId gets the new exchange's GUID; path's history gets a Requested row of connectionType
+// (1 indirect, 2 Internet).
 VARNOCK_EXPORT int sendMessage(const QString& path, const QString& fromSync, const QString& fromDropbox,
                                const QString& toSync, const QString& outbox, int direction, QString* exchangeId,
-                               QString* error = nullptr);
+                               QString* error = nullptr, int connectionType = 1);
 
 // Applies the messages in dropbox addressed to synchronizer (or to any) to the managed replica of their set,
 // answering the requests that ask for a reply; the messages applied are deleted. applied gets their

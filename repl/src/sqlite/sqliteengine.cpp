@@ -330,7 +330,7 @@ public:
                                             partner.isNull() ? QString() : GuidToString(partner), box,
                                             exchangeBits & (JetConst::exchangeExport | JetConst::exchangeImport |
                                                             JetConst::exchangeBoth),
-                                            &id));
+                                            &id, nullptr, 2));
     }
     JetResult ReplPopulatePartial(std::int32_t, std::int32_t partial, std::int32_t full, std::int32_t flags) override
     {
