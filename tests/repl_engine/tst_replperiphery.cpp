@@ -9,6 +9,7 @@
 #include "registry.h"
 #include "replstore.h"
 #include "schema.h"
+#include "utilities.h"
 #include "varnock.h"
 #include "varnock_errors.h"
 
@@ -433,6 +434,13 @@ private slots:
         QCOMPARE(QDir(boxB).entryList({"*.vmsg"}, QDir::Files).size(), 2);
         QCOMPARE(one(master, "SELECT count(*) FROM repl_history WHERE connection_type = 2 AND status = 0"),
                  QStringLiteral("2"));
+        // The partner's synchronizer named by its GUID: its drop box as the file knows it.
+        const QString partnerSync = one(master, QStringLiteral("SELECT synchronizer_guid FROM repl_replicas WHERE unc_name = '%1'")
+                                                    .arg(QFileInfo(replica).absoluteFilePath()));
+        QCOMPARE(partnerSync.size(), 38);
+        QVERIFY(a.SynchInternet(partnerSync, synchTypeReplExport));
+        QVERIFY(!a.SynchInternet(GuidToString(NewGuid()), synchTypeReplExport));
+        QCOMPARE(QDir(boxB).entryList({"*.vmsg"}, QDir::Files).size(), 3);
         // Applied by the partner like any message.
         one(master, "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (7, 1, 7, 'by file')");
         QVERIFY(a.SynchInternet(boxB, synchTypeReplExport));

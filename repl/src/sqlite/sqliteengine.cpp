@@ -11,7 +11,6 @@
 #include <QUrl>
 #include <QFileInfo>
 #include <QHash>
-#include <QMutex>
 #include <atomic>
 #include <map>
 #include <vector>
@@ -398,10 +397,11 @@ public:
             return SynchronizerStore::Set(propId, GuidFromString(value.toString()).toByteArray());
         const JetResult r = SynchronizerStore::Set(propId, value);
         // The file itself records the synchronizer that manages it, so its partners can find its drop box.
-        if (r >= 0 && (propId == JetConst::syncPropManageReplica || propId == JetConst::syncPropUnmanageReplica) &&
+        const QString id = syncIdText();
+        if (r >= 0 && !id.isEmpty() &&
+            (propId == JetConst::syncPropManageReplica || propId == JetConst::syncPropUnmanageReplica) &&
             Store::isReplicable(value.toString()))
-            Store::setManagingSynchronizer(value.toString(),
-                                           propId == JetConst::syncPropManageReplica ? syncIdText() : QString(),
+            Store::setManagingSynchronizer(value.toString(), propId == JetConst::syncPropManageReplica ? id : QString(),
                                            syncText(JetConst::syncPropIndirectDropbox));
         return r;
     }
