@@ -193,6 +193,15 @@ private slots:
         // The file records the synchronizer that manages it.
         QCOMPARE(one(master, "SELECT synchronizer_guid FROM repl_replicas r, repl_info i WHERE r.replica_guid = i.replica_guid"),
                  id);
+        // Given up: out of the list for every later object, and the file no longer names the synchronizer.
+        {
+            Synchronizer s;
+            s.ManagedReplicas()->Remove(1);
+        }
+        Synchronizer later;
+        QCOMPARE(later.ManagedReplicas()->Count(), 0);
+        QCOMPARE(one(master, "SELECT synchronizer_guid FROM repl_replicas r, repl_info i WHERE r.replica_guid = i.replica_guid"),
+                 QStringLiteral("{00000000-0000-0000-0000-000000000000}"));
     }
 
     void defaultScheduleIsStoredPacked()
