@@ -1,6 +1,7 @@
 #include "replstore.h"
 
 #include "lineage.h"
+#include "maintenance.h"
 #include "sqlitedb.h"
 
 #include <QDir>
@@ -2072,6 +2073,20 @@ int conflicts(const QString& path, QVector<Conflict>* out, QString* error)
             c.rowData = s.text(5);
             out->append(c);
         }
+        return Result::Ok;
+    } catch (const Failure& f) {
+        return fail(f, error);
+    }
+}
+
+// ---------------------------------------------------------------- history rows written from outside an exchange
+
+int recordExchange(const QString& path, const Exchange& e, QString* error)
+{
+    try {
+        Db db;
+        openReplicable(db, path);
+        writeHistory(db, QStringLiteral("main"), e);
         return Result::Ok;
     } catch (const Failure& f) {
         return fail(f, error);

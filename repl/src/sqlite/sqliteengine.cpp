@@ -2,12 +2,15 @@
 // this object; lists (replica set, known replicas, history) are read into rows when they are opened.
 #include "../engine.h"
 #include "../utilities.h"
+#include "../syncprops.h"
+#include "maintenance.h"
 #include "replstore.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QUrl>
 #include <QFileInfo>
 #include <QHash>
-#include <QMutex>
 #include <atomic>
 #include <map>
 #include <vector>
@@ -23,24 +26,6 @@ constexpr JetResult errFileNotFound = -1811;
 std::atomic<std::int32_t> g_nextSession{1};
 std::atomic<std::int32_t> g_nextInstance{1};
 
-// Synchronizer properties are per machine; here they live for the process.
-QMutex g_propsLock;
-QHash<std::int32_t, QVariant>& syncProps()
-{
-    static QHash<std::int32_t, QVariant> props;
-    return props;
-}
-QStringList& managedReplicas()
-{
-    static QStringList list;
-    return list;
-}
-std::map<QByteArray, QByteArray>& schedules()
-{
-    static std::map<QByteArray, QByteArray> s;
-    return s;
-}
-
 // Store results pass through: the library knows the ones it tells apart, the others are plain failures.
 JetResult fromStore(int r)
 {
@@ -50,6 +35,41 @@ JetResult fromStore(int r)
 Guid guidOf(const QString& text)
 {
     return text.isEmpty() ? EmptyGuid() : GuidFromString(text);
+}
+
+// The synchronizer's own settings, kept per machine in the settings store.
+QString syncText(std::int32_t propId)
+{
+    QVariant v = QString();
+    return SynchronizerStore::Get(propId, v) >= 0 ? v.toString() : QString();
+}
+
+QString syncIdText()
+{
+    QVariant v = QByteArray();
+    if (SynchronizerStore::Get(JetConst::syncPropId, v) < 0 || v.toByteArray().size() != 16)
+        return {};
+    return GuidToString(Guid::fromByteArray(v.toByteArray()));
+}
+
+QStringList managedPaths()
+{
+    return syncText(JetConst::syncPropManagedReplicas).split(QChar(0), Qt::SkipEmptyParts);
+}
+
+// A drop box given as a local folder or a file: address; empty for anything that needs a network.
+QString localFolder(const QString& server)
+{
+    QString folder = server;
+    if (server.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+        const QUrl url(server);
+        if (!url.isLocalFile() || !url.host().isEmpty())
+            return {};
+        folder = url.toLocalFile();
+    } else if (server.contains(QLatin1String("://"))) {
+        return {};
+    }
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QString();
 }
 
 double dateValue(const QDateTime& utc)
@@ -130,18 +150,15 @@ public:
                                  std::int32_t) override
     {
         notify(callback, session, JetConst::opCompact, JetConst::statusBegin);
-        if (QFileInfo::exists(destination)) {
-            notify(callback, session, JetConst::opCompact, JetConst::statusFailed);
-            return Store::Result::TargetExists;
-        }
-        QString into = destination;
-        into.replace(QLatin1Char('\''), QStringLiteral("''"));
-        const int r = Store::executeSql(source, QStringLiteral("VACUUM INTO '%1'").arg(into));
+        const int r = Store::compactDatabase(source, destination, progressFor(callback, session, JetConst::opCompact));
         notify(callback, session, JetConst::opCompact, r < 0 ? JetConst::statusFailed : JetConst::statusEnd);
         return fromStore(r);
     }
-    JetResult JetRepairDatabase(std::int32_t, const QString&, ProgressCallback) override
+    JetResult JetRepairDatabase(std::int32_t session, const QString&, ProgressCallback callback) override
     {
+        // Compaction checks the copy's integrity; there is no separate repair.
+        notify(callback, session, JetConst::opRepair, JetConst::statusBegin);
+        notify(callback, session, JetConst::opRepair, JetConst::statusFailed);
         return JetConst::errRepairNotSupported;
     }
 
@@ -226,9 +243,10 @@ public:
         if (!m_statements.contains(statement))
             return errInvalidHandle;
         const auto [path, sql] = m_statements.take(statement);
-        notify(m_callbacks.value(session), session, JetConst::opDdl, JetConst::statusBegin);
-        const int r = Store::executeSql(path, sql);
-        notify(m_callbacks.value(session), session, JetConst::opDdl, r < 0 ? JetConst::statusFailed : JetConst::statusEnd);
+        const ProgressCallback cb = m_callbacks.value(session);
+        notify(cb, session, JetConst::opDdl, JetConst::statusBegin);
+        const int r = Store::executeStatement(path, sql, progressFor(cb, session, JetConst::opDdl));
+        notify(cb, session, JetConst::opDdl, r < 0 ? JetConst::statusFailed : JetConst::statusEnd);
         return fromStore(r);
     }
 
@@ -248,38 +266,78 @@ public:
     }
     JetResult ReplMoveReplica(std::int32_t, const QString& oldPath, const QString& newPath) override
     {
-        return fromStore(Store::moveReplica(oldPath, newPath));
+        const int r = Store::relocateReplica(oldPath, newPath);
+        // A managed replica stays managed under its new name.
+        if (r >= 0 && SynchronizerStore::Set(JetConst::syncPropUnmanageReplica, oldPath) >= 0)
+            SynchronizerStore::Set(JetConst::syncPropManageReplica, newPath);
+        return fromStore(r);
     }
     JetResult ReplSynchDirect(std::int32_t session, const QString& databasePath, const QString& replicaPath,
                               std::int32_t exchangeBits) override
     {
         const ProgressCallback cb = m_callbacks.value(session);
-        QString log;
-        {
-            QMutexLocker lock(&g_propsLock);
-            log = syncProps().value(JetConst::syncPropLogFile).toString();
-        }
         notify(cb, session, JetConst::opExchange, JetConst::statusBegin);
+        // Columns added at the Design Master reach the partner first, so the exchange carries their values.
+        Store::carryDesign(databasePath, replicaPath);
         const int r = Store::synchronize(databasePath, replicaPath, exchangeBits,
-                                         progressFor(cb, session, JetConst::opExchange), log);
+                                         progressFor(cb, session, JetConst::opExchange),
+                                         syncText(JetConst::syncPropLogFile));
+        // The two files also learn which synchronizers manage them and where their drop boxes are.
+        if (r >= 0)
+            Store::shareSynchronizers(databasePath, replicaPath);
         notify(cb, session, JetConst::opExchange, r < 0 ? JetConst::statusFailed : JetConst::statusEnd);
         return fromStore(r);
     }
-    JetResult ReplSynchIndirect(std::int32_t, std::int32_t, const Guid&, std::int32_t, const QByteArray&,
-                                Guid& exchangeId) override
+    JetResult ReplSynchIndirect(std::int32_t, std::int32_t database, const Guid& partner, std::int32_t flags,
+                                const QByteArray&, Guid& exchangeId) override
     {
         exchangeId = EmptyGuid();
-        return JetConst::errSynchronizerNotSetUp;   // no drop boxes: exchanges here are direct
+        const QString path = m_databases.value(database);
+        if (path.isEmpty())
+            return errInvalidHandle;
+        const QString own = syncIdText();
+        const QString ownBox = syncText(JetConst::syncPropIndirectDropbox);
+        if (own.isEmpty() || ownBox.isEmpty())
+            return JetConst::errSynchronizerNotSetUp;
+        QString partnerBox;
+        const int found = Store::dropboxOf(path, GuidToString(partner), &partnerBox);
+        if (found < 0)
+            return found == Store::Result::UnknownSynchronizer ? JetConst::errSynchronizerNotFound : fromStore(found);
+        QString id;
+        const int r = Store::sendMessage(path, own, ownBox, GuidToString(partner), partnerBox,
+                                         flags & (JetConst::exchangeExport | JetConst::exchangeImport | JetConst::exchangeBoth),
+                                         &id);
+        if (r >= 0)
+            exchangeId = GuidFromString(id);
+        return fromStore(r);
     }
-    JetResult ReplSynchInternet(std::int32_t, std::int32_t, std::int32_t, const QString&, const Guid&,
-                                std::int32_t) override
+    JetResult ReplSynchInternet(std::int32_t, std::int32_t, std::int32_t database, const QString& server,
+                                const Guid& partner, std::int32_t exchangeBits) override
     {
-        return JetConst::errSynchronizerNotFound;   // no network
+        // No network here: the server is a local folder or a file: address standing for the partner's drop box.
+        const QString path = m_databases.value(database);
+        if (path.isEmpty())
+            return errInvalidHandle;
+        QString box = localFolder(server);
+        if (server.isEmpty() && !partner.isNull() && Store::dropboxOf(path, GuidToString(partner), &box) < 0)
+            box.clear();
+        if (box.isEmpty())
+            return JetConst::errSynchronizerNotFound;
+        QString own = syncIdText();
+        QString id;
+        return fromStore(Store::sendMessage(path, own, syncText(JetConst::syncPropIndirectDropbox),
+                                            partner.isNull() ? QString() : GuidToString(partner), box,
+                                            exchangeBits & (JetConst::exchangeExport | JetConst::exchangeImport |
+                                                            JetConst::exchangeBoth),
+                                            &id, nullptr, 2));
     }
-    JetResult ReplPopulatePartial(std::int32_t, std::int32_t partial, std::int32_t full, std::int32_t) override
+    JetResult ReplPopulatePartial(std::int32_t, std::int32_t partial, std::int32_t full, std::int32_t flags) override
     {
-        // Without partial filters every row belongs to the partial replica, which already has them.
-        return m_databases.contains(partial) && m_databases.contains(full) ? 0 : errInvalidHandle;
+        if (!m_databases.contains(partial) || !m_databases.contains(full))
+            return errInvalidHandle;
+        // Flag 1: go on when sending the partial replica's own changes fails.
+        return fromStore(Store::populatePartial(m_databases.value(partial), m_databases.value(full), !(flags & 1),
+                                                syncText(JetConst::syncPropLogFile)));
     }
     JetResult ReplGetReplicaProperty(std::int32_t, std::int32_t database, const Guid*, std::int32_t propId,
                                      QVariant& value) override
@@ -331,42 +389,21 @@ public:
     }
     JetResult ReplGetSynchronizerProperty(std::int32_t, std::int32_t propId, QVariant& value) override
     {
-        QMutexLocker lock(&g_propsLock);
-        QVariant v;
-        if (propId == JetConst::syncPropManagedReplicas) {
-            v = managedReplicas().join(QChar(0)) + QChar(0) + QChar(0);
-        } else if (!syncProps().contains(propId)) {
-            return propId == JetConst::syncPropId ? JetConst::errNoSynchronizerId : JetConst::errValueNotSet;
-        } else {
-            v = syncProps().value(propId);
-        }
-        switch (value.typeId()) {
-        case QMetaType::QString: value = v.toString(); break;
-        case QMetaType::Short: value = QVariant::fromValue<qint16>(qint16(v.toInt())); break;
-        case QMetaType::Int: value = QVariant::fromValue<qint32>(v.toInt()); break;
-        case QMetaType::QByteArray: value = v.toByteArray(); break;
-        default: return 0;
-        }
-        return 0;
+        return SynchronizerStore::Get(propId, value);
     }
     JetResult ReplSetSynchronizerProperty(std::int32_t, std::int32_t propId, const QVariant& value) override
     {
-        QMutexLocker lock(&g_propsLock);
-        if (propId == JetConst::syncPropManageReplica) {
-            if (!managedReplicas().contains(value.toString()))
-                managedReplicas() << value.toString();
-            return 0;
-        }
-        if (propId == JetConst::syncPropUnmanageReplica) {
-            managedReplicas().removeAll(value.toString());
-            return 0;
-        }
-        if (propId == JetConst::syncPropId && value.typeId() == QMetaType::QString && IsGuidString(value.toString())) {
-            syncProps()[propId] = GuidFromString(value.toString()).toByteArray();
-            return 0;
-        }
-        syncProps()[propId] = value;
-        return 0;
+        if (propId == JetConst::syncPropId && value.typeId() == QMetaType::QString && IsGuidString(value.toString()))
+            return SynchronizerStore::Set(propId, GuidFromString(value.toString()).toByteArray());
+        const JetResult r = SynchronizerStore::Set(propId, value);
+        // The file itself records the synchronizer that manages it, so its partners can find its drop box.
+        const QString id = syncIdText();
+        if (r >= 0 && !id.isEmpty() &&
+            (propId == JetConst::syncPropManageReplica || propId == JetConst::syncPropUnmanageReplica) &&
+            Store::isReplicable(value.toString()))
+            Store::setManagingSynchronizer(value.toString(), propId == JetConst::syncPropManageReplica ? id : QString(),
+                                           syncText(JetConst::syncPropIndirectDropbox));
+        return r;
     }
     JetResult ReplEnumerate(std::int32_t, std::int32_t database, const Guid* first, const Guid* second,
                             std::int32_t kind, std::int32_t& list, std::int32_t& rowCount) override
@@ -390,13 +427,12 @@ public:
                     l.rows.push_back({m.replicaName, guidOf(m.synchronizerId).toByteArray()});
             }
         } else if (kind == JetConst::listSchedule) {
-            const QByteArray key = (first ? first->toByteArray() : QByteArray(16, '\0')) +
-                                   (second ? second->toByteArray() : QByteArray(16, '\0'));
-            QMutexLocker lock(&g_propsLock);
-            auto it = schedules().find(key);
-            if (it == schedules().end())
-                return JetConst::errNoSchedule;
-            l.rows.push_back({it->second});
+            QByteArray record;
+            const int r = Store::schedule(path, GuidToString(first ? *first : EmptyGuid()),
+                                          GuidToString(second ? *second : EmptyGuid()), &record);
+            if (r < 0)
+                return r == Store::Result::NoSchedule ? JetConst::errNoSchedule : fromStore(r);
+            l.rows.push_back({record.mid(12, 84)});
         } else if (kind >= JetConst::listHistoryFirst && kind <= JetConst::listHistoryFirst + 13) {
             QVector<Store::Exchange> items;
             const int r = Store::history(path, kind - JetConst::listHistoryFirst, &items);
@@ -444,13 +480,20 @@ public:
         record.errorText = e.errorText;
         return 0;
     }
-    JetResult ReplSetSchedule(std::int32_t, std::int32_t, const Guid& partner, std::int32_t,
+    JetResult ReplSetSchedule(std::int32_t, std::int32_t database, const Guid& partner, std::int32_t setting,
                               const QByteArray& record) override
     {
-        QMutexLocker lock(&g_propsLock);
-        const QByteArray local = syncProps().value(JetConst::syncPropId).toByteArray().leftJustified(16, '\0', true);
-        schedules()[local + partner.toByteArray()] = record.mid(12, 84);
-        return 0;
+        const QString path = m_databases.value(database);
+        if (path.isEmpty())
+            return errInvalidHandle;
+        // The partner record: its size (112), 1, the 84 schedule bytes' count, the bytes and the exchange type.
+        auto word = [&](int at) {
+            return std::uint32_t(std::uint8_t(record[at])) | std::uint32_t(std::uint8_t(record[at + 1])) << 8 |
+                   std::uint32_t(std::uint8_t(record[at + 2])) << 16 | std::uint32_t(std::uint8_t(record[at + 3])) << 24;
+        };
+        if (setting != JetConst::scheduleSetting || record.size() != 112 || word(0) != 112 || word(4) != 1 || word(8) != 84)
+            return -1;
+        return fromStore(Store::setSchedule(path, localSynchronizer(path), GuidToString(partner), record));
     }
     JetResult ReplRemoveReplica(std::int32_t, std::int32_t database, const Guid&, const Guid& replicaId) override
     {
@@ -459,13 +502,41 @@ public:
             return errInvalidHandle;
         return fromStore(Store::removeMember(path, GuidToString(replicaId)));
     }
-    JetResult ReplRegisterReplica(std::int32_t, std::int32_t) override { return 0; }
-    JetResult ReplStartSynchronizer(std::int32_t) override { return 0; }
+    JetResult ReplRegisterReplica(std::int32_t, std::int32_t database) override
+    {
+        applyPending(m_databases.value(database));
+        return 0;
+    }
+    JetResult ReplStartSynchronizer(std::int32_t) override
+    {
+        applyPending(QString());
+        return 0;
+    }
     JetResult ReplStopSynchronizer(std::int32_t) override { return 0; }
     JetResult ReplRegister() override { return 0; }
     JetResult ReplUnregister() override { return 0; }
 
 private:
+    // The synchronizer GUID behind the file's own replica (all zero when none manages it).
+    static QString localSynchronizer(const QString& path)
+    {
+        QVector<Store::Member> list;
+        if (Store::members(path, &list) < 0 || list.isEmpty())
+            return GuidToString(EmptyGuid());
+        return GuidToString(guidOf(list.first().synchronizerId));
+    }
+    // Applies the messages waiting in this synchronizer's drop box to the replicas it manages (and to path).
+    static void applyPending(const QString& path)
+    {
+        const QString own = syncIdText();
+        const QString box = syncText(JetConst::syncPropIndirectDropbox);
+        if (own.isEmpty() || box.isEmpty() || !QFileInfo(box).isDir())
+            return;
+        QStringList replicas = managedPaths();
+        if (!path.isEmpty() && !replicas.contains(path))
+            replicas << path;
+        Store::applyMessages(own, box, replicas, syncText(JetConst::syncPropLogFile));
+    }
     static void notify(ProgressCallback cb, std::int32_t session, std::int32_t op, std::int32_t status)
     {
         if (cb) {
