@@ -52,6 +52,9 @@ public:
 
     void cmdCreateRep_Click();
     void cmdCancel_Click();
+    // The synchronizer's events.
+    void Synch_BeginMakeReplica();
+    void Synch_MakeReplicaProgress(std::int32_t& done, std::int32_t& total, bool& cancel);
 
 protected:
     // Escape and the close box do nothing while a replica is being made.
@@ -62,8 +65,6 @@ private:
     void drvList_Change();
     void dirList_Change();
     void showVolume(const QString& root);
-    void Synch_BeginMakeReplica();
-    void Synch_MakeReplicaProgress(std::int32_t& done, std::int32_t& total, bool& cancel);
     void endMaking();
 
     QFileSystemModel* m_folders;

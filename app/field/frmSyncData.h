@@ -29,14 +29,15 @@ public:
     QLabel* Label1;
     QProgressBar* prgStatus;
 
+    // The synchronizer's progress event.
+    void Synch_SynchProgress(std::int32_t& done, std::int32_t& total, bool& cancel);
+
 protected:
     // The window stays while its exchange runs.
     bool QueryUnload() override { return !m_busy; }
     void reject() override;
 
 private:
-    void Synch_SynchProgress(std::int32_t& done, std::int32_t& total, bool& cancel);
-
     std::unique_ptr<Varnock::Synchronizer> Synch;
     bool m_busy = false;
 };
