@@ -10,9 +10,15 @@
 #include "frmSyncFS.h"
 #include "frmSystem.h"
 #include "helpers.h"
+#include "dbusers.h"
+#include "frmLogon.h"
+#include "inventoryforms.h"
 #include "scriptedprompt.h"
+#include "startup.h"
+#include "../startup/windowscript.h"
 
 #include <QCheckBox>
+#include <QToolButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -432,17 +438,64 @@ private slots:
         for (QWidget* f : LoadedForms())
             screens += f->objectName() == "frmSyncFS" && f->isVisible();
         QCOMPARE(screens, 1);
+        // The replica is made while the set-up window is open on the master.
         bool modal = false;
+        QString status;
         QTimer::singleShot(0, [&] {
             for (QWidget* f : LoadedForms())
                 if (auto* c = qobject_cast<frmCreateReplica*>(f)) {
                     modal = c->isModal() && c->isVisible();
+                    c->setDirPath(m_stick);
+                    c->txtFileName->setText("Office.db");
+                    QTest::mouseClick(c->cmdCreateRep, Qt::LeftButton);
+                    status = c->lblStatus->text();
                     QTest::mouseClick(c->cmdCancel, Qt::LeftButton);
                 }
         });
         s->mnuCreateRep->trigger();
         QVERIFY(modal);
+        QCOMPARE(status, QString("Replica creation complete."));
+        QVERIFY(!GetReplicaId(m_stick + "/Office.db").isEmpty());
         QVERIFY(!IsFormLoaded("frmCreateReplica"));
+    }
+
+    // A data-collector installation starts on its replica like on any tunnel database, and
+    // its work comes back.
+    void aDataCollectorStartsOnItsReplica()
+    {
+        RegisterInventoryForms();
+        DbAddUser(QStringLiteral("admin"), QStringLiteral("krvadmin"), true, true);
+        DbAddUser(QStringLiteral("inspector"), QStringLiteral("inspect1"), false, true);
+        makeReplica();
+        FieldComputer field(m_replica);
+        gConn.close();
+        ResetGlobals();
+        SetProgramFolder(field.program.path());
+        WindowScript script;
+        script.when(QStringLiteral("frmLogon"), [](QWidget* w) {
+            auto* d = static_cast<frmLogon*>(w);
+            if (!d->logonFieldsShown())
+                QTest::mouseClick(d->cmdLogin, Qt::LeftButton);
+            d->txtName->setText(QStringLiteral("inspector"));
+            QTest::keyClicks(d->txtPW, QStringLiteral("inspect1"));
+            QTest::mouseClick(d->cmdOk, Qt::LeftButton);
+        });
+        Main();
+        QVERIFY(!script.timedOut());
+        QCOMPARE(LoadedFormNames(), QStringList{"frmViewSystem"});
+        QCOMPARE(gDbPath, m_replica);
+        QVERIFY(IniIsDataCollector() && gIsDataEntry && !gIsWizard);
+        DbSaveRating(m_master->southYear, m_master->southPanels[0], 2, "1");
+        for (QWidget* f : LoadedForms())
+            UnloadForm(f);
+        ClearPendingQuit();
+
+        m_master->activate();
+        auto* w = screen(m_replica);
+        w->cmdSync_Click();
+        verifyIdle(w, kSucceeded);
+        QCOMPARE(DbGetRating(m_master->southYear, m_master->southPanels[0], 2), QString("1"));
+        QVERIFY(w->Unload());
     }
 };
 
