@@ -11,6 +11,7 @@
 #include "frmSystem.h"
 #include "helpers.h"
 #include "dbusers.h"
+#include "demodata.h"
 #include "frmLogon.h"
 #include "inventoryforms.h"
 #include "scriptedprompt.h"
@@ -457,6 +458,49 @@ private slots:
         QCOMPARE(status, QString("Replica creation complete."));
         QVERIFY(!GetReplicaId(m_stick + "/Office.db").isEmpty());
         QVERIFY(!IsFormLoaded("frmCreateReplica"));
+    }
+
+    // The README's road on the demo installation: every tunnel's 2026 goes out and comes back.
+    void theDemoGoesToTheFieldAndBack()
+    {
+        const QString demo = m_master->install.file("demo");
+        QString error;
+        QVERIFY2(MakeDemoInstallation(demo, &error), qPrintable(error));
+        SetProgramFolder(demo);
+        gConn.open(demo + "/krv.db");
+        gDbPath = demo + "/krv.db";
+        makeReplica();
+        auto* w = screen(m_replica);
+        for (QComboBox* years : w->cboInspPD)
+            years->setCurrentIndex(years->findText("2026"));
+        w->cmdSync_Click();
+        verifyIdle(w, kSucceeded);
+        const RowSet tunnels = gConn.query("SELECT TunnelName FROM Tunnels");
+        QCOMPARE(w->chkSyncTunnel.size(), tunnels.count());
+        for (int r = 0; r < tunnels.count(); ++r) {
+            const QString year = "/" + tunnels.value(r, "TunnelName").toString() + "/2026";
+            QCOMPARE(tree(m_stick + year), tree(IniGetSystemPath() + year));
+        }
+
+        const RowSet rated = gConn.query("SELECT r.InspectionID, r.PanelID, r.ElementID FROM Ratings r JOIN "
+                                         "InspectionPeriod i ON i.InspectionID = r.InspectionID "
+                                         "WHERE i.InspectionYear = 2026 LIMIT 1");
+        QCOMPARE(rated.count(), 1);
+        const qint32 inspection = rated.toInt(0, "InspectionID"), panel = rated.toInt(0, "PanelID"),
+                     element = rated.toInt(0, "ElementID");
+        const QString before = DbGetRating(inspection, panel, element);
+        const QString after = before == "0" ? "9" : "0";
+        FieldComputer field(m_replica);
+        field.activate();
+        DbSaveRating(inspection, panel, element, after);
+        SetProgramFolder(demo);
+        gConn.open(demo + "/krv.db");
+        gDbPath = demo + "/krv.db";
+        QCOMPARE(DbGetRating(inspection, panel, element), before);
+        w->cmdSync_Click();
+        verifyIdle(w, kSucceeded);
+        QCOMPARE(DbGetRating(inspection, panel, element), after);
+        QVERIFY(w->Unload());
     }
 
     // A data-collector installation starts on its replica like on any tunnel database, and
