@@ -207,8 +207,8 @@ void frmCreateReplica::cmdCreateRep_Click()
         QCoreApplication::processEvents();
 
         const QString description = ReplicaDescription(QDate::currentDate());
-        for (std::int16_t i = 1; i <= m_requested && i > 0; ++i) {
-            m_current = i;
+        for (int i = 1; i <= m_requested; ++i) {
+            m_current = std::int16_t(i);
             prgStatus->setValue(0);
             const QString path = ReplicaFilePath(m_dirPath, name, m_requested, i);
             const QFileInfo target(path);
@@ -220,8 +220,6 @@ void frmCreateReplica::cmdCreateRep_Click()
             }
             prgStatus->show();
             Synch->MakeReplica(path, description, std::int32_t(-1), false, false, false, Varnock::synchGlobalReplica);
-            if (i == 32767)
-                break;
         }
         prgStatus->hide();
         lblStatus->setText(QStringLiteral("Replica creation complete."));

@@ -255,7 +255,11 @@ private slots:
         QCOMPARE(second.filter("SYS: SYNCHRONIZATION COMPLETED").size(), 4);
         QCOMPARE(second.filter(QRegularExpression("\\d  FROM: ")).size(), 4);
         QVERIFY(m_master->install.read(kSyncLogName).endsWith("\"\r\n\r\n\"\r\n"));
-        QVERIFY(!m_master->install.read(kReplicaLogName).isEmpty());
+        // The synchronizer's log beside the program: one line per exchange, the second one completed.
+        const QStringList exchanges =
+            QString::fromUtf8(m_master->install.read(kReplicaLogName)).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(exchanges.size(), 2);
+        QVERIFY2(exchanges[1].contains("Field.db") && exchanges[1].contains("completed"), qPrintable(exchanges[1]));
         // The grid is ready for the next run.
         QCOMPARE(w->msfReport->rowCount(), 0);
     }
@@ -304,6 +308,7 @@ private slots:
         QCOMPARE(records.count(QString()), 1);
         QCOMPARE(records.filter("SYS: SYNCHRONIZATION COMPLETED").size(), 4);
         QCOMPARE(records.filter("Attempt to use object while busy").size(), 0);
+        QCOMPARE(QString::fromUtf8(m_master->install.read(kReplicaLogName)).count('\n'), 1);
         QVERIFY(w->Unload());
     }
 
