@@ -249,6 +249,9 @@ void frmSyncFS::cmdBrowse_Click()
     try {
         const QString path = Prompt().openFileName(QStringLiteral("Select Inspection Replica"),
                                                    GetFolderPart(txtRepDB->text().trimmed()), kReplicaFileFilter);
+        // A cancelled dialog keeps the path already there.
+        if (path.isEmpty())
+            return;
         txtRepDB->setText(path);
         if (!path.isEmpty() && !HasReplicaExtension(path)) {
             MsgBox(QStringLiteral("The replica file name must have a tunnel database file extension (*.db)\n"

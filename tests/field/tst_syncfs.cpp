@@ -410,6 +410,9 @@ private slots:
         w->cmdBrowse_Click();
         QCOMPARE(w->txtRepDB->text(), m_stick + "/Field.db");
         QCOMPARE(m_prompt->calls.last().filter, QString("Tunnel Database Files (*.db)"));
+        m_prompt->answerCancel();
+        w->cmdBrowse_Click();
+        QCOMPARE(w->txtRepDB->text(), m_stick + "/Field.db");
         w->Unload();
 
         // Many tunnels overflow the viewport: the bar moves the rows.
