@@ -1,3 +1,4 @@
+#include "fieldforms.h"
 #include "forms.h"
 #include "inspectionforms.h"
 #include "inventoryforms.h"
@@ -24,6 +25,7 @@ int main(int argc, char** argv)
     RegisterReviewForms();
     RegisterMediaForms();
     RegisterReportsForms();
+    RegisterFieldForms();
 
     Main();
     if (!ProgramHasWindowToRun())

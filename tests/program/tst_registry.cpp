@@ -1,3 +1,4 @@
+#include "fieldforms.h"
 #include "forms.h"
 #include "inspectionforms.h"
 #include "inventoryforms.h"
@@ -19,11 +20,13 @@ private slots:
         RegisterReviewForms();
         RegisterMediaForms();
         RegisterReportsForms();
+        RegisterFieldForms();
         const QStringList windows = {
             "frmSystem",     "frmViewSystem", "frmOpenSysMap",   "frmEleDef",    "frmDataTabs",
             "frmTunnelSpecs", "frmPanelElements", "frmInspectionPd", "frmDataInput", "frmPost",
             "frmDataView",   "frmIPdialog",   "frmExpense",      "frmImages",    "frmImgInput",
-            "frmMultImg",    "frmVideo",      "frmVideoView",    "frmPrintKeyplan", "frmPrintPreview"};
+            "frmMultImg",    "frmVideo",      "frmVideoView",    "frmPrintKeyplan", "frmPrintPreview",
+            "frmCreateReplica", "frmSyncFS",   "frmSyncData"};
         for (const QString& name : windows)
             QVERIFY2(FormIsAvailable(name), qPrintable(name));
     }

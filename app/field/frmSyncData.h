@@ -1,0 +1,43 @@
+#pragma once
+#include "forms.h"
+
+#include <QDialog>
+#include <cstdint>
+#include <memory>
+
+class QLabel;
+class QProgressBar;
+
+namespace Varnock {
+class Synchronizer;
+}
+
+// Exchanges a field replica's data with the open tunnel database (the master), after
+// checking that the replica belongs to the master's replica set, with the progress of the
+// exchange. A new instance per exchange, shown modeless and on top.
+class frmSyncData : public KrvForm<QDialog> {
+    Q_OBJECT
+public:
+    explicit frmSyncData(QWidget* parent = nullptr);
+    ~frmSyncData() override;
+
+    // True only when the replica is a member of the master's set and the synchronizer
+    // reports the exchange done. Any error gives false without a message (it is logged).
+    Q_INVOKABLE bool SYNCHRONIZE(const QString& replicaPath);
+    bool isSynchronizing() const { return m_busy; }
+
+    QLabel* Label1;
+    QProgressBar* prgStatus;
+
+    // The synchronizer's progress event.
+    void Synch_SynchProgress(std::int32_t& done, std::int32_t& total, bool& cancel);
+
+protected:
+    // The window stays while its exchange runs.
+    bool QueryUnload() override { return !m_busy; }
+    void reject() override;
+
+private:
+    std::unique_ptr<Varnock::Synchronizer> Synch;
+    bool m_busy = false;
+};

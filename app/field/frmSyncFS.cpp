@@ -1,0 +1,408 @@
+#include "frmSyncFS.h"
+
+#include "FolderSync.h"
+#include "clicklabel.h"
+#include "db.h"
+#include "fieldcommon.h"
+#include "frmSyncData.h"
+#include "globals.h"
+#include "helpers.h"
+#include "modkrv.h"
+#include "prompt.h"
+#include "settings.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kRowStep = 350;        // twips between rows
+constexpr int kLabelOffset = 60;     // the name sits this far below its row's top
+constexpr int kViewportHeight = 2400;
+
+const QString kClose = QStringLiteral("&Close");
+const QString kStopSync = QStringLiteral("Stop Sync");
+const QString kReady = QStringLiteral("Ready");
+
+}  // namespace
+
+frmSyncFS::frmSyncFS(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmSyncFS"), parent)
+{
+    setWindowTitle(QStringLiteral("Synchronize Inspection Data"));
+    setWindowFlag(Qt::Window);
+
+    picContainer = new QWidget(this);
+    picContainer->setObjectName(QStringLiteral("picContainer"));
+    picContainer->setFixedHeight(TwipsToPixels(kViewportHeight));
+    picContainer->setMinimumWidth(TwipsToPixels(4600));
+    picSync = new QWidget(picContainer);
+    picSync->setObjectName(QStringLiteral("picSync"));
+    VScroll1 = new QScrollBar(Qt::Vertical, this);
+    VScroll1->setObjectName(QStringLiteral("VScroll1"));
+    VScroll1->setFixedHeight(TwipsToPixels(kViewportHeight));
+
+    cmdSelectAll = new QPushButton(QStringLiteral("Select &All"), this);
+    cmdSelectAll->setObjectName(QStringLiteral("cmdSelectAll"));
+    cmdSelectNone = new QPushButton(QStringLiteral("Select &None"), this);
+    cmdSelectNone->setObjectName(QStringLiteral("cmdSelectNone"));
+    lblRepDB = new QLabel(QStringLiteral("Inspection replica database:"), this);
+    lblRepDB->setObjectName(QStringLiteral("lblRepDB"));
+    txtRepDB = new QLineEdit(this);
+    txtRepDB->setObjectName(QStringLiteral("txtRepDB"));
+    cmdBrowse = new QPushButton(QStringLiteral("&Browse..."), this);
+    cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
+    msfReport = new QTableWidget(this);
+    msfReport->setObjectName(QStringLiteral("msfReport"));
+    msfReport->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    msfReport->setMinimumHeight(TwipsToPixels(3000));
+    cmdSync = new QPushButton(QStringLiteral("&Synchronize"), this);
+    cmdSync->setObjectName(QStringLiteral("cmdSync"));
+    cmdClose = new QPushButton(kClose, this);
+    cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    sb1 = new QStatusBar(this);
+    sb1->setObjectName(QStringLiteral("sb1"));
+    sb1->setSizeGripEnabled(false);
+    sbPanel1 = new QLabel(this);
+    sbPanel1->setObjectName(QStringLiteral("sbPanel1"));
+    sb1->addWidget(sbPanel1, 1);
+
+    auto* rows = new QHBoxLayout;
+    rows->setSpacing(0);
+    rows->addWidget(picContainer, 1);
+    rows->addWidget(VScroll1);
+    auto* select = new QHBoxLayout;
+    select->addWidget(cmdSelectAll);
+    select->addWidget(cmdSelectNone);
+    select->addStretch();
+    auto* replica = new QHBoxLayout;
+    replica->addWidget(lblRepDB);
+    replica->addWidget(txtRepDB, 1);
+    replica->addWidget(cmdBrowse);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdSync);
+    buttons->addWidget(cmdClose);
+    auto* main = new QVBoxLayout(this);
+    main->addLayout(rows);
+    main->addLayout(select);
+    main->addLayout(replica);
+    main->addWidget(msfReport, 1);
+    main->addLayout(buttons);
+    main->addWidget(sb1);
+
+    connect(VScroll1, &QScrollBar::valueChanged, this, [this](int v) { picSync->move(0, -v); });
+    connect(cmdSelectAll, &QPushButton::clicked, this, [this] { cmdSelectAll_Click(); });
+    connect(cmdSelectNone, &QPushButton::clicked, this, [this] { cmdSelectNone_Click(); });
+    connect(cmdBrowse, &QPushButton::clicked, this, [this] { cmdBrowse_Click(); });
+    connect(cmdSync, &QPushButton::clicked, this, [this] { cmdSync_Click(); });
+    connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
+
+    loadTunnels();
+    if (!chkSyncTunnel.isEmpty())
+        loadInspectionPeriods();
+
+    fsync = new FolderSync(this);
+    fsync->setCopyIfMissing(true);
+    fsync->setOverwriteAll(false);
+    fsync->setIncludeSubFolders(true);
+    fsync->setCreateSubFolders(true);
+    fsync->setReportGrid(msfReport);
+    fsync->setIncludeNormalFiles(true);
+    fsync->setIncludeHiddenFiles(true);
+    setStatus(kReady);
+    resize(TwipsToPixels(7200), TwipsToPixels(9000));
+}
+
+frmSyncFS::~frmSyncFS() = default;
+
+void frmSyncFS::addRow(int index, qint32 tunnelId, const QString& name)
+{
+    const int top = index * kRowStep;
+    auto* chk = new QCheckBox(picSync);
+    chk->setObjectName(QStringLiteral("chkSyncTunnel_%1").arg(index));
+    chk->setProperty("tag", tunnelId);
+    PlaceTwips(chk, 60, top, 250, 300);
+    auto* lbl = new ClickLabel(name, picSync);
+    lbl->setObjectName(QStringLiteral("lblSyncTunnel_%1").arg(index));
+    PlaceTwips(lbl, 360, top + kLabelOffset, 2700, 250);
+    auto* cbo = new QComboBox(picSync);
+    cbo->setObjectName(QStringLiteral("cboInspPD_%1").arg(index));
+    cbo->setProperty("tag", tunnelId);
+    cbo->setEnabled(false);
+    PlaceTwips(cbo, 3120, top, 1300, 300);
+    chkSyncTunnel << chk;
+    lblSyncTunnel << lbl;
+    cboInspPD << cbo;
+    connect(chk, &QCheckBox::clicked, this, [this, index] { chkSyncTunnel_Click(index); });
+    connect(lbl, &ClickLabel::clicked, this, [this, index] { lblSyncTunnel_Click(index); });
+}
+
+void frmSyncFS::loadTunnels()
+{
+    try {
+        const RowSet rs = gConn.query(QStringLiteral("SELECT TunnelID,TunnelName FROM Tunnels"));
+        for (int r = 0; r < rs.count(); ++r)
+            addRow(r, rs.toInt(r, QStringLiteral("TunnelID")), rs.value(r, QStringLiteral("TunnelName")).toString());
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error loading Tunnels."), objectName(), e);
+    }
+    layoutPanel();
+    const bool any = !chkSyncTunnel.isEmpty();
+    cmdSelectAll->setEnabled(any);
+    cmdSelectNone->setEnabled(any);
+}
+
+void frmSyncFS::layoutPanel()
+{
+    const int rows = int(chkSyncTunnel.size());
+    const int height = TwipsToPixels((rows > 0 ? (rows - 1) * kRowStep : 0) + 300);
+    picSync->setGeometry(0, 0, TwipsToPixels(4600), height);
+    const int viewport = TwipsToPixels(kViewportHeight);
+    if (height <= viewport) {
+        VScroll1->hide();
+        VScroll1->setValue(0);
+        return;
+    }
+    const int max = height - viewport;
+    VScroll1->setRange(0, max);
+    VScroll1->setPageStep(max / 5);
+    VScroll1->setSingleStep(max / 20);
+    VScroll1->show();
+}
+
+void frmSyncFS::loadInspectionPeriods()
+{
+    try {
+        for (QComboBox* cbo : cboInspPD) {
+            cbo->clear();
+            const RowSet rs =
+                gConn.query(QStringLiteral("SELECT * FROM InspectionPeriod WHERE TunnelID=? ORDER BY InspectionYear"),
+                            {cbo->property("tag")});
+            for (int r = 0; r < rs.count(); ++r)
+                cbo->addItem(rs.value(r, QStringLiteral("InspectionYear")).toString(),
+                             rs.toInt(r, QStringLiteral("InspectionID")));
+            if (cbo->count() > 0)
+                cbo->setCurrentIndex(0);
+        }
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error loading Inspection Periods."), objectName(), e);
+    }
+}
+
+void frmSyncFS::resizeEvent(QResizeEvent* event)
+{
+    KrvForm<QWidget>::resizeEvent(event);
+    sbPanel1->setMinimumWidth(std::max(0, sb1->width() - TwipsToPixels(20)));
+}
+
+void frmSyncFS::setStatus(const QString& text)
+{
+    sbPanel1->setText(text);
+}
+
+void frmSyncFS::setTunnelChecked(int row, bool on)
+{
+    if (row < 0 || row >= chkSyncTunnel.size())
+        return;
+    chkSyncTunnel[row]->setChecked(on);
+    chkSyncTunnel_Click(row);
+}
+
+void frmSyncFS::chkSyncTunnel_Click(int index)
+{
+    cboInspPD[index]->setEnabled(chkSyncTunnel[index]->isChecked());
+}
+
+void frmSyncFS::lblSyncTunnel_Click(int index)
+{
+    setTunnelChecked(index, !chkSyncTunnel[index]->isChecked());
+}
+
+void frmSyncFS::cmdSelectAll_Click()
+{
+    for (int i = 0; i < chkSyncTunnel.size(); ++i)
+        setTunnelChecked(i, true);
+}
+
+void frmSyncFS::cmdSelectNone_Click()
+{
+    for (int i = 0; i < chkSyncTunnel.size(); ++i)
+        setTunnelChecked(i, false);
+}
+
+void frmSyncFS::cmdBrowse_Click()
+{
+    try {
+        const QString path = Prompt().openFileName(QStringLiteral("Select Inspection Replica"),
+                                                   GetFolderPart(txtRepDB->text().trimmed()), kReplicaFileFilter);
+        // A cancelled dialog keeps the path already there.
+        if (path.isEmpty())
+            return;
+        txtRepDB->setText(path);
+        if (!path.isEmpty() && !HasReplicaExtension(path)) {
+            MsgBox(QStringLiteral("The replica file name must have a tunnel database file extension (*.db)\n"
+                                  "Please select the correct file type for synchronization."),
+                   MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Invalid File"));
+            txtRepDB->clear();
+        }
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error selecting inspection replica."), objectName(), e);
+    }
+}
+
+void frmSyncFS::cmdClose_Click()
+{
+    if (m_running) {
+        // Stop Sync: the folder pass in progress ends with its cancelled line, no further pass
+        // starts, and the exchange is skipped. The run itself ends the running state.
+        m_stop = true;
+        fsync->terminate();
+        cmdClose->setEnabled(false);
+        return;
+    }
+    Unload();
+}
+
+void frmSyncFS::cmdSync_Click()
+{
+    // The folder passes and the exchange let events through: a click that arrives meanwhile
+    // must not start a second run inside this one.
+    if (m_running)
+        return;
+    m_running = true;
+    m_stop = false;
+    cmdSync->setEnabled(false);
+    cmdClose->setText(kStopSync);
+    cmdClose->setEnabled(true);
+    setStatus(QStringLiteral("Please Wait Synchronizing..."));
+    setCursor(Qt::WaitCursor);
+
+    const QString replica = txtRepDB->text().trimmed();
+    if (!replica.isEmpty() && !gDbPath.isEmpty() && QFileInfo(replica).exists() &&
+        QFileInfo(replica).canonicalFilePath() == QFileInfo(gDbPath).canonicalFilePath()) {
+        // The master is no replica of itself: its folders would be copied onto themselves.
+        MsgBox(QStringLiteral("The selected database file is the master database itself.\n"
+                              "Data synchronization was not performed."),
+               MsgButtons::Ok, MsgIcon::Warning);
+        endRun(QStringLiteral("Inspection Replica synchronization failed."));
+        return;
+    }
+
+    QString status = kReady;
+    try {
+        runFolderPasses();
+        writeSyncLog();
+        // Only the header is left.
+        fsync->setReportGrid(msfReport);
+        if (!m_stop && !replica.isEmpty()) {
+            if (QFileInfo(replica).isFile()) {
+                cmdClose->setEnabled(false);  // the exchange cannot be stopped
+                setStatus(QStringLiteral("Please Wait Synchronizing Inspection Replica database..."));
+                status = exchange(replica) ? QStringLiteral("Inspection Replica synchronization succeeded.")
+                                           : QStringLiteral("Inspection Replica synchronization failed.");
+            } else {
+                MsgBox(QStringLiteral("The selected database file can not be found on the system.\n"
+                                      "Data synchronization can not be performed."),
+                       MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("File Not Found"));
+            }
+        }
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error performing the synchronization."), objectName(), e);
+        status = kReady;
+    }
+    endRun(status);
+}
+
+void frmSyncFS::endRun(const QString& status)
+{
+    m_running = false;
+    m_stop = false;
+    cmdSync->setEnabled(true);
+    cmdClose->setText(kClose);
+    cmdClose->setEnabled(true);
+    setStatus(status);
+    unsetCursor();
+}
+
+void frmSyncFS::runFolderPasses()
+{
+    const QString replica = txtRepDB->text();
+    for (int i = 0; i < chkSyncTunnel.size() && !m_stop; ++i) {
+        QComboBox* years = cboInspPD[i];
+        if (!chkSyncTunnel[i]->isChecked() || years->currentIndex() < 0)
+            continue;
+        const qint32 tunnelId = chkSyncTunnel[i]->property("tag").toInt();
+        const qint32 inspectionId = years->currentData().toInt();
+        const QString dataSide = GetInspectionFolder(tunnelId, inspectionId);
+        const QString replicaSide = GetInspectionFolderUnder(replica, tunnelId, inspectionId);
+        fsync->setFromFolder(dataSide);
+        fsync->setToFolder(replicaSide);
+        fsync->syncFoldersNow();
+        QCoreApplication::processEvents();
+        if (m_stop)
+            break;
+        fsync->setFromFolder(replicaSide);
+        fsync->setToFolder(dataSide);
+        fsync->syncFoldersNow();
+        QCoreApplication::processEvents();
+    }
+}
+
+void frmSyncFS::writeSyncLog()
+{
+    try {
+        const QString date = ShortDateText(QDate::currentDate());
+        QByteArray block;
+        for (int r = 0; r < msfReport->rowCount(); ++r) {
+            const QTableWidgetItem* time = msfReport->item(r, 0);
+            const QTableWidgetItem* action = msfReport->item(r, 1);
+            block += '"';
+            block += (date + QLatin1Char(' ') + (time ? time->text() : QString()) + QStringLiteral("  ") +
+                      (action ? action->text() : QString()))
+                         .toUtf8();
+            block += "\"\r\n";
+        }
+        block += "\"\r\n\r\n\"\r\n";
+        // Appended through a whole new copy, so a full disk leaves the old log as it was.
+        const QString path = ProgramFile(kSyncLogName);
+        QByteArray old;
+        QFile current(path);
+        if (current.exists()) {
+            if (!current.open(QIODevice::ReadOnly))
+                throw KrvError(ErrNo::PermissionDenied, current.errorString());
+            old = current.readAll();
+            current.close();
+        }
+        QSaveFile out(path);
+        if (!out.open(QIODevice::WriteOnly) || out.write(old) != old.size() || out.write(block) != block.size() ||
+            !out.commit())
+            throw KrvError(ErrNo::PermissionDenied, out.errorString());
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error writing to SyncLog"), objectName(), e);
+    }
+}
+
+bool frmSyncFS::exchange(const QString& replicaPath)
+{
+    QPointer<frmSyncData> w = new frmSyncData;
+    w->show();
+    SetTopMost(w, true);
+    const bool ok = w->SYNCHRONIZE(replicaPath);
+    if (w)
+        w->Unload();
+    return ok;
+}

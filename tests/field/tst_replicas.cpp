@@ -1,0 +1,349 @@
+// The replica creation window and the replica synchronisation window, on real files.
+#include "fieldcommon.h"
+#include "fieldfixture.h"
+#include "frmCreateReplica.h"
+#include "frmSyncData.h"
+#include "helpers.h"
+#include "schema.h"
+#include "scriptedprompt.h"
+
+#include <varnock.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+using namespace fieldtest;
+
+namespace {
+
+const QString kExists = QStringLiteral("The file you specified already exists.\nPlease choose another filename for the "
+                                       "replica.");
+const QString kNotMember = QStringLiteral("The selected database file does not appear to be part of the KRV Replica "
+                                          "Set or is not a replicated database.\nData synchronization was not performed.");
+
+// What the window shows each time it lets events through while it works.
+struct Watch {
+    QStringList statuses;
+    bool buttonsEverEnabled = false;
+    int maxTotal = 0;
+    bool nestedRunStarted = false;
+};
+
+}  // namespace
+
+class TstReplicas : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_registry;
+    std::unique_ptr<Master> m_master;
+    std::unique_ptr<ScriptedPrompt> m_prompt;
+    QString m_out;
+
+    frmCreateReplica* creator(const QString& name, const QString& count)
+    {
+        auto* w = new frmCreateReplica;
+        w->setDirPath(m_out);
+        w->txtFileName->setText(name);
+        w->txtNumReps->setText(count);
+        return w;
+    }
+
+private slots:
+    void initTestCase() { qputenv("VARNOCK_REGISTRY", m_registry.filePath("registry.db").toUtf8()); }
+
+    void init()
+    {
+        m_master = std::make_unique<Master>();
+        m_prompt = std::make_unique<ScriptedPrompt>();
+        m_out = m_master->install.file("stick");
+        QDir().mkpath(m_out);
+    }
+    void cleanup()
+    {
+        m_prompt.reset();
+        m_master.reset();
+    }
+
+    void namesAndPaths()
+    {
+        const QDate d(2004, 5, 14);
+        QString shortDate = ShortDateText(d);
+        shortDate.replace('/', '_');
+        QCOMPARE(DefaultReplicaFileName(d), "KRV_Replica_" + shortDate + ".db");
+        QVERIFY(!DefaultReplicaFileName(d).contains('/'));
+        QCOMPARE(ReplicaDescription(d), "KRV Inspection Replica " + ShortDateText(d));
+        QCOMPARE(ReplicaFilePath("/m", "KRV_Replica_5_14_2004.db", 1, 1), QString("/m/KRV_Replica_5_14_2004.db"));
+        QCOMPARE(ReplicaFilePath("/m/", "KRV_Replica_5_14_2004.db", 3, 2), QString("/m/KRV_Replica_5_14_2004_2.db"));
+        QVERIFY(HasReplicaExtension(" field.db "));
+        QVERIFY(!HasReplicaExtension("field.DB"));
+        QVERIFY(!HasReplicaExtension("field.mdb"));
+        auto* w = new frmCreateReplica;
+        QCOMPARE(w->txtFileName->text(), DefaultReplicaFileName(QDate::currentDate()));
+        QVERIFY(w->prgStatus->isHidden());
+        w->Unload();
+    }
+
+    // Several replicas: each is a member of the master's set, with the progress of the library
+    // shown and both buttons disabled while the window works.
+    void makesNumberedReplicas()
+    {
+        auto* w = creator("KRV_Replica_field.db", "3");
+        w->show();
+        Watch watch;
+        QTimer spy;
+        spy.setInterval(0);
+        connect(&spy, &QTimer::timeout, w, [&] {
+            if (!w->isMaking())
+                return;
+            const QString status = w->lblStatus->text();
+            if (!status.isEmpty() && (watch.statuses.isEmpty() || watch.statuses.last() != status))
+                watch.statuses << status;
+            watch.buttonsEverEnabled |= w->cmdCreateRep->isEnabled() || w->cmdCancel->isEnabled();
+            watch.maxTotal = std::max(watch.maxTotal, w->prgStatus->maximum());
+            // Neither a second Create nor Escape does anything now.
+            w->cmdCreateRep_Click();
+            QTest::keyClick(w, Qt::Key_Escape);
+        });
+        spy.start();
+        w->cmdCreateRep_Click();
+        spy.stop();
+
+        QCOMPARE(w->lblStatus->text(), QString("Replica creation complete."));
+        QVERIFY(w->prgStatus->isHidden());
+        QVERIFY(w->cmdCreateRep->isEnabled() && w->cmdCancel->isEnabled());
+        QCOMPARE(watch.statuses, (QStringList{"Creating replica 1 of 3", "Creating replica 2 of 3",
+                                              "Creating replica 3 of 3"}));
+        QVERIFY(!watch.buttonsEverEnabled);
+        QVERIFY(watch.maxTotal > 0);
+        QVERIFY(m_prompt->calls.isEmpty());
+        QVERIFY(IsFormLoaded("frmCreateReplica"));
+
+        QStringList ids;
+        for (int i = 1; i <= 3; ++i) {
+            const QString path = m_out + QStringLiteral("/KRV_Replica_field_%1.db").arg(i);
+            QVERIFY2(QFileInfo::exists(path), qPrintable(path));
+            ids << GetReplicaId(path);
+            QVERIFY(!ids.last().isEmpty());
+        }
+        QVERIFY(!QFileInfo::exists(m_out + "/KRV_Replica_field.db"));
+        ids.removeDuplicates();
+        QCOMPARE(ids.size(), 3);
+        Varnock::Synchronizer s;
+        s.setDatabaseName(gDbPath);
+        QStringList members;
+        for (const auto& r : *s.ReplicaSet())
+            members << r.second->ReplicaID();
+        for (const QString& id : ids)
+            QVERIFY(members.contains(id));
+
+        QTest::mouseClick(w->cmdCancel, Qt::LeftButton);
+        QVERIFY(!IsFormLoaded("frmCreateReplica"));
+    }
+
+    void oneReplicaTakesTheNameAsTyped()
+    {
+        auto* w = creator("  Field.db ", "1");
+        w->cmdCreateRep_Click();
+        QCOMPARE(w->lblStatus->text(), QString("Replica creation complete."));
+        QVERIFY(QFileInfo::exists(m_out + "/Field.db"));
+        w->Unload();
+    }
+
+    void countWithoutANumberMakesNothing_data()
+    {
+        QTest::addColumn<QString>("count");
+        QTest::newRow("zero") << "0";
+        QTest::newRow("text") << "many";
+        QTest::newRow("empty") << "";
+    }
+    void countWithoutANumberMakesNothing()
+    {
+        QFETCH(QString, count);
+        auto* w = creator("Field.db", count);
+        w->cmdCreateRep_Click();
+        QCOMPARE(w->lblStatus->text(), QString("Replica creation complete."));
+        QCOMPARE(QDir(m_out).entryList(QDir::Files), QStringList());
+        w->Unload();
+    }
+
+    void nameMustEndInDb_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("upper case") << "Field.DB";
+        QTest::newRow("old kind") << "Field.mdb";
+        QTest::newRow("none") << "Field";
+    }
+    void nameMustEndInDb()
+    {
+        QFETCH(QString, name);
+        auto* w = creator(name, "2");
+        w->cmdCreateRep_Click();
+        QCOMPARE(m_prompt->calls.size(), 1);
+        QCOMPARE(m_prompt->calls[0].title, QString("Invalid Extension"));
+        QCOMPARE(m_prompt->calls[0].text,
+                 QString("The replica file name must have a tunnel database file extension (*.db)\n"
+                         "Please change your Replica filename to have this extension"));
+        QCOMPARE(QDir(m_out).entryList(QDir::Files), QStringList());
+        QCOMPARE(w->lblStatus->text(), QString());
+        QVERIFY(!w->isMaking() && w->cmdCreateRep->isEnabled());
+        w->Unload();
+    }
+
+    void anExistingFileStopsTheRun()
+    {
+        writeFile(m_out + "/Field_2.db", "someone else's");
+        auto* w = creator("Field.db", "3");
+        w->cmdCreateRep_Click();
+        QCOMPARE(m_prompt->messages(), QStringList{kExists});
+        QVERIFY(!GetReplicaId(m_out + "/Field_1.db").isEmpty());
+        QCOMPARE(QFile(m_out + "/Field_2.db").size(), qint64(14));
+        QVERIFY(!QFileInfo::exists(m_out + "/Field_3.db"));
+        QVERIFY(!w->isMaking() && w->cmdCreateRep->isEnabled() && w->cmdCancel->isEnabled());
+        w->Unload();
+    }
+
+    void aFailureIsLogged()
+    {
+        auto* w = creator("Field.db", "1");
+        w->setDirPath(m_out + "/no/such/folder");
+        w->cmdCreateRep_Click();
+        QCOMPARE(w->lblStatus->text(), QString("Replica creation failed."));
+        QCOMPARE(m_prompt->messages(), QStringList{"Error creating Inspection Replica."});
+        QVERIFY(m_master->install.read("err.log").contains("frmCreateReplica-Error creating Inspection Replica."));
+        QVERIFY(!w->isMaking() && w->cmdCreateRep->isEnabled() && w->cmdCancel->isEnabled());
+        w->Unload();
+    }
+
+    void anUnreadableDriveGoesBack()
+    {
+        auto* w = creator("Field.db", "1");
+        const QString drive = w->drvList->currentText();
+        w->drvList->addItem(QStringLiteral("/no/such/volume"));
+        w->drvList->setCurrentIndex(w->drvList->count() - 1);
+        emit w->drvList->activated(w->drvList->count() - 1);
+        QCOMPARE(w->drvList->currentText(), drive);
+        QCOMPARE(w->dirPath(), QDir::cleanPath(m_out));
+        w->Unload();
+    }
+
+    // Phase events carry a total of -1: the bars keep what they show.
+    void progressWithoutATotalIsIgnored()
+    {
+        auto* c = new frmCreateReplica;
+        auto* s = new frmSyncData;
+        for (QProgressBar* bar : {c->prgStatus, s->prgStatus}) {
+            bar->setMaximum(40);
+            bar->setValue(10);
+        }
+        bool cancel = false;
+        std::int32_t done = 2, total = -1;
+        c->Synch_MakeReplicaProgress(done, total, cancel);
+        s->Synch_SynchProgress(done, total, cancel);
+        total = 0;
+        c->Synch_MakeReplicaProgress(done, total, cancel);
+        s->Synch_SynchProgress(done, total, cancel);
+        for (QProgressBar* bar : {c->prgStatus, s->prgStatus}) {
+            QCOMPARE(bar->maximum(), 40);
+            QCOMPARE(bar->value(), 10);
+        }
+        done = 30;
+        total = 60;
+        c->Synch_MakeReplicaProgress(done, total, cancel);
+        s->Synch_SynchProgress(done, total, cancel);
+        for (QProgressBar* bar : {c->prgStatus, s->prgStatus}) {
+            QCOMPARE(bar->maximum(), 60);
+            QCOMPARE(bar->value(), 30);
+        }
+        QVERIFY(!cancel);
+        c->Unload();
+        s->Unload();
+    }
+
+    // ---------------------------------------------------------------- frmSyncData
+
+    void aReplicaOfTheMasterIsExchanged()
+    {
+        auto* c = creator("Field.db", "1");
+        c->cmdCreateRep_Click();
+        c->Unload();
+        const QString replica = m_out + "/Field.db";
+        FieldComputer field(replica);
+        field.activate();
+        DbSaveRating(m_master->southYear, m_master->southPanels[1], 2, "4");
+        m_master->activate();
+
+        auto* w = new frmSyncData;
+        w->show();
+        int maxTotal = 0;
+        QTimer spy;
+        spy.setInterval(0);
+        connect(&spy, &QTimer::timeout, w, [&] {
+            maxTotal = std::max(maxTotal, w->prgStatus->maximum());
+            QTest::keyClick(w, Qt::Key_Escape);  // the window stays while it works
+        });
+        spy.start();
+        QVERIFY(w->SYNCHRONIZE(replica));
+        spy.stop();
+        QVERIFY(IsFormLoaded("frmSyncData"));
+        QVERIFY(maxTotal > 0);
+        QCOMPARE(DbGetRating(m_master->southYear, m_master->southPanels[1], 2), QString("4"));
+        QVERIFY(m_prompt->calls.isEmpty());
+        QVERIFY(QFile(m_master->install.file(kReplicaLogName)).size() > 0);
+        w->Unload();
+        QVERIFY(!IsFormLoaded("frmSyncData"));
+    }
+
+    void aFileOutsideTheSetIsRefused_data()
+    {
+        QTest::addColumn<bool>("otherSet");
+        QTest::newRow("plain database") << false;
+        QTest::newRow("replica of another set") << true;
+    }
+    void aFileOutsideTheSetIsRefused()
+    {
+        QFETCH(bool, otherSet);
+        // The master must be replicable for the set to exist.
+        auto* c = creator("Field.db", "1");
+        c->cmdCreateRep_Click();
+        c->Unload();
+        const QString other = m_out + "/other.db";
+        QVERIFY(CreateTunnelDatabase(other));
+        QString target = other;
+        if (otherSet) {
+            Varnock::Synchronizer s;
+            s.setDatabaseName(other);
+            s.setRunning(true);
+            target = m_out + "/other_replica.db";
+            s.MakeReplica(target);
+            s.setRunning(false);
+        }
+        auto* w = new frmSyncData;
+        QVERIFY(!w->SYNCHRONIZE(target));
+        QCOMPARE(m_prompt->messages(), QStringList{kNotMember});
+        QCOMPARE(m_prompt->calls[0].icon, MsgIcon::Warning);
+        QCOMPARE(m_prompt->calls[0].title, kAppTitle);
+        w->Unload();
+    }
+
+    // The master is a member of its own set; the exchange with itself is refused, and the
+    // window says so by its result.
+    void theMasterItselfFails()
+    {
+        auto* c = creator("Field.db", "1");
+        c->cmdCreateRep_Click();
+        c->Unload();
+        auto* w = new frmSyncData;
+        QVERIFY(!w->SYNCHRONIZE(gDbPath));
+        QVERIFY(m_prompt->calls.isEmpty());
+        QVERIFY(m_master->install.read("err.log").contains("frmSyncData-"));
+        w->Unload();
+    }
+};
+
+QTEST_MAIN(TstReplicas)
+#include "tst_replicas.moc"

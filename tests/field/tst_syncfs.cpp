@@ -1,0 +1,555 @@
+// The field synchronisation screen: media folders both ways, the database exchange, the
+// log, Stop Sync and the running state, on a fixture installation and its replica.
+#include "FolderSync.h"
+#include "clicklabel.h"
+#include "fieldcommon.h"
+#include "fieldfixture.h"
+#include "fieldforms.h"
+#include "frmCreateReplica.h"
+#include "frmSyncData.h"
+#include "frmSyncFS.h"
+#include "frmSystem.h"
+#include "helpers.h"
+#include "dbusers.h"
+#include "demodata.h"
+#include "frmLogon.h"
+#include "inventoryforms.h"
+#include "scriptedprompt.h"
+#include "startup.h"
+#include "../startup/windowscript.h"
+
+#include <QCheckBox>
+#include <QToolButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTimer>
+#include <QtTest>
+
+using namespace fieldtest;
+
+namespace {
+
+const QString kSucceeded = QStringLiteral("Inspection Replica synchronization succeeded.");
+const QString kFailed = QStringLiteral("Inspection Replica synchronization failed.");
+const QString kCancelled = QStringLiteral("SYS: Operation cancelled by user - synchronisation not completed");
+
+// A copy of a database's user tables without the columns that are each file's own
+// (the local generation and lineage of a row), rows in the order of their identity.
+QString comparableCopy(const QString& source, const QString& target)
+{
+    QFile::remove(target);
+    const QString name = QStringLiteral("compare-%1").arg(qHash(target));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(target);
+        if (!db.open())
+            qFatal("cannot make %s", qPrintable(target));
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("ATTACH '%1' AS src").arg(source));
+        QStringList tables;
+        q.exec(QStringLiteral("SELECT name FROM src.sqlite_master WHERE type = 'table' AND name NOT LIKE 'repl\\_%' "
+                              "ESCAPE '\\' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name"));
+        while (q.next())
+            tables << q.value(0).toString();
+        for (const QString& t : tables) {
+            QStringList cols;
+            bool guid = false;
+            q.exec(QStringLiteral("SELECT name FROM pragma_table_info('%1', 'src')").arg(t));
+            while (q.next()) {
+                const QString c = q.value(0).toString();
+                guid |= c == QLatin1String("s_GUID");
+                if (c != QLatin1String("s_Generation") && c != QLatin1String("s_Lineage"))
+                    cols << '"' + c + '"';
+            }
+            if (!q.exec(QStringLiteral("CREATE TABLE main.\"%1\" AS SELECT %2 FROM src.\"%1\" ORDER BY %3")
+                            .arg(t, cols.join(", "), guid ? QStringLiteral("s_GUID") : cols.join(", "))))
+                qFatal("copy of %s failed", qPrintable(t));
+        }
+        q.exec(QStringLiteral("DETACH src"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return target;
+}
+
+// The records of KRV_SyncLog.txt without their quotes; the closing record of a run (a quote,
+// two line ends, a quote) comes back as an empty text.
+QStringList logRecords(const QByteArray& log)
+{
+    QStringList out;
+    QStringList lines = QString::fromUtf8(log).split(QStringLiteral("\r\n"));
+    if (lines.isEmpty() || !lines.takeLast().isEmpty())
+        return {QStringLiteral("<no line end at the end>")};
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString& line = lines[i];
+        if (line == QLatin1String("\"") && i + 2 < lines.size() && lines[i + 1].isEmpty() &&
+            lines[i + 2] == QLatin1String("\"")) {
+            out << QString();
+            i += 2;
+        } else if (line.size() >= 2 && line.startsWith('"') && line.endsWith('"')) {
+            out << line.mid(1, line.size() - 2);
+        } else {
+            return {QStringLiteral("<bad record: %1>").arg(line)};
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+class TstSyncFS : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_registry;
+    std::unique_ptr<Master> m_master;
+    std::unique_ptr<ScriptedPrompt> m_prompt;
+    QString m_stick;
+    QString m_replica;
+
+    void makeReplica()
+    {
+        auto* c = new frmCreateReplica;
+        c->setDirPath(m_stick);
+        c->txtFileName->setText(QStringLiteral("Field.db"));
+        c->txtNumReps->setText(QStringLiteral("1"));
+        c->cmdCreateRep_Click();
+        QCOMPARE(c->lblStatus->text(), QString("Replica creation complete."));
+        c->Unload();
+        m_replica = m_stick + QStringLiteral("/Field.db");
+    }
+
+    frmSyncFS* screen(const QString& replica)
+    {
+        auto* w = new frmSyncFS;
+        w->show();
+        w->cmdSelectAll_Click();
+        w->txtRepDB->setText(replica);
+        return w;
+    }
+
+    QStringList gridLines(frmSyncFS* w)
+    {
+        QStringList out;
+        for (int r = 0; r < w->msfReport->rowCount(); ++r)
+            out << w->msfReport->item(r, 1)->text();
+        return out;
+    }
+
+    void verifyIdle(frmSyncFS* w, const QString& status)
+    {
+        QVERIFY(!w->isRunning());
+        QVERIFY(w->cmdSync->isEnabled());
+        QCOMPARE(w->cmdClose->text(), QString("&Close"));
+        QVERIFY(w->cmdClose->isEnabled());
+        QCOMPARE(w->sbPanel1->text(), status);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("VARNOCK_REGISTRY", m_registry.filePath("registry.db").toUtf8());
+        RegisterFieldForms();
+    }
+
+    void init()
+    {
+        m_master = std::make_unique<Master>();
+        m_prompt = std::make_unique<ScriptedPrompt>();
+        m_stick = m_master->install.file("stick");
+        QDir().mkpath(m_stick);
+    }
+    void cleanup()
+    {
+        m_prompt.reset();
+        m_master.reset();
+    }
+
+    // The whole road: a replica goes to the field with the media, both sides change, and the
+    // field synchronisation brings them together.
+    void fieldWorkComesBack()
+    {
+        makeReplica();
+        auto* w = screen(m_replica);
+        w->cmdSync_Click();
+        verifyIdle(w, kSucceeded);
+        // The replica-side year folders did not exist yet: the user agreed to make them.
+        QCOMPARE(m_prompt->calls.size(), 2);
+        QCOMPARE(m_prompt->calls[0].title, QString("Folder does not exist"));
+        QCOMPARE(tree(m_stick + "/North/2024"), tree(m_master->data + "/North/2024"));
+        QVERIFY(tree(m_stick + "/South/2024").contains("photo/portal.jpg"));
+        m_prompt->calls.clear();
+
+        // In the field: a data-collector installation works on the replica and its folders.
+        FieldComputer field(m_replica);
+        field.activate();
+        QVERIFY(IniIsDataCollector());
+        QCOMPARE(QDir::cleanPath(GetPhotoFolder(m_master->north, m_master->northYear)),
+                 QDir::cleanPath(m_stick + "/North/2024/photo"));
+        DbSaveRating(m_master->northYear, m_master->northPanels[1], 2, "3");
+        DbSaveRating(m_master->northYear, m_master->northPanels[0], 1, "5");
+        const qint32 leak =
+            DbAddDefectQuantity(m_master->northPanels[1], m_master->northYear, "Leak", 1, "ea", 20, 20);
+        writeFile(GetPhotoFolder(m_master->north, m_master->northYear) + "leak.jpg", "leak");
+        FixturePicture(m_master->northPanels[1], 2, m_master->northYear, "leak.jpg", false);
+
+        // Meanwhile in the office.
+        m_master->activate();
+        DbSaveRating(m_master->northYear, m_master->northPanels[0], 2, "6");
+        const qint32 rust =
+            DbAddDefectQuantity(m_master->southPanels[0], m_master->southYear, "Rust", 3, "m", 10, 30);
+        writeFile(GetPhotoFolder(m_master->south, m_master->southYear) + "rust.jpg", "rust");
+        FixturePicture(m_master->southPanels[0], 1, m_master->southYear, "rust.jpg", false);
+        QVERIFY(leak != rust);
+
+        w->cmdSync_Click();
+        verifyIdle(w, kSucceeded);
+        QVERIFY(m_prompt->calls.isEmpty());
+
+        // Both media trees agree.
+        for (const char* year : {"/North/2024", "/South/2024"})
+            QCOMPARE(tree(m_stick + year), tree(m_master->data + year));
+        QVERIFY(tree(m_master->data + "/North/2024").contains("photo/leak.jpg"));
+        QVERIFY(tree(m_stick + "/South/2024").contains("photo/rust.jpg"));
+
+        // Both databases agree, and hold both sides' work.
+        QCOMPARE(DbGetRating(m_master->northYear, m_master->northPanels[1], 2), QString("3"));
+        QCOMPARE(DbGetRating(m_master->northYear, m_master->northPanels[0], 2), QString("6"));
+        QCOMPARE(DbGetRating(m_master->northYear, m_master->northPanels[0], 1), QString("5"));
+        QCOMPARE(Rows("SELECT Description FROM DefectQuantity ORDER BY Description"),
+                 (QStringList{"Leak", "Rust", "Spalling"}));
+        QCOMPARE(CountRows("ImagePaths"), 4);
+        const QString sqldiff = QStandardPaths::findExecutable("sqldiff");
+        if (sqldiff.isEmpty()) {
+            qWarning("sqldiff not found (Debian package sqlite3-tools): the databases are not compared");
+        } else {
+            QProcess p;
+            p.start(sqldiff, {comparableCopy(m_master->install.dbPath(), m_master->install.file("check-master.db")),
+                              comparableCopy(m_replica, m_master->install.file("check-replica.db"))});
+            QVERIFY(p.waitForFinished(60000));
+            const QByteArray diff = p.readAllStandardOutput() + p.readAllStandardError();
+            QVERIFY2(p.exitCode() == 0 && diff.trimmed().isEmpty(), diff.constData());
+        }
+
+        // The log: one block per run, each row dated and timed.
+        const QStringList records = logRecords(m_master->install.read(kSyncLogName));
+        const QRegularExpression row("^" + QRegularExpression::escape(ShortDateText(QDate::currentDate())) +
+                                     " \\d\\d:\\d\\d:\\d\\d  [A-Z]+: .*$");
+        QCOMPARE(records.count(QString()), 2);
+        QVERIFY(records.last().isEmpty());
+        for (const QString& r : records)
+            QVERIFY2(r.isEmpty() || row.match(r).hasMatch(), qPrintable(r));
+        const QStringList second = records.mid(records.indexOf(QString()) + 1);
+        auto has = [&](const QString& line) {
+            return std::any_of(second.begin(), second.end(), [&](const QString& r) { return r.endsWith(line); });
+        };
+        QVERIFY(has("  NEW: leak.jpg"));
+        QVERIFY(has("  NEW: rust.jpg"));
+        QCOMPARE(second.filter("SYS: SYNCHRONIZATION COMPLETED").size(), 4);
+        QCOMPARE(second.filter(QRegularExpression("\\d  FROM: ")).size(), 4);
+        QVERIFY(m_master->install.read(kSyncLogName).endsWith("\"\r\n\r\n\"\r\n"));
+        // The synchronizer's log beside the program: one line per exchange, the second one completed.
+        const QStringList exchanges =
+            QString::fromUtf8(m_master->install.read(kReplicaLogName)).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(exchanges.size(), 2);
+        QVERIFY2(exchanges[1].contains("Field.db") && exchanges[1].contains("completed"), qPrintable(exchanges[1]));
+        // The grid is ready for the next run.
+        QCOMPARE(w->msfReport->rowCount(), 0);
+    }
+
+    // Clicks while a run lets events through start nothing, and the window stays; the run
+    // ends idle only after its exchange.
+    void aRunIsOnePiece()
+    {
+        makeReplica();
+        DbSaveRating(m_master->southYear, m_master->southPanels[1], 1, "2");
+        auto* w = screen(m_replica);
+        bool sawPasses = false, sawExchange = false, closeLiveInExchange = false, idleInside = false;
+        int exchangeWindows = 0;
+        int tries = 0;
+        QTimer spy;
+        spy.setInterval(0);
+        connect(&spy, &QTimer::timeout, w, [&] {
+            if (!w->isRunning())
+                return;
+            const bool exchanging = IsFormLoaded("frmSyncData");
+            sawPasses |= !exchanging;
+            sawExchange |= exchanging;
+            closeLiveInExchange |= exchanging && w->cmdClose->isEnabled();
+            idleInside |= w->cmdSync->isEnabled() || w->cmdClose->text() == "&Close";
+            int n = 0;
+            for (QWidget* f : LoadedForms())
+                n += f->objectName() == "frmSyncData";
+            exchangeWindows = std::max(exchangeWindows, n);
+            // A couple of tries are enough (and keep a broken guard from recursing for ever).
+            if (!exchanging && tries < 2) {
+                ++tries;
+                w->cmdSync_Click();
+            }
+            QTest::mouseClick(w->cmdSync, Qt::LeftButton);
+            QVERIFY(!w->Unload());
+        });
+        spy.start();
+        w->cmdSync_Click();
+        spy.stop();
+        verifyIdle(w, kSucceeded);
+        QVERIFY(sawPasses && sawExchange);
+        QVERIFY(!closeLiveInExchange && !idleInside);
+        QCOMPARE(exchangeWindows, 1);
+        QVERIFY(!IsFormLoaded("frmSyncData"));
+        const QStringList records = logRecords(m_master->install.read(kSyncLogName));
+        QCOMPARE(records.count(QString()), 1);
+        QCOMPARE(records.filter("SYS: SYNCHRONIZATION COMPLETED").size(), 4);
+        QCOMPARE(records.filter("Attempt to use object while busy").size(), 0);
+        QCOMPARE(QString::fromUtf8(m_master->install.read(kReplicaLogName)).count('\n'), 1);
+        QVERIFY(w->Unload());
+    }
+
+    // Stop Sync ends the pass in progress, starts no other and skips the exchange.
+    void stopSyncEndsTheRun()
+    {
+        makeReplica();
+        DbSaveRating(m_master->southYear, m_master->southPanels[1], 1, "2");
+        writeFile(m_master->data + "/North/2024/photo/wall.jpg", "wall");
+        auto* w = screen(m_replica);
+        bool stopLive = false;
+        connect(w->fsync, &FolderSync::Action, w, [&](const QString&, const QString& message) {
+            if (message == "crack.jpg" && w->cmdClose->text() == "Stop Sync") {
+                QTest::mouseClick(w->cmdClose, Qt::LeftButton);
+                stopLive = w->isRunning() && !w->cmdSync->isEnabled();
+            }
+        });
+        w->cmdSync_Click();
+        QVERIFY(stopLive);
+        verifyIdle(w, "Ready");
+        const QStringList records = logRecords(m_master->install.read(kSyncLogName));
+        QCOMPARE(records.filter(QRegularExpression("\\d  FROM: ")).size(), 1);
+        QVERIFY(records.at(records.size() - 2).endsWith(kCancelled));
+        QVERIFY(records.filter("NEW: wall.jpg").isEmpty());
+        QVERIFY(!QFileInfo::exists(m_stick + "/South"));
+        // No exchange: the office's rating is not in the replica.
+        FieldComputer field(m_replica);
+        field.activate();
+        QCOMPARE(DbGetRating(m_master->southYear, m_master->southPanels[1], 1), QString());
+        m_master->activate();
+        QVERIFY(w->Unload());
+    }
+
+    // An error ends the run and leaves the screen idle, ready for another run.
+    void anErrorReturnsToIdle()
+    {
+        makeReplica();
+        QVERIFY(QDir(m_master->data + "/South/2024").removeRecursively());
+        auto* w = screen(m_replica);
+        w->cmdSync_Click();
+        QCOMPARE(m_prompt->messages().last(), QString("Error performing the synchronization."));
+        QVERIFY(m_master->install.read("err.log").contains("frmSyncFS-Error performing the synchronization."));
+        verifyIdle(w, "Ready");
+        QVERIFY(m_master->install.read(kSyncLogName).isEmpty());
+
+        QDir().mkpath(m_master->data + "/South/2024");
+        m_prompt->calls.clear();
+        w->cmdSync_Click();
+        verifyIdle(w, kSucceeded);
+        QVERIFY(w->Unload());
+    }
+
+    void theMasterIsNotItsOwnReplica()
+    {
+        makeReplica();
+        auto* w = screen(m_master->install.dbPath());
+        w->cmdSync_Click();
+        QCOMPARE(m_prompt->messages(), QStringList{"The selected database file is the master database itself.\n"
+                                                   "Data synchronization was not performed."});
+        verifyIdle(w, kFailed);
+        QCOMPARE(w->msfReport->rowCount(), 0);
+        QVERIFY(!QFileInfo::exists(m_master->install.file("North")));
+        QVERIFY(w->Unload());
+    }
+
+    void aMissingReplicaFileIsReportedAfterThePasses()
+    {
+        auto* w = screen(m_stick + "/gone.db");
+        w->cmdSync_Click();
+        QCOMPARE(m_prompt->calls.last().title, QString("File Not Found"));
+        QCOMPARE(m_prompt->calls.last().text, QString("The selected database file can not be found on the system.\n"
+                                                      "Data synchronization can not be performed."));
+        QVERIFY(QFileInfo::exists(m_stick + "/North/2024/photo/crack.jpg"));
+        verifyIdle(w, "Ready");
+        QVERIFY(w->Unload());
+    }
+
+    void rowsYearsAndBrowsing()
+    {
+        FixturePeriod(m_master->north, 2019);
+        auto* w = new frmSyncFS;
+        QCOMPARE(w->chkSyncTunnel.size(), 2);
+        QCOMPARE(w->lblSyncTunnel[1]->text(), QString("South"));
+        QCOMPARE(w->cboInspPD[0]->count(), 2);
+        QCOMPARE(w->cboInspPD[0]->currentText(), QString("2019"));
+        QVERIFY(!w->cboInspPD[0]->isEnabled());
+        QVERIFY(w->VScroll1->isHidden());
+        emit w->lblSyncTunnel[0]->clicked();
+        QVERIFY(w->chkSyncTunnel[0]->isChecked() && w->cboInspPD[0]->isEnabled());
+        w->cmdSelectNone_Click();
+        QVERIFY(!w->chkSyncTunnel[0]->isChecked() && !w->cboInspPD[0]->isEnabled());
+
+        m_prompt->answerText(m_stick + "/Field.mdb");
+        w->cmdBrowse_Click();
+        QCOMPARE(m_prompt->calls.last().title, QString("Invalid File"));
+        QCOMPARE(m_prompt->calls.last().icon, MsgIcon::Warning);
+        QCOMPARE(w->txtRepDB->text(), QString());
+        m_prompt->answerText(m_stick + "/Field.db");
+        w->cmdBrowse_Click();
+        QCOMPARE(w->txtRepDB->text(), m_stick + "/Field.db");
+        QCOMPARE(m_prompt->calls.last().filter, QString("Tunnel Database Files (*.db)"));
+        m_prompt->answerCancel();
+        w->cmdBrowse_Click();
+        QCOMPARE(w->txtRepDB->text(), m_stick + "/Field.db");
+        w->Unload();
+
+        // Many tunnels overflow the viewport: the bar moves the rows.
+        for (int i = 0; i < 12; ++i)
+            FixtureTunnel(QStringLiteral("Spur %1").arg(i));
+        w = new frmSyncFS;
+        QVERIFY(!w->VScroll1->isHidden());
+        const int max = TwipsToPixels(13 * 350 + 300) - w->picContainer->height();
+        QCOMPARE(w->VScroll1->maximum(), max);
+        QCOMPARE(w->VScroll1->pageStep(), max / 5);
+        w->VScroll1->setValue(20);
+        QCOMPARE(w->picSync->y(), -20);
+        w->Unload();
+
+        gConn.exec("DELETE FROM InspectionPeriod");
+        gConn.exec("DELETE FROM Tunnels");
+        w = new frmSyncFS;
+        QVERIFY(w->chkSyncTunnel.isEmpty());
+        QVERIFY(!w->cmdSelectAll->isEnabled() && !w->cmdSelectNone->isEnabled());
+        w->Unload();
+    }
+
+    // The set-up window's Replication commands open the windows once they are registered.
+    void theSetUpWindowOpensThem()
+    {
+        auto* s = new frmSystem;
+        s->show();
+        QVERIFY(s->mnuCreateRep->isEnabled() && s->mnuSyncFS->isEnabled());
+        s->mnuSyncFS->trigger();
+        s->mnuSyncFS->trigger();
+        int screens = 0;
+        for (QWidget* f : LoadedForms())
+            screens += f->objectName() == "frmSyncFS" && f->isVisible();
+        QCOMPARE(screens, 1);
+        // The replica is made while the set-up window is open on the master.
+        bool modal = false;
+        QString status;
+        QTimer::singleShot(0, [&] {
+            for (QWidget* f : LoadedForms())
+                if (auto* c = qobject_cast<frmCreateReplica*>(f)) {
+                    modal = c->isModal() && c->isVisible();
+                    c->setDirPath(m_stick);
+                    c->txtFileName->setText("Office.db");
+                    QTest::mouseClick(c->cmdCreateRep, Qt::LeftButton);
+                    status = c->lblStatus->text();
+                    QTest::mouseClick(c->cmdCancel, Qt::LeftButton);
+                }
+        });
+        s->mnuCreateRep->trigger();
+        QVERIFY(modal);
+        QCOMPARE(status, QString("Replica creation complete."));
+        QVERIFY(!GetReplicaId(m_stick + "/Office.db").isEmpty());
+        QVERIFY(!IsFormLoaded("frmCreateReplica"));
+    }
+
+    // The README's road on the demo installation: every tunnel's 2026 goes out and comes back.
+    void theDemoGoesToTheFieldAndBack()
+    {
+        const QString demo = m_master->install.file("demo");
+        QString error;
+        QVERIFY2(MakeDemoInstallation(demo, &error), qPrintable(error));
+        SetProgramFolder(demo);
+        gConn.open(demo + "/krv.db");
+        gDbPath = demo + "/krv.db";
+        makeReplica();
+        auto* w = screen(m_replica);
+        for (QComboBox* years : w->cboInspPD)
+            years->setCurrentIndex(years->findText("2026"));
+        w->cmdSync_Click();
+        verifyIdle(w, kSucceeded);
+        const RowSet tunnels = gConn.query("SELECT TunnelName FROM Tunnels");
+        QCOMPARE(w->chkSyncTunnel.size(), tunnels.count());
+        for (int r = 0; r < tunnels.count(); ++r) {
+            const QString year = "/" + tunnels.value(r, "TunnelName").toString() + "/2026";
+            QCOMPARE(tree(m_stick + year), tree(IniGetSystemPath() + year));
+        }
+
+        const RowSet rated = gConn.query("SELECT r.InspectionID, r.PanelID, r.ElementID FROM Ratings r JOIN "
+                                         "InspectionPeriod i ON i.InspectionID = r.InspectionID "
+                                         "WHERE i.InspectionYear = 2026 LIMIT 1");
+        QCOMPARE(rated.count(), 1);
+        const qint32 inspection = rated.toInt(0, "InspectionID"), panel = rated.toInt(0, "PanelID"),
+                     element = rated.toInt(0, "ElementID");
+        const QString before = DbGetRating(inspection, panel, element);
+        const QString after = before == "0" ? "9" : "0";
+        FieldComputer field(m_replica);
+        field.activate();
+        DbSaveRating(inspection, panel, element, after);
+        SetProgramFolder(demo);
+        gConn.open(demo + "/krv.db");
+        gDbPath = demo + "/krv.db";
+        QCOMPARE(DbGetRating(inspection, panel, element), before);
+        w->cmdSync_Click();
+        verifyIdle(w, kSucceeded);
+        QCOMPARE(DbGetRating(inspection, panel, element), after);
+        QVERIFY(w->Unload());
+    }
+
+    // A data-collector installation starts on its replica like on any tunnel database, and
+    // its work comes back.
+    void aDataCollectorStartsOnItsReplica()
+    {
+        RegisterInventoryForms();
+        DbAddUser(QStringLiteral("admin"), QStringLiteral("krvadmin"), true, true);
+        DbAddUser(QStringLiteral("inspector"), QStringLiteral("inspect1"), false, true);
+        makeReplica();
+        FieldComputer field(m_replica);
+        gConn.close();
+        ResetGlobals();
+        SetProgramFolder(field.program.path());
+        WindowScript script;
+        script.when(QStringLiteral("frmLogon"), [](QWidget* w) {
+            auto* d = static_cast<frmLogon*>(w);
+            if (!d->logonFieldsShown())
+                QTest::mouseClick(d->cmdLogin, Qt::LeftButton);
+            d->txtName->setText(QStringLiteral("inspector"));
+            QTest::keyClicks(d->txtPW, QStringLiteral("inspect1"));
+            QTest::mouseClick(d->cmdOk, Qt::LeftButton);
+        });
+        Main();
+        QVERIFY(!script.timedOut());
+        QCOMPARE(LoadedFormNames(), QStringList{"frmViewSystem"});
+        QCOMPARE(gDbPath, m_replica);
+        QVERIFY(IniIsDataCollector() && gIsDataEntry && !gIsWizard);
+        DbSaveRating(m_master->southYear, m_master->southPanels[0], 2, "1");
+        for (QWidget* f : LoadedForms())
+            UnloadForm(f);
+        ClearPendingQuit();
+
+        m_master->activate();
+        auto* w = screen(m_replica);
+        w->cmdSync_Click();
+        verifyIdle(w, kSucceeded);
+        QCOMPARE(DbGetRating(m_master->southYear, m_master->southPanels[0], 2), QString("1"));
+        QVERIFY(w->Unload());
+    }
+};
+
+QTEST_MAIN(TstSyncFS)
+#include "tst_syncfs.moc"
