@@ -154,7 +154,8 @@ void frmSyncFS::addRow(int index, qint32 tunnelId, const QString& name)
 void frmSyncFS::loadTunnels()
 {
     try {
-        const RowSet rs = gConn.query(QStringLiteral("SELECT TunnelID,TunnelName FROM Tunnels"));
+        const RowSet rs = gConn.query(QStringLiteral("SELECT TunnelID,TunnelName FROM Tunnels"))
+                                 .sortedByName(QStringLiteral("TunnelName"));
         for (int r = 0; r < rs.count(); ++r)
             addRow(r, rs.toInt(r, QStringLiteral("TunnelID")), rs.value(r, QStringLiteral("TunnelName")).toString());
     } catch (const std::exception& e) {

@@ -296,7 +296,8 @@ void frmReport::LoadTunnels()
         lvTunnels->clear();
         lvTunnels->setColumnWidth(0, lvTunnels->width() - TwipsToPixels(75));
         const RowSet rows = gConn.query(
-            QStringLiteral("SELECT TunnelID, TunnelName FROM Tunnels WHERE TunnelName IS NOT NULL ORDER BY TunnelName"));
+            QStringLiteral("SELECT TunnelID, TunnelName FROM Tunnels WHERE TunnelName IS NOT NULL"))
+                                 .sortedByName(QStringLiteral("TunnelName"));
         for (int i = 0; i < rows.count(); ++i) {
             auto* item = new QTreeWidgetItem(lvTunnels, {rows.value(i, QStringLiteral("TunnelName")).toString()});
             item->setData(0, Qt::UserRole, rows.value(i, QStringLiteral("TunnelID")));
@@ -314,7 +315,8 @@ void frmReport::LoadCategories()
         cboCategories->clear();
         cboCategories->addItem(QString());
         const RowSet rows = gConn.query(QStringLiteral(
-            "SELECT CategoryID, Category FROM ExpenditureCats WHERE Category IS NOT NULL ORDER BY Category"));
+            "SELECT CategoryID, Category FROM ExpenditureCats WHERE Category IS NOT NULL"))
+                                 .sortedByName(QStringLiteral("Category"));
         for (int i = 0; i < rows.count(); ++i)
             cboCategories->addItem(rows.value(i, QStringLiteral("Category")).toString(),
                                    rows.value(i, QStringLiteral("CategoryID")));
@@ -405,9 +407,10 @@ void frmReport::LoadElements()
                            "INNER JOIN (Panels INNER JOIN (AvailableElements INNER JOIN PanelElements ON "
                            "AvailableElements.ElementID = PanelElements.ElementID) ON Panels.PanelID = "
                            "PanelElements.PanelID) ON Tunnels.TunnelID = Panels.TunnelID WHERE Tunnels.TunnelID IN (%1) "
-                           "AND AvailableElements.ElementCategory = ? ORDER BY AvailableElements.ElementName")
+                           "AND AvailableElements.ElementCategory = ?")
                 .arg(placeholders(tunnels.size())),
-            binds(tunnels) << (category.isNull() ? 0 : category.toInt()));
+            binds(tunnels) << (category.isNull() ? 0 : category.toInt()))
+                                 .sortedByName(QStringLiteral("ElementName"));
         for (int i = 0; i < rows.count(); ++i) {
             const qint32 id = rows.toInt(i, QStringLiteral("ElementID"));
             auto* chk = named(new QCheckBox(rows.value(i, QStringLiteral("ElementName")).toString(), picAvailableElements),

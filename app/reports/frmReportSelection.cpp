@@ -47,13 +47,14 @@ void frmReportSelection::Form_Load()
 {
     try {
         cboReports->clear();
-        const RowSet reports = gConn.query(QStringLiteral("SELECT ReportName FROM Reports GROUP BY ReportName "
-                                                          "ORDER BY ReportName"));
+        const RowSet reports = gConn.query(QStringLiteral("SELECT ReportName FROM Reports GROUP BY ReportName"))
+                                   .sortedByName(QStringLiteral("ReportName"));
         for (int i = 0; i < reports.count(); ++i)
             if (!reports.isNull(i, QStringLiteral("ReportName")))
                 cboReports->addItem(reports.value(i, QStringLiteral("ReportName")).toString());
         const RowSet categories =
-            gConn.query(QStringLiteral("SELECT EleCategoryName FROM ElementCategory ORDER BY EleCategoryName"));
+            gConn.query(QStringLiteral("SELECT EleCategoryName FROM ElementCategory"))
+                .sortedByName(QStringLiteral("EleCategoryName"));
         for (int i = 0; i < categories.count(); ++i)
             if (!categories.isNull(i, QStringLiteral("EleCategoryName")))
                 cboReports->addItem(categories.value(i, QStringLiteral("EleCategoryName")).toString().trimmed() +

@@ -288,6 +288,23 @@ private slots:
         QCOMPARE(w->lvDefectDates->item(0)->checkState(), Qt::Checked);
     }
 
+    // Tunnel and category names are listed in the user's order, not by their stored bytes.
+    void namesInTheUsersOrder()
+    {
+        FixtureTunnel(QStringLiteral("zugang"));
+        FixtureTunnel(QStringLiteral("\u00C4rmelkanal"));
+        gConn.exec(QStringLiteral("INSERT INTO ExpenditureCats (CategoryID, Category) VALUES (1, 'pumps'), (2, ?), "
+                                  "(3, 'Lights')"),
+                   {QStringLiteral("\u00DCberbau")});
+        frmReport* w = open(QStringLiteral("Expenditure"));
+        QCOMPARE(checkedTexts(w->lvTunnels), (QStringList{QStringLiteral("\u00C4rmelkanal"), "Empty", "North",
+                                                          "South", "zugang"}));
+        QStringList categories;
+        for (int i = 0; i < w->cboCategories->count(); ++i)
+            categories << w->cboCategories->itemText(i);
+        QCOMPARE(categories, (QStringList{"", "Lights", "pumps", QStringLiteral("\u00DCberbau")}));
+    }
+
     // Element rows: only the kind's category, on panels of the checked tunnels, all checked;
     // the periods those with posted ratings; nothing once no tunnel is checked.
     void elementRowsFollowTheTunnels()
