@@ -224,6 +224,9 @@ double sortNamesInOrder(int count)
 
 int main(int argc, char** argv)
 {
+    // Windows are measured off screen: no display needed.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const double scale = argc > 1 ? std::atof(argv[1]) : 1.0;
     if (!(scale > 0))
