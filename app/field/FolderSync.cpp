@@ -1,10 +1,13 @@
 #include "FolderSync.h"
 
+#include <QHeaderView>
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QTableWidget>
 
 #include <algorithm>
@@ -187,6 +190,8 @@ void FolderSync::setReportGrid(QTableWidget* grid)
     grid->setColumnWidth(0, 0);
     grid->setColumnHidden(0, true);
     grid->setColumnWidth(1, std::max(grid->width(), TwipsToPixels(2000)));
+    // The grid may not be laid out yet: the action column also follows the grid's later width.
+    grid->horizontalHeader()->setStretchLastSection(true);
     // The newest row is brought into view by report() only while the user watches the end.
     grid->setAutoScroll(false);
 }
