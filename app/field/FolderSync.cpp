@@ -1,7 +1,5 @@
 #include "FolderSync.h"
 
-#include <QHeaderView>
-
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
