@@ -212,4 +212,35 @@ QByteArray Stmt::utf8(int c) const
     return QByteArray(p, sqlite3_column_bytes(m_s, c));
 }
 
+int fail(const Failure& f, QString* error)
+{
+    if (error)
+        *error = f.text;
+    return f.result;
+}
+
+void openReplicable(Db& db, const QString& path, bool readOnly)
+{
+    db.open(path, readOnly);
+    if (!db.tableExists(QStringLiteral("main"), QStringLiteral("repl_info")))
+        throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(path)};
+}
+
+Transaction::Transaction(Db& db) : m_db(db)
+{
+    m_db.exec(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+Transaction::~Transaction()
+{
+    if (m_open)
+        sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::commit()
+{
+    m_db.exec(QStringLiteral("COMMIT"));
+    m_open = false;
+}
+
 }  // namespace Varnock::Store::Sql
