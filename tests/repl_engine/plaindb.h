@@ -6,8 +6,8 @@
 #include <QStringList>
 #include <sqlite3.h>
 
+#include "../repl/raisedcode.h"
 #include "schema.h"
-#include "varnock_errors.h"
 
 // A plain SQLite connection.
 class Plain {
@@ -82,16 +82,4 @@ inline QByteArray fileBytes(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// The code of the SynchronizerError body raises, 0 when it raises none.
-template <typename F>
-int raisedCode(F&& body)
-{
-    try {
-        body();
-    } catch (const Varnock::SynchronizerError& e) {
-        return e.code();
-    }
-    return 0;
 }
