@@ -82,7 +82,7 @@ void writeMessage(const QString& path, Message m, const QString& outbox)
     if (!QFileInfo(outbox).isDir())
         throw Failure{Result::AccessDenied, QStringLiteral("The drop box %1 cannot be reached.").arg(outbox)};
     const QString target = QDir(outbox).filePath(messageFileName(m.exchangeId));
-    const QString temp = QDir(outbox).filePath(QStringLiteral(".%1.part").arg(messageFileName(m.exchangeId)));
+    const QString temp = Sql::tempNameFor(target);
     QFile::remove(temp);
     try {
         if (m.kind == kAck) {
@@ -139,8 +139,7 @@ void writeMessage(const QString& path, Message m, const QString& outbox)
         if (!QFile::rename(temp, target))
             throw Failure{Result::AccessDenied, QStringLiteral("%1 could not be written.").arg(target)};
     } catch (...) {
-        QFile::remove(temp);
-        QFile::remove(temp + QStringLiteral("-journal"));
+        Sql::removeWithJournal(temp);
         throw;
     }
 }

@@ -13,7 +13,9 @@ using Sql::Db;
 using Sql::fail;
 using Sql::Failure;
 using Sql::openReplicable;
+using Sql::removeWithJournal;
 using Sql::Stmt;
+using Sql::tempNameFor;
 
 namespace {
 
@@ -26,19 +28,6 @@ void attachPartner(Db& db, const QString& path)
     }
     if (!db.tableExists(QStringLiteral("partner"), QStringLiteral("repl_info")))
         throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(path)};
-}
-
-// A sibling name for a file being written, so the real name appears only once the file is whole.
-QString tempNameFor(const QString& target)
-{
-    const QFileInfo fi(target);
-    return fi.dir().filePath(QStringLiteral(".%1.part").arg(fi.fileName()));
-}
-
-void removeWithJournal(const QString& path)
-{
-    QFile::remove(path);
-    QFile::remove(path + QStringLiteral("-journal"));
 }
 
 struct ProgressState {

@@ -568,8 +568,7 @@ int makeReplica(const QString& source, const QString& target, const QString& des
             if (!QFile::rename(temp, target))
                 throw Failure{Result::AccessDenied, QStringLiteral("%1 could not be written.").arg(target)};
         } catch (...) {
-            QFile::remove(temp);
-            QFile::remove(temp + QStringLiteral("-journal"));
+            Sql::removeWithJournal(temp);
             undoMember();
             throw;
         }

@@ -1,6 +1,8 @@
 #include "sqlitedb.h"
 #include "replstore.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace Varnock::Store::Sql {
@@ -224,6 +226,18 @@ void openReplicable(Db& db, const QString& path, bool readOnly)
     db.open(path, readOnly);
     if (!db.tableExists(QStringLiteral("main"), QStringLiteral("repl_info")))
         throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(path)};
+}
+
+QString tempNameFor(const QString& target)
+{
+    const QFileInfo fi(target);
+    return fi.dir().filePath(QStringLiteral(".%1.part").arg(fi.fileName()));
+}
+
+void removeWithJournal(const QString& path)
+{
+    QFile::remove(path);
+    QFile::remove(path + QStringLiteral("-journal"));
 }
 
 Transaction::Transaction(Db& db) : m_db(db)
