@@ -3,6 +3,9 @@
 #include "krverror.h"
 
 #include <QCoreApplication>
+#include <QDialog>
+#include <QEvent>
+#include <QEventLoop>
 #include <QHash>
 #include <QMetaMethod>
 #include <QTimer>
@@ -149,6 +152,46 @@ bool FormIsAvailable(const QString& formName)
 {
     const auto it = factories().constFind(formName.toLower());
     return it != factories().constEnd() && *it;
+}
+
+namespace {
+// Ends a modal wait when the window hides without unloading.
+class HideWatcher : public QObject {
+public:
+    explicit HideWatcher(QEventLoop* loop) : m_loop(loop) {}
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide)
+            m_loop->quit();
+        return false;
+    }
+
+private:
+    QEventLoop* m_loop;
+};
+}  // namespace
+
+void ShowFormModal(QWidget* form)
+{
+    if (auto* dialog = qobject_cast<QDialog*>(form)) {
+        dialog->exec();
+        return;
+    }
+    // A plain window: modal until it closes (the program's windows delete themselves then).
+    QPointer<QWidget> guard(form);
+    QEventLoop loop;
+    HideWatcher watcher(&loop);
+    QObject::connect(form, &QObject::destroyed, &loop, &QEventLoop::quit);
+    form->setWindowModality(Qt::ApplicationModal);
+    form->show();
+    form->raise();
+    form->activateWindow();
+    if (!guard || !guard->isVisible())
+        return;
+    form->installEventFilter(&watcher);
+    loop.exec();
+    if (guard)
+        guard->removeEventFilter(&watcher);
 }
 
 namespace {

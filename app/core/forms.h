@@ -104,6 +104,10 @@ private:
 // True when CreateForm would make the window: a command that opens it can be offered.
 bool FormIsAvailable(const QString& formName);
 
+// Shows a window modal and returns when it is closed: a dialog runs its own exec(), any other
+// window waits until it hides or is deleted.
+void ShowFormModal(QWidget* form);
+
 // Base of the program's windows: registers itself, and unloads through QueryUnload and
 // FormUnload when it closes. Base is QWidget, QDialog or QMainWindow.
 template <class Base>

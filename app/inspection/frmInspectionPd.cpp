@@ -20,7 +20,6 @@
 
 #include <QApplication>
 #include <QDate>
-#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -168,16 +167,6 @@ private:
     bool m_done = false;
     bool m_unloadWhenHidden = false;
 };
-
-void ShowModal(QWidget* w)
-{
-    if (auto* dialog = qobject_cast<QDialog*>(w)) {
-        dialog->exec();
-        return;
-    }
-    w->setWindowModality(Qt::ApplicationModal);
-    w->show();
-}
 
 qint16 NodeYear(const QTreeWidgetItem* node)
 {
@@ -600,7 +589,7 @@ void frmInspectionPd::cmdReport_Click()
             CallFormMethod(viewer.get(), "GetReportType", {QStringLiteral("PreDataPost")});
         }
         RestoreDefaultCursor();
-        ShowModal(viewer.get());
+        ShowFormModal(viewer.get());
         // The report window only built the report; it does not stay behind hidden.
         report.done(true);
         viewer.done(true);

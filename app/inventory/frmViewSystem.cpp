@@ -17,7 +17,6 @@
 
 #include <QComboBox>
 #include <QCursor>
-#include <QDialog>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFrame>
@@ -72,16 +71,6 @@ void ShowModeless(QWidget* w)
     w->show();
     w->raise();
     w->activateWindow();
-}
-
-void ShowModal(QWidget* w)
-{
-    if (auto* dialog = qobject_cast<QDialog*>(w)) {
-        dialog->exec();
-        return;
-    }
-    w->setWindowModality(Qt::ApplicationModal);
-    ShowModeless(w);
 }
 
 // The zoom button's picture: a magnifying glass.
@@ -592,7 +581,7 @@ void frmViewSystem::cmdReport_Click()
     try {
         OpenedForm chooser(QStringLiteral("frmReportSelection"));
         chooser.done();
-        ShowModal(chooser.get());
+        ShowFormModal(chooser.get());
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error loading Report Selection screen"), kSource, e);
     }
@@ -616,7 +605,7 @@ void frmViewSystem::mnuRpt_Click(QAction* item)
             OpenedForm report(QStringLiteral("frmReport"));
             CallFormMethod(report.get(), "GetFormType", {kind});
             report.done();
-            ShowModal(report.get());
+            ShowFormModal(report.get());
         }
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error loading Defect report"), kSource, e);

@@ -19,7 +19,6 @@
 
 #include <QCursor>
 #include <QDateEdit>
-#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
@@ -114,17 +113,6 @@ qint32 tagValue(const QWidget* w)
     if (v > std::numeric_limits<qint32>::max() || v < std::numeric_limits<qint32>::min())
         throw KrvError(6, QStringLiteral("Overflow"));
     return qint32(v);
-}
-
-void ShowModal(QWidget* w)
-{
-    if (auto* dialog = qobject_cast<QDialog*>(w)) {
-        dialog->exec();
-        return;
-    }
-    w->setWindowModality(Qt::ApplicationModal);
-    w->show();
-    w->raise();
 }
 
 // Pictures of the media buttons: a pencil, a camera, a film frame.
@@ -1485,7 +1473,7 @@ void frmDataView::cmdPrint_Click()
         CallFormMethod(keyplan.get(), "LoadForm",
                    {m_tunnelId, m_inspectionId1, m_inspectionId2, QVariant::fromValue(static_cast<QObject*>(this))});
         keyplan.done();
-        ShowModal(keyplan.get());
+        ShowFormModal(keyplan.get());
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error printing Keyplan."), kSource, e);
         if (IsFormLoaded(QStringLiteral("frmPrintKeyplan")))
@@ -1499,7 +1487,7 @@ void frmDataView::cmdDefectRpt_Click()
         OpenedForm report(QStringLiteral("frmReport"), true);
         CallFormMethod(report.get(), "GetFormType", {QStringLiteral("Defect")});
         report.done();
-        ShowModal(report.get());
+        ShowFormModal(report.get());
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error loading Defect Quantity Report"), kSource, e);
     }

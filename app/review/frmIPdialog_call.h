@@ -12,6 +12,3 @@ class QWidget;
 // The loaded instance of a single-instance window, else a new one from its factory;
 // nullptr when the window is not part of the program.
 QWidget* LoadedOrNewForm(const QString& formName);
-
-// Shows a window modal and returns when it is closed.
-void ShowFormModal(QWidget* form);

@@ -397,6 +397,47 @@ std::int32_t DeleteValue(std::int32_t handle, const QString& name)
 
 } // namespace RegStore
 
+namespace {
+
+// Keys and Values keep their items in the order they were added, names compared without regard to case.
+template <typename T>
+using NamedItems = std::vector<std::pair<QString, std::shared_ptr<T>>>;
+
+template <typename Items>
+auto findNamed(Items& items, const QString& name)
+{
+    return std::find_if(items.begin(), items.end(),
+                        [&](const auto& e) { return e.first.compare(name, Qt::CaseInsensitive) == 0; });
+}
+
+// Adding a name that is there already replaces its item in place.
+template <typename T>
+void putNamed(NamedItems<T>& items, const QString& name, const std::shared_ptr<T>& item)
+{
+    auto it = findNamed(items, name);
+    if (it != items.end())
+        it->second = item;
+    else
+        items.emplace_back(name, item);
+}
+
+template <typename T>
+std::shared_ptr<T> namedAt(const NamedItems<T>& items, int position)
+{
+    if (position < 1 || position > int(items.size()))
+        return nullptr;
+    return items.at(std::size_t(position - 1)).second;
+}
+
+template <typename T>
+std::shared_ptr<T> namedItem(const NamedItems<T>& items, const QString& name)
+{
+    auto it = findNamed(items, name);
+    return it != items.end() ? it->second : nullptr;
+}
+
+} // namespace
+
 // ---------------------------------------------------------------- Key
 
 Key::~Key()
@@ -506,12 +547,7 @@ std::shared_ptr<Key> Keys::Add(const QString& name)
     key->setHandle(handle);
     key->setParent(parent);
     key->Values()->Add(QString(), RegConstants::REG_SZ);
-    auto it = std::find_if(m_items.begin(), m_items.end(),
-                           [&](const auto& e) { return e.first.compare(name, Qt::CaseInsensitive) == 0; });
-    if (it != m_items.end())
-        it->second = key;
-    else
-        m_items.emplace_back(name, key);
+    putNamed(m_items, name, key);
     return key;
 }
 
@@ -553,17 +589,12 @@ void Keys::Remove(const QString& name)
 
 std::shared_ptr<Key> Keys::Item(int position) const
 {
-    if (position < 1 || position > Count())
-        return nullptr;
-    return m_items.at(std::size_t(position - 1)).second;
+    return namedAt(m_items, position);
 }
 
 std::shared_ptr<Key> Keys::Item(const QString& name) const
 {
-    for (const auto& e : m_items)
-        if (e.first.compare(name, Qt::CaseInsensitive) == 0)
-            return e.second;
-    return nullptr;
+    return namedItem(m_items, name);
 }
 
 std::shared_ptr<Key> Keys::Key()
@@ -591,12 +622,7 @@ std::shared_ptr<Value> Values::Add(const QString& name, std::int32_t dataType, c
     v->setDataType(dataType);
     if (value.isValid())
         v->setValue(value);
-    auto it = std::find_if(m_items.begin(), m_items.end(),
-                           [&](const auto& e) { return e.first.compare(name, Qt::CaseInsensitive) == 0; });
-    if (it != m_items.end())
-        it->second = v;
-    else
-        m_items.emplace_back(name, v);
+    putNamed(m_items, name, v);
     return v;
 }
 
@@ -628,26 +654,18 @@ void Values::Remove(int position)
 
 void Values::Remove(const QString& name)
 {
-    for (std::size_t i = 0; i < m_items.size(); ++i)
-        if (m_items[i].first.compare(name, Qt::CaseInsensitive) == 0) {
-            removeAt(i);
-            return;
-        }
+    if (auto it = findNamed(m_items, name); it != m_items.end())
+        removeAt(std::size_t(it - m_items.begin()));
 }
 
 std::shared_ptr<Value> Values::Item(int position) const
 {
-    if (position < 1 || position > Count())
-        return nullptr;
-    return m_items.at(std::size_t(position - 1)).second;
+    return namedAt(m_items, position);
 }
 
 std::shared_ptr<Value> Values::Item(const QString& name) const
 {
-    for (const auto& e : m_items)
-        if (e.first.compare(name, Qt::CaseInsensitive) == 0)
-            return e.second;
-    return nullptr;
+    return namedItem(m_items, name);
 }
 
 void Value::setParent(const std::shared_ptr<Key>& parent)

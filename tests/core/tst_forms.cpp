@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QMainWindow>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 class TestForm : public KrvForm<QWidget> {
@@ -82,6 +83,39 @@ private slots:
         a->refuse = false;
         QVERIFY(a->Unload());
         QVERIFY(!IsFormLoaded(QStringLiteral("frmSystem")));
+    }
+
+    // The caller waits until the window is gone: a dialog through its exec(), any other window
+    // until it hides or unloads. (Ahead of endProgramRunsNoUnloadHandling: once EndProgram has
+    // called QCoreApplication::exit, no event loop runs in this process.)
+    void showFormModalWaitsForTheWindow_data()
+    {
+        QTest::addColumn<bool>("dialog");
+        QTest::addColumn<bool>("unload");
+        QTest::newRow("window hidden") << false << false;
+        QTest::newRow("window unloaded") << false << true;
+        QTest::newRow("dialog") << true << false;
+    }
+    void showFormModalWaitsForTheWindow()
+    {
+        QFETCH(bool, dialog);
+        QFETCH(bool, unload);
+        QWidget* w = dialog ? static_cast<QWidget*>(new TestDialog)
+                            : new TestForm(QStringLiteral("frmReport"), QStringLiteral("Report"));
+        QPointer<QWidget> guard(w);
+        bool modalWhileShown = false;
+        QTimer::singleShot(0, w, [&] {
+            modalWhileShown = guard->isVisible() && guard->isModal();
+            if (unload)
+                UnloadForm(guard);
+            else
+                guard->hide();
+        });
+        ShowFormModal(w);
+        QVERIFY(modalWhileShown);
+        QVERIFY(!guard || !guard->isVisible());
+        if (guard)
+            UnloadForm(guard);
     }
 
     void endProgramRunsNoUnloadHandling()

@@ -5,20 +5,9 @@
 #include <QtTest>
 
 #include "fakeengine.h"
+#include "raisedcode.h"
 #include "registry.h"
 #include "varnock.h"
-
-// Runs body and returns the code (5001 ...) of the SynchronizerError it raised, 0 when none.
-template <typename F>
-int raisedCode(F&& body)
-{
-    try {
-        body();
-    } catch (const Varnock::SynchronizerError& e) {
-        return e.code();
-    }
-    return 0;
-}
 
 struct ReplFixture {
     QTemporaryDir dir;

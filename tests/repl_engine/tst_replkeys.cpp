@@ -4,8 +4,8 @@
 #include <sqlite3.h>
 
 #include "db.h"
+#include "plaindb.h"
 #include "replstore.h"
-#include "schema.h"
 
 using namespace Varnock::Store;
 
@@ -13,14 +13,7 @@ class TstReplKeys : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
 
-    QString newDb(const QString& name)
-    {
-        const QString p = m_dir.filePath(name);
-        QString error;
-        if (!CreateTunnelDatabase(p, &error))
-            qFatal("%s", qPrintable(error));
-        return p;
-    }
+    QString newDb(const QString& name) { return newTunnelDb(m_dir.filePath(name)); }
 
 private slots:
     void cleanup() { gConn.close(); }

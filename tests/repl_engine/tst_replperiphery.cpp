@@ -5,51 +5,16 @@
 #include <QtTest>
 #include <sqlite3.h>
 
+#include "plaindb.h"
 #include "syncprops.h"
 #include "registry.h"
 #include "replstore.h"
-#include "schema.h"
 #include "utilities.h"
 #include "varnock.h"
-#include "varnock_errors.h"
 
 using namespace Varnock;
 
 namespace {
-
-QString one(const QString& path, const QString& sql)
-{
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_stmt* s = nullptr;
-    QString out;
-    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &s, nullptr) == SQLITE_OK) {
-        if (sqlite3_step(s) == SQLITE_ROW && sqlite3_column_text(s, 0))
-            out = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
-    } else {
-        out = QStringLiteral("error: ") + QString::fromUtf8(sqlite3_errmsg(db));
-    }
-    sqlite3_finalize(s);
-    sqlite3_close_v2(db);
-    return out;
-}
-
-template <typename F>
-int raisedCode(F&& body)
-{
-    try {
-        body();
-    } catch (const SynchronizerError& e) {
-        return e.code();
-    }
-    return 0;
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // The rows of every replicated table that are in one file and not in the other, by their user columns and
 // row identity (the local generation differs by nature).
@@ -110,10 +75,7 @@ class TstReplPeriphery : public QObject {
 
     QString tunnelDb(const QString& name)
     {
-        const QString p = m_dir.filePath(name);
-        QString error;
-        if (!CreateTunnelDatabase(p, &error))
-            qFatal("%s", qPrintable(error));
+        const QString p = newTunnelDb(m_dir.filePath(name));
         one(p, "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (1, 1, 1, 'P1')");
         return p;
     }

@@ -5,61 +5,12 @@
 #include <sqlite3.h>
 #include <csignal>
 
+#include "plaindb.h"
 #include "replstore.h"
-#include "schema.h"
 
 using namespace Varnock::Store;
 
 namespace {
-
-// A plain SQLite connection, as another program (the sqlite3 shell) would use.
-class Plain {
-public:
-    explicit Plain(const QString& path)
-    {
-        sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_busy_timeout(m_db, 5000);
-    }
-    ~Plain() { sqlite3_close_v2(m_db); }
-    // The SQLite result code of running every statement of sql.
-    int exec(const QString& sql)
-    {
-        char* err = nullptr;
-        const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &err);
-        if (err) {
-            m_error = QString::fromUtf8(err);
-            sqlite3_free(err);
-        }
-        return rc;
-    }
-    QStringList rows(const QString& sql)
-    {
-        QStringList out;
-        sqlite3_stmt* s = nullptr;
-        if (sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &s, nullptr) != SQLITE_OK)
-            return {QStringLiteral("<error %1>").arg(QString::fromUtf8(sqlite3_errmsg(m_db)))};
-        while (sqlite3_step(s) == SQLITE_ROW) {
-            QStringList cells;
-            for (int c = 0; c < sqlite3_column_count(s); ++c) {
-                const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
-                cells << (t ? QString::fromUtf8(t) : QStringLiteral("NULL"));
-            }
-            out << cells.join(QLatin1Char('|'));
-        }
-        sqlite3_finalize(s);
-        return out;
-    }
-    QString one(const QString& sql)
-    {
-        const QStringList r = rows(sql);
-        return r.isEmpty() ? QString() : r.first();
-    }
-    QString error() const { return m_error; }
-
-private:
-    sqlite3* m_db = nullptr;
-    QString m_error;
-};
 
 const QStringList kTables = {"AvailableElements", "DefectQuantity", "InspectionPeriod", "Panels", "Ratings", "Tunnels"};
 
@@ -100,12 +51,6 @@ QString makeTunnelDb(const QString& path)
     }
     sql += QStringLiteral("COMMIT;");
     return db.exec(sql) == SQLITE_OK ? QString() : db.error();
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 }  // namespace

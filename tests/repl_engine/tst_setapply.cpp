@@ -7,8 +7,8 @@
 #include <QRandomGenerator>
 #include <sqlite3.h>
 
+#include "plaindb.h"
 #include "replstore.h"
-#include "schema.h"
 
 using namespace Varnock::Store;
 
@@ -16,37 +16,16 @@ namespace {
 
 QStringList query(const QString& path, const QString& sql)
 {
-    sqlite3* db = nullptr;
-    QStringList out;
-    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &s, nullptr) != SQLITE_OK)
-        out << QStringLiteral("<error %1>").arg(QString::fromUtf8(sqlite3_errmsg(db)));
-    while (s && sqlite3_step(s) == SQLITE_ROW) {
-        QStringList cells;
-        for (int c = 0; c < sqlite3_column_count(s); ++c) {
-            const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
-            cells << (t ? QString::fromUtf8(t) : QStringLiteral("NULL"));
-        }
-        out << cells.join(QLatin1Char('|'));
-    }
-    sqlite3_finalize(s);
-    sqlite3_close_v2(db);
-    return out;
+    return Plain(path).rows(sql);
 }
 
 bool exec(const QString& path, const QString& sql)
 {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    char* err = nullptr;
-    const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &err);
-    if (err) {
-        qWarning("%s", err);
-        sqlite3_free(err);
-    }
-    sqlite3_close_v2(db);
-    return rc == SQLITE_OK;
+    Plain db(path);
+    if (db.exec(sql) == SQLITE_OK)
+        return true;
+    qWarning("%s", qPrintable(db.error()));
+    return false;
 }
 
 const QStringList kTables = {"AvailableElements", "DefectQuantity", "Panels", "Ratings"};

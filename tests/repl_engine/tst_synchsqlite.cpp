@@ -1,43 +1,12 @@
 // The synchronizer object driving the SQLite engine, as the program's replica windows use it.
 #include <QtTest>
-#include <sqlite3.h>
 
+#include "plaindb.h"
 #include "registry.h"
 #include "replstore.h"
-#include "schema.h"
 #include "varnock.h"
-#include "varnock_errors.h"
 
 using namespace Varnock;
-
-namespace {
-
-QString one(const QString& path, const QString& sql)
-{
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_stmt* s = nullptr;
-    QString out;
-    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW &&
-        sqlite3_column_text(s, 0))
-        out = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
-    sqlite3_finalize(s);
-    sqlite3_close_v2(db);
-    return out;
-}
-
-template <typename F>
-int raisedCode(F&& body)
-{
-    try {
-        body();
-    } catch (const SynchronizerError& e) {
-        return e.code();
-    }
-    return 0;
-}
-
-}  // namespace
 
 class TstSynchSqlite : public QObject {
     Q_OBJECT
@@ -45,10 +14,7 @@ class TstSynchSqlite : public QObject {
 
     QString tunnelDb(const QString& name)
     {
-        const QString p = m_dir.filePath(name);
-        QString error;
-        if (!CreateTunnelDatabase(p, &error))
-            qFatal("%s", qPrintable(error));
+        const QString p = newTunnelDb(m_dir.filePath(name));
         one(p, "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (1, 1, 1, 'P1')");
         return p;
     }

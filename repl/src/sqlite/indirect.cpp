@@ -14,6 +14,7 @@
 namespace Varnock::Store {
 
 using Sql::Db;
+using Sql::fail;
 using Sql::Failure;
 using Sql::Stmt;
 
@@ -25,13 +26,6 @@ const QString kReply = QStringLiteral("reply");
 const QString kAck = QStringLiteral("ack");
 const QString kZeroGuid = QStringLiteral("{00000000-0000-0000-0000-000000000000}");
 constexpr int kIndirect = 1;   // connection type of the history
-
-int failWith(const Failure& f, QString* error)
-{
-    if (error)
-        *error = f.text;
-    return f.result;
-}
 
 struct Message {
     QString exchangeId, kind, fromSync, fromDropbox, toSync, replyTo, setId, replicaId;
@@ -88,7 +82,7 @@ void writeMessage(const QString& path, Message m, const QString& outbox)
     if (!QFileInfo(outbox).isDir())
         throw Failure{Result::AccessDenied, QStringLiteral("The drop box %1 cannot be reached.").arg(outbox)};
     const QString target = QDir(outbox).filePath(messageFileName(m.exchangeId));
-    const QString temp = QDir(outbox).filePath(QStringLiteral(".%1.part").arg(messageFileName(m.exchangeId)));
+    const QString temp = Sql::tempNameFor(target);
     QFile::remove(temp);
     try {
         if (m.kind == kAck) {
@@ -107,8 +101,9 @@ void writeMessage(const QString& path, Message m, const QString& outbox)
                 // Close the generation: what the snapshot holds up to it is sent now, later changes next time.
                 Db src;
                 src.open(path);
-                src.exec(QStringLiteral("BEGIN IMMEDIATE"));
-                try {
+                {
+                    // Its own block: VACUUM refuses to run while the reading statement is still open.
+                    Sql::Transaction tx(src);
                     closed = src.scalarInt(QStringLiteral("SELECT generation FROM repl_info"));
                     m.setId = QString();
                     Stmt i(src, QStringLiteral("SELECT set_guid, replica_guid FROM repl_info"));
@@ -117,10 +112,7 @@ void writeMessage(const QString& path, Message m, const QString& outbox)
                         m.replicaId = i.text(1);
                     }
                     src.exec(QStringLiteral("UPDATE repl_info SET generation = generation + 1"));
-                    src.exec(QStringLiteral("COMMIT"));
-                } catch (...) {
-                    sqlite3_exec(src.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-                    throw;
+                    tx.commit();
                 }
                 Stmt v(src, QStringLiteral("VACUUM INTO ?"));
                 v.bind(1, temp).run();
@@ -147,8 +139,7 @@ void writeMessage(const QString& path, Message m, const QString& outbox)
         if (!QFile::rename(temp, target))
             throw Failure{Result::AccessDenied, QStringLiteral("%1 could not be written.").arg(target)};
     } catch (...) {
-        QFile::remove(temp);
-        QFile::remove(temp + QStringLiteral("-journal"));
+        Sql::removeWithJournal(temp);
         throw;
     }
 }
@@ -226,7 +217,7 @@ int sendMessage(const QString& path, const QString& fromSync, const QString& fro
             *exchangeId = m.exchangeId;
         return Result::Ok;
     } catch (const Failure& f) {
-        return failWith(f, error);
+        return fail(f, error);
     }
 }
 

@@ -10,35 +10,24 @@
 namespace Varnock::Store {
 
 using Sql::Db;
+using Sql::fail;
 using Sql::Failure;
+using Sql::openReplicable;
+using Sql::removeWithJournal;
 using Sql::Stmt;
+using Sql::tempNameFor;
 
 namespace {
 
-int failWith(const Failure& f, QString* error)
+// Attaches the replica at path as schema "partner".
+void attachPartner(Db& db, const QString& path)
 {
-    if (error)
-        *error = f.text;
-    return f.result;
-}
-
-void requireReplica(Db& db, const QString& path)
-{
-    if (!db.tableExists(QStringLiteral("main"), QStringLiteral("repl_info")))
+    {
+        Stmt at(db, QStringLiteral("ATTACH DATABASE ? AS partner"));
+        at.bind(1, path).run();
+    }
+    if (!db.tableExists(QStringLiteral("partner"), QStringLiteral("repl_info")))
         throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(path)};
-}
-
-// A sibling name for a file being written, so the real name appears only once the file is whole.
-QString tempNameFor(const QString& target)
-{
-    const QFileInfo fi(target);
-    return fi.dir().filePath(QStringLiteral(".%1.part").arg(fi.fileName()));
-}
-
-void removeWithJournal(const QString& path)
-{
-    QFile::remove(path);
-    QFile::remove(path + QStringLiteral("-journal"));
 }
 
 struct ProgressState {
@@ -104,7 +93,7 @@ int compactDatabase(const QString& source, const QString& destination, const Pro
         return Result::Ok;
     } catch (const Failure& f) {
         removeWithJournal(temp);
-        return failWith(f, error);
+        return fail(f, error);
     }
 }
 
@@ -122,8 +111,7 @@ int relocateReplica(const QString& oldPath, const QString& newPath, QString* err
             throw Failure{Result::Locked, QStringLiteral("%1 is in use.").arg(oldPath)};
         {
             Db db;
-            db.open(oldPath, true);
-            requireReplica(db, oldPath);
+            openReplicable(db, oldPath, true);
         }
         if (!QFile::rename(oldPath, newPath))
             throw Failure{Result::AccessDenied, QStringLiteral("%1 could not be moved.").arg(oldPath)};
@@ -139,7 +127,7 @@ int relocateReplica(const QString& oldPath, const QString& newPath, QString* err
         }
         return Result::Ok;
     } catch (const Failure& f) {
-        return failWith(f, error);
+        return fail(f, error);
     }
 }
 
@@ -171,7 +159,7 @@ int populatePartial(const QString& partial, const QString& full, bool failOnPush
             throw Failure{r, text};
         return Result::Ok;
     } catch (const Failure& f) {
-        return failWith(f, error);
+        return fail(f, error);
     }
 }
 
@@ -267,27 +255,22 @@ int executeStatement(const QString& path, const QString& sql, const Progress& pr
             throw Failure{Result::AccessDenied, QStringLiteral("The replication tables cannot be changed.")};
         if (progress && !progress(0, 1))
             throw Failure{Result::Cancelled, QStringLiteral("The statement was cancelled.")};
-        db.exec(QStringLiteral("BEGIN IMMEDIATE"));
-        try {
-            int step;
-            while ((step = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-            }
-            if (step != SQLITE_DONE)
-                db.fail(step, QStringLiteral("The statement failed"));
-            // A dropped replicated table is no longer one.
-            if (designsReplicable)
-                db.exec(QStringLiteral("DELETE FROM repl_tables WHERE name NOT IN "
-                                       "(SELECT name FROM sqlite_master WHERE type = 'table')"));
-            db.exec(QStringLiteral("COMMIT"));
-        } catch (...) {
-            sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-            throw;
+        Sql::Transaction tx(db);
+        int step;
+        while ((step = sqlite3_step(stmt.get())) == SQLITE_ROW) {
         }
+        if (step != SQLITE_DONE)
+            db.fail(step, QStringLiteral("The statement failed"));
+        // A dropped replicated table is no longer one.
+        if (designsReplicable)
+            db.exec(QStringLiteral("DELETE FROM repl_tables WHERE name NOT IN "
+                                   "(SELECT name FROM sqlite_master WHERE type = 'table')"));
+        tx.commit();
         if (progress)
             progress(1, 1);
         return Result::Ok;
     } catch (const Failure& f) {
-        return failWith(f, error);
+        return fail(f, error);
     }
 }
 
@@ -308,22 +291,16 @@ int setSchedule(const QString& path, const QString& localSync, const QString& pa
 {
     try {
         Db db;
-        db.open(path);
-        requireReplica(db, path);
-        db.exec(QStringLiteral("BEGIN IMMEDIATE"));
-        try {
-            ensureSynchronizerTables(db);
-            Stmt s(db, QStringLiteral("INSERT OR REPLACE INTO repl_schedules (local_guid, partner_guid, record) "
-                                      "VALUES (upper(?), upper(?), ?)"));
-            s.bind(1, localSync).bind(2, partnerSync).bindBlob(3, record).run();
-            db.exec(QStringLiteral("COMMIT"));
-        } catch (...) {
-            sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-            throw;
-        }
+        openReplicable(db, path);
+        Sql::Transaction tx(db);
+        ensureSynchronizerTables(db);
+        Stmt s(db, QStringLiteral("INSERT OR REPLACE INTO repl_schedules (local_guid, partner_guid, record) "
+                                  "VALUES (upper(?), upper(?), ?)"));
+        s.bind(1, localSync).bind(2, partnerSync).bindBlob(3, record).run();
+        tx.commit();
         return Result::Ok;
     } catch (const Failure& f) {
-        return failWith(f, error);
+        return fail(f, error);
     }
 }
 
@@ -332,8 +309,7 @@ int schedule(const QString& path, const QString& localSync, const QString& partn
 {
     try {
         Db db;
-        db.open(path, true);
-        requireReplica(db, path);
+        openReplicable(db, path, true);
         if (!db.tableExists(QStringLiteral("main"), QStringLiteral("repl_schedules")))
             return Result::NoSchedule;
         Stmt s(db, QStringLiteral("SELECT record FROM repl_schedules WHERE local_guid = upper(?) AND partner_guid = upper(?)"));
@@ -343,7 +319,7 @@ int schedule(const QString& path, const QString& localSync, const QString& partn
         *record = s.blob(0);
         return Result::Ok;
     } catch (const Failure& f) {
-        return failWith(f, error);
+        return fail(f, error);
     }
 }
 
@@ -353,30 +329,24 @@ int setManagingSynchronizer(const QString& path, const QString& synchronizer, co
 {
     try {
         Db db;
-        db.open(path);
-        requireReplica(db, path);
-        db.exec(QStringLiteral("BEGIN IMMEDIATE"));
-        try {
-            ensureSynchronizerTables(db);
-            db.exec(QStringLiteral("UPDATE repl_info SET applying = 1"));
-            Stmt s(db, QStringLiteral("UPDATE repl_replicas SET synchronizer_guid = ? "
-                                      "WHERE replica_guid = (SELECT replica_guid FROM repl_info)"));
-            s.bind(1, synchronizer.isEmpty() ? QStringLiteral("{00000000-0000-0000-0000-000000000000}") : synchronizer.toUpper());
-            s.run();
-            if (!synchronizer.isEmpty() && !dropbox.isEmpty()) {
-                Stmt t(db, QStringLiteral("INSERT OR REPLACE INTO repl_transport (transporter_guid, defunct, address, name) "
-                                          "VALUES (upper(?), 0, ?, ?)"));
-                t.bind(1, synchronizer).bind(2, dropbox).bind(3, QStringLiteral("dropbox")).run();
-            }
-            db.exec(QStringLiteral("UPDATE repl_info SET applying = 0"));
-            db.exec(QStringLiteral("COMMIT"));
-        } catch (...) {
-            sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-            throw;
+        openReplicable(db, path);
+        Sql::Transaction tx(db);
+        ensureSynchronizerTables(db);
+        db.exec(QStringLiteral("UPDATE repl_info SET applying = 1"));
+        Stmt s(db, QStringLiteral("UPDATE repl_replicas SET synchronizer_guid = ? "
+                                  "WHERE replica_guid = (SELECT replica_guid FROM repl_info)"));
+        s.bind(1, synchronizer.isEmpty() ? QStringLiteral("{00000000-0000-0000-0000-000000000000}") : synchronizer.toUpper());
+        s.run();
+        if (!synchronizer.isEmpty() && !dropbox.isEmpty()) {
+            Stmt t(db, QStringLiteral("INSERT OR REPLACE INTO repl_transport (transporter_guid, defunct, address, name) "
+                                      "VALUES (upper(?), 0, ?, ?)"));
+            t.bind(1, synchronizer).bind(2, dropbox).bind(3, QStringLiteral("dropbox")).run();
         }
+        db.exec(QStringLiteral("UPDATE repl_info SET applying = 0"));
+        tx.commit();
         return Result::Ok;
     } catch (const Failure& f) {
-        return failWith(f, error);
+        return fail(f, error);
     }
 }
 
@@ -384,8 +354,7 @@ int dropboxOf(const QString& path, const QString& synchronizer, QString* dropbox
 {
     try {
         Db db;
-        db.open(path, true);
-        requireReplica(db, path);
+        openReplicable(db, path, true);
         if (!db.tableExists(QStringLiteral("main"), QStringLiteral("repl_transport")))
             return Result::UnknownSynchronizer;
         Stmt s(db, QStringLiteral("SELECT address FROM repl_transport WHERE transporter_guid = upper(?) "
@@ -396,7 +365,7 @@ int dropboxOf(const QString& path, const QString& synchronizer, QString* dropbox
         *dropbox = s.text(0);
         return Result::Ok;
     } catch (const Failure& f) {
-        return failWith(f, error);
+        return fail(f, error);
     }
 }
 
@@ -418,29 +387,18 @@ int shareSynchronizers(const QString& a, const QString& b, QString* error)
 {
     try {
         Db db;
-        db.open(a);
-        requireReplica(db, a);
-        {
-            Stmt at(db, QStringLiteral("ATTACH DATABASE ? AS partner"));
-            at.bind(1, b).run();
-        }
-        if (!db.tableExists(QStringLiteral("partner"), QStringLiteral("repl_info")))
-            throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(b)};
-        db.exec(QStringLiteral("BEGIN IMMEDIATE"));
-        try {
-            ensureSynchronizerTables(db);
-            db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS partner.repl_transport (transporter_guid TEXT PRIMARY KEY, "
-                                   "defunct INTEGER NOT NULL DEFAULT 0, address TEXT, name TEXT)"));
-            learnSynchronizers(db, QStringLiteral("partner"), QStringLiteral("main"));
-            learnSynchronizers(db, QStringLiteral("main"), QStringLiteral("partner"));
-            db.exec(QStringLiteral("COMMIT"));
-        } catch (...) {
-            sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-            throw;
-        }
+        openReplicable(db, a);
+        attachPartner(db, b);
+        Sql::Transaction tx(db);
+        ensureSynchronizerTables(db);
+        db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS partner.repl_transport (transporter_guid TEXT PRIMARY KEY, "
+                               "defunct INTEGER NOT NULL DEFAULT 0, address TEXT, name TEXT)"));
+        learnSynchronizers(db, QStringLiteral("partner"), QStringLiteral("main"));
+        learnSynchronizers(db, QStringLiteral("main"), QStringLiteral("partner"));
+        tx.commit();
         return Result::Ok;
     } catch (const Failure& f) {
-        return failWith(f, error);
+        return fail(f, error);
     }
 }
 
@@ -451,14 +409,8 @@ int carryDesign(const QString& a, const QString& b, int* changes, QString* error
     int added = 0;
     try {
         Db db;
-        db.open(a);
-        requireReplica(db, a);
-        {
-            Stmt at(db, QStringLiteral("ATTACH DATABASE ? AS partner"));
-            at.bind(1, b).run();
-        }
-        if (!db.tableExists(QStringLiteral("partner"), QStringLiteral("repl_info")))
-            throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(b)};
+        openReplicable(db, a);
+        attachPartner(db, b);
         if (db.scalarInt(QStringLiteral("SELECT (SELECT set_guid FROM main.repl_info) = "
                                          "(SELECT set_guid FROM partner.repl_info) COLLATE NOCASE")) == 0)
             return Result::Ok;   // the exchange refuses them
@@ -476,41 +428,36 @@ int carryDesign(const QString& a, const QString& b, int* changes, QString* error
                 out.append({c.text(0), c.text(1)});
             return out;
         };
-        db.exec(QStringLiteral("BEGIN IMMEDIATE"));
-        try {
-            for (const QString& table : tables) {
-                const auto mine = columns(QStringLiteral("main"), table);
-                const auto theirs = columns(QStringLiteral("partner"), table);
-                auto has = [](const QVector<std::pair<QString, QString>>& list, const QString& name) {
-                    for (const auto& c : list)
-                        if (c.first.compare(name, Qt::CaseInsensitive) == 0)
-                            return true;
-                    return false;
-                };
-                auto addMissing = [&](const QVector<std::pair<QString, QString>>& from,
-                                      const QVector<std::pair<QString, QString>>& to, const QString& schema) {
-                    for (const auto& c : from) {
-                        if (has(to, c.first))
-                            continue;
-                        db.exec(QStringLiteral("ALTER TABLE %1.%2 ADD COLUMN %3 %4")
-                                    .arg(Sql::ident(schema), Sql::ident(table), Sql::ident(c.first),
-                                         c.second.isEmpty() ? QString() : Sql::ident(c.second)));
-                        ++added;
-                    }
-                };
-                addMissing(mine, theirs, QStringLiteral("partner"));
-                addMissing(theirs, mine, QStringLiteral("main"));
-            }
-            db.exec(QStringLiteral("COMMIT"));
-        } catch (...) {
-            sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-            throw;
+        Sql::Transaction tx(db);
+        for (const QString& table : tables) {
+            const auto mine = columns(QStringLiteral("main"), table);
+            const auto theirs = columns(QStringLiteral("partner"), table);
+            auto has = [](const QVector<std::pair<QString, QString>>& list, const QString& name) {
+                for (const auto& c : list)
+                    if (c.first.compare(name, Qt::CaseInsensitive) == 0)
+                        return true;
+                return false;
+            };
+            auto addMissing = [&](const QVector<std::pair<QString, QString>>& from,
+                                  const QVector<std::pair<QString, QString>>& to, const QString& schema) {
+                for (const auto& c : from) {
+                    if (has(to, c.first))
+                        continue;
+                    db.exec(QStringLiteral("ALTER TABLE %1.%2 ADD COLUMN %3 %4")
+                                .arg(Sql::ident(schema), Sql::ident(table), Sql::ident(c.first),
+                                     c.second.isEmpty() ? QString() : Sql::ident(c.second)));
+                    ++added;
+                }
+            };
+            addMissing(mine, theirs, QStringLiteral("partner"));
+            addMissing(theirs, mine, QStringLiteral("main"));
         }
+        tx.commit();
         if (changes)
             *changes = added;
         return Result::Ok;
     } catch (const Failure& f) {
-        return failWith(f, error);
+        return fail(f, error);
     }
 }
 

@@ -20,9 +20,11 @@
 namespace Varnock::Store {
 
 using Sql::Db;
+using Sql::fail;
 using Sql::Failure;
 using Sql::ident;
 using Sql::literal;
+using Sql::openReplicable;
 using Sql::Stmt;
 
 namespace {
@@ -57,13 +59,6 @@ const char* const kMetaSchema[] = {
 QString isoNow()
 {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
-}
-
-int fail(const Failure& f, QString* error)
-{
-    if (error)
-        *error = f.text;
-    return f.result;
 }
 
 qint32 newNickname(const QSet<qint64>& taken)
@@ -158,13 +153,6 @@ Identity readInfo(Db& db, const QString& schema = QStringLiteral("main"))
     id.flags = int(s.integer(8));
     id.generation = s.integer(9);
     return id;
-}
-
-void openReplicable(Db& db, const QString& path)
-{
-    db.open(path);
-    if (!hasInfo(db))
-        throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(path)};
 }
 
 // The user tables of a file that replication tracks (rowid tables only).
@@ -346,9 +334,7 @@ int readIdentity(const QString& path, Identity* out, QString* error)
 {
     try {
         Db db;
-        db.open(path, true);
-        if (!hasInfo(db))
-            throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(path)};
+        openReplicable(db, path, true);
         *out = readInfo(db);
         return Result::Ok;
     } catch (const Failure& f) {
@@ -399,9 +385,7 @@ int members(const QString& path, QVector<Member>* out, QString* error)
 {
     try {
         Db db;
-        db.open(path, true);
-        if (!hasInfo(db))
-            throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(path)};
+        openReplicable(db, path, true);
         out->clear();
         Stmt s(db, QStringLiteral("SELECT r.replica_guid, r.nickname, r.replica_name, r.unc_name, r.machine_name, "
                                   "r.description, r.priority, r.synchronizer_guid, r.flags, r.removed "
@@ -584,8 +568,7 @@ int makeReplica(const QString& source, const QString& target, const QString& des
             if (!QFile::rename(temp, target))
                 throw Failure{Result::AccessDenied, QStringLiteral("%1 could not be written.").arg(target)};
         } catch (...) {
-            QFile::remove(temp);
-            QFile::remove(temp + QStringLiteral("-journal"));
+            Sql::removeWithJournal(temp);
             undoMember();
             throw;
         }
@@ -1992,9 +1975,7 @@ int history(const QString& path, int filter, QVector<Exchange>* out, QString* er
 {
     try {
         Db db;
-        db.open(path, true);
-        if (!hasInfo(db))
-            throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(path)};
+        openReplicable(db, path, true);
         QString where = QStringLiteral("1");
         QString limit;
         const QString since2 = QDateTime::currentDateTimeUtc().addDays(-2).toString(Qt::ISODateWithMs);
@@ -2038,9 +2019,7 @@ int historyItem(const QString& path, const QString& exchangeId, Exchange* out, Q
 {
     try {
         Db db;
-        db.open(path, true);
-        if (!hasInfo(db))
-            throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(path)};
+        openReplicable(db, path, true);
         Stmt s(db, QStringLiteral("SELECT %1 FROM repl_history WHERE exchange_guid = ? COLLATE NOCASE")
                        .arg(QLatin1String(kHistoryColumns)));
         s.bind(1, exchangeId);
@@ -2057,9 +2036,7 @@ int conflicts(const QString& path, QVector<Conflict>* out, QString* error)
 {
     try {
         Db db;
-        db.open(path, true);
-        if (!hasInfo(db))
-            throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(path)};
+        openReplicable(db, path, true);
         Stmt s(db, QStringLiteral("SELECT tbl, guid, exchange_guid, reason, loser_deleted, row_data FROM repl_conflicts "
                                   "ORDER BY id"));
         out->clear();

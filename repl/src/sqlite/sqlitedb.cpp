@@ -1,6 +1,8 @@
 #include "sqlitedb.h"
 #include "replstore.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace Varnock::Store::Sql {
@@ -210,6 +212,49 @@ QByteArray Stmt::utf8(int c) const
     if (!p)
         return QByteArray();
     return QByteArray(p, sqlite3_column_bytes(m_s, c));
+}
+
+int fail(const Failure& f, QString* error)
+{
+    if (error)
+        *error = f.text;
+    return f.result;
+}
+
+void openReplicable(Db& db, const QString& path, bool readOnly)
+{
+    db.open(path, readOnly);
+    if (!db.tableExists(QStringLiteral("main"), QStringLiteral("repl_info")))
+        throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(path)};
+}
+
+QString tempNameFor(const QString& target)
+{
+    const QFileInfo fi(target);
+    return fi.dir().filePath(QStringLiteral(".%1.part").arg(fi.fileName()));
+}
+
+void removeWithJournal(const QString& path)
+{
+    QFile::remove(path);
+    QFile::remove(path + QStringLiteral("-journal"));
+}
+
+Transaction::Transaction(Db& db) : m_db(db)
+{
+    m_db.exec(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+Transaction::~Transaction()
+{
+    if (m_open)
+        sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::commit()
+{
+    m_db.exec(QStringLiteral("COMMIT"));
+    m_open = false;
 }
 
 }  // namespace Varnock::Store::Sql

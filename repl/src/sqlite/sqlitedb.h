@@ -78,4 +78,30 @@ private:
     QString m_sql;
 };
 
+// At the store's edge: a caught failure as the call's result, its text into error when one is asked for.
+int fail(const Failure& f, QString* error);
+
+// Opens a replica; NotReplicable for a database that is not one.
+void openReplicable(Db& db, const QString& path, bool readOnly = false);
+
+// A hidden sibling name for a file being written, so the real name appears only once the file is whole.
+QString tempNameFor(const QString& target);
+// A database file that is given up, with any journal left beside it.
+void removeWithJournal(const QString& path);
+
+// BEGIN IMMEDIATE now; rolled back when the block is left (by a Failure above all) before commit().
+class Transaction {
+public:
+    explicit Transaction(Db& db);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void commit();
+
+private:
+    Db& m_db;
+    bool m_open = true;
+};
+
 }  // namespace Varnock::Store::Sql

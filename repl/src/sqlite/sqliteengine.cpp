@@ -82,6 +82,19 @@ double dateValue(const QDateTime& utc)
     return double(days) + double(local.time().msecsSinceStartOfDay()) / 86400000.0;
 }
 
+// v handed over in the type the caller's value already holds (text, 16- or 32-bit number, bytes); for any
+// other type the caller's value stays as it was.
+void deliverAs(QVariant& value, const QVariant& v)
+{
+    switch (value.typeId()) {
+    case QMetaType::QString: value = v.toString(); break;
+    case QMetaType::Short: value = QVariant::fromValue<qint16>(qint16(v.toInt())); break;
+    case QMetaType::Int: value = QVariant::fromValue<qint32>(v.toInt()); break;
+    case QMetaType::QByteArray: value = v.toByteArray(); break;
+    default: break;
+    }
+}
+
 struct List {
     std::vector<std::vector<QVariant>> rows;   // column id - 1
     std::size_t at = 0;
@@ -212,13 +225,7 @@ public:
         if (columnId < 1 || std::size_t(columnId) > row.size())
             return -1;
         const QVariant& v = row[std::size_t(columnId - 1)];
-        switch (value.typeId()) {
-        case QMetaType::QString: value = v.toString(); break;
-        case QMetaType::Short: value = QVariant::fromValue<qint16>(qint16(v.toInt())); break;
-        case QMetaType::Int: value = QVariant::fromValue<qint32>(v.toInt()); break;
-        case QMetaType::QByteArray: value = v.toByteArray(); break;
-        default: return 0;
-        }
+        deliverAs(value, v);
         return 0;
     }
     JetResult JetPrepareStatement(std::int32_t, std::int32_t database, const QString&, std::int32_t& statement) override
@@ -365,13 +372,7 @@ public:
         case JetConst::replPropRetentionPeriod: v = id.retention; break;
         default: return JetConst::errValueNotSet;
         }
-        switch (value.typeId()) {
-        case QMetaType::QString: value = v.toString(); break;
-        case QMetaType::Short: value = QVariant::fromValue<qint16>(qint16(v.toInt())); break;
-        case QMetaType::Int: value = QVariant::fromValue<qint32>(v.toInt()); break;
-        case QMetaType::QByteArray: value = v.toByteArray(); break;
-        default: return 0;
-        }
+        deliverAs(value, v);
         return 0;
     }
     JetResult ReplSetReplicaProperty(std::int32_t, std::int32_t database, std::int32_t propId,

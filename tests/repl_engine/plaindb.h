@@ -1,0 +1,85 @@
+#pragma once
+// What the replication tests need around the store: tunnel databases in a temporary folder, and the files
+// read and written straight, as another program (the sqlite3 shell) would.
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <sqlite3.h>
+
+#include "../repl/raisedcode.h"
+#include "schema.h"
+
+// A plain SQLite connection.
+class Plain {
+public:
+    explicit Plain(const QString& path)
+    {
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_busy_timeout(m_db, 5000);
+    }
+    ~Plain() { sqlite3_close_v2(m_db); }
+    Plain(const Plain&) = delete;
+    Plain& operator=(const Plain&) = delete;
+
+    // The SQLite result code of running every statement of sql.
+    int exec(const QString& sql)
+    {
+        char* err = nullptr;
+        const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &err);
+        if (err) {
+            m_error = QString::fromUtf8(err);
+            sqlite3_free(err);
+        }
+        return rc;
+    }
+    // Every row of the first statement of sql, its values joined by "|" (NULL as "NULL"); one row
+    // "<error ...>" when it cannot be prepared.
+    QStringList rows(const QString& sql)
+    {
+        QStringList out;
+        sqlite3_stmt* s = nullptr;
+        if (sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &s, nullptr) != SQLITE_OK)
+            return {QStringLiteral("<error %1>").arg(QString::fromUtf8(sqlite3_errmsg(m_db)))};
+        while (sqlite3_step(s) == SQLITE_ROW) {
+            QStringList cells;
+            for (int c = 0; c < sqlite3_column_count(s); ++c) {
+                const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+                cells << (t ? QString::fromUtf8(t) : QStringLiteral("NULL"));
+            }
+            out << cells.join(QLatin1Char('|'));
+        }
+        sqlite3_finalize(s);
+        return out;
+    }
+    QString one(const QString& sql)
+    {
+        const QStringList r = rows(sql);
+        return r.isEmpty() ? QString() : r.first();
+    }
+    QString error() const { return m_error; }
+
+private:
+    sqlite3* m_db = nullptr;
+    QString m_error;
+};
+
+// The first row of one statement on the file (a write runs as well).
+inline QString one(const QString& path, const QString& sql)
+{
+    return Plain(path).one(sql);
+}
+
+// An empty tunnel database at path; the test cannot go on without one.
+inline QString newTunnelDb(const QString& path)
+{
+    QString error;
+    if (!CreateTunnelDatabase(path, &error))
+        qFatal("%s", qPrintable(error));
+    return path;
+}
+
+inline QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
