@@ -6,6 +6,8 @@
 
 #include <QLocale>
 
+#include <map>
+
 namespace {
 
 const QString kSource = QStringLiteral("modCreateReportRatings");
@@ -69,14 +71,20 @@ Bounds readBounds(const ReportRatingsSelection& sel)
     // outside a bound, whether or not that element is checked; an unrated one counts as 0. The
     // panels are left out as the ratings are copied, which gives the same rows as deleting them
     // afterwards without writing them first.
-    Bounds b;
+    // Elements that share a bound are tested together: one term per distinct bound, not per element.
+    std::map<std::pair<QString, double>, QVariantList> byBound;
     for (const auto& e : sel.elements) {
         for (const auto& [text, op] : {std::pair{e.min, QStringLiteral("<")}, std::pair{e.max, QStringLiteral(">")}}) {
             if (text.trimmed().isEmpty())
                 continue;
-            b.outside << QStringLiteral("(ElementID = ? AND IFNULL(CAST(Rating AS REAL), 0) %1 ?)").arg(op);
-            b.binds << e.elementID << boundValue(text);
+            byBound[{op, boundValue(text)}] << e.elementID;
         }
+    }
+    Bounds b;
+    for (const auto& [bound, elements] : byBound) {
+        b.outside << QStringLiteral("(ElementID IN (%1) AND IFNULL(CAST(Rating AS REAL), 0) %2 ?)")
+                         .arg(placeholders(elements.size()), bound.first);
+        b.binds << elements << bound.second;
     }
     return b;
 }
@@ -153,14 +161,17 @@ void copySelection(const ReportRatingsSelection& sel, const Bounds& bounds)
                      elements);
 }
 
-// Every (period, panel) that is left gets a row for each chosen element.
+// Every (period, panel) that is left gets a row for each chosen element. Only pairs that lack one
+// are looked at: most panels have every element rated.
 void fillGaps()
 {
     gReportConn.exec(QStringLiteral(
         "INSERT INTO ReportRatings (InspectionID, PanelID, ElementID, Rating) "
         "SELECT p.InspectionID, p.PanelID, e.ElementID, 'n/a' FROM "
-        "(SELECT DISTINCT InspectionID, PanelID FROM ReportRatings "
-        " WHERE InspectionID IS NOT NULL AND PanelID IS NOT NULL) AS p CROSS JOIN AvailableElements AS e "
+        "(SELECT InspectionID, PanelID FROM ReportRatings WHERE InspectionID IS NOT NULL AND PanelID IS NOT NULL "
+        " GROUP BY InspectionID, PanelID HAVING count(DISTINCT CASE WHEN ElementID IN "
+        " (SELECT ElementID FROM AvailableElements) THEN ElementID END) < "
+        " (SELECT count(DISTINCT ElementID) FROM AvailableElements)) AS p CROSS JOIN AvailableElements AS e "
         "WHERE NOT EXISTS (SELECT 1 FROM ReportRatings AS r WHERE r.InspectionID = p.InspectionID "
         " AND r.PanelID = p.PanelID AND r.ElementID = e.ElementID) ORDER BY e.rowid, p.InspectionID, p.PanelID"));
 }

@@ -162,6 +162,34 @@ private slots:
                      "GROUP BY 1, 2 HAVING count(*) <> 2)")).toInt(), 0);
     }
 
+    // Bounds on several elements, alike or not, each remove the panels outside their own bound.
+    void boundsOnSeveralElements_data()
+    {
+        QTest::addColumn<QStringList>("bounds");  // "element:min:max"
+        QTest::addColumn<QStringList>("panelsLeft");
+        QTest::newRow("1 and 2 share min 1") << QStringList{"1:1:", "2:1:"} << QStringList{"b"};
+        QTest::newRow("1 and 2 share min 3") << QStringList{"1:3:", "2:3:"} << QStringList{};
+        QTest::newRow("max 6 on 1, max 9 on 2") << QStringList{"1::6", "2::9"} << QStringList{"a"};
+        QTest::newRow("min 2 on 1, max 7 on 2") << QStringList{"1:2:", "2::7"} << QStringList{"a"};
+        QTest::newRow("min 2 on 1 and 3, max 7 on 2") << QStringList{"1:2:", "3:2:", "2::7"} << QStringList{};
+    }
+    void boundsOnSeveralElements()
+    {
+        QFETCH(QStringList, bounds);
+        QFETCH(QStringList, panelsLeft);
+        ReportRatingsSelection s = selection(QStringLiteral("2020"), QStringLiteral("2022"));
+        for (const QString& bound : bounds) {
+            const QStringList parts = bound.split(QLatin1Char(':'));
+            s.elements[parts[0].toInt() - 1].min = parts[1];
+            s.elements[parts[0].toInt() - 1].max = parts[2];
+        }
+        QVERIFY(CreateReportRatings(s));
+        QStringList expected;
+        for (const QString& p : panelsLeft)
+            expected << QString::number(p == QLatin1String("a") ? a : b);
+        QCOMPARE(reportRows(QStringLiteral("SELECT DISTINCT PanelID FROM ReportRatings ORDER BY 1")), expected);
+    }
+
     // Nothing to copy is an empty report, not a wait; a bound that is no number and a missing
     // working database fail the build with their messages.
     void emptyAndFailingBuilds()
