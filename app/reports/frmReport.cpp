@@ -413,8 +413,8 @@ void frmReport::LoadElements()
                                  .sortedByName(QStringLiteral("ElementName"));
         for (int i = 0; i < rows.count(); ++i) {
             const qint32 id = rows.toInt(i, QStringLiteral("ElementID"));
-            auto* chk = named(new QCheckBox(rows.value(i, QStringLiteral("ElementName")).toString(), picAvailableElements),
-                              QStringLiteral("chkElement"));
+            const QString name = rows.value(i, QStringLiteral("ElementName")).toString();
+            auto* chk = named(new QCheckBox(ShownName(name), picAvailableElements), QStringLiteral("chkElement"));
             chk->setProperty("ElementID", id);
             chk->setChecked(true);
             PlaceTwips(chk, 60, i * kRowPitch, 2880, kRowHeight);

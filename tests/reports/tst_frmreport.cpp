@@ -305,6 +305,17 @@ private slots:
         QCOMPARE(categories, (QStringList{"", "Lights", "pumps", QStringLiteral("\u00DCberbau")}));
     }
 
+    // An element named with "&" is shown as written, not with an access key.
+    void elementNamesAsWritten()
+    {
+        gConn.exec(QStringLiteral("UPDATE AvailableElements SET ElementName = 'Roof&Drains' WHERE ElementID = 1"));
+        frmReport* w = open(QStringLiteral("Drainage Element Condition Evaluation"));
+        QStringList shown;
+        for (QCheckBox* c : w->findChildren<QCheckBox*>(QStringLiteral("chkElement")))
+            shown << c->text();
+        QVERIFY2(shown.contains(QStringLiteral("Roof&&Drains")), qPrintable(shown.join(QLatin1Char(','))));
+    }
+
     // Element rows: only the kind's category, on panels of the checked tunnels, all checked;
     // the periods those with posted ratings; nothing once no tunnel is checked.
     void elementRowsFollowTheTunnels()
