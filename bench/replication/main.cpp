@@ -3,7 +3,8 @@
 // replica. Then 10,000 rows change on each side (updates, inserts and deletes; 1,000 of the updates hit
 // the same rows on both sides) and the two-way exchange is timed (a), against a full SQLite backup copy
 // of the master (b, the floor). Also times an exchange with nothing to send, and checks with sqldiff
-// that the user tables of both files are equal afterwards.
+// that the user tables of both files are equal afterwards. Also times (d): the same changes written by bare SQL
+// with nothing decided, what writing them costs before any deciding.
 #include "replstore.h"
 #include "schema.h"
 
@@ -144,6 +145,43 @@ double backupCopy(const QString& source, const QString& target)
     return t.nsecsElapsed() / 1e6;
 }
 
+// The bare writes of this exchange, as plain SQL over the two files with nothing decided: each side's changed
+// ratings written over the other's rows (joined by row identity), its new defect quantities inserted, its deleted
+// pictures deleted with their tombstones, one transaction over both files. The exchange cannot write these
+// changes for less in these files, so this bounds what it can reach against the floor.
+double bareWrites(const QString& a, const QString& b)
+{
+    QElapsedTimer t;
+    t.start();
+    sqlite3* db = openDb(a);
+    run(db, QStringLiteral("ATTACH '%1' AS partner").arg(b).toUtf8().constData());
+    run(db, "PRAGMA main.journal_mode = DELETE; PRAGMA partner.journal_mode = DELETE; PRAGMA temp_store = MEMORY;"
+            "PRAGMA main.cache_size = -131072; PRAGMA partner.cache_size = -131072;");
+    run(db, "BEGIN IMMEDIATE; UPDATE main.repl_info SET applying = 1; UPDATE partner.repl_info SET applying = 1;"
+            "CREATE TEMP TABLE st (srid INTEGER, trid INTEGER, lin TEXT, guid BLOB)");
+    for (const auto& [from, to] : {std::pair{"main", "partner"}, std::pair{"partner", "main"}}) {
+        const QString gen = QStringLiteral("(SELECT generation FROM %1.repl_info)").arg(from);
+        const QString sql = QStringLiteral(
+            "DELETE FROM st;"
+            "INSERT INTO st SELECT s.rowid, t.rowid, s.s_Lineage, s.s_GUID FROM %1.Ratings s JOIN %2.Ratings t "
+            " ON t.s_GUID = s.s_GUID WHERE s.s_Generation = %3;"
+            "UPDATE %2.Ratings AS t SET Rating = s.Rating, s_Lineage = o.lin, s_Generation = %3 + 1 FROM st o "
+            " JOIN %1.Ratings s ON s.rowid = o.srid WHERE t.rowid = o.trid;"
+            "INSERT INTO %2.DefectQuantity SELECT * FROM %1.DefectQuantity WHERE s_Generation = %3;"
+            "DELETE FROM st;"
+            "INSERT INTO st SELECT NULL, t.rowid, s.lineage, s.guid FROM %1.repl_tombstones s JOIN %2.ImagePaths t "
+            " ON t.s_GUID = s.guid WHERE s.generation = %3;"
+            "DELETE FROM %2.ImagePaths WHERE rowid IN (SELECT trid FROM st);"
+            "INSERT OR REPLACE INTO %2.repl_tombstones (guid, tbl, rid, generation, lineage) "
+            " SELECT guid, 'ImagePaths', trid, %3 + 1, lin FROM st;")
+                                .arg(QLatin1String(from), QLatin1String(to), gen);
+        run(db, sql.toUtf8().constData());
+    }
+    run(db, "UPDATE main.repl_info SET applying = 0; UPDATE partner.repl_info SET applying = 0; COMMIT");
+    sqlite3_close_v2(db);
+    return t.nsecsElapsed() / 1e6;
+}
+
 // A copy of the user tables with only what both files must agree on: the user columns and the row identity,
 // in identity order (local generations and the text form of lineages differ by design).
 QString checkCopy(const QString& path, const QString& out)
@@ -189,7 +227,7 @@ int main(int argc, char** argv)
     if (makeReplicable(master, &error) != 0)
         qFatal("%s", qPrintable(error));
 
-    QVector<double> exchange, floor, idle;
+    QVector<double> exchange, floor, idle, bare;
     bool equal = true;
     bool idleWrote = false;
     QString diffReport;
@@ -204,6 +242,13 @@ int main(int argc, char** argv)
         changeSide(b, 1);
 
         floor << backupCopy(a, dir.filePath("floor.db"));
+        {
+            const QString ba = dir.filePath(QStringLiteral("bare-a%1.db").arg(r));
+            const QString bb = dir.filePath(QStringLiteral("bare-b%1.db").arg(r));
+            QFile::copy(a, ba);
+            QFile::copy(b, bb);
+            bare << bareWrites(ba, bb);
+        }
 
         QElapsedTimer t;
         t.start();
@@ -245,7 +290,7 @@ int main(int argc, char** argv)
         std::sort(v.begin(), v.end());
         return v[v.size() / 2];
     };
-    const double ex = median(exchange), fl = median(floor), id = median(idle);
+    const double ex = median(exchange), fl = median(floor), id = median(idle), bw = median(bare);
     std::printf("Rows exchanged: %d received, %d sent (inserts+updates %d/%d, deletions %d/%d), %d conflicts\n",
                 last.insertsReceived + last.updatesReceived + last.deletesReceived,
                 last.insertsAndUpdatesSent + last.deletesSent, last.insertsReceived + last.updatesReceived,
@@ -256,6 +301,9 @@ int main(int argc, char** argv)
     std::printf("(c) exchange with nothing to send:              %8.1f ms = %.3f x floor (goal <= 0.1: %s)\n", id,
                 id / fl, id / fl <= 0.1 ? "met" : "NOT met");
     std::printf("    the exchanges with nothing to send left both files unchanged: %s\n", idleWrote ? "NO" : "yes");
+    std::printf("(d) the bare writes of these changes in plain SQL, nothing decided: %.1f ms = %.2f x floor\n"
+                "    (what writing them costs in these files before anything is decided: a floor for ratio a/b)\n",
+                bw, bw / fl);
     std::printf("sqldiff of the user tables of both files: %s\n", qPrintable(diffReport));
     QStringList missed;
     if (ex / fl > 2.0)
