@@ -80,6 +80,7 @@ struct Band {
     QVector<LaidItem> items;  // tops relative to the band
     QVector<int> specials;    // per item: -1, or the special field it shows
     bool reportHeader = false;
+    double keepNext = 0;      // what must fit below it on the same page (a heading is never left alone)
 };
 
 class Paginator;
@@ -100,7 +101,8 @@ public:
 private:
     void layoutReport(const Report& report, const QVector<int>& rows, double x, bool main, Paginator& pages);
     void walk(const Report& report, Context& ctx, int level, int begin, int end, Paginator& pages);
-    void section(const Section* s, const Context& ctx, Paginator& pages);
+    void section(const Section* s, const Context& ctx, Paginator& pages, double keepNext = 0);
+    double leadHeight(const Report& report, Context ctx, int level, int pos);
     QString fieldText(const ReportObject& o, const Context& ctx);
     double pfHeight(const Context& ctx);
     QVector<double> groupKeys(const Report& report, int level);
@@ -135,7 +137,11 @@ public:
             start(ctx);
         if (!band.reportHeader)
             pageHeader(ctx);
-        if (m_y + band.height > m_bodyBottom + kEps && m_y > m_contentTop + kEps) {
+        // A heading goes to the next page with what it heads, unless even a fresh page could not hold both.
+        const double room = m_bodyBottom - m_y;
+        const bool keep = band.height + band.keepNext <= m_bodyBottom - m_contentTop + kEps;
+        if ((band.height > room + kEps || (keep && band.height + band.keepNext > room + kEps)) &&
+            m_y > m_contentTop + kEps) {
             finish();
             start(ctx);
             pageHeader(ctx);
@@ -367,6 +373,8 @@ void Flow::layoutReport(const Report& report, const QVector<int>& unsorted, doub
     if (const Section* rh = report.findSection(SectionKind::ReportHeader)) {
         Band b = makeBand(*rh, ctx);
         b.reportHeader = main;
+        if (!main)
+            b.keepNext = rows.isEmpty() ? 236 : leadHeight(report, ctx, 0, 0);
         pages.place(std::move(b), ctx);
     }
     if (rows.isEmpty()) {
@@ -408,7 +416,7 @@ void Flow::walk(const Report& report, Context& ctx, int level, int begin, int en
         ctx.ranges[level] = {b, e};
         ctx.pos = b;
         const Section* header = report.findSection(SectionKind::GroupHeader, level + 1);
-        section(header, ctx, pages);
+        section(header, ctx, pages, header ? leadHeight(report, ctx, level + 1, b) : 0);
         const bool repeat = header && header->repeatOnNewPage && ctx.main;
         if (repeat)
             m_openHeaders.append({header, ctx});
@@ -422,11 +430,40 @@ void Flow::walk(const Report& report, Context& ctx, int level, int begin, int en
     }
 }
 
-void Flow::section(const Section* s, const Context& ctx, Paginator& pages)
+// The height of what a heading at `level` leads to before the first row shows: the headers of the deeper
+// groups, the first detail band, and the heading and first line of the first subreport it holds.
+double Flow::leadHeight(const Report& report, Context ctx, int level, int pos)
+{
+    ctx.pos = pos;
+    double h = 0;
+    for (int l = level; l < report.groups.size(); ++l)
+        if (const Section* s = report.findSection(SectionKind::GroupHeader, l + 1))
+            h += makeBand(*s, ctx).height;
+    const Section* d = report.findSection(SectionKind::Details);
+    if (!d)
+        return h;
+    h += makeBand(*d, ctx).height;
+    for (const ReportObject& o : d->objects) {
+        if (o.kind != ObjectKind::Subreport || !o.subreport)
+            continue;
+        Context sub;
+        sub.report = o.subreport.get();
+        sub.x = ctx.x + o.left;
+        sub.main = false;
+        if (const Section* rh = o.subreport->findSection(SectionKind::ReportHeader))
+            h += makeBand(*rh, sub).height;
+        h += 236;
+        break;
+    }
+    return h;
+}
+
+void Flow::section(const Section* s, const Context& ctx, Paginator& pages, double keepNext)
 {
     if (!s)
         return;
     Band b = makeBand(*s, ctx);
+    b.keepNext = keepNext;
     if (b.height > 0 || !b.items.isEmpty())
         pages.place(std::move(b), ctx);
     for (const ReportObject& o : s->objects) {

@@ -75,6 +75,7 @@ std::shared_ptr<Report> BuildExpenditureReport(const DataTable& rows, const QStr
     Section& header = r->groupHeader(group);
     header.height = 220;
     header.background = kSilver;
+    header.repeatOnNewPage = true;  // a group going on to the next page keeps its name and column headings
     header.add(ReportObject::field(groupValue, 0, 0, 5620, 226).bold().fixed(groupValue == QLatin1String("Year") ? 0 : -1));
     r->details().height = 200;
 
@@ -137,7 +138,7 @@ std::shared_ptr<Report> BuildExpenditureReport(const DataTable& rows, const QStr
         Section& total = r->reportFooter();
         total.height = 450;
         total.add(ReportObject::summary(SummaryOp::Sum, cost, 0, sumLeft, 40, sumWidth, 236).money().bold().rightAligned());
-        total.add(ReportObject::line(costLeft, 286, costLeft + 1090, 286));
+        total.add(ReportObject::line(sumLeft, 286, costLeft + 1090, 286));  // under the whole total
         total.add(ReportObject::textObject(QStringLiteral("Expenditures Grand Total:"), 0, 80, captionWidth, 236)
                       .bold()
                       .rightAligned());
@@ -206,8 +207,10 @@ std::shared_ptr<Report> BuildElementConditionReport(const RowSet& rows, const Ro
     const int g = r->addGroup(QStringLiteral("TunnelName"));
     r->sortBy(QStringLiteral("PanelNum"));
     r->groupHeader(g).add(ReportObject::field(QStringLiteral("TunnelName"), 0, 60, width, 300).size(12).bold().centre());
+    r->groupHeader(g).repeatOnNewPage = true;
     // The headings sit in a header of their own, so widening the tunnel's header leaves them be.
     Section& gh = r->groupHeader(r->addGroup(QStringLiteral("TunnelName")));
+    gh.repeatOnNewPage = true;
 
     // Column headings under the tunnel's name, the cells one line a panel.
     const double nameWidth = 1800;
@@ -250,8 +253,10 @@ std::shared_ptr<Report> BuildDefectReport(const DataTable& rows)
     r->sortBy(QStringLiteral("ID"));
 
     r->groupHeader(gTunnel).add(ReportObject::field(QStringLiteral("TunnelName"), 0, 60, width, 300).size(12).bold());
+    r->groupHeader(gTunnel).repeatOnNewPage = true;
     Section& yh = r->groupHeader(gYear);
     yh.background = kSilver;
+    yh.repeatOnNewPage = true;
     yh.add(ReportObject::field(QStringLiteral("InspectionYear"), 0, 0, 2000, 236).bold().fixed(0));
     struct Col {
         const char* heading;
@@ -357,6 +362,7 @@ std::shared_ptr<Report> BuildUnpostedDataReport(qint32 tunnelId, qint32 inspecti
     Section& ph = r->groupHeader(gPanel);
     ph.add(ReportObject::field(QStringLiteral("PanelCaption"), 0, 120, width, 260).bold());
     ph.add(ReportObject::line(15, 420, 9825, 420));
+    ph.repeatOnNewPage = true;
 
     auto ratingsReport = std::make_shared<Report>();
     ratingsReport->data = DataTable::fromRowSet(ratings);

@@ -184,6 +184,47 @@ private slots:
         QCOMPARE(second.count(QStringLiteral("B")), 1);
     }
 
+    // Whatever the length of the first group, no page ends on a heading: a tunnel's name and its year band
+    // (nested group headers) and a subreport's title go over with their first line.
+    void headingsGoToTheNextPageWithWhatTheyHead()
+    {
+        auto sub = std::make_shared<Report>();
+        sub->data.addColumn(QStringLiteral("Key"), ValueType::Text);
+        sub->data.addColumn(QStringLiteral("Item"), ValueType::Text);
+        sub->data.appendRow({"last", "Item 1"});
+        sub->data.appendRow({"last", "Item 2"});
+        sub->reportHeader().add(ReportObject::textObject(QStringLiteral("SubTitle"), 0, 0, 2000, 236));
+        sub->details().add(ReportObject::field(QStringLiteral("Item"), 0, 0, 2000, 236));
+
+        for (int n = 40; n <= 60; ++n) {
+            auto r = Lines(0);
+            r->data.addColumn(QStringLiteral("Tunnel"), ValueType::Text);
+            r->data.addColumn(QStringLiteral("Year"), ValueType::Text);
+            r->data.addColumn(QStringLiteral("Key"), ValueType::Text);
+            for (int i = 1; i <= n; ++i)
+                r->data.appendRow({QStringLiteral("Row %1").arg(i), "T1", "Y1", "-"});
+            r->data.appendRow({QStringLiteral("Row last"), "T2", "Y2", "last"});
+            r->addGroup(QStringLiteral("Tunnel"));
+            r->addGroup(QStringLiteral("Year"));
+            r->groupHeader(1).add(ReportObject::field(QStringLiteral("Tunnel"), 0, 0, 2000, 300));
+            r->groupHeader(2).add(ReportObject::field(QStringLiteral("Year"), 0, 0, 2000, 236));
+            r->details().add(ReportObject::subreportObject(sub, QStringLiteral("Key"), QStringLiteral("Key"), 500, 236,
+                                                           4000, 236));
+            const QVector<LaidPage> pages = ReportLayout(*r).allPages();
+            for (const LaidPage& p : pages) {
+                QStringList texts;  // in the order laid, page footer left out
+                for (const LaidItem& it : p.items)
+                    if (it.kind == LaidItem::Text && it.section != QLatin1String("Section5"))
+                        texts << it.text;
+                QVERIFY2(!texts.isEmpty(), qPrintable(QString::number(n)));
+                const QString last = texts.last();
+                QVERIFY2(last.startsWith(QLatin1String("Row")) || last.startsWith(QLatin1String("Item")) ||
+                             last == QLatin1String("No data"),
+                         qPrintable(QStringLiteral("%1 rows: page %2 ends on %3").arg(n).arg(p.number).arg(last)));
+            }
+        }
+    }
+
     void monthlyGroupsSplitByCalendarMonth()
     {
         Report r;

@@ -119,6 +119,36 @@ private slots:
         QCOMPARE(find(pages, QStringLiteral("$300.00"))->align, int(AlignRight));
     }
 
+    // A category going on to the next page starts it with its band and column headings; a grand total wider than
+    // the Cost column has its rule under all of it.
+    void expenditureOverPages()
+    {
+        const qint64 big = category(QStringLiteral("Big"));
+        for (int i = 0; i < 80; ++i)
+            expense(north, big, 123456.78, "2005-01-01", QStringLiteral("item %1").arg(i));
+        const auto r = expenditureReport({north}, {true, true, true, true}, 0);
+        const QVector<LaidPage> pages = ReportLayout(*r).allPages();
+        QVERIFY(pages.size() >= 2);
+        QStringList second;
+        for (const LaidItem& it : pages[1].items)
+            if (it.kind == LaidItem::Text)
+                second << it.text;
+        QCOMPARE(second.mid(0, 6), (QStringList{"Big", "TunnelName", "Date", "Cost", "Comments", "North"}));
+
+        const LaidItem* total = nullptr;
+        const LaidItem* rule = nullptr;
+        for (const LaidItem& it : pages.last().items) {
+            if (it.text == QLatin1String("$9,876,887.65"))
+                total = &it;
+            if (it.kind == LaidItem::Line && it.section == QLatin1String("Section4"))
+                rule = &it;
+        }
+        QVERIFY(total && rule);
+        QVERIFY(total->rect.width() > 1090);
+        QCOMPARE(rule->rect.left(), total->rect.left());
+        QCOMPARE(rule->rect.right(), total->rect.right());
+    }
+
     // By month: the month's name heads the group (March of two years apart); without Cost
     // there are no subtotals and no grand total. By year: the year, rows by tunnel.
     void expenditureByMonthAndYear()
