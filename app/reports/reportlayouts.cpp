@@ -235,6 +235,7 @@ std::shared_ptr<Report> BuildElementConditionReport(const RowSet& rows, const Ro
         }
     }
     gh.add(ReportObject::line(0, 560, std::min(width, left), 560));
+    gh.height = 620;  // the first row clear of the rule
     pageFooter(*r);
     return r;
 }
