@@ -2,19 +2,6 @@
 
 #include "dbbind.h"
 
-namespace {
-
-// "?, ?, ?" for a list of n values.
-QString marks(qsizetype n)
-{
-    QStringList m;
-    for (qsizetype i = 0; i < n; ++i)
-        m << QStringLiteral("?");
-    return m.join(QStringLiteral(", "));
-}
-
-}  // namespace
-
 RowSet DbGetDefectQuantity(qint32 id)
 {
     return gConn.query(QStringLiteral("SELECT * FROM DefectQuantity WHERE ID = ?"), {id});
@@ -74,7 +61,7 @@ RowSet DbGetDefectReportRows(const QVector<qint32>& tunnelIds, const QVector<qin
                        "AND dq.InspectionID = InspectionPeriod.InspectionID "
                        "AND Panels.TunnelID = Tunnels.TunnelID "
                        "AND dq.InspectionID IN (SELECT InspectionID FROM InspectionPeriod WHERE InspectionYear IN (%2))")
-            .arg(marks(tunnels.size()), marks(yearList.size()));
+            .arg(Placeholders(tunnels.size()), Placeholders(yearList.size()));
     return gConn.query(sql, tunnels + tunnels + yearList);
 }
 

@@ -2,6 +2,7 @@
 
 #include "clicklabel.h"
 #include "db.h"
+#include "dbbind.h"
 #include "dbdefects.h"
 #include "frmAbout.h"
 #include "frmReportViewer.h"
@@ -37,22 +38,6 @@ const QString kEce = QStringLiteral("Element Condition Evaluation");
 constexpr double kRowPitch = 330;   // twips between element rows
 constexpr double kRowHeight = 285;
 constexpr double kViewportHeight = 2970;
-
-QString placeholders(qsizetype n)
-{
-    QString s;
-    for (qsizetype i = 0; i < n; ++i)
-        s += i ? QStringLiteral(",?") : QStringLiteral("?");
-    return s;
-}
-
-QVariantList binds(const QVector<qint32>& ids)
-{
-    QVariantList out;
-    for (qint32 id : ids)
-        out << id;
-    return out;
-}
 
 template <class W>
 W* named(W* w, const QString& name)
@@ -336,8 +321,8 @@ void frmReport::LoadYears()
         const RowSet rows = gConn.query(QStringLiteral("SELECT DISTINCT InspectionYear FROM InspectionPeriod "
                                                        "WHERE TunnelID IN (%1) AND InspectionYear IS NOT NULL "
                                                        "ORDER BY InspectionYear")
-                                            .arg(placeholders(tunnels.size())),
-                                        binds(tunnels));
+                                            .arg(Placeholders(tunnels.size())),
+                                        IdBinds(tunnels));
         for (int i = 0; i < rows.count(); ++i) {
             auto* item = new QListWidgetItem(rows.value(i, QStringLiteral("InspectionYear")).toString(), lvDefectDates);
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
@@ -358,14 +343,14 @@ void frmReport::LoadPeriods(QComboBox* box, bool second)
     try {
         box->addItem(QString());
         // Periods of the checked tunnels that have posted ratings.
-        const QString in = placeholders(tunnels.size());
+        const QString in = Placeholders(tunnels.size());
         const RowSet rows = gConn.query(
             QStringLiteral("SELECT DISTINCT ip.InspectionYear FROM InspectionPeriod ip WHERE ip.TunnelID IN (%1) "
                            "AND ip.InspectionYear IS NOT NULL AND EXISTS (SELECT 1 FROM RatingsPosted r "
                            "WHERE r.InspectionID = ip.InspectionID AND r.PanelID IN "
                            "(SELECT PanelID FROM Panels WHERE TunnelID IN (%1))) ORDER BY ip.InspectionYear")
                 .arg(in),
-            binds(tunnels) + binds(tunnels));
+            IdBinds(tunnels) + IdBinds(tunnels));
         for (int i = 0; i < rows.count(); ++i)
             box->addItem(rows.value(i, QStringLiteral("InspectionYear")).toString());
     } catch (const std::exception& e) {
@@ -408,8 +393,8 @@ void frmReport::LoadElements()
                            "AvailableElements.ElementID = PanelElements.ElementID) ON Panels.PanelID = "
                            "PanelElements.PanelID) ON Tunnels.TunnelID = Panels.TunnelID WHERE Tunnels.TunnelID IN (%1) "
                            "AND AvailableElements.ElementCategory = ?")
-                .arg(placeholders(tunnels.size())),
-            binds(tunnels) << (category.isNull() ? 0 : category.toInt()))
+                .arg(Placeholders(tunnels.size())),
+            IdBinds(tunnels) << (category.isNull() ? 0 : category.toInt()))
                                  .sortedByName(QStringLiteral("ElementName"));
         for (int i = 0; i < rows.count(); ++i) {
             const qint32 id = rows.toInt(i, QStringLiteral("ElementID"));

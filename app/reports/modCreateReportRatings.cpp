@@ -1,6 +1,7 @@
 #include "modCreateReportRatings.h"
 
 #include "db.h"
+#include "dbbind.h"
 #include "modkrv.h"
 #include "settings.h"
 
@@ -14,22 +15,6 @@ const QString kSource = QStringLiteral("modCreateReportRatings");
 const QString kTables[] = {QStringLiteral("ReportRatings"), QStringLiteral("Panels"),
                            QStringLiteral("AvailableElements"), QStringLiteral("InspectionPeriod"),
                            QStringLiteral("Tunnels")};
-
-QString placeholders(qsizetype n)
-{
-    QString s;
-    for (qsizetype i = 0; i < n; ++i)
-        s += i ? QStringLiteral(",?") : QStringLiteral("?");
-    return s;
-}
-
-QVariantList toBinds(const QVector<qint32>& ids)
-{
-    QVariantList binds;
-    for (qint32 id : ids)
-        binds << id;
-    return binds;
-}
 
 // A bound as the user typed it, read as a number in the user's locale or in plain digits.
 double boundValue(const QString& text)
@@ -83,7 +68,7 @@ Bounds readBounds(const ReportRatingsSelection& sel)
     Bounds b;
     for (const auto& [bound, elements] : byBound) {
         b.outside << QStringLiteral("(ElementID IN (%1) AND IFNULL(CAST(Rating AS REAL), 0) %2 ?)")
-                         .arg(placeholders(elements.size()), bound.first);
+                         .arg(Placeholders(elements.size()), bound.first);
         b.binds << elements << bound.second;
     }
     return b;
@@ -91,12 +76,12 @@ Bounds readBounds(const ReportRatingsSelection& sel)
 
 void copySelection(const ReportRatingsSelection& sel, const Bounds& bounds)
 {
-    const QVariantList tunnels = toBinds(sel.tunnelIDs);
+    const QVariantList tunnels = IdBinds(sel.tunnelIDs);
     QVector<qint32> elementIds;
     for (const auto& e : sel.elements)
         if (e.checked)
             elementIds << e.elementID;
-    const QVariantList elements = toBinds(elementIds);
+    const QVariantList elements = IdBinds(elementIds);
 
     // The periods actually chosen: the second alone is a valid choice.
     QVariantList years;
@@ -110,8 +95,8 @@ void copySelection(const ReportRatingsSelection& sel, const Bounds& bounds)
         years << year;
     }
 
-    const QString tIn = placeholders(tunnels.size());
-    const QString yIn = placeholders(years.size());
+    const QString tIn = Placeholders(tunnels.size());
+    const QString yIn = Placeholders(years.size());
     const RowSet periods = gReportConn.query(
         QStringLiteral("SELECT InspectionID FROM krvsrc.InspectionPeriod WHERE TunnelID IN (%1) AND "
                        "InspectionYear IN (%2)")
@@ -120,7 +105,7 @@ void copySelection(const ReportRatingsSelection& sel, const Bounds& bounds)
     QVariantList inspections;
     for (int r = 0; r < periods.count(); ++r)
         inspections << periods.value(r, 0);
-    const QString iIn = placeholders(inspections.size());
+    const QString iIn = Placeholders(inspections.size());
 
     QString filter;
     QVariantList ratingBinds = inspections;
@@ -157,7 +142,7 @@ void copySelection(const ReportRatingsSelection& sel, const Bounds& bounds)
     gReportConn.exec(QStringLiteral("INSERT INTO AvailableElements (ElementID, ElementName, ElementCategory) "
                                     "SELECT ElementID, ElementName, ElementCategory FROM krvsrc.AvailableElements "
                                     "WHERE ElementID IN (%1)")
-                         .arg(placeholders(elements.size())),
+                         .arg(Placeholders(elements.size())),
                      elements);
 }
 
