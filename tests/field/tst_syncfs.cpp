@@ -16,7 +16,10 @@
 #include "inventoryforms.h"
 #include "scriptedprompt.h"
 #include "startup.h"
+#include "schema.h"
 #include "../startup/windowscript.h"
+
+#include <varnock.h>
 
 #include <QCheckBox>
 #include <QToolButton>
@@ -371,6 +374,68 @@ private slots:
         verifyIdle(w, kFailed);
         QCOMPARE(w->msfReport->rowCount(), 0);
         QVERIFY(!QFileInfo::exists(m_master->install.file("North")));
+        QVERIFY(w->Unload());
+    }
+
+    // A replica of another set (a second installation with the same tunnel names) is refused
+    // before any folder pass: no photo of the office is replaced and none is added.
+    void aReplicaOfAnotherSetChangesNothing()
+    {
+        makeReplica();
+        const QString other = m_master->install.file("other.db");
+        QVERIFY(CreateTunnelDatabase(other));
+        const QString stranger = m_stick + "/Other.db";
+        {
+            Varnock::Synchronizer s;
+            s.setDatabaseName(other);
+            s.setRunning(true);
+            s.MakeReplica(stranger);
+            s.setRunning(false);
+        }
+        writeFile(m_stick + "/North/2024/photo/crack.jpg", "another crack", kPhotoTime.addDays(30));
+        writeFile(m_stick + "/North/2024/photo/extra.jpg", "extra", kPhotoTime.addDays(30));
+        const auto office = tree(m_master->data), stick = tree(m_stick + "/North");
+        auto* w = screen(stranger);
+        w->cmdSync_Click();
+        QCOMPARE(m_prompt->messages(), QStringList{kNotMemberOfSet});
+        QCOMPARE(m_prompt->calls[0].icon, MsgIcon::Warning);
+        verifyIdle(w, kFailed);
+        QCOMPARE(w->msfReport->rowCount(), 0);
+        QCOMPARE(tree(m_master->data), office);
+        QCOMPARE(tree(m_stick + "/North"), stick);
+        QVERIFY(m_master->install.read(kSyncLogName).isEmpty());
+        QVERIFY(w->Unload());
+    }
+
+    // A tunnel or year folder on the stick that is a link to another place is not followed:
+    // nothing comes from there and nothing goes there. The other tunnel still goes both ways.
+    void aLinkOnTheStickIsNotFollowed_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("target");
+        QTest::newRow("tunnel folder") << "/North" << "/elsewhere";
+        QTest::newRow("year folder") << "/North/2024" << "/elsewhere/2024";
+    }
+    void aLinkOnTheStickIsNotFollowed()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, target);
+        makeReplica();
+        const QString elsewhere = m_master->install.file("elsewhere");
+        writeFile(elsewhere + "/2024/photo/planted.jpg", "planted");
+        writeFile(elsewhere + "/2024/photo/crack.jpg", "not the crack", kPhotoTime.addDays(30));
+        QDir().mkpath(QFileInfo(m_stick + link).path());
+        QVERIFY(QFile::link(m_master->install.file(target.mid(1)), m_stick + link));
+        writeFile(m_stick + "/South/2024/photo/field.jpg", "field");
+        const auto office = tree(m_master->data + "/North"), outside = tree(elsewhere);
+        auto* w = screen(m_replica);
+        w->cmdSync_Click();
+        QCOMPARE(m_prompt->calls.size(), 1);
+        QVERIFY(m_prompt->calls[0].text.contains("is a link to another place"));
+        verifyIdle(w, kSucceeded);
+        QCOMPARE(tree(m_master->data + "/North"), office);
+        QCOMPARE(tree(elsewhere), outside);
+        QVERIFY(tree(m_master->data + "/South/2024").contains("photo/field.jpg"));
         QVERIFY(w->Unload());
     }
 
