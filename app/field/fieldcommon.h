@@ -1,6 +1,7 @@
 #pragma once
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <exception>
 
 // What the replica windows and the field synchronisation screen share.
@@ -12,8 +13,16 @@ inline const QString kSyncLogName = QStringLiteral("KRV_SyncLog.txt");
 inline const QString kReplicaExtension = QStringLiteral(".db");
 inline const QString kReplicaFileFilter = QStringLiteral("Tunnel Database Files (*.db)");
 
-// "KRV_Replica_" and the short date with every "/" made "_", then ".db".
+// The users and their rights: changed at the master only, never taken in from a replica.
+inline const QStringList kMasterOnlyTables = {QStringLiteral("login")};
+// Records that rule in the master's file; throws when it cannot.
+void KeepRightsAtMaster(const QString& master);
+
+// "KRV_Replica_", the numeric short date and ".db".
 QString DefaultReplicaFileName(const QDate& date);
+// A date in a short format as a file name takes it: numbers only, the year in four digits, "_" between. A
+// format that spells the month or the day (the C locale's "d MMM yyyy") gives way to month, day, year.
+QString ReplicaDateText(const QDate& date, const QString& shortFormat);
 // "KRV Inspection Replica " and the short date.
 QString ReplicaDescription(const QDate& date);
 // The file of replica i (from 1) of count in folder: the name as it is for fewer than 2,
@@ -21,6 +30,17 @@ QString ReplicaDescription(const QDate& date);
 QString ReplicaFilePath(const QString& folder, const QString& fileName, int count, int i);
 // True when the trimmed name ends in ".db" (case counts).
 bool HasReplicaExtension(const QString& fileName);
+
+namespace Varnock {
+class Synchronizer;
+}
+// True when the file at replicaPath is a member of the replica set of the database master is bound to.
+// A plain database is made replicable by the look-up (a set of its own), as GetReplicaId does.
+bool IsMemberOfSet(Varnock::Synchronizer& master, const QString& replicaPath);
+// The text shown when it is not.
+inline const QString kNotMemberOfSet = QStringLiteral(
+    "The selected database file does not appear to be part of the KRV Replica Set or is not a replicated "
+    "database.\nData synchronization was not performed.");
 
 // LogError with the number and text of any error the field windows meet, the
 // synchronizer's included.

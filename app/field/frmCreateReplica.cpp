@@ -3,6 +3,7 @@
 #include "fieldcommon.h"
 #include "globals.h"
 #include "helpers.h"
+#include "krverror.h"
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
@@ -65,6 +66,13 @@ frmCreateReplica::frmCreateReplica(QWidget* parent) : KrvForm<QDialog>(QStringLi
     m_folders = new QFileSystemModel(this);
     m_folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
     m_folders->setReadOnly(true);
+    // Before the list's own connections, so a current row moved by a removal is known as such.
+    connect(m_folders, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this] { m_removingRows = true; });
+    connect(m_folders, &QAbstractItemModel::rowsRemoved, this, [this] { m_removingRows = false; });
+    connect(m_folders, &QFileSystemModel::directoryLoaded, this, [this] {
+        if (m_followLoads)
+            showChosenFolder();
+    });
     dirList = new QTreeView(this);
     dirList->setObjectName(QStringLiteral("dirList"));
     dirList->setModel(m_folders);
@@ -140,15 +148,28 @@ void frmCreateReplica::setDirPath(const QString& folder)
 {
     m_dirPath = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
     m_drive = volumeOf(m_dirPath);
+    m_followLoads = true;
     QSignalBlocker block(drvList);
     if (drvList->findText(m_drive) < 0)
         drvList->addItem(m_drive);
     drvList->setCurrentIndex(drvList->findText(m_drive));
     m_folders->setRootPath(m_drive);
     dirList->setRootIndex(m_folders->index(m_drive));
+    showChosenFolder();
+}
+
+// The folder list shows, open and selected, the folder Create writes to. The list fills in the background, so
+// this is repeated as each folder on the way is read.
+void frmCreateReplica::showChosenFolder()
+{
     const QModelIndex here = m_folders->index(m_dirPath);
-    QSignalBlocker blockList(dirList->selectionModel());
-    dirList->setCurrentIndex(here);
+    if (!here.isValid())
+        return;
+    for (QModelIndex p = here.parent(); p.isValid(); p = p.parent())
+        dirList->expand(p);
+    m_showing = true;
+    dirList->selectionModel()->setCurrentIndex(here, QItemSelectionModel::ClearAndSelect);
+    m_showing = false;
     dirList->scrollTo(here);
 }
 
@@ -168,9 +189,15 @@ void frmCreateReplica::drvList_Change() { showVolume(drvList->currentText()); }
 
 void frmCreateReplica::dirList_Change()
 {
+    // Only the user's choice counts: the list moving its current row because a folder vanished from it does
+    // not change where the replicas go.
+    if (m_showing || m_removingRows)
+        return;
     const QString path = m_folders->filePath(dirList->currentIndex());
-    if (!path.isEmpty())
+    if (!path.isEmpty()) {
         m_dirPath = path;
+        m_followLoads = false;
+    }
 }
 
 void frmCreateReplica::cmdCreateRep_Click()
@@ -189,6 +216,11 @@ void frmCreateReplica::cmdCreateRep_Click()
                    MsgButtons::Ok, MsgIcon::None, QStringLiteral("Invalid Extension"));
             return;
         }
+        // A folder gone since it was chosen (a stick pulled out) makes no replica and no member of the set.
+        const QFileInfo folder(m_dirPath);
+        if (!folder.isDir() || !folder.isWritable())
+            throw KrvError(ErrNo::PathNotFound,
+                           QStringLiteral("The folder %1 cannot be written.").arg(QDir::toNativeSeparators(m_dirPath)));
         m_making = true;
         cmdCreateRep->setEnabled(false);
         cmdCancel->setEnabled(false);
@@ -202,6 +234,7 @@ void frmCreateReplica::cmdCreateRep_Click()
                 [this](std::int32_t& d, std::int32_t& t, bool& c) { Synch_MakeReplicaProgress(d, t, c); });
         Synch->setLogFile(ProgramFile(kReplicaLogName));
         Synch->setDatabaseName(gDbPath);
+        KeepRightsAtMaster(gDbPath);
         if (!Synch->Running())
             Synch->setRunning(true);
         QCoreApplication::processEvents();

@@ -65,6 +65,7 @@ private:
     void drvList_Change();
     void dirList_Change();
     void showVolume(const QString& root);
+    void showChosenFolder();
     void endMaking();
 
     QFileSystemModel* m_folders;
@@ -74,4 +75,7 @@ private:
     std::int16_t m_current = 0;
     std::int16_t m_requested = 0;
     bool m_making = false;
+    bool m_showing = false;
+    bool m_removingRows = false;
+    bool m_followLoads = false;   // the chosen folder is shown again as the list reads its way there
 };

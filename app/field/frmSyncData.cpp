@@ -52,17 +52,10 @@ bool frmSyncData::SYNCHRONIZE(const QString& replicaPath)
         repaint();
         Synch->setLogFile(ProgramFile(kReplicaLogName));
         Synch->setDatabaseName(gDbPath);
+        // Users and rights travel from the master outwards only: recorded before any exchange.
+        KeepRightsAtMaster(gDbPath);
 
-        const auto set = Synch->ReplicaSet();
-        const QString id = GetReplicaId(replicaPath);
-        bool member = false;
-        const std::int16_t count = std::int16_t(std::min(set->Count(), 32767));
-        for (std::int16_t i = 1; i <= count && !id.isEmpty(); ++i) {
-            if (set->Item(i)->ReplicaID() == id) {
-                member = true;
-                break;
-            }
-        }
+        const bool member = IsMemberOfSet(*Synch, replicaPath);
         if (member) {
             repaint();
             // What the synchronizer answers: an exchange it refused (the master itself, a copy of
@@ -70,9 +63,7 @@ bool frmSyncData::SYNCHRONIZE(const QString& replicaPath)
             result = Synch->SynchDirect(replicaPath, Varnock::synchTypeReplImpExp);
             repaint();
         } else {
-            MsgBox(QStringLiteral("The selected database file does not appear to be part of the KRV Replica Set or "
-                                  "is not a replicated database.\nData synchronization was not performed."),
-                   MsgButtons::Ok, MsgIcon::Warning);
+            MsgBox(kNotMemberOfSet, MsgButtons::Ok, MsgIcon::Warning);
         }
     } catch (const std::exception& e) {
         // The caller shows the failure; the reason goes to the error log only.

@@ -11,9 +11,12 @@
 #include "prompt.h"
 #include "settings.h"
 
+#include <varnock.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -37,6 +40,21 @@ constexpr int kViewportHeight = 2400;
 const QString kClose = QStringLiteral("&Close");
 const QString kStopSync = QStringLiteral("Stop Sync");
 const QString kReady = QStringLiteral("Ready");
+
+// True when no folder from base down to folder (the tunnel's, the year's) is a symbolic link: the passes
+// stay in the replica's tree and do not follow a link on the stick to another place.
+bool withoutLinks(const QString& base, const QString& folder)
+{
+    QString path = base;
+    for (const QString& part : folder.mid(base.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (!path.isEmpty() && !path.endsWith(QLatin1Char('/')))
+            path += QLatin1Char('/');
+        path += part;
+        if (QFileInfo(path).isSymLink())
+            return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -303,6 +321,25 @@ void frmSyncFS::cmdSync_Click()
         return;
     }
 
+    // Nothing of the office changes for a file of another replica set: its folders are not copied either.
+    if (!replica.isEmpty() && QFileInfo(replica).isFile()) {
+        bool member = false;
+        try {
+            Varnock::Synchronizer master;
+            master.setDatabaseName(gDbPath);
+            member = IsMemberOfSet(master, replica);
+        } catch (const std::exception& e) {
+            LogFieldError(QStringLiteral("Error performing the synchronization."), objectName(), e);
+            endRun(QStringLiteral("Inspection Replica synchronization failed."));
+            return;
+        }
+        if (!member) {
+            MsgBox(kNotMemberOfSet, MsgButtons::Ok, MsgIcon::Warning);
+            endRun(QStringLiteral("Inspection Replica synchronization failed."));
+            return;
+        }
+    }
+
     QString status = kReady;
     try {
         runFolderPasses();
@@ -350,6 +387,13 @@ void frmSyncFS::runFolderPasses()
         const qint32 inspectionId = years->currentData().toInt();
         const QString dataSide = GetInspectionFolder(tunnelId, inspectionId);
         const QString replicaSide = GetInspectionFolderUnder(replica, tunnelId, inspectionId);
+        if (!withoutLinks(GetFolderPart(replica), replicaSide)) {
+            MsgBox(QStringLiteral("The folder %1 on the replica's side is a link to another place.\n"
+                                  "Its files were not synchronized.")
+                       .arg(QDir::toNativeSeparators(QDir::cleanPath(replicaSide))),
+                   MsgButtons::Ok, MsgIcon::Warning);
+            continue;
+        }
         fsync->setFromFolder(dataSide);
         fsync->setToFolder(replicaSide);
         fsync->syncFoldersNow();

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -430,5 +431,12 @@ private:
 };
 
 VARNOCK_EXPORT QString VarnockVersionText();
+
+// Tables whose rows travel from the Design Master outwards only (a host program's users and their rights),
+// recorded in the Design Master's own file. At its exchanges a replica's changes to them are not applied: each is
+// kept as a conflict, and the replica gets the master's rows back in the same exchange. False (with the reason in
+// error) when the file cannot be written.
+VARNOCK_EXPORT bool SetMasterOnlyTables(const QString& designMaster, const QStringList& tables,
+                                        QString* error = nullptr);
 
 } // namespace Varnock

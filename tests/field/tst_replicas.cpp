@@ -2,14 +2,18 @@
 #include "fieldcommon.h"
 #include "fieldfixture.h"
 #include "frmCreateReplica.h"
+#include "dbusers.h"
 #include "frmSyncData.h"
 #include "helpers.h"
+#include "passwords.h"
 #include "schema.h"
 #include "scriptedprompt.h"
 
 #include <varnock.h>
 
 #include <QComboBox>
+#include <QFileSystemModel>
+#include <QTreeView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -25,6 +29,18 @@ const QString kExists = QStringLiteral("The file you specified already exists.\n
                                        "replica.");
 const QString kNotMember = QStringLiteral("The selected database file does not appear to be part of the KRV Replica "
                                           "Set or is not a replicated database.\nData synchronization was not performed.");
+
+// The users table as it stands: name, password hash and both rights of each user.
+QStringList users()
+{
+    const RowSet rs = gConn.query(QStringLiteral("SELECT Username, Password, Wizard, DataEntry FROM login ORDER BY Username"));
+    QStringList out;
+    for (int r = 0; r < rs.count(); ++r)
+        out << QStringLiteral("%1|%2|%3|%4")
+                   .arg(rs.value(r, "Username").toString(), rs.value(r, "Password").toString(),
+                        rs.value(r, "Wizard").toString(), rs.value(r, "DataEntry").toString());
+    return out;
+}
 
 // What the window shows each time it lets events through while it works.
 struct Watch {
@@ -72,10 +88,9 @@ private slots:
     void namesAndPaths()
     {
         const QDate d(2004, 5, 14);
-        QString shortDate = ShortDateText(d);
-        shortDate.replace('/', '_');
-        QCOMPARE(DefaultReplicaFileName(d), "KRV_Replica_" + shortDate + ".db");
-        QVERIFY(!DefaultReplicaFileName(d).contains('/'));
+        QCOMPARE(DefaultReplicaFileName(d),
+                 "KRV_Replica_" + ReplicaDateText(d, QLocale::system().dateFormat(QLocale::ShortFormat)) + ".db");
+        QVERIFY(QRegularExpression("^KRV_Replica_\\d+_\\d+_\\d{4}\\.db$").match(DefaultReplicaFileName(d)).hasMatch());
         QCOMPARE(ReplicaDescription(d), "KRV Inspection Replica " + ShortDateText(d));
         QCOMPARE(ReplicaFilePath("/m", "KRV_Replica_5_14_2004.db", 1, 1), QString("/m/KRV_Replica_5_14_2004.db"));
         QCOMPARE(ReplicaFilePath("/m/", "KRV_Replica_5_14_2004.db", 3, 2), QString("/m/KRV_Replica_5_14_2004_2.db"));
@@ -85,6 +100,93 @@ private slots:
         auto* w = new frmCreateReplica;
         QCOMPARE(w->txtFileName->text(), DefaultReplicaFileName(QDate::currentDate()));
         QVERIFY(w->prgStatus->isHidden());
+        w->Unload();
+    }
+
+    // The proposed name is a file name without spaces in every locale: the numeric short date.
+    void theProposedNameHasNoSpaces_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("C locale") << QLocale::c().dateFormat(QLocale::ShortFormat) << "12_11_2026";
+        QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates).dateFormat(QLocale::ShortFormat)
+                               << "12_11_2026";
+        QTest::newRow("de_DE") << QLocale(QLocale::German, QLocale::Germany).dateFormat(QLocale::ShortFormat)
+                               << "11_12_2026";
+        QTest::newRow("sv_SE") << QLocale(QLocale::Swedish, QLocale::Sweden).dateFormat(QLocale::ShortFormat)
+                               << "2026_12_11";
+        QTest::newRow("cs_CZ") << QLocale(QLocale::Czech, QLocale::CzechRepublic).dateFormat(QLocale::ShortFormat)
+                               << "11_12_2026";
+        QTest::newRow("ar_EG") << QLocale(QLocale::Arabic, QLocale::Egypt).dateFormat(QLocale::ShortFormat)
+                               << "11_12_2026";
+        QTest::newRow("month spelt") << "d MMM yyyy" << "12_11_2026";
+        QTest::newRow("weekday") << "ddd d/M/yy" << "12_11_2026";
+    }
+    void theProposedNameHasNoSpaces()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, expected);
+        QCOMPARE(ReplicaDateText(QDate(2026, 12, 11), format), expected);
+    }
+
+    // Create writes where the folder list shows: the chosen folder (the home folder when none
+    // was chosen) is opened and selected in the list.
+    void theFolderListShowsWhereCreateWrites()
+    {
+        auto* w = new frmCreateReplica;
+        w->show();
+        auto* model = qobject_cast<QFileSystemModel*>(w->dirList->model());
+        QVERIFY(model);
+        auto shown = [&](const QString& folder) {
+            const QModelIndex current = w->dirList->currentIndex();
+            if (model->filePath(current) != folder || !w->dirList->selectionModel()->isSelected(current))
+                return false;
+            for (QModelIndex p = current.parent(); p.isValid(); p = p.parent())
+                if (!w->dirList->isExpanded(p))
+                    return false;
+            return true;
+        };
+        QCOMPARE(w->dirPath(), QDir::homePath());
+        QTRY_VERIFY_WITH_TIMEOUT(shown(QDir::homePath()), 5000);
+        QDir().mkpath(m_out + "/deep/er");
+        w->setDirPath(m_out + "/deep/er");
+        QTRY_VERIFY_WITH_TIMEOUT(shown(m_out + "/deep/er"), 5000);
+        QCOMPARE(w->dirPath(), m_out + "/deep/er");
+        w->Unload();
+    }
+
+    // The chosen folder is removed (the stick pulled out) before Create: the list moving to
+    // another folder does not send the replicas there; Create fails and adds no member.
+    void aFolderGoneBeforeCreateFails()
+    {
+        const QString gone = m_out + "/gone", beside = m_out + "/beside";
+        QDir().mkpath(gone);
+        QDir().mkpath(beside);
+        auto* w = creator("KRV_Replica_field.db", "3");
+        w->setDirPath(gone);
+        w->show();
+        auto* model = qobject_cast<QFileSystemModel*>(w->dirList->model());
+        QTRY_COMPARE_WITH_TIMEOUT(model->filePath(w->dirList->currentIndex()), gone, 5000);
+        QVERIFY(QDir(gone).removeRecursively());
+        // The list notices and moves its current row.
+        QTRY_VERIFY_WITH_TIMEOUT(model->filePath(w->dirList->currentIndex()) != gone, 5000);
+        auto members = [] {
+            Varnock::Synchronizer s;
+            s.setDatabaseName(gDbPath);
+            return s.ReplicaSet()->Count();
+        };
+        const int before = members();
+        w->cmdCreateRep_Click();
+        QCOMPARE(w->lblStatus->text(), QString("Replica creation failed."));
+        QVERIFY(m_master->install.read("err.log").contains("frmCreateReplica-Error creating Inspection Replica."));
+        QDirIterator files(m_master->install.folder(), {"*.db*"}, QDir::Files, QDirIterator::Subdirectories);
+        QStringList made;
+        while (files.hasNext())
+            if (const QString f = files.next(); !f.endsWith("/krv.db"))
+                made << f;
+        QCOMPARE(made, QStringList());
+        QCOMPARE(members(), before);
+        QVERIFY(w->cmdCreateRep->isEnabled());
         w->Unload();
     }
 
@@ -296,6 +398,63 @@ private slots:
         QVERIFY(QFile(m_master->install.file(kReplicaLogName)).size() > 0);
         w->Unload();
         QVERIFY(!IsFormLoaded("frmSyncData"));
+    }
+
+    // A replica is a file anyone can edit with any SQLite tool: its users and rights never reach the
+    // master and are put back at the same exchange, while its inspection data still arrive.
+    void aReplicaBringsNoRights_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<bool>("withHash");
+        QTest::newRow("new user with Wizard rights")
+            << "INSERT INTO login (Username, Password, Wizard, DataEntry) VALUES ('mallory', ?, 1, 1)" << true;
+        QTest::newRow("raised rights") << "UPDATE login SET Wizard = 1 WHERE Username = 'clerk'" << false;
+        QTest::newRow("replaced password hash") << "UPDATE login SET Password = ? WHERE Username = 'admin'" << true;
+        QTest::newRow("emptied users table") << "DELETE FROM login" << false;
+    }
+    void aReplicaBringsNoRights()
+    {
+        QFETCH(QString, edit);
+        QFETCH(bool, withHash);
+        DbAddUser("admin", "secret12", true, true);
+        DbAddUser("clerk", "clerk123", false, true);
+        auto* c = creator("Field.db", "1");
+        c->cmdCreateRep_Click();
+        c->Unload();
+        const QString replica = m_out + "/Field.db";
+        const QStringList before = users();
+
+        FieldComputer field(replica);
+        field.activate();
+        gConn.exec(edit, withHash ? QVariantList{HashPassword("intruder")} : QVariantList{});
+        DbSaveRating(m_master->southYear, m_master->southPanels[1], 2, "4");
+        QVERIFY(users() != before);
+        // The office changes a user meanwhile; that change goes out to the field.
+        m_master->activate();
+        DbSetUserRights("clerk", false, false);
+        const QStringList office = users();
+
+        for (int exchange = 0; exchange < 2; ++exchange) {
+            auto* w = new frmSyncData;
+            QVERIFY(w->SYNCHRONIZE(replica));
+            w->Unload();
+            QCOMPARE(users(), office);
+            QVERIFY(DbAnyWizard());
+            bool wizard = false, dataEntry = false;
+            QVERIFY(DbCheckLogon("mallory", "intruder", wizard, dataEntry) != LogonStatus::LoggedOn);
+            QVERIFY(DbCheckLogon("admin", "intruder", wizard, dataEntry) != LogonStatus::LoggedOn);
+            QCOMPARE(DbCheckLogon("admin", "secret12", wizard, dataEntry), LogonStatus::LoggedOn);
+            QVERIFY(wizard);
+            // The inspection data of the same replica did arrive.
+            QCOMPARE(DbGetRating(m_master->southYear, m_master->southPanels[1], 2), QString("4"));
+            // The refused change is kept where it can be looked at, once.
+            QVERIFY(gConn.query("SELECT count(*) AS n FROM repl_conflicts WHERE tbl = 'login'").toInt(0, "n") >= 1);
+        }
+        QVERIFY(m_prompt->calls.isEmpty());
+        field.activate();
+        QCOMPARE(users(), office);
+        QVERIFY(gConn.query("SELECT count(*) AS n FROM repl_conflicts WHERE tbl = 'login'").toInt(0, "n") >= 1);
+        m_master->activate();
     }
 
     void aFileOutsideTheSetIsRefused_data()

@@ -8,15 +8,20 @@
 #include "frmCreateReplica.h"
 #include "frmSyncData.h"
 #include "frmSyncFS.h"
+#include "frmImgInput.h"
 #include "frmSystem.h"
 #include "helpers.h"
 #include "dbusers.h"
+#include "dbsystem.h"
 #include "demodata.h"
 #include "frmLogon.h"
 #include "inventoryforms.h"
 #include "scriptedprompt.h"
 #include "startup.h"
+#include "schema.h"
 #include "../startup/windowscript.h"
+
+#include <varnock.h>
 
 #include <QCheckBox>
 #include <QToolButton>
@@ -374,6 +379,68 @@ private slots:
         QVERIFY(w->Unload());
     }
 
+    // A replica of another set (a second installation with the same tunnel names) is refused
+    // before any folder pass: no photo of the office is replaced and none is added.
+    void aReplicaOfAnotherSetChangesNothing()
+    {
+        makeReplica();
+        const QString other = m_master->install.file("other.db");
+        QVERIFY(CreateTunnelDatabase(other));
+        const QString stranger = m_stick + "/Other.db";
+        {
+            Varnock::Synchronizer s;
+            s.setDatabaseName(other);
+            s.setRunning(true);
+            s.MakeReplica(stranger);
+            s.setRunning(false);
+        }
+        writeFile(m_stick + "/North/2024/photo/crack.jpg", "another crack", kPhotoTime.addDays(30));
+        writeFile(m_stick + "/North/2024/photo/extra.jpg", "extra", kPhotoTime.addDays(30));
+        const auto office = tree(m_master->data), stick = tree(m_stick + "/North");
+        auto* w = screen(stranger);
+        w->cmdSync_Click();
+        QCOMPARE(m_prompt->messages(), QStringList{kNotMemberOfSet});
+        QCOMPARE(m_prompt->calls[0].icon, MsgIcon::Warning);
+        verifyIdle(w, kFailed);
+        QCOMPARE(w->msfReport->rowCount(), 0);
+        QCOMPARE(tree(m_master->data), office);
+        QCOMPARE(tree(m_stick + "/North"), stick);
+        QVERIFY(m_master->install.read(kSyncLogName).isEmpty());
+        QVERIFY(w->Unload());
+    }
+
+    // A tunnel or year folder on the stick that is a link to another place is not followed:
+    // nothing comes from there and nothing goes there. The other tunnel still goes both ways.
+    void aLinkOnTheStickIsNotFollowed_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("target");
+        QTest::newRow("tunnel folder") << "/North" << "/elsewhere";
+        QTest::newRow("year folder") << "/North/2024" << "/elsewhere/2024";
+    }
+    void aLinkOnTheStickIsNotFollowed()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, target);
+        makeReplica();
+        const QString elsewhere = m_master->install.file("elsewhere");
+        writeFile(elsewhere + "/2024/photo/planted.jpg", "planted");
+        writeFile(elsewhere + "/2024/photo/crack.jpg", "not the crack", kPhotoTime.addDays(30));
+        QDir().mkpath(QFileInfo(m_stick + link).path());
+        QVERIFY(QFile::link(m_master->install.file(target.mid(1)), m_stick + link));
+        writeFile(m_stick + "/South/2024/photo/field.jpg", "field");
+        const auto office = tree(m_master->data + "/North"), outside = tree(elsewhere);
+        auto* w = screen(m_replica);
+        w->cmdSync_Click();
+        QCOMPARE(m_prompt->calls.size(), 1);
+        QVERIFY(m_prompt->calls[0].text.contains("is a link to another place"));
+        verifyIdle(w, kSucceeded);
+        QCOMPARE(tree(m_master->data + "/North"), office);
+        QCOMPARE(tree(elsewhere), outside);
+        QVERIFY(tree(m_master->data + "/South/2024").contains("photo/field.jpg"));
+        QVERIFY(w->Unload());
+    }
+
     void aMissingReplicaFileIsReportedAfterThePasses()
     {
         auto* w = screen(m_stick + "/gone.db");
@@ -468,46 +535,108 @@ private slots:
         QVERIFY(!IsFormLoaded("frmCreateReplica"));
     }
 
-    // The README's road on the demo installation: every tunnel's 2026 goes out and comes back.
+    // The README's road on the demo installation, as a new user follows it: a replica under the
+    // proposed name, the media and the pictures taken out, a rating changed and a photo attached
+    // in the field with the program's own windows, another rating changed in the office, and all
+    // brought back: the two databases hold the same user data and the media trees are equal.
     void theDemoGoesToTheFieldAndBack()
     {
         const QString demo = m_master->install.file("demo");
         QString error;
         QVERIFY2(MakeDemoInstallation(demo, &error), qPrintable(error));
-        SetProgramFolder(demo);
-        gConn.open(demo + "/krv.db");
-        gDbPath = demo + "/krv.db";
-        makeReplica();
+        auto office = [&] {
+            SetProgramFolder(demo);
+            gConn.open(demo + "/krv.db");
+            gDbPath = demo + "/krv.db";
+        };
+        office();
+        // Step 2: Create Inspection Replica with the proposed name.
+        auto* c = new frmCreateReplica;
+        c->setDirPath(m_stick);
+        c->cmdCreateRep_Click();
+        QCOMPARE(c->lblStatus->text(), QString("Replica creation complete."));
+        m_replica = m_stick + "/" + c->txtFileName->text();
+        c->Unload();
+        QVERIFY(QFileInfo(m_replica).isFile());
+        QVERIFY(!QFileInfo(m_replica).fileName().contains(' '));
+
+        // Step 3: the year folders go out, then the pictures, with the README's command.
         auto* w = screen(m_replica);
         for (QComboBox* years : w->cboInspPD)
             years->setCurrentIndex(years->findText("2026"));
         w->cmdSync_Click();
         verifyIdle(w, kSucceeded);
-        const RowSet tunnels = gConn.query("SELECT TunnelName FROM Tunnels");
+        const RowSet tunnels = gConn.query("SELECT TunnelID, TunnelName FROM Tunnels");
         QCOMPARE(w->chkSyncTunnel.size(), tunnels.count());
         for (int r = 0; r < tunnels.count(); ++r) {
             const QString year = "/" + tunnels.value(r, "TunnelName").toString() + "/2026";
             QCOMPARE(tree(m_stick + year), tree(IniGetSystemPath() + year));
         }
+        QProcess cp;
+        cp.setWorkingDirectory(IniGetSystemPath());
+        cp.start("bash", {"-c", "cp --parents SystemMap.png */*.png \"$0\"/", m_stick});
+        QVERIFY(cp.waitForFinished(30000));
+        QVERIFY2(cp.exitCode() == 0, cp.readAllStandardError().constData());
+        // The replica's log tells of that first exchange.
+        QVERIFY(QString::fromUtf8(m_master->install.read("demo/" + kReplicaLogName)).contains("completed"));
 
-        const RowSet rated = gConn.query("SELECT r.InspectionID, r.PanelID, r.ElementID FROM Ratings r JOIN "
-                                         "InspectionPeriod i ON i.InspectionID = r.InspectionID "
-                                         "WHERE i.InspectionYear = 2026 LIMIT 1");
-        QCOMPARE(rated.count(), 1);
-        const qint32 inspection = rated.toInt(0, "InspectionID"), panel = rated.toInt(0, "PanelID"),
-                     element = rated.toInt(0, "ElementID");
-        const QString before = DbGetRating(inspection, panel, element);
-        const QString after = before == "0" ? "9" : "0";
+        const RowSet rated = gConn.query("SELECT r.InspectionID, r.PanelID, r.ElementID, p.TunnelID FROM Ratings r "
+                                         "JOIN InspectionPeriod i ON i.InspectionID = r.InspectionID "
+                                         "JOIN Panels p ON p.PanelID = r.PanelID "
+                                         "WHERE i.InspectionYear = 2026 ORDER BY r.rowid LIMIT 2");
+        QCOMPARE(rated.count(), 2);
+        auto key = [&](int row, const char* column) { return rated.toInt(row, column); };
+        auto other = [](const QString& v) { return v == "0" ? QString("9") : QString("0"); };
+        const QString fieldBefore = DbGetRating(key(0, "InspectionID"), key(0, "PanelID"), key(0, "ElementID"));
+        const QString officeBefore = DbGetRating(key(1, "InspectionID"), key(1, "PanelID"), key(1, "ElementID"));
+
+        // Step 4: the field installation finds its map and pictures, and works on the replica.
         FieldComputer field(m_replica);
         field.activate();
-        DbSaveRating(inspection, panel, element, after);
-        SetProgramFolder(demo);
-        gConn.open(demo + "/krv.db");
-        gDbPath = demo + "/krv.db";
-        QCOMPARE(DbGetRating(inspection, panel, element), before);
+        const RowSet system = DbGetSystem();
+        QVERIFY(QFileInfo(IniGetSystemPath() + system.value(0, "SystemPicture").toString()).isFile());
+        for (int r = 0; r < tunnels.count(); ++r) {
+            const qint32 id = tunnels.toInt(r, "TunnelID");
+            QVERIFY(QFileInfo(GetTunnelFolder(id) + DbGetTunnelPicture(id)).isFile());
+        }
+        DbSaveRating(key(0, "InspectionID"), key(0, "PanelID"), key(0, "ElementID"), other(fieldBefore));
+        const QString shot = m_master->install.file("camera/field_shot.jpg");
+        writeFile(shot, "a photo taken in the field", QDateTime::currentDateTime().addSecs(-60));
+        auto* img = new frmImgInput;
+        img->Load(key(0, "TunnelID"), key(0, "PanelID"), key(0, "ElementID"), key(0, "InspectionID"), false);
+        m_prompt->calls.clear();
+        m_prompt->answerText(shot);
+        m_prompt->answer(MsgAnswer::Yes);
+        img->cmdCopy->click();
+        QCOMPARE(m_prompt->messages().last(), QString("The photo has been stored."));
+        img->Unload();
+        const QString fieldPhoto = GetPhotoFolder(key(0, "TunnelID"), key(0, "InspectionID")) + "field_shot.jpg";
+        QVERIFY(QFileInfo(fieldPhoto).isFile());
+
+        // Meanwhile the office changes another rating.
+        office();
+        DbSaveRating(key(1, "InspectionID"), key(1, "PanelID"), key(1, "ElementID"), other(officeBefore));
+
+        // Step 5: brought back.
+        m_prompt->calls.clear();
         w->cmdSync_Click();
         verifyIdle(w, kSucceeded);
-        QCOMPARE(DbGetRating(inspection, panel, element), after);
+        QVERIFY(m_prompt->calls.isEmpty());
+        QCOMPARE(DbGetRating(key(0, "InspectionID"), key(0, "PanelID"), key(0, "ElementID")), other(fieldBefore));
+        QCOMPARE(DbGetRating(key(1, "InspectionID"), key(1, "PanelID"), key(1, "ElementID")), other(officeBefore));
+        QVERIFY(QFileInfo(GetPhotoFolder(key(0, "TunnelID"), key(0, "InspectionID")) + "field_shot.jpg").isFile());
+        for (int r = 0; r < tunnels.count(); ++r) {
+            const QString year = "/" + tunnels.value(r, "TunnelName").toString() + "/2026";
+            QCOMPARE(tree(m_stick + year), tree(IniGetSystemPath() + year));
+        }
+        const QString sqldiff = QStandardPaths::findExecutable("sqldiff");
+        QVERIFY2(!sqldiff.isEmpty(), "sqldiff (Debian package sqlite3-tools, installed by scripts/setup.sh) is missing");
+        QProcess p;
+        p.start(sqldiff, {comparableCopy(demo + "/krv.db", m_master->install.file("check-master.db")),
+                          comparableCopy(m_replica, m_master->install.file("check-replica.db"))});
+        QVERIFY(p.waitForFinished(60000));
+        const QByteArray diff = p.readAllStandardOutput() + p.readAllStandardError();
+        QVERIFY2(p.exitCode() == 0 && diff.trimmed().isEmpty(), diff.constData());
         QVERIFY(w->Unload());
     }
 

@@ -7,6 +7,7 @@
 
 #include "plaindb.h"
 #include "replstore.h"
+#include "varnock.h"
 
 using namespace Varnock::Store;
 
@@ -208,33 +209,48 @@ private slots:
         QCOMPARE(m.one("SELECT count(*) FROM Ratings WHERE PanelID = 3 AND ElementID = 3"), QString("0"));
         QVERIFY(QString::fromUtf8(fileBytes(log)).contains(e.exchangeId));
 
-        // The same exchange again: nothing to send, and both files stay as they are, byte for byte.
+        // The same exchange again, twice: nothing to send, both files' data stay as they are; each exchange is only
+        // listed in both histories, and the files stay in step (the header's change counter is the one the last
+        // exchange expects), so the next one is still known idle from the headers alone.
         const QStringList before = content(master);
-        const QByteArray masterBytes = fileBytes(master), replicaBytes = fileBytes(replica);
+        auto inStep = [](const QString& f) {
+            const QByteArray b = fileBytes(f);
+            return b.mid(60, 4) != QByteArray(4, 0) && b.mid(24, 4) == b.mid(68, 4);
+        };
+        QVERIFY(inStep(master) && inStep(replica));
         Exchange again;
-        QCOMPARE(synchronize(master, replica, Direction::Both, {}, {}, &again), 0);
-        QCOMPARE(again.insertsReceived + again.updatesReceived + again.deletesReceived + again.insertsAndUpdatesSent +
-                     again.deletesSent + again.conflicts,
-                 0);
-        QCOMPARE(content(master), before);
-        QCOMPARE(content(replica), before);
-        QCOMPARE(fileBytes(master), masterBytes);
-        QCOMPARE(fileBytes(replica), replicaBytes);
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(synchronize(master, replica, Direction::Both, {}, log, &again), 0);
+            QCOMPARE(again.insertsReceived + again.updatesReceived + again.deletesReceived + again.insertsAndUpdatesSent +
+                         again.deletesSent + again.conflicts,
+                     0);
+            QCOMPARE(again.status, int(Status::Completed));
+            QCOMPARE(content(master), before);
+            QCOMPARE(content(replica), before);
+            QVERIFY(inStep(master) && inStep(replica));
+        }
 
-        // History in both files, seen from each side.
+        // History in both files, seen from each side, newest first.
         QVector<Exchange> hm, hr;
         QCOMPARE(history(master, Filter::All, &hm), 0);
         QCOMPARE(history(replica, Filter::All, &hr), 0);
-        QCOMPARE(hm.size(), 1);
-        QCOMPARE(hr.size(), 1);
-        QCOMPARE(hm[0].exchangeId, e.exchangeId);
-        QVERIFY(hm[0].initiatedHere);
-        QVERIFY(!hr[0].initiatedHere);
-        QCOMPARE(hr[0].insertsReceived, 1);   // the master's new panel
-        QCOMPARE(hr[0].updatesReceived, 1);
-        Identity r;
+        QCOMPARE(hm.size(), 3);
+        QCOMPARE(hr.size(), 3);
+        QCOMPARE(hm[0].exchangeId, again.exchangeId);
+        QCOMPARE(hr[0].exchangeId, again.exchangeId);
+        QCOMPARE(hm[0].status, int(Status::Completed));
+        QVERIFY(hm[0].initiatedHere && !hr[0].initiatedHere);
+        QCOMPARE(hm[2].exchangeId, e.exchangeId);
+        QVERIFY(hm[2].initiatedHere);
+        QVERIFY(!hr[2].initiatedHere);
+        QCOMPARE(hr[2].insertsReceived, 1);   // the master's new panel
+        QCOMPARE(hr[2].updatesReceived, 1);
+        Identity r, m0;
         QCOMPARE(readIdentity(replica, &r), 0);
+        QCOMPARE(readIdentity(master, &m0), 0);
+        QCOMPARE(hm[2].partnerNickname, r.nickname);
         QCOMPARE(hm[0].partnerNickname, r.nickname);
+        QCOMPARE(hr[0].partnerNickname, m0.nickname);
         QCOMPARE(history(master, Filter::WithDataChanges, &hm), 0);
         QCOMPARE(hm.size(), 1);
         Exchange one;
@@ -328,11 +344,85 @@ private slots:
         for (const Conflict& x : c)
             data << x.rowData;
         QVERIFY2(data.join(' ').contains("Drain"), qPrintable(data.join(' ')));
+        // Each clash names its table and key, so a key given by another writer can be traced.
+        QStringList reasons;
+        for (const Conflict& x : c)
+            reasons << x.reason;
+        QVERIFY2(reasons.join('\n').contains("table AvailableElements, key ElementID = 4"), qPrintable(reasons.join('\n')));
+        QVERIFY2(reasons.join('\n').contains("table Ratings, key InspectionID = 1, PanelID = 5, ElementID = 1"),
+                 qPrintable(reasons.join('\n')));
         // Settled for good.
         Exchange again;
         QCOMPARE(synchronize(master, replica, Direction::Both, {}, {}, &again), 0);
         QCOMPARE(content(master), content(replica));
         QCOMPARE(Plain(replica).one("SELECT count(*) FROM Ratings WHERE PanelID = 5 AND ElementID = 1"), QString("1"));
+    }
+
+    // Tables the Design Master keeps to itself (the users and their rights): whichever side starts the exchange,
+    // a replica's changes to them are not taken in but kept as conflicts and put back on the replica; its other
+    // changes arrive, and the master's own changes to those tables go out.
+    void masterOnlyTablesComeFromTheMasterOnly_data()
+    {
+        QTest::addColumn<bool>("masterStarts");
+        QTest::newRow("master starts") << true;
+        QTest::newRow("replica starts") << false;
+    }
+    void masterOnlyTablesComeFromTheMasterOnly()
+    {
+        QFETCH(bool, masterStarts);
+        QString master, replica;
+        masterAndReplica(&master, &replica);
+        auto exchange = [&](Exchange* e = nullptr) {
+            return masterStarts ? synchronize(master, replica, Direction::Both, {}, {}, e)
+                                : synchronize(replica, master, Direction::Both, {}, {}, e);
+        };
+        const QString users = QStringLiteral("SELECT Username, Password, Wizard, DataEntry FROM login ORDER BY 1");
+        Plain(master).exec("INSERT INTO login (Username, Password, Wizard, DataEntry) VALUES ('admin', 'h1', 1, 1), "
+                           "('clerk', 'h2', 0, 1)");
+        QVERIFY(Varnock::SetMasterOnlyTables(master, {"login"}));
+        QVERIFY(Varnock::SetMasterOnlyTables(master, {"login"}));   // already so: nothing written
+        QCOMPARE(exchange(), 0);
+        QCOMPARE(Plain(replica).rows(users), Plain(master).rows(users));
+
+        Plain(replica).exec("INSERT INTO login (Username, Password, Wizard, DataEntry) VALUES ('mallory', 'h3', 1, 1);"
+                            "UPDATE login SET Wizard = 1 WHERE Username = 'clerk';"
+                            "UPDATE login SET Password = 'h4' WHERE Username = 'admin';"
+                            "UPDATE Panels SET PanelName = 'Field' WHERE PanelID = 1");
+        Plain(master).exec("UPDATE login SET DataEntry = 0 WHERE Username = 'clerk'");
+        const QStringList office = Plain(master).rows(users);
+        QCOMPARE(office, (QStringList{"admin|h1|1|1", "clerk|h2|0|0"}));
+        Exchange e;
+        QCOMPARE(exchange(&e), 0);
+        QCOMPARE(Plain(master).rows(users), office);
+        QCOMPARE(Plain(replica).rows(users), office);
+        QCOMPARE(Plain(master).one("SELECT PanelName FROM Panels WHERE PanelID = 1"), QString("Field"));
+        QCOMPARE(e.conflicts, 3);
+        for (const QString& f : {master, replica}) {
+            QVector<Conflict> c;
+            QCOMPARE(conflicts(f, &c), 0);
+            QCOMPARE(c.size(), 3);
+            QStringList data;
+            for (const Conflict& x : c) {
+                QCOMPARE(x.table, QString("login"));
+                data << x.rowData;
+            }
+            QVERIFY2(data.join(' ').contains("mallory") && data.join(' ').contains("h4"), qPrintable(data.join(' ')));
+        }
+
+        // An emptied users table comes back whole.
+        Plain(replica).exec("DELETE FROM login");
+        QCOMPARE(exchange(&e), 0);
+        QCOMPARE(e.conflicts, 2);
+        QCOMPARE(Plain(master).rows(users), office);
+        QCOMPARE(Plain(replica).rows(users), office);
+        // Settled: nothing more to do, and the next change of the master goes out as usual.
+        QCOMPARE(exchange(&e), 0);
+        QCOMPARE(e.conflicts + e.insertsReceived + e.updatesReceived + e.deletesReceived + e.insertsAndUpdatesSent, 0);
+        Plain(master).exec("UPDATE login SET Wizard = 1 WHERE Username = 'clerk'");
+        QCOMPARE(exchange(&e), 0);
+        QCOMPARE(e.conflicts, 0);
+        QCOMPARE(Plain(replica).rows(users), Plain(master).rows(users));
+        QCOMPARE(content(master), content(replica));
     }
 
     // Master -> R1 -> R2: changes pass on through the middle replica, both ways.

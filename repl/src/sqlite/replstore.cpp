@@ -2,6 +2,7 @@
 
 #include "lineage.h"
 #include "maintenance.h"
+#include "masteronly.h"
 #include "sqlitedb.h"
 
 #include <QDir>
@@ -943,14 +944,19 @@ private:
                 if (guid == in.guid)
                     continue;
                 m_side.noteConflict(in.guid, guid);
+                // Which table and key, so a clash of keys given by another writer can be traced.
+                QStringList key;
+                for (int c : cols)
+                    key << m_t.cols[c] + QStringLiteral(" = ") + valueJson(in.vals[size_t(c)]);
+                const QString where = QStringLiteral(": table %1, key %2").arg(m_t.name, key.join(QStringLiteral(", ")));
                 if (beats(lin, in.guid, other, guid)) {
-                    recordLocalLoser(rid, guid, QStringLiteral("Same key as a row added in the other replica"));
+                    recordLocalLoser(rid, guid, QStringLiteral("Same key as a row added in the other replica") + where);
                     Lineage gone = other;
                     gone.set(m_side.id.nickname, m_side.decided);
                     deleteRow(rid, guid, gone, m_side.decided);
                     ++removed;
                 } else {
-                    recordIncomingLoser(in, QStringLiteral("Same key as a row added in this replica"));
+                    recordIncomingLoser(in, QStringLiteral("Same key as a row added in this replica") + where);
                     return -1;
                 }
             }
@@ -1689,6 +1695,37 @@ bool inStepSinceLastExchange(const QString& a, const QString& b)
            y.counter == y.expected;
 }
 
+// An exchange that found nothing to send is listed in both files' history all the same, in one small write. A file
+// that was in step with its partner stays so: the change counter it expects moves with this write.
+void recordIdleExchange(const QString& local, const QString& partner, Exchange& e)
+{
+    try {
+        Db db;
+        openReplicable(db, local);
+        Stmt at(db, QStringLiteral("ATTACH DATABASE ? AS partner"));
+        at.bind(1, partner).run();
+        Sql::Transaction tx(db);
+        const Identity a = readInfo(db, QStringLiteral("main")), b = readInfo(db, QStringLiteral("partner"));
+        e.partnerNickname = b.nickname;
+        Exchange theirs = e;
+        theirs.initiatedHere = false;
+        theirs.partnerNickname = a.nickname;
+        theirs.direction = e.direction == Direction::Export   ? Direction::Import
+                           : e.direction == Direction::Import ? Direction::Export
+                                                              : e.direction;
+        for (int i = 0; i < 2; ++i) {
+            const QString schema = i == 0 ? QStringLiteral("main") : QStringLiteral("partner");
+            const Header h = readHeader(i == 0 ? local : partner, true);
+            writeHistory(db, schema, i == 0 ? e : theirs);
+            if (h.usable && h.pairToken != 0 && h.counter == h.expected)
+                db.exec(QStringLiteral("PRAGMA %1.application_id = %2").arg(schema).arg(qint32(h.counter + 1)));
+        }
+        tx.commit();
+    } catch (const Failure&) {
+        // The history is a record only: a file that cannot take it now does not undo an exchange that was not needed.
+    }
+}
+
 }  // namespace
 
 void setRowByRow(bool on)
@@ -1724,6 +1761,7 @@ int synchronize(const QString& local, const QString& partner, int direction, con
         if (inStepSinceLastExchange(local, partner)) {
             e.status = Status::Completed;
             e.lastAction = QDateTime::currentDateTimeUtc();
+            recordIdleExchange(local, partner, e);
             writeLog(logFile, logLine(local, partner, e) + QStringLiteral(" (nothing to exchange)"));
             if (out)
                 *out = e;
@@ -1750,6 +1788,10 @@ int synchronize(const QString& local, const QString& partner, int direction, con
             e.partnerNickname = theirs.nickname;
             e.status = Status::Completed;
             e.lastAction = QDateTime::currentDateTimeUtc();
+            db.exec(QStringLiteral("DETACH DATABASE partner"));
+            attached = false;
+            db.close();
+            recordIdleExchange(local, partner, e);
             writeLog(logFile, logLine(local, partner, e) + QStringLiteral(" (nothing to exchange)"));
             if (out)
                 *out = e;
@@ -1788,6 +1830,16 @@ int synchronize(const QString& local, const QString& partner, int direction, con
             }
             sa.wmOfOther = watermark(db, sa.schema, sb.id.nickname);   // what A has of B
             sb.wmOfOther = watermark(db, sb.schema, sa.id.nickname);   // what B has of A
+            // Tables the Design Master keeps to itself: what a replica changed there is put back, not taken in.
+            for (Side* m : {&sa, &sb}) {
+                const Side* r = m == &sa ? &sb : &sa;
+                if (!(m == &sa ? importing : exporting) || m->id.replicaId.compare(m->id.designMasterId, Qt::CaseInsensitive))
+                    continue;
+                for (const QString& t : MasterOnly::tables(db, m->schema))
+                    for (const QByteArray& g : MasterOnly::putBack(db, t, m->schema, r->schema, m->wmOfOther,
+                                                                   r->id.generation, r->echo, e.exchangeId))
+                        conflictKeys.insert(g);
+            }
 
             Exchanger ex(db, e.exchangeId);
             ex.tables = commonTables(db);

@@ -1,0 +1,262 @@
+#include "masteronly.h"
+
+#include "replstore.h"
+#include "varnock.h"
+
+#include <QDateTime>
+#include <QSet>
+
+namespace Varnock::Store::MasterOnly {
+
+using Sql::Db;
+using Sql::Failure;
+using Sql::ident;
+using Sql::literal;
+using Sql::Stmt;
+
+namespace {
+
+const QString kListTable = QStringLiteral("repl_master_only");
+const QString kReason = QStringLiteral("Users and rights are changed at the Design Master only");
+
+bool isChangeColumn(const QString& c)
+{
+    for (const char* s : {"s_GUID", "s_Generation", "s_Lineage"})
+        if (c.compare(QLatin1String(s), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+// The user columns both files have.
+QStringList commonColumns(Db& db, const QString& a, const QString& b, const QString& table)
+{
+    auto columns = [&](const QString& schema) {
+        QStringList out;
+        Stmt s(db, QStringLiteral("PRAGMA %1.table_info(%2)").arg(ident(schema), ident(table)));
+        while (s.step())
+            if (!isChangeColumn(s.text(1)))
+                out << s.text(1);
+        return out;
+    };
+    const QStringList theirs = columns(b);
+    QStringList out;
+    for (const QString& c : columns(a))
+        if (theirs.contains(c, Qt::CaseInsensitive))
+            out << c;
+    return out;
+}
+
+// The row x as JSON text, as the conflict table keeps it.
+QString rowJsonSql(const QStringList& cols)
+{
+    QStringList parts;
+    for (const QString& c : cols)
+        parts << QStringLiteral("%1, CASE typeof(x.%2) WHEN 'blob' THEN lower(hex(x.%2)) ELSE x.%2 END")
+                     .arg(literal(c), ident(c));
+    return parts.isEmpty() ? QStringLiteral("'{}'") : QStringLiteral("json_object(%1)").arg(parts.join(QStringLiteral(", ")));
+}
+
+}  // namespace
+
+int mark(const QString& path, const QStringList& tables, QString* error)
+{
+    try {
+        Db db;
+        db.open(path);
+        auto missing = [&] {
+            QStringList out;
+            const bool listed = db.tableExists(QStringLiteral("main"), kListTable);
+            for (const QString& t : tables) {
+                if (!listed) {
+                    out << t;
+                    continue;
+                }
+                Stmt s(db, QStringLiteral("SELECT 1 FROM main.%1 WHERE tbl = ?").arg(ident(kListTable)));
+                s.bind(1, t);
+                if (!s.step())
+                    out << t;
+            }
+            return out;
+        };
+        if (missing().isEmpty())
+            return Result::Ok;
+        Sql::Transaction tx(db);
+        db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS main.%1 (tbl TEXT PRIMARY KEY COLLATE NOCASE)").arg(ident(kListTable)));
+        for (const QString& t : tables) {
+            Stmt s(db, QStringLiteral("INSERT OR IGNORE INTO main.%1 (tbl) VALUES (?)").arg(ident(kListTable)));
+            s.bind(1, t).run();
+        }
+        tx.commit();
+        return Result::Ok;
+    } catch (const Failure& f) {
+        return Sql::fail(f, error);
+    }
+}
+
+QStringList tables(Db& db, const QString& schema)
+{
+    QStringList out;
+    if (!db.tableExists(schema, kListTable))
+        return out;
+    const QString other = schema == QLatin1String("main") ? QStringLiteral("partner") : QStringLiteral("main");
+    Stmt s(db, QStringLiteral("SELECT l.tbl FROM %1.%2 l JOIN %1.repl_tables a ON a.name = l.tbl COLLATE NOCASE "
+                              "JOIN %3.repl_tables b ON b.name = a.name ORDER BY a.name")
+                   .arg(ident(schema), ident(kListTable), ident(other)));
+    while (s.step())
+        out << s.text(0);
+    return out;
+}
+
+QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master, const QString& replica, qint64 above,
+                            qint64 upTo, qint64 stamp, const QString& exchangeId)
+{
+    const QString M = ident(master), R = ident(replica), X = ident(table);
+    const QStringList cols = commonColumns(db, master, replica, table);
+
+    // What the replica would send: its changed rows and its deletions.
+    QVector<QByteArray> guids;
+    QSet<QByteArray> seen;
+    {
+        Stmt s(db, QStringLiteral("SELECT s_GUID FROM %1.%2 WHERE s_Generation > ? AND s_Generation <= ? "
+                                  "AND s_GUID IS NOT NULL")
+                       .arg(R, X));
+        s.bind(1, above).bind(2, upTo);
+        while (s.step())
+            if (!seen.contains(s.blob(0)))
+                seen.insert(s.blob(0)), guids << s.blob(0);
+        Stmt t(db, QStringLiteral("SELECT guid FROM %1.repl_tombstones WHERE tbl = ? AND generation > ? AND generation <= ?")
+                       .arg(R));
+        t.bind(1, table).bind(2, above).bind(3, upTo);
+        while (t.step())
+            if (!seen.contains(t.blob(0)))
+                seen.insert(t.blob(0)), guids << t.blob(0);
+    }
+    if (guids.isEmpty())
+        return {};
+
+    QStringList same;
+    for (const QString& c : cols)
+        same << QStringLiteral("(m.%1 IS r.%1 COLLATE BINARY AND typeof(m.%1) = typeof(r.%1))").arg(ident(c));
+    QStringList colList;
+    for (const QString& c : cols)
+        colList << ident(c);
+    const QString colText = colList.join(QStringLiteral(", ")) + (colList.isEmpty() ? QString() : QStringLiteral(", "));
+
+    Stmt rowOf(db, QStringLiteral("SELECT rowid, s_Lineage FROM %1.%2 WHERE s_GUID = ?").arg(R, X));
+    Stmt masterRow(db, QStringLiteral("SELECT rowid, s_Lineage FROM %1.%2 WHERE s_GUID = ?").arg(M, X));
+    Stmt masterTomb(db, QStringLiteral("SELECT lineage FROM %1.repl_tombstones WHERE guid = ?").arg(M));
+    Stmt equal(db, QStringLiteral("SELECT %1 FROM %2.%3 m, %4.%3 r WHERE m.rowid = ? AND r.rowid = ?")
+                       .arg(same.isEmpty() ? QStringLiteral("1") : same.join(QStringLiteral(" AND ")), M, X, R));
+    Stmt restamp(db, QStringLiteral("UPDATE %1.%2 SET s_Lineage = ?, s_Generation = ? WHERE rowid = ?").arg(R, X));
+    Stmt restampTomb(db, QStringLiteral("UPDATE %1.repl_tombstones SET lineage = coalesce(?, lineage), generation = ? "
+                                        "WHERE guid = ?")
+                             .arg(R));
+    Stmt drop(db, QStringLiteral("DELETE FROM %1.%2 WHERE rowid = ?").arg(R, X));
+    Stmt dropTomb(db, QStringLiteral("DELETE FROM %1.repl_tombstones WHERE guid = ?").arg(R));
+    Stmt putTomb(db, QStringLiteral("INSERT OR REPLACE INTO %1.repl_tombstones (guid, tbl, rid, generation, lineage) "
+                                    "VALUES (?, ?, NULL, ?, ?)")
+                         .arg(R));
+    Stmt copy(db, QStringLiteral("INSERT INTO %1.%2 (%3s_GUID, s_Generation, s_Lineage) SELECT %3s_GUID, ?, s_Lineage "
+                                 "FROM %4.%2 WHERE rowid = ?")
+                      .arg(R, X, colText, M));
+    Stmt loserRow(db, QStringLiteral("SELECT %1 FROM %2.%3 x WHERE rowid = ?").arg(rowJsonSql(cols), R, X));
+    const QString at = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+    auto record = [&](const QByteArray& guid, bool deleted, const QString& data) {
+        for (const QString& schema : {M, R}) {
+            Stmt c(db, QStringLiteral("INSERT INTO %1.repl_conflicts (tbl, guid, exchange_guid, reason, loser_deleted, "
+                                      "row_data, at) VALUES (?, ?, ?, ?, ?, ?, ?)")
+                           .arg(schema));
+            c.bind(1, table).bindBlob(2, guid).bind(3, exchangeId).bind(4, kReason).bind(5, qint64(deleted ? 1 : 0));
+            c.bind(6, data).bind(7, at).run();
+        }
+    };
+
+    // First every differing row of the replica goes, then the master's rows come back: a replica that swapped
+    // two users' names clashes with no row half-way.
+    QVector<QByteArray> differed;
+    QVector<qint64> toCopy;
+    for (const QByteArray& guid : guids) {
+        rowOf.reset();
+        rowOf.bindBlob(1, guid);
+        const bool hasRow = rowOf.step();
+        const qint64 rid = hasRow ? rowOf.integer(0) : 0;
+        const QByteArray ownLineage = hasRow ? rowOf.utf8(1) : QByteArray();
+        rowOf.reset();
+        masterRow.reset();
+        masterRow.bindBlob(1, guid);
+        const bool masterHas = masterRow.step();
+        const qint64 mrid = masterHas ? masterRow.integer(0) : 0;
+        const QByteArray masterLineage = masterHas ? masterRow.utf8(1) : QByteArray();
+        masterRow.reset();
+        QByteArray tombLineage;
+        if (!masterHas) {
+            masterTomb.reset();
+            masterTomb.bindBlob(1, guid);
+            if (masterTomb.step())
+                tombLineage = masterTomb.utf8(0);
+            masterTomb.reset();
+        }
+        if (hasRow && masterHas) {
+            equal.reset();
+            equal.bind(1, mrid).bind(2, rid);
+            const bool unchanged = equal.step() && equal.integer(0) != 0;
+            equal.reset();
+            if (unchanged) {
+                restamp.reset();
+                restamp.bindText(1, masterLineage).bind(2, stamp).bind(3, rid).run();
+                continue;
+            }
+        }
+        if (!hasRow && !masterHas) {
+            // Added and deleted in the field: nothing of it reaches the master.
+            restampTomb.reset();
+            if (tombLineage.isNull())
+                restampTomb.bindNull(1);
+            else
+                restampTomb.bindText(1, tombLineage);
+            restampTomb.bind(2, stamp).bindBlob(3, guid).run();
+            continue;
+        }
+        QString data;
+        if (hasRow) {
+            loserRow.reset();
+            loserRow.bind(1, rid);
+            if (loserRow.step())
+                data = loserRow.text(0);
+            loserRow.reset();
+            drop.reset();
+            drop.bind(1, rid).run();
+        }
+        record(guid, !hasRow, data);
+        differed << guid;
+        if (masterHas) {
+            dropTomb.reset();
+            dropTomb.bindBlob(1, guid).run();
+            toCopy << mrid;
+        } else {
+            putTomb.reset();
+            putTomb.bindBlob(1, guid).bind(2, table).bind(3, stamp);
+            putTomb.bindText(4, tombLineage.isNull() ? ownLineage : tombLineage).run();
+        }
+    }
+    for (qint64 mrid : toCopy) {
+        copy.reset();
+        copy.bind(1, stamp).bind(2, mrid);
+        if (copy.run(true) != SQLITE_CONSTRAINT)
+            continue;
+        throw Failure{Result::Failed, QStringLiteral("The rows of %1 could not be put back in the replica: %2")
+                                          .arg(table, QString::fromUtf8(sqlite3_errmsg(db.handle())))};
+    }
+    return differed;
+}
+
+}  // namespace Varnock::Store::MasterOnly
+
+namespace Varnock {
+
+bool SetMasterOnlyTables(const QString& designMaster, const QStringList& tables, QString* error)
+{
+    return Store::MasterOnly::mark(designMaster, tables, error) >= 0;
+}
+
+}  // namespace Varnock
