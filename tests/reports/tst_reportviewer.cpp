@@ -4,6 +4,7 @@
 #include "forms.h"
 #include "frmPrintKeyplanTarget.h"
 #include "frmReportViewer.h"
+#include "reportlayouts.h"
 #include "reportsforms.h"
 #include "scriptedprogress.h"
 #include "scriptedprompt.h"
@@ -317,6 +318,39 @@ private slots:
             QCOMPARE(v->ShownPage()->items.first().text, QStringLiteral("Row %1").arg((n - 1) * 60 + 1));
         }
         QVERIFY(v->PagesKept() <= 8);
+    }
+
+    // Any page laid out alone is the page the whole layout makes: groups whose headings repeat
+    // on the pages they go on to, subtotals, wrapped comments, a subreport per row.
+    void pageAloneAsInTheWhole()
+    {
+        DataTable rows;
+        for (const char* c : {"Date", "TunnelName", "Category", "Cost", "Comments"})
+            rows.addColumn(QLatin1String(c), DataTable::typeForColumn(QLatin1String(c)));
+        for (int i = 0; i < 900; ++i)
+            rows.appendRow({QDate(2004, 1, 1).addDays(i * 3), QStringLiteral("Tunnel %1").arg(i % 7),
+                            QStringLiteral("Category %1").arg(i % 5), 10.0 * i,
+                            i % 13 == 0 ? QStringLiteral("a long comment that wraps over more than one line of "
+                                                         "its column, as comments do when people write them")
+                                        : QStringLiteral("note %1").arg(i)});
+        auto report = BuildExpenditureReport(rows, QStringLiteral("Month"));
+        auto sub = Pages(3);
+        report->details().add(ReportObject::subreportObject(sub, QString(), QString(), 400, 240, 3000, 236));
+        const QVector<LaidPage> all = ReportLayout(*report).allPages();
+        QVERIFY(all.size() > 20);
+        ReportLayout layout(*report);
+        for (int k = 1; k <= all.size(); k += 7) {
+            const QVector<LaidPage> alone = layout.pages(k, k + 1);
+            QCOMPARE(alone.size(), std::min(2, int(all.size()) - k + 1));
+            for (const LaidPage& p : alone) {
+                const LaidPage& whole = all[p.number - 1];
+                QCOMPARE(p.items.size(), whole.items.size());
+                for (int i = 0; i < p.items.size(); ++i) {
+                    QCOMPARE(p.items[i].text, whole.items[i].text);
+                    QCOMPARE(p.items[i].rect, whole.items[i].rect);
+                }
+            }
+        }
     }
 
     // A band taller than a page goes over pages by its lines: the count and the pages agree.
