@@ -12,6 +12,7 @@
 #include "modkrv.h"
 #include "prompt.h"
 #include "report.h"
+#include "reportprogress.h"
 #include "reportlayouts.h"
 
 #include <QAction>
@@ -61,6 +62,15 @@ QPushButton* button(QWidget* parent, const QString& text, const char* name, doub
     return b;
 }
 
+// The chooser's own text, when it shows: the short date with a four-digit year.
+QString DateEditFormat()
+{
+    QString format = QLocale().dateFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1String("yyyy")))
+        format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return format;
+}
+
 }  // namespace
 
 frmReport::frmReport(QWidget* parent) : KrvForm<QDialog>(QStringLiteral("frmReport"), parent)
@@ -108,9 +118,11 @@ frmReport::frmReport(QWidget* parent) : KrvForm<QDialog>(QStringLiteral("frmRepo
     PlaceTwips(cboCategories, 3300, 300, 2640, 330);
     dtFromDate = named(new QDateEdit(picExpenditure), QStringLiteral("dtFromDate"));
     dtFromDate->setCalendarPopup(true);
+    dtFromDate->setDisplayFormat(DateEditFormat());
     PlaceTwips(dtFromDate, 3300, 720, 2640, 330);
     dtToDate = named(new QDateEdit(picExpenditure), QStringLiteral("dtToDate"));
     dtToDate->setCalendarPopup(true);
+    dtToDate->setDisplayFormat(DateEditFormat());
     PlaceTwips(dtToDate, 3300, 1140, 2640, 330);
     label(picExpenditure, QStringLiteral("From"), "Label4", 2760, 765, 540);
     label(picExpenditure, QStringLiteral("To"), "Label5", 2760, 1185, 540);
@@ -185,14 +197,8 @@ frmReport::frmReport(QWidget* parent) : KrvForm<QDialog>(QStringLiteral("frmRepo
         txtExpCriteria[0]->setText(cboCategories->currentText());
         txtExpCriteria[0]->raise();
     });
-    connect(dtFromDate, &QDateEdit::userDateChanged, this, [this](QDate d) {
-        txtExpCriteria[1]->setText(ShortDateText(d));
-        txtExpCriteria[1]->raise();
-    });
-    connect(dtToDate, &QDateEdit::userDateChanged, this, [this](QDate d) {
-        txtExpCriteria[2]->setText(ShortDateText(d));
-        txtExpCriteria[2]->raise();
-    });
+    connect(dtFromDate, &QDateEdit::userDateChanged, this, [this](QDate d) { showDate(1, d); });
+    connect(dtToDate, &QDateEdit::userDateChanged, this, [this](QDate d) { showDate(2, d); });
     connect(cboRP1, &QComboBox::activated, this, [this](int) { LoadPeriods(cboRP2, true); });
     connect(VScroll1, &QScrollBar::valueChanged, this,
             [this](int value) { picAvailableElements->move(0, -TwipsToPixels(value)); });
@@ -401,6 +407,7 @@ void frmReport::LoadElements()
             const QString name = rows.value(i, QStringLiteral("ElementName")).toString();
             auto* chk = named(new QCheckBox(ShownName(name), picAvailableElements), QStringLiteral("chkElement"));
             chk->setProperty("ElementID", id);
+            chk->setProperty("ElementName", name);
             chk->setChecked(true);
             PlaceTwips(chk, 60, i * kRowPitch, 2880, kRowHeight);
             auto* min = named(new QLineEdit(picAvailableElements), QStringLiteral("txtRatingMin"));
@@ -484,6 +491,14 @@ void frmReport::lvDefectDates_ItemCheck(QListWidgetItem* item)
 
 void frmReport::showAbout() { (new frmAbout(this))->exec(); }
 
+void frmReport::showDate(int box, const QDate& date)
+{
+    m_picked[box] = date;
+    m_pickedText[box] = date.isValid() ? CriteriaDateText(date) : QString();
+    txtExpCriteria[box]->setText(m_pickedText[box]);
+    txtExpCriteria[box]->raise();
+}
+
 void frmReport::FormUnload()
 {
     if (m_kind.contains(kEce)) {
@@ -502,6 +517,10 @@ ExpenditureCriteria frmReport::expenditureCriteria() const
         c.fields[k] = chkExpField[k]->isChecked();
     for (int k = 0; k < 5; ++k)
         c.filters[k] = txtExpCriteria[k]->text();
+    // A chosen date stays that date while its box shows it; an edited box is read again.
+    for (int k : {1, 2})
+        if (m_picked[k].isValid() && c.filters[k] == m_pickedText[k])
+            c.picked[k] = m_picked[k];
     return c;
 }
 
@@ -521,6 +540,29 @@ int frmReport::checkedElementCount() const
 bool frmReport::WantsLandscape(int checkedElements, bool bothPeriods)
 {
     return bothPeriods ? checkedElements > 7 : checkedElements >= 15;
+}
+
+bool frmReport::boundsRead()
+{
+    // Every row's bounds count, checked or not: a bound of an unchecked element still removes panels.
+    for (int i = 0; i < chkElement.size(); ++i) {
+        for (QLineEdit* box : {txtRatingMin[i], txtRatingMax[i]}) {
+            const QString text = box->text().trimmed();
+            if (text.isEmpty())
+                continue;
+            const std::optional<double> v = ReadCriteriaNumber(text);
+            if (v && *v >= 0 && *v <= 9)
+                continue;
+            MsgBox(QStringLiteral("The %1 rating of the element '%2' must be a number from 0 to 9.")
+                       .arg(box == txtRatingMin[i] ? QStringLiteral("Min") : QStringLiteral("Max"),
+                            chkElement[i]->property("ElementName").toString()),
+                   MsgButtons::Ok, MsgIcon::None, QStringLiteral("Invalid Rating Entered"));
+            box->setFocus();
+            box->selectAll();
+            return false;
+        }
+    }
+    return true;
 }
 
 // ------------------------------------------------------------------ show report
@@ -548,7 +590,7 @@ void frmReport::cmdReport_Click()
             static const char* const kDateMessages[2] = {"You must enter a vaild date for the From Date.",
                                                          "You must enter a vaild date for the To Date."};
             for (int k : {1, 2})
-                if (!criteria.filters[k].trimmed().isEmpty() && !ReadCriteriaDate(criteria.filters[k]))
+                if (!criteria.filters[k].trimmed().isEmpty() && !CriteriaDate(criteria, k))
                     return refuse(QLatin1String(kDateMessages[k - 1]), QStringLiteral("Invalid Date Entered"));
             static const char* const kCostMessages[2] = {"You must enter a vaild numeric value for the Minimum Cost.",
                                                          "You must enter a vaild numeric value for the Maximum Cost."};
@@ -564,6 +606,8 @@ void frmReport::cmdReport_Click()
             if (checkedElementCount() == 0)
                 return refuse(QStringLiteral("You must select at least one Element to print the Tunnel Report"),
                               QStringLiteral("No Element Selected"));
+            if (!boundsRead())
+                return;
             WaitCursor wait;
             ReportRatingsSelection selection;
             selection.tunnelIDs = tunnels;
@@ -583,20 +627,23 @@ void frmReport::cmdReport_Click()
             if (years.isEmpty())
                 return refuse(QStringLiteral("You must select at least one year to be included in the report."),
                               QStringLiteral("Show Report"));
-            std::shared_ptr<Report> report;
+            bool ready = false;
             {
                 WaitCursor wait;
-                report = BuildReport({}, tunnels, years, QStringLiteral("Defect"), QString());
+                ReportWork work(QStringLiteral("Preparing the report..."));
+                ready = showInViewer(BuildReport({}, tunnels, years, QStringLiteral("Defect"), QString()),
+                                     QStringLiteral("Defect"));
             }
             RestoreDefaultCursor();
-            if (report)
-                showInViewer(report, QStringLiteral("Defect"));
+            if (ready)
+                ReportViewer()->exec();
             return;
         }
 
-        std::shared_ptr<Report> report;
+        bool ready = false;
         {
             WaitCursor wait;
+            ReportWork work(QStringLiteral("Preparing the report..."));
             const QString sql = BuildReportQuery(m_kind, tunnels, fields, terms, criteria);
             if (sql.isEmpty())
                 throw KrvError(-1, QStringLiteral("There is no report of the kind \"%1\".").arg(m_kind));
@@ -604,12 +651,15 @@ void frmReport::cmdReport_Click()
                                      : groupBy() == 0                               ? QStringLiteral("Category")
                                      : groupBy() == 1                               ? QStringLiteral("Month")
                                                                                     : QStringLiteral("Year");
-            report = BuildReport(sql, tunnels, {}, m_kind, grouping);
+            ready = showInViewer(BuildReport(sql, tunnels, {}, m_kind, grouping), m_kind);
         }
         RestoreDefaultCursor();
-        if (report)
-            showInViewer(report, m_kind);
+        if (ready)
+            ReportViewer()->exec();
+    } catch (const ReportCancelled&) {
+        RestoreDefaultCursor();  // the user stopped it: nothing shown, nothing to say
     } catch (const std::exception& e) {
+        RestoreDefaultCursor();
         LogError(QStringLiteral("Error creating report in module BuildReport."), kSource, e);
     }
 }
@@ -636,22 +686,34 @@ std::shared_ptr<Report> frmReport::BuildReport(const QString& sql, const QVector
             CheckReportWidth(*report, WantsLandscape(n, both), m_kind);
         }
         return report;
+    } catch (const ReportCancelled&) {
+        throw;
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error creating report in module BuildReport."), kSource, e);
         return nullptr;
     }
 }
 
-void frmReport::showInViewer(const std::shared_ptr<Report>& report, const QString& kind)
+bool frmReport::showInViewer(const std::shared_ptr<Report>& report, const QString& kind)
 {
-    ShowReportModal(report, kind);
+    if (!report)
+        return false;
+    frmReportViewer* viewer = ReportViewer();
+    viewer->GetReportType(kind);
+    if (!viewer->SetReport(report))
+        throw ReportCancelled();
+    return true;
 }
 
 void frmReport::CreateUnpostedDataRpt(qint32 TunnelID, qint32 InspectionID, const QString&)
 {
     // The caller reports a failure; the viewer then holds no report, never an older one.
     frmReportViewer::ClearReport();
-    HandReportToViewer(BuildUnpostedDataReport(TunnelID, InspectionID));
+    try {
+        HandReportToViewer(BuildUnpostedDataReport(TunnelID, InspectionID));
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error creating report in module BuildReport."), kSource, e);
+    }
 }
 
 // ------------------------------------------------------------------ saved definitions
@@ -708,17 +770,38 @@ void frmReport::mnuDelete_Click()
 
 namespace {
 
+// The keys of the definitions a name stands for: names are the same as the program's names
+// are (SameName), the one written exactly first.
+QVector<qint64> definitionKeys(const QString& table, const QString& name)
+{
+    QVector<qint64> keys;
+    const RowSet rows = gConn.query(QStringLiteral("SELECT ID, Name FROM %1 ORDER BY ID").arg(table));
+    for (int i = 0; i < rows.count(); ++i) {
+        const QString stored = rows.value(i, QStringLiteral("Name")).toString();
+        if (stored == name)
+            keys.prepend(rows.value(i, QStringLiteral("ID")).toLongLong());
+        else if (SameName(stored, name))
+            keys.append(rows.value(i, QStringLiteral("ID")).toLongLong());
+    }
+    return keys;
+}
+
+void deleteDefinitions(const QString& table, const QStringList& children, const QVector<qint64>& keys)
+{
+    for (qint64 key : keys) {
+        for (const QString& child : children)
+            gConn.exec(QStringLiteral("DELETE FROM %1 WHERE ID = ?").arg(child), {key});
+        gConn.exec(QStringLiteral("DELETE FROM %1 WHERE ID = ?").arg(table), {key});
+    }
+}
+
 // The parent row of a definition under a new key, after the old one of that name and its
 // child rows are gone; the key is the one the database gave the new row.
 qint64 replaceDefinition(const QString& table, const QStringList& children,
                          const QVector<QPair<QString, QVariant>>& values)
 {
     const QString name = values.first().second.toString();
-    const RowSet old = gConn.query(QStringLiteral("SELECT ID FROM %1 WHERE Name = ?").arg(table), {name});
-    for (int i = 0; i < old.count(); ++i)
-        for (const QString& child : children)
-            gConn.exec(QStringLiteral("DELETE FROM %1 WHERE ID = ?").arg(child), {old.value(i, 0)});
-    gConn.exec(QStringLiteral("DELETE FROM %1 WHERE Name = ?").arg(table), {name});
+    deleteDefinitions(table, children, definitionKeys(table, name));
     const qint64 key = gConn.insertAutoNumber(table, values);
     for (const QString& child : children)
         gConn.exec(QStringLiteral("DELETE FROM %1 WHERE ID = ?").arg(child), {key});
@@ -731,9 +814,8 @@ void saveTunnels(const QString& table, qint64 key, const QVector<qint32>& tunnel
         gConn.exec(QStringLiteral("INSERT INTO %1 (ID, TunnelID) VALUES (?, ?)").arg(table), {key, t});
 }
 
-QVariant dateOrNull(const QString& text)
+QVariant dateOrNull(const std::optional<QDate>& d)
 {
-    const auto d = ReadCriteriaDate(text);
     return d ? QVariant(d->toString(Qt::ISODate)) : QVariant();
 }
 
@@ -743,14 +825,10 @@ QVariant numberOrNull(const QString& text)
     return v ? QVariant(*v) : QVariant();
 }
 
-QString textOf(const QVariant& v, bool isDate = false)
+QString textOf(const QVariant& v)
 {
     if (v.isNull())
         return QString();
-    if (isDate) {
-        const QDate d = QDate::fromString(v.toString(), Qt::ISODate);
-        return d.isValid() ? ShortDateText(d) : v.toString();
-    }
     return QLocale().toString(v.toDouble(), 'g', 15);
 }
 
@@ -768,6 +846,7 @@ QSet<qint64> childValues(const QString& table, const QString& column, qint64 key
 
 void frmReport::SaveExpenditureRpt()
 {
+    const ExpenditureCriteria criteria = expenditureCriteria();
     TxGuard tx;
     const QVariant filterBy = cboCategories->currentIndex() > 0 ? cboCategories->currentData() : QVariant();
     const qint64 key = replaceDefinition(
@@ -778,8 +857,8 @@ void frmReport::SaveExpenditureRpt()
          {QStringLiteral("FCost"), BoolToBit(chkExpField[2]->isChecked())},
          {QStringLiteral("FComments"), BoolToBit(chkExpField[3]->isChecked())},
          {QStringLiteral("FilterBy"), filterBy.isValid() && !filterBy.isNull() ? filterBy : QVariant()},
-         {QStringLiteral("DateFrom"), dateOrNull(txtExpCriteria[1]->text())},
-         {QStringLiteral("DateTo"), dateOrNull(txtExpCriteria[2]->text())},
+         {QStringLiteral("DateFrom"), dateOrNull(CriteriaDate(criteria, 1))},
+         {QStringLiteral("DateTo"), dateOrNull(CriteriaDate(criteria, 2))},
          {QStringLiteral("Min"), numberOrNull(txtExpCriteria[3]->text())},
          {QStringLiteral("Max"), numberOrNull(txtExpCriteria[4]->text())},
          {QStringLiteral("GroupBy"), optGroupBy[groupBy()]->text()}});
@@ -827,7 +906,9 @@ void frmReport::SaveDefectRpt()
 
 bool frmReport::OpenExpenditureRpt()
 {
-    const RowSet def = gConn.query(QStringLiteral("SELECT * FROM ExpenditureRpt WHERE Name = ?"), {RptName});
+    const QVector<qint64> keys = definitionKeys(QStringLiteral("ExpenditureRpt"), RptName);
+    const RowSet def = keys.isEmpty() ? RowSet()
+                                      : gConn.query(QStringLiteral("SELECT * FROM ExpenditureRpt WHERE ID = ?"), {keys.first()});
     if (def.isEmpty()) {
         MsgBox(QStringLiteral("Could not find Report '") + RptName + QLatin1Char('\''), MsgButtons::Ok, MsgIcon::Warning,
                QStringLiteral("Open Report"));
@@ -844,8 +925,17 @@ bool frmReport::OpenExpenditureRpt()
             txtExpCriteria[0]->setText(cboCategories->currentText());
         }
     }
-    txtExpCriteria[1]->setText(textOf(def.value(0, QStringLiteral("DateFrom")), true));
-    txtExpCriteria[2]->setText(textOf(def.value(0, QStringLiteral("DateTo")), true));
+    for (const auto& [box, column] : {std::pair{1, QStringLiteral("DateFrom")}, std::pair{2, QStringLiteral("DateTo")}}) {
+        const QString stored = def.value(0, column).toString();
+        const QDate d = QDate::fromString(stored, Qt::ISODate);
+        showDate(box, d);
+        if (d.isValid()) {
+            const QSignalBlocker quiet(box == 1 ? dtFromDate : dtToDate);
+            (box == 1 ? dtFromDate : dtToDate)->setDate(d);
+        } else {
+            txtExpCriteria[box]->setText(stored);
+        }
+    }
     txtExpCriteria[3]->setText(textOf(def.value(0, QStringLiteral("Min"))));
     txtExpCriteria[4]->setText(textOf(def.value(0, QStringLiteral("Max"))));
     for (QRadioButton* opt : optGroupBy)
@@ -861,7 +951,9 @@ bool frmReport::OpenExpenditureRpt()
 
 bool frmReport::OpenTunnelRpt()
 {
-    const RowSet def = gConn.query(QStringLiteral("SELECT * FROM TunnelRpt WHERE Name = ?"), {RptName});
+    const QVector<qint64> keys = definitionKeys(QStringLiteral("TunnelRpt"), RptName);
+    const RowSet def = keys.isEmpty() ? RowSet()
+                                      : gConn.query(QStringLiteral("SELECT * FROM TunnelRpt WHERE ID = ?"), {keys.first()});
     if (def.isEmpty()) {
         MsgBox(QStringLiteral("Could not find Report '") + RptName + QLatin1Char('\''), MsgButtons::Ok, MsgIcon::Warning,
                QStringLiteral("Open Report"));
@@ -902,7 +994,9 @@ bool frmReport::OpenTunnelRpt()
 
 bool frmReport::OpenDefectRpt()
 {
-    const RowSet def = gConn.query(QStringLiteral("SELECT * FROM DefectRpt WHERE Name = ?"), {RptName});
+    const QVector<qint64> keys = definitionKeys(QStringLiteral("DefectRpt"), RptName);
+    const RowSet def = keys.isEmpty() ? RowSet()
+                                      : gConn.query(QStringLiteral("SELECT * FROM DefectRpt WHERE ID = ?"), {keys.first()});
     if (def.isEmpty()) {
         MsgBox(QStringLiteral("Could not find Report '") + RptName + QLatin1Char('\''), MsgButtons::Ok, MsgIcon::Warning,
                QStringLiteral("Open Report"));
@@ -934,11 +1028,8 @@ void frmReport::DeleteRpt()
         children = {QStringLiteral("DefectRptTunnels"), QStringLiteral("DefectRptInspections")};
     else
         return;
+    const QVector<qint64> keys = definitionKeys(table, RptName);
     TxGuard tx;
-    const RowSet keys = gConn.query(QStringLiteral("SELECT ID FROM %1 WHERE Name = ?").arg(table), {RptName});
-    for (int i = 0; i < keys.count(); ++i)
-        for (const QString& child : children)
-            gConn.exec(QStringLiteral("DELETE FROM %1 WHERE ID = ?").arg(child), {keys.value(i, 0)});
-    gConn.exec(QStringLiteral("DELETE FROM %1 WHERE Name = ?").arg(table), {RptName});
+    deleteDefinitions(table, children, keys);
     tx.commit();
 }

@@ -119,8 +119,15 @@ private:
     void setTunnelChecks(const std::function<bool(QTreeWidgetItem*)>& checked, bool runHandler);
     void lvDefectDates_ItemCheck(QListWidgetItem* item);
     void showAbout();
+    // A date given to criteria box 1 or 2 (by its chooser or a saved definition): shown with a
+    // four-digit year and kept as the date while the box shows that text. An invalid date empties the box.
+    void showDate(int box, const QDate& date);
+    // Element bounds that are not a rating from 0 to 9: says which and answers false.
+    bool boundsRead();
 
-    void showInViewer(const std::shared_ptr<Report>& report, const QString& kind);
+    // Hands a built report and its kind to the report window, which counts its pages; the
+    // caller shows it once the work is over. False when there is no report.
+    bool showInViewer(const std::shared_ptr<Report>& report, const QString& kind);
     // The report of the window's kind from its rows: the statement's, or the defect rows of
     // the tunnels and years. Says why and answers nullptr when it cannot be built.
     std::shared_ptr<Report> BuildReport(const QString& sql, const QVector<qint32>& tunnels,
@@ -137,6 +144,8 @@ private:
 
     QString m_kind;
     bool m_setUp = false;
+    QDate m_picked[3];
+    QString m_pickedText[3];
     // Bounds typed for an element survive a reload of the rows.
     QHash<qint32, QPair<QString, QString>> m_bounds;
 };

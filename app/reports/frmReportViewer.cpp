@@ -5,6 +5,7 @@
 #include "krverror.h"
 #include "modkrv.h"
 #include "prompt.h"
+#include "reportprogress.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -183,11 +184,11 @@ void frmReportViewer::GetReportType(const QString& kind)
     State().kind = kind;
 }
 
-void frmReportViewer::SetReport(std::shared_ptr<Report> report)
+bool frmReportViewer::SetReport(std::shared_ptr<Report> report)
 {
     State().report = std::move(report);
     m_current = 0;
-    Refresh();
+    return Refresh(true);
 }
 
 void frmReportViewer::ClearReport()
@@ -205,21 +206,67 @@ std::shared_ptr<Report> frmReportViewer::CurrentReport()
     return State().report;
 }
 
-void frmReportViewer::Refresh()
+namespace {
+
+// Pages laid out together when the one shown is not among those kept.
+constexpr int kPagesKept = 8;
+
+}  // namespace
+
+bool frmReportViewer::Refresh(bool cancellable)
 {
     const int keep = m_current;
-    m_pages.clear();
-    if (State().report)
-        m_pages = ReportLayout(*State().report).allPages();
-    m_current = m_pages.isEmpty() ? -1 : std::clamp(keep, 0, int(m_pages.size()) - 1);
+    m_layout.reset();
+    m_kept.clear();
+    m_pageCount = 0;
+    bool counted = true;
+    if (const std::shared_ptr<Report> report = State().report) {
+        m_layout = std::make_unique<ReportLayout>(*report);
+        try {
+            ReportWork work(QStringLiteral("Laying out the report..."));
+            if (cancellable)
+                m_layout->setPageWatcher([&work](int page) { work.stepTo(page); });
+            m_pageCount = m_layout->pageCount();
+        } catch (const ReportCancelled&) {
+            State().report.reset();
+            m_layout.reset();
+            counted = false;
+        }
+        if (m_layout)
+            m_layout->setPageWatcher({});
+    }
+    m_current = m_pageCount == 0 ? -1 : std::clamp(keep, 0, m_pageCount - 1);
     updatePage();
+    return counted;
+}
+
+QVector<LaidPage> frmReportViewer::Pages() const
+{
+    const std::shared_ptr<Report> report = State().report;
+    return report ? ReportLayout(*report).allPages() : QVector<LaidPage>();
+}
+
+const LaidPage& frmReportViewer::laidPage(int number)
+{
+    for (const LaidPage& p : m_kept)
+        if (p.number == number)
+            return p;
+    // Going back, the pages before this one are the likely next; else those after it.
+    const bool back = !m_kept.isEmpty() && number < m_kept.first().number;
+    const int first = back ? std::max(1, number - kPagesKept + 1) : number;
+    m_kept = m_layout->pages(first, first + kPagesKept - 1);
+    for (const LaidPage& p : m_kept)
+        if (p.number == number)
+            return p;
+    static const LaidPage blank;  // never: the count said the page is there
+    return blank;
 }
 
 void frmReportViewer::ShowPage(int number)
 {
-    if (m_pages.isEmpty())
+    if (m_pageCount == 0)
         return;
-    m_current = std::clamp(number, 1, int(m_pages.size())) - 1;
+    m_current = std::clamp(number, 1, m_pageCount) - 1;
     updatePage();
     CRViewer1->verticalScrollBar()->setValue(0);
 }
@@ -235,13 +282,14 @@ void frmReportViewer::SetZoom(int percent)
 
 void frmReportViewer::updatePage()
 {
-    const bool any = !m_pages.isEmpty();
-    pageView->setPage(any ? State().report.get() : nullptr, any ? &m_pages[m_current] : nullptr, m_zoom);
-    lblPage->setText(any ? QStringLiteral("Page %1 of %2").arg(m_current + 1).arg(m_pages.size()) : QString());
+    const bool any = m_pageCount > 0 && m_layout;
+    m_shown = any ? laidPage(m_current + 1) : LaidPage();
+    pageView->setPage(any ? State().report.get() : nullptr, any ? &m_shown : nullptr, m_zoom);
+    lblPage->setText(any ? QStringLiteral("Page %1 of %2").arg(m_current + 1).arg(m_pageCount) : QString());
     cmdFirst->setEnabled(any && m_current > 0);
     cmdPrev->setEnabled(any && m_current > 0);
-    cmdNext->setEnabled(any && m_current + 1 < m_pages.size());
-    cmdLast->setEnabled(any && m_current + 1 < m_pages.size());
+    cmdNext->setEnabled(any && m_current + 1 < m_pageCount);
+    cmdLast->setEnabled(any && m_current + 1 < m_pageCount);
     cmdPrint->setEnabled(any);
     cmdExport->setEnabled(any);
 }
@@ -355,6 +403,8 @@ void frmReportViewer::cmdPrint_Click()
         Refresh();
         WaitCursor wait;
         PrintReport(*report, printer);
+    } catch (const ReportCancelled&) {
+        RestoreDefaultCursor();
     } catch (const std::exception& e) {
         RestoreDefaultCursor();
         LogError(QStringLiteral("Error printing report."), kSource, e);
@@ -377,6 +427,8 @@ void frmReportViewer::cmdExport_Click()
             path += QStringLiteral(".pdf");
         WaitCursor wait;
         WriteReportPdf(*report, path);
+    } catch (const ReportCancelled&) {
+        RestoreDefaultCursor();  // nothing written; the user knows why
     } catch (const std::exception& e) {
         RestoreDefaultCursor();
         LogError(QStringLiteral("Error exporting report."), kSource, e);

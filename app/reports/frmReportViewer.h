@@ -33,8 +33,9 @@ private:
 
 // The one window every report of the program is shown in, modally. The report builders
 // hand it the finished report (SetReport) and the callers its kind (GetReportType); both are
-// kept for the program's life, across showings. The window lays the report out once and
-// shows one page at a time; it prints through the print set-up and exports to PDF.
+// kept for the program's life, across showings. The window counts the report's pages once
+// and lays out only the pages it shows (and a few beside them), so a long report costs no
+// more memory than a short one; it prints through the print set-up and exports to PDF.
 class frmReportViewer : public KrvForm<QDialog> {
     Q_OBJECT
 public:
@@ -43,8 +44,9 @@ public:
     // Keeps the kind of the report now shown; it decides the layout adjustment after a
     // printer is chosen.
     Q_INVOKABLE void GetReportType(const QString& kind);
-    // Keeps the report (every row already in it) and lays it out.
-    void SetReport(std::shared_ptr<Report> report);
+    // Keeps the report (every row already in it) and counts its pages. False when the user
+    // cancelled the count: the window then holds no report.
+    bool SetReport(std::shared_ptr<Report> report);
     // Drops the report, so a failed build never shows the previous one.
     static void ClearReport();
 
@@ -55,14 +57,20 @@ public:
     void mnuSelect_Click();
     // Widths and alignments of the report's titles and rules after a paper change.
     void AdjustReportLayout();
-    // Lays the report out again and shows the page the user was on (never busy: the
-    // layout runs to its end before this returns).
-    void Refresh();
+    // Counts the pages again and shows the page the user was on (never busy: the count runs
+    // to its end before this returns). A count the user may cancel drops the report then and
+    // answers false.
+    bool Refresh(bool cancellable = false);
     bool Busy() const { return false; }
 
-    int PageCount() const { return int(m_pages.size()); }
+    int PageCount() const { return m_pageCount; }
     int CurrentPage() const { return m_current + 1; }  // from 1; 0 when there is none
-    const QVector<LaidPage>& Pages() const { return m_pages; }
+    // The page shown, as laid out.
+    const LaidPage* ShownPage() const { return m_current >= 0 ? &m_shown : nullptr; }
+    // Every page laid out now, for a caller that wants them all; the window keeps none of them.
+    QVector<LaidPage> Pages() const;
+    // How many laid-out pages the window holds.
+    int PagesKept() const { return int(m_kept.size()); }
     void ShowPage(int number);
     void SetZoom(int percent);
     int Zoom() const { return m_zoom; }
@@ -87,8 +95,13 @@ public:
 private:
     void Form_Load();
     void updatePage();
+    // The laid-out page of a number, from the pages kept or laid out now with its neighbours.
+    const LaidPage& laidPage(int number);
 
-    QVector<LaidPage> m_pages;
+    std::unique_ptr<ReportLayout> m_layout;  // of the report counted
+    int m_pageCount = 0;
+    QVector<LaidPage> m_kept;  // a few consecutive pages around the one shown
+    LaidPage m_shown;
     int m_current = -1;
     int m_zoom = 100;
 };

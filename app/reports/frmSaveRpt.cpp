@@ -118,18 +118,22 @@ void frmSaveRpt::cmdOk_Click()
         const QString name = cboRptName->currentText();
         const QString mode = cmdOk->text();
         if (mode == QLatin1String("Save")) {
-            if (ListContains(name, cboRptName)
-                && MsgBox(QStringLiteral("Are you sure you want to overwrite '") + name + QStringLiteral("'?"),
+            // Saving replaces every definition of the same name (as names are the same), so it asks
+            // whenever there is one, naming it as it is stored.
+            const QString existing = SameNameInList(name);
+            if (!existing.isNull()
+                && MsgBox(QStringLiteral("Are you sure you want to overwrite '") + existing + QStringLiteral("'?"),
                           MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Save Report"))
                        != MsgAnswer::Yes)
                 return;
         } else if (mode == QLatin1String("Delete")) {
             const QString table = DefinitionTable(m_kind);
-            const bool found = !table.isEmpty()
-                               && gConn.scalar(QStringLiteral("SELECT count(*) FROM %1 WHERE Name = ?").arg(table),
-                                               {name})
-                                          .toInt()
-                                      > 0;
+            bool found = false;
+            if (!table.isEmpty()) {
+                const RowSet rows = gConn.query(QStringLiteral("SELECT Name FROM %1").arg(table));
+                for (int i = 0; i < rows.count() && !found; ++i)
+                    found = SameName(rows.value(i, 0).toString(), name);
+            }
             if (!found) {
                 MsgBox(QStringLiteral("The report '") + name
                            + QStringLiteral("' does not exist.  Please select a report from the dropdown list."),
@@ -146,6 +150,16 @@ void frmSaveRpt::cmdOk_Click()
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error managing reports"), kSource, e);
     }
+}
+
+QString frmSaveRpt::SameNameInList(const QString& name) const
+{
+    if (ListContains(name, cboRptName))
+        return name;
+    for (int i = 0; i < cboRptName->count(); ++i)
+        if (SameName(cboRptName->itemText(i), name))
+            return cboRptName->itemText(i);
+    return QString();
 }
 
 void frmSaveRpt::cmdCancel_Click()

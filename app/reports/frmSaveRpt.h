@@ -38,6 +38,8 @@ private:
     void setRptName(const QString& name);
     void cmdOk_Click();
     void cmdCancel_Click();
+    // The entry of the list that is the same name as `name` (the exact one first); null when none.
+    QString SameNameInList(const QString& name) const;
 
     QPointer<QObject> m_caller;
     QString m_kind;

@@ -7,6 +7,7 @@
 
 #include <QLocale>
 
+#include <cmath>
 #include <map>
 
 namespace {
@@ -24,7 +25,7 @@ double boundValue(const QString& text)
     double v = QLocale().toDouble(t, &ok);
     if (!ok)
         v = QLocale::c().toDouble(t, &ok);
-    if (!ok)
+    if (!ok || !std::isfinite(v))
         throw KrvError(13, QStringLiteral("The rating bound \"%1\" is not a number.").arg(t));
     return v;
 }

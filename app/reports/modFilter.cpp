@@ -5,6 +5,9 @@
 
 #include <QDate>
 #include <QLocale>
+#include <QRegularExpression>
+
+#include <cmath>
 
 bool ExpenditureFilterActive(const ExpenditureCriteria& criteria, int box)
 {
@@ -34,26 +37,142 @@ QStringList ExpenditureFieldList(const ExpenditureCriteria& criteria, int groupB
     return list;
 }
 
+namespace {
+
+// A date format with its day and month read with or without a leading zero and its year as
+// yearDigits digits. Quoted literals are kept as they are.
+QString DateFormatWithYear(const QString& format, int yearDigits, bool relaxed)
+{
+    QString out;
+    for (int i = 0; i < format.size();) {
+        const QChar c = format.at(i);
+        if (c == QLatin1Char('\'')) {
+            const int end = format.indexOf(QLatin1Char('\''), i + 1);
+            const int stop = end < 0 ? int(format.size()) : end + 1;
+            out += format.mid(i, stop - i);
+            i = stop;
+            continue;
+        }
+        int run = 1;
+        while (i + run < format.size() && format.at(i + run) == c)
+            ++run;
+        if (c == QLatin1Char('y'))
+            out += QString(yearDigits, QLatin1Char('y'));
+        else if (relaxed && run == 2 && (c == QLatin1Char('d') || c == QLatin1Char('M')))
+            out += c;
+        else
+            out += format.mid(i, run);
+        i += run;
+    }
+    return out;
+}
+
+std::optional<QDate> ReadWithFormat(const QLocale& locale, const QString& text, const QString& format)
+{
+    QDate d = locale.toDate(text, format);
+    if (!d.isValid())
+        d = QDate::fromString(text, format);
+    if (!d.isValid())
+        return std::nullopt;
+    return d;
+}
+
+// Three groups of digits, read in the order of the locale's short date (or month, day, year
+// where that names its months in words); four digits first are year, month and day. A year of
+// two digits is the one the user means.
+std::optional<QDate> ReadNumericDate(const QLocale& locale, const QString& text)
+{
+    static const QRegularExpression numeric(QStringLiteral("^(\\d{1,4})[\\s./-]+(\\d{1,4})[\\s./-]+(\\d{1,4})[\\s.]*$"));
+    const QRegularExpressionMatch m = numeric.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    QString order = QStringLiteral("Mdy");
+    const QString format = locale.dateFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1String("MMM"))) {
+        QString seen;
+        for (QChar c : format)
+            if ((c == QLatin1Char('d') || c == QLatin1Char('M') || c == QLatin1Char('y')) && !seen.contains(c))
+                seen += c;
+        if (seen.size() == 3)
+            order = seen;
+    }
+    if (m.capturedLength(1) == 4)
+        order = QStringLiteral("yMd");
+    int day = 0, month = 0, year = 0;
+    for (int i = 0; i < 3; ++i) {
+        const QString group = m.captured(i + 1);
+        const QChar field = order.at(i);
+        if (field == QLatin1Char('y')) {
+            if (group.size() == 2)
+                year = TwoDigitYear(group.toInt(), QDate::currentDate().year());
+            else if (group.size() == 4)
+                year = group.toInt();
+            else
+                return std::nullopt;
+        } else if (group.size() > 2) {
+            return std::nullopt;
+        } else if (field == QLatin1Char('d')) {
+            day = group.toInt();
+        } else {
+            month = group.toInt();
+        }
+    }
+    const QDate d(year, month, day);
+    if (!d.isValid())
+        return std::nullopt;
+    return d;
+}
+
+}  // namespace
+
+int TwoDigitYear(int twoDigits, int thisYear)
+{
+    int year = thisYear - thisYear % 100 + twoDigits % 100;
+    if (year > thisYear + 19)
+        year -= 100;
+    else if (year < thisYear - 80)
+        year += 100;
+    return year;
+}
+
 std::optional<QDate> ReadCriteriaDate(const QString& text)
 {
     const QString t = text.trimmed();
     if (t.isEmpty())
         return std::nullopt;
     const QLocale locale;
-    for (const QString& format :
-         {locale.dateFormat(QLocale::ShortFormat), QStringLiteral("yyyy-MM-dd"), QStringLiteral("M/d/yyyy"),
-          QStringLiteral("M/d/yy"), locale.dateFormat(QLocale::LongFormat)}) {
-        QDate d = locale.toDate(t, format);
-        if (!d.isValid())
-            d = QDate::fromString(t, format);
-        if (d.isValid()) {
-            // Two-digit years read as this century's, as people mean them.
-            if (d.year() < 100)
-                d = d.addYears(2000);
+    if (const auto d = ReadNumericDate(locale, t))
+        return d;
+    // Month names, and numbers in another order than the locale's.
+    const QString shortFormat = locale.dateFormat(QLocale::ShortFormat);
+    const QStringList fullYear{DateFormatWithYear(shortFormat, 4, true), QStringLiteral("yyyy-MM-dd"),
+                               QStringLiteral("M/d/yyyy"), locale.dateFormat(QLocale::LongFormat)};
+    for (const QString& format : fullYear)
+        if (const auto d = ReadWithFormat(locale, t, format); d && d->year() >= 1000)
             return d;
+    const QStringList twoDigits{DateFormatWithYear(shortFormat, 2, true), QStringLiteral("M/d/yy")};
+    for (const QString& format : twoDigits)
+        if (const auto d = ReadWithFormat(locale, t, format)) {
+            const QDate meant(TwoDigitYear(d->year() % 100, QDate::currentDate().year()), d->month(), d->day());
+            if (meant.isValid())
+                return meant;
         }
-    }
     return std::nullopt;
+}
+
+QString CriteriaDateText(const QDate& date)
+{
+    const QLocale locale;
+    return locale.toString(date, DateFormatWithYear(locale.dateFormat(QLocale::ShortFormat), 4, false));
+}
+
+std::optional<QDate> CriteriaDate(const ExpenditureCriteria& criteria, int box)
+{
+    if (box < 0 || box > 4)
+        return std::nullopt;
+    if (criteria.picked[box].isValid())
+        return criteria.picked[box];
+    return ReadCriteriaDate(criteria.filters[box]);
 }
 
 std::optional<double> ReadCriteriaNumber(const QString& text)
@@ -67,7 +186,7 @@ std::optional<double> ReadCriteriaNumber(const QString& text)
     double v = QLocale().toDouble(t, &ok);
     if (!ok)
         v = QLocale::c().toDouble(t, &ok);
-    if (!ok)
+    if (!ok || !std::isfinite(v))
         return std::nullopt;
     return v;
 }
@@ -86,7 +205,7 @@ FilterTerms ExpenditureFilterTerms(const ExpenditureCriteria& criteria)
     for (int box : {1, 2}) {
         if (!ExpenditureFilterActive(criteria, box))
             continue;
-        if (const auto d = ReadCriteriaDate(criteria.filters[box]))
+        if (const auto d = CriteriaDate(criteria, box))
             add(QStringLiteral("Date"), box == 1 ? QStringLiteral(">=") : QStringLiteral("<="),
                 QLatin1Char('\'') + d->toString(Qt::ISODate) + QLatin1Char('\''));
     }

@@ -12,6 +12,8 @@
 struct ExpenditureCriteria {
     std::array<bool, 4> fields{};
     std::array<QString, 5> filters;
+    // The date a chooser gave for box 1 or 2, while that box still shows it.
+    std::array<QDate, 5> picked{};
 };
 
 // Filter box k is active when the field box that governs it is checked and it holds more
@@ -23,9 +25,19 @@ bool ExpenditureFilterActive(const ExpenditureCriteria& criteria, int box);
 // groupBy: 0 Category, 1 Month, 2 Year.
 QStringList ExpenditureFieldList(const ExpenditureCriteria& criteria, int groupBy);
 
-// A date typed or picked in a criteria box: the system's short date, ISO, or month/day/year.
+// A date typed in a criteria box: the locale's short date (day and month with or without a
+// leading zero, the year in two or four digits), ISO, month/day/year, or the long date. A
+// two-digit year is the one of the hundred years around today that the user means
+// (TwoDigitYear), never 19xx by default.
 std::optional<QDate> ReadCriteriaDate(const QString& text);
-// An amount typed in a criteria box, with the locale's or plain separators.
+// The year a two-digit year stands for: from 80 years before this year to 19 after it.
+int TwoDigitYear(int twoDigits, int thisYear);
+// A date as a criteria box shows it: the locale's short date with a four-digit year.
+QString CriteriaDateText(const QDate& date);
+// The date of box 1 or 2: the one its chooser gave while the box shows it, else the text read.
+std::optional<QDate> CriteriaDate(const ExpenditureCriteria& criteria, int box);
+// An amount typed in a criteria box, with the locale's or plain separators; only a finite
+// number ("inf", "nan" and "1e999" are none).
 std::optional<double> ReadCriteriaNumber(const QString& text);
 
 // The filter terms of the active boxes, in box order, with their values in SQL form: the

@@ -1,4 +1,5 @@
 #include "report.h"
+#include "reportprogress.h"
 
 #include "db.h"
 #include "krverror.h"
@@ -186,11 +187,14 @@ DataTable DataTable::fromQuery(const Connection& conn, const QString& sql, const
     for (int i = 0; i < rec.count(); ++i)
         t.addColumn(rec.fieldName(i), typeForColumn(rec.fieldName(i)));
     QVariantList row;
+    ReportWork work(QStringLiteral("Reading the report's rows..."));
     while (q.next()) {
         row.clear();
         for (int i = 0; i < rec.count(); ++i)
             row << q.value(i);
         t.appendRow(row);
+        if (t.rowCount() % 1000 == 0)
+            work.stepTo(t.rowCount());
     }
     if (q.lastError().isValid())
         throw DbError(q.lastError().nativeErrorCode().toLong(), q.lastError().text());

@@ -18,6 +18,6 @@ void ShowReportModal(const std::shared_ptr<Report>& report, const QString& kind)
 {
     frmReportViewer* viewer = ReportViewer();
     viewer->GetReportType(kind);
-    viewer->SetReport(report);
-    viewer->exec();
+    if (viewer->SetReport(report))  // a count the user cancelled shows nothing
+        viewer->exec();
 }

@@ -3,6 +3,7 @@
 #include "frmPrintKeyplanTarget.h"
 #include "helpers.h"
 #include "krverror.h"
+#include "reportprogress.h"
 
 #include <QFontMetricsF>
 #include <QHash>
@@ -85,6 +86,9 @@ struct Band {
 
 class Paginator;
 
+// Ends a layout once the last page asked for is done.
+struct StopLayout {};
+
 class Flow {
 public:
     Flow(const Report& main, Fonts& fonts, bool measureOnly, int totalPages)
@@ -94,6 +98,8 @@ public:
 
     void run(Paginator& pages);
     Band makeBand(const Section& section, const Context& ctx);
+    // Pages before the ones wanted are only measured: no texts made.
+    void setMeasureOnly(bool on) { m_measureOnly = on; }
     QString specialText(SpecialField which, int page) const;
     double pageFooterHeight(const Context& ctx) { return pfHeight(ctx); }
     const QVector<std::pair<const Section*, Context>>& openHeaders() const { return m_openHeaders; }
@@ -102,6 +108,8 @@ private:
     void layoutReport(const Report& report, const QVector<int>& rows, double x, bool main, Paginator& pages);
     void walk(const Report& report, Context& ctx, int level, int begin, int end, Paginator& pages);
     void section(const Section* s, const Context& ctx, Paginator& pages, double keepNext = 0);
+    // A band to place; one that may not fit a page is made whole, as it is split by its items.
+    Band placedBand(const Section& s, const Context& ctx, const Paginator& pages);
     double leadHeight(const Report& report, Context ctx, int level, int pos);
     QString fieldText(const ReportObject& o, const Context& ctx);
     double pfHeight(const Context& ctx);
@@ -119,15 +127,23 @@ private:
 
 class Paginator {
 public:
-    Paginator(const Report& main, Flow& flow, int totalPages, const std::function<void(const LaidPage&)>& sink)
-        : m_main(main), m_flow(flow), m_total(totalPages), m_sink(sink)
+    // Pages first..last are handed to the sink; the others are only measured, and the layout
+    // stops after last. onPage sees every page's number as it is done.
+    Paginator(const Report& main, Flow& flow, int totalPages, const std::function<void(const LaidPage&)>& sink,
+              int first = 1, int last = std::numeric_limits<int>::max(),
+              const std::function<void(int)>& onPage = {})
+        : m_main(main), m_flow(flow), m_total(totalPages), m_sink(sink), m_first(first), m_last(last),
+          m_onPage(onPage)
     {
         const QSizeF paper = main.paperSize();
         m_bodyTop = main.marginTop;
         m_paperBottom = paper.height() - main.marginBottom;
+        measureUntilWanted();
     }
 
     int pages() const { return m_number; }
+    // A band this tall may have to be split over pages by its items.
+    bool maySplit(double height) const { return height > (m_paperBottom - m_bodyTop) / 4; }
 
     void place(Band band, const Context& ctx)
     {
@@ -199,9 +215,17 @@ public:
     }
 
 private:
+    // A band made now lands on this page or the next: texts are made from the page before the first wanted.
+    void measureUntilWanted()
+    {
+        if (m_sink)
+            m_flow.setMeasureOnly(m_number + 1 < m_first);
+    }
+
     void start(const Context& ctx)
     {
         ++m_number;
+        measureUntilWanted();
         m_open = true;
         m_page = LaidPage();
         m_page.number = m_number;
@@ -256,13 +280,17 @@ private:
             m_y = y;
         }
         m_open = false;
-        if (m_sink)
+        if (m_sink && m_number >= m_first)
             m_sink(m_page);
+        if (m_onPage)
+            m_onPage(m_number);
+        if (m_number >= m_last)
+            throw StopLayout();
     }
 
     void put(const Band& band, int from, int to)
     {
-        if (!m_sink)
+        if (!m_sink || m_number < m_first)
             return;
         for (int i = from; i < to; ++i) {
             LaidItem it = band.items[i];
@@ -277,6 +305,8 @@ private:
     Flow& m_flow;
     int m_total;
     std::function<void(const LaidPage&)> m_sink;
+    int m_first, m_last;
+    std::function<void(int)> m_onPage;
     LaidPage m_page;
     Context m_pageCtx;
     bool m_open = false;
@@ -371,7 +401,7 @@ void Flow::layoutReport(const Report& report, const QVector<int>& unsorted, doub
     ctx.ranges.fill({0, int(rows.size())}, report.groups.size());
 
     if (const Section* rh = report.findSection(SectionKind::ReportHeader)) {
-        Band b = makeBand(*rh, ctx);
+        Band b = placedBand(*rh, ctx, pages);
         b.reportHeader = main;
         if (!main)
             b.keepNext = rows.isEmpty() ? 236 : leadHeight(report, ctx, 0, 0);
@@ -462,7 +492,7 @@ void Flow::section(const Section* s, const Context& ctx, Paginator& pages, doubl
 {
     if (!s)
         return;
-    Band b = makeBand(*s, ctx);
+    Band b = placedBand(*s, ctx, pages);
     b.keepNext = keepNext;
     if (b.height > 0 || !b.items.isEmpty())
         pages.place(std::move(b), ctx);
@@ -490,6 +520,17 @@ void Flow::section(const Section* s, const Context& ctx, Paginator& pages, doubl
         layoutReport(sub, rows, ctx.x + o.left, false, pages);
         m_groupKeys = saved;
     }
+}
+
+Band Flow::placedBand(const Section& s, const Context& ctx, const Paginator& pages)
+{
+    Band b = makeBand(s, ctx);
+    if (m_measureOnly && pages.maySplit(b.height)) {
+        m_measureOnly = false;
+        b = makeBand(s, ctx);
+        m_measureOnly = true;
+    }
+    return b;
 }
 
 QString Flow::fieldText(const ReportObject& o, const Context& ctx)
@@ -634,7 +675,7 @@ int ReportLayout::pageCount()
     if (m_pageCount < 0) {
         Fonts fonts(m_report.fontFamily);
         Flow flow(m_report, fonts, true, 0);
-        Paginator pages(m_report, flow, 0, {});
+        Paginator pages(m_report, flow, 0, {}, 1, std::numeric_limits<int>::max(), m_onPage);
         flow.run(pages);
         m_pageCount = pages.pages();
     }
@@ -646,8 +687,26 @@ void ReportLayout::run(const std::function<void(const LaidPage&)>& sink)
     const int total = pageCount();
     Fonts fonts(m_report.fontFamily);
     Flow flow(m_report, fonts, false, total);
-    Paginator pages(m_report, flow, total, sink);
+    Paginator pages(m_report, flow, total, sink, 1, std::numeric_limits<int>::max(), m_onPage);
     flow.run(pages);
+}
+
+QVector<LaidPage> ReportLayout::pages(int first, int last)
+{
+    const int total = pageCount();
+    first = std::max(first, 1);
+    last = std::min(last, total);
+    QVector<LaidPage> out;
+    if (first > last)
+        return out;
+    Fonts fonts(m_report.fontFamily);
+    Flow flow(m_report, fonts, false, total);
+    Paginator paginator(m_report, flow, total, [&out](const LaidPage& p) { out << p; }, first, last, m_onPage);
+    try {
+        flow.run(paginator);
+    } catch (const StopLayout&) {
+    }
+    return out;
 }
 
 QVector<LaidPage> ReportLayout::allPages()
@@ -709,12 +768,17 @@ void PaintPage(const Report& report, const LaidPage& page, QPainter& painter, do
 
 namespace {
 
-int PaintAll(const Report& report, QPagedPaintDevice& device, double resolution)
+int PaintAll(const Report& report, QPagedPaintDevice& device, double resolution, const QString& label)
 {
+    // Counted first, then painted page by page; the user may cancel either pass.
+    ReportWork work(label);
+    ReportLayout layout(report);
+    layout.setPageWatcher([&work](int page) { work.stepTo(page); });
+    const int total = layout.pageCount();
+    work.setTotal(total);
     QPainter painter;
     if (!painter.begin(&device))
         throw KrvError(482, QStringLiteral("Printer error."));
-    ReportLayout layout(report);
     int pages = 0;
     layout.run([&](const LaidPage& page) {
         if (pages++ > 0)
@@ -739,7 +803,7 @@ int WriteReportPdf(const Report& report, const QString& path)
         pdf.setCreator(QStringLiteral("KRV"));
         pdf.setResolution(1200);
         pdf.setPageLayout(report.pageLayout());
-        pages = PaintAll(report, pdf, pdf.resolution());
+        pages = PaintAll(report, pdf, pdf.resolution(), QStringLiteral("Writing the PDF file..."));
     }
     if (!file.commit())
         throw KrvError(75, QStringLiteral("Path/File access error: %1").arg(file.errorString()));
@@ -756,5 +820,10 @@ int PrintReport(const Report& report, QPrinter& printer)
         ~FullPage() { p.setFullPage(was); }
     } fullPage(printer);
     printer.setDocName(report.title);
-    return PaintAll(report, printer, printer.resolution());
+    try {
+        return PaintAll(report, printer, printer.resolution(), QStringLiteral("Printing the report..."));
+    } catch (const ReportCancelled&) {
+        printer.abort();
+        throw;
+    }
 }

@@ -34,7 +34,8 @@ struct LaidPage {
 
 // Lays a report out into pages. The first pass only counts the pages (for "Page n of m");
 // the second builds each page and hands it on as soon as it is complete, so a long report
-// never holds more than one page.
+// never holds more than one page. A few pages can be had alone: the pages before them are
+// only measured, and the layout ends after them.
 class ReportLayout {
 public:
     explicit ReportLayout(const Report& report);
@@ -42,18 +43,24 @@ public:
     int pageCount();
     void run(const std::function<void(const LaidPage&)>& sink);
     QVector<LaidPage> allPages();
+    // Pages first..last (from 1, within the report's pages).
+    QVector<LaidPage> pages(int first, int last);
+    // Sees the number of each page as a pass finishes it; it may throw to end the work.
+    void setPageWatcher(std::function<void(int)> onPage) { m_onPage = std::move(onPage); }
 
 private:
     const Report& m_report;
     int m_pageCount = -1;
+    std::function<void(int)> m_onPage;
 };
 
 // Paints a laid-out page; the painter's unit is unitsPerTwip device units to the twip and
 // its origin the paper's top-left corner.
 void PaintPage(const Report& report, const LaidPage& page, QPainter& painter, double unitsPerTwip);
 
-// Writes the report as a PDF file (through a temporary file, so a failure leaves an old file
-// whole); returns the number of pages. Raises KrvError on failure.
+// Writes the report as a PDF file (through a temporary file, so a failure or a cancel leaves an
+// old file whole and no new one); returns the number of pages. Raises KrvError on failure,
+// ReportCancelled when the user cancels.
 int WriteReportPdf(const Report& report, const QString& path);
 // Prints the report on the printer as it is set up (paper, orientation, copies).
 int PrintReport(const Report& report, QPrinter& printer);

@@ -13,10 +13,12 @@
 #include "helpers.h"
 #include "modFilter.h"
 #include "schema.h"
+#include "scriptedprogress.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 
 #include <QApplication>
+#include <QDateEdit>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -83,6 +85,23 @@ struct Shown {
     QStringList texts;
 };
 
+// Closes the report window when it comes up, keeping what it showed; nothing kept when it did not.
+std::shared_ptr<Shown> whenShown()
+{
+    auto shown = std::make_shared<Shown>();
+    QTimer::singleShot(0, [shown] {
+        auto* v = qobject_cast<frmReportViewer*>(QApplication::activeModalWidget());
+        if (!v)
+            return;
+        shown->kind = frmReportViewer::ReportType() + QStringLiteral(" shown");
+        for (const LaidPage& p : v->Pages())
+            for (const LaidItem& it : p.items)
+                shown->texts << it.text;
+        v->close();
+    });
+    return shown;
+}
+
 // Answers the next name dialog with a name and its OK button.
 void answerName(const QString& name)
 {
@@ -102,6 +121,7 @@ class TestFrmReport : public QObject {
     Q_OBJECT
     std::unique_ptr<TestInstall> m_install;
     std::unique_ptr<ScriptedPrompt> m_prompt;
+    const QLocale m_locale;
     qint32 north = 0, south = 0, empty = 0;
     qint32 n1 = 0, n2 = 0, s1 = 0;
 
@@ -151,6 +171,7 @@ private slots:
     }
     void cleanup()
     {
+        QLocale::setDefault(m_locale);
         for (QWidget* w : QApplication::topLevelWidgets())
             if (qobject_cast<frmReport*>(w))
                 w->close();
@@ -400,6 +421,31 @@ private slots:
         QTest::newRow("no tunnel first") << "Defect" << QStringList{"noyears", "notunnels"}
                                          << "You must select at least one Tunnel to run a report."
                                          << "No Tunnel Selected";
+        // Costs that are not finite numbers.
+        const QString minimum = QStringLiteral("You must enter a vaild numeric value for the Minimum Cost.");
+        const QString maximum = QStringLiteral("You must enter a vaild numeric value for the Maximum Cost.");
+        for (const char* text : {"inf", "nan", "1e999", "-Infinity"}) {
+            QTest::newRow(qPrintable(QStringLiteral("minimum cost %1").arg(QLatin1String(text))))
+                << "Expenditure" << QStringList{"field:2", QStringLiteral("box:3=%1").arg(QLatin1String(text))}
+                << minimum << "Invalid Cost Entered";
+            QTest::newRow(qPrintable(QStringLiteral("maximum cost %1").arg(QLatin1String(text))))
+                << "Expenditure" << QStringList{"field:2", "box:3=1", QStringLiteral("box:4=%1").arg(QLatin1String(text))}
+                << maximum << "Invalid Cost Entered";
+        }
+        // Element bounds: a rating from 0 to 9, the element and the box named. Rows: Channel, Gully.
+        const QString ece = QStringLiteral("Drainage Element Condition Evaluation");
+        QTest::newRow("minimum not a number")
+            << ece << QStringList{"rp1:2003", "min:0=x"}
+            << "The Min rating of the element 'Channel' must be a number from 0 to 9." << "Invalid Rating Entered";
+        QTest::newRow("maximum above 9")
+            << ece << QStringList{"rp1:2003", "max:1=12"}
+            << "The Max rating of the element 'Gully' must be a number from 0 to 9." << "Invalid Rating Entered";
+        QTest::newRow("below 0, element not checked")
+            << ece << QStringList{"rp1:2003", "uncheck:0", "max:0=-1"}
+            << "The Max rating of the element 'Channel' must be a number from 0 to 9." << "Invalid Rating Entered";
+        QTest::newRow("not finite")
+            << ece << QStringList{"rp1:2003", "min:1=nan"}
+            << "The Min rating of the element 'Gully' must be a number from 0 to 9." << "Invalid Rating Entered";
     }
     void showReportChecks()
     {
@@ -415,6 +461,14 @@ private slots:
                 w->txtExpCriteria[s.mid(4, 1).toInt()]->setText(s.mid(6));
             else if (s.startsWith(QLatin1String("rp2:")))
                 w->cboRP2->setCurrentText(s.mid(4));
+            else if (s.startsWith(QLatin1String("rp1:")))
+                w->cboRP1->setCurrentIndex(w->cboRP1->findText(s.mid(4)));
+            else if (s.startsWith(QLatin1String("min:")))
+                w->txtRatingMin[s.mid(4, 1).toInt()]->setText(s.mid(6));
+            else if (s.startsWith(QLatin1String("max:")))
+                w->txtRatingMax[s.mid(4, 1).toInt()]->setText(s.mid(6));
+            else if (s.startsWith(QLatin1String("uncheck:")))
+                w->chkElement[s.mid(8).toInt()]->setChecked(false);
             else if (s == QLatin1String("noelements"))
                 for (QCheckBox* c : w->chkElement)
                     c->setChecked(false);
@@ -424,9 +478,202 @@ private slots:
             else if (s == QLatin1String("notunnels"))
                 w->cmdSelNone->click();
         }
+        const auto shown = whenShown();
         w->cmdReport->click();
+        QCoreApplication::processEvents();
         QCOMPARE(m_prompt->messages(), QStringList{message});
         QCOMPARE(m_prompt->calls.last().title, title);
+        QVERIFY(w->isVisible());
+        QCOMPARE(shown->kind, QString());
+        // Refused before any work: the working database was not filled.
+        if (gReportConn.isOpen())
+            QCOMPARE(gReportConn.scalar(QStringLiteral("SELECT count(*) FROM ReportRatings")).toInt(), 0);
+    }
+
+    // A date picked in a chooser is that date, shown with its four-digit year; a two-digit year
+    // typed is this century's; a saved definition keeps the dates and gives them back. In en_US,
+    // de_DE and C set as the program's locale, and in the system's locale as the process got it.
+    void datesPickedAndTyped_data()
+    {
+        QTest::addColumn<QString>("locale");  // "" the system's
+        QTest::addColumn<QString>("dates");   // from, to, both, typed
+        QTest::addColumn<QStringList>("costs");
+        for (const char* locale : {"en_US", "de_DE", "C", ""}) {
+            const QString l = QLatin1String(locale);
+            const QString name = l.isEmpty() ? QStringLiteral("system") : l;
+            QTest::newRow(qPrintable(name + QStringLiteral(" from"))) << l << "from"
+                                                                      << QStringList{"$20.00", "$300.00", "$500.00"};
+            QTest::newRow(qPrintable(name + QStringLiteral(" to"))) << l << "to"
+                                                                    << QStringList{"$1.00", "$20.00", "$300.00"};
+            QTest::newRow(qPrintable(name + QStringLiteral(" both"))) << l << "both"
+                                                                      << QStringList{"$20.00", "$300.00"};
+            QTest::newRow(qPrintable(name + QStringLiteral(" typed"))) << l << "typed"
+                                                                       << QStringList{"$1.00", "$20.00"};
+        }
+    }
+    void datesPickedAndTyped()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, dates);
+        QFETCH(QStringList, costs);
+        if (!locale.isEmpty())
+            QLocale::setDefault(QLocale(locale));
+        gConn.exec(QStringLiteral("INSERT INTO ExpenditureCats (CategoryID, Category) VALUES (7, 'Pumps')"));
+        for (const auto& [date, cost] : {std::pair{"2003-06-01", 1}, std::pair{"2004-02-03", 20},
+                                         std::pair{"2004-07-01", 300}, std::pair{"2005-06-01", 500}})
+            gConn.exec(QStringLiteral("INSERT INTO Expenditures (TunnelID, Cost, [Date], CategoryID) VALUES (?, ?, ?, 7)"),
+                       {north, cost, QLatin1String(date)});
+        const QStringList all{"$1.00", "$20.00", "$300.00", "$500.00"};
+        auto amounts = [&all](const QStringList& texts) {
+            QStringList out;
+            for (const QString& a : all)
+                if (texts.contains(a))
+                    out << a;
+            return out;
+        };
+
+        frmReport* w = open(QStringLiteral("Expenditure"));
+        w->chkExpField[1]->setChecked(true);
+        w->chkExpField[2]->setChecked(true);
+        if (dates == QLatin1String("from") || dates == QLatin1String("both"))
+            w->dtFromDate->setDate(QDate(2004, 1, 1));
+        if (dates == QLatin1String("to") || dates == QLatin1String("both"))
+            w->dtToDate->setDate(QDate(2004, 12, 31));
+        if (dates == QLatin1String("typed"))
+            w->txtExpCriteria[2]->setText(QStringLiteral("02/03/04"));  // 3 February or 2 March 2004
+        for (int k : {1, 2})
+            if (!w->txtExpCriteria[k]->text().isEmpty() && dates != QLatin1String("typed"))
+                QVERIFY2(w->txtExpCriteria[k]->text().contains(QLatin1String("2004")),
+                         qPrintable(w->txtExpCriteria[k]->text()));
+        auto shown = whenShown();
+        w->cmdReport->click();
+        QCOMPARE(m_prompt->messages(), QStringList());
+        QCOMPARE(amounts(shown->texts), costs);
+
+        // Saved, the dates are stored as they are; opened again, they filter the same rows.
+        answerName(QStringLiteral("Dates"));
+        w->mnuSave_Click();
+        const QStringList stored = Rows(QStringLiteral("SELECT DateFrom, DateTo FROM ExpenditureRpt"));
+        QCOMPARE(stored.size(), 1);
+        for (const QString& d : stored.first().split(QLatin1Char('|')))
+            QVERIFY2(d == QLatin1String("<null>") || d.startsWith(QLatin1String("2004-")), qPrintable(stored.first()));
+        w->close();
+        frmReport* again = open(QStringLiteral("Expenditure"));
+        answerName(QStringLiteral("Dates"));
+        again->mnuOpen_Click();
+        for (int k : {1, 2})
+            QVERIFY2(again->txtExpCriteria[k]->text().isEmpty() || again->txtExpCriteria[k]->text().contains(QLatin1String("2004")),
+                     qPrintable(again->txtExpCriteria[k]->text()));
+        shown = whenShown();
+        again->cmdReport->click();
+        QCOMPARE(m_prompt->messages(), QStringList());
+        QCOMPARE(amounts(shown->texts), costs);
+    }
+
+    // A name that is the same as a saved one to the program's rule for names is that definition:
+    // saving under it asks before replacing it, and nothing is deleted without the question;
+    // opening and deleting find it under either spelling.
+    void savingUnderTheSameName_data()
+    {
+        QTest::addColumn<QString>("saved");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("case") << "Q1" << "q1";
+        QTest::newRow("full case folding") << "STRASSE" << QStringLiteral("Stra\u00DFe");
+        QTest::newRow("exactly") << "Q1" << "Q1";
+    }
+    void savingUnderTheSameName()
+    {
+        QFETCH(QString, saved);
+        QFETCH(QString, typed);
+        frmReport* w = open(QStringLiteral("Defect"));
+        answerName(saved);
+        w->mnuSave_Click();
+        QCOMPARE(Rows(QStringLiteral("SELECT Name FROM DefectRpt")), QStringList{saved});
+
+        m_prompt->answer(MsgAnswer::No);
+        answerName(typed);
+        w->mnuSave_Click();
+        QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Are you sure you want to overwrite '%1'?").arg(saved)});
+        QCOMPARE(Rows(QStringLiteral("SELECT Name FROM DefectRpt")), QStringList{saved});
+
+        w->lvTunnels->topLevelItem(2)->setCheckState(0, Qt::Unchecked);  // South
+        m_prompt->answer(MsgAnswer::Yes);
+        answerName(typed);
+        w->mnuSave_Click();
+        QCOMPARE(m_prompt->messages().size(), 2);
+        QCOMPARE(Rows(QStringLiteral("SELECT Name FROM DefectRpt")), QStringList{typed});
+        const QString key = gConn.scalar(QStringLiteral("SELECT ID FROM DefectRpt")).toString();
+        QCOMPARE(Rows(QStringLiteral("SELECT DISTINCT ID FROM DefectRptTunnels")), QStringList{key});
+        QCOMPARE(CountRows(QStringLiteral("DefectRptTunnels")), 2);
+
+        answerName(saved);
+        w->cmdSelAll->click();
+        w->mnuOpen_Click();
+        QCOMPARE(checkedTexts(w->lvTunnels), (QStringList{"Empty", "North"}));
+        m_prompt->answer(MsgAnswer::Yes);
+        answerName(saved);
+        w->mnuDelete_Click();
+        QCOMPARE(m_prompt->messages().last(), QStringLiteral("Are you sure you want to remove the report '%1'?").arg(saved));
+        QCOMPARE(CountRows(QStringLiteral("DefectRpt")) + CountRows(QStringLiteral("DefectRptTunnels")), 0);
+    }
+
+    // The unposted-data report that cannot be built says where, as every report does.
+    void unpostedDataFailure()
+    {
+        const qint32 p = gConn.scalar(QStringLiteral("SELECT InspectionID FROM InspectionPeriod WHERE InspectionYear = 2005"))
+                             .toInt();
+        gConn.exec(QStringLiteral("UPDATE Ratings SET Posted = 0 WHERE InspectionID = ?"), {p});
+        gIsDataEntry = true;
+        auto* tree = new frmInspectionPd;
+        tree->show();
+        QTreeWidgetItem* node = tree->FindNode(QStringLiteral("y%1").arg(p));
+        QVERIFY(node);
+        tree->tv->setCurrentItem(node);
+        gConn.exec(QStringLiteral("DROP TABLE DefectQuantity"));
+        const auto shown = whenShown();
+        tree->cmdReport->click();
+        QCoreApplication::processEvents();
+        QCOMPARE(m_prompt->messages(), QStringList{"Error creating report in module BuildReport."});
+        QVERIFY(shown->texts.isEmpty());  // no report, and never an older one
+        tree->close();
+    }
+
+    // Preparing a report (rows read, report built, pages counted) is one piece of work the user
+    // can cancel: then nothing is shown and nothing said.
+    void cancellingTheReport_data()
+    {
+        QTest::addColumn<int>("cancelAt");
+        QTest::newRow("reading the rows") << 1;
+        QTest::newRow("counting the pages") << 4;
+        QTest::newRow("not cancelled") << 0;
+    }
+    void cancellingTheReport()
+    {
+        QFETCH(int, cancelAt);
+        gConn.exec(QStringLiteral("INSERT INTO ExpenditureCats (CategoryID, Category) VALUES (7, 'Pumps')"));
+        gConn.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2500) "
+                                  "INSERT INTO Expenditures (TunnelID, Cost, [Date], CategoryID) "
+                                  "SELECT ?, i, '2004-05-06', 7 FROM n"),
+                   {north});
+        frmReport* w = open(QStringLiteral("Expenditure"));
+        w->chkExpField[2]->setChecked(true);
+        ScriptedProgress progress(cancelAt);
+        frmReportViewer::ClearReport();
+        const auto shown = whenShown();
+        w->cmdReport->click();
+        QCoreApplication::processEvents();
+        QVERIFY(m_prompt->messages().isEmpty());
+        QCOMPARE(progress.begun, QStringList{"Preparing the report..."});
+        QCOMPARE(progress.ended, 1);
+        if (cancelAt > 0) {
+            QCOMPARE(progress.steps, cancelAt);
+            QCOMPARE(shown->kind, QString());
+            QVERIFY(!frmReportViewer::CurrentReport());
+        } else {
+            QVERIFY(progress.steps >= 3);  // 1,000 and 2,000 rows read, then pages
+            QCOMPARE(shown->kind, QStringLiteral("Expenditure shown"));
+            QVERIFY(shown->texts.contains(QStringLiteral("$2,500.00")));
+        }
         QVERIFY(w->isVisible());
     }
 

@@ -142,6 +142,73 @@ private slots:
         QCOMPARE(ReadCriteriaNumber(QStringLiteral("12x")), std::nullopt);
         QCOMPARE(ReadCriteriaNumber(QStringLiteral("  ")), std::nullopt);
     }
+
+    // A date typed in the locale's way is the date meant: a two-digit year is never 19xx by
+    // default, a four-digit one is itself; a date shown in a box has its four-digit year and
+    // reads back as the same date.
+    void datesInEachLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QDate>("date");
+        const QDate none;
+        QTest::newRow("en_US 1/1/04") << "en_US" << "1/1/04" << QDate(2004, 1, 1);
+        QTest::newRow("en_US 12/31/04") << "en_US" << "12/31/04" << QDate(2004, 12, 31);
+        QTest::newRow("en_US 02/03/04") << "en_US" << "02/03/04" << QDate(2004, 2, 3);
+        QTest::newRow("en_US four digits") << "en_US" << "1/1/2004" << QDate(2004, 1, 1);
+        QTest::newRow("en_US last century") << "en_US" << "7/4/85" << QDate(1985, 7, 4);
+        QTest::newRow("en_US 29 February 2000") << "en_US" << "2/29/00" << QDate(2000, 2, 29);
+        QTest::newRow("en_US 29 February 2001") << "en_US" << "2/29/01" << none;
+        QTest::newRow("en_US ISO") << "en_US" << "2004-01-31" << QDate(2004, 1, 31);
+        QTest::newRow("de_DE 02.03.04") << "de_DE" << "02.03.04" << QDate(2004, 3, 2);
+        QTest::newRow("de_DE 31.12.04") << "de_DE" << "31.12.04" << QDate(2004, 12, 31);
+        QTest::newRow("de_DE no leading zeros") << "de_DE" << "2.3.2004" << QDate(2004, 3, 2);
+        QTest::newRow("de_DE 02/03/04") << "de_DE" << "02/03/04" << QDate(2004, 3, 2);
+        QTest::newRow("de_DE ISO") << "de_DE" << "2004-01-31" << QDate(2004, 1, 31);
+        QTest::newRow("C 02/03/04") << "C" << "02/03/04" << QDate(2004, 2, 3);
+        QTest::newRow("C month name") << "C" << "1 Jan 04" << QDate(2004, 1, 1);
+        QTest::newRow("C month name, four digits") << "C" << "1 Jan 2004" << QDate(2004, 1, 1);
+        QTest::newRow("C 31 February") << "C" << "2/31/2021" << none;
+    }
+    void datesInEachLocale()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, typed);
+        QFETCH(QDate, date);
+        const QLocale before;
+        QLocale::setDefault(QLocale(locale));
+        const auto read = ReadCriteriaDate(typed);
+        const QString shown = date.isValid() ? CriteriaDateText(date) : QString();
+        const auto back = date.isValid() ? ReadCriteriaDate(shown) : std::nullopt;
+        QLocale::setDefault(before);
+        QCOMPARE(read.value_or(QDate()), date);
+        if (date.isValid()) {
+            QVERIFY2(shown.contains(QString::number(date.year())), qPrintable(shown));
+            QCOMPARE(back.value_or(QDate()), date);
+        }
+    }
+
+    void twoDigitYearWindow()
+    {
+        QCOMPARE(TwoDigitYear(4, 2025), 2004);
+        QCOMPARE(TwoDigitYear(44, 2025), 2044);
+        QCOMPARE(TwoDigitYear(45, 2025), 1945);
+        QCOMPARE(TwoDigitYear(99, 2025), 1999);
+        QCOMPARE(TwoDigitYear(0, 2090), 2100);
+    }
+
+    // A cost is a finite number or nothing.
+    void costsAreFiniteNumbers_data()
+    {
+        QTest::addColumn<QString>("typed");
+        for (const char* text : {"inf", "-inf", "nan", "NaN", "1e999", "-1e999", "Infinity"})
+            QTest::newRow(text) << QString::fromLatin1(text);
+    }
+    void costsAreFiniteNumbers()
+    {
+        QFETCH(QString, typed);
+        QCOMPARE(ReadCriteriaNumber(typed), std::nullopt);
+    }
 };
 
 QTEST_MAIN(TestReportQuery)

@@ -4,11 +4,14 @@
 #include "forms.h"
 #include "frmPrintKeyplanTarget.h"
 #include "frmReportViewer.h"
+#include "reportlayouts.h"
 #include "reportsforms.h"
+#include "scriptedprogress.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
@@ -274,6 +277,151 @@ private slots:
         m_prompt->answerText(m_install->file(QStringLiteral("missing/out.pdf")));
         v->cmdExport->click();
         QCOMPARE(m_prompt->messages(), QStringList{"Error exporting report."});
+    }
+
+    // The window counts the pages once and lays out only those it shows (and a few beside them):
+    // every page it shows is the page the whole layout makes, "Page n of m" included, whichever
+    // way the user goes, and it never holds more than a few pages.
+    void pagesLaidOutAsShown()
+    {
+        auto report = Pages(3000);  // 60 lines a page
+        const QVector<LaidPage> all = ReportLayout(*report).allPages();
+        QCOMPARE(all.size(), 50);
+        auto* v = new frmReportViewer;
+        v->SetReport(report);
+        QCOMPARE(v->PageCount(), 50);
+        for (int number : {1, 2, 25, 50, 49, 12, 3, 1, 50}) {
+            v->ShowPage(number);
+            QCOMPARE(v->CurrentPage(), number);
+            QCOMPARE(v->lblPage->text(), QStringLiteral("Page %1 of 50").arg(number));
+            const LaidPage* shown = v->ShownPage();
+            QVERIFY(shown);
+            const LaidPage& expected = all[number - 1];
+            QCOMPARE(shown->number, number);
+            QCOMPARE(shown->total, 50);
+            QCOMPARE(shown->items.size(), expected.items.size());
+            for (int i = 0; i < expected.items.size(); ++i) {
+                QCOMPARE(shown->items[i].text, expected.items[i].text);
+                QCOMPARE(shown->items[i].rect, expected.items[i].rect);
+            }
+            QCOMPARE(shown->items.last().text, QStringLiteral("Page %1 of 50").arg(number));
+            QVERIFY2(v->PagesKept() <= 8, qPrintable(QString::number(v->PagesKept())));
+        }
+        // Next and previous run through the pages kept and beyond them.
+        v->ShowPage(1);
+        for (int n = 2; n <= 20; ++n) {
+            v->cmdNext->click();
+            QCOMPARE(v->ShownPage()->items.first().text, QStringLiteral("Row %1").arg((n - 1) * 60 + 1));
+        }
+        for (int n = 19; n >= 1; --n) {
+            v->cmdPrev->click();
+            QCOMPARE(v->ShownPage()->items.first().text, QStringLiteral("Row %1").arg((n - 1) * 60 + 1));
+        }
+        QVERIFY(v->PagesKept() <= 8);
+    }
+
+    // Any page laid out alone is the page the whole layout makes: groups whose headings repeat
+    // on the pages they go on to, subtotals, wrapped comments, a subreport per row.
+    void pageAloneAsInTheWhole()
+    {
+        DataTable rows;
+        for (const char* c : {"Date", "TunnelName", "Category", "Cost", "Comments"})
+            rows.addColumn(QLatin1String(c), DataTable::typeForColumn(QLatin1String(c)));
+        for (int i = 0; i < 900; ++i)
+            rows.appendRow({QDate(2004, 1, 1).addDays(i * 3), QStringLiteral("Tunnel %1").arg(i % 7),
+                            QStringLiteral("Category %1").arg(i % 5), 10.0 * i,
+                            i % 13 == 0 ? QStringLiteral("a long comment that wraps over more than one line of "
+                                                         "its column, as comments do when people write them")
+                                        : QStringLiteral("note %1").arg(i)});
+        auto report = BuildExpenditureReport(rows, QStringLiteral("Month"));
+        auto sub = Pages(3);
+        report->details().add(ReportObject::subreportObject(sub, QString(), QString(), 400, 240, 3000, 236));
+        const QVector<LaidPage> all = ReportLayout(*report).allPages();
+        QVERIFY(all.size() > 20);
+        ReportLayout layout(*report);
+        for (int k = 1; k <= all.size(); k += 7) {
+            const QVector<LaidPage> alone = layout.pages(k, k + 1);
+            QCOMPARE(alone.size(), std::min(2, int(all.size()) - k + 1));
+            for (const LaidPage& p : alone) {
+                const LaidPage& whole = all[p.number - 1];
+                QCOMPARE(p.items.size(), whole.items.size());
+                for (int i = 0; i < p.items.size(); ++i) {
+                    QCOMPARE(p.items[i].text, whole.items[i].text);
+                    QCOMPARE(p.items[i].rect, whole.items[i].rect);
+                }
+            }
+        }
+    }
+
+    // A band taller than a page goes over pages by its lines: the count and the pages agree.
+    void tallBandCountedAsLaidOut()
+    {
+        auto r = std::make_shared<Report>();
+        r->data.addColumn(QStringLiteral("Text"), ValueType::Text);
+        QStringList words;
+        for (int i = 0; i < 4000; ++i)
+            words << QStringLiteral("word%1").arg(i);
+        r->data.appendRow({words.join(QLatin1Char(' '))});
+        r->data.appendRow({QStringLiteral("after")});
+        r->details().add(ReportObject::field(QStringLiteral("Text"), 240, 0, 2280, 236).grow());
+        r->pageFooter().add(ReportObject::specialField(SpecialField::PageNofM, 155, 0, 1500, 226));
+        const QVector<LaidPage> all = ReportLayout(*r).allPages();
+        QVERIFY(all.size() > 2);
+        QCOMPARE(ReportLayout(*r).pageCount(), all.size());
+        QCOMPARE(all.last().total, all.size());
+        auto* v = new frmReportViewer;
+        v->SetReport(r);
+        QCOMPARE(v->PageCount(), all.size());
+        v->ShowPage(all.size());
+        QCOMPARE(v->ShownPage()->items.size(), all.last().items.size());
+    }
+
+    // A PDF export the user cancels writes nothing: no new file, an old one stays whole, no
+    // temporary file is left, and nothing is said. Cancelled while counting or while painting.
+    void cancelledExportWritesNothing_data()
+    {
+        QTest::addColumn<int>("cancelAt");
+        QTest::addColumn<bool>("oldFile");
+        QTest::newRow("counting, no file") << 1 << false;
+        QTest::newRow("counting, old file") << 3 << true;
+        QTest::newRow("painting, no file") << 60 << false;
+        QTest::newRow("painting, old file") << 95 << true;
+    }
+    void cancelledExportWritesNothing()
+    {
+        QFETCH(int, cancelAt);
+        QFETCH(bool, oldFile);
+        auto* v = new frmReportViewer;
+        v->SetReport(Pages(3000));  // 50 pages: 50 steps counting, then 50 painting
+        const QString path = m_install->file(QStringLiteral("report.pdf"));
+        if (oldFile) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("the report of last week");
+        }
+        const QStringList before = QDir(m_install->file(QString())).entryList(QDir::Files);
+        {
+            ScriptedProgress progress(cancelAt);
+            m_prompt->answerText(path);
+            v->cmdExport->click();
+            QCOMPARE(progress.steps, cancelAt);
+            QCOMPARE(progress.begun, QStringList{"Writing the PDF file..."});
+            QCOMPARE(progress.ended, 1);
+        }
+        QVERIFY(m_prompt->messages().isEmpty());
+        QCOMPARE(QDir(m_install->file(QString())).entryList(QDir::Files), before);
+        if (oldFile)
+            QCOMPARE(m_install->read(QStringLiteral("report.pdf")), QByteArray("the report of last week"));
+        else
+            QVERIFY(!QFile::exists(path));
+
+        // Not cancelled, it is written whole, and the progress had the number of pages.
+        ScriptedProgress progress;
+        m_prompt->answerText(path);
+        v->cmdExport->click();
+        QCOMPARE(PdfPages(path), 50);
+        QCOMPARE(progress.lastTotal, 50);
+        QCOMPARE(progress.steps, 100);
     }
 };
 
