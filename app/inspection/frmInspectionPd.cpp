@@ -589,7 +589,9 @@ void frmInspectionPd::cmdReport_Click()
             CallFormMethod(viewer.get(), "GetReportType", {QStringLiteral("PreDataPost")});
         }
         RestoreDefaultCursor();
-        ShowFormModal(viewer.get());
+        // A build that failed (and said so) or was cancelled leaves an empty viewer: not shown.
+        if (viewer.get()->property("HasReport").toBool())
+            ShowFormModal(viewer.get());
         // The report window only built the report; it does not stay behind hidden.
         report.done(true);
         viewer.done(true);

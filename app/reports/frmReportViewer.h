@@ -38,6 +38,9 @@ private:
 // more memory than a short one; it prints through the print set-up and exports to PDF.
 class frmReportViewer : public KrvForm<QDialog> {
     Q_OBJECT
+    // Read by callers that cannot link the reports (the inspection-period tree): a failed or
+    // cancelled build leaves nothing worth showing.
+    Q_PROPERTY(bool HasReport READ HasReport)
 public:
     explicit frmReportViewer(QWidget* parent = nullptr);
 
@@ -52,6 +55,7 @@ public:
 
     static QString ReportType();
     static std::shared_ptr<Report> CurrentReport();
+    static bool HasReport() { return CurrentReport() != nullptr; }
 
     // The printer set-up, then the adjustment for the kind of report.
     void mnuSelect_Click();

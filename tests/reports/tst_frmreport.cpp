@@ -635,6 +635,7 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(m_prompt->messages(), QStringList{"Error creating report in module BuildReport."});
         QVERIFY(shown->texts.isEmpty());  // no report, and never an older one
+        QCOMPARE(shown->kind, QString());  // and no empty viewer either
         tree->close();
     }
 
