@@ -266,6 +266,7 @@ private:
     void fillPoly(int i, quint32 color);
     void clearDots();
     void dropShadesOf(int i);
+    void dropShadesOf(const QVector<int>& owners);
     void refillShaded(qint32 exceptID, bool skipID);
     void scrollToPoly(int i);
     int firstIndexOf(qint32 ID) const;

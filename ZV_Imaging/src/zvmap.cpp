@@ -839,12 +839,14 @@ int ZVMap::firstIndexOf(qint32 ID) const
 void ZVMap::Delete(qint32 ID)
 {
     if (!hasPolygons()) return;
-    for (int i = int(m_polys.size()) - 1; i >= 0; --i) {
-        if (m_polys[i].ID == ID) {
-            removePolyAt(i);  // takes its own shading with it, and no other
-            return;
-        }
-    }
+    // Every entry with this ID loses its shading, the later one goes; other polygons keep theirs as painted.
+    QVector<int> same;
+    for (int i = 0; i < m_polys.size(); ++i)
+        if (m_polys[i].ID == ID) same.append(i);
+    if (same.isEmpty()) return;
+    for (int i : same) m_polys[i].Shading = 0;
+    dropShadesOf(same);
+    removePolyAt(same.last());
 }
 
 void ZVMap::Clear()
@@ -972,6 +974,14 @@ void ZVMap::dropShadesOf(int i)
     if (any) m_container->update();
 }
 
+// The same for several polygons (ascending store indices) in one pass; nothing moves down.
+void ZVMap::dropShadesOf(const QVector<int>& owners)
+{
+    const auto before = m_shades.size();
+    m_shades.removeIf([&owners](const Shade& s) { return std::binary_search(owners.begin(), owners.end(), s.owner); });
+    if (m_shades.size() != before) m_container->update();
+}
+
 const QVector<zv::DotBatch>& ZVMap::ShadeDots() const
 {
     QVector<zv::DotBatch>& out = m_dotCache;
@@ -1008,9 +1018,11 @@ void ZVMap::fillPoly(int i, quint32 color)
         });
         return pts;
     };
+    // Only its own: another polygon with the same outline keeps its dots for when this one goes.
     for (int j = int(m_shades.size()) - 1; j >= 0; --j) {
         const Shade& old = m_shades[j];
-        if (old.bounds == r.bounds && (old.poly == r.poly || dots(old.poly, old.bounds) == dots(r.poly, r.bounds)))
+        if (old.owner == i && old.bounds == r.bounds &&
+            (old.poly == r.poly || dots(old.poly, old.bounds) == dots(r.poly, r.bounds)))
             m_shades.remove(j);
     }
     m_shades.append(Shade{color, i, r.bounds, r.poly});
