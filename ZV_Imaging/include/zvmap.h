@@ -13,6 +13,7 @@
 // Public methods report failures by throwing zv::Error; nothing ever leaves an event handler of the control.
 
 #include "zvimaging_global.h"
+#include "zvtypes.h"
 
 #include <QFont>
 #include <QImage>
@@ -26,6 +27,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -33,57 +35,12 @@ class QScrollBar;
 class QTimer;
 class QLabel;
 
-namespace zv {
-
-// A polygon vertex in picture coordinates (twips at 100 %).
-struct Point {
-    qint32 x = 0;
-    qint32 y = 0;
-    friend bool operator==(const Point&, const Point&) = default;
-};
-
-// One polygon of the control. StartLine and Shading belong to the control; SetPoly ignores them.
-struct Poly {
-    qint32 ID = 0;
-    qint32 StartLine = 0;  // first edge element; 32-bit so that more than 32768 edges fit
-    QVector<Point> Pt;     // outline closes from the last vertex back to the first
-    qint16 Shading = 0;    // 0 none, 1 warning, 2 critical
-};
-
-// Failure raised to the host by a public method (number as the platform's error numbers).
-class ZVIMAGING_EXPORT Error : public std::runtime_error {
-public:
-    Error(int number, const QString& text);
-    int number() const { return m_number; }
-    QString text() const { return m_text; }
-
-private:
-    int m_number;
-    QString m_text;
-};
-
-// Read-only view of one edge element (element k of the edge array), display coordinates.
-struct Line {
-    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    int width = 1;
-    quint32 color = 0;
-    bool visible = false;
-};
-
-// A batch of shading dots (display coordinates) in one colour.
-struct DotBatch {
-    quint32 color = 0;
-    QRect bounds;
-    QVector<QPoint> points;
-};
-
-// BGR value (or system colour 0x800000nn) to a QColor, system colours taken from the palette.
-ZVIMAGING_EXPORT QColor oleToColor(quint32 ole, const QPalette& palette);
-
-}  // namespace zv
 
 class MapViewport;
 class MapTipLabel;
+namespace zv {
+class PolyStore;
+}
 
 class ZVIMAGING_EXPORT ZVMap : public QWidget {
     Q_OBJECT
@@ -126,17 +83,17 @@ public:
     void setBorderStyle(qint16 v);
     qint16 Appearance() const { return m_appearance; }
     void setAppearance(qint16 v);
-    QImage Picture() const { return m_img; }  // the loaded picture at its natural size
-    qint16 DrawWidth() const { return m_drawWidth; }
+    QImage Picture() const;  // the loaded picture at its natural size
+    qint16 DrawWidth() const;
     void setDrawWidth(qint16 w);  // clamped to 1..5
-    QString Image() const { return m_imageText; }
+    QString Image() const;
     void setImage(const QString& path);  // throws zv::Error when the file cannot be loaded
     void ClearImage();                   // no picture at all, as before the first setImage
     QPixmap MouseIcon() const { return m_mouseIcon; }
     void setMouseIcon(const QPixmap& icon);
     qint16 MousePointer() const { return m_mousePointer; }
     void setMousePointer(qint16 p);
-    bool PVisible() const { return m_pVisible; }
+    bool PVisible() const;
     void setPVisible(bool v);
 
     // Persistence: a missing name reads as its default; values equal to their default are not written.
@@ -170,16 +127,16 @@ public:
     void ShadePoly(qint32 ID, qint16 ShadingLevel);  // 0 clears, 1 warning, 2 critical
 
     // ---- state for hosts, diagnostics and tests --------------------------------------------
-    float ZoomFactor() const { return m_zoom; }
-    qint16 ScrollUnitX() const { return m_unitX; }
-    qint16 ScrollUnitY() const { return m_unitY; }
-    double SurfaceLeft() const { return m_left; }  // left of the picture surface in the viewport (<= 0)
-    double SurfaceTop() const { return m_top; }
-    Mode mode() const { return m_mode; }
-    bool PanOn() const { return m_panOn; }
-    bool StoreEmpty() const { return m_storeEmpty; }
-    int PolyCount() const { return (m_polys.isEmpty() || m_storeEmpty) ? 0 : int(m_polys.size()); }
-    int LineCount() const { return lineCount(); }
+    float ZoomFactor() const;
+    qint16 ScrollUnitX() const;
+    qint16 ScrollUnitY() const;
+    double SurfaceLeft() const;  // left of the picture surface in the viewport (<= 0)
+    double SurfaceTop() const;
+    Mode mode() const;
+    bool PanOn() const;
+    bool StoreEmpty() const;
+    int PolyCount() const;
+    int LineCount() const;
     zv::Line Line(int k) const;
     // Every dot of every shaded polygon, in paint order; made on each call (the reference is valid until the next).
     const QVector<zv::DotBatch>& ShadeDots() const;
@@ -223,70 +180,19 @@ protected:
 private:
     friend class MapViewport;
     friend class MapTipLabel;
+    class StoreHooks;
 
-    struct Edge {
-        float x1 = 0, y1 = 0, x2 = 0, y2 = 0;  // single precision
-        int width = 1;
-        quint32 color = 0;
-        bool visible = false;
-        quint64 z = 0;
-    };
-    struct Region {
-        bool valid = false;
-        QPolygon poly;
-        QRect bounds;   // display coordinates
-        QRect pbounds;  // picture coordinates: the index uses these, so a zoom keeps it
-        quint32 gen = 0;  // zoom generation it was built for
-    };
-    // One shaded polygon: its dots are those of a 30-twip grid from the box corner inside the region,
-    // made when painted and only for the visible part, so a deep zoom costs no more than 100 %.
-    struct Shade {
-        quint32 color = 0;
-        int owner = -1;  // store index of the polygon it was filled for
-        QRect bounds;    // display coordinates
-        QPolygon poly;
-    };
     struct Marker {
         bool visible = false;
         double left = 0, top = 0;
     };
 
-    // store and edges
-    int newPolySlot();
-    int ownedEdgesBefore(int slot) const;
-    void drawPolyEdges(int i);
-    void makeRegion(const QVector<zv::Point>& pts, int i);
-    void releaseRegion(int i);
-    void redrawPolys();
-    void removePolyAt(int i);
+    // store
+    void storeAboutToRemove(int i);
+    void storeRemoved(int i);
+    void storeRedrawn();
     void followRemoval(int i, int vActive, int vFirst);
-    bool edgesOwnedFrom(int k) const;
-    bool lineInView(int k) const;
-    bool lineOwner(int k, int& entry, int& vertex) const;
-    void fillPoly(int i, quint32 color);
-    void clearDots();
-    void dropShadesOf(int i);
-    void dropShadesOf(const QVector<int>& owners);
-    void refillShaded(qint32 exceptID, bool skipID);
     void scrollToPoly(int i);
-    int firstIndexOf(qint32 ID) const;
-    bool hasPolygons() const { return !m_polys.isEmpty() && !m_storeEmpty; }
-    int lineCount() const { return int(L().size()); }
-    // Edges and regions after a zoom are made when first needed; paint draws stale edges from the points.
-    std::vector<Edge>& L() const;
-    void ensureEdges() const;
-    void markPolysStale();
-    const Region& region(int i) const;
-    Edge& edge(int k);
-    Edge& createEdge(int k);
-    void destroyTopEdge();
-    void bringToFront(Edge& e) { e.z = ++m_zCounter; }
-    void rewidthForHit(int i);
-    void invalidateIndex() { m_indexDirty = true; }
-    void buildIndex() const;
-    int hitTestRounded(int rx, int ry) const;
-    template <typename F>
-    void forCandidates(double px0, double py0, double px1, double py1, F&& f) const;
     void hideTip();
 
     // viewport
@@ -308,6 +214,7 @@ private:
     void insertVertex(int first, int second, float x, float y);
     void rebuildPointsFromEdges(int i);
     void reshade(int i, qint16 level);
+    bool edgesOwnedFrom(int k) const;
 
     // pointer input on the picture surface (display coordinates)
     void surfacePress(int button, int shift, float x, float y);
@@ -330,40 +237,26 @@ private:
     // properties
     quint32 m_backColor = 0x8000000F;
     quint32 m_foreColor = 0x80000012;
-    quint32 m_lineColor = 0;  // template colour of new edges; set by ForeColor
     QString m_toolTipText;
     qint16 m_backStyle = 1;
     qint16 m_borderStyle = 0;
     qint16 m_appearance = 1;
-    qint16 m_drawWidth = 1;
     QString m_imageText;
     QPixmap m_mouseIcon;
     qint16 m_mousePointer = 0;
-    bool m_pVisible = true;
 
     // picture and viewport
     QImage m_img;
     qint32 m_natW = 0, m_natH = 0;  // twips at 100 %
     double m_imgW = 0, m_imgH = 0;  // displayed size, twips
-    float m_zoom = 1.0f;
     qint16 m_unitX = 1, m_unitY = 1;
     double m_left = 0, m_top = 0;
     double m_contW = 0, m_contH = 0;
 
     // store
-    QVector<zv::Poly> m_polys;
-    mutable QVector<Region> m_regions;
-    quint32 m_regionGen = 0;
-    bool m_storeEmpty = false;
-    mutable std::vector<Edge> m_lines;  // Line1; reach it through L()
-    mutable bool m_edgesStale = false;
-    quint64 m_zCounter = 0;
-    QVector<Shade> m_shades;
-    mutable QVector<zv::DotBatch> m_dotCache;  // the last ShadeDots answer
-    mutable bool m_indexDirty = true;
-    mutable QRect m_gridBounds;
-    mutable int m_gridCell = 1, m_gridCols = 0, m_gridRows = 0;
-    mutable QVector<int> m_gridStart, m_gridItems;
+    std::unique_ptr<zv::PolyStore> m_store;
+    std::unique_ptr<StoreHooks> m_hooks;
+    int m_removalActive = -1, m_removalFirst = -1;  // vertices chosen, kept across a removal
 
     // interaction
     Mode m_mode = Mode::Normal;

@@ -1,5 +1,6 @@
 #include "zvmap.h"
 #include "zvmap_parts.h"
+#include "zvpolystore.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -18,22 +19,8 @@
 
 namespace {
 
-// Halves go to the even neighbour (default rounding mode).
-double rte(double v) { return std::nearbyint(v); }
-// The same rounding, straight to an integer.
-int rti(double v) { return int(std::lrint(v)); }
-
-// Limits of the store: far above what a picture holds, low enough that indices stay in int.
-constexpr int kMaxEdges = 4'000'000;
-constexpr int kMaxEntries = 1'000'000;
 constexpr int kMaxDrawVertices = 32767;  // 16-bit vertex count while drawing
-// Outlines beyond this many twips from the origin are damaged rows: times the largest zoom they would
-// overflow the display's int coordinates, so they get no region (no hit test, index or shading).
-constexpr qint32 kCoordLimit = 3'000'000;
 constexpr double kMarkerSize = 135.0;
-constexpr quint32 kWarning = 0x0000E6FF;
-constexpr quint32 kCritical = 0x000000FF;
-constexpr quint32 kHighlight = 0x000000FF;
 
 int buttonCode(Qt::MouseButton b)
 {
@@ -135,45 +122,6 @@ Qt::CursorShape pointerShape(int mp)
     }
 }
 
-// Calls f(x, y) (false stops) for each point of the 30-twip grid from the corner of `bounds` that lies inside `poly`
-// (odd-even rule) and within `clip`, row by row. The crossing test is the one QPolygon::containsPoint
-// makes, so the same points come out as testing each grid point, at the cost of one pass per row.
-template <typename F>
-bool forEachShadeDot(const QPolygon& poly, const QRect& bounds, const QRect& clip, F&& f)
-{
-    const int n = int(poly.size());
-    if (n == 0 || bounds.isEmpty()) return true;
-    const QRect area = bounds & clip;
-    if (area.isEmpty()) return true;
-    const qint64 left = bounds.left(), top = bounds.top();
-    auto firstStep = [](qint64 origin, qint64 from) { return from <= origin ? 0 : (from - origin + 29) / 30; };
-    std::vector<double> xs;
-    for (qint64 y = top + 30 * firstStep(top, area.top()); y <= area.bottom(); y += 30) {
-        xs.clear();
-        for (int k = 0; k < n; ++k) {
-            const QPointF a = poly[k], b = poly[(k + 1) % n];
-            qreal x1 = a.x(), y1 = a.y(), x2 = b.x(), y2 = b.y();
-            if (qFuzzyCompare(y1, y2)) continue;  // horizontal edges do not cross a row
-            if (y2 < y1) {
-                std::swap(x1, x2);
-                std::swap(y1, y2);
-            }
-            const qreal yy = qreal(y);
-            if (yy >= y1 && yy < y2) xs.push_back(x1 + ((x2 - x1) / (y2 - y1)) * (yy - y1));
-        }
-        if (xs.size() < 2) continue;
-        std::sort(xs.begin(), xs.end());
-        // A point is inside when an odd number of crossings lie at or left of it: [xs[0], xs[1]), ...
-        for (size_t j = 0; j + 1 < xs.size(); j += 2) {
-            const double from = std::max<double>(xs[j], area.left()), to = xs[j + 1];
-            qint64 x = left + 30 * firstStep(left, qint64(std::ceil(from)));
-            for (; x < to && x <= area.right(); x += 30)
-                if (!f(int(x), int(y))) return false;
-        }
-    }
-    return true;
-}
-
 // A store index after entry `removed` has gone: -1 when it was that entry.
 int indexAfterRemoval(int idx, int removed) { return idx == removed ? -1 : idx > removed ? idx - 1 : idx; }
 
@@ -184,32 +132,19 @@ qint32 toInt32(double v)
 
 }  // namespace
 
-namespace zv {
 
-Error::Error(int number, const QString& text) : std::runtime_error(text.toStdString()), m_number(number), m_text(text) {}
+// The store reports its changes to the control.
+class ZVMap::StoreHooks : public zv::PolyStore::Listener {
+public:
+    explicit StoreHooks(ZVMap* map) : m_map(map) {}
+    void storeChanged() override { m_map->m_container->update(); }
+    void aboutToRemove(int i) override { m_map->storeAboutToRemove(i); }
+    void removed(int i) override { m_map->storeRemoved(i); }
+    void edgesRedrawn() override { m_map->storeRedrawn(); }
 
-QColor oleToColor(quint32 ole, const QPalette& pal)
-{
-    if (ole & 0x80000000u) {
-        switch (ole & 0xFFu) {
-        case 0x05: return pal.color(QPalette::Base);
-        case 0x08: return pal.color(QPalette::Text);
-        case 0x0D: return pal.color(QPalette::Highlight);
-        case 0x0E: return pal.color(QPalette::HighlightedText);
-        case 0x0F: return pal.color(QPalette::Button);
-        case 0x12: return pal.color(QPalette::ButtonText);
-        case 0x11: return pal.color(QPalette::Disabled, QPalette::Text);
-        case 0x18: return pal.color(QPalette::ToolTipBase);
-        case 0x17: return pal.color(QPalette::ToolTipText);
-        case 0x06: return pal.color(QPalette::Dark);
-        case 0x07: return pal.color(QPalette::WindowText);
-        default: return pal.color(QPalette::Window);
-        }
-    }
-    return QColor(int(ole & 0xFF), int((ole >> 8) & 0xFF), int((ole >> 16) & 0xFF));
-}
-
-}  // namespace zv
+private:
+    ZVMap* m_map;
+};
 
 // ============================================================================================
 // Parts
@@ -315,9 +250,9 @@ void MapTipLabel::mouseReleaseEvent(QMouseEvent* e) { e->accept(); }
 
 ZVMap::ZVMap(QWidget* parent) : QWidget(parent)
 {
-    m_lines.resize(1);
-    m_lines[0].color = m_lineColor;
-
+    m_store = std::make_unique<zv::PolyStore>();
+    m_hooks = std::make_unique<StoreHooks>(this);
+    m_store->setListener(m_hooks.get());
     m_container = new MapViewport(this);
     m_hbar = new QScrollBar(Qt::Horizontal, this);
     m_hbar->setObjectName(QStringLiteral("HScroll1"));
@@ -354,6 +289,21 @@ ZVMap::ZVMap(QWidget* parent) : QWidget(parent)
 
 ZVMap::~ZVMap() = default;
 
+QImage ZVMap::Picture() const { return m_img; }
+qint16 ZVMap::DrawWidth() const { return m_store->drawWidth(); }
+QString ZVMap::Image() const { return m_imageText; }
+bool ZVMap::PVisible() const { return m_store->pVisible(); }
+float ZVMap::ZoomFactor() const { return m_store->zoom(); }
+qint16 ZVMap::ScrollUnitX() const { return m_unitX; }
+qint16 ZVMap::ScrollUnitY() const { return m_unitY; }
+double ZVMap::SurfaceLeft() const { return m_left; }
+double ZVMap::SurfaceTop() const { return m_top; }
+ZVMap::Mode ZVMap::mode() const { return m_mode; }
+bool ZVMap::PanOn() const { return m_panOn; }
+bool ZVMap::StoreEmpty() const { return m_store->storeEmpty(); }
+int ZVMap::PolyCount() const { return m_store->count(); }
+int ZVMap::LineCount() const { return m_store->lineCount(); }
+
 void ZVMap::setBackColor(quint32 c)
 {
     m_backColor = c;
@@ -364,8 +314,7 @@ void ZVMap::setBackColor(quint32 c)
 void ZVMap::setForeColor(quint32 c)
 {
     m_foreColor = c;
-    m_lineColor = c;
-    for (Edge& e : L()) e.color = c;
+    m_store->setLineColor(c);
     m_container->update();
     emit PropertyChanged(QStringLiteral("ForeColor"));
 }
@@ -391,8 +340,8 @@ void ZVMap::setFont(const QFont& f)
 
 zv::Poly ZVMap::Poly(qint32 index) const
 {
-    if (!hasPolygons() || index < 0 || index >= m_polys.size()) return {};
-    return m_polys[index];
+    if (!m_store->hasPolygons() || index < 0 || index >= m_store->polys().size()) return {};
+    return m_store->polys()[index];
 }
 
 void ZVMap::setBackStyle(qint16 v)
@@ -419,8 +368,8 @@ void ZVMap::setAppearance(qint16 v)
 
 void ZVMap::setDrawWidth(qint16 w)
 {
-    m_drawWidth = std::clamp<qint16>(w, 1, 5);
-    for (Edge& e : L()) e.width = m_drawWidth;
+    m_store->setDrawWidth(std::clamp<qint16>(w, 1, 5));
+    m_store->restyleWidths();
     m_container->update();
     emit PropertyChanged(QStringLiteral("DrawWidth"));
 }
@@ -451,8 +400,8 @@ void ZVMap::applyMousePointer()
 
 void ZVMap::setPVisible(bool v)
 {
-    m_pVisible = v;
-    redrawPolys();
+    m_store->setPVisible(v);
+    m_store->redraw();
 }
 
 namespace {
@@ -476,13 +425,13 @@ void ZVMap::ReadProperties(const QVariantMap& bag)
     m_backStyle = qint16(get("BackStyle", 1).toInt());
     m_borderStyle = qint16(get("BorderStyle", 0).toInt());
     m_appearance = qint16(get("Appearance", 1).toInt());
-    m_drawWidth = qint16(get("DrawWidth", 1).toInt());  // as stored, not clamped
+    m_store->setDrawWidth(qint16(get("DrawWidth", 1).toInt()));  // as stored, not clamped
     m_toolTipText = get("ToolTipText", QString()).toString();
     m_imageText = get("Image", QString()).toString();
     const QVariant icon = get("MouseIcon", QVariant());
     m_mouseIcon = icon.isValid() ? icon.value<QPixmap>() : QPixmap();
     m_mousePointer = qint16(get("MousePointer", 0).toInt());
-    m_pVisible = get("PVisible", true).toBool();
+    m_store->setPVisible(get("PVisible", true).toBool());
     applyMousePointer();
 
     if (!m_imageText.isEmpty() && QFileInfo::exists(m_imageText)) {
@@ -496,11 +445,10 @@ void ZVMap::ReadProperties(const QVariantMap& bag)
             m_natH = m_img.height() * 15;
             m_imgW = m_natW;
             m_imgH = m_natH;
-            m_shades.clear();
-    m_dotCache.clear();
+            m_store->clearDots();
         }
     }
-    m_zoom = 1.0f;
+    m_store->setZoom(1.0f);
     m_unitX = m_unitY = 1;
     layoutParts();
     update();
@@ -520,11 +468,11 @@ QList<QPair<QString, QVariant>> ZVMap::WriteProperties() const
     put("BackStyle", int(m_backStyle), m_backStyle == 1);
     put("BorderStyle", int(m_borderStyle), m_borderStyle == 0);
     put("Appearance", int(m_appearance), m_appearance == 1);
-    put("DrawWidth", int(m_drawWidth), m_drawWidth == 1);
+    put("DrawWidth", int(m_store->drawWidth()), m_store->drawWidth() == 1);
     put("Image", m_imageText, m_imageText.isEmpty());
     put("MouseIcon", m_mouseIcon, m_mouseIcon.isNull());
     put("MousePointer", int(m_mousePointer), m_mousePointer == 0);
-    put("PVisible", m_pVisible, m_pVisible);
+    put("PVisible", m_store->pVisible(), m_store->pVisible());
     put("ToolTipText", m_toolTipText, m_toolTipText.isEmpty());
     return out;
 }
@@ -548,230 +496,25 @@ void ZVMap::showMessage(const QString& title, const QString& text)
 }
 
 // ============================================================================================
-// Polygon store, edges and regions
+// The polygon store: what the control does when it changes
 
-ZVMap::Edge& ZVMap::edge(int k)
-{
-    if (k < 0 || k >= lineCount()) throw zv::Error(9, QStringLiteral("Subscript out of range"));
-    return L()[k];
-}
+zv::Line ZVMap::Line(int k) const { return m_store->line(k); }
 
-ZVMap::Edge& ZVMap::createEdge(int k)
+// A vertex chosen for a drag or an insertion is an edge index: keep it as a vertex of its polygon.
+void ZVMap::storeAboutToRemove(int)
 {
-    if (k < 0 || k >= kMaxEdges) throw zv::Error(6, QStringLiteral("Overflow"));
-    Edge t;
-    t.color = m_lineColor;
-    t.width = m_drawWidth;
-    if (k == lineCount())
-        L().push_back(t);
-    else if (k > lineCount())
-        L().resize(size_t(k) + 1, t);
-    else
-        L()[k] = t;
-    return L()[k];
-}
-
-void ZVMap::destroyTopEdge()
-{
-    if (lineCount() > 1)
-        L().pop_back();
-    else
-        L()[0].visible = false;
-}
-
-zv::Line ZVMap::Line(int k) const
-{
-    if (k < 0 || k >= lineCount()) return {};
-    const Edge& e = L()[k];
-    return {e.x1, e.y1, e.x2, e.y2, e.width, e.color, e.visible};
-}
-
-int ZVMap::newPolySlot()
-{
-    if (m_polys.isEmpty() || m_polys.size() > 1 || !m_storeEmpty) {
-        m_polys.append(zv::Poly{});
-        m_regions.append(Region{});
-    } else {
-        m_polys[0] = zv::Poly{};
-        m_regions[0] = Region{};
-    }
-    m_storeEmpty = false;
-    invalidateIndex();
-    return int(m_polys.size()) - 1;
-}
-
-// The first edge of a new polygon follows every edge already owned, so no two polygons share one.
-int ZVMap::ownedEdgesBefore(int slot) const
-{
-    if (!hasPolygons()) return 0;
-    qint64 sum = 0;
-    for (int j = 0; j < m_polys.size(); ++j)
-        if (j != slot) sum += m_polys[j].Pt.size();
-    return int(std::min<qint64>(sum, kMaxEdges));
-}
-
-void ZVMap::makeRegion(const QVector<zv::Point>& pts, int i)
-{
-    if (i < 0 || i >= m_regions.size()) return;
-    Region& r = m_regions[i];
-    const bool wasValid = r.valid;
-    const QRect oldPb = r.pbounds;
-    r.poly.resize(pts.size());  // storage is reused: a zoom rebuilds every region
-    r.valid = !pts.isEmpty() && std::all_of(pts.begin(), pts.end(), [](const zv::Point& p) {
-        return std::abs(qint64(p.x)) <= kCoordLimit && std::abs(qint64(p.y)) <= kCoordLimit;
-    });
-    if (r.valid) {
-        const double z = m_zoom;
-        qint32 x0 = pts[0].x, x1 = x0, y0 = pts[0].y, y1 = y0;
-        for (int k = 0; k < pts.size(); ++k) {
-            const zv::Point& p = pts[k];
-            r.poly[k] = QPoint(rti(p.x * z), rti(p.y * z));
-            x0 = std::min(x0, p.x);
-            x1 = std::max(x1, p.x);
-            y0 = std::min(y0, p.y);
-            y1 = std::max(y1, p.y);
-        }
-        r.bounds = r.poly.boundingRect();
-        r.pbounds = QRect(QPoint(x0, y0), QPoint(x1, y1));
-        r.gen = m_regionGen;
-    }
-    if (wasValid != r.valid || (r.valid && oldPb != r.pbounds)) invalidateIndex();
-}
-
-void ZVMap::releaseRegion(int i)
-{
-    if (i < 0 || i >= m_regions.size() || !m_regions[i].valid) return;
-    m_regions[i].valid = false;
-    invalidateIndex();
-}
-
-void ZVMap::drawPolyEdges(int i)
-{
-    zv::Poly& p = m_polys[i];
-    const int n = int(p.Pt.size());
-    const int s = p.StartLine;
-    const double z = m_zoom;
-    const bool onTop = s > 0 && s == lineCount() && qint64(s) + n <= kMaxEdges;
-    if (onTop) {
-        // The usual case: the polygon's edges go on top, made in one step.
-        Edge t;
-        t.color = m_lineColor;
-        L().resize(size_t(s) + size_t(n), t);
-    }
-    for (int k = 0; k < n; ++k) {
-        const int idx = s + k;
-        Edge& e = onTop ? L()[size_t(idx)] : idx == 0 ? L()[0] : createEdge(idx);
-        const zv::Point& a = p.Pt[k];
-        const zv::Point& b = p.Pt[(k + 1) % n];
-        e.x1 = a.x * z;
-        e.y1 = a.y * z;
-        e.x2 = b.x * z;
-        e.y2 = b.y * z;
-        e.width = m_drawWidth;
-        if (m_pVisible) {
-            e.visible = true;
-            bringToFront(e);
-        }
-    }
-    makeRegion(p.Pt, i);
-}
-
-void ZVMap::redrawPolys()
-{
-    m_container->update();
-    m_edgesStale = false;
-    if (m_polys.isEmpty()) return;
-    L().resize(1);
-    L()[0].visible = false;
-    L()[0].color = m_lineColor;  // a highlight must not become every outline's colour
-    if (m_storeEmpty) return;
-    L().reserve(size_t(ownedEdgesBefore(-1)) + 1);
-    for (int i = 0; i < m_polys.size(); ++i) {
-        try {
-            drawPolyEdges(i);  // rebuilds the region too
-        } catch (...) {
-            releaseRegion(i);
-        }
-    }
-    // A polygon being dragged keeps the place it was dragged to: its points change only at the release.
-    if (m_dragging && m_mode == Mode::MovePoly && m_activePoly >= 0 && m_activePoly < m_polys.size()) {
-        const double f = double(m_zoom) / m_dragZoom;
-        const zv::Poly& p = m_polys[m_activePoly];
-        for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
-            Edge& e = m_lines[size_t(k)];
-            e.x1 += m_dragShiftX * f;
-            e.x2 += m_dragShiftX * f;
-            e.y1 += m_dragShiftY * f;
-            e.y2 += m_dragShiftY * f;
-        }
-    }
-}
-
-// What redrawPolys would make, left to be made on first use: a zoom of a large map then costs
-// only what is painted.
-void ZVMap::markPolysStale()
-{
-    m_container->update();
-    if (m_polys.isEmpty()) return;
-    ++m_regionGen;
-    m_edgesStale = true;
-    if (m_storeEmpty) return;
-    for (int i = 0; i < m_polys.size(); ++i)
-        if (!m_regions[i].valid && !m_polys[i].Pt.isEmpty()) makeRegion(m_polys[i].Pt, i);
-}
-
-void ZVMap::ensureEdges() const
-{
-    if (m_edgesStale) const_cast<ZVMap*>(this)->redrawPolys();
-}
-
-std::vector<ZVMap::Edge>& ZVMap::L() const
-{
-    if (m_edgesStale) ensureEdges();
-    return m_lines;
-}
-
-const ZVMap::Region& ZVMap::region(int i) const
-{
-    Region& r = m_regions[i];
-    if (r.valid && r.gen != m_regionGen) {
-        // Same points, new zoom: the picture box (and so the index) stays.
-        const QVector<zv::Point>& pts = m_polys[i].Pt;
-        const double z = m_zoom;
-        r.poly.resize(pts.size());
-        for (int k = 0; k < pts.size(); ++k) r.poly[k] = QPoint(rti(pts[k].x * z), rti(pts[k].y * z));
-        r.bounds = r.poly.boundingRect();
-        r.gen = m_regionGen;
-    }
-    return r;
-}
-
-void ZVMap::removePolyAt(int i)
-{
-    if (i < 0 || i >= m_polys.size()) return;
-    // A vertex chosen for a drag or an insertion is an edge index: keep it as a vertex of its polygon.
     const bool vertexChosen = (m_dragging && m_mode == Mode::MoveVertex) ||
                               ((m_mode == Mode::InsertChoose || m_mode == Mode::InsertPlace) && m_activePoint != -1);
-    int vActive = -1, vFirst = -1;
-    if (vertexChosen && m_activePoly >= 0 && m_activePoly < m_polys.size()) {
-        vActive = m_activePoint - m_polys[m_activePoly].StartLine;
-        if (m_mode == Mode::InsertPlace) vFirst = m_firstPoint - m_polys[m_activePoly].StartLine;
+    m_removalActive = m_removalFirst = -1;
+    const auto& polys = m_store->polys();
+    if (vertexChosen && m_activePoly >= 0 && m_activePoly < polys.size()) {
+        m_removalActive = m_activePoint - polys[m_activePoly].StartLine;
+        if (m_mode == Mode::InsertPlace) m_removalFirst = m_firstPoint - polys[m_activePoly].StartLine;
     }
-    releaseRegion(i);
-    dropShadesOf(i);
-    int c = m_polys[i].StartLine;
-    for (int j = i + 1; j < m_polys.size(); ++j) {
-        m_polys[j - 1] = m_polys[j];
-        m_regions[j - 1] = m_regions[j];
-        m_polys[j - 1].StartLine = c;
-        c += int(m_polys[j - 1].Pt.size());
-    }
-    if (m_polys.size() == 1) {
-        m_storeEmpty = true;
-    } else {
-        m_polys.removeLast();
-        m_regions.removeLast();
-    }
+}
+
+void ZVMap::storeRemoved(int i)
+{
     if (m_drawIndex == i) {
         // The host removed the polygon being drawn: the drawing starts afresh.
         m_drawCount = 0;
@@ -782,10 +525,25 @@ void ZVMap::removePolyAt(int i)
     }
     m_closingIndex = indexAfterRemoval(m_closingIndex, i);
     m_pasteIndex = indexAfterRemoval(m_pasteIndex, i);
-    followRemoval(i, vActive, vFirst);
-    invalidateIndex();
+    followRemoval(i, m_removalActive, m_removalFirst);
     hideTip();  // its store index may now name another polygon
-    redrawPolys();
+}
+
+// A polygon being dragged keeps the place it was dragged to: its points change only at the release.
+void ZVMap::storeRedrawn()
+{
+    if (!(m_dragging && m_mode == Mode::MovePoly && m_activePoly >= 0 && m_activePoly < m_store->polys().size()))
+        return;
+    const double f = double(m_store->zoom()) / m_dragZoom;
+    const zv::Poly& p = m_store->polys()[m_activePoly];
+    auto& lines = m_store->lines();
+    for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < int(lines.size()); ++k) {
+        zv::PolyStore::Edge& e = lines[size_t(k)];
+        e.x1 += m_dragShiftX * f;
+        e.x2 += m_dragShiftX * f;
+        e.y1 += m_dragShiftY * f;
+        e.y2 += m_dragShiftY * f;
+    }
 }
 
 // A drag or insertion under way follows its own polygon past a removal, or is dropped with it.
@@ -795,7 +553,7 @@ void ZVMap::followRemoval(int i, int vActive, int vFirst)
     const bool inserting = (m_mode == Mode::InsertChoose || m_mode == Mode::InsertPlace) && m_activePoint != -1;
     if (!dragging && !inserting) return;
     m_activePoly = indexAfterRemoval(m_activePoly, i);
-    if (m_activePoly < 0 || (m_storeEmpty && m_polys.size() == 1)) {
+    if (m_activePoly < 0 || (m_store->storeEmpty() && m_store->polys().size() == 1)) {
         m_activePoly = -1;
         m_activePoint = -1;
         m_firstPoint = -1;
@@ -807,47 +565,14 @@ void ZVMap::followRemoval(int i, int vActive, int vFirst)
         }
         return;
     }
-    const int s = m_polys[m_activePoly].StartLine;
+    const int s = m_store->polys()[m_activePoly].StartLine;
     if (vActive >= 0) m_activePoint = s + vActive;
     if (vFirst >= 0) m_firstPoint = s + vFirst;
 }
 
-void ZVMap::SetPoly(qint32 ID, const zv::Poly& Point)
-{
-    if (Point.Pt.isEmpty()) throw zv::Error(9, QStringLiteral("Subscript out of range"));
-    const int owned = ownedEdgesBefore(-1);
-    if (qint64(owned) + Point.Pt.size() > kMaxEdges || m_polys.size() >= kMaxEntries)
-        throw zv::Error(6, QStringLiteral("Overflow"));
-    const int i = newPolySlot();
-    zv::Poly& p = m_polys[i];
-    p.ID = ID;
-    p.Pt = Point.Pt;
-    p.Shading = 0;
-    p.StartLine = owned;
-    drawPolyEdges(i);
-    m_container->update();
-}
+void ZVMap::SetPoly(qint32 ID, const zv::Poly& Point) { m_store->add(ID, Point.Pt); }
 
-int ZVMap::firstIndexOf(qint32 ID) const
-{
-    if (!hasPolygons()) return -1;
-    for (int i = 0; i < m_polys.size(); ++i)
-        if (m_polys[i].ID == ID) return i;
-    return -1;
-}
-
-void ZVMap::Delete(qint32 ID)
-{
-    if (!hasPolygons()) return;
-    // Every entry with this ID loses its shading, the later one goes; other polygons keep theirs as painted.
-    QVector<int> same;
-    for (int i = 0; i < m_polys.size(); ++i)
-        if (m_polys[i].ID == ID) same.append(i);
-    if (same.isEmpty()) return;
-    for (int i : same) m_polys[i].Shading = 0;
-    dropShadesOf(same);
-    removePolyAt(same.last());
-}
+void ZVMap::Delete(qint32 ID) { m_store->deleteLast(ID); }
 
 void ZVMap::Clear()
 {
@@ -870,299 +595,39 @@ void ZVMap::Clear()
     case Mode::InsertPlace: setMode(Mode::Normal); break;
     default: break;
     }
-    m_polys.clear();
-    m_regions.clear();
-    m_storeEmpty = false;
-    m_lines.assign(1, Edge{});
-    m_lines[0].color = m_lineColor;
-    m_edgesStale = false;
-    m_shades.clear();
-    m_dotCache.clear();
-    m_gridStart.clear();
-    m_gridItems.clear();
-    m_gridCols = m_gridRows = 0;
-    invalidateIndex();
+    m_store->clear();
     m_tipIndex = -1;
     hideTip();
     m_timer->stop();
     m_container->update();
 }
 
-bool ZVMap::lineInView(int k) const
-{
-    if (k < 0 || k >= lineCount()) return false;
-    const Edge& e = L()[k];
-    const double l = rte(-m_left), t = rte(-m_top);
-    const double r = rte(-m_left + m_contW), b = rte(-m_top + m_contH);
-    return l <= e.x1 && e.x1 <= r && l <= e.x2 && e.x2 <= r && t <= e.y1 && e.y1 <= b && t <= e.y2 && e.y2 <= b;
-}
-
-bool ZVMap::lineOwner(int k, int& entry, int& vertex) const
-{
-    if (!hasPolygons() || k < 0) return false;
-    int owner = -1;
-    for (int i = 0; i < m_polys.size(); ++i)
-        if (m_polys[i].StartLine <= k) owner = i;
-    if (owner < 0) return false;
-    const int v = k - m_polys[owner].StartLine;
-    if (v >= m_polys[owner].Pt.size()) return false;
-    entry = owner;
-    vertex = v;
-    return true;
-}
-
 void ZVMap::HighlightPoly(qint32 ID)
 {
-    const int i = firstIndexOf(ID);
+    const int i = m_store->firstIndexOf(ID);
     if (i < 0) return;
     m_skipClick = true;
-    bool allInView = true;
-    if (m_pVisible) {
-        for (Edge& e : L()) e.width = m_drawWidth;
-        const zv::Poly& p = m_polys[i];
-        for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
-            L()[k].width = m_drawWidth + 2;
-            if (!lineInView(k)) allInView = false;
-        }
-    }
-    if (!m_pVisible || !allInView) scrollToPoly(i);
-    m_container->update();
+    if (m_store->highlight(i, zv::PolyStore::View{-m_left, -m_top, m_contW, m_contH})) scrollToPoly(i);
 }
 
 void ZVMap::HighlightInvisPoly(qint32 ID)
 {
-    const int i = firstIndexOf(ID);
+    const int i = m_store->firstIndexOf(ID);
     if (i < 0) return;
     m_skipClick = true;
-    for (Edge& e : L()) {
-        e.width = m_drawWidth;
-        e.color = 0;
-        e.visible = false;
-    }
-    bool allInView = true;
-    const zv::Poly& p = m_polys[i];
-    for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
-        Edge& e = L()[k];
-        e.visible = true;
-        e.width = m_drawWidth + 2;
-        e.color = kHighlight;
-        if (!lineInView(k)) allInView = false;
-    }
-    if (!allInView) scrollToPoly(i);
-    m_container->update();
+    if (m_store->highlightAlone(i, zv::PolyStore::View{-m_left, -m_top, m_contW, m_contH})) scrollToPoly(i);
 }
 
-void ZVMap::clearDots()
-{
-    m_shades.clear();
-    m_dotCache.clear();
-    m_container->update();
-}
+const QVector<zv::DotBatch>& ZVMap::ShadeDots() const { return m_store->dots(); }
 
-// The shading of one polygon goes with it; every other stays as painted.
-void ZVMap::dropShadesOf(int i)
-{
-    bool any = false;
-    for (int j = int(m_shades.size()) - 1; j >= 0; --j) {
-        if (m_shades[j].owner == i) {
-            m_shades.remove(j);
-            any = true;
-        } else if (m_shades[j].owner > i) {
-            --m_shades[j].owner;
-        }
-    }
-    if (any) m_container->update();
-}
+void ZVMap::ShadePoly(qint32 ID, qint16 ShadingLevel) { m_store->shade(ID, ShadingLevel); }
 
-// The same for several polygons (ascending store indices) in one pass; nothing moves down.
-void ZVMap::dropShadesOf(const QVector<int>& owners)
-{
-    const auto before = m_shades.size();
-    m_shades.removeIf([&owners](const Shade& s) { return std::binary_search(owners.begin(), owners.end(), s.owner); });
-    if (m_shades.size() != before) m_container->update();
-}
-
-const QVector<zv::DotBatch>& ZVMap::ShadeDots() const
-{
-    QVector<zv::DotBatch>& out = m_dotCache;
-    out.clear();
-    out.reserve(m_shades.size());
-    for (const Shade& s : m_shades) {
-        zv::DotBatch b;
-        b.color = s.color;
-        b.bounds = s.bounds;
-        forEachShadeDot(s.poly, s.bounds, s.bounds, [&b](int x, int y) {
-            b.points.append(QPoint(x, y));
-            return true;
-        });
-        // column by column, as the grid is walked
-        std::sort(b.points.begin(), b.points.end(),
-                  [](const QPoint& l, const QPoint& r) { return l.x() != r.x() ? l.x() < r.x() : l.y() < r.y(); });
-        out.append(std::move(b));
-    }
-    return out;
-}
-
-// Dots every 30 twips of the display, so they fall inside the polygon at every zoom.
-void ZVMap::fillPoly(int i, quint32 color)
-{
-    if (i < 0 || i >= m_regions.size() || !m_regions[i].valid) return;
-    const Region& r = region(i);
-    if (forEachShadeDot(r.poly, r.bounds, r.bounds, [](int, int) { return false; })) return;  // no dot inside
-    // Shading again paints the same dots in the new colour: the old batch is covered, so drop it.
-    auto dots = [](const QPolygon& poly, const QRect& b) {
-        QVector<QPoint> pts;
-        forEachShadeDot(poly, b, b, [&pts](int x, int y) {
-            pts.append(QPoint(x, y));
-            return true;
-        });
-        return pts;
-    };
-    // Only its own: another polygon with the same outline keeps its dots for when this one goes.
-    for (int j = int(m_shades.size()) - 1; j >= 0; --j) {
-        const Shade& old = m_shades[j];
-        if (old.owner == i && old.bounds == r.bounds &&
-            (old.poly == r.poly || dots(old.poly, old.bounds) == dots(r.poly, r.bounds)))
-            m_shades.remove(j);
-    }
-    m_shades.append(Shade{color, i, r.bounds, r.poly});
-    m_container->update();
-}
-
-void ZVMap::refillShaded(qint32 exceptID, bool skipID)
-{
-    if (!hasPolygons()) return;
-    quint32 prev = 0;
-    for (int i = 0; i < m_polys.size(); ++i) {
-        zv::Poly& p = m_polys[i];
-        if (skipID && p.ID == exceptID) {
-            p.Shading = 0;
-        } else if (p.Shading != 0) {
-            const quint32 c = p.Shading == 1 ? kWarning : p.Shading == 2 ? kCritical : prev;
-            fillPoly(i, c);
-            prev = c;
-        }
-    }
-}
-
-void ZVMap::ShadePoly(qint32 ID, qint16 ShadingLevel)
-{
-    if (ShadingLevel == 0) {
-        clearDots();
-        refillShaded(ID, true);
-        return;
-    }
-    const quint32 color = ShadingLevel == 1 ? kWarning : ShadingLevel == 2 ? kCritical : 0;
-    const int i = firstIndexOf(ID);
-    if (i < 0) return;
-    m_polys[i].Shading = ShadingLevel;
-    fillPoly(i, color);
-}
-
-// ---- spatial index for hit tests: a uniform grid of picture-coordinate cells listing, in store order,
-// the polygons whose bounding box touches the cell. Picture coordinates keep it valid across zooms.
-void ZVMap::buildIndex() const
-{
-    m_indexDirty = false;
-    m_gridStart.clear();
-    m_gridItems.clear();
-    m_gridCols = m_gridRows = 0;
-    QRect all;
-    int count = 0;
-    for (const Region& r : m_regions) {
-        if (!r.valid) continue;
-        all = count == 0 ? r.pbounds : all.united(r.pbounds);
-        ++count;
-    }
-    if (count == 0) return;
-    m_gridBounds = all;
-    const double area = double(all.width()) * double(all.height());
-    const double targetCells = std::clamp(double(count) * 2.0, 1.0, 1.0e6);
-    const int cell = std::max(64, int(std::ceil(std::sqrt(area / targetCells))));
-    m_gridCell = cell;
-    m_gridCols = all.width() / cell + 1;
-    m_gridRows = all.height() / cell + 1;
-    const int cells = m_gridCols * m_gridRows;
-    QVector<int> counts(cells + 1, 0);
-    auto range = [&](const QRect& b, int& c0, int& c1, int& r0, int& r1) {
-        c0 = (b.left() - all.left()) / cell;
-        c1 = (b.right() - all.left()) / cell;
-        r0 = (b.top() - all.top()) / cell;
-        r1 = (b.bottom() - all.top()) / cell;
-    };
-    for (const Region& r : m_regions) {
-        if (!r.valid) continue;
-        int c0, c1, r0, r1;
-        range(r.pbounds, c0, c1, r0, r1);
-        for (int row = r0; row <= r1; ++row)
-            for (int col = c0; col <= c1; ++col) ++counts[row * m_gridCols + col + 1];
-    }
-    for (int c = 0; c < cells; ++c) counts[c + 1] += counts[c];
-    m_gridStart = counts;
-    m_gridItems.resize(counts[cells]);
-    for (int i = 0; i < m_regions.size(); ++i) {
-        const Region& r = m_regions[i];
-        if (!r.valid) continue;
-        int c0, c1, r0, r1;
-        range(r.pbounds, c0, c1, r0, r1);
-        for (int row = r0; row <= r1; ++row)
-            for (int col = c0; col <= c1; ++col) m_gridItems[counts[row * m_gridCols + col]++] = i;
-    }
-}
-
-// Calls f(store index) for the polygons listed in the cells that cover a picture-coordinate box:
-// once each, in ascending store order.
-template <typename F>
-void ZVMap::forCandidates(double px0, double py0, double px1, double py1, F&& f) const
-{
-    if (m_indexDirty) buildIndex();
-    if (m_gridCols == 0) return;
-    const QRect& g = m_gridBounds;
-    if (px1 < g.left() || py1 < g.top() || px0 > g.right() + 1 || py0 > g.bottom() + 1) return;
-    // Clamped before the conversion: a far position must not overflow int.
-    auto cellOf = [this](double v, double origin, int count) {
-        return int(std::clamp(std::floor((v - origin) / m_gridCell), 0.0, double(count - 1)));
-    };
-    const int c0 = cellOf(px0, g.left(), m_gridCols), c1 = cellOf(px1, g.left(), m_gridCols);
-    const int r0 = cellOf(py0, g.top(), m_gridRows), r1 = cellOf(py1, g.top(), m_gridRows);
-    if (c0 == c1 && r0 == r1) {
-        const int c = r0 * m_gridCols + c0;
-        for (int k = m_gridStart[c]; k < m_gridStart[c + 1]; ++k) f(m_gridItems[k]);
-        return;
-    }
-    std::vector<int> all;
-    for (int row = r0; row <= r1; ++row)
-        for (int col = c0; col <= c1; ++col) {
-            const int c = row * m_gridCols + col;
-            all.insert(all.end(), m_gridItems.begin() + m_gridStart[c], m_gridItems.begin() + m_gridStart[c + 1]);
-        }
-    std::sort(all.begin(), all.end());
-    all.erase(std::unique(all.begin(), all.end()), all.end());
-    for (int i : all) f(i);
-}
-
-int ZVMap::hitTestRounded(int rx, int ry) const
-{
-    if (!hasPolygons()) return -1;
-    // A display vertex is its picture vertex times the zoom, rounded: within half a display unit.
-    const double z = m_zoom, m = 0.5 / z + 1e-3;
-    const double px = rx / z, py = ry / z;
-    const QPoint pt(rx, ry);
-    int found = -1;
-    forCandidates(px - m, py - m, px + m, py + m, [&](int i) {
-        if (found >= 0 && i > found) return;
-        if (!m_regions[i].valid) return;
-        const Region& r = region(i);
-        if (r.bounds.contains(pt) && r.poly.containsPoint(pt, Qt::OddEvenFill)) found = i;
-    });
-    return found;
-}
-
-int ZVMap::HitTest(float x, float y) const { return hitTestRounded(int(rte(x)), int(rte(y))); }
+int ZVMap::HitTest(float x, float y) const { return m_store->hitTest(x, y); }
 
 zv::Point ZVMap::PictureFromDisplay(float x, float y) const
 {
-    return {qint32(rte(x / m_zoom)), qint32(rte(y / m_zoom))};
+    const float z = m_store->zoom();
+    return {qint32(zv::rte(x / z)), qint32(zv::rte(y / z))};
 }
 
 bool ZVMap::MarkerVisible(int i) const { return i >= 0 && i < 2 && m_markers[i].visible; }
@@ -1191,8 +656,7 @@ void ZVMap::setImage(const QString& path)
     m_natH = m_img.height() * 15;
     m_imgW = m_natW;
     m_imgH = m_natH;
-    m_shades.clear();
-    m_dotCache.clear();
+    m_store->clearDots();
     layoutParts();
     m_container->update();
     emit PropertyChanged(QStringLiteral("Image"));
@@ -1204,8 +668,7 @@ void ZVMap::ClearImage()
     m_img = QImage();
     m_natW = m_natH = 0;
     m_imgW = m_imgH = 0;
-    m_shades.clear();
-    m_dotCache.clear();
+    m_store->clearDots();
     layoutParts();
     m_container->update();
     emit PropertyChanged(QStringLiteral("Image"));
@@ -1214,15 +677,10 @@ void ZVMap::ClearImage()
 void ZVMap::Zoom(qint16 ZoomPercent)
 {
     if (ZoomPercent <= 0) return;
-    m_zoom = float(ZoomPercent) / 100.0f;
     m_imgW = ZoomPercent / 100.0 * m_natW;
     m_imgH = ZoomPercent / 100.0 * m_natH;
-    m_shades.clear();
-    m_dotCache.clear();
+    m_store->rezoom(float(ZoomPercent) / 100.0f);
     layoutParts();
-    markPolysStale();
-    // Shading survives a zoom: drawn again at the new factor.
-    refillShaded(0, false);
     m_container->update();
 }
 
@@ -1236,25 +694,25 @@ void ZVMap::layoutParts()
     const double hTop = innerH - sb * 15.0;
     if (vLeft > 0) m_contW = vLeft;
     if (hTop > 0) m_contH = hTop;
-    const int cw = int(rte(m_contW / 15.0)), ch = int(rte(m_contH / 15.0));
+    const int cw = int(zv::rte(m_contW / 15.0)), ch = int(zv::rte(m_contH / 15.0));
     m_container->setGeometry(b, b, cw, ch);
-    m_hbar->setGeometry(b, b + int(rte(hTop / 15.0)), cw, sb);
-    m_vbar->setGeometry(b + int(rte(vLeft / 15.0)), b, sb, ch);
+    m_hbar->setGeometry(b, b + int(zv::rte(hTop / 15.0)), cw, sb);
+    m_vbar->setGeometry(b + int(zv::rte(vLeft / 15.0)), b, sb, ch);
 
     auto setupBar = [](QScrollBar* bar, double img, double cont, qint16& unit) {
         const QSignalBlocker block(bar);
         if (img > cont) {
             const double d = img - cont;
             unit = d > 32767 ? qint16(std::min(32767.0, std::floor(d / 32767) + 1)) : qint16(1);
-            bar->setRange(0, int(rte(d / unit)));
-            bar->setSingleStep(std::max(1, int(rte(150.0 / unit))));
+            bar->setRange(0, int(zv::rte(d / unit)));
+            bar->setSingleStep(std::max(1, int(zv::rte(150.0 / unit))));
             bar->show();
         } else {
             bar->setRange(0, 0);
             bar->setValue(0);
             bar->hide();
         }
-        if (cont > 0) bar->setPageStep(std::max(1, int(rte(cont / 4))));  // a quarter of the viewport
+        if (cont > 0) bar->setPageStep(std::max(1, int(zv::rte(cont / 4))));  // a quarter of the viewport
     };
     setupBar(m_hbar, m_imgW, m_contW, m_unitX);
     setupBar(m_vbar, m_imgH, m_contH, m_unitY);
@@ -1280,18 +738,18 @@ void ZVMap::resizeEvent(QResizeEvent*)
 // Brings the polygon's top-left corner to the viewport's, bounded by the scroll range.
 void ZVMap::scrollToPoly(int i)
 {
-    if (i < 0 || i >= m_polys.size()) return;
-    const zv::Poly& p = m_polys[i];
-    if (p.Pt.isEmpty() || p.StartLine >= lineCount()) return;
-    double minX = L()[p.StartLine].x1, minY = L()[p.StartLine].y1;
-    for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
-        const Edge& e = L()[k];
+    if (i < 0 || i >= m_store->polys().size()) return;
+    const zv::Poly& p = m_store->polys()[i];
+    if (p.Pt.isEmpty() || p.StartLine >= m_store->lineCount()) return;
+    double minX = m_store->lines()[p.StartLine].x1, minY = m_store->lines()[p.StartLine].y1;
+    for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < m_store->lineCount(); ++k) {
+        const zv::PolyStore::Edge& e = m_store->lines()[k];
         minX = std::min({minX, double(e.x1), double(e.x2)});
         minY = std::min({minY, double(e.y1), double(e.y2)});
     }
-    const double left = rte(minX), top = rte(minY);
-    const double h = rte(std::min(left / m_unitX, std::max(m_imgW - m_contW, 0.0)));
-    const double v = rte(std::min(top / m_unitY, std::max(m_imgH - m_contH, 0.0)));
+    const double left = zv::rte(minX), top = zv::rte(minY);
+    const double h = zv::rte(std::min(left / m_unitX, std::max(m_imgW - m_contW, 0.0)));
+    const double v = zv::rte(std::min(top / m_unitY, std::max(m_imgH - m_contH, 0.0)));
     m_hbar->setValue(int(std::clamp<double>(h, m_hbar->minimum(), m_hbar->maximum())));
     m_vbar->setValue(int(std::clamp<double>(v, m_vbar->minimum(), m_vbar->maximum())));
     syncSurfaceFromBars();
@@ -1305,16 +763,16 @@ void ZVMap::Pan(bool PanOn)
 
 void ZVMap::PicCoordinates(float& StartX, float& StartY, qint32& PicWidth, qint32& PicHeight) const
 {
-    StartX = float(-m_left) / m_zoom;
-    StartY = float(-m_top) / m_zoom;
-    PicWidth = qint32(rte(std::min(m_contW, m_imgW)));
-    PicHeight = qint32(rte(std::min(m_contH, m_imgH)));
+    StartX = float(-m_left) / m_store->zoom();
+    StartY = float(-m_top) / m_store->zoom();
+    PicWidth = qint32(zv::rte(std::min(m_contW, m_imgW)));
+    PicHeight = qint32(zv::rte(std::min(m_contH, m_imgH)));
 }
 
 void ZVMap::ImgSize(qint32& imgWidth, qint32& imgHeight) const
 {
-    imgWidth = qint32(rte(m_imgW));
-    imgHeight = qint32(rte(m_imgH));
+    imgWidth = qint32(zv::rte(m_imgW));
+    imgHeight = qint32(zv::rte(m_imgH));
 }
 
 QPointF ZVMap::displayFromViewportPx(const QPointF& px) const
@@ -1344,10 +802,10 @@ void ZVMap::paintSurface(QPainter& p, const QRect& exposed)
     // Shading dots only for the visible part (and a pixel around it): never the whole zoomed polygon.
     const QRect dotClip = visTw.toAlignedRect().adjusted(-30, -30, 30, 30);
     QVector<QPoint> dots;
-    for (const Shade& shade : m_shades) {
+    for (const zv::PolyStore::Shade& shade : m_store->shades()) {
         if (!QRectF(shade.bounds).adjusted(-15, -15, 15, 15).intersects(visTw)) continue;
         dots.clear();
-        forEachShadeDot(shade.poly, shade.bounds, dotClip, [&dots](int x, int y) {
+        zv::forEachShadeDot(shade.poly, shade.bounds, dotClip, [&dots](int x, int y) {
             dots.append(QPoint(x, y));
             return true;
         });
@@ -1357,6 +815,7 @@ void ZVMap::paintSurface(QPainter& p, const QRect& exposed)
         p.setPen(pen);
         p.drawPoints(dots.constData(), int(dots.size()));
     }
+    const std::vector<zv::PolyStore::Edge>& lines = m_store->linesAsTheyAre();
     // Edges are found through the polygons the grid index places in view, plus the polygons whose
     // outline may have left their region (being drawn or dragged, or without one).
     QVector<int> shown;
@@ -1364,20 +823,20 @@ void ZVMap::paintSurface(QPainter& p, const QRect& exposed)
     const double vl = visTw.left() - margin, vr = visTw.right() + margin;
     const double vt = visTw.top() - margin, vb = visTw.bottom() + margin;
     auto consider = [&](int k) {
-        const Edge& e = m_lines[k];
+        const zv::PolyStore::Edge& e = lines[k];
         if (!e.visible) return;
         if (std::max(e.x1, e.x2) < vl || std::min(e.x1, e.x2) > vr || std::max(e.y1, e.y2) < vt ||
             std::min(e.y1, e.y2) > vb)
             return;
         shown.append(k);
     };
-    if (m_edgesStale) {
+    if (m_store->edgesStale()) {
         // Every outline is exactly its points times the zoom, in the template colour and width.
-        if (m_pVisible && hasPolygons()) {
+        if (m_store->pVisible() && m_store->hasPolygons()) {
             QVector<QLineF> lines;
-            const double z = m_zoom, m = 0.5 / z + 1e-3;
+            const double z = m_store->zoom(), m = 0.5 / z + 1e-3;
             auto outline = [&](int i) {
-                const QVector<zv::Point>& pts = m_polys[i].Pt;
+                const QVector<zv::Point>& pts = m_store->polys()[i].Pt;
                 const int n = int(pts.size());
                 for (int k = 0; k < n; ++k) {
                     const QLineF l(pts[k].x * z, pts[k].y * z, pts[(k + 1) % n].x * z, pts[(k + 1) % n].y * z);
@@ -1387,32 +846,32 @@ void ZVMap::paintSurface(QPainter& p, const QRect& exposed)
                     lines.append(l);
                 }
             };
-            forCandidates(vl / z - m, vt / z - m, vr / z + m, vb / z + m, outline);
-            for (int i = 0; i < m_regions.size(); ++i)  // damaged outlines have no region, so no index entry
-                if (!m_regions[i].valid && !m_polys[i].Pt.isEmpty()) outline(i);
-            QPen pen(zv::oleToColor(m_lineColor, palette()), m_drawWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+            m_store->forCandidates(vl / z - m, vt / z - m, vr / z + m, vb / z + m, outline);
+            for (int i = 0; i < m_store->polys().size(); ++i)  // damaged outlines have no region, so no index entry
+                if (!m_store->hasRegion(i) && !m_store->polys()[i].Pt.isEmpty()) outline(i);
+            QPen pen(zv::oleToColor(m_store->lineColor(), palette()), m_store->drawWidth(), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
             pen.setCosmetic(true);
             p.setPen(pen);
             p.drawLines(lines.constData(), int(lines.size()));
         }
-    } else if (hasPolygons()) {
-        std::vector<char> seen(size_t(m_polys.size()), 0);
+    } else if (m_store->hasPolygons()) {
+        std::vector<char> seen(size_t(m_store->polys().size()), 0);
         auto considerPoly = [&](int i) {
-            if (i < 0 || i >= m_polys.size() || seen[size_t(i)]) return;
+            if (i < 0 || i >= m_store->polys().size() || seen[size_t(i)]) return;
             seen[size_t(i)] = 1;
-            const zv::Poly& poly = m_polys[i];
-            const int end = std::min<int>(poly.StartLine + int(poly.Pt.size()), lineCount());
+            const zv::Poly& poly = m_store->polys()[i];
+            const int end = std::min<int>(poly.StartLine + int(poly.Pt.size()), m_store->lineCount());
             for (int k = std::max(0, poly.StartLine); k < end; ++k) consider(k);
         };
-        const double z = m_zoom, m = 0.5 / z + 1e-3;
-        forCandidates(vl / z - m, vt / z - m, vr / z + m, vb / z + m, considerPoly);
-        for (int i = 0; i < m_regions.size(); ++i)
-            if (!m_regions[i].valid) considerPoly(i);
+        const double z = m_store->zoom(), m = 0.5 / z + 1e-3;
+        m_store->forCandidates(vl / z - m, vt / z - m, vr / z + m, vb / z + m, considerPoly);
+        for (int i = 0; i < m_store->polys().size(); ++i)
+            if (!m_store->hasRegion(i)) considerPoly(i);
         if (m_dragging) considerPoly(m_activePoly);
         if (m_drawCount > 0) considerPoly(m_drawIndex);
     }
-    std::sort(shown.begin(), shown.end(), [this](int a, int b) {
-        return m_lines[a].z != m_lines[b].z ? m_lines[a].z < m_lines[b].z : a < b;
+    std::sort(shown.begin(), shown.end(), [&lines](int a, int b) {
+        return lines[a].z != lines[b].z ? lines[a].z < lines[b].z : a < b;
     });
     QVector<QLineF> batch;
     int curWidth = -1;
@@ -1426,7 +885,7 @@ void ZVMap::paintSurface(QPainter& p, const QRect& exposed)
         batch.clear();
     };
     for (int k : shown) {
-        const Edge& e = m_lines[k];
+        const zv::PolyStore::Edge& e = lines[k];
         if (e.width != curWidth || e.color != curColor) {
             flush();
             curWidth = e.width;
@@ -1491,25 +950,18 @@ void ZVMap::Cancel()
     // A half-drawn polygon goes whatever the mode, so the next drawing starts fresh.
     if (m_drawCount > 0) {
         const int i = m_drawIndex;
-        if (i >= 0 && i == m_polys.size() - 1) {
-            const zv::Poly& p = m_polys[i];
+        if (i >= 0 && i == m_store->polys().size() - 1) {
+            const zv::Poly& p = m_store->polys()[i];
             for (int k = p.StartLine + int(p.Pt.size()) - 1; k >= p.StartLine; --k) {
                 if (k == 0)
-                    L()[0].visible = false;
-                else if (k == lineCount() - 1)
-                    L().pop_back();
+                    m_store->lines()[0].visible = false;
+                else if (k == m_store->lineCount() - 1)
+                    m_store->lines().pop_back();
             }
-            if (m_polys.size() == 1) {
-                m_storeEmpty = true;
-                m_regions[0] = Region{};
-            } else {
-                m_polys.removeLast();
-                m_regions.removeLast();
-            }
-            invalidateIndex();
+            m_store->dropLastSlot();
             hideTip();
-        } else if (i >= 0 && i < m_polys.size()) {
-            removePolyAt(i);
+        } else if (i >= 0 && i < m_store->polys().size()) {
+            m_store->removeAt(i);
         }
         m_drawCount = 0;
         m_drawPts.clear();
@@ -1519,13 +971,13 @@ void ZVMap::Cancel()
     if (m_dragging && (m_mode == Mode::MovePoly || m_mode == Mode::MoveVertex)) {
         m_dragging = false;
         // A vertex drag changes the stored vertex as it goes: put the polygon back as it was.
-        if (m_mode == Mode::MoveVertex && m_activePoly >= 0 && m_activePoly < m_polys.size() &&
-            m_dragSavedPts.size() == m_polys[m_activePoly].Pt.size())
-            m_polys[m_activePoly].Pt = m_dragSavedPts;
+        if (m_mode == Mode::MoveVertex && m_activePoly >= 0 && m_activePoly < m_store->polys().size() &&
+            m_dragSavedPts.size() == m_store->polys()[m_activePoly].Pt.size())
+            m_store->polys()[m_activePoly].Pt = m_dragSavedPts;
         m_dragSavedPts.clear();
-        redrawPolys();
-        if (m_savedShading > 0 && m_activePoly >= 0 && m_activePoly < m_polys.size())
-            ShadePoly(m_polys[m_activePoly].ID, m_savedShading);
+        m_store->redraw();
+        if (m_savedShading > 0 && m_activePoly >= 0 && m_activePoly < m_store->polys().size())
+            ShadePoly(m_store->polys()[m_activePoly].ID, m_savedShading);
     }
     switch (m_mode) {
     case Mode::Drawing:
@@ -1545,12 +997,12 @@ void ZVMap::Cancel()
 
 void ZVMap::Copy(qint32 PolyID)
 {
-    if (!hasPolygons()) return;
+    if (!m_store->hasPolygons()) return;
     int found = -1;
-    for (int i = 0; i < m_polys.size(); ++i)
-        if (m_polys[i].ID == PolyID) found = i;
+    for (int i = 0; i < m_store->polys().size(); ++i)
+        if (m_store->polys()[i].ID == PolyID) found = i;
     if (found < 0) return;
-    const QVector<zv::Point>& pts = m_polys[found].Pt;
+    const QVector<zv::Point>& pts = m_store->polys()[found].Pt;
     if (pts.isEmpty()) return;
     // The true minimum: a copy of a polygon far right or low still pastes at the visible corner.
     qint32 minX = pts[0].x, minY = pts[0].y;
@@ -1567,23 +1019,23 @@ void ZVMap::Copy(qint32 PolyID)
 void ZVMap::Paste(qint32 NewPolyID)
 {
     if (m_copyBuffer.isEmpty()) return;
-    if (qint64(ownedEdgesBefore(-1)) + m_copyBuffer.size() > kMaxEdges || m_polys.size() >= kMaxEntries)
+    if (qint64(m_store->ownedEdgesBefore(-1)) + m_copyBuffer.size() > zv::PolyStore::kMaxEdges || m_store->polys().size() >= zv::PolyStore::kMaxEntries)
         throw zv::Error(6, QStringLiteral("Overflow"));
-    const int i = newPolySlot();
-    m_polys[i].ID = NewPolyID;
+    const int i = m_store->newPolySlot();
+    m_store->polys()[i].ID = NewPolyID;
     try {
-        const double sx = float(-m_left) / m_zoom, sy = float(-m_top) / m_zoom;
+        const double sx = float(-m_left) / m_store->zoom(), sy = float(-m_top) / m_store->zoom();
         QVector<zv::Point> pts;
         pts.reserve(m_copyBuffer.size());
-        for (const zv::Point& b : m_copyBuffer) pts.append({toInt32(rte(sx + b.x)), toInt32(rte(sy + b.y))});
-        m_polys[i].Pt = pts;
+        for (const zv::Point& b : m_copyBuffer) pts.append({toInt32(zv::rte(sx + b.x)), toInt32(zv::rte(sy + b.y))});
+        m_store->polys()[i].Pt = pts;
         m_pasteIndex = i;  // followed through whatever the host removes in its handler
         emit PolyPasted(NewPolyID, pts);
         const int at = m_pasteIndex;
         m_pasteIndex = -1;
-        if (at < 0 || at >= m_polys.size()) return;
-        m_polys[at].StartLine = ownedEdgesBefore(at);
-        drawPolyEdges(at);
+        if (at < 0 || at >= m_store->polys().size()) return;
+        m_store->polys()[at].StartLine = m_store->ownedEdgesBefore(at);
+        m_store->drawPolyEdges(at);
         setMode(Mode::MovePoly);
         m_container->update();
     } catch (...) {
@@ -1592,14 +1044,14 @@ void ZVMap::Paste(qint32 NewPolyID)
 
 void ZVMap::nearestVertex(float x, float y)
 {
-    if (lineCount() == 1 && !L()[0].visible) {
+    if (m_store->lineCount() == 1 && !m_store->lines()[0].visible) {
         m_activePoint = -1;
         return;
     }
     double best = std::numeric_limits<double>::infinity();
     int bestK = -1;
-    for (int k = 0; k < lineCount(); ++k) {
-        const float ex = float(L()[k].x1), ey = float(L()[k].y1);
+    for (int k = 0; k < m_store->lineCount(); ++k) {
+        const float ex = float(m_store->lines()[k].x1), ey = float(m_store->lines()[k].y1);
         const double dx = double(x) - ex, dy = double(y) - ey;
         const double d = std::sqrt(dx * dx + dy * dy);
         if (d < best) {
@@ -1608,7 +1060,7 @@ void ZVMap::nearestVertex(float x, float y)
         }
     }
     int owner = 0, v = 0;
-    if (best < 500 && lineOwner(bestK, owner, v)) {
+    if (best < 500 && m_store->lineOwner(bestK, owner, v)) {
         m_activePoint = bestK;
         m_activePoly = owner;
     } else {
@@ -1619,35 +1071,35 @@ void ZVMap::nearestVertex(float x, float y)
 void ZVMap::moveVertexTo(float x, float y)
 {
     int i = 0, v = 0;
-    if (!lineOwner(m_activePoint, i, v)) return;
-    zv::Poly& p = m_polys[i];
+    if (!m_store->lineOwner(m_activePoint, i, v)) return;
+    zv::Poly& p = m_store->polys()[i];
     const int n = int(p.Pt.size());
-    Edge& e = edge(m_activePoint);
+    zv::PolyStore::Edge& e = m_store->edge(m_activePoint);
     e.x1 = x;
     e.y1 = y;
-    Edge& prev = edge(p.StartLine + (v + n - 1) % n);
+    zv::PolyStore::Edge& prev = m_store->edge(p.StartLine + (v + n - 1) % n);
     prev.x2 = x;
     prev.y2 = y;
-    p.Pt[v] = {qint32(rte(x / m_zoom)), qint32(rte(y / m_zoom))};
+    p.Pt[v] = {qint32(zv::rte(x / m_store->zoom())), qint32(zv::rte(y / m_store->zoom()))};
     m_container->update();
 }
 
 bool ZVMap::edgesAdjacent(int a, int b) const
 {
     int i = 0, v = 0;
-    if (!lineOwner(a, i, v)) return false;
-    const int n = int(m_polys[i].Pt.size());
-    const int s = m_polys[i].StartLine;
+    if (!m_store->lineOwner(a, i, v)) return false;
+    const int n = int(m_store->polys()[i].Pt.size());
+    const int s = m_store->polys()[i].StartLine;
     return b == s + (v + n - 1) % n || b == s + (v + 1) % n;
 }
 
 void ZVMap::rebuildPointsFromEdges(int i)
 {
-    zv::Poly& p = m_polys[i];
+    zv::Poly& p = m_store->polys()[i];
     const int n = int(p.Pt.size());
     for (int k = 0; k < n; ++k) {
-        const Edge& e = edge(p.StartLine + k);
-        p.Pt[k] = {qint32(rte(float(e.x1) / m_zoom)), qint32(rte(float(e.y1) / m_zoom))};
+        const zv::PolyStore::Edge& e = m_store->edge(p.StartLine + k);
+        p.Pt[k] = {qint32(zv::rte(float(e.x1) / m_store->zoom())), qint32(zv::rte(float(e.y1) / m_store->zoom()))};
     }
 }
 
@@ -1655,28 +1107,28 @@ void ZVMap::deleteVertex()
 {
     if (m_activePoint < 0) return;
     int i = 0, v = 0;
-    if (!lineOwner(m_activePoint, i, v)) return;
-    zv::Poly& p = m_polys[i];
+    if (!m_store->lineOwner(m_activePoint, i, v)) return;
+    zv::Poly& p = m_store->polys()[i];
     const int n = int(p.Pt.size());
     if (n < 2) return;
-    Edge& prev = edge(p.StartLine + (v + n - 1) % n);
-    const Edge& cur = edge(m_activePoint);
+    zv::PolyStore::Edge& prev = m_store->edge(p.StartLine + (v + n - 1) % n);
+    const zv::PolyStore::Edge& cur = m_store->edge(m_activePoint);
     prev.x2 = cur.x2;
     prev.y2 = cur.y2;
-    for (int k = m_activePoint + 1; k < lineCount(); ++k) {
-        Edge& dst = L()[k - 1];
-        const Edge& src = L()[k];
+    for (int k = m_activePoint + 1; k < m_store->lineCount(); ++k) {
+        zv::PolyStore::Edge& dst = m_store->lines()[k - 1];
+        const zv::PolyStore::Edge& src = m_store->lines()[k];
         dst.x1 = src.x1;
         dst.y1 = src.y1;
         dst.x2 = src.x2;
         dst.y2 = src.y2;
         dst.width = src.width;
     }
-    destroyTopEdge();
-    for (int j = i + 1; j < m_polys.size(); ++j) m_polys[j].StartLine -= 1;
+    m_store->destroyTopEdge();
+    for (int j = i + 1; j < m_store->polys().size(); ++j) m_store->polys()[j].StartLine -= 1;
     p.Pt.resize(n - 1);
     rebuildPointsFromEdges(i);
-    makeRegion(p.Pt, i);
+    m_store->makeRegion(p.Pt, i);
     hideTip();
     m_container->update();
     const qint32 id = p.ID;
@@ -1688,39 +1140,39 @@ void ZVMap::insertVertex(int first, int second, float x, float y)
 {
     int i = 0, v1 = 0, v2 = 0, i2 = 0;
     // The pair may have gone stale if the host changed the store between the presses.
-    if (!lineOwner(first, i, v1) || !lineOwner(second, i2, v2) || i != i2 || !edgesAdjacent(first, second)) return;
-    zv::Poly& p = m_polys[i];
+    if (!m_store->lineOwner(first, i, v1) || !m_store->lineOwner(second, i2, v2) || i != i2 || !edgesAdjacent(first, second)) return;
+    zv::Poly& p = m_store->polys()[i];
     const int n = int(p.Pt.size());
     const int s = p.StartLine;
     // Order the pair so that the first's edge ends at the second's vertex.
     if (second != s + (v1 + 1) % n && first == s + (v2 + 1) % n) std::swap(first, second);
-    const int top = lineCount() - 1;
-    const bool topVisible = L()[top].visible;
-    Edge& added = createEdge(top + 1);
-    added.visible = topVisible || m_pVisible;
-    bringToFront(added);
+    const int top = m_store->lineCount() - 1;
+    const bool topVisible = m_store->lines()[top].visible;
+    zv::PolyStore::Edge& added = m_store->createEdge(top + 1);
+    added.visible = topVisible || m_store->pVisible();
+    m_store->bringToFront(added);
     for (int k = top + 1; k > second; --k) {
-        Edge& dst = L()[k];
-        const Edge& src = L()[k - 1];
+        zv::PolyStore::Edge& dst = m_store->lines()[k];
+        const zv::PolyStore::Edge& src = m_store->lines()[k - 1];
         dst.x1 = src.x1;
         dst.y1 = src.y1;
         dst.x2 = src.x2;
         dst.y2 = src.y2;
-        dst.width = m_drawWidth;
-        bringToFront(dst);
+        dst.width = m_store->drawWidth();
+        m_store->bringToFront(dst);
     }
-    Edge& sec = L()[second];
+    zv::PolyStore::Edge& sec = m_store->lines()[second];
     sec.x2 = sec.x1;
     sec.y2 = sec.y1;
     sec.x1 = x;
     sec.y1 = y;
     const int firstNow = first > second ? first + 1 : first;
-    L()[firstNow].x2 = x;
-    L()[firstNow].y2 = y;
-    for (int j = i + 1; j < m_polys.size(); ++j) m_polys[j].StartLine += 1;
+    m_store->lines()[firstNow].x2 = x;
+    m_store->lines()[firstNow].y2 = y;
+    for (int j = i + 1; j < m_store->polys().size(); ++j) m_store->polys()[j].StartLine += 1;
     p.Pt.resize(n + 1);
     rebuildPointsFromEdges(i);
-    makeRegion(p.Pt, i);
+    m_store->makeRegion(p.Pt, i);
     m_container->update();
     const qint32 id = p.ID;
     const QVector<zv::Point> pts = p.Pt;
@@ -1729,19 +1181,10 @@ void ZVMap::insertVertex(int first, int second, float x, float y)
 
 void ZVMap::reshade(int i, qint16 level)
 {
-    if (level <= 0 || i < 0 || i >= m_polys.size()) return;
-    const qint32 id = m_polys[i].ID;
+    if (level <= 0 || i < 0 || i >= m_store->polys().size()) return;
+    const qint32 id = m_store->polys()[i].ID;
     ShadePoly(id, 0);
     ShadePoly(id, level);
-}
-
-void ZVMap::rewidthForHit(int i)
-{
-    for (Edge& e : L()) e.width = m_drawWidth;
-    const zv::Poly& p = m_polys[i];
-    for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k)
-        L()[k].width = m_drawWidth + 2;
-    m_container->update();
 }
 
 // ============================================================================================
@@ -1772,8 +1215,8 @@ void ZVMap::surfacePress(int button, int shift, float x, float y)
             const int i = HitTest(x, y);
             if (i >= 0) {
                 m_skipClick = true;
-                if (m_pVisible) rewidthForHit(i);
-                emit PolyHit(m_polys[i].ID, qint16(shift));
+                if (m_store->pVisible()) m_store->widen(i);
+                emit PolyHit(m_store->polys()[i].ID, qint16(shift));
             }
         } catch (...) {
         }
@@ -1796,9 +1239,9 @@ void ZVMap::surfacePress(int button, int shift, float x, float y)
             m_dragX = x;
             m_dragY = y;
             m_dragShiftX = m_dragShiftY = 0;
-            m_dragZoom = m_zoom;
-            m_savedShading = m_polys[i].Shading;
-            if (m_savedShading > 0) ShadePoly(m_polys[i].ID, 0);
+            m_dragZoom = m_store->zoom();
+            m_savedShading = m_store->polys()[i].Shading;
+            if (m_savedShading > 0) ShadePoly(m_store->polys()[i].ID, 0);
         }
         return;
     }
@@ -1808,16 +1251,16 @@ void ZVMap::surfacePress(int button, int shift, float x, float y)
         if (m_activePoint == -1) {
             m_dragging = false;
         } else {
-            m_dragSavedPts = m_polys[m_activePoly].Pt;  // what Cancel puts back
-            m_savedShading = m_polys[m_activePoly].Shading;
-            if (m_savedShading > 0) ShadePoly(m_polys[m_activePoly].ID, 0);
+            m_dragSavedPts = m_store->polys()[m_activePoly].Pt;  // what Cancel puts back
+            m_savedShading = m_store->polys()[m_activePoly].Shading;
+            if (m_savedShading > 0) ShadePoly(m_store->polys()[m_activePoly].ID, 0);
         }
         return;
     case Mode::DeleteVertex:
         nearestVertex(x, y);
-        if (m_activePoint != -1 && m_polys[m_activePoly].Pt.size() >= 4) {
+        if (m_activePoint != -1 && m_store->polys()[m_activePoly].Pt.size() >= 4) {
             const int i = m_activePoly;
-            const qint16 level = m_polys[i].Shading;
+            const qint16 level = m_store->polys()[i].Shading;
             deleteVertex();
             returnToPanOrNormal();
             reshade(i, level);
@@ -1827,7 +1270,7 @@ void ZVMap::surfacePress(int button, int shift, float x, float y)
         if (m_activePoint == -1) {
             nearestVertex(x, y);
             if (m_activePoint != -1) {
-                m_markers[0] = {true, L()[m_activePoint].x1 - kMarkerSize / 2, L()[m_activePoint].y1 - kMarkerSize / 2};
+                m_markers[0] = {true, m_store->lines()[m_activePoint].x1 - kMarkerSize / 2, m_store->lines()[m_activePoint].y1 - kMarkerSize / 2};
                 m_container->update();
             }
         } else {
@@ -1835,7 +1278,7 @@ void ZVMap::surfacePress(int button, int shift, float x, float y)
             const int firstPoly = m_activePoly;
             nearestVertex(x, y);
             if (m_activePoint != -1 && edgesAdjacent(m_firstPoint, m_activePoint)) {
-                m_markers[1] = {true, L()[m_activePoint].x1 - kMarkerSize / 2, L()[m_activePoint].y1 - kMarkerSize / 2};
+                m_markers[1] = {true, m_store->lines()[m_activePoint].x1 - kMarkerSize / 2, m_store->lines()[m_activePoint].y1 - kMarkerSize / 2};
                 setMode(Mode::InsertPlace);
                 m_container->update();
             } else {
@@ -1846,7 +1289,7 @@ void ZVMap::surfacePress(int button, int shift, float x, float y)
         return;
     case Mode::InsertPlace: {
         const int i = m_activePoly;
-        const qint16 level = (i >= 0 && i < m_polys.size()) ? m_polys[i].Shading : 0;
+        const qint16 level = (i >= 0 && i < m_store->polys().size()) ? m_store->polys()[i].Shading : 0;
         insertVertex(m_firstPoint, m_activePoint, x, y);
         m_activePoint = -1;
         m_markers[0].visible = m_markers[1].visible = false;
@@ -1863,70 +1306,70 @@ void ZVMap::surfacePress(int button, int shift, float x, float y)
 // True when a polygon other than the one being drawn owns edge k or one above it.
 bool ZVMap::edgesOwnedFrom(int k) const
 {
-    if (!hasPolygons()) return false;
-    for (int j = 0; j < m_polys.size(); ++j)
-        if (j != m_drawIndex && !m_polys[j].Pt.isEmpty() && m_polys[j].StartLine >= k) return true;
+    if (!m_store->hasPolygons()) return false;
+    for (int j = 0; j < m_store->polys().size(); ++j)
+        if (j != m_drawIndex && !m_store->polys()[j].Pt.isEmpty() && m_store->polys()[j].StartLine >= k) return true;
     return false;
 }
 
 void ZVMap::addVertex(float x, float y)
 {
     if (m_drawCount >= kMaxDrawVertices) return;
-    const zv::Point pt{qint32(rte(x / m_zoom)), qint32(rte(y / m_zoom))};
+    const zv::Point pt{qint32(zv::rte(x / m_store->zoom())), qint32(zv::rte(y / m_store->zoom()))};
     if (m_drawCount == 0) {
-        if (ownedEdgesBefore(-1) >= kMaxEdges || m_polys.size() >= kMaxEntries) return;
-        m_drawIndex = newPolySlot();
-        m_polys[m_drawIndex].StartLine = ownedEdgesBefore(m_drawIndex);
-        m_polys[m_drawIndex].Pt = {pt};
+        if (m_store->ownedEdgesBefore(-1) >= zv::PolyStore::kMaxEdges || m_store->polys().size() >= zv::PolyStore::kMaxEntries) return;
+        m_drawIndex = m_store->newPolySlot();
+        m_store->polys()[m_drawIndex].StartLine = m_store->ownedEdgesBefore(m_drawIndex);
+        m_store->polys()[m_drawIndex].Pt = {pt};
         m_drawPts = {pt};
     } else {
-        if (m_drawIndex < 0 || m_drawIndex >= m_polys.size()) return;
-        if (m_polys[m_drawIndex].StartLine + m_drawCount >= kMaxEdges || lineCount() >= kMaxEdges) return;
-        m_polys[m_drawIndex].Pt.append(pt);
+        if (m_drawIndex < 0 || m_drawIndex >= m_store->polys().size()) return;
+        if (m_store->polys()[m_drawIndex].StartLine + m_drawCount >= zv::PolyStore::kMaxEdges || m_store->lineCount() >= zv::PolyStore::kMaxEdges) return;
+        m_store->polys()[m_drawIndex].Pt.append(pt);
         m_drawPts.append(pt);
     }
-    const int s = m_polys[m_drawIndex].StartLine;
+    const int s = m_store->polys()[m_drawIndex].StartLine;
     if (m_drawCount > 0) {
-        Edge& prev = edge(s + m_drawCount - 1);
+        zv::PolyStore::Edge& prev = m_store->edge(s + m_drawCount - 1);
         prev.x2 = x;
         prev.y2 = y;
     }
     const int k = s + m_drawCount;
-    Edge* e = nullptr;
+    zv::PolyStore::Edge* e = nullptr;
     if (k == 0) {
-        e = &L()[0];
-    } else if (k < lineCount() && edgesOwnedFrom(k)) {
+        e = &m_store->lines()[0];
+    } else if (k < m_store->lineCount() && edgesOwnedFrom(k)) {
         // The host added polygons while this one is drawn: their edges move up to make room.
-        Edge t;
-        t.color = m_lineColor;
-        L().insert(L().begin() + k, t);
-        for (int j = 0; j < m_polys.size(); ++j)
-            if (j != m_drawIndex && m_polys[j].StartLine >= k) ++m_polys[j].StartLine;
-        e = &L()[size_t(k)];
+        zv::PolyStore::Edge t;
+        t.color = m_store->lineColor();
+        m_store->lines().insert(m_store->lines().begin() + k, t);
+        for (int j = 0; j < m_store->polys().size(); ++j)
+            if (j != m_drawIndex && m_store->polys()[j].StartLine >= k) ++m_store->polys()[j].StartLine;
+        e = &m_store->lines()[size_t(k)];
     } else {
-        e = &createEdge(k);
+        e = &m_store->createEdge(k);
     }
-    e->x1 = e->x2 = pt.x * double(m_zoom);
-    e->y1 = e->y2 = pt.y * double(m_zoom);
-    e->width = m_drawWidth;
+    e->x1 = e->x2 = pt.x * double(m_store->zoom());
+    e->y1 = e->y2 = pt.y * double(m_store->zoom());
+    e->width = m_store->drawWidth();
     e->visible = true;
-    bringToFront(*e);
+    m_store->bringToFront(*e);
     ++m_drawCount;
     m_container->update();
 }
 
 void ZVMap::takeBackVertex()
 {
-    if (m_drawIndex < 0 || m_drawIndex >= m_polys.size()) return;
-    const int k = m_polys[m_drawIndex].StartLine + m_drawCount - 1;
+    if (m_drawIndex < 0 || m_drawIndex >= m_store->polys().size()) return;
+    const int k = m_store->polys()[m_drawIndex].StartLine + m_drawCount - 1;
     m_drawPts.removeLast();
-    m_polys[m_drawIndex].Pt.removeLast();
-    if (k > 0 && k < lineCount() - 1 && edgesOwnedFrom(k + 1)) {
-        L().erase(L().begin() + k);
-        for (int j = 0; j < m_polys.size(); ++j)
-            if (j != m_drawIndex && m_polys[j].StartLine > k) --m_polys[j].StartLine;
+    m_store->polys()[m_drawIndex].Pt.removeLast();
+    if (k > 0 && k < m_store->lineCount() - 1 && edgesOwnedFrom(k + 1)) {
+        m_store->lines().erase(m_store->lines().begin() + k);
+        for (int j = 0; j < m_store->polys().size(); ++j)
+            if (j != m_drawIndex && m_store->polys()[j].StartLine > k) --m_store->polys()[j].StartLine;
     } else {
-        destroyTopEdge();
+        m_store->destroyTopEdge();
     }
     --m_drawCount;
     m_container->update();
@@ -1935,15 +1378,15 @@ void ZVMap::takeBackVertex()
 void ZVMap::closeDrawnPolygon()
 {
     int i = m_drawIndex;
-    if (i < 0 || i >= m_polys.size()) return;
-    const int s = m_polys[i].StartLine;
-    const double z = m_zoom;
-    Edge& band = edge(s + m_drawCount - 1);
+    if (i < 0 || i >= m_store->polys().size()) return;
+    const int s = m_store->polys()[i].StartLine;
+    const double z = m_store->zoom();
+    zv::PolyStore::Edge& band = m_store->edge(s + m_drawCount - 1);
     band.x1 = m_drawPts.last().x * z;
     band.y1 = m_drawPts.last().y * z;
     band.x2 = m_drawPts.first().x * z;
     band.y2 = m_drawPts.first().y * z;
-    makeRegion(m_drawPts, i);
+    m_store->makeRegion(m_drawPts, i);
     const QVector<zv::Point> pts = m_drawPts;
     // Cleared before the event: a Cancel from the host's handler must not take the polygon twice.
     m_drawCount = 0;
@@ -1956,12 +1399,12 @@ void ZVMap::closeDrawnPolygon()
     emit PolyIdentified(outId, pts, cancel);
     i = m_closingIndex;
     m_closingIndex = -1;
-    if (i >= 0 && i < m_polys.size()) {
+    if (i >= 0 && i < m_store->polys().size()) {
         if (cancel) {
-            removePolyAt(i);
+            m_store->removeAt(i);
         } else {
-            m_polys[i].ID = outId;
-            m_storeEmpty = false;
+            m_store->polys()[i].ID = outId;
+            m_store->setStoreEmpty(false);
         }
     }
     returnToPanOrNormal();
@@ -1980,19 +1423,19 @@ void ZVMap::surfaceMove(int buttons, int shift, float x, float y)
                 else if (v < bar->minimum())
                     bar->setValue(bar->minimum());
                 else
-                    bar->setValue(int(rte(v)));
+                    bar->setValue(int(zv::rte(v)));
             };
             drag(m_vbar, m_dragY, y, m_unitY);
             drag(m_hbar, m_dragX, x, m_unitX);
             break;
         }
         case Mode::MovePoly: {
-            if (m_activePoly < 0 || m_activePoly >= m_polys.size()) break;
+            if (m_activePoly < 0 || m_activePoly >= m_store->polys().size()) break;
             const double dx = (0 < x && x < m_imgW) ? double(x) - m_dragX : 0.0;
             const double dy = (0 < y && y < m_imgH) ? double(y) - m_dragY : 0.0;
-            const zv::Poly& p = m_polys[m_activePoly];
-            for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
-                Edge& e = L()[k];
+            const zv::Poly& p = m_store->polys()[m_activePoly];
+            for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < m_store->lineCount(); ++k) {
+                zv::PolyStore::Edge& e = m_store->lines()[k];
                 e.x1 += dx;
                 e.x2 += dx;
                 e.y1 += dy;
@@ -2011,10 +1454,10 @@ void ZVMap::surfaceMove(int buttons, int shift, float x, float y)
         return;
     }
     if (m_mode == Mode::Drawing) {
-        if (m_drawCount > 0 && m_drawIndex >= 0 && m_drawIndex < m_polys.size()) {
-            const int k = m_polys[m_drawIndex].StartLine + m_drawCount - 1;
-            if (k < lineCount()) {
-                Edge& band = L()[size_t(k)];  // the drawing's last edge, wherever the host put others
+        if (m_drawCount > 0 && m_drawIndex >= 0 && m_drawIndex < m_store->polys().size()) {
+            const int k = m_store->polys()[m_drawIndex].StartLine + m_drawCount - 1;
+            if (k < m_store->lineCount()) {
+                zv::PolyStore::Edge& band = m_store->lines()[size_t(k)];  // the drawing's last edge, wherever the host put others
                 band.x2 = x;
                 band.y2 = y;
                 m_container->update();
@@ -2031,14 +1474,14 @@ void ZVMap::surfaceMove(int buttons, int shift, float x, float y)
 
 void ZVMap::hover(float x, float y)
 {
-    if (!hasPolygons()) return;
+    if (!m_store->hasPolygons()) return;
     const int i = HitTest(x, y);
     if (i < 0) {
         hideTip();
         return;
     }
     QString tip;
-    emit PolyMouseOver(m_polys[i].ID, tip);
+    emit PolyMouseOver(m_store->polys()[i].ID, tip);
     if (tip.isEmpty()) {
         hideTip();
         return;
@@ -2059,7 +1502,7 @@ void ZVMap::hover(float x, float y)
 
 void ZVMap::placeTip()
 {
-    if (m_tip) m_tip->move(int(rte((m_tipX + m_left) / 15.0)), int(rte((m_tipY + m_top) / 15.0)));
+    if (m_tip) m_tip->move(int(zv::rte((m_tipX + m_left) / 15.0)), int(zv::rte((m_tipY + m_top) / 15.0)));
 }
 
 void ZVMap::hideTip()
@@ -2076,10 +1519,10 @@ void ZVMap::timerTick()
 void ZVMap::tipPressed(int, int shift)
 {
     // A stale index (the store changed under the tip) reports nothing.
-    if (!hasPolygons() || m_tip->isHidden() || m_tipIndex < 0 || m_tipIndex >= m_polys.size()) return;
+    if (!m_store->hasPolygons() || m_tip->isHidden() || m_tipIndex < 0 || m_tipIndex >= m_store->polys().size()) return;
     const int i = m_tipIndex;
-    if (m_pVisible) rewidthForHit(i);
-    emit PolyHit(m_polys[i].ID, qint16(shift));
+    if (m_store->pVisible()) m_store->widen(i);
+    emit PolyHit(m_store->polys()[i].ID, qint16(shift));
 }
 
 void ZVMap::surfaceRelease(int button, int shift, float x, float y)
@@ -2089,23 +1532,23 @@ void ZVMap::surfaceRelease(int button, int shift, float x, float y)
         switch (m_mode) {
         case Mode::MovePoly: {
             const int i = m_activePoly;
-            if (i < 0 || i >= m_polys.size()) break;
+            if (i < 0 || i >= m_store->polys().size()) break;
             rebuildPointsFromEdges(i);
-            makeRegion(m_polys[i].Pt, i);
-            if (m_savedShading > 0) ShadePoly(m_polys[i].ID, m_savedShading);
-            const qint32 id = m_polys[i].ID;
-            const QVector<zv::Point> pts = m_polys[i].Pt;
+            m_store->makeRegion(m_store->polys()[i].Pt, i);
+            if (m_savedShading > 0) ShadePoly(m_store->polys()[i].ID, m_savedShading);
+            const qint32 id = m_store->polys()[i].ID;
+            const QVector<zv::Point> pts = m_store->polys()[i].Pt;
             returnToPanOrNormal();
             emit PolyMoved(id, pts);
             break;
         }
         case Mode::MoveVertex: {
             const int i = m_activePoly;
-            if (m_activePoint == -1 || i < 0 || i >= m_polys.size()) break;
-            makeRegion(m_polys[i].Pt, i);
-            if (m_savedShading > 0) ShadePoly(m_polys[i].ID, m_savedShading);
-            const qint32 id = m_polys[i].ID;
-            const QVector<zv::Point> pts = m_polys[i].Pt;
+            if (m_activePoint == -1 || i < 0 || i >= m_store->polys().size()) break;
+            m_store->makeRegion(m_store->polys()[i].Pt, i);
+            if (m_savedShading > 0) ShadePoly(m_store->polys()[i].ID, m_savedShading);
+            const qint32 id = m_store->polys()[i].ID;
+            const QVector<zv::Point> pts = m_store->polys()[i].Pt;
             returnToPanOrNormal();
             emit PointMoved(id, pts);
             break;
