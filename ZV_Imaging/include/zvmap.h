@@ -192,19 +192,14 @@ private:
     void storeRemoved(int i);
     void storeRedrawn();
     void followRemoval(int i, int vActive, int vFirst);
-    void scrollToPoly(int i);
     void hideTip();
 
     // viewport
-    void layoutParts();
-    void syncSurfaceFromBars();
+    void viewportPress(QMouseEvent* e);
+    void viewportMove(QMouseEvent* e);
+    void viewportRelease(QMouseEvent* e);
     void setMode(Mode m);
     void returnToPanOrNormal();
-    double containerWidthTw() const { return m_contW; }
-    double containerHeightTw() const { return m_contH; }
-    void paintSurface(QPainter& p, const QRect& exposed);
-    QPointF toViewportPx(double x, double y) const { return {(x + m_left) / 15.0, (y + m_top) / 15.0}; }
-    QPointF displayFromViewportPx(const QPointF& px) const;
 
     // vertex procedures
     void nearestVertex(float x, float y);
@@ -241,17 +236,8 @@ private:
     qint16 m_backStyle = 1;
     qint16 m_borderStyle = 0;
     qint16 m_appearance = 1;
-    QString m_imageText;
     QPixmap m_mouseIcon;
     qint16 m_mousePointer = 0;
-
-    // picture and viewport
-    QImage m_img;
-    qint32 m_natW = 0, m_natH = 0;  // twips at 100 %
-    double m_imgW = 0, m_imgH = 0;  // displayed size, twips
-    qint16 m_unitX = 1, m_unitY = 1;
-    double m_left = 0, m_top = 0;
-    double m_contW = 0, m_contH = 0;
 
     // store
     std::unique_ptr<zv::PolyStore> m_store;
@@ -284,8 +270,6 @@ private:
 
     // parts
     MapViewport* m_container = nullptr;  // picContainer
-    QScrollBar* m_hbar = nullptr;        // HScroll1
-    QScrollBar* m_vbar = nullptr;        // VScroll1
     MapTipLabel* m_tip = nullptr;        // lblToolTip
     QTimer* m_timer = nullptr;           // Timer1
     // press target of the viewport until release: 0 none, 1 picture surface, 2 container

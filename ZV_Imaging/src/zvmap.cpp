@@ -1,16 +1,13 @@
 #include "zvmap.h"
 #include "zvmap_parts.h"
 #include "zvpolystore.h"
+#include "zvviewport.h"
 
 #include <QApplication>
-#include <QFileInfo>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScrollBar>
-#include <QStyle>
 #include <QTimer>
 
 #include <algorithm>
@@ -20,7 +17,6 @@
 namespace {
 
 constexpr int kMaxDrawVertices = 32767;  // 16-bit vertex count while drawing
-constexpr double kMarkerSize = 135.0;
 
 int buttonCode(Qt::MouseButton b)
 {
@@ -40,14 +36,6 @@ int buttonsCode(Qt::MouseButtons bs)
 int shiftCode(Qt::KeyboardModifiers m)
 {
     return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) | (m & Qt::AltModifier ? 4 : 0);
-}
-
-// Pixel positions times 15 pick up float noise; whole twips stay whole.
-float pxToTw(double px)
-{
-    const double tw = px * 15.0;
-    const double r = std::nearbyint(tw);
-    return float(std::abs(tw - r) < 1e-3 ? r : tw);
 }
 
 int virtualKey(int key)
@@ -149,77 +137,6 @@ private:
 // ============================================================================================
 // Parts
 
-MapViewport::MapViewport(ZVMap* map) : QWidget(map), m_map(map)
-{
-    setObjectName(QStringLiteral("picContainer"));
-    setMouseTracking(true);
-    setFocusPolicy(Qt::StrongFocus);
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void MapViewport::paintEvent(QPaintEvent* e)
-{
-    try {
-        QPainter p(this);
-        m_map->paintSurface(p, e->rect());
-    } catch (...) {
-    }
-}
-
-void MapViewport::mousePressEvent(QMouseEvent* e)
-{
-    e->accept();
-    try {
-        const QPointF d = m_map->displayFromViewportPx(e->position());
-        const int b = buttonCode(e->button());
-        if (m_map->m_pressTarget == 0 || e->buttons() == e->button()) {
-            const bool onPicture = d.x() >= 0 && d.y() >= 0 && d.x() < m_map->m_imgW && d.y() < m_map->m_imgH;
-            m_map->m_pressTarget = onPicture ? 1 : 2;
-            m_map->m_pressButton = b;
-        }
-        if (m_map->m_pressTarget == 1) m_map->surfacePress(b, shiftCode(e->modifiers()), float(d.x()), float(d.y()));
-    } catch (...) {
-    }
-}
-
-void MapViewport::mouseDoubleClickEvent(QMouseEvent* e)
-{
-    // The second press of a double click is a press like any other.
-    mousePressEvent(e);
-}
-
-void MapViewport::mouseMoveEvent(QMouseEvent* e)
-{
-    e->accept();
-    try {
-        const QPointF d = m_map->displayFromViewportPx(e->position());
-        const int target = m_map->m_pressTarget;
-        const bool onPicture = d.x() >= 0 && d.y() >= 0 && d.x() < m_map->m_imgW && d.y() < m_map->m_imgH;
-        if (target == 1 || (target == 0 && onPicture))
-            m_map->surfaceMove(buttonsCode(e->buttons()), shiftCode(e->modifiers()), float(d.x()), float(d.y()));
-    } catch (...) {
-    }
-}
-
-void MapViewport::mouseReleaseEvent(QMouseEvent* e)
-{
-    e->accept();
-    try {
-        const QPointF d = m_map->displayFromViewportPx(e->position());
-        const int b = buttonCode(e->button());
-        const int target = m_map->m_pressTarget;
-        const bool leftClick = b == 1 && m_map->m_pressButton == 1 && rect().contains(e->position().toPoint());
-        if (e->buttons() == Qt::NoButton) m_map->m_pressTarget = 0;
-        if (target == 1) {
-            m_map->surfaceRelease(b, shiftCode(e->modifiers()), float(d.x()), float(d.y()));
-            if (leftClick) m_map->surfaceClick();
-        } else if (target == 2 && leftClick) {
-            emit m_map->Click();
-        }
-    } catch (...) {
-    }
-}
-
 MapTipLabel::MapTipLabel(ZVMap* map, QWidget* parent) : QLabel(parent), m_map(map)
 {
     setObjectName(QStringLiteral("lblToolTip"));
@@ -253,23 +170,7 @@ ZVMap::ZVMap(QWidget* parent) : QWidget(parent)
     m_store = std::make_unique<zv::PolyStore>();
     m_hooks = std::make_unique<StoreHooks>(this);
     m_store->setListener(m_hooks.get());
-    m_container = new MapViewport(this);
-    m_hbar = new QScrollBar(Qt::Horizontal, this);
-    m_hbar->setObjectName(QStringLiteral("HScroll1"));
-    m_vbar = new QScrollBar(Qt::Vertical, this);
-    m_vbar->setObjectName(QStringLiteral("VScroll1"));
-    for (QScrollBar* bar : {m_hbar, m_vbar}) {
-        bar->setFocusPolicy(Qt::NoFocus);  // the viewport keeps the focus
-        bar->setTracking(true);
-        bar->setRange(0, 0);
-        bar->hide();
-        connect(bar, &QScrollBar::valueChanged, this, [this] {
-            try {
-                syncSurfaceFromBars();
-            } catch (...) {
-            }
-        });
-    }
+    m_container = new MapViewport(this, m_store.get());
     m_tip = new MapTipLabel(this, m_container);
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Timer1"));
@@ -289,15 +190,15 @@ ZVMap::ZVMap(QWidget* parent) : QWidget(parent)
 
 ZVMap::~ZVMap() = default;
 
-QImage ZVMap::Picture() const { return m_img; }
+QImage ZVMap::Picture() const { return m_container->picture(); }
 qint16 ZVMap::DrawWidth() const { return m_store->drawWidth(); }
-QString ZVMap::Image() const { return m_imageText; }
+QString ZVMap::Image() const { return m_container->imageText(); }
 bool ZVMap::PVisible() const { return m_store->pVisible(); }
 float ZVMap::ZoomFactor() const { return m_store->zoom(); }
-qint16 ZVMap::ScrollUnitX() const { return m_unitX; }
-qint16 ZVMap::ScrollUnitY() const { return m_unitY; }
-double ZVMap::SurfaceLeft() const { return m_left; }
-double ZVMap::SurfaceTop() const { return m_top; }
+qint16 ZVMap::ScrollUnitX() const { return m_container->unitX(); }
+qint16 ZVMap::ScrollUnitY() const { return m_container->unitY(); }
+double ZVMap::SurfaceLeft() const { return m_container->left(); }
+double ZVMap::SurfaceTop() const { return m_container->top(); }
 ZVMap::Mode ZVMap::mode() const { return m_mode; }
 bool ZVMap::PanOn() const { return m_panOn; }
 bool ZVMap::StoreEmpty() const { return m_store->storeEmpty(); }
@@ -354,7 +255,7 @@ void ZVMap::setBackStyle(qint16 v)
 void ZVMap::setBorderStyle(qint16 v)
 {
     m_borderStyle = v;
-    layoutParts();
+    m_container->layoutParts();
     update();
     emit PropertyChanged(QStringLiteral("BorderStyle"));
 }
@@ -427,30 +328,16 @@ void ZVMap::ReadProperties(const QVariantMap& bag)
     m_appearance = qint16(get("Appearance", 1).toInt());
     m_store->setDrawWidth(qint16(get("DrawWidth", 1).toInt()));  // as stored, not clamped
     m_toolTipText = get("ToolTipText", QString()).toString();
-    m_imageText = get("Image", QString()).toString();
+    const QString image = get("Image", QString()).toString();
     const QVariant icon = get("MouseIcon", QVariant());
     m_mouseIcon = icon.isValid() ? icon.value<QPixmap>() : QPixmap();
     m_mousePointer = qint16(get("MousePointer", 0).toInt());
     m_store->setPVisible(get("PVisible", true).toBool());
     applyMousePointer();
 
-    if (!m_imageText.isEmpty() && QFileInfo::exists(m_imageText)) {
-        QImageReader reader(m_imageText);
-        reader.setDecideFormatFromContent(true);
-        QImage im = reader.read();
-        if (!im.isNull()) {
-            m_img = im.convertToFormat(im.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                            : QImage::Format_RGB32);
-            m_natW = m_img.width() * 15;
-            m_natH = m_img.height() * 15;
-            m_imgW = m_natW;
-            m_imgH = m_natH;
-            m_store->clearDots();
-        }
-    }
-    m_store->setZoom(1.0f);
-    m_unitX = m_unitY = 1;
-    layoutParts();
+    m_container->readImage(image);  // a missing file: no picture, no error
+    m_container->resetZoom();
+    m_container->layoutParts();
     update();
     m_container->update();
 }
@@ -469,7 +356,8 @@ QList<QPair<QString, QVariant>> ZVMap::WriteProperties() const
     put("BorderStyle", int(m_borderStyle), m_borderStyle == 0);
     put("Appearance", int(m_appearance), m_appearance == 1);
     put("DrawWidth", int(m_store->drawWidth()), m_store->drawWidth() == 1);
-    put("Image", m_imageText, m_imageText.isEmpty());
+    const QString image = m_container->imageText();
+    put("Image", image, image.isEmpty());
     put("MouseIcon", m_mouseIcon, m_mouseIcon.isNull());
     put("MousePointer", int(m_mousePointer), m_mousePointer == 0);
     put("PVisible", m_store->pVisible(), m_store->pVisible());
@@ -607,7 +495,7 @@ void ZVMap::HighlightPoly(qint32 ID)
     const int i = m_store->firstIndexOf(ID);
     if (i < 0) return;
     m_skipClick = true;
-    if (m_store->highlight(i, zv::PolyStore::View{-m_left, -m_top, m_contW, m_contH})) scrollToPoly(i);
+    if (m_store->highlight(i, m_container->visible())) m_container->scrollToPoly(i);
 }
 
 void ZVMap::HighlightInvisPoly(qint32 ID)
@@ -615,7 +503,7 @@ void ZVMap::HighlightInvisPoly(qint32 ID)
     const int i = m_store->firstIndexOf(ID);
     if (i < 0) return;
     m_skipClick = true;
-    if (m_store->highlightAlone(i, zv::PolyStore::View{-m_left, -m_top, m_contW, m_contH})) scrollToPoly(i);
+    if (m_store->highlightAlone(i, m_container->visible())) m_container->scrollToPoly(i);
 }
 
 const QVector<zv::DotBatch>& ZVMap::ShadeDots() const { return m_store->dots(); }
@@ -643,261 +531,37 @@ QPointF ZVMap::MarkerCentre(int i) const
 
 void ZVMap::setImage(const QString& path)
 {
-    m_imageText = path;
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    QImage im = reader.read();
-    if (im.isNull()) {
-        if (!QFileInfo::exists(path)) throw zv::Error(53, QStringLiteral("File not found"));
-        throw zv::Error(481, QStringLiteral("Invalid picture"));
-    }
-    m_img = im.convertToFormat(im.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-    m_natW = m_img.width() * 15;
-    m_natH = m_img.height() * 15;
-    m_imgW = m_natW;
-    m_imgH = m_natH;
-    m_store->clearDots();
-    layoutParts();
-    m_container->update();
+    m_container->setImage(path);
     emit PropertyChanged(QStringLiteral("Image"));
 }
 
 void ZVMap::ClearImage()
 {
-    m_imageText.clear();
-    m_img = QImage();
-    m_natW = m_natH = 0;
-    m_imgW = m_imgH = 0;
-    m_store->clearDots();
-    layoutParts();
-    m_container->update();
+    m_container->clearImage();
     emit PropertyChanged(QStringLiteral("Image"));
 }
 
-void ZVMap::Zoom(qint16 ZoomPercent)
+void ZVMap::Zoom(qint16 ZoomPercent) { m_container->zoom(ZoomPercent); }
+
+void ZVMap::PicCoordinates(float& StartX, float& StartY, qint32& PicWidth, qint32& PicHeight) const
 {
-    if (ZoomPercent <= 0) return;
-    m_imgW = ZoomPercent / 100.0 * m_natW;
-    m_imgH = ZoomPercent / 100.0 * m_natH;
-    m_store->rezoom(float(ZoomPercent) / 100.0f);
-    layoutParts();
-    m_container->update();
+    m_container->picCoordinates(StartX, StartY, PicWidth, PicHeight);
 }
 
-void ZVMap::layoutParts()
-{
-    const int b = borderPx();
-    const double innerW = double(width() - 2 * b) * 15.0;
-    const double innerH = double(height() - 2 * b) * 15.0;
-    const int sb = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-    const double vLeft = innerW - sb * 15.0;
-    const double hTop = innerH - sb * 15.0;
-    if (vLeft > 0) m_contW = vLeft;
-    if (hTop > 0) m_contH = hTop;
-    const int cw = int(zv::rte(m_contW / 15.0)), ch = int(zv::rte(m_contH / 15.0));
-    m_container->setGeometry(b, b, cw, ch);
-    m_hbar->setGeometry(b, b + int(zv::rte(hTop / 15.0)), cw, sb);
-    m_vbar->setGeometry(b + int(zv::rte(vLeft / 15.0)), b, sb, ch);
-
-    auto setupBar = [](QScrollBar* bar, double img, double cont, qint16& unit) {
-        const QSignalBlocker block(bar);
-        if (img > cont) {
-            const double d = img - cont;
-            unit = d > 32767 ? qint16(std::min(32767.0, std::floor(d / 32767) + 1)) : qint16(1);
-            bar->setRange(0, int(zv::rte(d / unit)));
-            bar->setSingleStep(std::max(1, int(zv::rte(150.0 / unit))));
-            bar->show();
-        } else {
-            bar->setRange(0, 0);
-            bar->setValue(0);
-            bar->hide();
-        }
-        if (cont > 0) bar->setPageStep(std::max(1, int(zv::rte(cont / 4))));  // a quarter of the viewport
-    };
-    setupBar(m_hbar, m_imgW, m_contW, m_unitX);
-    setupBar(m_vbar, m_imgH, m_contH, m_unitY);
-    syncSurfaceFromBars();
-}
-
-void ZVMap::syncSurfaceFromBars()
-{
-    m_left = m_hbar->isHidden() ? 0.0 : -(double(m_hbar->value()) * m_unitX);
-    m_top = m_vbar->isHidden() ? 0.0 : -(double(m_vbar->value()) * m_unitY);
-    placeTip();
-    m_container->update();
-}
+void ZVMap::ImgSize(qint32& imgWidth, qint32& imgHeight) const { m_container->imgSize(imgWidth, imgHeight); }
 
 void ZVMap::resizeEvent(QResizeEvent*)
 {
     try {
-        layoutParts();
+        m_container->layoutParts();
     } catch (...) {
     }
-}
-
-// Brings the polygon's top-left corner to the viewport's, bounded by the scroll range.
-void ZVMap::scrollToPoly(int i)
-{
-    if (i < 0 || i >= m_store->polys().size()) return;
-    const zv::Poly& p = m_store->polys()[i];
-    if (p.Pt.isEmpty() || p.StartLine >= m_store->lineCount()) return;
-    double minX = m_store->lines()[p.StartLine].x1, minY = m_store->lines()[p.StartLine].y1;
-    for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < m_store->lineCount(); ++k) {
-        const zv::PolyStore::Edge& e = m_store->lines()[k];
-        minX = std::min({minX, double(e.x1), double(e.x2)});
-        minY = std::min({minY, double(e.y1), double(e.y2)});
-    }
-    const double left = zv::rte(minX), top = zv::rte(minY);
-    const double h = zv::rte(std::min(left / m_unitX, std::max(m_imgW - m_contW, 0.0)));
-    const double v = zv::rte(std::min(top / m_unitY, std::max(m_imgH - m_contH, 0.0)));
-    m_hbar->setValue(int(std::clamp<double>(h, m_hbar->minimum(), m_hbar->maximum())));
-    m_vbar->setValue(int(std::clamp<double>(v, m_vbar->minimum(), m_vbar->maximum())));
-    syncSurfaceFromBars();
 }
 
 void ZVMap::Pan(bool PanOn)
 {
     m_panOn = PanOn;
     setMode(PanOn ? Mode::Pan : Mode::Normal);
-}
-
-void ZVMap::PicCoordinates(float& StartX, float& StartY, qint32& PicWidth, qint32& PicHeight) const
-{
-    StartX = float(-m_left) / m_store->zoom();
-    StartY = float(-m_top) / m_store->zoom();
-    PicWidth = qint32(zv::rte(std::min(m_contW, m_imgW)));
-    PicHeight = qint32(zv::rte(std::min(m_contH, m_imgH)));
-}
-
-void ZVMap::ImgSize(qint32& imgWidth, qint32& imgHeight) const
-{
-    imgWidth = qint32(zv::rte(m_imgW));
-    imgHeight = qint32(zv::rte(m_imgH));
-}
-
-QPointF ZVMap::displayFromViewportPx(const QPointF& px) const
-{
-    return {double(pxToTw(px.x())) - m_left, double(pxToTw(px.y())) - m_top};
-}
-
-// Paints only the exposed part of the picture surface: never a raster of the whole zoomed picture.
-void ZVMap::paintSurface(QPainter& p, const QRect& exposed)
-{
-    const QRectF picPx(m_left / 15.0, m_top / 15.0, m_imgW / 15.0, m_imgH / 15.0);
-    const QRectF vis = picPx & QRectF(exposed);
-    // Only the strips the picture does not cover get the background.
-    const QRegion bare = QRegion(exposed).subtracted(QRegion(vis.toAlignedRect().adjusted(1, 1, -1, -1)));
-    for (const QRect& r : bare) p.fillRect(r, palette().color(QPalette::Dark));
-    if (vis.isEmpty()) return;
-    p.setClipRect(vis);
-    if (!m_img.isNull() && m_imgW > 0 && m_imgH > 0) {
-        const double sx = m_img.width() / picPx.width(), sy = m_img.height() / picPx.height();
-        const QRectF src((vis.left() - picPx.left()) * sx, (vis.top() - picPx.top()) * sy, vis.width() * sx,
-                         vis.height() * sy);
-        p.drawImage(vis, m_img, src);
-    }
-    // From here on, paint in display twips.
-    p.setTransform(QTransform(1.0 / 15, 0, 0, 1.0 / 15, m_left / 15.0, m_top / 15.0));
-    const QRectF visTw((vis.left() * 15) - m_left, (vis.top() * 15) - m_top, vis.width() * 15, vis.height() * 15);
-    // Shading dots only for the visible part (and a pixel around it): never the whole zoomed polygon.
-    const QRect dotClip = visTw.toAlignedRect().adjusted(-30, -30, 30, 30);
-    QVector<QPoint> dots;
-    for (const zv::PolyStore::Shade& shade : m_store->shades()) {
-        if (!QRectF(shade.bounds).adjusted(-15, -15, 15, 15).intersects(visTw)) continue;
-        dots.clear();
-        zv::forEachShadeDot(shade.poly, shade.bounds, dotClip, [&dots](int x, int y) {
-            dots.append(QPoint(x, y));
-            return true;
-        });
-        if (dots.isEmpty()) continue;
-        QPen pen(zv::oleToColor(shade.color, palette()), 1);
-        pen.setCosmetic(true);
-        p.setPen(pen);
-        p.drawPoints(dots.constData(), int(dots.size()));
-    }
-    const std::vector<zv::PolyStore::Edge>& lines = m_store->linesAsTheyAre();
-    // Edges are found through the polygons the grid index places in view, plus the polygons whose
-    // outline may have left their region (being drawn or dragged, or without one).
-    QVector<int> shown;
-    const double margin = 8 * 15;
-    const double vl = visTw.left() - margin, vr = visTw.right() + margin;
-    const double vt = visTw.top() - margin, vb = visTw.bottom() + margin;
-    auto consider = [&](int k) {
-        const zv::PolyStore::Edge& e = lines[k];
-        if (!e.visible) return;
-        if (std::max(e.x1, e.x2) < vl || std::min(e.x1, e.x2) > vr || std::max(e.y1, e.y2) < vt ||
-            std::min(e.y1, e.y2) > vb)
-            return;
-        shown.append(k);
-    };
-    if (m_store->edgesStale()) {
-        // Every outline is exactly its points times the zoom, in the template colour and width.
-        if (m_store->pVisible() && m_store->hasPolygons()) {
-            QVector<QLineF> lines;
-            const double z = m_store->zoom(), m = 0.5 / z + 1e-3;
-            auto outline = [&](int i) {
-                const QVector<zv::Point>& pts = m_store->polys()[i].Pt;
-                const int n = int(pts.size());
-                for (int k = 0; k < n; ++k) {
-                    const QLineF l(pts[k].x * z, pts[k].y * z, pts[(k + 1) % n].x * z, pts[(k + 1) % n].y * z);
-                    if (std::max(l.x1(), l.x2()) < vl || std::min(l.x1(), l.x2()) > vr ||
-                        std::max(l.y1(), l.y2()) < vt || std::min(l.y1(), l.y2()) > vb)
-                        continue;
-                    lines.append(l);
-                }
-            };
-            m_store->forCandidates(vl / z - m, vt / z - m, vr / z + m, vb / z + m, outline);
-            for (int i = 0; i < m_store->polys().size(); ++i)  // damaged outlines have no region, so no index entry
-                if (!m_store->hasRegion(i) && !m_store->polys()[i].Pt.isEmpty()) outline(i);
-            QPen pen(zv::oleToColor(m_store->lineColor(), palette()), m_store->drawWidth(), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-            pen.setCosmetic(true);
-            p.setPen(pen);
-            p.drawLines(lines.constData(), int(lines.size()));
-        }
-    } else if (m_store->hasPolygons()) {
-        std::vector<char> seen(size_t(m_store->polys().size()), 0);
-        auto considerPoly = [&](int i) {
-            if (i < 0 || i >= m_store->polys().size() || seen[size_t(i)]) return;
-            seen[size_t(i)] = 1;
-            const zv::Poly& poly = m_store->polys()[i];
-            const int end = std::min<int>(poly.StartLine + int(poly.Pt.size()), m_store->lineCount());
-            for (int k = std::max(0, poly.StartLine); k < end; ++k) consider(k);
-        };
-        const double z = m_store->zoom(), m = 0.5 / z + 1e-3;
-        m_store->forCandidates(vl / z - m, vt / z - m, vr / z + m, vb / z + m, considerPoly);
-        for (int i = 0; i < m_store->polys().size(); ++i)
-            if (!m_store->hasRegion(i)) considerPoly(i);
-        if (m_dragging) considerPoly(m_activePoly);
-        if (m_drawCount > 0) considerPoly(m_drawIndex);
-    }
-    std::sort(shown.begin(), shown.end(), [&lines](int a, int b) {
-        return lines[a].z != lines[b].z ? lines[a].z < lines[b].z : a < b;
-    });
-    QVector<QLineF> batch;
-    int curWidth = -1;
-    quint32 curColor = 0;
-    auto flush = [&] {
-        if (batch.isEmpty()) return;
-        QPen pen(zv::oleToColor(curColor, palette()), curWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-        pen.setCosmetic(true);
-        p.setPen(pen);
-        p.drawLines(batch.constData(), int(batch.size()));
-        batch.clear();
-    };
-    for (int k : shown) {
-        const zv::PolyStore::Edge& e = lines[k];
-        if (e.width != curWidth || e.color != curColor) {
-            flush();
-            curWidth = e.width;
-            curColor = e.color;
-        }
-        batch.append(QLineF(e.x1, e.y1, e.x2, e.y2));
-    }
-    flush();
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::red);
-    for (const Marker& m : m_markers)
-        if (m.visible) p.drawEllipse(QRectF(m.left, m.top, kMarkerSize, kMarkerSize));
 }
 
 void ZVMap::paintEvent(QPaintEvent*)
@@ -1024,7 +688,7 @@ void ZVMap::Paste(qint32 NewPolyID)
     const int i = m_store->newPolySlot();
     m_store->polys()[i].ID = NewPolyID;
     try {
-        const double sx = float(-m_left) / m_store->zoom(), sy = float(-m_top) / m_store->zoom();
+        const double sx = float(-m_container->left()) / m_store->zoom(), sy = float(-m_container->top()) / m_store->zoom();
         QVector<zv::Point> pts;
         pts.reserve(m_copyBuffer.size());
         for (const zv::Point& b : m_copyBuffer) pts.append({toInt32(zv::rte(sx + b.x)), toInt32(zv::rte(sy + b.y))});
@@ -1189,6 +853,57 @@ void ZVMap::reshade(int i, qint16 level)
 
 // ============================================================================================
 // Pointer input on the picture surface
+
+// Presses on the viewport go to the picture surface or to the viewport itself, and stay with it until release.
+void ZVMap::viewportPress(QMouseEvent* e)
+{
+    e->accept();
+    try {
+        const QPointF d = m_container->displayFromViewportPx(e->position());
+        const int b = buttonCode(e->button());
+        if (m_pressTarget == 0 || e->buttons() == e->button()) {
+            const bool onPicture = m_container->onPicture(d);
+            m_pressTarget = onPicture ? 1 : 2;
+            m_pressButton = b;
+        }
+        if (m_pressTarget == 1) surfacePress(b, shiftCode(e->modifiers()), float(d.x()), float(d.y()));
+    } catch (...) {
+    }
+}
+
+
+void ZVMap::viewportMove(QMouseEvent* e)
+{
+    e->accept();
+    try {
+        const QPointF d = m_container->displayFromViewportPx(e->position());
+        const int target = m_pressTarget;
+        const bool onPicture = m_container->onPicture(d);
+        if (target == 1 || (target == 0 && onPicture))
+            surfaceMove(buttonsCode(e->buttons()), shiftCode(e->modifiers()), float(d.x()), float(d.y()));
+    } catch (...) {
+    }
+}
+
+void ZVMap::viewportRelease(QMouseEvent* e)
+{
+    e->accept();
+    try {
+        const QPointF d = m_container->displayFromViewportPx(e->position());
+        const int b = buttonCode(e->button());
+        const int target = m_pressTarget;
+        const bool leftClick = b == 1 && m_pressButton == 1 && m_container->rect().contains(e->position().toPoint());
+        if (e->buttons() == Qt::NoButton) m_pressTarget = 0;
+        if (target == 1) {
+            surfaceRelease(b, shiftCode(e->modifiers()), float(d.x()), float(d.y()));
+            if (leftClick) surfaceClick();
+        } else if (target == 2 && leftClick) {
+            emit Click();
+        }
+    } catch (...) {
+    }
+}
+
 
 void ZVMap::surfacePress(int button, int shift, float x, float y)
 {
@@ -1415,24 +1130,13 @@ void ZVMap::surfaceMove(int buttons, int shift, float x, float y)
     if (m_dragging) {
         switch (m_mode) {
         case Mode::PanDrag: {
-            auto drag = [](QScrollBar* bar, double from, double to, int unit) {
-                if (bar->isHidden()) return;
-                const double v = (from - to) / unit + bar->value();
-                if (v > bar->maximum())
-                    bar->setValue(bar->maximum());
-                else if (v < bar->minimum())
-                    bar->setValue(bar->minimum());
-                else
-                    bar->setValue(int(zv::rte(v)));
-            };
-            drag(m_vbar, m_dragY, y, m_unitY);
-            drag(m_hbar, m_dragX, x, m_unitX);
+            m_container->panBy(m_dragX, m_dragY, x, y);
             break;
         }
         case Mode::MovePoly: {
             if (m_activePoly < 0 || m_activePoly >= m_store->polys().size()) break;
-            const double dx = (0 < x && x < m_imgW) ? double(x) - m_dragX : 0.0;
-            const double dy = (0 < y && y < m_imgH) ? double(y) - m_dragY : 0.0;
+            const double dx = (0 < x && x < m_container->shownWidth()) ? double(x) - m_dragX : 0.0;
+            const double dy = (0 < y && y < m_container->shownHeight()) ? double(y) - m_dragY : 0.0;
             const zv::Poly& p = m_store->polys()[m_activePoly];
             for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < m_store->lineCount(); ++k) {
                 zv::PolyStore::Edge& e = m_store->lines()[k];
@@ -1502,7 +1206,7 @@ void ZVMap::hover(float x, float y)
 
 void ZVMap::placeTip()
 {
-    if (m_tip) m_tip->move(int(zv::rte((m_tipX + m_left) / 15.0)), int(zv::rte((m_tipY + m_top) / 15.0)));
+    if (m_tip) m_tip->move(int(zv::rte((m_tipX + m_container->left()) / 15.0)), int(zv::rte((m_tipY + m_container->top()) / 15.0)));
 }
 
 void ZVMap::hideTip()
