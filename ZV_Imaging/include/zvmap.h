@@ -37,7 +37,8 @@ class QLabel;
 
 
 class MapViewport;
-class MapTipLabel;
+class MapEditor;
+class MapPointer;
 namespace zv {
 class PolyStore;
 }
@@ -179,57 +180,14 @@ protected:
 
 private:
     friend class MapViewport;
-    friend class MapTipLabel;
-    class StoreHooks;
 
-    struct Marker {
-        bool visible = false;
-        double left = 0, top = 0;
-    };
-
-    // store
-    void storeAboutToRemove(int i);
-    void storeRemoved(int i);
-    void storeRedrawn();
-    void followRemoval(int i, int vActive, int vFirst);
-    void hideTip();
-
-    // viewport
+    // the viewport's pointer events go to the pointer input
     void viewportPress(QMouseEvent* e);
     void viewportMove(QMouseEvent* e);
     void viewportRelease(QMouseEvent* e);
-    void setMode(Mode m);
-    void returnToPanOrNormal();
-
-    // vertex procedures
-    void nearestVertex(float x, float y);
-    void moveVertexTo(float x, float y);
-    bool edgesAdjacent(int a, int b) const;
-    void deleteVertex();
-    void insertVertex(int first, int second, float x, float y);
-    void rebuildPointsFromEdges(int i);
-    void reshade(int i, qint16 level);
-    bool edgesOwnedFrom(int k) const;
-
-    // pointer input on the picture surface (display coordinates)
-    void surfacePress(int button, int shift, float x, float y);
-    void surfaceMove(int buttons, int shift, float x, float y);
-    void surfaceRelease(int button, int shift, float x, float y);
-    void surfaceClick();
-    void addVertex(float x, float y);
-    void takeBackVertex();
-    void closeDrawnPolygon();
-    void hover(float x, float y);
-    void tipPressed(int button, int shift);
-    void timerTick();
-    void showMessage(const QString& title, const QString& text);
-    void placeTip();
-
-    // own surface
-    int borderPx() const { return m_borderStyle != 0 ? 1 : 0; }
     void applyMousePointer();
 
-    // properties
+    // properties of the control's own surface
     quint32 m_backColor = 0x8000000F;
     quint32 m_foreColor = 0x80000012;
     QString m_toolTipText;
@@ -239,41 +197,9 @@ private:
     QPixmap m_mouseIcon;
     qint16 m_mousePointer = 0;
 
-    // store
-    std::unique_ptr<zv::PolyStore> m_store;
-    std::unique_ptr<StoreHooks> m_hooks;
-    int m_removalActive = -1, m_removalFirst = -1;  // vertices chosen, kept across a removal
-
-    // interaction
-    Mode m_mode = Mode::Normal;
-    bool m_panOn = false;
-    bool m_dragging = false;
-    bool m_skipClick = false;
-    int m_drawCount = 0;
-    QVector<zv::Point> m_drawPts;
-    int m_drawIndex = -1;
-    int m_activePoly = 0;
-    int m_activePoint = -1;
-    int m_firstPoint = -1;
-    float m_dragX = 0, m_dragY = 0;
-    qint16 m_savedShading = 0;
-    QVector<zv::Point> m_dragSavedPts;     // the vertex drag's polygon as it was at the press
-    double m_dragShiftX = 0, m_dragShiftY = 0;  // a polygon drag's shift so far (display, at m_dragZoom)
-    float m_dragZoom = 1.0f;
-    int m_closingIndex = -1;  // the drawn polygon while the host answers PolyIdentified
-    int m_pasteIndex = -1;    // the copy while the host answers PolyPasted
-    QVector<zv::Point> m_copyBuffer;
-    Marker m_markers[2];
-    int m_tipIndex = -1;
-    double m_tipX = 0, m_tipY = 0;
-    std::function<void(const QString&, const QString&)> m_message;
-
-    // parts
-    MapViewport* m_container = nullptr;  // picContainer
-    MapTipLabel* m_tip = nullptr;        // lblToolTip
-    QTimer* m_timer = nullptr;           // Timer1
-    // press target of the viewport until release: 0 none, 1 picture surface, 2 container
-    int m_pressTarget = 0;
-    int m_pressButton = 0;
-    bool m_ownPressed = false;
+    // its parts
+    std::unique_ptr<zv::PolyStore> m_store;    // polygons, edges, regions, shading, hit index
+    MapViewport* m_container = nullptr;        // picContainer: picture, zoom, scrolling, painting
+    std::unique_ptr<MapEditor> m_editor;       // modes and editing
+    std::unique_ptr<MapPointer> m_pointer;     // pointer input and the hover tip
 };

@@ -1,5 +1,7 @@
 #include "zvviewport.h"
 #include "zvmap.h"
+#include "zveditor.h"
+#include "zvpointer.h"
 
 #include <QFileInfo>
 #include <QImageReader>
@@ -149,7 +151,7 @@ void MapViewport::syncSurfaceFromBars()
 {
     m_left = m_hbar->isHidden() ? 0.0 : -(double(m_hbar->value()) * m_unitX);
     m_top = m_vbar->isHidden() ? 0.0 : -(double(m_vbar->value()) * m_unitY);
-    m_map->placeTip();
+    if (m_map->m_pointer) m_map->m_pointer->placeTip();
     update();
 }
 
@@ -289,8 +291,8 @@ void MapViewport::paintSurface(QPainter& p, const QRect& exposed)
         m_store->forCandidates(vl / z - m, vt / z - m, vr / z + m, vb / z + m, considerPoly);
         for (int i = 0; i < m_store->polys().size(); ++i)
             if (!m_store->hasRegion(i)) considerPoly(i);
-        if (m_map->m_dragging) considerPoly(m_map->m_activePoly);
-        if (m_map->m_drawCount > 0) considerPoly(m_map->m_drawIndex);
+        if (m_map->m_editor->m_dragging) considerPoly(m_map->m_editor->m_activePoly);
+        if (m_map->m_editor->m_drawCount > 0) considerPoly(m_map->m_editor->m_drawIndex);
     }
     std::sort(shown.begin(), shown.end(), [&lines](int a, int b) {
         return lines[a].z != lines[b].z ? lines[a].z < lines[b].z : a < b;
@@ -318,6 +320,6 @@ void MapViewport::paintSurface(QPainter& p, const QRect& exposed)
     flush();
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::red);
-    for (const auto& m : m_map->m_markers)
+    for (const auto& m : m_map->m_editor->m_markers)
         if (m.visible) p.drawEllipse(QRectF(m.left, m.top, kMarkerSize, kMarkerSize));
 }
