@@ -5,19 +5,12 @@
 #include "zvviewport.h"
 
 #include <QApplication>
-#include <QKeyEvent>
-#include <QMessageBox>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace {
-
-constexpr int kMaxDrawVertices = 32767;  // 16-bit vertex count while drawing
 
 Qt::CursorShape pointerShape(int mp)
 {
@@ -39,7 +32,6 @@ Qt::CursorShape pointerShape(int mp)
 }
 
 }  // namespace
-
 
 // ============================================================================================
 // Construction and properties
@@ -375,12 +367,3 @@ void ZVMap::paintEvent(QPaintEvent*)
     } catch (...) {
     }
 }
-
-// ============================================================================================
-// Modes and editing
-
-// ============================================================================================
-// Pointer input on the picture surface
-
-// ============================================================================================
-// The control's own surface passes its events on unchanged.
