@@ -13,6 +13,7 @@
 // Public methods report failures by throwing zv::Error; nothing ever leaves an event handler of the control.
 
 #include "zvimaging_global.h"
+#include "zvtypes.h"
 
 #include <QFont>
 #include <QImage>
@@ -26,6 +27,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -33,57 +35,13 @@ class QScrollBar;
 class QTimer;
 class QLabel;
 
-namespace zv {
-
-// A polygon vertex in picture coordinates (twips at 100 %).
-struct Point {
-    qint32 x = 0;
-    qint32 y = 0;
-    friend bool operator==(const Point&, const Point&) = default;
-};
-
-// One polygon of the control. StartLine and Shading belong to the control; SetPoly ignores them.
-struct Poly {
-    qint32 ID = 0;
-    qint32 StartLine = 0;  // first edge element; 32-bit so that more than 32768 edges fit
-    QVector<Point> Pt;     // outline closes from the last vertex back to the first
-    qint16 Shading = 0;    // 0 none, 1 warning, 2 critical
-};
-
-// Failure raised to the host by a public method (number as the platform's error numbers).
-class ZVIMAGING_EXPORT Error : public std::runtime_error {
-public:
-    Error(int number, const QString& text);
-    int number() const { return m_number; }
-    QString text() const { return m_text; }
-
-private:
-    int m_number;
-    QString m_text;
-};
-
-// Read-only view of one edge element (element k of the edge array), display coordinates.
-struct Line {
-    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    int width = 1;
-    quint32 color = 0;
-    bool visible = false;
-};
-
-// A batch of shading dots (display coordinates) in one colour.
-struct DotBatch {
-    quint32 color = 0;
-    QRect bounds;
-    QVector<QPoint> points;
-};
-
-// BGR value (or system colour 0x800000nn) to a QColor, system colours taken from the palette.
-ZVIMAGING_EXPORT QColor oleToColor(quint32 ole, const QPalette& palette);
-
-}  // namespace zv
 
 class MapViewport;
-class MapTipLabel;
+class MapEditor;
+class MapPointer;
+namespace zv {
+class PolyStore;
+}
 
 class ZVIMAGING_EXPORT ZVMap : public QWidget {
     Q_OBJECT
@@ -126,17 +84,17 @@ public:
     void setBorderStyle(qint16 v);
     qint16 Appearance() const { return m_appearance; }
     void setAppearance(qint16 v);
-    QImage Picture() const { return m_img; }  // the loaded picture at its natural size
-    qint16 DrawWidth() const { return m_drawWidth; }
+    QImage Picture() const;  // the loaded picture at its natural size
+    qint16 DrawWidth() const;
     void setDrawWidth(qint16 w);  // clamped to 1..5
-    QString Image() const { return m_imageText; }
+    QString Image() const;
     void setImage(const QString& path);  // throws zv::Error when the file cannot be loaded
     void ClearImage();                   // no picture at all, as before the first setImage
     QPixmap MouseIcon() const { return m_mouseIcon; }
     void setMouseIcon(const QPixmap& icon);
     qint16 MousePointer() const { return m_mousePointer; }
     void setMousePointer(qint16 p);
-    bool PVisible() const { return m_pVisible; }
+    bool PVisible() const;
     void setPVisible(bool v);
 
     // Persistence: a missing name reads as its default; values equal to their default are not written.
@@ -170,16 +128,16 @@ public:
     void ShadePoly(qint32 ID, qint16 ShadingLevel);  // 0 clears, 1 warning, 2 critical
 
     // ---- state for hosts, diagnostics and tests --------------------------------------------
-    float ZoomFactor() const { return m_zoom; }
-    qint16 ScrollUnitX() const { return m_unitX; }
-    qint16 ScrollUnitY() const { return m_unitY; }
-    double SurfaceLeft() const { return m_left; }  // left of the picture surface in the viewport (<= 0)
-    double SurfaceTop() const { return m_top; }
-    Mode mode() const { return m_mode; }
-    bool PanOn() const { return m_panOn; }
-    bool StoreEmpty() const { return m_storeEmpty; }
-    int PolyCount() const { return (m_polys.isEmpty() || m_storeEmpty) ? 0 : int(m_polys.size()); }
-    int LineCount() const { return lineCount(); }
+    float ZoomFactor() const;
+    qint16 ScrollUnitX() const;
+    qint16 ScrollUnitY() const;
+    double SurfaceLeft() const;  // left of the picture surface in the viewport (<= 0)
+    double SurfaceTop() const;
+    Mode mode() const;
+    bool PanOn() const;
+    bool StoreEmpty() const;
+    int PolyCount() const;
+    int LineCount() const;
     zv::Line Line(int k) const;
     // Every dot of every shaded polygon, in paint order; made on each call (the reference is valid until the next).
     const QVector<zv::DotBatch>& ShadeDots() const;
@@ -222,180 +180,26 @@ protected:
 
 private:
     friend class MapViewport;
-    friend class MapTipLabel;
 
-    struct Edge {
-        float x1 = 0, y1 = 0, x2 = 0, y2 = 0;  // single precision
-        int width = 1;
-        quint32 color = 0;
-        bool visible = false;
-        quint64 z = 0;
-    };
-    struct Region {
-        bool valid = false;
-        QPolygon poly;
-        QRect bounds;   // display coordinates
-        QRect pbounds;  // picture coordinates: the index uses these, so a zoom keeps it
-        quint32 gen = 0;  // zoom generation it was built for
-    };
-    // One shaded polygon: its dots are those of a 30-twip grid from the box corner inside the region,
-    // made when painted and only for the visible part, so a deep zoom costs no more than 100 %.
-    struct Shade {
-        quint32 color = 0;
-        int owner = -1;  // store index of the polygon it was filled for
-        QRect bounds;    // display coordinates
-        QPolygon poly;
-    };
-    struct Marker {
-        bool visible = false;
-        double left = 0, top = 0;
-    };
-
-    // store and edges
-    int newPolySlot();
-    int ownedEdgesBefore(int slot) const;
-    void drawPolyEdges(int i);
-    void makeRegion(const QVector<zv::Point>& pts, int i);
-    void releaseRegion(int i);
-    void redrawPolys();
-    void removePolyAt(int i);
-    void followRemoval(int i, int vActive, int vFirst);
-    bool edgesOwnedFrom(int k) const;
-    bool lineInView(int k) const;
-    bool lineOwner(int k, int& entry, int& vertex) const;
-    void fillPoly(int i, quint32 color);
-    void clearDots();
-    void dropShadesOf(int i);
-    void refillShaded(qint32 exceptID, bool skipID);
-    void scrollToPoly(int i);
-    int firstIndexOf(qint32 ID) const;
-    bool hasPolygons() const { return !m_polys.isEmpty() && !m_storeEmpty; }
-    int lineCount() const { return int(L().size()); }
-    // Edges and regions after a zoom are made when first needed; paint draws stale edges from the points.
-    std::vector<Edge>& L() const;
-    void ensureEdges() const;
-    void markPolysStale();
-    const Region& region(int i) const;
-    Edge& edge(int k);
-    Edge& createEdge(int k);
-    void destroyTopEdge();
-    void bringToFront(Edge& e) { e.z = ++m_zCounter; }
-    void rewidthForHit(int i);
-    void invalidateIndex() { m_indexDirty = true; }
-    void buildIndex() const;
-    int hitTestRounded(int rx, int ry) const;
-    template <typename F>
-    void forCandidates(double px0, double py0, double px1, double py1, F&& f) const;
-    void hideTip();
-
-    // viewport
-    void layoutParts();
-    void syncSurfaceFromBars();
-    void setMode(Mode m);
-    void returnToPanOrNormal();
-    double containerWidthTw() const { return m_contW; }
-    double containerHeightTw() const { return m_contH; }
-    void paintSurface(QPainter& p, const QRect& exposed);
-    QPointF toViewportPx(double x, double y) const { return {(x + m_left) / 15.0, (y + m_top) / 15.0}; }
-    QPointF displayFromViewportPx(const QPointF& px) const;
-
-    // vertex procedures
-    void nearestVertex(float x, float y);
-    void moveVertexTo(float x, float y);
-    bool edgesAdjacent(int a, int b) const;
-    void deleteVertex();
-    void insertVertex(int first, int second, float x, float y);
-    void rebuildPointsFromEdges(int i);
-    void reshade(int i, qint16 level);
-
-    // pointer input on the picture surface (display coordinates)
-    void surfacePress(int button, int shift, float x, float y);
-    void surfaceMove(int buttons, int shift, float x, float y);
-    void surfaceRelease(int button, int shift, float x, float y);
-    void surfaceClick();
-    void addVertex(float x, float y);
-    void takeBackVertex();
-    void closeDrawnPolygon();
-    void hover(float x, float y);
-    void tipPressed(int button, int shift);
-    void timerTick();
-    void showMessage(const QString& title, const QString& text);
-    void placeTip();
-
-    // own surface
-    int borderPx() const { return m_borderStyle != 0 ? 1 : 0; }
+    // the viewport's pointer events go to the pointer input
+    void viewportPress(QMouseEvent* e);
+    void viewportMove(QMouseEvent* e);
+    void viewportRelease(QMouseEvent* e);
     void applyMousePointer();
 
-    // properties
+    // properties of the control's own surface
     quint32 m_backColor = 0x8000000F;
     quint32 m_foreColor = 0x80000012;
-    quint32 m_lineColor = 0;  // template colour of new edges; set by ForeColor
     QString m_toolTipText;
     qint16 m_backStyle = 1;
     qint16 m_borderStyle = 0;
     qint16 m_appearance = 1;
-    qint16 m_drawWidth = 1;
-    QString m_imageText;
     QPixmap m_mouseIcon;
     qint16 m_mousePointer = 0;
-    bool m_pVisible = true;
 
-    // picture and viewport
-    QImage m_img;
-    qint32 m_natW = 0, m_natH = 0;  // twips at 100 %
-    double m_imgW = 0, m_imgH = 0;  // displayed size, twips
-    float m_zoom = 1.0f;
-    qint16 m_unitX = 1, m_unitY = 1;
-    double m_left = 0, m_top = 0;
-    double m_contW = 0, m_contH = 0;
-
-    // store
-    QVector<zv::Poly> m_polys;
-    mutable QVector<Region> m_regions;
-    quint32 m_regionGen = 0;
-    bool m_storeEmpty = false;
-    mutable std::vector<Edge> m_lines;  // Line1; reach it through L()
-    mutable bool m_edgesStale = false;
-    quint64 m_zCounter = 0;
-    QVector<Shade> m_shades;
-    mutable QVector<zv::DotBatch> m_dotCache;  // the last ShadeDots answer
-    mutable bool m_indexDirty = true;
-    mutable QRect m_gridBounds;
-    mutable int m_gridCell = 1, m_gridCols = 0, m_gridRows = 0;
-    mutable QVector<int> m_gridStart, m_gridItems;
-
-    // interaction
-    Mode m_mode = Mode::Normal;
-    bool m_panOn = false;
-    bool m_dragging = false;
-    bool m_skipClick = false;
-    int m_drawCount = 0;
-    QVector<zv::Point> m_drawPts;
-    int m_drawIndex = -1;
-    int m_activePoly = 0;
-    int m_activePoint = -1;
-    int m_firstPoint = -1;
-    float m_dragX = 0, m_dragY = 0;
-    qint16 m_savedShading = 0;
-    QVector<zv::Point> m_dragSavedPts;     // the vertex drag's polygon as it was at the press
-    double m_dragShiftX = 0, m_dragShiftY = 0;  // a polygon drag's shift so far (display, at m_dragZoom)
-    float m_dragZoom = 1.0f;
-    int m_closingIndex = -1;  // the drawn polygon while the host answers PolyIdentified
-    int m_pasteIndex = -1;    // the copy while the host answers PolyPasted
-    QVector<zv::Point> m_copyBuffer;
-    Marker m_markers[2];
-    int m_tipIndex = -1;
-    double m_tipX = 0, m_tipY = 0;
-    std::function<void(const QString&, const QString&)> m_message;
-
-    // parts
-    MapViewport* m_container = nullptr;  // picContainer
-    QScrollBar* m_hbar = nullptr;        // HScroll1
-    QScrollBar* m_vbar = nullptr;        // VScroll1
-    MapTipLabel* m_tip = nullptr;        // lblToolTip
-    QTimer* m_timer = nullptr;           // Timer1
-    // press target of the viewport until release: 0 none, 1 picture surface, 2 container
-    int m_pressTarget = 0;
-    int m_pressButton = 0;
-    bool m_ownPressed = false;
+    // its parts
+    std::unique_ptr<zv::PolyStore> m_store;    // polygons, edges, regions, shading, hit index
+    MapViewport* m_container = nullptr;        // picContainer: picture, zoom, scrolling, painting
+    std::unique_ptr<MapEditor> m_editor;       // modes and editing
+    std::unique_ptr<MapPointer> m_pointer;     // pointer input and the hover tip
 };

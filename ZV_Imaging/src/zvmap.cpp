@@ -1,120 +1,16 @@
 #include "zvmap.h"
-#include "zvmap_parts.h"
+#include "zveditor.h"
+#include "zvpointer.h"
+#include "zvpolystore.h"
+#include "zvviewport.h"
 
 #include <QApplication>
-#include <QFileInfo>
-#include <QImageReader>
-#include <QKeyEvent>
-#include <QMessageBox>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QScrollBar>
-#include <QStyle>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace {
-
-// Halves go to the even neighbour (default rounding mode).
-double rte(double v) { return std::nearbyint(v); }
-// The same rounding, straight to an integer.
-int rti(double v) { return int(std::lrint(v)); }
-
-// Limits of the store: far above what a picture holds, low enough that indices stay in int.
-constexpr int kMaxEdges = 4'000'000;
-constexpr int kMaxEntries = 1'000'000;
-constexpr int kMaxDrawVertices = 32767;  // 16-bit vertex count while drawing
-// Outlines beyond this many twips from the origin are damaged rows: times the largest zoom they would
-// overflow the display's int coordinates, so they get no region (no hit test, index or shading).
-constexpr qint32 kCoordLimit = 3'000'000;
-constexpr double kMarkerSize = 135.0;
-constexpr quint32 kWarning = 0x0000E6FF;
-constexpr quint32 kCritical = 0x000000FF;
-constexpr quint32 kHighlight = 0x000000FF;
-
-int buttonCode(Qt::MouseButton b)
-{
-    switch (b) {
-    case Qt::LeftButton: return 1;
-    case Qt::RightButton: return 2;
-    case Qt::MiddleButton: return 4;
-    default: return 0;
-    }
-}
-
-int buttonsCode(Qt::MouseButtons bs)
-{
-    return (bs & Qt::LeftButton ? 1 : 0) | (bs & Qt::RightButton ? 2 : 0) | (bs & Qt::MiddleButton ? 4 : 0);
-}
-
-int shiftCode(Qt::KeyboardModifiers m)
-{
-    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) | (m & Qt::AltModifier ? 4 : 0);
-}
-
-// Pixel positions times 15 pick up float noise; whole twips stay whole.
-float pxToTw(double px)
-{
-    const double tw = px * 15.0;
-    const double r = std::nearbyint(tw);
-    return float(std::abs(tw - r) < 1e-3 ? r : tw);
-}
-
-int virtualKey(int key)
-{
-    if (key >= Qt::Key_A && key <= Qt::Key_Z) return key;
-    if (key >= Qt::Key_0 && key <= Qt::Key_9) return key;
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return 112 + (key - Qt::Key_F1);
-    switch (key) {
-    case Qt::Key_Backspace: return 8;
-    case Qt::Key_Tab: return 9;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Shift: return 16;
-    case Qt::Key_Control: return 17;
-    case Qt::Key_Alt: return 18;
-    case Qt::Key_Escape: return 27;
-    case Qt::Key_Space: return 32;
-    case Qt::Key_PageUp: return 33;
-    case Qt::Key_PageDown: return 34;
-    case Qt::Key_End: return 35;
-    case Qt::Key_Home: return 36;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Insert: return 45;
-    case Qt::Key_Delete: return 46;
-    default: return 0;
-    }
-}
-
-// Small generated cursors for the vertex tools: a ring with a sign in it.
-QCursor toolCursor(char sign)
-{
-    QPixmap pm(19, 19);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(Qt::white, 3));
-    p.drawEllipse(QPointF(9, 9), 6, 6);
-    p.setPen(QPen(Qt::black, 1.5));
-    p.drawEllipse(QPointF(9, 9), 6, 6);
-    if (sign == '+' || sign == 'x') {
-        p.drawLine(QPointF(6, 9), QPointF(12, 9));
-        if (sign == '+') p.drawLine(QPointF(9, 6), QPointF(9, 12));
-    } else if (sign == 'n') {
-        p.setBrush(Qt::red);
-        p.drawEllipse(QPointF(9, 9), 2.5, 2.5);
-    } else {
-        p.setBrush(Qt::black);
-        p.drawEllipse(QPointF(9, 9), 1.5, 1.5);
-    }
-    return QCursor(pm, 9, 9);
-}
 
 Qt::CursorShape pointerShape(int mp)
 {
@@ -135,224 +31,43 @@ Qt::CursorShape pointerShape(int mp)
     }
 }
 
-// Calls f(x, y) (false stops) for each point of the 30-twip grid from the corner of `bounds` that lies inside `poly`
-// (odd-even rule) and within `clip`, row by row. The crossing test is the one QPolygon::containsPoint
-// makes, so the same points come out as testing each grid point, at the cost of one pass per row.
-template <typename F>
-bool forEachShadeDot(const QPolygon& poly, const QRect& bounds, const QRect& clip, F&& f)
-{
-    const int n = int(poly.size());
-    if (n == 0 || bounds.isEmpty()) return true;
-    const QRect area = bounds & clip;
-    if (area.isEmpty()) return true;
-    const qint64 left = bounds.left(), top = bounds.top();
-    auto firstStep = [](qint64 origin, qint64 from) { return from <= origin ? 0 : (from - origin + 29) / 30; };
-    std::vector<double> xs;
-    for (qint64 y = top + 30 * firstStep(top, area.top()); y <= area.bottom(); y += 30) {
-        xs.clear();
-        for (int k = 0; k < n; ++k) {
-            const QPointF a = poly[k], b = poly[(k + 1) % n];
-            qreal x1 = a.x(), y1 = a.y(), x2 = b.x(), y2 = b.y();
-            if (qFuzzyCompare(y1, y2)) continue;  // horizontal edges do not cross a row
-            if (y2 < y1) {
-                std::swap(x1, x2);
-                std::swap(y1, y2);
-            }
-            const qreal yy = qreal(y);
-            if (yy >= y1 && yy < y2) xs.push_back(x1 + ((x2 - x1) / (y2 - y1)) * (yy - y1));
-        }
-        if (xs.size() < 2) continue;
-        std::sort(xs.begin(), xs.end());
-        // A point is inside when an odd number of crossings lie at or left of it: [xs[0], xs[1]), ...
-        for (size_t j = 0; j + 1 < xs.size(); j += 2) {
-            const double from = std::max<double>(xs[j], area.left()), to = xs[j + 1];
-            qint64 x = left + 30 * firstStep(left, qint64(std::ceil(from)));
-            for (; x < to && x <= area.right(); x += 30)
-                if (!f(int(x), int(y))) return false;
-        }
-    }
-    return true;
-}
-
-// A store index after entry `removed` has gone: -1 when it was that entry.
-int indexAfterRemoval(int idx, int removed) { return idx == removed ? -1 : idx > removed ? idx - 1 : idx; }
-
-qint32 toInt32(double v)
-{
-    return qint32(std::clamp(v, double(std::numeric_limits<qint32>::min()), double(std::numeric_limits<qint32>::max())));
-}
-
 }  // namespace
-
-namespace zv {
-
-Error::Error(int number, const QString& text) : std::runtime_error(text.toStdString()), m_number(number), m_text(text) {}
-
-QColor oleToColor(quint32 ole, const QPalette& pal)
-{
-    if (ole & 0x80000000u) {
-        switch (ole & 0xFFu) {
-        case 0x05: return pal.color(QPalette::Base);
-        case 0x08: return pal.color(QPalette::Text);
-        case 0x0D: return pal.color(QPalette::Highlight);
-        case 0x0E: return pal.color(QPalette::HighlightedText);
-        case 0x0F: return pal.color(QPalette::Button);
-        case 0x12: return pal.color(QPalette::ButtonText);
-        case 0x11: return pal.color(QPalette::Disabled, QPalette::Text);
-        case 0x18: return pal.color(QPalette::ToolTipBase);
-        case 0x17: return pal.color(QPalette::ToolTipText);
-        case 0x06: return pal.color(QPalette::Dark);
-        case 0x07: return pal.color(QPalette::WindowText);
-        default: return pal.color(QPalette::Window);
-        }
-    }
-    return QColor(int(ole & 0xFF), int((ole >> 8) & 0xFF), int((ole >> 16) & 0xFF));
-}
-
-}  // namespace zv
-
-// ============================================================================================
-// Parts
-
-MapViewport::MapViewport(ZVMap* map) : QWidget(map), m_map(map)
-{
-    setObjectName(QStringLiteral("picContainer"));
-    setMouseTracking(true);
-    setFocusPolicy(Qt::StrongFocus);
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void MapViewport::paintEvent(QPaintEvent* e)
-{
-    try {
-        QPainter p(this);
-        m_map->paintSurface(p, e->rect());
-    } catch (...) {
-    }
-}
-
-void MapViewport::mousePressEvent(QMouseEvent* e)
-{
-    e->accept();
-    try {
-        const QPointF d = m_map->displayFromViewportPx(e->position());
-        const int b = buttonCode(e->button());
-        if (m_map->m_pressTarget == 0 || e->buttons() == e->button()) {
-            const bool onPicture = d.x() >= 0 && d.y() >= 0 && d.x() < m_map->m_imgW && d.y() < m_map->m_imgH;
-            m_map->m_pressTarget = onPicture ? 1 : 2;
-            m_map->m_pressButton = b;
-        }
-        if (m_map->m_pressTarget == 1) m_map->surfacePress(b, shiftCode(e->modifiers()), float(d.x()), float(d.y()));
-    } catch (...) {
-    }
-}
-
-void MapViewport::mouseDoubleClickEvent(QMouseEvent* e)
-{
-    // The second press of a double click is a press like any other.
-    mousePressEvent(e);
-}
-
-void MapViewport::mouseMoveEvent(QMouseEvent* e)
-{
-    e->accept();
-    try {
-        const QPointF d = m_map->displayFromViewportPx(e->position());
-        const int target = m_map->m_pressTarget;
-        const bool onPicture = d.x() >= 0 && d.y() >= 0 && d.x() < m_map->m_imgW && d.y() < m_map->m_imgH;
-        if (target == 1 || (target == 0 && onPicture))
-            m_map->surfaceMove(buttonsCode(e->buttons()), shiftCode(e->modifiers()), float(d.x()), float(d.y()));
-    } catch (...) {
-    }
-}
-
-void MapViewport::mouseReleaseEvent(QMouseEvent* e)
-{
-    e->accept();
-    try {
-        const QPointF d = m_map->displayFromViewportPx(e->position());
-        const int b = buttonCode(e->button());
-        const int target = m_map->m_pressTarget;
-        const bool leftClick = b == 1 && m_map->m_pressButton == 1 && rect().contains(e->position().toPoint());
-        if (e->buttons() == Qt::NoButton) m_map->m_pressTarget = 0;
-        if (target == 1) {
-            m_map->surfaceRelease(b, shiftCode(e->modifiers()), float(d.x()), float(d.y()));
-            if (leftClick) m_map->surfaceClick();
-        } else if (target == 2 && leftClick) {
-            emit m_map->Click();
-        }
-    } catch (...) {
-    }
-}
-
-MapTipLabel::MapTipLabel(ZVMap* map, QWidget* parent) : QLabel(parent), m_map(map)
-{
-    setObjectName(QStringLiteral("lblToolTip"));
-    setTextFormat(Qt::PlainText);  // the host's text as written, never markup
-    setAutoFillBackground(true);
-    setFrameShape(QFrame::Box);
-    setMargin(1);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, zv::oleToColor(0x80000005, map->palette()));
-    pal.setColor(QPalette::WindowText, zv::oleToColor(0x80000008, map->palette()));
-    setPalette(pal);
-    hide();
-}
-
-void MapTipLabel::mousePressEvent(QMouseEvent* e)
-{
-    e->accept();
-    try {
-        m_map->tipPressed(buttonCode(e->button()), shiftCode(e->modifiers()));
-    } catch (...) {
-    }
-}
-
-void MapTipLabel::mouseReleaseEvent(QMouseEvent* e) { e->accept(); }
 
 // ============================================================================================
 // Construction and properties
 
 ZVMap::ZVMap(QWidget* parent) : QWidget(parent)
 {
-    m_lines.resize(1);
-    m_lines[0].color = m_lineColor;
-
-    m_container = new MapViewport(this);
-    m_hbar = new QScrollBar(Qt::Horizontal, this);
-    m_hbar->setObjectName(QStringLiteral("HScroll1"));
-    m_vbar = new QScrollBar(Qt::Vertical, this);
-    m_vbar->setObjectName(QStringLiteral("VScroll1"));
-    for (QScrollBar* bar : {m_hbar, m_vbar}) {
-        bar->setFocusPolicy(Qt::NoFocus);  // the viewport keeps the focus
-        bar->setTracking(true);
-        bar->setRange(0, 0);
-        bar->hide();
-        connect(bar, &QScrollBar::valueChanged, this, [this] {
-            try {
-                syncSurfaceFromBars();
-            } catch (...) {
-            }
-        });
-    }
-    m_tip = new MapTipLabel(this, m_container);
-    m_timer = new QTimer(this);
-    m_timer->setObjectName(QStringLiteral("Timer1"));
-    m_timer->setInterval(5000);
-    m_timer->setSingleShot(true);
-    connect(m_timer, &QTimer::timeout, this, [this] {
-        try {
-            timerTick();
-        } catch (...) {
-        }
-    });
-    m_message = [this](const QString& title, const QString& text) { QMessageBox::warning(this, title, text); };
+    m_store = std::make_unique<zv::PolyStore>();
+    m_container = new MapViewport(this, m_store.get());
+    m_editor = std::make_unique<MapEditor>(this, m_store.get(), m_container);
+    m_pointer = std::make_unique<MapPointer>(this, m_store.get(), m_container, m_editor.get());
+    m_editor->setPointer(m_pointer.get());
+    m_store->setListener(m_editor.get());
     setMouseTracking(true);
     resize(320, 240);
     ReadProperties({});
 }
 
-ZVMap::~ZVMap() = default;
+ZVMap::~ZVMap()
+{
+    m_store->setListener(nullptr);
+}
+
+QImage ZVMap::Picture() const { return m_container->picture(); }
+qint16 ZVMap::DrawWidth() const { return m_store->drawWidth(); }
+QString ZVMap::Image() const { return m_container->imageText(); }
+bool ZVMap::PVisible() const { return m_store->pVisible(); }
+float ZVMap::ZoomFactor() const { return m_store->zoom(); }
+qint16 ZVMap::ScrollUnitX() const { return m_container->unitX(); }
+qint16 ZVMap::ScrollUnitY() const { return m_container->unitY(); }
+double ZVMap::SurfaceLeft() const { return m_container->left(); }
+double ZVMap::SurfaceTop() const { return m_container->top(); }
+ZVMap::Mode ZVMap::mode() const { return m_editor->mode(); }
+bool ZVMap::PanOn() const { return m_editor->panOn(); }
+bool ZVMap::StoreEmpty() const { return m_store->storeEmpty(); }
+int ZVMap::PolyCount() const { return m_store->count(); }
+int ZVMap::LineCount() const { return m_store->lineCount(); }
 
 void ZVMap::setBackColor(quint32 c)
 {
@@ -364,8 +79,7 @@ void ZVMap::setBackColor(quint32 c)
 void ZVMap::setForeColor(quint32 c)
 {
     m_foreColor = c;
-    m_lineColor = c;
-    for (Edge& e : L()) e.color = c;
+    m_store->setLineColor(c);
     m_container->update();
     emit PropertyChanged(QStringLiteral("ForeColor"));
 }
@@ -391,8 +105,8 @@ void ZVMap::setFont(const QFont& f)
 
 zv::Poly ZVMap::Poly(qint32 index) const
 {
-    if (!hasPolygons() || index < 0 || index >= m_polys.size()) return {};
-    return m_polys[index];
+    if (!m_store->hasPolygons() || index < 0 || index >= m_store->polys().size()) return {};
+    return m_store->polys()[index];
 }
 
 void ZVMap::setBackStyle(qint16 v)
@@ -405,7 +119,7 @@ void ZVMap::setBackStyle(qint16 v)
 void ZVMap::setBorderStyle(qint16 v)
 {
     m_borderStyle = v;
-    layoutParts();
+    m_container->layoutParts();
     update();
     emit PropertyChanged(QStringLiteral("BorderStyle"));
 }
@@ -419,8 +133,8 @@ void ZVMap::setAppearance(qint16 v)
 
 void ZVMap::setDrawWidth(qint16 w)
 {
-    m_drawWidth = std::clamp<qint16>(w, 1, 5);
-    for (Edge& e : L()) e.width = m_drawWidth;
+    m_store->setDrawWidth(std::clamp<qint16>(w, 1, 5));
+    m_store->restyleWidths();
     m_container->update();
     emit PropertyChanged(QStringLiteral("DrawWidth"));
 }
@@ -451,8 +165,8 @@ void ZVMap::applyMousePointer()
 
 void ZVMap::setPVisible(bool v)
 {
-    m_pVisible = v;
-    redrawPolys();
+    m_store->setPVisible(v);
+    m_store->redraw();
 }
 
 namespace {
@@ -476,33 +190,18 @@ void ZVMap::ReadProperties(const QVariantMap& bag)
     m_backStyle = qint16(get("BackStyle", 1).toInt());
     m_borderStyle = qint16(get("BorderStyle", 0).toInt());
     m_appearance = qint16(get("Appearance", 1).toInt());
-    m_drawWidth = qint16(get("DrawWidth", 1).toInt());  // as stored, not clamped
+    m_store->setDrawWidth(qint16(get("DrawWidth", 1).toInt()));  // as stored, not clamped
     m_toolTipText = get("ToolTipText", QString()).toString();
-    m_imageText = get("Image", QString()).toString();
+    const QString image = get("Image", QString()).toString();
     const QVariant icon = get("MouseIcon", QVariant());
     m_mouseIcon = icon.isValid() ? icon.value<QPixmap>() : QPixmap();
     m_mousePointer = qint16(get("MousePointer", 0).toInt());
-    m_pVisible = get("PVisible", true).toBool();
+    m_store->setPVisible(get("PVisible", true).toBool());
     applyMousePointer();
 
-    if (!m_imageText.isEmpty() && QFileInfo::exists(m_imageText)) {
-        QImageReader reader(m_imageText);
-        reader.setDecideFormatFromContent(true);
-        QImage im = reader.read();
-        if (!im.isNull()) {
-            m_img = im.convertToFormat(im.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                            : QImage::Format_RGB32);
-            m_natW = m_img.width() * 15;
-            m_natH = m_img.height() * 15;
-            m_imgW = m_natW;
-            m_imgH = m_natH;
-            m_shades.clear();
-    m_dotCache.clear();
-        }
-    }
-    m_zoom = 1.0f;
-    m_unitX = m_unitY = 1;
-    layoutParts();
+    m_container->readImage(image);  // a missing file: no picture, no error
+    m_container->resetZoom();
+    m_container->layoutParts();
     update();
     m_container->update();
 }
@@ -520,11 +219,12 @@ QList<QPair<QString, QVariant>> ZVMap::WriteProperties() const
     put("BackStyle", int(m_backStyle), m_backStyle == 1);
     put("BorderStyle", int(m_borderStyle), m_borderStyle == 0);
     put("Appearance", int(m_appearance), m_appearance == 1);
-    put("DrawWidth", int(m_drawWidth), m_drawWidth == 1);
-    put("Image", m_imageText, m_imageText.isEmpty());
+    put("DrawWidth", int(m_store->drawWidth()), m_store->drawWidth() == 1);
+    const QString image = m_container->imageText();
+    put("Image", image, image.isEmpty());
     put("MouseIcon", m_mouseIcon, m_mouseIcon.isNull());
     put("MousePointer", int(m_mousePointer), m_mousePointer == 0);
-    put("PVisible", m_pVisible, m_pVisible);
+    put("PVisible", m_store->pVisible(), m_store->pVisible());
     put("ToolTipText", m_toolTipText, m_toolTipText.isEmpty());
     return out;
 }
@@ -539,626 +239,88 @@ void ZVMap::PopupMenu(QObject*, const QVariant&, const QVariant&, const QVariant
 
 void ZVMap::setMessageHandler(std::function<void(const QString&, const QString&)> handler)
 {
-    m_message = std::move(handler);
-}
-
-void ZVMap::showMessage(const QString& title, const QString& text)
-{
-    if (m_message) m_message(title, text);
+    m_editor->setMessageHandler(std::move(handler));
 }
 
 // ============================================================================================
-// Polygon store, edges and regions
+// Modes and editing
 
-ZVMap::Edge& ZVMap::edge(int k)
-{
-    if (k < 0 || k >= lineCount()) throw zv::Error(9, QStringLiteral("Subscript out of range"));
-    return L()[k];
-}
+void ZVMap::DrawPoly() { m_editor->DrawPoly(); }
+void ZVMap::PolyMove() { m_editor->PolyMove(); }
+void ZVMap::MovePoint() { m_editor->MovePoint(); }
+void ZVMap::DeletePoint() { m_editor->DeletePoint(); }
+void ZVMap::AddPoint() { m_editor->AddPoint(); }
+void ZVMap::Pan(bool PanOn) { m_editor->Pan(PanOn); }
+void ZVMap::Cancel() { m_editor->Cancel(); }
+void ZVMap::Copy(qint32 PolyID) { m_editor->Copy(PolyID); }
+void ZVMap::Paste(qint32 NewPolyID) { m_editor->Paste(NewPolyID); }
 
-ZVMap::Edge& ZVMap::createEdge(int k)
-{
-    if (k < 0 || k >= kMaxEdges) throw zv::Error(6, QStringLiteral("Overflow"));
-    Edge t;
-    t.color = m_lineColor;
-    t.width = m_drawWidth;
-    if (k == lineCount())
-        L().push_back(t);
-    else if (k > lineCount())
-        L().resize(size_t(k) + 1, t);
-    else
-        L()[k] = t;
-    return L()[k];
-}
+// ============================================================================================
+// Pointer input
 
-void ZVMap::destroyTopEdge()
-{
-    if (lineCount() > 1)
-        L().pop_back();
-    else
-        L()[0].visible = false;
-}
+void ZVMap::viewportPress(QMouseEvent* e) { m_pointer->viewportPress(e); }
+void ZVMap::viewportMove(QMouseEvent* e) { m_pointer->viewportMove(e); }
+void ZVMap::viewportRelease(QMouseEvent* e) { m_pointer->viewportRelease(e); }
+void ZVMap::mousePressEvent(QMouseEvent* e) { m_pointer->ownPress(e); }
+void ZVMap::mouseMoveEvent(QMouseEvent* e) { m_pointer->ownMove(e); }
+void ZVMap::mouseReleaseEvent(QMouseEvent* e) { m_pointer->ownRelease(e); }
+void ZVMap::mouseDoubleClickEvent(QMouseEvent* e) { m_pointer->ownDoubleClick(e); }
+void ZVMap::keyPressEvent(QKeyEvent* e) { m_pointer->keyPress(e); }
+void ZVMap::keyReleaseEvent(QKeyEvent* e) { m_pointer->keyRelease(e); }
 
-zv::Line ZVMap::Line(int k) const
-{
-    if (k < 0 || k >= lineCount()) return {};
-    const Edge& e = L()[k];
-    return {e.x1, e.y1, e.x2, e.y2, e.width, e.color, e.visible};
-}
+// ============================================================================================
+// The polygon store
 
-int ZVMap::newPolySlot()
-{
-    if (m_polys.isEmpty() || m_polys.size() > 1 || !m_storeEmpty) {
-        m_polys.append(zv::Poly{});
-        m_regions.append(Region{});
-    } else {
-        m_polys[0] = zv::Poly{};
-        m_regions[0] = Region{};
-    }
-    m_storeEmpty = false;
-    invalidateIndex();
-    return int(m_polys.size()) - 1;
-}
+zv::Line ZVMap::Line(int k) const { return m_store->line(k); }
 
-// The first edge of a new polygon follows every edge already owned, so no two polygons share one.
-int ZVMap::ownedEdgesBefore(int slot) const
-{
-    if (!hasPolygons()) return 0;
-    qint64 sum = 0;
-    for (int j = 0; j < m_polys.size(); ++j)
-        if (j != slot) sum += m_polys[j].Pt.size();
-    return int(std::min<qint64>(sum, kMaxEdges));
-}
+void ZVMap::SetPoly(qint32 ID, const zv::Poly& Point) { m_store->add(ID, Point.Pt); }
 
-void ZVMap::makeRegion(const QVector<zv::Point>& pts, int i)
-{
-    if (i < 0 || i >= m_regions.size()) return;
-    Region& r = m_regions[i];
-    const bool wasValid = r.valid;
-    const QRect oldPb = r.pbounds;
-    r.poly.resize(pts.size());  // storage is reused: a zoom rebuilds every region
-    r.valid = !pts.isEmpty() && std::all_of(pts.begin(), pts.end(), [](const zv::Point& p) {
-        return std::abs(qint64(p.x)) <= kCoordLimit && std::abs(qint64(p.y)) <= kCoordLimit;
-    });
-    if (r.valid) {
-        const double z = m_zoom;
-        qint32 x0 = pts[0].x, x1 = x0, y0 = pts[0].y, y1 = y0;
-        for (int k = 0; k < pts.size(); ++k) {
-            const zv::Point& p = pts[k];
-            r.poly[k] = QPoint(rti(p.x * z), rti(p.y * z));
-            x0 = std::min(x0, p.x);
-            x1 = std::max(x1, p.x);
-            y0 = std::min(y0, p.y);
-            y1 = std::max(y1, p.y);
-        }
-        r.bounds = r.poly.boundingRect();
-        r.pbounds = QRect(QPoint(x0, y0), QPoint(x1, y1));
-        r.gen = m_regionGen;
-    }
-    if (wasValid != r.valid || (r.valid && oldPb != r.pbounds)) invalidateIndex();
-}
-
-void ZVMap::releaseRegion(int i)
-{
-    if (i < 0 || i >= m_regions.size() || !m_regions[i].valid) return;
-    m_regions[i].valid = false;
-    invalidateIndex();
-}
-
-void ZVMap::drawPolyEdges(int i)
-{
-    zv::Poly& p = m_polys[i];
-    const int n = int(p.Pt.size());
-    const int s = p.StartLine;
-    const double z = m_zoom;
-    const bool onTop = s > 0 && s == lineCount() && qint64(s) + n <= kMaxEdges;
-    if (onTop) {
-        // The usual case: the polygon's edges go on top, made in one step.
-        Edge t;
-        t.color = m_lineColor;
-        L().resize(size_t(s) + size_t(n), t);
-    }
-    for (int k = 0; k < n; ++k) {
-        const int idx = s + k;
-        Edge& e = onTop ? L()[size_t(idx)] : idx == 0 ? L()[0] : createEdge(idx);
-        const zv::Point& a = p.Pt[k];
-        const zv::Point& b = p.Pt[(k + 1) % n];
-        e.x1 = a.x * z;
-        e.y1 = a.y * z;
-        e.x2 = b.x * z;
-        e.y2 = b.y * z;
-        e.width = m_drawWidth;
-        if (m_pVisible) {
-            e.visible = true;
-            bringToFront(e);
-        }
-    }
-    makeRegion(p.Pt, i);
-}
-
-void ZVMap::redrawPolys()
-{
-    m_container->update();
-    m_edgesStale = false;
-    if (m_polys.isEmpty()) return;
-    L().resize(1);
-    L()[0].visible = false;
-    L()[0].color = m_lineColor;  // a highlight must not become every outline's colour
-    if (m_storeEmpty) return;
-    L().reserve(size_t(ownedEdgesBefore(-1)) + 1);
-    for (int i = 0; i < m_polys.size(); ++i) {
-        try {
-            drawPolyEdges(i);  // rebuilds the region too
-        } catch (...) {
-            releaseRegion(i);
-        }
-    }
-    // A polygon being dragged keeps the place it was dragged to: its points change only at the release.
-    if (m_dragging && m_mode == Mode::MovePoly && m_activePoly >= 0 && m_activePoly < m_polys.size()) {
-        const double f = double(m_zoom) / m_dragZoom;
-        const zv::Poly& p = m_polys[m_activePoly];
-        for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
-            Edge& e = m_lines[size_t(k)];
-            e.x1 += m_dragShiftX * f;
-            e.x2 += m_dragShiftX * f;
-            e.y1 += m_dragShiftY * f;
-            e.y2 += m_dragShiftY * f;
-        }
-    }
-}
-
-// What redrawPolys would make, left to be made on first use: a zoom of a large map then costs
-// only what is painted.
-void ZVMap::markPolysStale()
-{
-    m_container->update();
-    if (m_polys.isEmpty()) return;
-    ++m_regionGen;
-    m_edgesStale = true;
-    if (m_storeEmpty) return;
-    for (int i = 0; i < m_polys.size(); ++i)
-        if (!m_regions[i].valid && !m_polys[i].Pt.isEmpty()) makeRegion(m_polys[i].Pt, i);
-}
-
-void ZVMap::ensureEdges() const
-{
-    if (m_edgesStale) const_cast<ZVMap*>(this)->redrawPolys();
-}
-
-std::vector<ZVMap::Edge>& ZVMap::L() const
-{
-    if (m_edgesStale) ensureEdges();
-    return m_lines;
-}
-
-const ZVMap::Region& ZVMap::region(int i) const
-{
-    Region& r = m_regions[i];
-    if (r.valid && r.gen != m_regionGen) {
-        // Same points, new zoom: the picture box (and so the index) stays.
-        const QVector<zv::Point>& pts = m_polys[i].Pt;
-        const double z = m_zoom;
-        r.poly.resize(pts.size());
-        for (int k = 0; k < pts.size(); ++k) r.poly[k] = QPoint(rti(pts[k].x * z), rti(pts[k].y * z));
-        r.bounds = r.poly.boundingRect();
-        r.gen = m_regionGen;
-    }
-    return r;
-}
-
-void ZVMap::removePolyAt(int i)
-{
-    if (i < 0 || i >= m_polys.size()) return;
-    // A vertex chosen for a drag or an insertion is an edge index: keep it as a vertex of its polygon.
-    const bool vertexChosen = (m_dragging && m_mode == Mode::MoveVertex) ||
-                              ((m_mode == Mode::InsertChoose || m_mode == Mode::InsertPlace) && m_activePoint != -1);
-    int vActive = -1, vFirst = -1;
-    if (vertexChosen && m_activePoly >= 0 && m_activePoly < m_polys.size()) {
-        vActive = m_activePoint - m_polys[m_activePoly].StartLine;
-        if (m_mode == Mode::InsertPlace) vFirst = m_firstPoint - m_polys[m_activePoly].StartLine;
-    }
-    releaseRegion(i);
-    dropShadesOf(i);
-    int c = m_polys[i].StartLine;
-    for (int j = i + 1; j < m_polys.size(); ++j) {
-        m_polys[j - 1] = m_polys[j];
-        m_regions[j - 1] = m_regions[j];
-        m_polys[j - 1].StartLine = c;
-        c += int(m_polys[j - 1].Pt.size());
-    }
-    if (m_polys.size() == 1) {
-        m_storeEmpty = true;
-    } else {
-        m_polys.removeLast();
-        m_regions.removeLast();
-    }
-    if (m_drawIndex == i) {
-        // The host removed the polygon being drawn: the drawing starts afresh.
-        m_drawCount = 0;
-        m_drawPts.clear();
-        m_drawIndex = -1;
-    } else if (m_drawIndex > i) {
-        --m_drawIndex;
-    }
-    m_closingIndex = indexAfterRemoval(m_closingIndex, i);
-    m_pasteIndex = indexAfterRemoval(m_pasteIndex, i);
-    followRemoval(i, vActive, vFirst);
-    invalidateIndex();
-    hideTip();  // its store index may now name another polygon
-    redrawPolys();
-}
-
-// A drag or insertion under way follows its own polygon past a removal, or is dropped with it.
-void ZVMap::followRemoval(int i, int vActive, int vFirst)
-{
-    const bool dragging = m_dragging && (m_mode == Mode::MovePoly || m_mode == Mode::MoveVertex);
-    const bool inserting = (m_mode == Mode::InsertChoose || m_mode == Mode::InsertPlace) && m_activePoint != -1;
-    if (!dragging && !inserting) return;
-    m_activePoly = indexAfterRemoval(m_activePoly, i);
-    if (m_activePoly < 0 || (m_storeEmpty && m_polys.size() == 1)) {
-        m_activePoly = -1;
-        m_activePoint = -1;
-        m_firstPoint = -1;
-        m_savedShading = 0;
-        if (inserting) {
-            m_markers[0].visible = m_markers[1].visible = false;
-            setMode(Mode::InsertChoose);
-            m_container->update();
-        }
-        return;
-    }
-    const int s = m_polys[m_activePoly].StartLine;
-    if (vActive >= 0) m_activePoint = s + vActive;
-    if (vFirst >= 0) m_firstPoint = s + vFirst;
-}
-
-void ZVMap::SetPoly(qint32 ID, const zv::Poly& Point)
-{
-    if (Point.Pt.isEmpty()) throw zv::Error(9, QStringLiteral("Subscript out of range"));
-    const int owned = ownedEdgesBefore(-1);
-    if (qint64(owned) + Point.Pt.size() > kMaxEdges || m_polys.size() >= kMaxEntries)
-        throw zv::Error(6, QStringLiteral("Overflow"));
-    const int i = newPolySlot();
-    zv::Poly& p = m_polys[i];
-    p.ID = ID;
-    p.Pt = Point.Pt;
-    p.Shading = 0;
-    p.StartLine = owned;
-    drawPolyEdges(i);
-    m_container->update();
-}
-
-int ZVMap::firstIndexOf(qint32 ID) const
-{
-    if (!hasPolygons()) return -1;
-    for (int i = 0; i < m_polys.size(); ++i)
-        if (m_polys[i].ID == ID) return i;
-    return -1;
-}
-
-void ZVMap::Delete(qint32 ID)
-{
-    if (!hasPolygons()) return;
-    for (int i = int(m_polys.size()) - 1; i >= 0; --i) {
-        if (m_polys[i].ID == ID) {
-            removePolyAt(i);  // takes its own shading with it, and no other
-            return;
-        }
-    }
-}
+void ZVMap::Delete(qint32 ID) { m_store->deleteLast(ID); }
 
 void ZVMap::Clear()
 {
     // Gestures first: nothing may point into the store once it is gone.
-    m_dragging = false;
-    m_drawCount = 0;
-    m_drawPts.clear();
-    m_drawIndex = -1;
-    m_activePoly = 0;
-    m_activePoint = -1;
-    m_firstPoint = -1;
-    m_savedShading = 0;
-    m_markers[0].visible = m_markers[1].visible = false;
-    switch (m_mode) {
-    case Mode::Drawing:
-    case Mode::MovePoly:
-    case Mode::MoveVertex:
-    case Mode::DeleteVertex:
-    case Mode::InsertChoose:
-    case Mode::InsertPlace: setMode(Mode::Normal); break;
-    default: break;
-    }
-    m_polys.clear();
-    m_regions.clear();
-    m_storeEmpty = false;
-    m_lines.assign(1, Edge{});
-    m_lines[0].color = m_lineColor;
-    m_edgesStale = false;
-    m_shades.clear();
-    m_dotCache.clear();
-    m_gridStart.clear();
-    m_gridItems.clear();
-    m_gridCols = m_gridRows = 0;
-    invalidateIndex();
-    m_tipIndex = -1;
-    hideTip();
-    m_timer->stop();
+    m_editor->dropGestures();
+    m_store->clear();
+    m_pointer->reset();
     m_container->update();
-}
-
-bool ZVMap::lineInView(int k) const
-{
-    if (k < 0 || k >= lineCount()) return false;
-    const Edge& e = L()[k];
-    const double l = rte(-m_left), t = rte(-m_top);
-    const double r = rte(-m_left + m_contW), b = rte(-m_top + m_contH);
-    return l <= e.x1 && e.x1 <= r && l <= e.x2 && e.x2 <= r && t <= e.y1 && e.y1 <= b && t <= e.y2 && e.y2 <= b;
-}
-
-bool ZVMap::lineOwner(int k, int& entry, int& vertex) const
-{
-    if (!hasPolygons() || k < 0) return false;
-    int owner = -1;
-    for (int i = 0; i < m_polys.size(); ++i)
-        if (m_polys[i].StartLine <= k) owner = i;
-    if (owner < 0) return false;
-    const int v = k - m_polys[owner].StartLine;
-    if (v >= m_polys[owner].Pt.size()) return false;
-    entry = owner;
-    vertex = v;
-    return true;
 }
 
 void ZVMap::HighlightPoly(qint32 ID)
 {
-    const int i = firstIndexOf(ID);
+    const int i = m_store->firstIndexOf(ID);
     if (i < 0) return;
-    m_skipClick = true;
-    bool allInView = true;
-    if (m_pVisible) {
-        for (Edge& e : L()) e.width = m_drawWidth;
-        const zv::Poly& p = m_polys[i];
-        for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
-            L()[k].width = m_drawWidth + 2;
-            if (!lineInView(k)) allInView = false;
-        }
-    }
-    if (!m_pVisible || !allInView) scrollToPoly(i);
-    m_container->update();
+    m_pointer->skipNextClick();
+    if (m_store->highlight(i, m_container->visible())) m_container->scrollToPoly(i);
 }
 
 void ZVMap::HighlightInvisPoly(qint32 ID)
 {
-    const int i = firstIndexOf(ID);
+    const int i = m_store->firstIndexOf(ID);
     if (i < 0) return;
-    m_skipClick = true;
-    for (Edge& e : L()) {
-        e.width = m_drawWidth;
-        e.color = 0;
-        e.visible = false;
-    }
-    bool allInView = true;
-    const zv::Poly& p = m_polys[i];
-    for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
-        Edge& e = L()[k];
-        e.visible = true;
-        e.width = m_drawWidth + 2;
-        e.color = kHighlight;
-        if (!lineInView(k)) allInView = false;
-    }
-    if (!allInView) scrollToPoly(i);
-    m_container->update();
+    m_pointer->skipNextClick();
+    if (m_store->highlightAlone(i, m_container->visible())) m_container->scrollToPoly(i);
 }
 
-void ZVMap::clearDots()
-{
-    m_shades.clear();
-    m_dotCache.clear();
-    m_container->update();
-}
+const QVector<zv::DotBatch>& ZVMap::ShadeDots() const { return m_store->dots(); }
 
-// The shading of one polygon goes with it; every other stays as painted.
-void ZVMap::dropShadesOf(int i)
-{
-    bool any = false;
-    for (int j = int(m_shades.size()) - 1; j >= 0; --j) {
-        if (m_shades[j].owner == i) {
-            m_shades.remove(j);
-            any = true;
-        } else if (m_shades[j].owner > i) {
-            --m_shades[j].owner;
-        }
-    }
-    if (any) m_container->update();
-}
+void ZVMap::ShadePoly(qint32 ID, qint16 ShadingLevel) { m_store->shade(ID, ShadingLevel); }
 
-const QVector<zv::DotBatch>& ZVMap::ShadeDots() const
-{
-    QVector<zv::DotBatch>& out = m_dotCache;
-    out.clear();
-    out.reserve(m_shades.size());
-    for (const Shade& s : m_shades) {
-        zv::DotBatch b;
-        b.color = s.color;
-        b.bounds = s.bounds;
-        forEachShadeDot(s.poly, s.bounds, s.bounds, [&b](int x, int y) {
-            b.points.append(QPoint(x, y));
-            return true;
-        });
-        // column by column, as the grid is walked
-        std::sort(b.points.begin(), b.points.end(),
-                  [](const QPoint& l, const QPoint& r) { return l.x() != r.x() ? l.x() < r.x() : l.y() < r.y(); });
-        out.append(std::move(b));
-    }
-    return out;
-}
-
-// Dots every 30 twips of the display, so they fall inside the polygon at every zoom.
-void ZVMap::fillPoly(int i, quint32 color)
-{
-    if (i < 0 || i >= m_regions.size() || !m_regions[i].valid) return;
-    const Region& r = region(i);
-    if (forEachShadeDot(r.poly, r.bounds, r.bounds, [](int, int) { return false; })) return;  // no dot inside
-    // Shading again paints the same dots in the new colour: the old batch is covered, so drop it.
-    auto dots = [](const QPolygon& poly, const QRect& b) {
-        QVector<QPoint> pts;
-        forEachShadeDot(poly, b, b, [&pts](int x, int y) {
-            pts.append(QPoint(x, y));
-            return true;
-        });
-        return pts;
-    };
-    for (int j = int(m_shades.size()) - 1; j >= 0; --j) {
-        const Shade& old = m_shades[j];
-        if (old.bounds == r.bounds && (old.poly == r.poly || dots(old.poly, old.bounds) == dots(r.poly, r.bounds)))
-            m_shades.remove(j);
-    }
-    m_shades.append(Shade{color, i, r.bounds, r.poly});
-    m_container->update();
-}
-
-void ZVMap::refillShaded(qint32 exceptID, bool skipID)
-{
-    if (!hasPolygons()) return;
-    quint32 prev = 0;
-    for (int i = 0; i < m_polys.size(); ++i) {
-        zv::Poly& p = m_polys[i];
-        if (skipID && p.ID == exceptID) {
-            p.Shading = 0;
-        } else if (p.Shading != 0) {
-            const quint32 c = p.Shading == 1 ? kWarning : p.Shading == 2 ? kCritical : prev;
-            fillPoly(i, c);
-            prev = c;
-        }
-    }
-}
-
-void ZVMap::ShadePoly(qint32 ID, qint16 ShadingLevel)
-{
-    if (ShadingLevel == 0) {
-        clearDots();
-        refillShaded(ID, true);
-        return;
-    }
-    const quint32 color = ShadingLevel == 1 ? kWarning : ShadingLevel == 2 ? kCritical : 0;
-    const int i = firstIndexOf(ID);
-    if (i < 0) return;
-    m_polys[i].Shading = ShadingLevel;
-    fillPoly(i, color);
-}
-
-// ---- spatial index for hit tests: a uniform grid of picture-coordinate cells listing, in store order,
-// the polygons whose bounding box touches the cell. Picture coordinates keep it valid across zooms.
-void ZVMap::buildIndex() const
-{
-    m_indexDirty = false;
-    m_gridStart.clear();
-    m_gridItems.clear();
-    m_gridCols = m_gridRows = 0;
-    QRect all;
-    int count = 0;
-    for (const Region& r : m_regions) {
-        if (!r.valid) continue;
-        all = count == 0 ? r.pbounds : all.united(r.pbounds);
-        ++count;
-    }
-    if (count == 0) return;
-    m_gridBounds = all;
-    const double area = double(all.width()) * double(all.height());
-    const double targetCells = std::clamp(double(count) * 2.0, 1.0, 1.0e6);
-    const int cell = std::max(64, int(std::ceil(std::sqrt(area / targetCells))));
-    m_gridCell = cell;
-    m_gridCols = all.width() / cell + 1;
-    m_gridRows = all.height() / cell + 1;
-    const int cells = m_gridCols * m_gridRows;
-    QVector<int> counts(cells + 1, 0);
-    auto range = [&](const QRect& b, int& c0, int& c1, int& r0, int& r1) {
-        c0 = (b.left() - all.left()) / cell;
-        c1 = (b.right() - all.left()) / cell;
-        r0 = (b.top() - all.top()) / cell;
-        r1 = (b.bottom() - all.top()) / cell;
-    };
-    for (const Region& r : m_regions) {
-        if (!r.valid) continue;
-        int c0, c1, r0, r1;
-        range(r.pbounds, c0, c1, r0, r1);
-        for (int row = r0; row <= r1; ++row)
-            for (int col = c0; col <= c1; ++col) ++counts[row * m_gridCols + col + 1];
-    }
-    for (int c = 0; c < cells; ++c) counts[c + 1] += counts[c];
-    m_gridStart = counts;
-    m_gridItems.resize(counts[cells]);
-    for (int i = 0; i < m_regions.size(); ++i) {
-        const Region& r = m_regions[i];
-        if (!r.valid) continue;
-        int c0, c1, r0, r1;
-        range(r.pbounds, c0, c1, r0, r1);
-        for (int row = r0; row <= r1; ++row)
-            for (int col = c0; col <= c1; ++col) m_gridItems[counts[row * m_gridCols + col]++] = i;
-    }
-}
-
-// Calls f(store index) for the polygons listed in the cells that cover a picture-coordinate box:
-// once each, in ascending store order.
-template <typename F>
-void ZVMap::forCandidates(double px0, double py0, double px1, double py1, F&& f) const
-{
-    if (m_indexDirty) buildIndex();
-    if (m_gridCols == 0) return;
-    const QRect& g = m_gridBounds;
-    if (px1 < g.left() || py1 < g.top() || px0 > g.right() + 1 || py0 > g.bottom() + 1) return;
-    // Clamped before the conversion: a far position must not overflow int.
-    auto cellOf = [this](double v, double origin, int count) {
-        return int(std::clamp(std::floor((v - origin) / m_gridCell), 0.0, double(count - 1)));
-    };
-    const int c0 = cellOf(px0, g.left(), m_gridCols), c1 = cellOf(px1, g.left(), m_gridCols);
-    const int r0 = cellOf(py0, g.top(), m_gridRows), r1 = cellOf(py1, g.top(), m_gridRows);
-    if (c0 == c1 && r0 == r1) {
-        const int c = r0 * m_gridCols + c0;
-        for (int k = m_gridStart[c]; k < m_gridStart[c + 1]; ++k) f(m_gridItems[k]);
-        return;
-    }
-    std::vector<int> all;
-    for (int row = r0; row <= r1; ++row)
-        for (int col = c0; col <= c1; ++col) {
-            const int c = row * m_gridCols + col;
-            all.insert(all.end(), m_gridItems.begin() + m_gridStart[c], m_gridItems.begin() + m_gridStart[c + 1]);
-        }
-    std::sort(all.begin(), all.end());
-    all.erase(std::unique(all.begin(), all.end()), all.end());
-    for (int i : all) f(i);
-}
-
-int ZVMap::hitTestRounded(int rx, int ry) const
-{
-    if (!hasPolygons()) return -1;
-    // A display vertex is its picture vertex times the zoom, rounded: within half a display unit.
-    const double z = m_zoom, m = 0.5 / z + 1e-3;
-    const double px = rx / z, py = ry / z;
-    const QPoint pt(rx, ry);
-    int found = -1;
-    forCandidates(px - m, py - m, px + m, py + m, [&](int i) {
-        if (found >= 0 && i > found) return;
-        if (!m_regions[i].valid) return;
-        const Region& r = region(i);
-        if (r.bounds.contains(pt) && r.poly.containsPoint(pt, Qt::OddEvenFill)) found = i;
-    });
-    return found;
-}
-
-int ZVMap::HitTest(float x, float y) const { return hitTestRounded(int(rte(x)), int(rte(y))); }
+int ZVMap::HitTest(float x, float y) const { return m_store->hitTest(x, y); }
 
 zv::Point ZVMap::PictureFromDisplay(float x, float y) const
 {
-    return {qint32(rte(x / m_zoom)), qint32(rte(y / m_zoom))};
+    const float z = m_store->zoom();
+    return {qint32(zv::rte(x / z)), qint32(zv::rte(y / z))};
 }
 
-bool ZVMap::MarkerVisible(int i) const { return i >= 0 && i < 2 && m_markers[i].visible; }
+bool ZVMap::MarkerVisible(int i) const { return i >= 0 && i < 2 && m_editor->marker(i).visible; }
 
 QPointF ZVMap::MarkerCentre(int i) const
 {
     if (i < 0 || i >= 2) return {};
-    return {m_markers[i].left + kMarkerSize / 2, m_markers[i].top + kMarkerSize / 2};
+    const MapEditor::Marker& m = m_editor->marker(i);
+    return {m.left + kMarkerSize / 2, m.top + kMarkerSize / 2};
 }
 
 // ============================================================================================
@@ -1166,267 +328,31 @@ QPointF ZVMap::MarkerCentre(int i) const
 
 void ZVMap::setImage(const QString& path)
 {
-    m_imageText = path;
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    QImage im = reader.read();
-    if (im.isNull()) {
-        if (!QFileInfo::exists(path)) throw zv::Error(53, QStringLiteral("File not found"));
-        throw zv::Error(481, QStringLiteral("Invalid picture"));
-    }
-    m_img = im.convertToFormat(im.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-    m_natW = m_img.width() * 15;
-    m_natH = m_img.height() * 15;
-    m_imgW = m_natW;
-    m_imgH = m_natH;
-    m_shades.clear();
-    m_dotCache.clear();
-    layoutParts();
-    m_container->update();
+    m_container->setImage(path);
     emit PropertyChanged(QStringLiteral("Image"));
 }
 
 void ZVMap::ClearImage()
 {
-    m_imageText.clear();
-    m_img = QImage();
-    m_natW = m_natH = 0;
-    m_imgW = m_imgH = 0;
-    m_shades.clear();
-    m_dotCache.clear();
-    layoutParts();
-    m_container->update();
+    m_container->clearImage();
     emit PropertyChanged(QStringLiteral("Image"));
 }
 
-void ZVMap::Zoom(qint16 ZoomPercent)
+void ZVMap::Zoom(qint16 ZoomPercent) { m_container->zoom(ZoomPercent); }
+
+void ZVMap::PicCoordinates(float& StartX, float& StartY, qint32& PicWidth, qint32& PicHeight) const
 {
-    if (ZoomPercent <= 0) return;
-    m_zoom = float(ZoomPercent) / 100.0f;
-    m_imgW = ZoomPercent / 100.0 * m_natW;
-    m_imgH = ZoomPercent / 100.0 * m_natH;
-    m_shades.clear();
-    m_dotCache.clear();
-    layoutParts();
-    markPolysStale();
-    // Shading survives a zoom: drawn again at the new factor.
-    refillShaded(0, false);
-    m_container->update();
+    m_container->picCoordinates(StartX, StartY, PicWidth, PicHeight);
 }
 
-void ZVMap::layoutParts()
-{
-    const int b = borderPx();
-    const double innerW = double(width() - 2 * b) * 15.0;
-    const double innerH = double(height() - 2 * b) * 15.0;
-    const int sb = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-    const double vLeft = innerW - sb * 15.0;
-    const double hTop = innerH - sb * 15.0;
-    if (vLeft > 0) m_contW = vLeft;
-    if (hTop > 0) m_contH = hTop;
-    const int cw = int(rte(m_contW / 15.0)), ch = int(rte(m_contH / 15.0));
-    m_container->setGeometry(b, b, cw, ch);
-    m_hbar->setGeometry(b, b + int(rte(hTop / 15.0)), cw, sb);
-    m_vbar->setGeometry(b + int(rte(vLeft / 15.0)), b, sb, ch);
-
-    auto setupBar = [](QScrollBar* bar, double img, double cont, qint16& unit) {
-        const QSignalBlocker block(bar);
-        if (img > cont) {
-            const double d = img - cont;
-            unit = d > 32767 ? qint16(std::min(32767.0, std::floor(d / 32767) + 1)) : qint16(1);
-            bar->setRange(0, int(rte(d / unit)));
-            bar->setSingleStep(std::max(1, int(rte(150.0 / unit))));
-            bar->show();
-        } else {
-            bar->setRange(0, 0);
-            bar->setValue(0);
-            bar->hide();
-        }
-        if (cont > 0) bar->setPageStep(std::max(1, int(rte(cont / 4))));  // a quarter of the viewport
-    };
-    setupBar(m_hbar, m_imgW, m_contW, m_unitX);
-    setupBar(m_vbar, m_imgH, m_contH, m_unitY);
-    syncSurfaceFromBars();
-}
-
-void ZVMap::syncSurfaceFromBars()
-{
-    m_left = m_hbar->isHidden() ? 0.0 : -(double(m_hbar->value()) * m_unitX);
-    m_top = m_vbar->isHidden() ? 0.0 : -(double(m_vbar->value()) * m_unitY);
-    placeTip();
-    m_container->update();
-}
+void ZVMap::ImgSize(qint32& imgWidth, qint32& imgHeight) const { m_container->imgSize(imgWidth, imgHeight); }
 
 void ZVMap::resizeEvent(QResizeEvent*)
 {
     try {
-        layoutParts();
+        m_container->layoutParts();
     } catch (...) {
     }
-}
-
-// Brings the polygon's top-left corner to the viewport's, bounded by the scroll range.
-void ZVMap::scrollToPoly(int i)
-{
-    if (i < 0 || i >= m_polys.size()) return;
-    const zv::Poly& p = m_polys[i];
-    if (p.Pt.isEmpty() || p.StartLine >= lineCount()) return;
-    double minX = L()[p.StartLine].x1, minY = L()[p.StartLine].y1;
-    for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
-        const Edge& e = L()[k];
-        minX = std::min({minX, double(e.x1), double(e.x2)});
-        minY = std::min({minY, double(e.y1), double(e.y2)});
-    }
-    const double left = rte(minX), top = rte(minY);
-    const double h = rte(std::min(left / m_unitX, std::max(m_imgW - m_contW, 0.0)));
-    const double v = rte(std::min(top / m_unitY, std::max(m_imgH - m_contH, 0.0)));
-    m_hbar->setValue(int(std::clamp<double>(h, m_hbar->minimum(), m_hbar->maximum())));
-    m_vbar->setValue(int(std::clamp<double>(v, m_vbar->minimum(), m_vbar->maximum())));
-    syncSurfaceFromBars();
-}
-
-void ZVMap::Pan(bool PanOn)
-{
-    m_panOn = PanOn;
-    setMode(PanOn ? Mode::Pan : Mode::Normal);
-}
-
-void ZVMap::PicCoordinates(float& StartX, float& StartY, qint32& PicWidth, qint32& PicHeight) const
-{
-    StartX = float(-m_left) / m_zoom;
-    StartY = float(-m_top) / m_zoom;
-    PicWidth = qint32(rte(std::min(m_contW, m_imgW)));
-    PicHeight = qint32(rte(std::min(m_contH, m_imgH)));
-}
-
-void ZVMap::ImgSize(qint32& imgWidth, qint32& imgHeight) const
-{
-    imgWidth = qint32(rte(m_imgW));
-    imgHeight = qint32(rte(m_imgH));
-}
-
-QPointF ZVMap::displayFromViewportPx(const QPointF& px) const
-{
-    return {double(pxToTw(px.x())) - m_left, double(pxToTw(px.y())) - m_top};
-}
-
-// Paints only the exposed part of the picture surface: never a raster of the whole zoomed picture.
-void ZVMap::paintSurface(QPainter& p, const QRect& exposed)
-{
-    const QRectF picPx(m_left / 15.0, m_top / 15.0, m_imgW / 15.0, m_imgH / 15.0);
-    const QRectF vis = picPx & QRectF(exposed);
-    // Only the strips the picture does not cover get the background.
-    const QRegion bare = QRegion(exposed).subtracted(QRegion(vis.toAlignedRect().adjusted(1, 1, -1, -1)));
-    for (const QRect& r : bare) p.fillRect(r, palette().color(QPalette::Dark));
-    if (vis.isEmpty()) return;
-    p.setClipRect(vis);
-    if (!m_img.isNull() && m_imgW > 0 && m_imgH > 0) {
-        const double sx = m_img.width() / picPx.width(), sy = m_img.height() / picPx.height();
-        const QRectF src((vis.left() - picPx.left()) * sx, (vis.top() - picPx.top()) * sy, vis.width() * sx,
-                         vis.height() * sy);
-        p.drawImage(vis, m_img, src);
-    }
-    // From here on, paint in display twips.
-    p.setTransform(QTransform(1.0 / 15, 0, 0, 1.0 / 15, m_left / 15.0, m_top / 15.0));
-    const QRectF visTw((vis.left() * 15) - m_left, (vis.top() * 15) - m_top, vis.width() * 15, vis.height() * 15);
-    // Shading dots only for the visible part (and a pixel around it): never the whole zoomed polygon.
-    const QRect dotClip = visTw.toAlignedRect().adjusted(-30, -30, 30, 30);
-    QVector<QPoint> dots;
-    for (const Shade& shade : m_shades) {
-        if (!QRectF(shade.bounds).adjusted(-15, -15, 15, 15).intersects(visTw)) continue;
-        dots.clear();
-        forEachShadeDot(shade.poly, shade.bounds, dotClip, [&dots](int x, int y) {
-            dots.append(QPoint(x, y));
-            return true;
-        });
-        if (dots.isEmpty()) continue;
-        QPen pen(zv::oleToColor(shade.color, palette()), 1);
-        pen.setCosmetic(true);
-        p.setPen(pen);
-        p.drawPoints(dots.constData(), int(dots.size()));
-    }
-    // Edges are found through the polygons the grid index places in view, plus the polygons whose
-    // outline may have left their region (being drawn or dragged, or without one).
-    QVector<int> shown;
-    const double margin = 8 * 15;
-    const double vl = visTw.left() - margin, vr = visTw.right() + margin;
-    const double vt = visTw.top() - margin, vb = visTw.bottom() + margin;
-    auto consider = [&](int k) {
-        const Edge& e = m_lines[k];
-        if (!e.visible) return;
-        if (std::max(e.x1, e.x2) < vl || std::min(e.x1, e.x2) > vr || std::max(e.y1, e.y2) < vt ||
-            std::min(e.y1, e.y2) > vb)
-            return;
-        shown.append(k);
-    };
-    if (m_edgesStale) {
-        // Every outline is exactly its points times the zoom, in the template colour and width.
-        if (m_pVisible && hasPolygons()) {
-            QVector<QLineF> lines;
-            const double z = m_zoom, m = 0.5 / z + 1e-3;
-            auto outline = [&](int i) {
-                const QVector<zv::Point>& pts = m_polys[i].Pt;
-                const int n = int(pts.size());
-                for (int k = 0; k < n; ++k) {
-                    const QLineF l(pts[k].x * z, pts[k].y * z, pts[(k + 1) % n].x * z, pts[(k + 1) % n].y * z);
-                    if (std::max(l.x1(), l.x2()) < vl || std::min(l.x1(), l.x2()) > vr ||
-                        std::max(l.y1(), l.y2()) < vt || std::min(l.y1(), l.y2()) > vb)
-                        continue;
-                    lines.append(l);
-                }
-            };
-            forCandidates(vl / z - m, vt / z - m, vr / z + m, vb / z + m, outline);
-            for (int i = 0; i < m_regions.size(); ++i)  // damaged outlines have no region, so no index entry
-                if (!m_regions[i].valid && !m_polys[i].Pt.isEmpty()) outline(i);
-            QPen pen(zv::oleToColor(m_lineColor, palette()), m_drawWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-            pen.setCosmetic(true);
-            p.setPen(pen);
-            p.drawLines(lines.constData(), int(lines.size()));
-        }
-    } else if (hasPolygons()) {
-        std::vector<char> seen(size_t(m_polys.size()), 0);
-        auto considerPoly = [&](int i) {
-            if (i < 0 || i >= m_polys.size() || seen[size_t(i)]) return;
-            seen[size_t(i)] = 1;
-            const zv::Poly& poly = m_polys[i];
-            const int end = std::min<int>(poly.StartLine + int(poly.Pt.size()), lineCount());
-            for (int k = std::max(0, poly.StartLine); k < end; ++k) consider(k);
-        };
-        const double z = m_zoom, m = 0.5 / z + 1e-3;
-        forCandidates(vl / z - m, vt / z - m, vr / z + m, vb / z + m, considerPoly);
-        for (int i = 0; i < m_regions.size(); ++i)
-            if (!m_regions[i].valid) considerPoly(i);
-        if (m_dragging) considerPoly(m_activePoly);
-        if (m_drawCount > 0) considerPoly(m_drawIndex);
-    }
-    std::sort(shown.begin(), shown.end(), [this](int a, int b) {
-        return m_lines[a].z != m_lines[b].z ? m_lines[a].z < m_lines[b].z : a < b;
-    });
-    QVector<QLineF> batch;
-    int curWidth = -1;
-    quint32 curColor = 0;
-    auto flush = [&] {
-        if (batch.isEmpty()) return;
-        QPen pen(zv::oleToColor(curColor, palette()), curWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-        pen.setCosmetic(true);
-        p.setPen(pen);
-        p.drawLines(batch.constData(), int(batch.size()));
-        batch.clear();
-    };
-    for (int k : shown) {
-        const Edge& e = m_lines[k];
-        if (e.width != curWidth || e.color != curColor) {
-            flush();
-            curWidth = e.width;
-            curColor = e.color;
-        }
-        batch.append(QLineF(e.x1, e.y1, e.x2, e.y2));
-    }
-    flush();
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::red);
-    for (const Marker& m : m_markers)
-        if (m.visible) p.drawEllipse(QRectF(m.left, m.top, kMarkerSize, kMarkerSize));
 }
 
 void ZVMap::paintEvent(QPaintEvent*)
@@ -1438,743 +364,6 @@ void ZVMap::paintEvent(QPaintEvent*)
             p.setPen(palette().color(QPalette::WindowText));
             p.drawRect(rect().adjusted(0, 0, -1, -1));
         }
-    } catch (...) {
-    }
-}
-
-// ============================================================================================
-// Modes and editing
-
-void ZVMap::setMode(Mode m)
-{
-    m_mode = m;
-    switch (m) {
-    case Mode::Normal: m_container->setCursor(Qt::ArrowCursor); break;
-    case Mode::Drawing: m_container->setCursor(Qt::CrossCursor); break;
-    case Mode::Pan: m_container->setCursor(Qt::OpenHandCursor); break;
-    case Mode::PanDrag: m_container->setCursor(Qt::ClosedHandCursor); break;
-    case Mode::MovePoly: m_container->setCursor(Qt::SizeAllCursor); break;
-    case Mode::MoveVertex: m_container->setCursor(toolCursor('.')); break;
-    case Mode::DeleteVertex: m_container->setCursor(toolCursor('x')); break;
-    case Mode::InsertChoose: m_container->setCursor(toolCursor('+')); break;
-    case Mode::InsertPlace: m_container->setCursor(toolCursor('n')); break;
-    }
-}
-
-void ZVMap::returnToPanOrNormal() { setMode(m_panOn ? Mode::Pan : Mode::Normal); }
-
-void ZVMap::DrawPoly() { setMode(Mode::Drawing); }
-void ZVMap::PolyMove() { setMode(Mode::MovePoly); }
-void ZVMap::MovePoint() { setMode(Mode::MoveVertex); }
-void ZVMap::DeletePoint() { setMode(Mode::DeleteVertex); }
-
-void ZVMap::AddPoint()
-{
-    setMode(Mode::InsertChoose);
-    m_activePoint = -1;
-}
-
-void ZVMap::Cancel()
-{
-    // A half-drawn polygon goes whatever the mode, so the next drawing starts fresh.
-    if (m_drawCount > 0) {
-        const int i = m_drawIndex;
-        if (i >= 0 && i == m_polys.size() - 1) {
-            const zv::Poly& p = m_polys[i];
-            for (int k = p.StartLine + int(p.Pt.size()) - 1; k >= p.StartLine; --k) {
-                if (k == 0)
-                    L()[0].visible = false;
-                else if (k == lineCount() - 1)
-                    L().pop_back();
-            }
-            if (m_polys.size() == 1) {
-                m_storeEmpty = true;
-                m_regions[0] = Region{};
-            } else {
-                m_polys.removeLast();
-                m_regions.removeLast();
-            }
-            invalidateIndex();
-            hideTip();
-        } else if (i >= 0 && i < m_polys.size()) {
-            removePolyAt(i);
-        }
-        m_drawCount = 0;
-        m_drawPts.clear();
-        m_drawIndex = -1;
-    }
-    // A drag under way is abandoned: its polygon goes back to its stored outline.
-    if (m_dragging && (m_mode == Mode::MovePoly || m_mode == Mode::MoveVertex)) {
-        m_dragging = false;
-        // A vertex drag changes the stored vertex as it goes: put the polygon back as it was.
-        if (m_mode == Mode::MoveVertex && m_activePoly >= 0 && m_activePoly < m_polys.size() &&
-            m_dragSavedPts.size() == m_polys[m_activePoly].Pt.size())
-            m_polys[m_activePoly].Pt = m_dragSavedPts;
-        m_dragSavedPts.clear();
-        redrawPolys();
-        if (m_savedShading > 0 && m_activePoly >= 0 && m_activePoly < m_polys.size())
-            ShadePoly(m_polys[m_activePoly].ID, m_savedShading);
-    }
-    switch (m_mode) {
-    case Mode::Drawing:
-    case Mode::MovePoly:
-    case Mode::MoveVertex:
-    case Mode::DeleteVertex: setMode(Mode::Normal); break;
-    case Mode::InsertChoose:
-    case Mode::InsertPlace:
-        m_markers[0].visible = m_markers[1].visible = false;
-        m_activePoint = -1;
-        setMode(Mode::Normal);
-        break;
-    default: break;
-    }
-    m_container->update();
-}
-
-void ZVMap::Copy(qint32 PolyID)
-{
-    if (!hasPolygons()) return;
-    int found = -1;
-    for (int i = 0; i < m_polys.size(); ++i)
-        if (m_polys[i].ID == PolyID) found = i;
-    if (found < 0) return;
-    const QVector<zv::Point>& pts = m_polys[found].Pt;
-    if (pts.isEmpty()) return;
-    // The true minimum: a copy of a polygon far right or low still pastes at the visible corner.
-    qint32 minX = pts[0].x, minY = pts[0].y;
-    for (const zv::Point& pt : pts) {
-        minX = std::min(minX, pt.x);
-        minY = std::min(minY, pt.y);
-    }
-    QVector<zv::Point> buf;
-    buf.reserve(pts.size());
-    for (const zv::Point& pt : pts) buf.append({toInt32(double(pt.x) - minX), toInt32(double(pt.y) - minY)});
-    m_copyBuffer = buf;
-}
-
-void ZVMap::Paste(qint32 NewPolyID)
-{
-    if (m_copyBuffer.isEmpty()) return;
-    if (qint64(ownedEdgesBefore(-1)) + m_copyBuffer.size() > kMaxEdges || m_polys.size() >= kMaxEntries)
-        throw zv::Error(6, QStringLiteral("Overflow"));
-    const int i = newPolySlot();
-    m_polys[i].ID = NewPolyID;
-    try {
-        const double sx = float(-m_left) / m_zoom, sy = float(-m_top) / m_zoom;
-        QVector<zv::Point> pts;
-        pts.reserve(m_copyBuffer.size());
-        for (const zv::Point& b : m_copyBuffer) pts.append({toInt32(rte(sx + b.x)), toInt32(rte(sy + b.y))});
-        m_polys[i].Pt = pts;
-        m_pasteIndex = i;  // followed through whatever the host removes in its handler
-        emit PolyPasted(NewPolyID, pts);
-        const int at = m_pasteIndex;
-        m_pasteIndex = -1;
-        if (at < 0 || at >= m_polys.size()) return;
-        m_polys[at].StartLine = ownedEdgesBefore(at);
-        drawPolyEdges(at);
-        setMode(Mode::MovePoly);
-        m_container->update();
-    } catch (...) {
-    }
-}
-
-void ZVMap::nearestVertex(float x, float y)
-{
-    if (lineCount() == 1 && !L()[0].visible) {
-        m_activePoint = -1;
-        return;
-    }
-    double best = std::numeric_limits<double>::infinity();
-    int bestK = -1;
-    for (int k = 0; k < lineCount(); ++k) {
-        const float ex = float(L()[k].x1), ey = float(L()[k].y1);
-        const double dx = double(x) - ex, dy = double(y) - ey;
-        const double d = std::sqrt(dx * dx + dy * dy);
-        if (d < best) {
-            best = d;
-            bestK = k;
-        }
-    }
-    int owner = 0, v = 0;
-    if (best < 500 && lineOwner(bestK, owner, v)) {
-        m_activePoint = bestK;
-        m_activePoly = owner;
-    } else {
-        m_activePoint = -1;
-    }
-}
-
-void ZVMap::moveVertexTo(float x, float y)
-{
-    int i = 0, v = 0;
-    if (!lineOwner(m_activePoint, i, v)) return;
-    zv::Poly& p = m_polys[i];
-    const int n = int(p.Pt.size());
-    Edge& e = edge(m_activePoint);
-    e.x1 = x;
-    e.y1 = y;
-    Edge& prev = edge(p.StartLine + (v + n - 1) % n);
-    prev.x2 = x;
-    prev.y2 = y;
-    p.Pt[v] = {qint32(rte(x / m_zoom)), qint32(rte(y / m_zoom))};
-    m_container->update();
-}
-
-bool ZVMap::edgesAdjacent(int a, int b) const
-{
-    int i = 0, v = 0;
-    if (!lineOwner(a, i, v)) return false;
-    const int n = int(m_polys[i].Pt.size());
-    const int s = m_polys[i].StartLine;
-    return b == s + (v + n - 1) % n || b == s + (v + 1) % n;
-}
-
-void ZVMap::rebuildPointsFromEdges(int i)
-{
-    zv::Poly& p = m_polys[i];
-    const int n = int(p.Pt.size());
-    for (int k = 0; k < n; ++k) {
-        const Edge& e = edge(p.StartLine + k);
-        p.Pt[k] = {qint32(rte(float(e.x1) / m_zoom)), qint32(rte(float(e.y1) / m_zoom))};
-    }
-}
-
-void ZVMap::deleteVertex()
-{
-    if (m_activePoint < 0) return;
-    int i = 0, v = 0;
-    if (!lineOwner(m_activePoint, i, v)) return;
-    zv::Poly& p = m_polys[i];
-    const int n = int(p.Pt.size());
-    if (n < 2) return;
-    Edge& prev = edge(p.StartLine + (v + n - 1) % n);
-    const Edge& cur = edge(m_activePoint);
-    prev.x2 = cur.x2;
-    prev.y2 = cur.y2;
-    for (int k = m_activePoint + 1; k < lineCount(); ++k) {
-        Edge& dst = L()[k - 1];
-        const Edge& src = L()[k];
-        dst.x1 = src.x1;
-        dst.y1 = src.y1;
-        dst.x2 = src.x2;
-        dst.y2 = src.y2;
-        dst.width = src.width;
-    }
-    destroyTopEdge();
-    for (int j = i + 1; j < m_polys.size(); ++j) m_polys[j].StartLine -= 1;
-    p.Pt.resize(n - 1);
-    rebuildPointsFromEdges(i);
-    makeRegion(p.Pt, i);
-    hideTip();
-    m_container->update();
-    const qint32 id = p.ID;
-    const QVector<zv::Point> pts = p.Pt;
-    emit PointMoved(id, pts);
-}
-
-void ZVMap::insertVertex(int first, int second, float x, float y)
-{
-    int i = 0, v1 = 0, v2 = 0, i2 = 0;
-    // The pair may have gone stale if the host changed the store between the presses.
-    if (!lineOwner(first, i, v1) || !lineOwner(second, i2, v2) || i != i2 || !edgesAdjacent(first, second)) return;
-    zv::Poly& p = m_polys[i];
-    const int n = int(p.Pt.size());
-    const int s = p.StartLine;
-    // Order the pair so that the first's edge ends at the second's vertex.
-    if (second != s + (v1 + 1) % n && first == s + (v2 + 1) % n) std::swap(first, second);
-    const int top = lineCount() - 1;
-    const bool topVisible = L()[top].visible;
-    Edge& added = createEdge(top + 1);
-    added.visible = topVisible || m_pVisible;
-    bringToFront(added);
-    for (int k = top + 1; k > second; --k) {
-        Edge& dst = L()[k];
-        const Edge& src = L()[k - 1];
-        dst.x1 = src.x1;
-        dst.y1 = src.y1;
-        dst.x2 = src.x2;
-        dst.y2 = src.y2;
-        dst.width = m_drawWidth;
-        bringToFront(dst);
-    }
-    Edge& sec = L()[second];
-    sec.x2 = sec.x1;
-    sec.y2 = sec.y1;
-    sec.x1 = x;
-    sec.y1 = y;
-    const int firstNow = first > second ? first + 1 : first;
-    L()[firstNow].x2 = x;
-    L()[firstNow].y2 = y;
-    for (int j = i + 1; j < m_polys.size(); ++j) m_polys[j].StartLine += 1;
-    p.Pt.resize(n + 1);
-    rebuildPointsFromEdges(i);
-    makeRegion(p.Pt, i);
-    m_container->update();
-    const qint32 id = p.ID;
-    const QVector<zv::Point> pts = p.Pt;
-    emit PointMoved(id, pts);
-}
-
-void ZVMap::reshade(int i, qint16 level)
-{
-    if (level <= 0 || i < 0 || i >= m_polys.size()) return;
-    const qint32 id = m_polys[i].ID;
-    ShadePoly(id, 0);
-    ShadePoly(id, level);
-}
-
-void ZVMap::rewidthForHit(int i)
-{
-    for (Edge& e : L()) e.width = m_drawWidth;
-    const zv::Poly& p = m_polys[i];
-    for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k)
-        L()[k].width = m_drawWidth + 2;
-    m_container->update();
-}
-
-// ============================================================================================
-// Pointer input on the picture surface
-
-void ZVMap::surfacePress(int button, int shift, float x, float y)
-{
-    m_skipClick = false;
-    switch (m_mode) {
-    case Mode::Drawing:
-        m_skipClick = true;
-        if (button == 1) {
-            addVertex(x, y);
-            if (shift == 2) {
-                if (m_drawCount < 3)
-                    showMessage(QStringLiteral("Draw"), QStringLiteral("You must add at least 3 points to create a region."));
-                else
-                    closeDrawnPolygon();
-            }
-        } else if (button == 2 && m_drawCount >= 2) {
-            takeBackVertex();
-        }
-        return;
-    case Mode::Normal:
-    case Mode::Pan:
-        if (button != 1) break;
-        try {
-            const int i = HitTest(x, y);
-            if (i >= 0) {
-                m_skipClick = true;
-                if (m_pVisible) rewidthForHit(i);
-                emit PolyHit(m_polys[i].ID, qint16(shift));
-            }
-        } catch (...) {
-        }
-        // Pan works with or without polygons (the picture viewer has none).
-        if (m_mode == Mode::Pan) {
-            m_skipClick = true;
-            m_dragging = true;
-            setMode(Mode::PanDrag);
-            m_dragX = x;
-            m_dragY = y;
-            emit MouseDown(qint16(button), qint16(shift), x, y);
-        }
-        return;
-    case Mode::MovePoly: {
-        m_skipClick = true;
-        const int i = HitTest(x, y);
-        if (i >= 0) {
-            m_activePoly = i;
-            m_dragging = true;
-            m_dragX = x;
-            m_dragY = y;
-            m_dragShiftX = m_dragShiftY = 0;
-            m_dragZoom = m_zoom;
-            m_savedShading = m_polys[i].Shading;
-            if (m_savedShading > 0) ShadePoly(m_polys[i].ID, 0);
-        }
-        return;
-    }
-    case Mode::MoveVertex:
-        m_dragging = true;
-        nearestVertex(x, y);
-        if (m_activePoint == -1) {
-            m_dragging = false;
-        } else {
-            m_dragSavedPts = m_polys[m_activePoly].Pt;  // what Cancel puts back
-            m_savedShading = m_polys[m_activePoly].Shading;
-            if (m_savedShading > 0) ShadePoly(m_polys[m_activePoly].ID, 0);
-        }
-        return;
-    case Mode::DeleteVertex:
-        nearestVertex(x, y);
-        if (m_activePoint != -1 && m_polys[m_activePoly].Pt.size() >= 4) {
-            const int i = m_activePoly;
-            const qint16 level = m_polys[i].Shading;
-            deleteVertex();
-            returnToPanOrNormal();
-            reshade(i, level);
-        }
-        return;
-    case Mode::InsertChoose:
-        if (m_activePoint == -1) {
-            nearestVertex(x, y);
-            if (m_activePoint != -1) {
-                m_markers[0] = {true, L()[m_activePoint].x1 - kMarkerSize / 2, L()[m_activePoint].y1 - kMarkerSize / 2};
-                m_container->update();
-            }
-        } else {
-            m_firstPoint = m_activePoint;
-            const int firstPoly = m_activePoly;
-            nearestVertex(x, y);
-            if (m_activePoint != -1 && edgesAdjacent(m_firstPoint, m_activePoint)) {
-                m_markers[1] = {true, L()[m_activePoint].x1 - kMarkerSize / 2, L()[m_activePoint].y1 - kMarkerSize / 2};
-                setMode(Mode::InsertPlace);
-                m_container->update();
-            } else {
-                m_activePoint = m_firstPoint;
-                m_activePoly = firstPoly;
-            }
-        }
-        return;
-    case Mode::InsertPlace: {
-        const int i = m_activePoly;
-        const qint16 level = (i >= 0 && i < m_polys.size()) ? m_polys[i].Shading : 0;
-        insertVertex(m_firstPoint, m_activePoint, x, y);
-        m_activePoint = -1;
-        m_markers[0].visible = m_markers[1].visible = false;
-        reshade(i, level);
-        returnToPanOrNormal();
-        m_container->update();
-        return;
-    }
-    case Mode::PanDrag: break;
-    }
-    emit MouseDown(qint16(button), qint16(shift), x, y);
-}
-
-// True when a polygon other than the one being drawn owns edge k or one above it.
-bool ZVMap::edgesOwnedFrom(int k) const
-{
-    if (!hasPolygons()) return false;
-    for (int j = 0; j < m_polys.size(); ++j)
-        if (j != m_drawIndex && !m_polys[j].Pt.isEmpty() && m_polys[j].StartLine >= k) return true;
-    return false;
-}
-
-void ZVMap::addVertex(float x, float y)
-{
-    if (m_drawCount >= kMaxDrawVertices) return;
-    const zv::Point pt{qint32(rte(x / m_zoom)), qint32(rte(y / m_zoom))};
-    if (m_drawCount == 0) {
-        if (ownedEdgesBefore(-1) >= kMaxEdges || m_polys.size() >= kMaxEntries) return;
-        m_drawIndex = newPolySlot();
-        m_polys[m_drawIndex].StartLine = ownedEdgesBefore(m_drawIndex);
-        m_polys[m_drawIndex].Pt = {pt};
-        m_drawPts = {pt};
-    } else {
-        if (m_drawIndex < 0 || m_drawIndex >= m_polys.size()) return;
-        if (m_polys[m_drawIndex].StartLine + m_drawCount >= kMaxEdges || lineCount() >= kMaxEdges) return;
-        m_polys[m_drawIndex].Pt.append(pt);
-        m_drawPts.append(pt);
-    }
-    const int s = m_polys[m_drawIndex].StartLine;
-    if (m_drawCount > 0) {
-        Edge& prev = edge(s + m_drawCount - 1);
-        prev.x2 = x;
-        prev.y2 = y;
-    }
-    const int k = s + m_drawCount;
-    Edge* e = nullptr;
-    if (k == 0) {
-        e = &L()[0];
-    } else if (k < lineCount() && edgesOwnedFrom(k)) {
-        // The host added polygons while this one is drawn: their edges move up to make room.
-        Edge t;
-        t.color = m_lineColor;
-        L().insert(L().begin() + k, t);
-        for (int j = 0; j < m_polys.size(); ++j)
-            if (j != m_drawIndex && m_polys[j].StartLine >= k) ++m_polys[j].StartLine;
-        e = &L()[size_t(k)];
-    } else {
-        e = &createEdge(k);
-    }
-    e->x1 = e->x2 = pt.x * double(m_zoom);
-    e->y1 = e->y2 = pt.y * double(m_zoom);
-    e->width = m_drawWidth;
-    e->visible = true;
-    bringToFront(*e);
-    ++m_drawCount;
-    m_container->update();
-}
-
-void ZVMap::takeBackVertex()
-{
-    if (m_drawIndex < 0 || m_drawIndex >= m_polys.size()) return;
-    const int k = m_polys[m_drawIndex].StartLine + m_drawCount - 1;
-    m_drawPts.removeLast();
-    m_polys[m_drawIndex].Pt.removeLast();
-    if (k > 0 && k < lineCount() - 1 && edgesOwnedFrom(k + 1)) {
-        L().erase(L().begin() + k);
-        for (int j = 0; j < m_polys.size(); ++j)
-            if (j != m_drawIndex && m_polys[j].StartLine > k) --m_polys[j].StartLine;
-    } else {
-        destroyTopEdge();
-    }
-    --m_drawCount;
-    m_container->update();
-}
-
-void ZVMap::closeDrawnPolygon()
-{
-    int i = m_drawIndex;
-    if (i < 0 || i >= m_polys.size()) return;
-    const int s = m_polys[i].StartLine;
-    const double z = m_zoom;
-    Edge& band = edge(s + m_drawCount - 1);
-    band.x1 = m_drawPts.last().x * z;
-    band.y1 = m_drawPts.last().y * z;
-    band.x2 = m_drawPts.first().x * z;
-    band.y2 = m_drawPts.first().y * z;
-    makeRegion(m_drawPts, i);
-    const QVector<zv::Point> pts = m_drawPts;
-    // Cleared before the event: a Cancel from the host's handler must not take the polygon twice.
-    m_drawCount = 0;
-    m_drawIndex = -1;
-    m_drawPts.clear();
-    m_container->update();
-    qint32 outId = 0;
-    bool cancel = false;
-    m_closingIndex = i;  // followed through whatever the host removes in its handler
-    emit PolyIdentified(outId, pts, cancel);
-    i = m_closingIndex;
-    m_closingIndex = -1;
-    if (i >= 0 && i < m_polys.size()) {
-        if (cancel) {
-            removePolyAt(i);
-        } else {
-            m_polys[i].ID = outId;
-            m_storeEmpty = false;
-        }
-    }
-    returnToPanOrNormal();
-}
-
-void ZVMap::surfaceMove(int buttons, int shift, float x, float y)
-{
-    if (m_dragging) {
-        switch (m_mode) {
-        case Mode::PanDrag: {
-            auto drag = [](QScrollBar* bar, double from, double to, int unit) {
-                if (bar->isHidden()) return;
-                const double v = (from - to) / unit + bar->value();
-                if (v > bar->maximum())
-                    bar->setValue(bar->maximum());
-                else if (v < bar->minimum())
-                    bar->setValue(bar->minimum());
-                else
-                    bar->setValue(int(rte(v)));
-            };
-            drag(m_vbar, m_dragY, y, m_unitY);
-            drag(m_hbar, m_dragX, x, m_unitX);
-            break;
-        }
-        case Mode::MovePoly: {
-            if (m_activePoly < 0 || m_activePoly >= m_polys.size()) break;
-            const double dx = (0 < x && x < m_imgW) ? double(x) - m_dragX : 0.0;
-            const double dy = (0 < y && y < m_imgH) ? double(y) - m_dragY : 0.0;
-            const zv::Poly& p = m_polys[m_activePoly];
-            for (int k = p.StartLine; k < p.StartLine + p.Pt.size() && k < lineCount(); ++k) {
-                Edge& e = L()[k];
-                e.x1 += dx;
-                e.x2 += dx;
-                e.y1 += dy;
-                e.y2 += dy;
-            }
-            m_dragShiftX += dx;
-            m_dragShiftY += dy;
-            m_dragX = x;
-            m_dragY = y;
-            m_container->update();
-            break;
-        }
-        case Mode::MoveVertex: moveVertexTo(x, y); break;
-        default: break;
-        }
-        return;
-    }
-    if (m_mode == Mode::Drawing) {
-        if (m_drawCount > 0 && m_drawIndex >= 0 && m_drawIndex < m_polys.size()) {
-            const int k = m_polys[m_drawIndex].StartLine + m_drawCount - 1;
-            if (k < lineCount()) {
-                Edge& band = L()[size_t(k)];  // the drawing's last edge, wherever the host put others
-                band.x2 = x;
-                band.y2 = y;
-                m_container->update();
-            }
-        }
-        return;
-    }
-    try {
-        hover(x, y);
-    } catch (...) {
-    }
-    emit MouseMove(qint16(buttons), qint16(shift), x, y);
-}
-
-void ZVMap::hover(float x, float y)
-{
-    if (!hasPolygons()) return;
-    const int i = HitTest(x, y);
-    if (i < 0) {
-        hideTip();
-        return;
-    }
-    QString tip;
-    emit PolyMouseOver(m_polys[i].ID, tip);
-    if (tip.isEmpty()) {
-        hideTip();
-        return;
-    }
-    if (tip != m_tip->text() || m_tip->isHidden()) {
-        // A hidden tip with the same text is shown again for this polygon, at the pointer.
-        if (tip != m_tip->text()) m_tip->setText(tip);
-        m_tip->adjustSize();
-        m_tipIndex = i;
-        m_tipX = double(x) + 40;
-        m_tipY = double(y) - 220;
-        if (!m_timer->isActive()) m_timer->start();
-        placeTip();
-        m_tip->show();
-        m_tip->raise();
-    }
-}
-
-void ZVMap::placeTip()
-{
-    if (m_tip) m_tip->move(int(rte((m_tipX + m_left) / 15.0)), int(rte((m_tipY + m_top) / 15.0)));
-}
-
-void ZVMap::hideTip()
-{
-    if (m_tip) m_tip->hide();
-}
-
-void ZVMap::timerTick()
-{
-    m_tip->hide();
-    m_timer->stop();
-}
-
-void ZVMap::tipPressed(int, int shift)
-{
-    // A stale index (the store changed under the tip) reports nothing.
-    if (!hasPolygons() || m_tip->isHidden() || m_tipIndex < 0 || m_tipIndex >= m_polys.size()) return;
-    const int i = m_tipIndex;
-    if (m_pVisible) rewidthForHit(i);
-    emit PolyHit(m_polys[i].ID, qint16(shift));
-}
-
-void ZVMap::surfaceRelease(int button, int shift, float x, float y)
-{
-    if (m_dragging) {
-        m_dragging = false;
-        switch (m_mode) {
-        case Mode::MovePoly: {
-            const int i = m_activePoly;
-            if (i < 0 || i >= m_polys.size()) break;
-            rebuildPointsFromEdges(i);
-            makeRegion(m_polys[i].Pt, i);
-            if (m_savedShading > 0) ShadePoly(m_polys[i].ID, m_savedShading);
-            const qint32 id = m_polys[i].ID;
-            const QVector<zv::Point> pts = m_polys[i].Pt;
-            returnToPanOrNormal();
-            emit PolyMoved(id, pts);
-            break;
-        }
-        case Mode::MoveVertex: {
-            const int i = m_activePoly;
-            if (m_activePoint == -1 || i < 0 || i >= m_polys.size()) break;
-            makeRegion(m_polys[i].Pt, i);
-            if (m_savedShading > 0) ShadePoly(m_polys[i].ID, m_savedShading);
-            const qint32 id = m_polys[i].ID;
-            const QVector<zv::Point> pts = m_polys[i].Pt;
-            returnToPanOrNormal();
-            emit PointMoved(id, pts);
-            break;
-        }
-        case Mode::PanDrag: setMode(Mode::Pan); break;
-        default: break;
-        }
-        return;
-    }
-    emit MouseUp(qint16(button), qint16(shift), x, y);
-}
-
-void ZVMap::surfaceClick()
-{
-    const bool skip = m_skipClick;
-    m_skipClick = false;
-    if (!skip) emit Click();
-}
-
-// ============================================================================================
-// The control's own surface passes its events on unchanged.
-
-void ZVMap::mousePressEvent(QMouseEvent* e)
-{
-    e->accept();
-    try {
-        m_ownPressed = e->button() == Qt::LeftButton;
-        emit MouseDown(qint16(buttonCode(e->button())), qint16(shiftCode(e->modifiers())), pxToTw(e->position().x()),
-                       pxToTw(e->position().y()));
-    } catch (...) {
-    }
-}
-
-void ZVMap::mouseMoveEvent(QMouseEvent* e)
-{
-    e->accept();
-    try {
-        emit MouseMove(qint16(buttonsCode(e->buttons())), qint16(shiftCode(e->modifiers())), pxToTw(e->position().x()),
-                       pxToTw(e->position().y()));
-    } catch (...) {
-    }
-}
-
-void ZVMap::mouseReleaseEvent(QMouseEvent* e)
-{
-    e->accept();
-    try {
-        const bool click = m_ownPressed && e->button() == Qt::LeftButton && rect().contains(e->position().toPoint());
-        if (e->button() == Qt::LeftButton) m_ownPressed = false;
-        emit MouseUp(qint16(buttonCode(e->button())), qint16(shiftCode(e->modifiers())), pxToTw(e->position().x()),
-                     pxToTw(e->position().y()));
-        if (click) emit Click();
-    } catch (...) {
-    }
-}
-
-void ZVMap::mouseDoubleClickEvent(QMouseEvent* e)
-{
-    e->accept();
-    try {
-        emit DblClick();
-    } catch (...) {
-    }
-}
-
-void ZVMap::keyPressEvent(QKeyEvent* e)
-{
-    e->accept();
-    try {
-        emit KeyDown(qint16(virtualKey(e->key())), qint16(shiftCode(e->modifiers())));
-        const QString t = e->text();
-        if (!t.isEmpty() && t.at(0).unicode() < 256) emit KeyPress(qint16(t.at(0).unicode()));
-    } catch (...) {
-    }
-}
-
-void ZVMap::keyReleaseEvent(QKeyEvent* e)
-{
-    e->accept();
-    try {
-        emit KeyUp(qint16(virtualKey(e->key())), qint16(shiftCode(e->modifiers())));
     } catch (...) {
     }
 }

@@ -185,13 +185,14 @@ private slots:
         QCOMPARE(map.ShadeDots()[1].bounds, before[1].bounds);
         QCOMPARE(map.ShadeDots()[1].color, 0x000000FFu);
         QCOMPARE(map.Poly(1).Shading, qint16(1));
-        map.Delete(2);  // the later entry with ID 2, never shaded: the earlier keeps its shading
-        QCOMPARE(map.ShadeDots().size(), 2);
-        QCOMPARE(map.Poly(1).Shading, qint16(1));
-        map.Delete(1);
+        map.Delete(2);  // the later entry with ID 2 goes; the earlier one with that ID is unshaded too
         QCOMPARE(map.ShadeDots().size(), 1);
-        QCOMPARE(map.ShadeDots()[0].bounds, before[0].bounds);
-        QCOMPARE(map.ShadeDots()[0].color, 0x0000E6FFu);
+        QCOMPARE(map.Poly(1).Shading, qint16(0));
+        QCOMPARE(map.ShadeDots()[0].bounds, before[1].bounds);
+        QCOMPARE(map.ShadeDots()[0].color, 0x000000FFu);
+        map.Delete(1);
+        QCOMPARE(map.ShadeDots().size(), 0);
+        QCOMPARE(map.Poly(0).ID, 2);
     }
 
     void shadeDotsAreTheGridPointsInsideTheRegion()

@@ -400,6 +400,70 @@ private slots:
         QCOMPARE(shot.pixelColor(vpOrigin + QPoint(120, 120)), QColor(255, 255, 255));
     }
 
+    void deleteUnshadesEveryEntryOfItsID_data()
+    {
+        QTest::addColumn<int>("zoom");
+        QTest::addColumn<bool>("laterFirst");  // the later entry added before the other polygon's
+        QTest::newRow("100 %") << 100 << false;
+        QTest::newRow("250 %") << 250 << false;
+        QTest::newRow("other polygon last") << 100 << true;
+    }
+
+    void deleteUnshadesEveryEntryOfItsID()
+    {
+        // Two entries with ID 5, the earlier shaded: Delete removes the later and leaves no dot of ID 5.
+        QFETCH(int, zoom);
+        QFETCH(bool, laterFirst);
+        ZVMap map;
+        map.resize(400, 300);
+        map.setImage(makePicture(m_dir, 300, 200, "dup.png"));
+        map.Zoom(qint16(zoom));
+        map.SetPoly(5, rect(300, 300, 900, 900));  // 20..80 px at 100 %
+        if (laterFirst) map.SetPoly(5, rect(1500, 1500, 300, 300));
+        map.SetPoly(7, rect(2400, 300, 600, 600));
+        if (!laterFirst) map.SetPoly(5, rect(1500, 1500, 300, 300));
+        map.ShadePoly(5, 1);
+        map.ShadePoly(7, 2);
+        QCOMPARE(map.ShadeDots().size(), 2);
+        const int at = 300 * zoom / 100 / 15 + 2;  // a dot of the earlier entry, two pixels in
+        const QPoint vpOrigin = map.findChild<QWidget*>("picContainer")->pos();
+        QCOMPARE(map.grab().toImage().pixelColor(vpOrigin + QPoint(at, at)), QColor(255, 230, 0));
+        map.Delete(5);
+        QCOMPARE(map.grab().toImage().pixelColor(vpOrigin + QPoint(at, at)), QColor(255, 255, 255));
+        QCOMPARE(map.PolyCount(), 2);
+        QCOMPARE(map.Poly(0).ID, 5);
+        QCOMPARE(map.Poly(0).Pt, rect(300, 300, 900, 900).Pt);
+        QCOMPARE(map.Poly(0).Shading, qint16(0));
+        QCOMPARE(map.ShadeDots().size(), 1);  // only the other polygon's
+        QCOMPARE(map.ShadeDots()[0].color, 0x000000FFu);
+        QCOMPARE(map.ShadeDots()[0].bounds.left(), int(std::lrint(2400 * zoom / 100.0)));
+        // A zoom brings back what is shaded, and ID 5 is not.
+        map.Zoom(100);
+        QCOMPARE(map.ShadeDots().size(), 1);
+        QCOMPARE(map.ShadeDots()[0].color, 0x000000FFu);
+        map.Delete(5);  // the last one
+        QCOMPARE(map.PolyCount(), 1);
+        QCOMPARE(map.ShadeDots().size(), 1);
+    }
+
+    void sameOutlineShadedTwiceKeepsBoth()
+    {
+        // Two polygons with the same outline, both shaded: deleting one leaves the other's dots.
+        ZVMap map;
+        map.SetPoly(1, rect(0, 0, 600, 600));
+        map.SetPoly(2, rect(0, 0, 600, 600));
+        map.ShadePoly(1, 1);
+        map.ShadePoly(2, 2);
+        map.Delete(2);
+        QCOMPARE(map.Poly(0).Shading, qint16(1));
+        QCOMPARE(map.ShadeDots().size(), 1);
+        QCOMPARE(map.ShadeDots()[0].color, 0x0000E6FFu);
+        QVERIFY(!map.ShadeDots()[0].points.isEmpty());
+        map.ShadePoly(1, 2);  // the same polygon again: its dots in the new colour, once
+        QCOMPARE(map.ShadeDots().size(), 1);
+        QCOMPARE(map.ShadeDots()[0].color, 0x000000FFu);
+    }
+
     void highlightAndScrollIntoView()
     {
         ZVMap map;
