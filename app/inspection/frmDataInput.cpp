@@ -350,8 +350,8 @@ void frmDataInput::buildDefectTab(QWidget* page)
     txtQty->installEventFilter(this);
     txtUnitCost->installEventFilter(this);
     // A pasted amount is read whole, or refused with the beep a bad typed key gets.
-    ReadPastedAmounts(txtQty, [] { QApplication::beep(); });
-    ReadPastedAmounts(txtUnitCost, [] { QApplication::beep(); });
+    ReadEnteredAmounts(txtQty, [] { QApplication::beep(); });
+    ReadEnteredAmounts(txtUnitCost, [] { QApplication::beep(); });
 
     auto button = [page](const char* name, const QString& caption, int top) {
         auto* b = new QPushButton(caption, page);
@@ -1261,7 +1261,9 @@ bool frmDataInput::eventFilter(QObject* watched, QEvent* event)
         if (type == QEvent::KeyPress) {
             auto* ke = static_cast<QKeyEvent*>(event);
             const QString text = ke->text();
-            if (ke->key() == Qt::Key_Backspace || text.isEmpty() || text.at(0).category() == QChar::Other_Control)
+            // Editing keys and shortcuts (Ctrl+V among them) pass; pasted text is read by the box.
+            if (ke->key() == Qt::Key_Backspace || text.isEmpty() || text.at(0).category() == QChar::Other_Control
+                || (ke->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)))
                 return false;
             const QChar c = text.at(0);
             if (text.size() == 1 && (c == QLatin1Char('.') || (c >= QLatin1Char('0') && c <= QLatin1Char('9'))))

@@ -3,6 +3,7 @@
 
 #include "tst_datainput_fixture.h"
 
+#include "entryways.h"
 #include "frmInspectionPd.h"
 
 #include <QClipboard>
@@ -162,6 +163,40 @@ private slots:
         QCOMPARE(w->txtTotalCost->text(), QStringLiteral(".50"));
         QVERIFY(!w->cmdEditDefect->isEnabled());
         QVERIFY(!w->cmdDeleteDefect->isEnabled());
+    }
+
+    // Quantity and unit cost read every way in whole (shortcut, the box's own menu, a drop,
+    // an insert), or refuse it and keep their text; the total follows the amount read.
+    void amountBoxesReadEveryWayIn_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<QString>("entered");
+        QTest::addColumn<QString>("read");  // "" when refused
+        for (const char* box : {"txtQty", "txtUnitCost"})
+            for (const QString& way : EntryWays()) {
+                QTest::addRow("%s, %s, group separator", box, qPrintable(way)) << box << way << "1,200.50" << "1200.5";
+                QTest::addRow("%s, %s, with a unit", box, qPrintable(way)) << box << way << "12 ft" << "";
+            }
+    }
+    void amountBoxesReadEveryWayIn()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, way);
+        QFETCH(QString, entered);
+        QFETCH(QString, read);
+        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+        const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::c()); });
+        DataInputFixture f;
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        fillEditor(w, QStringLiteral("spall"), QStringLiteral("2"), QStringLiteral("ft"), QStringLiteral("2"));
+        auto* target = w->findChild<QLineEdit*>(box);
+        QVERIFY(target);
+        target->clear();
+        EnterByWay(target, way, entered);
+        QCOMPARE(target->text(), read);
+        QCOMPARE(w->txtTotalCost->text(), read.isEmpty() ? QStringLiteral("0") : QStringLiteral("2401"));
     }
 
     void editorChecksAndKeys()
