@@ -289,19 +289,34 @@ namespace {
 
 class ZoomBoxEnter : public QObject {
 public:
-    ZoomBoxEnter(QComboBox* box, std::function<bool()> apply) : QObject(box), m_apply(std::move(apply)) {}
+    ZoomBoxEnter(QComboBox* box, std::function<bool()> apply) : QObject(box), m_box(box), m_apply(std::move(apply)) {}
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
+        const bool onEdit = watched != m_box;
+        if (event->type() == QEvent::KeyRelease && onEdit)
+            m_passedOn = nullptr;
         if (event->type() != QEvent::KeyPress)
             return false;
         const int key = static_cast<QKeyEvent*>(event)->key();
-        return (key == Qt::Key_Return || key == Qt::Key_Enter) && m_apply();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter)
+            return false;
+        // A key the line edit got first and let through reaches the box as well: once is enough.
+        if (!onEdit && event == m_passedOn) {
+            m_passedOn = nullptr;
+            return false;
+        }
+        const bool swallowed = m_apply();
+        if (onEdit)
+            m_passedOn = swallowed ? nullptr : event;
+        return swallowed;
     }
 
 private:
+    QComboBox* m_box;
     std::function<bool()> m_apply;
+    const QEvent* m_passedOn = nullptr;
 };
 
 }  // namespace
