@@ -12,6 +12,7 @@
 #include <QScopeGuard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QToolButton>
@@ -359,6 +360,49 @@ private slots:
         QCOMPARE(tree->cmdPost->isEnabled(), lit);
         QCOMPARE(tree->cmdAddYear->text(), selected == QLatin1String("tunnel") ? QStringLiteral("Add Inspection Year")
                                                                               : QStringLiteral("Delete Inspection Year"));
+    }
+
+    // Input from the inspection-period tree replaces the entry window: an edit in progress is
+    // settled first; Cancel keeps the window and its edit, No drops it and opens the period.
+    void treeInputSettlesTheEdit_data()
+    {
+        QTest::addColumn<MsgAnswer>("answer");
+        QTest::newRow("save") << MsgAnswer::Yes;
+        QTest::newRow("drop") << MsgAnswer::No;
+        QTest::newRow("keep") << MsgAnswer::Cancel;
+    }
+    void treeInputSettlesTheEdit()
+    {
+        QFETCH(MsgAnswer, answer);
+        DataInputFixture f;
+        RegisterFormFactory(QStringLiteral("frmDataInput"), [] { return new frmDataInput; });
+        const auto restore = qScopeGuard([] { RegisterFormFactory(QStringLiteral("frmDataInput"), {}); });
+        auto* tree = new frmInspectionPd;
+        tree->show();
+        tree->FindNode(QStringLiteral("x%1").arg(f.tunnel))->setExpanded(true);
+        tree->tv->setCurrentItem(tree->FindNode(QStringLiteral("y%1").arg(f.prev)));
+        QPointer<frmDataInput> w = f.open(2026);
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        QTest::keyClicks(w->txt1[1], QStringLiteral("Spalling at the crown"));
+        f.prompt->answer(answer);
+        tree->cmdInput_Click();
+        QCOMPARE(f.prompt->calls.size(), 1);
+        QCOMPARE(f.prompt->calls[0].buttons, MsgButtons::YesNoCancel);
+        QCOMPARE(CountRows(QStringLiteral("PanelComments"), QStringLiteral("Comments = 'Spalling at the crown'")),
+                 answer == MsgAnswer::Yes ? 1 : 0);
+        if (answer == MsgAnswer::Cancel) {
+            QVERIFY(w && w->Editing());
+            QCOMPARE(w->Year(), qint16(2026));
+            QCOMPARE(w->txt1[1]->toPlainText(), QStringLiteral("Spalling at the crown"));
+            return;
+        }
+        frmDataInput* shown = nullptr;
+        for (QWidget* form : LoadedForms())
+            if (auto* entry = qobject_cast<frmDataInput*>(form))
+                shown = entry;
+        QVERIFY(shown);
+        QCOMPARE(shown->Year(), qint16(2024));
+        QVERIFY(!shown->Editing());
     }
 
     void mediaButtonsWithoutMediaWindows()
