@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+class QComboBox;
 class QLineEdit;
 class QWidget;
 
@@ -18,10 +19,17 @@ double Val(const QString& text);
 // ("1,200.50" is 1200.5 in an English locale), blanks around it; nothing for any other
 // text (a sign, a letter, a misplaced separator).
 std::optional<double> AmountValue(const QString& text);
-// Text pasted or dropped into an amount box goes in as its plain number ("1200.5") when
-// AmountValue reads it whole; otherwise refuse() runs and the box keeps its text. Typing
-// stays with the box's own key filter.
-void ReadPastedAmounts(QLineEdit* box, std::function<void()> refuse);
+// Every user edit of an amount box that is not a typed key (Ctrl+V, the context menu's
+// Paste, a drop, a middle-click, input-method text) is read here: a plain number goes in as
+// it is, other text as its plain number ("1,200.50" gives "1200.5") when AmountValue reads
+// it whole; otherwise refuse() runs and the box keeps its text. Typed keys stay with the
+// box's own key filter; undo and redo give back texts the box held already.
+void ReadEnteredAmounts(QLineEdit* box, std::function<void()> refuse);
+
+// Enter (or Return) in an editable zoom box runs apply(); the key goes no further when it
+// returns true. An editable combo box keeps the keyboard focus itself and hands keys to its
+// line edit directly, so a filter on the line edit alone never sees them.
+void OnZoomBoxEnter(QComboBox* box, std::function<bool()> apply);
 
 // Money as "#.#0": two decimals, no leading zero (0.5 gives ".50", 1234.5 gives "1234.50").
 QString MoneyText(double amount);

@@ -350,8 +350,8 @@ void frmDataInput::buildDefectTab(QWidget* page)
     txtQty->installEventFilter(this);
     txtUnitCost->installEventFilter(this);
     // A pasted amount is read whole, or refused with the beep a bad typed key gets.
-    ReadPastedAmounts(txtQty, [] { QApplication::beep(); });
-    ReadPastedAmounts(txtUnitCost, [] { QApplication::beep(); });
+    ReadEnteredAmounts(txtQty, [] { QApplication::beep(); });
+    ReadEnteredAmounts(txtUnitCost, [] { QApplication::beep(); });
 
     auto button = [page](const char* name, const QString& caption, int top) {
         auto* b = new QPushButton(caption, page);
@@ -430,6 +430,12 @@ void frmDataInput::resetForLoad()
 
 void frmDataInput::LoadForm(qint16 year, qint32 tunnelId)
 {
+    // Another tunnel or year replaces what is on screen: an edit in progress is settled first.
+    if (!SettleEdit()) {
+        raise();
+        activateWindow();
+        return;
+    }
     try {
         resetForLoad();
         SSTab1->setCurrentIndex(0);
@@ -1126,45 +1132,69 @@ void frmDataInput::cmdSave_Click()
     if (answer == MsgAnswer::Cancel)
         return;  // stays in edit mode on the old tab
 
-    if (answer == MsgAnswer::Yes) {
-        try {
-            TxGuard tx;
-            for (int i = 0; i < m_rowCount && i < txtRate1.size(); ++i)
-                DbSaveRating(m_inspectionId, m_panelId, rowElementId(i), txtRate1[i]->text());
-            const QString current = txt1[1]->toPlainText();
-            const QString previous = txt1[0]->toPlainText();
-            // Only a comment the user changed is written: an untouched one would leave an
-            // empty row behind, which counts as unposted data of its period.
-            if (current != m_currentComments)
-                DbSavePanelComment(m_inspectionId, m_panelId, current);
-            if (m_previousYear != 0 && m_viewPrevious && m_previousInspectionId != 0 && previous != m_previousComments)
-                DbSavePanelComment(m_previousInspectionId, m_panelId, previous);
-            SaveDefectQuantities();
-            tx.commit();
-            // The new rows are keyed now, so a second save updates them instead of adding them again.
-            for (const auto& [item, id] : m_addedDefects)
-                item->setData(0, Qt::UserRole, QStringLiteral("X") + QString::number(id));
-            m_addedDefects.clear();
-            m_currentComments = current;
-            m_previousComments = previous;
-        } catch (const std::exception& e) {
-            m_addedDefects.clear();
-            // Nothing of the panel was written; the edit stays on screen to be saved again.
-            LogError(QStringLiteral("Error saving data."), kSource, e);
-            return;
-        }
-        try {
-            ShadePanel(m_panelId, true);
-            UpdateInspectionPdButtons();
-        } catch (const std::exception& e) {
-            LogError(QString(), kSource, e);
-        }
-    }
+    if (answer == MsgAnswer::Yes && !SaveEdit())
+        return;
     m_tabSwitchAllowed = true;
     enterViewMode();
     // "No" drops the edit: show what is stored (a tab switch loads the new tab itself).
     if (answer != MsgAnswer::Yes && !m_savingOnTabSwitch)
         LoadPanelData(m_panelId);
+}
+
+bool frmDataInput::SaveEdit()
+{
+    try {
+        TxGuard tx;
+        for (int i = 0; i < m_rowCount && i < txtRate1.size(); ++i)
+            DbSaveRating(m_inspectionId, m_panelId, rowElementId(i), txtRate1[i]->text());
+        const QString current = txt1[1]->toPlainText();
+        const QString previous = txt1[0]->toPlainText();
+        // Only a comment the user changed is written: an untouched one would leave an
+        // empty row behind, which counts as unposted data of its period.
+        if (current != m_currentComments)
+            DbSavePanelComment(m_inspectionId, m_panelId, current);
+        if (m_previousYear != 0 && m_viewPrevious && m_previousInspectionId != 0 && previous != m_previousComments)
+            DbSavePanelComment(m_previousInspectionId, m_panelId, previous);
+        SaveDefectQuantities();
+        tx.commit();
+        // The new rows are keyed now, so a second save updates them instead of adding them again.
+        for (const auto& [item, id] : m_addedDefects)
+            item->setData(0, Qt::UserRole, QStringLiteral("X") + QString::number(id));
+        m_addedDefects.clear();
+        m_currentComments = current;
+        m_previousComments = previous;
+    } catch (const std::exception& e) {
+        m_addedDefects.clear();
+        // Nothing of the panel was written; the edit stays on screen to be saved again.
+        LogError(QStringLiteral("Error saving data."), kSource, e);
+        return false;
+    }
+    try {
+        ShadePanel(m_panelId, true);
+        UpdateInspectionPdButtons();
+    } catch (const std::exception& e) {
+        LogError(QString(), kSource, e);
+    }
+    return true;
+}
+
+bool frmDataInput::SettleEdit()
+{
+    if (!m_editing)
+        return true;
+    const MsgAnswer answer =
+        MsgBox(QStringLiteral("The ratings and comments entered for panel ") + m_panelName
+                   + QStringLiteral(" have not been saved.\r\nSave them now?"),
+               MsgButtons::YesNoCancel, MsgIcon::Question, QStringLiteral("Save Data"));
+    if (answer == MsgAnswer::Yes) {
+        if (!SaveEdit())
+            return false;
+    } else if (answer != MsgAnswer::No) {
+        return false;  // kept on screen, still being edited
+    }
+    m_tabSwitchAllowed = true;
+    enterViewMode();
+    return true;
 }
 
 void frmDataInput::TabStrip1_MouseDown()
@@ -1261,7 +1291,9 @@ bool frmDataInput::eventFilter(QObject* watched, QEvent* event)
         if (type == QEvent::KeyPress) {
             auto* ke = static_cast<QKeyEvent*>(event);
             const QString text = ke->text();
-            if (ke->key() == Qt::Key_Backspace || text.isEmpty() || text.at(0).category() == QChar::Other_Control)
+            // Editing keys and shortcuts (Ctrl+V among them) pass; pasted text is read by the box.
+            if (ke->key() == Qt::Key_Backspace || text.isEmpty() || text.at(0).category() == QChar::Other_Control
+                || (ke->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)))
                 return false;
             const QChar c = text.at(0);
             if (text.size() == 1 && (c == QLatin1Char('.') || (c >= QLatin1Char('0') && c <= QLatin1Char('9'))))

@@ -55,6 +55,9 @@ public:
     int RowCount() const { return m_rowCount; }
     bool ViewPrevious() const { return m_viewPrevious; }
     bool Editing() const;
+    // Before the window shows another tunnel or closes for one: an edit in progress is saved
+    // or dropped as the user answers; false when the user keeps it (Cancel) or the save failed.
+    bool SettleEdit();
 
     // The shading level the rule gives a panel: 2 at or below the critical threshold, else 1
     // at or below the warning threshold, else 0 (an unrated panel counts as 9).
@@ -146,6 +149,7 @@ private:
     void cmdEdit_Click();
     void cmdCancel_Click();
     void cmdSave_Click();
+    bool SaveEdit();
     void enterViewMode();
     void TabStrip1_MouseDown();
     void TabStrip1_MouseUp();

@@ -8,6 +8,7 @@
 #include "dbposting.h"
 #include "dbsystem.h"
 #include "frmAbout.h"
+#include "frmDataInput.h"
 #include "frmInspectionPdFolders.h"
 #include "frmPost.h"
 #include "globals.h"
@@ -507,6 +508,10 @@ void frmInspectionPd::cmdInput_Click()
     try {
         const qint16 year = NodeYear(node);
         const qint32 tunnelId = KeyNumber(node->parent());
+        // The entry window shown may hold an edit: it is saved, dropped or kept first.
+        for (QWidget* w : LoadedForms())
+            if (auto* entry = qobject_cast<frmDataInput*>(w); entry && !entry->SettleEdit())
+                return;
         if (IsFormLoaded(QStringLiteral("frmDataInput")))
             UnloadFormByName(QStringLiteral("frmDataInput"));
         ByName entry(QStringLiteral("frmDataInput"));

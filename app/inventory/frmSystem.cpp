@@ -380,7 +380,11 @@ frmSystem::frmSystem(QWidget* parent) : KrvForm<QMainWindow>(QStringLiteral("frm
     }
     connect(cboZoom, &QComboBox::activated, this, [this] { ZoomFromBox(QStringLiteral("Error zooming image")); });
     connect(imgZoom, &ClickLabel::clicked, this, [this] { ZoomFromBox(QStringLiteral("Error zooming map")); });
-    cboZoom->lineEdit()->installEventFilter(this);
+    // Enter in the zoom box zooms, and goes no further.
+    OnZoomBoxEnter(cboZoom, [this] {
+        ZoomFromBox(QStringLiteral("Error zooming image"));
+        return true;
+    });
 
     connect(txtSysName, &QLineEdit::textChanged, this, &frmSystem::txtSysName_Change);
     connect(cboWarningHL, &QComboBox::activated, this, [this] { HighlightPicked(cboWarningHL); });
@@ -482,19 +486,6 @@ void frmSystem::layoutControls()
     const double tabLeft = frameW - PixelsToTwips(SSTab1->width());
     SSTab1->move(tw(tabLeft), SSTab1->y());
     List1->resize(tw(VarMax(0.0, tabLeft - 120 - PixelsToTwips(List1->x()))), List1->height());
-}
-
-bool frmSystem::eventFilter(QObject* watched, QEvent* event)
-{
-    // Enter in the zoom box zooms, and goes no further.
-    if (watched == cboZoom->lineEdit() && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            ZoomFromBox(QStringLiteral("Error zooming image"));
-            return true;
-        }
-    }
-    return KrvForm<QMainWindow>::eventFilter(watched, event);
 }
 
 // ------------------------------------------------------------------ tunnels on the map

@@ -164,7 +164,6 @@ public:
 protected:
     void FormUnload() override;
     void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormLoad();

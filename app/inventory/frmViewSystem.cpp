@@ -139,7 +139,8 @@ void frmViewSystem::buildControls()
                        QStringLiteral("200%")});
     cboZoom->setCurrentIndex(2);
     cboZoom->setToolTip(QStringLiteral("Zoom"));
-    cboZoom->lineEdit()->installEventFilter(this);
+    // Enter zooms and is swallowed; it reaches the box only when the zoom failed.
+    OnZoomBoxEnter(cboZoom, [this] { return zoomToTyped(); });
     PlaceTwips(cboZoom, 120, 180, 1200, 360);
     imgZoom = new QToolButton(fraZoom);
     imgZoom->setObjectName(QStringLiteral("imgZoom"));
@@ -420,11 +421,6 @@ bool frmViewSystem::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_client && event->type() == QEvent::Resize) {
         Form_Resize();
-    } else if (cboZoom && watched == cboZoom->lineEdit() && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        // Enter zooms and is swallowed; it reaches the box only when the zoom failed.
-        if (key == Qt::Key_Return || key == Qt::Key_Enter)
-            return zoomToTyped();
     }
     return KrvForm<QMainWindow>::eventFilter(watched, event);
 }

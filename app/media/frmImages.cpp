@@ -112,7 +112,10 @@ frmImages::frmImages(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmImag
     cboZoom->setObjectName(QStringLiteral("cboZoom"));
     cboZoom->setEditable(true);
     cboZoom->setInsertPolicy(QComboBox::NoInsert);
-    cboZoom->lineEdit()->installEventFilter(this);
+    OnZoomBoxEnter(cboZoom, [this] {
+        cboZoom_Enter();
+        return true;
+    });
     imgZoom = new QToolButton(this);
     imgZoom->setObjectName(QStringLiteral("imgZoom"));
     imgZoom->setIcon(QIcon(magnifier()));
@@ -374,23 +377,16 @@ void frmImages::zoomMenu(int percent)
     }
 }
 
-bool frmImages::eventFilter(QObject* watched, QEvent* event)
+void frmImages::cboZoom_Enter()
 {
-    if (watched == cboZoom->lineEdit() && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            if (ZoomTextAccepted(cboZoom->currentText())) {
-                const qint16 percent = ZoomPercent(cboZoom->currentText());
-                if (percent > 0)
-                    mapContainer->Zoom(percent);
-            } else {
-                MsgBox(QStringLiteral("Please enter a number."), MsgButtons::Ok, MsgIcon::None, kZoomTitle);
-                cboZoom->setCurrentText(QString());
-            }
-            return true;
-        }
+    if (ZoomTextAccepted(cboZoom->currentText())) {
+        const qint16 percent = ZoomPercent(cboZoom->currentText());
+        if (percent > 0)
+            mapContainer->Zoom(percent);
+    } else {
+        MsgBox(QStringLiteral("Please enter a number."), MsgButtons::Ok, MsgIcon::None, kZoomTitle);
+        cboZoom->setCurrentText(QString());
     }
-    return KrvForm<QWidget>::eventFilter(watched, event);
 }
 
 void frmImages::chkPan_Click()

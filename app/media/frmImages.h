@@ -74,7 +74,6 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QString GetSketchName() const;
@@ -85,6 +84,7 @@ private:
     void cmdNext_Click();
     void cmdPrevious_Click();
     void cboZoom_Click();
+    void cboZoom_Enter();
     void imgZoom_Click();
     void zoomMenu(int percent);
     void chkPan_Click();

@@ -32,6 +32,7 @@ const QString kReplaceQuestion =
     QStringLiteral("A field sketch already exists for this element.  Are you sure want to replace the existing field sketch?");
 const QString kReplaceTitle = QStringLiteral("Replace Field Sketch");
 const QString kDuplicate = QStringLiteral("This photo has already been added to the photo list.");
+const QString kInvalidPicture = QStringLiteral("Invalid image file.");
 
 int tw(int pixels) { return int(PixelsToTwips(pixels)); }
 
@@ -360,7 +361,7 @@ bool frmImgInput::showInPreview(const QString& path)
         PreviewPane->setImage(path);
         return true;
     } catch (const std::exception&) {
-        MsgBox(QStringLiteral("Invalid image file."), MsgButtons::Ok, MsgIcon::Warning);
+        MsgBox(kInvalidPicture, MsgButtons::Ok, MsgIcon::Warning);
         return false;
     }
 }
@@ -380,6 +381,11 @@ void frmImgInput::cmdStore_Click()
         if (!item || !item->isSelected())
             return;
         const QString name = item->text();
+        // A file that is no picture is never stored.
+        if (!IsReadablePicture(m_listFolder + QLatin1Char('/') + name)) {
+            MsgBox(kInvalidPicture, MsgButtons::Ok, MsgIcon::Warning);
+            return;
+        }
         if (!m_isFieldSketch) {
             if (isListed(name)) {
                 MsgBox(kDuplicate);
@@ -442,6 +448,11 @@ void frmImgInput::cmdCopy_Click()
         // A file of the folder itself is stored from the file list.
         if (sameFolder(QFileInfo(chosen).absolutePath(), target))
             return;
+        // A file that is no picture is neither copied nor stored.
+        if (!IsReadablePicture(chosen)) {
+            MsgBox(kInvalidPicture, MsgButtons::Ok, MsgIcon::Warning);
+            return;
+        }
         if (MsgBox(QStringLiteral("This file must be copied to the application data path to be associated with "
                                   "this tunnel.\r\nContinue with copy and store image?"),
                    MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Warning!"))

@@ -1,7 +1,9 @@
 #include "frmVideo_player.h"
 
 #include <QAudioOutput>
+#include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMediaPlayer>
 #include <QSlider>
 #include <QStyle>
@@ -38,6 +40,13 @@ ClipPlayer::ClipPlayer(bool withControls, QWidget* parent) : QWidget(parent)
     box->setContentsMargins(0, 0, 0, 0);
     box->setSpacing(2);
     box->addWidget(m_video, 1);
+    // A clip that cannot be played says so where its picture would be.
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("status"));
+    m_status->setAlignment(Qt::AlignCenter);
+    m_status->setWordWrap(true);
+    m_status->setVisible(false);
+    box->addWidget(m_status, 1);
     if (withControls) {
         auto* bar = new QHBoxLayout;
         m_play = new QToolButton(this);
@@ -74,13 +83,31 @@ ClipPlayer::ClipPlayer(bool withControls, QWidget* parent) : QWidget(parent)
             emit streamOpened();
         }
     });
-    // A clip that cannot be read leaves the player empty; there is nothing to report.
-    connect(m_player, &QMediaPlayer::errorOccurred, this, [this] { m_opening = false; });
+    connect(m_player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error, const QString& text) {
+        m_opening = false;
+        if (error != QMediaPlayer::NoError && !m_file.isEmpty())
+            showError(text);
+    });
+}
+
+void ClipPlayer::showError(const QString& reason)
+{
+    m_errorText = QStringLiteral("%1 cannot be played: %2")
+                      .arg(QFileInfo(m_file).fileName(),
+                           reason.isEmpty() ? QStringLiteral("the file is no video the player can read.") : reason);
+    m_status->setText(m_errorText);
+    m_status->setToolTip(m_errorText);
+    m_video->setVisible(false);
+    m_status->setVisible(true);
+    emit playFailed(m_errorText);
 }
 
 void ClipPlayer::setFile(const QString& path, bool autoStart)
 {
     m_file = path;
+    m_errorText.clear();
+    m_status->setVisible(false);
+    m_video->setVisible(true);
     m_player->stop();
     m_opening = !path.isEmpty();
     m_player->setSource(path.isEmpty() ? QUrl() : QUrl::fromLocalFile(path));

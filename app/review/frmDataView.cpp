@@ -33,6 +33,7 @@
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
@@ -647,6 +648,12 @@ void frmDataView::FormUnload()
 
 void frmDataView::LoadForm(qint32 tunnelId, qint32 inspectionId1, qint32 inspectionId2)
 {
+    // Another tunnel or period replaces the panel shown: its typing is settled first.
+    if (!SettleTyping()) {
+        show();
+        activateWindow();
+        return;
+    }
     try {
         hide();
         WaitCursor wait;
@@ -818,6 +825,14 @@ void frmDataView::LoadReviewCategoryTabs(qint32 panelId)
 
 void frmDataView::ZVMap1_PolyHit(qint32 id)
 {
+    // Typing of the panel shown is saved, dropped or kept as the user says, never lost.
+    if (id != currentPanel() && !SettleTyping()) {
+        try {
+            ZVMap1->HighlightInvisPoly(m_currentPanelId);
+        } catch (const std::exception&) {
+        }
+        return;
+    }
     bool failed = false;
     auto step = [&failed](const auto& f) {
         try {
@@ -968,6 +983,20 @@ void frmDataView::LoadReviewPanelData(qint32 panelId)
             lblRate1[i]->setText(DbGetPostedRating(m_inspectionId1, panelId, elementId));
         }
 
+        // Showing the same panel again (another category) keeps what is being typed.
+        const bool samePanel = panelId == currentPanel();
+        const bool keepRepair = samePanel && repairTyped();
+        const bool keepEmergency = samePanel && emergencyTyped();
+        const int addl = samePanel ? addlTyped() : -1;
+        const QString repairText = keepRepair ? txtRepairLog->toPlainText() : QString();
+        const QString emergencyText = keepEmergency ? txtEmergency->toPlainText() : QString();
+        const QString addlText = addl >= 0 ? txtAdditional[addl]->toPlainText() : QString();
+        auto putBack = [](QPlainTextEdit* box, const QString& text) {
+            box->setPlainText(text);
+            box->moveCursor(QTextCursor::End);
+            box->document()->setModified(true);
+        };
+
         qint32 panelNum = 0;
         QString panelName;
         DbGetPanelInfo(panelId, panelNum, panelName);
@@ -978,13 +1007,19 @@ void frmDataView::LoadReviewPanelData(qint32 panelId)
         txtComments[0]->setPlainText(DbGetPostedPanelComment(m_inspectionId1, panelId));
         txtComments[1]->setPlainText(DbGetPostedPanelComment(m_inspectionId2, panelId));
         LoadRepairLogs(panelId);
+        if (keepRepair)
+            putBack(txtRepairLog, repairText);
         LoadReviewDefects(panelId, m_inspectionId1, lvDefectQty);
         if (two)
             LoadReviewDefects(panelId, m_inspectionId2, lvDefectQty2);
         else
             lvDefectQty2->clear();
         LoadEmergencies(panelId);
+        if (keepEmergency)
+            putBack(txtEmergency, emergencyText);
         LoadAdditionalData(panelId);
+        if (addl >= 0)
+            putBack(txtAdditional[addl], addlText);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error loading data.  Not all available data may be displayed"), kSource, e);
     }
@@ -1129,6 +1164,7 @@ void frmDataView::cmdAdd_Click()
             return;
         }
         txtRepairLog->clear();
+        txtRepairLog->document()->setModified(false);
         SetRepairEditMode(true);
         dtp->setDate(QDate::currentDate());
     } catch (const std::exception& e) {
@@ -1136,21 +1172,26 @@ void frmDataView::cmdAdd_Click()
     }
 }
 
-void frmDataView::cmdSave_Click()
+void frmDataView::cmdSave_Click() { SaveRepairEntry(); }
+
+bool frmDataView::SaveRepairEntry()
 {
     try {
         const qint32 panel = currentPanel();
         if (panel == 0) {
             MsgBox(kNoPanel, MsgButtons::Ok, MsgIcon::None, QStringLiteral("Add Repair Log"));
-            return;
+            return false;
         }
         SetRepairEditMode(false);
         const QDate date = dtp->date();
         const qint32 id = DbAddRepairLog(panel, date, txtRepairLog->toPlainText());
+        txtRepairLog->document()->setModified(false);
         AppendDatedItem(lstRepairDates, date, id);
         lstRepairDates->setCurrentRow(lstRepairDates->count() - 1);
+        return true;
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error saving repair log."), kSource, e);
+        return false;
     }
 }
 
@@ -1193,6 +1234,7 @@ void frmDataView::cmdAddEmergency_Click()
             return;
         }
         txtEmergency->clear();
+        txtEmergency->document()->setModified(false);
         SetEmergencyEditMode(true);
         dtpEmergency->setDate(QDate::currentDate());
     } catch (const std::exception& e) {
@@ -1200,21 +1242,26 @@ void frmDataView::cmdAddEmergency_Click()
     }
 }
 
-void frmDataView::cmdSaveEmergency_Click()
+void frmDataView::cmdSaveEmergency_Click() { SaveEmergencyEntry(); }
+
+bool frmDataView::SaveEmergencyEntry()
 {
     try {
         const qint32 panel = currentPanel();
         if (panel == 0) {
             MsgBox(kNoPanel, MsgButtons::Ok, MsgIcon::None, QStringLiteral("Add Emergency Incident"));
-            return;
+            return false;
         }
         SetEmergencyEditMode(false);
         const QDate date = dtpEmergency->date();
         const qint32 id = DbAddEmergency(panel, date, txtEmergency->toPlainText());
+        txtEmergency->document()->setModified(false);
         AppendDatedItem(lstEmergency, date, id);
         lstEmergency->setCurrentRow(lstEmergency->count() - 1);
+        return true;
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error saving emergency incident."), kSource, e);
+        return false;
     }
 }
 
@@ -1335,6 +1382,7 @@ void frmDataView::cmdEditAddl_Click()
         cmdSaveAddl->raise();
         cmdCancelAddl->raise();
         QPlainTextEdit* box = txtAdditional[current - 6];
+        box->document()->setModified(false);
         box->setReadOnly(false);
         for (int i = 0; i < SSTab1->count(); ++i)
             SSTab1->setTabEnabled(i, i == current);
@@ -1356,22 +1404,92 @@ void frmDataView::leaveAddlEditMode()
         SSTab1->setTabEnabled(i, true);
 }
 
-void frmDataView::cmdSaveAddl_Click()
+void frmDataView::cmdSaveAddl_Click() { SaveAddlText(); }
+
+bool frmDataView::SaveAddlText()
 {
     try {
         const int current = SSTab1->currentIndex();
         leaveAddlEditMode();
         if (current < 6 || current - 6 >= txtAdditional.size())
-            return;
+            return false;
         const qint32 panel = currentPanel();
         if (panel == 0) {
             MsgBox(kNoPanel);
-            return;
+            return false;
         }
         DbSaveTabData(current - 6, panel, txtAdditional[current - 6]->toPlainText());
+        txtAdditional[current - 6]->document()->setModified(false);
+        return true;
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error saving data"), kSource, e);
+        return false;
     }
+}
+
+bool frmDataView::repairTyped() const
+{
+    return !txtRepairLog->isReadOnly() && txtRepairLog->document()->isModified();
+}
+
+bool frmDataView::emergencyTyped() const
+{
+    return !txtEmergency->isReadOnly() && txtEmergency->document()->isModified();
+}
+
+int frmDataView::addlTyped() const
+{
+    const int k = SSTab1->currentIndex() - 6;
+    if (k < 0 || k >= txtAdditional.size())
+        return -1;
+    const QPlainTextEdit* box = txtAdditional[k];
+    return !box->isReadOnly() && box->document()->isModified() ? k : -1;
+}
+
+bool frmDataView::SettleTyping()
+{
+    const QString panel = lblPanelID->text();
+    auto ask = [&panel](const QString& what, const QString& title) {
+        return MsgBox(what + QStringLiteral(" you typed for panel ") + panel
+                          + QStringLiteral(" has not been saved.\r\nSave it now?"),
+                      MsgButtons::YesNoCancel, MsgIcon::Question, title);
+    };
+    // Yes saves, No drops; anything else (Cancel, the box closed) keeps the typing.
+    if (repairTyped()) {
+        const MsgAnswer a = ask(QStringLiteral("The repair log entry"), QStringLiteral("Repair Log"));
+        if (a == MsgAnswer::Yes) {
+            if (!SaveRepairEntry())
+                return false;
+        } else if (a == MsgAnswer::No) {
+            cmdCancel_Click();
+        } else {
+            return false;
+        }
+    }
+    if (emergencyTyped()) {
+        const MsgAnswer a = ask(QStringLiteral("The emergency incident"), QStringLiteral("Emergency Incidents"));
+        if (a == MsgAnswer::Yes) {
+            if (!SaveEmergencyEntry())
+                return false;
+        } else if (a == MsgAnswer::No) {
+            cmdCancelEmergency_Click();
+        } else {
+            return false;
+        }
+    }
+    if (const int k = addlTyped(); k >= 0) {
+        const QString caption = SSTab1->tabText(k + 6).replace(QStringLiteral("&&"), QStringLiteral("&"));
+        const MsgAnswer a = ask(QStringLiteral("The \"") + caption + QStringLiteral("\" text"), caption);
+        if (a == MsgAnswer::Yes) {
+            if (!SaveAddlText())
+                return false;
+        } else if (a == MsgAnswer::No) {
+            cmdCancelAddl_Click();
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 void frmDataView::cmdCancelAddl_Click()

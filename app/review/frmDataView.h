@@ -169,6 +169,8 @@ private:
     void cmdSaveEmergency_Click();
     void cmdCancelEmergency_Click();
     void cmdDeleteEmergency_Click();
+    bool SaveRepairEntry();
+    bool SaveEmergencyEntry();
 
     // Custom data tabs.
     void LoadAdditionalTabs();
@@ -179,6 +181,15 @@ private:
     void cmdSaveAddl_Click();
     void cmdCancelAddl_Click();
     void leaveAddlEditMode();
+    bool SaveAddlText();
+
+    // Typing not yet saved in the repair log, emergency and custom-tab editors.
+    bool repairTyped() const;
+    bool emergencyTyped() const;
+    int addlTyped() const;  // index of the custom box being typed in, or -1
+    // Before the editors show another panel or tunnel: asks whether to save each typed text
+    // (Yes saves it, No drops it); false when the user keeps it (Cancel) or a save failed.
+    bool SettleTyping();
 
     // Media, printing and the defect report.
     void cmdPhoto_Click(int index, bool second);

@@ -132,7 +132,7 @@ frmExpense::frmExpense(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmEx
     txtCost->setToolTip(QStringLiteral("Enter the Cost Value"));
     txtCost->installEventFilter(this);
     // A pasted "1,200.50" is read whole, or refused as a bad typed cost is.
-    ReadPastedAmounts(txtCost, [] {
+    ReadEnteredAmounts(txtCost, [] {
         MsgBox(QStringLiteral("Please enter a valid cost value."), MsgButtons::Ok, MsgIcon::None, QString());
     });
     PlaceTwips(txtCost, 930, 630, 1485, 315);
@@ -662,8 +662,9 @@ bool frmExpense::eventFilter(QObject* watched, QEvent* event)
     if (watched == txtCost && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const QString text = key->text();
-        // Typed characters only: editing keys and shortcuts (no printable text) pass.
-        if (text.size() == 1 && text.at(0).unicode() >= 32 && !costCharacter(text.at(0)))
+        // Typed characters only: editing keys and shortcuts (Ctrl+V among them) pass.
+        const bool shortcut = key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier);
+        if (!shortcut && text.size() == 1 && text.at(0).unicode() >= 32 && !costCharacter(text.at(0)))
             return true;
     }
     return KrvForm<QWidget>::eventFilter(watched, event);

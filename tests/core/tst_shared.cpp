@@ -4,11 +4,13 @@
 #include "helpers.h"
 #include "krverror.h"
 #include "modkrv.h"
+#include "entryways.h"
 #include "testinstall.h"
 
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QLineEdit>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -193,6 +195,46 @@ private slots:
         QCOMPARE(v.has_value(), value.isValid());
         if (v)
             QCOMPARE(*v, value.toDouble());
+    }
+
+    // An amount box reads every way in, keeps what typing and undo give, and refuses the rest.
+    void amountBoxReadsEveryWayIn()
+    {
+        QLineEdit box;
+        int refused = 0;
+        ReadEnteredAmounts(&box, [&refused] { ++refused; });
+        box.show();
+        // Typed keys are the box's own filter's business: they go in as typed.
+        QTest::keyClicks(&box, QStringLiteral("5$"));
+        QCOMPARE(box.text(), QStringLiteral("5$"));
+        QTest::keyClick(&box, Qt::Key_Backspace);
+        QCOMPARE(box.text(), QStringLiteral("5"));
+        // Undo and redo give back what the box held, read or not.
+        box.undo();
+        QCOMPARE(box.text(), QStringLiteral("5$"));
+        box.redo();
+        QCOMPARE(box.text(), QStringLiteral("5"));
+        QCOMPARE(refused, 0);
+        for (const QString& way : EntryWays()) {
+            box.setText(QStringLiteral("7"));
+            EnterByWay(&box, way, QStringLiteral("1,200.50"));
+            QVERIFY2(box.text() == QStringLiteral("1200.5"), qPrintable(way + QLatin1String(": ") + box.text()));
+            box.setText(QStringLiteral("7"));
+            box.setCursorPosition(1);
+            EnterByWay(&box, way, QStringLiteral("3 ft"));
+            QVERIFY2(box.text() == (way == QLatin1String("drop") ? QString() : QStringLiteral("7")),
+                     qPrintable(way + QLatin1String(": ") + box.text()));
+        }
+        QCOMPARE(refused, EntryWays().size());
+        // Inserted between digits, a pasted amount keeps the digits around it.
+        box.setText(QStringLiteral("19"));
+        box.setCursorPosition(1);
+        box.insert(QStringLiteral("2,000"));
+        QCOMPARE(box.text(), QStringLiteral("120009"));
+        // The program's own texts stay as it writes them.
+        box.setText(QStringLiteral(".50"));
+        QCOMPARE(box.text(), QStringLiteral(".50"));
+        QCOMPARE(refused, EntryWays().size());
     }
 
     void storedNamesAreShownAsWritten()

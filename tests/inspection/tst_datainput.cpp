@@ -413,6 +413,46 @@ private slots:
         }
     }
 
+    // Showing another period or tunnel while ratings are being edited asks first: Yes saves
+    // them, No drops them, Cancel keeps the window as it is, still in edit mode.
+    void anotherPeriodSettlesTheEdit_data()
+    {
+        QTest::addColumn<MsgAnswer>("answer");
+        QTest::newRow("save") << MsgAnswer::Yes;
+        QTest::newRow("drop") << MsgAnswer::No;
+        QTest::newRow("keep") << MsgAnswer::Cancel;
+    }
+    void anotherPeriodSettlesTheEdit()
+    {
+        QFETCH(MsgAnswer, answer);
+        DataInputFixture f;
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        w->txtRate1[0]->setFocus();
+        typeInto(w->txtRate1[0], QStringLiteral("4"));
+        QCOMPARE(w->txtRate1[0]->text(), QStringLiteral("4"));
+        QVERIFY(f.prompt->calls.isEmpty());
+        f.prompt->answer(answer);
+        w->LoadForm(2024, f.tunnel);
+        QCOMPARE(f.prompt->calls.size(), 1);
+        QCOMPARE(f.prompt->calls[0].buttons, MsgButtons::YesNoCancel);
+        QCOMPARE(f.prompt->calls[0].title, QStringLiteral("Save Data"));
+        QVERIFY(f.prompt->calls[0].text.contains(QStringLiteral("have not been saved")));
+        QCOMPARE(CountRows(QStringLiteral("Ratings"), QStringLiteral("InspectionID = ? AND Rating = 4"), {f.cur}),
+                 answer == MsgAnswer::Yes ? 1 : 0);
+        if (answer == MsgAnswer::Cancel) {
+            QCOMPARE(w->Year(), qint16(2026));
+            QVERIFY(w->Editing());
+            QCOMPARE(w->txtRate1[0]->text(), QStringLiteral("4"));
+            return;
+        }
+        QCOMPARE(w->Year(), qint16(2024));
+        QVERIFY(!w->Editing());
+        // Nothing in edit: another load asks nothing.
+        w->LoadForm(2026, f.tunnel);
+        QCOMPARE(f.prompt->calls.size(), 1);
+    }
+
     void ratingBoxEdges()
     {
         DataInputFixture f;

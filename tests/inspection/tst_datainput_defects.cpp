@@ -3,6 +3,7 @@
 
 #include "tst_datainput_fixture.h"
 
+#include "entryways.h"
 #include "frmInspectionPd.h"
 
 #include <QClipboard>
@@ -11,6 +12,7 @@
 #include <QScopeGuard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QToolButton>
@@ -162,6 +164,40 @@ private slots:
         QCOMPARE(w->txtTotalCost->text(), QStringLiteral(".50"));
         QVERIFY(!w->cmdEditDefect->isEnabled());
         QVERIFY(!w->cmdDeleteDefect->isEnabled());
+    }
+
+    // Quantity and unit cost read every way in whole (shortcut, the box's own menu, a drop,
+    // an insert), or refuse it and keep their text; the total follows the amount read.
+    void amountBoxesReadEveryWayIn_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<QString>("entered");
+        QTest::addColumn<QString>("read");  // "" when refused
+        for (const char* box : {"txtQty", "txtUnitCost"})
+            for (const QString& way : EntryWays()) {
+                QTest::addRow("%s, %s, group separator", box, qPrintable(way)) << box << way << "1,200.50" << "1200.5";
+                QTest::addRow("%s, %s, with a unit", box, qPrintable(way)) << box << way << "12 ft" << "";
+            }
+    }
+    void amountBoxesReadEveryWayIn()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, way);
+        QFETCH(QString, entered);
+        QFETCH(QString, read);
+        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+        const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::c()); });
+        DataInputFixture f;
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        fillEditor(w, QStringLiteral("spall"), QStringLiteral("2"), QStringLiteral("ft"), QStringLiteral("2"));
+        auto* target = w->findChild<QLineEdit*>(box);
+        QVERIFY(target);
+        target->clear();
+        EnterByWay(target, way, entered);
+        QCOMPARE(target->text(), read);
+        QCOMPARE(w->txtTotalCost->text(), read.isEmpty() ? QStringLiteral("0") : QStringLiteral("2401"));
     }
 
     void editorChecksAndKeys()
@@ -324,6 +360,49 @@ private slots:
         QCOMPARE(tree->cmdPost->isEnabled(), lit);
         QCOMPARE(tree->cmdAddYear->text(), selected == QLatin1String("tunnel") ? QStringLiteral("Add Inspection Year")
                                                                               : QStringLiteral("Delete Inspection Year"));
+    }
+
+    // Input from the inspection-period tree replaces the entry window: an edit in progress is
+    // settled first; Cancel keeps the window and its edit, No drops it and opens the period.
+    void treeInputSettlesTheEdit_data()
+    {
+        QTest::addColumn<MsgAnswer>("answer");
+        QTest::newRow("save") << MsgAnswer::Yes;
+        QTest::newRow("drop") << MsgAnswer::No;
+        QTest::newRow("keep") << MsgAnswer::Cancel;
+    }
+    void treeInputSettlesTheEdit()
+    {
+        QFETCH(MsgAnswer, answer);
+        DataInputFixture f;
+        RegisterFormFactory(QStringLiteral("frmDataInput"), [] { return new frmDataInput; });
+        const auto restore = qScopeGuard([] { RegisterFormFactory(QStringLiteral("frmDataInput"), {}); });
+        auto* tree = new frmInspectionPd;
+        tree->show();
+        tree->FindNode(QStringLiteral("x%1").arg(f.tunnel))->setExpanded(true);
+        tree->tv->setCurrentItem(tree->FindNode(QStringLiteral("y%1").arg(f.prev)));
+        QPointer<frmDataInput> w = f.open(2026);
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        QTest::keyClicks(w->txt1[1], QStringLiteral("Spalling at the crown"));
+        f.prompt->answer(answer);
+        tree->cmdInput_Click();
+        QCOMPARE(f.prompt->calls.size(), 1);
+        QCOMPARE(f.prompt->calls[0].buttons, MsgButtons::YesNoCancel);
+        QCOMPARE(CountRows(QStringLiteral("PanelComments"), QStringLiteral("Comments = 'Spalling at the crown'")),
+                 answer == MsgAnswer::Yes ? 1 : 0);
+        if (answer == MsgAnswer::Cancel) {
+            QVERIFY(w && w->Editing());
+            QCOMPARE(w->Year(), qint16(2026));
+            QCOMPARE(w->txt1[1]->toPlainText(), QStringLiteral("Spalling at the crown"));
+            return;
+        }
+        frmDataInput* shown = nullptr;
+        for (QWidget* form : LoadedForms())
+            if (auto* entry = qobject_cast<frmDataInput*>(form))
+                shown = entry;
+        QVERIFY(shown);
+        QCOMPARE(shown->Year(), qint16(2024));
+        QVERIFY(!shown->Editing());
     }
 
     void mediaButtonsWithoutMediaWindows()

@@ -9,6 +9,7 @@
 #include "testinstall.h"
 #include "zvmap.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -317,6 +318,69 @@ private slots:
             QCOMPARE(w->lstSelected->currentItem()->text(), source);
             QCOMPARE(w->txtAnnotation->text(), QStringLiteral("by the portal"));
         }
+    }
+
+    // A file that is no picture (an 8-byte text named broken.png, a cut-off PNG) is refused
+    // with one message before anything is copied or stored, by Browse and by Store Image, for
+    // photos and sketches; a sketch already stored stays.
+    void noPictureIsStored_data()
+    {
+        QTest::addColumn<bool>("sketch");
+        QTest::addColumn<QString>("how");  // "browse" or "store"
+        QTest::addColumn<QByteArray>("content");
+        QByteArray cut;
+        {
+            QImage img(40, 30, QImage::Format_RGB32);
+            img.fill(Qt::red);
+            QBuffer buffer(&cut);
+            buffer.open(QIODevice::WriteOnly);
+            img.save(&buffer, "PNG");
+            cut.truncate(cut.size() / 2);
+        }
+        for (const bool sketch : {false, true})
+            for (const char* how : {"browse", "store"}) {
+                const char* kind = sketch ? "sketch" : "photo";
+                QTest::addRow("%s, %s, text", kind, how) << sketch << how << QByteArray("not png\n");
+                QTest::addRow("%s, %s, cut off", kind, how) << sketch << how << cut;
+            }
+    }
+    void noPictureIsStored()
+    {
+        QFETCH(bool, sketch);
+        QFETCH(QString, how);
+        QFETCH(QByteArray, content);
+        Fixture f;
+        if (sketch)
+            FixturePicture(f.panel, f.element, f.period, QStringLiteral("old.png"), true);
+        const QStringList before = f.rows();
+        const QString folder = sketch ? f.sketchFolder() : f.photoFolder();
+        MakeFolderTree(folder);
+        const QString source = (how == QLatin1String("browse") ? f.elsewhere + QLatin1Char('/') : folder)
+                               + QStringLiteral("broken.png");
+        {
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(content);
+        }
+        frmImgInput* w = f.open(sketch);
+        if (how == QLatin1String("browse")) {
+            if (sketch)
+                f.prompt.answer(MsgAnswer::Yes);  // replace the stored sketch
+            f.prompt.answerText(source);
+            f.prompt.answer(MsgAnswer::Yes);  // copy
+            QTest::mouseClick(w->cmdCopy, Qt::LeftButton);
+            QVERIFY(!QFileInfo::exists(folder + QStringLiteral("broken.png")));
+        } else {
+            f.prompt.answer(MsgAnswer::Yes);  // replace the stored sketch
+            clickItem(w->fileImgList, QStringLiteral("broken.png"));
+            QVERIFY(w->cmdStore->isEnabled());
+            QTest::mouseClick(w->cmdStore, Qt::LeftButton);
+        }
+        QCOMPARE(f.prompt.messages().filter(QStringLiteral("stored")), QStringList());
+        QCOMPARE(f.prompt.messages().filter(QStringLiteral("Invalid image file.")).size(), 1);
+        QCOMPARE(f.prompt.messages().last(), QStringLiteral("Invalid image file."));
+        QCOMPARE(f.rows(), before);
+        QCOMPARE(items(w->lstSelected), sketch ? QStringList{QStringLiteral("old.png")} : QStringList());
     }
 
     void browseForASketch_data()

@@ -13,6 +13,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QMediaPlayer>
+#include <QVideoWidget>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
@@ -54,6 +57,22 @@ QByteArray readFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The player's error for a file that is no video: the back end's own when one runs here,
+// otherwise the error signal the back end raises for it.
+void awaitPlayError(ClipPlayer* player)
+{
+    if (!QTest::qWaitFor([player] { return !player->errorText().isEmpty(); }, 8000))
+        emit player->player()->errorOccurred(QMediaPlayer::FormatError, QStringLiteral("Could not open file"));
+}
+
+bool showsError(const ClipPlayer* player)
+{
+    const auto* status = player->findChild<QLabel*>(QStringLiteral("status"));
+    const auto* video = player->findChild<QVideoWidget*>();
+    return status && video && status->isVisibleTo(const_cast<ClipPlayer*>(player)) && !video->isVisibleTo(const_cast<ClipPlayer*>(player))
+           && status->text() == player->errorText();
 }
 }  // namespace
 
@@ -180,6 +199,20 @@ private slots:
         // The player reports the opened stream; no decoder is needed for the caption.
         emit w->Media->streamOpened();
         QCOMPARE(w->windowTitle(), QStringLiteral("Video - tunnel3"));
+    }
+
+    // A clip that cannot be played shows the player's error where its picture would be, not
+    // a black picture; the next clip clears it.
+    void unplayableClipShowsTheError()
+    {
+        QPointer<frmVideo> w = open();
+        clickEntry(w->fileVideos, QStringLiteral("portal.avi"));
+        awaitPlayError(w->Media);
+        QVERIFY(w->Media->errorText().startsWith(QStringLiteral("portal.avi cannot be played: ")));
+        QVERIFY(showsError(w->Media));
+        clickEntry(w->fileVideos, QStringLiteral("Crown.AVI"));
+        QVERIFY(w->Media->errorText().isEmpty() || w->Media->errorText().startsWith(QStringLiteral("Crown.AVI")));
+        QVERIFY(m_prompt->calls.isEmpty());
     }
 
     void storeAttachesOnce()

@@ -15,6 +15,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMediaPlayer>
+#include <QVideoWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
@@ -29,6 +31,25 @@ constexpr qint32 kElement = 9;
 bool marked(const QLabel* label)
 {
     return label->frameShape() == QFrame::Box && label->autoFillBackground();
+}
+}  // namespace
+
+namespace {
+
+// The player's error for a file that is no video: the back end's own when one runs here,
+// otherwise the error signal the back end raises for it.
+void awaitPlayError(ClipPlayer* player)
+{
+    if (!QTest::qWaitFor([player] { return !player->errorText().isEmpty(); }, 8000))
+        emit player->player()->errorOccurred(QMediaPlayer::FormatError, QStringLiteral("Could not open file"));
+}
+
+bool showsError(const ClipPlayer* player)
+{
+    const auto* status = player->findChild<QLabel*>(QStringLiteral("status"));
+    const auto* video = player->findChild<QVideoWidget*>();
+    return status && video && status->isVisibleTo(const_cast<ClipPlayer*>(player)) && !video->isVisibleTo(const_cast<ClipPlayer*>(player))
+           && status->text() == player->errorText();
 }
 }  // namespace
 
@@ -100,6 +121,20 @@ private slots:
         QVERIFY(!w->cmdNext->isEnabled());
         QVERIFY(!w->cmdPrevious->isEnabled());
         QVERIFY(!w->VScroll1->isVisible());
+        QVERIFY(m_prompt->calls.isEmpty());
+    }
+
+    // A clip that cannot be played shows the player's error in the large player, not a black
+    // picture; choosing the next clip clears it.
+    void unplayableClipShowsTheError()
+    {
+        clips(2);
+        QPointer<frmVideoView> w = open();
+        awaitPlayError(w->mdaSelected);
+        QVERIFY(w->mdaSelected->errorText().startsWith(clip(0) + QStringLiteral(" cannot be played: ")));
+        QVERIFY(showsError(w->mdaSelected));
+        QTest::mouseClick(w->cmdNext, Qt::LeftButton);
+        QVERIFY(w->mdaSelected->errorText().isEmpty() || w->mdaSelected->errorText().startsWith(clip(1)));
         QVERIFY(m_prompt->calls.isEmpty());
     }
 

@@ -699,6 +699,84 @@ private slots:
         QCOMPARE(w->txtRepairLog->toPlainText(), QStringLiteral("lost?"));
     }
 
+    // Typing in the repair log, emergency or a custom tab is never dropped by a click on
+    // another panel: Yes saves it for the panel it was typed for, No drops it, Cancel stays
+    // on the panel with the typing kept. Another category of the same panel keeps it too.
+    void typingSurvivesAPanelClick_data()
+    {
+        QTest::addColumn<QString>("editor");
+        QTest::addColumn<MsgAnswer>("answer");
+        for (const char* editor : {"repair", "emergency", "custom"})
+            for (const auto& [name, answer] :
+                 {std::pair{"save", MsgAnswer::Yes}, std::pair{"drop", MsgAnswer::No}, std::pair{"keep", MsgAnswer::Cancel}})
+                QTest::addRow("%s, %s", editor, name) << QString::fromLatin1(editor) << answer;
+    }
+    void typingSurvivesAPanelClick()
+    {
+        QFETCH(QString, editor);
+        QFETCH(MsgAnswer, answer);
+        makeTunnel();
+        gConn.exec(QStringLiteral("INSERT INTO TabDefinitions (TabIndex, TabCaption) VALUES (0, 'History')"));
+        frmDataView* w = open(m_p2022, 0);
+        QCOMPARE(w->CurrentPanelID(), m_west);
+        QPlainTextEdit* box = nullptr;
+        QString table, title;
+        if (editor == QLatin1String("repair")) {
+            w->SSTab1->setCurrentIndex(4);
+            w->cmdAdd->click();
+            box = w->txtRepairLog;
+            table = QStringLiteral("SELECT PanelID, RepairLog FROM RepairLogs");
+            title = QStringLiteral("Repair Log");
+        } else if (editor == QLatin1String("emergency")) {
+            w->SSTab1->setCurrentIndex(5);
+            w->cmdAddEmergency->click();
+            box = w->txtEmergency;
+            table = QStringLiteral("SELECT PanelID, Emergency FROM Emergencies");
+            title = QStringLiteral("Emergency Incidents");
+        } else {
+            w->SSTab1->setCurrentIndex(6);
+            w->cmdEditAddl->click();
+            box = w->txtAdditional[0];
+            table = QStringLiteral("SELECT PanelID, TabData FROM TabData");
+            title = QStringLiteral("History");
+        }
+        QTest::keyClicks(box, QStringLiteral("Crack sealed"));
+        // Another category of the same panel: the typing stays, nothing is asked.
+        w->TabStrip1->setCurrentIndex(1);
+        QCOMPARE(box->toPlainText(), QStringLiteral("Crack sealed"));
+        QVERIFY(!box->isReadOnly());
+        QVERIFY(m_prompt->calls.isEmpty());
+
+        m_prompt->answer(answer);
+        ClickMap(w->ZVMap1, 7500, 3000);
+        QCOMPARE(m_prompt->calls.size(), 1);
+        QVERIFY(m_prompt->calls[0].text.contains(QStringLiteral("has not been saved")));
+        QCOMPARE(m_prompt->calls[0].buttons, MsgButtons::YesNoCancel);
+        QCOMPARE(m_prompt->calls[0].title, title);
+        if (answer == MsgAnswer::Cancel) {
+            QCOMPARE(w->CurrentPanelID(), m_west);
+            QCOMPARE(box->toPlainText(), QStringLiteral("Crack sealed"));
+            QVERIFY(!box->isReadOnly());
+            QCOMPARE(Rows(table), QStringList());
+            // Saved now, it goes with the panel it was typed for.
+            QPushButton* save = editor == QLatin1String("repair")      ? w->cmdSave
+                                : editor == QLatin1String("emergency") ? w->cmdSaveEmergency
+                                                                       : w->cmdSaveAddl;
+            save->click();
+            QCOMPARE(Rows(table), QStringList{QStringLiteral("%1|Crack sealed").arg(m_west)});
+            return;
+        }
+        QCOMPARE(w->CurrentPanelID(), m_east);
+        QVERIFY(box->isReadOnly());
+        QCOMPARE(Rows(table), answer == MsgAnswer::Yes ? QStringList{QStringLiteral("%1|Crack sealed").arg(m_west)}
+                                                       : QStringList());
+        QVERIFY(box->toPlainText().isEmpty());
+        // Nothing typed: a panel click asks nothing.
+        ClickMap(w->ZVMap1, 3000, 3000);
+        QCOMPARE(w->CurrentPanelID(), m_west);
+        QCOMPARE(m_prompt->calls.size(), 1);
+    }
+
     void emergencies()
     {
         makeTunnel();

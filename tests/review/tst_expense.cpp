@@ -8,11 +8,13 @@
 #include "frmExpense_controls.h"
 #include "globals.h"
 #include "helpers.h"
+#include "entryways.h"
 #include "scriptedprompt.h"
 #include "settings.h"
 #include "testinstall.h"
 
 #include <QClipboard>
+#include <QScopeGuard>
 #include <QDateEdit>
 #include <QGuiApplication>
 #include <QDialog>
@@ -369,6 +371,44 @@ private slots:
         w->txtCost->setFocus();
         QTest::keyClick(w->txtCost, Qt::Key_V, Qt::ControlModifier);
         QLocale::setDefault(QLocale::c());
+        if (stored.isEmpty()) {
+            QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Please enter a valid cost value.")});
+            QVERIFY(w->txtCost->text().isEmpty());
+            return;
+        }
+        QVERIFY(m_prompt->calls.isEmpty());
+        QCOMPARE(w->txtCost->text(), stored);
+        const int count = CountRows(QStringLiteral("Expenditures"));
+        click(w->cmdSave);
+        QCOMPARE(CountRows(QStringLiteral("Expenditures"), QStringLiteral("Cost = ?"), {stored.toDouble()}), 1);
+        QCOMPARE(CountRows(QStringLiteral("Expenditures")), count + 1);
+    }
+
+    // Whichever way a text reaches the cost box (shortcut, the box's own menu, a drop, an
+    // insert), it is read whole or refused; "1,200.50" is never stored as 1.
+    void costTakesEveryWayInWhole_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("stored");  // "" when refused
+        for (const QString& way : EntryWays()) {
+            QTest::addRow("%s, group separator", qPrintable(way)) << way << "1,200.50" << "1200.5";
+            QTest::addRow("%s, plain", qPrintable(way)) << way << "75.25" << "75.25";
+            QTest::addRow("%s, a word", qPrintable(way)) << way << "12 dollars" << "";
+        }
+    }
+    void costTakesEveryWayInWhole()
+    {
+        QFETCH(QString, way);
+        QFETCH(QString, pasted);
+        QFETCH(QString, stored);
+        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+        const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::c()); });
+        frmExpense* w = open();
+        click(w->cmdNew);
+        w->cboTunnel->setCurrentIndex(w->cboTunnel->findText(QStringLiteral("Alder")));
+        w->cboCategory->setCurrentIndex(w->cboCategory->findText(QStringLiteral("Lighting")));
+        EnterByWay(w->txtCost, way, pasted);
         if (stored.isEmpty()) {
             QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Please enter a valid cost value.")});
             QVERIFY(w->txtCost->text().isEmpty());
