@@ -1,3 +1,4 @@
+#include "application.h"
 #include "fieldforms.h"
 #include "forms.h"
 #include "inspectionforms.h"
@@ -12,13 +13,7 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Quillmar Inc."));
-    QApplication::setApplicationName(QStringLiteral("KRV"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Corvane Quorrel"));
-    QApplication::setApplicationVersion(kProgramVersion);
-    // The program ends when its last window unloads, hidden ones included, not when the
-    // last visible one closes (the user manager hides itself while the logon runs).
-    app.setQuitOnLastWindowClosed(false);
+    PrepareApplication();
 
     RegisterInventoryForms();
     RegisterInspectionForms();

@@ -6,6 +6,7 @@
 #include "dbusers.h"
 #include "forms.h"
 #include "frmDBManager.h"
+#include "frmHelp.h"
 #include "frmLocateDb.h"
 #include "frmLogon.h"
 #include "globals.h"
@@ -57,7 +58,8 @@ void ShowHelpContents(const QString& title, const QString& source)
                  QStringLiteral("The help document %1 does not exist.").arg(path));
         return;
     }
-    if (!Prompt().launch(QUrl::fromLocalFile(path)))
+    // Shown in the program's own window: a desktop without an HTML viewer still gets help.
+    if (!frmHelp::Show(path, title))
         LogError(QStringLiteral("Error locating help file"), source, -1,
                  QStringLiteral("The help document %1 could not be opened.").arg(path));
 }

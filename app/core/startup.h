@@ -9,7 +9,7 @@ inline const QString kProductWebPage = QStringLiteral("https://www.example.com/c
 // program has no help.
 QString HelpFile();
 void SetHelpFile(const QString& fileName);
-// Opens the help document's contents. With no help set, says so (information icon,
+// Shows the help document in the program's help window. With no help set, says so (information icon,
 // title as given); a help document that cannot be opened is logged with the source.
 void ShowHelpContents(const QString& title, const QString& source);
 

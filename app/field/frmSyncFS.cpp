@@ -142,7 +142,9 @@ frmSyncFS::frmSyncFS(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmSync
     fsync->setIncludeNormalFiles(true);
     fsync->setIncludeHiddenFiles(true);
     setStatus(kReady);
-    resize(TwipsToPixels(7200), TwipsToPixels(9000));
+    // The status panel takes the bar's width through its stretch; the window opens no
+    // narrower than its controls need.
+    resize(QSize(TwipsToPixels(7200), TwipsToPixels(9000)).expandedTo(minimumSizeHint()));
 }
 
 frmSyncFS::~frmSyncFS() = default;
@@ -220,12 +222,6 @@ void frmSyncFS::loadInspectionPeriods()
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error loading Inspection Periods."), objectName(), e);
     }
-}
-
-void frmSyncFS::resizeEvent(QResizeEvent* event)
-{
-    KrvForm<QWidget>::resizeEvent(event);
-    sbPanel1->setMinimumWidth(std::max(0, sb1->width() - TwipsToPixels(20)));
 }
 
 void frmSyncFS::setStatus(const QString& text)

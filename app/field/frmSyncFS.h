@@ -59,7 +59,6 @@ public:
 protected:
     // A run in progress keeps the window.
     bool QueryUnload() override { return !m_running; }
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void loadTunnels();

@@ -16,6 +16,7 @@
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
+#include "textfit.h"
 #include "zvmap.h"
 
 #include <QApplication>
@@ -316,12 +317,11 @@ void frmDataInput::buildDefectTab(QWidget* page)
     auto label = [page](const QString& text, int top) {
         auto* l = new QLabel(text, page);
         PlaceTwips(l, 240, top - kTabHeader, 950, 285);
+        return l;
     };
-    label(QStringLiteral("Description"), 480);
-    label(QStringLiteral("Quantity"), 960);
-    label(QStringLiteral("Units"), 1320);
-    label(QStringLiteral("Unit Cost"), 1680);
-    label(QStringLiteral("Total Cost"), 2040);
+    QLabel* const captions[] = {label(QStringLiteral("Description"), 480), label(QStringLiteral("Quantity"), 960),
+                                label(QStringLiteral("Units"), 1320), label(QStringLiteral("Unit Cost"), 1680),
+                                label(QStringLiteral("Total Cost"), 2040)};
 
     txtDefectDesc = new QLineEdit(page);
     txtDefectDesc->setObjectName(QStringLiteral("txtDefectDesc"));
@@ -362,6 +362,12 @@ void frmDataInput::buildDefectTab(QWidget* page)
     cmdAddDefect = button("cmdAddDefect", QStringLiteral("Add"), 960);
     cmdEditDefect = button("cmdEditDefect", QStringLiteral("Update"), 1440);
     cmdDeleteDefect = button("cmdDeleteDefect", QStringLiteral("Delete"), 1920);
+    // The captions take the width their text needs in the desktop's face.
+    FitLabelColumn({{captions[0], txtDefectDesc},
+                    {captions[1], txtQty},
+                    {captions[2], cboUnits},
+                    {captions[3], txtUnitCost},
+                    {captions[4], txtTotalCost}});
 
     connect(txtQty, &QLineEdit::textChanged, this, [this] { costChanged(); });
     connect(txtUnitCost, &QLineEdit::textChanged, this, [this] { costChanged(); });

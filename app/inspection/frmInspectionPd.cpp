@@ -55,6 +55,18 @@ public:
     {
         setAutoDefault(false);
         setToolTip(caption.trimmed());
+        setProperty("wordWrap", true);
+    }
+
+    // The width that shows a caption in two lines at most at the full font, inside the
+    // margins the painting keeps.
+    static int twoLineWidth(const QFontMetrics& fm, const QString& caption)
+    {
+        const QString text = caption.trimmed();
+        int best = fm.horizontalAdvance(text);
+        for (int i = text.indexOf(QLatin1Char(' ')); i > 0; i = text.indexOf(QLatin1Char(' '), i + 1))
+            best = std::min(best, std::max(fm.horizontalAdvance(text.left(i)), fm.horizontalAdvance(text.mid(i + 1))));
+        return best + 6 + 2;
     }
 
 protected:
@@ -272,6 +284,16 @@ void frmInspectionPd::buildControls()
     }
     for (QPushButton* b : {cmdInput, cmdViewData, cmdReport, cmdPost, cmdSystem})
         b->setEnabled(false);
+    // The column takes the width every caption needs in two lines in the desktop's face;
+    // the window grows by as much.
+    int column = TwipsToPixels(1275);
+    for (const auto& b : buttons)
+        column = std::max(column, PdButton::twoLineWidth(b.first->fontMetrics(), b.first->text()));
+    for (const QString& caption : {kAddYear, kDeleteYear})
+        column = std::max(column, PdButton::twoLineWidth(cmdAddYear->fontMetrics(), caption));
+    for (const auto& b : buttons)
+        b.first->resize(column, b.first->height());
+    const int wider = column - TwipsToPixels(1275);
 
     Label1 = new ClickLabel(QStringLiteral("Quorrel"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -284,8 +306,9 @@ void frmInspectionPd::buildControls()
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(ProgramLogo(TwipsToPixels(420)));
     PlaceTwips(Image1, 3900, 5130, 420, 420);
+    Image1->move(Image1->x() + wider, Image1->y());
 
-    resize(TwipsToPixels(4860), TwipsToPixels(5640));
+    resize(TwipsToPixels(4860) + wider, TwipsToPixels(5640));
 
     connect(tv, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* node) { tv_NodeClick(node); });
     connect(tv, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {

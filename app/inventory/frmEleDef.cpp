@@ -6,6 +6,7 @@
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
+#include "textfit.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -271,6 +272,11 @@ void frmEleDef::layOut(const QString& caption)
         moveLeft(lstEle, 3570);
         moveLeft(cmdClose, 6045);
     }
+    // Each caption takes the room its text needs in the desktop's face; its field keeps
+    // its right edge.
+    FitLabelBeforeField(Label1[0], txtName);
+    FitLabelBeforeField(Label1[1], txtEleCatName);
+    FitLabelBeforeField(Label1[3], cboEleCat);
 }
 
 void frmEleDef::Form_Load()

@@ -3,6 +3,7 @@
 #include "globals.h"
 #include "helpers.h"
 #include "modkrv.h"
+#include "picturetypes.h"
 #include "prompt.h"
 #include "zvmap.h"
 
@@ -52,21 +53,20 @@ bool copyIntoFolder(const QString& source, const QString& folder)
 
 const QList<QPair<QString, QString>>& frmOpenSysMap::FileTypes()
 {
-    static const QList<QPair<QString, QString>> types = {
-        // PNG, this platform's usual picture file (the demo's maps are PNG), counts as a picture too.
-        {QStringLiteral("All Picture Files"), QStringLiteral("*.bmp;*.dib;*.gif;*.jpg;*.png;*.wmf;*.emf;*.ico;*.cur")},
-        {QStringLiteral("Bitmap Files (*.bmp;*.dib)"), QStringLiteral("*.bmp;*.dib")},
-        {QStringLiteral("GIF Files (*.gif)"), QStringLiteral("*.gif")},
-        {QStringLiteral("JPEG Files (*.jpg)"), QStringLiteral("*.jpg")},
-        {QStringLiteral("Metafiles (*.wmf;*.emf)"), QStringLiteral("*.wmf;*.emf")},
-    };
+    // Only what the map can show; icons and cursors are listed with all pictures.
+    static const QList<QPair<QString, QString>> types = [] {
+        QList<QPair<QString, QString>> list;
+        for (const PictureFileType& t : PictureFileTypes())
+            list.append({t.name, t.patterns});
+        return list;
+    }();
     return types;
 }
 
 QString frmOpenSysMap::BrowseFilter()
 {
     // Icons and cursors are listed in the folder but not offered when browsing.
-    return QStringLiteral("All Picture Files (*.bmp *.dib *.gif *.jpg *.png *.wmf *.emf)");
+    return PictureBrowseFilter();
 }
 
 frmOpenSysMap::frmOpenSysMap(QWidget* parent) : KrvForm<QDialog>(QStringLiteral("frmOpenSysMap"), parent)

@@ -13,6 +13,7 @@
 #include "prompt.h"
 #include "settings.h"
 #include "startup.h"
+#include "textfit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -289,6 +290,21 @@ frmSystem::frmSystem(QWidget* parent) : KrvForm<QMainWindow>(QStringLiteral("frm
                               QStringLiteral("Define expenditure categories for the system"), 1, 1);
     cmdDataInput = button(definitionPage, QStringLiteral("Tunnel Data Input"), "cmdDataInput",
                           QStringLiteral("Input inspection periods and ratings for a tunnel."), 1, 2);
+    // Both columns take the width the widest caption needs in the desktop's face, and the
+    // tab grows to hold them (it keeps its right edge in the frame).
+    {
+        const QList<QWidget*> grid = {cmdAddTunnel,    cmdRename,       cmdMove,     cmdRemove,
+                                      cmdRedraw,       cmdSetMap,       cmdDefinePanels, cmdDefPanelEles,
+                                      cmdDataTabs,     cmdElements,     cmdExpCategories, cmdDataInput};
+        QList<int> columns;
+        for (const QWidget* b : grid)
+            columns << (b->x() > tw(120) ? 1 : 0);
+        const int width = WidenToWidest(grid);
+        for (int i = 0; i < grid.size(); ++i)
+            grid[i]->move(tw(120) + columns[i] * (width + tw(150)), grid[i]->y());
+        const int right = tw(120) + 2 * width + tw(150);
+        SSTab1->resize(std::max(SSTab1->width(), right + tw(230)), SSTab1->height());
+    }
 
     const QStringList digits = {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"};
     auto limitRow = [&](const QString& caption, const char* listName, const char* swatchName, quint32 bgr, int row,

@@ -10,6 +10,7 @@
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
+#include "textfit.h"
 
 #include <QAction>
 #include <QCursor>
@@ -105,6 +106,9 @@ frmTunnelSpecs::frmTunnelSpecs(QWidget* parent) : KrvForm<QWidget>(kForm, parent
         row1[i]->setGeometry(TwipRect(120 + i * (kButtonWidth + 60), 330, kButtonWidth, kButtonHeight));
     for (int i = 0; i < row2.size(); ++i)
         row2[i]->setGeometry(TwipRect(120 + i * (kButtonWidth + 60), 840, kButtonWidth, kButtonHeight));
+    // Each row's buttons take the width its widest caption needs in the desktop's face.
+    FitButtonRow({row1.begin(), row1.end()});
+    FitButtonRow({row2.begin(), row2.end()});
     cmdCancel->setGeometry(cmdDraw->geometry());
     cmdCancel->hide();
     cmdCancel->lower();

@@ -8,8 +8,10 @@
 #include "krverror.h"
 #include "mediafiles.h"
 #include "modkrv.h"
+#include "picturetypes.h"
 #include "prompt.h"
 #include "settings.h"
+#include "textfit.h"
 #include "zvmap.h"
 
 #include <QComboBox>
@@ -53,18 +55,23 @@ bool sameFolder(const QString& a, const QString& b)
 
 const QStringList& frmImgInput::FileTypeNames()
 {
-    static const QStringList names = {QStringLiteral("All Picture Files"), QStringLiteral("Bitmap Files (*.bmp;*.dib)"),
-                                      QStringLiteral("GIF Files (*.gif)"), QStringLiteral("JPEG Files (*.jpg)"),
-                                      QStringLiteral("Metafiles (*.wmf;*.emf)")};
+    static const QStringList names = [] {
+        QStringList list;
+        for (const PictureFileType& t : PictureFileTypes())
+            list << t.name;
+        return list;
+    }();
     return names;
 }
 
 const QStringList& frmImgInput::FileTypePatterns()
 {
-    // PNG, this platform's usual picture file, counts among all pictures.
-    static const QStringList patterns = {QStringLiteral("*.bmp;*.dib;*.gif;*.jpg;*.png;*.wmf;*.emf;*.ico;*.cur"),
-                                         QStringLiteral("*.bmp;*.dib"), QStringLiteral("*.gif"),
-                                         QStringLiteral("*.jpg"), QStringLiteral("*.wmf;*.emf")};
+    static const QStringList patterns = [] {
+        QStringList list;
+        for (const PictureFileType& t : PictureFileTypes())
+            list << t.patterns;
+        return list;
+    }();
     return patterns;
 }
 
@@ -121,6 +128,9 @@ frmImgInput::frmImgInput(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frm
     PlaceTwips(cmdCopy, 5090, 810, 1335, 375);
     PlaceTwips(cmdRemove, 6545, 810, 1335, 375);
     PlaceTwips(cmdCancel, 6545, 2760, 1335, 375);
+    // The buttons take the width the widest caption needs in the desktop's face; the
+    // window and the frame grow by what the two columns need more.
+    const int wider = WidenToWidest({cmdPreview, cmdStore, cmdCopy, cmdRemove, cmdCancel}) - TwipsToPixels(1335);
     cmdPreview->setEnabled(false);
     cmdStore->setEnabled(false);
     cmdRemove->setEnabled(false);
@@ -152,7 +162,7 @@ frmImgInput::frmImgInput(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frm
     connect(Image1, &ClickLabel::clicked, this, &frmImgInput::showAbout);
     connect(Label1, &ClickLabel::clicked, this, &frmImgInput::showAbout);
 
-    resize(TwipsToPixels(8250), TwipsToPixels(7215));
+    resize(TwipsToPixels(8250) + 2 * wider, TwipsToPixels(7215));
 }
 
 void frmImgInput::Load(qint32 TunnelID, qint32 PanelID, qint32 ElementID, qint32 InspectionID, bool IsFieldSketch)
@@ -435,7 +445,7 @@ void frmImgInput::cmdCopy_Click()
             && MsgBox(kReplaceQuestion, MsgButtons::YesNo, MsgIcon::None, kReplaceTitle) != MsgAnswer::Yes)
             return;
         chosen = Prompt().openFileName(QStringLiteral("Open"), target,
-                                       QStringLiteral("All Picture Files (*.bmp *.dib *.gif *.jpg *.png *.wmf *.emf)"));
+                                       PictureBrowseFilter());
         refreshFileList();
         if (chosen.isEmpty())
             return;
@@ -611,7 +621,8 @@ void frmImgInput::layoutControls()
     const int innerW = tw(width());
     const int innerH = tw(height());
     const int frameLeft = tw(fraBottom->x());
-    const int frameW = VarMax(8000, innerW - 2 * frameLeft);
+    // Never narrower than the design plus what the wider buttons need.
+    const int frameW = VarMax(8000 + 2 * VarMax(0, tw(cmdPreview->width()) - 1335), innerW - 2 * frameLeft);
     const int frameH = tw(fraBottom->height());
     fraBottom->resize(TwipsToPixels(frameW), fraBottom->height());
     if (innerW > 5310) {

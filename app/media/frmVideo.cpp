@@ -10,6 +10,7 @@
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
+#include "textfit.h"
 
 #include <QApplication>
 #include <QDir>
@@ -78,6 +79,8 @@ frmVideo::frmVideo(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmVideo"
                        720);
     cmdStore = button(fraBottom, "cmdStore", QStringLiteral("&Store Video"), QStringLiteral("Store Video Clip"), 1200);
     cmdClose = button(fraBottom, "cmdClose", QStringLiteral("&Close"), QString(), 1680);
+    // One column, as wide as its widest caption needs in the desktop's face.
+    WidenToWidest({cmdCopy, cmdRemove, cmdStore, cmdClose});
     cmdRemove->setEnabled(false);
     cmdStore->setEnabled(false);
 
@@ -321,7 +324,7 @@ void frmVideo::ArrangeControls()
     const double frameTop = VarMax(innerHeight - 120 - frameHeight, 1000.0);
     PlaceTwips(fraBottom, frameLeft, frameTop, frameWidth, frameHeight);
     PlaceTwips(Media, 0, 0, VarMax(innerWidth - 120 - 0, 1000.0), frameTop - 0);
-    const double buttonLeft = frameWidth - 120 - 1335;
+    const double buttonLeft = frameWidth - 120 - PixelsToTwips(cmdCopy->width());
     for (QPushButton* b : {cmdCopy, cmdRemove, cmdStore, cmdClose})
         b->move(TwipsToPixels(buttonLeft), b->y());
 }

@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QScreen>
+#include <QWindow>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QToolButton>
@@ -170,11 +171,16 @@ frmReportViewer::frmReportViewer(QWidget* parent) : KrvForm<QDialog>(kSource, pa
 
 void frmReportViewer::Form_Load()
 {
-    // Top left of the screen, as wide as it and 500 twips less high.
+    // Top left of the screen, as wide as it and 500 twips less high, frame included: before
+    // the window system has framed the window a usual frame is assumed.
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect avail = screen->availableGeometry();
+        QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+        if (frame.isNull())
+            frame = QMargins(4, 30, 4, 4);
         move(avail.topLeft());
-        resize(avail.width(), std::max(200, avail.height() - TwipsToPixels(500)));
+        resize(avail.width() - frame.left() - frame.right(),
+               std::max(200, avail.height() - TwipsToPixels(500) - frame.top() - frame.bottom()));
     }
     SetZoom(100);
 }

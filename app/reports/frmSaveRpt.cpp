@@ -4,6 +4,7 @@
 #include "helpers.h"
 #include "modkrv.h"
 #include "prompt.h"
+#include "textfit.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
@@ -25,6 +26,9 @@ frmSaveRpt::frmSaveRpt(QWidget* parent) : KrvForm<QDialog>(QStringLiteral("frmSa
     Label2 = new QLabel(QStringLiteral("Select a report to overwrite or type in a new name:"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     PlaceTwips(Label2, 120, 420, 4560, 255);
+    // The line shows whole in the desktop's face; the window gives it the room.
+    WidenToText(Label2);
+    setFixedSize(std::max(width(), Label2->x() + Label2->width() + TwipsToPixels(120)), height());
     cboRptName = new QComboBox(this);
     cboRptName->setObjectName(QStringLiteral("cboRptName"));
     cboRptName->setEditable(true);

@@ -15,6 +15,7 @@
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
+#include "textfit.h"
 #include "zvmap.h"
 
 #include <QCursor>
@@ -292,7 +293,8 @@ void frmDataView::buildControls()
         b->setObjectName(QLatin1String(name));
         b->setToolTip(tip);
         b->setAutoDefault(false);
-        place(b, left, kDataHeight - 435, width, 375);
+        // As wide as the caption needs in the desktop's face.
+        place(b, left, kDataHeight - 435, std::max(width, PixelsToTwips(TextWidthNeeded(b))), 375);
         return b;
     };
     cmdPrint = command(QStringLiteral("Print..."), QStringLiteral("Print the current screen's data"), "cmdPrint",

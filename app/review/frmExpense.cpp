@@ -14,6 +14,7 @@
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
+#include "textfit.h"
 
 #include <QDateEdit>
 #include <QFrame>
@@ -67,17 +68,6 @@ QDateTime storedDate(const QVariant& value)
     if (!when.isValid())
         when = QDateTime(QDate::fromString(text.left(10), Qt::ISODate), QTime(0, 0));
     return when;
-}
-
-// The design leaves room for a small system font; with a larger one a label's text would
-// run under its box, so the box gives way, keeping its right edge.
-void fitAfterLabel(const QLabel* label, QWidget* box)
-{
-    const int needed = label->x() + label->sizeHint().width() + 8;
-    if (needed > box->x()) {
-        const int right = box->geometry().right();
-        box->setGeometry(needed, box->y(), right - needed + 1, box->height());
-    }
 }
 
 qint32 keyNumber(const QTreeWidgetItem* item) { return item->data(0, Qt::UserRole).toString().mid(1).toInt(); }
@@ -161,10 +151,11 @@ frmExpense::frmExpense(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmEx
     cmdClose = button(fraButtons, "cmdClose", QStringLiteral("&Close"), QStringLiteral("Close"), 8520);
     // Likewise the widest caption keeps its text whole.
     cmdCategories->resize(VarMax(cmdCategories->width(), cmdCategories->sizeHint().width()), cmdCategories->height());
-    fitAfterLabel(Label1, dtp);
-    fitAfterLabel(Label3, txtCost);
-    fitAfterLabel(Label2, cboTunnel);
-    fitAfterLabel(Label5, cboCategory);
+    // Captions and the date take the room their text needs in the desktop's face.
+    FitLabelColumn({{Label1, dtp}, {Label3, txtCost}});
+    dtp->resize(VarMax(dtp->width(), DateEditWidthNeeded(dtp)), dtp->height());
+    FitLabelColumn({{Label2, cboTunnel}, {Label5, cboCategory}});
+    WidenToText(Label4);
     cmdSave->setVisible(false);
     cmdCancel->setVisible(false);
     cmdDelete->setEnabled(false);

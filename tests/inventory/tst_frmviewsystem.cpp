@@ -8,6 +8,7 @@
 #include "forms.h"
 #include "frmAbout.h"
 #include "frmDBManager.h"
+#include "frmHelp.h"
 #include "frmViewSystem.h"
 #include "globals.h"
 #include "inventoryforms.h"
@@ -34,6 +35,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
 
@@ -763,8 +765,10 @@ private slots:
         m_install->write(QStringLiteral("help.html"), "<html></html>");
         SetHelpFile(QStringLiteral("help.html"));
         w->mnuHelpIndex->trigger();
-        QCOMPARE(m_prompt->count(PromptCall::Launch), 1);
-        QVERIFY(m_prompt->calls[0].text.endsWith(QLatin1String("help.html")));
+        QVERIFY(frmHelp::Current());
+        QVERIFY(frmHelp::Current()->txtHelp->source().toLocalFile().endsWith(QLatin1String("help.html")));
+        QVERIFY(m_prompt->calls.isEmpty());
+        frmHelp::Current()->close();
         QFile::remove(m_install->file(QStringLiteral("help.html")));
         w->mnuHelpContents->trigger();
         QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Error locating help file")});

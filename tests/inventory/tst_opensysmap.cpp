@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -76,12 +77,12 @@ private slots:
         QTest::addColumn<int>("type");
         QTest::addColumn<QStringList>("files");
         // Icons and cursors are listed; case does not matter to the patterns.
-        QTest::newRow("all pictures") << 0
-                                      << QStringList{"arrow.cur", "B.JPG", "logo.ico", "map.bmp", "plan.wmf", "scan.png"};
+        // Metafiles cannot be shown, so they are not offered.
+        QTest::newRow("all pictures") << 0 << QStringList{"arrow.cur", "B.JPG", "logo.ico", "map.bmp", "scan.png"};
         QTest::newRow("bitmaps") << 1 << QStringList{"map.bmp"};
         QTest::newRow("gif") << 2 << QStringList{};
         QTest::newRow("jpeg") << 3 << QStringList{"B.JPG"};
-        QTest::newRow("metafiles") << 4 << QStringList{"plan.wmf"};
+        QTest::newRow("png") << 4 << QStringList{"scan.png"};
     }
     void listsTheFolderByType()
     {
@@ -107,6 +108,27 @@ private slots:
         w->Unload();
     }
 
+    void offersOnlyPicturesItCanShow()
+    {
+        auto* w = new frmOpenSysMap;
+        w->LoadForm(QStringLiteral("Insert System Map"), m_data);
+        QStringList offered;
+        for (int i = 0; i < w->cboFileType->count(); ++i)
+            offered << w->cboFileType->itemText(i);
+        QCOMPARE(offered, (QStringList{"All Picture Files", "Bitmap Files (*.bmp;*.dib)", "GIF Files (*.gif)",
+                                       "JPEG Files (*.jpg;*.jpeg)", "PNG Files (*.png)"}));
+        QVERIFY(!frmOpenSysMap::BrowseFilter().contains(QLatin1String("wmf")));
+        QVERIFY(!frmOpenSysMap::BrowseFilter().contains(QLatin1String("emf")));
+        // Every kind offered is one the picture reader knows (a .dib is a bitmap).
+        const QList<QByteArray> readable = QImageReader::supportedImageFormats();
+        for (const auto& type : frmOpenSysMap::FileTypes())
+            for (QString pattern : type.second.split(QLatin1Char(';'))) {
+                const QByteArray suffix = pattern.remove(QStringLiteral("*.")).toLatin1();
+                QVERIFY2(readable.contains(suffix == "dib" ? QByteArray("bmp") : suffix), suffix.constData());
+            }
+        w->Unload();
+    }
+
     void clickPreviewsAndOpenAnswersTheBareName()
     {
         SetSysMapChoice(QStringLiteral("earlier.bmp"));
@@ -118,7 +140,7 @@ private slots:
         QCOMPARE(w->ZVMap1->Image(), m_data + "map.bmp");
         QCOMPARE(w->ZVMap1->Picture().width(), 40);
         // A file that cannot be shown has no preview, and can still be chosen.
-        clickRow(w->File1, QStringLiteral("plan.wmf"));
+        clickRow(w->File1, QStringLiteral("logo.ico"));
         QVERIFY(w->cmdOpen->isEnabled());
         QVERIFY(m_prompt->calls.isEmpty());
         clickRow(w->File1, QStringLiteral("B.JPG"));

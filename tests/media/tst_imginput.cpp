@@ -124,6 +124,10 @@ private slots:
         for (int i = 0; i < w->cboFileType->count(); ++i)
             types << w->cboFileType->itemText(i);
         QCOMPARE(types, frmImgInput::FileTypeNames());
+        // Only kinds the program can show are offered: no metafiles.
+        QCOMPARE(types, (QStringList{"All Picture Files", "Bitmap Files (*.bmp;*.dib)", "GIF Files (*.gif)",
+                                     "JPEG Files (*.jpg;*.jpeg)", "PNG Files (*.png)"}));
+        QVERIFY(!frmImgInput::FileTypePatterns().join(QLatin1Char(';')).contains(QLatin1String("wmf")));
         QVERIFY(!w->cmdStore->isEnabled());
         QVERIFY(!w->cmdPreview->isEnabled());
         QVERIFY(!w->cmdRemove->isEnabled());
@@ -608,7 +612,8 @@ private slots:
         w->resize(40, 600);
         QCoreApplication::processEvents();
         QCOMPARE(w->width(), 1800 / 15);
-        QCOMPARE(w->fraBottom->width(), 8000 * 2 / 30);
+        // The design's frame, and what the buttons need more in the desktop's face.
+        QCOMPARE(w->fraBottom->width(), 8000 * 2 / 30 + 2 * std::max(0, w->cmdPreview->width() - 1335 / 15));
         w->resize(1000, 700);
         QCoreApplication::processEvents();
         // Frame as wide as the window less its margins, 120 twips (8 px) from the bottom.

@@ -1,7 +1,9 @@
 // The About box, the help document and the program's end with its last window.
+#include "application.h"
 #include "clicklabel.h"
 #include "forms.h"
 #include "frmAbout.h"
+#include "frmHelp.h"
 #include "frmSystem.h"
 #include "frmViewSystem.h"
 #include "globals.h"
@@ -17,6 +19,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBrowser>
 #include <QUrl>
 
 class TestAbout : public QObject {
@@ -76,9 +79,14 @@ private slots:
         about->show();
         QTest::mouseClick(about->cmdHelp, Qt::LeftButton);
         if (message.isEmpty()) {
-            QCOMPARE(m_prompt->count(PromptCall::Launch), 1);
-            QCOMPARE(QUrl(m_prompt->calls[0].text).toLocalFile(), m_install->file(QStringLiteral("help.html")));
+            // Shown in the program's own window, whether or not the desktop has a viewer.
+            frmHelp* help = frmHelp::Current();
+            QVERIFY(help);
+            QVERIFY(help->isVisible());
+            QCOMPARE(help->txtHelp->source().toLocalFile(), m_install->file(QStringLiteral("help.html")));
+            QCOMPARE(m_prompt->count(PromptCall::Launch), 0);
             QVERIFY(m_prompt->messages().isEmpty());
+            help->close();
         } else {
             QCOMPARE(m_prompt->messages(), QStringList{message});
             QCOMPARE(m_prompt->count(PromptCall::Launch), 0);
@@ -90,6 +98,67 @@ private slots:
         if (!present && !helpFile.isEmpty())
             QVERIFY(m_install->read(QStringLiteral("err.log")).contains("frmAbout-Error locating help file"));
         about->Unload();
+    }
+
+    void windowTitleIsTheCaptionAlone()
+    {
+        // A display name would be appended to every window's title by the window system.
+        PrepareApplication();
+        QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("Quillmar Inc."));
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("KRV"));
+        QCOMPARE(QCoreApplication::applicationVersion(), kProgramVersion);
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+        QVERIFY(!QGuiApplication::quitOnLastWindowClosed());
+        QGuiApplication::setQuitOnLastWindowClosed(true);
+    }
+
+    void helpWindowFollowsItsLinks()
+    {
+        m_install->write(QStringLiteral("help.html"),
+                         "<html><head><title>Quorrel Help</title></head><body>"
+                         "<a href=\"#field\">Field</a> <a href=\"more.html\">More</a> "
+                         "<a href=\"https://example.org/krv\">Web</a>"
+                         + QByteArray(200, '\n') + "<h2 id=\"field\">Field work</h2><p>Replicas.</p></body></html>");
+        m_install->write(QStringLiteral("more.html"), "<html><body><p>More help.</p></body></html>");
+        ShowHelpContents(QStringLiteral("Corvane Quorrel"), QStringLiteral("frmSystem"));
+        frmHelp* help = frmHelp::Current();
+        QVERIFY(help);
+        QVERIFY(help->isVisible());
+        QCOMPARE(help->windowTitle(), QStringLiteral("Quorrel Help"));
+        QVERIFY(help->txtHelp->toPlainText().contains(QLatin1String("Replicas.")));
+
+        // A link within the document goes to its place there.
+        emit help->txtHelp->anchorClicked(QUrl(QStringLiteral("#field")));
+        QCOMPARE(help->txtHelp->source().fragment(), QStringLiteral("field"));
+        // Another page beside it opens in the window; Back returns.
+        emit help->txtHelp->anchorClicked(QUrl(QStringLiteral("more.html")));
+        QVERIFY(help->txtHelp->toPlainText().contains(QLatin1String("More help.")));
+        QVERIFY(help->cmdBack->isEnabled());
+        QTest::mouseClick(help->cmdBack, Qt::LeftButton);
+        QVERIFY(help->txtHelp->toPlainText().contains(QLatin1String("Replicas.")));
+        // A web address goes to the desktop.
+        emit help->txtHelp->anchorClicked(QUrl(QStringLiteral("https://example.org/krv")));
+        QCOMPARE(m_prompt->count(PromptCall::Launch), 1);
+        QCOMPARE(m_prompt->calls.last().text, QStringLiteral("https://example.org/krv"));
+        QVERIFY(m_prompt->messages().isEmpty());
+
+        // A second Help command brings the same window back.
+        ShowHelpContents(QStringLiteral("Corvane Quorrel"), QStringLiteral("frmSystem"));
+        QCOMPARE(frmHelp::Current(), help);
+        QTest::mouseClick(help->cmdClose, Qt::LeftButton);
+        QTRY_VERIFY(!frmHelp::Current());
+    }
+
+    void unreadableHelpIsReported()
+    {
+        m_install->write(QStringLiteral("help.html"), "<html></html>");
+        QFile::setPermissions(m_install->file(QStringLiteral("help.html")), QFileDevice::WriteOwner);
+        if (QFile(m_install->file(QStringLiteral("help.html"))).open(QIODevice::ReadOnly))
+            QSKIP("running as a user who reads every file");
+        ShowHelpContents(QStringLiteral("Corvane Quorrel"), QStringLiteral("frmSystem"));
+        QVERIFY(!frmHelp::Current());
+        QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Error locating help file")});
+        QVERIFY(m_install->read(QStringLiteral("err.log")).contains("could not be opened"));
     }
 
     void helpDocumentShipsBesideTheProgram()

@@ -1,0 +1,55 @@
+#include "picturetypes.h"
+
+#include <QImageReader>
+#include <QStringList>
+
+namespace {
+
+struct Kind {
+    const char* format;  // as QImageReader names it
+    const char* name;
+    const char* patterns;
+    bool browse;  // offered by the file dialog too
+};
+
+// In the order the choosers list them.
+constexpr Kind kKinds[] = {
+    {"bmp", "Bitmap Files (*.bmp;*.dib)", "*.bmp;*.dib", true},
+    {"gif", "GIF Files (*.gif)", "*.gif", true},
+    {"jpeg", "JPEG Files (*.jpg;*.jpeg)", "*.jpg;*.jpeg", true},
+    {"png", "PNG Files (*.png)", "*.png", true},
+    {"ico", nullptr, "*.ico", false},
+    {"cur", nullptr, "*.cur", false},
+};
+
+bool readable(const char* format)
+{
+    static const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+    return formats.contains(QByteArray(format));
+}
+
+}  // namespace
+
+QList<PictureFileType> PictureFileTypes()
+{
+    QStringList all;
+    QList<PictureFileType> types;
+    for (const Kind& k : kKinds) {
+        if (!readable(k.format))
+            continue;
+        all << QString::fromLatin1(k.patterns);
+        if (k.name)
+            types.append({QString::fromLatin1(k.name), QString::fromLatin1(k.patterns)});
+    }
+    types.prepend({QStringLiteral("All Picture Files"), all.join(QLatin1Char(';'))});
+    return types;
+}
+
+QString PictureBrowseFilter()
+{
+    QStringList patterns;
+    for (const Kind& k : kKinds)
+        if (k.browse && readable(k.format))
+            patterns << QString::fromLatin1(k.patterns).split(QLatin1Char(';'));
+    return QStringLiteral("All Picture Files (%1)").arg(patterns.join(QLatin1Char(' ')));
+}
