@@ -1572,6 +1572,37 @@ QVector<TableInfo> commonTables(Db& db)
     return out;
 }
 
+// The tables (indexes into tables) with rows or deletions of generations (above, upTo] in schema, asked in two
+// statements, so a table with nothing to send costs no planning.
+QSet<int> tablesToSend(Db& db, const QVector<TableInfo>& tables, const QString& schema, qint64 above, qint64 upTo)
+{
+    QSet<int> out;
+    QHash<QString, int> byName;
+    QStringList parts;
+    for (int t = 0; t < tables.size(); ++t) {
+        byName.insert(tables[t].name, t);
+        parts << QStringLiteral("SELECT %1 WHERE EXISTS (SELECT 1 FROM %2.%3 WHERE s_Generation > ?1 AND s_Generation <= ?2)")
+                     .arg(t)
+                     .arg(ident(schema), ident(tables[t].name));
+    }
+    // A compound statement has a limit on its parts.
+    for (int from = 0; from < parts.size(); from += 400) {
+        Stmt rows(db, parts.mid(from, 400).join(QStringLiteral(" UNION ALL ")));
+        rows.bind(1, above).bind(2, upTo);
+        while (rows.step())
+            out.insert(int(rows.integer(0)));
+    }
+    Stmt tombs(db, QStringLiteral("SELECT DISTINCT tbl FROM %1.repl_tombstones WHERE generation > ?1 AND generation <= ?2")
+                       .arg(ident(schema)));
+    tombs.bind(1, above).bind(2, upTo);
+    while (tombs.step()) {
+        const auto it = byName.constFind(tombs.text(0));
+        if (it != byName.constEnd())
+            out.insert(*it);
+    }
+    return out;
+}
+
 qint64 watermark(Db& db, const QString& schema, qint32 nickname)
 {
     Stmt s(db, QStringLiteral("SELECT generation FROM %1.repl_watermarks WHERE nickname = ?").arg(ident(schema)));
@@ -1858,14 +1889,16 @@ int synchronize(const QString& local, const QString& partner, int direction, con
             // Every version of both directions is classified before anything is written, so each side is judged
             // as it was when the exchange began.
             SetApply::prepare(db);
+            const QSet<int> sendsA = exporting ? tablesToSend(db, ex.tables, sa.schema, sb.wmOfOther, sa.id.generation) : QSet<int>();
+            const QSet<int> sendsB = importing ? tablesToSend(db, ex.tables, sb.schema, sa.wmOfOther, sb.id.generation) : QSet<int>();
             std::vector<std::unique_ptr<SetApply>> plans;
             bool rowByRowUsed = false;
             qint64 total = 0;
             for (int t = 0; t < ex.tables.size(); ++t) {
                 plans.push_back(std::make_unique<SetApply>(db, ex.tables[t], t, e.exchangeId));
-                if (exporting)
+                if (exporting && sendsA.contains(t))
                     plans.back()->plan(0, sa, sb, sb.wmOfOther, sa.id.generation);
-                if (importing)
+                if (importing && sendsB.contains(t))
                     plans.back()->plan(1, sb, sa, sa.wmOfOther, sb.id.generation);
                 plans.back()->flush();
                 total += plans.back()->steps();
