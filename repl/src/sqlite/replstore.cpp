@@ -79,12 +79,55 @@ QString bumpedLineageSql(const QString& old)
         .arg(old);
 }
 
-// Triggers that keep a table's change columns for every connection, and record its deletions.
-QStringList captureTriggers(const QString& table)
+// A row still as it was when its file became replicable stores no identity, generation or lineage (the three
+// columns are added without rewriting a row). Its identity is derived from its table and rowid, which every
+// replica of the set shares: replicas are page copies, and VACUUM keeps the rowids of a table with an index (every
+// replicated table has the two of replication). Its lineage is the Design Master's first one. Both are stored
+// when the row is first changed or deleted.
+QByteArray derivedGuidPrefix(const QString& table)
+{
+    return QByteArray("~") + table.toUtf8() + ':';
+}
+
+QString derivedGuidSql(const QString& table, const QString& rowid)
+{
+    return QStringLiteral("CAST(%1 || %2 AS BLOB)").arg(literal(QString::fromUtf8(derivedGuidPrefix(table))), rowid);
+}
+
+QString derivedRowidSql(const QString& table, const QString& guid)
+{
+    const QByteArray prefix = derivedGuidPrefix(table);
+    return QStringLiteral("CASE WHEN substr(%1, 1, %2) = X'%3' THEN CAST(CAST(substr(%1, %4) AS TEXT) AS INTEGER) END")
+        .arg(guid)
+        .arg(prefix.size())
+        .arg(QString::fromLatin1(prefix.toHex()))
+        .arg(prefix.size() + 1);
+}
+
+QByteArray firstLineage(qint64 designMasterNickname)
+{
+    Lineage l;
+    l.writer = designMasterNickname;
+    l.priority = kDesignMasterPriority;
+    l.v = {{designMasterNickname, 1}};
+    return l.toJson();
+}
+
+QByteArray firstLineage(Db& db, const QString& schema)
+{
+    Stmt s(db, QStringLiteral("SELECT r.nickname FROM %1.repl_replicas r, %1.repl_info i WHERE r.replica_guid = i.dm_guid")
+                   .arg(ident(schema)));
+    return s.step() ? firstLineage(s.integer(0)) : QByteArray();
+}
+
+// Triggers that keep a table's change columns for every connection, and record its deletions. l0 is the
+// lineage of a row not changed since the file became replicable.
+QStringList captureTriggers(const QString& table, const QByteArray& l0)
 {
     const QString t = ident(table);
     const QString n = literal(table);
     const QString raw = QString(table).replace(QLatin1Char('"'), QLatin1Char('_'));
+    const QString oldLineage = QStringLiteral("coalesce(OLD.s_Lineage, %1)").arg(literal(QString::fromUtf8(l0)));
     QStringList out;
     out << QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 WHEN (SELECT applying FROM repl_info) = 0 BEGIN "
                           "UPDATE %2 SET s_GUID = randomblob(16), s_Generation = (SELECT generation FROM repl_info), "
@@ -96,17 +139,18 @@ QStringList captureTriggers(const QString& table)
     // triggers on does not loop.
     out << QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE ON %2 WHEN (SELECT applying FROM repl_info) = 0 "
                           "AND NEW.s_Lineage IS OLD.s_Lineage BEGIN "
-                          "UPDATE %2 SET s_GUID = coalesce(s_GUID, randomblob(16)), "
+                          "UPDATE %2 SET s_GUID = coalesce(s_GUID, OLD.s_GUID, %4), "
                           "s_Generation = (SELECT generation FROM repl_info), "
                           "s_Lineage = (SELECT %3 FROM repl_info i) "
                           "WHERE rowid = NEW.rowid AND (s_Generation IS NOT (SELECT generation FROM repl_info) "
                           "OR s_Lineage IS NOT (SELECT %3 FROM repl_info i)); END")
-               .arg(ident(QStringLiteral("repl_au_") + raw), t, bumpedLineageSql(QStringLiteral("OLD.s_Lineage")));
-    out << QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 WHEN (SELECT applying FROM repl_info) = 0 "
-                          "AND OLD.s_GUID IS NOT NULL BEGIN "
+               .arg(ident(QStringLiteral("repl_au_") + raw), t, bumpedLineageSql(oldLineage),
+                    derivedGuidSql(table, QStringLiteral("OLD.rowid")));
+    out << QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 WHEN (SELECT applying FROM repl_info) = 0 BEGIN "
                           "INSERT OR REPLACE INTO repl_tombstones (guid, tbl, rid, generation, lineage) "
-                          "SELECT OLD.s_GUID, %3, OLD.rowid, i.generation, %4 FROM repl_info i; END")
-               .arg(ident(QStringLiteral("repl_ad_") + raw), t, n, bumpedLineageSql(QStringLiteral("OLD.s_Lineage")));
+                          "SELECT coalesce(OLD.s_GUID, %5), %3, OLD.rowid, i.generation, %4 FROM repl_info i; END")
+               .arg(ident(QStringLiteral("repl_ad_") + raw), t, n, bumpedLineageSql(oldLineage),
+                    derivedGuidSql(table, QStringLiteral("OLD.rowid")));
     return out;
 }
 
@@ -307,15 +351,13 @@ int makeReplicable(const QString& path, QString* error)
                 db.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN s_GUID BLOB").arg(q));
                 db.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN s_Generation INTEGER").arg(q));
                 db.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN s_Lineage TEXT").arg(q));
-                db.exec(QStringLiteral("UPDATE %1 SET s_GUID = randomblob(16), s_Generation = 1, "
-                                       "s_Lineage = (SELECT json_object('w', nickname, 'p', priority, 'v', "
-                                       "json_object(CAST(nickname AS TEXT), 1)) FROM repl_info)")
-                            .arg(q));
-                db.exec(QStringLiteral("CREATE UNIQUE INDEX %1 ON %2 (s_GUID)")
+                // The rows keep their records: their identity and lineage are derived until they change, so
+                // the indexes hold only changed rows.
+                db.exec(QStringLiteral("CREATE UNIQUE INDEX %1 ON %2 (s_GUID) WHERE s_GUID IS NOT NULL")
                             .arg(ident(QStringLiteral("repl_guid_") + raw), q));
-                db.exec(QStringLiteral("CREATE INDEX %1 ON %2 (s_Generation)")
+                db.exec(QStringLiteral("CREATE INDEX %1 ON %2 (s_Generation) WHERE s_Generation IS NOT NULL")
                             .arg(ident(QStringLiteral("repl_gen_") + raw), q));
-                for (const QString& trig : captureTriggers(t))
+                for (const QString& trig : captureTriggers(t, firstLineage(nick)))
                     db.exec(trig);
                 Stmt s(db, QStringLiteral("INSERT INTO repl_tables (name) VALUES (?)"));
                 s.bind(1, t).run();
@@ -541,8 +583,9 @@ int makeReplica(const QString& source, const QString& target, const QString& des
                     tables << tl.text(0);
                 top = copy.scalarInt(QStringLiteral("SELECT coalesce(max(generation), 0) FROM repl_tombstones"));
                 for (const QString& t : tables)
-                    top = std::max(top, copy.scalarInt(
-                                            QStringLiteral("SELECT coalesce(max(s_Generation), 0) FROM %1").arg(ident(t))));
+                    top = std::max(top, copy.scalarInt(QStringLiteral("SELECT coalesce(max(s_Generation), 0) FROM %1 "
+                                                                      "WHERE s_Generation IS NOT NULL")
+                                                           .arg(ident(t))));
                 top = std::max(top, closed + 1);
                 Stmt u(copy, QStringLiteral("UPDATE repl_info SET replica_guid = ?, nickname = ?, priority = ?, "
                                             "description = ?, flags = ?, generation = ?, created = ?"));
@@ -611,6 +654,7 @@ struct TableInfo {
     QStringList cols;                  // common user columns
     int pkCol = -1;                    // index of the INTEGER PRIMARY KEY column in cols
     QVector<QVector<int>> uniques;     // UNIQUE indexes, as indexes into cols
+    QByteArray firstLineage;           // of a row not changed since the file became replicable
 };
 
 struct Version {
@@ -731,7 +775,11 @@ private:
                 sets << ident(c) + QStringLiteral(" = ?");
             }
             const QString cols = columnList(t, QString());
-            m_findRow = std::make_unique<Stmt>(db, QStringLiteral("SELECT rowid, s_Lineage FROM %1 WHERE s_GUID = ?").arg(tn));
+            // A row not changed since the file became replicable is found by the rowid in its derived identity.
+            m_findRow = std::make_unique<Stmt>(
+                db, QStringLiteral("SELECT rowid, coalesce(s_Lineage, ?2) FROM %1 WHERE rowid = coalesce((SELECT rowid FROM "
+                                   "%1 WHERE s_GUID = ?1), (SELECT rowid FROM %1 WHERE rowid = %2 AND s_GUID IS NULL))")
+                        .arg(tn, derivedRowidSql(t.name, QStringLiteral("?1"))));
             m_findTomb = std::make_unique<Stmt>(
                 db, QStringLiteral("SELECT lineage FROM %1.repl_tombstones WHERE guid = ?").arg(s));
             m_insert = std::make_unique<Stmt>(
@@ -739,7 +787,7 @@ private:
                         .arg(tn, cols, cols.isEmpty() ? QString() : QStringLiteral(", "), marks.join(QStringLiteral(", ")),
                              marks.isEmpty() ? QString() : QStringLiteral(", ")));
             m_update = std::make_unique<Stmt>(
-                db, QStringLiteral("UPDATE %1 SET %2%3s_Lineage = ?, s_Generation = ? WHERE rowid = ?")
+                db, QStringLiteral("UPDATE %1 SET %2%3s_GUID = ?, s_Lineage = ?, s_Generation = ? WHERE rowid = ?")
                         .arg(tn, sets.join(QStringLiteral(", ")), sets.isEmpty() ? QString() : QStringLiteral(", ")));
             m_stamp = std::make_unique<Stmt>(
                 db, QStringLiteral("UPDATE %1 SET s_Lineage = ?, s_Generation = ? WHERE rowid = ?").arg(tn));
@@ -755,17 +803,18 @@ private:
                 db, QStringLiteral("INSERT INTO %1.repl_conflicts (tbl, guid, exchange_guid, reason, loser_deleted, "
                                    "row_data, at) VALUES (?, ?, ?, ?, ?, ?, ?)")
                         .arg(s));
+            // The identity and lineage of a row not changed since the file became replicable are derived.
+            const QString keyed = QStringLiteral("SELECT rowid, coalesce(s_GUID, %1), coalesce(s_Lineage, ?%2) FROM %3 WHERE %4");
+            const QString derived = derivedGuidSql(t.name, QStringLiteral("rowid"));
             if (t.pkCol >= 0)
-                m_keyFinders.push_back({std::make_unique<Stmt>(
-                                            db, QStringLiteral("SELECT rowid, s_GUID, s_Lineage FROM %1 WHERE rowid = ?").arg(tn)),
+                m_keyFinders.push_back({std::make_unique<Stmt>(db, keyed.arg(derived).arg(2).arg(tn, QStringLiteral("rowid = ?1"))),
                                         QVector<int>{t.pkCol}});
             for (const QVector<int>& u : t.uniques) {
                 QStringList w;
-                for (int c : u)
-                    w << ident(t.cols[c]) + QStringLiteral(" = ?");
+                for (int k = 0; k < u.size(); ++k)
+                    w << ident(t.cols[u[k]]) + QStringLiteral(" = ?%1").arg(k + 1);
                 m_keyFinders.push_back(
-                    {std::make_unique<Stmt>(db, QStringLiteral("SELECT rowid, s_GUID, s_Lineage FROM %1 WHERE %2")
-                                                    .arg(tn, w.join(QStringLiteral(" AND ")))),
+                    {std::make_unique<Stmt>(db, keyed.arg(derived).arg(u.size() + 1).arg(tn, w.join(QStringLiteral(" AND ")))),
                      u});
             }
         }
@@ -773,7 +822,7 @@ private:
         void apply(Version& in)
         {
             m_findRow->reset();
-            m_findRow->bindBlob(1, in.guid);
+            m_findRow->bindBlob(1, in.guid).bindText(2, m_t.firstLineage);
             if (m_findRow->step()) {
                 const qint64 rid = m_findRow->integer(0);
                 Lineage local;
@@ -891,9 +940,10 @@ private:
                     int i = 1;
                     for (sqlite3_value* v : in.vals)
                         m_update->bindValue(i++, v);
-                    m_update->bindText(i, linText);
-                    m_update->bind(i + 1, gen);
-                    m_update->bind(i + 2, rid);
+                    m_update->bindBlob(i, in.guid);
+                    m_update->bindText(i + 1, linText);
+                    m_update->bind(i + 2, gen);
+                    m_update->bind(i + 3, rid);
                     rc = m_update->run(true);
                 }
                 if (rc != SQLITE_CONSTRAINT)
@@ -934,6 +984,7 @@ private:
                 }
                 if (hasNull)
                     continue;
+                stmt->bindText(int(cols.size()) + 1, m_t.firstLineage);
                 if (!stmt->step())
                     continue;
                 const qint64 rid = stmt->integer(0);
@@ -1079,6 +1130,8 @@ public:
     // Changed-column masks cover this many columns; a wider table rewrites every column.
     static constexpr int kMaskColumns = 62;
     static constexpr qint64 kAllColumns = -1;
+    // Set in a mask when the receiver's row has no stored identity yet.
+    static constexpr int kIdentityBit = 62;
 
     // The steps of all tables, in a temporary table of this connection. lin NULL: the sender's lineage as it
     // is; guid NULL: the sender's row identity.
@@ -1105,11 +1158,15 @@ public:
         // The receiver's tombstone is looked up only where it has no row.
         const QString tomb = QStringLiteral("CASE WHEN t.rowid IS NULL THEN (SELECT lineage FROM %1.repl_tombstones "
                                             "WHERE guid = s.%2) END");
-        Stmt ts(m_db, QStringLiteral("SELECT s.guid, s.lineage, t.rowid, t.s_Lineage, %4 "
-                                     "FROM %1.repl_tombstones s LEFT JOIN %2.%3 t ON t.s_GUID = s.guid "
-                                     "WHERE s.generation > ? AND s.generation <= ? AND s.tbl = ?")
-                          .arg(S, T, X, tomb.arg(T, QStringLiteral("guid"))));
-        ts.bind(1, above).bind(2, upTo).bind(3, m_t.name);
+        // The receiver's row: by its stored identity, or a row not changed since the file became replicable.
+        const QString row = QStringLiteral("t.rowid = coalesce((SELECT x.rowid FROM %1.%2 x WHERE x.s_GUID = %3), "
+                                           "(SELECT x.rowid FROM %1.%2 x WHERE x.rowid = %4 AND x.s_GUID IS NULL))");
+        const QString byGuid = row.arg(T, X, QStringLiteral("s.guid"), derivedRowidSql(m_t.name, QStringLiteral("s.guid")));
+        Stmt ts(m_db, QStringLiteral("SELECT s.guid, s.lineage, t.rowid, coalesce(t.s_Lineage, ?4), %4 "
+                                     "FROM %1.repl_tombstones s LEFT JOIN %2.%3 t ON %5 "
+                                     "WHERE s.generation > ?1 AND s.generation <= ?2 AND s.tbl = ?3")
+                          .arg(S, T, X, tomb.arg(T, QStringLiteral("guid")), byGuid));
+        ts.bind(1, above).bind(2, upTo).bind(3, m_t.name).bindText(4, m_t.firstLineage);
         while (ts.step())
             classify(d, dir, ts, true);
         // Which user columns differ from the receiver's row, so an update rewrites (and re-indexes) only those.
@@ -1122,12 +1179,15 @@ public:
         const QString mask = m_t.cols.size() > kMaskColumns ? QString::number(kAllColumns)
                              : bits.isEmpty()                ? QStringLiteral("0")
                                                              : bits.join(QStringLiteral(" | "));
-        Stmt rs(m_db, QStringLiteral("SELECT s.s_GUID, s.s_Lineage, t.rowid, t.s_Lineage, %5, s.rowid, "
-                                     "CASE WHEN t.rowid IS NULL THEN 0 ELSE %4 END "
-                                     "FROM %1.%3 s LEFT JOIN %2.%3 t ON t.s_GUID = s.s_GUID "
-                                     "WHERE s.s_Generation > ? AND s.s_Generation <= ? AND s.s_GUID IS NOT NULL")
-                          .arg(S, T, X, mask, tomb.arg(T, QStringLiteral("s_GUID"))));
-        rs.bind(1, above).bind(2, upTo);
+        // A receiver's row without a stored identity takes the sender's.
+        Stmt rs(m_db, QStringLiteral("SELECT s.s_GUID, s.s_Lineage, t.rowid, coalesce(t.s_Lineage, ?3), %5, s.rowid, "
+                                     "CASE WHEN t.rowid IS NULL THEN 0 ELSE (%4) | ((t.s_GUID IS NULL) << %7) END "
+                                     "FROM %1.%3 s LEFT JOIN %2.%3 t ON %6 "
+                                     "WHERE s.s_Generation > ?1 AND s.s_Generation <= ?2 AND s.s_GUID IS NOT NULL")
+                          .arg(S, T, X, mask, tomb.arg(T, QStringLiteral("s_GUID")),
+                               row.arg(T, X, QStringLiteral("s.s_GUID"), derivedRowidSql(m_t.name, QStringLiteral("s.s_GUID"))))
+                          .arg(kIdentityBit));
+        rs.bind(1, above).bind(2, upTo).bindText(3, m_t.firstLineage);
         while (rs.step())
             classify(d, dir, rs, false);
     }
@@ -1190,6 +1250,8 @@ public:
                 for (int c = 0; c < m_t.cols.size(); ++c)
                     if (it.key() == kAllColumns || (it.key() >> c) & 1)
                         sets << ident(m_t.cols[c]) + QStringLiteral(" = s.") + ident(m_t.cols[c]);
+                if ((it.key() >> kIdentityBit) & 1)
+                    sets << QStringLiteral("s_GUID = s.s_GUID");
                 sets << QStringLiteral("s_Lineage = coalesce(o.lin, s.s_Lineage)") << QStringLiteral("s_Generation = o.gen");
                 const qint64 m = it.key();
                 if (!exec(dir, Update,
@@ -1494,6 +1556,7 @@ QVector<TableInfo> commonTables(Db& db)
             partnerTables.insert(s.text(0));
     }
     QVector<TableInfo> out;
+    const QByteArray firstLineage = Store::firstLineage(db, QStringLiteral("main"));
     Stmt s(db, QStringLiteral("SELECT name FROM main.repl_tables ORDER BY name"));
     while (s.step()) {
         const QString name = s.text(0);
@@ -1509,7 +1572,39 @@ QVector<TableInfo> commonTables(Db& db)
                 t.cols << c;
         t.pkCol = pk.isEmpty() ? -1 : int(t.cols.indexOf(pk));
         t.uniques = uniqueKeys(db, QStringLiteral("main"), name, t.cols);
+        t.firstLineage = firstLineage;
         out << t;
+    }
+    return out;
+}
+
+// The tables (indexes into tables) with rows or deletions of generations (above, upTo] in schema, asked in two
+// statements, so a table with nothing to send costs no planning.
+QSet<int> tablesToSend(Db& db, const QVector<TableInfo>& tables, const QString& schema, qint64 above, qint64 upTo)
+{
+    QSet<int> out;
+    QHash<QString, int> byName;
+    QStringList parts;
+    for (int t = 0; t < tables.size(); ++t) {
+        byName.insert(tables[t].name, t);
+        parts << QStringLiteral("SELECT %1 WHERE EXISTS (SELECT 1 FROM %2.%3 WHERE s_Generation > ?1 AND s_Generation <= ?2)")
+                     .arg(t)
+                     .arg(ident(schema), ident(tables[t].name));
+    }
+    // A compound statement has a limit on its parts.
+    for (int from = 0; from < parts.size(); from += 400) {
+        Stmt rows(db, parts.mid(from, 400).join(QStringLiteral(" UNION ALL ")));
+        rows.bind(1, above).bind(2, upTo);
+        while (rows.step())
+            out.insert(int(rows.integer(0)));
+    }
+    Stmt tombs(db, QStringLiteral("SELECT DISTINCT tbl FROM %1.repl_tombstones WHERE generation > ?1 AND generation <= ?2")
+                       .arg(ident(schema)));
+    tombs.bind(1, above).bind(2, upTo);
+    while (tombs.step()) {
+        const auto it = byName.constFind(tombs.text(0));
+        if (it != byName.constEnd())
+            out.insert(*it);
     }
     return out;
 }
@@ -1846,14 +1941,16 @@ int synchronize(const QString& local, const QString& partner, int direction, con
             // Every version of both directions is classified before anything is written, so each side is judged
             // as it was when the exchange began.
             SetApply::prepare(db);
+            const QSet<int> sendsA = exporting ? tablesToSend(db, ex.tables, sa.schema, sb.wmOfOther, sa.id.generation) : QSet<int>();
+            const QSet<int> sendsB = importing ? tablesToSend(db, ex.tables, sb.schema, sa.wmOfOther, sb.id.generation) : QSet<int>();
             std::vector<std::unique_ptr<SetApply>> plans;
             bool rowByRowUsed = false;
             qint64 total = 0;
             for (int t = 0; t < ex.tables.size(); ++t) {
                 plans.push_back(std::make_unique<SetApply>(db, ex.tables[t], t, e.exchangeId));
-                if (exporting)
+                if (exporting && sendsA.contains(t))
                     plans.back()->plan(0, sa, sb, sb.wmOfOther, sa.id.generation);
-                if (importing)
+                if (importing && sendsB.contains(t))
                     plans.back()->plan(1, sb, sa, sa.wmOfOther, sb.id.generation);
                 plans.back()->flush();
                 total += plans.back()->steps();

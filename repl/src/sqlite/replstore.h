@@ -7,7 +7,10 @@
 // JSON: {"w": last writer's nickname, "p": its priority, "v": {"<nickname>": generation, ...}}).
 // Triggers keep them for every connection that writes the file (the program, the sqlite3 shell), and
 // record deletions in repl_tombstones. The engine's own writes run with repl_info.applying = 1, so the
-// triggers leave them alone.
+// triggers leave them alone. A row not changed since its file became replicable stores none of the three
+// (making a file replicable rewrites no row): its identity is derived from its table and rowid and its lineage
+// is the Design Master's first one, until its first change or deletion stores them. Files whose every row
+// carries them (made by earlier versions) are read and exchanged alike.
 //
 // Every call returns 0 or a negative result; errors are never thrown.
 #include "varnock_global.h"

@@ -1,0 +1,273 @@
+// What a replicable file stores: making a file replicable rewrites no row (rows keep their records until
+// they change), rows never changed are still found after VACUUM and key changes, and files whose every row
+// carries its identity and lineage (as earlier versions made them) open and exchange as before.
+#include <QtTest>
+#include <QFileInfo>
+#include <sqlite3.h>
+
+#include "plaindb.h"
+#include "replstore.h"
+
+using namespace Varnock::Store;
+
+namespace {
+
+const QStringList kTables = {"Panels", "Ratings", "UnitTypes", "DefectQuantity"};
+
+// The user data of a file, change columns left out, in a fixed order.
+QStringList content(const QString& path)
+{
+    Plain db(path);
+    QStringList out;
+    for (const QString& t : kTables) {
+        QStringList cols;
+        for (const QString& r : db.rows(QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(t)))
+            if (!r.startsWith(QLatin1String("s_")))
+                cols << QStringLiteral("quote(\"%1\")").arg(r);
+        for (const QString& r : db.rows(QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY 1, 2, 3").arg(cols.join(", "), t)))
+            out << t + QLatin1Char(':') + r;
+    }
+    return out;
+}
+
+// A tunnel database with `panels` panels of 25 rated elements and a few units (a table with no index of its own).
+void fill(const QString& path, int panels)
+{
+    newTunnelDb(path);
+    Plain db(path);
+    const QString sql = QStringLiteral(
+        "BEGIN;"
+        "WITH RECURSIVE p(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM p WHERE n < %1) "
+        "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) SELECT n, 1, n, 'P' || n FROM p;"
+        "WITH RECURSIVE e(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM e WHERE n < 25) "
+        "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) SELECT 1, p.PanelID, e.n, (p.PanelID + e.n) % 10 "
+        "FROM Panels p, e;"
+        "INSERT INTO UnitTypes (Unit) VALUES ('ea'), ('ft'), ('sq ft'), ('lin ft'), ('cu yd');"
+        "COMMIT;")
+                            .arg(panels);
+    QCOMPARE(db.exec(sql), SQLITE_OK);
+}
+
+// The capture triggers of the earlier format: every row carries its identity and lineage from the start.
+QStringList earlierTriggers(const QString& t)
+{
+    const QString bump = QStringLiteral("json_set(coalesce(%1, '{\"v\":{}}'), '$.w', i.nickname, '$.p', i.priority, "
+                                        "'$.v.\"' || i.nickname || '\"', i.generation)");
+    return {
+        QStringLiteral("CREATE TRIGGER \"repl_ai_%1\" AFTER INSERT ON \"%1\" WHEN (SELECT applying FROM repl_info) = 0 BEGIN "
+                       "UPDATE \"%1\" SET s_GUID = randomblob(16), s_Generation = (SELECT generation FROM repl_info), "
+                       "s_Lineage = (SELECT json_object('w', nickname, 'p', priority, 'v', "
+                       "json_object(CAST(nickname AS TEXT), generation)) FROM repl_info) WHERE rowid = NEW.rowid; END")
+            .arg(t),
+        QStringLiteral("CREATE TRIGGER \"repl_au_%1\" AFTER UPDATE ON \"%1\" WHEN (SELECT applying FROM repl_info) = 0 "
+                       "AND NEW.s_Lineage IS OLD.s_Lineage BEGIN UPDATE \"%1\" SET s_GUID = coalesce(s_GUID, randomblob(16)), "
+                       "s_Generation = (SELECT generation FROM repl_info), s_Lineage = (SELECT %2 FROM repl_info i) "
+                       "WHERE rowid = NEW.rowid AND (s_Generation IS NOT (SELECT generation FROM repl_info) "
+                       "OR s_Lineage IS NOT (SELECT %2 FROM repl_info i)); END")
+            .arg(t, bump.arg(QStringLiteral("OLD.s_Lineage"))),
+        QStringLiteral("CREATE TRIGGER \"repl_ad_%1\" AFTER DELETE ON \"%1\" WHEN (SELECT applying FROM repl_info) = 0 "
+                       "AND OLD.s_GUID IS NOT NULL BEGIN INSERT OR REPLACE INTO repl_tombstones (guid, tbl, rid, generation, "
+                       "lineage) SELECT OLD.s_GUID, '%1', OLD.rowid, i.generation, %2 FROM repl_info i; END")
+            .arg(t, bump.arg(QStringLiteral("OLD.s_Lineage"))),
+    };
+}
+
+// A replicable file turned into the earlier format: identity, generation 1 and the first lineage stored in every
+// row, full indexes, the earlier triggers.
+void toEarlierFormat(const QString& path)
+{
+    Plain db(path);
+    QString sql = QStringLiteral("BEGIN; UPDATE repl_info SET applying = 1;");
+    for (const QString& t : db.rows(QStringLiteral("SELECT name FROM repl_tables"))) {
+        sql += QStringLiteral("UPDATE \"%1\" SET s_GUID = randomblob(16), s_Generation = 1, s_Lineage = (SELECT "
+                              "json_object('w', nickname, 'p', priority, 'v', json_object(CAST(nickname AS TEXT), 1)) "
+                              "FROM repl_info);"
+                              "DROP INDEX \"repl_guid_%1\"; DROP INDEX \"repl_gen_%1\";"
+                              "CREATE UNIQUE INDEX \"repl_guid_%1\" ON \"%1\" (s_GUID);"
+                              "CREATE INDEX \"repl_gen_%1\" ON \"%1\" (s_Generation);"
+                              "DROP TRIGGER \"repl_ai_%1\"; DROP TRIGGER \"repl_au_%1\"; DROP TRIGGER \"repl_ad_%1\";")
+                   .arg(t);
+        for (const QString& trig : earlierTriggers(t))
+            sql += trig + QLatin1Char(';');
+    }
+    sql += QStringLiteral("UPDATE repl_info SET applying = 0; COMMIT;");
+    QVERIFY2(db.exec(sql) == SQLITE_OK, qPrintable(db.error()));
+}
+
+int storedIdentities(const QString& path, const QString& table)
+{
+    return Plain(path)
+        .one(QStringLiteral("SELECT count(*) FROM \"%1\" WHERE s_GUID IS NOT NULL OR s_Generation IS NOT NULL "
+                            "OR s_Lineage IS NOT NULL")
+                 .arg(table))
+        .toInt();
+}
+
+}  // namespace
+
+class TstReplFormat : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    int m_serial = 0;
+
+    QString path(const QString& name) { return m_dir.filePath(QStringLiteral("%1-%2.db").arg(name).arg(++m_serial)); }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    // Each row used to gain a 16-byte identity, a lineage text and two index entries: about three times the file.
+    void makingReplicableRewritesNoRow()
+    {
+        const QString master = path("master"), replica = path("replica");
+        fill(master, 2000);   // 50,000 ratings
+        const qint64 plain = QFileInfo(master).size();
+        const QString ratingsPages = QStringLiteral("SELECT sum(pgsize) FROM dbstat WHERE name = 'Ratings'");
+        const QString ratingsTable = one(master, ratingsPages);
+        QCOMPARE(makeReplicable(master), 0);
+        QCOMPARE(storedIdentities(master, "Ratings"), 0);
+        QCOMPARE(storedIdentities(master, "Panels"), 0);
+        // Not a page more for the rows, and the replication indexes of the table are empty.
+        QCOMPARE(one(master, ratingsPages), ratingsTable);
+        QCOMPARE(one(master, "SELECT count(*) FROM dbstat WHERE name IN ('repl_guid_Ratings', 'repl_gen_Ratings')"),
+                 QString("2"));
+        const qint64 replicable = QFileInfo(master).size();
+        QVERIFY2(replicable <= plain * 13 / 10, qPrintable(QStringLiteral("%1 -> %2 bytes").arg(plain).arg(replicable)));
+        QString error;
+        QCOMPARE(makeReplica(master, replica, "Field", 90, 0, {}, &error), 0);
+        QVERIFY(QFileInfo(replica).size() <= plain * 13 / 10);
+
+        // A change stores the row's identity and lineage; the others stay as they are.
+        Plain(replica).exec("UPDATE Ratings SET Rating = 0 WHERE PanelID = 7 AND ElementID = 3");
+        QCOMPARE(storedIdentities(replica, "Ratings"), 1);
+        QCOMPARE(synchronize(replica, master, Direction::Both), 0);
+        QCOMPARE(content(master), content(replica));
+        QCOMPARE(storedIdentities(master, "Ratings"), 1);
+        // Both files know the row by one identity.
+        const QString sql = QStringLiteral("SELECT hex(s_GUID) FROM Ratings WHERE PanelID = 7 AND ElementID = 3");
+        QCOMPARE(one(master, sql), one(replica, sql));
+        QVERIFY(!one(master, sql).isEmpty());
+    }
+
+    // Rows never changed are known by their rowid. VACUUM keeps it (the replicated tables all have indexes), and a
+    // row whose key changes or that is deleted and added again is still told apart.
+    void unchangedRowsFoundAfterRewrites_data()
+    {
+        QTest::addColumn<QString>("before");   // on the replica, before the changes below
+        QTest::addColumn<QString>("change");   // on the replica
+        QTest::newRow("VACUUM") << QStringLiteral("DELETE FROM UnitTypes WHERE Unit = 'ea'; "
+                                                  "DELETE FROM Panels WHERE PanelID IN (1, 2); VACUUM;")
+                                << QStringLiteral("UPDATE UnitTypes SET Unit = 'each' WHERE Unit = 'sq ft';"
+                                                  "UPDATE Panels SET PanelName = 'Portal' WHERE PanelID = 4;");
+        QTest::newRow("VACUUM INTO") << QStringLiteral("DELETE FROM UnitTypes WHERE Unit = 'ft'; VACUUM INTO '%1';")
+                                     << QStringLiteral("UPDATE UnitTypes SET Unit = 'metre' WHERE Unit = 'lin ft';");
+        QTest::newRow("key changed") << QString()
+                                     << QStringLiteral("UPDATE Panels SET PanelID = 900, PanelName = 'moved' WHERE PanelID = 3;"
+                                                       "UPDATE UnitTypes SET rowid = 77 WHERE Unit = 'cu yd';");
+        QTest::newRow("deleted and added again") << QString()
+                                                 << QStringLiteral("DELETE FROM Panels WHERE PanelID = 5;"
+                                                                   "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) "
+                                                                   "VALUES (5, 1, 5, 'again');"
+                                                                   "DELETE FROM UnitTypes WHERE Unit = 'cu yd';"
+                                                                   "INSERT INTO UnitTypes (Unit) VALUES ('bag');");
+    }
+
+    void unchangedRowsFoundAfterRewrites()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, change);
+        const QString master = path("master"), replica = path("replica");
+        fill(master, 6);
+        QCOMPARE(makeReplicable(master), 0);
+        QCOMPARE(makeReplica(master, replica, "Field", 90, 0), 0);
+        QString vacuumed = replica + QStringLiteral(".vacuumed");
+        {
+            Plain db(replica);
+            QVERIFY2(db.exec(before.contains(QLatin1String("%1")) ? before.arg(vacuumed) : before) == SQLITE_OK,
+                     qPrintable(db.error()));
+        }
+        if (before.contains(QLatin1String("VACUUM INTO"))) {
+            QVERIFY(QFile::remove(replica));
+            QVERIFY(QFile::rename(vacuumed, replica));
+        }
+        {
+            Plain db(replica);
+            QVERIFY2(db.exec(change) == SQLITE_OK, qPrintable(db.error()));
+        }
+        // The master changes rows of its own meanwhile.
+        Plain(master).exec("UPDATE Ratings SET Rating = 1 WHERE PanelID = 6; UPDATE Panels SET PanelName = 'M' WHERE PanelID = 6");
+        const QStringList expected = [&] {
+            QStringList c = content(replica);
+            for (QString& line : c)
+                if (line.startsWith(QLatin1String("Ratings:1|6|")))
+                    line = line.section(QLatin1Char('|'), 0, 2) + QStringLiteral("|1|0");
+                else if (line.startsWith(QLatin1String("Panels:6|")))
+                    line = QStringLiteral("Panels:6|1|6|'M'");
+            return c;
+        }();
+        Exchange e;
+        QCOMPARE(synchronize(master, replica, Direction::Both, {}, {}, &e), 0);
+        QCOMPARE(e.conflicts, 0);
+        QCOMPARE(content(replica), expected);
+        QCOMPARE(content(master), expected);
+        Exchange again;
+        QCOMPARE(synchronize(replica, master, Direction::Both, {}, {}, &again), 0);
+        QCOMPARE(again.insertsReceived + again.updatesReceived + again.deletesReceived + again.insertsAndUpdatesSent +
+                     again.deletesSent,
+                 0);
+    }
+
+    // A file of the earlier format (every row stamped) and a replica made of it now: changes, a conflict, a deletion
+    // against a change and a key clash, both ways, set-based and row by row.
+    void earlierFormatStillExchanges_data()
+    {
+        QTest::addColumn<bool>("rowByRow");
+        QTest::newRow("set-based") << false;
+        QTest::newRow("row by row") << true;
+    }
+
+    void earlierFormatStillExchanges()
+    {
+        QFETCH(bool, rowByRow);
+        const QString master = path("master"), replica = path("replica");
+        fill(master, 6);
+        QCOMPARE(makeReplicable(master), 0);
+        toEarlierFormat(master);
+        QCOMPARE(storedIdentities(master, "Ratings"), 150);
+        QCOMPARE(makeReplica(master, replica, "Field", 90, 0), 0);
+        Plain(master).exec("UPDATE Ratings SET Rating = 7 WHERE PanelID = 1 AND ElementID = 1;"
+                           "DELETE FROM Panels WHERE PanelID = 2;"
+                           "UPDATE Panels SET PanelName = 'master' WHERE PanelID = 3;"
+                           "INSERT INTO UnitTypes (Unit) VALUES ('bag');"
+                           "INSERT INTO DefectQuantity (ID, PanelID, InspectionID, Quantity) VALUES (50, 1, 1, 1.5);");
+        Plain(replica).exec("UPDATE Ratings SET Rating = 2 WHERE PanelID = 1 AND ElementID = 1;"
+                            "UPDATE Panels SET PanelName = 'kept?' WHERE PanelID = 2;"
+                            "DELETE FROM Ratings WHERE PanelID = 4;"
+                            "UPDATE UnitTypes SET Unit = 'each' WHERE Unit = 'ea';"
+                            "INSERT INTO DefectQuantity (ID, PanelID, InspectionID, Quantity) VALUES (50, 2, 1, 9.0);");
+        setRowByRow(rowByRow);
+        Exchange e;
+        const int rc = synchronize(replica, master, Direction::Both, {}, {}, &e);
+        setRowByRow(false);
+        QCOMPARE(rc, 0);
+        QCOMPARE(content(master), content(replica));
+        QCOMPARE(e.conflicts, 3);
+        Plain m(master);
+        QCOMPARE(m.one("SELECT Rating FROM Ratings WHERE PanelID = 1 AND ElementID = 1"), QString("7"));
+        QCOMPARE(m.one("SELECT count(*) FROM Ratings WHERE PanelID = 4"), QString("0"));
+        QCOMPARE(m.one("SELECT PanelName FROM Panels WHERE PanelID = 3"), QString("master"));
+        QCOMPARE(m.one("SELECT Unit FROM UnitTypes WHERE Unit IN ('ea', 'each')"), QString("each"));
+        QCOMPARE(m.one("SELECT Quantity FROM DefectQuantity WHERE ID = 50"), QString("1.5"));
+        // Still the earlier format: every row carries its identity.
+        for (const QString& f : {master, replica})
+            QCOMPARE(Plain(f).one("SELECT count(*) FROM Ratings WHERE s_GUID IS NULL OR s_Lineage IS NULL"), QString("0"));
+        Exchange again;
+        QCOMPARE(synchronize(master, replica, Direction::Both, {}, {}, &again), 0);
+        QCOMPARE(again.insertsReceived + again.updatesReceived + again.deletesReceived + again.insertsAndUpdatesSent +
+                     again.deletesSent + again.conflicts,
+                 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstReplFormat)
+#include "tst_replformat.moc"
