@@ -404,52 +404,35 @@ std::shared_ptr<Report> BuildElementConditionReport(const RowSet& rows, const Ro
 
 // ------------------------------------------------------------------ defects
 
-std::shared_ptr<Report> BuildDefectReport(const DataTable& rows)
-{
-    auto r = newReport(QStringLiteral("Defect Quantity Report"));
-    r->data = rows;
-    const double width = r->sectionWidth();
-    r->reportHeader().add(title(QStringLiteral("Defect Quantity Report"), 235, width));
-    const int gTunnel = r->addGroup(QStringLiteral("TunnelName"));
-    const int gYear = r->addGroup(QStringLiteral("InspectionYear"));
-    r->sortBy(QStringLiteral("PanelName"));
-    r->sortBy(QStringLiteral("ID"));
+namespace {
 
-    r->groupHeader(gTunnel).add(
-        ReportObject::field(QStringLiteral("TunnelName"), 0, 60, width, 300).size(12).bold().grow());
-    r->groupHeader(gTunnel).repeatOnNewPage = true;
-    Section& yh = r->groupHeader(gYear);
-    yh.background = kSilver;
-    yh.repeatOnNewPage = true;
-    yh.add(ReportObject::field(QStringLiteral("InspectionYear"), 0, 0, 2000, 236).bold().fixed(0));
-    struct Col {
-        const char* heading;
-        const char* column;
-        double width;
-        bool money;
-        bool right;
-    };
-    Col cols[] = {{"Panel", "PanelName", 1240, false, false},  {"Description", "Description", 3340, false, false},
-                  {"Quantity", "Quantity", 840, false, true},  {"Units", "Units", 840, false, false},
-                  {"Unit Cost", "UnitCost", 1140, true, true}, {"Total Cost", "TotalCost", 1240, true, true}};
-    // Numbers and amounts are never cut: their columns take the widest of them (the totals' sums included);
-    // the description gives up what they need.
+struct DefectColumn {
+    const char* heading;
+    const char* column;
+    double width;
+    bool money;
+    bool right;
+};
+
+// Lays the defect report out for the report's width: the numbers and amounts keep the width they need, the
+// description takes what is left (down to a narrow column that wraps).
+void LayOutDefectReport(Report& r, QVector<DefectColumn> cols)
+{
+    for (Section& s : r.sections)
+        if (s.kind != SectionKind::PageFooter)
+            s.objects.clear();
+    const double width = r.sectionWidth();
     const double gap = 160;
-    double used = 0;
-    for (Col& c : cols) {
-        const int col = rows.columnIndex(QLatin1String(c.column));
-        ReportObject probe = ReportObject::field(QLatin1String(c.column), 0, 0, 0, 236);
-        if (c.money)
-            probe.money();
-        if (col >= 0 && QLatin1String(c.column) == QLatin1String("TotalCost"))
-            c.width = std::max(c.width, AmountWidth(*r, rows, col, probe) + 40);
-        else if (col >= 0 && c.right)
-            c.width = std::max(c.width, WidestText(*r, rows, col, probe) + 40);
+    r.reportHeader().add(title(QStringLiteral("Defect Quantity Report"), 235, width));
+    r.groupHeader(1).add(ReportObject::field(QStringLiteral("TunnelName"), 0, 60, width, 300).size(12).bold().grow());
+    Section& yh = r.groupHeader(2);
+    yh.add(ReportObject::field(QStringLiteral("InspectionYear"), 0, 0, 2000, 236).bold().fixed(0));
+    double used = -gap;
+    for (const DefectColumn& c : cols)
         used += c.width + gap;
-    }
-    cols[1].width = std::max(1500.0, cols[1].width - std::max(0.0, used - gap - width));
+    cols[1].width = std::max(1500.0, cols[1].width - std::max(0.0, used - width));
     double left = 0, totalLeft = 0, totalWidth = 0;
-    for (const Col& c : cols) {
+    for (const DefectColumn& c : cols) {
         ReportObject head = ReportObject::textObject(QLatin1String(c.heading), left, 260, c.width, 236).size(8).italic();
         ReportObject data = ReportObject::field(QLatin1String(c.column), left, 0, c.width, 236);
         if (c.right) {
@@ -461,7 +444,7 @@ std::shared_ptr<Report> BuildDefectReport(const DataTable& rows)
         else if (!c.right)
             data.grow();  // names, descriptions and units wrap
         yh.add(head);
-        r->details().add(data);
+        r.details().add(data);
         if (QLatin1String(c.column) == QLatin1String("TotalCost")) {
             totalLeft = left;
             totalWidth = c.width;
@@ -475,11 +458,43 @@ std::shared_ptr<Report> BuildDefectReport(const DataTable& rows)
                   .bold()
                   .rightAligned());
     };
-    total(r->groupFooter(gYear), gYear, QStringLiteral("Subtotal:"));
-    total(r->groupFooter(gTunnel), gTunnel, QStringLiteral("Tunnel Total:"));
-    total(r->reportFooter(), 0, QStringLiteral("Defect Quantities Grand Total:"));
-    r->reportFooter().add(ReportObject::line(totalLeft, 330, totalLeft + totalWidth, 330));
+    total(r.groupFooter(2), 2, QStringLiteral("Subtotal:"));
+    total(r.groupFooter(1), 1, QStringLiteral("Tunnel Total:"));
+    total(r.reportFooter(), 0, QStringLiteral("Defect Quantities Grand Total:"));
+    r.reportFooter().add(ReportObject::line(totalLeft, 330, totalLeft + totalWidth, 330));
+}
+
+}  // namespace
+
+std::shared_ptr<Report> BuildDefectReport(const DataTable& rows)
+{
+    auto r = newReport(QStringLiteral("Defect Quantity Report"));
+    r->data = rows;
+    const int gTunnel = r->addGroup(QStringLiteral("TunnelName"));
+    const int gYear = r->addGroup(QStringLiteral("InspectionYear"));
+    r->sortBy(QStringLiteral("PanelName"));
+    r->sortBy(QStringLiteral("ID"));
+    r->groupHeader(gTunnel).repeatOnNewPage = true;
+    Section& yh = r->groupHeader(gYear);
+    yh.background = kSilver;
+    yh.repeatOnNewPage = true;
+    QVector<DefectColumn> cols{{"Panel", "PanelName", 1240, false, false},  {"Description", "Description", 3340, false, false},
+                               {"Quantity", "Quantity", 840, false, true},  {"Units", "Units", 840, false, false},
+                               {"Unit Cost", "UnitCost", 1140, true, true}, {"Total Cost", "TotalCost", 1240, true, true}};
+    // Numbers and amounts are never cut: their columns take the widest of them (the totals' sums included).
+    for (DefectColumn& c : cols) {
+        const int col = rows.columnIndex(QLatin1String(c.column));
+        ReportObject probe = ReportObject::field(QLatin1String(c.column), 0, 0, 0, 236);
+        if (c.money)
+            probe.money();
+        if (col >= 0 && QLatin1String(c.column) == QLatin1String("TotalCost"))
+            c.width = std::max(c.width, AmountWidth(*r, rows, col, probe) + 40);
+        else if (col >= 0 && c.right)
+            c.width = std::max(c.width, WidestText(*r, rows, col, probe) + 40);
+    }
     pageFooter(*r);
+    r->fitToWidth = [cols](Report& report) { LayOutDefectReport(report, cols); };
+    r->fitWidth();
     return r;
 }
 
