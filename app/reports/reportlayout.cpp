@@ -15,6 +15,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -544,16 +545,66 @@ Band Flow::makeBand(const Section& s, const Context& ctx)
         band.items << fill;  // sized below, once the height is known
         band.specials << -1;
     }
-    for (const ReportObject& o : s.objects) {
+
+    // Growing texts first: their lines, and how much taller than their boxes they are.
+    const int n = int(s.objects.size());
+    QVector<QString> texts(n);
+    QVector<QStringList> wrapped(n);
+    std::vector<double> extra;
+    for (int i = 0; i < n; ++i) {
+        const ReportObject& o = s.objects[i];
+        if (!o.canGrow || o.kind == ObjectKind::Subreport || o.kind == ObjectKind::Line ||
+            (o.kind == ObjectKind::Field && o.source == FieldSource::Special))
+            continue;
+        texts[i] = o.kind == ObjectKind::Text ? o.text : fieldText(o, ctx);
+        const QString& text = texts[i];
+        const double boxWidth = std::max(0.0, std::min(o.width, pageRight - ctx.x - o.left));
+        const Fonts::Entry& f = m_fonts.get(o.fontSize, o.isBold, o.isItalic, o.isUnderline);
+        if ((text.size() * f.maxChar > boxWidth && f.metrics.horizontalAdvance(text) > boxWidth) ||
+            text.contains(QLatin1Char('\n'))) {
+            wrapped[i] = WrapReportText(text, f.metrics, boxWidth);
+            const double grown = wrapped[i].size() * std::max(f.metrics.height(), 1.0) - o.height;
+            if (grown > kEps) {
+                if (extra.empty())
+                    extra.assign(size_t(n), 0.0);
+                extra[size_t(i)] = grown;
+            }
+        }
+    }
+    // What starts lower than a text that grew moves down with it (as far as the tallest growth above it).
+    std::vector<double> shift(size_t(n), 0.0);
+    if (!extra.empty()) {
+        auto top = [&](int i) {
+            const ReportObject& o = s.objects[i];
+            return o.kind == ObjectKind::Line ? std::min(o.top, o.bottom) : o.top;
+        };
+        QVector<int> order(n);
+        for (int i = 0; i < n; ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return top(a) < top(b); });
+        for (int k = 0; k < n; ++k)
+            for (int j = 0; j < k; ++j) {
+                const size_t i = size_t(order[k]), above = size_t(order[j]);
+                if (extra[above] > 0 && top(int(i)) > s.objects[int(above)].top + kEps)
+                    shift[i] = std::max(shift[i], shift[above] + extra[above]);
+            }
+        // The section grows by as much, keeping the room it had below its objects.
+        for (size_t i = 0; i < size_t(n); ++i)
+            band.height = std::max(band.height, s.height + shift[i] + extra[i]);
+    }
+
+    for (int i = 0; i < n; ++i) {
+        const ReportObject& o = s.objects[i];
+        const double oTop = o.top + shift[size_t(i)];
         if (o.kind == ObjectKind::Subreport)
             continue;
         if (o.kind == ObjectKind::Line) {
-            band.height = std::max(band.height, std::max(o.top, o.bottom));
+            band.height = std::max(band.height, std::max(o.top, o.bottom) + shift[size_t(i)]);
             if (keep) {
                 LaidItem it;
                 it.kind = LaidItem::Line;
-                it.rect = QRectF(QPointF(std::min(ctx.x + o.left, pageRight), o.top),
-                                 QPointF(std::min(ctx.x + o.right, pageRight), o.bottom));
+                it.rect = QRectF(QPointF(std::min(ctx.x + o.left, pageRight), o.top + shift[size_t(i)]),
+                                 QPointF(std::min(ctx.x + o.right, pageRight), o.bottom + shift[size_t(i)]));
                 it.section = s.name;
                 it.object = o.name;
                 band.items << it;
@@ -561,14 +612,14 @@ Band Flow::makeBand(const Section& s, const Context& ctx)
             }
             continue;
         }
-        double bottom = o.top + o.height;
+        double bottom = oTop + o.height;
         if (!keep && !o.canGrow) {
             band.height = std::max(band.height, bottom);
             continue;
         }
         const double boxWidth = std::max(0.0, std::min(o.width, pageRight - ctx.x - o.left));
         LaidItem it;
-        it.rect = QRectF(ctx.x + o.left, o.top, boxWidth, o.height);
+        it.rect = QRectF(ctx.x + o.left, oTop, boxWidth, o.height);
         it.fontSize = o.fontSize;
         it.bold = o.isBold;
         it.italic = o.isItalic;
@@ -583,16 +634,13 @@ Band Flow::makeBand(const Section& s, const Context& ctx)
         else if (o.source == FieldSource::Special)
             special = int(o.special);
         else
-            text = fieldText(o, ctx);
+            text = o.canGrow ? texts[i] : fieldText(o, ctx);
         const Fonts::Entry& f = m_fonts.get(o.fontSize, o.isBold, o.isItalic, o.isUnderline);
-        const bool mayOverflow = special < 0 && text.size() * f.maxChar > boxWidth;
-        if (o.canGrow && ((mayOverflow && f.metrics.horizontalAdvance(text) > boxWidth) ||
-                          text.contains(QLatin1Char('\n')))) {
+        if (!wrapped[i].isEmpty()) {
             // One item per line, so a page may end between lines.
-            const QStringList lines = WrapReportText(text, f.metrics, boxWidth);
             const double lineHeight = std::max(f.metrics.height(), 1.0);
-            double y = o.top;
-            for (const QString& line : lines) {
+            double y = oTop;
+            for (const QString& line : std::as_const(wrapped[i])) {
                 if (keep) {
                     LaidItem li = it;
                     li.text = line;
@@ -609,6 +657,7 @@ Band Flow::makeBand(const Section& s, const Context& ctx)
         band.height = std::max(band.height, bottom);
         if (!keep)
             continue;
+        const bool mayOverflow = special < 0 && text.size() * f.maxChar > boxWidth;
         if (mayOverflow && f.metrics.horizontalAdvance(text) > boxWidth)
             text = f.metrics.elidedText(text, Qt::ElideRight, boxWidth);
         it.text = text;
@@ -683,14 +732,6 @@ QStringList WrapReportText(const QString& text, const QFontMetricsF& metrics, do
 QFont ObjectFont(const Report& report, const ReportObject& object)
 {
     return ReportFont(report.fontFamily, object.fontSize, object.isBold, object.isItalic, object.isUnderline);
-}
-
-double GrownHeight(const Report& report, const ReportObject& object, const QString& text, double width)
-{
-    const QFontMetricsF fm(ObjectFont(report, object));
-    if (fm.horizontalAdvance(text) <= width && !text.contains(QLatin1Char('\n')))
-        return object.height;
-    return std::max(object.height, WrapReportText(text, fm, width).size() * std::max(fm.height(), 1.0));
 }
 
 ReportLayout::ReportLayout(const Report& report) : m_report(report) {}

@@ -119,10 +119,9 @@ std::shared_ptr<Report> BuildExpenditureReport(const DataTable& rows, const QStr
     if (hasCost)
         costWidth = std::max(costWidth, AmountWidth(*r, rows, costColumn, money) + 60);
 
-    // A long group value wraps; the headings below it and the subtotal below the footer's value make room.
+    // A long group value wraps; the headings below it and the subtotal below the footer's value move down with it.
     ReportObject groupField = ReportObject::field(groupValue, 0, 0, 5620, 226).bold().grow().fixed(
         groupValue == QLatin1String("Year") ? 0 : -1);
-    double groupHeight = groupField.height, footerValueHeight = 236;
     double costLeft = -1;
     {
         double l = 240;
@@ -133,23 +132,7 @@ std::shared_ptr<Report> BuildExpenditureReport(const DataTable& rows, const QStr
             l += (type == ValueType::DateTime ? 1050 : type == ValueType::Number ? 750 : 2280) + 20;
         }
     }
-    if (grouping != QLatin1String("Month") && grouping != QLatin1String("Year")) {
-        const int col = r->data.columnIndex(groupValue);
-        QSet<QString> seen;
-        for (int row = 0; row < r->data.rowCount(); ++row) {
-            const QString v = r->data.value(row, col).toString();
-            if (seen.contains(v))
-                continue;
-            seen.insert(v);
-            groupHeight = std::max(groupHeight, GrownHeight(*r, groupField, v, groupField.width));
-            if (costLeft >= 0) {
-                ReportObject f = groupField;
-                f.height = 236;
-                footerValueHeight = std::max(footerValueHeight, GrownHeight(*r, f, v, costLeft - 40));
-            }
-        }
-    }
-    const double headTop = 235 + groupHeight - groupField.height;
+    const double headTop = 235;
 
     Section& header = r->groupHeader(group);
     header.height = 220;
@@ -200,7 +183,7 @@ std::shared_ptr<Report> BuildExpenditureReport(const DataTable& rows, const QStr
         footerValue.rightAligned();
         footer.add(footerValue);
         // Sums stand in the Cost column, which holds the widest of them; captions end short of them.
-        const double subtotalTop = 300 + footerValueHeight - 236;
+        const double subtotalTop = 300;
         const double captionWidth = costLeft - 40;
         footer.add(ReportObject::textObject(QStringLiteral("Subtotal:"), 0, subtotalTop, captionWidth, 236)
                        .bold()
@@ -285,11 +268,8 @@ void LayOutConditionGrid(Report& r, const ConditionGrid& g)
         }
     r.data = t;
 
-    // The heading band is as tall as its tallest element name.
-    double headHeight = heading.height;
-    for (const QString& name : g.elements)
-        headHeight = std::max(headHeight, GrownHeight(r, heading, name, headWidth));
-    const double yearTop = heading.top + headHeight + 40;
+    // Long element names wrap; the years and the rule move down with them.
+    const double yearTop = heading.top + heading.height + 40;
     const double rule = yearTop + year.height + 24;
 
     Section& ph = r.pageHeader();
@@ -549,28 +529,20 @@ std::shared_ptr<Report> BuildUnpostedDataReport(qint32 tunnelId, qint32 inspecti
         year = gConn.scalar(QStringLiteral("SELECT InspectionYear FROM InspectionPeriod WHERE InspectionID = ?"),
                             {inspectionId})
                    .toString();
-    // A long tunnel name wraps and the year goes below it.
+    // A long tunnel name wraps and the year moves down below it.
     const ReportObject tunnelLine =
         ReportObject::textObject(QStringLiteral("Tunnel: ") + tunnel, 0, 700, width, 280).size(11).centre().grow();
     rh.add(tunnelLine);
-    const double yearTop = 1000 + GrownHeight(*r, tunnelLine, tunnelLine.text, width) - tunnelLine.height;
-    rh.add(ReportObject::textObject(QStringLiteral("Inspection Year: ") + year, 0, yearTop, width, 280).size(11).centre());
+    rh.add(ReportObject::textObject(QStringLiteral("Inspection Year: ") + year, 0, 1000, width, 280).size(11).centre());
     r->noDataText = QStringLiteral("There is no unposted data for this period.");
 
     // Group 1 holds the whole period; group 2 is the panel, so its sections are Section8 and 9.
     r->addGroup(QStringLiteral("InspectionYear"));
     const int gPanel = r->addGroup(QStringLiteral("PanelID"));
     Section& ph = r->groupHeader(gPanel);
-    // The rule goes below the longest panel name's last line.
-    const ReportObject caption = ReportObject::field(QStringLiteral("PanelCaption"), 0, 120, width, 260).bold().grow();
-    double captionHeight = caption.height;
-    const int captionColumn = r->data.columnIndex(QStringLiteral("PanelCaption"));
-    for (int row = 0; row < r->data.rowCount(); ++row)
-        captionHeight = std::max(captionHeight,
-                                 GrownHeight(*r, caption, r->data.value(row, captionColumn).toString(), width));
-    ph.add(caption);
-    const double rule = 420 + captionHeight - caption.height;
-    ph.add(ReportObject::line(15, rule, 9825, rule));
+    // A long panel name wraps and the rule moves down below it.
+    ph.add(ReportObject::field(QStringLiteral("PanelCaption"), 0, 120, width, 260).bold().grow());
+    ph.add(ReportObject::line(15, 420, 9825, 420));
     ph.repeatOnNewPage = true;
 
     auto ratingsReport = std::make_shared<Report>();
