@@ -353,7 +353,7 @@ void frmPrintKeyplan::PageHeader(KeyplanTarget& t)
     t.setFontSize(14);
     // A name too long for the room beside the date wraps, each line centred.
     const double room = t.ScaleWidth() - 2 * (dateEnd + kChar);
-    if (x >= dateEnd + kChar) {
+    if (x >= dateEnd + kChar || name.isEmpty()) {
         t.CurrentX = x;
         t.Print(name);
         t.EndLine();
@@ -364,6 +364,7 @@ void frmPrintKeyplan::PageHeader(KeyplanTarget& t)
             t.EndLine();
         }
     }
+    m_headerBottom = t.CurrentY;
     t.EndLine(2);
 }
 
@@ -375,9 +376,10 @@ void frmPrintKeyplan::TunnelImage(KeyplanTarget& t)
     float startX = 0, startY = 0;
     qint32 picWidth = 0, picHeight = 0;
     map->PicCoordinates(startX, startY, picWidth, picHeight);
-    // An unscaled strip one page wide, from the visible top-left corner.
-    t.PaintPicture(map->Picture(), 0, 1200, t.Width(), picHeight, startX, startY, t.Width(), picHeight);
-    t.CurrentY = picHeight + 1800;
+    // An unscaled strip one page wide, from the visible top-left corner, below a header that wrapped.
+    const double top = std::max(1200.0, m_headerBottom + 234);
+    t.PaintPicture(map->Picture(), 0, top, t.Width(), picHeight, startX, startY, t.Width(), picHeight);
+    t.CurrentY = top + picHeight + 600;
 }
 
 void frmPrintKeyplan::Ratings(KeyplanTarget& t)
@@ -527,24 +529,40 @@ void frmPrintKeyplan::DefectQuantities(KeyplanTarget& t, qint32 inspectionId, qi
         t.Print(QStringLiteral("NONE"));
         t.EndLine();
     } else {
-        // Each text in its column, wrapped short of the next one.
-        auto line = [&t](const QStringList& texts) {
-            static const int columns[] = {5, 35, 45, 55, 70};
-            const double unit = t.Metrics().averageCharWidth();
-            QVector<std::pair<double, double>> spans;
-            for (int k = 0; k < 5; ++k)
-                spans.append({(columns[k] - 1) * unit, k < 4 ? (columns[k + 1] - 1) * unit - unit : RightEdge(t)});
-            PrintRow(t, spans, texts);
-        };
-        line({QStringLiteral("Description"), QStringLiteral("Quantity"), QStringLiteral("Units"),
-              QStringLiteral("Unit Cost"), QStringLiteral("Total Cost")});
-        t.setUnderline(false);
+        QVector<QStringList> table{{QStringLiteral("Description"), QStringLiteral("Quantity"), QStringLiteral("Units"),
+                                    QStringLiteral("Unit Cost"), QStringLiteral("Total Cost")}};
         for (int i = 0; i < rows.count(); ++i)
-            line({NullToEmpty(rows.value(i, QStringLiteral("Description"))).toString(),
-                  PlainValue(rows.value(i, QStringLiteral("Quantity"))),
-                  NullToEmpty(rows.value(i, QStringLiteral("Units"))).toString(),
-                  QStringLiteral("$") + PlainValue(rows.value(i, QStringLiteral("UnitCost"))),
-                  QStringLiteral("$") + PlainValue(rows.value(i, QStringLiteral("TotalCost")))});
+            table.append({NullToEmpty(rows.value(i, QStringLiteral("Description"))).toString(),
+                          PlainValue(rows.value(i, QStringLiteral("Quantity"))),
+                          NullToEmpty(rows.value(i, QStringLiteral("Units"))).toString(),
+                          QStringLiteral("$") + PlainValue(rows.value(i, QStringLiteral("UnitCost"))),
+                          QStringLiteral("$") + PlainValue(rows.value(i, QStringLiteral("TotalCost")))});
+        // The columns stand at their text columns; a number or amount too wide for its column moves the columns
+        // before it to the left (the description wraps in what is left), so no number is ever broken.
+        static const int columns[] = {5, 35, 45, 55, 70};
+        const double unit = t.Metrics().averageCharWidth();
+        double widest[5] = {};
+        for (const QStringList& row : table)
+            for (int k : {1, 3, 4})
+                widest[k] = std::max(widest[k], t.TextWidth(row[k]));
+        double x[5];
+        double end = RightEdge(t);
+        for (int k = 4; k >= 0; --k) {
+            x[k] = (columns[k] - 1) * unit;
+            if (k > 0 && k != 2)
+                x[k] = std::min(x[k], end - widest[k]);
+            if (k == 2)
+                x[k] = std::min(x[k], end - 9 * unit);
+            end = x[k] - unit;
+        }
+        QVector<std::pair<double, double>> spans;
+        for (int k = 0; k < 5; ++k)
+            spans.append({x[k], k < 4 ? x[k + 1] - unit : RightEdge(t)});
+        for (int r = 0; r < table.size(); ++r) {
+            PrintRow(t, spans, table[r]);
+            if (r == 0)
+                t.setUnderline(false);
+        }
     }
     t.EndLine(2);
 }

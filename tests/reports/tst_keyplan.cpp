@@ -109,7 +109,7 @@ QString LongName(const QString& start, int length)
     return s.left(length).trimmed();
 }
 
-// What is wrong with the sheet's texts: one running over another, or past the right edge.
+// What is wrong with the sheet's texts: one running over another or over the picture, or past the right edge.
 QStringList SheetFaults(const QVector<PrintItem>& items, double right)
 {
     QStringList faults;
@@ -117,6 +117,11 @@ QStringList SheetFaults(const QVector<PrintItem>& items, double right)
     for (const PrintItem& it : items)
         if (it.kind == PrintItem::Text && !it.text.trimmed().isEmpty())
             texts << &it;
+    for (const PrintItem& picture : items)
+        if (picture.kind == PrintItem::Picture)
+            for (const PrintItem* it : texts)
+                if (it->page == picture.page && picture.rect.intersects(it->rect.adjusted(1, 1, -1, -1)))
+                    faults << QStringLiteral("'%1' over the picture").arg(it->text.left(40));
     for (const PrintItem* it : texts) {
         if (it->rect.left() < -0.5 || it->rect.right() > right + 0.5)
             faults << QStringLiteral("off the page (%1..%2 of %3): %4")
@@ -623,6 +628,10 @@ private slots:
         QVERIFY(texts.join(QLatin1Char(' ')).contains(QStringLiteral("Panel Longitudinal Drain")));
         QVERIFY(texts.contains(QStringLiteral("Longitudinal Drain Channel Grating 1")));
         QVERIFY(texts.join(QString()).contains(unbroken));
+        // Numbers and amounts are never broken.
+        QVERIFY(texts.contains(QStringLiteral("123456789.5")));
+        QVERIFY(texts.contains(QStringLiteral("$1234567890.12")));
+        QVERIFY(texts.contains(QStringLiteral("$9876543210.99")));
         QCOMPARE(Find(out, QStringLiteral("  UNPOSTED")).size(), caller == QLatin1String("frmDataInput") ? 2 : 0);
     }
 
