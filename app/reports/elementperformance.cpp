@@ -35,9 +35,9 @@ struct Column {
     double left, width;
     int align;
 };
-const Column kColumns[] = {{"Tunnel", "TunnelName", 0, 2700, AlignLeft},
-                           {"Panel", "PanelName", 2800, 2300, AlignLeft},
-                           {"Element", "ElementName", 5200, 2900, AlignLeft},
+const Column kColumns[] = {{"Tunnel", "TunnelName", 0, 2640, AlignLeft},
+                           {"Panel", "PanelName", 2800, 2240, AlignLeft},
+                           {"Element", "ElementName", 5200, 2840, AlignLeft},
                            {"Inspection Year", "InspectionYear", 8200, 1400, AlignRight},
                            {"Rating", "Rating", 9700, 1000, AlignRight}};
 
@@ -50,8 +50,11 @@ void AddList(Report& r, Section& header, double top, const QString& heading)
                        .bold()
                        .underline()
                        .alignment(c.align));
-        r.details().add(
-            ReportObject::field(QLatin1String(c.field), c.left, 0, c.width, 236).size(10).alignment(c.align));
+        // Long names wrap in their column.
+        r.details().add(ReportObject::field(QLatin1String(c.field), c.left, 0, c.width, 236)
+                            .size(10)
+                            .alignment(c.align)
+                            .grow(c.align == AlignLeft));
     }
     header.height = top + 640;
     r.details().height = 250;

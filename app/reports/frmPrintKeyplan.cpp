@@ -9,6 +9,7 @@
 #include "lookups.h"
 #include "modkrv.h"
 #include "prompt.h"
+#include "reportlayout.h"
 #include "zvmap.h"
 
 #include <QDate>
@@ -84,14 +85,54 @@ QString ShortDate(const QVariant& v)
     return d.isValid() ? ShortDateText(d) : v.toString();
 }
 
-// A text as one piece, without wrapping; its own line breaks start new lines.
+// The right end of every printed line: the ratings box's edge, inside the page.
+double RightEdge(const KeyplanTarget& t) { return t.ScaleWidth() - 100; }
+
+// The lines of a text between x and right at the current font (x is where the first line starts, wrapped lines
+// start at `left`): broken between words, inside a word only where it alone is too wide.
+QStringList Wrap(const KeyplanTarget& t, const QString& text, double left, double x, double right)
+{
+    const QString flat = QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    if (!flat.contains(QLatin1Char('\n')) && x + t.TextWidth(flat) <= right)
+        return {flat};  // as it is, blanks and all
+    QStringList lines;
+    for (const QString& paragraph : flat.split(QLatin1Char('\n'))) {
+        if (x + t.TextWidth(paragraph) <= right)
+            lines << paragraph;
+        else
+            lines << WrapReportText(paragraph, t.Metrics(), std::max(kChar, right - left), std::max(0.0, right - x));
+        x = left;
+    }
+    return lines;
+}
+
+// A text from the current position to the right edge; wrapped lines start at the left edge.
 void PrintLines(KeyplanTarget& t, const QString& text)
 {
-    const QStringList lines = QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")).split(QRegularExpression(QStringLiteral("[\r\n]")));
+    const QStringList lines = Wrap(t, text, 0, t.CurrentX, RightEdge(t));
     for (int i = 0; i < lines.size(); ++i) {
         if (i > 0)
             t.EndLine();
         t.Print(lines[i]);
+    }
+}
+
+// Texts side by side, each in its column [x, right) and wrapped there; the row is as many lines as its tallest.
+void PrintRow(KeyplanTarget& t, const QVector<std::pair<double, double>>& columns, const QStringList& texts)
+{
+    QVector<QStringList> cells;
+    int lines = 1;
+    for (int k = 0; k < texts.size(); ++k) {
+        cells << Wrap(t, texts[k], columns[k].first, columns[k].first, columns[k].second);
+        lines = std::max(lines, int(cells.last().size()));
+    }
+    for (int line = 0; line < lines; ++line) {
+        for (int k = 0; k < cells.size(); ++k)
+            if (line < cells[k].size() && !cells[k][line].isEmpty()) {
+                t.CurrentX = columns[k].first;
+                t.Print(cells[k][line]);
+            }
+        t.EndLine();
     }
 }
 
@@ -294,7 +335,7 @@ void frmPrintKeyplan::Title(KeyplanTarget& t, const QString& text)
     t.setFontSize(10);
     t.setUnderline(true);
     t.setBold(true);
-    t.Print(text);
+    PrintLines(t, text);
     t.EndLine(2);
 }
 
@@ -308,10 +349,22 @@ void frmPrintKeyplan::PageHeader(KeyplanTarget& t)
     t.EndLine(2);
     t.setFontSize(11);
     t.Print(ShortDateText(QDate::currentDate()));
+    const double dateEnd = t.CurrentX;
     t.setFontSize(14);
-    t.CurrentX = x;
-    t.Print(name);
-    t.EndLine();
+    // A name too long for the room beside the date wraps, each line centred.
+    const double room = t.ScaleWidth() - 2 * (dateEnd + kChar);
+    if (x >= dateEnd + kChar || name.isEmpty()) {
+        t.CurrentX = x;
+        t.Print(name);
+        t.EndLine();
+    } else {
+        for (const QString& line : WrapReportText(name, t.Metrics(), std::max(room, 10 * kChar))) {
+            t.CurrentX = Round((t.ScaleWidth() - t.TextWidth(line)) / 2);
+            t.Print(line);
+            t.EndLine();
+        }
+    }
+    m_headerBottom = t.CurrentY;
     t.EndLine(2);
 }
 
@@ -323,9 +376,10 @@ void frmPrintKeyplan::TunnelImage(KeyplanTarget& t)
     float startX = 0, startY = 0;
     qint32 picWidth = 0, picHeight = 0;
     map->PicCoordinates(startX, startY, picWidth, picHeight);
-    // An unscaled strip one page wide, from the visible top-left corner.
-    t.PaintPicture(map->Picture(), 0, 1200, t.Width(), picHeight, startX, startY, t.Width(), picHeight);
-    t.CurrentY = picHeight + 1800;
+    // An unscaled strip one page wide, from the visible top-left corner, below a header that wrapped.
+    const double top = std::max(1200.0, m_headerBottom + 234);
+    t.PaintPicture(map->Picture(), 0, top, t.Width(), picHeight, startX, startY, t.Width(), picHeight);
+    t.CurrentY = top + picHeight + 600;
 }
 
 void frmPrintKeyplan::Ratings(KeyplanTarget& t)
@@ -360,7 +414,12 @@ void frmPrintKeyplan::Ratings(KeyplanTarget& t)
 
     const QString label = fromDataInput() ? QStringLiteral("lblName") : QStringLiteral("lblPanelID");
     t.Tab(2);
-    t.Print(Caption(c->findChild<QWidget*>(label)));
+    // The panel's name wraps short of the first year heading; its further lines go below the headings.
+    const double nameX = t.CurrentX;
+    const double headingsX = m_inspectionId1 != 0 ? x1 - kChar : m_inspectionId2 != 0 ? x1 + 4 * kChar : RightEdge(t) + kChar;
+    const QStringList panelLines =
+        Wrap(t, Caption(c->findChild<QWidget*>(label)), nameX, nameX, std::max(nameX + kChar, headingsX - kChar));
+    t.Print(panelLines.value(0));
     if (m_inspectionId1 != 0) {
         t.CurrentX = x1 - kChar;
         t.Print(ElementCaption(c, QStringLiteral("lblYear1"), 0));
@@ -379,18 +438,32 @@ void frmPrintKeyplan::Ratings(KeyplanTarget& t)
         t.Print(ElementCaption(c, QStringLiteral("lblYear2"), 1));
         mark();
     }
+    for (int i = 1; i < panelLines.size(); ++i) {
+        t.EndLine();
+        t.CurrentX = nameX;
+        t.Print(panelLines[i]);
+    }
     t.EndLine(2);
 
     QWidget* first = ArrayElement(c, QStringLiteral("lblElement"), 0);
     if (first && !first->isHidden()) {
         const QString rate2 = fromDataView() ? QStringLiteral("lblRate2") : QStringLiteral("txtRate1");
         const int ub = UpperBound(c, QStringLiteral("lblElement"));
+        // Two elements a line; a long name wraps short of its ratings, and its further lines go below.
+        QStringList more[2];
         for (int i = 0; i <= ub; ++i) {
             const bool left = i % 2 == 0;
             const double nameX = left ? 4 * kChar : mid;
             const double rateX = left ? x1 : x2;
+            const double nameEnd = m_inspectionId1 != 0   ? rateX - kChar
+                                   : m_inspectionId2 != 0 ? rateX + 4 * kChar
+                                   : left                 ? mid - kChar
+                                                          : RightEdge(t);
+            QStringList lines = Wrap(t, ElementCaption(c, QStringLiteral("lblElement"), i), nameX, nameX,
+                                     std::max(nameX + kChar, nameEnd));
             t.CurrentX = nameX;
-            t.Print(ElementCaption(c, QStringLiteral("lblElement"), i));
+            t.Print(lines.takeFirst());
+            more[left ? 0 : 1] = lines;
             if (m_inspectionId1 != 0) {
                 t.CurrentX = rateX;
                 t.Print(ElementCaption(c, QStringLiteral("lblRate1"), i));
@@ -398,6 +471,18 @@ void frmPrintKeyplan::Ratings(KeyplanTarget& t)
             if (m_inspectionId2 != 0) {
                 t.CurrentX = rateX + 5 * kChar;
                 t.Print(ElementCaption(c, rate2, i));
+            }
+            if (!left || i == ub) {
+                for (int k = 0; k < std::max(more[0].size(), more[1].size()); ++k) {
+                    t.EndLine();
+                    for (int side = 0; side < 2; ++side)
+                        if (k < more[side].size()) {
+                            t.CurrentX = side == 0 ? 4 * kChar : mid;
+                            t.Print(more[side][k]);
+                        }
+                }
+                more[0].clear();
+                more[1].clear();
             }
             if (!left)
                 t.EndLine();
@@ -444,23 +529,40 @@ void frmPrintKeyplan::DefectQuantities(KeyplanTarget& t, qint32 inspectionId, qi
         t.Print(QStringLiteral("NONE"));
         t.EndLine();
     } else {
-        auto line = [&t](const QStringList& texts) {
-            static const int columns[] = {5, 35, 45, 55, 70};
-            for (int k = 0; k < 5; ++k) {
-                t.Tab(columns[k]);
-                t.Print(texts[k]);
-            }
-            t.EndLine();
-        };
-        line({QStringLiteral("Description"), QStringLiteral("Quantity"), QStringLiteral("Units"),
-              QStringLiteral("Unit Cost"), QStringLiteral("Total Cost")});
-        t.setUnderline(false);
+        QVector<QStringList> table{{QStringLiteral("Description"), QStringLiteral("Quantity"), QStringLiteral("Units"),
+                                    QStringLiteral("Unit Cost"), QStringLiteral("Total Cost")}};
         for (int i = 0; i < rows.count(); ++i)
-            line({NullToEmpty(rows.value(i, QStringLiteral("Description"))).toString(),
-                  PlainValue(rows.value(i, QStringLiteral("Quantity"))),
-                  NullToEmpty(rows.value(i, QStringLiteral("Units"))).toString(),
-                  QStringLiteral("$") + PlainValue(rows.value(i, QStringLiteral("UnitCost"))),
-                  QStringLiteral("$") + PlainValue(rows.value(i, QStringLiteral("TotalCost")))});
+            table.append({NullToEmpty(rows.value(i, QStringLiteral("Description"))).toString(),
+                          PlainValue(rows.value(i, QStringLiteral("Quantity"))),
+                          NullToEmpty(rows.value(i, QStringLiteral("Units"))).toString(),
+                          QStringLiteral("$") + PlainValue(rows.value(i, QStringLiteral("UnitCost"))),
+                          QStringLiteral("$") + PlainValue(rows.value(i, QStringLiteral("TotalCost")))});
+        // The columns stand at their text columns; a number or amount too wide for its column moves the columns
+        // before it to the left (the description wraps in what is left), so no number is ever broken.
+        static const int columns[] = {5, 35, 45, 55, 70};
+        const double unit = t.Metrics().averageCharWidth();
+        double widest[5] = {};
+        for (const QStringList& row : table)
+            for (int k : {1, 3, 4})
+                widest[k] = std::max(widest[k], t.TextWidth(row[k]));
+        double x[5];
+        double end = RightEdge(t);
+        for (int k = 4; k >= 0; --k) {
+            x[k] = (columns[k] - 1) * unit;
+            if (k > 0 && k != 2)
+                x[k] = std::min(x[k], end - widest[k]);
+            if (k == 2)
+                x[k] = std::min(x[k], end - 9 * unit);
+            end = x[k] - unit;
+        }
+        QVector<std::pair<double, double>> spans;
+        for (int k = 0; k < 5; ++k)
+            spans.append({x[k], k < 4 ? x[k + 1] - unit : RightEdge(t)});
+        for (int r = 0; r < table.size(); ++r) {
+            PrintRow(t, spans, table[r]);
+            if (r == 0)
+                t.setUnderline(false);
+        }
     }
     t.EndLine(2);
 }

@@ -85,5 +85,6 @@ private:
     qint32 m_inspectionId2 = 0;
     qint32 m_year1 = 0;
     qint32 m_year2 = 0;
+    double m_headerBottom = 0;  // the foot of the tunnel's name in the page header
     QVector<PrintItem> m_lastOutput;
 };

@@ -130,6 +130,8 @@ double KeyplanTarget::TextWidth(const QString& text) const
     return QFontMetricsF(m_font).horizontalAdvance(text);
 }
 
+QFontMetricsF KeyplanTarget::Metrics() const { return QFontMetricsF(m_font); }
+
 double KeyplanTarget::TextHeight() const { return QFontMetricsF(m_font).lineSpacing(); }
 
 PrintItem KeyplanTarget::item(PrintItem::Kind kind) const

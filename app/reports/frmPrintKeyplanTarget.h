@@ -1,6 +1,7 @@
 #pragma once
 #include <QColor>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QRectF>
@@ -63,6 +64,8 @@ public:
     void setUnderline(bool on);
 
     double TextWidth(const QString& text) const;
+    // The measures of the current font, in twips.
+    QFontMetricsF Metrics() const;
     double TextHeight() const;
 
     // Writes the text at the current position and stays on the line.

@@ -309,6 +309,7 @@ void TakePaper(Report& report, const QPrinter& printer)
     if (layout.pageSize().isValid())
         report.pageSize = layout.pageSize();
     report.orientation = layout.orientation();
+    report.fitWidth();
 }
 
 }  // namespace

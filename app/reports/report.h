@@ -193,6 +193,15 @@ public:
     Section& groupHeader(int group) { return section(SectionKind::GroupHeader, group); }
     Section& groupFooter(int group) { return section(SectionKind::GroupFooter, group); }
 
+    // Lays the columns out anew for the width between the margins; a report whose columns
+    // follow the paper sets it, and it runs whenever the paper or its orientation changes.
+    std::function<void(Report&)> fitToWidth;
+    void fitWidth()
+    {
+        if (fitToWidth)
+            fitToWidth(*this);
+    }
+
     // Adds a group on a column; its number (from 1) and its two sections.
     int addGroup(const QString& column, GroupCondition condition = GroupCondition::EachChange);
     void sortBy(const QString& column) { sortColumns << column; }

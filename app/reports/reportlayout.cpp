@@ -11,12 +11,12 @@
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QSaveFile>
-#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -430,9 +430,19 @@ void Flow::walk(const Report& report, Context& ctx, int level, int begin, int en
 {
     if (level == report.groups.size()) {
         const Section* d = report.findSection(SectionKind::Details);
+        // A group's last row keeps the footers that close after it company, as a heading keeps its first row.
+        double footers = 0;
+        if (d && level > 0 && std::none_of(d->objects.begin(), d->objects.end(), [](const ReportObject& o) {
+                return o.kind == ObjectKind::Subreport;
+            })) {
+            ctx.pos = end - 1;
+            for (int l = level - 1; l >= 0 && ctx.ranges[l].second == end; --l)
+                if (const Section* f = report.findSection(SectionKind::GroupFooter, l + 1))
+                    footers += makeBand(*f, ctx).height;
+        }
         for (int p = begin; p < end; ++p) {
             ctx.pos = p;
-            section(d, ctx, pages);
+            section(d, ctx, pages, p == end - 1 ? footers : 0);
         }
         return;
     }
@@ -565,6 +575,8 @@ Band Flow::makeBand(const Section& s, const Context& ctx)
     Band band;
     band.height = s.height;
     const double width = ctx.report->sectionWidth();
+    // No box reaches past the right margin, whatever paper its width was set for.
+    const double pageRight = m_main.marginLeft + m_main.sectionWidth();
     const bool keep = !m_measureOnly;
     if (keep && s.background.isValid()) {
         LaidItem fill;
@@ -574,15 +586,66 @@ Band Flow::makeBand(const Section& s, const Context& ctx)
         band.items << fill;  // sized below, once the height is known
         band.specials << -1;
     }
-    for (const ReportObject& o : s.objects) {
+
+    // Growing texts first: their lines, and how much taller than their boxes they are.
+    const int n = int(s.objects.size());
+    QVector<QString> texts(n);
+    QVector<QStringList> wrapped(n);
+    std::vector<double> extra;
+    for (int i = 0; i < n; ++i) {
+        const ReportObject& o = s.objects[i];
+        if (!o.canGrow || o.kind == ObjectKind::Subreport || o.kind == ObjectKind::Line ||
+            (o.kind == ObjectKind::Field && o.source == FieldSource::Special))
+            continue;
+        texts[i] = o.kind == ObjectKind::Text ? o.text : fieldText(o, ctx);
+        const QString& text = texts[i];
+        const double boxWidth = std::max(0.0, std::min(o.width, pageRight - ctx.x - o.left));
+        const Fonts::Entry& f = m_fonts.get(o.fontSize, o.isBold, o.isItalic, o.isUnderline);
+        if ((text.size() * f.maxChar > boxWidth && f.metrics.horizontalAdvance(text) > boxWidth) ||
+            text.contains(QLatin1Char('\n'))) {
+            wrapped[i] = WrapReportText(text, f.metrics, boxWidth);
+            const double grown = wrapped[i].size() * std::max(f.metrics.height(), 1.0) - o.height;
+            if (grown > kEps) {
+                if (extra.empty())
+                    extra.assign(size_t(n), 0.0);
+                extra[size_t(i)] = grown;
+            }
+        }
+    }
+    // What starts lower than a text that grew moves down with it (as far as the tallest growth above it).
+    std::vector<double> shift(size_t(n), 0.0);
+    if (!extra.empty()) {
+        auto top = [&](int i) {
+            const ReportObject& o = s.objects[i];
+            return o.kind == ObjectKind::Line ? std::min(o.top, o.bottom) : o.top;
+        };
+        QVector<int> order(n);
+        for (int i = 0; i < n; ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return top(a) < top(b); });
+        for (int k = 0; k < n; ++k)
+            for (int j = 0; j < k; ++j) {
+                const size_t i = size_t(order[k]), above = size_t(order[j]);
+                if (extra[above] > 0 && top(int(i)) > s.objects[int(above)].top + kEps)
+                    shift[i] = std::max(shift[i], shift[above] + extra[above]);
+            }
+        // The section grows by as much, keeping the room it had below its objects.
+        for (size_t i = 0; i < size_t(n); ++i)
+            band.height = std::max(band.height, s.height + shift[i] + extra[i]);
+    }
+
+    for (int i = 0; i < n; ++i) {
+        const ReportObject& o = s.objects[i];
+        const double oTop = o.top + shift[size_t(i)];
         if (o.kind == ObjectKind::Subreport)
             continue;
         if (o.kind == ObjectKind::Line) {
-            band.height = std::max(band.height, std::max(o.top, o.bottom));
+            band.height = std::max(band.height, std::max(o.top, o.bottom) + shift[size_t(i)]);
             if (keep) {
                 LaidItem it;
                 it.kind = LaidItem::Line;
-                it.rect = QRectF(QPointF(ctx.x + o.left, o.top), QPointF(ctx.x + o.right, o.bottom));
+                it.rect = QRectF(QPointF(std::min(ctx.x + o.left, pageRight), o.top + shift[size_t(i)]),
+                                 QPointF(std::min(ctx.x + o.right, pageRight), o.bottom + shift[size_t(i)]));
                 it.section = s.name;
                 it.object = o.name;
                 band.items << it;
@@ -590,13 +653,14 @@ Band Flow::makeBand(const Section& s, const Context& ctx)
             }
             continue;
         }
-        double bottom = o.top + o.height;
+        double bottom = oTop + o.height;
         if (!keep && !o.canGrow) {
             band.height = std::max(band.height, bottom);
             continue;
         }
+        const double boxWidth = std::max(0.0, std::min(o.width, pageRight - ctx.x - o.left));
         LaidItem it;
-        it.rect = QRectF(ctx.x + o.left, o.top, o.width, o.height);
+        it.rect = QRectF(ctx.x + o.left, oTop, boxWidth, o.height);
         it.fontSize = o.fontSize;
         it.bold = o.isBold;
         it.italic = o.isItalic;
@@ -611,30 +675,22 @@ Band Flow::makeBand(const Section& s, const Context& ctx)
         else if (o.source == FieldSource::Special)
             special = int(o.special);
         else
-            text = fieldText(o, ctx);
+            text = o.canGrow ? texts[i] : fieldText(o, ctx);
         const Fonts::Entry& f = m_fonts.get(o.fontSize, o.isBold, o.isItalic, o.isUnderline);
-        const bool mayOverflow = special < 0 && text.size() * f.maxChar > o.width;
-        if (o.canGrow && mayOverflow && f.metrics.horizontalAdvance(text) > o.width) {
-            // Wrapped at word ends; one item per line so a page may end between lines.
-            QTextLayout tl(text, f.font);
-            QTextOption opt;
-            opt.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-            tl.setTextOption(opt);
-            tl.beginLayout();
-            double y = o.top;
+        if (!wrapped[i].isEmpty()) {
+            // One item per line, so a page may end between lines.
             const double lineHeight = std::max(f.metrics.height(), 1.0);
-            for (QTextLine line = tl.createLine(); line.isValid(); line = tl.createLine()) {
-                line.setLineWidth(o.width);
+            double y = oTop;
+            for (const QString& line : std::as_const(wrapped[i])) {
                 if (keep) {
                     LaidItem li = it;
-                    li.text = text.mid(line.textStart(), line.textLength()).trimmed();
-                    li.rect = QRectF(ctx.x + o.left, y, o.width, std::min(o.height, lineHeight));
+                    li.text = line;
+                    li.rect = QRectF(ctx.x + o.left, y, boxWidth, std::min(o.height, lineHeight));
                     band.items << li;
                     band.specials << -1;
                 }
                 y += lineHeight;
             }
-            tl.endLayout();
             bottom = std::max(bottom, y);
             band.height = std::max(band.height, bottom);
             continue;
@@ -642,8 +698,9 @@ Band Flow::makeBand(const Section& s, const Context& ctx)
         band.height = std::max(band.height, bottom);
         if (!keep)
             continue;
-        if (mayOverflow && f.metrics.horizontalAdvance(text) > o.width)
-            text = f.metrics.elidedText(text, Qt::ElideRight, o.width);
+        const bool mayOverflow = special < 0 && text.size() * f.maxChar > boxWidth;
+        if (mayOverflow && f.metrics.horizontalAdvance(text) > boxWidth)
+            text = f.metrics.elidedText(text, Qt::ElideRight, boxWidth);
         it.text = text;
         band.items << it;
         band.specials << special;
@@ -666,6 +723,56 @@ QFont ReportFont(const QString& family, double points, bool bold, bool italic, b
     f.setHintingPreference(QFont::PreferNoHinting);
     f.setStyleStrategy(QFont::PreferOutline);
     return f;
+}
+
+QStringList WrapReportText(const QString& text, const QFontMetricsF& metrics, double width, double firstWidth)
+{
+    QStringList out;
+    // The width of the line being filled: the first one may start further right.
+    auto room = [&] { return out.isEmpty() && firstWidth >= 0 ? firstWidth : width; };
+    auto fits = [&](const QString& s) { return metrics.horizontalAdvance(s) <= room() + kEps; };
+    const QStringList paragraphs = QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")).split(QLatin1Char('\n'));
+    for (const QString& paragraph : paragraphs) {
+        QString line;
+        for (QString word : paragraph.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+            if (fits(longer)) {
+                line = longer;
+                continue;
+            }
+            if (!line.isEmpty() || (out.isEmpty() && firstWidth >= 0 && firstWidth < width)) {
+                out << line;
+                line.clear();
+                if (fits(word)) {
+                    line = word;
+                    continue;
+                }
+            }
+            // A word wider than the box is cut where the box ends, never into nothing.
+            while (!fits(word)) {
+                int lo = 1, hi = int(word.size()) - 1;
+                while (lo < hi) {
+                    const int m = (lo + hi + 1) / 2;
+                    if (fits(word.left(m)))
+                        lo = m;
+                    else
+                        hi = m - 1;
+                }
+                if (lo > 1 && word.at(lo).isLowSurrogate())
+                    --lo;
+                out << word.left(lo);
+                word = word.mid(lo);
+            }
+            line = word;
+        }
+        out << line;
+    }
+    return out;
+}
+
+QFont ObjectFont(const Report& report, const ReportObject& object)
+{
+    return ReportFont(report.fontFamily, object.fontSize, object.isBold, object.isItalic, object.isUnderline);
 }
 
 ReportLayout::ReportLayout(const Report& report) : m_report(report) {}

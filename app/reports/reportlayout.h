@@ -7,6 +7,7 @@
 #include <QVector>
 #include <functional>
 
+class QFontMetricsF;
 class QPainter;
 class QPrinter;
 
@@ -67,3 +68,12 @@ int PrintReport(const Report& report, QPrinter& printer);
 
 // The font a report object asks for, its size given in twips, so measures come in twips.
 QFont ReportFont(const QString& family, double points, bool bold, bool italic, bool underline = false);
+
+// The lines of a growing text in a box of that width (what starts lower in its section moves
+// down as far as the text grew): broken between words, inside a word
+// only where the word alone is wider than the box; the text's own line breaks kept. A text
+// that starts after something on its first line has firstWidth there (the first line is
+// empty when not even its first word fits).
+QStringList WrapReportText(const QString& text, const QFontMetricsF& metrics, double width, double firstWidth = -1);
+// The font of an object of the report.
+QFont ObjectFont(const Report& report, const ReportObject& object);

@@ -11,6 +11,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -27,6 +28,44 @@ void pageFooter(Report& r)
     r.pageFooter().height = 220;
     r.pageFooter().add(ReportObject::specialField(SpecialField::PrintDate, 155, 429, 770, 226).size(8));
     r.pageFooter().add(ReportObject::specialField(SpecialField::PageNofM, 155, 700, 1070, 226).size(8));
+}
+
+// The width of the widest amount of a column as a field shows it and as its sums show it in bold: no row, subtotal
+// or total can be wider than the largest amount and the sum of all amounts, with a sign when one is negative.
+// (Digits are all of one width.)
+double AmountWidth(const Report& r, const DataTable& rows, int column, const ReportObject& field)
+{
+    double largest = 0, all = 0;
+    bool negative = false;
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        const double v = rows.value(row, column).toDouble();
+        largest = std::max(largest, std::abs(v));
+        all += std::abs(v);
+        negative = negative || v < 0;
+    }
+    ReportObject bold = field;
+    bold.bold();
+    const QFontMetricsF plain(ObjectFont(r, field)), strong(ObjectFont(r, bold));
+    const double sign = negative ? -1 : 1;
+    const ValueType type = rows.types.value(column);
+    return std::max(plain.horizontalAdvance(FormatValue(sign * largest, type, field)),
+                    strong.horizontalAdvance(FormatValue(sign * all, type, field)));
+}
+
+// The widest text of a column as the field shows it.
+double WidestText(const Report& r, const DataTable& rows, int column, const ReportObject& field)
+{
+    const QFontMetricsF fm(ObjectFont(r, field));
+    double widest = 0;
+    QSet<QString> seen;
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        const QString text = FormatValue(rows.value(row, column), rows.types.value(column), field);
+        if (!seen.contains(text)) {
+            seen.insert(text);
+            widest = std::max(widest, fm.horizontalAdvance(text));
+        }
+    }
+    return widest;
 }
 
 std::shared_ptr<Report> newReport(const QString& name)
@@ -72,73 +111,91 @@ std::shared_ptr<Report> BuildExpenditureReport(const DataTable& rows, const QStr
     }
     r->sortBy(QStringLiteral("TunnelName"));
 
+    // Amounts are never cut: the Cost column is as wide as the widest amount of the report, its sums included.
+    const int costColumn = rows.columnIndex(QStringLiteral("Cost"));
+    const bool hasCost = costColumn > 0 && rows.types.value(costColumn) == ValueType::Currency;
+    ReportObject money = ReportObject::field(QString(), 0, 0, 0, 236).money();
+    double costWidth = 1089;
+    if (hasCost)
+        costWidth = std::max(costWidth, AmountWidth(*r, rows, costColumn, money) + 60);
+
+    // A long group value wraps; the headings below it and the subtotal below the footer's value move down with it.
+    ReportObject groupField = ReportObject::field(groupValue, 0, 0, 5620, 226).bold().grow().fixed(
+        groupValue == QLatin1String("Year") ? 0 : -1);
+    double costLeft = -1;
+    {
+        double l = 240;
+        for (int c = 1; c < rows.columns.size() && costLeft < 0; ++c) {
+            const ValueType type = rows.types.value(c);
+            if (type == ValueType::Currency && c == costColumn)
+                costLeft = l;
+            l += (type == ValueType::DateTime ? 1050 : type == ValueType::Number ? 750 : 2280) + 20;
+        }
+    }
+    const double headTop = 235;
+
     Section& header = r->groupHeader(group);
     header.height = 220;
     header.background = kSilver;
     header.repeatOnNewPage = true;  // a group going on to the next page keeps its name and column headings
-    header.add(ReportObject::field(groupValue, 0, 0, 5620, 226).bold().fixed(groupValue == QLatin1String("Year") ? 0 : -1));
+    header.add(groupField);
     r->details().height = 200;
 
     // Every column after the grouping one, left to right.
     double left = 240;
-    double costLeft = -1;
     for (int c = 1; c < rows.columns.size(); ++c) {
         const QString name = rows.columns[c];
         const ValueType type = rows.types.value(c);
-        double dataWidth = 2280, headWidth = 2280;
+        double dataWidth = 2280, headWidth = 2280, advance = 2280;
         ReportObject data = ReportObject::field(name, left, 0, dataWidth, 236);
-        ReportObject head = ReportObject::textObject(name, left, 235, headWidth, 236).size(8).italic();
+        ReportObject head = ReportObject::textObject(name, left, headTop, headWidth, 236).size(8).italic();
         if (type == ValueType::DateTime) {
-            dataWidth = headWidth = 1050;
+            dataWidth = headWidth = advance = 1050;
             data.dateFormat = QStringLiteral("MM/dd/yyyy");
         } else if (type == ValueType::Currency) {
-            dataWidth = 1089;
-            headWidth = 1000;
+            dataWidth = advance = costWidth;
+            headWidth = costWidth - 89;
             data.money().rightAligned();
             head.rightAligned();
-            costLeft = left;
         } else if (type == ValueType::Number) {
-            dataWidth = headWidth = 750;
+            dataWidth = headWidth = advance = 750;
             data.fixed(0);
         } else {
-            data.grow();  // long comments wrap
+            // Long names and comments wrap, short of the next column.
+            dataWidth = headWidth = 2180;
+            data.grow();
         }
         data.width = dataWidth;
         head.width = headWidth;
         r->details().add(data);
         header.add(head);
-        left += dataWidth + 20 + (type == ValueType::Currency ? 50 : 0);
+        left += advance + 20 + (type == ValueType::Currency ? 50 : 0);
     }
 
     // Subtotals and the grand total only when there are costs to add up.
-    if (costLeft >= 0) {
-        const QString cost = rows.columns[rows.columnIndex(QStringLiteral("Cost"))];
+    if (hasCost && costLeft >= 0) {
+        const QString cost = rows.columns[costColumn];
         Section& footer = r->groupFooter(group);
-        footer.add(ReportObject::field(groupValue, 0, 100, costLeft - 40, 236).bold().rightAligned().fixed(
-            groupValue == QLatin1String("Year") ? 0 : -1));
-        // Totals end where the column ends; when the grand total in bold is wider than the
-        // column, they reach further left and their captions end short of them, so no sum is
-        // cut and no caption runs into it.
-        double grand = 0;
-        const int costColumn = rows.columnIndex(QStringLiteral("Cost"));
-        for (int row = 0; row < rows.rowCount(); ++row)
-            grand += rows.value(row, costColumn).toDouble();
-        ReportObject probe = ReportObject::summary(SummaryOp::Sum, cost, 0, 0, 0, 0, 0).money().bold();
-        const double sumWidth = std::max(
-            1090.0, QFontMetricsF(ReportFont(r->fontFamily, probe.fontSize, true, false))
-                            .horizontalAdvance(FormatValue(grand, ValueType::Currency, probe)) +
-                        40);
-        const double sumLeft = costLeft + 1090 - sumWidth;
-        const double captionWidth = sumLeft - 40;
-        footer.add(ReportObject::textObject(QStringLiteral("Subtotal:"), 0, 300, captionWidth, 236).bold().rightAligned());
-        footer.add(ReportObject::summary(SummaryOp::Sum, cost, group, sumLeft, 300, sumWidth, 236)
+        ReportObject footerValue = groupField;
+        footerValue.top = 100;
+        footerValue.width = costLeft - 40;
+        footerValue.height = 236;
+        footerValue.rightAligned();
+        footer.add(footerValue);
+        // Sums stand in the Cost column, which holds the widest of them; captions end short of them.
+        const double subtotalTop = 300;
+        const double captionWidth = costLeft - 40;
+        footer.add(ReportObject::textObject(QStringLiteral("Subtotal:"), 0, subtotalTop, captionWidth, 236)
+                       .bold()
+                       .rightAligned());
+        footer.add(ReportObject::summary(SummaryOp::Sum, cost, group, costLeft, subtotalTop, costWidth, 236)
                        .money()
                        .bold()
                        .rightAligned());
         Section& total = r->reportFooter();
         total.height = 450;
-        total.add(ReportObject::summary(SummaryOp::Sum, cost, 0, sumLeft, 40, sumWidth, 236).money().bold().rightAligned());
-        total.add(ReportObject::line(sumLeft, 286, costLeft + 1090, 286));  // under the whole total
+        total.add(ReportObject::summary(SummaryOp::Sum, cost, 0, costLeft, 40, costWidth, 236).money().bold().rightAligned());
+        total.add(ReportObject::line(costLeft, 286, costLeft + costWidth, 286));  // under the whole total
         total.add(ReportObject::textObject(QStringLiteral("Expenditures Grand Total:"), 0, 80, captionWidth, 236)
                       .bold()
                       .rightAligned());
@@ -148,6 +205,116 @@ std::shared_ptr<Report> BuildExpenditureReport(const DataTable& rows, const QStr
 }
 
 // ------------------------------------------------------------------ element condition evaluation
+
+namespace {
+
+// The whole grid of an element condition evaluation: a row per panel, a cell per element and period.
+struct ConditionGrid {
+    QString kind;
+    QStringList elements;  // by name
+    QList<int> years;
+    DataTable cells;       // TunnelName, PanelNum, PanelName, then element e, year y at 3 + e * years + y
+};
+
+// Lays the grid out for the report's width. The elements that fit side by side make one block of columns; more
+// elements go on in further blocks under the same tunnel, each with its headings, so no column leaves the page.
+void LayOutConditionGrid(Report& r, const ConditionGrid& g)
+{
+    const double width = r.sectionWidth();
+    const int years = std::max(1, int(g.years.size()));
+    const int elements = int(g.elements.size());
+
+    ReportObject heading = ReportObject::textObject(QString(), 0, 40, 0, 236).size(8).bold().centre().grow();
+    ReportObject year = ReportObject::textObject(QString(), 0, 0, 0, 236).size(8).italic().centre();
+    ReportObject cell = ReportObject::field(QString(), 0, 0, 0, 236).size(9).centre();
+    const QFontMetricsF yearFm(ObjectFont(r, year)), cellFm(ObjectFont(r, cell));
+    const double nameWidth = 1800;
+    const double room = width - nameWidth;
+    // A cell holds its period's year and "n/a" with room between neighbours.
+    const double minCell = std::max({400.0, yearFm.horizontalAdvance(QStringLiteral("0000")) + 160,
+                                     cellFm.horizontalAdvance(QStringLiteral("n/a")) + 160});
+    const int fit = std::max(1, int(room / (minCell * years)));
+    const int blocks = elements ? (elements + fit - 1) / fit : 1;
+    const int perBlock = elements ? (elements + blocks - 1) / blocks : 0;
+    const double cellWidth = perBlock ? std::min(1440.0, room / (perBlock * years)) : 0;
+    const double headWidth = cellWidth * years - 120;  // a gap between neighbouring headings
+
+    // One row per panel and block; the block's headings and years are fields of its rows.
+    DataTable t;
+    t.addColumn(QStringLiteral("TunnelName"), ValueType::Text);
+    t.addColumn(QStringLiteral("PanelNum"), ValueType::Number);
+    t.addColumn(QStringLiteral("PanelName"), ValueType::Text);
+    t.addColumn(QStringLiteral("Block"), ValueType::Number);
+    for (int k = 0; k < perBlock; ++k) {
+        t.addColumn(QStringLiteral("h%1").arg(k), ValueType::Text);
+        for (int y = 0; y < years; ++y) {
+            t.addColumn(QStringLiteral("y%1_%2").arg(k).arg(y), ValueType::Text);
+            t.addColumn(QStringLiteral("c%1_%2").arg(k).arg(y), ValueType::Text);
+        }
+    }
+    for (int row = 0; row < g.cells.rowCount(); ++row)
+        for (int b = 0; b < blocks; ++b) {
+            QVariantList v{g.cells.value(row, 0), g.cells.value(row, 1), g.cells.value(row, 2), b};
+            for (int k = 0; k < perBlock; ++k) {
+                const int e = b * perBlock + k;
+                v << (e < elements ? QVariant(g.elements[e]) : QVariant());
+                for (int y = 0; y < years; ++y) {
+                    const bool shown = e < elements && y < g.years.size();
+                    v << (shown ? QVariant(QString::number(g.years[y])) : QVariant());
+                    v << (shown ? g.cells.value(row, 3 + e * int(g.years.size()) + y) : QVariant());
+                }
+            }
+            t.appendRow(v);
+        }
+    r.data = t;
+
+    // Long element names wrap; the years and the rule move down with them.
+    const double yearTop = heading.top + heading.height + 40;
+    const double rule = yearTop + year.height + 24;
+
+    Section& ph = r.pageHeader();
+    ph.objects.clear();
+    ph.add(ReportObject::textObject(g.kind, 15, 440, width - 15, 435).size(18).bold().italic().centre().grow());
+    Section& tunnel = r.groupHeader(1);
+    tunnel.objects.clear();
+    tunnel.add(ReportObject::field(QStringLiteral("TunnelName"), 0, 60, width, 300).size(12).bold().centre().grow());
+    Section& gh = r.groupHeader(2);
+    gh.objects.clear();
+    Section& d = r.details();
+    d.objects.clear();
+    gh.add(ReportObject::textObject(QStringLiteral("Panel"), 0, yearTop, nameWidth, 236).size(8).bold());
+    d.add(ReportObject::field(QStringLiteral("PanelName"), 0, 0, nameWidth - 120, 236).size(9).grow());
+    double left = nameWidth;
+    for (int k = 0; k < perBlock; ++k) {
+        ReportObject h = heading;
+        h.kind = ObjectKind::Field;
+        h.source = FieldSource::Column;
+        h.column = QStringLiteral("h%1").arg(k);
+        h.left = left;
+        h.width = headWidth;
+        gh.add(h);
+        for (int y = 0; y < years; ++y) {
+            ReportObject yo = year;
+            yo.kind = ObjectKind::Field;
+            yo.source = FieldSource::Column;
+            yo.column = QStringLiteral("y%1_%2").arg(k).arg(y);
+            yo.left = left;
+            yo.top = yearTop;
+            yo.width = cellWidth - 40;
+            gh.add(yo);
+            ReportObject c = cell;
+            c.column = QStringLiteral("c%1_%2").arg(k).arg(y);
+            c.left = left;
+            c.width = cellWidth - 40;
+            d.add(c);
+            left += cellWidth;
+        }
+    }
+    gh.add(ReportObject::line(0, rule, std::min(width, left), rule));
+    gh.height = rule + 60;  // the first row clear of the rule
+}
+
+}  // namespace
 
 std::shared_ptr<Report> BuildElementConditionReport(const RowSet& rows, const RowSet& tunnels, const QString& kind)
 {
@@ -167,16 +334,19 @@ std::shared_ptr<Report> BuildElementConditionReport(const RowSet& rows, const Ro
         elements.insert(rows.value(i, cElementName).toString(), rows.value(i, cElementId).toInt());
         yearSet.insert(rows.value(i, cYear).toInt());
     }
-    QList<int> years = yearSet.values();
-    std::sort(years.begin(), years.end());
+    ConditionGrid g;
+    g.kind = kind;
+    g.years = yearSet.values();
+    std::sort(g.years.begin(), g.years.end());
+    g.elements = elements.keys();
 
-    DataTable grid;
+    DataTable& grid = g.cells;
     grid.addColumn(QStringLiteral("TunnelName"), ValueType::Text);
     grid.addColumn(QStringLiteral("PanelNum"), ValueType::Number);
     grid.addColumn(QStringLiteral("PanelName"), ValueType::Text);
     QHash<QPair<qint32, int>, int> cellColumn;  // (element, year) -> column
     for (auto e = elements.cbegin(); e != elements.cend(); ++e)
-        for (int y : years) {
+        for (int y : g.years) {
             cellColumn.insert({e.value(), y}, int(grid.columns.size()));
             grid.addColumn(QStringLiteral("c%1_%2").arg(e.value()).arg(y), ValueType::Text);
         }
@@ -198,107 +368,113 @@ std::shared_ptr<Report> BuildElementConditionReport(const RowSet& rows, const Ro
     }
     for (qint32 p : panelOrder)
         grid.appendRow(panelRows[p]);
-    r->data = grid;
     r->noDataText = QStringLiteral("No data");
 
-    const double width = r->sectionWidth();
-    Section& ph = r->pageHeader();
-    ph.add(ReportObject::textObject(kind, 15, 440, width - 15, 435).size(18).bold().italic().centre());
-    const int g = r->addGroup(QStringLiteral("TunnelName"));
+    const int g1 = r->addGroup(QStringLiteral("TunnelName"));
+    r->groupHeader(g1).repeatOnNewPage = true;
+    // The headings sit in a header of their own (one per block of columns), so widening the tunnel's header
+    // leaves them be.
+    r->groupHeader(r->addGroup(QStringLiteral("Block"))).repeatOnNewPage = true;
     r->sortBy(QStringLiteral("PanelNum"));
-    r->groupHeader(g).add(ReportObject::field(QStringLiteral("TunnelName"), 0, 60, width, 300).size(12).bold().centre());
-    r->groupHeader(g).repeatOnNewPage = true;
-    // The headings sit in a header of their own, so widening the tunnel's header leaves them be.
-    Section& gh = r->groupHeader(r->addGroup(QStringLiteral("TunnelName")));
-    gh.repeatOnNewPage = true;
-
-    // Column headings under the tunnel's name, the cells one line a panel.
-    const double nameWidth = 1800;
-    const int cells = int(elements.size() * years.size());
-    const double cellWidth = cells ? std::clamp((width - nameWidth) / cells, 400.0, 1440.0) : 0;
-    gh.add(ReportObject::textObject(QStringLiteral("Panel"), 0, 300, nameWidth, 236).size(8).bold());
-    r->details().add(ReportObject::field(QStringLiteral("PanelName"), 0, 0, nameWidth - 40, 236).size(9));
-    double left = nameWidth;
-    for (auto e = elements.cbegin(); e != elements.cend(); ++e) {
-        gh.add(ReportObject::textObject(e.key(), left, 40, cellWidth * years.size() - 40, 236)
-                   .size(8)
-                   .bold()
-                   .centre()
-                   .grow());
-        for (int y : years) {
-            gh.add(ReportObject::textObject(QString::number(y), left, 300, cellWidth - 40, 236).size(8).italic().centre());
-            r->details().add(
-                ReportObject::field(QStringLiteral("c%1_%2").arg(e.value()).arg(y), left, 0, cellWidth - 40, 236)
-                    .size(9)
-                    .centre());
-            left += cellWidth;
-        }
-    }
-    gh.add(ReportObject::line(0, 560, std::min(width, left), 560));
-    gh.height = 620;  // the first row clear of the rule
     pageFooter(*r);
+    r->fitToWidth = [g](Report& report) { LayOutConditionGrid(report, g); };
+    r->fitWidth();
     return r;
 }
 
 // ------------------------------------------------------------------ defects
 
-std::shared_ptr<Report> BuildDefectReport(const DataTable& rows)
-{
-    auto r = newReport(QStringLiteral("Defect Quantity Report"));
-    r->data = rows;
-    const double width = r->sectionWidth();
-    r->reportHeader().add(title(QStringLiteral("Defect Quantity Report"), 235, width));
-    const int gTunnel = r->addGroup(QStringLiteral("TunnelName"));
-    const int gYear = r->addGroup(QStringLiteral("InspectionYear"));
-    r->sortBy(QStringLiteral("PanelName"));
-    r->sortBy(QStringLiteral("ID"));
+namespace {
 
-    r->groupHeader(gTunnel).add(ReportObject::field(QStringLiteral("TunnelName"), 0, 60, width, 300).size(12).bold());
-    r->groupHeader(gTunnel).repeatOnNewPage = true;
-    Section& yh = r->groupHeader(gYear);
-    yh.background = kSilver;
-    yh.repeatOnNewPage = true;
+struct DefectColumn {
+    const char* heading;
+    const char* column;
+    double width;
+    bool money;
+    bool right;
+};
+
+// Lays the defect report out for the report's width: the numbers and amounts keep the width they need, the
+// description takes what is left (down to a narrow column that wraps).
+void LayOutDefectReport(Report& r, QVector<DefectColumn> cols)
+{
+    for (Section& s : r.sections)
+        if (s.kind != SectionKind::PageFooter)
+            s.objects.clear();
+    const double width = r.sectionWidth();
+    const double gap = 160;
+    r.reportHeader().add(title(QStringLiteral("Defect Quantity Report"), 235, width));
+    r.groupHeader(1).add(ReportObject::field(QStringLiteral("TunnelName"), 0, 60, width, 300).size(12).bold().grow());
+    Section& yh = r.groupHeader(2);
     yh.add(ReportObject::field(QStringLiteral("InspectionYear"), 0, 0, 2000, 236).bold().fixed(0));
-    struct Col {
-        const char* heading;
-        const char* column;
-        double width;
-        bool money;
-        bool right;
-    };
-    const Col cols[] = {{"Panel", "PanelName", 1300, false, false},    {"Description", "Description", 3400, false, false},
-                        {"Quantity", "Quantity", 900, false, true},    {"Units", "Units", 900, false, false},
-                        {"Unit Cost", "UnitCost", 1200, true, true},   {"Total Cost", "TotalCost", 1300, true, true}};
-    double left = 0, totalLeft = 0;
-    for (const Col& c : cols) {
-        ReportObject head = ReportObject::textObject(QLatin1String(c.heading), left, 260, c.width - 60, 236).size(8).italic();
-        ReportObject data = ReportObject::field(QLatin1String(c.column), left, 0, c.width - 60, 236);
+    double used = -gap;
+    for (const DefectColumn& c : cols)
+        used += c.width + gap;
+    cols[1].width = std::max(1500.0, cols[1].width - std::max(0.0, used - width));
+    double left = 0, totalLeft = 0, totalWidth = 0;
+    for (const DefectColumn& c : cols) {
+        ReportObject head = ReportObject::textObject(QLatin1String(c.heading), left, 260, c.width, 236).size(8).italic();
+        ReportObject data = ReportObject::field(QLatin1String(c.column), left, 0, c.width, 236);
         if (c.right) {
             head.rightAligned();
             data.rightAligned();
         }
         if (c.money)
             data.money();
-        if (QLatin1String(c.column) == QLatin1String("Description"))
-            data.grow();
+        else if (!c.right)
+            data.grow();  // names, descriptions and units wrap
         yh.add(head);
-        r->details().add(data);
-        if (QLatin1String(c.column) == QLatin1String("TotalCost"))
+        r.details().add(data);
+        if (QLatin1String(c.column) == QLatin1String("TotalCost")) {
             totalLeft = left;
-        left += c.width;
+            totalWidth = c.width;
+        }
+        left += c.width + gap;
     }
     auto total = [&](Section& s, int group, const QString& caption) {
-        s.add(ReportObject::textObject(caption, 0, 60, totalLeft - 60, 236).bold().rightAligned());
-        s.add(ReportObject::summary(SummaryOp::Sum, QStringLiteral("TotalCost"), group, totalLeft, 60, 1240, 236)
+        s.add(ReportObject::textObject(caption, 0, 60, totalLeft - gap, 236).bold().rightAligned());
+        s.add(ReportObject::summary(SummaryOp::Sum, QStringLiteral("TotalCost"), group, totalLeft, 60, totalWidth, 236)
                   .money()
                   .bold()
                   .rightAligned());
     };
-    total(r->groupFooter(gYear), gYear, QStringLiteral("Subtotal:"));
-    total(r->groupFooter(gTunnel), gTunnel, QStringLiteral("Tunnel Total:"));
-    total(r->reportFooter(), 0, QStringLiteral("Defect Quantities Grand Total:"));
-    r->reportFooter().add(ReportObject::line(totalLeft, 330, totalLeft + 1240, 330));
+    total(r.groupFooter(2), 2, QStringLiteral("Subtotal:"));
+    total(r.groupFooter(1), 1, QStringLiteral("Tunnel Total:"));
+    total(r.reportFooter(), 0, QStringLiteral("Defect Quantities Grand Total:"));
+    r.reportFooter().add(ReportObject::line(totalLeft, 330, totalLeft + totalWidth, 330));
+}
+
+}  // namespace
+
+std::shared_ptr<Report> BuildDefectReport(const DataTable& rows)
+{
+    auto r = newReport(QStringLiteral("Defect Quantity Report"));
+    r->data = rows;
+    const int gTunnel = r->addGroup(QStringLiteral("TunnelName"));
+    const int gYear = r->addGroup(QStringLiteral("InspectionYear"));
+    r->sortBy(QStringLiteral("PanelName"));
+    r->sortBy(QStringLiteral("ID"));
+    r->groupHeader(gTunnel).repeatOnNewPage = true;
+    Section& yh = r->groupHeader(gYear);
+    yh.background = kSilver;
+    yh.repeatOnNewPage = true;
+    QVector<DefectColumn> cols{{"Panel", "PanelName", 1240, false, false},  {"Description", "Description", 3340, false, false},
+                               {"Quantity", "Quantity", 840, false, true},  {"Units", "Units", 840, false, false},
+                               {"Unit Cost", "UnitCost", 1140, true, true}, {"Total Cost", "TotalCost", 1240, true, true}};
+    // Numbers and amounts are never cut: their columns take the widest of them (the totals' sums included).
+    for (DefectColumn& c : cols) {
+        const int col = rows.columnIndex(QLatin1String(c.column));
+        ReportObject probe = ReportObject::field(QLatin1String(c.column), 0, 0, 0, 236);
+        if (c.money)
+            probe.money();
+        if (col >= 0 && QLatin1String(c.column) == QLatin1String("TotalCost"))
+            c.width = std::max(c.width, AmountWidth(*r, rows, col, probe) + 40);
+        else if (col >= 0 && c.right)
+            c.width = std::max(c.width, WidestText(*r, rows, col, probe) + 40);
+    }
     pageFooter(*r);
+    r->fitToWidth = [cols](Report& report) { LayOutDefectReport(report, cols); };
+    r->fitWidth();
     return r;
 }
 
@@ -353,7 +529,10 @@ std::shared_ptr<Report> BuildUnpostedDataReport(qint32 tunnelId, qint32 inspecti
         year = gConn.scalar(QStringLiteral("SELECT InspectionYear FROM InspectionPeriod WHERE InspectionID = ?"),
                             {inspectionId})
                    .toString();
-    rh.add(ReportObject::textObject(QStringLiteral("Tunnel: ") + tunnel, 0, 700, width, 280).size(11).centre());
+    // A long tunnel name wraps and the year moves down below it.
+    const ReportObject tunnelLine =
+        ReportObject::textObject(QStringLiteral("Tunnel: ") + tunnel, 0, 700, width, 280).size(11).centre().grow();
+    rh.add(tunnelLine);
     rh.add(ReportObject::textObject(QStringLiteral("Inspection Year: ") + year, 0, 1000, width, 280).size(11).centre());
     r->noDataText = QStringLiteral("There is no unposted data for this period.");
 
@@ -361,7 +540,8 @@ std::shared_ptr<Report> BuildUnpostedDataReport(qint32 tunnelId, qint32 inspecti
     r->addGroup(QStringLiteral("InspectionYear"));
     const int gPanel = r->addGroup(QStringLiteral("PanelID"));
     Section& ph = r->groupHeader(gPanel);
-    ph.add(ReportObject::field(QStringLiteral("PanelCaption"), 0, 120, width, 260).bold());
+    // A long panel name wraps and the rule moves down below it.
+    ph.add(ReportObject::field(QStringLiteral("PanelCaption"), 0, 120, width, 260).bold().grow());
     ph.add(ReportObject::line(15, 420, 9825, 420));
     ph.repeatOnNewPage = true;
 
@@ -373,7 +553,7 @@ std::shared_ptr<Report> BuildUnpostedDataReport(qint32 tunnelId, qint32 inspecti
         ReportObject::textObject(QStringLiteral("Element"), 240, 320, 3000, 236).size(8).italic());
     ratingsReport->reportHeader().add(
         ReportObject::textObject(QStringLiteral("Rating"), 3300, 320, 800, 236).size(8).italic());
-    ratingsReport->details().add(ReportObject::field(QStringLiteral("ElementName"), 240, 0, 3000, 236));
+    ratingsReport->details().add(ReportObject::field(QStringLiteral("ElementName"), 240, 0, 2900, 236).grow());
     ratingsReport->details().add(ReportObject::field(QStringLiteral("Rating"), 3300, 0, 800, 236).fixed(0));
 
     auto defectsReport = std::make_shared<Report>();
@@ -384,23 +564,38 @@ std::shared_ptr<Report> BuildUnpostedDataReport(qint32 tunnelId, qint32 inspecti
     struct Col {
         const char* heading;
         const char* column;
-        double left, width;
+        double width;
         bool money;
     };
-    const Col cols[] = {{"Description", "Description", 240, 3400, false}, {"Quantity", "Quantity", 3700, 900, false},
-                        {"Units", "Units", 4650, 900, false},             {"Unit Cost", "UnitCost", 5600, 1200, true},
-                        {"Total Cost", "TotalCost", 6850, 1300, true}};
+    Col cols[] = {{"Description", "Description", 3300, false}, {"Quantity", "Quantity", 840, false},
+                  {"Units", "Units", 840, false},             {"Unit Cost", "UnitCost", 1140, true},
+                  {"Total Cost", "TotalCost", 1240, true}};
+    // Numbers and amounts are never cut; the description gives up the room they need.
+    const double gap = 160;
+    double used = 240;
+    for (Col& c : cols) {
+        const int col = defectsReport->data.columnIndex(QLatin1String(c.column));
+        ReportObject probe = ReportObject::field(QLatin1String(c.column), 0, 0, 0, 236);
+        if (c.money)
+            probe.money();
+        if (col >= 0 && (c.money || QLatin1String(c.column) == QLatin1String("Quantity")))
+            c.width = std::max(c.width, WidestText(*r, defectsReport->data, col, probe) + 40);
+        used += c.width + gap;
+    }
+    cols[0].width = std::max(1500.0, cols[0].width - std::max(0.0, used - gap - width));
+    double left = 240;
     for (const Col& c : cols) {
-        ReportObject head = ReportObject::textObject(QLatin1String(c.heading), c.left, 320, c.width, 236).size(8).italic();
-        ReportObject data = ReportObject::field(QLatin1String(c.column), c.left, 0, c.width, 236);
+        ReportObject head = ReportObject::textObject(QLatin1String(c.heading), left, 320, c.width, 236).size(8).italic();
+        ReportObject data = ReportObject::field(QLatin1String(c.column), left, 0, c.width, 236);
         if (c.money) {
             head.rightAligned();
             data.money().rightAligned();
+        } else if (QLatin1String(c.column) != QLatin1String("Quantity")) {
+            data.grow();  // descriptions and units wrap
         }
-        if (QLatin1String(c.column) == QLatin1String("Description"))
-            data.grow();
         defectsReport->reportHeader().add(head);
         defectsReport->details().add(data);
+        left += c.width + gap;
     }
 
     ReportObject sub2 = ReportObject::subreportObject(ratingsReport, QStringLiteral("PanelID"),
@@ -424,6 +619,7 @@ std::shared_ptr<Report> BuildUnpostedDataReport(qint32 tunnelId, qint32 inspecti
 void CheckReportWidth(Report& report, bool landscape, const QString& kind)
 {
     report.orientation = landscape ? QPageLayout::Landscape : QPageLayout::Portrait;
+    report.fitWidth();
     const double width = report.sectionWidth();
     for (Section& s : report.sections) {
         const bool expenditure = kind == QLatin1String("Expenditure");

@@ -96,6 +96,46 @@ int PdfPages(const QString& path)
     return int(QString::fromLatin1(data).count(QRegularExpression(QStringLiteral("/Type\\s*/Page(?![a-zA-Z])"))));
 }
 
+
+// A name of `length` characters made of words, as users type long names.
+QString LongName(const QString& start, int length)
+{
+    QString s = start;
+    const QStringList words{QStringLiteral("Longitudinal"), QStringLiteral("Drain"), QStringLiteral("Channel"),
+                            QStringLiteral("Grating"), QStringLiteral("North"), QStringLiteral("Portal"),
+                            QStringLiteral("Approach"), QStringLiteral("Section")};
+    for (int i = 0; s.size() < length; ++i)
+        s += QLatin1Char(' ') + words[i % words.size()];
+    return s.left(length).trimmed();
+}
+
+// What is wrong with the sheet's texts: one running over another or over the picture, or past the right edge.
+QStringList SheetFaults(const QVector<PrintItem>& items, double right)
+{
+    QStringList faults;
+    QVector<const PrintItem*> texts;
+    for (const PrintItem& it : items)
+        if (it.kind == PrintItem::Text && !it.text.trimmed().isEmpty())
+            texts << &it;
+    for (const PrintItem& picture : items)
+        if (picture.kind == PrintItem::Picture)
+            for (const PrintItem* it : texts)
+                if (it->page == picture.page && picture.rect.intersects(it->rect.adjusted(1, 1, -1, -1)))
+                    faults << QStringLiteral("'%1' over the picture").arg(it->text.left(40));
+    for (const PrintItem* it : texts) {
+        if (it->rect.left() < -0.5 || it->rect.right() > right + 0.5)
+            faults << QStringLiteral("off the page (%1..%2 of %3): %4")
+                          .arg(it->rect.left())
+                          .arg(it->rect.right())
+                          .arg(right)
+                          .arg(it->text.left(40));
+        for (const PrintItem* other : texts)
+            if (other < it && other->page == it->page && other->rect.adjusted(1, 1, -1, -1).intersects(it->rect.adjusted(1, 1, -1, -1)))
+                faults << QStringLiteral("'%1' over '%2'").arg(it->text.left(40), other->text.left(40));
+    }
+    return faults;
+}
+
 }  // namespace
 
 class tst_keyplan : public QObject {
@@ -507,6 +547,92 @@ private slots:
             boxRight = std::max({boxRight, line.rect.left(), line.rect.right()});
         QVERIFY2(marks[1].rect.right() <= boxRight,
                  qPrintable(QStringLiteral("mark ends at %1, box at %2").arg(marks[1].rect.right()).arg(boxRight)));
+    }
+
+    // Long names of every kind (tunnel, panel, element, tab) and long texts wrap or stay short of their neighbours:
+    // nothing runs over another text or past the page's right edge, in the preview and on paper.
+    void sheet_longNamesStayOnThePage_data()
+    {
+        QTest::addColumn<QString>("caller");
+        QTest::addColumn<bool>("onPaper");
+        QTest::addColumn<bool>("a4");
+        for (const char* caller : {"frmDataInput", "frmDataView"})
+            for (bool paper : {false, true})
+                for (bool a4 : {false, true})
+                    QTest::addRow("%s, %s, %s", caller, paper ? "paper" : "preview", a4 ? "A4" : "Letter")
+                        << caller << paper << a4;
+    }
+    void sheet_longNamesStayOnThePage()
+    {
+        QFETCH(QString, caller);
+        QFETCH(bool, onPaper);
+        QFETCH(bool, a4);
+        const QPageSize before = CurrentPrinter().pageLayout().pageSize();
+        CurrentPrinter().setPageSize(QPageSize(a4 ? QPageSize::A4 : QPageSize::Letter));
+        const auto restore = qScopeGuard([before] { CurrentPrinter().setPageSize(before); });
+        gConn.exec(QStringLiteral("UPDATE Tunnels SET TunnelName = ? WHERE TunnelID = ?"),
+                   {LongName(QStringLiteral("Tunnel"), 287), m_tunnel});
+        const QString unbroken = QStringLiteral("X").repeated(150);  // one word wider than any column
+        gConn.exec(QStringLiteral("INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating, Posted) VALUES (?, ?, 1, 4, 0)"),
+                   {m_id2, m_panel});
+        for (qint32 insp : {m_id1, m_id2}) {
+            gConn.exec(QStringLiteral("INSERT INTO PanelComments (InspectionID, PanelID, Comments) VALUES (?, ?, ?)"),
+                       {insp, m_panel, LongName(QStringLiteral("Comment"), 600) + QLatin1Char(' ') + unbroken});
+            gConn.exec(QStringLiteral("INSERT INTO DefectQuantity (PanelID, InspectionID, Quantity, Units, UnitCost, "
+                                      "TotalCost, Description) VALUES (?, ?, 123456789.5, ?, 1234567890.12, 9876543210.99, ?)"),
+                       {m_panel, insp, LongName(QStringLiteral("Units"), 60), LongName(QStringLiteral("Defect"), 287)});
+            gConn.exec(QStringLiteral("INSERT INTO DefectQuantityPosted (ID, PanelID, InspectionID, Quantity, Units, "
+                                      "UnitCost, TotalCost, Description) VALUES (?, ?, ?, 123456789.5, ?, 1234567890.12, "
+                                      "9876543210.99, ?)"),
+                       {insp, m_panel, insp, LongName(QStringLiteral("Units"), 60), unbroken});
+        }
+        gConn.exec(QStringLiteral("INSERT INTO RepairLogs (PanelID, RepairDate, RepairLog) VALUES (?, '2023-05-02', ?)"),
+                   {m_panel, LongName(QStringLiteral("Repair"), 400)});
+        gConn.exec(QStringLiteral("INSERT INTO TabDefinitions (TabIndex, TabCaption) VALUES (0, ?)"),
+                   {LongName(QStringLiteral("Tab"), 200)});
+        gConn.exec(QStringLiteral("INSERT INTO TabData (TabID, PanelID, TabData) VALUES (1, ?, ?)"),
+                   {m_panel, LongName(QStringLiteral("Data"), 500)});
+
+        Caller c = makeCaller(caller, 5);
+        c.panel->setText(LongName(QStringLiteral("Panel"), 287));
+        c.elements[0]->setText(LongName(QStringLiteral("Element"), 120));
+        c.elements[1]->setText(QStringLiteral("Longitudinal Drain Channel Grating 1"));
+        c.elements[3]->setText(unbroken);
+        frmPrintKeyplan* k = open(c, m_id1, m_id2);
+
+        QVector<PrintItem> out;
+        double right = 0;
+        if (onPaper) {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(m_install->file(QStringLiteral("long.pdf")));
+            printer.setPageSize(QPageSize(a4 ? QPageSize::A4 : QPageSize::Letter));
+            KeyplanTarget target(&printer);
+            k->OutputRun(target);
+            target.EndDoc();
+            out = target.Items();
+            right = target.ScaleWidth();
+            QVERIFY(target.PageCount() >= 2);
+            if (!qEnvironmentVariableIsEmpty("KRV_KEEP_SHEETS"))
+                QFile::copy(printer.outputFileName(),
+                            qEnvironmentVariable("KRV_KEEP_SHEETS") + QStringLiteral("/keyplan-%1-%2.pdf").arg(caller, a4 ? "A4" : "Letter"));
+        } else {
+            preview(k);
+            out = k->LastOutput();
+            right = TwipsToPixels(PrinterPageSize(CurrentPrinter()).width()) * 15.0;
+        }
+        const QStringList faults = SheetFaults(out, right - 100);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.mid(0, 8).join(QLatin1Char('\n'))));
+        // Nothing is lost: every word of the panel's name is printed, the long word in pieces.
+        const QStringList texts = Texts(out);
+        QVERIFY(texts.join(QLatin1Char(' ')).contains(QStringLiteral("Panel Longitudinal Drain")));
+        QVERIFY(texts.contains(QStringLiteral("Longitudinal Drain Channel Grating 1")));
+        QVERIFY(texts.join(QString()).contains(unbroken));
+        // Numbers and amounts are never broken.
+        QVERIFY(texts.contains(QStringLiteral("123456789.5")));
+        QVERIFY(texts.contains(QStringLiteral("$1234567890.12")));
+        QVERIFY(texts.contains(QStringLiteral("$9876543210.99")));
+        QCOMPARE(Find(out, QStringLiteral("  UNPOSTED")).size(), caller == QLatin1String("frmDataInput") ? 2 : 0);
     }
 
     void sheet_hiddenFirstElementHasNoRowsOrBox()

@@ -6,6 +6,7 @@
 #include "krverror.h"
 
 #include <QFile>
+#include <QFontMetricsF>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -296,6 +297,71 @@ private slots:
         QCOMPARE(AllTexts(pages).join(' ').count(QStringLiteral("word")), 60);
         // The next row starts below the last line of the grown band.
         QVERIFY(Find(pages[0], QStringLiteral("short"))->rect.top() >= lines.last()->rect.bottom());
+    }
+
+    // A growing text breaks between words; inside a word only where the word alone is wider than its box; its own
+    // line breaks stay; a first line that starts further right may stay empty.
+    void wrappingBreaksBetweenWords_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("fits");       // the box is as wide as this text
+        QTest::addColumn<QString>("firstFits");  // the first line, when it starts further right
+        QTest::addColumn<QStringList>("lines");
+        const QString name = QStringLiteral("Longitudinal Drain Channel Grating 1");
+        QTest::newRow("between words") << name << QStringLiteral("Longitudinal Drain") << QString()
+                                       << QStringList{"Longitudinal Drain", "Channel Grating 1"};
+        QTest::newRow("a word wider than the box") << QStringLiteral("ab Longitudinal") << QStringLiteral("Longitu")
+                                                   << QString() << QStringList{"ab", "Longitu", "dinal"};
+        QTest::newRow("own line breaks") << QStringLiteral("first\r\nsecond line") << QStringLiteral("second line")
+                                         << QString() << QStringList{"first", "second line"};
+        QTest::newRow("first line too short") << name << name << QStringLiteral("Drain")
+                                              << QStringList{"", "Longitudinal Drain Channel Grating 1"};
+        QTest::newRow("first line shorter") << name << name << QStringLiteral("Longitudinal Drain")
+                                            << QStringList{"Longitudinal Drain", "Channel Grating 1"};
+    }
+    void wrappingBreaksBetweenWords()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, fits);
+        QFETCH(QString, firstFits);
+        QFETCH(QStringList, lines);
+        const QFontMetricsF fm(ReportFont(QStringLiteral("Arial"), 8, true, false));
+        const double width = fm.horizontalAdvance(fits) + 1;
+        const double first = firstFits.isEmpty() ? -1 : fm.horizontalAdvance(firstFits) + 1;
+        QCOMPARE(WrapReportText(text, fm, width, first), lines);
+    }
+
+    // What starts lower in a section than a text that grew moves down as far as it grew; the band grows as much.
+    void whatLiesBelowAGrowingTextMovesDown()
+    {
+        Report r;
+        r.data.addColumn(QStringLiteral("Name"), ValueType::Text);
+        r.data.appendRow({QStringLiteral("word ").repeated(40).trimmed()});
+        r.data.appendRow({QStringLiteral("short")});
+        Section& d = r.details();
+        d.add(ReportObject::field(QStringLiteral("Name"), 0, 0, 2000, 236).grow());
+        d.add(ReportObject::textObject(QStringLiteral("beside"), 2200, 0, 1000, 236));
+        d.add(ReportObject::textObject(QStringLiteral("below"), 0, 300, 1000, 236));
+        d.add(ReportObject::line(0, 560, 2000, 560));
+        d.height = 600;
+        const LaidPage page = ReportLayout(r).allPages().first();
+        double lastLine = 0, below = -1, beside = -1, rule = -1, nextRow = -1;
+        for (const LaidItem& it : page.items) {
+            if (it.text.startsWith(QLatin1String("word")))
+                lastLine = std::max(lastLine, it.rect.top() + QFontMetricsF(ReportFont(r.fontFamily, 10, false, false)).height());
+            if (it.text == QLatin1String("below") && below < 0)
+                below = it.rect.top();
+            if (it.text == QLatin1String("beside") && beside < 0)
+                beside = it.rect.top();
+            if (it.kind == LaidItem::Line && rule < 0)
+                rule = it.rect.top();
+            if (it.text == QLatin1String("short"))
+                nextRow = it.rect.top();
+        }
+        QCOMPARE(beside, r.marginTop);
+        QVERIFY2(below >= lastLine, qPrintable(QStringLiteral("%1 < %2").arg(below).arg(lastLine)));
+        QVERIFY(rule > below);
+        QVERIFY(nextRow > rule + 30);  // the room the section had below its rule stays
     }
 
     void aTextTooWideIsCutAtItsBox()
