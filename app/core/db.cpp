@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -511,6 +512,10 @@ qint64 Connection::insertAutoNumber(const QString& table, const QVector<QPair<QS
 
 // ---------------------------------------------------------------- TxGuard
 
+namespace {
+constexpr int kWriteWaitMs = 30000;
+}
+
 // The outermost level begins IMMEDIATE: it takes the write lock at once, waiting out another
 // writer within the busy timeout. A deferred one would read first and then, wanting to write
 // while another writer waits for its read to end, be refused at once ("database is locked").
@@ -518,7 +523,18 @@ qint64 Connection::insertAutoNumber(const QString& table, const QVector<QPair<QS
 TxGuard::TxGuard(Connection& conn) : m_conn(conn)
 {
     if (m_conn.m_depth == 0) {
-        m_conn.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        // Each try waits the connection's busy timeout; many writers queued on a slow disk
+        // may take longer than one, so a write tries again within a longer wait.
+        QDeadlineTimer wait(kWriteWaitMs);
+        for (;;) {
+            try {
+                m_conn.exec(QStringLiteral("BEGIN IMMEDIATE"));
+                break;
+            } catch (const DbError& e) {
+                if ((e.number() & 0xff) != 5 || wait.hasExpired())  // SQLITE_BUSY
+                    throw;
+            }
+        }
         m_outer = true;
         ++m_conn.m_depth;
         try {
