@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -141,7 +142,7 @@ bool Connection::isOpen() const
     return QSqlDatabase::contains(m_name) && QSqlDatabase::database(m_name, false).isOpen();
 }
 
-void Connection::open(const QString& path, bool readOnly)
+void Connection::open(const QString& path, bool readOnly, int busyTimeoutMs)
 {
     close();
     const QFileInfo fi(path);
@@ -155,7 +156,7 @@ void Connection::open(const QString& path, bool readOnly)
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         db.setDatabaseName(path);
-        QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
+        QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs);
         if (readOnly)
             options += QStringLiteral(";QSQLITE_OPEN_READONLY");
         db.setConnectOptions(options);
@@ -183,7 +184,7 @@ void Connection::open(const QString& path, bool readOnly)
 void Connection::close()
 {
     // Kept statements belong to the connection: none may outlive it.
-    forgetStatements();
+    dropAllStatements();
     if (!QSqlDatabase::contains(m_name))
         return;
     {
@@ -199,6 +200,12 @@ void Connection::close()
 
 // Preparing a statement costs about as much as running a small one, and the procedures
 // run the same few texts over and over; so those stay prepared, a few dozen at most.
+//
+// A kept statement must not outlive a schema change made by any connection: when another
+// connection (the synchronizer making the first replica, another process) adds columns to a
+// table, SQLite prepares the statement again at its next step, and Qt's driver, which sized
+// its row from the old columns, writes past it. So the schema cookie is read before a kept
+// statement is reused, and a new cookie drops them all.
 struct Connection::Statements {
     struct Kept {
         std::unique_ptr<QSqlQuery> query;
@@ -206,16 +213,16 @@ struct Connection::Statements {
     };
     std::unordered_map<QString, Kept> bySql;
     quint64 clock = 0;
+    quint64 prepared = 0;
+    std::unique_ptr<QSqlQuery> cookie;  // PRAGMA schema_version
+    qint64 schemaVersion = -1;          // the one the kept statements were prepared under
 };
 
 namespace {
 
 constexpr int kKeptStatements = 64;
 
-// Statements on rows and savepoints are kept. Anything else (CREATE, ALTER, DROP, PRAGMA,
-// ATTACH, VACUUM...) may change the schema or the connection: it runs on its own and the
-// kept statements go first.
-bool keepable(const QString& sql)
+QStringView firstWord(const QString& sql)
 {
     int i = 0;
     while (i < sql.size() && sql.at(i).isSpace())
@@ -223,12 +230,30 @@ bool keepable(const QString& sql)
     int end = i;
     while (end < sql.size() && sql.at(end).isLetter())
         ++end;
-    const QStringView word = QStringView(sql).mid(i, end - i);
-    for (const char* kind : {"SELECT", "INSERT", "UPDATE", "DELETE", "WITH", "REPLACE", "SAVEPOINT", "RELEASE",
-                             "ROLLBACK"})
+    return QStringView(sql).mid(i, end - i);
+}
+
+bool isWord(QStringView word, std::initializer_list<const char*> kinds)
+{
+    for (const char* kind : kinds)
         if (word.compare(QLatin1String(kind), Qt::CaseInsensitive) == 0)
             return true;
     return false;
+}
+
+// Statements on rows and transactions are kept. Anything else (CREATE, ALTER, DROP, PRAGMA,
+// ATTACH, VACUUM...) may change the schema or the connection: it runs on its own and the
+// kept statements go first.
+bool keepable(QStringView word)
+{
+    return isWord(word, {"SELECT", "INSERT", "UPDATE", "DELETE", "WITH", "REPLACE", "SAVEPOINT", "RELEASE",
+                         "ROLLBACK", "BEGIN", "COMMIT", "END"});
+}
+
+// Statements that name tables, and so depend on the schema.
+bool readsSchema(QStringView word)
+{
+    return isWord(word, {"SELECT", "INSERT", "UPDATE", "DELETE", "WITH", "REPLACE"});
 }
 
 }  // namespace
@@ -241,16 +266,24 @@ struct StatementUse {
         QSqlDatabase db = c.database();
         if (!db.isOpen())
             throw DbError(-1, QStringLiteral("The database is not open."));
-        if (keepable(sql)) {
+        const QStringView word = firstWord(sql);
+        if (keepable(word)) {
             if (!c.m_statements)
                 c.m_statements = std::make_unique<Connection::Statements>();
             Connection::Statements& kept = *c.m_statements;
+            // Inside a transaction no other connection can change the schema: it was read
+            // when the transaction began. Outside one, a read keeps the cookie's statement
+            // open until its rows are read, so no change can come between the two.
+            if (c.m_depth == 0 && readsSchema(word))
+                m_cookie.query =
+                    readCookie(db, kept, word.compare(QLatin1String("SELECT"), Qt::CaseInsensitive) == 0);
             auto it = kept.bySql.find(sql);
             if (it == kept.bySql.end()) {
                 auto q = std::make_unique<QSqlQuery>(db);
                 q->setForwardOnly(true);
                 if (!q->prepare(sql))
                     throw toDbError(q->lastError(), sql);
+                ++kept.prepared;
                 if (kept.bySql.size() >= kKeptStatements) {
                     auto oldest = kept.bySql.begin();
                     for (auto k = kept.bySql.begin(); k != kept.bySql.end(); ++k)
@@ -283,6 +316,7 @@ struct StatementUse {
     {
         if (m_query)
             m_query->finish();
+        // m_cookie finishes after it, also when the constructor throws.
     }
     StatementUse(const StatementUse&) = delete;
     StatementUse& operator=(const StatementUse&) = delete;
@@ -298,20 +332,88 @@ struct StatementUse {
             m_conn.m_statements->bySql.erase(m_sql);
     }
 
+    // Reads the schema cookie; a new one drops every kept statement. hold: leave the cookie's
+    // read open until this run ends (only for a read: a write in autocommit would commit
+    // only when the cookie's statement is reset, and a failure there would go unseen).
+    static QSqlQuery* readCookie(const QSqlDatabase& db, Connection::Statements& kept, bool hold)
+    {
+        if (!kept.cookie) {
+            kept.cookie = std::make_unique<QSqlQuery>(db);
+            kept.cookie->setForwardOnly(true);
+            if (!kept.cookie->prepare(QStringLiteral("PRAGMA schema_version"))) {
+                const DbError e = toDbError(kept.cookie->lastError());
+                kept.cookie.reset();
+                throw e;
+            }
+        }
+        QSqlQuery& q = *kept.cookie;
+        if (!q.exec() || !q.next()) {
+            const DbError e = toDbError(q.lastError(), QStringLiteral("PRAGMA schema_version"));
+            q.finish();
+            kept.cookie.reset();
+            throw e;
+        }
+        const qint64 version = q.value(0).toLongLong();
+        if (!hold)
+            q.finish();
+        if (version != kept.schemaVersion) {
+            kept.bySql.clear();
+            kept.schemaVersion = version;
+            // The connection still has the old schema cached, and a statement prepared on it
+            // would change its columns at its first step all the same: a read of the schema
+            // table (whose columns never change) has SQLite load the new one first.
+            QSqlQuery reload(db);
+            reload.setForwardOnly(true);
+            if (!reload.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+                const DbError e = toDbError(reload.lastError(), QStringLiteral("SELECT count(*) FROM sqlite_master"));
+                q.finish();
+                kept.schemaVersion = -1;
+                throw e;
+            }
+            reload.finish();
+        }
+        return hold ? &q : nullptr;
+    }
+
 private:
     const Connection& m_conn;
     QSqlQuery* m_query = nullptr;
     std::unique_ptr<QSqlQuery> m_own;
     QString m_sql;  // the key of a kept statement
+    struct CookieHold {
+        QSqlQuery* query = nullptr;
+        ~CookieHold()
+        {
+            if (query)
+                query->finish();
+        }
+    } m_cookie;
 };
 
 void Connection::forgetStatements() const
 {
-    if (m_statements)
+    if (m_statements) {
         m_statements->bySql.clear();
+        m_statements->schemaVersion = -1;
+    }
+}
+
+void Connection::checkSchema() const
+{
+    if (!m_statements)
+        m_statements = std::make_unique<Statements>();
+    StatementUse::readCookie(database(), *m_statements, false);
+}
+
+void Connection::dropAllStatements() const
+{
+    // The cookie's statement goes too: none may outlive the connection.
+    m_statements.reset();
 }
 
 int Connection::keptStatements() const { return m_statements ? int(m_statements->bySql.size()) : 0; }
+
+quint64 Connection::keptPrepared() const { return m_statements ? m_statements->prepared : 0; }
 
 RowSet Connection::query(const QString& sql, const QVariantList& binds) const
 {
@@ -410,11 +512,48 @@ qint64 Connection::insertAutoNumber(const QString& table, const QVector<QPair<QS
 
 // ---------------------------------------------------------------- TxGuard
 
+namespace {
+constexpr int kWriteWaitMs = 30000;
+}
+
+// The outermost level begins IMMEDIATE: it takes the write lock at once, waiting out another
+// writer within the busy timeout. A deferred one would read first and then, wanting to write
+// while another writer waits for its read to end, be refused at once ("database is locked").
+// Nested levels are savepoints.
 TxGuard::TxGuard(Connection& conn) : m_conn(conn)
 {
-    m_name = QStringLiteral("krv_sp%1").arg(m_conn.m_depth + 1);
-    m_conn.exec(QStringLiteral("SAVEPOINT ") + m_name);
-    ++m_conn.m_depth;
+    if (m_conn.m_depth == 0) {
+        // Each try waits the connection's busy timeout; many writers queued on a slow disk
+        // may take longer than one, so a write tries again within a longer wait.
+        QDeadlineTimer wait(kWriteWaitMs);
+        for (;;) {
+            try {
+                m_conn.exec(QStringLiteral("BEGIN IMMEDIATE"));
+                break;
+            } catch (const DbError& e) {
+                if ((e.number() & 0xff) != 5 || wait.hasExpired())  // SQLITE_BUSY
+                    throw;
+            }
+        }
+        m_outer = true;
+        ++m_conn.m_depth;
+        try {
+            // Another connection may have changed the schema since the kept statements
+            // were made; none can while this transaction holds the write lock.
+            m_conn.checkSchema();
+        } catch (...) {
+            --m_conn.m_depth;
+            try {
+                m_conn.exec(QStringLiteral("ROLLBACK"));
+            } catch (...) {
+            }
+            throw;
+        }
+    } else {
+        m_name = QStringLiteral("krv_sp%1").arg(m_conn.m_depth + 1);
+        m_conn.exec(QStringLiteral("SAVEPOINT ") + m_name);
+        ++m_conn.m_depth;
+    }
 }
 
 TxGuard::~TxGuard()
@@ -423,8 +562,12 @@ TxGuard::~TxGuard()
         return;
     --m_conn.m_depth;
     try {
-        m_conn.exec(QStringLiteral("ROLLBACK TO ") + m_name);
-        m_conn.exec(QStringLiteral("RELEASE ") + m_name);
+        if (m_outer) {
+            m_conn.exec(QStringLiteral("ROLLBACK"));
+        } else {
+            m_conn.exec(QStringLiteral("ROLLBACK TO ") + m_name);
+            m_conn.exec(QStringLiteral("RELEASE ") + m_name);
+        }
     } catch (...) {
         // The error that brought us here is the one that matters.
     }
@@ -434,7 +577,7 @@ void TxGuard::commit()
 {
     if (m_done)
         return;
-    m_conn.exec(QStringLiteral("RELEASE ") + m_name);
+    m_conn.exec(m_outer ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE ") + m_name);
     m_done = true;
     --m_conn.m_depth;
 }
@@ -455,15 +598,16 @@ QString SqlQuote(const QString& text)
     return out;
 }
 
-bool IsTunnelDatabase(const QString& path)
+DbFileState TunnelDatabaseState(const QString& path, QString* detail)
 {
-    if (!QFileInfo(path).isFile())
-        return false;
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return DbFileState::Missing;
     static int serial = 0;
     Connection probe(QStringLiteral("krv-tunneldb-probe-%1").arg(++serial));
-    bool tunnels = false;
+    DbFileState state = DbFileState::NotTunnelDatabase;
     try {
-        probe.open(path, true);
+        // A lock held longer than a moment is another program's, not a commit ending.
+        probe.open(path, true, 1000);
         const QStringList needed{QStringLiteral("System"), QStringLiteral("Tunnels"), QStringLiteral("Panels"),
                                  QStringLiteral("login"), QStringLiteral("InspectionPeriod"),
                                  QStringLiteral("AvailableElements"), QStringLiteral("ElementCategory")};
@@ -472,13 +616,23 @@ bool IsTunnelDatabase(const QString& path)
         for (const QString& table : needed)
             if (!rs.filtered(QStringLiteral("name"), table).isEmpty())
                 ++found;
-        tunnels = found == needed.size();
+        if (found == needed.size())
+            state = DbFileState::TunnelDatabase;
+    } catch (const DbError& e) {
+        // Busy or locked: another program holds the file; it is there all the same.
+        const long code = e.number() & 0xff;
+        if (code == 5 || code == 6)
+            state = DbFileState::InUse;
+        if (detail)
+            *detail = e.description();
     } catch (...) {
-        tunnels = false;
+        state = DbFileState::NotTunnelDatabase;
     }
     probe.close();
-    return tunnels;
+    return state;
 }
+
+bool IsTunnelDatabase(const QString& path) { return TunnelDatabaseState(path) == DbFileState::TunnelDatabase; }
 
 QString GetReplicaId(const QString& path)
 {

@@ -60,7 +60,8 @@ public:
 
     // Opens an existing database file. Refuses a missing file (SQLite would make a new,
     // empty one) and a file that is not a SQLite database.
-    void open(const QString& path, bool readOnly = false);
+    // Another writer is waited for up to busyTimeoutMs.
+    void open(const QString& path, bool readOnly = false, int busyTimeoutMs = 5000);
     void close();
     bool isOpen() const;
     QString path() const { return m_path; }
@@ -81,13 +82,18 @@ public:
 
     // Statements kept prepared for texts run again and again (the data layer's own
     // procedures); 0 after close() and after a statement that may change the schema.
+    // A schema change by another connection drops them before their next use.
     int keptStatements() const;
+    // How many times a statement to keep was prepared since the connection was opened.
+    quint64 keptPrepared() const;
 
 private:
     friend class TxGuard;
     struct Statements;
     friend struct StatementUse;
     void forgetStatements() const;
+    void dropAllStatements() const;
+    void checkSchema() const;
 
     QString m_name;
     QString m_path;
@@ -100,9 +106,10 @@ private:
 extern Connection gConn;
 extern Connection gReportConn;
 
-// Writes that belong together. Nests (SAVEPOINT), so a procedure with its own guard can
-// run inside a caller's. Rolled back unless commit() is reached. Never hold one open
-// across a question to the user.
+// Writes that belong together. The outermost guard begins IMMEDIATE (another writer means
+// the busy wait, not a refusal); nested ones are savepoints, so a procedure with its own
+// guard can run inside a caller's. Rolled back unless commit() is reached. Never hold one
+// open across a question to the user.
 class TxGuard {
 public:
     explicit TxGuard(Connection& conn = gConn);
@@ -113,7 +120,8 @@ public:
 
 private:
     Connection& m_conn;
-    QString m_name;
+    QString m_name;  // the savepoint of a nested level
+    bool m_outer = false;
     bool m_done = false;
 };
 
@@ -123,6 +131,15 @@ quint8 BoolToBit(bool value);
 // The text with every single quote doubled, for text placed between single quotes.
 // Statements here bind their values; this stays for callers that show SQL text.
 QString SqlQuote(const QString& text);
+
+// What a database file is, as far as reading it tells. Only reads the file; never changes it.
+enum class DbFileState {
+    Missing,            // no file of that path
+    InUse,              // another program holds it locked: it exists, but cannot be read now
+    NotTunnelDatabase,  // no SQLite file, or one without the program's tables
+    TunnelDatabase,
+};
+DbFileState TunnelDatabaseState(const QString& path, QString* detail = nullptr);
 
 // True when the file is a tunnel database: an SQLite file with the program's tables.
 // Only reads the file; never changes it.

@@ -75,7 +75,7 @@ std::optional<qint16> DbGetPreviousInspectionYear(qint32 tunnelId, qint16 year)
 QString DbGetRating(qint32 inspectionId, qint32 panelId, qint32 elementId)
 {
     const RowSet rs = gConn.query(
-        QStringLiteral("SELECT * FROM Ratings WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"),
+        QStringLiteral("SELECT Rating FROM Ratings WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"),
         {inspectionId, panelId, elementId});
     if (rs.isEmpty())
         return QString();
@@ -85,7 +85,7 @@ QString DbGetRating(qint32 inspectionId, qint32 panelId, qint32 elementId)
 QString DbGetPostedRating(qint32 inspectionId, qint32 panelId, qint32 elementId)
 {
     const RowSet rs = gConn.query(
-        QStringLiteral("SELECT * FROM RatingsPosted WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"),
+        QStringLiteral("SELECT Rating FROM RatingsPosted WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"),
         {inspectionId, panelId, elementId});
     if (rs.isEmpty())
         return QString();
@@ -100,7 +100,7 @@ void DbSaveRating(qint32 inspectionId, qint32 panelId, qint32 elementId, const Q
     const QVariantList key{inspectionId, panelId, elementId};
     TxGuard tx;
     const RowSet working = gConn.query(
-        QStringLiteral("SELECT * FROM Ratings WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"), key);
+        QStringLiteral("SELECT Posted FROM Ratings WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"), key);
     if (working.isEmpty()) {
         gConn.exec(QStringLiteral("INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating, Posted) "
                                   "VALUES (?, ?, ?, ?, 0)"),
@@ -112,7 +112,7 @@ void DbSaveRating(qint32 inspectionId, qint32 panelId, qint32 elementId, const Q
     const QVariant postedFlag = working.value(0, QStringLiteral("Posted"));
     const bool wasPosted = !postedFlag.isNull() && postedFlag.toLongLong() != 0;
     const RowSet posted = gConn.query(
-        QStringLiteral("SELECT * FROM RatingsPosted WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"), key);
+        QStringLiteral("SELECT Rating FROM RatingsPosted WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"), key);
     // A posted Null is the empty text, so a rating entered over it is posted next time.
     const bool changed = posted.isEmpty() || !wasPosted ||
                          ratingText(posted.value(0, QStringLiteral("Rating"))) != rating;
@@ -171,7 +171,7 @@ QHash<qint32, PanelLowest> DbGetLowestPostedRatings(qint32 inspectionId)
 bool DbHasUnpostedRatings(qint32 inspectionId, qint32 panelId)
 {
     const RowSet rs = gConn.query(
-        QStringLiteral("SELECT * FROM Ratings WHERE InspectionID = ? AND PanelID = ? AND NOT Posted LIMIT 1"),
+        QStringLiteral("SELECT 1 FROM Ratings WHERE InspectionID = ? AND PanelID = ? AND NOT Posted LIMIT 1"),
         {inspectionId, panelId});
     return rs.isEmpty();
 }
@@ -180,7 +180,7 @@ bool DbHasUnpostedRatings(qint32 inspectionId, qint32 panelId)
 
 QString DbGetPanelComment(qint32 inspectionId, qint32 panelId)
 {
-    const RowSet rs = gConn.query(QStringLiteral("SELECT * FROM PanelComments WHERE InspectionID = ? AND PanelID = ?"),
+    const RowSet rs = gConn.query(QStringLiteral("SELECT Comments FROM PanelComments WHERE InspectionID = ? AND PanelID = ?"),
                                   {inspectionId, panelId});
     if (rs.isEmpty())
         return QString();
@@ -190,7 +190,7 @@ QString DbGetPanelComment(qint32 inspectionId, qint32 panelId)
 QString DbGetPostedPanelComment(qint32 inspectionId, qint32 panelId)
 {
     const RowSet rs = gConn.query(
-        QStringLiteral("SELECT * FROM PanelCommentsPosted WHERE InspectionID = ? AND PanelID = ?"),
+        QStringLiteral("SELECT Comments FROM PanelCommentsPosted WHERE InspectionID = ? AND PanelID = ?"),
         {inspectionId, panelId});
     if (rs.isEmpty())
         return QString();
@@ -200,7 +200,7 @@ QString DbGetPostedPanelComment(qint32 inspectionId, qint32 panelId)
 void DbSavePanelComment(qint32 inspectionId, qint32 panelId, const QString& comments)
 {
     TxGuard tx;
-    const RowSet rs = gConn.query(QStringLiteral("SELECT * FROM PanelComments WHERE InspectionID = ? AND PanelID = ?"),
+    const RowSet rs = gConn.query(QStringLiteral("SELECT Comments FROM PanelComments WHERE InspectionID = ? AND PanelID = ?"),
                                   {inspectionId, panelId});
     if (rs.isEmpty()) {
         gConn.exec(QStringLiteral("INSERT INTO PanelComments (InspectionID, PanelID, Comments, Posted) "

@@ -24,7 +24,7 @@ RowSet DbGetSystem()
 
 QString DbGetSystemName()
 {
-    const RowSet rs = gConn.query(QStringLiteral("SELECT * FROM System"));
+    const RowSet rs = gConn.query(QStringLiteral("SELECT SystemName FROM System"));
     if (rs.isEmpty())
         return QString();
     return rs.toText(0, QStringLiteral("SystemName"));
@@ -193,7 +193,7 @@ qint32 DbAddPanel(qint32 tunnelId, const QString& name)
 bool DbPanelNameExists(qint32 tunnelId, const QString& name)
 {
     // Compared here rather than by the column's collation, which folds ASCII letters only.
-    const RowSet rs = gConn.query(QStringLiteral("SELECT * FROM Panels WHERE TunnelID = ?"), {tunnelId})
+    const RowSet rs = gConn.query(QStringLiteral("SELECT PanelName FROM Panels WHERE TunnelID = ?"), {tunnelId})
                           .filtered(QStringLiteral("PanelName"), name);
     if (rs.isEmpty())
         return false;
@@ -217,7 +217,7 @@ QString DbGetPanelName(qint32 panelId)
 
 void DbGetPanelInfo(qint32 panelId, qint32& panelNum, QString& panelName)
 {
-    const RowSet rs = gConn.query(QStringLiteral("SELECT * FROM Panels WHERE PanelID = ?"), {panelId});
+    const RowSet rs = gConn.query(QStringLiteral("SELECT PanelNum, PanelName FROM Panels WHERE PanelID = ?"), {panelId});
     if (rs.isEmpty())
         return;
     panelNum = rs.value(0, QStringLiteral("PanelNum")).toInt();
@@ -297,7 +297,7 @@ bool DbAddPanelElement(qint32 panelId, qint32 elementId)
 {
     TxGuard tx;
     DbRequirePanel(panelId);
-    const RowSet rs = gConn.query(QStringLiteral("SELECT * FROM PanelElements WHERE PanelID = ? AND ElementID = ?"),
+    const RowSet rs = gConn.query(QStringLiteral("SELECT 1 FROM PanelElements WHERE PanelID = ? AND ElementID = ?"),
                                   {panelId, elementId});
     if (!rs.isEmpty())
         return false;

@@ -14,9 +14,17 @@ frmLocateDb::frmLocateDb() : KrvForm<QWidget>(QStringLiteral("frmLocateDb"))
     QString path = askForFile();
     bool gaveUp = path.isEmpty();
     // Checked before it is stored: a file that is no tunnel database would otherwise be
-    // written to krv.ini and fail every later start.
-    while (!gaveUp && (!QFileInfo(path).isFile() || !IsTunnelDatabase(path))) {
-        const QString question = QFileInfo(path).isFile()
+    // written to krv.ini and fail every later start. One another program holds is waited for.
+    while (!gaveUp) {
+        const DbFileState state = TunnelDatabaseState(path);
+        if (state == DbFileState::TunnelDatabase)
+            break;
+        if (state == DbFileState::InUse) {
+            gaveUp = MsgBox(path + QStringLiteral(" is in use by another program.  Retry when it is free?"),
+                            MsgButtons::RetryCancel, MsgIcon::Warning) != MsgAnswer::Retry;
+            continue;
+        }
+        const QString question = state == DbFileState::NotTunnelDatabase
                                      ? path + QStringLiteral(" is not a tunnel database.  Locate another file?")
                                      : path + QStringLiteral(" does not exist.  Locate existing file?");
         if (MsgBox(question, MsgButtons::YesNo) == MsgAnswer::Yes) {

@@ -6,6 +6,7 @@
 #include "helpers.h"
 #include "krverror.h"
 #include "lookups.h"
+#include "mappicture.h"
 #include "prompt.h"
 #include "settings.h"
 
@@ -292,5 +293,8 @@ QString ChooseSystemMap(const QString& title, const QString& folder)
     if (IsFormLoaded(QStringLiteral("frmOpenSysMap")))
         UnloadFormByName(QStringLiteral("frmOpenSysMap"));
     gPictureFound = true;
+    // Whichever chooser answered, a picture too large for a map is never handed on to be stored.
+    if (!result.isEmpty() && !MapPictureSizeAccepted(folder + result, title))
+        result.clear();
     return result;
 }

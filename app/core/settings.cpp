@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSettings>
+#include <QStringDecoder>
 #include <QWidget>
 
 static QString gProgramFolderOverride;
@@ -33,9 +34,16 @@ QString IniFilePath() { return ProgramFile(QStringLiteral("krv.ini")); }
 
 namespace {
 
+// krv.ini as its bytes, line by line: a line the program does not write goes back exactly as
+// it was read, whatever its encoding and line end.
+struct IniLine {
+    QByteArray bytes;  // without its line end
+    QByteArray end;    // "\r\n", "\n", or "" for a last line without one
+};
+
 struct IniText {
-    QStringList lines;
-    QString eol = QStringLiteral("\n");
+    QList<IniLine> lines;
+    QByteArray eol = "\n";  // for lines the program adds
 };
 
 bool readIni(const QString& file, IniText* out, QString* error)
@@ -48,14 +56,42 @@ bool readIni(const QString& file, IniText* out, QString* error)
             *error = QStringLiteral("%1 cannot be read: %2").arg(file, f.errorString());
         return false;
     }
-    QString text = QString::fromUtf8(f.readAll());
-    if (text.contains(QStringLiteral("\r\n")))
-        out->eol = QStringLiteral("\r\n");
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    out->lines = text.split('\n');
-    if (!out->lines.isEmpty() && out->lines.last().isEmpty())
-        out->lines.removeLast();
+    const QByteArray data = f.readAll();
+    if (data.contains("\r\n"))
+        out->eol = "\r\n";
+    qsizetype pos = 0;
+    while (pos < data.size()) {
+        const qsizetype nl = data.indexOf('\n', pos);
+        IniLine line;
+        if (nl < 0) {
+            line.bytes = data.mid(pos);
+            pos = data.size();
+        } else {
+            line.bytes = data.mid(pos, nl - pos);
+            line.end = "\n";
+            if (line.bytes.endsWith('\r')) {
+                line.bytes.chop(1);
+                line.end = "\r\n";
+            }
+            pos = nl + 1;
+        }
+        out->lines << line;
+    }
     return true;
+}
+
+// The text of a line: UTF-8 when it is valid UTF-8, otherwise Latin-1 (a hand-edited file from
+// an older editor), so no byte turns into a replacement character.
+QString lineText(const IniLine& line, bool first)
+{
+    QByteArray bytes = line.bytes;
+    if (first && bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        text = QString::fromLatin1(bytes);
+    return text;
 }
 
 // The section name of a "[name]" line, or a null string.
@@ -92,7 +128,8 @@ QString ReadIniString(const QString& file, const QString& section, const QString
     if (!readIni(file, &ini, nullptr))
         return fallback;
     bool inSection = false;
-    for (const QString& line : std::as_const(ini.lines)) {
+    for (qsizetype i = 0; i < ini.lines.size(); ++i) {
+        const QString line = lineText(ini.lines[i], i == 0);
         const QString s = sectionOf(line);
         if (!s.isNull()) {
             inSection = s.compare(section, Qt::CaseInsensitive) == 0;
@@ -122,13 +159,14 @@ bool WriteIniString(const QString& file, const QString& section, const QString& 
     if (!readIni(file, &ini, error))
         return false;
 
-    const QString newLine = key + QLatin1Char('=') + value;
+    const QByteArray newLine = (key + QLatin1Char('=') + value).toUtf8();
     int sectionStart = -1;  // line of the section header
     int lastInSection = -1; // last non-blank line of the section
     bool replaced = false;
     bool inSection = false;
     for (int i = 0; i < ini.lines.size(); ++i) {
-        const QString s = sectionOf(ini.lines[i]);
+        const QString text = lineText(ini.lines[i], i == 0);
+        const QString s = sectionOf(text);
         if (!s.isNull()) {
             if (inSection)
                 break;
@@ -141,23 +179,34 @@ bool WriteIniString(const QString& file, const QString& section, const QString& 
         }
         if (!inSection)
             continue;
-        if (!ini.lines[i].trimmed().isEmpty())
+        if (!text.trimmed().isEmpty())
             lastInSection = i;
-        if (keyOf(ini.lines[i]).compare(key, Qt::CaseInsensitive) == 0) {
-            ini.lines[i] = newLine;
+        if (keyOf(text).compare(key, Qt::CaseInsensitive) == 0) {
+            ini.lines[i].bytes = newLine;
             replaced = true;
             break;
         }
     }
+    // A line added after the last one gives that one a line end.
+    auto insertLine = [&ini](qsizetype at, const QByteArray& bytes) {
+        if (at > 0 && ini.lines[at - 1].end.isEmpty())
+            ini.lines[at - 1].end = ini.eol;
+        ini.lines.insert(at, IniLine{bytes, ini.eol});
+    };
     if (!replaced) {
         if (sectionStart >= 0) {
-            ini.lines.insert(lastInSection + 1, newLine);
+            insertLine(lastInSection + 1, newLine);
         } else {
-            if (!ini.lines.isEmpty() && !ini.lines.last().trimmed().isEmpty())
-                ini.lines << QString();
-            ini.lines << QLatin1Char('[') + section + QLatin1Char(']') << newLine;
+            if (!ini.lines.isEmpty() && !lineText(ini.lines.last(), ini.lines.size() == 1).trimmed().isEmpty())
+                insertLine(ini.lines.size(), QByteArray());
+            insertLine(ini.lines.size(), QByteArray("[") + section.toUtf8() + QByteArray("]"));
+            insertLine(ini.lines.size(), newLine);
         }
     }
+
+    QByteArray bytes;
+    for (const IniLine& line : std::as_const(ini.lines))
+        bytes += line.bytes + line.end;
 
     QSaveFile out(file);
     // An installed program's folder may take no new file while krv.ini itself is writable:
@@ -168,7 +217,7 @@ bool WriteIniString(const QString& file, const QString& section, const QString& 
             *error = QStringLiteral("%1 cannot be written: %2").arg(file, out.errorString());
         return false;
     }
-    out.write((ini.lines.join(ini.eol) + ini.eol).toUtf8());
+    out.write(bytes);
     if (!out.commit()) {
         if (error)
             *error = QStringLiteral("%1 cannot be written: %2").arg(file, out.errorString());

@@ -78,8 +78,22 @@ void Main()
 
         gDbPath = IniGetDatabaseFile();
         gDbFolder = GetFolderPart(gDbPath);
+        // A file another program holds is in use, not missing: it is asked for again, never
+        // located anew (a new choice would replace the stored path for good).
+        DbFileState state = TunnelDatabaseState(gDbPath);
+        while (state == DbFileState::InUse) {
+            if (MsgBox(QStringLiteral("The database %1 is in use by another program and cannot be opened now.  "
+                                      "Retry when it is free, or Cancel to end.")
+                           .arg(QDir::toNativeSeparators(gDbPath)),
+                       MsgButtons::RetryCancel, MsgIcon::Warning) != MsgAnswer::Retry) {
+                gLogonStatus = LogonStatus::Cancelled;
+                EndProgram();
+                return;
+            }
+            state = TunnelDatabaseState(gDbPath);
+        }
         // A stored file that is no tunnel database is located again, as a missing one is.
-        if (gDbPath.isEmpty() || !QFileInfo(gDbPath).isFile() || !IsTunnelDatabase(gDbPath)) {
+        if (state != DbFileState::TunnelDatabase) {
             MsgBox(QStringLiteral("Database not found.  Please locate a valid tunnel database."));
             if (!frmLocateDb::Locate()) {
                 EndProgram();

@@ -2,6 +2,7 @@
 
 #include "globals.h"
 #include "helpers.h"
+#include "mappicture.h"
 #include "modkrv.h"
 #include "picturetypes.h"
 #include "prompt.h"
@@ -187,6 +188,11 @@ void frmOpenSysMap::File1_Click()
     cmdOpen->setEnabled(true);
     const QString path = QDir(m_listFolder).filePath(item->text());
     try {
+        // A picture too large for a map is not read for a preview either; Open says why.
+        if (CheckMapPicture(path) == MapPictureCheck::TooLarge) {
+            ZVMap1->ClearImage();
+            return;
+        }
         ZVMap1->setImage(path);
     } catch (const std::exception&) {
         // A file that is no picture (a metafile) has no preview; the choice stays possible
@@ -205,6 +211,9 @@ void frmOpenSysMap::cmdOpen_Click()
 {
     try {
         QListWidgetItem* item = File1->currentItem();
+        // Refused here, the window stays open for another choice.
+        if (item && !MapPictureSizeAccepted(QDir(m_listFolder).filePath(item->text()), windowTitle()))
+            return;
         answer(item ? item->text() : QString());
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error opening file"), objectName(), e);
@@ -233,6 +242,9 @@ void frmOpenSysMap::cmdBrowse_Click()
         const QString chosenFolder = QFileInfo(chosen).absoluteDir().canonicalPath();
         const QString kept = QDir(m_folder).canonicalPath();
         if (!kept.isEmpty() && chosenFolder == kept)
+            return;
+        // Nothing is copied in that could never be a map.
+        if (!MapPictureSizeAccepted(chosen, windowTitle()))
             return;
         if (MsgBox(QStringLiteral("This file must be copied to the application data path to be associated with this "
                                   "system.\nContinue with copy?"),

@@ -9,6 +9,7 @@
 #include "globals.h"
 #include "helpers.h"
 #include "krverror.h"
+#include "mappicture.h"
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
@@ -22,7 +23,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -94,12 +94,7 @@ void showStoredOutline(ZVMap* map, qint32 id)
 }
 
 // True when the file reads as a picture, as the map control reads it.
-bool isPicture(const QString& path)
-{
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    return reader.canRead();
-}
+bool isPicture(const QString& path) { return CheckMapPicture(path) != MapPictureCheck::NotPicture; }
 
 void systemWizardMessage(const QString& text) { MsgBox(text, MsgButtons::Ok, MsgIcon::None, kTitle); }
 
@@ -452,9 +447,21 @@ void frmSystem::FormLoad()
             if (!picture.isNull() && !picture.toString().isEmpty()) {
                 const QString path = IniGetSystemPath() + picture.toString();
                 if (QFileInfo(path).isFile()) {
-                    // A file that is no picture leaves the map empty, as a missing one does.
-                    if (isPicture(path))
-                        ZVMap1->setImage(path);
+                    // A file that is no picture leaves the map empty, as a missing one does. One
+                    // that cannot be shown (stored before pictures were checked) is reported, and
+                    // the tunnels load all the same, so that another map can be set.
+                    QSize size;
+                    const MapPictureCheck check = CheckMapPicture(path, &size);
+                    if (check == MapPictureCheck::TooLarge) {
+                        systemWizardMessage(MapPictureTooLargeText(picture.toString(), size) +
+                                            QStringLiteral("  Choose another with Set System Map."));
+                    } else if (check == MapPictureCheck::Ok) {
+                        try {
+                            ZVMap1->setImage(path);
+                        } catch (const zv::Error& e) {
+                            LogError(QStringLiteral("Error loading System Wizard"), objectName(), e.number(), e.text());
+                        }
+                    }
                 }
             }
             const QVariant width = m_systemRs.value(0, QStringLiteral("DrawWidth"));
@@ -645,6 +652,8 @@ void frmSystem::cmdSetMap_Click()
                    MsgIcon::Warning, kTitle);
             return;
         }
+        if (!MapPictureSizeAccepted(path, kTitle))
+            return;
         // Stored before it is shown: a failed store is reported and leaves the map as the
         // database has it, so the next start shows the same map.
         const bool made = gSystemID == 0;

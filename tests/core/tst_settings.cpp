@@ -106,6 +106,37 @@ private slots:
         QCOMPARE(IniIsDataCollector(), true);
     }
 
+    // Lines the program does not write stay byte for byte: another encoding, mixed line
+    // ends, a last line without one. A Latin-1 value reads as its characters.
+    void writeKeepsEveryOtherLineByteForByte_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("Latin-1 path") << QByteArray("[KRV]\nSystemPath=/data/donn\xE9" "es/\nDatabaseFile=/old.db\n"
+                                                    "; caf\xE9 \xFF\n")
+                                      << QByteArray("[KRV]\nSystemPath=/data/donn\xE9" "es/\nDatabaseFile=/new.db\n"
+                                                    "; caf\xE9 \xFF\n");
+        QTest::newRow("mixed line ends, no last line end")
+            << QByteArray("[KRV]\r\nSystemPath=/data/donn\xE9" "es/\nDatabaseFile=/old.db\r\n[Z]\r\nA=\xE9")
+            << QByteArray("[KRV]\r\nSystemPath=/data/donn\xE9" "es/\nDatabaseFile=/new.db\r\n[Z]\r\nA=\xE9");
+        QTest::newRow("added after a last line without its end")
+            << QByteArray("[KRV]\r\nSystemPath=/data/donn\xE9" "es/")
+            << QByteArray("[KRV]\r\nSystemPath=/data/donn\xE9" "es/\r\nDatabaseFile=/new.db\r\n");
+        QTest::newRow("UTF-8 with a byte order mark")
+            << QByteArray("\xEF\xBB\xBF[KRV]\nSystemPath=/data/donn\xC3\xA9" "es/\nDatabaseFile=/old.db\n")
+            << QByteArray("\xEF\xBB\xBF[KRV]\nSystemPath=/data/donn\xC3\xA9" "es/\nDatabaseFile=/new.db\n");
+    }
+    void writeKeepsEveryOtherLineByteForByte()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, expected);
+        m_install->write("krv.ini", before);
+        QVERIFY(IniSetDatabaseFile("/new.db"));
+        QCOMPARE(m_install->read("krv.ini"), expected);
+        QCOMPARE(IniGetDatabaseFile(), QString("/new.db"));
+        QCOMPARE(IniGetSystemPath(), QString::fromUtf8("/data/donn\xC3\xA9" "es/"));
+    }
+
     void writeMakesFileAndSectionWhenMissing()
     {
         QVERIFY(IniSetDatabaseFile("/a/krv.db"));

@@ -15,7 +15,9 @@
 #include "globals.h"
 #include "helpers.h"
 #include "inventoryforms.h"
+#include "mappicture.h"
 #include "modkrv.h"
+#include "picturebomb.h"
 #include "scriptedprompt.h"
 #include "settings.h"
 #include "startup.h"
@@ -246,6 +248,39 @@ private slots:
         QCOMPARE(Rows("SELECT WarningHighlight, CriticalHighlight FROM System"), QStringList{"<null>|<null>"});
     }
 
+    // A map picture stored before pictures were checked, too large to show: the window says
+    // so, loads its tunnels all the same, and a new map can be set.
+    void storedMapTooLargeStillLoadsTheTunnels()
+    {
+        m_install->write("Data/bomb.png", PngClaiming(30000, 30000));
+        FixtureSystem(QStringLiteral("Metro"));
+        gConn.exec("UPDATE System SET SystemPicture = 'bomb.png'");
+        const qint32 t = DbAddTunnel(QStringLiteral("Bravo"), kSquare);
+        auto* w = new frmSystem;
+        w->show();
+        QCOMPARE(m_prompt->messages(),
+                 QStringList{MapPictureTooLargeText(QStringLiteral("bomb.png"), QSize(30000, 30000)) +
+                             QStringLiteral("  Choose another with Set System Map.")});
+        QVERIFY(!QFile::exists(m_install->file("err.log")) ||
+                !m_install->read("err.log").contains("Error loading System Wizard"));
+        QCOMPARE(w->ZVMap1->Image(), QString());
+        QCOMPARE(w->txtSysName->text(), QStringLiteral("Metro"));
+        QCOMPARE(listRows(w->List1), QStringList{QStringLiteral("Bravo=%1").arg(t)});
+        QCOMPARE(outlineOnMap(w->ZVMap1, t), kSquare);
+
+        m_prompt->calls.clear();
+        QTimer::singleShot(0, [] {
+            auto* chooser = qobject_cast<frmOpenSysMap*>(LoadedForms().last());
+            QVERIFY(chooser);
+            chooser->File1->setCurrentRow(chooser->listedFiles().indexOf("map.bmp"));
+            QTest::mouseClick(chooser->cmdOpen, Qt::LeftButton);
+        });
+        QTest::mouseClick(w->cmdSetMap, Qt::LeftButton);
+        QCOMPARE(Rows("SELECT SystemPicture FROM System"), QStringList{"map.bmp"});
+        QCOMPARE(w->ZVMap1->Image(), m_data + "map.bmp");
+        QVERIFY(m_prompt->calls.isEmpty());
+    }
+
     void withoutSystemRowTheFirstLetterAddsIt()
     {
         auto* w = new frmSystem;
@@ -459,6 +494,9 @@ private slots:
                                     << "System Wizard";
         QTest::newRow("not in the data folder") << "elsewhere.bmp" << "File not found." << "Insert System Map";
         QTest::newRow("store fails") << "new.bmp" << "Error setting system map" << "Corvane Quorrel";
+        QTest::newRow("too large for a map")
+            << "bomb.png" << MapPictureTooLargeText(QStringLiteral("bomb.png"), QSize(30000, 30000))
+            << "Insert System Map";
     }
     void setMapRefusals()
     {
@@ -468,6 +506,7 @@ private slots:
         FixtureSystem(QStringLiteral("Metro"));
         gConn.exec("UPDATE System SET SystemPicture = 'map.bmp'");
         m_install->write("Data/bad.jpg", "not a picture");
+        m_install->write("Data/bomb.png", PngClaiming(30000, 30000));
         writePicture(m_data + "new.bmp", 100, 100);
         FailWhen("nomap", "UPDATE", "System", "NEW.SystemPicture = 'new.bmp'");
         auto* w = new frmSystem;

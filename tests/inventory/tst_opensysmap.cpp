@@ -3,7 +3,9 @@
 #include "frmOpenSysMap.h"
 #include "globals.h"
 #include "inventoryforms.h"
+#include "mappicture.h"
 #include "modkrv.h"
+#include "picturebomb.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 #include "zvmap.h"
@@ -271,6 +273,58 @@ private slots:
         // Browsing sets no answer: the file is then picked in the list.
         QVERIFY(IsFormLoaded(QStringLiteral("frmOpenSysMap")));
         w->Unload();
+    }
+
+    // A few-KB picture whose header claims 30000 x 30000 pixels: no preview, Open refuses it
+    // with the limit and keeps the window for another choice, Browse copies nothing in, and
+    // ChooseSystemMap never answers it, whichever chooser is in use.
+    void pictureTooLargeForAMapIsRefused()
+    {
+        const QByteArray bomb = PngClaiming(30000, 30000);
+        QVERIFY(bomb.size() < 64 * 1024);
+        m_install->write("Data/bomb.png", bomb);
+        const QString other = m_install->file(QStringLiteral("Elsewhere/"));
+        QDir().mkpath(other);
+        m_install->write("Elsewhere/huge.png", bomb);
+        const QString refusal = MapPictureTooLargeText(QStringLiteral("bomb.png"), QSize(30000, 30000));
+        QVERIFY(refusal.contains(QStringLiteral("30000 x 30000")));
+        QVERIFY(refusal.contains(QStringLiteral("40 million pixels")));
+
+        SetSysMapChoice(QString());
+        auto* w = new frmOpenSysMap;
+        w->LoadForm(QStringLiteral("Insert System Map"), m_data);
+        w->show();
+        clickRow(w->File1, QStringLiteral("map.bmp"));
+        clickRow(w->File1, QStringLiteral("bomb.png"));
+        QCOMPARE(w->ZVMap1->Image(), QString());
+        QTest::mouseClick(w->cmdOpen, Qt::LeftButton);
+        QCOMPARE(m_prompt->messages(), QStringList{refusal});
+        QCOMPARE(m_prompt->calls[0].title, QStringLiteral("Insert System Map"));
+        QVERIFY(IsFormLoaded(QStringLiteral("frmOpenSysMap")));
+        QCOMPARE(gSysMapChoice, QString());
+
+        m_prompt->calls.clear();
+        m_prompt->answerText(other + "huge.png");
+        QTest::mouseClick(w->cmdBrowse, Qt::LeftButton);
+        QCOMPARE(m_prompt->messages(),
+                 QStringList{MapPictureTooLargeText(QStringLiteral("huge.png"), QSize(30000, 30000))});
+        QVERIFY(!QFile::exists(m_data + "huge.png"));
+        w->Unload();
+
+        // A chooser that answers the file all the same: ChooseSystemMap refuses it.
+        m_prompt->calls.clear();
+        RegisterFormFactory("frmOpenSysMap", [] {
+            struct Answering : frmOpenSysMap {
+                void FormUnload() override { SetSysMapChoice(QStringLiteral("bomb.png")); }
+            };
+            return static_cast<frmOpenSysMap*>(new Answering);
+        });
+        QTimer::singleShot(0, [] { UnloadFormByName("frmOpenSysMap"); });
+        const QString answer = ChooseSystemMap(QStringLiteral("Panel Definitions"), m_data);
+        RegisterInventoryForms();
+        QCOMPARE(answer, QString());
+        QCOMPARE(m_prompt->messages(), QStringList{refusal});
+        QCOMPARE(m_prompt->calls[0].title, QStringLiteral("Panel Definitions"));
     }
 
     // The folder named another way (a link, a doubled separator) is the same folder: no

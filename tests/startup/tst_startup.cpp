@@ -422,6 +422,94 @@ private slots:
         QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmSystem")});
     }
 
+    // Another program holding the database locked: it is in use, not missing. No locate
+    // dialog, and krv.ini keeps its path whatever the answer.
+    void lockedDatabaseIsInUseNotMissing_data()
+    {
+        QTest::addColumn<int>("retries");
+        QTest::addColumn<bool>("freed");
+        QTest::newRow("Retry once it is free") << 1 << true;
+        QTest::newRow("Retry while still locked, then Cancel") << 1 << false;
+        QTest::newRow("Cancel") << 0 << false;
+    }
+    void lockedDatabaseIsInUseNotMissing()
+    {
+        QFETCH(int, retries);
+        QFETCH(bool, freed);
+        DbAddUser(QStringLiteral("admin"), QStringLiteral("krvadmin"), true, false);
+        writeIniDatabase(*m_install, m_install->dbPath());
+        const QByteArray iniBefore = m_install->read(QStringLiteral("krv.ini"));
+        gConn.close();
+        auto locker = std::make_unique<Connection>(QStringLiteral("tst-locker"));
+        locker->open(m_install->dbPath());
+        locker->exec(QStringLiteral("BEGIN EXCLUSIVE"));
+
+        int asked = 0;
+        m_prompt->handler = [&](const PromptCall& call) -> QVariant {
+            if (call.kind != PromptCall::Message || !call.text.contains(QStringLiteral("in use")))
+                return QVariant();
+            if (++asked > retries)
+                return int(MsgAnswer::Cancel);
+            if (freed)
+                locker.reset();
+            return int(MsgAnswer::Retry);
+        };
+        WindowScript script;
+        if (freed)
+            script.when(QStringLiteral("frmLogon"), logonAs(QStringLiteral("admin"), QStringLiteral("krvadmin")));
+        Main();
+
+        QVERIFY(!script.timedOut());
+        QCOMPARE(m_prompt->count(PromptCall::OpenFile), 0);
+        QVERIFY(!m_prompt->messages().contains(kNotFound));
+        QVERIFY(!m_prompt->messages().contains(kCannotOpen));
+        QCOMPARE(asked, freed ? 1 : retries + 1);
+        const PromptCall& first = m_prompt->calls.first();
+        QCOMPARE(first.buttons, MsgButtons::RetryCancel);
+        QVERIFY2(first.text.contains(m_install->dbPath()), qPrintable(first.text));
+        QCOMPARE(m_install->read(QStringLiteral("krv.ini")), iniBefore);
+        if (freed) {
+            QCOMPARE(gConn.path(), m_install->dbPath());
+            QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmSystem")});
+        } else {
+            QCOMPARE(gLogonStatus, LogonStatus::Cancelled);
+            QVERIFY(ProgramEnding());
+            QVERIFY(LoadedForms().isEmpty());
+            QVERIFY(!gConn.isOpen());
+        }
+        locker.reset();
+    }
+
+    // A file picked in the locate dialog that another program holds is waited for, not
+    // refused as no tunnel database.
+    void lockedFileChosenInTheLocateDialogIsWaitedFor()
+    {
+        const QString good = makeOtherDatabase(*m_install, QStringLiteral("elsewhere/tunnels.db"));
+        writeIniDatabase(*m_install, m_install->file(QStringLiteral("moved.db")));
+        auto locker = std::make_unique<Connection>(QStringLiteral("tst-locker"));
+        locker->open(good);
+        locker->exec(QStringLiteral("BEGIN EXCLUSIVE"));
+        m_prompt->answer(MsgAnswer::Ok);
+        m_prompt->answerText(good);
+        m_prompt->handler = [&](const PromptCall& call) -> QVariant {
+            if (call.kind == PromptCall::Message && call.text.contains(QStringLiteral("in use"))) {
+                locker.reset();
+                return int(MsgAnswer::Retry);
+            }
+            return QVariant();
+        };
+        WindowScript script;
+        script.when(QStringLiteral("frmLogon"), logonAs(QStringLiteral("admin"), QStringLiteral("krvadmin")));
+        Main();
+
+        QVERIFY(!script.timedOut());
+        QCOMPARE(m_prompt->messages(),
+                 (QStringList{kNotFound, good + QStringLiteral(" is in use by another program.  Retry when it is free?")}));
+        QCOMPARE(iniDatabase(), good);
+        QCOMPARE(gConn.path(), good);
+        QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmSystem")});
+    }
+
     void locateGivenUpEndsTheProgram_data()
     {
         QTest::addColumn<QVariantList>("answers");
