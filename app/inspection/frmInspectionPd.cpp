@@ -618,7 +618,8 @@ void frmInspectionPd::cmdReport_Click()
         }
         RestoreDefaultCursor();
         // A build that failed (and said so) or was cancelled leaves an empty viewer: not shown.
-        if (viewer.get()->property("HasReport").toBool())
+        const QVariant hasReport = viewer.get()->property("HasReport");
+        if (!hasReport.isValid() || hasReport.toBool())
             ShowFormModal(viewer.get());
         // The report window only built the report; it does not stay behind hidden.
         report.done(true);

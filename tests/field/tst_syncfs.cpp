@@ -1,5 +1,7 @@
 // The field synchronisation screen: media folders both ways, the database exchange, the
 // log, Stop Sync and the running state, on a fixture installation and its replica.
+#include <QImage>
+
 #include "FolderSync.h"
 #include "clicklabel.h"
 #include "fieldcommon.h"
@@ -601,7 +603,15 @@ private slots:
         }
         DbSaveRating(key(0, "InspectionID"), key(0, "PanelID"), key(0, "ElementID"), other(fieldBefore));
         const QString shot = m_master->install.file("camera/field_shot.jpg");
-        writeFile(shot, "a photo taken in the field", QDateTime::currentDateTime().addSecs(-60));
+        {
+            QImage photo(32, 24, QImage::Format_RGB32);
+            photo.fill(Qt::darkGreen);
+            QVERIFY(QDir().mkpath(QFileInfo(shot).path()));
+            QVERIFY(photo.save(shot, "JPG"));
+            QFile f(shot);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            f.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime);
+        }
         auto* img = new frmImgInput;
         img->Load(key(0, "TunnelID"), key(0, "PanelID"), key(0, "ElementID"), key(0, "InspectionID"), false);
         m_prompt->calls.clear();

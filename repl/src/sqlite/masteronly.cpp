@@ -142,8 +142,17 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
         colList << ident(c);
     const QString colText = colList.join(QStringLiteral(", ")) + (colList.isEmpty() ? QString() : QStringLiteral(", "));
 
-    Stmt rowOf(db, QStringLiteral("SELECT rowid, s_Lineage FROM %1.%2 WHERE s_GUID = ?").arg(R, X));
-    Stmt masterRow(db, QStringLiteral("SELECT rowid, s_Lineage FROM %1.%2 WHERE s_GUID = ?").arg(M, X));
+    // A row not changed since its file became replicable is found by the rowid in its derived identity.
+    const QByteArray masterFirst = firstLineage(db, master);
+    const QByteArray replicaFirst = firstLineage(db, replica);
+    auto finder = [&](const QString& schema) {
+        const QString tn = schema + QLatin1Char('.') + X;
+        return QStringLiteral("SELECT rowid, coalesce(s_Lineage, ?2) FROM %1 WHERE rowid = coalesce((SELECT rowid FROM "
+                              "%1 WHERE s_GUID = ?1), (SELECT rowid FROM %1 WHERE rowid = %2 AND s_GUID IS NULL))")
+            .arg(tn, derivedRowidSql(table, QStringLiteral("?1")));
+    };
+    Stmt rowOf(db, finder(R));
+    Stmt masterRow(db, finder(M));
     Stmt masterTomb(db, QStringLiteral("SELECT lineage FROM %1.repl_tombstones WHERE guid = ?").arg(M));
     Stmt equal(db, QStringLiteral("SELECT %1 FROM %2.%3 m, %4.%3 r WHERE m.rowid = ? AND r.rowid = ?")
                        .arg(same.isEmpty() ? QStringLiteral("1") : same.join(QStringLiteral(" AND ")), M, X, R));
@@ -156,9 +165,9 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
     Stmt putTomb(db, QStringLiteral("INSERT OR REPLACE INTO %1.repl_tombstones (guid, tbl, rid, generation, lineage) "
                                     "VALUES (?, ?, NULL, ?, ?)")
                          .arg(R));
-    Stmt copy(db, QStringLiteral("INSERT INTO %1.%2 (%3s_GUID, s_Generation, s_Lineage) SELECT %3s_GUID, ?, s_Lineage "
-                                 "FROM %4.%2 WHERE rowid = ?")
-                      .arg(R, X, colText, M));
+    Stmt copy(db, QStringLiteral("INSERT INTO %1.%2 (%3s_GUID, s_Generation, s_Lineage) SELECT %3coalesce(s_GUID, %5), ?, "
+                                 "coalesce(s_Lineage, ?) FROM %4.%2 WHERE rowid = ?")
+                      .arg(R, X, colText, M, derivedGuidSql(table, QStringLiteral("rowid"))));
     Stmt loserRow(db, QStringLiteral("SELECT %1 FROM %2.%3 x WHERE rowid = ?").arg(rowJsonSql(cols), R, X));
     const QString at = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
     auto record = [&](const QByteArray& guid, bool deleted, const QString& data) {
@@ -177,13 +186,13 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
     QVector<qint64> toCopy;
     for (const QByteArray& guid : guids) {
         rowOf.reset();
-        rowOf.bindBlob(1, guid);
+        rowOf.bindBlob(1, guid).bindText(2, replicaFirst);
         const bool hasRow = rowOf.step();
         const qint64 rid = hasRow ? rowOf.integer(0) : 0;
         const QByteArray ownLineage = hasRow ? rowOf.utf8(1) : QByteArray();
         rowOf.reset();
         masterRow.reset();
-        masterRow.bindBlob(1, guid);
+        masterRow.bindBlob(1, guid).bindText(2, masterFirst);
         const bool masterHas = masterRow.step();
         const qint64 mrid = masterHas ? masterRow.integer(0) : 0;
         const QByteArray masterLineage = masterHas ? masterRow.utf8(1) : QByteArray();
@@ -241,7 +250,7 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
     }
     for (qint64 mrid : toCopy) {
         copy.reset();
-        copy.bind(1, stamp).bind(2, mrid);
+        copy.bind(1, stamp).bindText(2, masterFirst).bind(3, mrid);
         if (copy.run(true) != SQLITE_CONSTRAINT)
             continue;
         throw Failure{Result::Failed, QStringLiteral("The rows of %1 could not be put back in the replica: %2")

@@ -79,6 +79,8 @@ QString bumpedLineageSql(const QString& old)
         .arg(old);
 }
 
+}  // namespace
+
 // A row still as it was when its file became replicable stores no identity, generation or lineage (the three
 // columns are added without rewriting a row). Its identity is derived from its table and rowid, which every
 // replica of the set shares: replicas are page copies, and VACUUM keeps the rowids of a table with an index (every
@@ -119,6 +121,8 @@ QByteArray firstLineage(Db& db, const QString& schema)
                    .arg(ident(schema)));
     return s.step() ? firstLineage(s.integer(0)) : QByteArray();
 }
+
+namespace {
 
 // Triggers that keep a table's change columns for every connection, and record its deletions. l0 is the
 // lineage of a row not changed since the file became replicable.
