@@ -8,6 +8,7 @@
 #include "globals.h"
 #include "helpers.h"
 #include "lookups.h"
+#include "mapwindows.h"
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
@@ -20,7 +21,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
-#include <QPointer>
 #include <QPushButton>
 #include <QResizeEvent>
 
@@ -32,13 +32,6 @@ QPushButton* button(QWidget* parent, const QString& text, const char* name)
     auto* b = new QPushButton(text, parent);
     b->setObjectName(QLatin1String(name));
     return b;
-}
-
-QAction* menuItem(QMenu* menu, const QString& text, const char* name)
-{
-    QAction* a = menu->addAction(text);
-    a->setObjectName(QLatin1String(name));
-    return a;
 }
 
 QListWidget* list(QWidget* parent, const char* name, bool multi)
@@ -64,17 +57,9 @@ void addItem(QListWidget* list, const QString& text, qint32 data)
 
 qint32 itemData(const QListWidgetItem* item) { return item->data(Qt::UserRole).toInt(); }
 
-void logError(const QString& message, const std::exception& e)
-{
-    if (const auto* z = dynamic_cast<const zv::Error*>(&e))
-        LogError(message, kForm, z->number(), z->text());
-    else
-        LogError(message, kForm, e);
-}
+void logError(const QString& message, const std::exception& e) { LogFormError(message, kForm, e); }
 
 // Geometry of the design, in twips.
-constexpr int kMapLeft = 120;
-constexpr int kMapTop = 120;
 constexpr int kDataHeight = 3420;
 constexpr int kFrameWidth = 11900;
 constexpr int kListWidth = 3000;
@@ -128,27 +113,19 @@ frmPanelElements::frmPanelElements(QWidget* parent) : KrvForm<QWidget>(kForm, pa
 
     cmdClose = button(fraData, QStringLiteral("Close"), "cmdClose");
 
-    Image1 = new ClickLabel(QString(), fraData);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(ProgramLogo(40));
-    Image1->setGeometry(TwipRect(0, 180, 600, 600));
-    Label5 = new ClickLabel(QStringLiteral("Quorrel"), fraData);
-    Label5->setObjectName(QStringLiteral("Label5"));
-    Label5->setGeometry(TwipRect(0, 810, 1200, 300));
+    AddLogo(fraData, 180, "Label5", Image1, Label5);
 
     mnuPopUp = new QMenu(QStringLiteral("PopUp"), this);
     mnuPopUp->setObjectName(QStringLiteral("mnuPopUp"));
-    mnuPan = menuItem(mnuPopUp, QStringLiteral("Pan"), "mnuPan");
-    mnuPan->setCheckable(true);
-    mnuZoom = mnuPopUp->addMenu(QStringLiteral("Zoom"));
-    mnuZoom->setObjectName(QStringLiteral("mnuZoom"));
-    mnuZoom50 = menuItem(mnuZoom, QStringLiteral("50%"), "mnuZoom50");
-    mnuZoom100 = menuItem(mnuZoom, QStringLiteral("100%"), "mnuZoom100");
-    mnuZoom150 = menuItem(mnuZoom, QStringLiteral("150%"), "mnuZoom150");
-    mnuZoom200 = menuItem(mnuZoom, QStringLiteral("200%"), "mnuZoom200");
-    mnuPopUp->addSeparator()->setObjectName(QStringLiteral("mnuSep"));
-    mnuBorderWidth = menuItem(mnuPopUp, QStringLiteral("Set Border Width"), "mnuBorderWidth");
-    mnuBorderColor = menuItem(mnuPopUp, QStringLiteral("Set Border Color"), "mnuBorderColor");
+    const PanZoomItems panZoom = AddPanZoomItems(mnuPopUp);
+    mnuPan = panZoom.pan;
+    mnuZoom = panZoom.zoom;
+    mnuZoom50 = panZoom.zoom50;
+    mnuZoom100 = panZoom.zoom100;
+    mnuZoom150 = panZoom.zoom150;
+    mnuZoom200 = panZoom.zoom200;
+    mnuBorderWidth = MenuItem(mnuPopUp, QStringLiteral("Set Border Width"), "mnuBorderWidth");
+    mnuBorderColor = MenuItem(mnuPopUp, QStringLiteral("Set Border Color"), "mnuBorderColor");
 
     connect(lstPanels, &QListWidget::itemSelectionChanged, this, [this] {
         if (!m_settingPanels)
@@ -184,17 +161,7 @@ frmPanelElements::frmPanelElements(QWidget* parent) : KrvForm<QWidget>(kForm, pa
 // (the control can drop its polygons but not its picture).
 void frmPanelElements::MakeMap()
 {
-    if (ZVMap1) {
-        ZVMap1->hide();
-        ZVMap1->setObjectName(QString());
-        ZVMap1->deleteLater();
-    }
-    ZVMap1 = new ZVMap(this);
-    ZVMap1->setObjectName(QStringLiteral("ZVMap1"));
-    ZVMap1->setBorderStyle(1);
-    // The drawing tool's own warnings go through the prompt service like every other message.
-    ZVMap1->setMessageHandler(
-        [](const QString& title, const QString& text) { MsgBox(text, MsgButtons::Ok, MsgIcon::Warning, title); });
+    ZVMap1 = NewTunnelPictureMap(this, ZVMap1);
     // Out-arguments of the control's events are read back when the slot returns.
     connect(ZVMap1, &ZVMap::MouseDown, this, &frmPanelElements::ZVMap1_MouseDown, Qt::DirectConnection);
     connect(ZVMap1, &ZVMap::PolyHit, this, &frmPanelElements::ZVMap1_PolyHit, Qt::DirectConnection);
@@ -206,15 +173,7 @@ void frmPanelElements::LoadForm(qint32 tunnelId)
 {
     try {
         // One window at a time, each with a map of its own tunnel's panels only.
-        QList<QPointer<QWidget>> earlier;
-        for (QWidget* w : LoadedForms())
-            if (w != this && w->objectName().compare(kForm, Qt::CaseInsensitive) == 0)
-                earlier << w;
-        for (const auto& w : earlier)
-            if (w)
-                UnloadForm(w);
-        if (!earlier.isEmpty())
-            RestoreFormPosition(this);
+        UnloadOtherInstances(this, kForm);
 
         const RowSet panels = DbGetPanels(tunnelId);
         if (panels.isEmpty()) {
@@ -273,8 +232,7 @@ void frmPanelElements::LoadTunnelImage()
         if (picture.isEmpty())
             return;
         ZVMap1->setImage(path);
-        ZVMap1->setForeColor(quint32(DbGetTunnelForeground(m_tunnelId)));
-        ZVMap1->setDrawWidth(qint16(qBound(1, DbGetTunnelDrawWidth(m_tunnelId), 5)));
+        ShowTunnelBorder(ZVMap1, m_tunnelId);
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error loading image."), e);
     }
@@ -284,17 +242,8 @@ void frmPanelElements::LoadPanels()
 {
     try {
         const RowSet panels = DbGetPanels(m_tunnelId);
-        for (int i = 0; i < panels.count(); ++i) {
-            const qint32 panelId = panels.toInt(i, QStringLiteral("PanelID"));
-            qint32 count = 0;
-            const RowSet pts = DbGetPanelCoords(panelId, count);
-            if (count <= 0)
-                continue;
-            zv::Poly poly;
-            for (int j = 0; j < pts.count(); ++j)
-                poly.Pt.append({pts.toInt(j, QStringLiteral("PanelX")), pts.toInt(j, QStringLiteral("PanelY"))});
-            ZVMap1->SetPoly(panelId, poly);
-        }
+        for (int i = 0; i < panels.count(); ++i)
+            ShowPanelOutline(ZVMap1, panels.toInt(i, QStringLiteral("PanelID")));
         ZVMap1->setPVisible(true);
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error loading panels."), e);
@@ -497,24 +446,8 @@ void frmPanelElements::mnuBorderWidth_Click()
 {
     // Applies to this map only; the tunnel's stored width is the set-up window's business.
     try {
-        for (;;) {
-            const QString text = Prompt()
-                                     .inputText(QStringLiteral("Change border width from ") +
-                                                    QString::number(ZVMap1->DrawWidth()) + QStringLiteral(" to: (5 max)"),
-                                                QStringLiteral("Border Width"), QString())
-                                     .value_or(QString());
-            if (text.isEmpty())
-                return;
-            const double v = Val(text);
-            if (text.trimmed().size() == 1 && v > 0 && v <= 5) {
-                ZVMap1->setDrawWidth(qint16(v));
-                return;
-            }
-            MsgBox(QStringLiteral("You must enter a value between 1 and 5."), MsgButtons::Ok, MsgIcon::Warning,
-                   QStringLiteral("Border Width"));
-            if (v > 0 && v <= 5)  // in range but not one digit ("2.5"): told once
-                return;
-        }
+        if (const std::optional<qint16> width = AskBorderWidth(ZVMap1->DrawWidth()))
+            ZVMap1->setDrawWidth(*width);
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error modifying border width."), e);
     }
@@ -525,9 +458,7 @@ void frmPanelElements::mnuBorderColor_Click()
     // A cancelled dialog stores the current colour again. A colour the database refused is
     // reported and not shown.
     try {
-        const quint32 colour = Prompt().chooseColor(ZVMap1->ForeColor(), QString()).value_or(ZVMap1->ForeColor());
-        DbSetTunnelForeground(m_tunnelId, qint32(colour));
-        ZVMap1->setForeColor(colour);
+        ChangeTunnelBorderColour(ZVMap1, m_tunnelId);
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error modifying border color."), e);
     }
@@ -588,14 +519,7 @@ void frmPanelElements::Arrange()
 {
     if (!ZVMap1 || !fraData)
         return;
-    const int innerW = int(PixelsToTwips(width()));
-    const int innerH = int(PixelsToTwips(height()));
-    const int dataTop = VarMax(825, innerH - kDataHeight);
-    const int mapW = VarMax(1000, innerW - kMapLeft);
-    const int mapH = VarMax(500, innerH - kDataHeight - 100 - kMapTop);
-    const int dataW = VarMax(5000, mapW - 100);
-    ZVMap1->setGeometry(TwipRect(kMapLeft, kMapTop, mapW, mapH));
-    fraData->setGeometry(TwipRect(kMapLeft, dataTop, dataW, kDataHeight));
+    const int dataW = ArrangeMapAndData(this, ZVMap1, fraData, kDataHeight, 100, 5000);
     fra1->setGeometry(TwipRect((dataW - kFrameWidth) / 2, 0, kFrameWidth, kDataHeight - 60));
     cmdClose->setGeometry(
         TwipRect(VarMax(5000, dataW - kCloseWidth - 40), kDataHeight - kButtonHeight - 120, kCloseWidth, kButtonHeight));

@@ -3,13 +3,14 @@
 #include "clicklabel.h"
 #include "dbcascades.h"
 #include "dbhighlights.h"
-#include "dbsystem.h"
+#include "dbinventory.h"
 #include "frmAbout.h"
 #include "frmDBManager.h"
 #include "globals.h"
 #include "helpers.h"
 #include "krverror.h"
 #include "mappicture.h"
+#include "mapwindows.h"
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
@@ -20,7 +21,6 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QDialog>
-#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
@@ -38,26 +38,11 @@ const QString kTitle = QStringLiteral("System Wizard");
 
 int tw(double twips) { return TwipsToPixels(twips); }
 
-QAction* menuItem(QMenu* menu, const QString& text, const char* name)
-{
-    QAction* a = menu->addAction(text);
-    a->setObjectName(QLatin1String(name));
-    return a;
-}
-
 QAction* separator(QMenu* menu, const char* name)
 {
     QAction* a = menu->addSeparator();
     a->setObjectName(QLatin1String(name));
     return a;
-}
-
-QMenu* subMenu(QMenu* parent, const QString& text, const char* name)
-{
-    QMenu* m = parent->addMenu(text);
-    m->setObjectName(QLatin1String(name));
-    m->menuAction()->setObjectName(QLatin1String(name));
-    return m;
 }
 
 // The zoom picture: a magnifying glass.
@@ -81,14 +66,10 @@ QPixmap magnifier(int size)
 void showStoredOutline(ZVMap* map, qint32 id)
 {
     try {
-        qint32 count = 0;
-        const RowSet coords = DbGetTunnelCoords(id, count);
+        const Outline outline = DbGetTunnelOutline(id);
         map->Delete(id);
-        zv::Poly poly;
-        for (int k = 0; k < coords.count(); ++k)
-            poly.Pt.append({coords.toInt(k, QStringLiteral("TunnelX")), coords.toInt(k, QStringLiteral("TunnelY"))});
-        if (!poly.Pt.isEmpty())
-            map->SetPoly(id, poly);
+        if (!outline.isEmpty())
+            map->SetPoly(id, ToPoly(outline));
     } catch (...) {
     }
 }
@@ -130,55 +111,55 @@ frmSystem::frmSystem(QWidget* parent) : KrvForm<QMainWindow>(QStringLiteral("frm
     mnuSys = menuBar()->addMenu(QStringLiteral("&System"));
     mnuSys->setObjectName(QStringLiteral("mnuSys"));
     mnuSys->menuAction()->setObjectName(QStringLiteral("mnuSys"));
-    mnuSysMap = menuItem(mnuSys, QStringLiteral("Set System &Map"), "mnuSysMap");
-    mnuTunnel = subMenu(mnuSys, QStringLiteral("Tunnels"), "mnuTunnel");
-    mnuAddTunnel = menuItem(mnuTunnel, QStringLiteral("&Add Tunnel"), "mnuAddTunnel");
-    mnuRemove = menuItem(mnuTunnel, QStringLiteral("&Remove Tunnel"), "mnuRemove");
-    mnuRename = menuItem(mnuTunnel, QStringLiteral("Re&name Tunnel"), "mnuRename");
-    mnuRedraw = menuItem(mnuTunnel, QStringLiteral("&Redraw Tunnel"), "mnuRedraw");
-    mnuMove = menuItem(mnuTunnel, QStringLiteral("&Move Tunnel"), "mnuMove");
-    mnuCoord = subMenu(mnuTunnel, QStringLiteral("&Tunnel Coordinates"), "mnuCoord");
-    mnuCoordMove = menuItem(mnuCoord, QStringLiteral("&Move Point"), "mnuCoordMove");
-    mnuCoordAdd = menuItem(mnuCoord, QStringLiteral("&Add Point"), "mnuCoordAdd");
-    mnuCoordDel = menuItem(mnuCoord, QStringLiteral("&Delete Point"), "mnuCoordDel");
+    mnuSysMap = MenuItem(mnuSys, QStringLiteral("Set System &Map"), "mnuSysMap");
+    mnuTunnel = SubMenu(mnuSys, QStringLiteral("Tunnels"), "mnuTunnel");
+    mnuAddTunnel = MenuItem(mnuTunnel, QStringLiteral("&Add Tunnel"), "mnuAddTunnel");
+    mnuRemove = MenuItem(mnuTunnel, QStringLiteral("&Remove Tunnel"), "mnuRemove");
+    mnuRename = MenuItem(mnuTunnel, QStringLiteral("Re&name Tunnel"), "mnuRename");
+    mnuRedraw = MenuItem(mnuTunnel, QStringLiteral("&Redraw Tunnel"), "mnuRedraw");
+    mnuMove = MenuItem(mnuTunnel, QStringLiteral("&Move Tunnel"), "mnuMove");
+    mnuCoord = SubMenu(mnuTunnel, QStringLiteral("&Tunnel Coordinates"), "mnuCoord");
+    mnuCoordMove = MenuItem(mnuCoord, QStringLiteral("&Move Point"), "mnuCoordMove");
+    mnuCoordAdd = MenuItem(mnuCoord, QStringLiteral("&Add Point"), "mnuCoordAdd");
+    mnuCoordDel = MenuItem(mnuCoord, QStringLiteral("&Delete Point"), "mnuCoordDel");
     mnuSep = separator(mnuTunnel, "mnuSep");
-    mnuCancelAdd = menuItem(mnuTunnel, QStringLiteral("&Cancel"), "mnuCancelAdd");
+    mnuCancelAdd = MenuItem(mnuTunnel, QStringLiteral("&Cancel"), "mnuCancelAdd");
     mnuSep4 = separator(mnuSys, "mnuSep4");
-    mnuUsers = menuItem(mnuSys, QStringLiteral("User Manager"), "mnuUsers");
+    mnuUsers = MenuItem(mnuSys, QStringLiteral("User Manager"), "mnuUsers");
     mnuSep5 = separator(mnuSys, "mnuSep5");
-    mnuClose = menuItem(mnuSys, QStringLiteral("&Close Wizard"), "mnuClose");
-    mnuExit = menuItem(mnuSys, QStringLiteral("E&xit"), "mnuExit");
+    mnuClose = MenuItem(mnuSys, QStringLiteral("&Close Wizard"), "mnuClose");
+    mnuExit = MenuItem(mnuSys, QStringLiteral("E&xit"), "mnuExit");
 
     mnuMap = menuBar()->addMenu(QStringLiteral("&Map"));
     mnuMap->setObjectName(QStringLiteral("mnuMap"));
     mnuMap->menuAction()->setObjectName(QStringLiteral("mnuMap"));
-    mnuPan = menuItem(mnuMap, QStringLiteral("&Pan"), "mnuPan");
+    mnuPan = MenuItem(mnuMap, QStringLiteral("&Pan"), "mnuPan");
     mnuPan->setCheckable(true);
-    mnuZoom = subMenu(mnuMap, QStringLiteral("&Zoom"), "mnuZoom");
-    mnuZoom50 = menuItem(mnuZoom, QStringLiteral("50%"), "mnuZoom50");
-    mnuZoom75 = menuItem(mnuZoom, QStringLiteral("75%"), "mnuZoom75");
-    mnuZoom100 = menuItem(mnuZoom, QStringLiteral("100%"), "mnuZoom100");
-    mnuZoom150 = menuItem(mnuZoom, QStringLiteral("150%"), "mnuZoom150");
-    mnuZoom200 = menuItem(mnuZoom, QStringLiteral("200%"), "mnuZoom200");
-    mnuCopy = menuItem(mnuMap, QStringLiteral("&Copy Tunnel"), "mnuCopy");
-    mnuPaste = menuItem(mnuMap, QStringLiteral("Paste &Tunnel"), "mnuPaste");
+    mnuZoom = SubMenu(mnuMap, QStringLiteral("&Zoom"), "mnuZoom");
+    mnuZoom50 = MenuItem(mnuZoom, QStringLiteral("50%"), "mnuZoom50");
+    mnuZoom75 = MenuItem(mnuZoom, QStringLiteral("75%"), "mnuZoom75");
+    mnuZoom100 = MenuItem(mnuZoom, QStringLiteral("100%"), "mnuZoom100");
+    mnuZoom150 = MenuItem(mnuZoom, QStringLiteral("150%"), "mnuZoom150");
+    mnuZoom200 = MenuItem(mnuZoom, QStringLiteral("200%"), "mnuZoom200");
+    mnuCopy = MenuItem(mnuMap, QStringLiteral("&Copy Tunnel"), "mnuCopy");
+    mnuPaste = MenuItem(mnuMap, QStringLiteral("Paste &Tunnel"), "mnuPaste");
     mnuSep6 = separator(mnuMap, "mnuSep6");
-    mnuBorderWidth = menuItem(mnuMap, QStringLiteral("Set Border &Width"), "mnuBorderWidth");
-    mnuColor = menuItem(mnuMap, QStringLiteral("Set Border &Color"), "mnuColor");
+    mnuBorderWidth = MenuItem(mnuMap, QStringLiteral("Set Border &Width"), "mnuBorderWidth");
+    mnuColor = MenuItem(mnuMap, QStringLiteral("Set Border &Color"), "mnuColor");
 
     mnuReplication = menuBar()->addMenu(QStringLiteral("&Replication"));
     mnuReplication->setObjectName(QStringLiteral("mnuReplication"));
     mnuReplication->menuAction()->setObjectName(QStringLiteral("mnuReplication"));
-    mnuCreateRep = menuItem(mnuReplication, QStringLiteral("Create Inspection &Replica"), "mnuCreateRep");
-    mnuSyncFS = menuItem(mnuReplication, QStringLiteral("&Synchronize Inspection Data"), "mnuSyncFS");
+    mnuCreateRep = MenuItem(mnuReplication, QStringLiteral("Create Inspection &Replica"), "mnuCreateRep");
+    mnuSyncFS = MenuItem(mnuReplication, QStringLiteral("&Synchronize Inspection Data"), "mnuSyncFS");
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuHelp->menuAction()->setObjectName(QStringLiteral("mnuHelp"));
-    mnuHelpContents = menuItem(mnuHelp, QStringLiteral("&Contents..."), "mnuHelpContents");
-    mnuHelpIndex = menuItem(mnuHelp, QStringLiteral("&Index..."), "mnuHelpIndex");
+    mnuHelpContents = MenuItem(mnuHelp, QStringLiteral("&Contents..."), "mnuHelpContents");
+    mnuHelpIndex = MenuItem(mnuHelp, QStringLiteral("&Index..."), "mnuHelpIndex");
     mnuHelpSep = separator(mnuHelp, "mnuHelpSep");
-    mnuAbout = menuItem(mnuHelp, QStringLiteral("&About"), "mnuAbout");
+    mnuAbout = MenuItem(mnuHelp, QStringLiteral("&About"), "mnuAbout");
 
     mnuSep->setVisible(false);
     mnuCancelAdd->setVisible(false);
@@ -437,15 +418,14 @@ void frmSystem::FormLoad()
         if (m_systemRs.isEmpty()) {
             gSystemID = 0;
         } else {
-            gSystemID = m_systemRs.toInt(0, QStringLiteral("SystemID"));
-            const QVariant name = m_systemRs.value(0, QStringLiteral("SystemName"));
+            const SystemSettings system = SystemSettingsOf(m_systemRs);
+            gSystemID = system.systemId;
             {
                 QSignalBlocker block(txtSysName);
-                txtSysName->setText(name.isNull() ? QString() : name.toString());
+                txtSysName->setText(system.name);
             }
-            const QVariant picture = m_systemRs.value(0, QStringLiteral("SystemPicture"));
-            if (!picture.isNull() && !picture.toString().isEmpty()) {
-                const QString path = IniGetSystemPath() + picture.toString();
+            if (!system.picture.isEmpty()) {
+                const QString path = IniGetSystemPath() + system.picture;
                 if (QFileInfo(path).isFile()) {
                     // A file that is no picture leaves the map empty, as a missing one does. One
                     // that cannot be shown (stored before pictures were checked) is reported, and
@@ -453,7 +433,7 @@ void frmSystem::FormLoad()
                     QSize size;
                     const MapPictureCheck check = CheckMapPicture(path, &size);
                     if (check == MapPictureCheck::TooLarge) {
-                        systemWizardMessage(MapPictureTooLargeText(picture.toString(), size) +
+                        systemWizardMessage(MapPictureTooLargeText(system.picture, size) +
                                             QStringLiteral("  Choose another with Set System Map."));
                     } else if (check == MapPictureCheck::Ok) {
                         try {
@@ -464,12 +444,9 @@ void frmSystem::FormLoad()
                     }
                 }
             }
-            const QVariant width = m_systemRs.value(0, QStringLiteral("DrawWidth"));
-            ZVMap1->setDrawWidth(width.isNull() ? 1 : qint16(width.toInt()));
-            const QVariant colour = m_systemRs.value(0, QStringLiteral("SystemForeground"));
-            ZVMap1->setForeColor(colour.isNull() ? 0 : quint32(colour.toLongLong()));
-            const QVariant view = m_systemRs.value(0, QStringLiteral("View"));
-            chkCompare->setChecked(!view.isNull() && view.toInt() != 0);
+            ZVMap1->setDrawWidth(system.drawWidth);
+            ZVMap1->setForeColor(system.foreground);
+            chkCompare->setChecked(system.compareView);
             LoadTunnels(gSystemID);
         }
     } catch (const zv::Error& e) {
@@ -519,17 +496,12 @@ void frmSystem::LoadTunnels(qint32 systemId)
     QSignalBlocker block(List1);
     for (int r = 0; r < tunnels.count(); ++r) {
         const qint32 id = tunnels.toInt(r, QStringLiteral("TunnelID"));
-        qint32 count = 0;
-        const RowSet coords = DbGetTunnelCoords(id, count);
-        if (count > 0) {
+        const Outline outline = DbGetTunnelOutline(id);
+        if (!outline.isEmpty()) {
             // Outlines are counted in 16 bits.
-            if (count > 32767)
+            if (outline.size() > 32767)
                 throw KrvError(6, QStringLiteral("Overflow"));
-            zv::Poly poly;
-            poly.Pt.reserve(coords.count());
-            for (int k = 0; k < coords.count(); ++k)
-                poly.Pt.append({coords.toInt(k, QStringLiteral("TunnelX")), coords.toInt(k, QStringLiteral("TunnelY"))});
-            ZVMap1->SetPoly(id, poly);
+            ZVMap1->SetPoly(id, ToPoly(outline));
         }
         const QVariant name = tunnels.value(r, QStringLiteral("TunnelName"));
         auto* item = new QListWidgetItem(name.isNull() ? QString() : name.toString(), List1);
@@ -610,14 +582,10 @@ bool frmSystem::acceptTunnelName(const QString& name, qint32 tunnelId)
     }
     // Two tunnels of one name would share one media folder, and removing one's year would
     // remove the other's pictures.
-    const RowSet others =
-        gConn.query(QStringLiteral("SELECT TunnelName FROM Tunnels WHERE TunnelID <> ?"), {tunnelId});
-    for (int i = 0; i < others.count(); ++i) {
-        if (SameName(others.value(i, QStringLiteral("TunnelName")).toString(), name)) {
-            systemWizardMessage(
-                QStringLiteral("A tunnel named \"%1\" already exists.  Please enter another name.").arg(name));
-            return false;
-        }
+    if (DbTunnelNameTaken(name, tunnelId)) {
+        systemWizardMessage(
+            QStringLiteral("A tunnel named \"%1\" already exists.  Please enter another name.").arg(name));
+        return false;
     }
     return true;
 }
@@ -758,9 +726,7 @@ void frmSystem::ZVMap1_PolyIdentified(qint32& outId, const QVector<zv::Point>& p
         auto* item = new QListWidgetItem(name, List1);
         item->setData(Qt::UserRole, outId);
         showCancelItems(false);
-        const QString folder = IniGetSystemPath() + name;
-        if (!QFileInfo(folder).isDir())
-            MakeFolderTree(folder);
+        MakeTunnelFolder(name);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error identifying new tunnel on map"), objectName(), e);
     }
@@ -939,33 +905,7 @@ void frmSystem::cmdRename_Click()
             return;
         const qint32 id = item->data(Qt::UserRole).toInt();
 
-        // The folder first: when it cannot follow, nothing changes.
-        const QString dataPath = IniGetSystemPath();
-        const QString oldFolder = dataPath + oldName;
-        const QString newFolder = dataPath + newName;
-        bool renamed = false;
-        bool made = false;
-        if (QFileInfo(oldFolder).isDir()) {
-            if (!QFileInfo::exists(newFolder)) {
-                if (!QDir().rename(oldFolder, newFolder))
-                    throw KrvError(ErrNo::PathNotFound,
-                                   QStringLiteral("The folder %1 could not be renamed to %2.").arg(oldFolder, newFolder));
-                renamed = true;
-            }
-        } else if (!QFileInfo(newFolder).isDir()) {
-            MakeFolderTree(newFolder);
-            made = true;
-        }
-        try {
-            DbRenameTunnel(id, newName);
-        } catch (...) {
-            // The media folder goes back with the name, so the tunnel's media paths hold.
-            if (renamed)
-                QDir().rename(newFolder, oldFolder);
-            else if (made)
-                QDir().rmdir(newFolder);
-            throw;
-        }
+        RenameTunnelAndFolder(id, oldName, newName);
         item->setText(newName);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error renaming tunnel"), objectName(), e);
@@ -977,13 +917,8 @@ void frmSystem::cmdRename_Click()
 void frmSystem::txtSysName_Change()
 {
     try {
-        const QString name = txtSysName->text();
-        if (gSystemID != 0) {
-            DbSetSystemName(name);
-        } else {
-            gSystemID = DbAddSystem(QString(), name);
+        if (DbSaveSystemName(txtSysName->text()))
             showNewSystem();
-        }
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error naming tunnel system"), objectName(), e);
     }
@@ -1008,10 +943,9 @@ void frmSystem::showNewSystem()
     cboCriticalHL->setCurrentIndex(cboCriticalHL->findText(QString::number(gCriticalHighlight)));
     if (m_systemRs.isEmpty())
         return;
-    const QVariant width = m_systemRs.value(0, QStringLiteral("DrawWidth"));
-    ZVMap1->setDrawWidth(width.isNull() ? 1 : qint16(width.toInt()));
-    const QVariant colour = m_systemRs.value(0, QStringLiteral("SystemForeground"));
-    ZVMap1->setForeColor(colour.isNull() ? 0 : quint32(colour.toLongLong()));
+    const SystemSettings system = SystemSettingsOf(m_systemRs);
+    ZVMap1->setDrawWidth(system.drawWidth);
+    ZVMap1->setForeColor(system.foreground);
 }
 
 void frmSystem::HighlightPicked(QComboBox* picked)

@@ -7,6 +7,7 @@
 #include "frmAbout.h"
 #include "helpers.h"
 #include "lookups.h"
+#include "mapwindows.h"
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
@@ -18,7 +19,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
-#include <QPointer>
 #include <QPushButton>
 #include <QResizeEvent>
 
@@ -33,32 +33,9 @@ QPushButton* button(QWidget* parent, const QString& text, const QString& tip, co
     return b;
 }
 
-QAction* menuItem(QMenu* menu, const QString& text, const char* name)
-{
-    QAction* a = menu->addAction(text);
-    a->setObjectName(QLatin1String(name));
-    return a;
-}
-
-QMenu* subMenu(QMenu* menu, const QString& text, const char* name)
-{
-    QMenu* m = menu->addMenu(text);
-    m->setObjectName(QLatin1String(name));
-    m->menuAction()->setObjectName(QLatin1String(name));
-    return m;
-}
-
-void logError(const QString& message, const std::exception& e)
-{
-    if (const auto* z = dynamic_cast<const zv::Error*>(&e))
-        LogError(message, kForm, z->number(), z->text());
-    else
-        LogError(message, kForm, e);
-}
+void logError(const QString& message, const std::exception& e) { LogFormError(message, kForm, e); }
 
 // Geometry of the design, in twips.
-constexpr int kMapLeft = 120;
-constexpr int kMapTop = 120;
 constexpr int kDataHeight = 1980;
 constexpr int kFrameWidth = 10400;
 constexpr int kButtonWidth = 1960;
@@ -117,38 +94,31 @@ frmTunnelSpecs::frmTunnelSpecs(QWidget* parent) : KrvForm<QWidget>(kForm, parent
 
     cmdClose = button(fraData, QStringLiteral("&Close"), QStringLiteral("Close"), "cmdClose");
 
-    Image1 = new ClickLabel(QString(), fraData);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(ProgramLogo(40));
-    Image1->setGeometry(TwipRect(0, 120, 600, 600));
-    Label1 = new ClickLabel(QStringLiteral("Quorrel"), fraData);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(TwipRect(0, 750, 1200, 300));
+    AddLogo(fraData, 120, "Label1", Image1, Label1);
 
     mnuPopUp = new QMenu(QStringLiteral("PopUp"), this);
     mnuPopUp->setObjectName(QStringLiteral("mnuPopUp"));
-    mnuPan = menuItem(mnuPopUp, QStringLiteral("Pan"), "mnuPan");
-    mnuPan->setCheckable(true);
-    mnuZoom = subMenu(mnuPopUp, QStringLiteral("Zoom"), "mnuZoom");
-    mnuZoom50 = menuItem(mnuZoom, QStringLiteral("50%"), "mnuZoom50");
-    mnuZoom100 = menuItem(mnuZoom, QStringLiteral("100%"), "mnuZoom100");
-    mnuZoom150 = menuItem(mnuZoom, QStringLiteral("150%"), "mnuZoom150");
-    mnuZoom200 = menuItem(mnuZoom, QStringLiteral("200%"), "mnuZoom200");
-    mnuPopUp->addSeparator()->setObjectName(QStringLiteral("mnuSep"));
-    mnuCopy = menuItem(mnuPopUp, QStringLiteral("Copy Panel"), "mnuCopy");
-    mnuPaste = menuItem(mnuPopUp, QStringLiteral("Paste Panel"), "mnuPaste");
+    const PanZoomItems panZoom = AddPanZoomItems(mnuPopUp);
+    mnuPan = panZoom.pan;
+    mnuZoom = panZoom.zoom;
+    mnuZoom50 = panZoom.zoom50;
+    mnuZoom100 = panZoom.zoom100;
+    mnuZoom150 = panZoom.zoom150;
+    mnuZoom200 = panZoom.zoom200;
+    mnuCopy = MenuItem(mnuPopUp, QStringLiteral("Copy Panel"), "mnuCopy");
+    mnuPaste = MenuItem(mnuPopUp, QStringLiteral("Paste Panel"), "mnuPaste");
     mnuPaste->setEnabled(false);
     mnuPopUp->addSeparator()->setObjectName(QStringLiteral("mnuSep1"));
-    mnuDrawRect = menuItem(mnuPopUp, QStringLiteral("Add Panel"), "mnuDrawRect");
-    mnuMove = menuItem(mnuPopUp, QStringLiteral("Move Panel"), "mnuMove");
-    mnuDelete = menuItem(mnuPopUp, QStringLiteral("Remove Panel"), "mnuDelete");
-    mnuCoor = subMenu(mnuPopUp, QStringLiteral("Panel Coodinates"), "mnuCoor");
-    mnuCoorMove = menuItem(mnuCoor, QStringLiteral("Move Point"), "mnuCoorMove");
-    mnuCoorAdd = menuItem(mnuCoor, QStringLiteral("Add Point"), "mnuCoorAdd");
-    mnuCoorDel = menuItem(mnuCoor, QStringLiteral("Remove Point"), "mnuCoorDel");
+    mnuDrawRect = MenuItem(mnuPopUp, QStringLiteral("Add Panel"), "mnuDrawRect");
+    mnuMove = MenuItem(mnuPopUp, QStringLiteral("Move Panel"), "mnuMove");
+    mnuDelete = MenuItem(mnuPopUp, QStringLiteral("Remove Panel"), "mnuDelete");
+    mnuCoor = SubMenu(mnuPopUp, QStringLiteral("Panel Coodinates"), "mnuCoor");
+    mnuCoorMove = MenuItem(mnuCoor, QStringLiteral("Move Point"), "mnuCoorMove");
+    mnuCoorAdd = MenuItem(mnuCoor, QStringLiteral("Add Point"), "mnuCoorAdd");
+    mnuCoorDel = MenuItem(mnuCoor, QStringLiteral("Remove Point"), "mnuCoorDel");
     mnuPopUp->addSeparator()->setObjectName(QStringLiteral("mnuSep2"));
-    mnuBorderWidth = menuItem(mnuPopUp, QStringLiteral("Set Border Width"), "mnuBorderWidth");
-    mnuBorderColor = menuItem(mnuPopUp, QStringLiteral("Set Border Color"), "mnuBorderColor");
+    mnuBorderWidth = MenuItem(mnuPopUp, QStringLiteral("Set Border Width"), "mnuBorderWidth");
+    mnuBorderColor = MenuItem(mnuPopUp, QStringLiteral("Set Border Color"), "mnuBorderColor");
 
     connect(cmdDraw, &QPushButton::clicked, this, &frmTunnelSpecs::cmdDraw_Click);
     connect(mnuDrawRect, &QAction::triggered, this, &frmTunnelSpecs::cmdDraw_Click);
@@ -198,17 +168,7 @@ frmTunnelSpecs::frmTunnelSpecs(QWidget* parent) : KrvForm<QWidget>(kForm, parent
 // (the control can drop its polygons but not its picture).
 void frmTunnelSpecs::MakeMap()
 {
-    if (ZVMap1) {
-        ZVMap1->hide();
-        ZVMap1->setObjectName(QString());
-        ZVMap1->deleteLater();
-    }
-    ZVMap1 = new ZVMap(this);
-    ZVMap1->setObjectName(QStringLiteral("ZVMap1"));
-    ZVMap1->setBorderStyle(1);
-    // The drawing tool's own warnings go through the prompt service like every other message.
-    ZVMap1->setMessageHandler(
-        [](const QString& title, const QString& text) { MsgBox(text, MsgButtons::Ok, MsgIcon::Warning, title); });
+    ZVMap1 = NewTunnelPictureMap(this, ZVMap1);
     // Out-arguments of the control's events are read back when the slot returns.
     connect(ZVMap1, &ZVMap::MouseDown, this, &frmTunnelSpecs::ZVMap1_MouseDown, Qt::DirectConnection);
     connect(ZVMap1, &ZVMap::PolyHit, this, &frmTunnelSpecs::ZVMap1_PolyHit, Qt::DirectConnection);
@@ -245,15 +205,7 @@ void frmTunnelSpecs::CloseImageForms()
     try {
         // One panel window at a time: the one open already goes, with its placement saved,
         // and this one takes that placement.
-        QList<QPointer<QWidget>> earlier;
-        for (QWidget* w : LoadedForms())
-            if (w != this && w->objectName().compare(kForm, Qt::CaseInsensitive) == 0)
-                earlier << w;
-        for (const auto& w : earlier)
-            if (w)
-                UnloadForm(w);
-        if (!earlier.isEmpty())
-            RestoreFormPosition(this);
+        UnloadOtherInstances(this, kForm);
         for (const char* name : {"frmImages", "frmImgInput", "frmMultImg", "frmPrintKeyplan"}) {
             const QString formName = QLatin1String(name);
             if (IsFormLoaded(formName))
@@ -296,8 +248,7 @@ void frmTunnelSpecs::LoadTunnelImage()
                  {cmdDraw, cmdColor, cmdClose, cmdDelete, cmdMove, cmdRedraw, cmdRename, cmdBorderWidth})
                 b->setEnabled(true);
         }
-        ZVMap1->setForeColor(quint32(DbGetTunnelForeground(m_tunnelId)));
-        ZVMap1->setDrawWidth(qint16(qBound(1, DbGetTunnelDrawWidth(m_tunnelId), 5)));
+        ShowTunnelBorder(ZVMap1, m_tunnelId);
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error loading image."), e);
     }
@@ -318,15 +269,7 @@ void frmTunnelSpecs::LoadPanels()
 // Puts the panel's stored outline on the map; a panel without points stays off it.
 void frmTunnelSpecs::ShowStoredOutline(qint32 panelId)
 {
-    qint32 count = 0;
-    const RowSet pts = DbGetPanelCoords(panelId, count);
-    if (count <= 0)
-        return;
-    zv::Poly poly;
-    poly.Pt.reserve(pts.count());
-    for (int j = 0; j < pts.count(); ++j)
-        poly.Pt.append({pts.toInt(j, QStringLiteral("PanelX")), pts.toInt(j, QStringLiteral("PanelY"))});
-    ZVMap1->SetPoly(panelId, poly);
+    ShowPanelOutline(ZVMap1, panelId);
 }
 
 // ---------------------------------------------------------------- buttons
@@ -472,8 +415,7 @@ void frmTunnelSpecs::cmdTImage_Click()
         // The picture is stored only once the map has taken it.
         ZVMap1->setImage(folder + file);
         DbSetTunnelPicture(m_tunnelId, file);
-        ZVMap1->setForeColor(quint32(DbGetTunnelForeground(m_tunnelId)));
-        ZVMap1->setDrawWidth(qint16(qBound(1, DbGetTunnelDrawWidth(m_tunnelId), 5)));
+        ShowTunnelBorder(ZVMap1, m_tunnelId);
         cmdDraw->setEnabled(true);
         cmdColor->setEnabled(true);
     } catch (const std::exception& e) {
@@ -486,9 +428,7 @@ void frmTunnelSpecs::cmdColor_Click()
     // A cancelled dialog stores the current colour again. A colour the database refused is
     // reported and not shown, so the map never claims a colour the next opening will not have.
     try {
-        const quint32 colour = Prompt().chooseColor(ZVMap1->ForeColor(), QString()).value_or(ZVMap1->ForeColor());
-        DbSetTunnelForeground(m_tunnelId, qint32(colour));
-        ZVMap1->setForeColor(colour);
+        ChangeTunnelBorderColour(ZVMap1, m_tunnelId);
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error modifying border color."), e);
     }
@@ -507,24 +447,9 @@ void frmTunnelSpecs::mnuBorderColor_Click()
 void frmTunnelSpecs::cmdBorderWidth_Click()
 {
     try {
-        for (;;) {
-            const QString text = Prompt()
-                                     .inputText(QStringLiteral("Change border width from ") +
-                                                    QString::number(ZVMap1->DrawWidth()) + QStringLiteral(" to: (5 max)"),
-                                                QStringLiteral("Border Width"), QString())
-                                     .value_or(QString());
-            if (text.isEmpty())
-                return;
-            const double v = Val(text);
-            if (text.trimmed().size() == 1 && v > 0 && v <= 5) {
-                DbSetDrawWidth(QStringLiteral("Tunnels"), m_tunnelId, qint16(v));
-                ZVMap1->setDrawWidth(qint16(v));
-                return;
-            }
-            MsgBox(QStringLiteral("You must enter a value between 1 and 5."), MsgButtons::Ok, MsgIcon::Warning,
-                   QStringLiteral("Border Width"));
-            if (v > 0 && v <= 5)  // in range but not one digit ("2.5"): told once
-                return;
+        if (const std::optional<qint16> width = AskBorderWidth(ZVMap1->DrawWidth())) {
+            DbSetDrawWidth(QStringLiteral("Tunnels"), m_tunnelId, *width);
+            ZVMap1->setDrawWidth(*width);
         }
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error modifying border width."), e);
@@ -787,14 +712,7 @@ void frmTunnelSpecs::Arrange()
 {
     if (!ZVMap1 || !fraData)
         return;
-    const int innerW = int(PixelsToTwips(width()));
-    const int innerH = int(PixelsToTwips(height()));
-    const int dataTop = VarMax(825, innerH - kDataHeight);
-    const int mapW = VarMax(1000, innerW - kMapLeft);
-    const int mapH = VarMax(500, innerH - kDataHeight - 100 - kMapTop);
-    const int dataW = VarMax(100, mapW - 500);
-    ZVMap1->setGeometry(TwipRect(kMapLeft, kMapTop, mapW, mapH));
-    fraData->setGeometry(TwipRect(kMapLeft, dataTop, dataW, kDataHeight));
+    const int dataW = ArrangeMapAndData(this, ZVMap1, fraData, kDataHeight, 500, 100);
     const int frameLeft = (dataW - kFrameWidth) / 2;
     Frame1->setGeometry(TwipRect(frameLeft, 0, kFrameWidth, 560));
     fra1->setGeometry(TwipRect(frameLeft, 600, kFrameWidth, 1340));

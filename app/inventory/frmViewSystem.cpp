@@ -2,13 +2,14 @@
 
 #include "clicklabel.h"
 #include "db.h"
-#include "dbsystem.h"
+#include "dbinventory.h"
 #include "frmAbout.h"
 #include "frmDBManager.h"
 #include "globals.h"
 #include "helpers.h"
 #include "krverror.h"
 #include "lookups.h"
+#include "mapwindows.h"
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
@@ -47,13 +48,6 @@ constexpr int kButtonsHeight = 720;
 constexpr int kZoomWidth = 1950;
 constexpr int kZoomHeight = 720;
 constexpr int kExitWidth = 1200;
-
-QAction* menuItem(QMenu* menu, const QString& text, const char* name)
-{
-    QAction* a = menu->addAction(text);
-    a->setObjectName(QLatin1String(name));
-    return a;
-}
 
 // The report a menu item stands for: the stored name it shows, or its own caption.
 QString reportKind(const QAction* item) { return item->data().isValid() ? item->data().toString() : item->text(); }
@@ -183,46 +177,46 @@ void frmViewSystem::buildMenus()
 {
     mnuSystem = subMenu(this, QStringLiteral("&System"), "mnuSystem");
     menuBar()->addMenu(mnuSystem);
-    mnuExit = menuItem(mnuSystem, QStringLiteral("E&xit"), "mnuExit");
+    mnuExit = MenuItem(mnuSystem, QStringLiteral("E&xit"), "mnuExit");
 
     mnuTools = subMenu(this, QStringLiteral("&Tools"), "mnuTools");
     menuBar()->addMenu(mnuTools);
-    mnuExpenditures = menuItem(mnuTools, QStringLiteral("&Expenditures"), "mnuExpenditures");
+    mnuExpenditures = MenuItem(mnuTools, QStringLiteral("&Expenditures"), "mnuExpenditures");
     mnuReports = subMenu(mnuTools, QStringLiteral("&Reports"), "mnuReports");
     mnuTools->addMenu(mnuReports);
-    mnuRpt << menuItem(mnuReports, kDesignReportCaption, "mnuRpt");
+    mnuRpt << MenuItem(mnuReports, kDesignReportCaption, "mnuRpt");
 
     mnuAdmin = subMenu(this, QStringLiteral("&Administrator"), "mnuAdmin");
     menuBar()->addMenu(mnuAdmin);
-    mnuWizardSystem = menuItem(mnuAdmin, QStringLiteral("&System Definition"), "mnuWizardSystem");
-    mnuWizardElement = menuItem(mnuAdmin, QStringLiteral("Available &Element Definition"), "mnuWizardElement");
+    mnuWizardSystem = MenuItem(mnuAdmin, QStringLiteral("&System Definition"), "mnuWizardSystem");
+    mnuWizardElement = MenuItem(mnuAdmin, QStringLiteral("Available &Element Definition"), "mnuWizardElement");
     mnuWizardExpenditure =
-        menuItem(mnuAdmin, QStringLiteral("Expenditure &Category Definition"), "mnuWizardExpenditure");
+        MenuItem(mnuAdmin, QStringLiteral("Expenditure &Category Definition"), "mnuWizardExpenditure");
     mnuWizardInspPd =
-        menuItem(mnuAdmin, QStringLiteral("&Inspection Period Definition and Ratings Input"), "mnuWizardInspPd");
-    mnuRatingsInput = menuItem(mnuAdmin, QStringLiteral("&Ratings Input"), "mnuRatingsInput");
+        MenuItem(mnuAdmin, QStringLiteral("&Inspection Period Definition and Ratings Input"), "mnuWizardInspPd");
+    mnuRatingsInput = MenuItem(mnuAdmin, QStringLiteral("&Ratings Input"), "mnuRatingsInput");
     mnuRatingsInput->setCheckable(true);
-    mnuUsers = menuItem(mnuAdmin, QStringLiteral("&User Manager"), "mnuUsers");
+    mnuUsers = MenuItem(mnuAdmin, QStringLiteral("&User Manager"), "mnuUsers");
 
     mnuMap = subMenu(this, QStringLiteral("&Map"), "mnuMap");
     menuBar()->addMenu(mnuMap);
-    mnuPan = menuItem(mnuMap, QStringLiteral("&Pan"), "mnuPan");
+    mnuPan = MenuItem(mnuMap, QStringLiteral("&Pan"), "mnuPan");
     mnuPan->setCheckable(true);
     mnuZoom = subMenu(mnuMap, QStringLiteral("&Zoom"), "mnuZoom");
     mnuMap->addMenu(mnuZoom);
-    mnuZoom50 = menuItem(mnuZoom, QStringLiteral("50%"), "mnuZoom50");
-    mnuZoom75 = menuItem(mnuZoom, QStringLiteral("75%"), "mnuZoom75");
-    mnuZoom100 = menuItem(mnuZoom, QStringLiteral("100%"), "mnuZoom100");
-    mnuZoom150 = menuItem(mnuZoom, QStringLiteral("150%"), "mnuZoom150");
-    mnuZoom200 = menuItem(mnuZoom, QStringLiteral("200%"), "mnuZoom200");
+    mnuZoom50 = MenuItem(mnuZoom, QStringLiteral("50%"), "mnuZoom50");
+    mnuZoom75 = MenuItem(mnuZoom, QStringLiteral("75%"), "mnuZoom75");
+    mnuZoom100 = MenuItem(mnuZoom, QStringLiteral("100%"), "mnuZoom100");
+    mnuZoom150 = MenuItem(mnuZoom, QStringLiteral("150%"), "mnuZoom150");
+    mnuZoom200 = MenuItem(mnuZoom, QStringLiteral("200%"), "mnuZoom200");
 
     mnuHelp = subMenu(this, QStringLiteral("&Help"), "mnuHelp");
     menuBar()->addMenu(mnuHelp);
-    mnuHelpContents = menuItem(mnuHelp, QStringLiteral("&Contents..."), "mnuHelpContents");
-    mnuHelpIndex = menuItem(mnuHelp, QStringLiteral("&Index..."), "mnuHelpIndex");
+    mnuHelpContents = MenuItem(mnuHelp, QStringLiteral("&Contents..."), "mnuHelpContents");
+    mnuHelpIndex = MenuItem(mnuHelp, QStringLiteral("&Index..."), "mnuHelpIndex");
     mnuSep = mnuHelp->addSeparator();
     mnuSep->setObjectName(QStringLiteral("mnuSep"));
-    mnuAbout = menuItem(mnuHelp, QStringLiteral("&About"), "mnuAbout");
+    mnuAbout = MenuItem(mnuHelp, QStringLiteral("&About"), "mnuAbout");
 }
 
 void frmViewSystem::connectCommands()
@@ -335,15 +329,10 @@ void frmViewSystem::DrawTunnels(qint32 systemId)
     const RowSet tunnels = DbGetTunnels(systemId);
     for (int i = 0; i < tunnels.count(); ++i) {
         const qint32 tunnelId = tunnels.toInt(i, QStringLiteral("TunnelID"));
-        qint32 count = 0;
-        const RowSet coords = DbGetTunnelCoords(tunnelId, count);
-        if (count <= 0)
+        const Outline outline = DbGetTunnelOutline(tunnelId);
+        if (outline.isEmpty())
             continue;  // a tunnel without an outline is not on the map
-        zv::Poly outline;
-        outline.Pt.reserve(count);
-        for (int k = 0; k < count; ++k)
-            outline.Pt.append({coords.toInt(k, QStringLiteral("TunnelX")), coords.toInt(k, QStringLiteral("TunnelY"))});
-        ZVMap1->SetPoly(tunnelId, outline);
+        ZVMap1->SetPoly(tunnelId, ToPoly(outline));
     }
 }
 
@@ -376,7 +365,7 @@ void frmViewSystem::BuildReportMenu()
         mnuRpt[0]->setData(captions[0]);
     }
     for (int i = 1; i < captions.size(); ++i) {
-        mnuRpt << menuItem(mnuReports, ShownName(captions[i]), "mnuRpt");
+        mnuRpt << MenuItem(mnuReports, ShownName(captions[i]), "mnuRpt");
         mnuRpt.last()->setData(captions[i]);
     }
     for (QAction* item : std::as_const(mnuRpt)) {

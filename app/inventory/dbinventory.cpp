@@ -1,0 +1,116 @@
+#include "dbinventory.h"
+
+#include "globals.h"
+#include "helpers.h"
+#include "krverror.h"
+#include "modkrv.h"
+#include "settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+Outline outlineOf(const RowSet& rows, const QString& xColumn, const QString& yColumn)
+{
+    Outline outline;
+    outline.reserve(rows.count());
+    for (int k = 0; k < rows.count(); ++k)
+        outline.append({rows.toInt(k, xColumn), rows.toInt(k, yColumn)});
+    return outline;
+}
+
+QString textOrEmpty(const QVariant& v) { return v.isNull() ? QString() : v.toString(); }
+
+}  // namespace
+
+Outline DbGetTunnelOutline(qint32 tunnelId)
+{
+    qint32 count = 0;
+    const RowSet coords = DbGetTunnelCoords(tunnelId, count);
+    if (count <= 0)
+        return {};
+    return outlineOf(coords, QStringLiteral("TunnelX"), QStringLiteral("TunnelY"));
+}
+
+Outline DbGetPanelOutline(qint32 panelId)
+{
+    qint32 count = 0;
+    const RowSet coords = DbGetPanelCoords(panelId, count);
+    if (count <= 0)
+        return {};
+    return outlineOf(coords, QStringLiteral("PanelX"), QStringLiteral("PanelY"));
+}
+
+SystemSettings SystemSettingsOf(const RowSet& systemRs)
+{
+    SystemSettings s;
+    s.systemId = systemRs.toInt(0, QStringLiteral("SystemID"));
+    s.name = textOrEmpty(systemRs.value(0, QStringLiteral("SystemName")));
+    s.picture = textOrEmpty(systemRs.value(0, QStringLiteral("SystemPicture")));
+    const QVariant width = systemRs.value(0, QStringLiteral("DrawWidth"));
+    s.drawWidth = width.isNull() ? 1 : qint16(width.toInt());
+    const QVariant colour = systemRs.value(0, QStringLiteral("SystemForeground"));
+    s.foreground = colour.isNull() ? 0 : quint32(colour.toLongLong());
+    const QVariant view = systemRs.value(0, QStringLiteral("View"));
+    s.compareView = !view.isNull() && view.toInt() != 0;
+    return s;
+}
+
+bool DbSaveSystemName(const QString& name)
+{
+    if (gSystemID != 0) {
+        DbSetSystemName(name);
+        return false;
+    }
+    gSystemID = DbAddSystem(QString(), name);
+    return true;
+}
+
+bool DbTunnelNameTaken(const QString& name, qint32 exceptTunnelId)
+{
+    // Two tunnels of one name would share one media folder.
+    const RowSet others =
+        gConn.query(QStringLiteral("SELECT TunnelName FROM Tunnels WHERE TunnelID <> ?"), {exceptTunnelId});
+    for (int i = 0; i < others.count(); ++i)
+        if (SameName(others.value(i, QStringLiteral("TunnelName")).toString(), name))
+            return true;
+    return false;
+}
+
+void MakeTunnelFolder(const QString& name)
+{
+    const QString folder = IniGetSystemPath() + name;
+    if (!QFileInfo(folder).isDir())
+        MakeFolderTree(folder);
+}
+
+void RenameTunnelAndFolder(qint32 tunnelId, const QString& oldName, const QString& newName)
+{
+    const QString dataPath = IniGetSystemPath();
+    const QString oldFolder = dataPath + oldName;
+    const QString newFolder = dataPath + newName;
+    bool renamed = false;
+    bool made = false;
+    if (QFileInfo(oldFolder).isDir()) {
+        if (!QFileInfo::exists(newFolder)) {
+            if (!QDir().rename(oldFolder, newFolder))
+                throw KrvError(ErrNo::PathNotFound,
+                               QStringLiteral("The folder %1 could not be renamed to %2.").arg(oldFolder, newFolder));
+            renamed = true;
+        }
+    } else if (!QFileInfo(newFolder).isDir()) {
+        MakeFolderTree(newFolder);
+        made = true;
+    }
+    try {
+        DbRenameTunnel(tunnelId, newName);
+    } catch (...) {
+        // The media folder goes back with the name, so the tunnel's media paths hold.
+        if (renamed)
+            QDir().rename(newFolder, oldFolder);
+        else if (made)
+            QDir().rmdir(newFolder);
+        throw;
+    }
+}

@@ -1,0 +1,39 @@
+#pragma once
+#include "dbsystem.h"
+
+#include <QString>
+
+// The inventory windows' reads and writes that go beyond one core procedure: outlines as
+// the maps take them, the System row's settings, and tunnel changes that move their
+// media folder along.
+
+// The tunnel's stored outline, by CoordIndex; empty when it has none.
+Outline DbGetTunnelOutline(qint32 tunnelId);
+// The panel's stored outline, by CoordIndex; empty when it has none.
+Outline DbGetPanelOutline(qint32 panelId);
+
+// What the set-up window shows of the System row.
+struct SystemSettings {
+    qint32 systemId = 0;
+    QString name;     // "" when Null
+    QString picture;  // "" when Null
+    qint16 drawWidth = 1;     // a Null width reads as 1
+    quint32 foreground = 0;   // BGR; a Null colour reads as 0
+    bool compareView = false; // the compare option (column View)
+};
+// The settings of the first row of a DbGetSystem() row set; the row set must not be empty.
+SystemSettings SystemSettingsOf(const RowSet& systemRs);
+
+// Names the system: renames row gSystemID, or adds the row and sets gSystemID. True when
+// the row was added.
+bool DbSaveSystemName(const QString& name);
+
+// True when a tunnel other than exceptTunnelId has the name (compared as names are).
+bool DbTunnelNameTaken(const QString& name, qint32 exceptTunnelId);
+
+// The tunnel's media folder under the data path, made when it is missing.
+void MakeTunnelFolder(const QString& name);
+
+// Renames the tunnel and its media folder: the folder first (made when there is none), so
+// that when it cannot follow nothing changes; a failed store puts the folder back.
+void RenameTunnelAndFolder(qint32 tunnelId, const QString& oldName, const QString& newName);
