@@ -454,7 +454,7 @@ void SetApply::parseColumn(Stmt& s, int c, Lineage* out)
 }
 
 void SetApply::put(Dir& d, int dir, Kind kind, qint64 srid, qint64 trid, const QByteArray& guid, const QByteArray& lin,
-         qint64 gen, const QString& reason, qint64 mask)
+                   qint64 gen, const QString& reason, qint64 mask)
 {
     Step st{m_base + dir * kDirSpan + kind * kKindSpan + d.count[kind]++, srid, trid, guid, lin, gen, reason, mask,
             kind == Update};
