@@ -1,5 +1,6 @@
 #include "masteronly.h"
 
+#include "replshared.h"
 #include "replstore.h"
 #include "varnock.h"
 

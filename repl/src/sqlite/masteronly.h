@@ -7,17 +7,6 @@
 #include <QStringList>
 #include <QVector>
 
-namespace Varnock::Store {
-
-// A row not changed since its file became replicable stores no identity or lineage (replstore.cpp): these
-// give the SQL of its derived identity from its rowid, of the rowid inside such an identity, and the lineage
-// it has until its first change.
-QString derivedGuidSql(const QString& table, const QString& rowid);
-QString derivedRowidSql(const QString& table, const QString& guid);
-QByteArray firstLineage(Sql::Db& db, const QString& schema);
-
-}  // namespace Varnock::Store
-
 namespace Varnock::Store::MasterOnly {
 
 // Adds tables to the file's list (a file already listing them is not written). 0 or a negative result.

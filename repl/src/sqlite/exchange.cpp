@@ -1,0 +1,603 @@
+// The exchange between two replicas of one set: both files attached to one connection, one transaction over
+// both, every table's versions planned and written (exchangeapply.cpp, decided in exchangedecide.cpp), watermarks
+// and members brought level, and the history of both files written. An exchange with nothing to send is known from
+// the two file headers, or from reads only.
+#include "exchange.h"
+
+#include "masteronly.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRandomGenerator>
+#include <QTextStream>
+
+#include <algorithm>
+
+namespace Varnock::Store {
+
+using Sql::Db;
+using Sql::fail;
+using Sql::Failure;
+using Sql::ident;
+using Sql::openReplicable;
+using Sql::Stmt;
+
+namespace {
+
+// Set by tests: every table goes row by row.
+bool g_rowByRow = false;
+
+void writeLog(const QString& logFile, const QString& line)
+{
+    if (logFile.isEmpty())
+        return;
+    QFile f(logFile);
+    // A log that cannot be written never fails the operation.
+    if (f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        QTextStream ts(&f);
+        ts << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) << "  " << line << "\n";
+    }
+}
+
+QStringList tableColumns(Db& db, const QString& schema, const QString& table, QString* pk)
+{
+    QStringList cols;
+    Stmt s(db, QStringLiteral("PRAGMA %1.table_info(%2)").arg(ident(schema), ident(table)));
+    int pkCount = 0;
+    QString pkName, pkType;
+    while (s.step()) {
+        const QString name = s.text(1);
+        if (s.integer(5) > 0) {
+            ++pkCount;
+            pkName = name;
+            pkType = s.text(2);
+        }
+        if (!name.startsWith(QLatin1String("s_"), Qt::CaseInsensitive) || (name.compare(QLatin1String("s_GUID"), Qt::CaseInsensitive) &&
+                                                                           name.compare(QLatin1String("s_Generation"), Qt::CaseInsensitive) &&
+                                                                           name.compare(QLatin1String("s_Lineage"), Qt::CaseInsensitive)))
+            cols << name;
+    }
+    if (pk)
+        *pk = (pkCount == 1 && pkType.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0) ? pkName : QString();
+    return cols;
+}
+
+QVector<QVector<int>> uniqueKeys(Db& db, const QString& schema, const QString& table, const QStringList& cols)
+{
+    QVector<QVector<int>> out;
+    QStringList names;
+    {
+        Stmt s(db, QStringLiteral("PRAGMA %1.index_list(%2)").arg(ident(schema), ident(table)));
+        while (s.step())
+            if (s.integer(2) != 0 && s.text(4) != QLatin1String("pk") && !s.text(1).startsWith(QLatin1String("repl_")))
+                names << s.text(1);
+    }
+    for (const QString& n : names) {
+        Stmt s(db, QStringLiteral("PRAGMA %1.index_info(%2)").arg(ident(schema), ident(n)));
+        QVector<int> key;
+        bool usable = true;
+        while (s.step()) {
+            const int c = int(cols.indexOf(s.text(2)));
+            if (s.isNull(2) || c < 0)
+                usable = false;
+            key << c;
+        }
+        if (usable && !key.isEmpty())
+            out << key;
+    }
+    return out;
+}
+
+QVector<TableInfo> commonTables(Db& db)
+{
+    QSet<QString> partnerTables;
+    {
+        Stmt s(db, QStringLiteral("SELECT name FROM partner.repl_tables"));
+        while (s.step())
+            partnerTables.insert(s.text(0));
+    }
+    QVector<TableInfo> out;
+    const QByteArray firstLineage = Store::firstLineage(db, QStringLiteral("main"));
+    Stmt s(db, QStringLiteral("SELECT name FROM main.repl_tables ORDER BY name"));
+    while (s.step()) {
+        const QString name = s.text(0);
+        if (!partnerTables.contains(name))
+            continue;
+        TableInfo t;
+        t.name = name;
+        QString pk;
+        const QStringList mine = tableColumns(db, QStringLiteral("main"), name, &pk);
+        const QStringList theirs = tableColumns(db, QStringLiteral("partner"), name, nullptr);
+        for (const QString& c : mine)
+            if (theirs.contains(c, Qt::CaseInsensitive))
+                t.cols << c;
+        t.pkCol = pk.isEmpty() ? -1 : int(t.cols.indexOf(pk));
+        t.uniques = uniqueKeys(db, QStringLiteral("main"), name, t.cols);
+        t.firstLineage = firstLineage;
+        out << t;
+    }
+    return out;
+}
+
+// The tables (indexes into tables) with rows or deletions of generations (above, upTo] in schema, asked in two
+// statements, so a table with nothing to send costs no planning.
+QSet<int> tablesToSend(Db& db, const QVector<TableInfo>& tables, const QString& schema, qint64 above, qint64 upTo)
+{
+    QSet<int> out;
+    QHash<QString, int> byName;
+    QStringList parts;
+    for (int t = 0; t < tables.size(); ++t) {
+        byName.insert(tables[t].name, t);
+        parts << QStringLiteral("SELECT %1 WHERE EXISTS (SELECT 1 FROM %2.%3 WHERE s_Generation > ?1 AND s_Generation <= ?2)")
+                     .arg(t)
+                     .arg(ident(schema), ident(tables[t].name));
+    }
+    // A compound statement has a limit on its parts.
+    for (int from = 0; from < parts.size(); from += 400) {
+        Stmt rows(db, parts.mid(from, 400).join(QStringLiteral(" UNION ALL ")));
+        rows.bind(1, above).bind(2, upTo);
+        while (rows.step())
+            out.insert(int(rows.integer(0)));
+    }
+    Stmt tombs(db, QStringLiteral("SELECT DISTINCT tbl FROM %1.repl_tombstones WHERE generation > ?1 AND generation <= ?2")
+                       .arg(ident(schema)));
+    tombs.bind(1, above).bind(2, upTo);
+    while (tombs.step()) {
+        const auto it = byName.constFind(tombs.text(0));
+        if (it != byName.constEnd())
+            out.insert(*it);
+    }
+    return out;
+}
+
+qint64 watermark(Db& db, const QString& schema, qint32 nickname)
+{
+    Stmt s(db, QStringLiteral("SELECT generation FROM %1.repl_watermarks WHERE nickname = ?").arg(ident(schema)));
+    s.bind(1, qint64(nickname));
+    return s.step() ? s.integer(0) : 0;
+}
+
+void setWatermark(Db& db, const QString& schema, qint32 nickname, qint64 gen)
+{
+    Stmt s(db, QStringLiteral("INSERT INTO %1.repl_watermarks (nickname, generation) VALUES (?, ?) "
+                              "ON CONFLICT (nickname) DO UPDATE SET generation = max(generation, excluded.generation)")
+                   .arg(ident(schema)));
+    s.bind(1, qint64(nickname)).bind(2, gen).run();
+}
+
+bool memberRemoved(Db& db, const QString& schema, const QString& replica)
+{
+    Stmt s(db, QStringLiteral("SELECT removed FROM %1.repl_replicas WHERE replica_guid = ?").arg(ident(schema)));
+    s.bind(1, replica);
+    return s.step() && s.integer(0) != 0;
+}
+
+// Each file learns the members the other knows, and which were removed.
+void mergeMembers(Db& db, const QString& from, const QString& to)
+{
+    db.exec(QStringLiteral("INSERT OR IGNORE INTO %2.repl_replicas SELECT * FROM %1.repl_replicas").arg(ident(from), ident(to)));
+    db.exec(QStringLiteral("UPDATE %2.repl_replicas SET removed = 1 WHERE removed = 0 AND replica_guid IN "
+                           "(SELECT replica_guid FROM %1.repl_replicas WHERE removed <> 0)")
+                .arg(ident(from), ident(to)));
+}
+
+QString logLine(const QString& local, const QString& partner, const Exchange& e)
+{
+    QString what;
+    switch (e.status) {
+    case Status::Completed:
+        what = QStringLiteral("completed");
+        break;
+    case Status::Cancelled:
+        what = QStringLiteral("cancelled");
+        break;
+    default:
+        what = QStringLiteral("failed (%1: %2)").arg(e.errorCode).arg(e.errorText);
+    }
+    return QStringLiteral("Exchange %1 between %2 and %3 %4; received %5 inserts, %6 updates, %7 deletions; "
+                          "sent %8 inserts and updates, %9 deletions; %10 conflicts, %11 errors")
+        .arg(e.exchangeId, local, partner, what)
+        .arg(e.insertsReceived)
+        .arg(e.updatesReceived)
+        .arg(e.deletesReceived)
+        .arg(e.insertsAndUpdatesSent)
+        .arg(e.deletesSent)
+        .arg(e.conflicts)
+        .arg(e.errors);
+}
+
+void refuseMismatch(Db& db, const Identity& a, const Identity& b)
+{
+    if (a.setId.compare(b.setId, Qt::CaseInsensitive) != 0)
+        throw Failure{Result::OtherSet, QStringLiteral("The two databases are not replicas of the same set.")};
+    if (a.replicaId.compare(b.replicaId, Qt::CaseInsensitive) == 0)
+        throw Failure{Result::SameReplica, QStringLiteral("The two databases are the same replica.")};
+    if (memberRemoved(db, QStringLiteral("main"), b.replicaId) || memberRemoved(db, QStringLiteral("partner"), a.replicaId))
+        throw Failure{Result::RemovedReplica, QStringLiteral("The replica was removed from the replica set.")};
+}
+
+// True when neither file has a change the other lacks and both know the same members. Runs in a read
+// transaction; refuses unrelated files as the exchange itself would.
+bool nothingToExchange(Db& db, bool exporting, bool importing)
+{
+    db.exec(QStringLiteral("BEGIN"));
+    try {
+        const Identity a = readInfo(db, QStringLiteral("main"));
+        const Identity b = readInfo(db, QStringLiteral("partner"));
+        refuseMismatch(db, a, b);
+        bool idle = db.scalarInt(QStringLiteral("SELECT EXISTS (SELECT replica_guid, removed FROM main.repl_replicas EXCEPT "
+                                                "SELECT replica_guid, removed FROM partner.repl_replicas) OR EXISTS "
+                                                "(SELECT replica_guid, removed FROM partner.repl_replicas EXCEPT "
+                                                "SELECT replica_guid, removed FROM main.repl_replicas)")) == 0;
+        QStringList tables;
+        if (idle) {
+            Stmt t(db, QStringLiteral("SELECT name FROM main.repl_tables INTERSECT SELECT name FROM partner.repl_tables"));
+            while (t.step())
+                tables << t.text(0);
+        }
+        auto pending = [&](const QString& schema, qint64 above) {
+            Stmt t(db, QStringLiteral("SELECT 1 FROM %1.repl_tombstones WHERE generation > ? LIMIT 1").arg(ident(schema)));
+            t.bind(1, above);
+            if (t.step())
+                return true;
+            for (const QString& name : tables) {
+                Stmt r(db, QStringLiteral("SELECT 1 FROM %1.%2 WHERE s_Generation > ? LIMIT 1").arg(ident(schema), ident(name)));
+                r.bind(1, above);
+                if (r.step())
+                    return true;
+            }
+            return false;
+        };
+        if (idle && exporting)
+            idle = !pending(QStringLiteral("main"), watermark(db, QStringLiteral("partner"), a.nickname));
+        if (idle && importing)
+            idle = !pending(QStringLiteral("partner"), watermark(db, QStringLiteral("main"), b.nickname));
+        db.exec(QStringLiteral("COMMIT"));
+        return idle;
+    } catch (...) {
+        sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A file's header as the idle shortcut reads it, without SQLite: no schema is parsed.
+struct Header {
+    bool usable = false;     // a rollback-journal database with no journal or log beside it
+    quint32 counter = 0;     // file change counter, moved by every transaction that wrote the file
+    quint32 pairToken = 0;   // user_version: the token of the last two-way exchange that left the file in step
+    quint32 expected = 0;    // application_id: the change counter that exchange left
+};
+
+quint32 be32(const char* p)
+{
+    return (quint32(quint8(p[0])) << 24) | (quint32(quint8(p[1])) << 16) | (quint32(quint8(p[2])) << 8) | quint8(p[3]);
+}
+
+// ownTransaction: read under this process's own write transaction, whose journal is expected.
+Header readHeader(const QString& path, bool ownTransaction = false)
+{
+    Header h;
+    if ((!ownTransaction && QFileInfo::exists(path + QStringLiteral("-journal"))) ||
+        QFileInfo::exists(path + QStringLiteral("-wal")))
+        return h;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return h;
+    const QByteArray b = f.read(100);
+    if (b.size() < 100 || !b.startsWith(QByteArrayLiteral("SQLite format 3")) || b[18] != 1 || b[19] != 1)
+        return h;
+    h.usable = true;
+    h.counter = be32(b.constData() + 24);
+    h.pairToken = be32(b.constData() + 60);
+    h.expected = be32(b.constData() + 68);
+    return h;
+}
+
+// True when a two-way exchange between exactly these two files left both in step and neither was written since:
+// the two tokens are one pair (each file holds its own half), and each change counter is where that exchange
+// left it. A copy of a file holds the same half as the file, so a file and its copy never pass.
+bool inStepSinceLastExchange(const QString& a, const QString& b)
+{
+    const Header x = readHeader(a), y = readHeader(b);
+    return x.usable && y.usable && x.pairToken != 0 && (x.pairToken ^ y.pairToken) == 1 && x.counter == x.expected &&
+           y.counter == y.expected;
+}
+
+// An exchange that found nothing to send is listed in both files' history all the same, in one small write. A file
+// that was in step with its partner stays so: the change counter it expects moves with this write.
+void recordIdleExchange(const QString& local, const QString& partner, Exchange& e)
+{
+    try {
+        Db db;
+        openReplicable(db, local);
+        Stmt at(db, QStringLiteral("ATTACH DATABASE ? AS partner"));
+        at.bind(1, partner).run();
+        Sql::Transaction tx(db);
+        const Identity a = readInfo(db, QStringLiteral("main")), b = readInfo(db, QStringLiteral("partner"));
+        e.partnerNickname = b.nickname;
+        Exchange theirs = e;
+        theirs.initiatedHere = false;
+        theirs.partnerNickname = a.nickname;
+        theirs.direction = e.direction == Direction::Export   ? Direction::Import
+                           : e.direction == Direction::Import ? Direction::Export
+                                                              : e.direction;
+        for (int i = 0; i < 2; ++i) {
+            const QString schema = i == 0 ? QStringLiteral("main") : QStringLiteral("partner");
+            const Header h = readHeader(i == 0 ? local : partner, true);
+            writeHistory(db, schema, i == 0 ? e : theirs);
+            if (h.usable && h.pairToken != 0 && h.counter == h.expected)
+                db.exec(QStringLiteral("PRAGMA %1.application_id = %2").arg(schema).arg(qint32(h.counter + 1)));
+        }
+        tx.commit();
+    } catch (const Failure&) {
+        // The history is a record only: a file that cannot take it now does not undo an exchange that was not needed.
+    }
+}
+
+}  // namespace
+
+void setRowByRow(bool on)
+{
+    g_rowByRow = on;
+}
+
+int synchronize(const QString& local, const QString& partner, int direction, const Progress& progress,
+                const QString& logFile, Exchange* out, QString* error)
+{
+    Exchange e;
+    e.exchangeId = newGuidText();
+    e.initiated = QDateTime::currentDateTimeUtc();
+    e.direction = direction;
+    e.initiatedHere = true;
+    e.status = Status::InProgress;
+    const bool exporting = direction & (Direction::Export | Direction::Both);
+    const bool importing = direction & (Direction::Import | Direction::Both);
+    Db db;
+    bool attached = false;
+    try {
+        const QFileInfo a(local), b(partner);
+        if (!a.isFile())
+            throw Failure{Result::NotDatabase, QStringLiteral("The database file %1 does not exist.").arg(local)};
+        if (!b.isFile())
+            throw Failure{Result::NotDatabase, QStringLiteral("The database file %1 does not exist.").arg(partner)};
+        if (a.canonicalFilePath() == b.canonicalFilePath())
+            throw Failure{Result::SameReplica, QStringLiteral("A database cannot be synchronized with itself.")};
+        if (!exporting && !importing)
+            throw Failure{Result::Failed, QStringLiteral("No direction for the exchange.")};
+        // Nothing written on either side since their last exchange: a look at the two file headers suffices.
+        // (The partner's nickname is not read on this path.)
+        if (inStepSinceLastExchange(local, partner)) {
+            e.status = Status::Completed;
+            e.lastAction = QDateTime::currentDateTimeUtc();
+            recordIdleExchange(local, partner, e);
+            writeLog(logFile, logLine(local, partner, e) + QStringLiteral(" (nothing to exchange)"));
+            if (out)
+                *out = e;
+            return Result::Ok;
+        }
+
+        openReplicable(db, local);
+        {
+            Stmt at(db, QStringLiteral("ATTACH DATABASE ? AS partner"));
+            at.bind(1, partner).run();
+            attached = true;
+        }
+        // Sanity of the partner: a SQLite file that is a replica of the same set.
+        try {
+            db.scalarInt(QStringLiteral("SELECT count(*) FROM partner.sqlite_master"));
+        } catch (const Failure& f) {
+            throw Failure{Result::NotDatabase, QStringLiteral("%1 is not a database that can be used: %2").arg(partner, f.text)};
+        }
+        if (!hasInfo(db, QStringLiteral("partner")))
+            throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(partner)};
+        // An exchange with nothing to send leaves both files untouched and costs only reads.
+        if (nothingToExchange(db, exporting, importing)) {
+            Identity theirs = readInfo(db, QStringLiteral("partner"));
+            e.partnerNickname = theirs.nickname;
+            e.status = Status::Completed;
+            e.lastAction = QDateTime::currentDateTimeUtc();
+            db.exec(QStringLiteral("DETACH DATABASE partner"));
+            attached = false;
+            db.close();
+            recordIdleExchange(local, partner, e);
+            writeLog(logFile, logLine(local, partner, e) + QStringLiteral(" (nothing to exchange)"));
+            if (out)
+                *out = e;
+            return Result::Ok;
+        }
+
+        // Only a rollback journal commits over both files at once.
+        db.exec(QStringLiteral("PRAGMA main.journal_mode = DELETE"));
+        db.exec(QStringLiteral("PRAGMA partner.journal_mode = DELETE"));
+        // The exchange walks indexes of both files at random; a cache that holds them saves re-reading pages.
+        db.exec(QStringLiteral("PRAGMA main.cache_size = -131072"));
+        db.exec(QStringLiteral("PRAGMA partner.cache_size = -131072"));
+        db.exec(QStringLiteral("PRAGMA temp_store = MEMORY"));
+
+        db.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        try {
+            Side sa, sb;
+            QSet<QByteArray> conflictKeys;
+            sa.conflictKeys = sb.conflictKeys = &conflictKeys;
+            sa.schema = QStringLiteral("main");
+            sb.schema = QStringLiteral("partner");
+            sa.id = readInfo(db, sa.schema);
+            sb.id = readInfo(db, sb.schema);
+            e.partnerNickname = sb.id.nickname;
+            refuseMismatch(db, sa.id, sb.id);
+
+            // Close both generations: g is what is sent, g+1 holds what arrives, g+2 is open for new changes and for
+            // the versions this exchange decides.
+            for (Side* s : {&sa, &sb}) {
+                const qint64 g = s->id.generation;
+                s->echo = g + 1;
+                s->decided = g + 2;
+                s->settled = exporting && importing ? g + 1 : g + 2;
+                Stmt close(db, QStringLiteral("UPDATE %1.repl_info SET generation = ?, applying = 1").arg(ident(s->schema)));
+                close.bind(1, g + 2).run();
+            }
+            sa.wmOfOther = watermark(db, sa.schema, sb.id.nickname);   // what A has of B
+            sb.wmOfOther = watermark(db, sb.schema, sa.id.nickname);   // what B has of A
+            // Tables the Design Master keeps to itself: what a replica changed there is put back, not taken in.
+            for (Side* m : {&sa, &sb}) {
+                const Side* r = m == &sa ? &sb : &sa;
+                if (!(m == &sa ? importing : exporting) || m->id.replicaId.compare(m->id.designMasterId, Qt::CaseInsensitive))
+                    continue;
+                for (const QString& t : MasterOnly::tables(db, m->schema))
+                    for (const QByteArray& g : MasterOnly::putBack(db, t, m->schema, r->schema, m->wmOfOther,
+                                                                   r->id.generation, r->echo, e.exchangeId))
+                        conflictKeys.insert(g);
+            }
+
+            Exchanger ex(db, e.exchangeId);
+            ex.tables = commonTables(db);
+            // Every version of both directions is classified before anything is written, so each side is judged
+            // as it was when the exchange began.
+            SetApply::prepare(db);
+            const QSet<int> sendsA = exporting ? tablesToSend(db, ex.tables, sa.schema, sb.wmOfOther, sa.id.generation) : QSet<int>();
+            const QSet<int> sendsB = importing ? tablesToSend(db, ex.tables, sb.schema, sa.wmOfOther, sb.id.generation) : QSet<int>();
+            std::vector<std::unique_ptr<SetApply>> plans;
+            bool rowByRowUsed = false;
+            qint64 total = 0;
+            for (int t = 0; t < ex.tables.size(); ++t) {
+                plans.push_back(std::make_unique<SetApply>(db, ex.tables[t], t, e.exchangeId));
+                if (exporting && sendsA.contains(t))
+                    plans.back()->plan(0, sa, sb, sb.wmOfOther, sa.id.generation);
+                if (importing && sendsB.contains(t))
+                    plans.back()->plan(1, sb, sa, sa.wmOfOther, sb.id.generation);
+                plans.back()->flush();
+                total += plans.back()->steps();
+            }
+            total = std::max<qint64>(1, total);
+            qint64 done = 0;
+            const qint64 every = std::max<qint64>(1, total / 100);
+            auto cancelled = [] { return Failure{Result::Cancelled, QStringLiteral("The exchange was cancelled.")}; };
+            auto tick = [&] {
+                ++done;
+                if (progress && done % every == 0 && !progress(done, total))
+                    throw cancelled();
+            };
+            auto advance = [&](qint64 n) {
+                done += n;
+                if (n > 0 && progress && !progress(std::min(done, total), total))
+                    throw cancelled();
+            };
+            if (progress && !progress(0, total))
+                throw cancelled();
+            for (int t = 0; t < ex.tables.size(); ++t) {
+                if (plans[size_t(t)]->steps() == 0)
+                    continue;
+                const Side keepA = sa, keepB = sb;
+                const QSet<QByteArray> keepConflicts = conflictKeys;
+                const qint64 keepDone = done;
+                db.exec(QStringLiteral("SAVEPOINT repl_table"));
+                if (!g_rowByRow && plans[size_t(t)]->run(advance)) {
+                    db.exec(QStringLiteral("RELEASE repl_table"));
+                    continue;
+                }
+                // A clash between keys (or a write refused otherwise): this table goes row by row, in the order
+                // the rows were changed, each clash decided as it comes.
+                db.exec(QStringLiteral("ROLLBACK TO repl_table"));
+                rowByRowUsed = true;
+                sa = keepA;
+                sb = keepB;
+                conflictKeys = keepConflicts;
+                done = keepDone;
+                if (exporting)
+                    ex.collect(sa, t, sb.wmOfOther, sa.id.generation);
+                if (importing)
+                    ex.collect(sb, t, sa.wmOfOther, sb.id.generation);
+                if (exporting)
+                    ex.applyTable(sa, sb, t, tick);
+                if (importing)
+                    ex.applyTable(sb, sa, t, tick);
+                db.exec(QStringLiteral("RELEASE repl_table"));
+            }
+            if (progress && !progress(total, total))
+                throw cancelled();
+            // Watermarks: the receiver has everything the sender had up to its closed generation, and the sender's
+            // echo generation holds only what came from the receiver.
+            if (exporting)
+                setWatermark(db, sb.schema, sa.id.nickname, sa.id.generation + (importing ? 1 : 0));
+            if (importing)
+                setWatermark(db, sa.schema, sb.id.nickname, sb.id.generation + (exporting ? 1 : 0));
+            mergeMembers(db, sa.schema, sb.schema);
+            mergeMembers(db, sb.schema, sa.schema);
+            for (Side* s : {&sa, &sb})
+                db.exec(QStringLiteral("UPDATE %1.repl_info SET applying = 0").arg(ident(s->schema)));
+
+            e.status = Status::Completed;
+            e.lastAction = QDateTime::currentDateTimeUtc();
+            e.insertsReceived = sa.inserts;
+            e.updatesReceived = sa.updates;
+            e.deletesReceived = sa.deletes;
+            e.insertsAndUpdatesSent = sb.inserts + sb.updates;
+            e.deletesSent = sb.deletes;
+            e.conflicts = int(conflictKeys.size());
+            e.errors = sa.errors + sb.errors;
+            e.tableModifications = int((sa.tablesChanged + sb.tablesChanged).size());
+            writeHistory(db, sa.schema, e);
+            Exchange theirs = e;
+            theirs.initiatedHere = false;
+            theirs.partnerNickname = sa.id.nickname;
+            theirs.direction = direction == Direction::Export   ? Direction::Import
+                               : direction == Direction::Import ? Direction::Export
+                                                                : direction;
+            theirs.insertsReceived = sb.inserts;
+            theirs.updatesReceived = sb.updates;
+            theirs.deletesReceived = sb.deletes;
+            theirs.insertsAndUpdatesSent = sa.inserts + sa.updates;
+            theirs.deletesSent = sa.deletes;
+            writeHistory(db, sb.schema, theirs);
+            // A two-way exchange that decided no key clash leaves nothing to send: both headers get one half of a
+            // fresh token and the change counter this commit leaves (it moves by one per writing transaction;
+            // were it to move otherwise, the shortcut would merely not apply).
+            const bool inStep = exporting && importing && !rowByRowUsed;
+            const quint32 token = (QRandomGenerator::system()->generate() | 2u) & ~1u;
+            for (int i = 0; i < 2; ++i) {
+                const QString schema = i == 0 ? sa.schema : sb.schema;
+                const Header h = readHeader(i == 0 ? local : partner, true);
+                const bool stamp = inStep && h.usable;
+                db.exec(QStringLiteral("PRAGMA %1.user_version = %2").arg(schema).arg(stamp ? qint32(token | quint32(i)) : 0));
+                db.exec(QStringLiteral("PRAGMA %1.application_id = %2").arg(schema).arg(stamp ? qint32(h.counter + 1) : 0));
+            }
+            db.exec(QStringLiteral("COMMIT"));
+        } catch (...) {
+            sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+        writeLog(logFile, logLine(local, partner, e));
+        if (out)
+            *out = e;
+        return Result::Ok;
+    } catch (const Failure& f) {
+        e.status = f.result == Result::Cancelled ? Status::Cancelled : Status::Failed;
+        e.errorCode = f.result;
+        e.errorText = f.text;
+        e.lastAction = QDateTime::currentDateTimeUtc();
+        e.insertsReceived = e.updatesReceived = e.deletesReceived = e.insertsAndUpdatesSent = e.deletesSent = 0;
+        e.conflicts = e.errors = e.tableModifications = 0;
+        // The failed attempt is noted in this file's history when the file is a replica.
+        try {
+            if (attached)
+                sqlite3_exec(db.handle(), "DETACH DATABASE partner", nullptr, nullptr, nullptr);
+            if (!db.isOpen() && QFileInfo(local).isFile())
+                db.open(local);
+            if (db.isOpen() && hasInfo(db))
+                writeHistory(db, QStringLiteral("main"), e);
+        } catch (const Failure&) {
+        }
+        writeLog(logFile, logLine(local, partner, e));
+        if (out)
+            *out = e;
+        return fail(f, error);
+    }
+}
+
+}  // namespace Varnock::Store
