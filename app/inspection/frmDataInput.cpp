@@ -2,6 +2,7 @@
 
 #include "clicklabel.h"
 #include "db.h"
+#include "dbdatainput.h"
 #include "dbdefects.h"
 #include "dbinspection.h"
 #include "dbmedia.h"
@@ -14,6 +15,7 @@
 #include "krverror.h"
 #include "lookups.h"
 #include "modkrv.h"
+#include "panelmap.h"
 #include "prompt.h"
 #include "settings.h"
 #include "textfit.h"
@@ -42,7 +44,6 @@
 #include <QTreeWidget>
 
 #include <cmath>
-#include <limits>
 
 namespace {
 
@@ -115,19 +116,6 @@ QToolButton* mediaButton(QWidget* parent, const char* name, const QString& tip, 
     pal.setColor(QPalette::Inactive, QPalette::ButtonText, colour);
     b->setPalette(pal);
     return b;
-}
-
-// The comment text of a panel; a stored Null reads as no comment, so one odd row does not
-// stop the panel from loading.
-QString PanelCommentText(qint32 inspectionId, qint32 panelId)
-{
-    try {
-        return DbGetPanelComment(inspectionId, panelId);
-    } catch (const KrvError& e) {
-        if (e.number() != ErrNo::InvalidUseOfNull)
-            throw;
-        return QString();
-    }
 }
 
 }  // namespace
@@ -516,43 +504,8 @@ void frmDataInput::DrawPanels()
         const RowSet panels = DbGetPanels(m_tunnelId);
         const RowSet coords = DbGetTunnelPanelCoords(m_tunnelId);
         const QHash<qint32, PanelLowest> lowest = DbGetLowestRatings(m_inspectionId);
-        QHash<qint32, QPair<int, int>> pointsOf;  // PanelID -> first row and count in coords
-        for (int k = 0; k < coords.count(); ++k) {
-            auto& range = pointsOf[coords.rows()[k][0].toInt()];
-            if (range.second == 0)
-                range.first = k;
-            ++range.second;
-        }
-        qint32 minX = std::numeric_limits<qint32>::max();
-        qint32 first = 0;
-        for (int p = 0; p < panels.count(); ++p) {
-            const qint32 panelId = panels.toInt(p, QStringLiteral("PanelID"));
-            const QPair<int, int> range = pointsOf.value(panelId);
-            if (range.second == 0)
-                continue;
-            zv::Poly poly;
-            poly.Pt.reserve(range.second);
-            for (int k = range.first; k < range.first + range.second; ++k) {
-                const qint32 x = coords.toInt(k, QStringLiteral("PanelX"));
-                const qint32 y = coords.toInt(k, QStringLiteral("PanelY"));
-                if (x < minX) {
-                    minX = x;
-                    first = panelId;
-                }
-                poly.Pt.append({x, y});
-            }
-            ZVMap1->SetPoly(panelId, poly);
-            const auto found = lowest.constFind(panelId);
-            if (found != lowest.constEnd() && found->odd) {
-                ShadePanel(panelId, false);  // a stored value that is no whole number: read as ever
-            } else {
-                const int low = found == lowest.constEnd() || found->lowest.isNull() ? 9
-                                                                                    : qMin(9, found->lowest.toInt());
-                const qint16 level = ShadeLevel(low, gWarningHighlight, gCriticalHighlight);
-                if (level > 0)
-                    ZVMap1->ShadePoly(panelId, level);
-            }
-        }
+        const qint32 first =
+            DrawPanelOutlines(ZVMap1, panels, coords, lowest, [this](qint32 id) { ShadePanel(id, false); });
         ZVMap1->setPVisible(true);
 
         m_panelId = first;
@@ -578,11 +531,7 @@ void frmDataInput::DrawPanels()
 
 qint16 frmDataInput::ShadeLevel(int lowestRating, int warning, int critical)
 {
-    if (lowestRating <= critical)
-        return 2;
-    if (lowestRating <= warning)
-        return 1;
-    return 0;
+    return PanelShadeLevel(lowestRating, warning, critical);
 }
 
 void frmDataInput::ShadePanel(qint32 panelId, bool shadeAll)
@@ -687,18 +636,7 @@ void frmDataInput::Form_Resize()
 
 void frmDataInput::LoadCategoryTabs(qint32 panelId)
 {
-    while (TabStrip1->count() > 0)
-        TabStrip1->removeTab(0);
-    const RowSet cats = DbGetPanelElementCategories(panelId);
-    for (int k = 0; k < cats.count(); ++k) {
-        // Shown as written: an "&" in a name would otherwise become an access key that
-        // switches the strip past the save question.
-        const int t =
-            TabStrip1->addTab(ShownName(NullToEmpty(cats.value(k, QStringLiteral("EleCategoryName"))).toString()));
-        TabStrip1->setTabData(t, cats.toInt(k, QStringLiteral("EleCategoryID")));
-    }
-    if (TabStrip1->count() > 0)
-        TabStrip1->setCurrentIndex(0);
+    FillCategoryTabs(TabStrip1, DbGetPanelElementCategories(panelId));
 }
 
 void frmDataInput::createRow(int i)
@@ -902,8 +840,8 @@ void frmDataInput::LoadPanelData(qint32 panelId)
                 w->resize(w->width(), TwipsToPixels(textHeight));
         }
 
-        m_currentComments = PanelCommentText(m_inspectionId, panelId);
-        m_previousComments = PanelCommentText(m_previousInspectionId, panelId);
+        m_currentComments = DbGetPanelCommentText(m_inspectionId, panelId);
+        m_previousComments = DbGetPanelCommentText(m_previousInspectionId, panelId);
 
         m_panelName = DbGetPanelName(panelId);
         lblName->setText(m_panelName);
@@ -1150,27 +1088,35 @@ void frmDataInput::cmdSave_Click()
 bool frmDataInput::SaveEdit()
 {
     try {
-        TxGuard tx;
+        PanelEdit edit;
+        edit.inspectionId = m_inspectionId;
+        edit.panelId = m_panelId;
         for (int i = 0; i < m_rowCount && i < txtRate1.size(); ++i)
-            DbSaveRating(m_inspectionId, m_panelId, rowElementId(i), txtRate1[i]->text());
+            edit.ratings.append({rowElementId(i), txtRate1[i]->text()});
         const QString current = txt1[1]->toPlainText();
         const QString previous = txt1[0]->toPlainText();
         // Only a comment the user changed is written: an untouched one would leave an
         // empty row behind, which counts as unposted data of its period.
         if (current != m_currentComments)
-            DbSavePanelComment(m_inspectionId, m_panelId, current);
+            edit.comment = current;
+        edit.previousInspectionId = m_previousInspectionId;
         if (m_previousYear != 0 && m_viewPrevious && m_previousInspectionId != 0 && previous != m_previousComments)
-            DbSavePanelComment(m_previousInspectionId, m_panelId, previous);
-        SaveDefectQuantities();
-        tx.commit();
+            edit.previousComment = previous;
+        QVector<QTreeWidgetItem*> items;
+        for (int n = 0; n < lvDefectQty->topLevelItemCount(); ++n) {
+            QTreeWidgetItem* item = lvDefectQty->topLevelItem(n);
+            items.append(item);
+            edit.defects.append({item->data(0, Qt::UserRole).toString(), item->text(0), item->text(1), item->text(2),
+                                 item->text(3).mid(1), item->text(4).mid(1)});
+        }
+        const QVector<qint32> ids = DbSavePanelEdit(edit);
         // The new rows are keyed now, so a second save updates them instead of adding them again.
-        for (const auto& [item, id] : m_addedDefects)
-            item->setData(0, Qt::UserRole, QStringLiteral("X") + QString::number(id));
-        m_addedDefects.clear();
+        for (int n = 0; n < items.size(); ++n)
+            if (edit.defects[n].key.isEmpty())
+                items[n]->setData(0, Qt::UserRole, QStringLiteral("X") + QString::number(ids[n]));
         m_currentComments = current;
         m_previousComments = previous;
     } catch (const std::exception& e) {
-        m_addedDefects.clear();
         // Nothing of the panel was written; the edit stays on screen to be saved again.
         LogError(QStringLiteral("Error saving data."), kSource, e);
         return false;
@@ -1384,66 +1330,6 @@ void frmDataInput::LoadDefectQuantities(qint32 panelId, qint32 inspectionId, QTr
         item->setText(4, QStringLiteral("$") + (total.isNull() ? QString() : MoneyText(total.toDouble())));
     }
     UpdateDefectButtons();
-}
-
-bool frmDataInput::DefectItemChanged(QTreeWidgetItem* item) const
-{
-    const qint32 id = qint32(Val(item->data(0, Qt::UserRole).toString().mid(1)));
-    const RowSet rs = DbGetDefectQuantity(id);
-    if (rs.isEmpty())
-        return false;
-    auto sameNumber = [&](const QString& column, const QString& shown) {
-        const QVariant v = rs.value(0, column);
-        if (v.isNull())
-            return shown.isEmpty();
-        return v.toDouble() == Val(shown);
-    };
-    const QVariant total = rs.value(0, QStringLiteral("TotalCost"));
-    // The list shows the total in cents, so it is compared in cents.
-    const bool sameTotal = total.isNull() ? item->text(4).mid(1).isEmpty()
-                                          : MoneyText(total.toDouble()) == MoneyText(Val(item->text(4).mid(1)));
-    return !(NullToEmpty(rs.value(0, QStringLiteral("Description"))).toString() == item->text(0) &&
-             sameNumber(QStringLiteral("Quantity"), item->text(1)) &&
-             NullToEmpty(rs.value(0, QStringLiteral("Units"))).toString() == item->text(2) &&
-             sameNumber(QStringLiteral("UnitCost"), item->text(3).mid(1)) && sameTotal);
-}
-
-void frmDataInput::SaveDefectQuantities()
-{
-    QVariantList kept;
-    QVector<QPair<QTreeWidgetItem*, qint32>> added;
-    for (int n = 0; n < lvDefectQty->topLevelItemCount(); ++n) {
-        QTreeWidgetItem* item = lvDefectQty->topLevelItem(n);
-        const QString description = item->text(0);
-        const double quantity = Val(item->text(1));
-        const QString units = item->text(2);
-        const double unitCost = Val(item->text(3).mid(1));
-        const double totalCost = Val(item->text(4).mid(1));
-        const QString key = item->data(0, Qt::UserRole).toString();
-        qint32 id;
-        if (key.isEmpty()) {
-            id = DbAddDefectQuantity(m_panelId, m_inspectionId, description, quantity, units, unitCost, totalCost);
-            added.append({item, id});
-        } else {
-            id = qint32(Val(key.mid(1)));
-            if (DefectItemChanged(item))
-                DbUpdateDefectQuantity(id, description, quantity, units, unitCost, totalCost);
-        }
-        kept.append(id);
-    }
-    if (kept.isEmpty()) {
-        gConn.exec(QStringLiteral("DELETE FROM DefectQuantity WHERE PanelID = ? AND InspectionID = ?"),
-                   {m_panelId, m_inspectionId});
-    } else {
-        QStringList marks;
-        for (int k = 0; k < kept.size(); ++k)
-            marks << QStringLiteral("?");
-        gConn.exec(QStringLiteral("DELETE FROM DefectQuantity WHERE PanelID = ? AND InspectionID = ? AND NOT ID IN (") +
-                       marks.join(QLatin1Char(',')) + QLatin1Char(')'),
-                   QVariantList{m_panelId, m_inspectionId} + kept);
-    }
-    // Keyed by the caller once the save is committed.
-    m_addedDefects = added;
 }
 
 void frmDataInput::UpdateInspectionPdButtons()

@@ -160,13 +160,11 @@ private:
     // defect quantities
     void LoadUnits();
     void LoadDefectQuantities(qint32 panelId, qint32 inspectionId, QTreeWidget* list);
-    void SaveDefectQuantities();
     void UpdateInspectionPdButtons();
     void EnsureUnitListed();
     void SetDefectFieldsEnabled(bool enabled);
     void UpdateAddDefectButton();
     void UpdateDefectButtons();
-    bool DefectItemChanged(QTreeWidgetItem* item) const;
     void costChanged();
     void lvDefectQty_ItemClick(QTreeWidgetItem* item);
     void cmdAddDefect_Click();
@@ -201,5 +199,4 @@ private:
     bool m_tabSwitchAllowed = false;
     bool m_editing = false;
     int m_picHeight = 0;  // twips
-    QVector<QPair<QTreeWidgetItem*, qint32>> m_addedDefects;  // rows the running save added
 };

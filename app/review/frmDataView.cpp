@@ -2,6 +2,7 @@
 
 #include "clicklabel.h"
 #include "db.h"
+#include "dbdataview.h"
 #include "dbdefects.h"
 #include "dbinspection.h"
 #include "dbmedia.h"
@@ -13,6 +14,7 @@
 #include "krverror.h"
 #include "lookups.h"
 #include "modkrv.h"
+#include "panelmap.h"
 #include "prompt.h"
 #include "settings.h"
 #include "textfit.h"
@@ -734,44 +736,8 @@ void frmDataView::DrawReviewPanels()
     // rating of each panel in the later period.
     const RowSet coords = DbGetTunnelPanelCoords(m_tunnelId);
     const QHash<qint32, PanelLowest> lowest = DbGetLowestPostedRatings(shadingPeriod());
-    QHash<qint32, QPair<int, int>> pointsOf;  // PanelID -> first row and count in coords
-    for (int k = 0; k < coords.count(); ++k) {
-        auto& range = pointsOf[coords.rows()[k][0].toInt()];
-        if (range.second == 0)
-            range.first = k;
-        ++range.second;
-    }
-    qint32 minX = std::numeric_limits<qint32>::max();
-    qint32 best = 0;
-    for (int p = 0; p < panels.count(); ++p) {
-        const qint32 panelId = panels.toInt(p, QStringLiteral("PanelID"));
-        const QPair<int, int> range = pointsOf.value(panelId);
-        if (range.second <= 0)
-            continue;
-        zv::Poly outline;
-        outline.Pt.reserve(range.second);
-        for (int i = range.first; i < range.first + range.second; ++i) {
-            const zv::Point pt{coords.toInt(i, QStringLiteral("PanelX")), coords.toInt(i, QStringLiteral("PanelY"))};
-            if (pt.x < minX) {
-                minX = pt.x;
-                best = panelId;
-            }
-            outline.Pt.append(pt);
-        }
-        ZVMap1->SetPoly(panelId, outline);
-        const auto found = lowest.constFind(panelId);
-        if (found != lowest.constEnd() && found->odd) {
-            ShadeReviewPanel(panelId, false);  // a stored value that is no whole number: read as ever
-        } else {
-            const double low = found == lowest.constEnd() || found->lowest.isNull()
-                                   ? 9
-                                   : qMin(9.0, double(found->lowest.toLongLong()));
-            if (low <= gCriticalHighlight)
-                ZVMap1->ShadePoly(panelId, 2);
-            else if (low <= gWarningHighlight)
-                ZVMap1->ShadePoly(panelId, 1);
-        }
-    }
+    const qint32 best =
+        DrawPanelOutlines(ZVMap1, panels, coords, lowest, [this](qint32 id) { ShadeReviewPanel(id, false); });
     m_currentPanelId = best;
     LoadReviewCategoryTabs(best);
     LoadReviewPanelData(best);
@@ -811,18 +777,7 @@ void frmDataView::ShadeReviewPanel(qint32 panelId, bool shadeAll)
 void frmDataView::LoadReviewCategoryTabs(qint32 panelId)
 {
     const QSignalBlocker block(TabStrip1);
-    while (TabStrip1->count() > 0)
-        TabStrip1->removeTab(0);
-    if (panelId == 0)
-        return;
-    const RowSet categories = DbGetPanelElementCategories(panelId);
-    for (int i = 0; i < categories.count(); ++i) {
-        const int k =
-            TabStrip1->addTab(ShownName(NullToEmpty(categories.value(i, QStringLiteral("EleCategoryName"))).toString()));
-        TabStrip1->setTabData(k, categories.value(i, QStringLiteral("EleCategoryID")));
-    }
-    if (TabStrip1->count() > 0)
-        TabStrip1->setCurrentIndex(0);
+    FillCategoryTabs(TabStrip1, panelId == 0 ? RowSet() : DbGetPanelElementCategories(panelId));
 }
 
 void frmDataView::ZVMap1_PolyHit(qint32 id)
@@ -1044,10 +999,7 @@ void frmDataView::LoadReviewDefects(qint32 panelId, qint32 inspectionId, QTreeWi
 
 QString frmDataView::FindSketchPath(qint32 panelId, qint32 elementId, qint32 inspectionId)
 {
-    const RowSet rs = gConn.query(QStringLiteral("SELECT ImagePath FROM ImagePaths WHERE PanelID = ? AND ElementID = ? "
-                                                 "AND InspectionID = ? AND FieldSketch = 1 ORDER BY rowid LIMIT 1"),
-                                  {panelId, elementId, inspectionId});
-    return rs.isEmpty() ? QString() : NullToEmpty(rs.value(0, 0)).toString();
+    return DbGetFieldSketchPath(panelId, elementId, inspectionId);
 }
 
 // ------------------------------------------------------------------ repair log and emergencies
