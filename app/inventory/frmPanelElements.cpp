@@ -11,6 +11,7 @@
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
+#include "uihelpers.h"
 
 #include <QAction>
 #include <QCursor>

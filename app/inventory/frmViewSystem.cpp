@@ -13,6 +13,7 @@
 #include "prompt.h"
 #include "settings.h"
 #include "startup.h"
+#include "uihelpers.h"
 #include "zvmap.h"
 
 #include <QComboBox>

@@ -6,6 +6,7 @@
 #include "modkrv.h"
 #include "entryways.h"
 #include "testinstall.h"
+#include "uihelpers.h"
 
 #include <QComboBox>
 #include <QDialog>
