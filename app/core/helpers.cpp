@@ -102,12 +102,6 @@ QCollator nameCollator()
 
 }  // namespace
 
-int CompareNames(const QString& a, const QString& b)
-{
-    const int c = nameCollator().compare(a, b);
-    return c != 0 ? c : QString::compare(a, b);
-}
-
 void SortNames(QStringList& names)
 {
     const QCollator collator = nameCollator();

@@ -38,7 +38,6 @@ QString ShortDateText(const QDate& date);
 QString NameKey(const QString& name);
 bool SameName(const QString& a, const QString& b);
 // The order of names in the user's locale ("Ärmelkanal" before "Zugang"); <0, 0, >0.
-int CompareNames(const QString& a, const QString& b);
 void SortNames(QStringList& names);
 
 // A stored name as the text of a tab, button or menu item: shown as written, "&" is no
