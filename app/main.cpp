@@ -4,6 +4,7 @@
 #include "inspectionforms.h"
 #include "inventoryforms.h"
 #include "mediaforms.h"
+#include "qtprompt.h"
 #include "reportsforms.h"
 #include "reviewforms.h"
 #include "startup.h"
@@ -14,6 +15,7 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     PrepareApplication();
+    InstallQtServices();
 
     RegisterInventoryForms();
     RegisterInspectionForms();

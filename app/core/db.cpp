@@ -632,7 +632,6 @@ DbFileState TunnelDatabaseState(const QString& path, QString* detail)
     return state;
 }
 
-bool IsTunnelDatabase(const QString& path) { return TunnelDatabaseState(path) == DbFileState::TunnelDatabase; }
 
 QString GetReplicaId(const QString& path)
 {

@@ -40,7 +40,7 @@ public:
 
     // Rows whose column equals value (text compared as names: SameName).
     RowSet filtered(const QString& column, const QVariant& value) const;
-    // The rows in the user's order of the names in column (CompareNames); Nulls first,
+    // The rows in the user's order of the names in column (as SortNames); Nulls first,
     // ties keep their order.
     RowSet sortedByName(const QString& column) const;
 
@@ -141,9 +141,6 @@ enum class DbFileState {
 };
 DbFileState TunnelDatabaseState(const QString& path, QString* detail = nullptr);
 
-// True when the file is a tunnel database: an SQLite file with the program's tables.
-// Only reads the file; never changes it.
-bool IsTunnelDatabase(const QString& path);
 
 // The replica identifier of a database file, "" when it has none or cannot be read.
 // Only reads the file; never changes it.

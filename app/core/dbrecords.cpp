@@ -27,13 +27,6 @@ RowSet DbGetRepairLogs(qint32 panelId)
                        {panelId});
 }
 
-QString DbGetRepairLogText(qint32 panelId, const QDate& repairDate)
-{
-    return firstText(gConn.query(QStringLiteral("SELECT RepairLog FROM RepairLogs WHERE PanelID = ? "
-                                                "AND RepairDate = ? ORDER BY RepairID LIMIT 1"),
-                                 {panelId, repairDate}));
-}
-
 QString DbGetRepairLogTextByID(qint32 repairId)
 {
     return firstText(gConn.query(QStringLiteral("SELECT RepairLog FROM RepairLogs WHERE RepairID = ?"), {repairId}));

@@ -13,9 +13,6 @@
 
 // The panel's entries by date (entries of one date in the order they were added).
 RowSet DbGetRepairLogs(qint32 panelId);
-// Text of the panel's first entry of that date, "" when none. Two entries may share a
-// date: a list that holds the keys uses DbGetRepairLogTextByID.
-QString DbGetRepairLogText(qint32 panelId, const QDate& repairDate);
 // Text of the entry with that key, "" when none.
 QString DbGetRepairLogTextByID(qint32 repairId);
 // The new RepairID.

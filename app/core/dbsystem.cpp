@@ -312,13 +312,3 @@ QString DbGetElementName(qint32 elementId)
         gConn.query(QStringLiteral("SELECT ElementName FROM AvailableElements WHERE ElementID = ?"), {elementId});
     return rs.toText(0, QStringLiteral("ElementName"));
 }
-
-qint32 DbGetElementID(const QString& name)
-{
-    const RowSet rs =
-        gConn.query(QStringLiteral("SELECT ElementID, ElementName FROM AvailableElements ORDER BY ElementID"))
-            .filtered(QStringLiteral("ElementName"), name);
-    if (rs.isEmpty())
-        return -1;
-    return rs.toInt(0, QStringLiteral("ElementID"));
-}

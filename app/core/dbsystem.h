@@ -120,5 +120,3 @@ RowSet DbGetPanelElements(qint32 panelId);
 bool DbAddPanelElement(qint32 panelId, qint32 elementId);
 // The element's name; raises DbError for a missing element or a Null name.
 QString DbGetElementName(qint32 elementId);
-// ElementID of the first element of that name in any case, -1 when there is none.
-qint32 DbGetElementID(const QString& name);

@@ -68,12 +68,6 @@ void DbAddUser(const QString& name, const QString& password, bool wizard, bool d
                {name, hash, BoolToBit(wizard), BoolToBit(dataEntry)});
 }
 
-void DbSetUserPassword(const QString& name, const QString& password)
-{
-    const QString hash = HashPassword(password);
-    gConn.exec(QStringLiteral("UPDATE login SET Password = ? WHERE Username = ?"), {hash, storedName(name)});
-}
-
 void DbSetUserRights(const QString& name, bool wizard, bool dataEntry)
 {
     gConn.exec(QStringLiteral("UPDATE login SET Wizard = ?, DataEntry = ? WHERE Username = ?"),

@@ -23,7 +23,6 @@ QStringList DbGetUserNames();
 
 // Adds a user; the password is stored as a salted hash.
 void DbAddUser(const QString& name, const QString& password, bool wizard, bool dataEntry);
-void DbSetUserPassword(const QString& name, const QString& password);
 void DbSetUserRights(const QString& name, bool wizard, bool dataEntry);
 // The editor's save of an existing user: the rights and, when newPassword is not empty,
 // the password, together or not at all.

@@ -1,12 +1,7 @@
 #include "helpers.h"
 
-#include <QApplication>
 #include <QCollator>
-#include <QComboBox>
-#include <QKeyEvent>
-#include <QLineEdit>
 #include <QLocale>
-#include <QWidget>
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -61,40 +56,18 @@ QRect TwipRect(double left, double top, double width, double height)
     return {TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height)};
 }
 
-void PlaceTwips(QWidget* control, double left, double top, double width, double height)
-{
-    control->setGeometry(TwipRect(left, top, width, height));
-}
-
-QColor BgrToColor(quint32 bgr) { return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF)); }
-
-quint32 ColorToBgr(const QColor& color)
-{
-    return quint32(color.red()) | (quint32(color.green()) << 8) | (quint32(color.blue()) << 16);
-}
-
 QString ShortDateText(const QDate& date) { return QLocale::system().toString(date, QLocale::ShortFormat); }
 
-WaitCursor::WaitCursor()
-{
-    if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        m_active = true;
-    }
-}
+namespace {
+void (*gRestoreCursor)() = nullptr;
+}  // namespace
 
-WaitCursor::~WaitCursor()
-{
-    if (m_active && QApplication::overrideCursor())
-        QApplication::restoreOverrideCursor();
-}
+void SetDefaultCursorRestorer(void (*restore)()) { gRestoreCursor = restore; }
 
 void RestoreDefaultCursor()
 {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return;
-    while (QApplication::overrideCursor())
-        QApplication::restoreOverrideCursor();
+    if (gRestoreCursor)
+        gRestoreCursor();
 }
 
 QString NameKey(const QString& name)
@@ -128,12 +101,6 @@ QCollator nameCollator()
 }
 
 }  // namespace
-
-int CompareNames(const QString& a, const QString& b)
-{
-    const int c = nameCollator().compare(a, b);
-    return c != 0 ? c : QString::compare(a, b);
-}
 
 void SortNames(QStringList& names)
 {
@@ -174,157 +141,4 @@ std::optional<double> AmountValue(const QString& text)
     if (!ok)
         return std::nullopt;
     return v;
-}
-
-namespace {
-
-// A number as typing gives it: digits with at most one point.
-bool PlainAmountText(const QString& text)
-{
-    bool point = false;
-    for (QChar c : text) {
-        if (c == QLatin1Char('.') && !point)
-            point = true;
-        else if (!(c.isDigit() && c.unicode() < 128))
-            return false;
-    }
-    return true;
-}
-
-// Reads every user edit of one amount box after the line edit has made it, so no way in
-// (shortcut, context menu, drop, selection paste, input method) can pass it by.
-class AmountEntry : public QObject {
-public:
-    AmountEntry(QLineEdit* box, std::function<void()> refuse) : QObject(box), m_box(box), m_refuse(std::move(refuse))
-    {
-        remember(box->text());
-        connect(box, &QLineEdit::textEdited, this, [this] { edited(); });
-        // Texts set by the program are its own formats; they are the box's from then on.
-        connect(box, &QLineEdit::textChanged, this, [this] { remember(m_box->text()); });
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (watched != m_box)
-            return false;
-        switch (event->type()) {
-        case QEvent::KeyPress: {
-            const auto* key = static_cast<QKeyEvent*>(event);
-            const QString text = key->text();
-            const bool printable = !text.isEmpty() && text.at(0).category() != QChar::Other_Control;
-            const bool shortcut = key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier);
-            m_typed = printable && !shortcut ? text : QString();
-            break;
-        }
-        case QEvent::KeyRelease:
-        case QEvent::MouseButtonPress:
-        case QEvent::ContextMenu:
-        case QEvent::DragEnter:
-        case QEvent::Drop:
-        case QEvent::FocusOut:
-            m_typed.clear();
-            break;
-        default:
-            break;
-        }
-        return false;
-    }
-
-private:
-    void remember(const QString& text)
-    {
-        m_last = text;
-        if (!m_held.contains(text)) {
-            m_held.append(text);
-            if (m_held.size() > 200)
-                m_held.removeFirst();
-        }
-    }
-
-    void edited()
-    {
-        const QString now = m_box->text();
-        const QString typed = std::exchange(m_typed, QString());
-        const qsizetype shorter = std::min(m_last.size(), now.size());
-        qsizetype head = 0;
-        while (head < shorter && m_last.at(head) == now.at(head))
-            ++head;
-        qsizetype tail = 0;
-        while (tail < shorter - head && m_last.at(m_last.size() - 1 - tail) == now.at(now.size() - 1 - tail))
-            ++tail;
-        const QString inserted = now.mid(head, now.size() - head - tail);
-        // A deletion, a typed key, an undo or redo, or a plain number: as it stands.
-        if (inserted.isEmpty() || inserted == typed || m_held.contains(now) || PlainAmountText(inserted)) {
-            remember(now);
-            return;
-        }
-        const std::optional<double> v = AmountValue(inserted);
-        if (!v) {
-            m_box->setText(m_last);
-            m_box->setCursorPosition(int(std::min(head, m_last.size())));
-            m_refuse();
-            return;
-        }
-        const QString number = QString::number(*v, 'g', 15);
-        m_box->setText(now.left(head) + number + now.right(tail));
-        m_box->setCursorPosition(int(head + number.size()));
-    }
-
-    QLineEdit* m_box;
-    std::function<void()> m_refuse;
-    QString m_last;      // the box's text before the edit being read
-    QStringList m_held;  // texts the box has held, which undo and redo may give back
-    QString m_typed;     // the text of the key being typed, while it goes in
-};
-
-}  // namespace
-
-void ReadEnteredAmounts(QLineEdit* box, std::function<void()> refuse)
-{
-    box->installEventFilter(new AmountEntry(box, std::move(refuse)));
-}
-
-namespace {
-
-class ZoomBoxEnter : public QObject {
-public:
-    ZoomBoxEnter(QComboBox* box, std::function<bool()> apply) : QObject(box), m_box(box), m_apply(std::move(apply)) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        const bool onEdit = watched != m_box;
-        if (event->type() == QEvent::KeyRelease && onEdit)
-            m_passedOn = nullptr;
-        if (event->type() != QEvent::KeyPress)
-            return false;
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key != Qt::Key_Return && key != Qt::Key_Enter)
-            return false;
-        // A key the line edit got first and let through reaches the box as well: once is enough.
-        if (!onEdit && event == m_passedOn) {
-            m_passedOn = nullptr;
-            return false;
-        }
-        const bool swallowed = m_apply();
-        if (onEdit)
-            m_passedOn = swallowed ? nullptr : event;
-        return swallowed;
-    }
-
-private:
-    QComboBox* m_box;
-    std::function<bool()> m_apply;
-    const QEvent* m_passedOn = nullptr;
-};
-
-}  // namespace
-
-void OnZoomBoxEnter(QComboBox* box, std::function<bool()> apply)
-{
-    auto* filter = new ZoomBoxEnter(box, std::move(apply));
-    box->installEventFilter(filter);
-    if (box->lineEdit())
-        box->lineEdit()->installEventFilter(filter);
 }

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 
 QString NumberedFileName(const QString& name, int number)
 {
@@ -111,11 +110,4 @@ MediaPlacement PlaceMediaFile(const QString& source, const QString& folder,
     }
     result.error = QStringLiteral("No free name for %1").arg(name);
     return result;
-}
-
-bool IsReadablePicture(const QString& path)
-{
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    return reader.canRead() && !reader.read().isNull();
 }

@@ -14,10 +14,6 @@ struct MediaPlacement {
     bool ok() const { return !name.isEmpty(); }
 };
 
-// True when the file reads whole as a picture, as the map control reads it (by its content,
-// whatever its name says). Checked before a picture is copied in or stored.
-bool IsReadablePicture(const QString& path);
-
 // "IMG_0001.jpg" numbered 2 is "IMG_0001 (2).jpg"; 1 gives the name itself.
 QString NumberedFileName(const QString& name, int number);
 

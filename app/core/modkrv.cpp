@@ -1,23 +1,18 @@
 #include "modkrv.h"
 
 #include "db.h"
-#include "forms.h"
 #include "globals.h"
 #include "helpers.h"
 #include "krverror.h"
 #include "lookups.h"
-#include "mappicture.h"
 #include "prompt.h"
 #include "settings.h"
 
-#include <QComboBox>
 #include <QDateTime>
-#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QTreeWidget>
 #include <cstdio>
 
 // ------------------------------------------------------------------ error log
@@ -161,140 +156,4 @@ QString GetInspectionFolderUnder(const QString& basePath, qint32 tunnelId, qint3
     const QString name = tunnelFolderName(tunnelId);
     return GetFolderPart(basePath) + name + QLatin1Char('/') + QString::number(DbGetInspectionYear(inspectionId)) +
            QLatin1Char('/');
-}
-
-// ------------------------------------------------------------------ lists
-
-bool ListContains(const QString& text, QComboBox* combo)
-{
-    if (!combo)
-        return false;
-    return combo->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0;
-}
-
-static bool gSortDescending[5] = {false, false, false, false, false};
-
-void ResetListSortDirections()
-{
-    for (bool& d : gSortDescending)
-        d = false;
-}
-
-namespace {
-struct SortKey {
-    bool numeric = false;
-    double number = 0;
-    QString text;
-};
-
-SortKey sortKey(QTreeWidgetItem* item, int column)
-{
-    SortKey k;
-    switch (column) {
-    case 1:
-        k.text = item->text(0);
-        break;
-    case 2:
-        k.numeric = true;
-        k.number = Val(item->text(1));
-        break;
-    case 3:
-        k.text = item->text(2);
-        break;
-    case 4:
-    case 5: {
-        // An amount after its currency sign; thousands separators belong to the number.
-        QString amount = item->text(column - 1).mid(1);
-        amount.remove(QLatin1Char(','));
-        k.numeric = true;
-        k.number = Val(amount);
-        break;
-    }
-    }
-    return k;
-}
-
-// True when a should come before b.
-bool before(const SortKey& a, const SortKey& b, bool descending)
-{
-    if (a.numeric)
-        return descending ? a.number > b.number : a.number < b.number;
-    // By character code, case apart.
-    const int c = QString::compare(a.text, b.text, Qt::CaseSensitive);
-    return descending ? c > 0 : c < 0;
-}
-}  // namespace
-
-void SwapListItems(int i, int j, QTreeWidget* list)
-{
-    if (!list || i == j)
-        return;
-    QTreeWidgetItem* a = list->topLevelItem(i);
-    QTreeWidgetItem* b = list->topLevelItem(j);
-    if (!a || !b)
-        return;
-    const QVariant keyA = a->data(0, Qt::UserRole);
-    const QVariant keyB = b->data(0, Qt::UserRole);
-    QStringList textsA, textsB;
-    for (int c = 0; c < 5; ++c) {
-        textsA << a->text(c);
-        textsB << b->text(c);
-    }
-    for (int c = 0; c < 5; ++c) {
-        a->setText(c, textsB[c]);
-        b->setText(c, textsA[c]);
-    }
-    a->setData(0, Qt::UserRole, keyB);
-    b->setData(0, Qt::UserRole, keyA);
-}
-
-void SortListView(int column, QTreeWidget* list)
-{
-    if (column < 1 || column > 5 || !list)
-        return;
-    const bool descending = gSortDescending[column - 1];
-    const int n = list->topLevelItemCount();
-    for (int i = 0; i < n; ++i)
-        for (int j = i; j < n; ++j)
-            if (before(sortKey(list->topLevelItem(j), column), sortKey(list->topLevelItem(i), column), descending))
-                SwapListItems(i, j, list);
-    gSortDescending[column - 1] = !descending;
-}
-
-void SetTopMost(QWidget* window, bool topMost)
-{
-    if (!window)
-        return;
-    const bool visible = window->isVisible();
-    const QRect geometry = window->geometry();
-    window->setWindowFlag(Qt::WindowStaysOnTopHint, topMost);
-    // Changing the flag hides the window; put it back where it was.
-    window->setGeometry(geometry);
-    if (visible)
-        window->show();
-}
-
-// ------------------------------------------------------------------ picture chooser
-
-void SetSysMapChoice(const QString& fileName) { gSysMapChoice = fileName; }
-
-QString ChooseSystemMap(const QString& title, const QString& folder)
-{
-    QString result;
-    QWidget* chooser = CreateForm(QStringLiteral("frmOpenSysMap"));
-    if (chooser) {
-        QMetaObject::invokeMethod(chooser, "LoadForm", Q_ARG(QString, title), Q_ARG(QString, folder));
-        if (gPictureFound) {
-            if (auto* dialog = qobject_cast<QDialog*>(chooser))
-                dialog->exec();
-            result = gSysMapChoice;
-        }
-    }
-    if (IsFormLoaded(QStringLiteral("frmOpenSysMap")))
-        UnloadFormByName(QStringLiteral("frmOpenSysMap"));
-    gPictureFound = true;
-    // Whichever chooser answered, a picture too large for a map is never handed on to be stored.
-    if (!result.isEmpty() && !MapPictureSizeAccepted(folder + result, title))
-        result.clear();
-    return result;
 }

@@ -3,10 +3,6 @@
 #include <QString>
 #include <exception>
 
-class QComboBox;
-class QTreeWidget;
-class QWidget;
-
 // ---- Error log
 // Appends one record to err.log in the program folder, then shows the message (when not
 // empty) with the application title and puts the default cursor back. Never throws: when
@@ -41,21 +37,3 @@ QString GetPhotoFolder(qint32 tunnelId, qint32 inspectionId);
 QString GetSketchFolder(qint32 tunnelId, qint32 inspectionId);
 QString GetVideoFolder(qint32 tunnelId, qint32 inspectionId);
 QString GetInspectionFolderUnder(const QString& basePath, qint32 tunnelId, qint32 inspectionId);
-
-// ---- Lists
-// True when one of the combo box's entries equals text exactly (case counts).
-bool ListContains(const QString& text, QComboBox* combo);
-// Sorts a five-column list by column 1 to 5 (row key in Qt::UserRole of column 0); each
-// column alternates ascending and descending, shared by every list.
-void SortListView(int column, QTreeWidget* list);
-void SwapListItems(int i, int j, QTreeWidget* list);
-void ResetListSortDirections();  // tests
-
-// Keeps a window above the others, or returns it to the normal order.
-void SetTopMost(QWidget* window, bool topMost);
-
-// ---- Picture chooser: runs frmOpenSysMap (registered with RegisterFormFactory; it has a
-// Q_INVOKABLE LoadForm(QString title, QString folder)) and answers the chosen file, ""
-// when nothing was chosen.
-QString ChooseSystemMap(const QString& title, const QString& folder);
-void SetSysMapChoice(const QString& fileName);

@@ -1,15 +1,6 @@
 #include "prompt.h"
 
-#include <QApplication>
-#include <QColorDialog>
-#include <QDesktopServices>
-#include <QFileDialog>
-#include <QInputDialog>
-#include <QMessageBox>
-#include <QPrintDialog>
-#include <QPrinter>
-
-#include "helpers.h"
+#include <cstdio>
 
 MsgAnswer FirstButton(MsgButtons buttons)
 {
@@ -30,126 +21,46 @@ MsgAnswer FirstButton(MsgButtons buttons)
 
 namespace {
 
-QWidget* dialogParent() { return QApplication::activeWindow(); }
-
-QMessageBox::StandardButton toStandard(MsgAnswer a)
-{
-    switch (a) {
-    case MsgAnswer::Ok: return QMessageBox::Ok;
-    case MsgAnswer::Cancel: return QMessageBox::Cancel;
-    case MsgAnswer::Yes: return QMessageBox::Yes;
-    case MsgAnswer::No: return QMessageBox::No;
-    case MsgAnswer::Retry: return QMessageBox::Retry;
-    case MsgAnswer::Abort: return QMessageBox::Abort;
-    case MsgAnswer::Ignore: return QMessageBox::Ignore;
-    case MsgAnswer::Default: break;
-    }
-    return QMessageBox::NoButton;
-}
-
-MsgAnswer fromStandard(int b)
-{
-    switch (b) {
-    case QMessageBox::Ok: return MsgAnswer::Ok;
-    case QMessageBox::Cancel: return MsgAnswer::Cancel;
-    case QMessageBox::Yes: return MsgAnswer::Yes;
-    case QMessageBox::No: return MsgAnswer::No;
-    case QMessageBox::Retry: return MsgAnswer::Retry;
-    case QMessageBox::Abort: return MsgAnswer::Abort;
-    case QMessageBox::Ignore: return MsgAnswer::Ignore;
-    default: return MsgAnswer::Cancel;
-    }
-}
-
-class QtPromptService final : public PromptService {
+// Without a widget layer there is no one to ask: a message goes to stderr and takes its
+// default button, every other question is cancelled.
+class UnattendedPromptService final : public PromptService {
 public:
-    MsgAnswer message(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons,
+    MsgAnswer message(const QString& text, const QString& title, MsgIcon, MsgButtons buttons,
                       MsgAnswer defaultButton) override
     {
-        QMessageBox box(dialogParent());
-        box.setWindowTitle(title);
-        box.setText(text);
-        switch (icon) {
-        case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-        case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-        case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
-        case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
-        }
-        QMessageBox::StandardButtons set;
-        switch (buttons) {
-        case MsgButtons::Ok: set = QMessageBox::Ok; break;
-        case MsgButtons::OkCancel: set = QMessageBox::Ok | QMessageBox::Cancel; break;
-        case MsgButtons::YesNo: set = QMessageBox::Yes | QMessageBox::No; break;
-        case MsgButtons::YesNoCancel: set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
-        case MsgButtons::RetryCancel: set = QMessageBox::Retry | QMessageBox::Cancel; break;
-        case MsgButtons::AbortRetryIgnore: set = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore; break;
-        }
-        box.setStandardButtons(set);
-        const MsgAnswer def = defaultButton == MsgAnswer::Default ? FirstButton(buttons) : defaultButton;
-        box.setDefaultButton(toStandard(def));
-        // The wait cursor must not hide the arrow over a question.
-        QApplication::setOverrideCursor(Qt::ArrowCursor);
-        const int result = box.exec();
-        QApplication::restoreOverrideCursor();
-        return fromStandard(result);
+        std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
+        return defaultButton == MsgAnswer::Default ? FirstButton(buttons) : defaultButton;
     }
-
-    std::optional<QString> inputText(const QString& prompt, const QString& title, const QString& initial) override
-    {
-        bool ok = false;
-        const QString text = QInputDialog::getText(dialogParent(), title, prompt, QLineEdit::Normal, initial, &ok);
-        if (!ok)
-            return std::nullopt;
-        return text;
-    }
-
-    QString openFileName(const QString& title, const QString& folder, const QString& filter) override
-    {
-        return QFileDialog::getOpenFileName(dialogParent(), title, folder, filter);
-    }
-
-    QString saveFileName(const QString& title, const QString& fileName, const QString& filter) override
-    {
-        return QFileDialog::getSaveFileName(dialogParent(), title, fileName, filter);
-    }
-
-    QString folderName(const QString& title, const QString& folder) override
-    {
-        return QFileDialog::getExistingDirectory(dialogParent(), title, folder);
-    }
-
-    std::optional<quint32> chooseColor(quint32 initialBgr, const QString& title) override
-    {
-        const QColor c = QColorDialog::getColor(BgrToColor(initialBgr), dialogParent(), title);
-        if (!c.isValid())
-            return std::nullopt;
-        return ColorToBgr(c);
-    }
-
-    bool printSetup(QPrinter* printer, const QString& title) override
-    {
-        QPrintDialog dialog(printer, dialogParent());
-        dialog.setWindowTitle(title);
-        return dialog.exec() == QDialog::Accepted;
-    }
-
-    bool launch(const QUrl& url) override { return QDesktopServices::openUrl(url); }
+    std::optional<QString> inputText(const QString&, const QString&, const QString&) override { return std::nullopt; }
+    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString folderName(const QString&, const QString&) override { return {}; }
+    std::optional<quint32> chooseColor(quint32, const QString&) override { return std::nullopt; }
+    bool printSetup(QPrinter*, const QString&) override { return false; }
+    bool launch(const QUrl&) override { return false; }
 };
 
-QtPromptService& qtService()
+PromptService& unattended()
 {
-    static QtPromptService service;
+    static UnattendedPromptService service;
     return service;
 }
 
+PromptService* gDefault = nullptr;
 PromptService* gService = nullptr;
 
 }  // namespace
 
-PromptService& Prompt() { return gService ? *gService : qtService(); }
+PromptService& Prompt()
+{
+    if (gService)
+        return *gService;
+    return gDefault ? *gDefault : unattended();
+}
 
 void SetPromptService(PromptService* service) { gService = service; }
+
+void SetDefaultPromptService(PromptService* service) { gDefault = service; }
 
 MsgAnswer MsgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title, MsgAnswer defaultButton)
 {

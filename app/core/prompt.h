@@ -7,7 +7,8 @@ class QPrinter;
 
 // Every message box, question, input box, file dialog, colour dialog, print dialog and
 // outside launch of the program goes through the prompt service, so tests can answer
-// them. The program uses the Qt one; a test installs a scripted one.
+// them. The core holds only the interface: the widget layer installs the Qt one as the
+// default at program start (InstallQtServices), and a test installs a scripted one.
 
 inline const QString kAppTitle = QStringLiteral("Corvane Quorrel");
 
@@ -41,8 +42,11 @@ public:
 
 // The service in use.
 PromptService& Prompt();
-// Installs another service (not owned); nullptr puts the Qt one back.
+// Installs another service (not owned); nullptr puts the default one back.
 void SetPromptService(PromptService* service);
+// The service in use when none is installed (not owned). Without one, messages go to stderr
+// with their default answer and every other question is cancelled.
+void SetDefaultPromptService(PromptService* service);
 
 // A message box with the application title unless another is given.
 MsgAnswer MsgBox(const QString& text, MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::None,

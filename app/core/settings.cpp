@@ -8,7 +8,6 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QStringDecoder>
-#include <QWidget>
 
 static QString gProgramFolderOverride;
 
@@ -267,58 +266,4 @@ bool IniIsDataCollector()
 {
     return ReadIniString(IniFilePath(), kSection, QStringLiteral("DataCollector"), QStringLiteral("No")) ==
            QStringLiteral("Yes");
-}
-
-// ------------------------------------------------------------------ placement
-
-static QString placementGroup(QWidget* form) { return form->objectName().toLower(); }
-
-void SaveFormPosition(QWidget* form)
-{
-    if (!form)
-        return;
-    QSettings reg(QStringLiteral("Quillmar Inc."), QStringLiteral("KRV"));
-    if (!reg.isWritable())
-        return;
-    reg.beginGroup(placementGroup(form));
-    const Qt::WindowStates state = form->windowState();
-    const bool minimized = state & Qt::WindowMinimized;
-    const bool maximized = state & Qt::WindowMaximized;
-    if (!minimized && !maximized) {
-        // Twips, as text of a single-precision number.
-        const QPoint pos = form->pos();
-        const QSize size = form->size();
-        reg.setValue(QStringLiteral("Left"), QString::number(float(PixelsToTwips(pos.x()))));
-        reg.setValue(QStringLiteral("Top"), QString::number(float(PixelsToTwips(pos.y()))));
-        reg.setValue(QStringLiteral("Width"), QString::number(float(PixelsToTwips(size.width()))));
-        reg.setValue(QStringLiteral("Height"), QString::number(float(PixelsToTwips(size.height()))));
-    }
-    reg.setValue(QStringLiteral("Max"), maximized ? QStringLiteral("True") : QStringLiteral("False"));
-    reg.endGroup();
-    reg.sync();
-}
-
-void RestoreFormPosition(QWidget* form)
-{
-    if (!form)
-        return;
-    QSettings reg(QStringLiteral("Quillmar Inc."), QStringLiteral("KRV"));
-    reg.beginGroup(placementGroup(form));
-    auto text = [&reg](const char* name) { return reg.value(QLatin1String(name)).toString(); };
-    const int left = TwipsToPixels(Val(text("Left")));
-    const int top = TwipsToPixels(Val(text("Top")));
-    form->move(left, top);
-    if (text("Max") == QStringLiteral("True")) {
-        form->setWindowState(form->windowState() | Qt::WindowMaximized);
-    } else {
-        const double width = RoundHalfEven(Val(text("Width")));
-        const double height = RoundHalfEven(Val(text("Height")));
-        QSize size = form->size();
-        if (width > 0)
-            size.setWidth(TwipsToPixels(width));
-        if (height >= 1)
-            size.setHeight(TwipsToPixels(height));
-        form->resize(size);
-    }
-    reg.endGroup();
 }

@@ -1,8 +1,6 @@
 #pragma once
 #include <QString>
 
-class QWidget;
-
 // The program folder: the folder of the executable, unless a test set another.
 QString ProgramFolder();
 void SetProgramFolder(const QString& folder);
@@ -29,7 +27,3 @@ bool IniSetDatabaseFile(const QString& path, QString* error = nullptr);
 QString IniGetReportRatingsFile();
 QString IniGetSystemPath();  // always ends in a separator
 bool IniIsDataCollector();
-
-// ---- Window placement, one settings group per window (its objectName, lower case).
-void SaveFormPosition(QWidget* form);
-void RestoreFormPosition(QWidget* form);

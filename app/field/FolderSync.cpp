@@ -20,6 +20,7 @@
 #include "SortedList.h"
 #include "helpers.h"
 #include "prompt.h"
+#include "uihelpers.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
+#include "uihelpers.h"
 
 #include <varnock.h>
 

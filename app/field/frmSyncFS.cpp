@@ -10,6 +10,7 @@
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
+#include "uihelpers.h"
 
 #include <varnock.h>
 

@@ -18,6 +18,7 @@
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
+#include "uihelpers.h"
 
 #include <QApplication>
 #include <QDate>

@@ -5,6 +5,7 @@
 #include "helpers.h"
 #include "modkrv.h"
 #include "prompt.h"
+#include "uihelpers.h"
 
 #include <QLabel>
 #include <QListWidget>

@@ -7,6 +7,7 @@
 #include "prompt.h"
 #include "settings.h"
 #include "textfit.h"
+#include "uihelpers.h"
 
 #include <QComboBox>
 #include <QEvent>

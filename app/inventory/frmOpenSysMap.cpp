@@ -6,6 +6,7 @@
 #include "modkrv.h"
 #include "picturetypes.h"
 #include "prompt.h"
+#include "uihelpers.h"
 #include "zvmap.h"
 
 #include <QComboBox>

@@ -16,6 +16,7 @@
 #include "settings.h"
 #include "startup.h"
 #include "textfit.h"
+#include "uihelpers.h"
 
 #include <QCheckBox>
 #include <QComboBox>

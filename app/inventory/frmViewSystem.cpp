@@ -14,6 +14,7 @@
 #include "prompt.h"
 #include "settings.h"
 #include "startup.h"
+#include "uihelpers.h"
 #include "zvmap.h"
 
 #include <QComboBox>

@@ -9,6 +9,7 @@
 #include "lookups.h"
 #include "modkrv.h"
 #include "prompt.h"
+#include "uihelpers.h"
 #include "zvmap.h"
 
 #include <QAction>

@@ -11,6 +11,7 @@
 #include "prompt.h"
 #include "settings.h"
 #include "textfit.h"
+#include "uihelpers.h"
 
 #include <QApplication>
 #include <QDir>

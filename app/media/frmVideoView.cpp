@@ -7,6 +7,7 @@
 #include "helpers.h"
 #include "lookups.h"
 #include "modkrv.h"
+#include "uihelpers.h"
 
 #include <QFileInfo>
 #include <QFrame>

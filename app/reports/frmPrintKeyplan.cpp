@@ -10,6 +10,7 @@
 #include "modkrv.h"
 #include "prompt.h"
 #include "reportlayout.h"
+#include "uihelpers.h"
 #include "zvmap.h"
 
 #include <QDate>

@@ -3,6 +3,7 @@
 #include "helpers.h"
 #include "modkrv.h"
 #include "settings.h"
+#include "uihelpers.h"
 
 #include <QEvent>
 #include <QPainter>

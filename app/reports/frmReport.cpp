@@ -14,6 +14,7 @@
 #include "report.h"
 #include "reportprogress.h"
 #include "reportlayouts.h"
+#include "uihelpers.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -6,6 +6,7 @@
 #include "helpers.h"
 #include "krverror.h"
 #include "modkrv.h"
+#include "uihelpers.h"
 
 #include <QComboBox>
 #include <QLabel>

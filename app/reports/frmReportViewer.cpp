@@ -6,6 +6,7 @@
 #include "modkrv.h"
 #include "prompt.h"
 #include "reportprogress.h"
+#include "uihelpers.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -5,6 +5,7 @@
 #include "modkrv.h"
 #include "prompt.h"
 #include "textfit.h"
+#include "uihelpers.h"
 
 #include <QComboBox>
 #include <QKeyEvent>

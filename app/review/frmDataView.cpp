@@ -18,6 +18,7 @@
 #include "prompt.h"
 #include "settings.h"
 #include "textfit.h"
+#include "uihelpers.h"
 #include "zvmap.h"
 
 #include <QCursor>

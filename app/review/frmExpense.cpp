@@ -15,6 +15,7 @@
 #include "prompt.h"
 #include "settings.h"
 #include "textfit.h"
+#include "uihelpers.h"
 
 #include <QDateEdit>
 #include <QFrame>

@@ -6,6 +6,7 @@
 #include "lookups.h"
 #include "modkrv.h"
 #include "prompt.h"
+#include "uihelpers.h"
 
 #include <QComboBox>
 #include <QLabel>

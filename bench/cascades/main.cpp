@@ -7,7 +7,7 @@
 #include "prompt.h"
 #include "schema.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -107,7 +107,7 @@ int main(int argc, char** argv)
     // Windows are measured off screen: no display needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     YesPrompt yes;
     SetPromptService(&yes);
     QTemporaryDir dir;

@@ -3,6 +3,7 @@
 #include "modkrv.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
+#include "uihelpers.h"
 
 #include <QApplication>
 #include <QDir>

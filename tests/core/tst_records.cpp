@@ -52,16 +52,6 @@ private slots:
         QCOMPARE(DbGetRepairLogTextByID(second), QStringLiteral("second visit"));
         QCOMPARE(DbGetRepairLogTextByID(late), QStringLiteral("resealed the \"east\" joint"));
         QCOMPARE(DbGetRepairLogTextByID(99999), QString());
-
-        // By panel and date: the first entry of that date, "" when there is none.
-        QCOMPARE(DbGetRepairLogText(7, d1), QStringLiteral("patched O'Neil's crack"));
-        QCOMPARE(DbGetRepairLogText(7, d2), QStringLiteral("resealed the \"east\" joint"));
-        QCOMPARE(DbGetRepairLogText(7, QDate(2004, 11, 4)), QString());
-        QCOMPARE(DbGetRepairLogText(9, d1), QString());
-        // A stored value with a time part is not that date.
-        gConn.exec(QStringLiteral("INSERT INTO RepairLogs (PanelID, RepairDate, RepairLog) VALUES "
-                                  "(10, '2006-01-01T08:00:00', 'timed')"));
-        QCOMPARE(DbGetRepairLogText(10, QDate(2006, 1, 1)), QString());
     }
 
     void emergenciesByKey()

@@ -1,5 +1,6 @@
 #include "settings.h"
 #include "testinstall.h"
+#include "uihelpers.h"
 
 #include <QDir>
 #include <QFile>

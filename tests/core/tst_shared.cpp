@@ -6,6 +6,7 @@
 #include "modkrv.h"
 #include "entryways.h"
 #include "testinstall.h"
+#include "uihelpers.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -159,7 +160,6 @@ private slots:
             QStringList names{"Zugang", "ärmel", "Ärmelkanal", "abfluss", "Bahn"};
             SortNames(names);
             QCOMPARE(names, (QStringList{"abfluss", "ärmel", "Ärmelkanal", "Bahn", "Zugang"}));
-            QVERIFY(CompareNames("Ärmelkanal", "Zugang") < 0);
             const RowSet rs({QStringLiteral("Name")}, {{QStringLiteral("Zugang")}, {QVariant()}, {QStringLiteral("Ärmelkanal")}});
             QCOMPARE(rs.sortedByName(QStringLiteral("Name")).value(1, 0).toString(), QStringLiteral("Ärmelkanal"));
             QVERIFY(rs.sortedByName(QStringLiteral("Name")).isNull(0, QStringLiteral("Name")));

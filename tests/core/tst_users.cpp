@@ -27,10 +27,6 @@ private slots:
         QVERIFY(DbVerifyUserPassword(QStringLiteral("admin"), QStringLiteral("krvadmin")));
         QVERIFY(!DbVerifyUserPassword(QStringLiteral("admin"), QStringLiteral("KRVADMIN")));
         QVERIFY(!DbVerifyUserPassword(QStringLiteral("nobody"), QStringLiteral("krvadmin")));
-
-        DbSetUserPassword(QStringLiteral("Admin"), QStringLiteral("n3w"));
-        QVERIFY(DbVerifyUserPassword(QStringLiteral("admin"), QStringLiteral("n3w")));
-        QVERIFY(!DbVerifyUserPassword(QStringLiteral("admin"), QStringLiteral("krvadmin")));
     }
 
     void checkLogon_data()

@@ -3,6 +3,7 @@
 // set-up screens it opens, and Close.
 #include "../startup/windowscript.h"
 #include "../zvimaging/zvtestutil.h"
+#include "uihelpers.h"
 
 #include "clicklabel.h"
 #include "dbsystem.h"

@@ -8,6 +8,7 @@
 #include "picturebomb.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
+#include "uihelpers.h"
 #include "zvmap.h"
 
 #include <QComboBox>

@@ -10,6 +10,7 @@
 #include "modkrv.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
+#include "uihelpers.h"
 
 #include <QAction>
 #include <QDir>

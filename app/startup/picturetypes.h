@@ -14,3 +14,7 @@ struct PictureFileType {
 QList<PictureFileType> PictureFileTypes();
 // The file dialog's filter: every readable picture kind except icons and cursors.
 QString PictureBrowseFilter();
+
+// True when the file reads whole as a picture, as the map control reads it (by its content,
+// whatever its name says). Checked before a picture is copied in or stored.
+bool IsReadablePicture(const QString& path);

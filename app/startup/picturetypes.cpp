@@ -53,3 +53,10 @@ QString PictureBrowseFilter()
             patterns << QString::fromLatin1(k.patterns).split(QLatin1Char(';'));
     return QStringLiteral("All Picture Files (%1)").arg(patterns.join(QLatin1Char(' ')));
 }
+
+bool IsReadablePicture(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    return reader.canRead() && !reader.read().isNull();
+}

@@ -1,1 +1,0 @@
-// Placeholder for a subsystem library that has no sources yet.
