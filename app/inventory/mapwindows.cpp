@@ -8,6 +8,7 @@
 #include "modkrv.h"
 #include "prompt.h"
 #include "settings.h"
+#include "uihelpers.h"
 
 #include <QAction>
 #include <QList>
