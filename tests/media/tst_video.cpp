@@ -6,6 +6,7 @@
 #include "frmDataInputCalls.h"
 #include "frmVideo.h"
 #include "frmVideo_player.h"
+#include "playererror.h"
 #include "mediaforms.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
@@ -59,21 +60,6 @@ QByteArray readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// The player's error for a file that is no video: the back end's own when one runs here,
-// otherwise the error signal the back end raises for it.
-void awaitPlayError(ClipPlayer* player)
-{
-    if (!QTest::qWaitFor([player] { return !player->errorText().isEmpty(); }, 8000))
-        emit player->player()->errorOccurred(QMediaPlayer::FormatError, QStringLiteral("Could not open file"));
-}
-
-bool showsError(const ClipPlayer* player)
-{
-    const auto* status = player->findChild<QLabel*>(QStringLiteral("status"));
-    const auto* video = player->findChild<QVideoWidget*>();
-    return status && video && status->isVisibleTo(const_cast<ClipPlayer*>(player)) && !video->isVisibleTo(const_cast<ClipPlayer*>(player))
-           && status->text() == player->errorText();
-}
 }  // namespace
 
 class TestVideo : public QObject {

@@ -7,6 +7,7 @@
 #include "frmDataInputCalls.h"
 #include "frmVideoView.h"
 #include "frmVideo_player.h"
+#include "playererror.h"
 #include "krverror.h"
 #include "mediaforms.h"
 #include "scriptedprompt.h"
@@ -31,25 +32,6 @@ constexpr qint32 kElement = 9;
 bool marked(const QLabel* label)
 {
     return label->frameShape() == QFrame::Box && label->autoFillBackground();
-}
-}  // namespace
-
-namespace {
-
-// The player's error for a file that is no video: the back end's own when one runs here,
-// otherwise the error signal the back end raises for it.
-void awaitPlayError(ClipPlayer* player)
-{
-    if (!QTest::qWaitFor([player] { return !player->errorText().isEmpty(); }, 8000))
-        emit player->player()->errorOccurred(QMediaPlayer::FormatError, QStringLiteral("Could not open file"));
-}
-
-bool showsError(const ClipPlayer* player)
-{
-    const auto* status = player->findChild<QLabel*>(QStringLiteral("status"));
-    const auto* video = player->findChild<QVideoWidget*>();
-    return status && video && status->isVisibleTo(const_cast<ClipPlayer*>(player)) && !video->isVisibleTo(const_cast<ClipPlayer*>(player))
-           && status->text() == player->errorText();
 }
 }  // namespace
 
