@@ -69,6 +69,22 @@ inline QString one(const QString& path, const QString& sql)
     return Plain(path).one(sql);
 }
 
+// The user data of the tables of a file, change columns left out, in a fixed order.
+inline QStringList tableContent(const QString& path, const QStringList& tables)
+{
+    Plain db(path);
+    QStringList out;
+    for (const QString& t : tables) {
+        QStringList cols;
+        for (const QString& r : db.rows(QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(t)))
+            if (!r.startsWith(QLatin1String("s_")))
+                cols << QStringLiteral("quote(\"%1\")").arg(r);
+        for (const QString& r : db.rows(QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY 1, 2, 3").arg(cols.join(", "), t)))
+            out << t + QLatin1Char(':') + r;
+    }
+    return out;
+}
+
 // An empty tunnel database at path; the test cannot go on without one.
 inline QString newTunnelDb(const QString& path)
 {

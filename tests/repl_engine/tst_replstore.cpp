@@ -18,17 +18,7 @@ const QStringList kTables = {"AvailableElements", "DefectQuantity", "InspectionP
 // The user data of a file, change columns left out, in a fixed order.
 QStringList content(const QString& path)
 {
-    Plain db(path);
-    QStringList out;
-    for (const QString& t : kTables) {
-        QStringList cols;
-        for (const QString& r : db.rows(QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(t)))
-            if (!r.startsWith(QLatin1String("s_")))
-                cols << QStringLiteral("quote(\"%1\")").arg(r);
-        for (const QString& r : db.rows(QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY 1, 2, 3").arg(cols.join(", "), t)))
-            out << t + QLatin1Char(':') + r;
-    }
-    return out;
+    return tableContent(path, kTables);
 }
 
 QString makeTunnelDb(const QString& path)
