@@ -328,6 +328,21 @@ void frmSyncFS::cmdSync_Click()
         endRun(QStringLiteral("Inspection Replica synchronization failed."));
         return;
     }
+    // A file another program holds is in use, not foreign. One left by a crash is put back by this
+    // look; one that cannot be (a write-protected stick) says why.
+    QString why;
+    const DbFileState state = TunnelDatabaseState(replica, &why);
+    if (state == DbFileState::InUse || !why.isEmpty()) {
+        MsgBox(state == DbFileState::InUse
+                   ? QStringLiteral("The selected database file is in use by another program.\n"
+                                    "Data synchronization was not performed.")
+                   : QStringLiteral("The selected database file can not be used.  %1\n"
+                                    "Data synchronization was not performed.")
+                         .arg(why),
+               MsgButtons::Ok, MsgIcon::Warning);
+        endRun(QStringLiteral("Inspection Replica synchronization failed."));
+        return;
+    }
     bool member = false;
     try {
         Varnock::Synchronizer master;

@@ -42,6 +42,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <sys/mount.h>
+
 using namespace fieldtest;
 
 namespace {
@@ -472,6 +474,9 @@ private slots:
                                           "Data synchronization can not be performed." << "Ready";
         QTest::newRow("a text file") << "/notes.db" << kNotMemberOfSet << kFailed;
         QTest::newRow("a tunnel database that is no replica") << "/plain.db" << kNotMemberOfSet << kFailed;
+        QTest::newRow("a replica another program holds")
+            << "/Field.db" << "The selected database file is in use by another program.\n"
+                              "Data synchronization was not performed." << kFailed;
     }
     void noFileIsCopiedWithoutAReplicaOfTheSet()
     {
@@ -482,6 +487,14 @@ private slots:
         writeFile(m_stick + "/North/2024/photo/extra.jpg", "extra", kPhotoTime.addDays(30));
         writeFile(m_stick + "/notes.db", "Minutes of the meeting\n");
         QVERIFY(CreateTunnelDatabase(m_stick + "/plain.db"));
+        std::unique_ptr<Connection> locker;
+        if (path == "/Field.db") {
+            makeReplica();
+            locker = std::make_unique<Connection>("tst-locker");
+            locker->open(m_replica);
+            locker->exec("BEGIN EXCLUSIVE");
+        }
+        const QByteArray replicaLog = m_master->install.read(kReplicaLogName);
         const auto office = tree(m_master->data), stick = tree(m_stick);
         auto* w = screen(path.isEmpty() ? QString() : m_stick + path);
         w->cmdSync_Click();
@@ -493,7 +506,7 @@ private slots:
         QCOMPARE(tree(m_stick), stick);
         QVERIFY(!QFileInfo::exists("North"));  // nothing beside the working folder either
         QVERIFY(m_master->install.read(kSyncLogName).isEmpty());
-        QVERIFY(m_master->install.read(kReplicaLogName).isEmpty());
+        QCOMPARE(m_master->install.read(kReplicaLogName), replicaLog);
         QVERIFY(w->Unload());
     }
 
@@ -639,6 +652,38 @@ private slots:
         QCOMPARE(DbGetRating(m_master->northYear, m_master->northPanels[1], 1), QString("2"));
         QCOMPARE(DbGetRating(m_master->northYear, m_master->northPanels[0], 1), QString("7"));
         QCOMPARE(CountRows("DefectQuantity"), 1);
+        QVERIFY(w->Unload());
+    }
+
+    // The same replica on a write-protected stick cannot be put back: the message says why, and
+    // nothing is copied or exchanged.
+    void aReplicaLeftByACrashOnAWriteProtectedStick()
+    {
+        makeReplica();
+        gConn.close();
+        QString why;
+        QVERIFY2(LeaveInterruptedWrite(m_replica, {"DELETE FROM Ratings"}, &why), qPrintable(why));
+        m_master->activate();
+        const QByteArray stickPath = QFile::encodeName(m_stick);
+        if (::mount(stickPath.constData(), stickPath.constData(), nullptr, MS_BIND, nullptr) != 0)
+            QSKIP("a read-only folder cannot be mounted here (needs root)");
+        struct Unmount {
+            QByteArray path;
+            ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+        } unmount{stickPath};
+        QVERIFY(::mount(nullptr, stickPath.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+        const auto office = tree(m_master->data), stick = tree(m_stick);
+
+        auto* w = screen(m_replica);
+        w->cmdSync_Click();
+        QCOMPARE(m_prompt->messages().size(), 1);
+        QVERIFY2(m_prompt->messages()[0].startsWith("The selected database file can not be used.") &&
+                     m_prompt->messages()[0].contains("read-only"),
+                 qPrintable(m_prompt->messages()[0]));
+        verifyIdle(w, kFailed);
+        QCOMPARE(tree(m_master->data), office);
+        QCOMPARE(tree(m_stick), stick);
+        QVERIFY(QFileInfo::exists(m_replica + "-journal"));
         QVERIFY(w->Unload());
     }
 
