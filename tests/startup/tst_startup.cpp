@@ -654,16 +654,23 @@ private slots:
     void aDatabaseLeftByACrashOpens_data()
     {
         QTest::addColumn<bool>("viaLocate");
-        QTest::newRow("stored in krv.ini") << false;
-        QTest::newRow("chosen in the locate dialog") << true;
+        QTest::addColumn<QString>("folder");  // below the installation, where the database lies
+        QTest::newRow("stored in krv.ini") << false << "";
+        QTest::newRow("chosen in the locate dialog") << true << "";
+        QTest::newRow("in a folder whose name looks like an address") << false << "/Line 50% #2 ?mode=ro&é";
     }
     void aDatabaseLeftByACrashOpens()
     {
         QFETCH(bool, viaLocate);
+        QFETCH(QString, folder);
         DbAddUser(QStringLiteral("admin"), QStringLiteral("krvadmin"), true, false);
         gConn.exec(QStringLiteral("INSERT INTO System (SystemName) VALUES ('Harbour Line')"));
-        const QString path = m_install->dbPath();
+        const QString path = m_install->folder() + folder + QStringLiteral("/krv.db");
         gConn.close();
+        if (path != m_install->dbPath()) {
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QVERIFY(QFile::rename(m_install->dbPath(), path));
+        }
         QString why;
         // Had the write stayed, there would be no user to log on as.
         QVERIFY2(LeaveInterruptedWrite(path,
