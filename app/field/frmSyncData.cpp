@@ -11,9 +11,8 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
-#include <QVBoxLayout>
-
 #include <QSet>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
