@@ -13,6 +13,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QUrl>
 
 #include <unordered_map>
 
@@ -598,16 +599,48 @@ QString SqlQuote(const QString& text)
     return out;
 }
 
+namespace {
+
+// A write cut short (a kill, a flat battery, a stick pulled out) leaves a hot journal beside the
+// file, and only a connection that may write can roll it back; a read-only look is refused. So a
+// file with a journal or log beside it is first opened as the program opens it (read-write, never
+// created) and read once, which puts it back as it was before the interrupted write.
+void recoverInterruptedWrite(const QString& path, int busyTimeoutMs)
+{
+    if (!QFileInfo::exists(path + QStringLiteral("-journal")) && !QFileInfo::exists(path + QStringLiteral("-wal")))
+        return;
+    static int serial = 0;
+    const QString name = QStringLiteral("krv-recover-%1").arg(++serial);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        QUrl uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+        uri.setQuery(QStringLiteral("mode=rw"));
+        db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+            q.finish();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+}  // namespace
+
 DbFileState TunnelDatabaseState(const QString& path, QString* detail)
 {
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return DbFileState::Missing;
+    // A lock held longer than a moment is another program's, not a commit ending.
+    constexpr int kBusyMs = 1000;
+    recoverInterruptedWrite(path, kBusyMs);
     static int serial = 0;
     Connection probe(QStringLiteral("krv-tunneldb-probe-%1").arg(++serial));
     DbFileState state = DbFileState::NotTunnelDatabase;
     try {
-        // A lock held longer than a moment is another program's, not a commit ending.
-        probe.open(path, true, 1000);
+        probe.open(path, true, kBusyMs);
         const QStringList needed{QStringLiteral("System"), QStringLiteral("Tunnels"), QStringLiteral("Panels"),
                                  QStringLiteral("login"), QStringLiteral("InspectionPeriod"),
                                  QStringLiteral("AvailableElements"), QStringLiteral("ElementCategory")};
@@ -623,8 +656,10 @@ DbFileState TunnelDatabaseState(const QString& path, QString* detail)
         const long code = e.number() & 0xff;
         if (code == 5 || code == 6)
             state = DbFileState::InUse;
-        if (detail)
-            *detail = e.description();
+        // Read-only: the interrupted write could not be rolled back where the file is.
+        if (code == 8 && detail)
+            *detail = QStringLiteral("A write to it was interrupted, and it cannot be put back as it was because "
+                                     "the file or its folder is read-only.");
     } catch (...) {
         state = DbFileState::NotTunnelDatabase;
     }
@@ -635,10 +670,11 @@ DbFileState TunnelDatabaseState(const QString& path, QString* detail)
 
 QString GetReplicaId(const QString& path)
 {
-    // A read-only look: a file that cannot be read, or a plain tunnel database, has no identifier.
-    // Looking never makes a file replicable.
+    // A read-only look, once an interrupted write is rolled back: a file that cannot be read, or a plain
+    // tunnel database, has no identifier. Looking never makes a file replicable.
     if (!QFileInfo(path).isFile())
         return QString();
+    recoverInterruptedWrite(path, 5000);
     static int serial = 0;
     Connection probe(QStringLiteral("krv-replica-probe-%1").arg(++serial));
     QString id;

@@ -132,16 +132,18 @@ quint8 BoolToBit(bool value);
 // Statements here bind their values; this stays for callers that show SQL text.
 QString SqlQuote(const QString& text);
 
-// What a database file is, as far as reading it tells. Only reads the file; never changes it.
+// What a database file is, as far as reading it tells. Changes nothing, except that a write left
+// unfinished by a crash is rolled back first, as opening the file for use would do.
 enum class DbFileState {
     Missing,            // no file of that path
     InUse,              // another program holds it locked: it exists, but cannot be read now
     NotTunnelDatabase,  // no SQLite file, or one without the program's tables
     TunnelDatabase,
 };
+// detail, when given, gets the reason a user can act on, when there is one.
 DbFileState TunnelDatabaseState(const QString& path, QString* detail = nullptr);
 
 
 // The replica identifier of a database file, "" when it has none or cannot be read.
-// Only reads the file; never changes it.
+// Changes nothing, except that a write left unfinished by a crash is rolled back first.
 QString GetReplicaId(const QString& path);

@@ -248,6 +248,11 @@ void FolderSync::showRows()
         grid->scrollToItem(cell, QAbstractItemView::PositionAtTop);
 }
 
+void FolderSync::addReportLine(const QString& category, const QString& message, const QString& flags)
+{
+    report(category, message, flags);
+}
+
 void FolderSync::yield()
 {
     constexpr qint64 kShowEveryMs = 75;
@@ -518,10 +523,11 @@ void FolderSync::folderPass(const QString& source, const QString& destination, c
     struct stat dst {};
     const bool dstThere = ::lstat(destinationPath.constData(), &dst) == 0;
     // A pass never writes through a link: a linked destination folder would lead out of the tree.
+    // It is skipped with its line, and the pass goes on with the next folder.
     if (!top && dstThere && S_ISLNK(dst.st_mode)) {
-        report(QStringLiteral("ERR"), QStringLiteral("  - destination folder is a link and is not used: ") + destination,
+        report(QStringLiteral("LINK"), QStringLiteral("destination folder is a link and is not used: ") + destination,
                QStringLiteral("R"));
-        throw KrvError(kPathFileAccessError, QStringLiteral("Path/File access error: ") + destination);
+        return;
     }
     // As folderExists: a plain folder the owner may write to.
     if (top ? !folderExists(destination) : !(dstThere && S_ISDIR(dst.st_mode) && (dst.st_mode & S_IWUSR))) {
@@ -588,6 +594,24 @@ void FolderSync::folderPass(const QString& source, const QString& destination, c
         yield();
     }
 
+    if (m_cancel)
+        return;
+    // The links of the source are never followed, and none goes by without a line: a file that
+    // is a link, and a folder that is one when subfolders are taken.
+    std::vector<const Listed*> links;
+    for (const Listed& e : entries) {
+        if (e.type != DT_LNK || (hiddenName(e.raw) && !m_includeHiddenFiles))
+            continue;
+        struct stat target {};
+        const bool toFolder = ::fstatat(srcFd, e.raw.constData(), &target, 0) == 0 && S_ISDIR(target.st_mode);
+        if (!toFolder || m_includeSubFolders)
+            links.push_back(&e);
+    }
+    QStringList linkNames;
+    sortedNames(links, &linkNames);
+    for (const QString& name : linkNames)
+        report(QStringLiteral("LINK"), QStringLiteral("a link is not followed: ") + source + kSep + name,
+               QStringLiteral("R"));
     if (m_cancel || !m_includeSubFolders)
         return;
     entries.clear();

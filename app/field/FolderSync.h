@@ -42,7 +42,8 @@ private:
 //
 // Attributes on Linux: read-only 1 = owner cannot write, hidden 2 = name starts with ".",
 // directory 16, and a symbolic link carries 1024 (a reparse point), so links are never listed
-// as files nor entered as folders. A pipe, socket or device counts as system (4) and is never
+// as files nor entered as folders, on either side and at any depth: each one met is a LINK line
+// of the report, and the pass goes on. A pipe, socket or device counts as system (4) and is never
 // listed. Archive (32) is never set here.
 class FolderSync : public QObject {
     Q_OBJECT
@@ -88,6 +89,8 @@ public:
     QTableWidget* reportGrid() const { return m_grid; }
 
     bool syncFoldersNow();
+    // A line of the caller's own in the report (and an Action signal), between passes.
+    void addReportLine(const QString& category, const QString& message, const QString& flags = QString());
     void terminate() { m_cancel = true; }
     bool isBusy() const { return m_busy; }
     bool isCancelled() const { return m_cancel; }

@@ -11,9 +11,52 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QSet>
 #include <QVBoxLayout>
 
 #include <algorithm>
+
+namespace {
+
+// Modality is taken when a window is shown: a visible window is shown again where it was.
+void setModality(QWidget* window, Qt::WindowModality modality)
+{
+    if (window->windowModality() == modality)
+        return;
+    const bool visible = window->isVisible();
+    const QRect geometry = window->geometry();
+    if (visible)
+        window->hide();
+    window->setWindowModality(modality);
+    window->setGeometry(geometry);
+    if (visible)
+        window->show();
+}
+
+// The exchanges of the master's history that settled conflicts. Only those: the exchange just
+// made is the one not listed before it, whatever the clock says of its time.
+QSet<QString> exchangesWithConflicts(Varnock::Synchronizer& synch)
+{
+    QSet<QString> ids;
+    const auto items = synch.HistoryItems(Varnock::SynchsWithConflicts);
+    for (int i = 1; i <= items->Count(); ++i)
+        ids.insert(items->Item(i)->ExchangeId());
+    return ids;
+}
+
+int newConflicts(Varnock::Synchronizer& synch, const QSet<QString>& before)
+{
+    const auto items = synch.HistoryItems(Varnock::SynchsWithConflicts);
+    int conflicts = 0;
+    for (int i = 1; i <= items->Count(); ++i) {
+        const auto item = items->Item(i);
+        if (!before.contains(item->ExchangeId()))
+            conflicts += item->Conflicts();
+    }
+    return conflicts;
+}
+
+}  // namespace
 
 frmSyncData::frmSyncData(QWidget* parent) : KrvForm<QDialog>(QStringLiteral("frmSyncData"), parent)
 {
@@ -42,6 +85,8 @@ bool frmSyncData::SYNCHRONIZE(const QString& replicaPath)
     if (m_busy)
         return false;
     m_busy = true;
+    m_conflicts = 0;
+    setModality(this, Qt::ApplicationModal);
     bool result = false;
     try {
         Synch = std::make_unique<Varnock::Synchronizer>();
@@ -58,10 +103,21 @@ bool frmSyncData::SYNCHRONIZE(const QString& replicaPath)
         const bool member = IsMemberOfSet(*Synch, replicaPath);
         if (member) {
             repaint();
+            const QSet<QString> settledBefore = exchangesWithConflicts(*Synch);
             // What the synchronizer answers: an exchange it refused (the master itself, a copy of
             // it) is no success.
             result = Synch->SynchDirect(replicaPath, Varnock::synchTypeReplImpExp);
             repaint();
+            if (result) {
+                // The exchange is done whatever the count says; a count that cannot be read is told
+                // as such, never as none.
+                try {
+                    m_conflicts = newConflicts(*Synch, settledBefore);
+                } catch (const std::exception& e) {
+                    m_conflicts = -1;
+                    LogFieldError(QString(), objectName(), e);
+                }
+            }
         } else {
             MsgBox(kNotMemberOfSet, MsgButtons::Ok, MsgIcon::Warning);
         }
@@ -79,6 +135,7 @@ bool frmSyncData::SYNCHRONIZE(const QString& replicaPath)
         Synch.reset();
     }
     m_busy = false;
+    setModality(this, Qt::NonModal);
     return result;
 }
 

@@ -14,7 +14,9 @@ class Synchronizer;
 
 // Exchanges a field replica's data with the open tunnel database (the master), after
 // checking that the replica belongs to the master's replica set, with the progress of the
-// exchange. A new instance per exchange, shown modeless and on top.
+// exchange. A new instance per exchange, shown on top. While the exchange runs the window is
+// application-modal: the exchange holds the master's write lock, and a save from another
+// window of the program would only wait for it. It is modeless again afterwards.
 class frmSyncData : public KrvForm<QDialog> {
     Q_OBJECT
 public:
@@ -25,6 +27,9 @@ public:
     // reports the exchange done. Any error gives false without a message (it is logged).
     Q_INVOKABLE bool SYNCHRONIZE(const QString& replicaPath);
     bool isSynchronizing() const { return m_busy; }
+    // The conflicts the last successful exchange settled (the rows changed on both sides, where
+    // the master's priority decided); -1 when they could not be counted.
+    int conflicts() const { return m_conflicts; }
 
     QLabel* Label1;
     QProgressBar* prgStatus;
@@ -40,4 +45,5 @@ protected:
 private:
     std::unique_ptr<Varnock::Synchronizer> Synch;
     bool m_busy = false;
+    int m_conflicts = 0;
 };

@@ -42,9 +42,10 @@ const QString kClose = QStringLiteral("&Close");
 const QString kStopSync = QStringLiteral("Stop Sync");
 const QString kReady = QStringLiteral("Ready");
 
-// True when no folder from base down to folder (the tunnel's, the year's) is a symbolic link: the passes
-// stay in the replica's tree and do not follow a link on the stick to another place.
-bool withoutLinks(const QString& base, const QString& folder)
+// The first folder from base down to folder (the tunnel's, the year's) that is a symbolic link, ""
+// when there is none: the passes stay in the replica's tree and do not follow a link on the stick
+// to another place.
+QString firstLink(const QString& base, const QString& folder)
 {
     QString path = base;
     for (const QString& part : folder.mid(base.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
@@ -52,9 +53,9 @@ bool withoutLinks(const QString& base, const QString& folder)
             path += QLatin1Char('/');
         path += part;
         if (QFileInfo(path).isSymLink())
-            return false;
+            return path;
     }
-    return true;
+    return QString();
 }
 
 }  // namespace
@@ -307,9 +308,19 @@ void frmSyncFS::cmdSync_Click()
     setStatus(QStringLiteral("Please Wait Synchronizing..."));
     setCursor(Qt::WaitCursor);
 
+    // Nothing is copied either way until the path names a replica of this set: another file, or
+    // none, would bring foreign photos in and overwrite the office's.
     const QString replica = txtRepDB->text().trimmed();
-    if (!replica.isEmpty() && !gDbPath.isEmpty() && QFileInfo(replica).exists() &&
-        QFileInfo(replica).canonicalFilePath() == QFileInfo(gDbPath).canonicalFilePath()) {
+    if (replica.isEmpty() || !QFileInfo(replica).isFile()) {
+        MsgBox(replica.isEmpty() ? QStringLiteral("No inspection replica database is selected.\n"
+                                                  "Data synchronization can not be performed.")
+                                 : QStringLiteral("The selected database file can not be found on the system.\n"
+                                                  "Data synchronization can not be performed."),
+               MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("File Not Found"));
+        endRun(kReady);
+        return;
+    }
+    if (!gDbPath.isEmpty() && QFileInfo(replica).canonicalFilePath() == QFileInfo(gDbPath).canonicalFilePath()) {
         // The master is no replica of itself: its folders would be copied onto themselves.
         MsgBox(QStringLiteral("The selected database file is the master database itself.\n"
                               "Data synchronization was not performed."),
@@ -317,39 +328,59 @@ void frmSyncFS::cmdSync_Click()
         endRun(QStringLiteral("Inspection Replica synchronization failed."));
         return;
     }
-
-    // Nothing of the office changes for a file of another replica set: its folders are not copied either.
-    if (!replica.isEmpty() && QFileInfo(replica).isFile()) {
-        bool member = false;
-        try {
-            Varnock::Synchronizer master;
-            master.setDatabaseName(gDbPath);
-            member = IsMemberOfSet(master, replica);
-        } catch (const std::exception& e) {
-            LogFieldError(QStringLiteral("Error performing the synchronization."), objectName(), e);
-            endRun(QStringLiteral("Inspection Replica synchronization failed."));
-            return;
-        }
-        if (!member) {
-            MsgBox(kNotMemberOfSet, MsgButtons::Ok, MsgIcon::Warning);
-            endRun(QStringLiteral("Inspection Replica synchronization failed."));
-            return;
-        }
+    // A file another program holds is in use, not foreign. One left by a crash is put back by this
+    // look; one that cannot be (a write-protected stick) says why.
+    QString why;
+    const DbFileState state = TunnelDatabaseState(replica, &why);
+    if (state == DbFileState::InUse || !why.isEmpty()) {
+        MsgBox(state == DbFileState::InUse
+                   ? QStringLiteral("The selected database file is in use by another program.\n"
+                                    "Data synchronization was not performed.")
+                   : QStringLiteral("The selected database file can not be used.  %1\n"
+                                    "Data synchronization was not performed.")
+                         .arg(why),
+               MsgButtons::Ok, MsgIcon::Warning);
+        endRun(QStringLiteral("Inspection Replica synchronization failed."));
+        return;
+    }
+    bool member = false;
+    try {
+        Varnock::Synchronizer master;
+        master.setDatabaseName(gDbPath);
+        member = IsMemberOfSet(master, replica);
+    } catch (const std::exception& e) {
+        LogFieldError(QStringLiteral("Error performing the synchronization."), objectName(), e);
+        endRun(QStringLiteral("Inspection Replica synchronization failed."));
+        return;
+    }
+    if (!member) {
+        MsgBox(kNotMemberOfSet, MsgButtons::Ok, MsgIcon::Warning);
+        endRun(QStringLiteral("Inspection Replica synchronization failed."));
+        return;
     }
 
     QString status = kReady;
     try {
-        runFolderPasses();
+        runFolderPasses(replica);
         writeSyncLog();
         // Only the header is left.
         fsync->setReportGrid(msfReport);
-        if (!m_stop && !replica.isEmpty()) {
+        if (!m_stop) {
             if (QFileInfo(replica).isFile()) {
                 cmdClose->setEnabled(false);  // the exchange cannot be stopped
                 setStatus(QStringLiteral("Please Wait Synchronizing Inspection Replica database..."));
-                status = exchange(replica) ? QStringLiteral("Inspection Replica synchronization succeeded.")
-                                           : QStringLiteral("Inspection Replica synchronization failed.");
+                int conflicts = 0;
+                const bool ok = exchange(replica, &conflicts);
+                status = !ok            ? QStringLiteral("Inspection Replica synchronization failed.")
+                         : conflicts > 0 ? QStringLiteral("Inspection Replica synchronization succeeded with %1 "
+                                                          "conflicts.")
+                                               .arg(conflicts)
+                         : conflicts < 0 ? QStringLiteral("Inspection Replica synchronization succeeded; its "
+                                                          "conflicts could not be counted (see %1).")
+                                               .arg(kReplicaLogName)
+                                         : QStringLiteral("Inspection Replica synchronization succeeded.");
             } else {
+                // Gone during the passes (a stick pulled out).
                 MsgBox(QStringLiteral("The selected database file can not be found on the system.\n"
                                       "Data synchronization can not be performed."),
                        MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("File Not Found"));
@@ -373,9 +404,8 @@ void frmSyncFS::endRun(const QString& status)
     unsetCursor();
 }
 
-void frmSyncFS::runFolderPasses()
+void frmSyncFS::runFolderPasses(const QString& replica)
 {
-    const QString replica = txtRepDB->text();
     for (int i = 0; i < chkSyncTunnel.size() && !m_stop; ++i) {
         QComboBox* years = cboInspPD[i];
         if (!chkSyncTunnel[i]->isChecked() || years->currentIndex() < 0)
@@ -384,7 +414,9 @@ void frmSyncFS::runFolderPasses()
         const qint32 inspectionId = years->currentData().toInt();
         const QString dataSide = GetInspectionFolder(tunnelId, inspectionId);
         const QString replicaSide = GetInspectionFolderUnder(replica, tunnelId, inspectionId);
-        if (!withoutLinks(GetFolderPart(replica), replicaSide)) {
+        if (const QString link = firstLink(GetFolderPart(replica), replicaSide); !link.isEmpty()) {
+            fsync->addReportLine(QStringLiteral("LINK"), QStringLiteral("a link is not followed: ") + QDir::cleanPath(link),
+                                 QStringLiteral("R"));
             MsgBox(QStringLiteral("The folder %1 on the replica's side is a link to another place.\n"
                                   "Its files were not synchronized.")
                        .arg(QDir::toNativeSeparators(QDir::cleanPath(replicaSide))),
@@ -438,12 +470,13 @@ void frmSyncFS::writeSyncLog()
     }
 }
 
-bool frmSyncFS::exchange(const QString& replicaPath)
+bool frmSyncFS::exchange(const QString& replicaPath, int* conflicts)
 {
     QPointer<frmSyncData> w = new frmSyncData;
     w->show();
     SetTopMost(w, true);
     const bool ok = w->SYNCHRONIZE(replicaPath);
+    *conflicts = w ? w->conflicts() : 0;
     if (w)
         w->Unload();
     return ok;

@@ -21,7 +21,8 @@ class QTableWidget;
 // instance, opened by the set-up window.
 //
 // A run is one piece: while it lasts (exchange included) Synchronize is disabled and Close
-// only stops it. Stop Sync ends the folder passes and skips the exchange.
+// only stops it. Stop Sync ends the folder passes and skips the exchange. No folder is copied
+// unless the replica path names a replica of the master's set.
 class frmSyncFS : public KrvForm<QWidget> {
     Q_OBJECT
 public:
@@ -68,9 +69,10 @@ private:
     void lblSyncTunnel_Click(int index);
     void layoutPanel();
     void setStatus(const QString& text);
-    void runFolderPasses();
+    void runFolderPasses(const QString& replica);
     void writeSyncLog();
-    bool exchange(const QString& replicaPath);
+    // conflicts: what the exchange's master priority settled (-1: not known).
+    bool exchange(const QString& replicaPath, int* conflicts);
     void endRun(const QString& status);
 
     bool m_running = false;

@@ -16,7 +16,8 @@ frmLocateDb::frmLocateDb() : KrvForm<QWidget>(QStringLiteral("frmLocateDb"))
     // Checked before it is stored: a file that is no tunnel database would otherwise be
     // written to krv.ini and fail every later start. One another program holds is waited for.
     while (!gaveUp) {
-        const DbFileState state = TunnelDatabaseState(path);
+        QString why;
+        const DbFileState state = TunnelDatabaseState(path, &why);
         if (state == DbFileState::TunnelDatabase)
             break;
         if (state == DbFileState::InUse) {
@@ -25,7 +26,9 @@ frmLocateDb::frmLocateDb() : KrvForm<QWidget>(QStringLiteral("frmLocateDb"))
             continue;
         }
         const QString question = state == DbFileState::NotTunnelDatabase
-                                     ? path + QStringLiteral(" is not a tunnel database.  Locate another file?")
+                                     ? path + QStringLiteral(" is not a tunnel database.") +
+                                           (why.isEmpty() ? QString() : QStringLiteral("  ") + why) +
+                                           QStringLiteral("  Locate another file?")
                                      : path + QStringLiteral(" does not exist.  Locate existing file?");
         if (MsgBox(question, MsgButtons::YesNo) == MsgAnswer::Yes) {
             path = askForFile();

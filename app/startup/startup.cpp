@@ -80,7 +80,8 @@ void Main()
         gDbFolder = GetFolderPart(gDbPath);
         // A file another program holds is in use, not missing: it is asked for again, never
         // located anew (a new choice would replace the stored path for good).
-        DbFileState state = TunnelDatabaseState(gDbPath);
+        QString why;
+        DbFileState state = TunnelDatabaseState(gDbPath, &why);
         while (state == DbFileState::InUse) {
             if (MsgBox(QStringLiteral("The database %1 is in use by another program and cannot be opened now.  "
                                       "Retry when it is free, or Cancel to end.")
@@ -90,11 +91,16 @@ void Main()
                 EndProgram();
                 return;
             }
-            state = TunnelDatabaseState(gDbPath);
+            state = TunnelDatabaseState(gDbPath, &why);
         }
-        // A stored file that is no tunnel database is located again, as a missing one is.
+        // A stored file that is no tunnel database is located again, as a missing one is; the
+        // message says which of the two it is.
         if (state != DbFileState::TunnelDatabase) {
-            MsgBox(QStringLiteral("Database not found.  Please locate a valid tunnel database."));
+            MsgBox(state == DbFileState::NotTunnelDatabase
+                       ? QStringLiteral("The file %1 is not a tunnel database.%2  Please locate a valid tunnel database.")
+                             .arg(QDir::toNativeSeparators(gDbPath),
+                                  why.isEmpty() ? QString() : QStringLiteral("  ") + why)
+                       : QStringLiteral("Database not found.  Please locate a valid tunnel database."));
             if (!frmLocateDb::Locate()) {
                 EndProgram();
                 return;

@@ -11,6 +11,7 @@
 
 #include <varnock.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFileSystemModel>
 #include <QTreeView>
@@ -382,16 +383,24 @@ private slots:
         auto* w = new frmSyncData;
         w->show();
         int maxTotal = 0;
+        bool modal = true;
         QTimer spy;
         spy.setInterval(0);
         connect(&spy, &QTimer::timeout, w, [&] {
             maxTotal = std::max(maxTotal, w->prgStatus->maximum());
+            // Application-modal while it works: no other window competes for the write lock.
+            modal &= QApplication::activeModalWidget() == w && w->windowModality() == Qt::ApplicationModal;
             QTest::keyClick(w, Qt::Key_Escape);  // the window stays while it works
         });
         spy.start();
         QVERIFY(w->SYNCHRONIZE(replica));
         spy.stop();
         QVERIFY(IsFormLoaded("frmSyncData"));
+        QVERIFY(modal);
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->windowModality(), Qt::NonModal);
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        QCOMPARE(w->conflicts(), 0);
         QVERIFY(maxTotal > 0);
         QCOMPARE(DbGetRating(m_master->southYear, m_master->southPanels[1], 2), QString("4"));
         QVERIFY(m_prompt->calls.isEmpty());

@@ -11,6 +11,7 @@
 #include "frmSyncData.h"
 #include "frmSyncFS.h"
 #include "frmImgInput.h"
+#include "interruptedwrite.h"
 #include "frmSystem.h"
 #include "helpers.h"
 #include "dbusers.h"
@@ -25,6 +26,7 @@
 
 #include <varnock.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QToolButton>
 #include <QComboBox>
@@ -39,6 +41,8 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QtTest>
+
+#include <sys/mount.h>
 
 using namespace fieldtest;
 
@@ -279,6 +283,8 @@ private slots:
         DbSaveRating(m_master->southYear, m_master->southPanels[1], 1, "2");
         auto* w = screen(m_replica);
         bool sawPasses = false, sawExchange = false, closeLiveInExchange = false, idleInside = false;
+        // While the exchange holds the write lock no other window of the program takes input.
+        bool modalInExchange = true, modalInPasses = false;
         int exchangeWindows = 0;
         int tries = 0;
         QTimer spy;
@@ -290,6 +296,12 @@ private slots:
             sawPasses |= !exchanging;
             sawExchange |= exchanging;
             closeLiveInExchange |= exchanging && w->cmdClose->isEnabled();
+            QWidget* modal = QApplication::activeModalWidget();
+            if (exchanging)
+                modalInExchange &= modal && modal->objectName() == "frmSyncData" &&
+                                   modal->windowModality() == Qt::ApplicationModal;
+            else
+                modalInPasses |= modal != nullptr;
             idleInside |= w->cmdSync->isEnabled() || w->cmdClose->text() == "&Close";
             int n = 0;
             for (QWidget* f : LoadedForms())
@@ -309,6 +321,8 @@ private slots:
         verifyIdle(w, kSucceeded);
         QVERIFY(sawPasses && sawExchange);
         QVERIFY(!closeLiveInExchange && !idleInside);
+        QVERIFY(modalInExchange && !modalInPasses);
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
         QCOMPARE(exchangeWindows, 1);
         QVERIFY(!IsFormLoaded("frmSyncData"));
         const QStringList records = logRecords(m_master->install.read(kSyncLogName));
@@ -437,21 +451,239 @@ private slots:
         QCOMPARE(m_prompt->calls.size(), 1);
         QVERIFY(m_prompt->calls[0].text.contains("is a link to another place"));
         verifyIdle(w, kSucceeded);
+        QCOMPARE(logRecords(m_master->install.read(kSyncLogName)).filter(QRegularExpression("LINK: .*" + link + "$")).size(),
+                 1);
         QCOMPARE(tree(m_master->data + "/North"), office);
         QCOMPARE(tree(elsewhere), outside);
         QVERIFY(tree(m_master->data + "/South/2024").contains("photo/field.jpg"));
         QVERIFY(w->Unload());
     }
 
-    void aMissingReplicaFileIsReportedAfterThePasses()
+    // Without a replica of this set nothing is copied either way: no foreign photo comes in, no
+    // office photo is replaced, and the message comes first.
+    void noFileIsCopiedWithoutAReplicaOfTheSet_data()
     {
-        auto* w = screen(m_stick + "/gone.db");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("status");
+        const QString notFound = "The selected database file can not be found on the system.\n"
+                                 "Data synchronization can not be performed.";
+        QTest::newRow("a typo") << "/gone.db" << notFound << "Ready";
+        QTest::newRow("a folder") << "/North" << notFound << "Ready";
+        QTest::newRow("no path") << "" << "No inspection replica database is selected.\n"
+                                          "Data synchronization can not be performed." << "Ready";
+        QTest::newRow("a text file") << "/notes.db" << kNotMemberOfSet << kFailed;
+        QTest::newRow("a tunnel database that is no replica") << "/plain.db" << kNotMemberOfSet << kFailed;
+        QTest::newRow("a replica another program holds")
+            << "/Field.db" << "The selected database file is in use by another program.\n"
+                              "Data synchronization was not performed." << kFailed;
+    }
+    void noFileIsCopiedWithoutAReplicaOfTheSet()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, message);
+        QFETCH(QString, status);
+        writeFile(m_stick + "/North/2024/photo/crack.jpg", "another crack", kPhotoTime.addDays(30));
+        writeFile(m_stick + "/North/2024/photo/extra.jpg", "extra", kPhotoTime.addDays(30));
+        writeFile(m_stick + "/notes.db", "Minutes of the meeting\n");
+        QVERIFY(CreateTunnelDatabase(m_stick + "/plain.db"));
+        std::unique_ptr<Connection> locker;
+        if (path == "/Field.db") {
+            makeReplica();
+            locker = std::make_unique<Connection>("tst-locker");
+            locker->open(m_replica);
+            locker->exec("BEGIN EXCLUSIVE");
+        }
+        const QByteArray replicaLog = m_master->install.read(kReplicaLogName);
+        const auto office = tree(m_master->data), stick = tree(m_stick);
+        auto* w = screen(path.isEmpty() ? QString() : m_stick + path);
         w->cmdSync_Click();
-        QCOMPARE(m_prompt->calls.last().title, QString("File Not Found"));
-        QCOMPARE(m_prompt->calls.last().text, QString("The selected database file can not be found on the system.\n"
-                                                      "Data synchronization can not be performed."));
-        QVERIFY(QFileInfo::exists(m_stick + "/North/2024/photo/crack.jpg"));
-        verifyIdle(w, "Ready");
+        QCOMPARE(m_prompt->messages(), QStringList{message});
+        QCOMPARE(m_prompt->calls[0].icon, MsgIcon::Warning);
+        verifyIdle(w, status);
+        QCOMPARE(w->msfReport->rowCount(), 0);
+        QCOMPARE(tree(m_master->data), office);
+        QCOMPARE(tree(m_stick), stick);
+        QVERIFY(!QFileInfo::exists("North"));  // nothing beside the working folder either
+        QVERIFY(m_master->install.read(kSyncLogName).isEmpty());
+        QCOMPARE(m_master->install.read(kReplicaLogName), replicaLog);
+        QVERIFY(w->Unload());
+    }
+
+    // A rating changed on both sides is settled by the master's priority, and the status says how
+    // many were; the next exchange, which settles none, says none.
+    void conflictsAreTold_data()
+    {
+        QTest::addColumn<int>("both");  // ratings changed on both sides
+        QTest::addColumn<QString>("status");
+        QTest::newRow("different ratings") << 0 << kSucceeded;
+        QTest::newRow("one rating") << 1 << "Inspection Replica synchronization succeeded with 1 conflicts.";
+        QTest::newRow("three ratings") << 3 << "Inspection Replica synchronization succeeded with 3 conflicts.";
+    }
+    void conflictsAreTold()
+    {
+        QFETCH(int, both);
+        QFETCH(QString, status);
+        makeReplica();
+        struct Key {
+            qint32 panel, element;
+        };
+        const QVector<Key> keys{{m_master->northPanels[0], 1}, {m_master->northPanels[0], 2},
+                                {m_master->northPanels[1], 1}, {m_master->northPanels[1], 2}};
+        // The field changes the first ratings; the office the same ones, or with none in common the last.
+        const QVector<int> fieldRows = both > 0 ? QVector<int>{0, 1, 2}.mid(0, both) : QVector<int>{0};
+        const QVector<int> officeRows = both > 0 ? fieldRows : QVector<int>{3};
+        FieldComputer field(m_replica);
+        field.activate();
+        for (int i : fieldRows)
+            DbSaveRating(m_master->northYear, keys[i].panel, keys[i].element, "3");
+        m_master->activate();
+        for (int i : officeRows)
+            DbSaveRating(m_master->northYear, keys[i].panel, keys[i].element, "4");
+
+        auto* w = screen(m_replica);
+        w->cmdSync_Click();
+        verifyIdle(w, status);
+        for (int i = 0; i < both; ++i)
+            QCOMPARE(DbGetRating(m_master->northYear, keys[i].panel, keys[i].element), QString("4"));
+        if (both == 0) {
+            QCOMPARE(DbGetRating(m_master->northYear, keys[0].panel, keys[0].element), QString("3"));
+            QCOMPARE(DbGetRating(m_master->northYear, keys[3].panel, keys[3].element), QString("4"));
+        }
+        w->cmdSync_Click();
+        verifyIdle(w, kSucceeded);
+        QVERIFY(w->Unload());
+    }
+
+    // A link anywhere below a year folder, on the stick or in the office, a folder or a file, is
+    // skipped with its line in the grid and the log; the rest of both passes and the exchange go on.
+    void aLinkBelowTheYearFolderIsSkipped_data()
+    {
+        QTest::addColumn<bool>("onStick");
+        QTest::addColumn<QString>("link");  // below the tunnel's folder
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<int>("lines");  // one for each pass that meets it
+        QTest::newRow("year's photo folder on the stick") << true << "/2024/photo" << true << 2;
+        QTest::newRow("folder deeper on the stick") << true << "/2024/photo/old" << true << 2;
+        QTest::newRow("file on the stick") << true << "/2024/photo/planted.jpg" << false << 1;
+        QTest::newRow("folder in the office") << false << "/2024/sketch" << true << 2;
+        QTest::newRow("file in the office") << false << "/2024/photo/linked.jpg" << false << 1;
+    }
+    void aLinkBelowTheYearFolderIsSkipped()
+    {
+        QFETCH(bool, onStick);
+        QFETCH(QString, link);
+        QFETCH(bool, folder);
+        QFETCH(int, lines);
+        makeReplica();
+        writeFile(m_master->data + "/North/2024/photo/old/old.jpg", "old");
+        auto* w = screen(m_replica);
+        w->cmdSync_Click();  // lays the year folders out on the stick
+        verifyIdle(w, kSucceeded);
+        m_prompt->calls.clear();
+
+        const QString elsewhere = m_master->install.file("elsewhere");
+        writeFile(elsewhere + "/planted.jpg", "planted");
+        writeFile(elsewhere + "/crack.jpg", "not the crack", kPhotoTime.addDays(30));
+        const QString at = (onStick ? m_stick : m_master->data) + "/North" + link;
+        if (folder)
+            QVERIFY(QDir(at).removeRecursively());
+        QVERIFY(QFile::link(folder ? elsewhere : elsewhere + "/planted.jpg", at));
+        // Work on both sides that must still travel.
+        writeFile(m_stick + "/North/2024/video/field.avi", "field", kPhotoTime.addDays(1));
+        writeFile(m_master->data + "/North/2024/video/office.avi", "office", kPhotoTime.addDays(1));
+        FieldComputer field(m_replica);
+        field.activate();
+        DbSaveRating(m_master->northYear, m_master->northPanels[1], 2, "2");
+        m_master->activate();
+        const auto outside = tree(elsewhere);
+        // The stick's media, without the replica, which the exchange changes.
+        auto media = [&] {
+            auto files = tree(m_stick);
+            files.remove("Field.db");
+            return files;
+        };
+        auto office = tree(m_master->data), stick = media();
+
+        w->cmdSync_Click();
+        QCOMPARE(m_prompt->messages(), QStringList());
+        verifyIdle(w, kSucceeded);
+        QCOMPARE(DbGetRating(m_master->northYear, m_master->northPanels[1], 2), QString("2"));
+        QCOMPARE(tree(elsewhere), outside);
+        office.insert("North/2024/video/field.avi", stick.value("North/2024/video/field.avi"));
+        stick.insert("North/2024/video/office.avi", office.value("North/2024/video/office.avi"));
+        QCOMPARE(tree(m_master->data), office);
+        QCOMPARE(media(), stick);
+        QVERIFY(office.value("North/2024/video/field.avi").startsWith("5 "));
+        QVERIFY(stick.value("North/2024/video/office.avi").startsWith("6 "));
+        const QStringList records = logRecords(m_master->install.read(kSyncLogName));
+        const QStringList linkLines = records.filter(QRegularExpression("LINK: "));
+        QCOMPARE(linkLines.size(), lines);
+        for (const QString& line : linkLines)
+            QVERIFY2(line.endsWith("/North" + link), qPrintable(line));
+        QCOMPARE(records.filter("SYS: SYNCHRONIZATION COMPLETED").size(), 4 + 4);
+        QVERIFY(w->Unload());
+    }
+
+    // A replica the field computer left with an unfinished write (a flat battery) is recovered
+    // when it is looked at: it is a member of the set, and its committed work comes back while the
+    // unfinished write does not.
+    void aReplicaLeftByACrashIsAMemberAndExchanges()
+    {
+        makeReplica();
+        FieldComputer field(m_replica);
+        field.activate();
+        DbSaveRating(m_master->northYear, m_master->northPanels[1], 1, "2");
+        gConn.close();
+        QString why;
+        QVERIFY2(LeaveInterruptedWrite(m_replica,
+                                       {"UPDATE Ratings SET Rating = '9'", "DELETE FROM DefectQuantity"}, &why),
+                 qPrintable(why));
+        QVERIFY(QFileInfo::exists(m_replica + "-journal"));
+        m_master->activate();
+
+        auto* w = screen(m_replica);
+        w->cmdSync_Click();
+        // Only the questions to make the year folders on the stick.
+        for (const PromptCall& c : m_prompt->calls)
+            QVERIFY2(c.title == "Folder does not exist", qPrintable(c.text));
+        verifyIdle(w, kSucceeded);
+        QVERIFY(!QFileInfo::exists(m_replica + "-journal"));
+        QCOMPARE(DbGetRating(m_master->northYear, m_master->northPanels[1], 1), QString("2"));
+        QCOMPARE(DbGetRating(m_master->northYear, m_master->northPanels[0], 1), QString("7"));
+        QCOMPARE(CountRows("DefectQuantity"), 1);
+        QVERIFY(w->Unload());
+    }
+
+    // The same replica on a write-protected stick cannot be put back: the message says why, and
+    // nothing is copied or exchanged.
+    void aReplicaLeftByACrashOnAWriteProtectedStick()
+    {
+        makeReplica();
+        gConn.close();
+        QString why;
+        QVERIFY2(LeaveInterruptedWrite(m_replica, {"DELETE FROM Ratings"}, &why), qPrintable(why));
+        m_master->activate();
+        const QByteArray stickPath = QFile::encodeName(m_stick);
+        if (::mount(stickPath.constData(), stickPath.constData(), nullptr, MS_BIND, nullptr) != 0)
+            QSKIP("a read-only folder cannot be mounted here (needs root)");
+        struct Unmount {
+            QByteArray path;
+            ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+        } unmount{stickPath};
+        QVERIFY(::mount(nullptr, stickPath.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+        const auto office = tree(m_master->data), stick = tree(m_stick);
+
+        auto* w = screen(m_replica);
+        w->cmdSync_Click();
+        QCOMPARE(m_prompt->messages().size(), 1);
+        QVERIFY2(m_prompt->messages()[0].startsWith("The selected database file can not be used.") &&
+                     m_prompt->messages()[0].contains("read-only"),
+                 qPrintable(m_prompt->messages()[0]));
+        verifyIdle(w, kFailed);
+        QCOMPARE(tree(m_master->data), office);
+        QCOMPARE(tree(m_stick), stick);
+        QVERIFY(QFileInfo::exists(m_replica + "-journal"));
         QVERIFY(w->Unload());
     }
 

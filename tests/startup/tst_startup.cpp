@@ -9,6 +9,7 @@
 #include "frmUser.h"
 #include "frmViewSystem.h"
 #include "globals.h"
+#include "interruptedwrite.h"
 #include "inventoryforms.h"
 #include "passwords.h"
 #include "schema.h"
@@ -28,6 +29,8 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <QToolButton>
+
+#include <sys/mount.h>
 
 namespace {
 
@@ -604,7 +607,11 @@ private slots:
         }
         Main();
 
-        QStringList expected{kNotFound};
+        // A file that is there is not called missing.
+        QStringList expected{viaLocate ? kNotFound
+                                       : QStringLiteral("The file ") + path +
+                                             QStringLiteral(" is not a tunnel database.  Please locate a valid "
+                                                            "tunnel database.")};
         if (viaLocate)
             expected << path + QStringLiteral(" is not a tunnel database.  Locate another file?");
         expected << kCannotOpen;
@@ -633,10 +640,99 @@ private slots:
         Main();
         QVERIFY(!script.timedOut());
         QCOMPARE(m_prompt->messages(),
-                 (QStringList{kNotFound, text + QStringLiteral(" is not a tunnel database.  Locate another file?")}));
+                 (QStringList{QStringLiteral("The file ") + text +
+                                  QStringLiteral(" is not a tunnel database.  Please locate a valid tunnel database."),
+                              text + QStringLiteral(" is not a tunnel database.  Locate another file?")}));
         QCOMPARE(iniDatabase(), good);
         QCOMPARE(gConn.path(), good);
         QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmSystem")});
+    }
+
+    // A kill or a flat battery during a write leaves a hot journal beside the file: start-up rolls
+    // the unfinished write back and goes on to the logon, whether the file is the stored one or
+    // the one chosen in the locate dialog.
+    void aDatabaseLeftByACrashOpens_data()
+    {
+        QTest::addColumn<bool>("viaLocate");
+        QTest::addColumn<QString>("folder");  // below the installation, where the database lies
+        QTest::newRow("stored in krv.ini") << false << "";
+        QTest::newRow("chosen in the locate dialog") << true << "";
+        QTest::newRow("in a folder whose name looks like an address") << false << "/Line 50% #2 ?mode=ro&é";
+    }
+    void aDatabaseLeftByACrashOpens()
+    {
+        QFETCH(bool, viaLocate);
+        QFETCH(QString, folder);
+        DbAddUser(QStringLiteral("admin"), QStringLiteral("krvadmin"), true, false);
+        gConn.exec(QStringLiteral("INSERT INTO System (SystemName) VALUES ('Harbour Line')"));
+        const QString path = m_install->folder() + folder + QStringLiteral("/krv.db");
+        gConn.close();
+        if (path != m_install->dbPath()) {
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QVERIFY(QFile::rename(m_install->dbPath(), path));
+        }
+        QString why;
+        // Had the write stayed, there would be no user to log on as.
+        QVERIFY2(LeaveInterruptedWrite(path,
+                                       {QStringLiteral("UPDATE System SET SystemName = 'Half written'"),
+                                        QStringLiteral("DELETE FROM login")},
+                                       &why),
+                 qPrintable(why));
+        QVERIFY(QFileInfo::exists(path + QStringLiteral("-journal")));
+        writeIniDatabase(*m_install, viaLocate ? m_install->file(QStringLiteral("moved.db")) : path);
+        if (viaLocate) {
+            m_prompt->answer(MsgAnswer::Ok);
+            m_prompt->answerText(path);
+        }
+
+        WindowScript script;
+        script.when(QStringLiteral("frmLogon"), logonAs(QStringLiteral("admin"), QStringLiteral("krvadmin")));
+        Main();
+
+        QVERIFY(!script.timedOut());
+        QCOMPARE(m_prompt->messages(), viaLocate ? QStringList{kNotFound} : QStringList());
+        QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmSystem")});
+        QCOMPARE(gConn.path(), path);
+        QCOMPARE(iniDatabase(), path);
+        QCOMPARE(gConn.scalar(QStringLiteral("SELECT SystemName FROM System")).toString(), QString("Harbour Line"));
+        QVERIFY(!gConn.scalar(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'interrupted_filler'")).isValid());
+        QVERIFY(!QFileInfo::exists(path + QStringLiteral("-journal")));
+    }
+
+    // The same file on a write-protected medium cannot be put back: the message says why, and
+    // the file is neither called missing nor changed.
+    void aDatabaseLeftByACrashOnAReadOnlyMedium()
+    {
+        DbAddUser(QStringLiteral("admin"), QStringLiteral("krvadmin"), true, false);
+        const QString folder = m_install->file(QStringLiteral("stick"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/krv.db");
+        gConn.close();
+        QVERIFY(QFile::copy(m_install->dbPath(), path));
+        QString why;
+        QVERIFY2(LeaveInterruptedWrite(path, {QStringLiteral("DELETE FROM login")}, &why), qPrintable(why));
+        const QByteArray encoded = QFile::encodeName(folder);
+        if (::mount(encoded.constData(), encoded.constData(), nullptr, MS_BIND, nullptr) != 0)
+            QSKIP("a read-only folder cannot be mounted here (needs root)");
+        struct Unmount {
+            QByteArray path;
+            ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+        } unmount{encoded};
+        QVERIFY(::mount(nullptr, encoded.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+        const QByteArray before = m_install->read(QStringLiteral("stick/krv.db"));
+        writeIniDatabase(*m_install, path);
+        m_prompt->answer(MsgAnswer::Ok);
+        m_prompt->answerCancel();
+        Main();
+
+        QCOMPARE(m_prompt->messages().size(), 2);
+        const QString first = m_prompt->messages().first();
+        QVERIFY2(first.startsWith(QStringLiteral("The file ") + path + QStringLiteral(" is not a tunnel database.")) &&
+                     first.contains(QStringLiteral("read-only")),
+                 qPrintable(first));
+        QCOMPARE(m_prompt->messages().last(), kCannotOpen);
+        QCOMPARE(m_install->read(QStringLiteral("stick/krv.db")), before);
+        QVERIFY(QFileInfo::exists(path + QStringLiteral("-journal")));
     }
 
     void startupPatchesAnOldDatabase()
