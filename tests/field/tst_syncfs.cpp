@@ -11,6 +11,9 @@
 #include "frmSyncData.h"
 #include "frmSyncFS.h"
 #include "frmImgInput.h"
+#include "frmDataInput.h"
+#include "inspectionforms.h"
+#include "zvmap.h"
 #include "interruptedwrite.h"
 #include "frmSystem.h"
 #include "helpers.h"
@@ -879,6 +882,92 @@ private slots:
         QVERIFY(p.waitForFinished(60000));
         const QByteArray diff = p.readAllStandardOutput() + p.readAllStandardError();
         QVERIFY2(p.exitCode() == 0 && diff.trimmed().isEmpty(), diff.constData());
+        QVERIFY(w->Unload());
+    }
+
+    // The same panel rated in the field and in the office through rating entry: each side's Save
+    // rewrites the whole tab, yet only the values each side changed count as changes, so both
+    // sides' work arrives in both files without a conflict.
+    void ratingsChangedOnEachSideMeetWithoutConflict()
+    {
+        const QString demo = m_master->install.file("demo");
+        QString error;
+        QVERIFY2(MakeDemoInstallation(demo, &error), qPrintable(error));
+        auto office = [&] {
+            SetProgramFolder(demo);
+            gConn.open(demo + "/krv.db");
+            gDbPath = demo + "/krv.db";
+        };
+        office();
+        RegisterInspectionForms();
+        auto* c = new frmCreateReplica;
+        c->setDirPath(m_stick);
+        c->cmdCreateRep_Click();
+        QCOMPARE(c->lblStatus->text(), QString("Replica creation complete."));
+        m_replica = m_stick + "/" + c->txtFileName->text();
+        c->Unload();
+
+        const RowSet panel = gConn.query("SELECT p.PanelID, p.TunnelID FROM Panels p JOIN Tunnels t ON t.TunnelID = "
+                                         "p.TunnelID WHERE t.TunnelName = 'North Bore' AND p.PanelName = 'N-01'");
+        QCOMPARE(panel.count(), 1);
+        const qint32 panelId = panel.toInt(0, "PanelID");
+        const qint32 tunnelId = panel.toInt(0, "TunnelID");
+        const qint32 year = gConn.query("SELECT InspectionID FROM InspectionPeriod WHERE TunnelID = ? AND "
+                                        "InspectionYear = 2026", {tunnelId}).toInt(0, "InspectionID");
+        auto ratingOf = [&](const QString& element) {
+            const RowSet r = gConn.query("SELECT r.Rating FROM Ratings r JOIN AvailableElements e ON e.ElementID = "
+                                         "r.ElementID WHERE r.InspectionID = ? AND r.PanelID = ? AND e.ElementName = ?",
+                                         {year, panelId, element});
+            return r.count() == 1 ? r.value(0, "Rating").toString() : QStringLiteral("<none>");
+        };
+        const QStringList elements{"Lining", "Joints", "Invert", "Portal"};
+        QStringList before;
+        for (const QString& e : elements)
+            before << ratingOf(e);
+        QCOMPARE(before, QStringList({"8", "6", "7", "7"}));
+
+        // Rating entry on N-01: Edit, type the new values, Save.
+        auto rateInWindow = [&](const QHash<QString, QString>& typed) {
+            auto* w = new frmDataInput;
+            w->LoadForm(2026, tunnelId);
+            emit w->ZVMap1->PolyHit(panelId, 0);  // a click on the panel's outline
+            QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+            int found = 0;
+            for (int i = 0; i < w->lblElement.size(); ++i) {
+                const auto t = typed.find(w->lblElement[i]->text());
+                if (t == typed.end())
+                    continue;
+                w->txtRate1[i]->setText(*t);
+                ++found;
+            }
+            QCOMPARE(found, typed.size());
+            QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+            QVERIFY(!w->Editing());
+            UnloadForm(w);
+        };
+        FieldComputer field(m_replica);
+        field.activate();
+        rateInWindow({{"Lining", "5"}, {"Joints", "5"}, {"Invert", "6"}});
+        office();
+        rateInWindow({{"Portal", "6"}});
+
+        auto* w = screen(m_replica);
+        for (QComboBox* years : w->cboInspPD)
+            years->setCurrentIndex(years->findText("2026"));
+        w->cmdSync_Click();
+        verifyIdle(w, kSucceeded);
+        const QStringList expected{"5", "5", "6", "6"};
+        QStringList after;
+        for (const QString& e : elements)
+            after << ratingOf(e);
+        QCOMPARE(after, expected);
+        field.activate();
+        after.clear();
+        for (const QString& e : elements)
+            after << ratingOf(e);
+        QCOMPARE(after, expected);
+        QCOMPARE(gConn.query("SELECT COUNT(*) AS n FROM repl_conflicts").toInt(0, "n"), 0);
+        office();
         QVERIFY(w->Unload());
     }
 
