@@ -396,6 +396,17 @@ int synchronize(const QString& local, const QString& partner, int direction, con
         }
         if (!hasInfo(db, QStringLiteral("partner")))
             throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(partner)};
+        refuseMismatch(db, readInfo(db, QStringLiteral("main")), readInfo(db, QStringLiteral("partner")));
+        // Files made by an earlier version get this version's capture triggers before anything is exchanged, so
+        // what other writers do to them from now on is captured by the same rules.
+        if (!triggersCurrent(db, QStringLiteral("main")) || !triggersCurrent(db, QStringLiteral("partner"))) {
+            db.exec(QStringLiteral("PRAGMA main.journal_mode = DELETE"));
+            db.exec(QStringLiteral("PRAGMA partner.journal_mode = DELETE"));
+            Sql::Transaction tx(db);
+            refreshTriggers(db, QStringLiteral("main"));
+            refreshTriggers(db, QStringLiteral("partner"));
+            tx.commit();
+        }
         // An exchange with nothing to send leaves both files untouched and costs only reads.
         if (nothingToExchange(db, exporting, importing)) {
             Identity theirs = readInfo(db, QStringLiteral("partner"));

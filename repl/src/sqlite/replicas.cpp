@@ -118,6 +118,7 @@ int makeReplica(const QString& source, const QString& target, const QString& des
                 copy.exec(QStringLiteral("PRAGMA journal_mode = DELETE"));
                 copy.exec(QStringLiteral("BEGIN EXCLUSIVE"));
                 copy.exec(QStringLiteral("UPDATE repl_info SET applying = 1"));
+                refreshTriggers(copy, QStringLiteral("main"));
                 Stmt tl(copy, QStringLiteral("SELECT name FROM repl_tables"));
                 QStringList tables;
                 while (tl.step())

@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QMap>
 #include <QRandomGenerator>
 #include <QSysInfo>
 #include <QUuid>
@@ -118,36 +119,42 @@ QByteArray firstLineage(Db& db, const QString& schema)
 namespace {
 
 // Triggers that keep a table's change columns for every connection, and record its deletions. l0 is the
-// lineage of a row not changed since the file became replicable.
-QStringList captureTriggers(const QString& table, const QByteArray& l0)
+// lineage of a row not changed since the file became replicable; cols are the table's user columns.
+QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const QByteArray& l0, const QStringList& cols)
 {
     const QString t = ident(table);
     const QString n = literal(table);
     const QString raw = QString(table).replace(QLatin1Char('"'), QLatin1Char('_'));
     const QString oldLineage = QStringLiteral("coalesce(OLD.s_Lineage, %1)").arg(literal(QString::fromUtf8(l0)));
-    QStringList out;
-    out << QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 WHEN (SELECT applying FROM repl_info) = 0 BEGIN "
+    const QString ai = QStringLiteral("repl_ai_") + raw, au = QStringLiteral("repl_au_") + raw,
+                  ad = QStringLiteral("repl_ad_") + raw;
+    QVector<std::pair<QString, QString>> out;
+    out.append({ai, QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 WHEN (SELECT applying FROM repl_info) = 0 BEGIN "
                           "UPDATE %2 SET s_GUID = randomblob(16), s_Generation = (SELECT generation FROM repl_info), "
                           "s_Lineage = (SELECT json_object('w', nickname, 'p', priority, 'v', "
                           "json_object(CAST(nickname AS TEXT), generation)) FROM repl_info) "
                           "WHERE rowid = NEW.rowid; END")
-               .arg(ident(QStringLiteral("repl_ai_") + raw), t);
-    // The WHERE clause skips a row already stamped this generation, so a connection with recursive
-    // triggers on does not loop.
-    out << QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE ON %2 WHEN (SELECT applying FROM repl_info) = 0 "
-                          "AND NEW.s_Lineage IS OLD.s_Lineage BEGIN "
+                        .arg(ident(ai), t)});
+    // Only an UPDATE that gives a user column another value is a change (a tool that rewrites a row as it was
+    // sends nothing); a change of case or of type is another value. The WHERE clause skips a row already stamped
+    // this generation, so a connection with recursive triggers on does not loop.
+    QStringList differs;
+    for (const QString& c : cols)
+        differs << QStringLiteral("NEW.%1 IS NOT OLD.%1 COLLATE BINARY OR typeof(NEW.%1) <> typeof(OLD.%1)").arg(ident(c));
+    out.append({au, QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE ON %2 WHEN (SELECT applying FROM repl_info) = 0 "
+                          "AND NEW.s_Lineage IS OLD.s_Lineage AND (%5) BEGIN "
                           "UPDATE %2 SET s_GUID = coalesce(s_GUID, OLD.s_GUID, %4), "
                           "s_Generation = (SELECT generation FROM repl_info), "
                           "s_Lineage = (SELECT %3 FROM repl_info i) "
                           "WHERE rowid = NEW.rowid AND (s_Generation IS NOT (SELECT generation FROM repl_info) "
                           "OR s_Lineage IS NOT (SELECT %3 FROM repl_info i)); END")
-               .arg(ident(QStringLiteral("repl_au_") + raw), t, bumpedLineageSql(oldLineage),
-                    derivedGuidSql(table, QStringLiteral("OLD.rowid")));
-    out << QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 WHEN (SELECT applying FROM repl_info) = 0 BEGIN "
+                        .arg(ident(au), t, bumpedLineageSql(oldLineage), derivedGuidSql(table, QStringLiteral("OLD.rowid")),
+                             differs.isEmpty() ? QStringLiteral("0") : differs.join(QStringLiteral(" OR ")))});
+    out.append({ad, QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 WHEN (SELECT applying FROM repl_info) = 0 BEGIN "
                           "INSERT OR REPLACE INTO repl_tombstones (guid, tbl, rid, generation, lineage) "
                           "SELECT coalesce(OLD.s_GUID, %5), %3, OLD.rowid, i.generation, %4 FROM repl_info i; END")
-               .arg(ident(QStringLiteral("repl_ad_") + raw), t, n, bumpedLineageSql(oldLineage),
-                    derivedGuidSql(table, QStringLiteral("OLD.rowid")));
+                        .arg(ident(ad), t, n, bumpedLineageSql(oldLineage),
+                             derivedGuidSql(table, QStringLiteral("OLD.rowid")))});
     return out;
 }
 
@@ -171,6 +178,91 @@ QStringList guardTriggers(const QString& table, int flags)
                               "BEGIN SELECT RAISE(ABORT, 'Rows cannot be deleted in this replica.'); END")
                    .arg(ident(QStringLiteral("repl_nd_") + raw), t);
     return out;
+}
+
+QStringList userColumns(Db& db, const QString& schema, const QString& table)
+{
+    QStringList out;
+    Stmt s(db, QStringLiteral("PRAGMA %1.table_info(%2)").arg(ident(schema), ident(table)));
+    while (s.step()) {
+        const QString c = s.text(1);
+        if (c.compare(QLatin1String("s_GUID"), Qt::CaseInsensitive) && c.compare(QLatin1String("s_Generation"), Qt::CaseInsensitive) &&
+            c.compare(QLatin1String("s_Lineage"), Qt::CaseInsensitive))
+            out << c;
+    }
+    return out;
+}
+
+namespace {
+
+// What the capture triggers of the file of schema should be and what they are, per table.
+struct TriggerState {
+    QString table;
+    QVector<std::pair<QString, QString>> wanted;
+    QStringList present;   // names of capture triggers in the file
+    bool current = true;
+};
+
+QVector<TriggerState> triggerStates(Db& db, const QString& schema)
+{
+    QVector<TriggerState> out;
+    const QByteArray l0 = firstLineage(db, schema);
+    QStringList tables;
+    {
+        Stmt s(db, QStringLiteral("SELECT r.name FROM %1.repl_tables r JOIN %1.sqlite_master m ON m.type = 'table' "
+                                  "AND m.name = r.name ORDER BY r.name")
+                       .arg(ident(schema)));
+        while (s.step())
+            tables << s.text(0);
+    }
+    Stmt have(db, QStringLiteral("SELECT name, sql FROM %1.sqlite_master WHERE type = 'trigger' AND tbl_name = ?1 AND "
+                                 "name IN (?2, ?3, ?4, ?5)")
+                      .arg(ident(schema)));
+    for (const QString& t : tables) {
+        TriggerState st;
+        st.table = t;
+        st.wanted = captureTriggers(t, l0, userColumns(db, schema, t));
+        const QString raw = QString(t).replace(QLatin1Char('"'), QLatin1Char('_'));
+        have.reset();
+        have.bind(1, t);
+        int i = 2;
+        for (const char* kind : {"repl_ai_", "repl_au_", "repl_ad_", "repl_bi_"})
+            have.bind(i++, QLatin1String(kind) + raw);
+        QMap<QString, QString> sql;
+        while (have.step())
+            sql.insert(have.text(0), have.text(1));
+        st.present = sql.keys();
+        st.current = sql.size() == st.wanted.size();
+        for (const auto& w : st.wanted)
+            st.current = st.current && sql.value(w.first) == w.second;
+        out << st;
+    }
+    return out;
+}
+
+}  // namespace
+
+bool triggersCurrent(Db& db, const QString& schema)
+{
+    for (const TriggerState& st : triggerStates(db, schema))
+        if (!st.current)
+            return false;
+    return true;
+}
+
+bool refreshTriggers(Db& db, const QString& schema)
+{
+    bool changed = false;
+    for (const TriggerState& st : triggerStates(db, schema)) {
+        if (st.current)
+            continue;
+        changed = true;
+        for (const QString& name : st.present)
+            db.exec(QStringLiteral("DROP TRIGGER %1.%2").arg(ident(schema), ident(name)));
+        for (const auto& w : st.wanted)
+            db.exec(QStringLiteral("CREATE TRIGGER %1.%2").arg(ident(schema), w.second.mid(int(qstrlen("CREATE TRIGGER ")))));
+    }
+    return changed;
 }
 
 bool hasInfo(Db& db, const QString& schema)
@@ -311,8 +403,8 @@ int makeReplicable(const QString& path, QString* error)
                             .arg(ident(QStringLiteral("repl_guid_") + raw), q));
                 db.exec(QStringLiteral("CREATE INDEX %1 ON %2 (s_Generation) WHERE s_Generation IS NOT NULL")
                             .arg(ident(QStringLiteral("repl_gen_") + raw), q));
-                for (const QString& trig : captureTriggers(t, firstLineage(nick)))
-                    db.exec(trig);
+                for (const auto& trig : captureTriggers(t, firstLineage(nick), userColumns(db, QStringLiteral("main"), t)))
+                    db.exec(trig.second);
                 Stmt s(db, QStringLiteral("INSERT INTO repl_tables (name) VALUES (?)"));
                 s.bind(1, t).run();
             }

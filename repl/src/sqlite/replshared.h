@@ -27,6 +27,13 @@ QString derivedRowidSql(const QString& table, const QString& guid);
 QByteArray firstLineage(qint64 designMasterNickname);
 QByteArray firstLineage(Sql::Db& db, const QString& schema);
 
+// The user columns of a table (its change columns left out).
+QStringList userColumns(Sql::Db& db, const QString& schema, const QString& table);
+// Whether the capture triggers of the file of schema are this version's, and bringing them there (those of an
+// earlier version are replaced; inside a write transaction). refreshTriggers is true when it changed some.
+bool triggersCurrent(Sql::Db& db, const QString& schema);
+bool refreshTriggers(Sql::Db& db, const QString& schema);
+
 // Refusals of a read-only or prevent-deletes replica for writes that are not the engine's.
 QStringList guardTriggers(const QString& table, int flags);
 
