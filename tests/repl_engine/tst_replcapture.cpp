@@ -52,6 +52,11 @@ int sent(const Exchange& e)
     return e.insertsReceived + e.updatesReceived + e.deletesReceived + e.insertsAndUpdatesSent + e.deletesSent;
 }
 
+QString readText(const QString& path)
+{
+    return QString::fromUtf8(fileBytes(path));
+}
+
 }  // namespace
 
 class TstReplCapture : public QObject {
@@ -160,6 +165,60 @@ private slots:
         QVector<Conflict> c;
         QCOMPARE(conflicts(office, &c), 0);
         QVERIFY(c.isEmpty());
+    }
+
+    // Each conflict the exchange settled is told in its log: table, key, the value kept, the value set aside.
+    void conflictsAreToldInTheLog_data()
+    {
+        QTest::addColumn<bool>("rowByRow");
+        QTest::addColumn<int>("direction");
+        QTest::newRow("both ways, set-based") << false << int(Direction::Both);
+        QTest::newRow("both ways, row by row") << true << int(Direction::Both);
+        QTest::newRow("the field's changes only") << false << int(Direction::Import);
+    }
+
+    void conflictsAreToldInTheLog()
+    {
+        QFETCH(bool, rowByRow);
+        QFETCH(int, direction);
+        QString office, field;
+        masterAndReplica(&office, &field);
+        QCOMPARE(Plain(office).exec("UPDATE Ratings SET Rating = 4 WHERE PanelID = 1 AND ElementID = 1;"
+                                    "DELETE FROM Panels WHERE PanelID = 2;"
+                                    "UPDATE PanelComments SET Comments = 'Wet' WHERE PanelID = 3;"
+                                    "UPDATE Ratings SET Rating = 1 WHERE PanelID = 3 AND ElementID = 2;"),
+                 SQLITE_OK);
+        QCOMPARE(Plain(field).exec("UPDATE Ratings SET Rating = 3 WHERE PanelID = 1 AND ElementID = 1;"
+                                   "UPDATE Panels SET PanelName = 'N-02 west' WHERE PanelID = 2;"
+                                   "UPDATE PanelComments SET Comments = 'Cracked' WHERE PanelID = 3;"
+                                   "UPDATE Ratings SET Rating = 2 WHERE PanelID = 2 AND ElementID = 2;"),
+                 SQLITE_OK);
+        const QString log = m_dir.filePath(QStringLiteral("KRV_ReplicaLog%1.txt").arg(m_serial));
+        setRowByRow(rowByRow);
+        Exchange e;
+        const int rc = synchronize(office, field, direction, {}, log, &e);
+        setRowByRow(false);
+        QCOMPARE(rc, 0);
+        QCOMPARE(e.conflicts, 3);
+        const QString text = readText(log);
+        const QStringList expected = {
+            "  Conflict in Ratings, InspectionID = 1, PanelID = 1, ElementID = 1: kept Rating = 4; set aside Rating = 3 "
+            "(Changed in both replicas)",
+            "  Conflict in Panels, PanelID = 2: kept the deletion of the row; set aside TunnelID = 1, PanelNum = 2, "
+            "PanelName = 'N-02 west' (Changed in the other replica, deleted here)",
+            "  Conflict in PanelComments, InspectionID = 1, PanelID = 3: kept Comments = 'Wet'; set aside "
+            "Comments = 'Cracked' (Changed in both replicas)",
+        };
+        for (const QString& line : expected)
+            QVERIFY2(text.contains(line + QLatin1Char('\n')), qPrintable(text));
+        QVERIFY2(text.count(QStringLiteral("  Conflict in ")) == 3, qPrintable(text));
+        // The set-aside versions stay in the receiving file.
+        QVector<Conflict> c;
+        QCOMPARE(conflicts(office, &c), 0);
+        QCOMPARE(c.size(), 3);
+        // Told once, however many exchanges follow.
+        QCOMPARE(synchronize(office, field, Direction::Both, {}, log), 0);
+        QCOMPARE(readText(log).count(QStringLiteral("  Conflict in ")), 3);
     }
 };
 

@@ -58,6 +58,12 @@ struct Side {
     }
 };
 
+// The rowid (a scalar subquery) of the row of the table tn (schema-qualified) whose identity is the SQL
+// expression guid: stored, or derived for a row not changed since the file became replicable.
+QString rowOfIdentitySql(const TableInfo& t, const QString& tn, const QString& guid);
+// The row x as JSON text, as the conflict table keeps it.
+QString rowJsonSql(const QStringList& cols);
+
 // A value and a text as the conflict table keeps them in a losing row's JSON.
 QString jsonText(const QString& s);
 QString valueJson(const sqlite3_value* v);
@@ -171,7 +177,6 @@ private:
              qint64 gen, const QString& reason = {}, qint64 mask = 0);
     bool exec(int dir, Kind kind, const QString& sql, const std::function<void(Sql::Stmt&)>& more = {},
               qint64 expected = -1);
-    QString rowJsonSql() const;
 
     Sql::Db& m_db;
     const TableInfo& m_t;

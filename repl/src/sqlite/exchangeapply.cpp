@@ -10,6 +10,13 @@ using Sql::ident;
 using Sql::literal;
 using Sql::Stmt;
 
+QString rowOfIdentitySql(const TableInfo& t, const QString& tn, const QString& guid)
+{
+    return QStringLiteral("coalesce((SELECT x.rowid FROM %1 x WHERE x.s_GUID = %2), (SELECT x.rowid FROM %1 x WHERE "
+                          "x.rowid = %3 AND x.s_GUID IS NULL))")
+        .arg(tn, guid, derivedRowidSql(t.name, guid));
+}
+
 QString jsonText(const QString& s)
 {
     QString out = QStringLiteral("\"");
@@ -365,13 +372,13 @@ bool SetApply::run(const std::function<void(qint64)>& advance)
             exec(dir, KeepLocal,
                  conflictInsert + QStringLiteral("SELECT ?3, o.guid, ?4, o.reason, 0, %1, ?5 FROM temp.repl_steps o "
                                                  "JOIN %2.%3 x ON x.rowid = o.trid WHERE o.k BETWEEN ?1 AND ?2 ORDER BY o.k")
-                                      .arg(rowJsonSql(), T, X),
+                                      .arg(rowJsonSql(m_t.cols), T, X),
                  bindConflict);
         if (d.count[KeepIncoming])
             exec(dir, KeepIncoming,
                  conflictInsert + QStringLiteral("SELECT ?3, o.guid, ?4, o.reason, 0, %1, ?5 FROM temp.repl_steps o "
                                                  "JOIN %2.%3 x ON x.rowid = o.srid WHERE o.k BETWEEN ?1 AND ?2 ORDER BY o.k")
-                                      .arg(rowJsonSql(), S, X),
+                                      .arg(rowJsonSql(m_t.cols), S, X),
                  bindConflict);
         if (d.count[KeepDeletion])
             exec(dir, KeepDeletion,
@@ -529,11 +536,10 @@ bool SetApply::exec(int dir, Kind kind, const QString& sql, const std::function<
     return expected < 0 || sqlite3_changes64(m_db.handle()) == expected;
 }
 
-// The row x as JSON text, as the conflict table keeps it.
-QString SetApply::rowJsonSql() const
+QString rowJsonSql(const QStringList& cols)
 {
     QStringList parts;
-    for (const QString& c : m_t.cols)
+    for (const QString& c : cols)
         parts << QStringLiteral("%1, CASE typeof(x.%2) WHEN 'blob' THEN lower(hex(x.%2)) "
                                 "WHEN 'real' THEN json(printf('%.17g', x.%2)) ELSE x.%2 END")
                      .arg(literal(c), ident(c));
