@@ -44,51 +44,16 @@ void writeLog(const QString& logFile, const QString& line)
     }
 }
 
-QStringList tableColumns(Db& db, const QString& schema, const QString& table, QString* pk)
-{
-    QStringList cols;
-    Stmt s(db, QStringLiteral("PRAGMA %1.table_info(%2)").arg(ident(schema), ident(table)));
-    int pkCount = 0;
-    QString pkName, pkType;
-    while (s.step()) {
-        const QString name = s.text(1);
-        if (s.integer(5) > 0) {
-            ++pkCount;
-            pkName = name;
-            pkType = s.text(2);
-        }
-        if (!name.startsWith(QLatin1String("s_"), Qt::CaseInsensitive) || (name.compare(QLatin1String("s_GUID"), Qt::CaseInsensitive) &&
-                                                                           name.compare(QLatin1String("s_Generation"), Qt::CaseInsensitive) &&
-                                                                           name.compare(QLatin1String("s_Lineage"), Qt::CaseInsensitive)))
-            cols << name;
-    }
-    if (pk)
-        *pk = (pkCount == 1 && pkType.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0) ? pkName : QString();
-    return cols;
-}
-
-QVector<QVector<int>> uniqueKeys(Db& db, const QString& schema, const QString& table, const QStringList& cols)
+// The unique keys of a table whose columns both files have, as indexes into cols.
+QVector<QVector<int>> uniqueKeys(const TableKey& key, const QStringList& cols)
 {
     QVector<QVector<int>> out;
-    QStringList names;
-    {
-        Stmt s(db, QStringLiteral("PRAGMA %1.index_list(%2)").arg(ident(schema), ident(table)));
-        while (s.step())
-            if (s.integer(2) != 0 && s.text(4) != QLatin1String("pk") && !s.text(1).startsWith(QLatin1String("repl_")))
-                names << s.text(1);
-    }
-    for (const QString& n : names) {
-        Stmt s(db, QStringLiteral("PRAGMA %1.index_info(%2)").arg(ident(schema), ident(n)));
-        QVector<int> key;
-        bool usable = true;
-        while (s.step()) {
-            const int c = int(cols.indexOf(s.text(2)));
-            if (s.isNull(2) || c < 0)
-                usable = false;
-            key << c;
-        }
-        if (usable && !key.isEmpty())
-            out << key;
+    for (const TableKey::Unique& u : key.uniques) {
+        QVector<int> k;
+        for (const QString& c : u.cols)
+            k << int(cols.indexOf(c));
+        if (!k.isEmpty() && !k.contains(-1))
+            out << k;
     }
     return out;
 }
@@ -110,15 +75,22 @@ QVector<TableInfo> commonTables(Db& db)
             continue;
         TableInfo t;
         t.name = name;
-        QString pk;
-        const QStringList mine = tableColumns(db, QStringLiteral("main"), name, &pk);
-        const QStringList theirs = tableColumns(db, QStringLiteral("partner"), name, nullptr);
+        t.key = tableKey(db, QStringLiteral("main"), name);
+        const QStringList mine = userColumns(db, QStringLiteral("main"), name);
+        const QStringList theirs = userColumns(db, QStringLiteral("partner"), name);
         for (const QString& c : mine)
             if (theirs.contains(c, Qt::CaseInsensitive))
                 t.cols << c;
-        t.pkCol = pk.isEmpty() ? -1 : int(t.cols.indexOf(pk));
-        t.uniques = uniqueKeys(db, QStringLiteral("main"), name, t.cols);
+        t.pkCol = t.key.rowidAlias.isEmpty() ? -1 : int(t.cols.indexOf(t.key.rowidAlias));
+        t.uniques = uniqueKeys(t.key, t.cols);
         t.firstLineage = firstLineage;
+        // Both files derive the identities of their unchanged rows alike, or no change can be applied safely.
+        TableKey theirKey;
+        if (!recordedTableKey(db, QStringLiteral("partner"), name, &theirKey) || !sameKey(t.key, theirKey))
+            throw Failure{Result::IdentitiesDiffer,
+                          QStringLiteral("The two databases no longer agree on which rows of the table %1 are the same "
+                                         "rows, so nothing was exchanged. Make a new replica from the Design Master.")
+                              .arg(name)};
         out << t;
     }
     return out;

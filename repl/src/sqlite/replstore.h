@@ -38,6 +38,8 @@ constexpr int RemovedReplica = -21007;
 constexpr int Failed = -21010;         // any other SQLite failure
 constexpr int UnknownReplica = -21011;
 constexpr int RefusedRemoval = -21012;
+constexpr int IdentitiesDiffer = -21013;  // the two files no longer agree on which row is which
+constexpr int NotReplicableDesign = -21014;  // a table replication cannot track
 }  // namespace Result
 
 // Option bits of a new replica.
