@@ -132,7 +132,7 @@ private:
         std::unique_ptr<Sql::Stmt> m_findRow, m_findTomb, m_insert, m_update, m_stamp, m_delete, m_putTomb, m_dropTomb,
             m_readRow, m_conflict;
         std::vector<std::pair<std::unique_ptr<Sql::Stmt>, QVector<int>>> m_keyFinders;
-        std::unique_ptr<Sql::Stmt> m_readAll, m_insertAll;
+        std::unique_ptr<Sql::Stmt> m_readAll, m_insertAll, m_keep, m_reclaim;
         std::map<QByteArray, Aside> m_aside;
     };
 

@@ -142,6 +142,9 @@ Exchanger::Target::Target(Db& db, const TableInfo& t, Side& side, const QString&
                 .arg(tn, sets.join(QStringLiteral(", ")), sets.isEmpty() ? QString() : QStringLiteral(", ")));
     m_stamp = std::make_unique<Stmt>(
         db, QStringLiteral("UPDATE %1 SET s_Lineage = ?, s_Generation = ? WHERE rowid = ?").arg(tn));
+    m_keep = std::make_unique<Stmt>(db, QStringLiteral("SELECT coalesce(s_Lineage, ?2) FROM %1 WHERE rowid = ?1").arg(tn));
+    m_reclaim = std::make_unique<Stmt>(
+        db, QStringLiteral("UPDATE %1 SET s_GUID = ?, s_Lineage = ?, s_Generation = ? WHERE rowid = ?").arg(tn));
     m_delete = std::make_unique<Stmt>(db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(tn));
     m_putTomb = std::make_unique<Stmt>(
         db, QStringLiteral("INSERT OR REPLACE INTO %1.repl_tombstones (guid, tbl, rid, generation, lineage) "
@@ -275,11 +278,22 @@ bool Exchanger::Target::writeRow(Version& in, qint64 rid, const Lineage& lin, qi
             return true;
         const int clashes = resolveClashes(in, lin);
         if (clashes < 0) {
-            // The local row won: the incoming row is removed here too, so both sides agree.
-            if (rid >= 0)
-                deleteRow(rid, in.guid, bumped(lin), m_side.decided);
-            else
+            if (rid >= 0) {
+                // The row is here already: it keeps its place and values, as a version newer than both, so that it
+                // goes back to the sender as well (a move that cannot be taken loses no row).
+                m_keep->reset();
+                m_keep->bind(1, rid).bindText(2, m_t.firstLineage);
+                Lineage local;
+                if (m_keep->step())
+                    Lineage::parse(m_keep->utf8(0), &local);
+                m_keep->reset();
+                m_reclaim->reset();
+                m_reclaim->bindBlob(1, in.guid).bindText(2, bumped(merged(lin, local, local)).toJson());
+                m_reclaim->bind(3, m_side.decided).bind(4, rid).run();
+            } else {
+                // A new row that lost its key: removed here too, so both sides agree.
                 putTombstone(in.guid, 0, bumped(lin), m_side.decided);
+            }
             m_side.tablesChanged.insert(m_t.name);
             return false;
         }

@@ -40,6 +40,8 @@ int makeReplica(const QString& source, const QString& target, const QString& des
         Identity srcId;
         src.exec(QStringLiteral("BEGIN IMMEDIATE"));
         try {
+            // A file of an earlier version is brought to this one first, so the copy starts alike.
+            refreshTriggers(src, QStringLiteral("main"));
             srcId = readInfo(src);
             closed = srcId.generation;
             QSet<qint64> taken;

@@ -223,6 +223,17 @@ void recordKey(Db& db, const QString& schema, const QString& table, const TableK
     s.run();
 }
 
+// A file made replicable by an earlier version that derived the identities of unchanged rows from their rowids
+// (which a rebuild renumbers): those rows store that identity now, before a rebuild can move them, so every
+// replica that still derives it finds them by it.
+void storeRowidIdentities(Db& db, const QString& schema, const QString& table, const TableKey& key)
+{
+    if (key.kind == TableKey::Rowid)
+        return;
+    db.exec(QStringLiteral("UPDATE %1.%2 SET s_GUID = CAST(%3 || rowid AS BLOB) WHERE s_GUID IS NULL")
+                .arg(ident(schema), ident(table), literal(QString::fromUtf8(derivedGuidPrefix(table)))));
+}
+
 }  // namespace
 
 QString jsonString(const QString& s)
@@ -539,14 +550,18 @@ QVector<TriggerState> triggerStates(Db& db, const QString& schema)
     return out;
 }
 
-// A table's key recorded, the identities its values cannot give stored, and its capture triggers made.
-void prepareTable(Db& db, const QString& schema, const TriggerState& st)
+// A table's key recorded, the identities its values cannot give stored (a file made replicable now) or those an
+// earlier version derived from rowids (a file made by it), and its capture triggers made.
+void prepareTable(Db& db, const QString& schema, const TriggerState& st, bool fresh)
 {
     for (const QString& name : st.present)
         db.exec(QStringLiteral("DROP TRIGGER %1.%2").arg(ident(schema), ident(name)));
     if (!st.keyRecorded) {
         recordKey(db, schema, st.table, st.key);
-        storeUnderivableIdentities(db, schema, st.table, st.key);
+        if (fresh)
+            storeUnderivableIdentities(db, schema, st.table, st.key);
+        else
+            storeRowidIdentities(db, schema, st.table, st.key);
     }
     for (const auto& w : st.wanted)
         db.exec(QStringLiteral("CREATE TRIGGER %1.%2").arg(ident(schema), w.second.mid(int(qstrlen("CREATE TRIGGER ")))));
@@ -578,10 +593,50 @@ bool triggersCurrent(Db& db, const QString& schema)
     return checkedSince(db, schema);
 }
 
-bool refreshTriggers(Db& db, const QString& schema)
+void checkRowidIdentities(Db& db, const QString& a, const QString& b)
+{
+    QStringList tables;
+    {
+        Stmt s(db, QStringLiteral("SELECT name FROM %1.repl_tables INTERSECT SELECT name FROM %2.repl_tables")
+                       .arg(ident(a), ident(b)));
+        while (s.step())
+            tables << s.text(0);
+    }
+    for (const QString& t : tables) {
+        TableKey rec;
+        if (recordedKey(db, a, t, &rec) || designKey(db, a, t).kind == TableKey::Rowid)
+            continue;
+        QStringList same;
+        const QStringList theirs = userColumns(db, b, t);
+        for (const QString& c : userColumns(db, a, t))
+            if (theirs.contains(c, Qt::CaseInsensitive))
+                same << QStringLiteral("x.%1 IS y.%1 COLLATE BINARY").arg(ident(c));
+        if (same.isEmpty())
+            continue;
+        // Rows unchanged on both sides that the other file names by the same rowid hold the same values, unless one
+        // of the files was rebuilt since and its rowids moved.
+        const bool theyRecorded = recordedKey(db, b, t, &rec);
+        const QString join = theyRecorded ? QStringLiteral("y.s_GUID = CAST(%1 || x.rowid AS BLOB) AND y.s_Lineage IS NULL")
+                                                .arg(literal(QString::fromUtf8(derivedGuidPrefix(t))))
+                                          : QStringLiteral("y.rowid = x.rowid AND y.s_GUID IS NULL");
+        Stmt s(db, QStringLiteral("SELECT 1 FROM %1.%3 x JOIN %2.%3 y ON %4 WHERE x.s_GUID IS NULL AND NOT (%5) LIMIT 1")
+                       .arg(ident(a), ident(b), ident(t), join, same.join(QStringLiteral(" AND "))));
+        if (s.step())
+            throw Failure{Result::IdentitiesDiffer,
+                          QStringLiteral("The two databases no longer agree on which rows of the table %1 are the same "
+                                         "rows (one of them was rebuilt before this version first exchanged it), so "
+                                         "nothing was exchanged. Make a new replica from the Design Master.")
+                              .arg(t)};
+    }
+}
+
+bool refreshTriggers(Db& db, const QString& schema, bool fresh)
 {
     if (checkedSince(db, schema))
         return false;
+    // The engine's own writes: no trigger of an earlier version stamps them.
+    const qint64 applying = db.scalarInt(QStringLiteral("SELECT applying FROM %1.repl_info").arg(ident(schema)));
+    db.exec(QStringLiteral("UPDATE %1.repl_info SET applying = 1").arg(ident(schema)));
     bool changed = false;
     for (const char* sql : kKeySchema)
         db.exec(QString::fromLatin1(sql).arg(ident(schema)));
@@ -589,8 +644,10 @@ bool refreshTriggers(Db& db, const QString& schema)
         if (st.current)
             continue;
         changed = true;
-        prepareTable(db, schema, st);
+        prepareTable(db, schema, st, fresh);
     }
+    Stmt back(db, QStringLiteral("UPDATE %1.repl_info SET applying = ?").arg(ident(schema)));
+    back.bind(1, applying).run();
     Stmt note(db, QStringLiteral("INSERT OR REPLACE INTO %1.repl_keys (tbl, kind, cols) VALUES ('', ?, ?)").arg(ident(schema)));
     note.bind(1, qint64(kTriggerForm))
         .bind(2, QString::number(db.scalarInt(QStringLiteral("PRAGMA %1.schema_version").arg(ident(schema)))));
@@ -745,7 +802,7 @@ int makeReplicable(const QString& path, QString* error)
                 s.bind(1, t).run();
             }
             // Every table's key, the identities its rows' values cannot give, and its triggers.
-            refreshTriggers(db, QStringLiteral("main"));
+            refreshTriggers(db, QStringLiteral("main"), true);
             db.exec(QStringLiteral("COMMIT"));
         } catch (...) {
             sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);

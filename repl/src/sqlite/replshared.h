@@ -65,7 +65,10 @@ QStringList userColumns(Sql::Db& db, const QString& schema, const QString& table
 // Whether the capture triggers of the file of schema are this version's, and bringing them there (those of an
 // earlier version are replaced; inside a write transaction). refreshTriggers is true when it changed some.
 bool triggersCurrent(Sql::Db& db, const QString& schema);
-bool refreshTriggers(Sql::Db& db, const QString& schema);
+bool refreshTriggers(Sql::Db& db, const QString& schema, bool fresh = false);
+// Before a file of an earlier version (identities of unchanged rows derived from rowids) of schema a is brought
+// to this version: IdentitiesDiffer is thrown when its unchanged rows and those of b no longer line up.
+void checkRowidIdentities(Sql::Db& db, const QString& a, const QString& b);
 
 // Refusals of a read-only or prevent-deletes replica for writes that are not the engine's.
 QStringList guardTriggers(const QString& table, int flags);
