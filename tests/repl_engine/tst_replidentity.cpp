@@ -218,6 +218,12 @@ private slots:
             << "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES (1, 6, 1, 5) "
                "ON CONFLICT (InspectionID, PanelID, ElementID) DO UPDATE SET Rating = excluded.Rating"
             << "SELECT Rating FROM Ratings WHERE PanelID = 6 AND ElementID = 1" << "5";
+        QTest::newRow("UPDATE OR REPLACE onto another row's key")
+            << "UPDATE OR REPLACE Ratings SET ElementID = 3, Rating = 1 WHERE PanelID = 5 AND ElementID = 2"
+            << "SELECT group_concat(ElementID || '=' || Rating) FROM Ratings WHERE PanelID = 5" << "1=7,3=1,4=1";
+        QTest::newRow("UPDATE OR REPLACE of an INTEGER PRIMARY KEY")
+            << "UPDATE OR REPLACE Panels SET PanelID = 4 WHERE PanelID = 3"
+            << "SELECT group_concat(PanelID || '=' || PanelName) FROM Panels WHERE PanelID BETWEEN 3 AND 4" << "4=N-03";
         QTest::newRow("INSERT OR IGNORE, then an insert of another key")
             << "INSERT OR IGNORE INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES (1, 7, 1, 1);"
                "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES (1, 9, 1, 6)"

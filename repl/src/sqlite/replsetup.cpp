@@ -414,15 +414,47 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
     QStringList differs;
     for (const QString& c : cols)
         differs << QStringLiteral("NEW.%1 IS NOT OLD.%1 COLLATE BINARY OR typeof(NEW.%1) <> typeof(OLD.%1)").arg(ident(c));
+    // UPDATE OR REPLACE deletes the rows that held the keys a row moves to, likewise without a delete trigger:
+    // noted before, sent as deletions after.
+    QString replacedByUpdate;
+    if (!meets.isEmpty()) {
+        QStringList keyCols, cond;
+        if (!key.rowidAlias.isEmpty())
+            keyCols << key.rowidAlias;
+        for (const TableKey::Unique& u : key.uniques)
+            for (const QString& c : u.cols)
+                if (!keyCols.contains(c))
+                    keyCols << c;
+        QStringList moved;
+        for (const QString& c : keyCols)
+            moved << QStringLiteral("NEW.%1 IS NOT OLD.%1").arg(ident(c));
+        for (const QString& m : meets)
+            cond << QLatin1Char('(') + m + QLatin1Char(')');
+        const QString bu = QStringLiteral("repl_bu_") + raw;
+        out.append({bu, QStringLiteral("CREATE TRIGGER %1 BEFORE UPDATE ON %2 WHEN (SELECT applying FROM repl_info) = 0 "
+                                       "AND (%3) BEGIN DELETE FROM repl_replaced WHERE tbl = %4; "
+                                       "INSERT INTO repl_replaced (tbl, rid, pref, guid, lineage) SELECT %4, rowid, 1, "
+                                       "coalesce(s_GUID, %5), coalesce(s_Lineage, %6) FROM %2 WHERE rowid <> OLD.rowid "
+                                       "AND (%7); END")
+                            .arg(ident(bu), t, moved.join(QStringLiteral(" OR ")), n, derivedGuidSql(table, key, QString()),
+                                 literal(QString::fromUtf8(l0)), cond.join(QStringLiteral(" OR ")))});
+        replacedByUpdate = QStringLiteral("INSERT OR REPLACE INTO repl_tombstones (guid, tbl, rid, generation, lineage) "
+                                          "SELECT r.guid, %1, r.rid, i.generation, %2 FROM repl_replaced r, repl_info i "
+                                          "WHERE r.tbl = %1 AND r.rid <> OLD.rowid AND (r.rid = NEW.rowid OR NOT EXISTS "
+                                          "(SELECT 1 FROM %3 z WHERE z.rowid = r.rid)) "
+                                          "AND NOT EXISTS (SELECT 1 FROM repl_tombstones b WHERE b.guid = r.guid); "
+                                          "DELETE FROM repl_replaced WHERE tbl = %1; ")
+                               .arg(n, bumpedLineageSql(QStringLiteral("r.lineage")), t);
+    }
     out.append({au, QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE ON %2 WHEN (SELECT applying FROM repl_info) = 0 "
-                                   "AND NEW.s_Lineage IS OLD.s_Lineage AND (%5) BEGIN "
+                                   "AND NEW.s_Lineage IS OLD.s_Lineage AND (%5) BEGIN %6"
                                    "UPDATE %2 SET s_GUID = coalesce(s_GUID, OLD.s_GUID, %4), "
                                    "s_Generation = (SELECT generation FROM repl_info), "
                                    "s_Lineage = (SELECT %3 FROM repl_info i) "
                                    "WHERE rowid = NEW.rowid AND (s_Generation IS NOT (SELECT generation FROM repl_info) "
                                    "OR s_Lineage IS NOT (SELECT %3 FROM repl_info i)); END")
                         .arg(ident(au), t, bumpedLineageSql(oldLineage), derivedGuidSql(table, key, QStringLiteral("OLD.")),
-                             differs.isEmpty() ? QStringLiteral("0") : differs.join(QStringLiteral(" OR ")))});
+                             differs.isEmpty() ? QStringLiteral("0") : differs.join(QStringLiteral(" OR ")), replacedByUpdate)});
     out.append({ad, QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 WHEN (SELECT applying FROM repl_info) = 0 BEGIN "
                                    "INSERT OR REPLACE INTO repl_tombstones (guid, tbl, rid, generation, lineage) "
                                    "SELECT coalesce(OLD.s_GUID, %5), %3, OLD.rowid, i.generation, %4 FROM repl_info i; END")
@@ -519,7 +551,7 @@ QVector<TriggerState> triggerStates(Db& db, const QString& schema)
             tables << s.text(0);
     }
     Stmt have(db, QStringLiteral("SELECT name, sql FROM %1.sqlite_master WHERE type = 'trigger' AND tbl_name = ?1 AND "
-                                 "name IN (?2, ?3, ?4, ?5)")
+                                 "name IN (?2, ?3, ?4, ?5, ?6)")
                       .arg(ident(schema)));
     for (const QString& t : tables) {
         TriggerState st;
@@ -536,7 +568,7 @@ QVector<TriggerState> triggerStates(Db& db, const QString& schema)
         have.reset();
         have.bind(1, t);
         int i = 2;
-        for (const char* kind : {"repl_ai_", "repl_au_", "repl_ad_", "repl_bi_"})
+        for (const char* kind : {"repl_ai_", "repl_au_", "repl_ad_", "repl_bi_", "repl_bu_"})
             have.bind(i++, QLatin1String(kind) + raw);
         QMap<QString, QString> sql;
         while (have.step())
