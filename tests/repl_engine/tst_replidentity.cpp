@@ -193,6 +193,38 @@ private slots:
         }
     }
 
+    // Three files: a field replica rebuilt, then a new replica made from it; all exchange through the office.
+    void rebuiltReplicaAmongThree()
+    {
+        QString office, first;
+        officeAndField(&office, &first);
+        const QString second = m_dir.filePath(QStringLiteral("second%1.db").arg(m_serial));
+        QCOMPARE(Plain(first).exec("DELETE FROM Ratings WHERE PanelID = 3 AND ElementID = 1;"
+                                   "UPDATE Ratings SET Rating = 1 WHERE PanelID = 4 AND ElementID = 4;"),
+                 SQLITE_OK);
+        QCOMPARE(rebuildWithShell(first, true), QString());
+        QCOMPARE(makeReplica(first, second, QStringLiteral("Second"), 80, 0), 0);
+        QCOMPARE(Plain(second).exec("UPDATE Ratings SET Rating = 2 WHERE PanelID = 5 AND ElementID = 4;"
+                                    "UPDATE UnitTypes SET Unit = 'metre' WHERE Unit = 'lin ft';"),
+                 SQLITE_OK);
+        QCOMPARE(Plain(office).exec("UPDATE Ratings SET Rating = 3 WHERE PanelID = 6 AND ElementID = 4;"
+                                    "DELETE FROM PanelCoord WHERE PanelID = 3;"),
+                 SQLITE_OK);
+        QCOMPARE(rebuildWithShell(office, false), QString());
+        for (int round = 0; round < 2; ++round) {
+            QVERIFY(exchangeUntilQuiet(office, first) > 0);
+            QVERIFY(exchangeUntilQuiet(office, second) > 0);
+        }
+        QCOMPARE(content(first), content(office));
+        QCOMPARE(content(second), content(office));
+        QCOMPARE(one(office, "SELECT group_concat(Rating, ' ') FROM (SELECT Rating FROM Ratings WHERE ElementID = 4 AND "
+                             "PanelID BETWEEN 3 AND 6 ORDER BY PanelID)"),
+                 QString("8 1 2 3"));
+        QCOMPARE(one(office, "SELECT count(*) FROM Ratings"), QString("29"));
+        QCOMPARE(one(office, "SELECT count(*) FROM PanelCoord WHERE PanelID = 3"), QString("0"));
+        QCOMPARE(one(office, "SELECT count(*) FROM UnitTypes WHERE Unit = 'metre'"), QString("1"));
+    }
+
     // REPLACE (a general tool may issue it) deletes the old row without a delete trigger; the new row is the old
     // one's new version, on every table shape.
     void replaceIsTheRowsNewVersion_data()
