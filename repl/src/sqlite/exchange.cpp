@@ -244,11 +244,13 @@ QStringList conflictLines(Db& db, const QVector<TableInfo>& tables, const QStrin
             bool keptRow = false;
             QStringList key;
             if (t) {
+                // The row's key as its identity is derived from (a table without one shows what differs only).
                 if (t->pkCol >= 0)
                     key << t->cols[t->pkCol];
-                else if (!t->uniques.isEmpty())
-                    for (int k : t->uniques.first())
-                        key << t->cols[k];
+                else if (t->key.kind == TableKey::Columns)
+                    for (const QString& k : t->key.cols)
+                        if (t->cols.contains(k))
+                            key << k;
                 const QString tn = QStringLiteral("main.") + ident(table);
                 Stmt row(db, QStringLiteral("SELECT %1 FROM %2 x WHERE x.rowid = %3")
                                  .arg(rowJsonSql(t->cols), tn, rowOfIdentitySql(*t, tn, QStringLiteral("?1"))));
