@@ -193,6 +193,24 @@ private slots:
         }
     }
 
+    // Two equal rows of a table without a key are told apart by identities stored when the file became replicable;
+    // one of them deleted on a side that is then rebuilt must not send the other side's change to another row.
+    void equalRowsAfterARebuild()
+    {
+        QString office, field;
+        officeAndField(&office, &field);
+        const QString firstEa = "(SELECT min(rowid) FROM UnitTypes WHERE Unit = 'ea')";
+        QCOMPARE(Plain(field).exec(QStringLiteral("DELETE FROM UnitTypes WHERE rowid = %1").arg(firstEa)), SQLITE_OK);
+        QCOMPARE(rebuildWithShell(field, false), QString());
+        QCOMPARE(Plain(office).exec(QStringLiteral("UPDATE UnitTypes SET Unit = 'EA' WHERE rowid = %1").arg(firstEa)),
+                 SQLITE_OK);
+        QVERIFY(exchangeUntilQuiet(office, field) > 0);
+        QCOMPARE(content(office), content(field));
+        // The office's change beat the deletion: both 'ea' rows are there again, and every other unit as it was.
+        QCOMPARE(one(field, "SELECT group_concat(Unit, ',') FROM (SELECT Unit FROM UnitTypes ORDER BY Unit COLLATE BINARY)"),
+                 QString("EA,cu yd,ea,lin ft,sq ft"));
+    }
+
     // Three files: a field replica rebuilt, then a new replica made from it; all exchange through the office.
     void rebuiltReplicaAmongThree()
     {

@@ -285,10 +285,9 @@ QString derivedGuidSql(const QString& table, const TableKey& key, const QString&
 QString unstampedRowSql(const QString& table, const TableKey& key, const QString& tn, const QString& guid,
                         const QString& sender)
 {
-    const QString byRowid = QStringLiteral("(SELECT x.rowid FROM %1 x WHERE x.rowid = %2 AND x.s_GUID IS NULL)")
-                                .arg(tn, rowidInGuidSql(table, guid));
     if (key.kind == TableKey::Rowid)
-        return byRowid;
+        return QStringLiteral("(SELECT x.rowid FROM %1 x WHERE x.rowid = %2 AND x.s_GUID IS NULL)")
+            .arg(tn, rowidInGuidSql(table, guid));
     // The values inside the identity find the row through the table's own indexes; the identity itself decides.
     const int n = int(derivedGuidPrefix(table).size());
     const QString values = QStringLiteral("CAST(substr(%1, %2) AS TEXT)").arg(guid).arg(n + 1);
@@ -310,13 +309,15 @@ QString unstampedRowSql(const QString& table, const TableKey& key, const QString
         same << where.mid(where.size() - 2);
         bySender = QStringLiteral("(SELECT x.rowid FROM %1 x WHERE %2), ").arg(tn, same.join(QStringLiteral(" AND ")));
     }
-    return QStringLiteral("coalesce(CASE WHEN substr(%1, 1, %2) = %3 AND substr(%1, %4, 1) = X'5B' THEN (SELECT x.rowid "
-                          "FROM %5 x WHERE %6) END, %7)")
+    // (No rowid here: every identity of this table that names a rowid is stored in its row, and a rowid named by a
+    // row deleted here may belong to another row by now.)
+    return QStringLiteral("CASE WHEN substr(%1, 1, %2) = %3 AND substr(%1, %4, 1) = X'5B' THEN (SELECT x.rowid "
+                          "FROM %5 x WHERE %6) END")
         .arg(guid)
         .arg(n)
         .arg(prefixLiteral(table))
         .arg(n + 1)
-        .arg(tn, where.join(QStringLiteral(" AND ")), byRowid)
+        .arg(tn, where.join(QStringLiteral(" AND ")))
         .prepend(bySender.isEmpty() ? QString() : QStringLiteral("coalesce(") + bySender)
         .append(bySender.isEmpty() ? QString() : QStringLiteral(")"));
 }

@@ -51,8 +51,7 @@ bool recordedTableKey(Sql::Db& db, const QString& schema, const QString& table, 
 
 // The SQL of the derived identity of a row (row: "OLD.", "x." or "" before its columns), and of the rowid (a
 // scalar subquery) of the row of tn (schema-qualified) not changed yet whose derived identity is guid (sender: the
-// alias of the sending row, whose key most often is still the one inside the identity). Identities
-// stored by earlier versions, derived from the rowid of any table, are still found by their rowid.
+// alias of the sending row, whose key most often is still the one inside the identity).
 QString derivedGuidSql(const QString& table, const TableKey& key, const QString& row);
 QString unstampedRowSql(const QString& table, const TableKey& key, const QString& tn, const QString& guid,
                         const QString& sender = QString());
