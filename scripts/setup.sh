@@ -4,11 +4,12 @@
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-# sqlite3-tools (sqldiff) and rsync are only what tests and benchmarks compare with.
+# sqlite3-tools (sqldiff), the sqlite3 shell and rsync are only what tests and benchmarks compare with and
+# rebuild files with.
 packages=(build-essential cmake pkg-config
           qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
           qt6-multimedia-dev libsqlite3-dev libsodium-dev libicu-dev libgl-dev
-          fonts-liberation sqlite3-tools rsync)
+          fonts-liberation sqlite3-tools sqlite3 rsync)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -2,6 +2,8 @@
 // What the replication tests need around the store: tunnel databases in a temporary folder, and the files
 // read and written straight, as another program (the sqlite3 shell) would.
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 #include <sqlite3.h>
@@ -98,4 +100,37 @@ inline QByteArray fileBytes(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Rebuilds path with the sqlite3 shell, as people repair or copy a file: ".dump" piped into a new file, or
+// ".clone". Both renumber the rowids of a table without an INTEGER PRIMARY KEY after gaps. The rebuilt file
+// takes path's name; an empty answer means it worked, else what went wrong.
+inline QString rebuildWithShell(const QString& path, bool clone)
+{
+    const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (shell.isEmpty())
+        return QStringLiteral("the sqlite3 shell (Debian package sqlite3) is not installed");
+    const QString rebuilt = path + QStringLiteral(".rebuilt");
+    QFile::remove(rebuilt);
+    if (clone) {
+        QProcess p;
+        p.start(shell, {path, QStringLiteral(".clone %1").arg(rebuilt)});
+        if (!p.waitForFinished(60000) || p.exitCode() != 0)
+            return QString::fromUtf8(p.readAllStandardError());
+    } else {
+        QProcess dump, load;
+        dump.setStandardOutputProcess(&load);
+        dump.start(shell, {path, QStringLiteral(".dump")});
+        load.start(shell, {rebuilt});
+        if (!dump.waitForFinished(60000) || dump.exitCode() != 0)
+            return QString::fromUtf8(dump.readAllStandardError());
+        if (!load.waitForFinished(60000) || load.exitCode() != 0)
+            return QString::fromUtf8(load.readAllStandardError());
+        const QString err = QString::fromUtf8(load.readAllStandardError());
+        if (!err.isEmpty())
+            return err;
+    }
+    if (!QFile::remove(path) || !QFile::rename(rebuilt, path))
+        return QStringLiteral("the rebuilt file could not take the name %1").arg(path);
+    return QString();
 }

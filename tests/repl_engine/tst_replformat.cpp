@@ -84,6 +84,53 @@ void toEarlierFormat(const QString& path)
     QVERIFY2(db.exec(sql) == SQLITE_OK, qPrintable(db.error()));
 }
 
+// The capture triggers of the version before this one, which derived the identity of an unchanged row from its
+// rowid in every table.
+QStringList rowidTriggers(const QString& t, const QString& l0)
+{
+    const QString bump = QStringLiteral("json_set(coalesce(%1, '{\"v\":{}}'), '$.w', i.nickname, '$.p', i.priority, "
+                                        "'$.v.\"' || i.nickname || '\"', i.generation)")
+                             .arg(QStringLiteral("coalesce(OLD.s_Lineage, '%1')").arg(l0));
+    const QString derived = QStringLiteral("CAST('~%1:' || OLD.rowid AS BLOB)").arg(t);
+    return {
+        QStringLiteral("CREATE TRIGGER \"repl_ai_%1\" AFTER INSERT ON \"%1\" WHEN (SELECT applying FROM repl_info) = 0 BEGIN "
+                       "UPDATE \"%1\" SET s_GUID = randomblob(16), s_Generation = (SELECT generation FROM repl_info), "
+                       "s_Lineage = (SELECT json_object('w', nickname, 'p', priority, 'v', "
+                       "json_object(CAST(nickname AS TEXT), generation)) FROM repl_info) WHERE rowid = NEW.rowid; END")
+            .arg(t),
+        QStringLiteral("CREATE TRIGGER \"repl_au_%1\" AFTER UPDATE ON \"%1\" WHEN (SELECT applying FROM repl_info) = 0 "
+                       "AND NEW.s_Lineage IS OLD.s_Lineage BEGIN UPDATE \"%1\" SET s_GUID = coalesce(s_GUID, OLD.s_GUID, %3), "
+                       "s_Generation = (SELECT generation FROM repl_info), s_Lineage = (SELECT %2 FROM repl_info i) "
+                       "WHERE rowid = NEW.rowid AND (s_Generation IS NOT (SELECT generation FROM repl_info) "
+                       "OR s_Lineage IS NOT (SELECT %2 FROM repl_info i)); END")
+            .arg(t, bump, derived),
+        QStringLiteral("CREATE TRIGGER \"repl_ad_%1\" AFTER DELETE ON \"%1\" WHEN (SELECT applying FROM repl_info) = 0 BEGIN "
+                       "INSERT OR REPLACE INTO repl_tombstones (guid, tbl, rid, generation, lineage) "
+                       "SELECT coalesce(OLD.s_GUID, %3), '%1', OLD.rowid, i.generation, %2 FROM repl_info i; END")
+            .arg(t, bump, derived),
+    };
+}
+
+// A replicable file turned into what the version before this one made: no row stores anything until it changes,
+// and the identities of unchanged rows are derived from their rowids.
+void toRowidFormat(const QString& path)
+{
+    Plain db(path);
+    const QString l0 = db.one("SELECT json_object('w', r.nickname, 'p', 100, 'v', json_object(CAST(r.nickname AS TEXT), 1)) "
+                              "FROM repl_replicas r, repl_info i WHERE r.replica_guid = i.dm_guid");
+    QString sql = QStringLiteral("BEGIN;");
+    for (const QString& t : db.rows(QStringLiteral("SELECT name FROM repl_tables"))) {
+        for (const QString& trig : db.rows(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'trigger' AND "
+                                                          "tbl_name = '%1' AND name LIKE 'repl\\_%%' ESCAPE '\\'").arg(t)))
+            sql += QStringLiteral("DROP TRIGGER \"%1\";").arg(trig);
+        for (const QString& trig : rowidTriggers(t, l0))
+            sql += trig + QLatin1Char(';');
+    }
+    sql += QStringLiteral("UPDATE repl_info SET applying = 1; UPDATE UnitTypes SET s_GUID = NULL; "
+                          "UPDATE repl_info SET applying = 0; DROP TABLE repl_keys; DROP TABLE repl_replaced; COMMIT;");
+    QVERIFY2(db.exec(sql) == SQLITE_OK, qPrintable(db.error()));
+}
+
 int storedIdentities(const QString& path, const QString& table)
 {
     return Plain(path)
@@ -128,7 +175,7 @@ private slots:
         QVERIFY(QFileInfo(replica).size() <= plain * 13 / 10);
 
         // A change stores the row's identity and lineage; the others stay as they are.
-        Plain(replica).exec("UPDATE Ratings SET Rating = 0 WHERE PanelID = 7 AND ElementID = 3");
+        Plain(replica).exec("UPDATE Ratings SET Rating = 1 WHERE PanelID = 7 AND ElementID = 3");
         QCOMPARE(storedIdentities(replica, "Ratings"), 1);
         QCOMPARE(synchronize(replica, master, Direction::Both), 0);
         QCOMPARE(content(master), content(replica));
@@ -139,8 +186,8 @@ private slots:
         QVERIFY(!one(master, sql).isEmpty());
     }
 
-    // Rows never changed are known by their rowid. VACUUM keeps it (the replicated tables all have indexes), and a
-    // row whose key changes or that is deleted and added again is still told apart.
+    // Rows never changed are known by their key or, in a table without one, by their values: VACUUM and VACUUM INTO
+    // keep them, and a row whose key changes or that is deleted and added again is still told apart.
     void unchangedRowsFoundAfterRewrites_data()
     {
         QTest::addColumn<QString>("before");   // on the replica, before the changes below
@@ -230,7 +277,7 @@ private slots:
                            "UPDATE Panels SET PanelName = 'master' WHERE PanelID = 3;"
                            "INSERT INTO UnitTypes (Unit) VALUES ('bag');"
                            "INSERT INTO DefectQuantity (ID, PanelID, InspectionID, Quantity) VALUES (50, 1, 1, 1.5);");
-        Plain(replica).exec("UPDATE Ratings SET Rating = 2 WHERE PanelID = 1 AND ElementID = 1;"
+        Plain(replica).exec("UPDATE Ratings SET Rating = 3 WHERE PanelID = 1 AND ElementID = 1;"
                             "UPDATE Panels SET PanelName = 'kept?' WHERE PanelID = 2;"
                             "DELETE FROM Ratings WHERE PanelID = 4;"
                             "UPDATE UnitTypes SET Unit = 'each' WHERE Unit = 'ea';"
@@ -256,6 +303,76 @@ private slots:
         QCOMPARE(again.insertsReceived + again.updatesReceived + again.deletesReceived + again.insertsAndUpdatesSent +
                      again.deletesSent + again.conflicts,
                  0);
+        // Once the engine has opened them, the files follow this version's rules: a rewrite that changes no value
+        // is no change.
+        QCOMPARE(Plain(replica).exec("UPDATE Ratings SET Rating = Rating; UPDATE Panels SET PanelName = PanelName"),
+                 SQLITE_OK);
+        QCOMPARE(synchronize(master, replica, Direction::Both, {}, {}, &again), 0);
+        QCOMPARE(again.insertsReceived + again.updatesReceived + again.insertsAndUpdatesSent, 0);
+    }
+
+    // Files of the earlier formats: once this version has exchanged them they survive a rebuild with the sqlite3
+    // shell and take REPLACE as a change; a file of the rowid format rebuilt before this version saw it is refused.
+    void earlierFormatsAfterARebuild_data()
+    {
+        QTest::addColumn<bool>("everyRowStamped");
+        QTest::addColumn<bool>("rebuildFirst");
+        QTest::addColumn<int>("result");
+        QTest::newRow("every row stamped, rebuilt") << true << true << 0;
+        QTest::newRow("every row stamped, exchanged, then rebuilt") << true << false << 0;
+        QTest::newRow("rowid format, exchanged, then rebuilt") << false << false << 0;
+        QTest::newRow("rowid format, rebuilt before this version saw it") << false << true << int(Result::IdentitiesDiffer);
+    }
+
+    void earlierFormatsAfterARebuild()
+    {
+        QFETCH(bool, everyRowStamped);
+        QFETCH(bool, rebuildFirst);
+        QFETCH(int, result);
+        const QString master = path("master"), replica = path("replica");
+        fill(master, 6);
+        Plain(master).exec("DELETE FROM Ratings WHERE PanelID = 1; DELETE FROM UnitTypes WHERE Unit = 'ea'");
+        QCOMPARE(makeReplicable(master), 0);
+        if (everyRowStamped)
+            toEarlierFormat(master);
+        QCOMPARE(makeReplica(master, replica, "Field", 90, 0), 0);
+        if (!everyRowStamped)
+            for (const QString& f : {master, replica})
+                toRowidFormat(f);
+        // A change made under the earlier triggers, not exchanged yet.
+        QCOMPARE(Plain(replica).exec("UPDATE Ratings SET Rating = 0 WHERE PanelID = 2 AND ElementID = 2"), SQLITE_OK);
+        if (!rebuildFirst)
+            QCOMPARE(synchronize(master, replica, Direction::Both), 0);
+        QCOMPARE(rebuildWithShell(replica, false), QString());
+        if (rebuildFirst) {
+            const QStringList before = content(master), theirs = content(replica);
+            Exchange first;
+            QString error;
+            QCOMPARE(synchronize(master, replica, Direction::Both, {}, {}, &first, &error), result);
+            if (result != 0) {
+                QVERIFY2(error.contains("no longer agree"), qPrintable(error));
+                QCOMPARE(content(master), before);
+                QCOMPARE(content(replica), theirs);
+                return;
+            }
+        }
+        // Other tools' writes once this version has opened the files.
+        QCOMPARE(Plain(replica).exec("REPLACE INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES (1, 3, 4, 1);"
+                                     "UPDATE Ratings SET Rating = 2 WHERE PanelID = 6 AND ElementID = 25;"
+                                     "UPDATE UnitTypes SET Unit = 'each' WHERE Unit = 'cu yd'"),
+                 SQLITE_OK);
+        QCOMPARE(Plain(master).exec("UPDATE Ratings SET Rating = 9 WHERE PanelID = 5 AND ElementID = 5"), SQLITE_OK);
+        Exchange e;
+        QCOMPARE(synchronize(master, replica, Direction::Both, {}, {}, &e), 0);
+        QCOMPARE(e.conflicts, 0);
+        QCOMPARE(content(master), content(replica));
+        Plain m(master);
+        QCOMPARE(m.one("SELECT Rating FROM Ratings WHERE PanelID = 2 AND ElementID = 2"), QString("0"));
+        QCOMPARE(m.one("SELECT Rating FROM Ratings WHERE PanelID = 3 AND ElementID = 4"), QString("1"));
+        QCOMPARE(m.one("SELECT Rating FROM Ratings WHERE PanelID = 6 AND ElementID = 25"), QString("2"));
+        QCOMPARE(m.one("SELECT count(*) FROM Ratings"), QString("125"));
+        QCOMPARE(m.one("SELECT group_concat(Unit, ',') FROM (SELECT Unit FROM UnitTypes ORDER BY Unit)"),
+                 QString("each,ft,lin ft,sq ft"));
     }
 };
 

@@ -269,7 +269,7 @@ private slots:
         QString master, replica;
         masterAndReplica(&master, &replica);
         Plain(master).exec("UPDATE Ratings SET Rating = 7 WHERE PanelID = 1 AND ElementID = 1");
-        Plain(replica).exec("UPDATE Ratings SET Rating = 2 WHERE PanelID = 1 AND ElementID = 1");
+        Plain(replica).exec("UPDATE Ratings SET Rating = 3 WHERE PanelID = 1 AND ElementID = 1");
         Exchange e;
         QCOMPARE(synchronize(replica, master, Direction::Both, {}, {}, &e), 0);
         QCOMPARE(e.conflicts, 1);
@@ -281,7 +281,7 @@ private slots:
             QCOMPARE(conflicts(f, &c), 0);
             QCOMPARE(c.size(), 1);
             QCOMPARE(c[0].table, QString("Ratings"));
-            QVERIFY2(c[0].rowData.contains("\"Rating\":2"), qPrintable(c[0].rowData));
+            QVERIFY2(c[0].rowData.contains("\"Rating\":3"), qPrintable(c[0].rowData));
             QCOMPARE(c[0].exchangeId, e.exchangeId);
         }
         QVector<Exchange> h;

@@ -81,6 +81,37 @@ private slots:
         QVERIFY(QFile(log).size() > 0);
     }
 
+    // After SynchDirect the host reads the conflicts of that exchange from the newest history item, and the log
+    // lists each of them.
+    void conflictsOfTheLastExchange()
+    {
+        const QString master = tunnelDb("office.db");
+        const QString replica = m_dir.filePath("inspector.db");
+        const QString log = m_dir.filePath("conflicts/KRV_ReplicaLog.txt");
+        QVERIFY(QDir().mkpath(m_dir.filePath("conflicts")));
+        one(master, "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (2, 1, 2, 'P2'), (3, 1, 3, 'P3')");
+        Synchronizer s;
+        s.setLogFile(log);
+        s.setDatabaseName(master);
+        s.MakeReplica(replica, "Inspector");
+        one(master, "UPDATE Panels SET PanelName = 'office' WHERE PanelID IN (1, 2)");
+        one(replica, "UPDATE Panels SET PanelName = 'field' WHERE PanelID IN (1, 2)");
+        one(replica, "UPDATE Panels SET PanelName = 'field only' WHERE PanelID = 3");
+        QVERIFY(s.SynchDirect(replica));
+        QCOMPARE(s.HistoryItems()->Item(1)->Conflicts(), 2);
+        QCOMPARE(s.HistoryItems(SynchsWithConflicts)->Count(), 1);
+        const QString text = QString::fromUtf8(fileBytes(log));
+        for (int p : {1, 2})
+            QVERIFY2(text.contains(QStringLiteral("  Conflict in Panels, PanelID = %1: kept PanelName = 'office'; set aside "
+                                                  "PanelName = 'field' (")
+                                       .arg(p)),
+                     qPrintable(text));
+        QCOMPARE(one(master, "SELECT PanelName FROM Panels WHERE PanelID = 3"), QString("field only"));
+        // The next exchange finds nothing: no conflicts there.
+        QVERIFY(s.SynchDirect(replica));
+        QCOMPARE(s.HistoryItems()->Item(1)->Conflicts(), 0);
+    }
+
     void cancelledReplicaLeavesNoFile()
     {
         const QString master = tunnelDb("cancel.db");

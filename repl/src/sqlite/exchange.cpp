@@ -10,10 +10,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QTextStream>
 
 #include <algorithm>
+#include <cmath>
 
 namespace Varnock::Store {
 
@@ -41,51 +44,16 @@ void writeLog(const QString& logFile, const QString& line)
     }
 }
 
-QStringList tableColumns(Db& db, const QString& schema, const QString& table, QString* pk)
-{
-    QStringList cols;
-    Stmt s(db, QStringLiteral("PRAGMA %1.table_info(%2)").arg(ident(schema), ident(table)));
-    int pkCount = 0;
-    QString pkName, pkType;
-    while (s.step()) {
-        const QString name = s.text(1);
-        if (s.integer(5) > 0) {
-            ++pkCount;
-            pkName = name;
-            pkType = s.text(2);
-        }
-        if (!name.startsWith(QLatin1String("s_"), Qt::CaseInsensitive) || (name.compare(QLatin1String("s_GUID"), Qt::CaseInsensitive) &&
-                                                                           name.compare(QLatin1String("s_Generation"), Qt::CaseInsensitive) &&
-                                                                           name.compare(QLatin1String("s_Lineage"), Qt::CaseInsensitive)))
-            cols << name;
-    }
-    if (pk)
-        *pk = (pkCount == 1 && pkType.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0) ? pkName : QString();
-    return cols;
-}
-
-QVector<QVector<int>> uniqueKeys(Db& db, const QString& schema, const QString& table, const QStringList& cols)
+// The unique keys of a table whose columns both files have, as indexes into cols.
+QVector<QVector<int>> uniqueKeys(const TableKey& key, const QStringList& cols)
 {
     QVector<QVector<int>> out;
-    QStringList names;
-    {
-        Stmt s(db, QStringLiteral("PRAGMA %1.index_list(%2)").arg(ident(schema), ident(table)));
-        while (s.step())
-            if (s.integer(2) != 0 && s.text(4) != QLatin1String("pk") && !s.text(1).startsWith(QLatin1String("repl_")))
-                names << s.text(1);
-    }
-    for (const QString& n : names) {
-        Stmt s(db, QStringLiteral("PRAGMA %1.index_info(%2)").arg(ident(schema), ident(n)));
-        QVector<int> key;
-        bool usable = true;
-        while (s.step()) {
-            const int c = int(cols.indexOf(s.text(2)));
-            if (s.isNull(2) || c < 0)
-                usable = false;
-            key << c;
-        }
-        if (usable && !key.isEmpty())
-            out << key;
+    for (const TableKey::Unique& u : key.uniques) {
+        QVector<int> k;
+        for (const QString& c : u.cols)
+            k << int(cols.indexOf(c));
+        if (!k.isEmpty() && !k.contains(-1))
+            out << k;
     }
     return out;
 }
@@ -107,15 +75,22 @@ QVector<TableInfo> commonTables(Db& db)
             continue;
         TableInfo t;
         t.name = name;
-        QString pk;
-        const QStringList mine = tableColumns(db, QStringLiteral("main"), name, &pk);
-        const QStringList theirs = tableColumns(db, QStringLiteral("partner"), name, nullptr);
+        t.key = tableKey(db, QStringLiteral("main"), name);
+        const QStringList mine = userColumns(db, QStringLiteral("main"), name);
+        const QStringList theirs = userColumns(db, QStringLiteral("partner"), name);
         for (const QString& c : mine)
             if (theirs.contains(c, Qt::CaseInsensitive))
                 t.cols << c;
-        t.pkCol = pk.isEmpty() ? -1 : int(t.cols.indexOf(pk));
-        t.uniques = uniqueKeys(db, QStringLiteral("main"), name, t.cols);
+        t.pkCol = t.key.rowidAlias.isEmpty() ? -1 : int(t.cols.indexOf(t.key.rowidAlias));
+        t.uniques = uniqueKeys(t.key, t.cols);
         t.firstLineage = firstLineage;
+        // Both files derive the identities of their unchanged rows alike, or no change can be applied safely.
+        TableKey theirKey;
+        if (!recordedTableKey(db, QStringLiteral("partner"), name, &theirKey) || !sameKey(t.key, theirKey))
+            throw Failure{Result::IdentitiesDiffer,
+                          QStringLiteral("The two databases no longer agree on which rows of the table %1 are the same "
+                                         "rows, so nothing was exchanged. Make a new replica from the Design Master.")
+                              .arg(name)};
         out << t;
     }
     return out;
@@ -206,6 +181,117 @@ QString logLine(const QString& local, const QString& partner, const Exchange& e)
         .arg(e.deletesSent)
         .arg(e.conflicts)
         .arg(e.errors);
+}
+
+// A value of a row kept as JSON, as a reader of the log sees it.
+QString shownValue(const QJsonValue& v)
+{
+    switch (v.type()) {
+    case QJsonValue::Null:
+    case QJsonValue::Undefined:
+        return QStringLiteral("NULL");
+    case QJsonValue::String:
+        return QLatin1Char('\'') + v.toString().replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+    case QJsonValue::Double: {
+        const double d = v.toDouble();
+        return d == double(qint64(d)) && std::abs(d) < 1e15 ? QString::number(qint64(d)) : QString::number(d, 'g', 17);
+    }
+    case QJsonValue::Bool:
+        return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    default:
+        return QString::fromUtf8(QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact));
+    }
+}
+
+QString shownColumns(const QStringList& cols, const QJsonObject& row, const QString& joiner)
+{
+    QStringList parts;
+    for (const QString& c : cols)
+        parts << c + QStringLiteral(" = ") + shownValue(row.value(c));
+    return parts.join(joiner);
+}
+
+// The log's account of each conflict the exchange settled (met in either file, told once): the table, the row's
+// key, the value kept and the value set aside, and why. The set-aside versions stay in repl_conflicts.
+QStringList conflictLines(Db& db, const QVector<TableInfo>& tables, const QString& exchangeId)
+{
+    QHash<QString, const TableInfo*> byName;
+    for (const TableInfo& t : tables)
+        byName.insert(t.name, &t);
+    QStringList out;
+    QSet<QString> told;
+    for (const QString& schema : {QStringLiteral("main"), QStringLiteral("partner")}) {
+        Stmt c(db, QStringLiteral("SELECT tbl, guid, reason, loser_deleted, row_data FROM %1.repl_conflicts "
+                                  "WHERE exchange_guid = ? ORDER BY id")
+                       .arg(ident(schema)));
+        c.bind(1, exchangeId);
+        while (c.step()) {
+            const QString table = c.text(0);
+            const QByteArray guid = c.blob(1);
+            const QString reason = c.text(2);
+            const bool loserDeleted = c.integer(3) != 0;
+            const QString data = c.text(4);
+            // Both files keep the same losing version (each with the reason as seen from there).
+            const QString seen = table + QLatin1Char('\n') + QString::fromLatin1(guid.toHex()) + QLatin1Char('\n') +
+                                 QString::number(int(loserDeleted)) + data;
+            if (told.contains(seen))
+                continue;
+            told.insert(seen);
+            const TableInfo* t = byName.value(table);
+            const QJsonObject aside = QJsonDocument::fromJson(data.toUtf8()).object();
+            // The version kept: the row of that identity now, or (a key clash) the row holding the key.
+            QJsonObject kept;
+            bool keptRow = false;
+            QStringList key;
+            if (t) {
+                // The row's key as its identity is derived from (a table without one shows what differs only).
+                if (t->pkCol >= 0)
+                    key << t->cols[t->pkCol];
+                else if (t->key.kind == TableKey::Columns)
+                    for (const QString& k : t->key.cols)
+                        if (t->cols.contains(k))
+                            key << k;
+                const QString tn = QStringLiteral("main.") + ident(table);
+                Stmt row(db, QStringLiteral("SELECT %1 FROM %2 x WHERE x.rowid = %3")
+                                 .arg(rowJsonSql(t->cols), tn, rowOfIdentitySql(*t, tn, QStringLiteral("?1"))));
+                row.bindBlob(1, guid);
+                if (row.step()) {
+                    kept = QJsonDocument::fromJson(row.utf8(0)).object();
+                    keptRow = true;
+                } else if (!key.isEmpty() && !aside.isEmpty()) {
+                    QStringList where;
+                    for (int k = 0; k < key.size(); ++k)
+                        where << QStringLiteral("%1 IS json_extract(?1, ?%2)").arg(ident(key[k])).arg(k + 2);
+                    Stmt byKey(db, QStringLiteral("SELECT %1 FROM %2 x WHERE %3").arg(rowJsonSql(t->cols), tn, where.join(QStringLiteral(" AND "))));
+                    byKey.bind(1, data);
+                    for (int k = 0; k < key.size(); ++k)
+                        byKey.bind(k + 2, QStringLiteral("$.\"%1\"").arg(QString(key[k]).replace(QLatin1Char('"'), QStringLiteral("\\\""))));
+                    if (byKey.step()) {
+                        kept = QJsonDocument::fromJson(byKey.utf8(0)).object();
+                        keptRow = true;
+                    }
+                }
+            }
+            const QJsonObject& keyRow = keptRow ? kept : aside;
+            QStringList cols = t ? t->cols : keyRow.keys();
+            QStringList differing;
+            for (const QString& col : cols)
+                if (!key.contains(col) && (!keptRow || loserDeleted || kept.value(col) != aside.value(col)))
+                    differing << col;
+            if (keptRow && !loserDeleted && differing.isEmpty())
+                differing = cols;
+            QString line = QStringLiteral("  Conflict in %1").arg(table);
+            if (!key.isEmpty() && !keyRow.isEmpty())
+                line += QStringLiteral(", ") + shownColumns(key, keyRow, QStringLiteral(", "));
+            line += QStringLiteral(": kept ");
+            line += keptRow ? shownColumns(differing, kept, QStringLiteral(", ")) : QStringLiteral("the deletion of the row");
+            line += QStringLiteral("; set aside ");
+            line += loserDeleted ? QStringLiteral("the deletion of the row") : shownColumns(differing, aside, QStringLiteral(", "));
+            line += QStringLiteral(" (%1)").arg(reason);
+            out << line;
+        }
+    }
+    return out;
 }
 
 void refuseMismatch(Db& db, const Identity& a, const Identity& b)
@@ -396,6 +482,19 @@ int synchronize(const QString& local, const QString& partner, int direction, con
         }
         if (!hasInfo(db, QStringLiteral("partner")))
             throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(partner)};
+        refuseMismatch(db, readInfo(db, QStringLiteral("main")), readInfo(db, QStringLiteral("partner")));
+        // Files made by an earlier version get this version's capture triggers before anything is exchanged, so
+        // what other writers do to them from now on is captured by the same rules.
+        if (!triggersCurrent(db, QStringLiteral("main")) || !triggersCurrent(db, QStringLiteral("partner"))) {
+            db.exec(QStringLiteral("PRAGMA main.journal_mode = DELETE"));
+            db.exec(QStringLiteral("PRAGMA partner.journal_mode = DELETE"));
+            Sql::Transaction tx(db);
+            checkRowidIdentities(db, QStringLiteral("main"), QStringLiteral("partner"));
+            checkRowidIdentities(db, QStringLiteral("partner"), QStringLiteral("main"));
+            refreshTriggers(db, QStringLiteral("main"));
+            refreshTriggers(db, QStringLiteral("partner"));
+            tx.commit();
+        }
         // An exchange with nothing to send leaves both files untouched and costs only reads.
         if (nothingToExchange(db, exporting, importing)) {
             Identity theirs = readInfo(db, QStringLiteral("partner"));
@@ -420,6 +519,7 @@ int synchronize(const QString& local, const QString& partner, int direction, con
         db.exec(QStringLiteral("PRAGMA partner.cache_size = -131072"));
         db.exec(QStringLiteral("PRAGMA temp_store = MEMORY"));
 
+        QString logText;
         db.exec(QStringLiteral("BEGIN IMMEDIATE"));
         try {
             Side sa, sb;
@@ -567,12 +667,14 @@ int synchronize(const QString& local, const QString& partner, int direction, con
                 db.exec(QStringLiteral("PRAGMA %1.user_version = %2").arg(schema).arg(stamp ? qint32(token | quint32(i)) : 0));
                 db.exec(QStringLiteral("PRAGMA %1.application_id = %2").arg(schema).arg(stamp ? qint32(h.counter + 1) : 0));
             }
+            const QStringList told = e.conflicts ? conflictLines(db, ex.tables, e.exchangeId) : QStringList();
             db.exec(QStringLiteral("COMMIT"));
+            logText = told.join(QLatin1Char('\n'));
         } catch (...) {
             sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
             throw;
         }
-        writeLog(logFile, logLine(local, partner, e));
+        writeLog(logFile, logLine(local, partner, e) + (logText.isEmpty() ? QString() : QLatin1Char('\n') + logText));
         if (out)
             *out = e;
         return Result::Ok;

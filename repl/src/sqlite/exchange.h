@@ -25,8 +25,9 @@ namespace Varnock::Store {
 struct TableInfo {
     QString name;
     QStringList cols;                  // common user columns
-    int pkCol = -1;                    // index of the INTEGER PRIMARY KEY column in cols
-    QVector<QVector<int>> uniques;     // UNIQUE indexes, as indexes into cols
+    int pkCol = -1;                    // index of the INTEGER PRIMARY KEY column (the rowid) in cols
+    QVector<QVector<int>> uniques;     // primary keys and UNIQUE indexes of other columns, as indexes into cols
+    TableKey key;                      // what the identity of a row not changed yet is derived from
     QByteArray firstLineage;           // of a row not changed since the file became replicable
 };
 
@@ -58,6 +59,12 @@ struct Side {
     }
 };
 
+// The rowid (a scalar subquery) of the row of the table tn (schema-qualified) whose identity is the SQL
+// expression guid: stored, or derived for a row not changed since the file became replicable.
+QString rowOfIdentitySql(const TableInfo& t, const QString& tn, const QString& guid, const QString& sender = QString());
+// The row x as JSON text, as the conflict table keeps it.
+QString rowJsonSql(const QStringList& cols);
+
 // A value and a text as the conflict table keeps them in a losing row's JSON.
 QString jsonText(const QString& s);
 QString valueJson(const sqlite3_value* v);
@@ -80,11 +87,28 @@ private:
     class Target {
     public:
         Target(Sql::Db& db, const TableInfo& t, Side& side, const QString& exchangeId);
+        ~Target();
         void apply(Version& in);   // decided in exchangedecide.cpp
+        // The versions of the batch not applied yet, by identity: a row that holds a key another row moves to,
+        // and is itself moved on by the batch, steps aside instead of clashing (two rows that swap keys).
+        std::map<QByteArray, const Version*>* pending = nullptr;
+        // Rows that stepped aside and were not taken back go back where they were.
+        void finish();
 
     private:
+        // A row taken out of the way of another, with every column it had.
+        struct Aside {
+            qint64 rid = 0;
+            QByteArray linText;
+            QString json;
+            std::vector<sqlite3_value*> all;   // user columns, then s_GUID, s_Generation, s_Lineage
+        };
+        bool stepAside(qint64 rid, const QByteArray& guid, const Lineage& local);
+        bool putBack(Aside& a);
+
         // Deciding (exchangedecide.cpp).
         void applyOverRow(Version& in, qint64 rid, const Lineage& local);
+        void applyOverAside(Version& in, Aside& a);
         void applyOverTombstone(Version& in, const Lineage& tomb);
         int resolveClashes(Version& in, const Lineage& lin);
 
@@ -108,6 +132,8 @@ private:
         std::unique_ptr<Sql::Stmt> m_findRow, m_findTomb, m_insert, m_update, m_stamp, m_delete, m_putTomb, m_dropTomb,
             m_readRow, m_conflict;
         std::vector<std::pair<std::unique_ptr<Sql::Stmt>, QVector<int>>> m_keyFinders;
+        std::unique_ptr<Sql::Stmt> m_readAll, m_insertAll, m_keep, m_reclaim;
+        std::map<QByteArray, Aside> m_aside;
     };
 
     Sql::Db& m_db;
@@ -171,7 +197,6 @@ private:
              qint64 gen, const QString& reason = {}, qint64 mask = 0);
     bool exec(int dir, Kind kind, const QString& sql, const std::function<void(Sql::Stmt&)>& more = {},
               qint64 expected = -1);
-    QString rowJsonSql() const;
 
     Sql::Db& m_db;
     const TableInfo& m_t;

@@ -10,18 +10,15 @@ using Sql::ident;
 using Sql::literal;
 using Sql::Stmt;
 
+QString rowOfIdentitySql(const TableInfo& t, const QString& tn, const QString& guid, const QString& sender)
+{
+    return QStringLiteral("coalesce((SELECT x.rowid FROM %1 x WHERE x.s_GUID = %2), %3)")
+        .arg(tn, guid, unstampedRowSql(t.name, t.key, tn, guid, sender));
+}
+
 QString jsonText(const QString& s)
 {
-    QString out = QStringLiteral("\"");
-    for (QChar c : s) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
-            out += QLatin1Char('\\') + c;
-        else if (c.unicode() < 0x20)
-            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
-    return out + QLatin1Char('"');
+    return jsonString(s);
 }
 
 QString valueJson(const sqlite3_value* v)
@@ -94,10 +91,16 @@ void Exchanger::applyTable(const Side& from, Side& to, int ti, const std::functi
         return;
     {
         Target target(m_db, tables[ti], to, m_exchangeId);
+        std::map<QByteArray, const Version*> pending;
+        for (const Version& v : it->second)
+            pending[v.guid] = &v;
+        target.pending = &pending;
         for (Version& v : it->second) {
+            pending.erase(v.guid);
             target.apply(v);
             tick();
         }
+        target.finish();
     }
     for (Version& v : it->second)
         for (sqlite3_value* x : v.vals)
@@ -126,9 +129,8 @@ Exchanger::Target::Target(Db& db, const TableInfo& t, Side& side, const QString&
     const QString cols = columnList(t, QString());
     // A row not changed since the file became replicable is found by the rowid in its derived identity.
     m_findRow = std::make_unique<Stmt>(
-        db, QStringLiteral("SELECT rowid, coalesce(s_Lineage, ?2) FROM %1 WHERE rowid = coalesce((SELECT rowid FROM "
-                           "%1 WHERE s_GUID = ?1), (SELECT rowid FROM %1 WHERE rowid = %2 AND s_GUID IS NULL))")
-                .arg(tn, derivedRowidSql(t.name, QStringLiteral("?1"))));
+        db, QStringLiteral("SELECT rowid, coalesce(s_Lineage, ?2) FROM %1 WHERE rowid = %2")
+                .arg(tn, rowOfIdentitySql(t, tn, QStringLiteral("?1"))));
     m_findTomb = std::make_unique<Stmt>(
         db, QStringLiteral("SELECT lineage FROM %1.repl_tombstones WHERE guid = ?").arg(s));
     m_insert = std::make_unique<Stmt>(
@@ -140,6 +142,9 @@ Exchanger::Target::Target(Db& db, const TableInfo& t, Side& side, const QString&
                 .arg(tn, sets.join(QStringLiteral(", ")), sets.isEmpty() ? QString() : QStringLiteral(", ")));
     m_stamp = std::make_unique<Stmt>(
         db, QStringLiteral("UPDATE %1 SET s_Lineage = ?, s_Generation = ? WHERE rowid = ?").arg(tn));
+    m_keep = std::make_unique<Stmt>(db, QStringLiteral("SELECT coalesce(s_Lineage, ?2) FROM %1 WHERE rowid = ?1").arg(tn));
+    m_reclaim = std::make_unique<Stmt>(
+        db, QStringLiteral("UPDATE %1 SET s_GUID = ?, s_Lineage = ?, s_Generation = ? WHERE rowid = ?").arg(tn));
     m_delete = std::make_unique<Stmt>(db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(tn));
     m_putTomb = std::make_unique<Stmt>(
         db, QStringLiteral("INSERT OR REPLACE INTO %1.repl_tombstones (guid, tbl, rid, generation, lineage) "
@@ -148,13 +153,22 @@ Exchanger::Target::Target(Db& db, const TableInfo& t, Side& side, const QString&
     m_dropTomb = std::make_unique<Stmt>(db, QStringLiteral("DELETE FROM %1.repl_tombstones WHERE guid = ?").arg(s));
     m_readRow = std::make_unique<Stmt>(
         db, QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(cols.isEmpty() ? QStringLiteral("1") : cols, tn));
+    {
+        const QString all = cols + (cols.isEmpty() ? QString() : QStringLiteral(", ")) +
+                            QStringLiteral("s_GUID, s_Generation, s_Lineage");
+        QStringList allMarks = marks;
+        allMarks << QStringLiteral("?") << QStringLiteral("?") << QStringLiteral("?") << QStringLiteral("?");
+        m_readAll = std::make_unique<Stmt>(db, QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(all, tn));
+        m_insertAll = std::make_unique<Stmt>(db, QStringLiteral("INSERT INTO %1 (%2, rowid) VALUES (%3)")
+                                                     .arg(tn, all, allMarks.join(QStringLiteral(", "))));
+    }
     m_conflict = std::make_unique<Stmt>(
         db, QStringLiteral("INSERT INTO %1.repl_conflicts (tbl, guid, exchange_guid, reason, loser_deleted, "
                            "row_data, at) VALUES (?, ?, ?, ?, ?, ?, ?)")
                 .arg(s));
     // The identity and lineage of a row not changed since the file became replicable are derived.
     const QString keyed = QStringLiteral("SELECT rowid, coalesce(s_GUID, %1), coalesce(s_Lineage, ?%2) FROM %3 WHERE %4");
-    const QString derived = derivedGuidSql(t.name, QStringLiteral("rowid"));
+    const QString derived = derivedGuidSql(t.name, t.key, QString());
     if (t.pkCol >= 0)
         m_keyFinders.push_back({std::make_unique<Stmt>(db, keyed.arg(derived).arg(2).arg(tn, QStringLiteral("rowid = ?1"))),
                                 QVector<int>{t.pkCol}});
@@ -165,6 +179,70 @@ Exchanger::Target::Target(Db& db, const TableInfo& t, Side& side, const QString&
         m_keyFinders.push_back(
             {std::make_unique<Stmt>(db, keyed.arg(derived).arg(u.size() + 1).arg(tn, w.join(QStringLiteral(" AND ")))),
              u});
+    }
+}
+
+Exchanger::Target::~Target()
+{
+    for (auto& [g, a] : m_aside)
+        for (sqlite3_value* v : a.all)
+            sqlite3_value_free(v);
+}
+
+// Takes the row rid out of the way when a later version of this batch moves it on anyway (and wins); false when
+// it stays where it is.
+bool Exchanger::Target::stepAside(qint64 rid, const QByteArray& guid, const Lineage& local)
+{
+    if (!pending)
+        return false;
+    const auto p = pending->find(guid);
+    if (p == pending->end())
+        return false;
+    const Version& v = *p->second;
+    const Order o = compare(v.lin, local);
+    if (!(o == Order::After || (o == Order::Concurrent && beats(v.lin, guid, local, guid))))
+        return false;
+    Aside a;
+    a.rid = rid;
+    a.linText = local.toJson();
+    m_readAll->reset();
+    m_readAll->bind(1, rid);
+    if (!m_readAll->step())
+        return false;
+    for (int c = 0; c < m_t.cols.size() + 3; ++c)
+        a.all.push_back(sqlite3_value_dup(m_readAll->value(c)));
+    m_readAll->reset();
+    a.json = rowJson(a.all);
+    m_delete->reset();
+    m_delete->bind(1, rid);
+    m_delete->run();
+    m_aside.emplace(guid, std::move(a));
+    return true;
+}
+
+// The row goes back as it was; false when its place is taken now.
+bool Exchanger::Target::putBack(Aside& a)
+{
+    m_insertAll->reset();
+    int i = 1;
+    for (sqlite3_value* v : a.all)
+        m_insertAll->bindValue(i++, v);
+    m_insertAll->bind(i, a.rid);
+    return m_insertAll->run(true) != SQLITE_CONSTRAINT;
+}
+
+void Exchanger::Target::finish()
+{
+    for (auto& [guid, a] : m_aside) {
+        if (putBack(a))
+            continue;
+        // Its key is held by a row that moved there: kept as a loser, deleted on both sides alike.
+        Lineage l;
+        Lineage::parse(a.linText, &l);
+        record(guid, QStringLiteral("Its key was taken by another row of %1").arg(m_t.name), false, a.json);
+        m_side.noteConflict(guid);
+        putTombstone(guid, a.rid, bumped(l), m_side.decided);
+        m_side.tablesChanged.insert(m_t.name);
     }
 }
 
@@ -200,11 +278,22 @@ bool Exchanger::Target::writeRow(Version& in, qint64 rid, const Lineage& lin, qi
             return true;
         const int clashes = resolveClashes(in, lin);
         if (clashes < 0) {
-            // The local row won: the incoming row is removed here too, so both sides agree.
-            if (rid >= 0)
-                deleteRow(rid, in.guid, bumped(lin), m_side.decided);
-            else
+            if (rid >= 0) {
+                // The row is here already: it keeps its place and values, as a version newer than both, so that it
+                // goes back to the sender as well (a move that cannot be taken loses no row).
+                m_keep->reset();
+                m_keep->bind(1, rid).bindText(2, m_t.firstLineage);
+                Lineage local;
+                if (m_keep->step())
+                    Lineage::parse(m_keep->utf8(0), &local);
+                m_keep->reset();
+                m_reclaim->reset();
+                m_reclaim->bindBlob(1, in.guid).bindText(2, bumped(merged(lin, local, local)).toJson());
+                m_reclaim->bind(3, m_side.decided).bind(4, rid).run();
+            } else {
+                // A new row that lost its key: removed here too, so both sides agree.
                 putTombstone(in.guid, 0, bumped(lin), m_side.decided);
+            }
             m_side.tablesChanged.insert(m_t.name);
             return false;
         }
@@ -314,9 +403,8 @@ void SetApply::plan(int dir, const Side& from, Side& to, qint64 above, qint64 up
     const QString tomb = QStringLiteral("CASE WHEN t.rowid IS NULL THEN (SELECT lineage FROM %1.repl_tombstones "
                                         "WHERE guid = s.%2) END");
     // The receiver's row: by its stored identity, or a row not changed since the file became replicable.
-    const QString row = QStringLiteral("t.rowid = coalesce((SELECT x.rowid FROM %1.%2 x WHERE x.s_GUID = %3), "
-                                       "(SELECT x.rowid FROM %1.%2 x WHERE x.rowid = %4 AND x.s_GUID IS NULL))");
-    const QString byGuid = row.arg(T, X, QStringLiteral("s.guid"), derivedRowidSql(m_t.name, QStringLiteral("s.guid")));
+    const QString tn = T + QLatin1Char('.') + X;
+    const QString byGuid = QStringLiteral("t.rowid = ") + rowOfIdentitySql(m_t, tn, QStringLiteral("s.guid"));
     Stmt ts(m_db, QStringLiteral("SELECT s.guid, s.lineage, t.rowid, coalesce(t.s_Lineage, ?4), %4 "
                                  "FROM %1.repl_tombstones s LEFT JOIN %2.%3 t ON %5 "
                                  "WHERE s.generation > ?1 AND s.generation <= ?2 AND s.tbl = ?3")
@@ -340,7 +428,7 @@ void SetApply::plan(int dir, const Side& from, Side& to, qint64 above, qint64 up
                                  "FROM %1.%3 s LEFT JOIN %2.%3 t ON %6 "
                                  "WHERE s.s_Generation > ?1 AND s.s_Generation <= ?2 AND s.s_GUID IS NOT NULL")
                       .arg(S, T, X, mask, tomb.arg(T, QStringLiteral("s_GUID")),
-                           row.arg(T, X, QStringLiteral("s.s_GUID"), derivedRowidSql(m_t.name, QStringLiteral("s.s_GUID"))))
+                           QStringLiteral("t.rowid = ") + rowOfIdentitySql(m_t, tn, QStringLiteral("s.s_GUID"), QStringLiteral("s")))
                       .arg(kIdentityBit));
     rs.bind(1, above).bind(2, upTo).bindText(3, m_t.firstLineage);
     while (rs.step())
@@ -365,13 +453,13 @@ bool SetApply::run(const std::function<void(qint64)>& advance)
             exec(dir, KeepLocal,
                  conflictInsert + QStringLiteral("SELECT ?3, o.guid, ?4, o.reason, 0, %1, ?5 FROM temp.repl_steps o "
                                                  "JOIN %2.%3 x ON x.rowid = o.trid WHERE o.k BETWEEN ?1 AND ?2 ORDER BY o.k")
-                                      .arg(rowJsonSql(), T, X),
+                                      .arg(rowJsonSql(m_t.cols), T, X),
                  bindConflict);
         if (d.count[KeepIncoming])
             exec(dir, KeepIncoming,
                  conflictInsert + QStringLiteral("SELECT ?3, o.guid, ?4, o.reason, 0, %1, ?5 FROM temp.repl_steps o "
                                                  "JOIN %2.%3 x ON x.rowid = o.srid WHERE o.k BETWEEN ?1 AND ?2 ORDER BY o.k")
-                                      .arg(rowJsonSql(), S, X),
+                                      .arg(rowJsonSql(m_t.cols), S, X),
                  bindConflict);
         if (d.count[KeepDeletion])
             exec(dir, KeepDeletion,
@@ -529,11 +617,10 @@ bool SetApply::exec(int dir, Kind kind, const QString& sql, const std::function<
     return expected < 0 || sqlite3_changes64(m_db.handle()) == expected;
 }
 
-// The row x as JSON text, as the conflict table keeps it.
-QString SetApply::rowJsonSql() const
+QString rowJsonSql(const QStringList& cols)
 {
     QStringList parts;
-    for (const QString& c : m_t.cols)
+    for (const QString& c : cols)
         parts << QStringLiteral("%1, CASE typeof(x.%2) WHEN 'blob' THEN lower(hex(x.%2)) "
                                 "WHEN 'real' THEN json(printf('%.17g', x.%2)) ELSE x.%2 END")
                      .arg(literal(c), ident(c));

@@ -16,6 +16,15 @@ using Sql::Stmt;
 
 void Exchanger::Target::apply(Version& in)
 {
+    const auto aside = m_aside.find(in.guid);
+    if (aside != m_aside.end()) {
+        Aside a = std::move(aside->second);
+        m_aside.erase(aside);
+        applyOverAside(in, a);
+        for (sqlite3_value* v : a.all)
+            sqlite3_value_free(v);
+        return;
+    }
     m_findRow->reset();
     m_findRow->bindBlob(1, in.guid).bindText(2, m_t.firstLineage);
     if (m_findRow->step()) {
@@ -80,6 +89,38 @@ void Exchanger::Target::applyOverRow(Version& in, qint64 rid, const Lineage& loc
     }
 }
 
+// A row that stepped aside for another row's key: it takes this version as it would have where it was.
+void Exchanger::Target::applyOverAside(Version& in, Aside& a)
+{
+    Lineage local;
+    Lineage::parse(a.linText, &local);
+    const Order o = compare(in.lin, local);
+    const bool concurrent = o == Order::Concurrent;
+    if (o == Order::After || (concurrent && beats(in.lin, in.guid, local, in.guid))) {
+        const Lineage m = concurrent ? merged(in.lin, local, in.lin) : in.lin;
+        const qint64 gen = concurrent ? m_side.settled : m_side.echo;
+        if (concurrent) {
+            m_side.noteConflict(in.guid);
+            record(in.guid, QStringLiteral("Changed in both replicas"), false, a.json);
+        }
+        if (in.deleted) {
+            putTombstone(in.guid, a.rid, m, gen);
+            ++m_side.deletes;
+        } else if (writeRow(in, -1, m, gen)) {
+            ++m_side.updates;
+        }
+        m_side.tablesChanged.insert(m_t.name);
+        return;
+    }
+    // Not taken after all: back where it was, and decided there.
+    if (putBack(a)) {
+        apply(in);
+        return;
+    }
+    m_aside.emplace(in.guid, std::move(a));
+    a.all.clear();
+}
+
 void Exchanger::Target::applyOverTombstone(Version& in, const Lineage& tomb)
 {
     const Order o = compare(in.lin, tomb);
@@ -138,6 +179,12 @@ int Exchanger::Target::resolveClashes(Version& in, const Lineage& lin)
         stmt->reset();
         if (guid == in.guid)
             continue;
+        // The row holding the key moves on later in this batch: it steps aside, and no row is lost to the order
+        // of the moves.
+        if (stepAside(rid, guid, other)) {
+            ++removed;
+            continue;
+        }
         m_side.noteConflict(in.guid, guid);
         // Which table and key, so a clash of keys given by another writer can be traced.
         QStringList key;

@@ -1,5 +1,6 @@
 // Compaction, moving, partial replicas, data-definition statements, schedules and managing synchronizers.
 #include "maintenance.h"
+#include "replshared.h"
 #include "sqlitedb.h"
 
 #include <QDir>
@@ -265,6 +266,9 @@ int executeStatement(const QString& path, const QString& sql, const Progress& pr
         if (designsReplicable)
             db.exec(QStringLiteral("DELETE FROM repl_tables WHERE name NOT IN "
                                    "(SELECT name FROM sqlite_master WHERE type = 'table')"));
+        // A column added to a replicated table is watched for changes from now on.
+        if (designsReplicable)
+            refreshTriggers(db, QStringLiteral("main"));
         tx.commit();
         if (progress)
             progress(1, 1);

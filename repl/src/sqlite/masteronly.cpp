@@ -146,11 +146,12 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
     // A row not changed since its file became replicable is found by the rowid in its derived identity.
     const QByteArray masterFirst = firstLineage(db, master);
     const QByteArray replicaFirst = firstLineage(db, replica);
+    const TableKey key = tableKey(db, master, table);
     auto finder = [&](const QString& schema) {
         const QString tn = schema + QLatin1Char('.') + X;
         return QStringLiteral("SELECT rowid, coalesce(s_Lineage, ?2) FROM %1 WHERE rowid = coalesce((SELECT rowid FROM "
-                              "%1 WHERE s_GUID = ?1), (SELECT rowid FROM %1 WHERE rowid = %2 AND s_GUID IS NULL))")
-            .arg(tn, derivedRowidSql(table, QStringLiteral("?1")));
+                              "%1 WHERE s_GUID = ?1), %2)")
+            .arg(tn, unstampedRowSql(table, key, tn, QStringLiteral("?1")));
     };
     Stmt rowOf(db, finder(R));
     Stmt masterRow(db, finder(M));
@@ -168,7 +169,7 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
                          .arg(R));
     Stmt copy(db, QStringLiteral("INSERT INTO %1.%2 (%3s_GUID, s_Generation, s_Lineage) SELECT %3coalesce(s_GUID, %5), ?, "
                                  "coalesce(s_Lineage, ?) FROM %4.%2 WHERE rowid = ?")
-                      .arg(R, X, colText, M, derivedGuidSql(table, QStringLiteral("rowid"))));
+                      .arg(R, X, colText, M, derivedGuidSql(table, key, QString())));
     Stmt loserRow(db, QStringLiteral("SELECT %1 FROM %2.%3 x WHERE rowid = ?").arg(rowJsonSql(cols), R, X));
     const QString at = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
     auto record = [&](const QByteArray& guid, bool deleted, const QString& data) {

@@ -40,6 +40,8 @@ int makeReplica(const QString& source, const QString& target, const QString& des
         Identity srcId;
         src.exec(QStringLiteral("BEGIN IMMEDIATE"));
         try {
+            // A file of an earlier version is brought to this one first, so the copy starts alike.
+            refreshTriggers(src, QStringLiteral("main"));
             srcId = readInfo(src);
             closed = srcId.generation;
             QSet<qint64> taken;
@@ -118,6 +120,7 @@ int makeReplica(const QString& source, const QString& target, const QString& des
                 copy.exec(QStringLiteral("PRAGMA journal_mode = DELETE"));
                 copy.exec(QStringLiteral("BEGIN EXCLUSIVE"));
                 copy.exec(QStringLiteral("UPDATE repl_info SET applying = 1"));
+                refreshTriggers(copy, QStringLiteral("main"));
                 Stmt tl(copy, QStringLiteral("SELECT name FROM repl_tables"));
                 QStringList tables;
                 while (tl.step())

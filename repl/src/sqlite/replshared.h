@@ -8,10 +8,14 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 namespace Varnock::Store {
 
 constexpr int kDesignMasterPriority = 100;
+
+// A text as a JSON string.
+QString jsonString(const QString& s);
 
 // Now in UTC, as the store's tables keep times.
 QString isoNow();
@@ -19,13 +23,51 @@ QString isoNow();
 // A nickname for a new member that none of taken has.
 qint32 newNickname(const QSet<qint64>& taken);
 
-// A row not changed since its file became replicable stores no identity or lineage: these give the SQL of its
-// derived identity from its rowid, of the rowid inside such an identity, and the lineage it has until its first
-// change (of the Design Master of that nickname, or of the file of schema).
-QString derivedGuidSql(const QString& table, const QString& rowid);
-QString derivedRowidSql(const QString& table, const QString& guid);
+// What the identity of a row not changed since its file became replicable is derived from: values that survive
+// any rebuild of the file that keeps them (the sqlite3 shell's .dump and .clone renumber the rowids of a table
+// without an INTEGER PRIMARY KEY).
+struct TableKey {
+    enum Kind {
+        Rowid = 0,     // the INTEGER PRIMARY KEY (the rowid itself)
+        Columns = 1,   // the primary key, or a unique index, of NOT NULL columns
+        Content = 2,   // every user column: a row of a table without such a key is its values
+    };
+    int kind = Rowid;
+    QStringList cols;        // the key's columns (Columns), every user column (Content)
+    QString rowidAlias;      // the INTEGER PRIMARY KEY column, if the table has one
+    struct Unique {
+        QStringList cols, colls;
+    };
+    QVector<Unique> uniques; // every unique constraint or index of columns (partial ones left out)
+    QStringList indexed;     // columns of the table's indexes
+};
+
+// The key of a table: the one recorded in the file (repl_keys) when the file became replicable, or (a file of an
+// earlier version that has none yet) the one its design gives.
+TableKey tableKey(Sql::Db& db, const QString& schema, const QString& table);
+bool sameKey(const TableKey& a, const TableKey& b);
+// Only the recorded key (kind and columns); false when the file has none for the table.
+bool recordedTableKey(Sql::Db& db, const QString& schema, const QString& table, TableKey* k);
+
+// The SQL of the derived identity of a row (row: "OLD.", "x." or "" before its columns), and of the rowid (a
+// scalar subquery) of the row of tn (schema-qualified) not changed yet whose derived identity is guid (sender: the
+// alias of the sending row, whose key most often is still the one inside the identity).
+QString derivedGuidSql(const QString& table, const TableKey& key, const QString& row);
+QString unstampedRowSql(const QString& table, const TableKey& key, const QString& tn, const QString& guid,
+                        const QString& sender = QString());
+// The lineage a row has until its first change (of the Design Master of that nickname, or of the file of schema).
 QByteArray firstLineage(qint64 designMasterNickname);
 QByteArray firstLineage(Sql::Db& db, const QString& schema);
+
+// The user columns of a table (its change columns left out).
+QStringList userColumns(Sql::Db& db, const QString& schema, const QString& table);
+// Whether the capture triggers of the file of schema are this version's, and bringing them there (those of an
+// earlier version are replaced; inside a write transaction). refreshTriggers is true when it changed some.
+bool triggersCurrent(Sql::Db& db, const QString& schema);
+bool refreshTriggers(Sql::Db& db, const QString& schema, bool fresh = false);
+// Before a file of an earlier version (identities of unchanged rows derived from rowids) of schema a is brought
+// to this version: IdentitiesDiffer is thrown when its unchanged rows and those of b no longer line up.
+void checkRowidIdentities(Sql::Db& db, const QString& a, const QString& b);
 
 // Refusals of a read-only or prevent-deletes replica for writes that are not the engine's.
 QStringList guardTriggers(const QString& table, int flags);

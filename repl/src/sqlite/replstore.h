@@ -8,9 +8,10 @@
 // Triggers keep them for every connection that writes the file (the program, the sqlite3 shell), and
 // record deletions in repl_tombstones. The engine's own writes run with repl_info.applying = 1, so the
 // triggers leave them alone. A row not changed since its file became replicable stores none of the three
-// (making a file replicable rewrites no row): its identity is derived from its table and rowid and its lineage
-// is the Design Master's first one, until its first change or deletion stores them. Files whose every row
-// carries them (made by earlier versions) are read and exchanged alike.
+// (making a file replicable rewrites almost no row): its identity is derived from its table and its key (the
+// INTEGER PRIMARY KEY, a primary key or unique index of NOT NULL columns) or its values, which every rebuild of
+// the file keeps, and its lineage is the Design Master's first one, until its first change or deletion stores
+// them. Files whose every row carries them (made by earlier versions) are read and exchanged alike.
 //
 // Every call returns 0 or a negative result; errors are never thrown.
 #include "varnock_global.h"
@@ -38,6 +39,8 @@ constexpr int RemovedReplica = -21007;
 constexpr int Failed = -21010;         // any other SQLite failure
 constexpr int UnknownReplica = -21011;
 constexpr int RefusedRemoval = -21012;
+constexpr int IdentitiesDiffer = -21013;  // the two files no longer agree on which row is which
+constexpr int NotReplicableDesign = -21014;  // a table replication cannot track
 }  // namespace Result
 
 // Option bits of a new replica.

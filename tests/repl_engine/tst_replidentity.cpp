@@ -1,0 +1,442 @@
+// Which row is which, across replicas and whatever other tools do to the files: a file rebuilt with the sqlite3
+// shell (.dump into a new file, .clone) on either side keeps every change of both sides; REPLACE on a replica
+// arrives as the new version of the row; two rows that swap keys both survive; a descending INTEGER PRIMARY KEY is
+// not the rowid; a WITHOUT ROWID table is refused; files that no longer agree on identities are not exchanged.
+#include <QtTest>
+#include <sqlite3.h>
+
+#include "plaindb.h"
+#include "replstore.h"
+
+using namespace Varnock::Store;
+
+namespace {
+
+// Every user table of a file, change columns left out.
+QStringList content(const QString& path)
+{
+    Plain db(path);
+    return tableContent(path, db.rows("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'repl\\_%' "
+                                      "ESCAPE '\\' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name"));
+}
+
+int sent(const Exchange& e)
+{
+    return e.insertsReceived + e.updatesReceived + e.deletesReceived + e.insertsAndUpdatesSent + e.deletesSent;
+}
+
+// One tunnel, one period, panels 1..8 with four rated elements each, a comment and tab text per panel, four corner
+// points per panel (a table without a key, two panels with the same corners), units and pictures (no key either),
+// and rows deleted before the file became replicable, so every table has rowid gaps.
+void fill(const QString& path)
+{
+    newTunnelDb(path);
+    Plain db(path);
+    const char* sql =
+        "BEGIN;"
+        "INSERT INTO Tunnels (TunnelID, SystemID, TunnelName) VALUES (1, 1, 'North Bore');"
+        "INSERT INTO InspectionPeriod (InspectionID, TunnelID, InspectionYear) VALUES (1, 1, 2026);"
+        "INSERT INTO AvailableElements (ElementID, ElementName) VALUES (1, 'Lining'), (2, 'Joints'), (3, 'Invert'), "
+        "(4, 'Portal');"
+        "WITH RECURSIVE p(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM p WHERE n < 8) "
+        "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) SELECT n, 1, n, 'N-0' || n FROM p;"
+        "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) SELECT 1, p.PanelID, e.ElementID, "
+        "(p.PanelID + e.ElementID) % 9 + 1 FROM Panels p, AvailableElements e;"
+        "INSERT INTO PanelComments (InspectionID, PanelID, Comments) SELECT 1, PanelID, 'Dry ' || PanelID FROM Panels;"
+        "INSERT INTO TabData (TabID, PanelID, TabData) SELECT 1, PanelID, 'Tab ' || PanelID FROM Panels;"
+        "INSERT INTO PanelCoord (PanelID, CoordIndex, PanelX, PanelY) SELECT p.PanelID, c.n, p.PanelID * 10 + c.n, c.n "
+        "FROM Panels p, (SELECT 1 AS n UNION ALL SELECT 2 UNION ALL SELECT 3 UNION ALL SELECT 4) c;"
+        "INSERT INTO PanelCoord (PanelID, CoordIndex, PanelX, PanelY) VALUES (9, 1, 0, 0), (9, 1, 0, 0);"
+        "INSERT INTO UnitTypes (Unit) VALUES ('ea'), ('ft'), ('sq ft'), ('lin ft'), ('cu yd'), ('ea');"
+        "INSERT INTO ImagePaths (PanelID, ElementID, ImagePath, InspectionID) SELECT PanelID, 1, 'p' || PanelID || '.jpg', 1 "
+        "FROM Panels;"
+        // Gaps: the rowids after these are renumbered by a rebuild.
+        "DELETE FROM Ratings WHERE PanelID = 2 AND ElementID IN (2, 3);"
+        "DELETE FROM PanelCoord WHERE PanelID = 1;"
+        "DELETE FROM UnitTypes WHERE Unit = 'ft';"
+        "DELETE FROM ImagePaths WHERE PanelID = 2;"
+        "DELETE FROM PanelComments WHERE PanelID = 1;"
+        "DELETE FROM TabData WHERE PanelID = 1;"
+        "COMMIT;";
+    QCOMPARE(db.exec(QString::fromLatin1(sql)), SQLITE_OK);
+}
+
+// Exchanges until one finds nothing to send (at most four); the number of exchanges, -1 on a failure.
+int exchangeUntilQuiet(const QString& a, const QString& b, int* conflictCount = nullptr, QString* error = nullptr)
+{
+    for (int i = 1; i <= 4; ++i) {
+        Exchange e;
+        if (synchronize(a, b, Direction::Both, {}, {}, &e, error) != 0)
+            return -1;
+        if (conflictCount)
+            *conflictCount += e.conflicts;
+        if (sent(e) == 0)
+            return i;
+    }
+    return -1;
+}
+
+}  // namespace
+
+class TstReplIdentity : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    int m_serial = 0;
+
+    void officeAndField(QString* office, QString* field)
+    {
+        ++m_serial;
+        *office = m_dir.filePath(QStringLiteral("office%1.db").arg(m_serial));
+        *field = m_dir.filePath(QStringLiteral("field%1.db").arg(m_serial));
+        fill(*office);
+        QCOMPARE(makeReplicable(*office), 0);
+        QCOMPARE(makeReplica(*office, *field, QStringLiteral("Field"), 90, 0), 0);
+    }
+
+    // Probes that both files must answer alike after the rebuild case: what each side did.
+    static QStringList probes()
+    {
+        return {
+            "SELECT group_concat(Rating, ' ') FROM (SELECT Rating FROM Ratings WHERE PanelID = 3 ORDER BY ElementID)",
+            "SELECT group_concat(Rating, ' ') FROM (SELECT Rating FROM Ratings WHERE PanelID = 6 ORDER BY ElementID)",
+            "SELECT group_concat(Rating, ' ') FROM (SELECT Rating FROM Ratings WHERE PanelID = 7 ORDER BY ElementID)",
+            "SELECT group_concat(Rating, ' ') FROM (SELECT Rating FROM Ratings WHERE PanelID = 8 ORDER BY ElementID)",
+            "SELECT count(*) FROM Ratings",
+            "SELECT group_concat(Comments, '|') FROM (SELECT Comments FROM PanelComments ORDER BY PanelID)",
+            "SELECT group_concat(PanelX || ',' || PanelY, ' ') FROM (SELECT PanelX, PanelY FROM PanelCoord "
+            "WHERE PanelID IN (4, 5, 9) ORDER BY PanelID, CoordIndex, PanelX, PanelY)",
+            "SELECT group_concat(Unit, ',') FROM (SELECT Unit FROM UnitTypes ORDER BY Unit)",
+            "SELECT group_concat(ImagePath, ',') FROM (SELECT ImagePath FROM ImagePaths ORDER BY ImagePath)",
+            "SELECT group_concat(TabData, '|') FROM (SELECT TabData FROM TabData ORDER BY PanelID)",
+        };
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void rebuiltFileKeepsEveryChange_data()
+    {
+        QTest::addColumn<bool>("clone");
+        QTest::addColumn<QString>("which");
+        QTest::newRow(".dump, field file") << false << "field";
+        QTest::newRow(".dump, office file") << false << "office";
+        QTest::newRow(".clone, field file") << true << "field";
+        QTest::newRow(".clone, office file") << true << "office";
+        QTest::newRow(".dump, both files") << false << "both";
+    }
+
+    void rebuiltFileKeepsEveryChange()
+    {
+        QFETCH(bool, clone);
+        QFETCH(QString, which);
+        QString office, field;
+        officeAndField(&office, &field);
+        // Changes exchanged before the rebuild: identities stored, tombstones kept, more gaps.
+        QCOMPARE(Plain(office).exec("UPDATE Ratings SET Rating = 1 WHERE PanelID = 3 AND ElementID = 1;"
+                                    "DELETE FROM Ratings WHERE PanelID = 4 AND ElementID = 4;"
+                                    "DELETE FROM UnitTypes WHERE Unit = 'lin ft';"),
+                 SQLITE_OK);
+        QCOMPARE(Plain(field).exec("UPDATE PanelComments SET Comments = 'Wet 2' WHERE PanelID = 2;"
+                                   "DELETE FROM PanelCoord WHERE PanelID = 2 AND CoordIndex = 3;"
+                                   "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES (1, 2, 2, 4);"),
+                 SQLITE_OK);
+        QVERIFY(exchangeUntilQuiet(office, field) > 0);
+        // Changes not exchanged yet on both sides, then one file is rebuilt, then more changes on both sides, of
+        // rows whose rowids the rebuild moved.
+        QCOMPARE(Plain(office).exec("UPDATE Ratings SET Rating = 2 WHERE PanelID = 6 AND ElementID = 2;"
+                                    "UPDATE PanelCoord SET PanelX = -4 WHERE PanelID = 4 AND CoordIndex = 4;"
+                                    "DELETE FROM ImagePaths WHERE PanelID = 3;"),
+                 SQLITE_OK);
+        QCOMPARE(Plain(field).exec("UPDATE Ratings SET Rating = 3 WHERE PanelID = 7 AND ElementID = 3;"
+                                   "UPDATE UnitTypes SET Unit = 'each' WHERE Unit = 'cu yd';"
+                                   "DELETE FROM Ratings WHERE PanelID = 8 AND ElementID = 1;"),
+                 SQLITE_OK);
+        for (const QString& f : {field, office})
+            if (which == "both" || QFileInfo(f).fileName().startsWith(which))
+                QCOMPARE(rebuildWithShell(f, clone), QString());
+        QCOMPARE(Plain(office).exec("UPDATE Ratings SET Rating = 9 WHERE PanelID = 8 AND ElementID = 4;"
+                                    "UPDATE TabData SET TabData = 'office' WHERE PanelID = 5;"
+                                    "UPDATE PanelComments SET Comments = 'office' WHERE PanelID = 8;"
+                                    "DELETE FROM PanelCoord WHERE PanelID = 5 AND CoordIndex = 1;"),
+                 SQLITE_OK);
+        QCOMPARE(Plain(field).exec("UPDATE Ratings SET Rating = 8 WHERE PanelID = 8 AND ElementID = 3;"
+                                   "UPDATE Ratings SET Rating = 7 WHERE PanelID = 7 AND ElementID = 4;"
+                                   "UPDATE TabData SET TabData = 'field' WHERE PanelID = 6;"
+                                   "UPDATE PanelCoord SET PanelY = 44 WHERE PanelID = 4 AND CoordIndex = 2;"
+                                   "UPDATE PanelCoord SET PanelY = 9 WHERE PanelID = 9 AND rowid = (SELECT max(rowid) "
+                                   "FROM PanelCoord WHERE PanelID = 9);"
+                                   "INSERT INTO ImagePaths (PanelID, ElementID, ImagePath, InspectionID) "
+                                   "VALUES (6, 2, 'new.jpg', 1);"),
+                 SQLITE_OK);
+        int conflictCount = 0;
+        QString error;
+        QVERIFY2(exchangeUntilQuiet(field, office, &conflictCount, &error) > 0, qPrintable(error));
+        QCOMPARE(conflictCount, 0);
+        QCOMPARE(content(office), content(field));
+        const QStringList expected = {
+            "1 6 7 8",   // panel 3: the office's first change
+            "8 2 1 2",   // panel 6: the office's change before the rebuild
+            "9 1 3 7",   // panel 7: the field's changes before and after it
+            "2 8 9",     // panel 8: the field's deletion and change, the office's change
+            "29",
+            "Wet 2|Dry 3|Dry 4|Dry 5|Dry 6|Dry 7|office",
+            "41,1 42,44 43,3 -4,4 52,2 53,3 54,4 0,0 0,9",
+            "ea,ea,each,sq ft",
+            "new.jpg,p1.jpg,p4.jpg,p5.jpg,p6.jpg,p7.jpg,p8.jpg",
+            "Tab 2|Tab 3|Tab 4|office|field|Tab 7|Tab 8",
+        };
+        const QStringList sql = probes();
+        for (int i = 0; i < sql.size(); ++i) {
+            QCOMPARE(one(office, sql[i]), expected[i]);
+            QCOMPARE(one(field, sql[i]), expected[i]);
+        }
+    }
+
+    // Two equal rows of a table without a key are told apart by identities stored when the file became replicable;
+    // one of them deleted on a side that is then rebuilt must not send the other side's change to another row.
+    void equalRowsAfterARebuild()
+    {
+        QString office, field;
+        officeAndField(&office, &field);
+        const QString firstEa = "(SELECT min(rowid) FROM UnitTypes WHERE Unit = 'ea')";
+        QCOMPARE(Plain(field).exec(QStringLiteral("DELETE FROM UnitTypes WHERE rowid = %1").arg(firstEa)), SQLITE_OK);
+        QCOMPARE(rebuildWithShell(field, false), QString());
+        QCOMPARE(Plain(office).exec(QStringLiteral("UPDATE UnitTypes SET Unit = 'EA' WHERE rowid = %1").arg(firstEa)),
+                 SQLITE_OK);
+        QVERIFY(exchangeUntilQuiet(office, field) > 0);
+        QCOMPARE(content(office), content(field));
+        // The office's change beat the deletion: both 'ea' rows are there again, and every other unit as it was.
+        QCOMPARE(one(field, "SELECT group_concat(Unit, ',') FROM (SELECT Unit FROM UnitTypes ORDER BY Unit COLLATE BINARY)"),
+                 QString("EA,cu yd,ea,lin ft,sq ft"));
+    }
+
+    // Three files: a field replica rebuilt, then a new replica made from it; all exchange through the office.
+    void rebuiltReplicaAmongThree()
+    {
+        QString office, first;
+        officeAndField(&office, &first);
+        const QString second = m_dir.filePath(QStringLiteral("second%1.db").arg(m_serial));
+        QCOMPARE(Plain(first).exec("DELETE FROM Ratings WHERE PanelID = 3 AND ElementID = 1;"
+                                   "UPDATE Ratings SET Rating = 1 WHERE PanelID = 4 AND ElementID = 4;"),
+                 SQLITE_OK);
+        QCOMPARE(rebuildWithShell(first, true), QString());
+        QCOMPARE(makeReplica(first, second, QStringLiteral("Second"), 80, 0), 0);
+        QCOMPARE(Plain(second).exec("UPDATE Ratings SET Rating = 2 WHERE PanelID = 5 AND ElementID = 4;"
+                                    "UPDATE UnitTypes SET Unit = 'metre' WHERE Unit = 'lin ft';"),
+                 SQLITE_OK);
+        QCOMPARE(Plain(office).exec("UPDATE Ratings SET Rating = 3 WHERE PanelID = 6 AND ElementID = 4;"
+                                    "DELETE FROM PanelCoord WHERE PanelID = 3;"),
+                 SQLITE_OK);
+        QCOMPARE(rebuildWithShell(office, false), QString());
+        for (int round = 0; round < 2; ++round) {
+            QVERIFY(exchangeUntilQuiet(office, first) > 0);
+            QVERIFY(exchangeUntilQuiet(office, second) > 0);
+        }
+        QCOMPARE(content(first), content(office));
+        QCOMPARE(content(second), content(office));
+        QCOMPARE(one(office, "SELECT group_concat(Rating, ' ') FROM (SELECT Rating FROM Ratings WHERE ElementID = 4 AND "
+                             "PanelID BETWEEN 3 AND 6 ORDER BY PanelID)"),
+                 QString("8 1 2 3"));
+        QCOMPARE(one(office, "SELECT count(*) FROM Ratings"), QString("29"));
+        QCOMPARE(one(office, "SELECT count(*) FROM PanelCoord WHERE PanelID = 3"), QString("0"));
+        QCOMPARE(one(office, "SELECT count(*) FROM UnitTypes WHERE Unit = 'metre'"), QString("1"));
+    }
+
+    // REPLACE (a general tool may issue it) deletes the old row without a delete trigger; the new row is the old
+    // one's new version, on every table shape.
+    void replaceIsTheRowsNewVersion_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("probe");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("REPLACE, unique index")
+            << "REPLACE INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES (1, 5, 2, 1)"
+            << "SELECT Rating FROM Ratings WHERE PanelID = 5 AND ElementID = 2" << "1";
+        QTest::newRow("INSERT OR REPLACE, INTEGER PRIMARY KEY")
+            << "INSERT OR REPLACE INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (3, 1, 3, 'N-03 east')"
+            << "SELECT PanelName FROM Panels WHERE PanelID = 3" << "N-03 east";
+        QTest::newRow("REPLACE of a changed row")
+            << "UPDATE TabData SET TabData = 'first' WHERE PanelID = 4; REPLACE INTO TabData (TabID, PanelID, TabData) "
+               "VALUES (1, 4, 'second')"
+            << "SELECT TabData FROM TabData WHERE PanelID = 4" << "second";
+        QTest::newRow("REPLACE with recursive triggers on")
+            << "PRAGMA recursive_triggers = ON; REPLACE INTO PanelComments (InspectionID, PanelID, Comments) "
+               "VALUES (1, 6, 'replaced')"
+            << "SELECT Comments FROM PanelComments WHERE PanelID = 6" << "replaced";
+        QTest::newRow("upsert")
+            << "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES (1, 6, 1, 5) "
+               "ON CONFLICT (InspectionID, PanelID, ElementID) DO UPDATE SET Rating = excluded.Rating"
+            << "SELECT Rating FROM Ratings WHERE PanelID = 6 AND ElementID = 1" << "5";
+        QTest::newRow("UPDATE OR REPLACE onto another row's key")
+            << "UPDATE OR REPLACE Ratings SET ElementID = 3, Rating = 1 WHERE PanelID = 5 AND ElementID = 2"
+            << "SELECT group_concat(ElementID || '=' || Rating) FROM Ratings WHERE PanelID = 5" << "1=7,3=1,4=1";
+        QTest::newRow("UPDATE OR REPLACE of an INTEGER PRIMARY KEY")
+            << "UPDATE OR REPLACE Panels SET PanelID = 4 WHERE PanelID = 3"
+            << "SELECT group_concat(PanelID || '=' || PanelName) FROM Panels WHERE PanelID BETWEEN 3 AND 4" << "4=N-03";
+        QTest::newRow("INSERT OR IGNORE, then an insert of another key")
+            << "INSERT OR IGNORE INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES (1, 7, 1, 1);"
+               "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES (1, 9, 1, 6)"
+            << "SELECT group_concat(Rating) FROM Ratings WHERE ElementID = 1 AND PanelID IN (7, 9)" << "9,6";
+    }
+
+    void replaceIsTheRowsNewVersion()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, probe);
+        QFETCH(QString, value);
+        QString office, field;
+        officeAndField(&office, &field);
+        // The office changes other rows of the same tables meanwhile.
+        QCOMPARE(Plain(office).exec("UPDATE Ratings SET Rating = 9 WHERE PanelID = 8 AND ElementID = 4;"
+                                    "UPDATE Panels SET PanelName = 'N-08 west' WHERE PanelID = 8;"),
+                 SQLITE_OK);
+        {
+            Plain db(field);
+            QCOMPARE(db.exec(sql), SQLITE_OK);
+        }
+        QCOMPARE(one(field, probe), value);
+        int conflictCount = 0;
+        QVERIFY(exchangeUntilQuiet(office, field, &conflictCount) > 0);
+        QCOMPARE(conflictCount, 0);
+        QCOMPARE(one(office, probe), value);
+        QCOMPARE(content(office), content(field));
+        QCOMPARE(one(office, "SELECT Rating FROM Ratings WHERE PanelID = 8 AND ElementID = 4"), QString("9"));
+    }
+
+    // Two rows swap keys through a free one; the receiving side must not lose either to the order of the moves.
+    void swappedKeysKeepBothRows_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<bool>("rowByRow");
+        const QString panels = "UPDATE Panels SET PanelID = 99 WHERE PanelID = 2; UPDATE Panels SET PanelID = 2 WHERE "
+                               "PanelID = 3; UPDATE Panels SET PanelID = 3 WHERE PanelID = 99";
+        const QString ratings = "UPDATE Ratings SET ElementID = 9 WHERE PanelID = 5 AND ElementID = 1; UPDATE Ratings SET "
+                                "ElementID = 1 WHERE PanelID = 5 AND ElementID = 2; UPDATE Ratings SET ElementID = 2 "
+                                "WHERE PanelID = 5 AND ElementID = 9";
+        QTest::newRow("panels (INTEGER PRIMARY KEY)") << panels << false;
+        QTest::newRow("panels, row by row") << panels << true;
+        QTest::newRow("ratings (unique index)") << ratings << false;
+        QTest::newRow("ratings, row by row") << ratings << true;
+        QTest::newRow("a key moved to one deleted here")
+            << "DELETE FROM Panels WHERE PanelID = 7; UPDATE Panels SET PanelID = 7 WHERE PanelID = 8" << false;
+        QTest::newRow("three panels in a ring")
+            << "UPDATE Panels SET PanelID = 99 WHERE PanelID = 4; UPDATE Panels SET PanelID = 4 WHERE PanelID = 5;"
+               "UPDATE Panels SET PanelID = 5 WHERE PanelID = 6; UPDATE Panels SET PanelID = 6 WHERE PanelID = 99"
+            << false;
+    }
+
+    void swappedKeysKeepBothRows()
+    {
+        QFETCH(QString, sql);
+        QFETCH(bool, rowByRow);
+        QString office, field;
+        officeAndField(&office, &field);
+        {
+            Plain db(field);
+            QCOMPARE(db.exec(sql), SQLITE_OK);
+        }
+        const QStringList wanted = content(field);
+        setRowByRow(rowByRow);
+        int conflictCount = 0;
+        QString error;
+        const int rounds = exchangeUntilQuiet(field, office, &conflictCount, &error);
+        setRowByRow(false);
+        QVERIFY2(rounds > 0, qPrintable(error));
+        QCOMPARE(conflictCount, 0);
+        QCOMPARE(content(office), wanted);
+        QCOMPARE(content(field), wanted);
+    }
+
+    // The field swaps two panels' keys while the office renames one of them: the moves cannot all be taken, but
+    // no panel is lost in either file.
+    void swapAgainstAChange_data()
+    {
+        QTest::addColumn<QString>("office");
+        QTest::newRow("office renames the first") << "UPDATE Panels SET PanelName = 'office' WHERE PanelID = 2";
+        QTest::newRow("office renames the second") << "UPDATE Panels SET PanelName = 'office' WHERE PanelID = 3";
+        QTest::newRow("office swaps them too")
+            << "UPDATE Panels SET PanelID = 99 WHERE PanelID = 2; UPDATE Panels SET PanelID = 2 WHERE PanelID = 3;"
+               "UPDATE Panels SET PanelID = 3 WHERE PanelID = 99";
+        QTest::newRow("office moves the first away")
+            << "UPDATE Panels SET PanelID = 50 WHERE PanelID = 2";
+    }
+
+    void swapAgainstAChange()
+    {
+        QFETCH(QString, office);
+        QString officeDb, field;
+        officeAndField(&officeDb, &field);
+        QCOMPARE(Plain(officeDb).exec(office), SQLITE_OK);
+        QCOMPARE(Plain(field).exec("UPDATE Panels SET PanelID = 99 WHERE PanelID = 2; UPDATE Panels SET PanelID = 2 WHERE "
+                                   "PanelID = 3; UPDATE Panels SET PanelID = 3 WHERE PanelID = 99"),
+                 SQLITE_OK);
+        QString error;
+        QVERIFY2(exchangeUntilQuiet(field, officeDb, nullptr, &error) > 0, qPrintable(error));
+        QCOMPARE(content(officeDb), content(field));
+        QCOMPARE(one(officeDb, "SELECT count(*) FROM Panels"), QString("8"));
+        QCOMPARE(one(officeDb, "SELECT count(*) FROM Panels WHERE PanelName IN ('N-02', 'N-03', 'office')"), QString("2"));
+    }
+
+    // Only the ascending INTEGER PRIMARY KEY is the rowid: both sides adding key 2 must not touch the row whose rowid
+    // is 2.
+    void descendingIntegerKeyIsNotTheRowid()
+    {
+        const QString office = m_dir.filePath("marks-office.db"), field = m_dir.filePath("marks-field.db");
+        newTunnelDb(office);
+        QCOMPARE(Plain(office).exec("CREATE TABLE Marks (ID INTEGER PRIMARY KEY DESC, Name TEXT);"
+                                    "INSERT INTO Marks (ID, Name) VALUES (10, 'ten'), (20, 'twenty'), (30, 'thirty');"),
+                 SQLITE_OK);
+        QCOMPARE(makeReplicable(office), 0);
+        QCOMPARE(makeReplica(office, field, "Field", 90, 0), 0);
+        QCOMPARE(Plain(office).exec("INSERT INTO Marks (ID, Name) VALUES (2, 'office two')"), SQLITE_OK);
+        QCOMPARE(Plain(field).exec("INSERT INTO Marks (ID, Name) VALUES (2, 'field two')"), SQLITE_OK);
+        QVERIFY(exchangeUntilQuiet(field, office) > 0);
+        const QString all = "SELECT group_concat(ID || '=' || Name, ' ') FROM (SELECT * FROM Marks ORDER BY ID)";
+        QCOMPARE(one(office, all), QString("2=office two 10=ten 20=twenty 30=thirty"));
+        QCOMPARE(one(field, all), one(office, all));
+        // The field's row is kept as the loser of the clash.
+        QVector<Conflict> c;
+        QCOMPARE(conflicts(field, &c), 0);
+        QCOMPARE(c.size(), 1);
+        QVERIFY(c[0].rowData.contains("field two"));
+    }
+
+    void withoutRowidTableIsRefused()
+    {
+        const QString path = m_dir.filePath("tags.db");
+        newTunnelDb(path);
+        QCOMPARE(Plain(path).exec("CREATE TABLE Tags (Name TEXT PRIMARY KEY, Colour INTEGER) WITHOUT ROWID;"
+                                  "INSERT INTO Tags VALUES ('red', 1);"),
+                 SQLITE_OK);
+        const QByteArray before = fileBytes(path);
+        QString error;
+        QCOMPARE(makeReplicable(path, &error), Result::NotReplicableDesign);
+        QVERIFY2(error.contains("Tags") && error.contains("WITHOUT ROWID"), qPrintable(error));
+        QVERIFY(!isReplicable(path));
+        QCOMPARE(fileBytes(path), before);
+    }
+
+    // Two files whose unchanged rows are named differently are not exchanged: nothing in either changes.
+    void filesThatDisagreeAreRefused()
+    {
+        QString office, field;
+        officeAndField(&office, &field);
+        QCOMPARE(Plain(office).exec("UPDATE Ratings SET Rating = 9 WHERE PanelID = 8 AND ElementID = 4"), SQLITE_OK);
+        QCOMPARE(Plain(field).exec("UPDATE Ratings SET Rating = 1 WHERE PanelID = 7 AND ElementID = 4;"
+                                   "UPDATE repl_keys SET kind = 2, cols = '[\"InspectionID\",\"PanelID\",\"ElementID\","
+                                   "\"Rating\",\"Posted\"]' WHERE tbl = 'Ratings'"),
+                 SQLITE_OK);
+        const QStringList a = content(office), b = content(field);
+        Exchange e;
+        QString error;
+        QCOMPARE(synchronize(office, field, Direction::Both, {}, {}, &e, &error), Result::IdentitiesDiffer);
+        QVERIFY2(error.contains("Ratings") && error.contains("nothing was exchanged"), qPrintable(error));
+        QCOMPARE(e.status, int(Status::Failed));
+        QCOMPARE(content(office), a);
+        QCOMPARE(content(field), b);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstReplIdentity)
+#include "tst_replidentity.moc"
