@@ -8,6 +8,7 @@
 #include "krverror.h"
 #include "lookups.h"
 #include "modkrv.h"
+#include "picturetypes.h"
 #include "prompt.h"
 #include "uihelpers.h"
 #include "zvmap.h"
@@ -86,6 +87,7 @@ frmImages::frmImages(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmImag
     setWindowTitle(QStringLiteral("Photograph"));
 
     mapContainer = new ZVMap(this);
+    mapContainer->setDecodeLimit(kPhotoDecodePixels);
     mapContainer->setObjectName(QStringLiteral("mapContainer"));
     PlaceTwips(mapContainer, 60, 60, 9000, 5400);
 

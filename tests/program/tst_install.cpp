@@ -1,0 +1,190 @@
+// `cmake --install` makes a program folder that is carried elsewhere: installed into one
+// folder, moved to another (the build tree still there, so a path into it would hide the
+// fault), it finds its libraries beside itself, starts as far as the logon, and a report is
+// built there with the field krv.ini as the README writes it.
+#include "db.h"
+#include "demodata.h"
+#include "globals.h"
+#include "modCreateReportRatings.h"
+#include "scriptedprompt.h"
+#include "settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QString run(const QString& program, const QStringList& args, int* exitCode = nullptr)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    if (!p.waitForFinished(120000))
+        return QStringLiteral("(did not finish)");
+    if (exitCode)
+        *exitCode = p.exitCode();
+    return QString::fromLocal8Bit(p.readAll());
+}
+
+// The tunnel database and media folder a field krv.ini names: the demo's.
+void writeIni(const QString& folder, const QString& demo, bool namesReportFile)
+{
+    QFile ini(folder + QStringLiteral("/krv.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QByteArray text = "[KRV]\nDatabaseFile=" + (demo + QStringLiteral("/krv.db")).toUtf8() +
+                      "\nSystemPath=" + (demo + QStringLiteral("/Data/")).toUtf8() + "\nDataCollector=Yes\n";
+    if (namesReportFile)
+        text += "ReportRatingsFile=" + (folder + QStringLiteral("/ReportData.db")).toUtf8() + "\n";
+    ini.write(text);
+}
+
+bool holdsOpen(qint64 pid, const QString& file)
+{
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QFileInfo& fd : fds.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+        if (fd.symLinkTarget() == file)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+class tst_install : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    QString m_folder;  // the installed program folder, moved
+    QString m_demo;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        const QString installed = m_dir.filePath(QStringLiteral("installed"));
+        int code = -1;
+        const QString out = run(QStringLiteral(KRV_CMAKE_COMMAND),
+                                {QStringLiteral("--install"), QStringLiteral(KRV_BUILD_DIR), QStringLiteral("--prefix"),
+                                 installed},
+                                &code);
+        QVERIFY2(code == 0, qPrintable(out));
+        // Carried elsewhere, one level deeper, under another name.
+        QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("laptop/programs"))));
+        m_folder = m_dir.filePath(QStringLiteral("laptop/programs/krv-field"));
+        QVERIFY(QDir().rename(installed, m_folder));
+        m_demo = m_dir.filePath(QStringLiteral("demo"));
+        QString error;
+        QVERIFY2(MakeDemoInstallation(m_demo, &error), qPrintable(error));
+    }
+
+    void theFolderHoldsWhatTheProgramNeeds()
+    {
+        for (const char* name : {"krv", "help.html", "ReportData.db", "lib/libZVImaging.so.1", "lib/libVarnock.so.1"})
+            QVERIFY2(QFileInfo(m_folder + QLatin1Char('/') + QLatin1String(name)).isFile(), name);
+        QVERIFY(QFileInfo(m_folder + QStringLiteral("/krv")).isExecutable());
+        // The report working database is a real one, empty.
+        Connection report(QStringLiteral("installed-report"));
+        report.open(m_folder + QStringLiteral("/ReportData.db"), true);
+        QCOMPARE(report.query(QStringLiteral("SELECT count(*) FROM ReportRatings")).value(0, 0).toInt(), 0);
+    }
+
+    // Each binary finds what it links relative to itself: no search path names a fixed folder,
+    // and the two libraries resolve inside the moved folder.
+    void theLibrariesAreFoundBesideTheProgram_data()
+    {
+        QTest::addColumn<QString>("binary");
+        QTest::newRow("krv") << QStringLiteral("krv");
+        QTest::newRow("ZVImaging") << QStringLiteral("lib/libZVImaging.so.1");
+        QTest::newRow("Varnock") << QStringLiteral("lib/libVarnock.so.1");
+    }
+    void theLibrariesAreFoundBesideTheProgram()
+    {
+        QFETCH(QString, binary);
+        const QString path = m_folder + QLatin1Char('/') + binary;
+        const QString dynamic = run(QStringLiteral("readelf"), {QStringLiteral("-d"), path});
+        for (const QString& line : dynamic.split(QLatin1Char('\n'))) {
+            if (!line.contains(QLatin1String("RPATH")) && !line.contains(QLatin1String("RUNPATH")))
+                continue;
+            const QString list = line.section(QLatin1Char('['), 1).section(QLatin1Char(']'), 0, 0);
+            for (const QString& entry : list.split(QLatin1Char(':')))
+                QVERIFY2(entry.startsWith(QLatin1String("$ORIGIN")), qPrintable(line));
+        }
+        const QString ldd = run(QStringLiteral("ldd"), {path});
+        QVERIFY2(!ldd.contains(QLatin1String("not found")), qPrintable(ldd));
+        if (binary == QLatin1String("krv"))
+            for (const char* lib : {"libZVImaging.so.1 => ", "libVarnock.so.1 => "}) {
+                const QString line = ldd.section(QLatin1String(lib), 1).section(QLatin1Char(' '), 0, 0);
+                QCOMPARE(QFileInfo(line).canonicalPath(), QFileInfo(m_folder + QStringLiteral("/lib")).canonicalFilePath());
+            }
+    }
+
+    // Started from the moved folder with no library path of its own, the program checks and
+    // opens the tunnel database its krv.ini names and waits at the logon: no error logged.
+    void theMovedProgramStarts()
+    {
+        writeIni(m_folder, m_demo, true);
+        QProcess krv;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("LD_LIBRARY_PATH"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        krv.setProcessEnvironment(env);
+        krv.setWorkingDirectory(m_dir.path());
+        krv.start(m_folder + QStringLiteral("/krv"));
+        QVERIFY(krv.waitForStarted());
+        const QString db = QFileInfo(m_demo + QStringLiteral("/krv.db")).canonicalFilePath();
+        QTRY_VERIFY_WITH_TIMEOUT(krv.state() != QProcess::Running || holdsOpen(krv.processId(), db), 20000);
+        QVERIFY2(krv.state() == QProcess::Running, krv.readAllStandardError().constData());
+        QTest::qWait(500);
+        QCOMPARE(krv.state(), QProcess::Running);
+        QVERIFY2(!QFileInfo::exists(m_folder + QStringLiteral("/err.log")),
+                 qPrintable(QString::fromUtf8([&] {
+                     QFile log(m_folder + QStringLiteral("/err.log"));
+                     return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+                 }())));
+        krv.kill();
+        krv.waitForFinished();
+    }
+
+    // The element condition report is built and its working database compacted afterwards,
+    // in the moved folder, whether krv.ini names the working database or leaves it beside the
+    // program.
+    void aReportIsBuiltInTheMovedFolder_data()
+    {
+        QTest::addColumn<bool>("namesReportFile");
+        QTest::newRow("krv.ini names ReportData.db") << true;
+        QTest::newRow("ReportData.db beside the program") << false;
+    }
+    void aReportIsBuiltInTheMovedFolder()
+    {
+        QFETCH(bool, namesReportFile);
+        ScriptedPrompt prompt;
+        writeIni(m_folder, m_demo, namesReportFile);
+        SetProgramFolder(m_folder);
+        QCOMPARE(QFileInfo(IniGetReportRatingsFile()).canonicalFilePath(),
+                 QFileInfo(m_folder + QStringLiteral("/ReportData.db")).canonicalFilePath());
+        gConn.open(IniGetDatabaseFile());
+        ReportRatingsSelection selection;
+        const RowSet tunnels = gConn.query(QStringLiteral("SELECT TunnelID FROM Tunnels"));
+        for (int r = 0; r < tunnels.count(); ++r)
+            selection.tunnelIDs << tunnels.toInt(r, "TunnelID");
+        selection.period1 = QStringLiteral("2024");
+        const RowSet elements = gConn.query(QStringLiteral("SELECT ElementID FROM AvailableElements"));
+        for (int r = 0; r < elements.count(); ++r)
+            selection.elements.append({elements.toInt(r, "ElementID"), true, QString(), QString()});
+        QVERIFY(!selection.tunnelIDs.isEmpty());
+        QVERIFY(!selection.elements.isEmpty());
+
+        QVERIFY(CreateReportRatings(selection));
+        QVERIFY(gReportConn.query(QStringLiteral("SELECT count(*) FROM ReportRatings")).value(0, 0).toInt() > 0);
+        ClearReportDatabase(QStringLiteral("tst_install"));
+        QCOMPARE(prompt.messages(), QStringList());
+        QVERIFY(!QFileInfo::exists(m_folder + QStringLiteral("/err.log")));
+        gConn.close();
+    }
+};
+
+QTEST_MAIN(tst_install)
+#include "tst_install.moc"
