@@ -5,6 +5,7 @@
 #include "forms.h"
 #include "frmImgInput.h"
 #include "modkrv.h"
+#include "picturebomb.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 #include "zvmap.h"
@@ -322,6 +323,48 @@ private slots:
             QCOMPARE(w->lstSelected->currentItem()->text(), source);
             QCOMPARE(w->txtAnnotation->text(), QStringLiteral("by the portal"));
         }
+    }
+
+    // Photos at the sizes today's phones and cameras take are pictures: previewed from the list
+    // (held scaled down, measured at their own size), stored from it and through Browse.
+    void cameraPhotosAreStored_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("browse");
+        const std::pair<const char*, QSize> sizes[] = {
+            {"12 MP", QSize(4000, 3000)}, {"45 MP", QSize(8256, 5504)}, {"200 MP", QSize(16320, 12240)}};
+        for (const auto& [name, size] : sizes) {
+            QTest::addRow("%s, from the list", name) << size << false;
+            QTest::addRow("%s, through Browse", name) << size << true;
+        }
+    }
+    void cameraPhotosAreStored()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, browse);
+        Fixture f;
+        MakeFolderTree(f.photoFolder());
+        const QString folder = browse ? f.elsewhere + QLatin1Char('/') : f.photoFolder();
+        QVERIFY(WriteFlatJpeg(folder + QStringLiteral("camera.jpg"), size.width(), size.height()));
+        frmImgInput* w = f.open(false);
+        if (browse) {
+            f.prompt.answerText(folder + QStringLiteral("camera.jpg"));
+            f.prompt.answer(MsgAnswer::Yes);  // copy
+            QTest::mouseClick(w->cmdCopy, Qt::LeftButton);
+        } else {
+            clickItem(w->fileImgList, QStringLiteral("camera.jpg"));
+            QTest::mouseClick(w->cmdPreview, Qt::LeftButton);
+            auto* preview = w->findChild<ZVMap*>(QStringLiteral("PreviewPane"));
+            QVERIFY(preview);
+            QCOMPARE(preview->PictureSize(), size);
+            QVERIFY(qint64(preview->Picture().width()) * preview->Picture().height() <= 16'000'000);
+            QTest::mouseClick(w->cmdStore, Qt::LeftButton);
+        }
+        QCOMPARE(f.prompt.messages().filter(QStringLiteral("Invalid image file.")), QStringList());
+        QCOMPARE(f.prompt.messages().last(), QStringLiteral("The photo has been stored."));
+        QCOMPARE(f.rows().size(), 1);
+        QVERIFY(f.rows()[0].startsWith(QStringLiteral("camera.jpg|0|")));
+        QVERIFY(QFileInfo(f.photoFolder() + QStringLiteral("camera.jpg")).isFile());
     }
 
     // A file that is no picture (an 8-byte text named broken.png, a cut-off PNG) is refused

@@ -65,15 +65,16 @@ QByteArray FlatJpeg(int width, int height)
     frame += char(height & 0xff);
     frame += char(width >> 8);
     frame += char(width & 0xff);
-    frame += QByteArray("\x01\x01\x11\x00", 4);  // one component, 1 x 1 sampling, table 0
+    // Three components (Y, Cb, Cr) as a camera writes, each 1 x 1, all on table 0: decoded in colour.
+    frame += QByteArray("\x03\x01\x11\x00\x02\x11\x00\x03\x11\x00", 10);
     out += segment(0xc0, frame);
     // One code of one bit in each table: DC difference category 0, and AC end-of-block.
     QByteArray table(16, '\0');
     table[0] = 1;
     out += segment(0xc4, QByteArray(1, '\x00') + table + QByteArray(1, '\0'));
     out += segment(0xc4, QByteArray(1, '\x10') + table + QByteArray(1, '\0'));
-    out += segment(0xda, QByteArray("\x01\x01\x00\x00\x3f\x00", 6));
-    const qint64 blocks = qint64((width + 7) / 8) * ((height + 7) / 8);
+    out += segment(0xda, QByteArray("\x03\x01\x00\x02\x00\x03\x00\x00\x3f\x00", 10));
+    const qint64 blocks = 3 * qint64((width + 7) / 8) * ((height + 7) / 8);
     const qint64 bits = blocks * 2;
     out += QByteArray(bits / 8, '\0');
     if (bits % 8)

@@ -6,8 +6,8 @@
 // compressed, so the file is a few KB whatever it claims.
 QByteArray PngClaiming(int width, int height);
 
-// A true, whole JPEG of width x height pixels of flat mid grey, however large: one greyscale
-// component whose every 8 x 8 block codes as two bits, so 200 megapixels take under 1 MB.
+// A true, whole colour JPEG of width x height pixels of flat mid grey, however large: every
+// 8 x 8 block of its three components codes as two bits, so 200 megapixels take about 2 MB.
 QByteArray FlatJpeg(int width, int height);
 // The same, written to path; false when it cannot be written.
 bool WriteFlatJpeg(const QString& path, int width, int height);
