@@ -1,7 +1,7 @@
 // `cmake --install` makes a program folder that is carried elsewhere: installed into one
 // folder, moved to another (the build tree still there, so a path into it would hide the
 // fault), it finds its libraries beside itself, starts as far as the logon, and a report is
-// built there with the field krv.ini as the README writes it.
+// built there with the field krv.ini the README's field step writes.
 #include "db.h"
 #include "demodata.h"
 #include "globals.h"
@@ -30,16 +30,37 @@ QString run(const QString& program, const QStringList& args, int* exitCode = nul
     return QString::fromLocal8Bit(p.readAll());
 }
 
-// The tunnel database and media folder a field krv.ini names: the demo's.
-void writeIni(const QString& folder, const QString& demo, bool namesReportFile)
+// The field krv.ini as the README's field step writes it, for a field folder and a program
+// folder where the user has them; without the ReportData.db line when asked.
+QByteArray readmeIni(const QString& field, const QString& program, bool namesReportFile)
 {
-    QFile ini(folder + QStringLiteral("/krv.ini"));
-    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QByteArray text = "[KRV]\nDatabaseFile=" + (demo + QStringLiteral("/krv.db")).toUtf8() +
-                      "\nSystemPath=" + (demo + QStringLiteral("/Data/")).toUtf8() + "\nDataCollector=Yes\n";
-    if (namesReportFile)
-        text += "ReportRatingsFile=" + (folder + QStringLiteral("/ReportData.db")).toUtf8() + "\n";
-    ini.write(text);
+    QFile readme(QStringLiteral(KRV_SOURCE_DIR "/README.md"));
+    if (!readme.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromUtf8(readme.readAll());
+    const QString start = QStringLiteral("cat > ~/krv-fieldprog/krv.ini <<EOF\n");
+    const qsizetype from = text.indexOf(start);
+    if (from < 0)
+        return {};
+    const qsizetype to = text.indexOf(QStringLiteral("EOF\n"), from + start.size());
+    QByteArray ini;
+    for (QString line : text.mid(from + start.size(), to - from - start.size()).split(QLatin1Char('\n'))) {
+        line = line.trimmed();
+        if (line.isEmpty() || (!namesReportFile && line.startsWith(QLatin1String("ReportRatingsFile="))))
+            continue;
+        line.replace(QLatin1String("$HOME/krv-fieldprog"), program);
+        line.replace(QLatin1String("$HOME/krv-field"), field);
+        line.replace(QLatin1String("<date>"), QLatin1String("11_12_2026"));
+        ini += line.toUtf8() + '\n';
+    }
+    return ini;
+}
+
+void writeIni(const QString& folder, const QByteArray& ini)
+{
+    QFile file(folder + QStringLiteral("/krv.ini"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(ini);
 }
 
 bool holdsOpen(qint64 pid, const QString& file)
@@ -59,6 +80,7 @@ private:
     QTemporaryDir m_dir;
     QString m_folder;  // the installed program folder, moved
     QString m_demo;
+    QString m_field;  // the field folder the README's krv.ini names
 
 private slots:
     void initTestCase()
@@ -78,6 +100,12 @@ private slots:
         m_demo = m_dir.filePath(QStringLiteral("demo"));
         QString error;
         QVERIFY2(MakeDemoInstallation(m_demo, &error), qPrintable(error));
+        // The field folder: the media tree with the database under the replica's name.
+        m_field = m_demo + QStringLiteral("/Data");
+        QVERIFY(QFile::copy(m_demo + QStringLiteral("/krv.db"), m_field + QStringLiteral("/KRV_Replica_11_12_2026.db")));
+        const QByteArray ini = readmeIni(m_field, m_folder, true);
+        QVERIFY2(ini.contains("ReportRatingsFile=" + m_folder.toUtf8() + "/ReportData.db\n"), ini.constData());
+        QVERIFY2(ini.contains("DatabaseFile=" + m_field.toUtf8() + "/KRV_Replica_11_12_2026.db\n"), ini.constData());
     }
 
     void theFolderHoldsWhatTheProgramNeeds()
@@ -125,7 +153,7 @@ private slots:
     // opens the tunnel database its krv.ini names and waits at the logon: no error logged.
     void theMovedProgramStarts()
     {
-        writeIni(m_folder, m_demo, true);
+        writeIni(m_folder, readmeIni(m_field, m_folder, true));
         QProcess krv;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("LD_LIBRARY_PATH"));
@@ -134,7 +162,7 @@ private slots:
         krv.setWorkingDirectory(m_dir.path());
         krv.start(m_folder + QStringLiteral("/krv"));
         QVERIFY(krv.waitForStarted());
-        const QString db = QFileInfo(m_demo + QStringLiteral("/krv.db")).canonicalFilePath();
+        const QString db = QFileInfo(m_field + QStringLiteral("/KRV_Replica_11_12_2026.db")).canonicalFilePath();
         QTRY_VERIFY_WITH_TIMEOUT(krv.state() != QProcess::Running || holdsOpen(krv.processId(), db), 20000);
         QVERIFY2(krv.state() == QProcess::Running, krv.readAllStandardError().constData());
         QTest::qWait(500);
@@ -154,14 +182,14 @@ private slots:
     void aReportIsBuiltInTheMovedFolder_data()
     {
         QTest::addColumn<bool>("namesReportFile");
-        QTest::newRow("krv.ini names ReportData.db") << true;
+        QTest::newRow("krv.ini names ReportData.db, as the README writes it") << true;
         QTest::newRow("ReportData.db beside the program") << false;
     }
     void aReportIsBuiltInTheMovedFolder()
     {
         QFETCH(bool, namesReportFile);
         ScriptedPrompt prompt;
-        writeIni(m_folder, m_demo, namesReportFile);
+        writeIni(m_folder, readmeIni(m_field, m_folder, namesReportFile));
         SetProgramFolder(m_folder);
         QCOMPARE(QFileInfo(IniGetReportRatingsFile()).canonicalFilePath(),
                  QFileInfo(m_folder + QStringLiteral("/ReportData.db")).canonicalFilePath());
