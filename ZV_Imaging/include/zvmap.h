@@ -91,6 +91,9 @@ public:
     static constexpr qint64 kDefaultDecodeLimit = 40'000'000;
     qint64 DecodeLimit() const;
     void setDecodeLimit(qint64 pixels);  // applies from the next picture loaded
+    // True once the part on screen shows the detail the zoom asks for: a part of a picture held
+    // scaled down is decoded a moment after the view comes to rest.
+    bool DetailShown() const;
     qint16 DrawWidth() const;
     void setDrawWidth(qint16 w);  // clamped to 1..5
     QString Image() const;

@@ -4,17 +4,28 @@
 #include "zvpointer.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
 
 #include <climits>
 #include <cmath>
 
 MapViewport::MapViewport(ZVMap* map, zv::PolyStore* store) : QWidget(map), m_map(map), m_store(store)
 {
+    m_detailTimer = new QTimer(this);
+    m_detailTimer->setSingleShot(true);
+    m_detailTimer->setInterval(120);
+    connect(m_detailTimer, &QTimer::timeout, this, [this] {
+        try {
+            decodeDetail();
+        } catch (...) {
+        }
+    });
     setObjectName(QStringLiteral("picContainer"));
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -257,51 +268,83 @@ QPointF MapViewport::displayFromViewportPx(const QPointF& px) const
     return {double(pxToTw(px.x())) - m_left, double(pxToTw(px.y())) - m_top};
 }
 
-// Over the scaled-down picture, the part on screen at the detail the zoom shows (never more than
-// natural size). Decoded for the whole viewport and a margin, so that small scrolls reuse it.
+// The part of the picture on screen, in natural pixels, and the detail it is shown at (never more
+// than natural size); false when the held picture has all the detail shown.
+bool MapViewport::detailWanted(QRect& wanted, double& scale) const
+{
+    const QRectF picPx(m_left / 15.0, m_top / 15.0, m_imgW / 15.0, m_imgH / 15.0);
+    if (m_img.isNull() || m_img.width() >= m_pxSize.width() || m_pxSize.isEmpty() || picPx.width() <= 0 ||
+        m_detail.failed)
+        return false;
+    if (picPx.width() <= m_img.width() * 1.01) return false;
+    const double shown = picPx.width() / m_pxSize.width();  // display pixels per natural pixel
+    scale = qMin(shown, 1.0);
+    const QRectF onScreen = picPx & QRectF(rect());
+    if (onScreen.isEmpty()) return false;
+    wanted = QRectF((onScreen.left() - picPx.left()) / shown, (onScreen.top() - picPx.top()) / shown,
+                    onScreen.width() / shown, onScreen.height() / shown)
+                 .toAlignedRect() &
+             QRect(QPoint(0, 0), m_pxSize);
+    return !wanted.isEmpty();
+}
+
+bool MapViewport::detailShown() const
+{
+    QRect wanted;
+    double scale = 0;
+    if (!detailWanted(wanted, scale)) return true;
+    return !m_detail.image.isNull() && qFuzzyCompare(m_detail.scale, scale) && m_detail.source.contains(wanted);
+}
+
+// Decodes the part on screen, and a margin so that small scrolls reuse it, at the detail shown.
+void MapViewport::decodeDetail()
+{
+    QRect wanted;
+    double scale = 0;
+    if (detailShown() || !detailWanted(wanted, scale)) return;
+    const int mx = wanted.width() / 4, my = wanted.height() / 4;
+    const QRect source = wanted.adjusted(-mx, -my, mx, my) & QRect(QPoint(0, 0), m_pxSize);
+    const QSize size(qMax(1, int(std::lround(source.width() * scale))), qMax(1, int(std::lround(source.height() * scale))));
+    QImageReader reader(m_imageText);
+    reader.setDecideFormatFromContent(true);
+    reader.setClipRect(source);
+    if (size != source.size()) reader.setScaledSize(size);
+    // A reader that cannot give a part decodes the whole first: not for a picture this large.
+    if (!reader.supportsOption(QImageIOHandler::ClipRect)) {
+        m_detail.failed = true;
+        return;
+    }
+    QImage im;
+    {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const AllocationRoom room(source.size());
+        im = reader.read();
+        QGuiApplication::restoreOverrideCursor();
+    }
+    if (im.isNull()) {
+        m_detail.failed = true;
+        return;
+    }
+    m_detail.image = im;
+    m_detail.source = source;
+    m_detail.scale = scale;
+    update();
+}
+
+// Over the scaled-down picture, the detail decoded for the part on screen. A part not yet decoded
+// is decoded once the view has been still for a moment: scrolling stays smooth on the held picture.
 void MapViewport::paintDetail(QPainter& p, const QRectF& picPx)
 {
-    if (m_img.width() >= m_pxSize.width() || m_pxSize.isEmpty() || picPx.width() <= 0 || m_detail.failed) return;
-    const double shown = picPx.width() / m_pxSize.width();  // display pixels per natural pixel
-    if (picPx.width() <= m_img.width() * 1.01) return;  // the scaled picture has all the detail shown
-    const double scale = qMin(shown, 1.0);
-    const QRectF onScreen = picPx & QRectF(rect());
-    if (onScreen.isEmpty()) return;
-    const QRect wanted = QRectF((onScreen.left() - picPx.left()) / shown, (onScreen.top() - picPx.top()) / shown,
-                                onScreen.width() / shown, onScreen.height() / shown)
-                             .toAlignedRect() &
-                         QRect(QPoint(0, 0), m_pxSize);
-    if (wanted.isEmpty()) return;
-    if (m_detail.image.isNull() || !qFuzzyCompare(m_detail.scale, scale) || !m_detail.source.contains(wanted)) {
-        const int mx = wanted.width() / 4, my = wanted.height() / 4;
-        const QRect source = wanted.adjusted(-mx, -my, mx, my) & QRect(QPoint(0, 0), m_pxSize);
-        const QSize size(qMax(1, int(std::lround(source.width() * scale))),
-                         qMax(1, int(std::lround(source.height() * scale))));
-        QImageReader reader(m_imageText);
-        reader.setDecideFormatFromContent(true);
-        reader.setClipRect(source);
-        if (size != source.size()) reader.setScaledSize(size);
-        // A reader that cannot give a part decodes the whole first: not for a picture this large.
-        if (!reader.supportsOption(QImageIOHandler::ClipRect)) {
-            m_detail.failed = true;
-            return;
-        }
-        QImage im;
-        {
-            const AllocationRoom room(source.size());
-            im = reader.read();
-        }
-        if (im.isNull()) {
-            m_detail.failed = true;
-            return;
-        }
-        m_detail.image = im;
-        m_detail.source = source;
-        m_detail.scale = scale;
+    QRect wanted;
+    double scale = 0;
+    if (!detailWanted(wanted, scale)) return;
+    const double shown = picPx.width() / m_pxSize.width();
+    if (!m_detail.image.isNull() && qFuzzyCompare(m_detail.scale, scale)) {
+        const QRectF target(picPx.left() + m_detail.source.left() * shown, picPx.top() + m_detail.source.top() * shown,
+                            m_detail.source.width() * shown, m_detail.source.height() * shown);
+        p.drawImage(target, m_detail.image);
     }
-    const QRectF target(picPx.left() + m_detail.source.left() * shown, picPx.top() + m_detail.source.top() * shown,
-                        m_detail.source.width() * shown, m_detail.source.height() * shown);
-    p.drawImage(target, m_detail.image);
+    if (!detailShown()) m_detailTimer->start();
 }
 
 // Paints only the exposed part of the picture surface: never a raster of the whole zoomed picture.

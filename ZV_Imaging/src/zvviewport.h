@@ -10,6 +10,7 @@
 #include <QWidget>
 
 class QScrollBar;
+class QTimer;
 class ZVMap;
 
 // Pixel positions times 15 pick up float noise; whole twips stay whole.
@@ -31,6 +32,8 @@ public:
     const QImage& picture() const { return m_img; }
     QSize pictureSize() const { return m_pxSize; }  // natural size, pixels
     qint64 decodeLimit() const { return m_decodeLimit; }
+    // True when the part on screen shows all the detail the zoom asks for (decoded, or not needed).
+    bool detailShown() const;
     void setDecodeLimit(qint64 pixels) { m_decodeLimit = pixels > 0 ? pixels : 1; }
     void setImage(const QString& path);  // throws zv::Error when the file cannot be loaded; the text stays
     void readImage(const QString& path);  // the same, silent: a missing or bad file leaves no picture change
@@ -68,6 +71,8 @@ private:
     void takePicture(const QImage& im, QSize natural);
     QImage decodeOverview(const QString& path, QSize& natural) const;
     void paintDetail(QPainter& p, const QRectF& picPx);
+    bool detailWanted(QRect& wanted, double& scale) const;
+    void decodeDetail();
 
     // A picture larger than the decode limit is held scaled down; the part on screen is decoded
     // again at the detail shown when the zoom asks for more than the scaled picture has.
@@ -87,6 +92,7 @@ private:
     QSize m_pxSize;
     qint64 m_decodeLimit = ZVMap::kDefaultDecodeLimit;
     Detail m_detail;
+    QTimer* m_detailTimer = nullptr;
     qint32 m_natW = 0, m_natH = 0;  // twips at 100 %
     double m_imgW = 0, m_imgH = 0;  // displayed size, twips
     qint16 m_unitX = 1, m_unitY = 1;

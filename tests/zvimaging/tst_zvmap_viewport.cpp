@@ -123,11 +123,16 @@ private slots:
         map.setImage(path);
         QCOMPARE(map.Picture().size(), QSize(400, 300));
         map.show();
+        // Shown at once from the held picture, then in detail once the view is still.
+        QVERIFY(!map.DetailShown());
+        QTRY_VERIFY(map.DetailShown());
         QVERIFY(stripeContrast(map, 20) > 150);
         hbar(map)->setValue(hbar(map)->maximum());
         vbar(map)->setValue(vbar(map)->maximum());
+        QTRY_VERIFY(map.DetailShown());
         QVERIFY(stripeContrast(map, 200) > 150);
         map.Zoom(25);
+        QVERIFY(map.DetailShown());  // the held picture has all the detail shown at 25 %
         QVERIFY(stripeContrast(map, 20) < 60);
         // The same picture held whole draws the same stripes.
         ZVMap whole;
@@ -135,6 +140,7 @@ private slots:
         whole.setImage(path);
         QCOMPARE(whole.Picture().size(), QSize(1600, 1200));
         whole.show();
+        QVERIFY(whole.DetailShown());
         QVERIFY(stripeContrast(whole, 20) > 150);
     }
 
