@@ -156,6 +156,7 @@ frmCreateReplica::~frmCreateReplica() = default;
 
 void frmCreateReplica::setDirPath(const QString& folder)
 {
+    clearGone();
     m_dirPath = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
     m_drive = volumeOf(m_dirPath);
     m_followLoads = true;
@@ -184,8 +185,7 @@ void frmCreateReplica::showChosenFolder()
         dirList->selectionModel()->setCurrentIndex(here, QItemSelectionModel::ClearAndSelect);
         m_showing = false;
     }
-    if (lblStatus->text() == goneText())
-        lblStatus->clear();
+    clearGone();
     dirList->scrollTo(here);
 }
 
@@ -216,9 +216,11 @@ void frmCreateReplica::keepChosenFolderInSight()
         Qt::QueuedConnection);
 }
 
-QString frmCreateReplica::goneText() const
+void frmCreateReplica::clearGone()
 {
-    return QStringLiteral("The folder %1 is gone.").arg(QDir::toNativeSeparators(m_dirPath));
+    if (m_goneShown)
+        lblStatus->clear();
+    m_goneShown = false;
 }
 
 // The chosen folder vanished (a stick pulled out): no other folder is highlighted while Create
@@ -231,7 +233,8 @@ void frmCreateReplica::chosenFolderGone()
     dirList->selectionModel()->clear();
     m_showing = false;
     m_followLoads = true;
-    lblStatus->setText(goneText());
+    lblStatus->setText(QStringLiteral("The folder %1 is gone.").arg(QDir::toNativeSeparators(m_dirPath)));
+    m_goneShown = true;
 }
 
 void frmCreateReplica::showEvent(QShowEvent* event)
@@ -269,8 +272,7 @@ void frmCreateReplica::dirList_Change()
         return;
     const QString path = m_folders->filePath(dirList->currentIndex());
     if (!path.isEmpty()) {
-        if (lblStatus->text() == goneText())
-            lblStatus->clear();
+        clearGone();
         m_dirPath = path;
         m_followLoads = false;
     }
@@ -281,6 +283,7 @@ void frmCreateReplica::cmdCreateRep_Click()
     // A click that arrives while a replica is being made (the progress lets events through) is not a second run.
     if (m_making)
         return;
+    m_goneShown = false;  // what Create says replaces it
     try {
         const double count = RoundHalfEven(Val(txtNumReps->text()));
         if (count < -32768 || count > 32767)

@@ -72,7 +72,7 @@ private:
     void showChosenFolder();
     void keepChosenFolderInSight();
     void chosenFolderGone();
-    QString goneText() const;
+    void clearGone();
     void endMaking();
 
     QFileSystemModel* m_folders;
@@ -86,4 +86,5 @@ private:
     bool m_removingRows = false;
     bool m_followLoads = false;   // the chosen folder is shown again as the list reads its way there
     bool m_sightQueued = false;
+    bool m_goneShown = false;  // the status says the chosen folder is gone
 };
