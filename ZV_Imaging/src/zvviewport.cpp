@@ -304,7 +304,8 @@ void MapViewport::decodeDetail()
     if (detailShown() || !detailWanted(wanted, scale)) return;
     const int mx = wanted.width() / 4, my = wanted.height() / 4;
     const QRect source = wanted.adjusted(-mx, -my, mx, my) & QRect(QPoint(0, 0), m_pxSize);
-    const QSize size(qMax(1, int(std::lround(source.width() * scale))), qMax(1, int(std::lround(source.height() * scale))));
+    const QSize size(qMax(1, int(std::lround(source.width() * scale))),
+                     qMax(1, int(std::lround(source.height() * scale))));
     QImageReader reader(m_imageText);
     reader.setDecideFormatFromContent(true);
     reader.setClipRect(source);

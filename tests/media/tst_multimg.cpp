@@ -133,7 +133,8 @@ private slots:
     void cameraSizePhotosGetThumbnails()
     {
         Fixture f(1);
-        const std::pair<const char*, QSize> large[] = {{"p45.jpg", QSize(8256, 5504)}, {"p200.jpg", QSize(16320, 12240)}};
+        const std::pair<const char*, QSize> large[] = {{"p45.jpg", QSize(8256, 5504)},
+                                                       {"p200.jpg", QSize(16320, 12240)}};
         for (const auto& [name, size] : large) {
             QVERIFY(WriteFlatJpeg(f.folder + QLatin1String(name), size.width(), size.height()));
             FixturePicture(f.panel, f.element, f.period, QLatin1String(name), false);

@@ -68,8 +68,9 @@ private slots:
         QTest::addColumn<QSize>("natural");
         QTest::addColumn<qint64>("limit");
         QTest::addColumn<QSize>("held");
-        QTest::newRow("map at the limit, whole") << QSize(8000, 5000) << ZVMap::kDefaultDecodeLimit << QSize(8000, 5000);
-        QTest::newRow("beyond the limit, a half") << QSize(9000, 6000) << ZVMap::kDefaultDecodeLimit << QSize(4500, 3000);
+        const qint64 map = ZVMap::kDefaultDecodeLimit;
+        QTest::newRow("map at the limit, whole") << QSize(8000, 5000) << map << QSize(8000, 5000);
+        QTest::newRow("beyond the limit, a half") << QSize(9000, 6000) << map << QSize(4500, 3000);
         QTest::newRow("phone photo, whole") << QSize(4000, 3000) << qint64(16'000'000) << QSize(4000, 3000);
         QTest::newRow("45 MP photo, a half") << QSize(8256, 5504) << qint64(16'000'000) << QSize(4128, 2752);
         QTest::newRow("200 MP photo, a quarter") << QSize(16320, 12240) << qint64(16'000'000) << QSize(4080, 3060);
