@@ -331,28 +331,38 @@ private slots:
     {
         QTest::addColumn<QSize>("size");
         QTest::addColumn<bool>("browse");
+        QTest::addColumn<QString>("name");
         const std::pair<const char*, QSize> sizes[] = {
             {"12 MP", QSize(4000, 3000)}, {"45 MP", QSize(8256, 5504)}, {"200 MP", QSize(16320, 12240)}};
-        for (const auto& [name, size] : sizes) {
-            QTest::addRow("%s, from the list", name) << size << false;
-            QTest::addRow("%s, through Browse", name) << size << true;
+        for (const auto& [label, size] : sizes) {
+            QTest::addRow("%s, from the list", label) << size << false << QStringLiteral("camera.jpg");
+            QTest::addRow("%s, through Browse", label) << size << true << QStringLiteral("camera.jpg");
         }
+        // Another kind, beyond Qt's own allocation limit when read whole.
+        QTest::addRow("38 MP screenshot PNG, from the list") << QSize(8192, 4608) << false << QStringLiteral("screen.png");
     }
     void cameraPhotosAreStored()
     {
         QFETCH(QSize, size);
         QFETCH(bool, browse);
+        QFETCH(QString, name);
         Fixture f;
         MakeFolderTree(f.photoFolder());
         const QString folder = browse ? f.elsewhere + QLatin1Char('/') : f.photoFolder();
-        QVERIFY(WriteFlatJpeg(folder + QStringLiteral("camera.jpg"), size.width(), size.height()));
+        if (name.endsWith(QLatin1String(".jpg"))) {
+            QVERIFY(WriteFlatJpeg(folder + name, size.width(), size.height()));
+        } else {
+            QImage im(size, QImage::Format_RGB32);
+            im.fill(Qt::darkCyan);
+            QVERIFY(im.save(folder + name, "PNG", 0));
+        }
         frmImgInput* w = f.open(false);
         if (browse) {
-            f.prompt.answerText(folder + QStringLiteral("camera.jpg"));
+            f.prompt.answerText(folder + name);
             f.prompt.answer(MsgAnswer::Yes);  // copy
             QTest::mouseClick(w->cmdCopy, Qt::LeftButton);
         } else {
-            clickItem(w->fileImgList, QStringLiteral("camera.jpg"));
+            clickItem(w->fileImgList, name);
             QTest::mouseClick(w->cmdPreview, Qt::LeftButton);
             auto* preview = w->findChild<ZVMap*>(QStringLiteral("PreviewPane"));
             QVERIFY(preview);
@@ -363,8 +373,8 @@ private slots:
         QCOMPARE(f.prompt.messages().filter(QStringLiteral("Invalid image file.")), QStringList());
         QCOMPARE(f.prompt.messages().last(), QStringLiteral("The photo has been stored."));
         QCOMPARE(f.rows().size(), 1);
-        QVERIFY(f.rows()[0].startsWith(QStringLiteral("camera.jpg|0|")));
-        QVERIFY(QFileInfo(f.photoFolder() + QStringLiteral("camera.jpg")).isFile());
+        QVERIFY(f.rows()[0].startsWith(name + QStringLiteral("|0|")));
+        QVERIFY(QFileInfo(f.photoFolder() + name).isFile());
     }
 
     // A file that is no picture (an 8-byte text named broken.png, a cut-off PNG) is refused

@@ -68,21 +68,37 @@ private slots:
         QTest::addColumn<QSize>("natural");
         QTest::addColumn<qint64>("limit");
         QTest::addColumn<QSize>("held");
+        QTest::addColumn<QByteArray>("format");
         const qint64 map = ZVMap::kDefaultDecodeLimit;
-        QTest::newRow("map at the limit, whole") << QSize(8000, 5000) << map << QSize(8000, 5000);
-        QTest::newRow("beyond the limit, a half") << QSize(9000, 6000) << map << QSize(4500, 3000);
-        QTest::newRow("phone photo, whole") << QSize(4000, 3000) << qint64(16'000'000) << QSize(4000, 3000);
-        QTest::newRow("45 MP photo, a half") << QSize(8256, 5504) << qint64(16'000'000) << QSize(4128, 2752);
-        QTest::newRow("200 MP photo, a quarter") << QSize(16320, 12240) << qint64(16'000'000) << QSize(4080, 3060);
-        QTest::newRow("odd size rounds up") << QSize(1001, 999) << qint64(300'000) << QSize(501, 500);
+        QTest::newRow("map at the limit, whole") << QSize(8000, 5000) << map << QSize(8000, 5000) << QByteArray("jpeg");
+        QTest::newRow("beyond the limit, a half") << QSize(9000, 6000) << map << QSize(4500, 3000) << QByteArray("jpeg");
+        QTest::newRow("phone photo, whole") << QSize(4000, 3000) << qint64(16'000'000) << QSize(4000, 3000)
+                                            << QByteArray("jpeg");
+        QTest::newRow("45 MP photo, a half") << QSize(8256, 5504) << qint64(16'000'000) << QSize(4128, 2752)
+                                             << QByteArray("jpeg");
+        QTest::newRow("200 MP photo, a quarter") << QSize(16320, 12240) << qint64(16'000'000) << QSize(4080, 3060)
+                                                 << QByteArray("jpeg");
+        QTest::newRow("odd size rounds up") << QSize(1001, 999) << qint64(300'000) << QSize(501, 500)
+                                            << QByteArray("jpeg");
+        // A PNG as large as two 4K screens side by side: whole beyond Qt's own allocation limit.
+        QTest::newRow("38 MP PNG, whole") << QSize(8192, 4608) << map << QSize(8192, 4608) << QByteArray("png");
+        QTest::newRow("38 MP PNG, a half") << QSize(8192, 4608) << qint64(16'000'000) << QSize(4096, 2304)
+                                        << QByteArray("png");
     }
     void largePicturesAreHeldWithinTheDecodeLimit()
     {
         QFETCH(QSize, natural);
         QFETCH(qint64, limit);
         QFETCH(QSize, held);
-        const QString path = m_dir.filePath("large.jpg");
-        QVERIFY(WriteFlatJpeg(path, natural.width(), natural.height()));
+        QFETCH(QByteArray, format);
+        const QString path = m_dir.filePath(QStringLiteral("large.") + QString::fromLatin1(format));
+        if (format == "jpeg") {
+            QVERIFY(WriteFlatJpeg(path, natural.width(), natural.height()));
+        } else {
+            QImage im(natural, QImage::Format_RGB32);
+            im.fill(Qt::darkCyan);
+            QVERIFY(im.save(path, format.constData(), 0));
+        }
         const int allocation = QImageReader::allocationLimit();
         ZVMap map;
         map.resize(400, 300);
