@@ -84,7 +84,16 @@ public:
     void setBorderStyle(qint16 v);
     qint16 Appearance() const { return m_appearance; }
     void setAppearance(qint16 v);
-    QImage Picture() const;  // the loaded picture at its natural size
+    // The loaded picture as decoded: at its natural size when that is within DecodeLimit pixels,
+    // else scaled down to within it (the part on screen is then decoded again at the detail shown).
+    QImage Picture() const;
+    QSize PictureSize() const;  // natural size in pixels, from the file's header
+    static constexpr qint64 kDefaultDecodeLimit = 40'000'000;
+    qint64 DecodeLimit() const;
+    void setDecodeLimit(qint64 pixels);  // applies from the next picture loaded
+    // True once the part on screen shows the detail the zoom asks for: a part of a picture held
+    // scaled down is decoded a moment after the view comes to rest.
+    bool DetailShown() const;
     qint16 DrawWidth() const;
     void setDrawWidth(qint16 w);  // clamped to 1..5
     QString Image() const;

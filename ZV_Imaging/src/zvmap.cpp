@@ -55,6 +55,10 @@ ZVMap::~ZVMap()
 }
 
 QImage ZVMap::Picture() const { return m_container->picture(); }
+QSize ZVMap::PictureSize() const { return m_container->pictureSize(); }
+qint64 ZVMap::DecodeLimit() const { return m_container->decodeLimit(); }
+void ZVMap::setDecodeLimit(qint64 pixels) { m_container->setDecodeLimit(pixels); }
+bool ZVMap::DetailShown() const { return m_container->detailShown(); }
 qint16 ZVMap::DrawWidth() const { return m_store->drawWidth(); }
 QString ZVMap::Image() const { return m_container->imageText(); }
 bool ZVMap::PVisible() const { return m_store->pVisible(); }

@@ -4,14 +4,28 @@
 #include "zvpointer.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
+
+#include <climits>
+#include <cmath>
 
 MapViewport::MapViewport(ZVMap* map, zv::PolyStore* store) : QWidget(map), m_map(map), m_store(store)
 {
+    m_detailTimer = new QTimer(this);
+    m_detailTimer->setSingleShot(true);
+    m_detailTimer->setInterval(120);
+    connect(m_detailTimer, &QTimer::timeout, this, [this] {
+        try {
+            decodeDetail();
+        } catch (...) {
+        }
+    });
     setObjectName(QStringLiteral("picContainer"));
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -50,17 +64,64 @@ void MapViewport::mouseDoubleClickEvent(QMouseEvent* e) { m_map->viewportPress(e
 void MapViewport::mouseMoveEvent(QMouseEvent* e) { m_map->viewportMove(e); }
 void MapViewport::mouseReleaseEvent(QMouseEvent* e) { m_map->viewportRelease(e); }
 
+namespace {
+
+// Qt refuses to allocate a picture beyond its allocation limit (a guard against files whose header
+// lies). A decode whose size the control has already accepted gets the room it needs, once.
+class AllocationRoom {
+public:
+    explicit AllocationRoom(QSize size) : m_old(QImageReader::allocationLimit())
+    {
+        // Eight bytes a pixel covers the widest format a reader decodes to (16 bits a channel).
+        const qint64 mb = (qint64(size.width()) * size.height() * 8 >> 20) + 1;
+        if (m_old > 0 && mb > m_old) QImageReader::setAllocationLimit(int(qMin<qint64>(mb, INT_MAX)));
+    }
+    ~AllocationRoom() { QImageReader::setAllocationLimit(m_old); }
+    AllocationRoom(const AllocationRoom&) = delete;
+    AllocationRoom& operator=(const AllocationRoom&) = delete;
+
+private:
+    int m_old;
+};
+
+}  // namespace
+
+// The picture whole when it is within the decode limit, else scaled down by halves (the steps a
+// JPEG decodes at directly, so the whole picture is never held).
+QImage MapViewport::decodeOverview(const QString& path, QSize& natural) const
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    natural = reader.size();
+    QSize target = natural;
+    if (natural.isValid()) {
+        int halves = 0;
+        while (qint64(natural.width() >> halves) * (natural.height() >> halves) > m_decodeLimit &&
+               (natural.width() >> halves) > 1 && (natural.height() >> halves) > 1)
+            ++halves;
+        if (halves > 0) {
+            const int d = 1 << halves;
+            target = QSize((natural.width() + d - 1) / d, (natural.height() + d - 1) / d);
+            reader.setScaledSize(target);
+        }
+    }
+    // A format that does not tell its size first is read under Qt's own limit.
+    const AllocationRoom room(natural.isValid() ? target : QSize());
+    QImage im = reader.read();
+    if (!natural.isValid()) natural = im.size();
+    return im;
+}
+
 void MapViewport::setImage(const QString& path)
 {
     m_imageText = path;
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    QImage im = reader.read();
+    QSize natural;
+    QImage im = decodeOverview(path, natural);
     if (im.isNull()) {
         if (!QFileInfo::exists(path)) throw zv::Error(53, QStringLiteral("File not found"));
         throw zv::Error(481, QStringLiteral("Invalid picture"));
     }
-    takePicture(im);
+    takePicture(im, natural);
     layoutParts();
     update();
 }
@@ -69,17 +130,18 @@ void MapViewport::readImage(const QString& path)
 {
     m_imageText = path;
     if (path.isEmpty() || !QFileInfo::exists(path)) return;
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    const QImage im = reader.read();
-    if (!im.isNull()) takePicture(im);
+    QSize natural;
+    const QImage im = decodeOverview(path, natural);
+    if (!im.isNull()) takePicture(im, natural);
 }
 
-void MapViewport::takePicture(const QImage& im)
+void MapViewport::takePicture(const QImage& im, QSize natural)
 {
     m_img = im.convertToFormat(im.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-    m_natW = m_img.width() * 15;
-    m_natH = m_img.height() * 15;
+    m_pxSize = natural.isValid() ? natural : m_img.size();
+    m_detail = Detail();
+    m_natW = m_pxSize.width() * 15;
+    m_natH = m_pxSize.height() * 15;
     m_imgW = m_natW;
     m_imgH = m_natH;
     m_store->clearDots();
@@ -95,6 +157,8 @@ void MapViewport::clearImage()
 {
     m_imageText.clear();
     m_img = QImage();
+    m_pxSize = QSize();
+    m_detail = Detail();
     m_natW = m_natH = 0;
     m_imgW = m_imgH = 0;
     m_store->clearDots();
@@ -204,6 +268,86 @@ QPointF MapViewport::displayFromViewportPx(const QPointF& px) const
     return {double(pxToTw(px.x())) - m_left, double(pxToTw(px.y())) - m_top};
 }
 
+// The part of the picture on screen, in natural pixels, and the detail it is shown at (never more
+// than natural size); false when the held picture has all the detail shown.
+bool MapViewport::detailWanted(QRect& wanted, double& scale) const
+{
+    const QRectF picPx(m_left / 15.0, m_top / 15.0, m_imgW / 15.0, m_imgH / 15.0);
+    if (m_img.isNull() || m_img.width() >= m_pxSize.width() || m_pxSize.isEmpty() || picPx.width() <= 0 ||
+        m_detail.failed)
+        return false;
+    if (picPx.width() <= m_img.width() * 1.01) return false;
+    const double shown = picPx.width() / m_pxSize.width();  // display pixels per natural pixel
+    scale = qMin(shown, 1.0);
+    const QRectF onScreen = picPx & QRectF(rect());
+    if (onScreen.isEmpty()) return false;
+    wanted = QRectF((onScreen.left() - picPx.left()) / shown, (onScreen.top() - picPx.top()) / shown,
+                    onScreen.width() / shown, onScreen.height() / shown)
+                 .toAlignedRect() &
+             QRect(QPoint(0, 0), m_pxSize);
+    return !wanted.isEmpty();
+}
+
+bool MapViewport::detailShown() const
+{
+    QRect wanted;
+    double scale = 0;
+    if (!detailWanted(wanted, scale)) return true;
+    return !m_detail.image.isNull() && qFuzzyCompare(m_detail.scale, scale) && m_detail.source.contains(wanted);
+}
+
+// Decodes the part on screen, and a margin so that small scrolls reuse it, at the detail shown.
+void MapViewport::decodeDetail()
+{
+    QRect wanted;
+    double scale = 0;
+    if (detailShown() || !detailWanted(wanted, scale)) return;
+    const int mx = wanted.width() / 4, my = wanted.height() / 4;
+    const QRect source = wanted.adjusted(-mx, -my, mx, my) & QRect(QPoint(0, 0), m_pxSize);
+    const QSize size(qMax(1, int(std::lround(source.width() * scale))),
+                     qMax(1, int(std::lround(source.height() * scale))));
+    QImageReader reader(m_imageText);
+    reader.setDecideFormatFromContent(true);
+    reader.setClipRect(source);
+    if (size != source.size()) reader.setScaledSize(size);
+    // A reader that cannot give a part decodes the whole first: not for a picture this large.
+    if (!reader.supportsOption(QImageIOHandler::ClipRect)) {
+        m_detail.failed = true;
+        return;
+    }
+    QImage im;
+    {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const AllocationRoom room(source.size());
+        im = reader.read();
+        QGuiApplication::restoreOverrideCursor();
+    }
+    if (im.isNull()) {
+        m_detail.failed = true;
+        return;
+    }
+    m_detail.image = im;
+    m_detail.source = source;
+    m_detail.scale = scale;
+    update();
+}
+
+// Over the scaled-down picture, the detail decoded for the part on screen. A part not yet decoded
+// is decoded once the view has been still for a moment: scrolling stays smooth on the held picture.
+void MapViewport::paintDetail(QPainter& p, const QRectF& picPx)
+{
+    QRect wanted;
+    double scale = 0;
+    if (!detailWanted(wanted, scale)) return;
+    const double shown = picPx.width() / m_pxSize.width();
+    if (!m_detail.image.isNull() && qFuzzyCompare(m_detail.scale, scale)) {
+        const QRectF target(picPx.left() + m_detail.source.left() * shown, picPx.top() + m_detail.source.top() * shown,
+                            m_detail.source.width() * shown, m_detail.source.height() * shown);
+        p.drawImage(target, m_detail.image);
+    }
+    if (!detailShown()) m_detailTimer->start();
+}
+
 // Paints only the exposed part of the picture surface: never a raster of the whole zoomed picture.
 void MapViewport::paintSurface(QPainter& p, const QRect& exposed)
 {
@@ -219,6 +363,7 @@ void MapViewport::paintSurface(QPainter& p, const QRect& exposed)
         const QRectF src((vis.left() - picPx.left()) * sx, (vis.top() - picPx.top()) * sy, vis.width() * sx,
                          vis.height() * sy);
         p.drawImage(vis, m_img, src);
+        paintDetail(p, picPx);
     }
     // From here on, paint in display twips.
     p.setTransform(QTransform(1.0 / 15, 0, 0, 1.0 / 15, m_left / 15.0, m_top / 15.0));

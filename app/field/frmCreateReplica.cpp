@@ -69,11 +69,19 @@ frmCreateReplica::frmCreateReplica(QWidget* parent) : KrvForm<QDialog>(QStringLi
     m_folders->setReadOnly(true);
     // Before the list's own connections, so a current row moved by a removal is known as such.
     connect(m_folders, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this] { m_removingRows = true; });
-    connect(m_folders, &QAbstractItemModel::rowsRemoved, this, [this] { m_removingRows = false; });
+    connect(m_folders, &QAbstractItemModel::rowsRemoved, this, [this] {
+        m_removingRows = false;
+        chosenFolderGone();
+    });
     connect(m_folders, &QFileSystemModel::directoryLoaded, this, [this] {
         if (m_followLoads)
             showChosenFolder();
     });
+    // Rows read or sorted after the chosen folder was shown push it out of sight: it is brought
+    // back once the list has laid them out.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(m_folders, signal, this, [this] { keepChosenFolderInSight(); });
+    connect(m_folders, &QAbstractItemModel::layoutChanged, this, [this] { keepChosenFolderInSight(); });
     dirList = new QTreeView(this);
     dirList->setObjectName(QStringLiteral("dirList"));
     dirList->setModel(m_folders);
@@ -102,6 +110,7 @@ frmCreateReplica::frmCreateReplica(QWidget* parent) : KrvForm<QDialog>(QStringLi
     Label5->setWordWrap(true);
     lblStatus = new QLabel(this);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setWordWrap(true);
     prgStatus = new QProgressBar(this);
     prgStatus->setObjectName(QStringLiteral("prgStatus"));
     prgStatus->setTextVisible(false);
@@ -147,6 +156,7 @@ frmCreateReplica::~frmCreateReplica() = default;
 
 void frmCreateReplica::setDirPath(const QString& folder)
 {
+    clearGone();
     m_dirPath = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
     m_drive = volumeOf(m_dirPath);
     m_followLoads = true;
@@ -163,15 +173,81 @@ void frmCreateReplica::setDirPath(const QString& folder)
 // this is repeated as each folder on the way is read.
 void frmCreateReplica::showChosenFolder()
 {
+    if (!QFileInfo(m_dirPath).isDir())
+        return;
     const QModelIndex here = m_folders->index(m_dirPath);
     if (!here.isValid())
         return;
     for (QModelIndex p = here.parent(); p.isValid(); p = p.parent())
         dirList->expand(p);
-    m_showing = true;
-    dirList->selectionModel()->setCurrentIndex(here, QItemSelectionModel::ClearAndSelect);
-    m_showing = false;
+    if (dirList->currentIndex() != here || !dirList->selectionModel()->isSelected(here)) {
+        m_showing = true;
+        dirList->selectionModel()->setCurrentIndex(here, QItemSelectionModel::ClearAndSelect);
+        m_showing = false;
+    }
+    clearGone();
     dirList->scrollTo(here);
+}
+
+bool frmCreateReplica::chosenFolderInSight() const
+{
+    const QModelIndex here = m_folders->index(m_dirPath);
+    if (!here.isValid() || !QFileInfo(m_dirPath).isDir() || dirList->currentIndex() != here)
+        return false;
+    const QRect row = dirList->visualRect(here);
+    return !row.isEmpty() && dirList->viewport()->rect().contains(row.topLeft()) &&
+           row.bottom() <= dirList->viewport()->rect().bottom();
+}
+
+// Once the list has laid out what changed; while the folder was set by the program, not picked
+// by hand (a hand's scrolling is its own).
+void frmCreateReplica::keepChosenFolderInSight()
+{
+    if (!m_followLoads || m_sightQueued)
+        return;
+    m_sightQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_sightQueued = false;
+            if (m_followLoads)
+                showChosenFolder();
+        },
+        Qt::QueuedConnection);
+}
+
+void frmCreateReplica::clearGone()
+{
+    if (m_goneShown)
+        lblStatus->clear();
+    m_goneShown = false;
+}
+
+// The chosen folder vanished (a stick pulled out): no other folder is highlighted while Create
+// still writes there, and the status says so. Should it come back, it is shown again.
+void frmCreateReplica::chosenFolderGone()
+{
+    if (QFileInfo(m_dirPath).isDir() || m_making)
+        return;
+    m_showing = true;
+    dirList->selectionModel()->clear();
+    m_showing = false;
+    m_followLoads = true;
+    lblStatus->setText(QStringLiteral("The folder %1 is gone.").arg(QDir::toNativeSeparators(m_dirPath)));
+    m_goneShown = true;
+}
+
+void frmCreateReplica::showEvent(QShowEvent* event)
+{
+    KrvForm<QDialog>::showEvent(event);
+    showChosenFolder();
+}
+
+void frmCreateReplica::resizeEvent(QResizeEvent* event)
+{
+    KrvForm<QDialog>::resizeEvent(event);
+    if (m_followLoads)
+        keepChosenFolderInSight();
 }
 
 void frmCreateReplica::showVolume(const QString& root)
@@ -196,6 +272,7 @@ void frmCreateReplica::dirList_Change()
         return;
     const QString path = m_folders->filePath(dirList->currentIndex());
     if (!path.isEmpty()) {
+        clearGone();
         m_dirPath = path;
         m_followLoads = false;
     }
@@ -206,6 +283,7 @@ void frmCreateReplica::cmdCreateRep_Click()
     // A click that arrives while a replica is being made (the progress lets events through) is not a second run.
     if (m_making)
         return;
+    m_goneShown = false;  // what Create says replaces it
     try {
         const double count = RoundHalfEven(Val(txtNumReps->text()));
         if (count < -32768 || count > 32767)
@@ -256,7 +334,14 @@ void frmCreateReplica::cmdCreateRep_Click()
             Synch->MakeReplica(path, description, std::int32_t(-1), false, false, false, Varnock::synchGlobalReplica);
         }
         prgStatus->hide();
-        lblStatus->setText(QStringLiteral("Replica creation complete."));
+        // Names what was written: the file, or the first and last of a numbered run.
+        const QString first = QFileInfo(ReplicaFilePath(m_dirPath, name, m_requested, 1)).fileName();
+        const QString last = QFileInfo(ReplicaFilePath(m_dirPath, name, m_requested, m_requested)).fileName();
+        const QString files = m_requested > 1 ? QStringLiteral("%1 to %2").arg(first, last) : first;
+        // A count of none writes nothing, and names nothing.
+        lblStatus->setText(m_requested < 1 ? QStringLiteral("Replica creation complete.")
+                                           : QStringLiteral("Replica creation complete: %1 in %2.")
+                                                 .arg(files, QDir::toNativeSeparators(m_dirPath)));
         endMaking();
     } catch (const std::exception& e) {
         lblStatus->setText(QStringLiteral("Replica creation failed."));

@@ -34,6 +34,8 @@ public:
     void setDirPath(const QString& folder);
     // True while replicas are being made.
     bool isMaking() const { return m_making; }
+    // The chosen folder is the list's current row, selected, wholly in sight.
+    bool chosenFolderInSight() const;
 
     QLabel* Label1;
     QLabel* Label2;
@@ -59,6 +61,8 @@ public:
 protected:
     // Escape and the close box do nothing while a replica is being made.
     void reject() override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool QueryUnload() override { return !m_making; }
 
 private:
@@ -66,6 +70,9 @@ private:
     void dirList_Change();
     void showVolume(const QString& root);
     void showChosenFolder();
+    void keepChosenFolderInSight();
+    void chosenFolderGone();
+    void clearGone();
     void endMaking();
 
     QFileSystemModel* m_folders;
@@ -78,4 +85,6 @@ private:
     bool m_showing = false;
     bool m_removingRows = false;
     bool m_followLoads = false;   // the chosen folder is shown again as the list reads its way there
+    bool m_sightQueued = false;
+    bool m_goneShown = false;  // the status says the chosen folder is gone
 };

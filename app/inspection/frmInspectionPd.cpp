@@ -34,6 +34,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 
@@ -302,7 +303,10 @@ void frmInspectionPd::buildControls()
     narrow.setFamilies({QStringLiteral("Liberation Sans Narrow"),
                         QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Sans Serif")});
     Label1->setFont(narrow);
+    // As tall as its face needs, its lower edge where the form puts it.
     PlaceTwips(Label1, 120, 5330, 1410, 195);
+    Label1->setGeometry(Label1->x(), TwipsToPixels(5525) - std::max(Label1->height(), Label1->sizeHint().height()),
+                        Label1->width(), std::max(Label1->height(), Label1->sizeHint().height()));
     Image1 = new ClickLabel(QString(), this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(ProgramLogo(TwipsToPixels(420)));

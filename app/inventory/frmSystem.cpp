@@ -623,13 +623,36 @@ void frmSystem::cmdSetMap_Click()
         }
         if (!MapPictureSizeAccepted(path, kTitle))
             return;
-        // Stored before it is shown: a failed store is reported and leaves the map as the
-        // database has it, so the next start shows the same map.
+        // Stored only once the map has taken it; a picture that does not load, or a failed
+        // store, puts the map back as the database has it, so the next start shows the same map.
+        const QString previous = ZVMap1->Image();
+        auto putBack = [&] {
+            try {
+                if (previous.isEmpty())
+                    ZVMap1->ClearImage();
+                else
+                    ZVMap1->setImage(previous);
+            } catch (const zv::Error&) {
+                ZVMap1->ClearImage();
+            }
+        };
+        try {
+            ZVMap1->setImage(path);
+        } catch (const zv::Error&) {
+            putBack();
+            MsgBox(QStringLiteral("Image could not be added.  Make sure the file is a valid image."), MsgButtons::Ok,
+                   MsgIcon::Warning, kTitle);
+            return;
+        }
         const bool made = gSystemID == 0;
-        DbSaveSystemMap(m_systemRs, chosen, txtSysName->text());
+        try {
+            DbSaveSystemMap(m_systemRs, chosen, txtSysName->text());
+        } catch (...) {
+            putBack();
+            throw;
+        }
         if (made)
             showNewSystem();
-        ZVMap1->setImage(path);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error setting system map"), objectName(), e);
     }

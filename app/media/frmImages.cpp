@@ -8,6 +8,7 @@
 #include "krverror.h"
 #include "lookups.h"
 #include "modkrv.h"
+#include "picturetypes.h"
 #include "prompt.h"
 #include "uihelpers.h"
 #include "zvmap.h"
@@ -35,6 +36,7 @@
 #include <QTextOption>
 #include <QToolButton>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -86,6 +88,7 @@ frmImages::frmImages(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frmImag
     setWindowTitle(QStringLiteral("Photograph"));
 
     mapContainer = new ZVMap(this);
+    mapContainer->setDecodeLimit(kPhotoDecodePixels);
     mapContainer->setObjectName(QStringLiteral("mapContainer"));
     PlaceTwips(mapContainer, 60, 60, 9000, 5400);
 
@@ -559,7 +562,9 @@ void frmImages::layoutControls()
     chkPan->move(chkPan->x(), TwipsToPixels(top + 45));
     for (QWidget* w : {static_cast<QWidget*>(cboZoom), static_cast<QWidget*>(imgZoom), static_cast<QWidget*>(Image1)})
         w->move(w->x(), TwipsToPixels(top));
-    Label1->move(Label1->x(), TwipsToPixels(top + 240));
+    // As tall as its face needs, its lower edge where the form puts it.
+    const int captionH = std::max(TwipsToPixels(195), Label1->sizeHint().height());
+    Label1->setGeometry(Label1->x(), TwipsToPixels(top + 435) - captionH, Label1->width(), captionH);
     const int closeW = tw(cmdClose->width());
     if (tw(imgZoom->x()) + tw(imgZoom->width()) + closeW + 240 < innerW)
         cmdClose->move(TwipsToPixels(VarMax(568, innerW - 120 - closeW)), cmdClose->y());

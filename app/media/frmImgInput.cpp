@@ -81,6 +81,7 @@ frmImgInput::frmImgInput(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frm
     setWindowTitle(QStringLiteral("Image Input Form"));
 
     PreviewPane = new ZVMap(this);
+    PreviewPane->setDecodeLimit(kPhotoDecodePixels);
     PreviewPane->setObjectName(QStringLiteral("PreviewPane"));
     PlaceTwips(PreviewPane, 120, 120, 8010, 3600);
 

@@ -379,7 +379,8 @@ void frmPrintKeyplan::TunnelImage(KeyplanTarget& t)
     map->PicCoordinates(startX, startY, picWidth, picHeight);
     // An unscaled strip one page wide, from the visible top-left corner, below a header that wrapped.
     const double top = std::max(1200.0, m_headerBottom + 234);
-    t.PaintPicture(map->Picture(), 0, top, t.Width(), picHeight, startX, startY, t.Width(), picHeight);
+    t.PaintPicture(map->Picture(), map->PictureSize(), 0, top, t.Width(), picHeight, startX, startY, t.Width(),
+                   picHeight);
     t.CurrentY = top + picHeight + 600;
 }
 

@@ -187,13 +187,15 @@ void KeyplanTarget::EndLine(int count)
     }
 }
 
-void KeyplanTarget::PaintPicture(const QImage& picture, double x, double y, double w, double h, double sx, double sy,
-                                 double sw, double sh)
+void KeyplanTarget::PaintPicture(const QImage& picture, QSize natural, double x, double y, double w, double h, double sx,
+                                 double sy, double sw, double sh)
 {
     if (picture.isNull() || w <= 0 || h <= 0 || sw <= 0 || sh <= 0)
         return;
+    if (natural.isEmpty())
+        natural = picture.size();
     const QRectF source(sx, sy, sw, sh);
-    const QRectF whole(0, 0, picture.width() * kTwipsPerPixel, picture.height() * kTwipsPerPixel);
+    const QRectF whole(0, 0, natural.width() * kTwipsPerPixel, natural.height() * kTwipsPerPixel);
     const QRectF part = source & whole;
     PrintItem it = item(PrintItem::Picture);
     it.rect = QRectF(x, y, w, h);
@@ -203,8 +205,10 @@ void KeyplanTarget::PaintPicture(const QImage& picture, double x, double y, doub
     // The destination in proportion to the part of the source that exists.
     const double fx = w / sw, fy = h / sh;
     const QRectF dest(x + (part.left() - sx) * fx, y + (part.top() - sy) * fy, part.width() * fx, part.height() * fy);
-    const QRectF px(part.left() / kTwipsPerPixel, part.top() / kTwipsPerPixel, part.width() / kTwipsPerPixel,
-                    part.height() / kTwipsPerPixel);
+    // The picture may be held scaled down from its natural size.
+    const double kx = double(picture.width()) / natural.width() / kTwipsPerPixel;
+    const double ky = double(picture.height()) / natural.height() / kTwipsPerPixel;
+    const QRectF px(part.left() * kx, part.top() * ky, part.width() * kx, part.height() * ky);
     m_painter.drawImage(dest, picture, px);
 }
 

@@ -76,9 +76,10 @@ public:
     // Ends the line: back to the left edge, one text line down.
     void EndLine(int count = 1);
 
-    // Paints part of a picture given in twips of its own (15 to the pixel), unscaled when
-    // the two sizes are equal; the part outside the picture stays blank.
-    void PaintPicture(const QImage& picture, double x, double y, double w, double h, double sx, double sy,
+    // Paints part of a picture given in twips of its natural size (15 to the pixel), unscaled
+    // when the two sizes are equal; the part outside the picture stays blank. The picture may
+    // be held scaled down from natural (empty: it is not).
+    void PaintPicture(const QImage& picture, QSize natural, double x, double y, double w, double h, double sx, double sy,
                       double sw, double sh);
     void Line(double x1, double y1, double x2, double y2, const QColor& color);
     // Clears the picture (white).

@@ -58,5 +58,16 @@ bool IsReadablePicture(const QString& path)
 {
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
-    return reader.canRead() && !reader.read().isNull();
+    if (!reader.canRead())
+        return false;
+    // Judged by its header and a decode at thumbnail size: a camera's picture may be far larger
+    // than Qt decodes whole, and it is only ever decoded at the size it is shown (a JPEG decodes
+    // straight at an eighth of its size). A kind that does not tell its size first is read whole.
+    const QSize size = reader.size();
+    if (size.isValid()) {
+        if (size.isEmpty())
+            return false;
+        reader.setScaledSize(size.scaled(64, 64, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+    }
+    return !reader.read().isNull();
 }

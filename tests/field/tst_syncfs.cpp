@@ -135,7 +135,7 @@ class TstSyncFS : public QObject {
         c->txtFileName->setText(QStringLiteral("Field.db"));
         c->txtNumReps->setText(QStringLiteral("1"));
         c->cmdCreateRep_Click();
-        QCOMPARE(c->lblStatus->text(), QString("Replica creation complete."));
+        QCOMPARE(c->lblStatus->text(), "Replica creation complete: Field.db in " + m_stick + ".");
         c->Unload();
         m_replica = m_stick + QStringLiteral("/Field.db");
     }
@@ -767,7 +767,7 @@ private slots:
         });
         s->mnuCreateRep->trigger();
         QVERIFY(modal);
-        QCOMPARE(status, QString("Replica creation complete."));
+        QCOMPARE(status, "Replica creation complete: Office.db in " + m_stick + ".");
         QVERIFY(!GetReplicaId(m_stick + "/Office.db").isEmpty());
         QVERIFY(!IsFormLoaded("frmCreateReplica"));
     }
@@ -791,7 +791,8 @@ private slots:
         auto* c = new frmCreateReplica;
         c->setDirPath(m_stick);
         c->cmdCreateRep_Click();
-        QCOMPARE(c->lblStatus->text(), QString("Replica creation complete."));
+        QCOMPARE(c->lblStatus->text(),
+                 "Replica creation complete: " + c->txtFileName->text() + " in " + m_stick + ".");
         m_replica = m_stick + "/" + c->txtFileName->text();
         c->Unload();
         QVERIFY(QFileInfo(m_replica).isFile());

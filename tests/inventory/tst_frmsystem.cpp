@@ -25,10 +25,12 @@
 #include "testinstall.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFrame>
+#include <QImageReader>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -282,6 +284,36 @@ private slots:
         QVERIFY(m_prompt->calls.isEmpty());
     }
 
+    // A map picture at the size limit the help states (8000 x 5000, beyond Qt's own default
+    // allocation limit) is stored, shown, and shown again at the next opening; Qt's limit is
+    // left as it was.
+    void aMapAtTheSizeLimitIsStoredAndShown()
+    {
+        QVERIFY(WriteFlatJpeg(m_data + "large.jpg", 8000, 5000));
+        FixtureSystem(QStringLiteral("Metro"));
+        const int limit = QImageReader::allocationLimit();
+        auto* w = new frmSystem;
+        w->show();
+        QTimer::singleShot(0, [] {
+            auto* chooser = qobject_cast<frmOpenSysMap*>(LoadedForms().last());
+            QVERIFY(chooser);
+            chooser->File1->setCurrentRow(chooser->listedFiles().indexOf("large.jpg"));
+            QTest::mouseClick(chooser->cmdOpen, Qt::LeftButton);
+        });
+        QTest::mouseClick(w->cmdSetMap, Qt::LeftButton);
+        QCOMPARE(m_prompt->messages(), QStringList());
+        QCOMPARE(Rows("SELECT SystemPicture FROM System"), QStringList{"large.jpg"});
+        QCOMPARE(w->ZVMap1->Picture().size(), QSize(8000, 5000));
+        QVERIFY(w->Unload());
+        auto* again = new frmSystem;
+        again->show();
+        QCOMPARE(again->ZVMap1->Image(), m_data + "large.jpg");
+        QCOMPARE(again->ZVMap1->Picture().size(), QSize(8000, 5000));
+        QCOMPARE(m_prompt->messages(), QStringList());
+        QVERIFY(!QFile::exists(m_install->file("err.log")));
+        QCOMPARE(QImageReader::allocationLimit(), limit);
+    }
+
     void withoutSystemRowTheFirstLetterAddsIt()
     {
         auto* w = new frmSystem;
@@ -498,6 +530,9 @@ private slots:
         QTest::newRow("too large for a map")
             << "bomb.png" << MapPictureTooLargeText(QStringLiteral("bomb.png"), QSize(30000, 30000))
             << "Insert System Map";
+        // Its header passes; the map cannot load it: nothing is stored.
+        QTest::newRow("does not load") << "cut.png" << "Image could not be added.  Make sure the file is a valid image."
+                                       << "System Wizard";
     }
     void setMapRefusals()
     {
@@ -509,6 +544,15 @@ private slots:
         m_install->write("Data/bad.jpg", "not a picture");
         m_install->write("Data/bomb.png", PngClaiming(30000, 30000));
         writePicture(m_data + "new.bmp", 100, 100);
+        {
+            QImage whole(300, 200, QImage::Format_RGB32);
+            whole.fill(Qt::gray);
+            QByteArray png;
+            QBuffer buffer(&png);
+            QVERIFY(buffer.open(QIODevice::WriteOnly));
+            QVERIFY(whole.save(&buffer, "PNG"));
+            m_install->write("Data/cut.png", png.left(png.size() / 2));
+        }
         FailWhen("nomap", "UPDATE", "System", "NEW.SystemPicture = 'new.bmp'");
         auto* w = new frmSystem;
         w->show();

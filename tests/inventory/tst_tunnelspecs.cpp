@@ -8,6 +8,7 @@
 #include "globals.h"
 #include "inventoryforms.h"
 #include "modkrv.h"
+#include "picturebomb.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 #include "uihelpers.h"
@@ -232,6 +233,7 @@ private slots:
         QTest::mouseClick(w->cmdTImage, Qt::LeftButton);
         QCOMPARE(m_prompt->messages(), QStringList{"Error loading image."});
         QCOMPARE(DbGetTunnelPicture(m_tunnel), stored);
+        QVERIFY(w->ZVMap1->Image().isEmpty());  // the map as it was
 
         makePicture(QStringLiteral("new bore.jpg"), "JPG");
         gChooserAnswer = QStringLiteral("new bore.jpg");
@@ -246,6 +248,25 @@ private slots:
         QTest::mouseClick(w->cmdDraw, Qt::LeftButton);
         QTest::mouseClick(w->cmdCancel, Qt::LeftButton);
         QCOMPARE(enabledButtons(w).size(), 9);
+    }
+
+    // A tunnel picture at the size limit the help states (8000 x 5000, beyond Qt's default
+    // allocation limit) is stored once the map holds it whole, and shows at the next opening.
+    void aPictureAtTheSizeLimitIsStoredAndShown()
+    {
+        QVERIFY(WriteFlatJpeg(m_folder + QStringLiteral("large.jpg"), 8000, 5000));
+        frmTunnelSpecs* w = openTunnel();
+        gChooserAnswer = QStringLiteral("large.jpg");
+        QTest::mouseClick(w->cmdTImage, Qt::LeftButton);
+        QCOMPARE(m_prompt->messages(), QStringList());
+        QCOMPARE(DbGetTunnelPicture(m_tunnel), QStringLiteral("large.jpg"));
+        QCOMPARE(w->ZVMap1->Picture().size(), QSize(8000, 5000));
+        QVERIFY(w->Unload());
+        frmTunnelSpecs* again = openTunnel();
+        QCOMPARE(again->ZVMap1->Image(), m_folder + "large.jpg");
+        QCOMPARE(again->ZVMap1->Picture().size(), QSize(8000, 5000));
+        QCOMPARE(m_prompt->messages(), QStringList());
+        QVERIFY(again->Unload());
     }
 
     void databaseGoneOnOpening()

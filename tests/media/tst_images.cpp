@@ -5,6 +5,7 @@
 #include "forms.h"
 #include "frmImages.h"
 #include "modkrv.h"
+#include "picturebomb.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 #include "zvmap.h"
@@ -173,6 +174,40 @@ private slots:
         QCOMPARE(v->cmdNext->isEnabled(), next);
         QCOMPARE(v->mnuNext->isEnabled(), next);
         QVERIFY(!v->cmdPhoto->isVisibleTo(v));
+        QVERIFY(f.prompt.calls.isEmpty());
+    }
+
+    // A photo of any size a camera takes opens at 100 %, measured at its own size and held
+    // scaled down within the photo decode limit, and pages on as any other.
+    void cameraSizePhotosAreShown_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("12 MP") << QSize(4000, 3000);
+        QTest::newRow("45 MP") << QSize(8256, 5504);
+        QTest::newRow("200 MP") << QSize(16320, 12240);
+    }
+    void cameraSizePhotosAreShown()
+    {
+        QFETCH(QSize, size);
+        Fixture f;
+        QVERIFY(WriteFlatJpeg(f.photoFolder + QStringLiteral("big.jpg"), size.width(), size.height()));
+        FixturePicture(f.panel, f.element, f.period, QStringLiteral("big.jpg"), false, QStringLiteral("big"));
+        Fixture::draw(f.photoFolder + QStringLiteral("small.png"), 120);
+        FixturePicture(f.panel, f.element, f.period, QStringLiteral("small.png"), false, QStringLiteral("small"));
+        frmImages* v = f.open(0);
+        QVERIFY(v->isVisible());
+        QCOMPARE(v->mapContainer->PictureSize(), size);
+        const QSize held = v->mapContainer->Picture().size();
+        QVERIFY(qint64(held.width()) * held.height() <= 16'000'000);
+        QCOMPARE(held.width() * size.height(), held.height() * size.width());  // its shape kept
+        qint32 w = 0, h = 0;
+        v->mapContainer->ImgSize(w, h);
+        QCOMPARE(QSize(w, h), size * 15);
+        QCOMPARE(v->cboZoom->currentText(), QStringLiteral("100%"));
+        v->grab();
+        QTest::mouseClick(v->cmdNext, Qt::LeftButton);
+        QCOMPARE(v->mapContainer->PictureSize(), QSize(120, 80));
+        QCOMPARE(shownWidth(v), 120);
         QVERIFY(f.prompt.calls.isEmpty());
     }
 

@@ -5,6 +5,7 @@
 #include "forms.h"
 #include "frmImgInput.h"
 #include "modkrv.h"
+#include "picturebomb.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 #include "zvmap.h"
@@ -322,6 +323,58 @@ private slots:
             QCOMPARE(w->lstSelected->currentItem()->text(), source);
             QCOMPARE(w->txtAnnotation->text(), QStringLiteral("by the portal"));
         }
+    }
+
+    // Photos at the sizes today's phones and cameras take are pictures: previewed from the list
+    // (held scaled down, measured at their own size), stored from it and through Browse.
+    void cameraPhotosAreStored_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("browse");
+        QTest::addColumn<QString>("name");
+        const std::pair<const char*, QSize> sizes[] = {
+            {"12 MP", QSize(4000, 3000)}, {"45 MP", QSize(8256, 5504)}, {"200 MP", QSize(16320, 12240)}};
+        for (const auto& [label, size] : sizes) {
+            QTest::addRow("%s, from the list", label) << size << false << QStringLiteral("camera.jpg");
+            QTest::addRow("%s, through Browse", label) << size << true << QStringLiteral("camera.jpg");
+        }
+        // Another kind, beyond Qt's own allocation limit when read whole.
+        QTest::addRow("38 MP screenshot PNG, from the list") << QSize(8192, 4608) << false << QStringLiteral("screen.png");
+    }
+    void cameraPhotosAreStored()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, browse);
+        QFETCH(QString, name);
+        Fixture f;
+        MakeFolderTree(f.photoFolder());
+        const QString folder = browse ? f.elsewhere + QLatin1Char('/') : f.photoFolder();
+        if (name.endsWith(QLatin1String(".jpg"))) {
+            QVERIFY(WriteFlatJpeg(folder + name, size.width(), size.height()));
+        } else {
+            QImage im(size, QImage::Format_RGB32);
+            im.fill(Qt::darkCyan);
+            QVERIFY(im.save(folder + name, "PNG", 0));
+        }
+        frmImgInput* w = f.open(false);
+        if (browse) {
+            f.prompt.answerText(folder + name);
+            f.prompt.answer(MsgAnswer::Yes);  // copy
+            QTest::mouseClick(w->cmdCopy, Qt::LeftButton);
+        } else {
+            clickItem(w->fileImgList, name);
+            QTest::mouseClick(w->cmdPreview, Qt::LeftButton);
+            auto* preview = w->findChild<ZVMap*>(QStringLiteral("PreviewPane"));
+            QVERIFY(preview);
+            QCOMPARE(preview->PictureSize(), size);
+            QVERIFY(qint64(preview->Picture().width()) * preview->Picture().height() <= 16'000'000);
+            QTest::mouseClick(w->cmdStore, Qt::LeftButton);
+        }
+        QCOMPARE(f.prompt.messages().filter(QStringLiteral("Invalid image file.")), QStringList());
+        QCOMPARE(f.prompt.messages().last(), QStringLiteral("The photo has been stored."));
+        QCOMPARE(f.rows().size(), 1);
+        QVERIFY(f.rows()[0].startsWith(name + QStringLiteral("|0|")));
+        QVERIFY(QFileInfo(f.photoFolder() + name).isFile());
     }
 
     // A file that is no picture (an 8-byte text named broken.png, a cut-off PNG) is refused

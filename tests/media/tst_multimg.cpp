@@ -9,6 +9,7 @@
 #include "frmMultImg.h"
 #include "mediaforms.h"
 #include "modkrv.h"
+#include "picturebomb.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 #include "zvmap.h"
@@ -125,6 +126,26 @@ private slots:
 
         w->VScroll1->setValue(600);
         QCOMPARE(w->Picture2->y(), -40);
+    }
+
+    // Photos as large as cameras take get their thumbnails (decoded straight at thumbnail size),
+    // beside a small one, with nothing reported missing.
+    void cameraSizePhotosGetThumbnails()
+    {
+        Fixture f(1);
+        const std::pair<const char*, QSize> large[] = {{"p45.jpg", QSize(8256, 5504)},
+                                                       {"p200.jpg", QSize(16320, 12240)}};
+        for (const auto& [name, size] : large) {
+            QVERIFY(WriteFlatJpeg(f.folder + QLatin1String(name), size.width(), size.height()));
+            FixturePicture(f.panel, f.element, f.period, QLatin1String(name), false);
+        }
+        frmMultImg* w = f.open();
+        QCOMPARE(w->PicCount(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(!w->imgThumbnail[i]->pixmap().isNull());
+            QCOMPARE(w->imgThumbnail[i]->pixmap().size(), w->imgThumbnail[i]->size());
+        }
+        QVERIFY(f.prompt.calls.isEmpty());
     }
 
     void arrowKeys_data()

@@ -85,14 +85,32 @@ QStringList cutTexts(QWidget* window)
         if (need > have)
             cut << QStringLiteral("%1: \"%2\" (%3 > %4 px)").arg(where(w), text).arg(need).arg(have);
     };
+    // Its lines' height against the height the text has: a lower edge cut is a cut too.
+    auto noteHeight = [&](const QWidget* w, const QString& text, int need, int have) {
+        if (need > have)
+            cut << QStringLiteral("%1: \"%2\" (%3 > %4 px high)").arg(where(w), text).arg(need).arg(have);
+    };
+    auto linesHeight = [](const QFontMetrics& fm, const QString& text) {
+        const int lines = int(text.count(QLatin1Char('\n'))) + 1;
+        return fm.height() + (lines - 1) * fm.lineSpacing();
+    };
     const QList<QWidget*> all = window->findChildren<QWidget*>();
     for (QWidget* w : all) {
         if (!w->isVisibleTo(window) || w->width() <= 0 || w->window() != window)
             continue;
         const QFontMetrics fm = w->fontMetrics();
         if (auto* label = qobject_cast<QLabel*>(w)) {
-            if (label->text().isEmpty() || label->wordWrap())
+            if (label->text().isEmpty())
                 continue;
+            const int haveHigh = label->contentsRect().height() - 2 * label->margin();
+            if (label->wordWrap()) {
+                // Wrapped at its width, all its lines fit its height.
+                const QString text = label->text().simplified();
+                const int width = label->contentsRect().width() - 2 * label->margin();
+                const QRect need = fm.boundingRect(QRect(0, 0, width, 100000), Qt::TextWordWrap, label->text());
+                noteHeight(label, text, need.height(), haveHigh);
+                continue;
+            }
             if (label->textFormat() == Qt::RichText
                 || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()))) {
                 QTextDocument doc;
@@ -100,6 +118,8 @@ QStringList cutTexts(QWidget* window)
                 doc.setDocumentMargin(0);
                 doc.setHtml(label->text());
                 note(label, doc.toPlainText(), qCeil(doc.idealWidth()), label->contentsRect().width());
+                doc.setTextWidth(doc.idealWidth());
+                noteHeight(label, doc.toPlainText(), qCeil(doc.size().height()), haveHigh);
                 continue;
             }
             const QString text = label->buddy() ? plain(label->text()) : label->text();
@@ -109,12 +129,17 @@ QStringList cutTexts(QWidget* window)
             const int have = label->contentsRect().width() - 2 * label->margin()
                              - (label->indent() > 0 ? label->indent() : 0);
             note(label, text, need, have);
+            noteHeight(label, text, linesHeight(fm, text), haveHigh);
         } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
-            if (!box->text().isEmpty())
+            if (!box->text().isEmpty()) {
                 note(box, plain(box->text()), box->sizeHint().width(), box->width());
+                noteHeight(box, plain(box->text()), linesHeight(fm, box->text()), box->height());
+            }
         } else if (auto* radio = qobject_cast<QRadioButton*>(w)) {
-            if (!radio->text().isEmpty())
+            if (!radio->text().isEmpty()) {
                 note(radio, plain(radio->text()), radio->sizeHint().width(), radio->width());
+                noteHeight(radio, plain(radio->text()), linesHeight(fm, radio->text()), radio->height());
+            }
         } else if (auto* button = qobject_cast<QPushButton*>(w)) {
             if (button->text().isEmpty())
                 continue;
@@ -145,6 +170,7 @@ QStringList cutTexts(QWidget* window)
             if (!button->icon().isNull())
                 need += button->iconSize().width() + 4;
             note(button, plain(button->text()), need, room.width());
+            noteHeight(button, plain(button->text()), linesHeight(fm, button->text()), room.height());
         } else if (auto* tool = qobject_cast<QToolButton*>(w)) {
             if (!tool->text().isEmpty() && tool->toolButtonStyle() != Qt::ToolButtonIconOnly && tool->icon().isNull())
                 note(tool, plain(tool->text()), fm.horizontalAdvance(plain(tool->text())) + 4, tool->width());
@@ -267,6 +293,8 @@ class TestWindows : public QObject {
             load("Load", {m_tunnel, m_panel, m_element, m_latest, false})->show();
         } else if (name == QLatin1String("frmMultImg")) {
             load("LoadForm", {m_panel, m_element, m_photoInspection, false})->show();
+        } else if (name == QLatin1String("frmVideoView")) {
+            load("LoadForm", {m_panel, m_element, m_latest});
         } else if (name == QLatin1String("frmVideo")) {
             load("LoadForm", {m_panel, m_tunnel, m_element, m_latest})->show();
         } else if (name == QLatin1String("frmPrintKeyplan")) {
@@ -508,7 +536,7 @@ private:
             "frmEleDef expenditure", "frmDataTabs",    "frmTunnelSpecs",
             "frmPanelElements",   "frmInspectionPd",    "frmDataInput",       "frmPost",
             "frmDataView one",    "frmDataView two",    "frmIPdialog",        "frmExpense",
-            "frmImages",          "frmImgInput",        "frmMultImg",         "frmVideo",
+            "frmImages",          "frmImgInput",        "frmMultImg",         "frmVideo",           "frmVideoView",
             "frmPrintKeyplan",    "frmPrintPreview",    "frmReport Defect",   "frmReport Expenditure",
             "frmReport evaluation", "frmReportSelection", "frmReportViewer",  "frmSaveRpt",
             "frmCreateReplica",   "frmSyncFS",          "frmSyncData",        "frmAbout",

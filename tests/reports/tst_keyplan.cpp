@@ -792,6 +792,31 @@ private slots:
         QCOMPARE(Find(plain, QStringLiteral("Ratings")).value(0).rect.top(), name.rect.bottom() + 2 * name.rect.height());
     }
 
+    // A tunnel picture the map holds scaled down (beyond its decode limit) prints the same strip,
+    // at its natural size: the red half above picture row 200, the blue one below.
+    void sheet_tunnelImageStripOfAPictureHeldScaledDown()
+    {
+        Caller c = makeCaller(QStringLiteral("frmDataView"), 1);
+        c.map->setDecodeLimit(900 * 400 / 4);
+        c.map->setImage(m_picture);
+        QCOMPARE(c.map->Picture().size(), QSize(450, 200));
+        QCOMPARE(c.map->PictureSize(), QSize(900, 400));
+        c.map->Zoom(100);
+        frmPrintKeyplan* k = open(c, m_id1, 0);
+        QImage page;
+        preview(k, [&](frmPrintPreview* p) { page = p->pic->image().copy(); });
+        float sx = 0, sy = 0;
+        qint32 pw = 0, ph = 0;
+        c.map->PicCoordinates(sx, sy, pw, ph);
+        QVERIFY(ph / 15 > 210);
+        for (const int x : {10, 500})
+            if (x < page.width() - 2) {
+                QCOMPARE(page.pixelColor(x, 80 + 5), QColor(Qt::red));
+                QCOMPARE(page.pixelColor(x, 80 + 195), QColor(Qt::red));
+                QCOMPARE(page.pixelColor(x, 80 + 205), QColor(Qt::blue));
+            }
+    }
+
     void preview_showsThePageAndCanRepeat()
     {
         Caller c = makeCaller(QStringLiteral("frmDataView"), 2);

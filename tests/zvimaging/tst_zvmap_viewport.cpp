@@ -1,10 +1,14 @@
 // The viewport: picture, zoom, scroll bars and their units, visible part, painting of the visible area.
 
+#include "picturebomb.h"
 #include "zvtestutil.h"
 
+#include <QImageReader>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QStyle>
+
+#include <cmath>
 
 using namespace zvtest;
 
@@ -17,6 +21,18 @@ private:
     static QScrollBar* hbar(ZVMap& m) { return m.findChild<QScrollBar*>("HScroll1"); }
     static QScrollBar* vbar(ZVMap& m) { return m.findChild<QScrollBar*>("VScroll1"); }
     static int barExtent(ZVMap& m) { return m.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &m); }
+
+    // Largest difference between neighbouring pixels' grey along a row of the viewport: high
+    // where one-pixel stripes are drawn as they are, low where they are blurred to grey.
+    static int stripeContrast(ZVMap& map, int y)
+    {
+        QWidget* vp = map.findChild<QWidget*>("picContainer");
+        const QImage shot = vp->grab().toImage();
+        int most = 0;
+        for (int x = 1; x < qMin(shot.width(), 200); ++x)
+            most = qMax(most, qAbs(qGray(shot.pixel(x, y)) - qGray(shot.pixel(x - 1, y))));
+        return most;
+    }
 
 private slots:
     void coordinatesAtZoom200()
@@ -42,6 +58,107 @@ private slots:
         map.ImgSize(iw, ih);
         QCOMPARE(iw, 30000);
         QCOMPARE(ih, 24000);
+    }
+
+    // A picture is decoded whole up to the decode limit, else scaled down by halves to within
+    // it; either way the control measures and zooms it at its natural size. Qt's allocation
+    // limit (below 8000 x 5000 here) is raised for the decode only.
+    void largePicturesAreHeldWithinTheDecodeLimit_data()
+    {
+        QTest::addColumn<QSize>("natural");
+        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<QSize>("held");
+        QTest::addColumn<QByteArray>("format");
+        const qint64 map = ZVMap::kDefaultDecodeLimit;
+        QTest::newRow("map at the limit, whole") << QSize(8000, 5000) << map << QSize(8000, 5000) << QByteArray("jpeg");
+        QTest::newRow("beyond the limit, a half") << QSize(9000, 6000) << map << QSize(4500, 3000) << QByteArray("jpeg");
+        QTest::newRow("phone photo, whole") << QSize(4000, 3000) << qint64(16'000'000) << QSize(4000, 3000)
+                                            << QByteArray("jpeg");
+        QTest::newRow("45 MP photo, a half") << QSize(8256, 5504) << qint64(16'000'000) << QSize(4128, 2752)
+                                             << QByteArray("jpeg");
+        QTest::newRow("200 MP photo, a quarter") << QSize(16320, 12240) << qint64(16'000'000) << QSize(4080, 3060)
+                                                 << QByteArray("jpeg");
+        QTest::newRow("odd size rounds up") << QSize(1001, 999) << qint64(300'000) << QSize(501, 500)
+                                            << QByteArray("jpeg");
+        // A PNG as large as two 4K screens side by side: whole beyond Qt's own allocation limit.
+        QTest::newRow("38 MP PNG, whole") << QSize(8192, 4608) << map << QSize(8192, 4608) << QByteArray("png");
+        QTest::newRow("38 MP PNG, a half") << QSize(8192, 4608) << qint64(16'000'000) << QSize(4096, 2304)
+                                        << QByteArray("png");
+    }
+    void largePicturesAreHeldWithinTheDecodeLimit()
+    {
+        QFETCH(QSize, natural);
+        QFETCH(qint64, limit);
+        QFETCH(QSize, held);
+        QFETCH(QByteArray, format);
+        const QString path = m_dir.filePath(QStringLiteral("large.") + QString::fromLatin1(format));
+        if (format == "jpeg") {
+            QVERIFY(WriteFlatJpeg(path, natural.width(), natural.height()));
+        } else {
+            QImage im(natural, QImage::Format_RGB32);
+            im.fill(Qt::darkCyan);
+            QVERIFY(im.save(path, format.constData(), 0));
+        }
+        const int allocation = QImageReader::allocationLimit();
+        ZVMap map;
+        map.resize(400, 300);
+        map.setDecodeLimit(limit);
+        map.setImage(path);
+        QCOMPARE(map.Picture().size(), held);
+        QCOMPARE(map.PictureSize(), natural);
+        qint32 w = 0, h = 0;
+        map.ImgSize(w, h);
+        QCOMPARE(w, natural.width() * 15);
+        QCOMPARE(h, natural.height() * 15);
+        map.Zoom(50);
+        map.ImgSize(w, h);
+        QCOMPARE(w, qint32(std::nearbyint(natural.width() * 15 / 2.0)));
+        map.grab();  // paints, the detail included
+        QCOMPARE(QImageReader::allocationLimit(), allocation);
+        // Reading properties loads the same way.
+        ZVMap again;
+        again.setDecodeLimit(limit);
+        again.ReadProperties({{QStringLiteral("Image"), path}});
+        QCOMPARE(again.Picture().size(), held);
+        QCOMPARE(again.PictureSize(), natural);
+    }
+
+    // A picture held scaled down shows the detail the zoom asks for: one-pixel stripes stay
+    // stripes at 100 %, at the top left and after scrolling to the far corner; at a zoom the
+    // held picture covers they are grey, as they are at that size.
+    void aScaledPictureShowsItsDetailWhereShown()
+    {
+        QImage im(1600, 1200, QImage::Format_RGB32);
+        for (int x = 0; x < im.width(); ++x)
+            for (int y = 0; y < im.height(); ++y)
+                im.setPixel(x, y, x % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+        const QString path = m_dir.filePath("stripes.jpg");
+        QVERIFY(im.save(path, "JPEG", 100));
+        ZVMap map;
+        map.resize(400, 300);
+        map.setDecodeLimit(1600 * 1200 / 16);
+        map.setImage(path);
+        QCOMPARE(map.Picture().size(), QSize(400, 300));
+        map.show();
+        // Shown at once from the held picture, then in detail once the view is still.
+        QVERIFY(!map.DetailShown());
+        QTRY_VERIFY(map.DetailShown());
+        QVERIFY(stripeContrast(map, 20) > 150);
+        hbar(map)->setValue(hbar(map)->maximum());
+        vbar(map)->setValue(vbar(map)->maximum());
+        QTRY_VERIFY(map.DetailShown());
+        QVERIFY(stripeContrast(map, 200) > 150);
+        map.Zoom(25);
+        QVERIFY(map.DetailShown());  // the held picture has all the detail shown at 25 %
+        QVERIFY(stripeContrast(map, 20) < 60);
+        // The same picture held whole draws the same stripes.
+        ZVMap whole;
+        whole.resize(400, 300);
+        whole.setImage(path);
+        QCOMPARE(whole.Picture().size(), QSize(1600, 1200));
+        whole.show();
+        QVERIFY(whole.DetailShown());
+        QVERIFY(stripeContrast(whole, 20) > 150);
     }
 
     void visibleTopLeftAfterScrolling()
