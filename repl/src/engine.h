@@ -247,6 +247,9 @@ public:
     virtual JetResult ReplMoveReplica(std::int32_t session, const QString& oldPath, const QString& newPath) = 0;
     virtual JetResult ReplSynchDirect(std::int32_t session, const QString& databasePath, const QString& replicaPath,
                                       std::int32_t exchangeBits) = 0;
+    // Why the session's last exchange failed, in words a user can act on; empty when it did not fail or the
+    // engine cannot tell.
+    virtual QString LastFailureReason(std::int32_t /*session*/) const { return QString(); }
     // Fills exchangeId with the new exchange's GUID.
     virtual JetResult ReplSynchIndirect(std::int32_t session, std::int32_t database, const Guid& partnerSynchronizer,
                                         std::int32_t flags, const QByteArray& exchangeType, Guid& exchangeId) = 0;

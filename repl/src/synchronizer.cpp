@@ -851,7 +851,16 @@ bool Synchronizer::SynchDirect(const QString& ReplicaName, std::int32_t SynchTyp
     const JetResult result =
         m_engine->ReplSynchDirect(session, m_databaseName, ReplicaName, exchangeBits(SynchType));
     SetProgressCallback(false);
-    CheckJetError(result);
+    try {
+        CheckJetError(result);
+    } catch (const SynchronizerError& e) {
+        // A refused exchange says why (files that no longer agree, a locked file), not only that it failed.
+        const QString reason = m_engine->LastFailureReason(session);
+        if (reason.isEmpty())
+            throw;
+        throw SynchronizerError(e.number(), e.description() + QLatin1Char(' ') + reason, e.source(), e.helpFile(),
+                                e.helpContext());
+    }
     return result >= 0;
 }
 

@@ -112,6 +112,28 @@ private slots:
         QCOMPARE(s.HistoryItems()->Item(1)->Conflicts(), 0);
     }
 
+    // An exchange the engine refuses raises an error that says why, not only that it failed.
+    void aRefusedExchangeSaysWhy()
+    {
+        const QString master = tunnelDb("refusing.db");
+        const QString replica = m_dir.filePath("rebuilt-elsewhere.db");
+        Synchronizer s;
+        s.setDatabaseName(master);
+        s.MakeReplica(replica, "Field");
+        one(replica, "UPDATE repl_keys SET kind = 2, cols = '[\"InspectionID\",\"PanelID\",\"ElementID\","
+                     "\"Rating\",\"Posted\"]' WHERE tbl = 'Ratings'");
+        one(replica, "UPDATE Panels SET PanelName = 'field' WHERE PanelID = 1");
+        QString description;
+        try {
+            s.SynchDirect(replica);
+        } catch (const SynchronizerError& e) {
+            description = e.description();
+        }
+        QVERIFY2(description.startsWith(SynchronizerErrorText(5003)) && description.contains("Ratings") &&
+                     description.contains("nothing was exchanged"),
+                 qPrintable(description));
+    }
+
     void cancelledReplicaLeavesNoFile()
     {
         const QString master = tunnelDb("cancel.db");

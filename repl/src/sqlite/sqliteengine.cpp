@@ -119,6 +119,7 @@ public:
     JetResult JetEndSession(std::int32_t session, std::int32_t) override
     {
         m_callbacks.remove(session);
+        m_failures.remove(session);
         return 0;
     }
     JetResult JetSetSystemParameter(std::int32_t, std::int32_t session, std::int32_t paramId,
@@ -286,15 +287,21 @@ public:
         notify(cb, session, JetConst::opExchange, JetConst::statusBegin);
         // Columns added at the Design Master reach the partner first, so the exchange carries their values.
         Store::carryDesign(databasePath, replicaPath);
+        QString reason;
         const int r = Store::synchronize(databasePath, replicaPath, exchangeBits,
                                          progressFor(cb, session, JetConst::opExchange),
-                                         syncText(JetConst::syncPropLogFile));
+                                         syncText(JetConst::syncPropLogFile), nullptr, &reason);
+        if (r < 0)
+            m_failures[session] = reason;
+        else
+            m_failures.remove(session);
         // The two files also learn which synchronizers manage them and where their drop boxes are.
         if (r >= 0)
             Store::shareSynchronizers(databasePath, replicaPath);
         notify(cb, session, JetConst::opExchange, r < 0 ? JetConst::statusFailed : JetConst::statusEnd);
         return fromStore(r);
     }
+    QString LastFailureReason(std::int32_t session) const override { return m_failures.value(session); }
     JetResult ReplSynchIndirect(std::int32_t, std::int32_t database, const Guid& partner, std::int32_t flags,
                                 const QByteArray&, Guid& exchangeId) override
     {
@@ -567,6 +574,7 @@ private:
     QHash<std::int32_t, QString> m_databases;
     QHash<std::int32_t, std::pair<QString, QString>> m_statements;
     QHash<std::int32_t, ProgressCallback> m_callbacks;
+    QHash<std::int32_t, QString> m_failures;
     std::map<std::int32_t, List> m_lists;
 };
 
