@@ -623,33 +623,14 @@ void frmSystem::cmdSetMap_Click()
         }
         if (!MapPictureSizeAccepted(path, kTitle))
             return;
-        // Stored only once the map has taken it; a picture that does not load, or a failed
-        // store, puts the map back as the database has it, so the next start shows the same map.
-        const QString previous = ZVMap1->Image();
-        auto putBack = [&] {
-            try {
-                if (previous.isEmpty())
-                    ZVMap1->ClearImage();
-                else
-                    ZVMap1->setImage(previous);
-            } catch (const zv::Error&) {
-                ZVMap1->ClearImage();
-            }
-        };
+        // Stored only once the map has taken it, so the next start shows the same map.
+        const bool made = gSystemID == 0;
         try {
-            ZVMap1->setImage(path);
+            ChangeMapPicture(ZVMap1, path, [&] { DbSaveSystemMap(m_systemRs, chosen, txtSysName->text()); });
         } catch (const zv::Error&) {
-            putBack();
             MsgBox(QStringLiteral("Image could not be added.  Make sure the file is a valid image."), MsgButtons::Ok,
                    MsgIcon::Warning, kTitle);
             return;
-        }
-        const bool made = gSystemID == 0;
-        try {
-            DbSaveSystemMap(m_systemRs, chosen, txtSysName->text());
-        } catch (...) {
-            putBack();
-            throw;
         }
         if (made)
             showNewSystem();

@@ -413,23 +413,8 @@ void frmTunnelSpecs::cmdTImage_Click()
         const QString file = ChooseSystemMap(QStringLiteral("Panel Definitions"), folder);
         if (file.isEmpty() || !QFileInfo(folder + file).isFile())
             return;
-        // The picture is stored only once the map has taken it; one it cannot take leaves the map
-        // as it was.
-        const QString previous = ZVMap1->Image();
-        try {
-            ZVMap1->setImage(folder + file);
-        } catch (const zv::Error&) {
-            try {
-                if (previous.isEmpty())
-                    ZVMap1->ClearImage();
-                else
-                    ZVMap1->setImage(previous);
-            } catch (const zv::Error&) {
-                ZVMap1->ClearImage();
-            }
-            throw;
-        }
-        DbSetTunnelPicture(m_tunnelId, file);
+        // Stored only once the map has taken it; one it cannot take leaves the map as it was.
+        ChangeMapPicture(ZVMap1, folder + file, [&] { DbSetTunnelPicture(m_tunnelId, file); });
         ShowTunnelBorder(ZVMap1, m_tunnelId);
         cmdDraw->setEnabled(true);
         cmdColor->setEnabled(true);

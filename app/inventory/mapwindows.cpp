@@ -158,3 +158,22 @@ int ArrangeMapAndData(QWidget* window, ZVMap* map, QWidget* data, int dataHeight
     data->setGeometry(TwipRect(kMapLeft, dataTop, dataW, dataHeight));
     return dataW;
 }
+
+void ChangeMapPicture(ZVMap* map, const QString& path, const std::function<void()>& store)
+{
+    const QString previous = map->Image();
+    try {
+        map->setImage(path);
+        store();
+    } catch (...) {
+        try {
+            if (previous.isEmpty())
+                map->ClearImage();
+            else
+                map->setImage(previous);
+        } catch (const zv::Error&) {
+            map->ClearImage();
+        }
+        throw;
+    }
+}

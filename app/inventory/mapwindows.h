@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <exception>
+#include <functional>
 #include <optional>
 
 class ClickLabel;
@@ -35,6 +36,11 @@ void UnloadOtherInstances(QWidget* window, const QString& form);
 
 // The tunnel's stored outline colour and width (1 to 5) on the map.
 void ShowTunnelBorder(ZVMap* map, qint32 tunnelId);
+
+// Shows a new picture on the map and runs store() only once the map has taken it; a picture the
+// map cannot take, or a failed store, puts back the picture shown before, so the window never
+// shows what the database does not hold. Throws what setImage or store() threw.
+void ChangeMapPicture(ZVMap* map, const QString& path, const std::function<void()>& store);
 
 // Puts the panel's stored outline on the map; a panel without points stays off it.
 void ShowPanelOutline(ZVMap* map, qint32 panelId);

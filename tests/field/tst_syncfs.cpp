@@ -140,6 +140,14 @@ class TstSyncFS : public QObject {
         m_replica = m_stick + QStringLiteral("/Field.db");
     }
 
+    // The program as started in an installation folder: its ini, its database.
+    static void openInstallation(const QString& folder)
+    {
+        SetProgramFolder(folder);
+        gConn.open(folder + "/krv.db");
+        gDbPath = folder + "/krv.db";
+    }
+
     frmSyncFS* screen(const QString& replica)
     {
         auto* w = new frmSyncFS;
@@ -781,11 +789,7 @@ private slots:
         const QString demo = m_master->install.file("demo");
         QString error;
         QVERIFY2(MakeDemoInstallation(demo, &error), qPrintable(error));
-        auto office = [&] {
-            SetProgramFolder(demo);
-            gConn.open(demo + "/krv.db");
-            gDbPath = demo + "/krv.db";
-        };
+        auto office = [&] { openInstallation(demo); };
         office();
         // Step 2: Create Inspection Replica with the proposed name.
         auto* c = new frmCreateReplica;
@@ -894,11 +898,7 @@ private slots:
         const QString demo = m_master->install.file("demo");
         QString error;
         QVERIFY2(MakeDemoInstallation(demo, &error), qPrintable(error));
-        auto office = [&] {
-            SetProgramFolder(demo);
-            gConn.open(demo + "/krv.db");
-            gDbPath = demo + "/krv.db";
-        };
+        auto office = [&] { openInstallation(demo); };
         office();
         RegisterInspectionForms();
         auto* c = new frmCreateReplica;
