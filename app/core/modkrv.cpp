@@ -59,6 +59,15 @@ void LogError(const QString& message, const QString& source, long number, const 
 
 void LogError(const QString& message, const QString& source, const std::exception& error)
 {
+    // Another program holding the database is no fault of the data: the user is told why,
+    // and that trying again later will do.
+    if (IsDatabaseInUse(error) && !message.isEmpty()) {
+        const auto& e = static_cast<const KrvError&>(error);
+        LogError(message + QStringLiteral("\n\n") + kDatabaseInUseText +
+                     QStringLiteral(" Nothing was changed; try again when it is free."),
+                 source, e.number(), e.description());
+        return;
+    }
     if (const auto* e = dynamic_cast<const KrvError*>(&error))
         LogError(message, source, e->number(), e->description());
     else

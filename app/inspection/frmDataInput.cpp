@@ -791,6 +791,7 @@ void frmDataInput::LoadPanelData(qint32 panelId)
             Line2->setVisible(comparing && m_rowCount > 1);
 
             destroyExtraRows();
+            m_loadedRatings.clear();
             cmdSketch[0]->hide();
             cmdPhoto[0]->hide();
             cmdVideo[0]->hide();
@@ -830,6 +831,7 @@ void frmDataInput::LoadPanelData(qint32 panelId)
                 lblElement[i]->setToolTip(lblElement[i]->text());
                 lblRate1[i]->setText(comparing ? DbGetRating(m_previousInspectionId, panelId, elementId) : QString());
                 txtRate1[i]->setText(DbGetRating(m_inspectionId, panelId, elementId));
+                m_loadedRatings.append(txtRate1[i]->text());
             }
             setTabOrderOfRows();
 
@@ -1092,8 +1094,11 @@ bool frmDataInput::SaveEdit()
         PanelEdit edit;
         edit.inspectionId = m_inspectionId;
         edit.panelId = m_panelId;
+        // Only the ratings the user changed: an untouched one is no change, and writing it
+        // would set another copy's change to it aside.
         for (int i = 0; i < m_rowCount && i < txtRate1.size(); ++i)
-            edit.ratings.append({rowElementId(i), txtRate1[i]->text()});
+            if (txtRate1[i]->text() != m_loadedRatings.value(i))
+                edit.ratings.append({rowElementId(i), txtRate1[i]->text()});
         const QString current = txt1[1]->toPlainText();
         const QString previous = txt1[0]->toPlainText();
         // Only a comment the user changed is written: an untouched one would leave an
@@ -1117,6 +1122,8 @@ bool frmDataInput::SaveEdit()
                 items[n]->setData(0, Qt::UserRole, QStringLiteral("X") + QString::number(ids[n]));
         m_currentComments = current;
         m_previousComments = previous;
+        for (int i = 0; i < m_rowCount && i < txtRate1.size() && i < m_loadedRatings.size(); ++i)
+            m_loadedRatings[i] = txtRate1[i]->text();
     } catch (const std::exception& e) {
         // Nothing of the panel was written; the edit stays on screen to be saved again.
         LogError(QStringLiteral("Error saving data."), kSource, e);

@@ -192,6 +192,7 @@ private:
     int m_rowCount = 0;
     int m_lines = 0;
     bool m_viewPrevious = false;
+    QVector<QString> m_loadedRatings;  // each row's rating as stored, to write only changes
     QString m_currentComments;
     QString m_previousComments;
     qint32 m_lastCategoryId = 0;

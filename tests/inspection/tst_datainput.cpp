@@ -585,11 +585,12 @@ private slots:
         QCOMPARE(f.prompt->calls[0].icon, MsgIcon::Question);
         QCOMPARE(f.prompt->calls[0].buttons, MsgButtons::YesNo);
 
-        // Every row is written: unchanged posted stays posted, an empty box is a Null row.
+        // Only what changed is written: the unchanged posted rating stays posted, an empty
+        // box over no row stays no row.
         QCOMPARE(Rows(QStringLiteral("SELECT ElementID, Rating, Posted FROM Ratings WHERE InspectionID = ? "
                                      "ORDER BY ElementID"),
                       {f.cur}),
-                 (QStringList{"1|6|1", "2|4|0", "3|3|0", "4|<null>|0", "5|<null>|0", "6|<null>|0", "7|<null>|0"}));
+                 (QStringList{"1|6|1", "2|4|0", "3|3|0"}));
         QCOMPARE(DbGetPostedRating(f.cur, f.p1, 2), QStringLiteral("M"));
         QCOMPARE(Rows(QStringLiteral("SELECT Comments, Posted FROM PanelComments WHERE InspectionID = ?"), {f.cur}),
                  QStringList{QStringLiteral("water ingress|0")});
@@ -693,7 +694,7 @@ private slots:
         QTest::addColumn<int>("tabAfter");
         QTest::addColumn<bool>("editing");
         QTest::addColumn<int>("saved");
-        QTest::newRow("Yes saves and switches") << int(MsgAnswer::Yes) << 1 << false << 7;
+        QTest::newRow("Yes saves and switches") << int(MsgAnswer::Yes) << 1 << false << 1;
         QTest::newRow("No switches") << int(MsgAnswer::No) << 1 << false << 0;
         QTest::newRow("Cancel stays") << int(MsgAnswer::Cancel) << 0 << true << 0;
     }
