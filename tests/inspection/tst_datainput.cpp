@@ -2,6 +2,8 @@
 // panel, the rating rows and the previous year beside them, the rating keys, and the
 // edit / save / cancel cycle with the category tabs.
 
+#include "dbwaitwatch.h"
+#include "writecount.h"
 #include "tst_datainput_fixture.h"
 
 #include "dbinspection.h"
@@ -655,6 +657,81 @@ private slots:
         QCOMPARE(Rows(QStringLiteral("SELECT InspectionID, Comments FROM PanelComments")),
                  QStringList{QStringLiteral("%1|note").arg(f.cur)});
         QVERIFY(!w->Editing());
+    }
+
+    // A save writes what the user changed and nothing else: three ratings changed of four
+    // stored (and three boxes left empty) write three rows; a save without a change, and
+    // opening and closing, write nothing at all.
+    void aSaveWritesOnlyWhatChanged()
+    {
+        DataInputFixture f;
+        for (int e = 1; e <= 4; ++e)
+            DataInputFixture::rate(f.cur, f.p1, e, 8 - e);
+        gConn.exec(QStringLiteral("INSERT INTO PanelComments (InspectionID, PanelID, Comments, Posted) "
+                                  "VALUES (?, ?, 'dry', 0)"),
+                   {f.cur, f.p1});
+        WriteCount writes;
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        f.prompt->answer(MsgAnswer::Yes);
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        QVERIFY(!w->Editing());
+        QCOMPARE(writes.rows(), 0);
+        QVERIFY(!writes.fileChanged());
+
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        w->txtRate1[0]->setText(QStringLiteral("5"));
+        w->txtRate1[1]->setText(QStringLiteral("5"));
+        w->txtRate1[2]->setText(QStringLiteral("6"));
+        // Row 4 keeps its 4; a box typed over with its own value is no change either.
+        w->txtRate1[3]->setText(QStringLiteral("4"));
+        f.prompt->answer(MsgAnswer::Yes);
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        QVERIFY(!w->Editing());
+        QCOMPARE(writes.rows(), 3);
+        QCOMPARE(Rows(QStringLiteral("SELECT ElementID, Rating FROM Ratings WHERE InspectionID = ? ORDER BY ElementID"),
+                      {f.cur}),
+                 (QStringList{"1|5", "2|5", "3|6", "4|4"}));
+
+        // Saved once, saved again unchanged: nothing more.
+        writes.restart();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        f.prompt->answer(MsgAnswer::Yes);
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        w->Unload();
+        QCOMPARE(writes.rows(), 0);
+        QVERIFY(!writes.fileChanged());
+    }
+
+    // Another program holds the database: the save waits with the program alive, Cancel
+    // ends the wait, the message says the database is in use and the edit stays to be saved.
+    void aSaveThatCannotGetTheLockKeepsTheEdit()
+    {
+        DataInputFixture f;
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        w->txtRate1[0]->setText(QStringLiteral("4"));
+        w->txt1[1]->setPlainText(QStringLiteral("note"));
+        Connection other(QStringLiteral("tst-holder"));
+        other.open(f.install->dbPath(), false, 100);
+        other.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        {
+            DbWaitWatch watch(true);
+            QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+            QVERIFY(watch.shownAtMs >= 0);
+        }
+        QCOMPARE(f.prompt->messages().size(), 2);
+        QVERIFY(f.prompt->messages()[1].startsWith(QStringLiteral("Error saving data.")));
+        QVERIFY(f.prompt->messages()[1].contains(kDatabaseInUseText));
+        QCOMPARE(CountRows(QStringLiteral("Ratings")), 0);
+        QVERIFY(w->Editing());
+        QCOMPARE(w->txtRate1[0]->text(), QStringLiteral("4"));
+        QCOMPARE(w->txt1[1]->toPlainText(), QStringLiteral("note"));
+
+        other.exec(QStringLiteral("ROLLBACK"));
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        QVERIFY(!w->Editing());
+        QCOMPARE(CountRows(QStringLiteral("Ratings"), QStringLiteral("Rating = 4")), 1);
     }
 
     // Comparing with a posted period: a save of the later one leaves the posted period
