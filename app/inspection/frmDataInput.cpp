@@ -382,7 +382,7 @@ void frmDataInput::Form_Load()
 
 void frmDataInput::FormUnload()
 {
-    // An edit in progress is dropped without a question.
+    // An edit in progress was settled before (SettleEditBeforeClose).
     SaveFormPosition(this);
     UnloadChildForms();
 }
@@ -1142,10 +1142,7 @@ bool frmDataInput::SettleEdit()
 {
     if (!m_editing)
         return true;
-    const MsgAnswer answer =
-        MsgBox(QStringLiteral("The ratings and comments entered for panel ") + m_panelName
-                   + QStringLiteral(" have not been saved.\r\nSave them now?"),
-               MsgButtons::YesNoCancel, MsgIcon::Question, QStringLiteral("Save Data"));
+    const MsgAnswer answer = AskToSaveEdit(QStringLiteral("ratings and comments entered for panel ") + m_panelName);
     if (answer == MsgAnswer::Yes) {
         if (!SaveEdit())
             return false;

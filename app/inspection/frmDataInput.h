@@ -113,6 +113,7 @@ public:
 
 protected:
     void FormUnload() override;
+    bool SettleEditBeforeClose() override { return SettleEdit(); }
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

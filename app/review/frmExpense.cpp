@@ -281,6 +281,7 @@ void frmExpense::SetEditMode(bool editing)
 {
     // The editor may change from here on: a click on the current row shows it again.
     m_selectedByPress = nullptr;
+    m_editing = editing;
     if (gIsDataEntry) {
         cmdNew->setVisible(!editing);
         cmdEdit->setVisible(!editing);
@@ -631,6 +632,23 @@ void frmExpense::showAbout() { (new frmAbout(this))->exec(); }
 // ---------------------------------------------------------------- window
 
 void frmExpense::FormUnload() { SaveFormPosition(this); }
+
+bool frmExpense::SettleEditBeforeClose()
+{
+    if (!m_editing)
+        return true;
+    switch (AskToSaveEdit(IsNewExpenditure ? QStringLiteral("new expenditure's details")
+                                           : QStringLiteral("changes to this expenditure"))) {
+    case MsgAnswer::Yes:
+        cmdSave_Click();
+        return !m_editing;  // a refused or failed save keeps the window and the edit
+    case MsgAnswer::No:
+        cmdCancel_Click();
+        return true;
+    default:
+        return false;
+    }
+}
 
 void frmExpense::resizeEvent(QResizeEvent* event)
 {

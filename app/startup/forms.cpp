@@ -118,6 +118,12 @@ void UnloadFormByName(const QString& formName)
 
 void SetEndWhenLastFormUnloads(bool on) { gEndWhenLastUnloads = on; }
 
+MsgAnswer AskToSaveEdit(const QString& what)
+{
+    return MsgBox(QStringLiteral("The ") + what + QStringLiteral(" have not been saved.\r\nSave them now?"),
+                  MsgButtons::YesNoCancel, MsgIcon::Question, kSaveEditTitle);
+}
+
 void EndProgram()
 {
     gEnding = true;
