@@ -389,6 +389,22 @@ void frmDataInput::FormUnload()
 
 bool frmDataInput::Editing() const { return m_editing; }
 
+bool frmDataInput::EditChanged() const
+{
+    if (!m_editing)
+        return false;
+    if (m_defectsTouched || txt1[1]->toPlainText() != m_currentComments)
+        return true;
+    // The earlier period's comment counts as the save writes it: only while it is shown.
+    if (m_previousYear != 0 && m_viewPrevious && m_previousInspectionId != 0
+        && txt1[0]->toPlainText() != m_previousComments)
+        return true;
+    for (int i = 0; i < m_rowCount && i < txtRate1.size(); ++i)
+        if (txtRate1[i]->text() != m_loadedRatings.value(i))
+            return true;
+    return false;
+}
+
 // ====================================================================== opening
 
 void frmDataInput::resetForLoad()
@@ -1019,6 +1035,7 @@ void frmDataInput::cmdEdit_Click()
 {
     try {
         m_editing = true;
+        m_defectsTouched = false;
         for (int i = 0; i < txtRate1.size(); ++i)
             txtRate1[i]->setReadOnly(false);
         setTabOrderOfRows();
@@ -1043,6 +1060,7 @@ void frmDataInput::cmdEdit_Click()
 void frmDataInput::enterViewMode()
 {
     m_editing = false;
+    m_defectsTouched = false;
     setRatingsLocked(true);
     ZVMap1->setEnabled(true);
     cmdEdit->setEnabled(true);
@@ -1142,6 +1160,12 @@ bool frmDataInput::SettleEdit()
 {
     if (!m_editing)
         return true;
+    // Edit pressed but nothing changed: nothing to save or lose, so nothing to ask.
+    if (!EditChanged()) {
+        m_tabSwitchAllowed = true;
+        enterViewMode();
+        return true;
+    }
     const MsgAnswer answer = AskToSaveEdit(QStringLiteral("ratings and comments entered for panel ") + m_panelName);
     if (answer == MsgAnswer::Yes) {
         if (!SaveEdit())
@@ -1455,6 +1479,7 @@ void frmDataInput::cmdAddDefect_Click()
         EnsureUnitListed();
         auto* item = new QTreeWidgetItem(lvDefectQty);
         fillDefectItem(item);
+        m_defectsTouched = true;
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error adding defect"), kSource, e);
     }
@@ -1470,6 +1495,7 @@ void frmDataInput::cmdEditDefect_Click()
         if (selected.isEmpty())
             throw KrvError(91, QStringLiteral("No defect quantity is selected."));
         fillDefectItem(selected.first());
+        m_defectsTouched = true;
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error saving defect"), kSource, e);
     }
@@ -1485,6 +1511,7 @@ void frmDataInput::cmdDeleteDefect_Click()
             return;
         }
         delete selected.first();
+        m_defectsTouched = true;
         UpdateDefectButtons();
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error deleting defect quantity record"), kSource, e);

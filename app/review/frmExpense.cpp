@@ -458,6 +458,7 @@ void frmExpense::cmdNew_Click()
         IsNewExpenditure = true;
         SetEditMode(true);
         ClearFields();
+        m_fieldsAtEdit = fieldsNow();
         dtp->setFocus();
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error adding new expenditure"), kSource, e);
@@ -476,6 +477,7 @@ void frmExpense::cmdEdit_Click()
         // Save changes this expenditure, wherever its row is by then.
         m_editKey = selectedRow()->data(0, Qt::UserRole);
         SetEditMode(true);
+        m_fieldsAtEdit = fieldsNow();
         dtp->setFocus();
     } catch (const std::exception& e) {
         LogError(QString(), kSource, e);
@@ -633,10 +635,22 @@ void frmExpense::showAbout() { (new frmAbout(this))->exec(); }
 
 void frmExpense::FormUnload() { SaveFormPosition(this); }
 
+QString frmExpense::fieldsNow() const
+{
+    return QStringList{dtp->date().toString(Qt::ISODate), cboTunnel->currentText(), cboCategory->currentText(),
+                       txtCost->text(), txtComments->toPlainText()}
+        .join(QChar(0x1f));
+}
+
 bool frmExpense::SettleEditBeforeClose()
 {
     if (!m_editing)
         return true;
+    // Nothing typed since New or Edit: nothing to save or lose, so nothing to ask.
+    if (fieldsNow() == m_fieldsAtEdit) {
+        cmdCancel_Click();
+        return true;
+    }
     switch (AskToSaveEdit(IsNewExpenditure ? QStringLiteral("new expenditure's details")
                                            : QStringLiteral("changes to this expenditure"))) {
     case MsgAnswer::Yes:

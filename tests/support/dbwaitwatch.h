@@ -50,7 +50,8 @@ private:
         if (m_cancel) {
             m_pressed = true;
             QPointer<QPushButton> cancel = w->findChild<QPushButton*>(QStringLiteral("cmdCancel"));
-            QTimer::singleShot(50, this, [cancel] {
+            // A while after it shows, as a person would: the test sees it meanwhile.
+            QTimer::singleShot(400, this, [cancel] {
                 if (cancel)
                     cancel->click();
             });
