@@ -21,6 +21,10 @@ bool exists(const QString& table, qint32 inspectionId)
 // columns and the tables come from the callers below.
 bool postedCopyIsCurrent(const QString& columns, const QString& working, const QString& posted, qint32 inspectionId)
 {
+    // A first posting has no copy yet: nothing to compare.
+    if (!gConn.scalar(QStringLiteral("SELECT 1 FROM %1 WHERE InspectionID = ? LIMIT 1").arg(posted), {inspectionId})
+             .isValid())
+        return false;
     const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE InspectionID = ? ORDER BY rowid");
     return gConn.query(sql.arg(columns, working), {inspectionId}).rows() ==
            gConn.query(sql.arg(columns, posted), {inspectionId}).rows();
