@@ -186,6 +186,43 @@ private slots:
             UnloadForm(w);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+
+    // Leaving the program through the main window unloads every window first: one that
+    // keeps its edit (Cancel) keeps the main window, and so the program, open too.
+    void leavingTheProgramAsksEachEditingWindow_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("Cancel keeps both") << int(MsgAnswer::Cancel);
+        QTest::newRow("No closes both") << int(MsgAnswer::No);
+    }
+    void leavingTheProgramAsksEachEditingWindow()
+    {
+        QFETCH(int, answer);
+        ++gCase;
+        ScriptedPrompt& prompt = m_demo.prompt();
+        QPointer<QWidget> main = CreateForm(QStringLiteral("frmViewSystem"));
+        QVERIFY(main);
+        main->show();
+        QPointer<QWidget> entry = m_demo.open(QStringLiteral("frmDataInput"));
+        QVERIFY(entry && entry->isVisible());
+        DemoWindows::click(entry, "cmdEdit");
+        firstRating(entry)->setText(QString::number((firstRating(entry)->text().toInt() + 1) % 10));
+        prompt.calls.clear();
+        prompt.answers.clear();
+        prompt.answer(MsgAnswer(answer));
+        const bool closed = UnloadForm(main);
+        QCOMPARE(prompt.calls.size(), 1);
+        QVERIFY(prompt.calls[0].text.startsWith(QStringLiteral("The ratings and comments entered for panel ")));
+        const bool kept = answer == int(MsgAnswer::Cancel);
+        QCOMPARE(closed, !kept);
+        QCOMPARE(bool(main && LoadedForms().contains(main.data())), kept);
+        QCOMPARE(bool(entry && LoadedForms().contains(entry.data())), kept);
+        for (QWidget* w : LoadedForms()) {
+            prompt.answer(MsgAnswer::No);
+            UnloadForm(w);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 };
 
 QTEST_MAIN(TestCloseEdit)
