@@ -49,7 +49,7 @@ private slots:
     {
         QTest::addColumn<int>("releaseAtMs");  // -1: never; the user cancels
         QTest::addColumn<bool>("saved");
-        QTest::newRow("released after a while") << 1800 << true;
+        QTest::newRow("released after a while") << 2500 << true;
         QTest::newRow("cancelled") << -1 << false;
     }
     void theWaitShowsAndKeepsTheProgramAlive()
@@ -98,7 +98,7 @@ private slots:
         QCOMPARE(inUse, !saved);
         QCOMPARE(CountRows(QStringLiteral("Ratings")), saved ? 1 : 0);
         // Shown after about a second, not at once, saying why and blocking the others.
-        QVERIFY2(watch.shownAtMs >= kDbWaitShowAfterMs - 50 && watch.shownAtMs < 1600,
+        QVERIFY2(watch.shownAtMs >= kDbWaitShowAfterMs - 50 && watch.shownAtMs < 2400,
                  qPrintable(QString::number(watch.shownAtMs)));
         QCOMPARE(watch.text, kDatabaseWaitText);
         QVERIFY(watch.modal);
@@ -110,7 +110,7 @@ private slots:
         if (saved)
             QVERIFY(took >= releaseAtMs);
         else
-            QVERIFY2(took < 3000, qPrintable(QString::number(took)));
+            QVERIFY2(took < 10000, qPrintable(QString::number(took)));  // Cancel ends it, not the 30 s limit
         // Gone afterwards; the next write takes the lock at once.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!DbWaitWatch::window());
