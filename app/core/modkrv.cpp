@@ -61,11 +61,12 @@ void LogError(const QString& message, const QString& source, const std::exceptio
 {
     // Another program holding the database is no fault of the data: the user is told why,
     // and that trying again later will do.
-    if (IsDatabaseInUse(error) && !message.isEmpty()) {
+    // (Said even where a handler shows no message of its own: the user must learn why.)
+    if (IsDatabaseInUse(error)) {
         const auto& e = static_cast<const KrvError&>(error);
-        LogError(message + QStringLiteral("\n\n") + kDatabaseInUseText +
-                     QStringLiteral(" Nothing was changed; try again when it is free."),
-                 source, e.number(), e.description());
+        const QString why = kDatabaseInUseText + QStringLiteral(" Nothing was changed; try again when it is free.");
+        LogError(message.isEmpty() ? why : message + QStringLiteral("\n\n") + why, source, e.number(),
+                 e.description());
         return;
     }
     if (const auto* e = dynamic_cast<const KrvError*>(&error))

@@ -1189,7 +1189,11 @@ void frmDataInput::TabStrip1_MouseUp()
     const int t = TabStrip1->currentIndex();
     if (t < 0 || TabStrip1->tabData(t).toInt() == m_lastCategoryId)
         return;
-    if (cmdSave->isEnabled()) {
+    if (cmdSave->isEnabled() && !EditChanged()) {
+        // Nothing typed: nothing to ask about; the edit ends as a "No" would end it.
+        m_tabSwitchAllowed = true;
+        enterViewMode();
+    } else if (cmdSave->isEnabled()) {
         m_savingOnTabSwitch = true;
         cmdSave_Click();
     } else {

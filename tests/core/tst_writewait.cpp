@@ -177,6 +177,9 @@ private slots:
         QCOMPARE(prompt.messages().size(), 1);
         QVERIFY(prompt.messages()[0].startsWith(QStringLiteral("Error saving data.")));
         QCOMPARE(prompt.messages()[0].contains(kDatabaseInUseText), inUse);
+        // A handler without a message of its own still tells why, when the cause is the lock.
+        LogError(QString(), QStringLiteral("tst"), DbError(number, QStringLiteral("x")));
+        QCOMPARE(prompt.messages().size(), inUse ? 2 : 1);
     }
 };
 

@@ -784,6 +784,12 @@ private slots:
         QFETCH(int, saved);
         DataInputFixture f;
         frmDataInput* w = f.open();
+        // Edit without typing: a switch asks nothing and ends the edit.
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        ClickTab(w->TabStrip1, 1);
+        QVERIFY(f.prompt->calls.isEmpty());
+        QVERIFY(!w->Editing());
+        ClickTab(w->TabStrip1, 0);
         QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
         w->txtRate1[0]->setText(QStringLiteral("5"));
         // The selected tab again: nothing at all.
