@@ -614,47 +614,55 @@ bool IsDatabaseInUse(const std::exception& error)
 //
 // The wait is ours, not the engine's: the engine waits a short step at a time and the write
 // wait service runs between steps, so the program keeps painting and the user may give up.
+// Runs a statement that needs the write lock (BEGIN IMMEDIATE, or COMMIT while readers of
+// another program finish), trying again in short steps with the write wait service between
+// them until it goes through, the user gives up or the time runs out.
+void TxGuard::runWaiting(Connection& conn, const QString& sql)
+{
+    conn.setEngineBusyTimeout(kTryMs);
+    struct RestoreTimeout {
+        Connection& c;
+        ~RestoreTimeout()
+        {
+            try {
+                c.setEngineBusyTimeout(c.busyTimeoutMs());
+            } catch (...) {
+            }
+        }
+    } restore{conn};
+    QDeadlineTimer limit(gWriteWaitLimitMs);
+    QElapsedTimer waited;
+    bool waiting = false;
+    struct EndWait {
+        bool& on;
+        ~EndWait()
+        {
+            if (on)
+                WriteWait().end();
+        }
+    } endWait{waiting};
+    for (;;) {
+        try {
+            conn.exec(sql);
+            return;
+        } catch (const DbError& e) {
+            if (!isBusy(e))
+                throw;
+        }
+        if (!waiting) {
+            waiting = true;
+            waited.start();
+            WriteWait().begin();
+        }
+        if (limit.hasExpired() || !WriteWait().keepWaiting(int(waited.elapsed())))
+            throw DbError(SQLITE_BUSY, kDatabaseInUseText);
+    }
+}
+
 TxGuard::TxGuard(Connection& conn) : m_conn(conn)
 {
     if (m_conn.m_depth == 0) {
-        m_conn.setEngineBusyTimeout(kTryMs);
-        struct RestoreTimeout {
-            Connection& c;
-            ~RestoreTimeout()
-            {
-                try {
-                    c.setEngineBusyTimeout(c.busyTimeoutMs());
-                } catch (...) {
-                }
-            }
-        } restore{m_conn};
-        QDeadlineTimer limit(gWriteWaitLimitMs);
-        QElapsedTimer waited;
-        bool waiting = false;
-        struct EndWait {
-            bool& on;
-            ~EndWait()
-            {
-                if (on)
-                    WriteWait().end();
-            }
-        } endWait{waiting};
-        for (;;) {
-            try {
-                m_conn.exec(QStringLiteral("BEGIN IMMEDIATE"));
-                break;
-            } catch (const DbError& e) {
-                if (!isBusy(e))
-                    throw;
-            }
-            if (!waiting) {
-                waiting = true;
-                waited.start();
-                WriteWait().begin();
-            }
-            if (limit.hasExpired() || !WriteWait().keepWaiting(int(waited.elapsed())))
-                throw DbError(SQLITE_BUSY, kDatabaseInUseText);
-        }
+        runWaiting(m_conn, QStringLiteral("BEGIN IMMEDIATE"));
         m_outer = true;
         ++m_conn.m_depth;
         try {
@@ -697,7 +705,12 @@ void TxGuard::commit()
 {
     if (m_done)
         return;
-    m_conn.exec(m_outer ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE ") + m_name);
+    // A commit waits for readers of another program to finish; given up, the transaction
+    // is rolled back when the guard goes.
+    if (m_outer)
+        runWaiting(m_conn, QStringLiteral("COMMIT"));
+    else
+        m_conn.exec(QStringLiteral("RELEASE ") + m_name);
     m_done = true;
     --m_conn.m_depth;
 }

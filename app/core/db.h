@@ -162,6 +162,8 @@ public:
     void commit();
 
 private:
+    static void runWaiting(Connection& conn, const QString& sql);
+
     Connection& m_conn;
     QString m_name;  // the savepoint of a nested level
     bool m_outer = false;

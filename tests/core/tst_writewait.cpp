@@ -77,6 +77,7 @@ private slots:
     void aLockedWriteWaitsThroughTheService_data()
     {
         QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("holder");  // "writer" holds the write lock, "reader" a read
         QTest::addColumn<bool>("locked");
         QTest::addColumn<int>("releaseAtMs");  // -1: never
         QTest::addColumn<int>("cancelAtMs");   // -1: never
@@ -84,15 +85,21 @@ private slots:
         QTest::addColumn<bool>("saved");
         for (const char* kind : {"guarded procedure", "single statement", "new keyed row"}) {
             const QByteArray k(kind);
-            QTest::newRow(k + ", free") << QString::fromLatin1(kind) << false << -1 << -1 << 30000 << true;
-            QTest::newRow(k + ", released") << QString::fromLatin1(kind) << true << 300 << -1 << 30000 << true;
-            QTest::newRow(k + ", cancelled") << QString::fromLatin1(kind) << true << -1 << 200 << 30000 << false;
-            QTest::newRow(k + ", time runs out") << QString::fromLatin1(kind) << true << -1 << -1 << 400 << false;
+            const QString name = QString::fromLatin1(kind);
+            QTest::newRow(k + ", free") << name << "writer" << false << -1 << -1 << 30000 << true;
+            for (const char* holder : {"writer", "reader"}) {
+                // A writer holds the lock a write begins with; a reader the one its commit needs.
+                const QByteArray h = QByteArray(", ") + holder;
+                QTest::newRow(k + h + ", released") << name << holder << true << 300 << -1 << 30000 << true;
+                QTest::newRow(k + h + ", cancelled") << name << holder << true << -1 << 200 << 30000 << false;
+                QTest::newRow(k + h + ", time runs out") << name << holder << true << -1 << -1 << 400 << false;
+            }
         }
     }
     void aLockedWriteWaitsThroughTheService()
     {
         QFETCH(QString, kind);
+        QFETCH(QString, holder);
         QFETCH(bool, locked);
         QFETCH(int, releaseAtMs);
         QFETCH(int, cancelAtMs);
@@ -103,8 +110,12 @@ private slots:
         const qint32 period = FixturePeriod(FixtureTunnel(QStringLiteral("North")), 2026);
         auto other = std::make_unique<Connection>(QStringLiteral("tst-holder"));
         other->open(install.dbPath(), false, 100);
-        if (locked)
+        if (locked && holder == QLatin1String("writer")) {
             other->exec(QStringLiteral("BEGIN IMMEDIATE"));
+        } else if (locked) {
+            other->exec(QStringLiteral("BEGIN"));
+            other->query(QStringLiteral("SELECT count(*) FROM System"));
+        }
         RecordingWait wait;
         wait.releaseAtMs = releaseAtMs;
         wait.cancelAtMs = cancelAtMs;
