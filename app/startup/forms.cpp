@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QHash>
 #include <QMetaMethod>
+#include <QScopeGuard>
 #include <QTimer>
 #include <array>
 
@@ -284,8 +285,17 @@ void SetFormTunnel(QWidget* form, qint32 tunnelId)
         form->setProperty(kTunnelProperty, tunnelId);
 }
 
+namespace {
+bool gDroppingEdits = false;
+}
+
+bool DroppingEdits() { return gDroppingEdits; }
+
 void NotifyTunnelRemoved(qint32 tunnelId)
 {
+    const bool before = gDroppingEdits;
+    gDroppingEdits = true;
+    const auto restore = qScopeGuard([before] { gDroppingEdits = before; });
     QList<QPointer<QWidget>> forms;
     for (QWidget* w : LoadedForms())
         forms << w;

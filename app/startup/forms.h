@@ -37,8 +37,12 @@ bool UnloadForm(QWidget* form);
 // which when they load. After a tunnel was removed, NotifyTunnelRemoved unloads them and
 // has every other loaded window with a TunnelRemoved(qint32) method drop the tunnel from
 // what it shows, so no window writes rows for a tunnel that is gone.
+// An edit in progress in such a window is dropped without a question: its rows would
+// belong to nothing.
 void SetFormTunnel(QWidget* form, qint32 tunnelId);
 void NotifyTunnelRemoved(qint32 tunnelId);
+// True while windows unload because their data are gone: no edit is settled then.
+bool DroppingEdits();
 
 // When set (the program sets it), the program ends as its last window unloads.
 void SetEndWhenLastFormUnloads(bool on);
@@ -160,7 +164,7 @@ protected:
     void closeEvent(QCloseEvent* event) override
     {
         if (!ProgramEnding()) {
-            if ((!m_settled && !SettleEditBeforeClose()) || !QueryUnload()) {
+            if ((!m_settled && !DroppingEdits() && !SettleEditBeforeClose()) || !QueryUnload()) {
                 event->ignore();
                 return;
             }

@@ -81,6 +81,9 @@ private slots:
         gIsWizard = true;
         QPointer<frmDataInput> w = f.open();
         QVERIFY(w->isVisible());
+        // An edit in progress goes with the tunnel: nothing is asked and nothing saved.
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        w->txtRate1[0]->setText(QStringLiteral("3"));
         auto* setup = new frmSystem;
         QCOMPARE(setup->List1->count(), 1);
         auto* tree = new frmInspectionPd;
@@ -92,6 +95,8 @@ private slots:
         tree->tv_DeleteKey();
         QCOMPARE(CountRows(QStringLiteral("Tunnels")), 0);
         QVERIFY(!IsFormLoaded(QStringLiteral("frmDataInput")));
+        QCOMPARE(f.prompt->calls.size(), 1);  // the removal's own question only
+        QCOMPARE(CountRows(QStringLiteral("Ratings")), 0);
         QVERIFY(!tree->FindNode(key));
         QVERIFY(IsFormLoaded(QStringLiteral("frmInspectionPd")));
         // The set-up window offers it no more.
