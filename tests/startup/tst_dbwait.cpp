@@ -80,12 +80,12 @@ private slots:
             }
         });
         poke.start();
-        if (releaseAtMs >= 0)
-            QTimer::singleShot(releaseAtMs, &bystander, [&] { other->exec(QStringLiteral("COMMIT")); });
-        DbWaitWatch watch(releaseAtMs < 0);
-
         QElapsedTimer clock;
         clock.start();
+        DbWaitWatch watch(releaseAtMs < 0);
+        if (releaseAtMs >= 0)
+            QTimer::singleShot(releaseAtMs, Qt::PreciseTimer, &bystander, [&] { other->exec(QStringLiteral("COMMIT")); });
+
         bool inUse = false;
         try {
             DbSaveRating(period, 1, 1, QStringLiteral("4"));
