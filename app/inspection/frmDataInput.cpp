@@ -1133,11 +1133,14 @@ bool frmDataInput::SaveEdit()
             edit.defects.append({item->data(0, Qt::UserRole).toString(), item->text(0), item->text(1), item->text(2),
                                  item->text(3).mid(1), item->text(4).mid(1)});
         }
-        const QVector<qint32> ids = DbSavePanelEdit(edit);
-        // The new rows are keyed now, so a second save updates them instead of adding them again.
-        for (int n = 0; n < items.size(); ++n)
-            if (edit.defects[n].key.isEmpty())
-                items[n]->setData(0, Qt::UserRole, QStringLiteral("X") + QString::number(ids[n]));
+        // Nothing changed: nothing to write, and no reason to wait for another program's lock.
+        if (!edit.ratings.isEmpty() || edit.comment || edit.previousComment || m_defectsTouched) {
+            const QVector<qint32> ids = DbSavePanelEdit(edit);
+            // The new rows are keyed now, so a second save updates them instead of adding them again.
+            for (int n = 0; n < items.size(); ++n)
+                if (edit.defects[n].key.isEmpty())
+                    items[n]->setData(0, Qt::UserRole, QStringLiteral("X") + QString::number(ids[n]));
+        }
         m_currentComments = current;
         m_previousComments = previous;
         for (int i = 0; i < m_rowCount && i < txtRate1.size() && i < m_loadedRatings.size(); ++i)

@@ -497,6 +497,11 @@ void frmExpense::cmdSave_Click()
 {
     const bool adding = IsNewExpenditure;
     try {
+        // An edit that changed nothing ends without a write (nor a wait for another program).
+        if (!adding && fieldsNow() == m_fieldsAtEdit) {
+            SetEditMode(false);
+            return;
+        }
         if (!ValidateFields())
             return;
         const qint32 tunnelId = cboTunnel->currentData().toInt();

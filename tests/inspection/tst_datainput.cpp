@@ -13,6 +13,7 @@
 #include "helpers.h"
 #include "inspectionforms.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QLineEdit>
@@ -683,6 +684,21 @@ private slots:
         QVERIFY(!w->Editing());
         QCOMPARE(writes.rows(), 0);
         QVERIFY(!writes.fileChanged());
+        // Such a save does not even wait for another program's lock.
+        {
+            Connection other(QStringLiteral("tst-holder"));
+            other.open(f.install->dbPath(), false, 100);
+            other.exec(QStringLiteral("BEGIN IMMEDIATE"));
+            QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+            f.prompt->answer(MsgAnswer::Yes);
+            QElapsedTimer clock;
+            clock.start();
+            QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+            QVERIFY(clock.elapsed() < kDbWaitShowAfterMs);
+            QVERIFY(!w->Editing());
+            QCOMPARE(f.prompt->messages().size(), 2);  // the two "Are you sure?"
+            other.exec(QStringLiteral("ROLLBACK"));
+        }
 
         QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
         w->txtRate1[0]->setText(QStringLiteral("5"));
