@@ -142,10 +142,11 @@ public:
     bool Unload() { return this->close(); }
 
     // Dialog windows: Esc closes them as the title bar does, with the same question.
+    // (Other windows have no reject; this one does nothing for them.)
     void reject()
     {
         if constexpr (std::is_base_of_v<QDialog, Base>) {
-            if (!ProgramEnding() && !SettleEditBeforeClose())
+            if (!ProgramEnding() && !DroppingEdits() && !SettleEditBeforeClose())
                 return;
             m_settled = true;
             Base::reject();
