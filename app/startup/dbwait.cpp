@@ -17,15 +17,17 @@ public:
     void begin() override
     {
         // A write started by a timer during another's wait shares its window.
-        if (m_depth++ == 0)
+        if (m_depth++ == 0) {
             m_cancelled = false;
+            m_shown = false;
+        }
     }
 
     bool keepWaiting(int waitedMs) override
     {
         if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
             return true;
-        if (!m_dialog && waitedMs >= kDbWaitShowAfterMs)
+        if (!m_shown && waitedMs >= kDbWaitShowAfterMs)
             show();
         // Before the window shows, nothing the user does may start another command: only
         // paints and timers run. Once it shows, it blocks every other window by itself.
@@ -37,8 +39,11 @@ public:
     {
         if (m_depth > 0 && --m_depth > 0)
             return;
-        if (m_dialog) {
+        if (m_arrow) {
             QApplication::restoreOverrideCursor();
+            m_arrow = false;
+        }
+        if (m_dialog) {
             m_dialog->hide();
             m_dialog->deleteLater();
             m_dialog = nullptr;
@@ -48,7 +53,10 @@ public:
 private:
     void show()
     {
-        auto* dialog = new QDialog(QApplication::activeWindow());
+        // A window of its own, so that no window closed meanwhile takes it along; placed
+        // over the window the user was working in.
+        QWidget* over = QApplication::activeWindow();
+        auto* dialog = new QDialog;
         dialog->setObjectName(QLatin1String(kDbWaitWindow));
         dialog->setWindowTitle(kAppTitle);
         dialog->setWindowModality(Qt::ApplicationModal);
@@ -65,8 +73,13 @@ private:
         // Cancel, Esc and the title bar's close all give the wait up.
         QObject::connect(dialog, &QDialog::rejected, dialog, [this] { m_cancelled = true; });
         m_dialog = dialog;
+        m_shown = true;
         // The arrow over Cancel, whatever wait cursor the saving window set.
         QApplication::setOverrideCursor(Qt::ArrowCursor);
+        m_arrow = true;
+        dialog->adjustSize();
+        if (over)
+            dialog->move(over->frameGeometry().center() - dialog->rect().center());
         dialog->show();
         dialog->raise();
         dialog->activateWindow();
@@ -74,6 +87,8 @@ private:
 
     int m_depth = 0;
     bool m_cancelled = false;
+    bool m_arrow = false;  // the arrow cursor is set over the wait
+    bool m_shown = false;  // the window was shown in this wait
     QPointer<QDialog> m_dialog;
 };
 
