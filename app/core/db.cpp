@@ -7,14 +7,17 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUrl>
 
+#include <sqlite3.h>
 #include <unordered_map>
 
 Connection gConn(QStringLiteral("krv"));
@@ -121,6 +124,21 @@ static DbError toDbError(const QSqlError& e, const QString& sql = {})
 
 Connection::Connection(QString name) : m_name(std::move(name)) {}
 
+// The engine's handle of an open connection (Qt's driver is built on the system SQLite).
+static sqlite3* engineHandle(const QSqlDatabase& db)
+{
+    const QVariant v = db.driver() ? db.driver()->handle() : QVariant();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(v.constData());
+}
+
+void Connection::setEngineBusyTimeout(int ms) const
+{
+    if (sqlite3* h = engineHandle(database()))
+        sqlite3_busy_timeout(h, ms);
+}
+
 Connection::~Connection()
 {
     // The two global connections die at exit, maybe after Qt's own registry of connections;
@@ -169,6 +187,7 @@ void Connection::open(const QString& path, bool readOnly, int busyTimeoutMs)
         }
     }
     m_path = path;
+    m_busyTimeoutMs = busyTimeoutMs;
     m_depth = 0;
     try {
         // Reading the schema is what tells a SQLite file from any other file.
@@ -440,8 +459,27 @@ RowSet Connection::query(const QString& sql, const QVariantList& binds) const
     return RowSet(columns, rows);
 }
 
+// A write outside any transaction: it waits for another writer as a guarded one does.
+static bool needsOwnGuard(const Connection& c, const QString& sql)
+{
+    if (c.transactionDepth() != 0 || !isWord(firstWord(sql), {"INSERT", "UPDATE", "DELETE", "REPLACE"}))
+        return false;
+    sqlite3* h = engineHandle(c.database());
+    return h && sqlite3_get_autocommit(h) != 0;  // not inside a transaction begun by hand
+}
+
 int Connection::exec(const QString& sql, const QVariantList& binds) const
 {
+    if (needsOwnGuard(*this, sql)) {
+        TxGuard tx(const_cast<Connection&>(*this));
+        int changed = 0;
+        {
+            StatementUse use(*this, sql, binds);
+            changed = use.query().numRowsAffected();
+        }
+        tx.commit();
+        return changed;
+    }
     StatementUse use(*this, sql, binds);
     return use.query().numRowsAffected();
 }
@@ -479,7 +517,7 @@ static qint64 replicableKey(const Connection& c, const QString& table)
     }
 }
 
-qint64 Connection::insertAutoNumber(const QString& table, const QVector<QPair<QString, QVariant>>& values) const
+qint64 Connection::insertRow(const QString& table, const QVector<QPair<QString, QVariant>>& values) const
 {
     if (!isIdentifier(table))
         throw DbError(-1, QStringLiteral("Invalid table name: %1").arg(table));
@@ -511,31 +549,121 @@ qint64 Connection::insertAutoNumber(const QString& table, const QVector<QPair<QS
     return id.toLongLong();
 }
 
-// ---------------------------------------------------------------- TxGuard
-
-namespace {
-constexpr int kWriteWaitMs = 30000;
+qint64 Connection::insertAutoNumber(const QString& table, const QVector<QPair<QString, QVariant>>& values) const
+{
+    // The key is picked and the row added under one write lock, waited for like any write.
+    if (m_depth == 0) {
+        TxGuard tx(const_cast<Connection&>(*this));
+        const qint64 key = insertRow(table, values);
+        tx.commit();
+        return key;
+    }
+    return insertRow(table, values);
 }
 
-// The outermost level begins IMMEDIATE: it takes the write lock at once, waiting out another
-// writer within the busy timeout. A deferred one would read first and then, wanting to write
-// while another writer waits for its read to end, be refused at once ("database is locked").
-// Nested levels are savepoints.
+// ---------------------------------------------------------------- the write wait
+
+namespace {
+
+// Each try waits this long inside the engine, so the service runs between tries often
+// enough to keep a window painting.
+constexpr int kTryMs = 40;
+int gWriteWaitLimitMs = 30000;
+
+// Without a widget layer nobody can cancel: the wait only waits.
+class PlainWriteWait final : public WriteWaitService {
+public:
+    void begin() override {}
+    bool keepWaiting(int) override { return true; }
+    void end() override {}
+};
+
+WriteWaitService* gWaitDefault = nullptr;
+WriteWaitService* gWaitService = nullptr;
+
+// The engine's busy code, plain or extended. (6, which SQLite gives only to shared-cache
+// connections, is the program's own "Overflow".)
+bool isBusy(const DbError& e) { return (e.number() & 0xff) == SQLITE_BUSY; }
+
+}  // namespace
+
+WriteWaitService& WriteWait()
+{
+    static PlainWriteWait plain;
+    if (gWaitService)
+        return *gWaitService;
+    return gWaitDefault ? *gWaitDefault : plain;
+}
+
+void SetWriteWaitService(WriteWaitService* service) { gWaitService = service; }
+void SetDefaultWriteWaitService(WriteWaitService* service) { gWaitDefault = service; }
+void SetWriteWaitLimit(int ms) { gWriteWaitLimitMs = ms; }
+int WriteWaitLimit() { return gWriteWaitLimitMs; }
+
+bool IsDatabaseInUse(const std::exception& error)
+{
+    const auto* e = dynamic_cast<const DbError*>(&error);
+    return e && isBusy(*e);
+}
+
+// ---------------------------------------------------------------- TxGuard
+
+// The outermost level begins IMMEDIATE: it takes the write lock at once, or waits for
+// another writer. A deferred one would read first and then, wanting to write while another
+// writer waits for its read to end, be refused at once ("database is locked"). Nested levels
+// are savepoints.
+//
+// The wait is ours, not the engine's: the engine waits a short step at a time and the write
+// wait service runs between steps, so the program keeps painting and the user may give up.
+// Runs a statement that needs the write lock (BEGIN IMMEDIATE, or COMMIT while readers of
+// another program finish), trying again in short steps with the write wait service between
+// them until it goes through, the user gives up or the time runs out.
+void TxGuard::runWaiting(Connection& conn, const QString& sql)
+{
+    conn.setEngineBusyTimeout(kTryMs);
+    struct RestoreTimeout {
+        Connection& c;
+        ~RestoreTimeout()
+        {
+            try {
+                c.setEngineBusyTimeout(c.busyTimeoutMs());
+            } catch (...) {
+            }
+        }
+    } restore{conn};
+    QDeadlineTimer limit(gWriteWaitLimitMs);
+    QElapsedTimer waited;
+    bool waiting = false;
+    struct EndWait {
+        bool& on;
+        ~EndWait()
+        {
+            if (on)
+                WriteWait().end();
+        }
+    } endWait{waiting};
+    for (;;) {
+        try {
+            conn.exec(sql);
+            return;
+        } catch (const DbError& e) {
+            if (!isBusy(e))
+                throw;
+        }
+        if (!waiting) {
+            waiting = true;
+            waited.start();
+            WriteWait().begin();
+        }
+        if (limit.hasExpired() || !WriteWait().keepWaiting(int(waited.elapsed())))
+            throw DbError(SQLITE_BUSY, kDatabaseInUseText);
+    }
+}
+
 TxGuard::TxGuard(Connection& conn) : m_conn(conn)
 {
     if (m_conn.m_depth == 0) {
-        // Each try waits the connection's busy timeout; many writers queued on a slow disk
-        // may take longer than one, so a write tries again within a longer wait.
-        QDeadlineTimer wait(kWriteWaitMs);
-        for (;;) {
-            try {
-                m_conn.exec(QStringLiteral("BEGIN IMMEDIATE"));
-                break;
-            } catch (const DbError& e) {
-                if ((e.number() & 0xff) != 5 || wait.hasExpired())  // SQLITE_BUSY
-                    throw;
-            }
-        }
+        runWaiting(m_conn, QStringLiteral("BEGIN IMMEDIATE"));
         m_outer = true;
         ++m_conn.m_depth;
         try {
@@ -578,12 +706,39 @@ void TxGuard::commit()
 {
     if (m_done)
         return;
-    m_conn.exec(m_outer ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE ") + m_name);
+    // A commit waits for readers of another program to finish; given up, the transaction
+    // is rolled back when the guard goes.
+    if (m_outer)
+        runWaiting(m_conn, QStringLiteral("COMMIT"));
+    else
+        m_conn.exec(QStringLiteral("RELEASE ") + m_name);
     m_done = true;
     --m_conn.m_depth;
 }
 
 // ---------------------------------------------------------------- utilities
+
+int UpdateChanged(const QString& table, const QVector<QPair<QString, QVariant>>& values, const QString& where,
+                  const QVariantList& whereBinds, const Connection& conn)
+{
+    if (!isIdentifier(table) || values.isEmpty())
+        throw DbError(-1, QStringLiteral("Invalid update of %1").arg(table));
+    QStringList sets, differs;
+    QVariantList binds;
+    for (const auto& [column, value] : values) {
+        if (!isIdentifier(column))
+            throw DbError(-1, QStringLiteral("Invalid column name: %1").arg(column));
+        sets << QStringLiteral("[%1] = ?").arg(column);
+        differs << QStringLiteral("[%1] IS NOT ? COLLATE BINARY").arg(column);
+        binds << value;
+    }
+    binds += whereBinds;
+    for (const auto& pair : values)
+        binds << pair.second;
+    return conn.exec(QStringLiteral("UPDATE %1 SET %2 WHERE (%3) AND (%4)")
+                         .arg(table, sets.join(QStringLiteral(", ")), where, differs.join(QStringLiteral(" OR "))),
+                     binds);
+}
 
 quint8 BoolToBit(bool value) { return value ? 1 : 0; }
 

@@ -79,6 +79,7 @@ public:
     qint64 insertAutoNumber(const QString& table, const QVector<QPair<QString, QVariant>>& values) const;
 
     int transactionDepth() const { return m_depth; }
+    int busyTimeoutMs() const { return m_busyTimeoutMs; }
 
     // Statements kept prepared for texts run again and again (the data layer's own
     // procedures); 0 after close() and after a statement that may change the schema.
@@ -94,9 +95,14 @@ private:
     void forgetStatements() const;
     void dropAllStatements() const;
     void checkSchema() const;
+    qint64 insertRow(const QString& table, const QVector<QPair<QString, QVariant>>& values) const;
+
+    // The engine's own wait for a lock, in ms (the write wait sets a short one while it tries).
+    void setEngineBusyTimeout(int ms) const;
 
     QString m_name;
     QString m_path;
+    int m_busyTimeoutMs = 5000;
     mutable int m_depth = 0;
     mutable std::unique_ptr<Statements> m_statements;
 };
@@ -106,10 +112,47 @@ private:
 extern Connection gConn;
 extern Connection gReportConn;
 
+// The text of the wait for another program's write lock, and of its end without the lock.
+inline const QString kDatabaseWaitText =
+    QStringLiteral("The tunnel database is in use by another program. Waiting...");
+inline const QString kDatabaseInUseText = QStringLiteral("The tunnel database is in use by another program.");
+
+// What a write does while it waits for another writer's lock. The core has no widgets: it
+// tries for the lock in short steps and calls this service between them; the widget layer
+// installs one that keeps the program alive and, after about a second, shows a modal wait
+// with Cancel. Tests install their own to script or observe the wait.
+class WriteWaitService {
+public:
+    virtual ~WriteWaitService() = default;
+    // A write found the database locked and begins to wait.
+    virtual void begin() = 0;
+    // Between two tries, waitedMs after begin(). False gives the wait up (the user cancelled).
+    virtual bool keepWaiting(int waitedMs) = 0;
+    // The wait is over: the lock was taken, the time ran out or the user cancelled.
+    virtual void end() = 0;
+};
+
+// The service in use: the installed one, else the default, else one that only waits.
+WriteWaitService& WriteWait();
+// Installs another service (not owned); nullptr puts the default one back.
+void SetWriteWaitService(WriteWaitService* service);
+// The service in use when none is installed (not owned); the widget layer sets it.
+void SetDefaultWriteWaitService(WriteWaitService* service);
+// How long a write waits for the lock before it gives up, in ms (30 s unless set; tests).
+void SetWriteWaitLimit(int ms);
+int WriteWaitLimit();
+
+// True for an error that says another program holds the database (busy or locked).
+bool IsDatabaseInUse(const std::exception& error);
+
 // Writes that belong together. The outermost guard begins IMMEDIATE (another writer means
-// the busy wait, not a refusal); nested ones are savepoints, so a procedure with its own
-// guard can run inside a caller's. Rolled back unless commit() is reached. Never hold one
-// open across a question to the user.
+// the write wait above, not a refusal); nested ones are savepoints, so a procedure with its
+// own guard can run inside a caller's. Rolled back unless commit() is reached. Never hold one
+// open across a question to the user. A wait that ends without the lock raises a DbError
+// (SQLITE_BUSY) whose text is kDatabaseInUseText.
+//
+// A single write statement run outside any guard (Connection::exec, insertAutoNumber) takes
+// a guard of its own, so it waits in the same way.
 class TxGuard {
 public:
     explicit TxGuard(Connection& conn = gConn);
@@ -119,11 +162,20 @@ public:
     void commit();
 
 private:
+    static void runWaiting(Connection& conn, const QString& sql);
+
     Connection& m_conn;
     QString m_name;  // the savepoint of a nested level
     bool m_outer = false;
     bool m_done = false;
 };
+
+// Sets columns of the rows the condition selects, leaving alone every row that holds those
+// values already (compared exactly: a change of case is a change), so a save that changes
+// nothing writes nothing: no row, no trigger, nothing for an exchange to send. Table and
+// column names are the program's own plain identifiers. Returns the count of rows changed.
+int UpdateChanged(const QString& table, const QVector<QPair<QString, QVariant>>& values, const QString& where,
+                  const QVariantList& whereBinds = {}, const Connection& conn = gConn);
 
 // 1 for true, 0 for false.
 quint8 BoolToBit(bool value);

@@ -36,9 +36,14 @@ qint32 DbAddDefectQuantity(qint32 panelId, qint32 inspectionId, const QString& d
 void DbUpdateDefectQuantity(qint32 id, const QString& description, double quantity, const QString& units,
                             double unitCost, double totalCost)
 {
-    gConn.exec(QStringLiteral("UPDATE DefectQuantity SET Description = ?, Quantity = ?, Units = ?, UnitCost = ?, "
-                              "TotalCost = ?, Posted = 0 WHERE ID = ?"),
-               {TextValue(description), quantity, TextValue(units), unitCost, totalCost, id});
+    UpdateChanged(QStringLiteral("DefectQuantity"),
+                  {{QStringLiteral("Description"), TextValue(description)},
+                   {QStringLiteral("Quantity"), quantity},
+                   {QStringLiteral("Units"), TextValue(units)},
+                   {QStringLiteral("UnitCost"), unitCost},
+                   {QStringLiteral("TotalCost"), totalCost},
+                   {QStringLiteral("Posted"), 0}},
+                  QStringLiteral("ID = ?"), {id});
 }
 
 RowSet DbGetDefectReportRows(const QVector<qint32>& tunnelIds, const QVector<qint32>& years)

@@ -71,12 +71,12 @@ void DbGetHighlights(qint32& warning, qint32& critical)
 
 void DbSetWarningHighlight(qint32 level)
 {
-    gConn.exec(QStringLiteral("UPDATE System SET WarningHighlight = ?"), {level});
+    UpdateChanged(QStringLiteral("System"), {{QStringLiteral("WarningHighlight"), level}}, QStringLiteral("1"));
     gWarningHighlight = level;
 }
 
 void DbSetCriticalHighlight(qint32 level)
 {
-    gConn.exec(QStringLiteral("UPDATE System SET CriticalHighlight = ?"), {level});
+    UpdateChanged(QStringLiteral("System"), {{QStringLiteral("CriticalHighlight"), level}}, QStringLiteral("1"));
     gCriticalHighlight = level;
 }

@@ -46,8 +46,8 @@ qint32 DbAddInspectionPeriod(const QString& tunnelKey, qint16 year)
 
 void DbSetInspectionYear(const QString& inspectionKey, qint16 year)
 {
-    gConn.exec(QStringLiteral("UPDATE InspectionPeriod SET InspectionYear = ? WHERE InspectionID = ?"),
-               {year, keyNumber(inspectionKey)});
+    UpdateChanged(QStringLiteral("InspectionPeriod"), {{QStringLiteral("InspectionYear"), year}},
+                  QStringLiteral("InspectionID = ?"), {keyNumber(inspectionKey)});
 }
 
 qint32 DbGetInspectionID(qint32 tunnelId, qint16 year)
@@ -98,32 +98,36 @@ QString DbGetPostedRating(qint32 inspectionId, qint32 panelId, qint32 elementId)
 void DbSaveRating(qint32 inspectionId, qint32 panelId, qint32 elementId, const QString& rating)
 {
     const QVariantList key{inspectionId, panelId, elementId};
+    const QVariant value = ratingValue(rating);
     TxGuard tx;
     const RowSet working = gConn.query(
-        QStringLiteral("SELECT Posted FROM Ratings WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"), key);
+        QStringLiteral("SELECT Posted FROM Ratings WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"),
+        key);
     if (working.isEmpty()) {
-        gConn.exec(QStringLiteral("INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating, Posted) "
-                                  "VALUES (?, ?, ?, ?, 0)"),
-                   key + QVariantList{ratingValue(rating)});
+        // An empty box over no row is no rating: nothing to write.
+        if (!value.isNull())
+            gConn.exec(QStringLiteral("INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating, Posted) "
+                                      "VALUES (?, ?, ?, ?, 0)"),
+                       key + QVariantList{value});
         tx.commit();
         return;
     }
-
     const QVariant postedFlag = working.value(0, QStringLiteral("Posted"));
     const bool wasPosted = !postedFlag.isNull() && postedFlag.toLongLong() != 0;
     const RowSet posted = gConn.query(
         QStringLiteral("SELECT Rating FROM RatingsPosted WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"), key);
     // A posted Null is the empty text, so a rating entered over it is posted next time.
     const bool changed = posted.isEmpty() || !wasPosted ||
-                         ratingText(posted.value(0, QStringLiteral("Rating"))) != rating;
+                         ratingText(posted.value(0, QStringLiteral("Rating"))) != ratingText(value);
 
+    // Written only where a value changes: the same rating again leaves the row, its posted
+    // state and the posted copy alone.
     if (changed && wasPosted)
-        gConn.exec(QStringLiteral("UPDATE RatingsPosted SET Rating = -1 "
-                                  "WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"),
-                   key);
-    gConn.exec(QStringLiteral("UPDATE Ratings SET Rating = ?, Posted = ? "
-                              "WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"),
-               QVariantList{ratingValue(rating), BoolToBit(!changed)} + key);
+        UpdateChanged(QStringLiteral("RatingsPosted"), {{QStringLiteral("Rating"), -1}},
+                      QStringLiteral("InspectionID = ? AND PanelID = ? AND ElementID = ?"), key);
+    UpdateChanged(QStringLiteral("Ratings"),
+                  {{QStringLiteral("Rating"), value}, {QStringLiteral("Posted"), BoolToBit(!changed)}},
+                  QStringLiteral("InspectionID = ? AND PanelID = ? AND ElementID = ?"), key);
     tx.commit();
 }
 

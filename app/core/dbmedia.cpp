@@ -32,9 +32,9 @@ bool hasPostedPicture(qint32 panelId, qint32 inspectionId, qint32 elementId, boo
 void DbSetImageAnnotation(const QString& annotation, qint32 panelId, qint32 elementId, qint32 inspectionId,
                           bool fieldSketch, const QString& imagePath)
 {
-    gConn.exec(QStringLiteral("UPDATE ImagePaths SET Annotation = ?") + kCell + sketchTest(fieldSketch)
-                   + QStringLiteral(" AND ImagePath = ?"),
-               {annotation, panelId, elementId, inspectionId, imagePath});
+    UpdateChanged(QStringLiteral("ImagePaths"), {{QStringLiteral("Annotation"), annotation}},
+                  kCell.mid(QStringLiteral(" WHERE ").size()) + sketchTest(fieldSketch) + QStringLiteral(" AND ImagePath = ?"),
+                  {panelId, elementId, inspectionId, imagePath});
 }
 
 QString DbGetImagePaths(qint32 panelId, qint32 inspectionId, qint32 elementId, QStringList& photos)

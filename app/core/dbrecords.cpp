@@ -111,9 +111,13 @@ void DbUpdateExpenditure(qint32 expId, qint32 tunnelId, double cost, const QDate
 {
     TxGuard tx;
     DbRequireTunnel(tunnelId);
-    gConn.exec(QStringLiteral("UPDATE Expenditures SET TunnelID = ?, Cost = ?, [Date] = ?, Comments = ?, "
-                              "CategoryID = ? WHERE ExpID = ?"),
-               {tunnelId, cost, date, comments, categoryId, expId});
+    UpdateChanged(QStringLiteral("Expenditures"),
+                  {{QStringLiteral("TunnelID"), tunnelId},
+                   {QStringLiteral("Cost"), cost},
+                   {QStringLiteral("Date"), date},
+                   {QStringLiteral("Comments"), comments},
+                   {QStringLiteral("CategoryID"), categoryId}},
+                  QStringLiteral("ExpID = ?"), {expId});
     tx.commit();
 }
 
@@ -153,12 +157,15 @@ void DbSaveTabData(qint32 tabIndex, qint32 panelId, const QString& text)
                       QStringLiteral("No data tab is at position %1; the text was not saved.").arg(tabIndex));
     TxGuard tx;
     const QVariantList key{tabId, panelId};
-    if (gConn.query(QStringLiteral("SELECT 1 FROM TabData WHERE TabID = ? AND PanelID = ?"), key).isEmpty())
-        gConn.exec(QStringLiteral("INSERT INTO TabData (TabID, PanelID, TabData) VALUES (?, ?, ?)"),
-                   {tabId, panelId, text});
-    else
-        gConn.exec(QStringLiteral("UPDATE TabData SET TabData = ? WHERE TabID = ? AND PanelID = ?"),
-                   {text, tabId, panelId});
+    if (gConn.query(QStringLiteral("SELECT 1 FROM TabData WHERE TabID = ? AND PanelID = ?"), key).isEmpty()) {
+        // No text over no row is nothing to keep.
+        if (!text.isEmpty())
+            gConn.exec(QStringLiteral("INSERT INTO TabData (TabID, PanelID, TabData) VALUES (?, ?, ?)"),
+                       {tabId, panelId, text});
+    } else {
+        UpdateChanged(QStringLiteral("TabData"), {{QStringLiteral("TabData"), text}},
+                      QStringLiteral("TabID = ? AND PanelID = ?"), key);
+    }
     tx.commit();
 }
 
@@ -176,8 +183,9 @@ qint32 DbAddTabDefinition(qint32 tabIndex, const QString& tabCaption)
 
 void DbUpdateTabDefinition(qint32 id, qint32 tabIndex, const QString& tabCaption)
 {
-    gConn.exec(QStringLiteral("UPDATE TabDefinitions SET TabIndex = ?, TabCaption = ? WHERE ID = ?"),
-               {tabIndex, tabCaption, id});
+    UpdateChanged(QStringLiteral("TabDefinitions"),
+                  {{QStringLiteral("TabIndex"), tabIndex}, {QStringLiteral("TabCaption"), tabCaption}},
+                  QStringLiteral("ID = ?"), {id});
 }
 
 void DbDeleteTabDefinitionsExcept(const QString& keepIds)

@@ -13,6 +13,17 @@ void insertTunnelPoints(qint32 tunnelId, const Outline& points)
                    {tunnelId, k + 1, points[k].x, points[k].y});
 }
 
+// The stored outline, in its order. table, key and the columns come from the two callers.
+Outline storedOutline(const QString& table, const QString& key, const QString& x, const QString& y, qint32 id)
+{
+    const RowSet rs = gConn.query(
+        QStringLiteral("SELECT %3, %4 FROM %1 WHERE %2 = ? ORDER BY CoordIndex").arg(table, key, x, y), {id});
+    Outline out;
+    for (int i = 0; i < rs.count(); ++i)
+        out.append({rs.value(i, x).toInt(), rs.value(i, y).toInt()});
+    return out;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- System row
@@ -51,37 +62,35 @@ qint32 DbAddSystem(const QString& picture, const QString& name)
 
 void DbSetSystemName(const QString& name)
 {
-    gConn.exec(QStringLiteral("UPDATE System SET SystemName = ? WHERE SystemID = ?"), {TextValue(name), gSystemID});
+    UpdateChanged(QStringLiteral("System"), {{QStringLiteral("SystemName"), TextValue(name)}}, QStringLiteral("SystemID = ?"), {gSystemID});
 }
 
 void DbSetSystemPicture(const QString& picture)
 {
-    gConn.exec(QStringLiteral("UPDATE System SET SystemPicture = ? WHERE SystemID = ?"), {TextValue(picture), gSystemID});
+    UpdateChanged(QStringLiteral("System"), {{QStringLiteral("SystemPicture"), TextValue(picture)}}, QStringLiteral("SystemID = ?"), {gSystemID});
 }
 
 void DbSetSystemView(qint32 systemId, bool view)
 {
-    gConn.exec(QStringLiteral("UPDATE System SET View = ? WHERE SystemID = ?"), {BoolToBit(view), systemId});
+    UpdateChanged(QStringLiteral("System"), {{QStringLiteral("View"), BoolToBit(view)}}, QStringLiteral("SystemID = ?"), {systemId});
 }
 
 void DbSetDrawWidth(const QString& table, qint32 key, qint16 width)
 {
     // Table names cannot be bound: only the two tables with a width are accepted.
-    QString sql;
     if (table == QLatin1String("Tunnels"))
-        sql = QStringLiteral("UPDATE Tunnels SET DrawWidth = ? WHERE TunnelID = ?");
+        UpdateChanged(QStringLiteral("Tunnels"), {{QStringLiteral("DrawWidth"), width}}, QStringLiteral("TunnelID = ?"), {key});
     else if (table.compare(QLatin1String("System"), Qt::CaseInsensitive) == 0)
-        sql = QStringLiteral("UPDATE System SET DrawWidth = ? WHERE SystemID = ?");
+        UpdateChanged(QStringLiteral("System"), {{QStringLiteral("DrawWidth"), width}}, QStringLiteral("SystemID = ?"), {key});
     else
         throw DbError(-1, QStringLiteral("No draw width in table %1.").arg(table));
-    gConn.exec(sql, {width, key});
 }
 
 void DbSetForeground(const QString& table, qint32 key, qint32 colour)
 {
     if (table.compare(QLatin1String("System"), Qt::CaseInsensitive) != 0)
         throw DbError(-1, QStringLiteral("No foreground colour in table %1.").arg(table));
-    gConn.exec(QStringLiteral("UPDATE System SET SystemForeground = ? WHERE SystemID = ?"), {colour, key});
+    UpdateChanged(QStringLiteral("System"), {{QStringLiteral("SystemForeground"), colour}}, QStringLiteral("SystemID = ?"), {key});
 }
 
 // ---------------------------------------------------------------- Tunnels
@@ -105,6 +114,12 @@ qint32 DbAddTunnel(const QString& name, const Outline& points)
 void DbSaveTunnelCoords(qint32 tunnelId, const Outline& points)
 {
     TxGuard tx;
+    // The same outline again is no change: its rows stay as they are.
+    if (storedOutline(QStringLiteral("TunnelCoord"), QStringLiteral("TunnelID"), QStringLiteral("TunnelX"),
+                      QStringLiteral("TunnelY"), tunnelId) == points) {
+        tx.commit();
+        return;
+    }
     gConn.exec(QStringLiteral("DELETE FROM TunnelCoord WHERE TunnelID = ?"), {tunnelId});
     insertTunnelPoints(tunnelId, points);
     tx.commit();
@@ -124,12 +139,12 @@ RowSet DbGetTunnelCoords(qint32 tunnelId, qint32& pointCount)
 
 void DbRenameTunnel(qint32 tunnelId, const QString& name)
 {
-    gConn.exec(QStringLiteral("UPDATE Tunnels SET TunnelName = ? WHERE TunnelID = ?"), {TextValue(name), tunnelId});
+    UpdateChanged(QStringLiteral("Tunnels"), {{QStringLiteral("TunnelName"), TextValue(name)}}, QStringLiteral("TunnelID = ?"), {tunnelId});
 }
 
 void DbSetTunnelPicture(qint32 tunnelId, const QString& picture)
 {
-    gConn.exec(QStringLiteral("UPDATE Tunnels SET TunnelPicture = ? WHERE TunnelID = ?"), {TextValue(picture), tunnelId});
+    UpdateChanged(QStringLiteral("Tunnels"), {{QStringLiteral("TunnelPicture"), TextValue(picture)}}, QStringLiteral("TunnelID = ?"), {tunnelId});
 }
 
 QString DbGetTunnelPicture(qint32 tunnelId)
@@ -141,7 +156,7 @@ QString DbGetTunnelPicture(qint32 tunnelId)
 
 void DbSetTunnelForeground(qint32 tunnelId, qint32 colour)
 {
-    gConn.exec(QStringLiteral("UPDATE Tunnels SET TunnelForeground = ? WHERE TunnelID = ?"), {colour, tunnelId});
+    UpdateChanged(QStringLiteral("Tunnels"), {{QStringLiteral("TunnelForeground"), colour}}, QStringLiteral("TunnelID = ?"), {tunnelId});
 }
 
 qint32 DbGetTunnelForeground(qint32 tunnelId)
@@ -205,7 +220,7 @@ bool DbPanelNameExists(qint32 tunnelId, const QString& name)
 
 void DbRenamePanel(qint32 panelId, const QString& name)
 {
-    gConn.exec(QStringLiteral("UPDATE Panels SET PanelName = ? WHERE PanelID = ?"), {TextValue(name), panelId});
+    UpdateChanged(QStringLiteral("Panels"), {{QStringLiteral("PanelName"), TextValue(name)}}, QStringLiteral("PanelID = ?"), {panelId});
 }
 
 QString DbGetPanelName(qint32 panelId)
@@ -252,6 +267,11 @@ void DbDeletePanelPoints(qint32 panelId)
 void DbSavePanelCoords(qint32 panelId, const Outline& points)
 {
     TxGuard tx;
+    if (storedOutline(QStringLiteral("PanelCoord"), QStringLiteral("PanelID"), QStringLiteral("PanelX"),
+                      QStringLiteral("PanelY"), panelId) == points) {
+        tx.commit();
+        return;
+    }
     DbDeletePanelPoints(panelId);
     for (const OutlinePoint& p : points)
         DbAddPanelPoint(panelId, p.x, p.y);

@@ -70,8 +70,9 @@ void DbAddUser(const QString& name, const QString& password, bool wizard, bool d
 
 void DbSetUserRights(const QString& name, bool wizard, bool dataEntry)
 {
-    gConn.exec(QStringLiteral("UPDATE login SET Wizard = ?, DataEntry = ? WHERE Username = ?"),
-               {BoolToBit(wizard), BoolToBit(dataEntry), storedName(name)});
+    UpdateChanged(QStringLiteral("login"),
+                  {{QStringLiteral("Wizard"), BoolToBit(wizard)}, {QStringLiteral("DataEntry"), BoolToBit(dataEntry)}},
+                  QStringLiteral("Username = ?"), {storedName(name)});
 }
 
 void DbSaveUser(const QString& name, bool wizard, bool dataEntry, const QString& newPassword)

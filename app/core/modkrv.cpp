@@ -59,6 +59,16 @@ void LogError(const QString& message, const QString& source, long number, const 
 
 void LogError(const QString& message, const QString& source, const std::exception& error)
 {
+    // Another program holding the database is no fault of the data: the user is told why,
+    // and that trying again later will do.
+    // (Said even where a handler shows no message of its own: the user must learn why.)
+    if (IsDatabaseInUse(error)) {
+        const auto& e = static_cast<const KrvError&>(error);
+        const QString why = kDatabaseInUseText + QStringLiteral(" Nothing was changed; try again when it is free.");
+        LogError(message.isEmpty() ? why : message + QStringLiteral("\n\n") + why, source, e.number(),
+                 e.description());
+        return;
+    }
     if (const auto* e = dynamic_cast<const KrvError*>(&error))
         LogError(message, source, e->number(), e->description());
     else

@@ -382,12 +382,28 @@ void frmDataInput::Form_Load()
 
 void frmDataInput::FormUnload()
 {
-    // An edit in progress is dropped without a question.
+    // An edit in progress was settled before (SettleEditBeforeClose).
     SaveFormPosition(this);
     UnloadChildForms();
 }
 
 bool frmDataInput::Editing() const { return m_editing; }
+
+bool frmDataInput::EditChanged() const
+{
+    if (!m_editing)
+        return false;
+    if (m_defectsTouched || txt1[1]->toPlainText() != m_currentComments)
+        return true;
+    // The earlier period's comment counts as the save writes it: only while it is shown.
+    if (m_previousYear != 0 && m_viewPrevious && m_previousInspectionId != 0
+        && txt1[0]->toPlainText() != m_previousComments)
+        return true;
+    for (int i = 0; i < m_rowCount && i < txtRate1.size(); ++i)
+        if (txtRate1[i]->text() != m_loadedRatings.value(i))
+            return true;
+    return false;
+}
 
 // ====================================================================== opening
 
@@ -791,6 +807,7 @@ void frmDataInput::LoadPanelData(qint32 panelId)
             Line2->setVisible(comparing && m_rowCount > 1);
 
             destroyExtraRows();
+            m_loadedRatings.clear();
             cmdSketch[0]->hide();
             cmdPhoto[0]->hide();
             cmdVideo[0]->hide();
@@ -830,6 +847,7 @@ void frmDataInput::LoadPanelData(qint32 panelId)
                 lblElement[i]->setToolTip(lblElement[i]->text());
                 lblRate1[i]->setText(comparing ? DbGetRating(m_previousInspectionId, panelId, elementId) : QString());
                 txtRate1[i]->setText(DbGetRating(m_inspectionId, panelId, elementId));
+                m_loadedRatings.append(txtRate1[i]->text());
             }
             setTabOrderOfRows();
 
@@ -1017,6 +1035,7 @@ void frmDataInput::cmdEdit_Click()
 {
     try {
         m_editing = true;
+        m_defectsTouched = false;
         for (int i = 0; i < txtRate1.size(); ++i)
             txtRate1[i]->setReadOnly(false);
         setTabOrderOfRows();
@@ -1041,6 +1060,7 @@ void frmDataInput::cmdEdit_Click()
 void frmDataInput::enterViewMode()
 {
     m_editing = false;
+    m_defectsTouched = false;
     setRatingsLocked(true);
     ZVMap1->setEnabled(true);
     cmdEdit->setEnabled(true);
@@ -1092,8 +1112,11 @@ bool frmDataInput::SaveEdit()
         PanelEdit edit;
         edit.inspectionId = m_inspectionId;
         edit.panelId = m_panelId;
+        // Only the ratings the user changed: an untouched one is no change, and writing it
+        // would set another copy's change to it aside.
         for (int i = 0; i < m_rowCount && i < txtRate1.size(); ++i)
-            edit.ratings.append({rowElementId(i), txtRate1[i]->text()});
+            if (txtRate1[i]->text() != m_loadedRatings.value(i))
+                edit.ratings.append({rowElementId(i), txtRate1[i]->text()});
         const QString current = txt1[1]->toPlainText();
         const QString previous = txt1[0]->toPlainText();
         // Only a comment the user changed is written: an untouched one would leave an
@@ -1110,13 +1133,18 @@ bool frmDataInput::SaveEdit()
             edit.defects.append({item->data(0, Qt::UserRole).toString(), item->text(0), item->text(1), item->text(2),
                                  item->text(3).mid(1), item->text(4).mid(1)});
         }
-        const QVector<qint32> ids = DbSavePanelEdit(edit);
-        // The new rows are keyed now, so a second save updates them instead of adding them again.
-        for (int n = 0; n < items.size(); ++n)
-            if (edit.defects[n].key.isEmpty())
-                items[n]->setData(0, Qt::UserRole, QStringLiteral("X") + QString::number(ids[n]));
+        // Nothing changed: nothing to write, and no reason to wait for another program's lock.
+        if (!edit.ratings.isEmpty() || edit.comment || edit.previousComment || m_defectsTouched) {
+            const QVector<qint32> ids = DbSavePanelEdit(edit);
+            // The new rows are keyed now, so a second save updates them instead of adding them again.
+            for (int n = 0; n < items.size(); ++n)
+                if (edit.defects[n].key.isEmpty())
+                    items[n]->setData(0, Qt::UserRole, QStringLiteral("X") + QString::number(ids[n]));
+        }
         m_currentComments = current;
         m_previousComments = previous;
+        for (int i = 0; i < m_rowCount && i < txtRate1.size() && i < m_loadedRatings.size(); ++i)
+            m_loadedRatings[i] = txtRate1[i]->text();
     } catch (const std::exception& e) {
         // Nothing of the panel was written; the edit stays on screen to be saved again.
         LogError(QStringLiteral("Error saving data."), kSource, e);
@@ -1135,10 +1163,13 @@ bool frmDataInput::SettleEdit()
 {
     if (!m_editing)
         return true;
-    const MsgAnswer answer =
-        MsgBox(QStringLiteral("The ratings and comments entered for panel ") + m_panelName
-                   + QStringLiteral(" have not been saved.\r\nSave them now?"),
-               MsgButtons::YesNoCancel, MsgIcon::Question, QStringLiteral("Save Data"));
+    // Edit pressed but nothing changed: nothing to save or lose, so nothing to ask.
+    if (!EditChanged()) {
+        m_tabSwitchAllowed = true;
+        enterViewMode();
+        return true;
+    }
+    const MsgAnswer answer = AskToSaveEdit(QStringLiteral("ratings and comments entered for panel ") + m_panelName);
     if (answer == MsgAnswer::Yes) {
         if (!SaveEdit())
             return false;
@@ -1161,7 +1192,11 @@ void frmDataInput::TabStrip1_MouseUp()
     const int t = TabStrip1->currentIndex();
     if (t < 0 || TabStrip1->tabData(t).toInt() == m_lastCategoryId)
         return;
-    if (cmdSave->isEnabled()) {
+    if (cmdSave->isEnabled() && !EditChanged()) {
+        // Nothing typed: nothing to ask about; the edit ends as a "No" would end it.
+        m_tabSwitchAllowed = true;
+        enterViewMode();
+    } else if (cmdSave->isEnabled()) {
         m_savingOnTabSwitch = true;
         cmdSave_Click();
     } else {
@@ -1451,6 +1486,7 @@ void frmDataInput::cmdAddDefect_Click()
         EnsureUnitListed();
         auto* item = new QTreeWidgetItem(lvDefectQty);
         fillDefectItem(item);
+        m_defectsTouched = true;
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error adding defect"), kSource, e);
     }
@@ -1466,6 +1502,7 @@ void frmDataInput::cmdEditDefect_Click()
         if (selected.isEmpty())
             throw KrvError(91, QStringLiteral("No defect quantity is selected."));
         fillDefectItem(selected.first());
+        m_defectsTouched = true;
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error saving defect"), kSource, e);
     }
@@ -1481,6 +1518,7 @@ void frmDataInput::cmdDeleteDefect_Click()
             return;
         }
         delete selected.first();
+        m_defectsTouched = true;
         UpdateDefectButtons();
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error deleting defect quantity record"), kSource, e);

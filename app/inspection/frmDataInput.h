@@ -55,6 +55,8 @@ public:
     int RowCount() const { return m_rowCount; }
     bool ViewPrevious() const { return m_viewPrevious; }
     bool Editing() const;
+    // In edit mode with something typed that differs from what is stored.
+    bool EditChanged() const;
     // Before the window shows another tunnel or closes for one: an edit in progress is saved
     // or dropped as the user answers; false when the user keeps it (Cancel) or the save failed.
     bool SettleEdit();
@@ -113,6 +115,7 @@ public:
 
 protected:
     void FormUnload() override;
+    bool SettleEditBeforeClose() override { return SettleEdit(); }
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -192,11 +195,13 @@ private:
     int m_rowCount = 0;
     int m_lines = 0;
     bool m_viewPrevious = false;
+    QVector<QString> m_loadedRatings;  // each row's rating as stored, to write only changes
     QString m_currentComments;
     QString m_previousComments;
     qint32 m_lastCategoryId = 0;
     bool m_savingOnTabSwitch = false;
     bool m_tabSwitchAllowed = false;
     bool m_editing = false;
+    bool m_defectsTouched = false;  // a defect row added, changed or deleted in this edit
     int m_picHeight = 0;  // twips
 };

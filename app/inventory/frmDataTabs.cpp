@@ -333,19 +333,20 @@ bool frmDataTabs::cmdSave_Click()
     }
 }
 
-void frmDataTabs::cmdClose_Click()
+void frmDataTabs::cmdClose_Click() { Unload(); }
+
+bool frmDataTabs::SettleEditBeforeClose()
 {
-    if (m_changed) {
-        const MsgAnswer answer =
-            MsgBox(QStringLiteral("Save the current Panel Data Tab structure?"), MsgButtons::YesNoCancel,
-                   MsgIcon::Question, QStringLiteral("Close Panel Data Tab Definition"));
-        if (answer == MsgAnswer::Cancel)
-            return;
-        // A failed save keeps the window, so the edits are not lost with it.
-        if (answer == MsgAnswer::Yes && !cmdSave_Click())
-            return;
-    }
-    Unload();
+    // Asked however the window closes: Close, the title bar, or the program ending.
+    if (!m_changed)
+        return true;
+    const MsgAnswer answer =
+        MsgBox(QStringLiteral("Save the current Panel Data Tab structure?"), MsgButtons::YesNoCancel,
+               MsgIcon::Question, QStringLiteral("Close Panel Data Tab Definition"));
+    if (answer == MsgAnswer::Cancel)
+        return false;
+    // A failed save keeps the window, so the edits are not lost with it.
+    return answer != MsgAnswer::Yes || cmdSave_Click();
 }
 
 void frmDataTabs::showAbout() { (new frmAbout(this))->exec(); }

@@ -45,6 +45,9 @@ public:
     QVector<qint32> tabIds() const;
     bool changed() const { return m_changed; }
 
+protected:
+    bool SettleEditBeforeClose() override;
+
 private:
     void Form_Load();
     QString caption(int tab) const;

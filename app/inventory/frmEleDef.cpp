@@ -698,8 +698,8 @@ bool frmEleDef::DBExistingCat(qint32 categoryId)
 
 void frmEleDef::DBUpdateElementCategory(qint32 categoryId, const QString& name)
 {
-    gConn.exec(QStringLiteral("UPDATE ElementCategory SET EleCategoryName = ? WHERE EleCategoryID = ?"),
-               {name, categoryId});
+    UpdateChanged(QStringLiteral("ElementCategory"), {{QStringLiteral("EleCategoryName"), name}},
+                  QStringLiteral("EleCategoryID = ?"), {categoryId});
 }
 
 bool frmEleDef::DBRemoveElementCategory(qint32 categoryId)
@@ -718,7 +718,8 @@ bool frmEleDef::DbUpdateExp(const QString& table, const QString& idField, const 
     try {
         requireLookup(kExpCats, table, idField, nameField);
         // By key: names are not unique once renamed, and a rename by name would rename all.
-        gConn.exec(QStringLiteral("UPDATE ExpenditureCats SET Category = ? WHERE CategoryID = ?"), {newName, id});
+        UpdateChanged(QStringLiteral("ExpenditureCats"), {{QStringLiteral("Category"), newName}},
+                      QStringLiteral("CategoryID = ?"), {id});
         return true;
     } catch (const KrvError& e) {
         MsgBox(e.description());
@@ -730,8 +731,9 @@ void frmEleDef::DbUpdateElement(const QString& table, const QString& idField, co
                                 const QString& name, qint32 id, qint32 categoryId)
 {
     requireLookup(kElements, table, idField, nameField);
-    gConn.exec(QStringLiteral("UPDATE AvailableElements SET ElementName = ?, ElementCategory = ? WHERE ElementID = ?"),
-               {name, categoryId, id});
+    UpdateChanged(QStringLiteral("AvailableElements"),
+                  {{QStringLiteral("ElementName"), name}, {QStringLiteral("ElementCategory"), categoryId}},
+                  QStringLiteral("ElementID = ?"), {id});
 }
 
 RowSet frmEleDef::DbGetLookupData(const QString& table, const QString& idField, const QString& nameField)
@@ -747,9 +749,10 @@ RowSet frmEleDef::DBGetEleCats()
 
 void frmEleDef::DBSetCategoryOrder()
 {
+    // Only the categories whose place changed are written: the others' rows are left alone.
     TxGuard tx;
     for (int p = 1; p <= lstEleCat->count(); ++p)
-        gConn.exec(QStringLiteral("UPDATE ElementCategory SET EleCategorySort = ? WHERE EleCategoryID = ?"),
-                   {p, lstEleCat->item(p - 1)->data(Qt::UserRole).toInt()});
+        UpdateChanged(QStringLiteral("ElementCategory"), {{QStringLiteral("EleCategorySort"), p}},
+                      QStringLiteral("EleCategoryID = ?"), {lstEleCat->item(p - 1)->data(Qt::UserRole).toInt()});
     tx.commit();
 }

@@ -430,19 +430,24 @@ void frmViewSystem::Form_Resize()
     fraZoom->move(TwipsToPixels(zoomLeft), fraZoom->y());
 }
 
-void frmViewSystem::FormUnload()
+bool frmViewSystem::QueryUnload()
 {
-    SaveFormPosition(this);
+    // The program ends with this window: every other one unloads first, and one that keeps
+    // an edit the user chose to keep (Cancel) keeps this one open too.
     QList<QPointer<QWidget>> others;
     for (QWidget* w : LoadedForms())
         if (w != this)
             others << w;
+    bool refused = false;
     for (const auto& w : others) {
         // One window's unload may have unloaded another of the list already.
-        if (w && LoadedForms().contains(w.data()))
-            UnloadForm(w);
+        if (w && LoadedForms().contains(w.data()) && !UnloadForm(w))
+            refused = true;
     }
+    return !refused;
 }
+
+void frmViewSystem::FormUnload() { SaveFormPosition(this); }
 
 // ------------------------------------------------------------------ the map
 

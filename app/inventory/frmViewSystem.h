@@ -75,6 +75,7 @@ public:
     QAction* mnuAbout;
 
 protected:
+    bool QueryUnload() override;
     void FormUnload() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

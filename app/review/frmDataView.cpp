@@ -1137,9 +1137,11 @@ bool frmDataView::SaveRepairEntry()
             MsgBox(kNoPanel, MsgButtons::Ok, MsgIcon::None, QStringLiteral("Add Repair Log"));
             return false;
         }
-        SetRepairEditMode(false);
+        // Edit mode ends once the entry is stored: a failed save (another program holding
+        // the database) leaves the typing to be saved again.
         const QDate date = dtp->date();
         const qint32 id = DbAddRepairLog(panel, date, txtRepairLog->toPlainText());
+        SetRepairEditMode(false);
         txtRepairLog->document()->setModified(false);
         AppendDatedItem(lstRepairDates, date, id);
         lstRepairDates->setCurrentRow(lstRepairDates->count() - 1);
@@ -1207,9 +1209,9 @@ bool frmDataView::SaveEmergencyEntry()
             MsgBox(kNoPanel, MsgButtons::Ok, MsgIcon::None, QStringLiteral("Add Emergency Incident"));
             return false;
         }
-        SetEmergencyEditMode(false);
         const QDate date = dtpEmergency->date();
         const qint32 id = DbAddEmergency(panel, date, txtEmergency->toPlainText());
+        SetEmergencyEditMode(false);
         txtEmergency->document()->setModified(false);
         AppendDatedItem(lstEmergency, date, id);
         lstEmergency->setCurrentRow(lstEmergency->count() - 1);
@@ -1365,15 +1367,19 @@ bool frmDataView::SaveAddlText()
 {
     try {
         const int current = SSTab1->currentIndex();
-        leaveAddlEditMode();
-        if (current < 6 || current - 6 >= txtAdditional.size())
+        if (current < 6 || current - 6 >= txtAdditional.size()) {
+            leaveAddlEditMode();
             return false;
+        }
         const qint32 panel = currentPanel();
         if (panel == 0) {
+            leaveAddlEditMode();
             MsgBox(kNoPanel);
             return false;
         }
+        // Stays in edit mode until the text is stored, so a failed save keeps it to save again.
         DbSaveTabData(current - 6, panel, txtAdditional[current - 6]->toPlainText());
+        leaveAddlEditMode();
         txtAdditional[current - 6]->document()->setModified(false);
         return true;
     } catch (const std::exception& e) {

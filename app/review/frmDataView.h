@@ -190,6 +190,7 @@ private:
     // Before the editors show another panel or tunnel: asks whether to save each typed text
     // (Yes saves it, No drops it); false when the user keeps it (Cancel) or a save failed.
     bool SettleTyping();
+    bool SettleEditBeforeClose() override { return SettleTyping(); }
 
     // Media, printing and the defect report.
     void cmdPhoto_Click(int index, bool second);

@@ -281,6 +281,7 @@ void frmExpense::SetEditMode(bool editing)
 {
     // The editor may change from here on: a click on the current row shows it again.
     m_selectedByPress = nullptr;
+    m_editing = editing;
     if (gIsDataEntry) {
         cmdNew->setVisible(!editing);
         cmdEdit->setVisible(!editing);
@@ -457,6 +458,7 @@ void frmExpense::cmdNew_Click()
         IsNewExpenditure = true;
         SetEditMode(true);
         ClearFields();
+        m_fieldsAtEdit = fieldsNow();
         dtp->setFocus();
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error adding new expenditure"), kSource, e);
@@ -475,6 +477,7 @@ void frmExpense::cmdEdit_Click()
         // Save changes this expenditure, wherever its row is by then.
         m_editKey = selectedRow()->data(0, Qt::UserRole);
         SetEditMode(true);
+        m_fieldsAtEdit = fieldsNow();
         dtp->setFocus();
     } catch (const std::exception& e) {
         LogError(QString(), kSource, e);
@@ -494,6 +497,11 @@ void frmExpense::cmdSave_Click()
 {
     const bool adding = IsNewExpenditure;
     try {
+        // An edit that changed nothing ends without a write (nor a wait for another program).
+        if (!adding && fieldsNow() == m_fieldsAtEdit) {
+            SetEditMode(false);
+            return;
+        }
         if (!ValidateFields())
             return;
         const qint32 tunnelId = cboTunnel->currentData().toInt();
@@ -631,6 +639,35 @@ void frmExpense::showAbout() { (new frmAbout(this))->exec(); }
 // ---------------------------------------------------------------- window
 
 void frmExpense::FormUnload() { SaveFormPosition(this); }
+
+QString frmExpense::fieldsNow() const
+{
+    return QStringList{dtp->date().toString(Qt::ISODate), cboTunnel->currentText(), cboCategory->currentText(),
+                       txtCost->text(), txtComments->toPlainText()}
+        .join(QChar(0x1f));
+}
+
+bool frmExpense::SettleEditBeforeClose()
+{
+    if (!m_editing)
+        return true;
+    // Nothing typed since New or Edit: nothing to save or lose, so nothing to ask.
+    if (fieldsNow() == m_fieldsAtEdit) {
+        cmdCancel_Click();
+        return true;
+    }
+    switch (AskToSaveEdit(IsNewExpenditure ? QStringLiteral("new expenditure's details")
+                                           : QStringLiteral("changes to this expenditure"))) {
+    case MsgAnswer::Yes:
+        cmdSave_Click();
+        return !m_editing;  // a refused or failed save keeps the window and the edit
+    case MsgAnswer::No:
+        cmdCancel_Click();
+        return true;
+    default:
+        return false;
+    }
+}
 
 void frmExpense::resizeEvent(QResizeEvent* event)
 {

@@ -77,6 +77,8 @@ public:
 
 protected:
     void FormUnload() override;
+    bool SettleEditBeforeClose() override;
+    QString fieldsNow() const;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -99,6 +101,8 @@ private:
 
     // Set while the program itself moves the list's selection: no row selection runs then.
     bool m_quietSelection = false;
+    bool m_editing = false;
+    QString m_fieldsAtEdit;  // the editor's fields as New or Edit left them
     // The key of the row Edit was started on.
     QVariant m_editKey;
     // The press that made a row current already ran the row selection; its click does not again.

@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QHash>
 #include <QMetaMethod>
+#include <QScopeGuard>
 #include <QTimer>
 #include <array>
 
@@ -117,6 +118,12 @@ void UnloadFormByName(const QString& formName)
 }
 
 void SetEndWhenLastFormUnloads(bool on) { gEndWhenLastUnloads = on; }
+
+MsgAnswer AskToSaveEdit(const QString& what)
+{
+    return MsgBox(QStringLiteral("The ") + what + QStringLiteral(" have not been saved.\r\nSave them now?"),
+                  MsgButtons::YesNoCancel, MsgIcon::Question, kSaveEditTitle);
+}
 
 void EndProgram()
 {
@@ -278,8 +285,17 @@ void SetFormTunnel(QWidget* form, qint32 tunnelId)
         form->setProperty(kTunnelProperty, tunnelId);
 }
 
+namespace {
+bool gDroppingEdits = false;
+}
+
+bool DroppingEdits() { return gDroppingEdits; }
+
 void NotifyTunnelRemoved(qint32 tunnelId)
 {
+    const bool before = gDroppingEdits;
+    gDroppingEdits = true;
+    const auto restore = qScopeGuard([before] { gDroppingEdits = before; });
     QList<QPointer<QWidget>> forms;
     for (QWidget* w : LoadedForms())
         forms << w;

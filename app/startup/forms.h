@@ -1,7 +1,10 @@
 #pragma once
 #include "krverror.h"
 
+#include "prompt.h"
+
 #include <QCloseEvent>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QList>
@@ -10,6 +13,7 @@
 #include <QVariant>
 #include <QWidget>
 #include <functional>
+#include <type_traits>
 
 // The program's loaded windows, in load order. A window is loaded from its construction
 // until it unloads (closes for good), whether shown or hidden. Its objectName is the
@@ -33,8 +37,12 @@ bool UnloadForm(QWidget* form);
 // which when they load. After a tunnel was removed, NotifyTunnelRemoved unloads them and
 // has every other loaded window with a TunnelRemoved(qint32) method drop the tunnel from
 // what it shows, so no window writes rows for a tunnel that is gone.
+// An edit in progress in such a window is dropped without a question: its rows would
+// belong to nothing.
 void SetFormTunnel(QWidget* form, qint32 tunnelId);
 void NotifyTunnelRemoved(qint32 tunnelId);
+// True while windows unload because their data are gone: no edit is settled then.
+bool DroppingEdits();
 
 // When set (the program sets it), the program ends as its last window unloads.
 void SetEndWhenLastFormUnloads(bool on);
@@ -108,8 +116,17 @@ bool FormIsAvailable(const QString& formName);
 // window waits until it hides or is deleted.
 void ShowFormModal(QWidget* form);
 
+// The question about an edit in progress before its window closes or shows other data:
+// "The <what> have not been saved. Save them now?" with Yes, No and Cancel.
+MsgAnswer AskToSaveEdit(const QString& what);
+inline const QString kSaveEditTitle = QStringLiteral("Save Data");
+
 // Base of the program's windows: registers itself, and unloads through QueryUnload and
 // FormUnload when it closes. Base is QWidget, QDialog or QMainWindow.
+//
+// A window with an edit in progress settles it before it closes by any means (its own
+// Close, the title bar, Alt+F4, Esc of a dialog, an unload through the registry):
+// SettleEditBeforeClose asks and saves or drops it, or keeps the window open.
 template <class Base>
 class KrvForm : public Base {
 public:
@@ -124,15 +141,31 @@ public:
     // Unloads this window: runs QueryUnload (which may refuse) and FormUnload, then frees it.
     bool Unload() { return this->close(); }
 
+    // Dialog windows: Esc closes them as the title bar does, with the same question.
+    // (Other windows have no reject; this one does nothing for them.)
+    void reject()
+    {
+        if constexpr (std::is_base_of_v<QDialog, Base>) {
+            if (!ProgramEnding() && !DroppingEdits() && !SettleEditBeforeClose())
+                return;
+            m_settled = true;
+            Base::reject();
+            m_settled = false;
+        }
+    }
+
 protected:
     // False refuses the unload.
     virtual bool QueryUnload() { return true; }
     virtual void FormUnload() {}
+    // An edit in progress is saved or dropped as the user answers (AskToSaveEdit or the
+    // window's own question); false keeps the window open (Cancel, or a save that failed).
+    virtual bool SettleEditBeforeClose() { return true; }
 
     void closeEvent(QCloseEvent* event) override
     {
         if (!ProgramEnding()) {
-            if (!QueryUnload()) {
+            if ((!m_settled && !DroppingEdits() && !SettleEditBeforeClose()) || !QueryUnload()) {
                 event->ignore();
                 return;
             }
@@ -158,4 +191,7 @@ protected:
         }
         Base::keyPressEvent(event);
     }
+
+private:
+    bool m_settled = false;  // the question was asked already on this way out
 };

@@ -1,5 +1,6 @@
 #include "qtprompt.h"
 
+#include "dbwait.h"
 #include "helpers.h"
 #include "prompt.h"
 #include "uihelpers.h"
@@ -138,4 +139,5 @@ void InstallQtServices()
     static QtPromptService service;
     SetDefaultPromptService(&service);
     SetDefaultCursorRestorer(restoreArrow);
+    InstallQtWriteWait();
 }

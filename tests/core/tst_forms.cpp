@@ -1,4 +1,5 @@
 #include "forms.h"
+#include "scriptedprompt.h"
 #include "testinstall.h"
 
 #include <QDialog>
@@ -29,6 +30,36 @@ protected:
             ++*unloadCounter;
         if (companion)
             UnloadForm(companion);
+    }
+};
+
+// A window with an edit that the test types, saves or fails to save.
+template <class Base>
+class EditingWindow : public KrvForm<Base> {
+public:
+    EditingWindow() : KrvForm<Base>(QStringLiteral("frmEditing")) {}
+    bool typed = false;
+    bool saveFails = false;
+    int saves = 0;
+
+protected:
+    bool SettleEditBeforeClose() override
+    {
+        if (!typed)
+            return true;
+        switch (AskToSaveEdit(QStringLiteral("notes"))) {
+        case MsgAnswer::Yes:
+            if (saveFails)
+                return false;
+            ++saves;
+            typed = false;
+            return true;
+        case MsgAnswer::No:
+            typed = false;
+            return true;
+        default:
+            return false;
+        }
     }
 };
 
@@ -225,6 +256,89 @@ private slots:
         if (enabled)
             QCOMPARE(otherPressed, 0);
         UnloadForm(w);
+    }
+
+    // An edit in progress is settled however the window closes: one question, Cancel keeps
+    // the window, Yes saves (and keeps it when the save fails), No drops; a window unloaded
+    // because its tunnel went drops the edit without one.
+    void closingSettlesTheEdit_data()
+    {
+        QTest::addColumn<bool>("dialog");
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<bool>("typed");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("saveFails");
+        QTest::addColumn<bool>("staysOpen");
+        QTest::addColumn<int>("saves");
+        const int yes = int(MsgAnswer::Yes), no = int(MsgAnswer::No), cancel = int(MsgAnswer::Cancel);
+        for (const bool dialog : {false, true})
+            for (const char* way : {"close", "unload", "esc"}) {
+                if (!dialog && qstrcmp(way, "esc") == 0)
+                    continue;
+                const QByteArray row = QByteArray(dialog ? "dialog, " : "window, ") + way;
+                QTest::newRow(row + ", no edit") << dialog << QString::fromLatin1(way) << false << 0 << false << false << 0;
+                QTest::newRow(row + ", Cancel") << dialog << QString::fromLatin1(way) << true << cancel << false << true << 0;
+                QTest::newRow(row + ", Yes") << dialog << QString::fromLatin1(way) << true << yes << false << false << 1;
+                QTest::newRow(row + ", Yes, save fails") << dialog << QString::fromLatin1(way) << true << yes << true << true << 0;
+                QTest::newRow(row + ", No") << dialog << QString::fromLatin1(way) << true << no << false << false << 0;
+            }
+        QTest::newRow("window, tunnel removed") << false << "tunnel" << true << 0 << false << false << 0;
+    }
+    void closingSettlesTheEdit()
+    {
+        QFETCH(bool, dialog);
+        QFETCH(QString, way);
+        QFETCH(bool, typed);
+        QFETCH(int, answer);
+        QFETCH(bool, saveFails);
+        QFETCH(bool, staysOpen);
+        QFETCH(int, saves);
+        ScriptedPrompt prompt;
+        if (answer != 0)
+            prompt.answer(MsgAnswer(answer));
+        QPointer<QWidget> w;
+        int* savesOf = nullptr;
+        if (dialog) {
+            auto* d = new EditingWindow<QDialog>;
+            d->typed = typed;
+            d->saveFails = saveFails;
+            savesOf = &d->saves;
+            w = d;
+        } else {
+            auto* f = new EditingWindow<QWidget>;
+            f->typed = typed;
+            f->saveFails = saveFails;
+            savesOf = &f->saves;
+            w = f;
+        }
+        w->show();
+        if (way == QLatin1String("close"))
+            w->close();
+        else if (way == QLatin1String("unload"))
+            UnloadFormByName(QStringLiteral("frmEditing"));
+        else if (way == QLatin1String("esc"))
+            QTest::keyClick(w, Qt::Key_Escape);
+        else {
+            SetFormTunnel(w, 7);
+            NotifyTunnelRemoved(7);
+        }
+        const bool asked = typed && way != QLatin1String("tunnel");
+        QCOMPARE(prompt.calls.size(), asked ? 1 : 0);
+        if (asked) {
+            QCOMPARE(prompt.calls[0].text, QStringLiteral("The notes have not been saved.\r\nSave them now?"));
+            QCOMPARE(prompt.calls[0].title, QStringLiteral("Save Data"));
+            QCOMPARE(prompt.calls[0].buttons, MsgButtons::YesNoCancel);
+        }
+        QCOMPARE(*savesOf, saves);
+        QCOMPARE(bool(w && w->isVisible() && LoadedForms().contains(w.data())), staysOpen);
+        if (w) {
+            if (dialog)
+                static_cast<EditingWindow<QDialog>*>(w.data())->typed = false;
+            else
+                static_cast<EditingWindow<QWidget>*>(w.data())->typed = false;
+            UnloadForm(w);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     void unloadFormByNameWalksASnapshot()

@@ -235,6 +235,20 @@ private slots:
                  QStringList{QStringLiteral("%1|9|%2|3|m|5|15|Crack, wider").arg(id).arg(m_a)});
     }
 
+    // Posting a period again without a change writes no row: the posted copies of
+    // ratings, defects, comments, pictures and clips already hold the working values.
+    void postingAgainUnchangedWritesNothing()
+    {
+        fillPeriod(m_a);
+        FixturePicture(3, 3, m_a, QStringLiteral("again.jpg"), false);
+        FixtureClip(3, 3, m_a, QStringLiteral("again.avi"));
+        DbPostInspection(m_a);
+        const qint64 before = gConn.scalar(QStringLiteral("SELECT total_changes()")).toLongLong();
+        DbPostInspection(m_a);
+        QCOMPARE(gConn.scalar(QStringLiteral("SELECT total_changes()")).toLongLong(), before);
+        expectPostedEqualsWorking(m_a);
+    }
+
     void failedStepLeavesThePostedTables()
     {
         fillPeriod(m_a);
@@ -246,6 +260,7 @@ private slots:
         FailWhen(QStringLiteral("fail_clip"), QStringLiteral("INSERT"), QStringLiteral("VideosPosted"),
                  QStringLiteral("1"));
         FixturePicture(3, 3, m_a, QStringLiteral("new.jpg"), false);
+        FixtureClip(3, 3, m_a, QStringLiteral("new.avi"));  // so the clips are copied again
         const QMap<QString, QStringList> before = snapshot();
 
         QVERIFY_THROWS_EXCEPTION(DbError, DbPostRatings(m_a));

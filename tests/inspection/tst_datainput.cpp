@@ -2,6 +2,8 @@
 // panel, the rating rows and the previous year beside them, the rating keys, and the
 // edit / save / cancel cycle with the category tabs.
 
+#include "dbwaitwatch.h"
+#include "writecount.h"
 #include "tst_datainput_fixture.h"
 
 #include "dbinspection.h"
@@ -11,6 +13,7 @@
 #include "helpers.h"
 #include "inspectionforms.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QLineEdit>
@@ -79,6 +82,9 @@ private slots:
         gIsWizard = true;
         QPointer<frmDataInput> w = f.open();
         QVERIFY(w->isVisible());
+        // An edit in progress goes with the tunnel: nothing is asked and nothing saved.
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        w->txtRate1[0]->setText(QStringLiteral("3"));
         auto* setup = new frmSystem;
         QCOMPARE(setup->List1->count(), 1);
         auto* tree = new frmInspectionPd;
@@ -90,6 +96,8 @@ private slots:
         tree->tv_DeleteKey();
         QCOMPARE(CountRows(QStringLiteral("Tunnels")), 0);
         QVERIFY(!IsFormLoaded(QStringLiteral("frmDataInput")));
+        QCOMPARE(f.prompt->calls.size(), 1);  // the removal's own question only
+        QCOMPARE(CountRows(QStringLiteral("Ratings")), 0);
         QVERIFY(!tree->FindNode(key));
         QVERIFY(IsFormLoaded(QStringLiteral("frmInspectionPd")));
         // The set-up window offers it no more.
@@ -585,11 +593,12 @@ private slots:
         QCOMPARE(f.prompt->calls[0].icon, MsgIcon::Question);
         QCOMPARE(f.prompt->calls[0].buttons, MsgButtons::YesNo);
 
-        // Every row is written: unchanged posted stays posted, an empty box is a Null row.
+        // Only what changed is written: the unchanged posted rating stays posted, an empty
+        // box over no row stays no row.
         QCOMPARE(Rows(QStringLiteral("SELECT ElementID, Rating, Posted FROM Ratings WHERE InspectionID = ? "
                                      "ORDER BY ElementID"),
                       {f.cur}),
-                 (QStringList{"1|6|1", "2|4|0", "3|3|0", "4|<null>|0", "5|<null>|0", "6|<null>|0", "7|<null>|0"}));
+                 (QStringList{"1|6|1", "2|4|0", "3|3|0"}));
         QCOMPARE(DbGetPostedRating(f.cur, f.p1, 2), QStringLiteral("M"));
         QCOMPARE(Rows(QStringLiteral("SELECT Comments, Posted FROM PanelComments WHERE InspectionID = ?"), {f.cur}),
                  QStringList{QStringLiteral("water ingress|0")});
@@ -656,6 +665,96 @@ private slots:
         QVERIFY(!w->Editing());
     }
 
+    // A save writes what the user changed and nothing else: three ratings changed of four
+    // stored (and three boxes left empty) write three rows; a save without a change, and
+    // opening and closing, write nothing at all.
+    void aSaveWritesOnlyWhatChanged()
+    {
+        DataInputFixture f;
+        for (int e = 1; e <= 4; ++e)
+            DataInputFixture::rate(f.cur, f.p1, e, 8 - e);
+        gConn.exec(QStringLiteral("INSERT INTO PanelComments (InspectionID, PanelID, Comments, Posted) "
+                                  "VALUES (?, ?, 'dry', 0)"),
+                   {f.cur, f.p1});
+        WriteCount writes;
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        f.prompt->answer(MsgAnswer::Yes);
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        QVERIFY(!w->Editing());
+        QCOMPARE(writes.rows(), 0);
+        QVERIFY(!writes.fileChanged());
+        // Such a save does not even wait for another program's lock.
+        {
+            Connection other(QStringLiteral("tst-holder"));
+            other.open(f.install->dbPath(), false, 100);
+            other.exec(QStringLiteral("BEGIN IMMEDIATE"));
+            QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+            f.prompt->answer(MsgAnswer::Yes);
+            QElapsedTimer clock;
+            clock.start();
+            QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+            QVERIFY(clock.elapsed() < kDbWaitShowAfterMs);
+            QVERIFY(!w->Editing());
+            QCOMPARE(f.prompt->messages().size(), 2);  // the two "Are you sure?"
+            other.exec(QStringLiteral("ROLLBACK"));
+        }
+
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        w->txtRate1[0]->setText(QStringLiteral("5"));
+        w->txtRate1[1]->setText(QStringLiteral("5"));
+        w->txtRate1[2]->setText(QStringLiteral("6"));
+        // Row 4 keeps its 4; a box typed over with its own value is no change either.
+        w->txtRate1[3]->setText(QStringLiteral("4"));
+        f.prompt->answer(MsgAnswer::Yes);
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        QVERIFY(!w->Editing());
+        QCOMPARE(writes.rows(), 3);
+        QCOMPARE(Rows(QStringLiteral("SELECT ElementID, Rating FROM Ratings WHERE InspectionID = ? ORDER BY ElementID"),
+                      {f.cur}),
+                 (QStringList{"1|5", "2|5", "3|6", "4|4"}));
+
+        // Saved once, saved again unchanged: nothing more.
+        writes.restart();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        f.prompt->answer(MsgAnswer::Yes);
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        w->Unload();
+        QCOMPARE(writes.rows(), 0);
+        QVERIFY(!writes.fileChanged());
+    }
+
+    // Another program holds the database: the save waits with the program alive, Cancel
+    // ends the wait, the message says the database is in use and the edit stays to be saved.
+    void aSaveThatCannotGetTheLockKeepsTheEdit()
+    {
+        DataInputFixture f;
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        w->txtRate1[0]->setText(QStringLiteral("4"));
+        w->txt1[1]->setPlainText(QStringLiteral("note"));
+        Connection other(QStringLiteral("tst-holder"));
+        other.open(f.install->dbPath(), false, 100);
+        other.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        {
+            DbWaitWatch watch(true);
+            QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+            QVERIFY(watch.shownAtMs >= 0);
+        }
+        QCOMPARE(f.prompt->messages().size(), 2);
+        QVERIFY(f.prompt->messages()[1].startsWith(QStringLiteral("Error saving data.")));
+        QVERIFY(f.prompt->messages()[1].contains(kDatabaseInUseText));
+        QCOMPARE(CountRows(QStringLiteral("Ratings")), 0);
+        QVERIFY(w->Editing());
+        QCOMPARE(w->txtRate1[0]->text(), QStringLiteral("4"));
+        QCOMPARE(w->txt1[1]->toPlainText(), QStringLiteral("note"));
+
+        other.exec(QStringLiteral("ROLLBACK"));
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        QVERIFY(!w->Editing());
+        QCOMPARE(CountRows(QStringLiteral("Ratings"), QStringLiteral("Rating = 4")), 1);
+    }
+
     // Comparing with a posted period: a save of the later one leaves the posted period
     // alone unless its comment was changed.
     void anUntouchedPreviousCommentIsNotWritten_data()
@@ -693,7 +792,7 @@ private slots:
         QTest::addColumn<int>("tabAfter");
         QTest::addColumn<bool>("editing");
         QTest::addColumn<int>("saved");
-        QTest::newRow("Yes saves and switches") << int(MsgAnswer::Yes) << 1 << false << 7;
+        QTest::newRow("Yes saves and switches") << int(MsgAnswer::Yes) << 1 << false << 1;
         QTest::newRow("No switches") << int(MsgAnswer::No) << 1 << false << 0;
         QTest::newRow("Cancel stays") << int(MsgAnswer::Cancel) << 0 << true << 0;
     }
@@ -706,6 +805,12 @@ private slots:
         QFETCH(int, saved);
         DataInputFixture f;
         frmDataInput* w = f.open();
+        // Edit without typing: a switch asks nothing and ends the edit.
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        ClickTab(w->TabStrip1, 1);
+        QVERIFY(f.prompt->calls.isEmpty());
+        QVERIFY(!w->Editing());
+        ClickTab(w->TabStrip1, 0);
         QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
         w->txtRate1[0]->setText(QStringLiteral("5"));
         // The selected tab again: nothing at all.

@@ -355,7 +355,7 @@ private slots:
         QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
         w->txtRate1[0]->setText(QStringLiteral("5"));
         QTest::mouseClick(w->cmdSave, Qt::LeftButton);
-        QCOMPARE(CountRows(QStringLiteral("Ratings"), QStringLiteral("InspectionID = ?"), {f.prev}), 7);
+        QCOMPARE(CountRows(QStringLiteral("Ratings"), QStringLiteral("InspectionID = ?"), {f.prev}), 1);
         QCOMPARE(tree->cmdReport->isEnabled(), lit);
         QCOMPARE(tree->cmdPost->isEnabled(), lit);
         QCOMPARE(tree->cmdAddYear->text(), selected == QLatin1String("tunnel") ? QStringLiteral("Add Inspection Year")

@@ -87,8 +87,9 @@ private slots:
         QCOMPARE(open(), f);
         f->cmdAdd->click();
         QCOMPARE(f->tabCaptions().size(), 2);
-        f->close();  // the close box: no question, the edit is gone
-        QVERIFY(m_prompt->calls.isEmpty());
+        m_prompt->answer(MsgAnswer::No);
+        f->close();  // the close box asks as Close does; No drops the edit
+        QCOMPARE(m_prompt->messages(), QStringList{"Save the current Panel Data Tab structure?"});
         QVERIFY(!IsFormLoaded(QStringLiteral("frmDataTabs")));
         frmDataTabs* g = open();
         QCOMPARE(g->tabCaptions(), QStringList{"Notes"});

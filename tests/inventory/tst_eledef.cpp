@@ -8,6 +8,7 @@
 #include "helpers.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
+#include "writecount.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -646,6 +647,22 @@ private slots:
         QVERIFY(f->Unload());
         QCOMPARE(Rows(QStringLiteral("SELECT EleCategoryName, EleCategorySort FROM ElementCategory ORDER BY EleCategorySort")),
                  (QStringList{"Floors|1", "Drains|2", "Walls|3", "Roof|4"}));
+
+        // Opened and closed again without a drag: the order is as stored, nothing is written.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        WriteCount writes;
+        QVERIFY(openElements()->Unload());
+        QCOMPARE(writes.rows(), 0);
+        // One entry dragged one place: the two that changed places are written, no other.
+        frmEleDef* g = openElements();
+        QVERIFY(QTest::qWaitForWindowExposed(g));
+        QTest::mousePress(g->lstEleCat->viewport(), Qt::LeftButton, {}, centre(g->lstEleCat, 2));
+        QTest::mouseMove(g->lstEleCat->viewport(), centre(g->lstEleCat, 3));
+        QTest::mouseRelease(g->lstEleCat->viewport(), Qt::LeftButton, {}, centre(g->lstEleCat, 3));
+        writes.restart();
+        QVERIFY(g->Unload());
+        QCOMPARE(writes.rows(), 2);
+        QCOMPARE(categoryOrder(), (QStringList{"Floors", "Drains", "Roof", "Walls"}));
     }
 
     void aCategoryChangeReloadsTheStoredOrder()

@@ -1056,8 +1056,13 @@ private slots:
         w->cmdSaveAddl->click();
         QCOMPARE(m_prompt->messages(), QStringList{"Error saving data"});
         QCOMPARE(w->txtAdditional[0]->toPlainText(), QStringLiteral("Built 1911"));
-        QVERIFY(w->txtAdditional[0]->isReadOnly() && w->cmdEditAddl->isVisibleTo(w) && w->SSTab1->isTabEnabled(0));
+        // Still being edited, to be saved again.
+        QVERIFY(!w->txtAdditional[0]->isReadOnly() && w->cmdSaveAddl->isVisibleTo(w) && !w->cmdEditAddl->isVisibleTo(w));
         QCOMPARE(CountRows(QStringLiteral("TabData")), 0);
+        DropFailure(QStringLiteral("notabs"));
+        w->cmdSaveAddl->click();
+        QVERIFY(w->txtAdditional[0]->isReadOnly() && w->cmdEditAddl->isVisibleTo(w) && w->SSTab1->isTabEnabled(0));
+        QCOMPARE(Rows(QStringLiteral("SELECT TabData FROM TabData")), QStringList{"Built 1911"});
     }
 
     void panelChangeWhileEditingALog()
