@@ -227,6 +227,7 @@ bool frmEleDef::LoadForm(const QString& caption, const QString& table, const QSt
         m_idField = l.idField;
         m_nameField = l.nameField;
 
+        m_caption = caption;
         setWindowTitle(caption + QStringLiteral(" Definition"));
         Form_Load();
 
@@ -568,6 +569,69 @@ void frmEleDef::FormUnload()
         }
     }
     SaveFormPosition(this);
+}
+
+// A name (or an element's category) changed for the selected entry and not yet applied with
+// Update is an edit in progress. The box also takes the names Add takes, and keeps them after
+// Add and Remove: a name another entry has is not a pending change of the selected one.
+bool frmEleDef::elementEdited()
+{
+    QListWidgetItem* item = lstEle->currentItem();
+    if (!item || !item->isSelected())
+        return false;
+    const QString name = txtName->text();
+    if (name != item->text()) {
+        for (int i = 0; i < lstEle->count(); ++i)
+            if (lstEle->item(i) != item && lstEle->item(i)->text().compare(name, Qt::CaseInsensitive) == 0)
+                return false;
+        return true;
+    }
+    return elementMode() && cboEleCat->currentIndex() >= 0 &&
+           cboEleCat->currentData().toInt() != GetElementCategory(item->data(Qt::UserRole).toInt());
+}
+
+bool frmEleDef::categoryEdited() const
+{
+    QListWidgetItem* item = lstEleCat->currentItem();
+    return elementMode() && item && item->isSelected() && txtEleCatName->text() != item->text();
+}
+
+bool frmEleDef::SettleEditBeforeClose()
+{
+    try {
+        const bool element = elementEdited();
+        const bool category = categoryEdited();
+        if (!element && !category)
+            return true;
+        // The question names the entry Yes updates, so a name meant for Add is not taken for a rename.
+        const QString what = element ? QStringLiteral("changes typed for the %1 \"%2\"")
+                                           .arg(m_caption.toLower(), lstEle->currentItem()->text())
+                                     : QStringLiteral("changes typed for the element category \"%1\"")
+                                           .arg(lstEleCat->currentItem()->text());
+        switch (AskToSaveEdit(what)) {
+        case MsgAnswer::No:
+            return true;
+        case MsgAnswer::Yes:
+            break;
+        default:
+            return false;
+        }
+        // Update as its button would; the window stays open when an update did not take.
+        if (element) {
+            cmdUpdate_Click();
+            if (elementEdited())
+                return false;
+        }
+        if (categoryEdited()) {
+            cmdUpdateCat_Click();
+            if (categoryEdited())
+                return false;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        LogError(QStringLiteral("Error: Unable to update item."), objectName(), e);
+        return false;
+    }
 }
 
 void frmEleDef::showAbout() { (new frmAbout(this))->exec(); }

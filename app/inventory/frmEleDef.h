@@ -100,12 +100,16 @@ public:
 
 protected:
     void FormUnload() override;
+    bool SettleEditBeforeClose() override;
     void reject() override { Unload(); }
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Form_Load();
     void layOut(const QString& caption);
+    bool elementEdited();
+    bool categoryEdited() const;
+    QString m_caption;
     void LoadElementCategories();
     qint32 GetElementCategory(qint32 elementId);
     qint32 selectedCategoryId() const;

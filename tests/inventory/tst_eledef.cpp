@@ -471,6 +471,93 @@ private slots:
         QCOMPARE(g->lstEle->item(0)->text(), QString());
     }
 
+    // A change typed for the selected entry and not yet applied with Update is asked about when
+    // the window closes: Yes updates, No drops it, Cancel keeps the window open with the text.
+    void closingAsksAboutAChangeNotUpdated_data()
+    {
+        QTest::addColumn<QString>("edit");  // name, category, category name
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("stored");  // what the database holds afterwards
+        QTest::addColumn<bool>("open");
+        const QString before = QStringLiteral("Mortar|Walls|Walls");
+        for (const char* edit : {"name", "category", "category name"}) {
+            const QString e = QString::fromLatin1(edit);
+            const QString after = e == "name"       ? QStringLiteral("Lime mortar|Walls|Walls")
+                                  : e == "category" ? QStringLiteral("Mortar|Floors|Walls")
+                                                    : QStringLiteral("Mortar|Masonry|Masonry");
+            QTest::newRow(qPrintable(e + ", Yes")) << e << int(MsgAnswer::Yes) << after << false;
+            QTest::newRow(qPrintable(e + ", No")) << e << int(MsgAnswer::No) << before << false;
+            QTest::newRow(qPrintable(e + ", Cancel")) << e << int(MsgAnswer::Cancel) << before << true;
+        }
+    }
+    void closingAsksAboutAChangeNotUpdated()
+    {
+        QFETCH(QString, edit);
+        QFETCH(int, answer);
+        QFETCH(QString, stored);
+        QFETCH(bool, open);
+        const qint32 walls = addCategory(QStringLiteral("Walls"), 1);
+        addCategory(QStringLiteral("Floors"), 2);
+        FixtureElement(1, QStringLiteral("Mortar"), walls);
+        QPointer<frmEleDef> f = openElements();
+        select(f->lstEle, QStringLiteral("Mortar"));
+        select(f->lstEleCat, QStringLiteral("Walls"));
+        f->txtEleCatName->setText(QStringLiteral("Walls"));  // as the click on it shows it
+        if (edit == "name")
+            f->txtName->setText(QStringLiteral("Lime mortar"));
+        else if (edit == "category")
+            f->cboEleCat->setCurrentIndex(f->cboEleCat->findText(QStringLiteral("Floors")));
+        else
+            f->txtEleCatName->setText(QStringLiteral("Masonry"));
+        m_prompt->answer(MsgAnswer(answer));
+        m_prompt->answer(MsgAnswer::Yes);  // the rename question of a category
+        QCOMPARE(f->close(), !open);
+        QCOMPARE(m_prompt->calls.value(0).text,
+                 QStringLiteral("The changes typed for the %1 have not been saved.\r\nSave them now?")
+                     .arg(edit == "category name" ? "element category \"Walls\"" : "element \"Mortar\""));
+        QCOMPARE(Rows(QStringLiteral("SELECT e.ElementName, c.EleCategoryName, (SELECT EleCategoryName FROM "
+                                     "ElementCategory WHERE EleCategoryID = ?) FROM AvailableElements e JOIN "
+                                     "ElementCategory c ON c.EleCategoryID = e.ElementCategory"),
+                      {walls}),
+                 QStringList{stored});
+        QCOMPARE(f->isVisible(), open);
+        if (open) {
+            // Still there to finish; without a change the next close asks nothing.
+            m_prompt->calls.clear();
+            f->cmdUpdate->click();
+            f->cmdUpdateCat->click();
+            m_prompt->answer(MsgAnswer::Yes);
+            QVERIFY(f->close());
+        }
+    }
+
+    // Without a change, or with a name that went in with Add or stayed after Remove, closing
+    // asks nothing.
+    void closingWithoutAPendingChangeAsksNothing()
+    {
+        const qint32 walls = addCategory(QStringLiteral("Walls"), 1);
+        addCategory(QStringLiteral("Floors"), 2);
+        FixtureElement(1, QStringLiteral("Mortar"), walls);
+        FixtureElement(2, QStringLiteral("Brick"), walls);
+        addExpCat(QStringLiteral("Repairs"));
+        for (frmEleDef* f : {openElements(), openExpCats()})
+            QVERIFY(f->close());
+        frmEleDef* f = openElements();
+        select(f->lstEle, QStringLiteral("Mortar"));
+        f->cboEleCat->setCurrentIndex(f->cboEleCat->findText(QStringLiteral("Floors")));
+        f->txtName->setText(QStringLiteral("Grout"));
+        f->cmdAdd->click();
+        QVERIFY(f->close());
+        f = openElements();
+        select(f->lstEle, QStringLiteral("Brick"));
+        m_prompt->answer(MsgAnswer::Yes);
+        f->cmdRemove->click();
+        QVERIFY(f->close());
+        QCOMPARE(m_prompt->calls.size(), 1);  // Remove's own question only
+        QCOMPARE(Rows(QStringLiteral("SELECT ElementName FROM AvailableElements ORDER BY ElementID")),
+                 (QStringList{"Mortar", "Grout"}));
+    }
+
     void expenditureCategories()
     {
         const qint32 repairs = addExpCat(QStringLiteral("Repairs"));
