@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include "plaindb.h"
+#include "replpair.h"
 #include "replstore.h"
 
 using namespace Varnock::Store;
@@ -47,11 +48,6 @@ int stored(const QString& path, const QString& table)
         .toInt();
 }
 
-int sent(const Exchange& e)
-{
-    return e.insertsReceived + e.updatesReceived + e.deletesReceived + e.insertsAndUpdatesSent + e.deletesSent;
-}
-
 QString readText(const QString& path)
 {
     return QString::fromUtf8(fileBytes(path));
@@ -62,21 +58,12 @@ QString readText(const QString& path)
 class TstReplCapture : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_serial = 0;
+    OfficeAndField m_files;
 
-    void masterAndReplica(QString* master, QString* replica)
-    {
-        ++m_serial;
-        *master = m_dir.filePath(QStringLiteral("office%1.db").arg(m_serial));
-        *replica = m_dir.filePath(QStringLiteral("field%1.db").arg(m_serial));
-        fill(*master);
-        QCOMPARE(makeReplicable(*master), 0);
-        QCOMPARE(makeReplica(*master, *replica, QStringLiteral("Field"), 90, 0), 0);
-    }
+    void masterAndReplica(QString* master, QString* replica) { m_files.make(fill, master, replica); }
 
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void initTestCase() { QVERIFY(m_files.dir.isValid()); }
 
     void rewritesThatChangeNoValue_data()
     {
@@ -193,7 +180,7 @@ private slots:
                                    "UPDATE PanelComments SET Comments = 'Cracked' WHERE PanelID = 3;"
                                    "UPDATE Ratings SET Rating = 2 WHERE PanelID = 2 AND ElementID = 2;"),
                  SQLITE_OK);
-        const QString log = m_dir.filePath(QStringLiteral("KRV_ReplicaLog%1.txt").arg(m_serial));
+        const QString log = m_files.dir.filePath(QStringLiteral("KRV_ReplicaLog%1.txt").arg(m_files.serial));
         setRowByRow(rowByRow);
         Exchange e;
         const int rc = synchronize(office, field, direction, {}, log, &e);

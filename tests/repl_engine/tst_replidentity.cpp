@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include "plaindb.h"
+#include "replpair.h"
 #include "replstore.h"
 
 using namespace Varnock::Store;
@@ -18,11 +19,6 @@ QStringList content(const QString& path)
     Plain db(path);
     return tableContent(path, db.rows("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'repl\\_%' "
                                       "ESCAPE '\\' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name"));
-}
-
-int sent(const Exchange& e)
-{
-    return e.insertsReceived + e.updatesReceived + e.deletesReceived + e.insertsAndUpdatesSent + e.deletesSent;
 }
 
 // One tunnel, one period, panels 1..8 with four rated elements each, a comment and tab text per panel, four corner
@@ -81,18 +77,9 @@ int exchangeUntilQuiet(const QString& a, const QString& b, int* conflictCount = 
 class TstReplIdentity : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_serial = 0;
+    OfficeAndField m_files;
 
-    void officeAndField(QString* office, QString* field)
-    {
-        ++m_serial;
-        *office = m_dir.filePath(QStringLiteral("office%1.db").arg(m_serial));
-        *field = m_dir.filePath(QStringLiteral("field%1.db").arg(m_serial));
-        fill(*office);
-        QCOMPARE(makeReplicable(*office), 0);
-        QCOMPARE(makeReplica(*office, *field, QStringLiteral("Field"), 90, 0), 0);
-    }
+    void officeAndField(QString* office, QString* field) { m_files.make(fill, office, field); }
 
     // Probes that both files must answer alike after the rebuild case: what each side did.
     static QStringList probes()
@@ -113,7 +100,7 @@ class TstReplIdentity : public QObject {
     }
 
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void initTestCase() { QVERIFY(m_files.dir.isValid()); }
 
     void rebuiltFileKeepsEveryChange_data()
     {
@@ -216,7 +203,7 @@ private slots:
     {
         QString office, first;
         officeAndField(&office, &first);
-        const QString second = m_dir.filePath(QStringLiteral("second%1.db").arg(m_serial));
+        const QString second = m_files.dir.filePath(QStringLiteral("second%1.db").arg(m_files.serial));
         QCOMPARE(Plain(first).exec("DELETE FROM Ratings WHERE PanelID = 3 AND ElementID = 1;"
                                    "UPDATE Ratings SET Rating = 1 WHERE PanelID = 4 AND ElementID = 4;"),
                  SQLITE_OK);
@@ -382,7 +369,7 @@ private slots:
     // is 2.
     void descendingIntegerKeyIsNotTheRowid()
     {
-        const QString office = m_dir.filePath("marks-office.db"), field = m_dir.filePath("marks-field.db");
+        const QString office = m_files.dir.filePath("marks-office.db"), field = m_files.dir.filePath("marks-field.db");
         newTunnelDb(office);
         QCOMPARE(Plain(office).exec("CREATE TABLE Marks (ID INTEGER PRIMARY KEY DESC, Name TEXT);"
                                     "INSERT INTO Marks (ID, Name) VALUES (10, 'ten'), (20, 'twenty'), (30, 'thirty');"),
@@ -404,7 +391,7 @@ private slots:
 
     void withoutRowidTableIsRefused()
     {
-        const QString path = m_dir.filePath("tags.db");
+        const QString path = m_files.dir.filePath("tags.db");
         newTunnelDb(path);
         QCOMPARE(Plain(path).exec("CREATE TABLE Tags (Name TEXT PRIMARY KEY, Colour INTEGER) WITHOUT ROWID;"
                                   "INSERT INTO Tags VALUES ('red', 1);"),

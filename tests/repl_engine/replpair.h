@@ -1,0 +1,29 @@
+#pragma once
+// An office file and its field replica in a temporary folder, and what an exchange between them moved.
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "replstore.h"
+
+// Rows an exchange moved either way.
+inline int sent(const Varnock::Store::Exchange& e)
+{
+    return e.insertsReceived + e.updatesReceived + e.deletesReceived + e.insertsAndUpdatesSent + e.deletesSent;
+}
+
+// Numbered pairs, so each test case starts from files of its own.
+struct OfficeAndField {
+    QTemporaryDir dir;
+    int serial = 0;
+
+    // The next pair: the office filled by fill and made replicable, the field a replica of it.
+    void make(void (*fill)(const QString&), QString* office, QString* field)
+    {
+        ++serial;
+        *office = dir.filePath(QStringLiteral("office%1.db").arg(serial));
+        *field = dir.filePath(QStringLiteral("field%1.db").arg(serial));
+        fill(*office);
+        QCOMPARE(Varnock::Store::makeReplicable(*office), 0);
+        QCOMPARE(Varnock::Store::makeReplica(*office, *field, QStringLiteral("Field"), 90, 0), 0);
+    }
+};
