@@ -23,22 +23,13 @@ QStringList content(const QString& path)
 // per panel and a few units.
 void fill(const QString& path)
 {
-    newTunnelDb(path);
-    Plain db(path);
-    const char* sql =
-        "BEGIN;"
-        "INSERT INTO Tunnels (TunnelID, SystemID, TunnelName) VALUES (1, 1, 'North Bore');"
-        "INSERT INTO InspectionPeriod (InspectionID, TunnelID, InspectionYear) VALUES (1, 1, 2026);"
-        "INSERT INTO AvailableElements (ElementID, ElementName) VALUES (1, 'Lining'), (2, 'Joints'), (3, 'Invert'), "
-        "(4, 'Portal');"
+    fillTunnel(path,
         "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (1, 1, 1, 'N-01'), (2, 1, 2, 'N-02'), "
         "(3, 1, 3, 'N-03');"
         "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) SELECT 1, p.PanelID, e.ElementID, "
         "CASE e.ElementID WHEN 1 THEN 8 WHEN 2 THEN 6 ELSE 7 END FROM Panels p, AvailableElements e;"
         "INSERT INTO PanelComments (InspectionID, PanelID, Comments) SELECT 1, PanelID, 'Dry' FROM Panels;"
-        "INSERT INTO UnitTypes (Unit) VALUES ('ea'), ('ft'), ('sq ft');"
-        "COMMIT;";
-    QCOMPARE(db.exec(QString::fromLatin1(sql)), SQLITE_OK);
+        "INSERT INTO UnitTypes (Unit) VALUES ('ea'), ('ft'), ('sq ft');");
 }
 
 int stored(const QString& path, const QString& table)

@@ -26,14 +26,7 @@ QStringList content(const QString& path)
 // and rows deleted before the file became replicable, so every table has rowid gaps.
 void fill(const QString& path)
 {
-    newTunnelDb(path);
-    Plain db(path);
-    const char* sql =
-        "BEGIN;"
-        "INSERT INTO Tunnels (TunnelID, SystemID, TunnelName) VALUES (1, 1, 'North Bore');"
-        "INSERT INTO InspectionPeriod (InspectionID, TunnelID, InspectionYear) VALUES (1, 1, 2026);"
-        "INSERT INTO AvailableElements (ElementID, ElementName) VALUES (1, 'Lining'), (2, 'Joints'), (3, 'Invert'), "
-        "(4, 'Portal');"
+    fillTunnel(path,
         "WITH RECURSIVE p(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM p WHERE n < 8) "
         "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) SELECT n, 1, n, 'N-0' || n FROM p;"
         "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) SELECT 1, p.PanelID, e.ElementID, "
@@ -52,9 +45,7 @@ void fill(const QString& path)
         "DELETE FROM UnitTypes WHERE Unit = 'ft';"
         "DELETE FROM ImagePaths WHERE PanelID = 2;"
         "DELETE FROM PanelComments WHERE PanelID = 1;"
-        "DELETE FROM TabData WHERE PanelID = 1;"
-        "COMMIT;";
-    QCOMPARE(db.exec(QString::fromLatin1(sql)), SQLITE_OK);
+        "DELETE FROM TabData WHERE PanelID = 1;");
 }
 
 // Exchanges until one finds nothing to send (at most four); the number of exchanges, -1 on a failure.
