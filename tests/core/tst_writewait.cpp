@@ -5,6 +5,7 @@
 #include "dbinspection.h"
 #include "fixtures.h"
 #include "modkrv.h"
+#include "otherprogram.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 
@@ -108,8 +109,7 @@ private slots:
         TestInstall install;
         FixtureSystem();
         const qint32 period = FixturePeriod(FixtureTunnel(QStringLiteral("North")), 2026);
-        auto other = std::make_unique<Connection>(QStringLiteral("tst-holder"));
-        other->open(install.dbPath(), false, 100);
+        auto other = OpenOtherProgram(install.dbPath());
         if (locked && holder == QLatin1String("writer")) {
             other->exec(QStringLiteral("BEGIN IMMEDIATE"));
         } else if (locked) {
@@ -157,12 +157,10 @@ private slots:
     void theEngineWaitIsRestored()
     {
         TestInstall install;
-        Connection other(QStringLiteral("tst-holder"));
-        other.open(install.dbPath(), false, 100);
-        other.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        const auto other = HoldWriteLock(install.dbPath());
         RecordingWait wait;
         wait.releaseAtMs = 100;
-        wait.release = [&] { other.exec(QStringLiteral("COMMIT")); };
+        wait.release = [&] { other->exec(QStringLiteral("COMMIT")); };
         gConn.exec(QStringLiteral("INSERT INTO UnitTypes (Unit) VALUES ('kg')"));
         QCOMPARE(gConn.scalar(QStringLiteral("PRAGMA busy_timeout")).toInt(), gConn.busyTimeoutMs());
     }

@@ -27,19 +27,30 @@
 
 class DemoWindows {
 public:
-    qint32 tunnel = 0, latest = 0, earlier = 0, panel = 0, element = 0;
+    qint32 tunnel = 0;
+    qint32 latest = 0;   // the tunnel's entered (latest) inspection
+    qint32 earlier = 0;  // a posted one
     qint16 latestYear = 0;
+    qint32 panel = 0, element = 0, photoInspection = 0;  // a photographed element and its period
+    QString folder;    // the installation's program folder
+    QString category;  // the first element category
+    // Set before setUp() to take the photographed element from photos only, not field sketches.
+    bool photoNotSketch = false;
+
+    // Creates the window and loads it as its command does.
+    static QWidget* load(const QString& name, const char* method, const QVariantList& args)
+    {
+        QWidget* w = CreateForm(name);
+        if (!w)
+            throw FormNotInProgram(name);
+        CallFormMethod(w, method, args);
+        return w;
+    }
 
     QWidget* open(const QString& key)
     {
         const QString name = key.section(QLatin1Char(' '), 0, 0);
-        auto load = [&](const char* method, const QVariantList& args) {
-            QWidget* w = CreateForm(name);
-            if (!w)
-                throw FormNotInProgram(name);
-            CallFormMethod(w, method, args);
-            return w;
-        };
+        auto load = [&](const char* method, const QVariantList& args) { return DemoWindows::load(name, method, args); };
         QWidget* w = nullptr;
         if (key == QLatin1String("frmEleDef elements"))
             w = load("LoadForm", {QStringLiteral("Element"), QStringLiteral("AvailableElements"),
@@ -81,7 +92,7 @@ public:
         RegisterFieldForms();
         m_install = std::make_unique<TestInstall>(false);
         m_prompt = std::make_unique<ScriptedPrompt>();
-        const QString folder = m_install->file(QStringLiteral("bin"));
+        folder = m_install->file(QStringLiteral("bin"));
         QString error;
         QVERIFY2(MakeDemoInstallation(folder, &error), qPrintable(error));
         SetProgramFolder(folder);
@@ -103,13 +114,19 @@ public:
                                                 "AND InspectionID <> ? ORDER BY InspectionYear DESC LIMIT 1"),
                                  {tunnel, latest})
                         .toInt();
-        const RowSet photo = gConn.query(QStringLiteral(
-            "SELECT p.PanelID, p.ElementID FROM ImagePaths p JOIN Panels n ON n.PanelID = p.PanelID "
-            "WHERE n.TunnelID = ? ORDER BY p.InspectionID DESC LIMIT 1"),
+        const QString notSketch = photoNotSketch ? QStringLiteral("AND NOT p.FieldSketch ") : QString();
+        const RowSet photo = gConn.query(
+            QStringLiteral("SELECT p.PanelID, p.ElementID, p.InspectionID FROM ImagePaths p JOIN Panels n "
+                           "ON n.PanelID = p.PanelID WHERE n.TunnelID = ? %1ORDER BY p.InspectionID DESC LIMIT 1")
+                .arg(notSketch),
             {tunnel});
         QCOMPARE(photo.count(), 1);
         panel = photo.toInt(0, QStringLiteral("PanelID"));
         element = photo.toInt(0, QStringLiteral("ElementID"));
+        photoInspection = photo.toInt(0, QStringLiteral("InspectionID"));
+        category = gConn.scalar(QStringLiteral(
+                                    "SELECT EleCategoryName FROM ElementCategory ORDER BY EleCategoryID LIMIT 1"))
+                       .toString();
     }
 
     void tearDown()

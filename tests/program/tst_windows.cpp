@@ -3,28 +3,13 @@
 // demo installation, each as the command that shows it loads it.
 //
 // KRV_WINDOW_SHOTS=<folder> also saves a picture of every window (and of each tab).
-#include "application.h"
-#include "db.h"
-#include "dbhighlights.h"
-#include "demodata.h"
-#include "fieldforms.h"
-#include "forms.h"
+#include "demowindows.h"
 #include "frmAbout.h"
 #include "frmDBManager.h"
 #include "frmHelp.h"
 #include "frmLogon.h"
 #include "frmSaveRpt.h"
-#include "frmUser.h"
-#include "globals.h"
-#include "inspectionforms.h"
-#include "inventoryforms.h"
-#include "mediaforms.h"
-#include "reportsforms.h"
-#include "reviewforms.h"
-#include "scriptedprompt.h"
-#include "settings.h"
 #include "startup.h"
-#include "testinstall.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
@@ -242,69 +227,39 @@ QStringList tabPages(QWidget* window, const std::function<void(const QString&)>&
 class TestWindows : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TestInstall> m_install;
-    std::unique_ptr<ScriptedPrompt> m_prompt;
-    QString m_folder;
-    qint32 m_tunnel = 0;
-    qint32 m_latest = 0;    // the tunnel's entered (latest) inspection
-    qint32 m_earlier = 0;   // a posted one
-    qint16 m_latestYear = 0;
-    qint32 m_panel = 0, m_element = 0, m_photoInspection = 0;
-    QString m_category;
+    DemoWindows m_demo;
 
     // Opens the window as its command does. A modal window is open while this runs.
     void open(const QString& key)
     {
         const QString name = key.section(QLatin1Char(' '), 0, 0);
-        auto load = [&](const char* method, const QVariantList& args) {
-            QWidget* w = CreateForm(name);
-            if (!w)
-                throw FormNotInProgram(name);
-            CallFormMethod(w, method, args);
-            return w;
-        };
+        auto load = [&](const char* method, const QVariantList& args) { return DemoWindows::load(name, method, args); };
+        const DemoWindows& d = m_demo;
         if (name == QLatin1String("frmHelp")) {
             SetHelpFile(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help.html")));
             ShowHelpContents(QStringLiteral("Corvane Quorrel"), QStringLiteral("test"));
         } else if (name == QLatin1String("frmOpenSysMap")) {
-            load("LoadForm", {QStringLiteral("Insert System Map"), m_folder + QStringLiteral("/Data/")})->show();
-        } else if (key == QLatin1String("frmEleDef elements")) {
-            load("LoadForm", {QStringLiteral("Element"), QStringLiteral("AvailableElements"),
-                              QStringLiteral("ElementID"), QStringLiteral("ElementName")});
-        } else if (key == QLatin1String("frmEleDef expenditure")) {
-            load("LoadForm", {QStringLiteral("Expenditure Category"), QStringLiteral("ExpenditureCats"),
-                              QStringLiteral("CategoryID"), QStringLiteral("Category")});
-        } else if (name == QLatin1String("frmTunnelSpecs") || name == QLatin1String("frmPanelElements")
-                   || name == QLatin1String("frmInspectionPd")) {
-            load("LoadForm", {m_tunnel})->show();
-        } else if (name == QLatin1String("frmDataInput")) {
-            load("LoadForm", {m_latestYear, m_tunnel})->show();
+            load("LoadForm", {QStringLiteral("Insert System Map"), d.folder + QStringLiteral("/Data/")})->show();
         } else if (name == QLatin1String("frmPost")) {
-            load("LoadForm", {m_tunnel, m_latest});
+            load("LoadForm", {d.tunnel, d.latest});
         } else if (name == QLatin1String("frmIPdialog")) {
-            load("LoadForm", {m_tunnel});
+            load("LoadForm", {d.tunnel});
         } else if (key == QLatin1String("frmDataView one")) {
-            load("LoadForm", {m_tunnel, m_earlier, 0})->show();
-        } else if (key == QLatin1String("frmDataView two")) {
-            load("LoadForm", {m_tunnel, m_earlier, m_latest})->show();
+            load("LoadForm", {d.tunnel, d.earlier, 0})->show();
         } else if (name == QLatin1String("frmImages")) {
-            load("LoadForm", {0, false, m_panel, m_element, m_photoInspection})->show();
-        } else if (name == QLatin1String("frmImgInput")) {
-            load("Load", {m_tunnel, m_panel, m_element, m_latest, false})->show();
+            load("LoadForm", {0, false, d.panel, d.element, d.photoInspection})->show();
         } else if (name == QLatin1String("frmMultImg")) {
-            load("LoadForm", {m_panel, m_element, m_photoInspection, false})->show();
+            load("LoadForm", {d.panel, d.element, d.photoInspection, false})->show();
         } else if (name == QLatin1String("frmVideoView")) {
-            load("LoadForm", {m_panel, m_element, m_latest});
-        } else if (name == QLatin1String("frmVideo")) {
-            load("LoadForm", {m_panel, m_tunnel, m_element, m_latest})->show();
+            load("LoadForm", {d.panel, d.element, d.latest});
         } else if (name == QLatin1String("frmPrintKeyplan")) {
             QWidget* caller = CreateForm(QStringLiteral("frmDataView"));
-            CallFormMethod(caller, "LoadForm", {m_tunnel, m_earlier, 0});
-            load("LoadForm", {m_tunnel, m_earlier, 0, QVariant::fromValue<QObject*>(caller)})->show();
+            CallFormMethod(caller, "LoadForm", {d.tunnel, d.earlier, 0});
+            load("LoadForm", {d.tunnel, d.earlier, 0, QVariant::fromValue<QObject*>(caller)})->show();
         } else if (name == QLatin1String("frmReport")) {
             QString kind = key.section(QLatin1Char(' '), 1);
             if (kind == QLatin1String("evaluation"))
-                kind = m_category + QStringLiteral(" Element Condition Evaluation");
+                kind = d.category + QStringLiteral(" Element Condition Evaluation");
             load("GetFormType", {kind})->show();
         } else if (name == QLatin1String("frmReportViewer")) {
             load("GetReportType", {QStringLiteral("Defect")})->show();
@@ -314,10 +269,6 @@ class TestWindows : public QObject {
             auto* w = new frmSaveRpt(caller);
             w->LoadSave(caller, QStringLiteral("Defect"));
             w->show();
-        } else if (name == QLatin1String("frmUser")) {
-            auto* w = new frmUser;
-            w->LoadForm(QStringLiteral("inspector"));
-            w->show();
         } else if (name == QLatin1String("frmAbout")) {
             (new frmAbout)->show();
         } else if (name == QLatin1String("frmDBManager")) {
@@ -325,9 +276,8 @@ class TestWindows : public QObject {
         } else if (name == QLatin1String("frmLogon")) {
             (new frmLogon)->show();
         } else {
-            QWidget* w = CreateForm(name);
-            QVERIFY2(w, qPrintable(name));
-            w->show();
+            // The definition and entry windows ("frmDataView two" too), and any other shown as created.
+            QVERIFY2(m_demo.open(key), qPrintable(name));
         }
     }
 
@@ -378,48 +328,9 @@ class TestWindows : public QObject {
 private slots:
     void initTestCase()
     {
-        PrepareApplication();
+        m_demo.photoNotSketch = true;
+        m_demo.setUp();
         QGuiApplication::setQuitOnLastWindowClosed(true);
-        RegisterInventoryForms();
-        RegisterInspectionForms();
-        RegisterReviewForms();
-        RegisterMediaForms();
-        RegisterReportsForms();
-        RegisterFieldForms();
-        m_install = std::make_unique<TestInstall>(false);
-        m_prompt = std::make_unique<ScriptedPrompt>();
-        m_folder = m_install->file(QStringLiteral("bin"));
-        QString error;
-        QVERIFY2(MakeDemoInstallation(m_folder, &error), qPrintable(error));
-        SetProgramFolder(m_folder);
-        gDbPath = IniGetDatabaseFile();
-        gDbFolder = m_folder + QLatin1Char('/');
-        gConn.open(gDbPath);
-        DbEnsureHighlightColumns();
-        DbLoadHighlights();
-        gSystemID = gConn.scalar(QStringLiteral("SELECT SystemID FROM System")).toInt();
-        gIsWizard = true;
-        gIsDataEntry = true;
-        const RowSet latest = gConn.query(QStringLiteral(
-            "SELECT TunnelID, InspectionID, InspectionYear FROM InspectionPeriod ORDER BY InspectionYear DESC, "
-            "TunnelID LIMIT 1"));
-        m_tunnel = latest.toInt(0, QStringLiteral("TunnelID"));
-        m_latest = latest.toInt(0, QStringLiteral("InspectionID"));
-        m_latestYear = qint16(latest.toInt(0, QStringLiteral("InspectionYear")));
-        m_earlier = gConn.scalar(QStringLiteral("SELECT InspectionID FROM InspectionPeriod WHERE TunnelID = ? "
-                                                "AND InspectionID <> ? ORDER BY InspectionYear DESC LIMIT 1"),
-                                 {m_tunnel, m_latest})
-                        .toInt();
-        const RowSet photo = gConn.query(QStringLiteral(
-            "SELECT p.PanelID, p.ElementID, p.InspectionID FROM ImagePaths p JOIN Panels n ON n.PanelID = p.PanelID "
-            "WHERE n.TunnelID = ? AND NOT p.FieldSketch ORDER BY p.InspectionID DESC LIMIT 1"),
-            {m_tunnel});
-        QCOMPARE(photo.count(), 1);
-        m_panel = photo.toInt(0, QStringLiteral("PanelID"));
-        m_element = photo.toInt(0, QStringLiteral("ElementID"));
-        m_photoInspection = photo.toInt(0, QStringLiteral("InspectionID"));
-        m_category = gConn.scalar(QStringLiteral("SELECT EleCategoryName FROM ElementCategory ORDER BY EleCategoryID LIMIT 1"))
-                         .toString();
     }
 
     void cleanup() { closeAll(); }
@@ -427,11 +338,8 @@ private slots:
     void cleanupTestCase()
     {
         closeAll();
-        gConn.close();
         gReportConn.close();
-        m_prompt.reset();
-        m_install.reset();
-        ResetGlobals();
+        m_demo.tearDown();
     }
 
     void screenIsTheOneWindowsMustFit()

@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include "plaindb.h"
+#include "replpair.h"
 #include "replstore.h"
 
 using namespace Varnock::Store;
@@ -22,22 +23,13 @@ QStringList content(const QString& path)
 // per panel and a few units.
 void fill(const QString& path)
 {
-    newTunnelDb(path);
-    Plain db(path);
-    const char* sql =
-        "BEGIN;"
-        "INSERT INTO Tunnels (TunnelID, SystemID, TunnelName) VALUES (1, 1, 'North Bore');"
-        "INSERT INTO InspectionPeriod (InspectionID, TunnelID, InspectionYear) VALUES (1, 1, 2026);"
-        "INSERT INTO AvailableElements (ElementID, ElementName) VALUES (1, 'Lining'), (2, 'Joints'), (3, 'Invert'), "
-        "(4, 'Portal');"
+    fillTunnel(path,
         "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (1, 1, 1, 'N-01'), (2, 1, 2, 'N-02'), "
         "(3, 1, 3, 'N-03');"
         "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) SELECT 1, p.PanelID, e.ElementID, "
         "CASE e.ElementID WHEN 1 THEN 8 WHEN 2 THEN 6 ELSE 7 END FROM Panels p, AvailableElements e;"
         "INSERT INTO PanelComments (InspectionID, PanelID, Comments) SELECT 1, PanelID, 'Dry' FROM Panels;"
-        "INSERT INTO UnitTypes (Unit) VALUES ('ea'), ('ft'), ('sq ft');"
-        "COMMIT;";
-    QCOMPARE(db.exec(QString::fromLatin1(sql)), SQLITE_OK);
+        "INSERT INTO UnitTypes (Unit) VALUES ('ea'), ('ft'), ('sq ft');");
 }
 
 int stored(const QString& path, const QString& table)
@@ -45,11 +37,6 @@ int stored(const QString& path, const QString& table)
     return one(path, QStringLiteral("SELECT count(*) FROM \"%1\" WHERE s_GUID IS NOT NULL OR s_Generation IS NOT NULL")
                          .arg(table))
         .toInt();
-}
-
-int sent(const Exchange& e)
-{
-    return e.insertsReceived + e.updatesReceived + e.deletesReceived + e.insertsAndUpdatesSent + e.deletesSent;
 }
 
 QString readText(const QString& path)
@@ -62,21 +49,12 @@ QString readText(const QString& path)
 class TstReplCapture : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_serial = 0;
+    OfficeAndField m_files;
 
-    void masterAndReplica(QString* master, QString* replica)
-    {
-        ++m_serial;
-        *master = m_dir.filePath(QStringLiteral("office%1.db").arg(m_serial));
-        *replica = m_dir.filePath(QStringLiteral("field%1.db").arg(m_serial));
-        fill(*master);
-        QCOMPARE(makeReplicable(*master), 0);
-        QCOMPARE(makeReplica(*master, *replica, QStringLiteral("Field"), 90, 0), 0);
-    }
+    void masterAndReplica(QString* master, QString* replica) { m_files.make(fill, master, replica); }
 
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void initTestCase() { QVERIFY(m_files.dir.isValid()); }
 
     void rewritesThatChangeNoValue_data()
     {
@@ -193,7 +171,7 @@ private slots:
                                    "UPDATE PanelComments SET Comments = 'Cracked' WHERE PanelID = 3;"
                                    "UPDATE Ratings SET Rating = 2 WHERE PanelID = 2 AND ElementID = 2;"),
                  SQLITE_OK);
-        const QString log = m_dir.filePath(QStringLiteral("KRV_ReplicaLog%1.txt").arg(m_serial));
+        const QString log = m_files.dir.filePath(QStringLiteral("KRV_ReplicaLog%1.txt").arg(m_files.serial));
         setRowByRow(rowByRow);
         Exchange e;
         const int rc = synchronize(office, field, direction, {}, log, &e);

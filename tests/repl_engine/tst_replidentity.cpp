@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include "plaindb.h"
+#include "replpair.h"
 #include "replstore.h"
 
 using namespace Varnock::Store;
@@ -20,24 +21,12 @@ QStringList content(const QString& path)
                                       "ESCAPE '\\' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name"));
 }
 
-int sent(const Exchange& e)
-{
-    return e.insertsReceived + e.updatesReceived + e.deletesReceived + e.insertsAndUpdatesSent + e.deletesSent;
-}
-
 // One tunnel, one period, panels 1..8 with four rated elements each, a comment and tab text per panel, four corner
 // points per panel (a table without a key, two panels with the same corners), units and pictures (no key either),
 // and rows deleted before the file became replicable, so every table has rowid gaps.
 void fill(const QString& path)
 {
-    newTunnelDb(path);
-    Plain db(path);
-    const char* sql =
-        "BEGIN;"
-        "INSERT INTO Tunnels (TunnelID, SystemID, TunnelName) VALUES (1, 1, 'North Bore');"
-        "INSERT INTO InspectionPeriod (InspectionID, TunnelID, InspectionYear) VALUES (1, 1, 2026);"
-        "INSERT INTO AvailableElements (ElementID, ElementName) VALUES (1, 'Lining'), (2, 'Joints'), (3, 'Invert'), "
-        "(4, 'Portal');"
+    fillTunnel(path,
         "WITH RECURSIVE p(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM p WHERE n < 8) "
         "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) SELECT n, 1, n, 'N-0' || n FROM p;"
         "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) SELECT 1, p.PanelID, e.ElementID, "
@@ -56,9 +45,7 @@ void fill(const QString& path)
         "DELETE FROM UnitTypes WHERE Unit = 'ft';"
         "DELETE FROM ImagePaths WHERE PanelID = 2;"
         "DELETE FROM PanelComments WHERE PanelID = 1;"
-        "DELETE FROM TabData WHERE PanelID = 1;"
-        "COMMIT;";
-    QCOMPARE(db.exec(QString::fromLatin1(sql)), SQLITE_OK);
+        "DELETE FROM TabData WHERE PanelID = 1;");
 }
 
 // Exchanges until one finds nothing to send (at most four); the number of exchanges, -1 on a failure.
@@ -81,18 +68,9 @@ int exchangeUntilQuiet(const QString& a, const QString& b, int* conflictCount = 
 class TstReplIdentity : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_serial = 0;
+    OfficeAndField m_files;
 
-    void officeAndField(QString* office, QString* field)
-    {
-        ++m_serial;
-        *office = m_dir.filePath(QStringLiteral("office%1.db").arg(m_serial));
-        *field = m_dir.filePath(QStringLiteral("field%1.db").arg(m_serial));
-        fill(*office);
-        QCOMPARE(makeReplicable(*office), 0);
-        QCOMPARE(makeReplica(*office, *field, QStringLiteral("Field"), 90, 0), 0);
-    }
+    void officeAndField(QString* office, QString* field) { m_files.make(fill, office, field); }
 
     // Probes that both files must answer alike after the rebuild case: what each side did.
     static QStringList probes()
@@ -113,7 +91,7 @@ class TstReplIdentity : public QObject {
     }
 
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void initTestCase() { QVERIFY(m_files.dir.isValid()); }
 
     void rebuiltFileKeepsEveryChange_data()
     {
@@ -216,7 +194,7 @@ private slots:
     {
         QString office, first;
         officeAndField(&office, &first);
-        const QString second = m_dir.filePath(QStringLiteral("second%1.db").arg(m_serial));
+        const QString second = m_files.dir.filePath(QStringLiteral("second%1.db").arg(m_files.serial));
         QCOMPARE(Plain(first).exec("DELETE FROM Ratings WHERE PanelID = 3 AND ElementID = 1;"
                                    "UPDATE Ratings SET Rating = 1 WHERE PanelID = 4 AND ElementID = 4;"),
                  SQLITE_OK);
@@ -382,7 +360,7 @@ private slots:
     // is 2.
     void descendingIntegerKeyIsNotTheRowid()
     {
-        const QString office = m_dir.filePath("marks-office.db"), field = m_dir.filePath("marks-field.db");
+        const QString office = m_files.dir.filePath("marks-office.db"), field = m_files.dir.filePath("marks-field.db");
         newTunnelDb(office);
         QCOMPARE(Plain(office).exec("CREATE TABLE Marks (ID INTEGER PRIMARY KEY DESC, Name TEXT);"
                                     "INSERT INTO Marks (ID, Name) VALUES (10, 'ten'), (20, 'twenty'), (30, 'thirty');"),
@@ -404,7 +382,7 @@ private slots:
 
     void withoutRowidTableIsRefused()
     {
-        const QString path = m_dir.filePath("tags.db");
+        const QString path = m_files.dir.filePath("tags.db");
         newTunnelDb(path);
         QCOMPARE(Plain(path).exec("CREATE TABLE Tags (Name TEXT PRIMARY KEY, Colour INTEGER) WITHOUT ROWID;"
                                   "INSERT INTO Tags VALUES ('red', 1);"),

@@ -6,6 +6,7 @@
 #include "dbinspection.h"
 #include "dbwaitwatch.h"
 #include "fixtures.h"
+#include "otherprogram.h"
 #include "testinstall.h"
 
 #include <QApplication>
@@ -59,9 +60,7 @@ private slots:
         TestInstall install;
         FixtureSystem();
         const qint32 period = FixturePeriod(FixtureTunnel(QStringLiteral("North")), 2026);
-        auto other = std::make_unique<Connection>(QStringLiteral("tst-holder"));
-        other->open(install.dbPath(), false, 100);
-        other->exec(QStringLiteral("BEGIN IMMEDIATE"));
+        auto other = HoldWriteLock(install.dbPath());
 
         Bystander bystander;
         QVERIFY(QTest::qWaitForWindowExposed(&bystander));
@@ -125,10 +124,8 @@ private slots:
     void aShortWaitShowsNothing()
     {
         TestInstall install;
-        Connection other(QStringLiteral("tst-holder"));
-        other.open(install.dbPath(), false, 100);
-        other.exec(QStringLiteral("BEGIN IMMEDIATE"));
-        QTimer::singleShot(300, qApp, [&] { other.exec(QStringLiteral("COMMIT")); });
+        const auto other = HoldWriteLock(install.dbPath());
+        QTimer::singleShot(300, qApp, [&] { other->exec(QStringLiteral("COMMIT")); });
         DbWaitWatch watch(false);
         gConn.exec(QStringLiteral("INSERT INTO UnitTypes (Unit) VALUES ('kg')"));
         QCOMPARE(watch.shownAtMs, -1);
