@@ -489,6 +489,8 @@ int synchronize(const QString& local, const QString& partner, int direction, con
             db.exec(QStringLiteral("PRAGMA main.journal_mode = DELETE"));
             db.exec(QStringLiteral("PRAGMA partner.journal_mode = DELETE"));
             Sql::Transaction tx(db);
+            refuseUntrackedTables(db, QStringLiteral("main"));
+            refuseUntrackedTables(db, QStringLiteral("partner"));
             checkRowidIdentities(db, QStringLiteral("main"), QStringLiteral("partner"));
             checkRowidIdentities(db, QStringLiteral("partner"), QStringLiteral("main"));
             refreshTriggers(db, QStringLiteral("main"));
