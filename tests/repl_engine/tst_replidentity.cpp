@@ -445,6 +445,8 @@ private slots:
                 QTest::addRow("%s, %s file, change columns copied", t, w) << t << w << true << false;
                 QTest::addRow("%s, %s file, user columns only", t, w) << t << w << false << false;
             }
+        // A copy of the file whose schema counter came out as the engine last noted it.
+        QTest::newRow("Ratings, field file, schema counter as noted") << "Ratings" << "field" << true << false;
         QTest::newRow("Ratings, field file, triggers made again") << "Ratings" << "field" << true << true;
         QTest::newRow("Panels, office file, triggers made again") << "Panels" << "office" << true << true;
     }
@@ -480,6 +482,10 @@ private slots:
                                     "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (20, 1, 20, 'N-20');"
                                     "DELETE FROM Panels WHERE PanelID = 6;";
         QCOMPARE(Plain(rebuilt).exec(edits), SQLITE_OK);
+        if (QString(QTest::currentDataTag()).contains("counter"))
+            QCOMPARE(Plain(rebuilt).exec("UPDATE repl_keys SET cols = (SELECT schema_version FROM pragma_schema_version) "
+                                         "WHERE tbl = ''"),
+                     SQLITE_OK);
         // The other side changes another row of the same table meanwhile.
         QCOMPARE(Plain(other).exec(table == "Ratings" ? "UPDATE Ratings SET Rating = 9 WHERE PanelID = 8 AND ElementID = 4"
                                                       : "UPDATE Panels SET PanelName = 'N-08 north' WHERE PanelID = 8"),
@@ -510,7 +516,11 @@ private slots:
         }
         // Nor does a new replica made from the rebuilt file take its state as settled.
         const QString third = m_dir.filePath(QStringLiteral("third%1.db").arg(m_serial));
+        const QStringList members = Plain(rebuilt).rows("SELECT * FROM repl_replicas ORDER BY replica_guid");
         QCOMPARE(makeReplica(rebuilt, third, QStringLiteral("Third"), 80, 0, {}, &error), Result::IdentitiesDiffer);
+        QVERIFY2(error.contains(rebuilt + " "), qPrintable(error));
+        QVERIFY(!QFile::exists(third));
+        QCOMPARE(Plain(rebuilt).rows("SELECT * FROM repl_replicas ORDER BY replica_guid"), members);
         QCOMPARE(content(rebuilt), before);
     }
 

@@ -483,14 +483,16 @@ int synchronize(const QString& local, const QString& partner, int direction, con
         if (!hasInfo(db, QStringLiteral("partner")))
             throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(partner)};
         refuseMismatch(db, readInfo(db, QStringLiteral("main")), readInfo(db, QStringLiteral("partner")));
+        // A table another tool made again without its triggers is found whatever its schema counter says (a copy
+        // of the file may restart it).
+        refuseUntrackedTables(db, QStringLiteral("main"));
+        refuseUntrackedTables(db, QStringLiteral("partner"));
         // Files made by an earlier version get this version's capture triggers before anything is exchanged, so
         // what other writers do to them from now on is captured by the same rules.
         if (!triggersCurrent(db, QStringLiteral("main")) || !triggersCurrent(db, QStringLiteral("partner"))) {
             db.exec(QStringLiteral("PRAGMA main.journal_mode = DELETE"));
             db.exec(QStringLiteral("PRAGMA partner.journal_mode = DELETE"));
             Sql::Transaction tx(db);
-            refuseUntrackedTables(db, QStringLiteral("main"));
-            refuseUntrackedTables(db, QStringLiteral("partner"));
             checkRowidIdentities(db, QStringLiteral("main"), QStringLiteral("partner"));
             checkRowidIdentities(db, QStringLiteral("partner"), QStringLiteral("main"));
             refreshTriggers(db, QStringLiteral("main"));

@@ -665,32 +665,18 @@ void checkRowidIdentities(Db& db, const QString& a, const QString& b)
 
 void refuseUntrackedTables(Db& db, const QString& schema)
 {
-    QStringList tables;
-    {
-        Stmt s(db, QStringLiteral("SELECT r.name FROM %1.repl_tables r JOIN %1.sqlite_master m ON m.type = 'table' "
-                                  "AND m.name = r.name ORDER BY r.name")
-                       .arg(ident(schema)));
-        while (s.step())
-            tables << s.text(0);
-    }
     // Every version made these three triggers and columns; a table without them had writes nothing recorded, and
-    // comparing rows cannot tell those from the partner's changes.
-    Stmt trig(db, QStringLiteral("SELECT count(*) FROM %1.sqlite_master WHERE type = 'trigger' AND tbl_name = ?1 AND "
-                                 "name IN (?2, ?3, ?4)")
-                      .arg(ident(schema)));
-    Stmt cols(db, QStringLiteral("SELECT count(*) FROM pragma_table_info(?1, ?2) WHERE lower(name) IN "
-                                 "('s_guid', 's_generation', 's_lineage')"));
-    for (const QString& t : tables) {
-        const QString raw = QString(t).replace(QLatin1Char('"'), QLatin1Char('_'));
-        trig.reset();
-        trig.bind(1, t);
-        int i = 2;
-        for (const char* kind : {"repl_ai_", "repl_au_", "repl_ad_"})
-            trig.bind(i++, QLatin1String(kind) + raw);
-        cols.reset();
-        cols.bind(1, t).bind(2, schema);
-        if (trig.step() && trig.integer(0) == 3 && cols.step() && cols.integer(0) == 3)
-            continue;
+    // comparing rows cannot tell those from the partner's changes. One statement: it runs at every exchange.
+    Stmt s(db, QStringLiteral("SELECT r.name FROM %1.repl_tables r JOIN %1.sqlite_master m ON m.type = 'table' AND "
+                              "m.name = r.name WHERE (SELECT count(*) FROM %1.sqlite_master t WHERE t.type = 'trigger' "
+                              "AND t.tbl_name = r.name AND t.name IN ('repl_ai_' || replace(r.name, '\"', '_'), "
+                              "'repl_au_' || replace(r.name, '\"', '_'), 'repl_ad_' || replace(r.name, '\"', '_'))) < 3 "
+                              "OR (SELECT count(*) FROM pragma_table_info(r.name, ?1) WHERE lower(name) IN "
+                              "('s_guid', 's_generation', 's_lineage')) < 3 ORDER BY r.name LIMIT 1")
+                   .arg(ident(schema)));
+    s.bind(1, schema);
+    if (s.step()) {
+        const QString t = s.text(0);
         const char* file = sqlite3_db_filename(db.handle(), schema.toUtf8().constData());
         const bool master = db.scalarInt(QStringLiteral("SELECT replica_guid = dm_guid COLLATE NOCASE FROM %1.repl_info")
                                              .arg(ident(schema))) != 0;
@@ -708,10 +694,10 @@ void refuseUntrackedTables(Db& db, const QString& schema)
 
 bool refreshTriggers(Db& db, const QString& schema, bool fresh)
 {
-    if (checkedSince(db, schema))
-        return false;
     if (!fresh)
         refuseUntrackedTables(db, schema);
+    if (checkedSince(db, schema))
+        return false;
     // The engine's own writes: no trigger of an earlier version stamps them.
     const qint64 applying = db.scalarInt(QStringLiteral("SELECT applying FROM %1.repl_info").arg(ident(schema)));
     db.exec(QStringLiteral("UPDATE %1.repl_info SET applying = 1").arg(ident(schema)));
