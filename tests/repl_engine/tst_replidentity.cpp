@@ -63,6 +63,34 @@ int exchangeUntilQuiet(const QString& a, const QString& b, int* conflictCount = 
     return -1;
 }
 
+// Changes a table's design the way GUI database browsers do: a new table with the same columns (the change columns
+// too, or the user columns only), the rows copied (renumbered without gaps unless the table has an INTEGER PRIMARY
+// KEY), the old table dropped with its triggers, the new one renamed and the indexes made again. With keepTriggers
+// the browser also makes the old table's triggers again. An empty answer means it worked.
+QString rebuildLikeABrowser(const QString& path, const QString& table, const QString& userColumns, bool keepChangeColumns,
+                            bool keepTriggers)
+{
+    Plain db(path);
+    QStringList again;
+    for (const QString& sql : db.rows(QStringLiteral("SELECT sql FROM sqlite_master WHERE tbl_name = '%1' AND sql NOT NULL "
+                                                     "AND type IN ('index', 'trigger') ORDER BY type").arg(table)))
+        if ((keepChangeColumns || !sql.contains(QLatin1String("s_G"))) && (keepTriggers || !sql.startsWith(QLatin1String("CREATE TRIGGER"))))
+            again << sql;
+    QStringList cols;
+    for (const QString& c : db.rows(QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(table)))
+        if (keepChangeColumns || !c.startsWith(QLatin1String("s_")))
+            cols << QLatin1Char('"') + c + QLatin1Char('"');
+    const QString sql = QStringLiteral("BEGIN; CREATE TABLE sqlb_temp_table_1 (%1%2);"
+                                       "INSERT INTO sqlb_temp_table_1 (%3) SELECT %3 FROM %4 ORDER BY rowid;"
+                                       "DROP TABLE %4; ALTER TABLE sqlb_temp_table_1 RENAME TO %4; %5; COMMIT;")
+                            .arg(userColumns,
+                                 keepChangeColumns ? QStringLiteral(", s_GUID BLOB, s_Generation INTEGER, s_Lineage TEXT") : QString(),
+                                 cols.join(QStringLiteral(", ")), table, again.join(QStringLiteral("; ")));
+    if (db.exec(sql) != SQLITE_OK)
+        return db.error();
+    return QString();
+}
+
 }  // namespace
 
 class TstReplIdentity : public QObject {
@@ -378,6 +406,100 @@ private slots:
         QCOMPARE(conflicts(field, &c), 0);
         QCOMPARE(c.size(), 1);
         QVERIFY(c[0].rowData.contains("field two"));
+    }
+
+    // A table whose design a database browser changed (the table made again and its rows copied), then edited there
+    // before the next exchange: nothing recorded what changed, so the exchange is refused and changes neither file,
+    // this time and the next; no edit is lost unseen or applied to another row. A browser that makes the triggers
+    // again leaves a table that exchanges as usual.
+    void tableRebuiltByABrowser_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("which");
+        QTest::addColumn<bool>("keepChangeColumns");
+        QTest::addColumn<bool>("keepTriggers");
+        for (const char* t : {"Ratings", "Panels"})
+            for (const char* w : {"field", "office"}) {
+                QTest::addRow("%s, %s file, change columns copied", t, w) << t << w << true << false;
+                QTest::addRow("%s, %s file, user columns only", t, w) << t << w << false << false;
+            }
+        // A copy of the file whose schema counter came out as the engine last noted it.
+        QTest::newRow("Ratings, field file, schema counter as noted") << "Ratings" << "field" << true << false;
+        QTest::newRow("Ratings, field file, triggers made again") << "Ratings" << "field" << true << true;
+        QTest::newRow("Panels, office file, triggers made again") << "Panels" << "office" << true << true;
+    }
+
+    void tableRebuiltByABrowser()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, which);
+        QFETCH(bool, keepChangeColumns);
+        QFETCH(bool, keepTriggers);
+        QString office, field;
+        officeAndField(&office, &field);
+        // Changes exchanged before, so rows of both tables store identities and tombstones exist.
+        QCOMPARE(Plain(field).exec("UPDATE Ratings SET Rating = 1 WHERE PanelID = 5 AND ElementID = 1;"
+                                   "UPDATE Panels SET PanelName = 'N-05 east' WHERE PanelID = 5;"
+                                   "DELETE FROM Ratings WHERE PanelID = 1 AND ElementID = 1;"),
+                 SQLITE_OK);
+        QVERIFY(exchangeUntilQuiet(office, field) > 0);
+        const QString rebuilt = which == "field" ? field : office, other = which == "field" ? office : field;
+        const QString columns = table == "Ratings"
+                                    ? "InspectionID INTEGER NOT NULL, PanelID INTEGER NOT NULL, ElementID INTEGER NOT NULL, "
+                                      "Rating INTEGER, Posted INTEGER NOT NULL DEFAULT 0"
+                                    : "PanelID INTEGER PRIMARY KEY AUTOINCREMENT, TunnelID INTEGER, PanelNum INTEGER, "
+                                      "PanelName TEXT COLLATE NOCASE";
+        QCOMPARE(rebuildLikeABrowser(rebuilt, table, columns, keepChangeColumns, keepTriggers), QString());
+        const QString edits = table == "Ratings"
+                                  ? "UPDATE Ratings SET Rating = 2 WHERE PanelID = 3 AND ElementID = 2;"
+                                    "UPDATE Ratings SET Rating = 3 WHERE PanelID = 5 AND ElementID = 1;"
+                                    "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES (1, 9, 1, 5);"
+                                    "DELETE FROM Ratings WHERE PanelID = 4 AND ElementID = 1;"
+                                  : "UPDATE Panels SET PanelName = 'N-03 west' WHERE PanelID = 3;"
+                                    "UPDATE Panels SET PanelName = 'N-05 west' WHERE PanelID = 5;"
+                                    "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (20, 1, 20, 'N-20');"
+                                    "DELETE FROM Panels WHERE PanelID = 6;";
+        QCOMPARE(Plain(rebuilt).exec(edits), SQLITE_OK);
+        if (QString(QTest::currentDataTag()).contains("counter"))
+            QCOMPARE(Plain(rebuilt).exec("UPDATE repl_keys SET cols = (SELECT schema_version FROM pragma_schema_version) "
+                                         "WHERE tbl = ''"),
+                     SQLITE_OK);
+        // The other side changes another row of the same table meanwhile.
+        QCOMPARE(Plain(other).exec(table == "Ratings" ? "UPDATE Ratings SET Rating = 9 WHERE PanelID = 8 AND ElementID = 4"
+                                                      : "UPDATE Panels SET PanelName = 'N-08 north' WHERE PanelID = 8"),
+                 SQLITE_OK);
+        const QStringList before = content(rebuilt), otherBefore = content(other);
+        QString error;
+        if (keepTriggers) {
+            QVERIFY2(exchangeUntilQuiet(field, office, nullptr, &error) > 0, qPrintable(error));
+            QCOMPARE(content(office), content(field));
+            const QString probe = table == "Ratings"
+                                      ? "SELECT group_concat(PanelID || '.' || ElementID || '=' || Rating, ' ') FROM (SELECT * "
+                                        "FROM Ratings WHERE (PanelID, ElementID) IN (VALUES (3, 2), (5, 1), (9, 1), (4, 1), "
+                                        "(8, 4)) ORDER BY PanelID, ElementID)"
+                                      : "SELECT group_concat(PanelID || '=' || PanelName, ' ') FROM (SELECT * FROM Panels "
+                                        "WHERE PanelID IN (3, 5, 6, 8, 20) ORDER BY PanelID)";
+            QCOMPARE(one(office, probe), QString(table == "Ratings" ? "3.2=2 5.1=3 8.4=9 9.1=5" : "3=N-03 west 5=N-05 west 8=N-08 north 20=N-20"));
+            return;
+        }
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            Exchange e;
+            QCOMPARE(synchronize(field, office, Direction::Both, {}, {}, &e, &error), Result::IdentitiesDiffer);
+            QVERIFY2(error.contains(table) && error.contains(rebuilt) && error.contains("nothing was exchanged"), qPrintable(error));
+            // The way out differs: a replica is made anew, the Design Master put back.
+            QVERIFY2(error.contains(which == "field" ? "new replica" : "copy of the Design Master"), qPrintable(error));
+            QCOMPARE(e.status, int(Status::Failed));
+            QCOMPARE(content(rebuilt), before);
+            QCOMPARE(content(other), otherBefore);
+        }
+        // Nor does a new replica made from the rebuilt file take its state as settled.
+        const QString third = m_dir.filePath(QStringLiteral("third%1.db").arg(m_serial));
+        const QStringList members = Plain(rebuilt).rows("SELECT * FROM repl_replicas ORDER BY replica_guid");
+        QCOMPARE(makeReplica(rebuilt, third, QStringLiteral("Third"), 80, 0, {}, &error), Result::IdentitiesDiffer);
+        QVERIFY2(error.contains(rebuilt + " "), qPrintable(error));
+        QVERIFY(!QFile::exists(third));
+        QCOMPARE(Plain(rebuilt).rows("SELECT * FROM repl_replicas ORDER BY replica_guid"), members);
+        QCOMPARE(content(rebuilt), before);
     }
 
     void withoutRowidTableIsRefused()

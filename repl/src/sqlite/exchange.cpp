@@ -483,6 +483,10 @@ int synchronize(const QString& local, const QString& partner, int direction, con
         if (!hasInfo(db, QStringLiteral("partner")))
             throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(partner)};
         refuseMismatch(db, readInfo(db, QStringLiteral("main")), readInfo(db, QStringLiteral("partner")));
+        // A table another tool made again without its triggers is found whatever its schema counter says (a copy
+        // of the file may restart it).
+        refuseUntrackedTables(db, QStringLiteral("main"));
+        refuseUntrackedTables(db, QStringLiteral("partner"));
         // Files made by an earlier version get this version's capture triggers before anything is exchanged, so
         // what other writers do to them from now on is captured by the same rules.
         if (!triggersCurrent(db, QStringLiteral("main")) || !triggersCurrent(db, QStringLiteral("partner"))) {

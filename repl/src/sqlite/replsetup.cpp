@@ -663,8 +663,39 @@ void checkRowidIdentities(Db& db, const QString& a, const QString& b)
     }
 }
 
+void refuseUntrackedTables(Db& db, const QString& schema)
+{
+    // Every version made these three triggers and columns; a table without them had writes nothing recorded, and
+    // comparing rows cannot tell those from the partner's changes. One statement: it runs at every exchange.
+    Stmt s(db, QStringLiteral("SELECT r.name FROM %1.repl_tables r JOIN %1.sqlite_master m ON m.type = 'table' AND "
+                              "m.name = r.name WHERE (SELECT count(*) FROM %1.sqlite_master t WHERE t.type = 'trigger' "
+                              "AND t.tbl_name = r.name AND t.name IN ('repl_ai_' || replace(r.name, '\"', '_'), "
+                              "'repl_au_' || replace(r.name, '\"', '_'), 'repl_ad_' || replace(r.name, '\"', '_'))) < 3 "
+                              "OR (SELECT count(*) FROM pragma_table_info(r.name, ?1) WHERE lower(name) IN "
+                              "('s_guid', 's_generation', 's_lineage')) < 3 ORDER BY r.name LIMIT 1")
+                   .arg(ident(schema)));
+    s.bind(1, schema);
+    if (s.step()) {
+        const QString t = s.text(0);
+        const char* file = sqlite3_db_filename(db.handle(), schema.toUtf8().constData());
+        const bool master = db.scalarInt(QStringLiteral("SELECT replica_guid = dm_guid COLLATE NOCASE FROM %1.repl_info")
+                                             .arg(ident(schema))) != 0;
+        const QString remedy = master ? QStringLiteral("Put back a copy of the Design Master saved before that change "
+                                                       "and enter what was changed since again.")
+                                      : QStringLiteral("Make a new replica from the Design Master and enter this "
+                                                       "replica's changes not yet exchanged again.");
+        throw Failure{Result::IdentitiesDiffer,
+                      QStringLiteral("The table %1 in %2 was made again without its change tracking (as a database "
+                                     "browser does when it changes a table's design), so what was changed in it since "
+                                     "cannot be known, and nothing was exchanged. %3")
+                          .arg(t, file ? QString::fromUtf8(file) : schema, remedy)};
+    }
+}
+
 bool refreshTriggers(Db& db, const QString& schema, bool fresh)
 {
+    if (!fresh)
+        refuseUntrackedTables(db, schema);
     if (checkedSince(db, schema))
         return false;
     // The engine's own writes: no trigger of an earlier version stamps them.

@@ -68,6 +68,9 @@ bool refreshTriggers(Sql::Db& db, const QString& schema, bool fresh = false);
 // Before a file of an earlier version (identities of unchanged rows derived from rowids) of schema a is brought
 // to this version: IdentitiesDiffer is thrown when its unchanged rows and those of b no longer line up.
 void checkRowidIdentities(Sql::Db& db, const QString& a, const QString& b);
+// A replicated table of the file of schema that lost its capture triggers or change columns (made again by another
+// tool, as database browsers do to change a design): IdentitiesDiffer is thrown naming it, before anything is written.
+void refuseUntrackedTables(Sql::Db& db, const QString& schema);
 
 // Refusals of a read-only or prevent-deletes replica for writes that are not the engine's.
 QStringList guardTriggers(const QString& table, int flags);
