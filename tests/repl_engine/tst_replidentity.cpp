@@ -493,7 +493,7 @@ private slots:
             QCOMPARE(content(other), otherBefore);
         }
         // Nor does a new replica made from the rebuilt file take its state as settled.
-        const QString third = m_dir.filePath(QStringLiteral("third%1.db").arg(m_serial));
+        const QString third = m_files.dir.filePath(QStringLiteral("third%1.db").arg(m_files.serial));
         const QStringList members = Plain(rebuilt).rows("SELECT * FROM repl_replicas ORDER BY replica_guid");
         QCOMPARE(makeReplica(rebuilt, third, QStringLiteral("Third"), 80, 0, {}, &error), Result::IdentitiesDiffer);
         QVERIFY2(error.contains(rebuilt + " "), qPrintable(error));
