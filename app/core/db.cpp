@@ -608,16 +608,11 @@ bool IsDatabaseInUse(const std::exception& error)
 
 // ---------------------------------------------------------------- TxGuard
 
-// The outermost level begins IMMEDIATE: it takes the write lock at once, or waits for
-// another writer. A deferred one would read first and then, wanting to write while another
-// writer waits for its read to end, be refused at once ("database is locked"). Nested levels
-// are savepoints.
-//
-// The wait is ours, not the engine's: the engine waits a short step at a time and the write
-// wait service runs between steps, so the program keeps painting and the user may give up.
 // Runs a statement that needs the write lock (BEGIN IMMEDIATE, or COMMIT while readers of
-// another program finish), trying again in short steps with the write wait service between
-// them until it goes through, the user gives up or the time runs out.
+// another program finish). The wait is ours, not the engine's: the engine waits a short step
+// at a time and the write wait service runs between steps, so the program keeps painting and
+// the user may give up; it ends when the statement goes through, the user gives up or the
+// time runs out.
 void TxGuard::runWaiting(Connection& conn, const QString& sql)
 {
     conn.setEngineBusyTimeout(kTryMs);
@@ -660,6 +655,10 @@ void TxGuard::runWaiting(Connection& conn, const QString& sql)
     }
 }
 
+// The outermost level begins IMMEDIATE: it takes the write lock at once, or waits for
+// another writer. A deferred one would read first and then, wanting to write while another
+// writer waits for its read to end, be refused at once ("database is locked"). Nested levels
+// are savepoints.
 TxGuard::TxGuard(Connection& conn) : m_conn(conn)
 {
     if (m_conn.m_depth == 0) {

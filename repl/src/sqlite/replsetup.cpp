@@ -195,24 +195,6 @@ TableKey designKey(Db& db, const QString& schema, const QString& table)
     return k;
 }
 
-// The key recorded in the file, if any.
-bool recordedKey(Db& db, const QString& schema, const QString& table, TableKey* k)
-{
-    if (!db.tableExists(schema, QStringLiteral("repl_keys")))
-        return false;
-    Stmt s(db, QStringLiteral("SELECT kind, cols FROM %1.repl_keys WHERE tbl = ?").arg(ident(schema)));
-    s.bind(1, table);
-    if (!s.step())
-        return false;
-    k->kind = int(s.integer(0));
-    k->cols.clear();
-    Stmt c(db, QStringLiteral("SELECT value FROM json_each(?)"));
-    c.bind(1, s.text(1));
-    while (c.step())
-        k->cols << c.text(0);
-    return true;
-}
-
 void recordKey(Db& db, const QString& schema, const QString& table, const TableKey& k)
 {
     Stmt s(db, QStringLiteral("INSERT OR REPLACE INTO %1.repl_keys (tbl, kind, cols) VALUES (?, ?, ?)").arg(ident(schema)));
@@ -252,14 +234,26 @@ QString jsonString(const QString& s)
 
 bool recordedTableKey(Db& db, const QString& schema, const QString& table, TableKey* k)
 {
-    return recordedKey(db, schema, table, k);
+    if (!db.tableExists(schema, QStringLiteral("repl_keys")))
+        return false;
+    Stmt s(db, QStringLiteral("SELECT kind, cols FROM %1.repl_keys WHERE tbl = ?").arg(ident(schema)));
+    s.bind(1, table);
+    if (!s.step())
+        return false;
+    k->kind = int(s.integer(0));
+    k->cols.clear();
+    Stmt c(db, QStringLiteral("SELECT value FROM json_each(?)"));
+    c.bind(1, s.text(1));
+    while (c.step())
+        k->cols << c.text(0);
+    return true;
 }
 
 TableKey tableKey(Db& db, const QString& schema, const QString& table)
 {
     TableKey k = designKey(db, schema, table);
     TableKey rec;
-    if (recordedKey(db, schema, table, &rec)) {
+    if (recordedTableKey(db, schema, table, &rec)) {
         k.kind = rec.kind;
         k.cols = rec.cols;
     }
@@ -559,7 +553,7 @@ QVector<TriggerState> triggerStates(Db& db, const QString& schema)
         st.table = t;
         st.key = designKey(db, schema, t);
         TableKey rec;
-        st.keyRecorded = recordedKey(db, schema, t, &rec);
+        st.keyRecorded = recordedTableKey(db, schema, t, &rec);
         if (st.keyRecorded) {
             st.key.kind = rec.kind;
             st.key.cols = rec.cols;
@@ -609,7 +603,9 @@ namespace {
 // no rebuild since), the triggers need no look.
 constexpr int kTriggerForm = 2;
 
-bool checkedSince(Db& db, const QString& schema)
+}  // namespace
+
+bool triggersCurrent(Db& db, const QString& schema)
 {
     if (!db.tableExists(schema, QStringLiteral("repl_keys")))
         return false;
@@ -617,13 +613,6 @@ bool checkedSince(Db& db, const QString& schema)
     s.bind(1, qint64(kTriggerForm))
         .bind(2, QString::number(db.scalarInt(QStringLiteral("PRAGMA %1.schema_version").arg(ident(schema)))));
     return s.step() && s.integer(0) != 0;
-}
-
-}  // namespace
-
-bool triggersCurrent(Db& db, const QString& schema)
-{
-    return checkedSince(db, schema);
 }
 
 void checkRowidIdentities(Db& db, const QString& a, const QString& b)
@@ -637,7 +626,7 @@ void checkRowidIdentities(Db& db, const QString& a, const QString& b)
     }
     for (const QString& t : tables) {
         TableKey rec;
-        if (recordedKey(db, a, t, &rec) || designKey(db, a, t).kind == TableKey::Rowid)
+        if (recordedTableKey(db, a, t, &rec) || designKey(db, a, t).kind == TableKey::Rowid)
             continue;
         QStringList same;
         const QStringList theirs = userColumns(db, b, t);
@@ -648,7 +637,7 @@ void checkRowidIdentities(Db& db, const QString& a, const QString& b)
             continue;
         // Rows unchanged on both sides that the other file names by the same rowid hold the same values, unless one
         // of the files was rebuilt since and its rowids moved.
-        const bool theyRecorded = recordedKey(db, b, t, &rec);
+        const bool theyRecorded = recordedTableKey(db, b, t, &rec);
         const QString join = theyRecorded ? QStringLiteral("y.s_GUID = CAST(%1 || x.rowid AS BLOB) AND y.s_Lineage IS NULL")
                                                 .arg(literal(QString::fromUtf8(derivedGuidPrefix(t))))
                                           : QStringLiteral("y.rowid = x.rowid AND y.s_GUID IS NULL");
@@ -696,7 +685,7 @@ bool refreshTriggers(Db& db, const QString& schema, bool fresh)
 {
     if (!fresh)
         refuseUntrackedTables(db, schema);
-    if (checkedSince(db, schema))
+    if (triggersCurrent(db, schema))
         return false;
     // The engine's own writes: no trigger of an earlier version stamps them.
     const qint64 applying = db.scalarInt(QStringLiteral("SELECT applying FROM %1.repl_info").arg(ident(schema)));
