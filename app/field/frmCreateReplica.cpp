@@ -142,6 +142,7 @@ frmCreateReplica::frmCreateReplica(QWidget* parent) : KrvForm<QDialog>(QStringLi
     buttons->addWidget(cmdCancel);
     grid->addLayout(buttons, 7, 0, 1, 3);
 
+    dirList->viewport()->installEventFilter(this);
     connect(UpDown1, &QSpinBox::valueChanged, this, [this](int v) { txtNumReps->setText(QString::number(v)); });
     connect(drvList, &QComboBox::activated, this, [this] { drvList_Change(); });
     connect(dirList->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { dirList_Change(); });
@@ -243,11 +244,22 @@ void frmCreateReplica::showEvent(QShowEvent* event)
     showChosenFolder();
 }
 
-void frmCreateReplica::resizeEvent(QResizeEvent* event)
+// The list's own size changes with the window and with the lines below it (the status that names
+// the file written): the chosen folder is kept in sight then too, also after a pick by hand, since
+// the list moved, not the user.
+bool frmCreateReplica::eventFilter(QObject* watched, QEvent* event)
 {
-    KrvForm<QDialog>::resizeEvent(event);
-    if (m_followLoads)
-        keepChosenFolderInSight();
+    if (watched == dirList->viewport() && event->type() == QEvent::Resize) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                const QModelIndex here = m_folders->index(m_dirPath);
+                if (here.isValid() && dirList->currentIndex() == here)
+                    dirList->scrollTo(here);
+            },
+            Qt::QueuedConnection);
+    }
+    return KrvForm<QDialog>::eventFilter(watched, event);
 }
 
 void frmCreateReplica::showVolume(const QString& root)

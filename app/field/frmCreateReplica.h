@@ -62,7 +62,7 @@ protected:
     // Escape and the close box do nothing while a replica is being made.
     void reject() override;
     void showEvent(QShowEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     bool QueryUnload() override { return !m_making; }
 
 private:

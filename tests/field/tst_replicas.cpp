@@ -174,8 +174,16 @@ private slots:
         QTest::qWait(200);
         QVERIFY(w->chosenFolderInSight());
         QCOMPARE(model->filePath(w->dirList->currentIndex()), m_out + "/zz");
+        // Picked by hand at the list's lower edge, as a user scrolls to it and clicks it.
+        w->dirList->setCurrentIndex(model->index(m_out + "/a79"));
+        w->dirList->setCurrentIndex(model->index(m_out + "/zz"));
+        w->dirList->scrollTo(w->dirList->currentIndex(), QAbstractItemView::PositionAtBottom);
+        QCOMPARE(w->dirPath(), m_out + "/zz");
         w->cmdCreateRep_Click();
         QVERIFY(QFileInfo::exists(m_out + "/zz/Field.db"));
+        // The line that names the file takes room from the list: the folder stays in sight.
+        QVERIFY(w->lblStatus->text().startsWith("Replica creation complete: Field.db in "));
+        QTRY_VERIFY_WITH_TIMEOUT(w->chosenFolderInSight(), 5000);
         w->Unload();
     }
 
