@@ -1,0 +1,91 @@
+#pragma once
+#include "db.h"
+
+#include <QPair>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+#include <functional>
+
+// Saving what a window changed into a database that other users change at the same time.
+//
+// A window keeps, for each row it may write, the values as it loaded them. At the save it
+// hands over only the rows the user added, changed or removed; the check below reads those
+// rows again inside the save's transaction and compares them with what the window loaded:
+// - unchanged since loading: the row is written;
+// - changed by someone else meanwhile: the user is asked "<what> was changed by another user
+//   after you opened it. Replace it with yours?" (Yes writes, No keeps the stored value,
+//   Cancel keeps editing). The question is asked with no transaction open; the save then
+//   runs again, and asks again should the row have changed once more;
+// - gone (or a row it belongs to gone): nothing is written for it, and the user is told.
+
+using ColumnValues = QVector<QPair<QString, QVariant>>;
+
+// A row as the window loaded it: the table, the columns that find it (a key or a unique
+// key), and the values of the columns the window shows and may write, as read (not as
+// shown: a REAL keeps all its digits). absent: the window loaded no such row (a new
+// rating for its unique key); another user adding one meanwhile is a change.
+struct LoadedRow {
+    QString table;
+    ColumnValues key;
+    ColumnValues values;
+    bool absent = false;
+};
+
+// A row the save needs to exist: the period, panel, panel element, tunnel or record it
+// writes into. what names it for the user: "The panel N-01".
+struct NeededRow {
+    QString table;
+    ColumnValues key;
+    QString what;
+};
+
+// One row of a save.
+struct RowWrite {
+    enum class Kind { Add, Change, Remove };
+    Kind kind = Kind::Change;
+    // The row as loaded; not used for an Add of a row with a new AutoNumber key.
+    LoadedRow loaded;
+    // What it belongs to, checked before it is written.
+    QVector<NeededRow> needs;
+    // Names the row in questions and messages: "The comment of panel N-01".
+    QString what;
+    // Writes it, inside the save's transaction, once the checks passed.
+    std::function<void()> write;
+};
+
+struct SaveOutcome {
+    enum class Result {
+        Saved,      // everything that could be written is written (see kept and gone)
+        Cancelled,  // the user kept editing: nothing written
+        Gone,       // something the whole save needs is gone: nothing written
+    };
+    Result result = Result::Saved;
+    // Indexes of writes not made: kept is where the user kept the stored value, gone where
+    // the row or what it belongs to was removed meanwhile.
+    QVector<int> kept;
+    QVector<int> gone;
+    // The messages told the user of what was gone.
+    QStringList told;
+
+    bool saved() const { return result == Result::Saved; }
+    // True when the window must load again to show what is stored.
+    bool showStored() const { return !kept.isEmpty() || !gone.isEmpty(); }
+};
+
+// Writes the rows in one transaction after checking them against the file as described
+// above. needs: what the whole save writes into; when one is gone nothing is written and the
+// user is told "<what> was removed by another user; nothing was saved for it.". extra runs
+// inside the transaction after the writes (a procedure's own bookkeeping). Database errors
+// are raised as DbError, as any write does.
+SaveOutcome SaveRows(const QVector<RowWrite>& writes, const QVector<NeededRow>& needs = {},
+                     const std::function<void()>& extra = {});
+
+// True when the row is stored. Runs inside a caller's transaction to check a row a removal
+// or a save depends on.
+bool RowExists(const QString& table, const ColumnValues& key, const Connection& conn = gConn);
+
+// The message for a row removed by another user.
+QString RemovedByAnotherUserText(const QString& what);
+// The question for a row changed by another user.
+QString ChangedByAnotherUserText(const QString& what);
