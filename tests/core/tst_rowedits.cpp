@@ -75,7 +75,9 @@ private slots:
         QFETCH(int, answer);
         QFETCH(QString, stored);
         QFETCH(bool, saved);
-        m_other->exec(QStringLiteral("UPDATE PanelComments SET Comments = 'theirs' WHERE PanelID = 1"));
+        QCOMPARE(RunSqliteShell(m_install->dbPath(),
+                                QStringLiteral("UPDATE PanelComments SET Comments = 'theirs' WHERE PanelID = 1")),
+                 QString());
         ScriptedPrompt prompt;
         prompt.answer(MsgAnswer(answer));
         // Panel 2's comment nobody else touched is written, except when the save is cancelled.

@@ -3,6 +3,7 @@
 // while that one holds a lock.
 #include "db.h"
 
+#include <QProcess>
 #include <QString>
 #include <memory>
 
@@ -20,4 +21,19 @@ inline std::unique_ptr<Connection> HoldWriteLock(const QString& dbPath)
     auto other = OpenOtherProgram(dbPath);
     other->exec(QStringLiteral("BEGIN IMMEDIATE"));
     return other;
+}
+
+// Another program writing the file: the sqlite3 shell runs the statements and ends, as a user of
+// another machine saving would. Returns the shell's error text, "" when it succeeded.
+inline QString RunSqliteShell(const QString& dbPath, const QString& sql)
+{
+    QProcess shell;
+    shell.start(QStringLiteral("sqlite3"), {QStringLiteral("-bail"), QStringLiteral("-cmd"),
+                                            QStringLiteral(".timeout 5000"), dbPath, sql});
+    if (!shell.waitForFinished(30000))
+        return QStringLiteral("sqlite3 did not finish");
+    const QString err = QString::fromUtf8(shell.readAllStandardError());
+    if (shell.exitStatus() != QProcess::NormalExit || shell.exitCode() != 0)
+        return err.isEmpty() ? QStringLiteral("sqlite3 failed") : err;
+    return err;
 }
