@@ -391,18 +391,44 @@ bool frmDataInput::Editing() const { return m_editing; }
 
 bool frmDataInput::EditChanged() const
 {
-    if (!m_editing)
-        return false;
-    if (m_defectsTouched || txt1[1]->toPlainText() != m_currentComments)
-        return true;
-    // The earlier period's comment counts as the save writes it: only while it is shown.
-    if (m_previousYear != 0 && m_viewPrevious && m_previousInspectionId != 0
-        && txt1[0]->toPlainText() != m_previousComments)
-        return true;
+    return m_editing && (ratingsChanged() || commentsChanged() || m_defectsTouched || DefectTyped());
+}
+
+bool frmDataInput::ratingsChanged() const
+{
     for (int i = 0; i < m_rowCount && i < txtRate1.size(); ++i)
         if (txtRate1[i]->text() != m_loadedRatings.value(i))
             return true;
     return false;
+}
+
+bool frmDataInput::commentsChanged() const
+{
+    if (txt1[1]->toPlainText() != m_currentComments)
+        return true;
+    // The earlier period's comment counts as the save writes it: only while it is shown.
+    return m_previousYear != 0 && m_viewPrevious && m_previousInspectionId != 0
+           && txt1[0]->toPlainText() != m_previousComments;
+}
+
+bool frmDataInput::DefectTyped() const { return m_editing && defectFields() != m_defectFieldsSettled; }
+
+// What the closing question names: only the kinds of data that are actually pending.
+QString frmDataInput::PendingEditText() const
+{
+    QStringList parts;
+    if (ratingsChanged())
+        parts << QStringLiteral("ratings");
+    if (commentsChanged())
+        parts << QStringLiteral("comments");
+    if (m_defectsTouched || DefectTyped())
+        parts << QStringLiteral("defects");
+    if (parts.isEmpty())
+        parts << QStringLiteral("changes");
+    QString list = parts.first();
+    for (int k = 1; k < parts.size(); ++k)
+        list += (k == parts.size() - 1 ? QStringLiteral(" and ") : QStringLiteral(", ")) + parts[k];
+    return list + QStringLiteral(" entered for panel ") + m_panelName;
 }
 
 // ====================================================================== opening
@@ -430,6 +456,7 @@ void frmDataInput::resetForLoad()
     lblElement[0]->hide();
     lvDefectQty->clear();
     lvDefectQty2->clear();
+    ClearDefectFields();
     cboUnits->clear();
     m_panelId = 0;
     m_panelName.clear();
@@ -1048,6 +1075,8 @@ void frmDataInput::cmdEdit_Click()
         txt1[1]->setReadOnly(false);
         ZVMap1->setEnabled(false);
         SetEditControls(true);
+        // A defect clicked in view mode is shown, not typed.
+        markDefectFieldsSettled(m_defectFieldsItem);
         if (txtRate1[0]->isVisibleTo(this))
             txtRate1[0]->setFocus(Qt::OtherFocusReason);
         else if (lblNoData->isVisibleTo(this))
@@ -1061,6 +1090,8 @@ void frmDataInput::enterViewMode()
 {
     m_editing = false;
     m_defectsTouched = false;
+    // The edit is saved or dropped: typing left in the defect fields would look stored.
+    ClearDefectFields();
     setRatingsLocked(true);
     ZVMap1->setEnabled(true);
     cmdEdit->setEnabled(true);
@@ -1088,21 +1119,29 @@ void frmDataInput::cmdSave_Click()
 {
     // Until a save has gone through, a pending tab switch must not reload over the edit.
     m_tabSwitchAllowed = false;
-    const MsgAnswer answer =
-        m_savingOnTabSwitch
-            ? MsgBox(QStringLiteral("Save changes for this element category?"), MsgButtons::YesNoCancel,
-                     MsgIcon::None, QStringLiteral("Save Data"))
-            : MsgBox(QStringLiteral("Are you sure?"), MsgButtons::YesNo, MsgIcon::Question, QStringLiteral("Save Data"));
+    const bool typedDefect = DefectTyped();
+    MsgAnswer answer;
+    if (m_savingOnTabSwitch)
+        answer = MsgBox(QStringLiteral("Save changes for this element category?"), MsgButtons::YesNoCancel,
+                        MsgIcon::None, QStringLiteral("Save Data"));
+    else if (typedDefect)  // in place of "Are you sure?": either answer but Cancel saves
+        answer = MsgBox(TypedDefectQuestion(), MsgButtons::YesNoCancel, MsgIcon::Question, QStringLiteral("Save Data"));
+    else
+        answer = MsgBox(QStringLiteral("Are you sure?"), MsgButtons::YesNo, MsgIcon::Question, QStringLiteral("Save Data"));
 
     if (answer == MsgAnswer::Cancel)
-        return;  // stays in edit mode on the old tab
-
-    if (answer == MsgAnswer::Yes && !SaveEdit())
+        return;  // stays in edit mode (on the old tab)
+    // A typed defect that Add or Update refuses keeps the edit, with the message they give.
+    if (answer == MsgAnswer::Yes && typedDefect && !StoreTypedDefect())
+        return;
+    // "No" to the defect saves the rest without it.
+    const bool save = answer == MsgAnswer::Yes || (typedDefect && !m_savingOnTabSwitch);
+    if (save && !SaveEdit())
         return;
     m_tabSwitchAllowed = true;
     enterViewMode();
     // "No" drops the edit: show what is stored (a tab switch loads the new tab itself).
-    if (answer != MsgAnswer::Yes && !m_savingOnTabSwitch)
+    if (!save && !m_savingOnTabSwitch)
         LoadPanelData(m_panelId);
 }
 
@@ -1169,8 +1208,10 @@ bool frmDataInput::SettleEdit()
         enterViewMode();
         return true;
     }
-    const MsgAnswer answer = AskToSaveEdit(QStringLiteral("ratings and comments entered for panel ") + m_panelName);
+    const MsgAnswer answer = AskToSaveEdit(PendingEditText());
     if (answer == MsgAnswer::Yes) {
+        if (DefectTyped() && !StoreTypedDefect())
+            return false;
         if (!SaveEdit())
             return false;
     } else if (answer != MsgAnswer::No) {
@@ -1349,11 +1390,7 @@ void frmDataInput::LoadUnits()
 void frmDataInput::LoadDefectQuantities(qint32 panelId, qint32 inspectionId, QTreeWidget* list)
 {
     list->clear();
-    txtDefectDesc->clear();
-    txtQty->clear();
-    cboUnits->setCurrentIndex(-1);
-    cboUnits->setEditText(QString());
-    txtUnitCost->clear();
+    ClearDefectFields();
     const RowSet rows = DbGetDefectQuantities(panelId, inspectionId);
     for (int r = 0; r < rows.count(); ++r) {
         auto* item = new QTreeWidgetItem(list);
@@ -1421,6 +1458,7 @@ void frmDataInput::lvDefectQty_ItemClick(QTreeWidgetItem* item)
         cboUnits->setEditText(item->text(2));
         txtUnitCost->setText(item->text(3).mid(1));
         txtTotalCost->setText(item->text(4).mid(1));
+        markDefectFieldsSettled(item);
         cmdEditDefect->setEnabled(true);
         cmdDeleteDefect->setEnabled(true);
         UpdateDefectButtons();
@@ -1444,6 +1482,7 @@ bool frmDataInput::defectEditorComplete(bool)
     };
     for (const Check& c : checks) {
         if (c.text.isEmpty()) {
+            SSTab1->setCurrentIndex(3);  // a save may ask from another tab: the field is shown
             MsgBox(QString::fromLatin1(c.message));
             c.field->setFocus(Qt::OtherFocusReason);
             return false;
@@ -1478,35 +1517,91 @@ void frmDataInput::EnsureUnitListed()
     cboUnits->setCurrentIndex(cboUnits->count() - 1);
 }
 
-void frmDataInput::cmdAddDefect_Click()
+bool frmDataInput::AddDefect()
 {
     try {
         if (!defectEditorComplete(true))
-            return;
+            return false;
         EnsureUnitListed();
         auto* item = new QTreeWidgetItem(lvDefectQty);
         fillDefectItem(item);
         m_defectsTouched = true;
+        markDefectFieldsSettled(nullptr);
+        return true;
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error adding defect"), kSource, e);
+        return false;
     }
 }
 
-void frmDataInput::cmdEditDefect_Click()
+bool frmDataInput::UpdateDefect()
 {
     try {
         if (!defectEditorComplete(false))
-            return;
+            return false;
         EnsureUnitListed();
         const QList<QTreeWidgetItem*> selected = lvDefectQty->selectedItems();
         if (selected.isEmpty())
             throw KrvError(91, QStringLiteral("No defect quantity is selected."));
         fillDefectItem(selected.first());
         m_defectsTouched = true;
+        markDefectFieldsSettled(selected.first());
+        return true;
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error saving defect"), kSource, e);
+        return false;
     }
 }
+
+void frmDataInput::cmdAddDefect_Click() { AddDefect(); }
+
+void frmDataInput::cmdEditDefect_Click() { UpdateDefect(); }
+
+QStringList frmDataInput::defectFields() const
+{
+    return {txtDefectDesc->text(), txtQty->text(), cboUnits->currentText(), txtUnitCost->text()};
+}
+
+void frmDataInput::ClearDefectFields()
+{
+    txtDefectDesc->clear();
+    txtQty->clear();
+    cboUnits->setCurrentIndex(-1);
+    cboUnits->setEditText(QString());
+    txtUnitCost->clear();
+    txtTotalCost->clear();
+    markDefectFieldsSettled(nullptr);
+}
+
+void frmDataInput::markDefectFieldsSettled(QTreeWidgetItem* from)
+{
+    m_defectFieldsSettled = defectFields();
+    m_defectFieldsItem = from;
+}
+
+QTreeWidgetItem* frmDataInput::typedDefectTarget() const
+{
+    // Typing over the defect clicked in the list, still selected, changes it as Update would;
+    // any other typing is a new defect.
+    if (!m_defectFieldsItem)
+        return nullptr;
+    const QList<QTreeWidgetItem*> selected = lvDefectQty->selectedItems();
+    return selected.size() == 1 && selected.first() == m_defectFieldsItem ? m_defectFieldsItem : nullptr;
+}
+
+QString frmDataInput::TypedDefectQuestion() const
+{
+    if (const QTreeWidgetItem* item = typedDefectTarget()) {
+        const QString name = item->text(0).trimmed();
+        return name.isEmpty() ? QStringLiteral("Update the selected defect before saving?")
+                              : QStringLiteral("Update the defect ") + name + QStringLiteral(" before saving?");
+    }
+    const QString name = txtDefectDesc->text().trimmed();
+    return name.isEmpty() ? QStringLiteral("Add the typed defect before saving?")
+                          : QStringLiteral("Add the defect ") + name + QStringLiteral(" before saving?");
+}
+
+bool frmDataInput::StoreTypedDefect() { return typedDefectTarget() ? UpdateDefect() : AddDefect(); }
 
 void frmDataInput::cmdDeleteDefect_Click()
 {
@@ -1517,6 +1612,9 @@ void frmDataInput::cmdDeleteDefect_Click()
                    QStringLiteral("Delete Defect"));
             return;
         }
+        // The fields showing the defect deleted are no typing of a new one.
+        if (selected.first() == m_defectFieldsItem)
+            markDefectFieldsSettled(nullptr);
         delete selected.first();
         m_defectsTouched = true;
         UpdateDefectButtons();

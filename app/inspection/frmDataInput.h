@@ -2,6 +2,7 @@
 #include "forms.h"
 
 #include <QPointer>
+#include <QStringList>
 #include <QVector>
 #include <QWidget>
 
@@ -27,7 +28,9 @@ class ZVMap;
 //
 // View mode (after LoadForm, Cancel and Save) locks every box; Edit unlocks them and
 // disables the map, so the panel cannot change during an edit. A save writes the ratings,
-// comments and defect quantities of the panel in one transaction.
+// comments and defect quantities of the panel in one transaction. A defect typed in the
+// defect fields but not added (or updated) is part of the edit: Save and the closing
+// question ask about it, and the fields are emptied once the edit is saved or dropped.
 //
 // Row controls are arrays: index i of lblElement, cmdSketch, cmdPhoto, cmdVideo, lblRate1,
 // txtRate1, cmdInputSketch, cmdInputPhoto and cmdInputVideo make row i. Each control's
@@ -57,6 +60,10 @@ public:
     bool Editing() const;
     // In edit mode with something typed that differs from what is stored.
     bool EditChanged() const;
+    // In edit mode with defect fields that differ from what was last put in them (nothing,
+    // the defect clicked in the list, the one just added or updated): a defect typed but
+    // not yet added or updated.
+    bool DefectTyped() const;
     // Before the window shows another tunnel or closes for one: an edit in progress is saved
     // or dropped as the user answers; false when the user keeps it (Cancel) or the save failed.
     bool SettleEdit();
@@ -154,6 +161,9 @@ private:
     void cmdSave_Click();
     bool SaveEdit();
     void enterViewMode();
+    bool ratingsChanged() const;
+    bool commentsChanged() const;
+    QString PendingEditText() const;
     void TabStrip1_MouseDown();
     void TabStrip1_MouseUp();
     void cmdClose_Click();
@@ -175,6 +185,14 @@ private:
     void cmdDeleteDefect_Click();
     bool defectEditorComplete(bool adding);
     void fillDefectItem(QTreeWidgetItem* item);
+    bool AddDefect();
+    bool UpdateDefect();
+    QStringList defectFields() const;
+    void ClearDefectFields();
+    void markDefectFieldsSettled(QTreeWidgetItem* from);
+    QTreeWidgetItem* typedDefectTarget() const;
+    QString TypedDefectQuestion() const;
+    bool StoreTypedDefect();
 
     // media buttons
     void cmdInputPhoto_Click(int index);
@@ -203,5 +221,9 @@ private:
     bool m_tabSwitchAllowed = false;
     bool m_editing = false;
     bool m_defectsTouched = false;  // a defect row added, changed or deleted in this edit
+    // The defect fields as last put there, and the list item they came from (none for a new
+    // defect): typing that differs from them is a defect not yet added or updated.
+    QStringList m_defectFieldsSettled{QString(), QString(), QString(), QString()};
+    QTreeWidgetItem* m_defectFieldsItem = nullptr;
     int m_picHeight = 0;  // twips
 };

@@ -318,6 +318,170 @@ private slots:
         QCOMPARE(CountRows(QStringLiteral("DefectQuantity")), 1);
     }
 
+    // A defect typed but not added is an edit in progress: Save asks about it in place of
+    // "Are you sure?". Yes adds (or, typed over the defect clicked, updates) and saves it, No
+    // saves the rest without it, Cancel keeps editing; one that Add refuses is refused the
+    // same way and nothing is saved. After a save the fields show nothing.
+    void saveWithATypedDefect_data()
+    {
+        QTest::addColumn<bool>("overStored");  // typed over the stored defect clicked in the list
+        QTest::addColumn<QString>("qty");
+        QTest::addColumn<MsgAnswer>("answer");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("stored");  // the panel's defect rows afterwards
+        QTest::addColumn<bool>("saved");          // the rating typed beside it is stored
+        const QString add = QStringLiteral("Add the defect spall before saving?");
+        const QString update = QStringLiteral("Update the defect crack before saving?");
+        const QStringList none;
+        const QStringList typedRow{QStringLiteral("spall|2|ft|3|6")};
+        const QStringList storedRow{QStringLiteral("crack|1|m|0.5|0.5")};
+        QTest::newRow("Yes adds and saves") << false << "2" << MsgAnswer::Yes << QStringList{add} << typedRow << true;
+        QTest::newRow("No saves without it") << false << "2" << MsgAnswer::No << QStringList{add} << none << true;
+        QTest::newRow("Cancel keeps editing") << false << "2" << MsgAnswer::Cancel << QStringList{add} << none << false;
+        QTest::newRow("Yes refused as Add refuses it")
+            << false << "" << MsgAnswer::Yes << QStringList{add, QStringLiteral("Please enter quantity.")} << none
+            << false;
+        QTest::newRow("Yes updates the clicked one")
+            << true << "2" << MsgAnswer::Yes << QStringList{update} << typedRow << true;
+        QTest::newRow("No keeps the clicked one as stored")
+            << true << "2" << MsgAnswer::No << QStringList{update} << storedRow << true;
+    }
+    void saveWithATypedDefect()
+    {
+        QFETCH(bool, overStored);
+        QFETCH(QString, qty);
+        QFETCH(MsgAnswer, answer);
+        QFETCH(QStringList, messages);
+        QFETCH(QStringList, stored);
+        QFETCH(bool, saved);
+        DataInputFixture f;
+        if (overStored)
+            addDefect(f.p1, f.cur, QStringLiteral("crack"), 1, QStringLiteral("m"), 0.5, 0.5, false);
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        w->txtRate1[0]->setText(QStringLiteral("4"));
+        if (overStored)
+            clickItem(w->lvDefectQty, 0);
+        fillEditor(w, QStringLiteral("spall"), qty, QStringLiteral("ft"), QStringLiteral("3"));
+        w->SSTab1->setCurrentIndex(2);  // the comments in front: a refused defect is brought forward
+        f.prompt->answer(answer);
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        QCOMPARE(f.prompt->messages(), messages);
+        QCOMPARE(f.prompt->calls[0].buttons, MsgButtons::YesNoCancel);
+        QCOMPARE(f.prompt->calls[0].title, QStringLiteral("Save Data"));
+        QCOMPARE(Rows(QStringLiteral("SELECT Description, Quantity, Units, UnitCost, TotalCost FROM DefectQuantity "
+                                     "WHERE PanelID = ? ORDER BY ID"),
+                      {f.p1}),
+                 stored);
+        QCOMPARE(CountRows(QStringLiteral("Ratings"), QStringLiteral("Rating = 4")), saved ? 1 : 0);
+        QCOMPARE(w->Editing(), !saved);
+        if (!saved) {
+            // Nothing lost: the typing is still there to finish or add.
+            QCOMPARE(w->txtDefectDesc->text(), QStringLiteral("spall"));
+            QCOMPARE(w->txtUnitCost->text(), QStringLiteral("3"));
+            if (messages.size() > 1)
+                QCOMPARE(w->SSTab1->currentIndex(), 3);
+            return;
+        }
+        QCOMPARE(w->lvDefectQty->topLevelItemCount(), stored.size());
+        for (QLineEdit* box : {w->txtDefectDesc, w->txtQty, w->txtUnitCost, w->txtTotalCost})
+            QVERIFY2(box->text().isEmpty(), qPrintable(box->objectName()));
+        QVERIFY(w->cboUnits->currentText().isEmpty());
+        // The next edit starts with nothing typed.
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        QVERIFY(!w->DefectTyped());
+    }
+
+    // Fields that show a defect (clicked in the list, just added or updated) are no typing:
+    // Save asks only "Are you sure?" and closing asks nothing.
+    void defectsShownAreNoTyping()
+    {
+        DataInputFixture f;
+        addDefect(f.p1, f.cur, QStringLiteral("crack"), 1, QStringLiteral("m"), 0.5, 0.5, false);
+        QPointer<frmDataInput> w = f.open();
+        clickItem(w->lvDefectQty, 0);  // in view mode
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        QVERIFY(!w->EditChanged());
+        fillEditor(w, QStringLiteral("spall"), QStringLiteral("2"), QStringLiteral("ft"), QStringLiteral("3"));
+        QTest::mouseClick(w->cmdAddDefect, Qt::LeftButton);
+        clickItem(w->lvDefectQty, 0);
+        w->txtQty->setText(QStringLiteral("4"));
+        QTest::mouseClick(w->cmdEditDefect, Qt::LeftButton);
+        QVERIFY(!w->DefectTyped());
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        QCOMPARE(f.prompt->messages(), QStringList{QStringLiteral("Are you sure?")});
+        QCOMPARE(Rows(QStringLiteral("SELECT Description, Quantity FROM DefectQuantity ORDER BY ID")),
+                 (QStringList{QStringLiteral("crack|4"), QStringLiteral("spall|2")}));
+
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        clickItem(w->lvDefectQty, 1);
+        w->close();
+        QCOMPARE(f.prompt->calls.size(), 1);
+        QVERIFY(!w || !LoadedForms().contains(w.data()));
+    }
+
+    // A category switch saves the panel's edit, a typed defect included: it asks, and Yes
+    // adds the defect too.
+    void tabSwitchWithATypedDefectAsks()
+    {
+        DataInputFixture f;
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        fillEditor(w, QStringLiteral("spall"), QStringLiteral("2"), QStringLiteral("ft"), QStringLiteral("3"));
+        f.prompt->answer(MsgAnswer::Yes);
+        ClickTab(w->TabStrip1, 1);
+        QCOMPARE(f.prompt->messages(), QStringList{QStringLiteral("Save changes for this element category?")});
+        QCOMPARE(Rows(QStringLiteral("SELECT Description FROM DefectQuantity WHERE PanelID = ?"), {f.p1}),
+                 QStringList{QStringLiteral("spall")});
+        QCOMPARE(w->TabStrip1->currentIndex(), 1);
+        QVERIFY(!w->Editing());
+    }
+
+    // The question before another period replaces the edit names what is pending.
+    void theQuestionNamesWhatIsPending_data()
+    {
+        QTest::addColumn<bool>("rating");
+        QTest::addColumn<bool>("comment");
+        QTest::addColumn<QString>("defect");  // "", "typed", "added", "deleted"
+        QTest::addColumn<QString>("named");
+        QTest::newRow("rating") << true << false << "" << "ratings";
+        QTest::newRow("comment") << false << true << "" << "comments";
+        QTest::newRow("rating and comment") << true << true << "" << "ratings and comments";
+        QTest::newRow("typed defect") << false << false << "typed" << "defects";
+        QTest::newRow("added defect") << false << false << "added" << "defects";
+        QTest::newRow("deleted defect") << false << false << "deleted" << "defects";
+        QTest::newRow("all three") << true << true << "typed" << "ratings, comments and defects";
+    }
+    void theQuestionNamesWhatIsPending()
+    {
+        QFETCH(bool, rating);
+        QFETCH(bool, comment);
+        QFETCH(QString, defect);
+        QFETCH(QString, named);
+        DataInputFixture f;
+        addDefect(f.p1, f.cur, QStringLiteral("crack"), 1, QStringLiteral("m"), 0.5, 0.5, false);
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        if (rating)
+            w->txtRate1[0]->setText(QStringLiteral("4"));
+        if (comment)
+            w->txt1[1]->setPlainText(QStringLiteral("damp"));
+        if (!defect.isEmpty())
+            fillEditor(w, QStringLiteral("spall"), QStringLiteral("2"), QStringLiteral("ft"), QStringLiteral("3"));
+        if (defect == QLatin1String("added"))
+            QTest::mouseClick(w->cmdAddDefect, Qt::LeftButton);
+        if (defect == QLatin1String("deleted")) {
+            clickItem(w->lvDefectQty, 0);
+            QTest::mouseClick(w->cmdDeleteDefect, Qt::LeftButton);
+        }
+        f.prompt->answer(MsgAnswer::Cancel);
+        w->LoadForm(2024, f.tunnel);
+        QCOMPARE(f.prompt->messages(),
+                 QStringList{QStringLiteral("The %1 entered for panel P1 have not been saved.\r\nSave them now?")
+                                 .arg(named)});
+        QVERIFY(w->Editing());
+    }
+
     void saveRefreshesTheTreeButtons_data()
     {
         QTest::addColumn<QString>("selected");  // "this year", "another year", "tunnel"

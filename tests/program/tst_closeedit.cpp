@@ -5,6 +5,7 @@
 #include "fixtures.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTabBar>
@@ -51,7 +52,7 @@ QList<EditKind> editKinds(DemoWindows& demo)
     // Rating entry: the first rating of the first panel, set to another digit.
     auto ratingDigit = std::make_shared<QString>();
     kinds.append({QStringLiteral("frmDataInput"),
-                  QStringLiteral("The ratings and comments entered for panel "),
+                  QStringLiteral("The ratings entered for panel "),
                   [](QWidget* w) { DemoWindows::click(w, "cmdEdit"); },
                   [ratingDigit](QWidget* w) {
                       QLineEdit* box = firstRating(w);
@@ -63,6 +64,30 @@ QList<EditKind> editKinds(DemoWindows& demo)
                       return CountRows(QStringLiteral("Ratings"), QStringLiteral("InspectionID = ? AND Rating = ?"),
                                        {demo.latest, ratingDigit->toInt()});
                   }});
+    // Rating entry: a defect typed but not added, and one added; the question names defects.
+    for (const bool add : {false, true})
+        kinds.append({QStringLiteral("frmDataInput"), QStringLiteral("The defects entered for panel "),
+                      [](QWidget* w) { DemoWindows::click(w, "cmdEdit"); },
+                      [add](QWidget* w) {
+                          DemoWindows::child<QLineEdit>(w, "txtDefectDesc")->setText(typed());
+                          DemoWindows::child<QLineEdit>(w, "txtQty")->setText(QStringLiteral("2"));
+                          DemoWindows::child<QComboBox>(w, "cboUnits")->setEditText(QStringLiteral("ft"));
+                          DemoWindows::child<QLineEdit>(w, "txtUnitCost")->setText(QStringLiteral("3"));
+                          if (add)
+                              DemoWindows::click(w, "cmdAddDefect");
+                      },
+                      [add](QWidget* w) {
+                          if (add) {
+                              auto* list = DemoWindows::child<QTreeWidget>(w, "lvDefectQty");
+                              return !list->findItems(typed(), Qt::MatchExactly).isEmpty();
+                          }
+                          return DemoWindows::child<QLineEdit>(w, "txtDefectDesc")->text() == typed();
+                      },
+                      [] {
+                          return CountRows(QStringLiteral("DefectQuantity"),
+                                           QStringLiteral("Description = ? AND Quantity = 2 AND TotalCost = 6"),
+                                           {typed()});
+                      }});
     // Review: a panel data tab's text.
     kinds.append({QStringLiteral("frmDataView"), QStringLiteral("The \""),
                   [](QWidget* w) {
@@ -123,12 +148,14 @@ private slots:
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("way");
         QTest::addColumn<QString>("answer");  // "" when nothing was typed
-        const QStringList names{"rating entry", "review text tab", "review repair log", "expenditures", "data tabs"};
+        const QStringList names{"rating entry",   "rating entry, typed defect", "rating entry, added defect",
+                                "review text tab", "review repair log",          "expenditures",
+                                "data tabs"};
         for (int k = 0; k < names.size(); ++k)
             for (const char* way : {"title bar", "own Close", "registry"})
                 for (const char* answer : {"", "Cancel", "Yes", "No"}) {
                     // Rating entry's Close is off while editing: the other ways remain.
-                    if (k == 0 && qstrcmp(way, "own Close") == 0)
+                    if (names[k].startsWith(QLatin1String("rating entry")) && qstrcmp(way, "own Close") == 0)
                         continue;
                     QTest::newRow(qPrintable(QStringLiteral("%1, %2, %3")
                                                  .arg(names[k], QLatin1String(way),
@@ -212,7 +239,7 @@ private slots:
         prompt.answer(MsgAnswer(answer));
         const bool closed = UnloadForm(main);
         QCOMPARE(prompt.calls.size(), 1);
-        QVERIFY(prompt.calls[0].text.startsWith(QStringLiteral("The ratings and comments entered for panel ")));
+        QVERIFY(prompt.calls[0].text.startsWith(QStringLiteral("The ratings entered for panel ")));
         const bool kept = answer == int(MsgAnswer::Cancel);
         QCOMPARE(closed, !kept);
         QCOMPARE(bool(main && LoadedForms().contains(main.data())), kept);
