@@ -799,8 +799,8 @@ void frmInspectionPd::copySketchRecords(const RowSet& rs, qint32 toInspectionId,
                                         const QHash<QString, QString>& placed)
 {
     try {
-        // All rows or none; a row whose panel or panel element another user removed meanwhile is
-        // not copied (it would belong to nothing), and the user is told.
+        // In one transaction, all or none; a row whose panel or panel element another user removed
+        // meanwhile is left out (it would belong to nothing), and the user is told.
         QVector<RowWrite> writes;
         for (int i = 0; i < rs.count(); ++i) {
             const QVariant panelId = rs.value(i, QStringLiteral("PanelID"));
