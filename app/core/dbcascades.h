@@ -4,7 +4,9 @@
 
 // Removing a tunnel, a panel, an element of a panel or an inspection period, with the rows
 // that hang on it. Each asks its own questions first (through the prompt service), then
-// deletes in one transaction. True when deleted; false when the user declined or the
+// deletes in one transaction, inside which it looks again for the rows it asks about: rows
+// another user saved while a question was open are asked about too (or refuse the removal)
+// before anything goes. True when deleted; false when the user declined or the
 // delete was refused, with nothing changed. A database error rolls everything back and
 // reaches the caller. Files and folders are the caller's business.
 //

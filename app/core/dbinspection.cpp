@@ -37,11 +37,21 @@ qint32 DbAddInspectionPeriod(const QString& tunnelKey, qint16 year)
 {
     TxGuard tx;
     DbRequireTunnel(keyNumber(tunnelKey));
+    if (DbInspectionYearExists(keyNumber(tunnelKey), year))
+        return 0;
     const qint32 id = qint32(gConn.insertAutoNumber(QStringLiteral("InspectionPeriod"),
                                                     {{QStringLiteral("TunnelID"), keyNumber(tunnelKey)},
                                                      {QStringLiteral("InspectionYear"), year}}));
     tx.commit();
     return id;
+}
+
+bool DbInspectionYearExists(qint32 tunnelId, qint16 year, qint32 exceptInspectionId)
+{
+    return !gConn.query(QStringLiteral("SELECT 1 FROM InspectionPeriod WHERE TunnelID = ? AND InspectionYear = ? "
+                                       "AND InspectionID <> ?"),
+                        {tunnelId, year, exceptInspectionId})
+                .isEmpty();
 }
 
 void DbSetInspectionYear(const QString& inspectionKey, qint16 year)

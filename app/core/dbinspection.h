@@ -15,8 +15,12 @@ extern bool gHasPostedImages;
 // ---------------------------------------------------------------- Inspection periods
 
 // tunnelKey is a tree key: one letter and the TunnelID ("x12"). The caller checks the
-// year's range and uniqueness. Returns the new InspectionID.
+// year's range. Returns the new InspectionID; 0, adding nothing, when the tunnel has a period
+// of that year (another user may have added it since the caller looked). Raises for a
+// removed tunnel.
 qint32 DbAddInspectionPeriod(const QString& tunnelKey, qint16 year);
+// True when the tunnel has a period of that year other than exceptInspectionId.
+bool DbInspectionYearExists(qint32 tunnelId, qint16 year, qint32 exceptInspectionId = 0);
 // inspectionKey is a tree key: one letter and the InspectionID ("y34").
 void DbSetInspectionYear(const QString& inspectionKey, qint16 year);
 // 0 when the tunnel has no period of that year.

@@ -24,6 +24,63 @@ Outline storedOutline(const QString& table, const QString& key, const QString& x
     return out;
 }
 
+// An outline as one value, for comparing what a window loaded with what is stored now.
+QString outlineText(const Outline& outline)
+{
+    QStringList points;
+    points.reserve(outline.size());
+    for (const OutlinePoint& p : outline)
+        points << QStringLiteral("%1,%2").arg(p.x).arg(p.y);
+    return points.join(QLatin1Char(' '));
+}
+
+struct OutlineTable {
+    QString table, key, x, y;
+};
+const OutlineTable kTunnelOutline{QStringLiteral("TunnelCoord"), QStringLiteral("TunnelID"), QStringLiteral("TunnelX"),
+                                  QStringLiteral("TunnelY")};
+const OutlineTable kPanelOutline{QStringLiteral("PanelCoord"), QStringLiteral("PanelID"), QStringLiteral("PanelX"),
+                                 QStringLiteral("PanelY")};
+
+Outline storedOutline(const OutlineTable& t, qint32 id)
+{
+    return storedOutline(t.table, t.key, t.x, t.y, id);
+}
+
+// The outline a window edited, checked against the one it loaded (see DbSaveTunnelCoords).
+SaveOutcome saveLoadedOutline(const OutlineTable& t, qint32 id, const Outline& points, const Outline& loaded,
+                              const QString& ownerTable, const QString& owner,
+                              const std::function<void()>& write)
+{
+    if (points == loaded)
+        return {};
+    RowWrite w;
+    w.loaded = {t.table, {{t.key, id}}, {{QStringLiteral("Outline"), outlineText(loaded)}}, false};
+    w.readStored = [t, id] { return QVariantList{outlineText(storedOutline(t, id))}; };
+    w.what = QStringLiteral("The outline of %1").arg(owner);
+    w.write = write;
+    return SaveRows({w}, {{ownerTable, {{t.key, id}}, QStringLiteral("The %1").arg(owner)}});
+}
+
+// The columns of a tunnel's row the set-up windows change one at a time.
+bool tunnelValueColumn(const QString& column)
+{
+    static const QStringList columns{QStringLiteral("TunnelName"), QStringLiteral("TunnelPicture"),
+                                     QStringLiteral("TunnelForeground"), QStringLiteral("DrawWidth")};
+    return columns.contains(column);
+}
+
+QString tunnelValueWhat(const QString& column)
+{
+    if (column == QLatin1String("TunnelName"))
+        return QStringLiteral("name");
+    if (column == QLatin1String("TunnelPicture"))
+        return QStringLiteral("picture");
+    if (column == QLatin1String("TunnelForeground"))
+        return QStringLiteral("border colour");
+    return QStringLiteral("border width");
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- System row
@@ -114,6 +171,7 @@ qint32 DbAddTunnel(const QString& name, const Outline& points)
 void DbSaveTunnelCoords(qint32 tunnelId, const Outline& points)
 {
     TxGuard tx;
+    DbRequireTunnel(tunnelId);
     // The same outline again is no change: its rows stay as they are.
     if (storedOutline(QStringLiteral("TunnelCoord"), QStringLiteral("TunnelID"), QStringLiteral("TunnelX"),
                       QStringLiteral("TunnelY"), tunnelId) == points) {
@@ -123,6 +181,14 @@ void DbSaveTunnelCoords(qint32 tunnelId, const Outline& points)
     gConn.exec(QStringLiteral("DELETE FROM TunnelCoord WHERE TunnelID = ?"), {tunnelId});
     insertTunnelPoints(tunnelId, points);
     tx.commit();
+}
+
+SaveOutcome DbSaveTunnelCoords(qint32 tunnelId, const Outline& points, const Outline& loaded,
+                               const QString& tunnelName)
+{
+    return saveLoadedOutline(kTunnelOutline, tunnelId, points, loaded, QStringLiteral("Tunnels"),
+                             QStringLiteral("tunnel %1").arg(tunnelName),
+                             [tunnelId, points] { DbSaveTunnelCoords(tunnelId, points); });
 }
 
 RowSet DbGetTunnelCoords(qint32 tunnelId, qint32& pointCount)
@@ -140,6 +206,32 @@ RowSet DbGetTunnelCoords(qint32 tunnelId, qint32& pointCount)
 void DbRenameTunnel(qint32 tunnelId, const QString& name)
 {
     UpdateChanged(QStringLiteral("Tunnels"), {{QStringLiteral("TunnelName"), TextValue(name)}}, QStringLiteral("TunnelID = ?"), {tunnelId});
+}
+
+QVariant DbGetTunnelValue(qint32 tunnelId, const QString& column)
+{
+    if (!tunnelValueColumn(column))
+        throw DbError(-1, QStringLiteral("No column %1 of a tunnel to change.").arg(column));
+    return gConn.scalar(QStringLiteral("SELECT [%1] FROM Tunnels WHERE TunnelID = ?").arg(column), {tunnelId});
+}
+
+SaveOutcome DbSaveTunnelValue(qint32 tunnelId, const QString& tunnelName, const QString& column,
+                              const QVariant& loaded, const QVariant& value, const std::function<void()>& alsoWrite)
+{
+    if (!tunnelValueColumn(column))
+        throw DbError(-1, QStringLiteral("No column %1 of a tunnel to change.").arg(column));
+    if (SameValue(loaded, value))
+        return {};
+    const ColumnValues key{{QStringLiteral("TunnelID"), tunnelId}};
+    RowWrite w;
+    w.loaded = {QStringLiteral("Tunnels"), key, {{column, loaded}}, false};
+    w.what = QStringLiteral("The %1 of tunnel %2").arg(tunnelValueWhat(column), tunnelName);
+    w.write = [tunnelId, column, value, alsoWrite] {
+        if (alsoWrite)
+            alsoWrite();
+        UpdateChanged(QStringLiteral("Tunnels"), {{column, value}}, QStringLiteral("TunnelID = ?"), {tunnelId});
+    };
+    return SaveRows({w}, {{QStringLiteral("Tunnels"), key, QStringLiteral("The tunnel %1").arg(tunnelName)}});
 }
 
 void DbSetTunnelPicture(qint32 tunnelId, const QString& picture)
@@ -223,11 +315,29 @@ void DbRenamePanel(qint32 panelId, const QString& name)
     UpdateChanged(QStringLiteral("Panels"), {{QStringLiteral("PanelName"), TextValue(name)}}, QStringLiteral("PanelID = ?"), {panelId});
 }
 
+SaveOutcome DbSavePanelName(qint32 panelId, const QVariant& loaded, const QString& loadedName, const QString& name)
+{
+    const QVariant value = TextValue(name);
+    if (SameValue(loaded, value))
+        return {};
+    const ColumnValues key{{QStringLiteral("PanelID"), panelId}};
+    RowWrite w;
+    w.loaded = {QStringLiteral("Panels"), key, {{QStringLiteral("PanelName"), loaded}}, false};
+    w.what = QStringLiteral("The name of panel %1").arg(loadedName);
+    w.write = [panelId, name] { DbRenamePanel(panelId, name); };
+    return SaveRows({w}, {{QStringLiteral("Panels"), key, QStringLiteral("The panel %1").arg(loadedName)}});
+}
+
 QString DbGetPanelName(qint32 panelId)
 {
     const RowSet rs = gConn.query(QStringLiteral("SELECT PanelName FROM Panels WHERE PanelID = ?"), {panelId});
     const QVariant v = rs.value(0, QStringLiteral("PanelName"));
     return v.isNull() ? QString() : v.toString();
+}
+
+QVariant DbGetPanelNameValue(qint32 panelId)
+{
+    return gConn.scalar(QStringLiteral("SELECT PanelName FROM Panels WHERE PanelID = ?"), {panelId});
 }
 
 void DbGetPanelInfo(qint32 panelId, qint32& panelNum, QString& panelName)
@@ -276,6 +386,13 @@ void DbSavePanelCoords(qint32 panelId, const Outline& points)
     for (const OutlinePoint& p : points)
         DbAddPanelPoint(panelId, p.x, p.y);
     tx.commit();
+}
+
+SaveOutcome DbSavePanelCoords(qint32 panelId, const Outline& points, const Outline& loaded, const QString& panelName)
+{
+    return saveLoadedOutline(kPanelOutline, panelId, points, loaded, QStringLiteral("Panels"),
+                             QStringLiteral("panel %1").arg(panelName),
+                             [panelId, points] { DbSavePanelCoords(panelId, points); });
 }
 
 RowSet DbGetPanelCoords(qint32 panelId, qint32& pointCount)

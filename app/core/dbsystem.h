@@ -1,5 +1,6 @@
 #pragma once
 #include "db.h"
+#include "rowedits.h"
 
 #include <QString>
 #include <QVector>
@@ -60,11 +61,31 @@ RowSet DbGetTunnels(qint32 systemId);
 // Adds a tunnel of gSystemID with its outline (CoordIndex from 1); an empty outline adds
 // the tunnel alone. All or nothing. Returns the TunnelID.
 qint32 DbAddTunnel(const QString& name, const Outline& points);
-// Replaces the tunnel's outline whole; on failure the stored outline stays as it was.
+// Replaces the tunnel's outline whole; on failure the stored outline stays as it was. Raises
+// for a removed tunnel. For a tunnel no other user can have drawn yet (one just added).
 void DbSaveTunnelCoords(qint32 tunnelId, const Outline& points);
+// A window's edit of an outline it loaded (loaded): replaces the stored outline only while it
+// is still the loaded one; one another user changed meanwhile is replaced on the user's Yes
+// (No keeps it: the outcome's showStored() tells the window to show it). A tunnel removed
+// meanwhile gets nothing and the user is told. tunnelName names it in both. An outline the
+// same as the loaded one is no change: nothing is read or written.
+SaveOutcome DbSaveTunnelCoords(qint32 tunnelId, const Outline& points, const Outline& loaded,
+                               const QString& tunnelName);
 // pointCount = the outline's number of points; the rows (TunnelX, TunnelY, ...) by CoordIndex.
 RowSet DbGetTunnelCoords(qint32 tunnelId, qint32& pointCount);
 void DbRenameTunnel(qint32 tunnelId, const QString& name);
+// One column of the tunnel's row as stored, Null kept (for a window to compare at its save):
+// TunnelName, TunnelPicture, TunnelForeground or DrawWidth. A null QVariant for a missing tunnel.
+QVariant DbGetTunnelValue(qint32 tunnelId, const QString& column);
+// A window's change of one of those columns from loaded, the value as it loaded it: value is
+// written unless another user changed the column meanwhile (asked: Yes writes, No keeps theirs)
+// or removed the tunnel (told, nothing written). A value the same as the loaded one is no
+// change. tunnelName names the tunnel for the user; alsoWrite runs in the same transaction
+// right before the write, with the stored value still in place (the media folder that
+// follows a new name).
+SaveOutcome DbSaveTunnelValue(qint32 tunnelId, const QString& tunnelName, const QString& column,
+                              const QVariant& loaded, const QVariant& value,
+                              const std::function<void()>& alsoWrite = {});
 void DbSetTunnelPicture(qint32 tunnelId, const QString& picture);
 // The picture's file name, "" when Null; raises DbError for a missing tunnel.
 QString DbGetTunnelPicture(qint32 tunnelId);
@@ -88,8 +109,14 @@ qint32 DbAddPanel(qint32 tunnelId, const QString& name);
 // any case; false silently otherwise.
 bool DbPanelNameExists(qint32 tunnelId, const QString& name);
 void DbRenamePanel(qint32 panelId, const QString& name);
+// A window's rename of a panel from loaded, its PanelName as the window read it (raw), as
+// DbSaveTunnelValue does for a tunnel's column. loadedName names the panel for the user.
+SaveOutcome DbSavePanelName(qint32 panelId, const QVariant& loaded, const QString& loadedName, const QString& name);
 // The panel's name, "" when Null; raises DbError (no current record) for a missing panel.
 QString DbGetPanelName(qint32 panelId);
+// The panel's PanelName as stored, Null kept (to compare with at a save); a null QVariant
+// for a missing panel.
+QVariant DbGetPanelNameValue(qint32 panelId);
 // Sets both outputs from the panel's row (name "" when Null); without a row leaves both.
 void DbGetPanelInfo(qint32 panelId, qint32& panelNum, QString& panelName);
 // The tunnel's panels by PanelNum.
@@ -101,8 +128,11 @@ RowSet DbGetPanels(qint32 tunnelId);
 // removed panel.
 void DbAddPanelPoint(qint32 panelId, qint32 x, qint32 y);
 void DbDeletePanelPoints(qint32 panelId);
-// DbDeletePanelPoints and one DbAddPanelPoint per point, all or nothing.
+// DbDeletePanelPoints and one DbAddPanelPoint per point, all or nothing. For a panel no other
+// user can have drawn yet (one just added).
 void DbSavePanelCoords(qint32 panelId, const Outline& points);
+// A window's edit of a panel outline it loaded, as DbSaveTunnelCoords with loaded.
+SaveOutcome DbSavePanelCoords(qint32 panelId, const Outline& points, const Outline& loaded, const QString& panelName);
 // pointCount = the outline's number of points; the rows (PanelX, PanelY, ...) by CoordIndex.
 RowSet DbGetPanelCoords(qint32 panelId, qint32& pointCount);
 // The outline points of every panel of the tunnel in one read (PanelID, PanelX, PanelY),

@@ -49,34 +49,13 @@ std::optional<QVariantList> storedValues(const LoadedRow& row, const Connection&
     return row.values.isEmpty() ? QVariantList() : rs.rows().first();
 }
 
-// Exact comparison, as SQLite's IS with binary collation: a change of case is a change, and
-// an integer read back equals the same number as a real.
-bool sameValue(const QVariant& a, const QVariant& b)
-{
-    if (a.isNull() || b.isNull())
-        return a.isNull() == b.isNull();
-    const auto numeric = [](const QVariant& v) {
-        const int t = v.typeId();
-        return t == QMetaType::Int || t == QMetaType::LongLong || t == QMetaType::UInt || t == QMetaType::ULongLong ||
-               t == QMetaType::Double || t == QMetaType::Bool || t == QMetaType::UChar || t == QMetaType::Short;
-    };
-    if (numeric(a) && numeric(b)) {
-        if (a.typeId() == QMetaType::Double || b.typeId() == QMetaType::Double)
-            return a.toDouble() == b.toDouble();
-        return a.toLongLong() == b.toLongLong();
-    }
-    if (a.typeId() == QMetaType::QByteArray || b.typeId() == QMetaType::QByteArray)
-        return a.toByteArray() == b.toByteArray();
-    // A number loaded as text (or the other way round) compares by its text.
-    return a.toString() == b.toString();
-}
 
 bool sameValues(const QVariantList& stored, const QVariantList& expected)
 {
     if (stored.size() != expected.size())
         return false;
     for (int i = 0; i < stored.size(); ++i)
-        if (!sameValue(stored[i], expected[i]))
+        if (!SameValue(stored[i], expected[i]))
             return false;
     return true;
 }
@@ -109,6 +88,27 @@ QString RemovedByAnotherUserText(const QString& what)
 QString ChangedByAnotherUserText(const QString& what)
 {
     return QStringLiteral("%1 was changed by another user after you opened it. Replace it with yours?").arg(what);
+}
+
+// Exact comparison, as SQLite's IS with binary collation.
+bool SameValue(const QVariant& a, const QVariant& b)
+{
+    if (a.isNull() || b.isNull())
+        return a.isNull() == b.isNull();
+    const auto numeric = [](const QVariant& v) {
+        const int t = v.typeId();
+        return t == QMetaType::Int || t == QMetaType::LongLong || t == QMetaType::UInt || t == QMetaType::ULongLong ||
+               t == QMetaType::Double || t == QMetaType::Bool || t == QMetaType::UChar || t == QMetaType::Short;
+    };
+    if (numeric(a) && numeric(b)) {
+        if (a.typeId() == QMetaType::Double || b.typeId() == QMetaType::Double)
+            return a.toDouble() == b.toDouble();
+        return a.toLongLong() == b.toLongLong();
+    }
+    if (a.typeId() == QMetaType::QByteArray || b.typeId() == QMetaType::QByteArray)
+        return a.toByteArray() == b.toByteArray();
+    // A number loaded as text (or the other way round) compares by its text.
+    return a.toString() == b.toString();
 }
 
 bool RowExists(const QString& table, const ColumnValues& key, const Connection& conn)
@@ -164,7 +164,8 @@ SaveOutcome SaveRows(const QVector<RowWrite>& writes, const QVector<NeededRow>& 
                     }
                     if (w.loaded.table.isEmpty())
                         continue;  // a new row with a new key: nothing to compare
-                    const std::optional<QVariantList> now = storedValues(w.loaded, gConn);
+                    const std::optional<QVariantList> now =
+                        w.readStored ? std::optional<QVariantList>(w.readStored()) : storedValues(w.loaded, gConn);
                     if (!now) {
                         // A row still absent takes its new one; a removal of a row already gone
                         // is done; any other write into a row gone is not made.

@@ -52,6 +52,10 @@ struct RowWrite {
     QString what;
     // Writes it, inside the save's transaction, once the checks passed.
     std::function<void()> write;
+    // For a row kept as several rows (an outline's points): reads its compared values as stored
+    // now, in the order of loaded.values, inside the save's transaction. Unset: the row is read
+    // from loaded.table by loaded.key.
+    std::function<QVariantList()> readStored;
 };
 
 struct SaveOutcome {
@@ -84,6 +88,11 @@ SaveOutcome SaveRows(const QVector<RowWrite>& writes, const QVector<NeededRow>& 
 // True when the row is stored. Runs inside a caller's transaction to check a row a removal
 // or a save depends on.
 bool RowExists(const QString& table, const ColumnValues& key, const Connection& conn = gConn);
+
+// The same stored value, compared as the save's check compares (exactly: a change of case is a
+// change; an integer equals the same number read back as a real). For a window deciding whether
+// the user changed a value from the one it loaded.
+bool SameValue(const QVariant& a, const QVariant& b);
 
 // The message for a row removed by another user.
 QString RemovedByAnotherUserText(const QString& what);

@@ -44,6 +44,11 @@ const QString kSource = QStringLiteral("frmInspectionPd");
 const QString kAddYear = QStringLiteral("Add Inspection Year");
 const QString kDeleteYear = QStringLiteral("Delete Inspection Year");
 constexpr int kKeyRole = Qt::UserRole;
+// A year node's InspectionYear as loaded, to compare with at a rename.
+constexpr int kYearRole = Qt::UserRole + 1;
+
+// A year another user gave the tunnel while the rename's question was open.
+struct YearTaken {};
 
 // The window's tunnel outlives the window.
 qint32 sTunnelID = 0;
@@ -384,6 +389,7 @@ void frmInspectionPd::fillTree()
                 continue;
             auto* year = new QTreeWidgetItem(parent, {periods.value(i, QStringLiteral("InspectionYear")).toString()});
             year->setData(0, kKeyRole, QStringLiteral("y%1").arg(periods.toInt(i, QStringLiteral("InspectionID"))));
+            year->setData(0, kYearRole, periods.value(i, QStringLiteral("InspectionYear")));
             year->setFlags(year->flags() | Qt::ItemIsEditable);
         }
         if (sTunnelID != 0)
@@ -696,16 +702,35 @@ void frmInspectionPd::addYear(QTreeWidgetItem* tunnelNode)
             MsgBox(QStringLiteral("This year has already been entered."));
             return;
         }
-        // A tunnel whose name cannot be a folder gets no period it could never keep media in.
-        GetTunnelFolder(tunnelId);
+        // A tunnel whose name cannot be a folder gets no period it could never keep media in (one
+        // removed meanwhile is told below).
+        const ColumnValues tunnelKeyColumns{{QStringLiteral("TunnelID"), tunnelId}};
+        if (RowExists(QStringLiteral("Tunnels"), tunnelKeyColumns))
+            GetTunnelFolder(tunnelId);
 
-        // The node is made once the period exists, so it never lacks its key.
-        const qint32 inspectionId = DbAddInspectionPeriod(tunnelKey, y.year);
+        // The node is made once the period exists, so it never lacks its key. The year is looked
+        // for again inside the transaction: another user may have added it meanwhile.
+        qint32 inspectionId = 0;
+        RowWrite add;
+        add.kind = RowWrite::Kind::Add;
+        add.what = QStringLiteral("The inspection period %1").arg(y.year);
+        add.write = [&] { inspectionId = DbAddInspectionPeriod(tunnelKey, y.year); };
+        const SaveOutcome out =
+            SaveRows({add}, {{QStringLiteral("Tunnels"), tunnelKeyColumns, QStringLiteral("The tunnel ") + tunnelNode->text(0)}});
+        if (out.result == SaveOutcome::Result::Gone) {
+            TunnelRemoved(tunnelId);
+            return;
+        }
+        if (inspectionId == 0) {
+            MsgBox(QStringLiteral("This year has already been entered."));
+            return;
+        }
         int at = 0;
         while (at < tunnelNode->childCount() && Val(tunnelNode->child(at)->text(0)) < y.year)
             ++at;
         auto* node = new QTreeWidgetItem({QString::number(y.year)});
         node->setData(0, kKeyRole, QStringLiteral("y%1").arg(inspectionId));
+        node->setData(0, kYearRole, y.year);
         node->setFlags(node->flags() | Qt::ItemIsEditable);
         tunnelNode->insertChild(at, node);
         tunnelNode->setExpanded(true);
@@ -721,12 +746,15 @@ void frmInspectionPd::addYear(QTreeWidgetItem* tunnelNode)
         MakeFolderTree(sketch);
 
         const QString other = DbGetOtherMaxYear(tunnelId, QString::number(y.year));
+        const qint32 otherId = other.isEmpty() ? 0 : DbFindInspectionID(tunnelId, other);
+        // The sketch rows as the question finds them, with the names that tell the user what
+        // another user removed meanwhile.
+        const RowSet sketches = other.isEmpty() ? RowSet() : sketchRows(otherId);
         if (!other.isEmpty()
             && MsgBox(QStringLiteral("Do you want to copy the previous inspection's field sketches into this new "
                                      "inspection period?"),
                       MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Copy Sketches"), MsgAnswer::No)
                    == MsgAnswer::Yes) {
-            const qint32 otherId = DbFindInspectionID(tunnelId, other);
             QHash<QString, QString> placed;  // each sketch's name in the new folder
             {
                 // The window keeps repainting during the copy, but nothing may change the tree.
@@ -746,7 +774,7 @@ void frmInspectionPd::addYear(QTreeWidgetItem* tunnelNode)
                         return DbMediaFileInUse(inspectionId, MediaKind::Sketch, name);
                     });
             }
-            copySketchRecords(otherId, inspectionId, placed);
+            copySketchRecords(sketches, inspectionId, y.year, placed);
         }
         MakeFolderTree(yearFolder + QStringLiteral("photo"));
         MakeFolderTree(yearFolder + QStringLiteral("video"));
@@ -757,29 +785,59 @@ void frmInspectionPd::addYear(QTreeWidgetItem* tunnelNode)
     }
 }
 
-void frmInspectionPd::copySketchRecords(qint32 fromInspectionId, qint32 toInspectionId,
+RowSet frmInspectionPd::sketchRows(qint32 inspectionId)
+{
+    return gConn.query(QStringLiteral("SELECT i.PanelID, i.ElementID, i.ImagePath, i.FieldSketch, i.Annotation, "
+                                      "i.Posted, p.PanelName, a.ElementName FROM ImagePaths AS i "
+                                      "LEFT JOIN Panels AS p ON p.PanelID = i.PanelID "
+                                      "LEFT JOIN AvailableElements AS a ON a.ElementID = i.ElementID "
+                                      "WHERE i.InspectionID = ? AND i.FieldSketch = 1 ORDER BY i.rowid"),
+                       {inspectionId});
+}
+
+void frmInspectionPd::copySketchRecords(const RowSet& rs, qint32 toInspectionId, qint16 toYear,
                                         const QHash<QString, QString>& placed)
 {
     try {
-        const RowSet rs = gConn.query(
-            QStringLiteral("SELECT PanelID, ElementID, ImagePath, FieldSketch, Annotation, Posted FROM ImagePaths "
-                           "WHERE InspectionID = ? AND FieldSketch = 1"),
-            {fromInspectionId});
-        TxGuard tx;
+        // In one transaction, all or none; a row whose panel or panel element another user removed
+        // meanwhile is left out (it would belong to nothing), and the user is told.
+        QVector<RowWrite> writes;
         for (int i = 0; i < rs.count(); ++i) {
+            const QVariant panelId = rs.value(i, QStringLiteral("PanelID"));
+            const QVariant elementId = rs.value(i, QStringLiteral("ElementID"));
+            const QVariant panelName = rs.value(i, QStringLiteral("PanelName"));
+            const QString panel = panelName.isNull() ? panelId.toString() : panelName.toString();
+            const QString element = rs.value(i, QStringLiteral("ElementName")).toString();
             const QVariant annotation = rs.value(i, QStringLiteral("Annotation"));
-            gConn.exec(QStringLiteral("INSERT INTO ImagePaths "
-                                      "(PanelID,ElementID,ImagePath,FieldSketch,InspectionID,Annotation,Posted) "
-                                      "VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                       {rs.value(i, QStringLiteral("PanelID")), rs.value(i, QStringLiteral("ElementID")),
-                        // A sketch copied under a free name is found under that name.
-                        placed.value(rs.value(i, QStringLiteral("ImagePath")).toString(),
-                                     rs.value(i, QStringLiteral("ImagePath")).toString()),
-                        BoolToBit(rs.value(i, QStringLiteral("FieldSketch")).toBool()),
-                        toInspectionId, annotation.isNull() ? QStringLiteral("") : annotation.toString(),
-                        BoolToBit(rs.value(i, QStringLiteral("Posted")).toBool())});
+            // A sketch copied under a free name is found under that name.
+            const QString path = placed.value(rs.value(i, QStringLiteral("ImagePath")).toString(),
+                                              rs.value(i, QStringLiteral("ImagePath")).toString());
+            const QVariantList values{panelId,
+                                      elementId,
+                                      path,
+                                      BoolToBit(rs.value(i, QStringLiteral("FieldSketch")).toBool()),
+                                      toInspectionId,
+                                      annotation.isNull() ? QStringLiteral("") : annotation.toString(),
+                                      BoolToBit(rs.value(i, QStringLiteral("Posted")).toBool())};
+            RowWrite w;
+            w.kind = RowWrite::Kind::Add;
+            w.what = QStringLiteral("The field sketch %1 of panel %2").arg(path, panel);
+            w.needs = {{QStringLiteral("Panels"), {{QStringLiteral("PanelID"), panelId}},
+                        QStringLiteral("The panel ") + panel},
+                       {QStringLiteral("PanelElements"),
+                        {{QStringLiteral("PanelID"), panelId}, {QStringLiteral("ElementID"), elementId}},
+                        QStringLiteral("The element %1 of panel %2").arg(element, panel)}};
+            w.write = [values] {
+                gConn.exec(QStringLiteral("INSERT INTO ImagePaths "
+                                          "(PanelID,ElementID,ImagePath,FieldSketch,InspectionID,Annotation,Posted) "
+                                          "VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                           values);
+            };
+            writes << w;
         }
-        tx.commit();
+        if (!writes.isEmpty())
+            SaveRows(writes, {{QStringLiteral("InspectionPeriod"), {{QStringLiteral("InspectionID"), toInspectionId}},
+                               QStringLiteral("The inspection period %1").arg(toYear)}});
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error adding previous field sketch database records."), kSource, e);
     }
@@ -927,53 +985,107 @@ bool frmInspectionPd::renameYear(QTreeWidgetItem* yearNode, const QString& newTe
         return false;
     }
     const QString key = NodeKey(yearNode);
+    const QString shown = yearNode->text(0);
     try {
         const qint32 inspectionId = KeyNumber(yearNode);
         const qint32 tunnelId = KeyNumber(yearNode->parent());
-        if (DbGetInspectionYear(inspectionId) == y.year)
+        const QVariant loaded = yearNode->data(0, kYearRole);
+        if (SameValue(loaded, y.year))
             return true;
         if (YearExists(tunnelId, y.year)) {
             MsgBox(QStringLiteral("This year has already been entered."));
             return false;
         }
-        const QString oldFolder = WithoutSlash(GetInspectionFolder(tunnelId, inspectionId));
-        const QString newFolder = GetTunnelFolder(tunnelId) + QString::number(y.year);
-        const bool move = QFileInfo(oldFolder).isDir();
-        if (move && QFileInfo::exists(newFolder)) {
+        const ColumnValues period{{QStringLiteral("InspectionID"), inspectionId}};
+        // A period removed meanwhile has no folder to look at; the save below tells so.
+        const bool periodThere = RowExists(QStringLiteral("InspectionPeriod"), period);
+        QString newFolder = periodThere ? GetTunnelFolder(tunnelId) + QString::number(y.year) : QString();
+        if (periodThere && QFileInfo(WithoutSlash(GetInspectionFolder(tunnelId, inspectionId))).isDir()
+            && QFileInfo::exists(newFolder)) {
             MsgBox(QStringLiteral("The folder %1 already exists, so the year cannot be changed.")
                        .arg(QDir::toNativeSeparators(newFolder)));
             return false;
         }
-        TxGuard tx;
-        DbSetInspectionYear(key, y.year);
-        if (move && !QDir().rename(oldFolder, newFolder))
-            throw KrvError(ErrNo::PermissionDenied,
-                           QStringLiteral("The folder %1 cannot be renamed.").arg(QDir::toNativeSeparators(oldFolder)));
-        try {
-            tx.commit();
-        } catch (...) {
+        // The period, its year and its folder are taken as they are inside the transaction:
+        // another user may have renamed or removed the period, or given the tunnel this year.
+        QString movedFrom;
+        RowWrite w;
+        w.loaded = {QStringLiteral("InspectionPeriod"), period, {{QStringLiteral("InspectionYear"), loaded}}, false};
+        w.what = QStringLiteral("The year of the inspection period %1").arg(shown);
+        w.write = [&] {
+            if (DbInspectionYearExists(tunnelId, y.year, inspectionId))
+                throw YearTaken();
+            const QString oldFolder = WithoutSlash(GetInspectionFolder(tunnelId, inspectionId));
+            newFolder = GetTunnelFolder(tunnelId) + QString::number(y.year);
+            const bool move = QFileInfo(oldFolder).isDir();
+            if (move && QFileInfo::exists(newFolder))
+                throw KrvError(ErrNo::PermissionDenied, QStringLiteral("The folder %1 already exists.")
+                                                            .arg(QDir::toNativeSeparators(newFolder)));
+            DbSetInspectionYear(key, y.year);
+            if (move && !QDir().rename(oldFolder, newFolder))
+                throw KrvError(ErrNo::PermissionDenied, QStringLiteral("The folder %1 cannot be renamed.")
+                                                            .arg(QDir::toNativeSeparators(oldFolder)));
             if (move)
-                QDir().rename(newFolder, oldFolder);
+                movedFrom = oldFolder;
+        };
+        SaveOutcome out;
+        try {
+            out = SaveRows({w}, {{QStringLiteral("InspectionPeriod"), period, QStringLiteral("The inspection period ") + shown}});
+        } catch (...) {
+            // The folder goes back with the year.
+            if (!movedFrom.isEmpty())
+                QDir().rename(newFolder, movedFrom);
             throw;
         }
+        if (out.result == SaveOutcome::Result::Gone) {
+            const bool was = m_programmatic;
+            m_programmatic = true;
+            delete FindNode(key);
+            m_programmatic = was;
+            if (tv->currentItem())
+                setCurrent(tv->currentItem());
+            return false;
+        }
+        if (!out.saved())
+            return false;
+        if (out.showStored()) {
+            // The user kept the year another user gave it.
+            const qint32 stored = DbGetInspectionYear(inspectionId);
+            if (QTreeWidgetItem* node = FindNode(key)) {
+                node->setData(0, kYearRole, stored);
+                node->setText(0, QString::number(stored));
+                placeYear(node, stored);
+            }
+            return false;
+        }
+    } catch (const YearTaken&) {
+        MsgBox(QStringLiteral("This year has already been entered."));
+        return false;
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error changing Inspection Year"), kSource, e);
         return false;
     }
-    // The year keeps its place in ascending order.
     if (QTreeWidgetItem* node = FindNode(key)) {
-        QTreeWidgetItem* parent = node->parent();
-        const bool was = m_programmatic;
-        m_programmatic = true;
-        const bool current = tv->currentItem() == node;
-        parent->removeChild(node);
-        int at = 0;
-        while (at < parent->childCount() && Val(parent->child(at)->text(0)) < y.year)
-            ++at;
-        parent->insertChild(at, node);
-        if (current)
-            tv->setCurrentItem(node);
-        m_programmatic = was;
+        node->setData(0, kYearRole, y.year);
+        node->setText(0, QString::number(y.year));
+        placeYear(node, y.year);
     }
     return true;
+}
+
+// The year keeps its place in ascending order.
+void frmInspectionPd::placeYear(QTreeWidgetItem* node, qint32 year)
+{
+    QTreeWidgetItem* parent = node->parent();
+    const bool was = m_programmatic;
+    m_programmatic = true;
+    const bool current = tv->currentItem() == node;
+    parent->removeChild(node);
+    int at = 0;
+    while (at < parent->childCount() && Val(parent->child(at)->text(0)) < year)
+        ++at;
+    parent->insertChild(at, node);
+    if (current)
+        tv->setCurrentItem(node);
+    m_programmatic = was;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <QHash>
+#include "db.h"
 #include "forms.h"
 
 #include <QString>
@@ -88,7 +89,11 @@ private:
     void deleteYear(QTreeWidgetItem* yearNode, bool askFolders);
     void deleteTunnel(QTreeWidgetItem* tunnelNode);
     bool renameYear(QTreeWidgetItem* yearNode, const QString& newText);
-    void copySketchRecords(qint32 fromInspectionId, qint32 toInspectionId, const QHash<QString, QString>& placed);
+    void placeYear(QTreeWidgetItem* node, qint32 year);
+    // The period's field-sketch rows with their panel's and element's names.
+    static RowSet sketchRows(qint32 inspectionId);
+    void copySketchRecords(const RowSet& sketches, qint32 toInspectionId, qint16 toYear,
+                           const QHash<QString, QString>& placed);
     void showAbout();
 
     bool m_busy = false;

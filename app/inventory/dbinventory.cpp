@@ -1,5 +1,6 @@
 #include "dbinventory.h"
 
+#include "dbbind.h"
 #include "globals.h"
 #include "helpers.h"
 #include "krverror.h"
@@ -85,30 +86,35 @@ void MakeTunnelFolder(const QString& name)
         MakeFolderTree(folder);
 }
 
-void RenameTunnelAndFolder(qint32 tunnelId, const QString& oldName, const QString& newName)
+SaveOutcome RenameTunnelAndFolder(qint32 tunnelId, const QVariant& loadedName, const QString& shownName,
+                                  const QString& newName)
 {
     const QString dataPath = IniGetSystemPath();
-    const QString oldFolder = dataPath + oldName;
     const QString newFolder = dataPath + newName;
-    bool renamed = false;
+    QString renamedFrom;
     bool made = false;
-    if (QFileInfo(oldFolder).isDir()) {
-        if (!QFileInfo::exists(newFolder)) {
-            if (!QDir().rename(oldFolder, newFolder))
-                throw KrvError(ErrNo::PathNotFound,
-                               QStringLiteral("The folder %1 could not be renamed to %2.").arg(oldFolder, newFolder));
-            renamed = true;
+    const auto moveFolder = [&] {
+        // The folder of the name stored now: another user's rename may have moved it meanwhile.
+        const QString oldFolder = dataPath + DbGetTunnelValue(tunnelId, QStringLiteral("TunnelName")).toString();
+        if (QFileInfo(oldFolder).isDir()) {
+            if (!QFileInfo::exists(newFolder)) {
+                if (!QDir().rename(oldFolder, newFolder))
+                    throw KrvError(ErrNo::PathNotFound,
+                                   QStringLiteral("The folder %1 could not be renamed to %2.").arg(oldFolder, newFolder));
+                renamedFrom = oldFolder;
+            }
+        } else if (!QFileInfo(newFolder).isDir()) {
+            MakeFolderTree(newFolder);
+            made = true;
         }
-    } else if (!QFileInfo(newFolder).isDir()) {
-        MakeFolderTree(newFolder);
-        made = true;
-    }
+    };
     try {
-        DbRenameTunnel(tunnelId, newName);
+        return DbSaveTunnelValue(tunnelId, shownName, QStringLiteral("TunnelName"), loadedName, TextValue(newName),
+                                 moveFolder);
     } catch (...) {
         // The media folder goes back with the name, so the tunnel's media paths hold.
-        if (renamed)
-            QDir().rename(newFolder, oldFolder);
+        if (!renamedFrom.isEmpty())
+            QDir().rename(newFolder, renamedFrom);
         else if (made)
             QDir().rmdir(newFolder);
         throw;

@@ -34,6 +34,10 @@ bool DbTunnelNameTaken(const QString& name, qint32 exceptTunnelId);
 // The tunnel's media folder under the data path, made when it is missing.
 void MakeTunnelFolder(const QString& name);
 
-// Renames the tunnel and its media folder: the folder first (made when there is none), so
-// that when it cannot follow nothing changes; a failed store puts the folder back.
-void RenameTunnelAndFolder(qint32 tunnelId, const QString& oldName, const QString& newName);
+// Renames the tunnel from loadedName, its name as the window loaded it (Null kept), to newName,
+// checked against the file as DbSaveTunnelValue does (shownName names the tunnel for the user).
+// The media folder of the name stored at the time goes first, in the same transaction (made
+// when there is none), so that when it cannot follow nothing changes; a failed store puts it
+// back. A tunnel removed meanwhile gets nothing, its folder included.
+SaveOutcome RenameTunnelAndFolder(qint32 tunnelId, const QVariant& loadedName, const QString& shownName,
+                                  const QString& newName);

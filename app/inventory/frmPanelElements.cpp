@@ -191,7 +191,8 @@ void frmPanelElements::LoadForm(qint32 tunnelId)
         m_loaded = true;
         m_tunnelId = tunnelId;
         SetFormTunnel(this, tunnelId);
-        setWindowTitle(QStringLiteral("Panel Element Definition - ") + DbGetTunnelName(tunnelId));
+        m_tunnelName = DbGetTunnelName(tunnelId);
+        setWindowTitle(QStringLiteral("Panel Element Definition - ") + m_tunnelName);
         m_panelId = panels.toInt(0, QStringLiteral("PanelID"));
         LoadTunnelImage();
         if (!gPictureFound) {
@@ -233,7 +234,7 @@ void frmPanelElements::LoadTunnelImage()
         if (picture.isEmpty())
             return;
         ZVMap1->setImage(path);
-        ShowTunnelBorder(ZVMap1, m_tunnelId);
+        m_border = ShowTunnelBorder(ZVMap1, m_tunnelId);
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error loading image."), e);
     }
@@ -392,18 +393,39 @@ void frmPanelElements::cmdAdd_Click()
         for (int row = 0; row < lstAvailEle->count(); ++row)
             if (lstAvailEle->item(row)->isSelected())
                 elements << lstAvailEle->item(row);
+        // Every pair of the command in one transaction; a panel or element another user removed
+        // meanwhile gets none, and the user is told.
+        QVector<RowWrite> writes;
+        for (QListWidgetItem* element : elements) {
+            const qint32 elementId = itemData(element);
+            for (int row = 0; row < lstPanels->count(); ++row) {
+                const qint32 panelId = itemData(lstPanels->item(row));
+                const QString panel = lstPanels->item(row)->text();
+                RowWrite w;
+                w.kind = RowWrite::Kind::Add;
+                w.what = QStringLiteral("The element %1 of panel %2").arg(element->text(), panel);
+                w.needs = {{QStringLiteral("Panels"), {{QStringLiteral("PanelID"), panelId}},
+                            QStringLiteral("The panel ") + panel},
+                           {QStringLiteral("AvailableElements"), {{QStringLiteral("ElementID"), elementId}},
+                            QStringLiteral("The element ") + element->text()}};
+                w.write = [panelId, elementId] { DbAddPanelElement(panelId, elementId); };
+                writes << w;
+            }
+        }
+        SaveOutcome out;
         {
-            // Every pair of the command or none of them.
             WaitCursor wait;
-            TxGuard tx;
-            for (QListWidgetItem* element : elements)
-                for (int row = 0; row < lstPanels->count(); ++row)
-                    DbAddPanelElement(itemData(lstPanels->item(row)), itemData(element));
-            tx.commit();
+            out = SaveRows(writes);
         }
         for (QListWidgetItem* element : elements)
             element->setSelected(false);
+        if (out.showStored()) {
+            FillAvailableElements();
+            dropRemovedPanels();
+        }
         lstEle->clear();
+        if (lstPanels->count() == 0)
+            return;
         if (lstPanels->selectedItems().isEmpty())
             ShowPanelElements();
         else
@@ -411,6 +433,24 @@ void frmPanelElements::cmdAdd_Click()
     } catch (const std::exception& e) {
         m_panelId = current;
         logError(QStringLiteral("Error: Unable to add element(s)."), e);
+    }
+}
+
+void frmPanelElements::dropRemovedPanels()
+{
+    m_settingPanels = true;
+    for (int row = lstPanels->count() - 1; row >= 0; --row) {
+        const qint32 id = itemData(lstPanels->item(row));
+        if (RowExists(QStringLiteral("Panels"), {{QStringLiteral("PanelID"), id}}))
+            continue;
+        delete lstPanels->takeItem(row);
+        ZVMap1->Delete(id);
+    }
+    m_settingPanels = false;
+    if (!RowExists(QStringLiteral("Panels"), {{QStringLiteral("PanelID"), m_panelId}})) {
+        lblPanelName->clear();
+        if (lstPanels->count() > 0)
+            m_panelId = itemData(lstPanels->item(0));
     }
 }
 
@@ -456,10 +496,10 @@ void frmPanelElements::mnuBorderWidth_Click()
 
 void frmPanelElements::mnuBorderColor_Click()
 {
-    // A cancelled dialog stores the current colour again. A colour the database refused is
-    // reported and not shown.
+    // A cancelled dialog writes nothing. A colour the database refused is reported and not
+    // shown.
     try {
-        ChangeTunnelBorderColour(ZVMap1, m_tunnelId);
+        ChangeTunnelBorderColour(ZVMap1, m_tunnelId, m_tunnelName, m_border);
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error modifying border color."), e);
     }

@@ -1,5 +1,6 @@
 #pragma once
 #include "forms.h"
+#include "mapwindows.h"
 #include "zvmap.h"
 
 #include <QWidget>
@@ -85,7 +86,13 @@ private:
     void ZVMap1_MouseDown(qint16 button, qint16 shift, float x, float y);
     void ZVMap1_PolyHit(qint32 id, qint16 shift);
 
+    // Panels another user removed leave the picked ones and the map.
+    void dropRemovedPanels();
+
     qint32 m_tunnelId = 0;
+    QString m_tunnelName;
+    // The tunnel's outline colour as loaded, to compare with at a save.
+    LoadedTunnelBorder m_border;
     bool m_loaded = false;
     qint32 m_panelId = 0;
     qint32 m_panelNum = 0;

@@ -63,17 +63,8 @@ QPixmap magnifier(int size)
     return pm;
 }
 
-// Puts the stored outline of a tunnel back on the map after a store failed.
-void showStoredOutline(ZVMap* map, qint32 id)
-{
-    try {
-        const Outline outline = DbGetTunnelOutline(id);
-        map->Delete(id);
-        if (!outline.isEmpty())
-            map->SetPoly(id, ToPoly(outline));
-    } catch (...) {
-    }
-}
+// The list item's data: the TunnelID, and the name as loaded (Null kept) to compare with at a rename.
+constexpr int kLoadedNameRole = Qt::UserRole + 1;
 
 // True when the file reads as a picture, as the map control reads it.
 bool isPicture(const QString& path) { return CheckMapPicture(path) != MapPictureCheck::NotPicture; }
@@ -504,10 +495,49 @@ void frmSystem::LoadTunnels(qint32 systemId)
                 throw KrvError(6, QStringLiteral("Overflow"));
             ZVMap1->SetPoly(id, ToPoly(outline));
         }
+        m_loadedOutlines.insert(id, outline);
         const QVariant name = tunnels.value(r, QStringLiteral("TunnelName"));
         auto* item = new QListWidgetItem(name.isNull() ? QString() : name.toString(), List1);
         item->setData(Qt::UserRole, id);
+        item->setData(kLoadedNameRole, name);
     }
+}
+
+QString frmSystem::tunnelName(qint32 tunnelId) const
+{
+    for (int i = 0; i < List1->count(); ++i)
+        if (List1->item(i)->data(Qt::UserRole).toInt() == tunnelId)
+            return List1->item(i)->text();
+    return QString();
+}
+
+// Puts the stored outline of a tunnel back on the map after a store failed or was not made.
+void frmSystem::showStoredOutline(qint32 tunnelId)
+{
+    try {
+        const Outline outline = DbGetTunnelOutline(tunnelId);
+        ZVMap1->Delete(tunnelId);
+        if (!outline.isEmpty())
+            ZVMap1->SetPoly(tunnelId, ToPoly(outline));
+        m_loadedOutlines.insert(tunnelId, outline);
+    } catch (...) {
+    }
+}
+
+bool frmSystem::saveEditedOutline(qint32 tunnelId, const QVector<zv::Point>& points)
+{
+    const Outline outline = outlineOf(points);
+    const SaveOutcome out =
+        DbSaveTunnelCoords(tunnelId, outline, m_loadedOutlines.value(tunnelId), tunnelName(tunnelId));
+    if (out.saved() && !out.showStored()) {
+        m_loadedOutlines.insert(tunnelId, outline);
+        return true;
+    }
+    if (out.result == SaveOutcome::Result::Gone)
+        TunnelRemoved(tunnelId);
+    else
+        showStoredOutline(tunnelId);
+    return false;
 }
 
 qint32 frmSystem::SelectedTunnelID() const
@@ -702,12 +732,14 @@ void frmSystem::ZVMap1_PolyIdentified(qint32& outId, const QVector<zv::Point>& p
         const qint32 id = m_redrawTunnelId;
         m_redrawTunnelId = -1;
         try {
-            DbSaveTunnelCoords(id, outlineOf(points));
-            outId = id;
+            if (saveEditedOutline(id, points))
+                outId = id;
+            else
+                cancel = true;
         } catch (const std::exception& e) {
             // The stored outline is whole and unchanged: show it again instead of the drawn one.
             cancel = true;
-            showStoredOutline(ZVMap1, id);
+            showStoredOutline(id);
             LogError(QStringLiteral("Error identifying new tunnel on map"), objectName(), e);
         }
         return;
@@ -730,6 +762,8 @@ void frmSystem::ZVMap1_PolyIdentified(qint32& outId, const QVector<zv::Point>& p
         }
         auto* item = new QListWidgetItem(name, List1);
         item->setData(Qt::UserRole, outId);
+        item->setData(kLoadedNameRole, name);
+        m_loadedOutlines.insert(outId, outlineOf(points));
         showCancelItems(false);
         MakeTunnelFolder(name);
     } catch (const std::exception& e) {
@@ -756,9 +790,9 @@ void frmSystem::ZVMap1_PolyMoved(qint32 id, const QVector<zv::Point>& newPoints)
 {
     showCancelItems(false);
     try {
-        DbSaveTunnelCoords(id, outlineOf(newPoints));
+        saveEditedOutline(id, newPoints);
     } catch (const std::exception& e) {
-        showStoredOutline(ZVMap1, id);
+        showStoredOutline(id);
         LogError(QStringLiteral("Error moving tunnel on map"), objectName(), e);
     }
     // The window is unlocked whatever the store did.
@@ -797,9 +831,9 @@ void frmSystem::ZVMap1_PointMoved(qint32 polyId, const QVector<zv::Point>& newPo
     showCancelItems(false);
     SetTunnelEditMode(false);
     try {
-        DbSaveTunnelCoords(polyId, outlineOf(newPoints));
+        saveEditedOutline(polyId, newPoints);
     } catch (const std::exception& e) {
-        showStoredOutline(ZVMap1, polyId);
+        showStoredOutline(polyId);
         LogError(QStringLiteral("Error moving tunnel point on map"), objectName(), e);
     }
 }
@@ -843,6 +877,8 @@ void frmSystem::mnuPaste_Click()
         const qint32 id = DbAddTunnel(name, {});
         auto* item = new QListWidgetItem(name, List1);
         item->setData(Qt::UserRole, id);
+        item->setData(kLoadedNameRole, name);
+        m_loadedOutlines.insert(id, {});
         ZVMap1->Paste(id);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error: Unable to paste tunnel"), objectName(), e);
@@ -852,7 +888,9 @@ void frmSystem::mnuPaste_Click()
 void frmSystem::ZVMap1_PolyPasted(qint32 id, const QVector<zv::Point>& points)
 {
     try {
+        // A tunnel just added: nobody else has drawn it.
         DbSaveTunnelCoords(id, outlineOf(points));
+        m_loadedOutlines.insert(id, outlineOf(points));
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error pasting tunnel on map"), objectName(), e);
     }
@@ -875,6 +913,7 @@ void frmSystem::cmdRemove_Click()
         WaitCursor wait;
         if (DbDeleteTunnel(id, item->text())) {
             ZVMap1->Delete(id);
+            m_loadedOutlines.remove(id);
             delete item;
             // The tunnel's panel, rating and media windows close; none may write for it.
             NotifyTunnelRemoved(id);
@@ -890,6 +929,7 @@ void frmSystem::TunnelRemoved(qint32 tunnelId)
         if (List1->item(i)->data(Qt::UserRole).toInt() == tunnelId)
             delete List1->item(i);
     ZVMap1->Delete(tunnelId);
+    m_loadedOutlines.remove(tunnelId);
 }
 
 void frmSystem::cmdRename_Click()
@@ -910,8 +950,16 @@ void frmSystem::cmdRename_Click()
             return;
         const qint32 id = item->data(Qt::UserRole).toInt();
 
-        RenameTunnelAndFolder(id, oldName, newName);
-        item->setText(newName);
+        const SaveOutcome out = RenameTunnelAndFolder(id, item->data(kLoadedNameRole), oldName, newName);
+        if (out.result == SaveOutcome::Result::Gone) {
+            TunnelRemoved(id);
+            return;
+        }
+        if (!out.saved())
+            return;
+        const QVariant stored = out.showStored() ? DbGetTunnelValue(id, QStringLiteral("TunnelName")) : QVariant(newName);
+        item->setData(kLoadedNameRole, stored);
+        item->setText(stored.toString());
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error renaming tunnel"), objectName(), e);
     }

@@ -1,7 +1,10 @@
 #pragma once
 #include "db.h"
+#include "dbsystem.h"
 #include "forms.h"
 #include "zvmap.h"
+
+#include <QHash>
 
 #include <QMainWindow>
 
@@ -177,6 +180,16 @@ private:
     QString tunnelNamePrompt();
     void layoutControls();
     void updateWindowCommands();
+    // The tunnel's name as the list shows it.
+    QString tunnelName(qint32 tunnelId) const;
+    // Puts the tunnel's stored outline on the map, as loaded from now on.
+    void showStoredOutline(qint32 tunnelId);
+    // Stores an outline edited on the map against the one loaded; false when not stored (the map
+    // then shows the stored outline, or a tunnel removed meanwhile leaves the window).
+    bool saveEditedOutline(qint32 tunnelId, const QVector<zv::Point>& points);
+
+    // Each tunnel's outline as the window loaded it, to compare with at a save.
+    QHash<qint32, Outline> m_loadedOutlines;
 
     RowSet m_systemRs;
     qint32 m_redrawTunnelId = -1;

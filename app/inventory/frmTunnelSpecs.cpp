@@ -3,6 +3,7 @@
 #include "clicklabel.h"
 #include "db.h"
 #include "dbcascades.h"
+#include "dbbind.h"
 #include "dbsystem.h"
 #include "frmAbout.h"
 #include "helpers.h"
@@ -35,6 +36,10 @@ QPushButton* button(QWidget* parent, const QString& text, const QString& tip, co
 }
 
 void logError(const QString& message, const std::exception& e) { LogFormError(message, kForm, e); }
+
+// A picture the map took but the database did not (the user kept another user's, or the tunnel
+// is gone): the map puts back the one it showed.
+struct PictureNotStored {};
 
 // Geometry of the design, in twips.
 constexpr int kDataHeight = 1980;
@@ -189,10 +194,12 @@ void frmTunnelSpecs::LoadForm(qint32 tunnelId)
             ClearMap();
         m_loaded = true;
         m_tunnelId = tunnelId;
+        m_panels.clear();
         SetFormTunnel(this, tunnelId);
         LoadTunnelImage();
         LoadPanels();
-        setWindowTitle(QStringLiteral("Panel Definition - ") + DbGetTunnelName(tunnelId));
+        m_tunnelName = DbGetTunnelName(tunnelId);
+        setWindowTitle(QStringLiteral("Panel Definition - ") + m_tunnelName);
         show();
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error loading Panel Definitions screen."), e);
@@ -236,6 +243,7 @@ void frmTunnelSpecs::ClearMap()
 void frmTunnelSpecs::LoadTunnelImage()
 {
     try {
+        m_loadedPicture = DbGetTunnelValue(m_tunnelId, QStringLiteral("TunnelPicture"));
         const QString picture = DbGetTunnelPicture(m_tunnelId);
         const QString folder = GetTunnelFolder(m_tunnelId);
         if (picture.isEmpty())
@@ -249,18 +257,33 @@ void frmTunnelSpecs::LoadTunnelImage()
                  {cmdDraw, cmdColor, cmdClose, cmdDelete, cmdMove, cmdRedraw, cmdRename, cmdBorderWidth})
                 b->setEnabled(true);
         }
-        ShowTunnelBorder(ZVMap1, m_tunnelId);
+        m_border = ShowTunnelBorder(ZVMap1, m_tunnelId);
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error loading image."), e);
     }
+}
+
+// After the user kept another user's picture: the map shows the stored one.
+void frmTunnelSpecs::ShowStoredPicture()
+{
+    m_loadedPicture = DbGetTunnelValue(m_tunnelId, QStringLiteral("TunnelPicture"));
+    const QString path = GetTunnelFolder(m_tunnelId) + DbGetTunnelPicture(m_tunnelId);
+    if (!m_loadedPicture.toString().isEmpty() && QFileInfo(path).isFile())
+        ZVMap1->setImage(path);
+    else
+        ZVMap1->ClearImage();
+    m_border = ShowTunnelBorder(ZVMap1, m_tunnelId);
 }
 
 void frmTunnelSpecs::LoadPanels()
 {
     try {
         const RowSet panels = DbGetPanels(m_tunnelId);
-        for (int i = 0; i < panels.count(); ++i)
-            ShowStoredOutline(panels.toInt(i, QStringLiteral("PanelID")));
+        for (int i = 0; i < panels.count(); ++i) {
+            const qint32 id = panels.toInt(i, QStringLiteral("PanelID"));
+            m_panels[id].name = panels.value(i, QStringLiteral("PanelName")).toString();
+            ShowStoredOutline(id);
+        }
         ZVMap1->setPVisible(true);
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error loading panels."), e);
@@ -270,7 +293,35 @@ void frmTunnelSpecs::LoadPanels()
 // Puts the panel's stored outline on the map; a panel without points stays off it.
 void frmTunnelSpecs::ShowStoredOutline(qint32 panelId)
 {
-    ShowPanelOutline(ZVMap1, panelId);
+    m_panels[panelId].outline = ShowPanelOutline(ZVMap1, panelId);
+}
+
+// Stores an outline edited on the map against the one the window loaded. True when stored; when
+// not, the map shows the stored outline again (the user kept another user's, or gave up), or
+// drops a panel removed meanwhile (the user was told).
+bool frmTunnelSpecs::SaveEditedOutline(qint32 panelId, const Outline& points)
+{
+    const LoadedPanel loaded = m_panels.value(panelId);
+    const SaveOutcome out = DbSavePanelCoords(panelId, points, loaded.outline, loaded.name);
+    if (out.saved() && !out.showStored()) {
+        m_panels[panelId].outline = points;
+        return true;
+    }
+    ZVMap1->Delete(panelId);
+    if (out.result == SaveOutcome::Result::Gone)
+        ForgetPanel(panelId);
+    else
+        ShowStoredOutline(panelId);
+    return false;
+}
+
+void frmTunnelSpecs::ForgetPanel(qint32 panelId)
+{
+    m_panels.remove(panelId);
+    if (m_selectedPanelId == panelId) {
+        m_selectedPanelId = 0;
+        lblPanelName->clear();
+    }
 }
 
 // ---------------------------------------------------------------- buttons
@@ -365,8 +416,7 @@ void frmTunnelSpecs::cmdDelete_Click()
                    QStringLiteral("Select Panel"));
         } else if (DbDeletePanel(m_selectedPanelId)) {
             ZVMap1->Delete(m_selectedPanelId);
-            m_selectedPanelId = 0;
-            lblPanelName->clear();
+            ForgetPanel(m_selectedPanelId);
         }
         ZVMap1->Refresh();
     } catch (const std::exception& e) {
@@ -382,15 +432,16 @@ void frmTunnelSpecs::cmdRename_Click()
                    QStringLiteral("Select Panel"));
             return;
         }
+        const qint32 id = m_selectedPanelId;
         QString answer;
         QString trimmed;
+        // The name as the question shows it is the one the rename replaces.
+        QVariant loaded;
         for (;;) {
-            qint32 number = 0;
-            QString name;
-            DbGetPanelInfo(m_selectedPanelId, number, name);
+            loaded = DbGetPanelNameValue(id);
             answer = Prompt()
-                         .inputText(QStringLiteral("Change ") + name + QStringLiteral(" to:"), QStringLiteral("Rename"),
-                                    QString())
+                         .inputText(QStringLiteral("Change ") + loaded.toString() + QStringLiteral(" to:"),
+                                    QStringLiteral("Rename"), QString())
                          .value_or(QString());
             trimmed = answer.trimmed();
             // Blanks alone are no name: the panel keeps its own.
@@ -399,7 +450,22 @@ void frmTunnelSpecs::cmdRename_Click()
         }
         if (trimmed.isEmpty())
             return;
-        DbRenamePanel(m_selectedPanelId, trimmed);
+        const QString shownName = m_panels.contains(id) ? m_panels.value(id).name : loaded.toString();
+        const SaveOutcome out = DbSavePanelName(id, loaded, shownName, trimmed);
+        if (out.result == SaveOutcome::Result::Gone) {
+            ZVMap1->Delete(id);
+            ForgetPanel(id);
+            ZVMap1->Refresh();
+            return;
+        }
+        if (!out.saved())
+            return;
+        if (out.showStored()) {
+            m_panels[id].name = DbGetPanelName(id);
+            lblPanelName->setText(m_panels[id].name);
+            return;
+        }
+        m_panels[id].name = trimmed;
         lblPanelName->setText(answer);
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error renaming panel."), e);
@@ -409,13 +475,36 @@ void frmTunnelSpecs::cmdRename_Click()
 void frmTunnelSpecs::cmdTImage_Click()
 {
     try {
+        // The picture is looked for in the tunnel's folder, which goes by the tunnel's name.
+        if (!RowExists(QStringLiteral("Tunnels"), {{QStringLiteral("TunnelID"), m_tunnelId}})) {
+            MsgBox(RemovedByAnotherUserText(QStringLiteral("The tunnel ") + m_tunnelName), MsgButtons::Ok,
+                   MsgIcon::Warning);
+            return;
+        }
         const QString folder = GetTunnelFolder(m_tunnelId);
         const QString file = ChooseSystemMap(QStringLiteral("Panel Definitions"), folder);
         if (file.isEmpty() || !QFileInfo(folder + file).isFile())
             return;
-        // Stored only once the map has taken it; one it cannot take leaves the map as it was.
-        ChangeMapPicture(ZVMap1, folder + file, [&] { DbSetTunnelPicture(m_tunnelId, file); });
-        ShowTunnelBorder(ZVMap1, m_tunnelId);
+        // Stored only once the map has taken it; one it cannot take, or one not stored, leaves
+        // the map as it was.
+        bool kept = false;
+        try {
+            ChangeMapPicture(ZVMap1, folder + file, [&] {
+                const SaveOutcome out = DbSaveTunnelValue(m_tunnelId, m_tunnelName, QStringLiteral("TunnelPicture"),
+                                                          m_loadedPicture, TextValue(file));
+                if (!out.saved())
+                    throw PictureNotStored();
+                kept = out.showStored();
+            });
+        } catch (const PictureNotStored&) {
+            return;
+        }
+        if (kept) {
+            ShowStoredPicture();
+            return;
+        }
+        m_loadedPicture = TextValue(file);
+        m_border = ShowTunnelBorder(ZVMap1, m_tunnelId);
         cmdDraw->setEnabled(true);
         cmdColor->setEnabled(true);
     } catch (const std::exception& e) {
@@ -425,10 +514,10 @@ void frmTunnelSpecs::cmdTImage_Click()
 
 void frmTunnelSpecs::cmdColor_Click()
 {
-    // A cancelled dialog stores the current colour again. A colour the database refused is
-    // reported and not shown, so the map never claims a colour the next opening will not have.
+    // A cancelled dialog writes nothing. A colour the database refused is reported and not
+    // shown, so the map never claims a colour the next opening will not have.
     try {
-        ChangeTunnelBorderColour(ZVMap1, m_tunnelId);
+        ChangeTunnelBorderColour(ZVMap1, m_tunnelId, m_tunnelName, m_border);
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error modifying border color."), e);
     }
@@ -447,10 +536,19 @@ void frmTunnelSpecs::mnuBorderColor_Click()
 void frmTunnelSpecs::cmdBorderWidth_Click()
 {
     try {
-        if (const std::optional<qint16> width = AskBorderWidth(ZVMap1->DrawWidth())) {
-            DbSetDrawWidth(QStringLiteral("Tunnels"), m_tunnelId, *width);
-            ZVMap1->setDrawWidth(*width);
+        const std::optional<qint16> width = AskBorderWidth(ZVMap1->DrawWidth());
+        if (!width || *width == ZVMap1->DrawWidth())
+            return;
+        const SaveOutcome out =
+            DbSaveTunnelValue(m_tunnelId, m_tunnelName, QStringLiteral("DrawWidth"), m_border.drawWidth, *width);
+        if (!out.saved())
+            return;
+        if (out.showStored()) {
+            m_border = ShowTunnelBorder(ZVMap1, m_tunnelId);
+            return;
         }
+        m_border.drawWidth = *width;
+        ZVMap1->setDrawWidth(*width);
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error modifying border width."), e);
     }
@@ -517,20 +615,29 @@ void frmTunnelSpecs::mnuPaste_Click()
         }
         m_pasteError.clear();
         bool placed = false;
+        bool tunnelGone = false;
         {
             // The panel and its first outline together: a failed outline takes the panel back.
             WaitCursor wait;
             TxGuard tx;
-            lblPanelName->setText(name);
-            m_pastedPanelId = DbAddPanel(m_tunnelId, name);
-            ZVMap1->Paste(m_pastedPanelId);
-            placed = true;
-            if (m_pasteError.isEmpty())
-                tx.commit();
+            tunnelGone = !RowExists(QStringLiteral("Tunnels"), {{QStringLiteral("TunnelID"), m_tunnelId}});
+            if (!tunnelGone) {
+                lblPanelName->setText(name);
+                m_pastedPanelId = DbAddPanel(m_tunnelId, name);
+                m_panels[m_pastedPanelId].name = name;
+                ZVMap1->Paste(m_pastedPanelId);
+                placed = true;
+                if (m_pasteError.isEmpty())
+                    tx.commit();
+            }
         }
+        if (tunnelGone)
+            MsgBox(RemovedByAnotherUserText(QStringLiteral("The tunnel ") + m_tunnelName), MsgButtons::Ok,
+                   MsgIcon::Warning);
         if (placed && !m_pasteError.isEmpty()) {
             ZVMap1->Cancel();
             ZVMap1->Delete(m_pastedPanelId);
+            m_panels.remove(m_pastedPanelId);
             lblPanelName->clear();
             LogError(QStringLiteral("Error pasting panel."), kForm, 0, m_pasteError);
         }
@@ -623,14 +730,34 @@ void frmTunnelSpecs::ZVMap1_PolyIdentified(qint32& outId, const QVector<zv::Poin
                 ResetButtons();
                 return;
             }
-            // A new panel comes with its outline or not at all.
-            TxGuard tx;
-            const qint32 panelId = DbAddPanel(m_tunnelId, name);
-            DbSavePanelCoords(panelId, ToOutline(points));
-            tx.commit();
+            // A new panel comes with its outline or not at all, and never into a tunnel
+            // another user removed.
+            const Outline outline = ToOutline(points);
+            qint32 panelId = 0;
+            RowWrite add;
+            add.kind = RowWrite::Kind::Add;
+            add.what = QStringLiteral("The panel ") + name;
+            add.write = [&] {
+                panelId = DbAddPanel(m_tunnelId, name);
+                DbSavePanelCoords(panelId, outline);
+            };
+            if (!SaveRows({add}, {{QStringLiteral("Tunnels"), {{QStringLiteral("TunnelID"), m_tunnelId}},
+                                   QStringLiteral("The tunnel ") + m_tunnelName}})
+                     .saved()) {
+                m_selectedPanelId = 0;
+                cancel = true;
+                ResetButtons();
+                return;
+            }
             m_editPanelId = panelId;
-        } else {
-            DbSavePanelCoords(m_editPanelId, ToOutline(points));
+            m_panels[panelId] = {outline, name};
+        } else if (!SaveEditedOutline(m_editPanelId, ToOutline(points))) {
+            cancel = true;
+            m_newPanelMode = true;
+            m_selectedPanelId = 0;
+            lblPanelName->clear();
+            ResetButtons();
+            return;
         }
         outId = m_editPanelId;
         m_selectedPanelId = 0;
@@ -658,7 +785,7 @@ void frmTunnelSpecs::ZVMap1_PolyMoved(qint32 id, const QVector<zv::Point>& point
 {
     try {
         m_newPanelMode = false;
-        DbSavePanelCoords(id, ToOutline(points));
+        SaveEditedOutline(id, ToOutline(points));
     } catch (const std::exception& e) {
         // The stored outline stays whole; the map shows it again.
         try {
@@ -676,7 +803,9 @@ void frmTunnelSpecs::ZVMap1_PolyPasted(qint32 id, const QVector<zv::Point>& poin
     // rolled back.
     try {
         m_newPanelMode = false;
-        DbSavePanelCoords(id, ToOutline(points));
+        const Outline outline = ToOutline(points);
+        DbSavePanelCoords(id, outline);
+        m_panels[id].outline = outline;
     } catch (const std::exception& e) {
         m_pasteError = QString::fromUtf8(e.what());
         if (m_pasteError.isEmpty())
@@ -688,7 +817,7 @@ void frmTunnelSpecs::ZVMap1_PointMoved(qint32 polyId, const QVector<zv::Point>& 
 {
     try {
         m_newPanelMode = false;
-        DbSavePanelCoords(polyId, ToOutline(points));
+        SaveEditedOutline(polyId, ToOutline(points));
         ZVMap1->Refresh();
     } catch (const std::exception& e) {
         try {

@@ -1,7 +1,9 @@
 #pragma once
 #include "forms.h"
+#include "mapwindows.h"
 #include "zvmap.h"
 
+#include <QHash>
 #include <QWidget>
 
 class ClickLabel;
@@ -79,6 +81,9 @@ private:
     void LoadTunnelImage();
     void LoadPanels();
     void ShowStoredOutline(qint32 panelId);
+    bool SaveEditedOutline(qint32 panelId, const Outline& points);
+    void ForgetPanel(qint32 panelId);
+    void ShowStoredPicture();
     void DisableButtons();
     void ResetButtons();
 
@@ -116,4 +121,15 @@ private:
     bool m_loaded = false;
     // Set by the pasted-outline handler when its write failed; read by the paste command.
     QString m_pasteError;
+
+    // What the window loaded and shows, to compare with at a save: each panel's outline on the
+    // map (with its name for the messages), the tunnel's picture and border.
+    struct LoadedPanel {
+        Outline outline;
+        QString name;
+    };
+    QHash<qint32, LoadedPanel> m_panels;
+    QString m_tunnelName;
+    QVariant m_loadedPicture;
+    LoadedTunnelBorder m_border;
 };

@@ -78,17 +78,21 @@ void UnloadOtherInstances(QWidget* window, const QString& form)
         RestoreFormPosition(window);
 }
 
-void ShowTunnelBorder(ZVMap* map, qint32 tunnelId)
+LoadedTunnelBorder ShowTunnelBorder(ZVMap* map, qint32 tunnelId)
 {
+    const LoadedTunnelBorder border{DbGetTunnelValue(tunnelId, QStringLiteral("TunnelForeground")),
+                                    DbGetTunnelValue(tunnelId, QStringLiteral("DrawWidth"))};
     map->setForeColor(quint32(DbGetTunnelForeground(tunnelId)));
     map->setDrawWidth(qint16(qBound(1, DbGetTunnelDrawWidth(tunnelId), 5)));
+    return border;
 }
 
-void ShowPanelOutline(ZVMap* map, qint32 panelId)
+Outline ShowPanelOutline(ZVMap* map, qint32 panelId)
 {
     const Outline outline = DbGetPanelOutline(panelId);
     if (!outline.isEmpty())
         map->SetPoly(panelId, ToPoly(outline));
+    return outline;
 }
 
 std::optional<qint16> AskBorderWidth(qint16 current)
@@ -111,12 +115,23 @@ std::optional<qint16> AskBorderWidth(qint16 current)
     }
 }
 
-void ChangeTunnelBorderColour(ZVMap* map, qint32 tunnelId)
+void ChangeTunnelBorderColour(ZVMap* map, qint32 tunnelId, const QString& tunnelName, LoadedTunnelBorder& border)
 {
+    const std::optional<quint32> colour = Prompt().chooseColor(map->ForeColor(), QString());
+    if (!colour || *colour == map->ForeColor())
+        return;
     // Stored before it is shown, so the map never claims a colour the next opening will not have.
-    const quint32 colour = Prompt().chooseColor(map->ForeColor(), QString()).value_or(map->ForeColor());
-    DbSetTunnelForeground(tunnelId, qint32(colour));
-    map->setForeColor(colour);
+    const SaveOutcome out = DbSaveTunnelValue(tunnelId, tunnelName, QStringLiteral("TunnelForeground"),
+                                              border.foreground, qint32(*colour));
+    if (!out.saved())
+        return;
+    if (out.showStored()) {
+        border.foreground = DbGetTunnelValue(tunnelId, QStringLiteral("TunnelForeground"));
+        map->setForeColor(quint32(DbGetTunnelForeground(tunnelId)));
+        return;
+    }
+    border.foreground = qint32(*colour);
+    map->setForeColor(*colour);
 }
 
 PanZoomItems AddPanZoomItems(QMenu* popup)

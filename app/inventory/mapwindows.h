@@ -34,24 +34,35 @@ ZVMap* NewTunnelPictureMap(QWidget* window, ZVMap* old);
 // takes over its saved placement.
 void UnloadOtherInstances(QWidget* window, const QString& form);
 
-// The tunnel's stored outline colour and width (1 to 5) on the map.
-void ShowTunnelBorder(ZVMap* map, qint32 tunnelId);
+// A tunnel's outline colour and width as stored when the window loaded them (Null kept), to
+// compare with at a save.
+struct LoadedTunnelBorder {
+    QVariant foreground;
+    QVariant drawWidth;
+};
+
+// The tunnel's stored outline colour and width (1 to 5) on the map; returns them as stored.
+LoadedTunnelBorder ShowTunnelBorder(ZVMap* map, qint32 tunnelId);
 
 // Shows a new picture on the map and runs store() only once the map has taken it; a picture the
 // map cannot take, or a failed store, puts back the picture shown before, so the window never
 // shows what the database does not hold. Throws what setImage or store() threw.
 void ChangeMapPicture(ZVMap* map, const QString& path, const std::function<void()>& store);
 
-// Puts the panel's stored outline on the map; a panel without points stays off it.
-void ShowPanelOutline(ZVMap* map, qint32 panelId);
+// Puts the panel's stored outline on the map; a panel without points stays off it. Returns the
+// outline as loaded.
+Outline ShowPanelOutline(ZVMap* map, qint32 panelId);
 
 // Asks for a border width of one digit from 1 to 5 until one is given; nullopt when the
 // user gives up (or, told once, enters an in-range value that is no single digit).
 std::optional<qint16> AskBorderWidth(qint16 current);
 
-// Asks for the tunnel's outline colour and stores it; a cancelled dialog stores the current
-// colour again. A colour the database refused raises and is not shown.
-void ChangeTunnelBorderColour(ZVMap* map, qint32 tunnelId);
+// Asks for the tunnel's outline colour and stores a new one; a cancelled dialog, or the colour
+// shown, writes nothing. border holds the colour as the window loaded it: the save checks the
+// file against it (another user's colour since then is asked about, a removed tunnel is told),
+// and afterwards it holds what the map shows. A colour the database refused raises and is not
+// shown. tunnelName names the tunnel in the questions.
+void ChangeTunnelBorderColour(ZVMap* map, qint32 tunnelId, const QString& tunnelName, LoadedTunnelBorder& border);
 
 // The pop-up menu's first items: Pan and the Zoom sub-menu, then a separator "mnuSep".
 struct PanZoomItems {

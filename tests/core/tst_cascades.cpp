@@ -3,6 +3,7 @@
 #include "dbinspection.h"
 #include "dbrecords.h"
 #include "dbsystem.h"
+#include "otherprogram.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 
@@ -309,6 +310,94 @@ private slots:
         COMPARE_SNAPSHOTS(snapshot(), expected);
     }
 
+    // Another program saves rows while a question is open. The removal looks again inside its
+    // transaction: rows no answer covered refuse it, or are asked about before anything goes;
+    // nothing is deleted unasked, and nothing is left that belongs to a removed row.
+    void rowsSavedWhileAQuestionIsOpen_data()
+    {
+        QTest::addColumn<QString>("which");
+        QTest::addColumn<bool>("ratings");
+        QTest::addColumn<bool>("images");
+        QTest::addColumn<QString>("openAt");  // the question during which the other program saves
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<QList<int>>("answers");
+        QTest::addColumn<QStringList>("asked");
+        QTest::addColumn<bool>("deleted");
+        const int Y = int(MsgAnswer::Yes), N = int(MsgAnswer::No);
+        using L = QList<int>;
+        using S = QStringList;
+        // Both rows are in every cascade's scope: panel 11 of tunnel North, element 101, period 31.
+        const QString rating = "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES (31, 11, 101, 2)";
+        const QString image = "INSERT INTO ImagePaths (PanelID, ElementID, ImagePath, FieldSketch, InspectionID) "
+                              "VALUES (11, 101, 'new.jpg', 0, 31)";
+
+        QTest::newRow("tunnel: ratings saved during the last question refuse it")
+            << "tunnel" << false << false << "tConfirm" << rating << L{Y} << S{"tConfirm", "tRefuse"} << false;
+        QTest::newRow("tunnel: pictures saved during the last question, declined")
+            << "tunnel" << false << false << "tConfirm" << image << L{Y, N} << S{"tConfirm", "tImages"} << false;
+        QTest::newRow("tunnel: pictures saved during the last question, accepted")
+            << "tunnel" << false << false << "tConfirm" << image << L{Y, Y} << S{"tConfirm", "tImages"} << true;
+        QTest::newRow("panel: ratings saved during 'Are you sure', declined")
+            << "panel" << false << true << "pConfirm" << rating << L{Y, N} << S{"pConfirm", "pRatings"} << false;
+        QTest::newRow("panel: ratings saved during 'Are you sure', accepted")
+            << "panel" << false << true << "pConfirm" << rating << L{Y, Y} << S{"pConfirm", "pRatings"} << true;
+        QTest::newRow("element: ratings saved during the pictures question, declined")
+            << "element" << false << true << "eImages" << rating << L{Y, N} << S{"eImages", "eRatings"} << false;
+        QTest::newRow("element: ratings saved during the pictures question, accepted")
+            << "element" << false << true << "eImages" << rating << L{Y, Y} << S{"eImages", "eRatings"} << true;
+        QTest::newRow("period: pictures saved during the ratings question, declined")
+            << "period" << true << false << "iRatings" << image << L{Y, N} << S{"iRatings", "iImages"} << false;
+        QTest::newRow("period: pictures saved during the ratings question, accepted")
+            << "period" << true << false << "iRatings" << image << L{Y, Y} << S{"iRatings", "iImages"} << true;
+    }
+
+    void rowsSavedWhileAQuestionIsOpen()
+    {
+        QFETCH(QString, which);
+        QFETCH(bool, ratings);
+        QFETCH(bool, images);
+        QFETCH(QString, openAt);
+        QFETCH(QString, other);
+        QFETCH(QList<int>, answers);
+        QFETCH(QStringList, asked);
+        QFETCH(bool, deleted);
+
+        const Cascade c = cascade(which);
+        if (!ratings)
+            sql(QStringLiteral("DELETE FROM Ratings WHERE ") + c.scope);
+        if (!images)
+            sql(QStringLiteral("DELETE FROM ImagePaths WHERE ") + c.scope);
+
+        ScriptedPrompt prompt;
+        for (int a : answers)
+            prompt.answer(MsgAnswer(a));
+        QList<int> depthAtQuestion;
+        QString shellError = QStringLiteral("the question was not asked");
+        Snapshot expected;
+        prompt.handler = [&](const PromptCall& call) {
+            depthAtQuestion << gConn.transactionDepth();
+            if (call.text == questions()[openAt].text && expected.isEmpty()) {
+                shellError = RunSqliteShell(m_install->dbPath(), other);
+                expected = deleted ? snapshot(c.deletes) : snapshot();
+            }
+            return QVariant();
+        };
+
+        QCOMPARE(c.run(), deleted);
+        QCOMPARE(shellError, QString());
+        QStringList texts;
+        for (const QString& q : asked)
+            texts << questions()[q].text;
+        QCOMPARE(prompt.messages(), texts);
+        QCOMPARE(depthAtQuestion, QList<int>(asked.size(), 0));
+        QCOMPARE(gConn.transactionDepth(), 0);
+        COMPARE_SNAPSHOTS(snapshot(), expected);
+        if (deleted) {
+            QCOMPARE(gConn.scalar(QStringLiteral("SELECT count(*) FROM Ratings WHERE ") + c.scope).toInt(), 0);
+            QCOMPARE(gConn.scalar(QStringLiteral("SELECT count(*) FROM ImagePaths WHERE ") + c.scope).toInt(), 0);
+        }
+    }
+
     // A tunnel's panels, outlines and element assignments go with it: nothing of the tunnel
     // is left that could only be reached through a deleted Panels row.
     void tunnelLeavesNoPanelBehind()
@@ -346,7 +435,8 @@ private slots:
     void writesForARemovedTunnelOrPanel_data()
     {
         QTest::addColumn<QString>("write");
-        for (const char* w : {"panel", "panel point", "panel outline", "panel element", "inspection period",
+        for (const char* w : {"panel", "panel point", "panel outline", "tunnel outline", "panel element",
+                              "inspection period",
                               "expenditure", "expenditure moved"})
             QTest::newRow(w) << QString::fromLatin1(w);
     }
@@ -361,6 +451,7 @@ private slots:
             {"panel", [] { DbAddPanel(2, QStringLiteral("S2")); }},
             {"panel point", [] { DbAddPanelPoint(21, 5, 5); }},
             {"panel outline", [] { DbSavePanelCoords(21, {{1, 1}, {2, 2}, {3, 1}}); }},
+            {"tunnel outline", [] { DbSaveTunnelCoords(2, {{1, 1}, {2, 2}, {3, 1}}); }},
             {"panel element", [] { DbAddPanelElement(21, 102); }},
             {"inspection period", [] { DbAddInspectionPeriod(QStringLiteral("x2"), 2007); }},
             {"expenditure", [date] { DbAddExpenditure(2, 5, date, QStringLiteral("c"), 1); }},

@@ -29,6 +29,9 @@ private slots:
         QCOMPARE(DbGetInspectionID(m_tunnel, 2010), id);
         QCOMPARE(DbGetInspectionID(m_tunnel, 2005), 0);
         QCOMPARE(DbGetInspectionID(m_tunnel + 1, 2010), 0);
+        // A year the tunnel has already (another user's, added since the caller looked) is not added twice.
+        QCOMPARE(DbAddInspectionPeriod(QStringLiteral("x%1").arg(m_tunnel), 2010), 0);
+        QCOMPARE(CountRows(QStringLiteral("InspectionPeriod"), QStringLiteral("InspectionYear = 2010")), 1);
     }
 
     void previousYear_data()

@@ -1,6 +1,7 @@
 #include "dbsystem.h"
 #include "fixtures.h"
 #include "globals.h"
+#include "otherprogram.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 
@@ -184,6 +185,94 @@ private slots:
         QCOMPARE(CountRows(QStringLiteral("Tunnels")), 1);
         QCOMPARE(Rows(QStringLiteral("SELECT * FROM TunnelCoord ORDER BY CoordIndex")), before);
         QCOMPARE(gConn.transactionDepth(), 0);
+    }
+
+    // A window's outline edit replaces the stored outline only while it is still the one the
+    // window loaded: another program's change meanwhile is asked about, an owner it removed
+    // gets nothing and the user is told.
+    void outlineEditsCheckTheLoadedOutline_data()
+    {
+        QTest::addColumn<QString>("owner");
+        QTest::addColumn<QString>("other");  // what the other program does after the load
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("stored");  // mine, theirs or loaded (nothing written)
+        QTest::addColumn<int>("result");
+        const int saved = int(SaveOutcome::Result::Saved), cancelled = int(SaveOutcome::Result::Cancelled),
+                  gone = int(SaveOutcome::Result::Gone);
+        for (const QString owner : {"tunnel", "panel"}) {
+            const QByteArray o = owner.toLatin1();
+            QTest::addRow("%s untouched", o.data()) << owner << "" << 0 << "mine" << saved;
+            QTest::addRow("%s changed, yes", o.data()) << owner << "change" << int(MsgAnswer::Yes) << "mine" << saved;
+            QTest::addRow("%s changed, no", o.data()) << owner << "change" << int(MsgAnswer::No) << "theirs" << saved;
+            QTest::addRow("%s changed, cancel", o.data())
+                << owner << "change" << int(MsgAnswer::Cancel) << "theirs" << cancelled;
+            QTest::addRow("%s removed", o.data()) << owner << "remove" << 0 << "loaded" << gone;
+        }
+    }
+    void outlineEditsCheckTheLoadedOutline()
+    {
+        QFETCH(QString, owner);
+        QFETCH(QString, other);
+        QFETCH(int, answer);
+        QFETCH(QString, stored);
+        QFETCH(int, result);
+        FixtureSystem();
+        const qint32 t = DbAddTunnel(QStringLiteral("North"), outline(3));
+        const qint32 p = DbAddPanel(t, QStringLiteral("N-01"));
+        DbSavePanelCoords(p, outline(3));
+        const bool tunnel = owner == QLatin1String("tunnel");
+        const qint32 id = tunnel ? t : p;
+        const QString coords = tunnel ? QStringLiteral("TunnelCoord") : QStringLiteral("PanelCoord");
+        const QString key = tunnel ? QStringLiteral("TunnelID") : QStringLiteral("PanelID");
+        const QString x = tunnel ? QStringLiteral("TunnelX") : QStringLiteral("PanelX");
+        const QString y = tunnel ? QStringLiteral("TunnelY") : QStringLiteral("PanelY");
+        if (other == QLatin1String("change"))
+            QCOMPARE(RunSqliteShell(m_install->dbPath(),
+                                    QStringLiteral("UPDATE %1 SET %2 = %2 + 1 WHERE %3 = %4").arg(coords, x, key).arg(id)),
+                     QString());
+        else if (other == QLatin1String("remove"))
+            QCOMPARE(RunSqliteShell(m_install->dbPath(), QStringLiteral("DELETE FROM %1 WHERE %2 = %3")
+                                                             .arg(tunnel ? "Tunnels" : "Panels", key).arg(id)),
+                     QString());
+
+        ScriptedPrompt prompt;
+        if (answer)
+            prompt.answer(MsgAnswer(answer));
+        const Outline mine = outline(4, 7);
+        const SaveOutcome out = tunnel ? DbSaveTunnelCoords(id, mine, outline(3), QStringLiteral("North"))
+                                       : DbSavePanelCoords(id, mine, outline(3), QStringLiteral("N-01"));
+        QCOMPARE(int(out.result), result);
+        QCOMPARE(out.showStored(), answer == int(MsgAnswer::No));
+        const QString what = tunnel ? QStringLiteral("tunnel North") : QStringLiteral("panel N-01");
+        if (other == QLatin1String("change"))
+            QCOMPARE(prompt.messages(), QStringList{QStringLiteral("The outline of %1 was changed by another user "
+                                                                   "after you opened it. Replace it with yours?")
+                                                        .arg(what)});
+        else if (other == QLatin1String("remove"))
+            QCOMPARE(prompt.messages(), QStringList{QStringLiteral("The %1 was removed by another user; nothing was "
+                                                                   "saved for it.")
+                                                        .arg(what)});
+        else
+            QVERIFY(prompt.calls.isEmpty());
+
+        Outline theirs = outline(3);
+        for (OutlinePoint& pt : theirs)
+            ++pt.x;
+        const Outline expected = stored == QLatin1String("mine")     ? mine
+                                 : stored == QLatin1String("theirs") ? theirs
+                                                                     : outline(3);
+        QStringList rows;
+        for (int k = 0; k < expected.size(); ++k)
+            rows << QStringLiteral("%1|%2|%3").arg(k + 1).arg(expected[k].x).arg(expected[k].y);
+        QCOMPARE(Rows(QStringLiteral("SELECT CoordIndex, %1, %2 FROM %3 WHERE %4 = ? ORDER BY CoordIndex")
+                          .arg(x, y, coords, key),
+                      {id}),
+                 rows);
+        // The same outline as loaded is no change: nothing is read or written.
+        prompt.calls.clear();
+        QVERIFY((tunnel ? DbSaveTunnelCoords(id, mine, mine, QString()) : DbSavePanelCoords(id, mine, mine, QString()))
+                    .saved());
+        QVERIFY(prompt.calls.isEmpty());
     }
 
     void panelsAreNumberedFromOne()

@@ -213,6 +213,36 @@ private slots:
         QCOMPARE(comment(1).toString(), QStringLiteral("mine"));
     }
 
+    // A row kept as several rows (a panel's outline) compares as its reader reads it.
+    void aRowOfSeveralRowsComparesAsItsReaderReadsIt()
+    {
+        gConn.exec(QStringLiteral("INSERT INTO PanelCoord (PanelID, CoordIndex, PanelX, PanelY) VALUES (1, 1, 10, 10), "
+                                  "(1, 2, 20, 20)"));
+        RowWrite w;
+        w.loaded = {QStringLiteral("PanelCoord"), {{QStringLiteral("PanelID"), 1}},
+                    {{QStringLiteral("Outline"), QStringLiteral("10,10 20,20")}}, false};
+        w.what = QStringLiteral("The outline of panel P1");
+        w.readStored = [] {
+            return QVariantList{gConn.scalar(QStringLiteral(
+                "SELECT group_concat(PanelX || ',' || PanelY, ' ') FROM (SELECT PanelX, PanelY FROM PanelCoord "
+                "WHERE PanelID = 1 ORDER BY CoordIndex)"))};
+        };
+        int writes = 0;
+        w.write = [&] { ++writes; };
+        ScriptedPrompt prompt;
+        QVERIFY(SaveRows({w}).saved());
+        QCOMPARE(writes, 1);
+        QVERIFY(prompt.calls.isEmpty());
+
+        m_other->exec(QStringLiteral("UPDATE PanelCoord SET PanelX = 11 WHERE CoordIndex = 1"));
+        prompt.answer(MsgAnswer::No);
+        const SaveOutcome out = SaveRows({w});
+        QCOMPARE(prompt.messages(), QStringList{QStringLiteral("The outline of panel P1 was changed by another user "
+                                                               "after you opened it. Replace it with yours?")});
+        QCOMPARE(writes, 1);
+        QCOMPARE(out.kept, QVector<int>{0});
+    }
+
 private:
     std::unique_ptr<TestInstall> m_install;
     std::unique_ptr<Connection> m_other;

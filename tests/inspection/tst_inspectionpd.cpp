@@ -13,6 +13,7 @@
 #include "inspectionforms.h"
 #include "krverror.h"
 #include "lookups.h"
+#include "otherprogram.h"
 #include "scriptedprompt.h"
 #include "settings.h"
 #include "testinstall.h"
@@ -626,6 +627,8 @@ private slots:
     {
         makeSystem();
         const qint32 panel = DbAddPanel(m_east, QStringLiteral("P1"));
+        for (qint32 e : {1, 2, 3})
+            DbAddPanelElement(panel, e);
         FixturePicture(panel, 1, m_e2005, QStringLiteral("s1.png"), true, QStringLiteral("crown's edge"), true);
         FixturePicture(panel, 2, m_e2005, QStringLiteral("s2.png"), true);
         FixturePicture(panel, 1, m_e2005, QStringLiteral("photo.jpg"), false, QStringLiteral("a photo"));
@@ -716,8 +719,11 @@ private slots:
     void aFailedSketchRowCopyKeepsNoneOfTheRows()
     {
         makeSystem();
-        FixturePicture(1, 1, m_e2005, QStringLiteral("s1.png"), true);
-        FixturePicture(1, 2, m_e2005, QStringLiteral("s2.png"), true);
+        const qint32 panel = DbAddPanel(m_east, QStringLiteral("P1"));
+        DbAddPanelElement(panel, 1);
+        DbAddPanelElement(panel, 2);
+        FixturePicture(panel, 1, m_e2005, QStringLiteral("s1.png"), true);
+        FixturePicture(panel, 2, m_e2005, QStringLiteral("s2.png"), true);
         FailWhen(QStringLiteral("second"), QStringLiteral("INSERT"), QStringLiteral("ImagePaths"),
                  QStringLiteral("NEW.ImagePath = 's2.png'"));
         auto* w = open();
@@ -730,6 +736,95 @@ private slots:
                            {DbGetInspectionID(m_east, 2006)}),
                  0);
         QVERIFY(QFileInfo(data(QStringLiteral("East/2006/photo"))).isDir());
+    }
+
+    // Another program adds the same year, or removes the tunnel, while the year's input box is
+    // open: no second period, none for no tunnel, and the user is told.
+    void addingAYearOverAnotherUsersChange_data()
+    {
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("tunnelShown");
+        QTest::newRow("the same year added") << "INSERT INTO InspectionPeriod (TunnelID, InspectionYear) VALUES (%1, 2004)"
+                                             << "This year has already been entered." << true;
+        QTest::newRow("the tunnel removed")
+            << "DELETE FROM Tunnels WHERE TunnelID = %1"
+            << "The tunnel Harbour was removed by another user; nothing was saved for it." << false;
+    }
+    void addingAYearOverAnotherUsersChange()
+    {
+        QFETCH(QString, other);
+        QFETCH(QString, message);
+        QFETCH(bool, tunnelShown);
+        makeSystem();
+        auto* w = open();
+        click(w, T(m_harbour));
+        QString shellError = QStringLiteral("not asked");
+        m_prompt->handler = [&](const PromptCall& c) -> QVariant {
+            if (c.kind != PromptCall::Input)
+                return {};
+            shellError = RunSqliteShell(m_install->dbPath(), other.arg(m_harbour));
+            return QStringLiteral("2004");
+        };
+        w->cmdAddYear_Click();
+        QCOMPARE(shellError, QString());
+        QCOMPARE(m_prompt->messages(), QStringList{message});
+        QCOMPARE(CountRows(QStringLiteral("InspectionPeriod"), QStringLiteral("InspectionYear = 2004")), tunnelShown ? 1 : 0);
+        QCOMPARE(bool(w->FindNode(T(m_harbour))), tunnelShown);
+        if (tunnelShown)
+            QCOMPARE(Children(w->FindNode(T(m_harbour))), (QStringList{QStringLiteral("2001"), QStringLiteral("2007")}));
+        QVERIFY(!QFileInfo::exists(data(QStringLiteral("Harbour/2004"))));
+    }
+
+    // Another program removes a panel, a panel's element or the new period while "copy the
+    // sketches?" is open: no sketch row is copied for what is gone, the rest are, and the user
+    // is told.
+    void copyingSketchesOverAnotherUsersRemoval_data()
+    {
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<QStringList>("copied");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("a panel removed") << "DELETE FROM Panels WHERE PanelName = 'P1'" << QStringList{"s2.png"}
+                                         << "The panel P1 was removed by another user; nothing was saved for it.";
+        QTest::newRow("a panel's element removed")
+            << "DELETE FROM PanelElements WHERE ElementID = 1 AND PanelID IN (SELECT PanelID FROM Panels WHERE "
+               "PanelName = 'P1')"
+            << QStringList{"s2.png"} << "The element Lining of panel P1 was removed by another user; nothing was saved for it.";
+        QTest::newRow("the new period removed") << "DELETE FROM InspectionPeriod WHERE InspectionYear = 2003"
+                                                << QStringList{}
+                                                << "The inspection period 2003 was removed by another user; nothing "
+                                                   "was saved for it.";
+    }
+    void copyingSketchesOverAnotherUsersRemoval()
+    {
+        QFETCH(QString, other);
+        QFETCH(QStringList, copied);
+        QFETCH(QString, told);
+        makeSystem();
+        FixtureElement(1, QStringLiteral("Lining"));
+        const qint32 p1 = DbAddPanel(m_east, QStringLiteral("P1"));
+        const qint32 p2 = DbAddPanel(m_east, QStringLiteral("P2"));
+        for (qint32 p : {p1, p2}) {
+            DbAddPanelElement(p, 1);
+            FixturePicture(p, 1, m_e2005, QStringLiteral("s%1.png").arg(p == p1 ? 1 : 2), true);
+            WriteFile(data(QStringLiteral("East/2005/sketch/s%1.png").arg(p == p1 ? 1 : 2)), "s");
+        }
+        auto* w = open();
+        click(w, T(m_east));
+        QString shellError = QStringLiteral("not asked");
+        m_prompt->handler = [&](const PromptCall& c) -> QVariant {
+            if (c.title != QLatin1String("Copy Sketches"))
+                return {};
+            shellError = RunSqliteShell(m_install->dbPath(), other);
+            return int(MsgAnswer::Yes);
+        };
+        m_prompt->answerText(QStringLiteral("2003"));
+        w->cmdAddYear_Click();
+        QCOMPARE(shellError, QString());
+        QCOMPARE(m_prompt->messages().mid(1), QStringList{told});
+        QCOMPARE(Rows(QStringLiteral("SELECT ImagePath FROM ImagePaths WHERE InspectionID NOT IN (?) ORDER BY ImagePath"),
+                      {m_e2005}),
+                 copied);
     }
 
     // ------------------------------------------------------------ deleting
@@ -927,6 +1022,68 @@ private slots:
         QVERIFY2(m_prompt->messages()[0].contains(message), qPrintable(m_prompt->messages()[0]));
         QCOMPARE(DbGetInspectionYear(m_h2001), 2001);
         QVERIFY(QFileInfo::exists(data(QStringLiteral("Harbour/2001/photo/a.jpg"))));
+    }
+
+    // Another program changed the year (moving its folder, as its window does), removed the
+    // period, or took the new year while the question was open: the rename asks, writes nothing
+    // into what is gone, and moves no folder it does not rename the year of.
+    void renamingAYearOverAnotherUsersChange_data()
+    {
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<QString>("whileAsked");  // run while the question is open
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("year");  // stored afterwards; 0: no period
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("node");  // its text afterwards, "" when it is gone
+        const QString changed = "UPDATE InspectionPeriod SET InspectionYear = 2003 WHERE InspectionID = %1";
+        const QString asked =
+            "The year of the inspection period 2001 was changed by another user after you opened it. Replace it with yours?";
+        QTest::newRow("changed, yes") << changed << "" << int(MsgAnswer::Yes) << 2009 << QStringList{asked} << "2009";
+        QTest::newRow("changed, no") << changed << "" << int(MsgAnswer::No) << 2003 << QStringList{asked} << "2003";
+        QTest::newRow("changed, cancel") << changed << "" << int(MsgAnswer::Cancel) << 2003 << QStringList{asked}
+                                         << "2001";
+        QTest::newRow("year taken while asked")
+            << changed << "INSERT INTO InspectionPeriod (TunnelID, InspectionYear) SELECT TunnelID, 2009 FROM "
+                          "InspectionPeriod WHERE InspectionID = %1"
+            << int(MsgAnswer::Yes) << 2003 << QStringList{asked, "This year has already been entered."} << "2001";
+        QTest::newRow("period removed")
+            << "DELETE FROM InspectionPeriod WHERE InspectionID = %1" << "" << 0 << 0
+            << QStringList{"The inspection period 2001 was removed by another user; nothing was saved for it."} << "";
+    }
+    void renamingAYearOverAnotherUsersChange()
+    {
+        QFETCH(QString, other);
+        QFETCH(QString, whileAsked);
+        QFETCH(int, answer);
+        QFETCH(int, year);
+        QFETCH(QStringList, messages);
+        QFETCH(QString, node);
+        makeSystem();
+        WriteFile(data(QStringLiteral("Harbour/2001/photo/a.jpg")), "a");
+        auto* w = open();
+        QCOMPARE(RunSqliteShell(m_install->dbPath(), other.arg(m_h2001)), QString());
+        if (year && year != 2001)
+            QVERIFY(QDir(data(QStringLiteral("Harbour"))).rename(QStringLiteral("2001"), QStringLiteral("2003")));
+        QString shellError;
+        m_prompt->handler = [&](const PromptCall& c) -> QVariant {
+            if (c.buttons != MsgButtons::YesNoCancel)
+                return {};
+            if (!whileAsked.isEmpty())
+                shellError = RunSqliteShell(m_install->dbPath(), whileAsked.arg(m_h2001));
+            return answer;
+        };
+        const bool renamed = w->tv_AfterLabelEdit(w->FindNode(Y(m_h2001)), QStringLiteral("2009"));
+        QCOMPARE(shellError, QString());
+        QCOMPARE(renamed, year == 2009);
+        QCOMPARE(m_prompt->messages(), messages);
+        QCOMPARE(Rows(QStringLiteral("SELECT InspectionYear FROM InspectionPeriod WHERE InspectionID = ?"), {m_h2001}),
+                 year ? QStringList{QString::number(year)} : QStringList());
+        // The media folder is the stored year's, moved only with it.
+        const int folder = year == 2009 ? 2009 : (year == 0 ? 2001 : 2003);
+        QVERIFY(QFileInfo::exists(data(QStringLiteral("Harbour/%1/photo/a.jpg").arg(folder))));
+        QCOMPARE(QDir(data(QStringLiteral("Harbour"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+        QTreeWidgetItem* n = w->FindNode(Y(m_h2001));
+        QCOMPARE(n ? n->text(0) : QString(), node);
     }
 
     void editingALabelInPlaceRenamesTheYear()

@@ -18,6 +18,7 @@
 #include "inventoryforms.h"
 #include "mappicture.h"
 #include "modkrv.h"
+#include "otherprogram.h"
 #include "picturebomb.h"
 #include "scriptedprompt.h"
 #include "settings.h"
@@ -1110,6 +1111,170 @@ private slots:
         m_prompt->answerText("NORTH");
         QTest::mouseClick(w->cmdRename, Qt::LeftButton);
         QCOMPARE(Rows("SELECT TunnelName FROM Tunnels ORDER BY TunnelID"), (QStringList{"NORTH", "South Bore"}));
+    }
+
+    // ---------------------------------------------------------------- another user on the same file
+
+    // Another program changed or removed North after the window loaded it: an outline edit asks
+    // before replacing theirs (No and Cancel show theirs), and a removed tunnel gets nothing and
+    // leaves the window.
+    void anOutlineEditOverAnotherUsersChange_data()
+    {
+        QTest::addColumn<bool>("redraw");  // else a move
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("kept");  // mine, theirs or none
+        QTest::addColumn<QString>("message");
+        const QString change = "UPDATE TunnelCoord SET TunnelX = TunnelX + 100 WHERE TunnelID = %1";
+        const QString remove = "DELETE FROM TunnelCoord WHERE TunnelID = %1; DELETE FROM Tunnels WHERE TunnelID = %1";
+        const QString asked =
+            "The outline of tunnel North was changed by another user after you opened it. Replace it with yours?";
+        const QString told = "The tunnel North was removed by another user; nothing was saved for it.";
+        QTest::newRow("move, yes") << false << change << int(MsgAnswer::Yes) << "mine" << asked;
+        QTest::newRow("move, no") << false << change << int(MsgAnswer::No) << "theirs" << asked;
+        QTest::newRow("redraw, cancel") << true << change << int(MsgAnswer::Cancel) << "theirs" << asked;
+        QTest::newRow("move, tunnel removed") << false << remove << 0 << "none" << told;
+        QTest::newRow("redraw, tunnel removed") << true << remove << 0 << "none" << told;
+    }
+    void anOutlineEditOverAnotherUsersChange()
+    {
+        QFETCH(bool, redraw);
+        QFETCH(QString, other);
+        QFETCH(int, answer);
+        QFETCH(QString, kept);
+        QFETCH(QString, message);
+        FixtureSystem(QStringLiteral("Metro"));
+        gConn.exec("UPDATE System SET SystemPicture = 'map.bmp'");
+        const qint32 t = DbAddTunnel(QStringLiteral("North"), kSquare);
+        const qint32 south = DbAddTunnel(QStringLiteral("South"), kTriangle);
+        auto* w = new frmSystem;
+        w->show();
+        QCOMPARE(RunSqliteShell(m_install->dbPath(), other.arg(t)), QString());
+        if (answer)
+            m_prompt->answer(MsgAnswer(answer));
+        const Outline fresh = {{300, 2100}, {900, 2100}, {600, 2700}};
+        Outline mine = kSquare;
+        if (redraw) {
+            selectRow(w->List1, "North");
+            QTest::mouseClick(w->cmdRedraw, Qt::LeftButton);
+            draw(w->ZVMap1, fresh);
+            mine = fresh;
+        } else {
+            QTest::mouseClick(w->cmdMove, Qt::LeftButton);
+            press(*w->ZVMap1, 900, 900);
+            move(*w->ZVMap1, 1200, 1050, Qt::LeftButton);
+            release(*w->ZVMap1, 1200, 1050);
+            for (auto& p : mine)
+                p = {p.x + 300, p.y + 150};
+        }
+        QCOMPARE(m_prompt->messages(), QStringList{message});
+        Outline theirs = kSquare;
+        for (auto& p : theirs)
+            p.x += 100;
+        const Outline expected = kept == QLatin1String("mine")     ? mine
+                                 : kept == QLatin1String("theirs") ? theirs
+                                                                   : Outline();
+        QCOMPARE(stored(t), expected);
+        QCOMPARE(outlineOnMap(w->ZVMap1, t), expected);
+        QCOMPARE(stored(south), kTriangle);
+        QCOMPARE(listRows(w->List1).size(), kept == QLatin1String("none") ? 1 : 2);
+        QVERIFY(w->cmdAddTunnel->isEnabled() && w->List1->isEnabled());
+    }
+
+    // Another program renamed North (its folder too) or removed it while the rename's input box
+    // was open: Yes takes the folder of the stored name along, No shows theirs, and a removed
+    // tunnel gets no rename and no folder.
+    void aRenameOverAnotherUsersChange_data()
+    {
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("name");  // stored afterwards, "" for none
+        QTest::addColumn<QStringList>("list");
+        QTest::addColumn<QStringList>("folders");
+        QTest::addColumn<QString>("message");
+        const QString asked =
+            "The name of tunnel North was changed by another user after you opened it. Replace it with yours?";
+        QTest::newRow("yes") << "rename" << int(MsgAnswer::Yes) << "West" << QStringList{"South", "West"}
+                             << QStringList{"West"} << asked;
+        QTest::newRow("no") << "rename" << int(MsgAnswer::No) << "East" << QStringList{"East", "South"}
+                            << QStringList{"East"} << asked;
+        QTest::newRow("removed") << "remove" << 0 << "" << QStringList{"South"} << QStringList{"North"}
+                                 << "The tunnel North was removed by another user; nothing was saved for it.";
+    }
+    void aRenameOverAnotherUsersChange()
+    {
+        QFETCH(QString, other);
+        QFETCH(int, answer);
+        QFETCH(QString, name);
+        QFETCH(QStringList, list);
+        QFETCH(QStringList, folders);
+        QFETCH(QString, message);
+        FixtureSystem(QStringLiteral("Metro"));
+        const qint32 t = DbAddTunnel(QStringLiteral("North"), kSquare);
+        DbAddTunnel(QStringLiteral("South"), kTriangle);
+        QDir().mkpath(m_data + "North/2020");
+        auto* w = new frmSystem;
+        w->show();
+        selectRow(w->List1, "North");
+        QString shellError;
+        m_prompt->handler = [&](const PromptCall& c) -> QVariant {
+            if (c.kind != PromptCall::Input)
+                return answer && c.buttons == MsgButtons::YesNoCancel ? QVariant(answer) : QVariant();
+            if (other == QLatin1String("rename")) {
+                shellError = RunSqliteShell(m_install->dbPath(),
+                                            QStringLiteral("UPDATE Tunnels SET TunnelName = 'East' WHERE TunnelID = %1").arg(t));
+                QDir(m_data).rename("North", "East");  // as that user's program moves it
+            } else {
+                shellError = RunSqliteShell(m_install->dbPath(), QStringLiteral("DELETE FROM Tunnels WHERE TunnelID = %1").arg(t));
+            }
+            return QStringLiteral("West");
+        };
+        QTest::mouseClick(w->cmdRename, Qt::LeftButton);
+        QCOMPARE(shellError, QString());
+        QCOMPARE(m_prompt->messages(), QStringList{message});
+        QCOMPARE(Rows("SELECT TunnelName FROM Tunnels WHERE TunnelID = ?", {t}),
+                 name.isEmpty() ? QStringList() : QStringList{name});
+        QStringList shown;
+        for (int i = 0; i < w->List1->count(); ++i)
+            shown << w->List1->item(i)->text();
+        shown.sort();
+        QCOMPARE(shown, list);
+        QStringList made = QDir(m_data).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(made, folders);
+        QVERIFY(QFileInfo(m_data + folders.first() + "/2020").isDir());  // the media went with it
+    }
+
+    // Ratings another user saves while "Are you sure you want to remove North?" is open make
+    // the removal refuse: nothing is deleted, nothing is left for no panel.
+    void ratingsSavedWhileTheRemovalAsksRefuseIt()
+    {
+        FixtureSystem(QStringLiteral("Metro"));
+        const qint32 t = DbAddTunnel(QStringLiteral("North"), kSquare);
+        const qint32 panel = DbAddPanel(t, QStringLiteral("P1"));
+        const qint32 period = FixturePeriod(t, 2020);
+        auto* w = new frmSystem;
+        w->show();
+        selectRow(w->List1, "North");
+        QString shellError = QStringLiteral("not asked");
+        m_prompt->handler = [&](const PromptCall& c) -> QVariant {
+            if (c.text != QLatin1String("Are you sure you want to remove North?"))
+                return {};
+            shellError = RunSqliteShell(m_install->dbPath(),
+                                        QStringLiteral("INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) "
+                                                       "VALUES (%1, %2, 1, 6)")
+                                            .arg(period)
+                                            .arg(panel));
+            return int(MsgAnswer::Yes);
+        };
+        QTest::mouseClick(w->cmdRemove, Qt::LeftButton);
+        QCOMPARE(shellError, QString());
+        QCOMPARE(m_prompt->messages(), (QStringList{"Are you sure you want to remove North?",
+                                                    "Unable to remove tunnel.  Ratings data exists."}));
+        QCOMPARE(Rows("SELECT TunnelName FROM Tunnels"), QStringList{"North"});
+        QCOMPARE(CountRows("Panels"), 1);
+        QCOMPARE(CountRows("TunnelCoord"), 4);
+        QCOMPARE(listRows(w->List1), QStringList{QStringLiteral("North=%1").arg(t)});
+        QCOMPARE(w->ZVMap1->PolyCount(), 1);
     }
 
     // ---------------------------------------------------------------- zoom, pan, pop-up, help

@@ -5,8 +5,10 @@
 #include "fixtures.h"
 #include "forms.h"
 #include "frmPanelElements.h"
+#include "frmTunnelSpecs.h"
 #include "globals.h"
 #include "inventoryforms.h"
+#include "otherprogram.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 
@@ -308,16 +310,64 @@ private slots:
         QCOMPARE(selectedTexts(w->lstAvailEle), (QStringList{"Lining", "Drain", "Rail", "Lamp"}));
     }
 
-    // A panel removed meanwhile (in the panel window, or by another program) gets no elements.
-    void aRemovedPanelGetsNoElements()
+    // A panel or element removed meanwhile (in the panel window, or by another program) gets no
+    // elements and the user is told; the other picked panel gets them all the same.
+    void addIntoWhatIsRemoved_data()
     {
-        frmPanelElements* w = openTunnel();
-        click(*w->ZVMap1, 3500, 1000);
-        gConn.exec("DELETE FROM Panels WHERE PanelID = ?", {m_panelB});
-        selectTexts(w->lstAvailEle, {"Rail"});
+        QTest::addColumn<QString>("removedBy");
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<QStringList>("picked");
+        QTest::addColumn<QStringList>("available");
+        const QStringList all{"Lining", "Drain", "Rail", "Lamp"};
+        const QString panelGone = "The panel Panel B was removed by another user; nothing was saved for it.";
+        const QStringList toA{"Panel A|Drain", "Panel A|Rail", "Panel A|Lamp"};
+        QTest::newRow("panel removed in the panel window") << "window" << panelGone << toA << QStringList{"Panel A"} << all;
+        QTest::newRow("panel removed by another program") << "panel" << panelGone << toA << QStringList{"Panel A"} << all;
+        QTest::newRow("element removed by another program")
+            << "element" << "The element Rail was removed by another user; nothing was saved for it."
+            << QStringList{"Panel A|Drain", "Panel A|Lamp", "Panel B|Lamp"} << QStringList{"Panel A", "Panel B"}
+            << QStringList{"Lining", "Drain", "Lamp"};
+    }
+    void addIntoWhatIsRemoved()
+    {
+        QFETCH(QString, removedBy);
+        QFETCH(QString, told);
+        QFETCH(QStringList, stored);
+        QFETCH(QStringList, picked);
+        QFETCH(QStringList, available);
+        QPointer<frmPanelElements> w = openTunnel();
+        click(*w->ZVMap1, 1000, 1000);
+        click(*w->ZVMap1, 3500, 1000, Qt::LeftButton, Qt::ControlModifier);
+        selectTexts(w->lstAvailEle, {"Rail", "Lamp"});
+        if (removedBy == QLatin1String("window")) {
+            auto* specs = qobject_cast<frmTunnelSpecs*>(CreateForm(QStringLiteral("frmTunnelSpecs")));
+            specs->LoadForm(m_tunnel);
+            click(*specs->ZVMap1, 3500, 1000);
+            m_msgAnswers = {MsgAnswer::Yes};
+            specs->mnuDelete->trigger();
+            QCOMPARE(CountRows("Panels", "PanelID = ?", {m_panelB}), 0);
+            m_prompt->calls.clear();
+        } else if (removedBy == QLatin1String("panel")) {
+            QCOMPARE(RunSqliteShell(m_install->dbPath(),
+                                    QStringLiteral("DELETE FROM Panels WHERE PanelID = %1").arg(m_panelB)),
+                     QString());
+        } else {
+            QCOMPARE(RunSqliteShell(m_install->dbPath(), QStringLiteral("DELETE FROM AvailableElements WHERE ElementID = 2")),
+                     QString());
+        }
+        QVERIFY(w);
         w->cmdAdd->click();
-        QCOMPARE(m_prompt->messages(), QStringList{"Error: Unable to add element(s)."});
-        QCOMPARE(CountRows("PanelElements", "PanelID = ?", {m_panelB}), 0);
+        QCOMPARE(m_prompt->messages(), QStringList{told});
+        QCOMPARE(::pairs(), stored);
+        // No row for what is gone.
+        QCOMPARE(CountRows("PanelElements", removedBy == QLatin1String("element") ? QStringLiteral("ElementID = 2")
+                                                                                   : QStringLiteral("PanelID = %1").arg(m_panelB)),
+                 0);
+        QCOMPARE(texts(w->lstPanels), picked);
+        QCOMPARE(w->ZVMap1->PolyCount(), picked.size());
+        QCOMPARE(texts(w->lstAvailEle), available);
+        QCOMPARE(w->PanelID(), m_panelA);
     }
 
     void selectAllThenAddAddsEveryElement()

@@ -8,6 +8,7 @@
 #include "globals.h"
 #include "inventoryforms.h"
 #include "modkrv.h"
+#include "otherprogram.h"
 #include "picturebomb.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
@@ -80,6 +81,24 @@ void drag(ZVMap& map, double fromX, double fromY, double toX, double toY)
     press(map, fromX, fromY);
     send(map, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, toX, toY);
     release(map, toX, toY);
+}
+
+// The panel's outline as the map shows it; empty when it is not on the map.
+Outline onMap(ZVMap& map, qint32 id)
+{
+    for (int i = 0; i < map.PolyCount(); ++i)
+        if (map.Poly(i).ID == id)
+            return ToOutline(map.Poly(i).Pt);
+    return {};
+}
+
+QString changedText(const QString& what)
+{
+    return what + QStringLiteral(" was changed by another user after you opened it. Replace it with yours?");
+}
+QString removedText(const QString& what)
+{
+    return what + QStringLiteral(" was removed by another user; nothing was saved for it.");
 }
 
 }  // namespace
@@ -376,17 +395,26 @@ private slots:
     }
 
     // The tunnel removed by another program on the same database while the window is open:
-    // a panel drawn then is not stored for it.
+    // a panel drawn or pasted then is not stored for it, and the user is told.
     void aRemovedTunnelGetsNoPanel()
     {
         frmTunnelSpecs* w = openTunnel();
-        gConn.exec("DELETE FROM Tunnels WHERE TunnelID = ?", {m_tunnel});
+        click(*w->ZVMap1, 1000, 1000);
+        w->mnuCopy->trigger();
+        QCOMPARE(RunSqliteShell(m_install->dbPath(), QStringLiteral("DELETE FROM Tunnels WHERE TunnelID = %1").arg(m_tunnel)),
+                 QString());
+        const QString told = QStringLiteral("The tunnel North Bore was removed by another user; nothing was saved for it.");
         m_prompt->answerText(QStringLiteral("Panel D"));
         QTest::mouseClick(w->cmdDraw, Qt::LeftButton);
         drawTriangle(*w->ZVMap1, 6000, 3000);
-        QCOMPARE(m_prompt->messages(), QStringList{"Error identifying new panel."});
+        QCOMPARE(m_prompt->messages(), QStringList{told});
+        m_prompt->answerText(QStringLiteral("Panel E"));
+        w->mnuPaste->trigger();
+        QCOMPARE(m_prompt->messages(), (QStringList{told, told}));
         QCOMPARE(CountRows("Panels"), 3);
         QCOMPARE(CountRows("PanelCoord"), 8);
+        QCOMPARE(w->ZVMap1->PolyCount(), 2);
+        QCOMPARE(enabledButtons(w).size(), 9);
     }
 
     // ------------------------------------------------------------ redrawing
@@ -707,6 +735,144 @@ private slots:
         QTest::mouseClick(w->cmdColor, Qt::LeftButton);
         QCOMPARE(m_prompt->messages(), QStringList{"Error modifying border color."});
         QCOMPARE(w->ZVMap1->ForeColor(), 0x00123456u);
+    }
+
+    // ------------------------------------------------------------ another user on the same file
+
+    // Another program changed or removed Panel A's outline after the window loaded it: a move
+    // asks before replacing theirs, and writes nothing for a removed panel.
+    void aMoveOverAnotherUsersOutline_data()
+    {
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("stored");  // mine, theirs or none
+        QTest::addColumn<QString>("message");
+        const QString change = "UPDATE PanelCoord SET PanelX = PanelX + 100 WHERE PanelID = %1";
+        const QString remove = "DELETE FROM PanelCoord WHERE PanelID = %1; DELETE FROM Panels WHERE PanelID = %1";
+        const QString asked = changedText("The outline of panel Panel A");
+        QTest::newRow("yes") << change << int(MsgAnswer::Yes) << "mine" << asked;
+        QTest::newRow("no") << change << int(MsgAnswer::No) << "theirs" << asked;
+        QTest::newRow("cancel") << change << int(MsgAnswer::Cancel) << "theirs" << asked;
+        QTest::newRow("panel removed") << remove << 0 << "none" << removedText("The panel Panel A");
+    }
+    void aMoveOverAnotherUsersOutline()
+    {
+        QFETCH(QString, other);
+        QFETCH(int, answer);
+        QFETCH(QString, stored);
+        QFETCH(QString, message);
+        frmTunnelSpecs* w = openTunnel();
+        QCOMPARE(RunSqliteShell(m_install->dbPath(), other.arg(m_panelA)), QString());
+        if (answer)
+            m_msgAnswers = {MsgAnswer(answer)};
+        w->mnuMove->trigger();
+        drag(*w->ZVMap1, 1000, 1000, 1300, 1150);
+        QCOMPARE(m_prompt->messages(), QStringList{message});
+        const Outline expected = stored == QLatin1String("mine")     ? square(900, 750, 1500)
+                                 : stored == QLatin1String("theirs") ? Outline{{700, 600}, {2200, 600}, {2200, 2100}, {700, 2100}}
+                                                                     : Outline();
+        QCOMPARE(coords(m_panelA), coordRows(expected));
+        QCOMPARE(onMap(*w->ZVMap1, m_panelA), expected);
+        QCOMPARE(onMap(*w->ZVMap1, m_panelB), square(3000, 600, 1500));
+    }
+
+    // A value of the tunnel or panel row another program changed after the window loaded it is
+    // replaced only on Yes; one it removed gets nothing. Values the user did not change are not
+    // written at all (a cancelled colour dialog).
+    void valuesAnotherUserChanged_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QVariant>("input");  // the user's value; null cancels
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QVariant>("stored");  // null: no row
+        QTest::addColumn<QVariant>("shown");
+        QTest::addColumn<QString>("message");
+        const QVariant none;
+        const QString renamed = "UPDATE Panels SET PanelName = 'Theirs' WHERE PanelID = %1";
+        const QString panelGone = "DELETE FROM PanelCoord WHERE PanelID = %1; DELETE FROM Panels WHERE PanelID = %1";
+        const QString tunnelGone = "DELETE FROM Tunnels";
+        QTest::newRow("rename, theirs replaced")
+            << "rename" << QVariant("Mine") << renamed << int(MsgAnswer::Yes) << QVariant("Mine") << QVariant("Mine")
+            << changedText("The name of panel Panel A");
+        QTest::newRow("rename, theirs kept")
+            << "rename" << QVariant("Mine") << renamed << int(MsgAnswer::No) << QVariant("Theirs") << QVariant("Theirs")
+            << changedText("The name of panel Panel A");
+        QTest::newRow("rename, panel removed") << "rename" << QVariant("Mine") << panelGone << 0 << none << QVariant("")
+                                               << removedText("The panel Panel A");
+        QTest::newRow("picture, theirs kept")
+            << "picture" << QVariant("mine.png") << "UPDATE Tunnels SET TunnelPicture = 'theirs.png'"
+            << int(MsgAnswer::No) << QVariant("theirs.png") << QVariant("theirs.png")
+            << changedText("The picture of tunnel North Bore");
+        QTest::newRow("picture, tunnel removed") << "picture" << QVariant("mine.png") << tunnelGone << 0 << none
+                                                 << QVariant("bore.png") << removedText("The tunnel North Bore");
+        QTest::newRow("width, cancelled")
+            << "width" << QVariant("4") << "UPDATE Tunnels SET DrawWidth = 5" << int(MsgAnswer::Cancel) << QVariant(5)
+            << QVariant(1) << changedText("The border width of tunnel North Bore");
+        QTest::newRow("colour, theirs kept")
+            << "colour" << QVariant::fromValue(quint32(0x00ABCDEF)) << "UPDATE Tunnels SET TunnelForeground = 255"
+            << int(MsgAnswer::No) << QVariant(255) << QVariant(255) << changedText("The border colour of tunnel North Bore");
+        QTest::newRow("colour dialog cancelled writes nothing")
+            << "colour" << none << "UPDATE Tunnels SET TunnelForeground = 255" << 0 << QVariant(255) << QVariant(0)
+            << QString();
+        QTest::newRow("colour, tunnel removed") << "colour" << QVariant::fromValue(quint32(0x00ABCDEF)) << tunnelGone
+                                                << 0 << none << QVariant(0) << removedText("The tunnel North Bore");
+    }
+    void valuesAnotherUserChanged()
+    {
+        QFETCH(QString, command);
+        QFETCH(QVariant, input);
+        QFETCH(QString, other);
+        QFETCH(int, answer);
+        QFETCH(QVariant, stored);
+        QFETCH(QVariant, shown);
+        QFETCH(QString, message);
+        makePicture(QStringLiteral("mine.png"));
+        makePicture(QStringLiteral("theirs.png"));
+        frmTunnelSpecs* w = openTunnel();
+        // The other program saves while the window asks for the user's value.
+        QString shellError = QStringLiteral("not run");
+        const auto runOther = [&] {
+            shellError = RunSqliteShell(m_install->dbPath(), other.contains("%1") ? other.arg(m_panelA) : other);
+        };
+        m_prompt->handler = [&](const PromptCall& c) -> QVariant {
+            if (c.kind == PromptCall::Message)
+                return answer && c.buttons == MsgButtons::YesNoCancel ? QVariant(answer) : QVariant();
+            runOther();
+            return input;
+        };
+        const QMap<QString, QString> column{{"rename", "SELECT PanelName FROM Panels WHERE PanelID = ?"},
+                                            {"picture", "SELECT TunnelPicture FROM Tunnels WHERE TunnelID = ?"},
+                                            {"width", "SELECT DrawWidth FROM Tunnels WHERE TunnelID = ?"},
+                                            {"colour", "SELECT TunnelForeground FROM Tunnels WHERE TunnelID = ?"}};
+        if (command == QLatin1String("rename")) {
+            click(*w->ZVMap1, 1000, 1000);
+            w->cmdRename->click();
+        } else if (command == QLatin1String("picture")) {
+            runOther();
+            gChooserAnswer = input.toString();
+            w->cmdTImage->click();
+        } else if (command == QLatin1String("width")) {
+            w->cmdBorderWidth->click();
+        } else {
+            w->cmdColor->click();
+        }
+        QCOMPARE(shellError, QString());
+        QCOMPARE(m_prompt->messages(), message.isEmpty() ? QStringList() : QStringList{message});
+        const QVariant now = gConn.scalar(column.value(command),
+                                          {command == QLatin1String("rename") ? m_panelA : m_tunnel});
+        QCOMPARE(now.isNull() ? QString() : now.toString(), stored.isNull() ? QString() : stored.toString());
+        QCOMPARE(now.isNull(), stored.isNull());
+        if (command == QLatin1String("rename")) {
+            QCOMPARE(w->lblPanelName->text(), shown.toString());
+            QCOMPARE(onMap(*w->ZVMap1, m_panelA).isEmpty(), stored.isNull());
+        } else if (command == QLatin1String("picture")) {
+            QCOMPARE(w->ZVMap1->Image(), m_folder + shown.toString());
+        } else if (command == QLatin1String("width")) {
+            QCOMPARE(w->ZVMap1->DrawWidth(), qint16(shown.toInt()));
+        } else {
+            QCOMPARE(w->ZVMap1->ForeColor(), shown.toUInt());
+        }
     }
 
     // ------------------------------------------------------------ pop-up menu
