@@ -6,6 +6,7 @@
 #include "krverror.h"
 #include "lookups.h"
 #include "prompt.h"
+#include "savefile.h"
 #include "settings.h"
 
 #include <QDateTime>
@@ -38,20 +39,20 @@ QByteArray ErrorLogRecord(const QString& message, const QString& source, long nu
 
 void LogError(const QString& message, const QString& source, long number, const QString& description)
 {
+    QString logFailure;
     try {
-        QFile log(ProgramFile(QStringLiteral("err.log")));
         const QByteArray record = ErrorLogRecord(message, source, number, description, QDateTime::currentDateTime());
-        if (!log.open(QIODevice::WriteOnly | QIODevice::Append) || log.write(record) != record.size()) {
+        // A record that does not fit is taken back whole: the log keeps its old records intact.
+        if (!AppendToFile(ProgramFile(QStringLiteral("err.log")), record, &logFailure)) {
             // The log is lost, not the message: the user still sees it below.
-            std::fprintf(stderr, "krv: err.log cannot be written (%s): %s", qPrintable(log.errorString()),
-                         record.constData());
+            std::fprintf(stderr, "krv: %s\n%s", qPrintable(logFailure), record.constData());
         }
-        log.close();
     } catch (...) {
     }
     try {
         if (!message.isEmpty())
-            Prompt().message(message, kAppTitle, MsgIcon::None, MsgButtons::Ok, MsgAnswer::Ok);
+            Prompt().message(logFailure.isEmpty() ? message : message + QStringLiteral("\n\n") + logFailure, kAppTitle,
+                             MsgIcon::None, MsgButtons::Ok, MsgAnswer::Ok);
     } catch (...) {
     }
     RestoreDefaultCursor();

@@ -6,7 +6,8 @@
 // ---- Error log
 // Appends one record to err.log in the program folder, then shows the message (when not
 // empty) with the application title and puts the default cursor back. Never throws: when
-// err.log cannot be written the message is still shown.
+// err.log cannot take the record it keeps its old records whole, and the message is still
+// shown, with a paragraph naming err.log and why.
 void LogError(const QString& message, const QString& source);
 void LogError(const QString& message, const QString& source, const std::exception& error);
 void LogError(const QString& message, const QString& source, long number, const QString& description);

@@ -1,11 +1,12 @@
 #include "settings.h"
 
 #include "helpers.h"
+#include "savefile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStringDecoder>
 
@@ -43,6 +44,8 @@ struct IniLine {
 struct IniText {
     QList<IniLine> lines;
     QByteArray eol = "\n";  // for lines the program adds
+    QByteArray bytes;       // the file as read
+    bool exists = false;
 };
 
 bool readIni(const QString& file, IniText* out, QString* error)
@@ -56,6 +59,8 @@ bool readIni(const QString& file, IniText* out, QString* error)
         return false;
     }
     const QByteArray data = f.readAll();
+    out->bytes = data;
+    out->exists = true;
     if (data.contains("\r\n"))
         out->eol = "\r\n";
     qsizetype pos = 0;
@@ -207,19 +212,15 @@ bool WriteIniString(const QString& file, const QString& section, const QString& 
     for (const IniLine& line : std::as_const(ini.lines))
         bytes += line.bytes + line.end;
 
-    QSaveFile out(file);
+    // A write that changes nothing leaves the file alone.
+    if (ini.exists && bytes == ini.bytes)
+        return true;
     // An installed program's folder may take no new file while krv.ini itself is writable:
     // only there is the file written in place.
-    out.setDirectWriteFallback(true);
-    if (!out.open(QIODevice::WriteOnly)) {
+    QString failure;
+    if (!SaveFileBytes(file, bytes, &failure, true)) {
         if (error)
-            *error = QStringLiteral("%1 cannot be written: %2").arg(file, out.errorString());
-        return false;
-    }
-    out.write(bytes);
-    if (!out.commit()) {
-        if (error)
-            *error = QStringLiteral("%1 cannot be written: %2").arg(file, out.errorString());
+            *error = failure;
         return false;
     }
     return true;
@@ -238,25 +239,62 @@ QString IniProblem()
 
 static const QString kSection = QStringLiteral("KRV");
 
-QString IniGetDatabaseFile()
+namespace {
+
+// A path krv.ini gives without a folder of its own start ("ReportData.db", "Data/") is taken
+// from the program folder, so the folder may be moved or started from anywhere. One written on
+// another system ("D:\\Media\\", "\\\\server\\share") is left as it is.
+bool isRelativeIniPath(const QString& value)
 {
-    return ReadIniString(IniFilePath(), kSection, QStringLiteral("DatabaseFile"), ProgramFile(QStringLiteral("krv.db")));
+    return !value.isEmpty() && !value.startsWith(QLatin1Char('/')) && !value.startsWith(QLatin1Char('\\')) &&
+           !(value.size() >= 2 && value[1] == QLatin1Char(':'));
 }
+
+QString fromProgramFolder(const QString& value)
+{
+    if (!isRelativeIniPath(value))
+        return value;
+    QString path = QDir::cleanPath(ProgramFolder() + QLatin1Char('/') + value);
+    if ((value.endsWith(QLatin1Char('/')) || value.endsWith(QLatin1Char('\\'))) && !path.endsWith(QLatin1Char('/')) &&
+        !path.endsWith(QLatin1Char('\\')))
+        path += QLatin1Char('/');
+    return path;
+}
+
+QString iniPath(const QString& key, const QString& fallback)
+{
+    return fromProgramFolder(ReadIniString(IniFilePath(), kSection, key, fallback));
+}
+
+}  // namespace
+
+QString IniGetDatabaseFile() { return iniPath(QStringLiteral("DatabaseFile"), ProgramFile(QStringLiteral("krv.db"))); }
 
 bool IniSetDatabaseFile(const QString& path, QString* error)
 {
-    return WriteIniString(IniFilePath(), kSection, QStringLiteral("DatabaseFile"), path, error);
+    const QString key = QStringLiteral("DatabaseFile");
+    const QString stored = ReadIniString(IniFilePath(), kSection, key, QString());
+    // The file krv.ini names already, however it names it: nothing to write.
+    if (!stored.isEmpty() && QDir::cleanPath(fromProgramFolder(stored)) == QDir::cleanPath(path))
+        return true;
+    // A user who named the database relatively keeps doing so for a file in the program folder.
+    QString value = path;
+    if (isRelativeIniPath(stored)) {
+        const QString relative = QDir(ProgramFolder()).relativeFilePath(path);
+        if (relative != QLatin1String("..") && !relative.startsWith(QLatin1String("../")) && QDir::isRelativePath(relative))
+            value = relative;
+    }
+    return WriteIniString(IniFilePath(), kSection, key, value, error);
 }
 
 QString IniGetReportRatingsFile()
 {
-    return ReadIniString(IniFilePath(), kSection, QStringLiteral("ReportRatingsFile"),
-                         ProgramFile(QStringLiteral("ReportData.db")));
+    return iniPath(QStringLiteral("ReportRatingsFile"), ProgramFile(QStringLiteral("ReportData.db")));
 }
 
 QString IniGetSystemPath()
 {
-    QString path = ReadIniString(IniFilePath(), kSection, QStringLiteral("SystemPath"), ProgramFile(QStringLiteral("Data/")));
+    QString path = iniPath(QStringLiteral("SystemPath"), ProgramFile(QStringLiteral("Data/")));
     if (!path.endsWith('/') && !path.endsWith('\\'))
         path += QLatin1Char('/');
     return path;

@@ -126,6 +126,11 @@ bool frmSyncData::SYNCHRONIZE(const QString& replicaPath)
         result = false;
         LogFieldError(QString(), objectName(), e);
     }
+    // The log keeps its old lines whole; the user learns why this exchange is missing from it.
+    if (Synch && !Synch->LogFileProblem().isEmpty())
+        MsgBox(QStringLiteral("The exchange could not be recorded in the replica log.") + QLatin1Char('\n') +
+                   Synch->LogFileProblem(),
+               MsgButtons::Ok, MsgIcon::Warning);
     if (Synch) {
         try {
             Synch->setRunning(false);

@@ -9,6 +9,7 @@
 #include "helpers.h"
 #include "modkrv.h"
 #include "prompt.h"
+#include "savefile.h"
 #include "settings.h"
 #include "uihelpers.h"
 
@@ -26,7 +27,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -457,14 +457,16 @@ void frmSyncFS::writeSyncLog()
         QFile current(path);
         if (current.exists()) {
             if (!current.open(QIODevice::ReadOnly))
-                throw KrvError(ErrNo::PermissionDenied, current.errorString());
+                throw KrvError(ErrNo::PermissionDenied, QStringLiteral("The file %1 could not be read: %2.")
+                                                            .arg(QDir::toNativeSeparators(path), current.errorString()));
             old = current.readAll();
             current.close();
         }
-        QSaveFile out(path);
-        if (!out.open(QIODevice::WriteOnly) || out.write(old) != old.size() || out.write(block) != block.size() ||
-            !out.commit())
-            throw KrvError(ErrNo::PermissionDenied, out.errorString());
+        QString failure;
+        if (!SaveFileBytes(path, old + block, &failure))
+            throw KrvError(ErrNo::PermissionDenied, failure);
+    } catch (const KrvError& e) {
+        LogError(QStringLiteral("Error writing to SyncLog") + QLatin1Char('\n') + e.description(), objectName(), e);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error writing to SyncLog"), objectName(), e);
     }

@@ -9,7 +9,9 @@
 #include "lookups.h"
 #include "modkrv.h"
 #include "picturetypes.h"
+#include "printfile.h"
 #include "prompt.h"
+#include "savefile.h"
 #include "uihelpers.h"
 #include "zvmap.h"
 
@@ -456,14 +458,15 @@ void frmImages::cmdPrint_Click()
         if (!Prompt().printSetup(&printer, QStringLiteral("Print")))
             return;
         WaitCursor wait;
+        PrintFile out(printer);  // before the painter: the file is checked once the painter ended
         QPainter painter;
         if (!painter.begin(&printer))
             throw KrvError(482, QStringLiteral("Printer error"));
         const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
         PrintImagePage(painter, page.size(), printer.resolution(), tunnel, panel, element, year);
-        painter.end();
+        out.finish(painter.end());
     } catch (const std::exception& e) {
-        LogError(QStringLiteral("Error: Unable to print Image"), kSource, e);
+        LogError(WithFileReason(QStringLiteral("Error: Unable to print Image"), e), kSource, e);
     }
 }
 

@@ -8,8 +8,10 @@
 #include "krverror.h"
 #include "lookups.h"
 #include "modkrv.h"
+#include "printfile.h"
 #include "prompt.h"
 #include "reportlayout.h"
+#include "savefile.h"
 #include "uihelpers.h"
 #include "zvmap.h"
 
@@ -25,6 +27,7 @@
 
 #include <limits>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -612,6 +615,8 @@ void frmPrintKeyplan::CustomTab(KeyplanTarget& t, const QString& caption, qint32
 void frmPrintKeyplan::cmdPrint_Click()
 {
     QPrinter& printer = CurrentPrinter();
+    // The file a printer writes outlives the painter: it is checked once the painter ended.
+    std::optional<PrintFile> out;
     std::unique_ptr<KeyplanTarget> target;
     try {
         const QString device = printer.printerName();
@@ -620,9 +625,12 @@ void frmPrintKeyplan::cmdPrint_Click()
             return;
         {
             WaitCursor wait;
+            out.emplace(printer);
             target = std::make_unique<KeyplanTarget>(&printer);
             OutputRun(*target);
             target->EndDoc();
+            out->finish();
+            out.reset();
         }
         // The dialog chose the printer for this job only.
         printer.setPrinterName(device);
@@ -632,8 +640,10 @@ void frmPrintKeyplan::cmdPrint_Click()
     } catch (const std::exception& e) {
         if (target)
             target->Abort();
+        target.reset();
+        out.reset();
         LogError(PrinterError(e) ? QStringLiteral("Error printing keyplan data.  Check to make sure a printer is attached.")
-                                 : QStringLiteral("Error: Unable to print Keyplan"),
+                                 : WithFileReason(QStringLiteral("Error: Unable to print Keyplan"), e),
                  kSource, e);
         Unload();
     }

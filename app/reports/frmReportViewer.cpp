@@ -6,6 +6,7 @@
 #include "modkrv.h"
 #include "prompt.h"
 #include "reportprogress.h"
+#include "savefile.h"
 #include "uihelpers.h"
 
 #include <QAction>
@@ -415,7 +416,7 @@ void frmReportViewer::cmdPrint_Click()
         RestoreDefaultCursor();
     } catch (const std::exception& e) {
         RestoreDefaultCursor();
-        LogError(QStringLiteral("Error printing report."), kSource, e);
+        LogError(WithFileReason(QStringLiteral("Error printing report."), e), kSource, e);
     }
 }
 
@@ -439,6 +440,6 @@ void frmReportViewer::cmdExport_Click()
         RestoreDefaultCursor();  // nothing written; the user knows why
     } catch (const std::exception& e) {
         RestoreDefaultCursor();
-        LogError(QStringLiteral("Error exporting report."), kSource, e);
+        LogError(WithFileReason(QStringLiteral("Error exporting report."), e), kSource, e);
     }
 }

@@ -3,14 +3,15 @@
 #include "frmPrintKeyplanTarget.h"
 #include "helpers.h"
 #include "krverror.h"
+#include "printfile.h"
 #include "reportprogress.h"
+#include "savefile.h"
 
 #include <QFontMetricsF>
 #include <QHash>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -892,7 +893,8 @@ int PaintAll(const Report& report, QPagedPaintDevice& device, double resolution,
             device.newPage();
         PaintPage(report, page, painter, resolution / 1440.0);
     });
-    painter.end();
+    if (!painter.end())
+        throw KrvError(482, QStringLiteral("Printer error."));
     return pages;
 }
 
@@ -900,9 +902,11 @@ int PaintAll(const Report& report, QPagedPaintDevice& device, double resolution,
 
 int WriteReportPdf(const Report& report, const QString& path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw KrvError(75, QStringLiteral("Path/File access error: %1").arg(file.errorString()));
+    // Checked whole before it takes the name: a full disk leaves the old file, never a cut one.
+    SaveFile file(path);
+    file.setExpectPdf(true);
+    if (!file.open())
+        throw FileWriteError(file.failureText());
     int pages = 0;
     {
         QPdfWriter pdf(&file);
@@ -913,7 +917,7 @@ int WriteReportPdf(const Report& report, const QString& path)
         pages = PaintAll(report, pdf, pdf.resolution(), QStringLiteral("Writing the PDF file..."));
     }
     if (!file.commit())
-        throw KrvError(75, QStringLiteral("Path/File access error: %1").arg(file.errorString()));
+        throw FileWriteError(file.failureText());
     return pages;
 }
 
@@ -927,8 +931,11 @@ int PrintReport(const Report& report, QPrinter& printer)
         ~FullPage() { p.setFullPage(was); }
     } fullPage(printer);
     printer.setDocName(report.title);
+    PrintFile file(printer);
     try {
-        return PaintAll(report, printer, printer.resolution(), QStringLiteral("Printing the report..."));
+        const int pages = PaintAll(report, printer, printer.resolution(), QStringLiteral("Printing the report..."));
+        file.finish();
+        return pages;
     } catch (const ReportCancelled&) {
         printer.abort();
         throw;

@@ -7,6 +7,7 @@
 #include "prompt.h"
 #include "settings.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 frmLocateDb::frmLocateDb() : KrvForm<QWidget>(QStringLiteral("frmLocateDb"))
@@ -45,10 +46,13 @@ frmLocateDb::frmLocateDb() : KrvForm<QWidget>(QStringLiteral("frmLocateDb"))
     }
 
     // A krv.ini that cannot be written must not throw away a good choice: the file is
-    // used for this run and the failure goes to the log.
+    // used for this run, krv.ini keeps its old settings, and the user is told why.
     QString error;
     if (!IniSetDatabaseFile(path, &error))
-        LogError(QString(), objectName(), ErrNo::PermissionDenied, error);
+        LogError(QStringLiteral("The database %1 is used for this run only: its place could not be stored.")
+                         .arg(QDir::toNativeSeparators(path)) +
+                     QLatin1Char('\n') + error,
+                 objectName(), ErrNo::PermissionDenied, error);
     gDbPath = path;
     gDbFolder = GetFolderPart(path);
     m_found = true;

@@ -314,6 +314,10 @@ public:
     void setInternetServer(const QString& value);
     QString LogFile();
     void setLogFile(const QString& path);
+    // Why the last SynchDirect could not add its line to LogFile, naming the file ("The file ... could not be
+    // written: the disk is full."); empty when it did. The log keeps its old lines whole either way, and the
+    // exchange's own result does not depend on it.
+    QString LogFileProblem() const { return m_logFileProblem; }
     void MakeReplica(const QString& NewReplicaName, const QString& NewReplicaDescription = QString(),
                      InOut<std::int32_t> NewReplicaPriority = std::int32_t(-1), bool PartialReplica = false,
                      bool ReadOnly = false, bool PreventDeletes = false,
@@ -425,6 +429,7 @@ private:
     QString m_systemDb;
     QString m_uid;
     QString m_password;
+    QString m_logFileProblem;
     bool m_running = false;
     std::shared_ptr<Replicas> m_managedReplicas;
     std::shared_ptr<Replicas> m_replicaSet;

@@ -848,8 +848,10 @@ bool Synchronizer::SynchDirect(const QString& ReplicaName, std::int32_t SynchTyp
         RaiseCode(5001);
     SetProgressCallback(true);
     const std::int32_t session = EnsureJetSession();
+    m_logFileProblem.clear();
     const JetResult result =
         m_engine->ReplSynchDirect(session, m_databaseName, ReplicaName, exchangeBits(SynchType));
+    m_logFileProblem = m_engine->LastLogProblem(session);
     SetProgressCallback(false);
     try {
         CheckJetError(result);

@@ -1,6 +1,7 @@
 #include "db.h"
 #include "krverror.h"
 #include "modkrv.h"
+#include "savefile.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 #include "uihelpers.h"
@@ -63,13 +64,32 @@ private slots:
         QCOMPARE(prompt.messages(), (QStringList{"Unable to launch KRV.", "Oops"}));
     }
 
+    // A log that cannot take the record (a folder in its place; a full disk, through the write
+    // seam) keeps its old records whole; the message is still shown, and says why the log lacks it.
+    void unwritableLogStillShowsTheMessage_data()
+    {
+        QTest::addColumn<bool>("fullDisk");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("a folder in its place") << false << "a folder has that name";
+        QTest::newRow("a full disk") << true << "the disk is full";
+    }
     void unwritableLogStillShowsTheMessage()
     {
+        QFETCH(bool, fullDisk);
+        QFETCH(QString, reason);
         ScriptedPrompt prompt;
-        // A folder in the log's place cannot be appended to, whoever runs the test.
-        QVERIFY(QDir(m_install->folder()).mkdir("err.log"));
-        LogError("Error deleting panel", "frmTunnelSpecs", 1, "x");
-        QCOMPARE(prompt.messages(), QStringList{"Error deleting panel"});
+        if (fullDisk)
+            LogError(QString(), "frmTunnelSpecs", 1, "an earlier record");
+        else
+            QVERIFY(QDir(m_install->folder()).mkdir("err.log"));
+        const QByteArray before = m_install->read("err.log");
+        {
+            WriteFault fault("err.log", 30);
+            LogError("Error deleting panel", "frmTunnelSpecs", 1, "x");
+        }
+        QCOMPARE(prompt.messages(), QStringList{"Error deleting panel\n\nThe file " + m_install->file("err.log") +
+                                                " could not be written: " + reason + "."});
+        QCOMPARE(m_install->read("err.log"), before);
     }
 
 private:

@@ -1,3 +1,4 @@
+#include "savefile.h"
 #include "settings.h"
 #include "testinstall.h"
 #include "uihelpers.h"
@@ -6,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -221,6 +223,99 @@ private slots:
         QCOMPARE(IniGetDatabaseFile(), QString("/located/krv.db"));
         QVERIFY(!madeNew);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"krv.ini"});
+    }
+
+    // A full disk (through the write seam) keeps krv.ini's old bytes, whether it is written
+    // through a temporary file or in place in a read-only folder, and says which file and why.
+    void iniOnAFullDiskKeepsItsOldBytes_data()
+    {
+        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::newRow("through a temporary file") << false;
+        QTest::newRow("in place in a read-only folder") << true;
+    }
+    void iniOnAFullDiskKeepsItsOldBytes()
+    {
+        QFETCH(bool, readOnlyFolder);
+        const QString folder = m_install->folder();
+        const QByteArray before = "[KRV]\r\nDatabaseFile=/old.db\r\nSystemPath=/m/\r\n";
+        m_install->write("krv.ini", before);
+        QString error;
+        bool written = true;
+        if (readOnlyFolder)
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        {
+            PermissionsBind bind;
+            if (readOnlyFolder && QFileInfo(folder).isWritable()) {
+                QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+                QSKIP("the folder's permissions do not bind here");
+            }
+            // Room for part of the new text only.
+            WriteFault fault("krv.ini", 20);
+            written = IniSetDatabaseFile("/a/much/longer/path/to/the/located/krv.db", &error);
+        }
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(!written);
+        QCOMPARE(error, "The file " + m_install->file("krv.ini") + " could not be written: the disk is full.");
+        QCOMPARE(m_install->read("krv.ini"), before);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"krv.ini"});
+    }
+
+    // A relative path is taken from the program folder, not from the current folder; one written
+    // on another system stays as written.
+    void relativePathsAreTakenFromTheProgramFolder_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QString>("underProgram");  // "" when the value stays as written
+        QTest::newRow("a file name") << QByteArray("ReportData.db") << "ReportData.db";
+        QTest::newRow("a subfolder") << QByteArray("field/KRV_Replica.db") << "field/KRV_Replica.db";
+        QTest::newRow("dot and dot-dot") << QByteArray("./field/../field/x.db") << "field/x.db";
+        QTest::newRow("absolute") << QByteArray("/srv/krv/x.db") << "";
+        QTest::newRow("drive letter") << QByteArray("D:\\krv\\x.db") << "";
+        QTest::newRow("network share") << QByteArray("\\\\server\\krv\\x.db") << "";
+    }
+    void relativePathsAreTakenFromTheProgramFolder()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(QString, underProgram);
+        QTemporaryDir elsewhere;
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(elsewhere.path()));
+        m_install->write("krv.ini", "[KRV]\nDatabaseFile=" + value + "\nReportRatingsFile=" + value + "\nSystemPath=" +
+                                        value + "/\n");
+        const QString expected = underProgram.isEmpty() ? QString::fromUtf8(value)
+                                                        : m_install->folder() + "/" + underProgram;
+        const QString database = IniGetDatabaseFile();
+        const QString report = IniGetReportRatingsFile();
+        const QString media = IniGetSystemPath();
+        QDir::setCurrent(cwd);
+        QCOMPARE(database, expected);
+        QCOMPARE(report, expected);
+        QCOMPARE(media, expected + "/");
+    }
+
+    // The program writes back only its own line: the user's relative lines stay as typed. A file
+    // located in the program folder is stored relatively when krv.ini named the database so, and
+    // the file krv.ini names already is no change at all.
+    void writingBackKeepsTheRelativeText()
+    {
+        const QByteArray before = "[KRV]\r\nDatabaseFile=old.db\r\nReportRatingsFile=ReportData.db\r\n"
+                                  "SystemPath=Data/\r\n";
+        m_install->write("krv.ini", before);
+        const ino_t first = inodeOf(m_install->file("krv.ini"));
+        QVERIFY(IniSetDatabaseFile(m_install->file("old.db")));
+        QCOMPARE(inodeOf(m_install->file("krv.ini")), first);  // not written again
+
+        QVERIFY(IniSetDatabaseFile(m_install->file("field/located.db")));
+        QByteArray expected = before;
+        expected.replace("DatabaseFile=old.db", "DatabaseFile=field/located.db");
+        QCOMPARE(m_install->read("krv.ini"), expected);
+        QCOMPARE(IniGetDatabaseFile(), m_install->file("field/located.db"));
+
+        QVERIFY(IniSetDatabaseFile("/elsewhere/krv.db"));
+        expected.replace("DatabaseFile=field/located.db", "DatabaseFile=/elsewhere/krv.db");
+        QCOMPARE(m_install->read("krv.ini"), expected);
+        QCOMPARE(IniGetReportRatingsFile(), m_install->file("ReportData.db"));
+        QCOMPARE(IniGetSystemPath(), m_install->file("Data/"));
     }
 
     void placementRoundTrip()

@@ -17,6 +17,7 @@
 #include "interruptedwrite.h"
 #include "frmSystem.h"
 #include "helpers.h"
+#include "savefile.h"
 #include "dbusers.h"
 #include "dbsystem.h"
 #include "demodata.h"
@@ -284,6 +285,32 @@ private slots:
         QVERIFY2(exchanges[1].contains("Field.db") && exchanges[1].contains("completed"), qPrintable(exchanges[1]));
         // The grid is ready for the next run.
         QCOMPARE(w->msfReport->rowCount(), 0);
+    }
+
+    // A sync log with no room for the run's records (through the write seam) keeps its old
+    // records whole; the run goes on, and the user learns which file and why.
+    void aFullDiskKeepsTheSyncLog()
+    {
+        makeReplica();
+        auto* w = screen(m_replica);
+        w->cmdSync_Click();
+        verifyIdle(w, kSucceeded);
+        const QByteArray before = m_master->install.read(kSyncLogName);
+        QVERIFY(!before.isEmpty());
+        m_prompt->calls.clear();
+        writeFile(m_master->data + "/North/2024/photo/new.jpg", "new");
+        {
+            WriteFault fault(kSyncLogName, 100);
+            w->cmdSync_Click();
+        }
+        verifyIdle(w, kSucceeded);
+        QCOMPARE(m_prompt->messages(), QStringList{"Error writing to SyncLog\nThe file " +
+                                                   m_master->install.file(kSyncLogName) +
+                                                   " could not be written: the disk is full."});
+        QCOMPARE(m_master->install.read(kSyncLogName), before);
+        QVERIFY(tree(m_stick + "/North/2024").contains("photo/new.jpg"));
+        QCOMPARE(QDir(m_master->install.folder()).entryList({kSyncLogName + "*"}, QDir::Files | QDir::Hidden),
+                 QStringList{kSyncLogName});
     }
 
     // Clicks while a run lets events through start nothing, and the window stays; the run

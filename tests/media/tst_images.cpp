@@ -6,6 +6,7 @@
 #include "frmImages.h"
 #include "modkrv.h"
 #include "picturebomb.h"
+#include "savefile.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 #include "zvmap.h"
@@ -455,6 +456,21 @@ private slots:
         QVERIFY(out.open(QIODevice::ReadOnly));
         QVERIFY(out.read(4) == "%PDF");
         QVERIFY(out.size() > 1000);
+        out.close();
+
+        // A disk with room for 95 % of the page (through the write seam): the page printed
+        // before stays whole, no cut file is left, and the message says which file and why.
+        const QByteArray before = f.install.read(QStringLiteral("page.pdf"));
+        {
+            WriteFault fault(QStringLiteral("page.pdf"), before.size() * 95 / 100);
+            f.prompt.answers.enqueue(true);
+            v->mnuPrint->trigger();
+        }
+        QCOMPARE(f.prompt.messages(), QStringList{"Error: Unable to print Image\nThe file " + pdf +
+                                                  " could not be written: the disk is full."});
+        QCOMPARE(f.install.read(QStringLiteral("page.pdf")), before);
+        QCOMPARE(QDir(f.install.folder()).entryList({QStringLiteral("page.pdf*")}, QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("page.pdf")});
     }
 
     void narrowWindowIsWidenedAgain()

@@ -1,7 +1,8 @@
 // `cmake --install` makes a program folder that is carried elsewhere: installed into one
 // folder, moved to another (the build tree still there, so a path into it would hide the
-// fault), it finds its libraries beside itself, starts as far as the logon, and a report is
-// built there with the field krv.ini the README's field step writes.
+// fault), it finds its libraries beside itself, starts as far as the logon from another
+// working folder, and a report is built there with the field krv.ini the README's field step
+// writes, whose relative paths are taken from the program folder.
 #include "db.h"
 #include "demodata.h"
 #include "globals.h"
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -56,6 +58,12 @@ QByteArray readmeIni(const QString& field, const QString& program, bool namesRep
     return ini;
 }
 
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 void writeIni(const QString& folder, const QByteArray& ini)
 {
     QFile file(folder + QStringLiteral("/krv.ini"));
@@ -82,6 +90,25 @@ private:
     QString m_demo;
     QString m_field;  // the field folder the README's krv.ini names
 
+    // Writes the moved folder's krv.ini: as the README writes it ("readme"), without its
+    // ReportData.db line ("no report line"), or with every path relative, the field folder
+    // inside the program folder ("relative"). The database it names.
+    QString writeFieldIni(const QString& kind)
+    {
+        if (kind != QLatin1String("relative")) {
+            writeIni(m_folder, readmeIni(m_field, m_folder, kind == QLatin1String("readme")));
+            return m_field + QStringLiteral("/KRV_Replica_11_12_2026.db");
+        }
+        const QString db = m_folder + QStringLiteral("/field/KRV_Replica_11_12_2026.db");
+        if (!QFileInfo::exists(db)) {
+            QDir().mkpath(m_folder + QStringLiteral("/field"));
+            QFile::copy(m_field + QStringLiteral("/KRV_Replica_11_12_2026.db"), db);
+        }
+        writeIni(m_folder, "[KRV]\nDatabaseFile=field/KRV_Replica_11_12_2026.db\nSystemPath=field/\n"
+                           "ReportRatingsFile=ReportData.db\nDataCollector=Yes\n");
+        return db;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -104,7 +131,7 @@ private slots:
         m_field = m_demo + QStringLiteral("/Data");
         QVERIFY(QFile::copy(m_demo + QStringLiteral("/krv.db"), m_field + QStringLiteral("/KRV_Replica_11_12_2026.db")));
         const QByteArray ini = readmeIni(m_field, m_folder, true);
-        QVERIFY2(ini.contains("ReportRatingsFile=" + m_folder.toUtf8() + "/ReportData.db\n"), ini.constData());
+        QVERIFY2(ini.contains("ReportRatingsFile=ReportData.db\n"), ini.constData());
         QVERIFY2(ini.contains("DatabaseFile=" + m_field.toUtf8() + "/KRV_Replica_11_12_2026.db\n"), ini.constData());
     }
 
@@ -150,11 +177,20 @@ private slots:
             }
     }
 
-    // Started from the moved folder with no library path of its own, the program checks and
-    // opens the tunnel database its krv.ini names and waits at the logon: no error logged.
+    // Started from another working folder with no library path of its own, the moved program
+    // checks and opens the tunnel database its krv.ini names (relatively: in the program folder)
+    // and waits at the logon: no error logged.
+    void theMovedProgramStarts_data()
+    {
+        QTest::addColumn<QString>("ini");
+        QTest::newRow("the README's krv.ini") << "readme";
+        QTest::newRow("every path relative") << "relative";
+    }
     void theMovedProgramStarts()
     {
-        writeIni(m_folder, readmeIni(m_field, m_folder, true));
+        QFETCH(QString, ini);
+        const QString database = writeFieldIni(ini);
+        QVERIFY(QFileInfo::exists(database));
         QProcess krv;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("LD_LIBRARY_PATH"));
@@ -163,7 +199,7 @@ private slots:
         krv.setWorkingDirectory(m_dir.path());
         krv.start(m_folder + QStringLiteral("/krv"));
         QVERIFY(krv.waitForStarted());
-        const QString db = QFileInfo(m_field + QStringLiteral("/KRV_Replica_11_12_2026.db")).canonicalFilePath();
+        const QString db = QFileInfo(database).canonicalFilePath();
         QTRY_VERIFY_WITH_TIMEOUT(krv.state() != QProcess::Running || holdsOpen(krv.processId(), db), 20000);
         QVERIFY2(krv.state() == QProcess::Running, krv.readAllStandardError().constData());
         QTest::qWait(500);
@@ -178,19 +214,35 @@ private slots:
     }
 
     // The element condition report is built and its working database compacted afterwards,
-    // in the moved folder, whether krv.ini names the working database or leaves it beside the
-    // program.
+    // in the moved folder, whether krv.ini names the working database relatively (as the README
+    // writes it), leaves it beside the program, or names every path relatively (the field
+    // folder inside the program folder). The program runs from another working folder, which
+    // holds a ReportData.db of its own that is no database: relative paths never reach it.
     void aReportIsBuiltInTheMovedFolder_data()
     {
-        QTest::addColumn<bool>("namesReportFile");
-        QTest::newRow("krv.ini names ReportData.db, as the README writes it") << true;
-        QTest::newRow("ReportData.db beside the program") << false;
+        QTest::addColumn<QString>("ini");
+        QTest::newRow("krv.ini names ReportData.db relatively, as the README writes it") << "readme";
+        QTest::newRow("ReportData.db beside the program") << "no report line";
+        QTest::newRow("every path relative") << "relative";
     }
     void aReportIsBuiltInTheMovedFolder()
     {
-        QFETCH(bool, namesReportFile);
+        QFETCH(QString, ini);
         ScriptedPrompt prompt;
-        writeIni(m_folder, readmeIni(m_field, m_folder, namesReportFile));
+        QVERIFY(QFileInfo::exists(writeFieldIni(ini)));
+        const QByteArray iniBytes = readFile(m_folder + QStringLiteral("/krv.ini"));
+        const QString elsewhere = m_dir.filePath(QStringLiteral("elsewhere"));
+        QVERIFY(QDir().mkpath(elsewhere));
+        writeIni(elsewhere, "not krv's");
+        QFile decoy(elsewhere + QStringLiteral("/ReportData.db"));
+        QVERIFY(decoy.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        decoy.write("Minutes of the meeting, not a database.\n");
+        decoy.close();
+        const QByteArray decoyIni = readFile(elsewhere + QStringLiteral("/krv.ini"));
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(elsewhere));
+        auto back = qScopeGuard([&] { QDir::setCurrent(cwd); });
+
         SetProgramFolder(m_folder);
         QCOMPARE(QFileInfo(IniGetReportRatingsFile()).canonicalFilePath(),
                  QFileInfo(m_folder + QStringLiteral("/ReportData.db")).canonicalFilePath());
@@ -212,6 +264,33 @@ private slots:
         QCOMPARE(prompt.messages(), QStringList());
         QVERIFY(!QFileInfo::exists(m_folder + QStringLiteral("/err.log")));
         gConn.close();
+        // Nothing was made in the working folder, and krv.ini keeps the user's text.
+        QStringList there = QDir(elsewhere).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        there.sort();
+        QCOMPARE(there, (QStringList{QStringLiteral("ReportData.db"), QStringLiteral("krv.ini")}));
+        QCOMPARE(readFile(elsewhere + QStringLiteral("/krv.ini")), decoyIni);
+        QCOMPARE(readFile(m_folder + QStringLiteral("/krv.ini")), iniBytes);
+    }
+
+    // The locate dialog's choice written back into the field krv.ini: its own line only, the
+    // user's relative ReportData.db kept as typed.
+    void theWrittenBackIniKeepsTheRelativeText()
+    {
+        ScriptedPrompt prompt;
+        const QByteArray ini = readmeIni(m_field, m_folder, true);
+        writeIni(m_folder, ini);
+        SetProgramFolder(m_folder);
+        const QString moved = m_dir.filePath(QStringLiteral("stick/KRV_Replica_11_12_2026.db"));
+        QVERIFY(QDir().mkpath(QFileInfo(moved).absolutePath()));
+        QFile::remove(moved);
+        QVERIFY(QFile::copy(m_field + QStringLiteral("/KRV_Replica_11_12_2026.db"), moved));
+        QString error;
+        QVERIFY2(IniSetDatabaseFile(moved, &error), qPrintable(error));
+        QByteArray expected = ini;
+        expected.replace("DatabaseFile=" + m_field.toUtf8() + "/KRV_Replica_11_12_2026.db",
+                         "DatabaseFile=" + moved.toUtf8());
+        QCOMPARE(readFile(m_folder + QStringLiteral("/krv.ini")), expected);
+        QVERIFY(expected.contains("ReportRatingsFile=ReportData.db\n"));
     }
 };
 

@@ -112,6 +112,37 @@ private slots:
         QCOMPARE(s.HistoryItems()->Item(1)->Conflicts(), 0);
     }
 
+    // A log with no room for the exchange's line (through the log seam) keeps its old lines whole;
+    // the exchange is done all the same, and the host learns which file and why.
+    void aFullLogKeepsItsOldLines()
+    {
+        const QString master = tunnelDb("logged.db");
+        const QString replica = m_dir.filePath("logged-field.db");
+        const QString log = m_dir.filePath("full/KRV_ReplicaLog.txt");
+        QVERIFY(QDir().mkpath(m_dir.filePath("full")));
+        Synchronizer s;
+        s.setLogFile(log);
+        s.setDatabaseName(master);
+        s.MakeReplica(replica, "Field");
+        QVERIFY(s.SynchDirect(replica));
+        QCOMPARE(s.LogFileProblem(), QString());
+        const QByteArray before = fileBytes(log);
+        QVERIFY(!before.isEmpty());
+        one(replica, "UPDATE Panels SET PanelName = 'field' WHERE PanelID = 1");
+        Store::setLogRoom(10);
+        const bool done = s.SynchDirect(replica);
+        Store::setLogRoom(-1);
+        QVERIFY(done);
+        QCOMPARE(one(master, "SELECT PanelName FROM Panels WHERE PanelID = 1"), QString("field"));
+        QCOMPARE(fileBytes(log), before);
+        QCOMPARE(s.LogFileProblem(), "The file " + log + " could not be written: the disk is full.");
+        QCOMPARE(QDir(m_dir.filePath("full")).entryList(QDir::Files | QDir::Hidden), QStringList{"KRV_ReplicaLog.txt"});
+        // The next exchange that fits is logged, and nothing is left to tell.
+        QVERIFY(s.SynchDirect(replica));
+        QCOMPARE(s.LogFileProblem(), QString());
+        QVERIFY(fileBytes(log).startsWith(before) && fileBytes(log).size() > before.size());
+    }
+
     // An exchange the engine refuses raises an error that says why, not only that it failed.
     void aRefusedExchangeSaysWhy()
     {

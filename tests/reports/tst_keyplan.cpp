@@ -11,6 +11,7 @@
 #include "frmPrintKeyplan.h"
 #include "frmPrintPreview.h"
 #include "helpers.h"
+#include "savefile.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 #include "zvmap.h"
@@ -23,6 +24,7 @@
 #include <QPageSize>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -926,16 +928,49 @@ private slots:
         QVERIFY(!IsFormLoaded(QStringLiteral("frmPrintKeyplan")));
     }
 
-    void print_printerFailure()
+    // A file the printer cannot write (a missing folder; a full disk with room for 95 % of the
+    // sheet, through the write seam) is told with its reason; the old file stays whole and no cut
+    // file is left beside it.
+    void print_fileNotWritten_data()
     {
-        CurrentPrinter().setOutputFileName(m_install->file(QStringLiteral("no/such/folder/out.pdf")));
-        Caller c = makeCaller(QStringLiteral("frmDataView"), 1);
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing folder") << "no/such/folder/out.pdf" << "the folder does not exist";
+        QTest::newRow("full disk") << "sheet.pdf" << "the disk is full";
+    }
+    void print_fileNotWritten()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        const QString pdf = m_install->file(name);
+        CurrentPrinter().setOutputFileName(pdf);
+        qint64 size = 0;
+        if (reason == "the disk is full") {
+            Caller once = makeCaller(QStringLiteral("frmDataView"), 3);
+            frmPrintKeyplan* first = open(once, m_id1, m_id2);
+            m_prompt->answers.enqueue(true);
+            QTest::mouseClick(first->cmdPrint, Qt::LeftButton);
+            size = QFileInfo(pdf).size();
+            QVERIFY(size > 0);
+            m_install->write(name, "the old sheet");
+        }
+        const QString folder = QFileInfo(pdf).absolutePath();
+        const QStringList before = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        Caller c = makeCaller(QStringLiteral("frmDataView"), 3);
         frmPrintKeyplan* k = open(c, m_id1, m_id2);
         m_prompt->answers.enqueue(true);
-        QTest::mouseClick(k->cmdPrint, Qt::LeftButton);
-        QCOMPARE(m_prompt->messages(),
-                 QStringList{QStringLiteral("Error printing keyplan data.  Check to make sure a printer is attached.")});
+        {
+            WriteFault fault(QStringLiteral("sheet.pdf"), size * 95 / 100);
+            QTest::mouseClick(k->cmdPrint, Qt::LeftButton);
+        }
+        QCOMPARE(m_prompt->messages(), QStringList{"Error: Unable to print Keyplan\nThe file " + pdf +
+                                                   " could not be written: " + reason + "."});
         QVERIFY(!IsFormLoaded(QStringLiteral("frmPrintKeyplan")));
+        QCOMPARE(QDir(folder).entryList({QFileInfo(pdf).fileName() + "*"}, QDir::Files | QDir::Hidden),
+                 before.filter(QFileInfo(pdf).fileName()));
+        if (size > 0)
+            QCOMPARE(m_install->read(name), QByteArray("the old sheet"));
+        QCOMPARE(CurrentPrinter().outputFileName(), pdf);
     }
 };
 

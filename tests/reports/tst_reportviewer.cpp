@@ -6,6 +6,7 @@
 #include "frmReportViewer.h"
 #include "reportlayouts.h"
 #include "reportsforms.h"
+#include "savefile.h"
 #include "scriptedprogress.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
@@ -13,6 +14,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -274,10 +276,53 @@ private slots:
         QCOMPARE(saves[0].initial, QStringLiteral("Lines.pdf"));
         QCOMPARE(PdfPages(path + QStringLiteral(".pdf")), 3);
 
-        // A folder that cannot be written to is reported.
+        // A folder that cannot be written to is reported, and why.
         m_prompt->answerText(m_install->file(QStringLiteral("missing/out.pdf")));
         v->cmdExport->click();
-        QCOMPARE(m_prompt->messages(), QStringList{"Error exporting report."});
+        QCOMPARE(m_prompt->messages(), QStringList{"Error exporting report.\nThe file " +
+                                                   m_install->file(QStringLiteral("missing/out.pdf")) +
+                                                   " could not be written: the folder does not exist."});
+    }
+
+    // A disk with room for 95 % of the file (through the write seam): the export and the printer's
+    // file each keep the old file whole, leave no cut file beside it, and say which file and why.
+    void aFullDiskKeepsTheOldFile_data()
+    {
+        QTest::addColumn<bool>("print");
+        QTest::newRow("export") << false;
+        QTest::newRow("printed to a file") << true;
+    }
+    void aFullDiskKeepsTheOldFile()
+    {
+        QFETCH(bool, print);
+        auto* v = new frmReportViewer;
+        v->SetReport(Pages(150));
+        const QString path = m_install->file(QStringLiteral("report.pdf"));
+        auto write = [&] {
+            if (print) {
+                CurrentPrinter().setOutputFileName(path);
+                m_prompt->answers.enqueue(true);
+                v->cmdPrint->click();
+                CurrentPrinter().setOutputFileName(QString());
+            } else {
+                m_prompt->answerText(path);
+                v->cmdExport->click();
+            }
+        };
+        write();
+        const qint64 size = QFileInfo(path).size();
+        QVERIFY(size > 0);
+        m_install->write(QStringLiteral("report.pdf"), "the old report");
+        {
+            WriteFault fault(QStringLiteral("report.pdf"), size * 95 / 100);
+            write();
+        }
+        QCOMPARE(m_prompt->messages(),
+                 QStringList{(print ? "Error printing report." : "Error exporting report.") + QStringLiteral("\nThe file ") +
+                             path + " could not be written: the disk is full."});
+        QCOMPARE(m_install->read(QStringLiteral("report.pdf")), QByteArray("the old report"));
+        QCOMPARE(QDir(m_install->folder()).entryList({QStringLiteral("report*")}, QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("report.pdf")});
     }
 
     // The window counts the pages once and lays out only those it shows (and a few beside them):

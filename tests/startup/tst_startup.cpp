@@ -12,6 +12,7 @@
 #include "interruptedwrite.h"
 #include "inventoryforms.h"
 #include "passwords.h"
+#include "savefile.h"
 #include "schema.h"
 #include "scriptedprompt.h"
 #include "settings.h"
@@ -29,6 +30,8 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <QToolButton>
+
+#include <optional>
 
 #include <sys/mount.h>
 
@@ -542,27 +545,57 @@ private slots:
         QCOMPARE(m_install->read(QStringLiteral("krv.ini")), iniBefore);
     }
 
+    // A krv.ini that cannot take the choice (a folder in its place; a full disk, through the write
+    // seam) keeps its old bytes; the chosen file is used for this run and the user is told why.
+    void unwritableIniStillUsesTheChosenFile_data()
+    {
+        QTest::addColumn<bool>("fullDisk");
+        QTest::newRow("a folder in its place") << false;
+        QTest::newRow("a full disk") << true;
+    }
     void unwritableIniStillUsesTheChosenFile()
     {
+        QFETCH(bool, fullDisk);
         const QString good = makeOtherDatabase(*m_install, QStringLiteral("elsewhere/tunnels.db"));
         gConn.close();
         QFile::remove(m_install->dbPath());
-        // A folder where krv.ini should be: it can be neither read nor written.
-        QVERIFY(QDir(m_install->folder()).mkdir(QStringLiteral("krv.ini")));
+        const QString ini = m_install->file(QStringLiteral("krv.ini"));
+        if (fullDisk)
+            writeIniDatabase(*m_install, m_install->dbPath());
+        else
+            QVERIFY(QDir(m_install->folder()).mkdir(QStringLiteral("krv.ini")));  // neither read nor written
+        const QByteArray iniBefore = m_install->read(QStringLiteral("krv.ini"));
         m_prompt->answer(MsgAnswer::Ok);
         m_prompt->answerText(good);
 
         WindowScript script;
         script.when(QStringLiteral("frmLogon"), logonAs(QStringLiteral("admin"), QStringLiteral("krvadmin")));
-        Main();
+        {
+            std::optional<WriteFault> fault;
+            if (fullDisk)
+                fault.emplace(QStringLiteral("krv.ini"), 10);
+            Main();
+        }
 
         QVERIFY(!script.timedOut());
-        QCOMPARE(m_prompt->messages(), QStringList{kNotFound});
+        const QString stored = QStringLiteral("The database %1 is used for this run only: its place could not be stored.\n")
+                                   .arg(good);
+        if (fullDisk) {
+            QCOMPARE(m_prompt->messages(),
+                     (QStringList{kNotFound, stored + "The file " + ini + " could not be written: the disk is full."}));
+            QCOMPARE(m_install->read(QStringLiteral("krv.ini")), iniBefore);
+        } else {
+            QCOMPARE(m_prompt->messages().size(), 2);
+            QVERIFY2(m_prompt->messages()[1].startsWith(stored + ini), qPrintable(m_prompt->messages()[1]));
+            QVERIFY(QFileInfo(ini).isDir());
+        }
         QCOMPARE(gDbPath, good);
         QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmSystem")});
         const QByteArray log = m_install->read(QStringLiteral("err.log"));
         QVERIFY2(log.contains("frmLocateDb-"), log.constData());
         QVERIFY(log.contains("krv.ini"));
+        QCOMPARE(QDir(m_install->folder()).entryList({QStringLiteral("krv.ini*")}, QDir::AllEntries | QDir::Hidden),
+                 QStringList{QStringLiteral("krv.ini")});
     }
 
     void notATunnelDatabase_data()

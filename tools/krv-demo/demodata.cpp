@@ -2,6 +2,7 @@
 
 #include "db.h"
 #include "passwords.h"
+#include "savefile.h"
 #include "schema.h"
 #include "settings.h"
 
@@ -14,7 +15,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <cmath>
 
 namespace {
@@ -84,9 +84,11 @@ private:
 
 void Demo::save(const QImage& image, const QString& path, const char* format, int quality)
 {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || !image.save(&f, format, quality) || !f.commit())
-        throw KrvError(ErrNo::PermissionDenied, QStringLiteral("%1 cannot be written.").arg(path));
+    SaveFile f(path);
+    if (!f.open() || !image.save(&f, format, quality) || !f.commit())
+        throw KrvError(ErrNo::PermissionDenied, f.failureText().isEmpty()
+                                                    ? QStringLiteral("%1 cannot be written.").arg(path)
+                                                    : f.failureText());
 }
 
 QPolygonF Demo::tunnelOutline(const TunnelPlan& t) const

@@ -13,10 +13,16 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
-#include <QTextStream>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Varnock::Store {
 
@@ -32,16 +38,79 @@ namespace {
 // Set by tests: every table goes row by row.
 bool g_rowByRow = false;
 
+// What the last log writes could not do, and the room a test leaves the log.
+QString g_logProblem;
+qint64 g_logRoom = -1;
+
+QString plainReason(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("the disk is full");
+    case EROFS:
+        return QStringLiteral("the disk is read-only");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("the file or its folder is read-only");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("the folder does not exist");
+    case EISDIR:
+        return QStringLiteral("a folder has that name");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
+// One line added to the log, every write and the sync checked; a line that does not fit is taken back, so
+// the log keeps its old lines whole. A log that cannot be written never fails the operation: why is kept
+// for the host.
 void writeLog(const QString& logFile, const QString& line)
 {
     if (logFile.isEmpty())
         return;
-    QFile f(logFile);
-    // A log that cannot be written never fails the operation.
-    if (f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        QTextStream ts(&f);
-        ts << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) << "  " << line << "\n";
+    const QByteArray bytes =
+        (QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + QStringLiteral("  ") + line +
+         QLatin1Char('\n'))
+            .toUtf8();
+    const QByteArray name = QFile::encodeName(logFile);
+    const bool existed = QFileInfo::exists(logFile);
+    int error = 0;
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = errno;
+    } else {
+        struct stat st {};
+        const bool measured = ::fstat(fd, &st) == 0;
+        if (!measured)
+            error = errno;
+        qint64 pos = 0;
+        while (!error && pos < bytes.size()) {
+            qint64 chunk = bytes.size() - pos;
+            if (g_logRoom >= 0 && (chunk = std::min(chunk, g_logRoom - pos)) <= 0) {
+                error = ENOSPC;
+                break;
+            }
+            const ssize_t n = ::write(fd, bytes.constData() + pos, size_t(chunk));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                error = n < 0 ? errno : EIO;
+            else
+                pos += n;
+        }
+        if (!error && ::fsync(fd) != 0 && errno != EINVAL)
+            error = errno;
+        if (error && measured)
+            (void)::ftruncate(fd, st.st_size);
+        if (::close(fd) != 0 && !error)
+            error = errno;
+        if (error && !existed)
+            ::unlink(name.constData());
     }
+    if (error)
+        g_logProblem = QStringLiteral("The file %1 could not be written: %2.").arg(logFile, plainReason(error));
 }
 
 // The unique keys of a table whose columns both files have, as indexes into cols.
@@ -431,6 +500,16 @@ void recordIdleExchange(const QString& local, const QString& partner, Exchange& 
 void setRowByRow(bool on)
 {
     g_rowByRow = on;
+}
+
+QString takeLogProblem()
+{
+    return std::exchange(g_logProblem, QString());
+}
+
+void setLogRoom(qint64 room)
+{
+    g_logRoom = room;
 }
 
 int synchronize(const QString& local, const QString& partner, int direction, const Progress& progress,

@@ -175,6 +175,14 @@ VARNOCK_EXPORT int synchronize(const QString& local, const QString& partner, int
                                const Progress& progress = {}, const QString& logFile = {},
                                Exchange* out = nullptr, QString* error = nullptr);
 
+// Why the log file named to the last exchanges could not take their lines (the disk is full, ...), in plain
+// words naming the file; "" when every line went in. Cleared by the reading. A log line that does not fit is
+// taken back whole, so the log keeps its old lines intact, and the exchange is not failed by it.
+VARNOCK_EXPORT QString takeLogProblem();
+// Tests only: the log file has room for only this many more bytes (a negative room: no limit); the write past
+// it fails as on a full disk.
+VARNOCK_EXPORT void setLogRoom(qint64 room);
+
 // Tests only: every table of later exchanges goes row by row (the path a key clash takes), so both paths can
 // be compared.
 VARNOCK_EXPORT void setRowByRow(bool on);

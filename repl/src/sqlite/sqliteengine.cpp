@@ -120,6 +120,7 @@ public:
     {
         m_callbacks.remove(session);
         m_failures.remove(session);
+        m_logProblems.remove(session);
         return 0;
     }
     JetResult JetSetSystemParameter(std::int32_t, std::int32_t session, std::int32_t paramId,
@@ -288,9 +289,11 @@ public:
         // Columns added at the Design Master reach the partner first, so the exchange carries their values.
         Store::carryDesign(databasePath, replicaPath);
         QString reason;
+        Store::takeLogProblem();
         const int r = Store::synchronize(databasePath, replicaPath, exchangeBits,
                                          progressFor(cb, session, JetConst::opExchange),
                                          syncText(JetConst::syncPropLogFile), nullptr, &reason);
+        m_logProblems[session] = Store::takeLogProblem();
         if (r < 0)
             m_failures[session] = reason;
         else
@@ -302,6 +305,7 @@ public:
         return fromStore(r);
     }
     QString LastFailureReason(std::int32_t session) const override { return m_failures.value(session); }
+    QString LastLogProblem(std::int32_t session) const override { return m_logProblems.value(session); }
     JetResult ReplSynchIndirect(std::int32_t, std::int32_t database, const Guid& partner, std::int32_t flags,
                                 const QByteArray&, Guid& exchangeId) override
     {
@@ -575,6 +579,7 @@ private:
     QHash<std::int32_t, std::pair<QString, QString>> m_statements;
     QHash<std::int32_t, ProgressCallback> m_callbacks;
     QHash<std::int32_t, QString> m_failures;
+    QHash<std::int32_t, QString> m_logProblems;
     std::map<std::int32_t, List> m_lists;
 };
 
