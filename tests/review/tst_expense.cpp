@@ -856,6 +856,36 @@ private slots:
         QCOMPARE(storedExpense(e1), QStringLiteral("1234.5|Lamps replaced|Alder|Lighting"));
     }
 
+    // Two expenditure windows of this program on one file: each save keeps what the other
+    // saved meanwhile, and an edit of one the other removed is told, never shown as saved.
+    void twoWindowsOnOneFile()
+    {
+        frmExpense* a = open();
+        frmExpense* b = open();
+        clickRow(b, 1);  // e2
+        click(b->cmdEdit);
+        b->txtCost->selectAll();
+        QTest::keyClicks(b->txtCost, QStringLiteral("3"));
+        clickRow(a, 1);
+        click(a->cmdEdit);
+        a->txtComments->setPlainText(QStringLiteral("a's comment"));
+        click(a->cmdSave);
+        click(b->cmdSave);
+        QVERIFY(m_prompt->calls.isEmpty());
+        QCOMPARE(storedExpense(e2), QStringLiteral("3|a's comment|birch|drainage"));
+        QCOMPARE(listed(b, e2), QStringLiteral("3.00|birch|a's comment"));
+
+        click(b->cmdEdit);
+        b->txtComments->setPlainText(QStringLiteral("b's comment"));
+        m_prompt->answer(MsgAnswer::Yes);
+        click(a->cmdDelete);
+        click(b->cmdSave);
+        QCOMPARE(m_prompt->messages().last(), removedText(QStringLiteral("The expenditure of ") + d(2023, 11, 20)));
+        QCOMPARE(storedExpense(e2), QString());
+        QCOMPARE(listed(b, e2), QString());
+        QVERIFY(inViewMode(b));
+    }
+
     // A new expenditure into a tunnel or category another program removed is not stored.
     void newIntoWhatIsGone_data()
     {
