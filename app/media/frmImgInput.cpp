@@ -226,23 +226,35 @@ void frmImgInput::LoadPictureList()
         m_picArray.append(Picture{});
 }
 
-void frmImgInput::insertRow(const QString& name, bool sketch, const QString& annotation)
+int frmImgInput::insertRow(const QString& name, bool sketch, const QString& annotation)
 {
-    gConn.exec(QStringLiteral("INSERT INTO ImagePaths (PanelID, ElementID, ImagePath, FieldSketch, InspectionID, "
-                              "Annotation) VALUES (?, ?, ?, ?, ?, ?)"),
-               {m_panelId, m_elementId, name, sketch ? 1 : 0, m_inspectionId, annotation});
+    // A photo another user stored for the element meanwhile is not stored twice.
+    return gConn.exec(QStringLiteral("INSERT INTO ImagePaths (PanelID, ElementID, ImagePath, FieldSketch, InspectionID, "
+                                     "Annotation) SELECT ?, ?, ?, ?, ?, ? WHERE NOT EXISTS (SELECT 1 FROM ImagePaths "
+                                     "WHERE PanelID = ? AND ElementID = ? AND InspectionID = ? AND ImagePath = ?")
+                          + sketchTest(sketch) + QStringLiteral(")"),
+                      {m_panelId, m_elementId, name, sketch ? 1 : 0, m_inspectionId, annotation, m_panelId,
+                       m_elementId, m_inspectionId, name});
 }
 
 bool frmImgInput::storeRow(const QString& name, bool sketch, const QString& annotation, bool replaceSketch)
 {
+    int added = 0;
     RowWrite add;
     add.kind = RowWrite::Kind::Add;
     add.write = [&] {
         if (replaceSketch)
             deleteSketchRowsSql();
-        insertRow(name, sketch, annotation);
+        added = insertRow(name, sketch, annotation);
     };
-    return SaveRows({add}, m_cellNeeds).saved();
+    if (!SaveRows({add}, m_cellNeeds).saved())
+        return false;
+    if (added == 0) {
+        MsgBox(kDuplicate);
+        reloadPictures(QString());
+        return false;
+    }
+    return true;
 }
 
 void frmImgInput::deleteSketchRowsSql()

@@ -77,10 +77,11 @@ private:
     bool SketchExists() const;
 
     // Statements only, so that several can run in one transaction before the lists change.
-    void insertRow(const QString& name, bool sketch, const QString& annotation);
+    // The count of rows added: 0 when the element has that picture already.
+    int insertRow(const QString& name, bool sketch, const QString& annotation);
     // Runs insertRow (after the old sketch rows' removal when replacing) in one transaction
     // while the period, panel and panel element are there; false, nothing written and the
-    // user told, when another user removed one.
+    // user told, when another user removed one or stored the same picture meanwhile.
     bool storeRow(const QString& name, bool sketch, const QString& annotation, bool replaceSketch = false);
     void deleteSketchRowsSql();
     void afterSketchStored(const QString& annotationBefore);

@@ -714,24 +714,34 @@ private slots:
     }
 
     // A photo or sketch stored after another program removed the period, the panel or the
-    // element from the panel: nothing is written and the user is told what is gone.
-    void storingIntoARemovedCell_data()
+    // element from the panel: nothing is written and the user is told what is gone. A photo
+    // the other program stored meanwhile is not stored twice.
+    void storingAfterAnotherUser_data()
     {
         QTest::addColumn<bool>("sketch");
         QTest::addColumn<QString>("sql");
-        QTest::addColumn<QString>("gone");
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<QStringList>("rows");
+        const QString removed = QStringLiteral(" was removed by another user; nothing was saved for it.");
         QTest::newRow("photo, period") << false << QStringLiteral("DELETE FROM InspectionPeriod")
-                                       << QStringLiteral("The inspection period 2024");
-        QTest::newRow("sketch, panel") << true << QStringLiteral("DELETE FROM Panels")
-                                       << QStringLiteral("The panel N-01");
+                                       << "The inspection period 2024" + removed << QStringList();
+        QTest::newRow("sketch, panel") << true << QStringLiteral("DELETE FROM Panels") << "The panel N-01" + removed
+                                       << QStringList();
         QTest::newRow("photo, element") << false << QStringLiteral("DELETE FROM PanelElements")
-                                        << QStringLiteral("The element Lining of panel N-01");
+                                        << "The element Lining of panel N-01" + removed << QStringList();
+        QTest::newRow("photo stored meanwhile")
+            << false
+            << QStringLiteral("INSERT INTO ImagePaths (PanelID, ElementID, ImagePath, InspectionID, Annotation) "
+                              "SELECT 3, 7, 'new.png', InspectionID, 'theirs' FROM InspectionPeriod")
+            << QStringLiteral("This photo has already been added to the photo list.")
+            << QStringList{"new.png|0|theirs"};
     }
-    void storingIntoARemovedCell()
+    void storingAfterAnotherUser()
     {
         QFETCH(bool, sketch);
         QFETCH(QString, sql);
-        QFETCH(QString, gone);
+        QFETCH(QString, told);
+        QFETCH(QStringList, rows);
         Fixture f;
         const QString folder = sketch ? f.sketchFolder() : f.photoFolder();
         MakeFolderTree(folder);
@@ -740,9 +750,10 @@ private slots:
         QCOMPARE(RunSqliteShell(f.install.dbPath(), sql), QString());
         clickItem(w->fileImgList, QStringLiteral("new.png"));
         QTest::mouseClick(w->cmdStore, Qt::LeftButton);
-        QCOMPARE(f.prompt.messages(), QStringList{gone + " was removed by another user; nothing was saved for it."});
-        QCOMPARE(f.rows(), QStringList());
-        QCOMPARE(w->lstSelected->count(), 0);
+        QCOMPARE(f.prompt.messages(), QStringList{told});
+        QCOMPARE(f.rows(), rows);
+        // The list shows what is stored.
+        QCOMPARE(w->lstSelected->count(), rows.size());
     }
 
     void closeReturnsToRatingEntry()
