@@ -1,6 +1,5 @@
 #include "dbrecords.h"
 
-#include "dbsystem.h"
 #include "helpers.h"
 #include "prompt.h"
 
@@ -206,11 +205,13 @@ SaveOutcome DbSaveTabText(qint32 tabId, const QString& tabCaption, qint32 panelI
                 !loaded.stored};
     w.what = QStringLiteral("The \"%1\" text of panel %2").arg(tabCaption, panelName);
     // A text another user added meanwhile, replaced as the user chose, is updated in place.
-    w.write = [tabId, panelId, text] {
-        gConn.exec(QStringLiteral("INSERT INTO TabData (TabID, PanelID, TabData) VALUES (?, ?, ?) "
-                                  "ON CONFLICT (TabID, PanelID) DO UPDATE SET TabData = excluded.TabData "
-                                  "WHERE TabData IS NOT excluded.TabData"),
-                   {tabId, panelId, text});
+    w.write = [key = w.loaded.key, tabId, panelId, text] {
+        if (RowExists(QStringLiteral("TabData"), key))
+            UpdateChanged(QStringLiteral("TabData"), {{QStringLiteral("TabData"), text}},
+                          QStringLiteral("TabID = ? AND PanelID = ?"), {tabId, panelId});
+        else
+            gConn.exec(QStringLiteral("INSERT INTO TabData (TabID, PanelID, TabData) VALUES (?, ?, ?)"),
+                       {tabId, panelId, text});
     };
     return SaveRows({w}, {{QStringLiteral("TabDefinitions"), {{QStringLiteral("ID"), tabId}},
                            QStringLiteral("The data tab \"%1\"").arg(tabCaption)},
