@@ -29,12 +29,42 @@ bool hasPostedPicture(qint32 panelId, qint32 inspectionId, qint32 elementId, boo
 }
 }  // namespace
 
-void DbSetImageAnnotation(const QString& annotation, qint32 panelId, qint32 elementId, qint32 inspectionId,
-                          bool fieldSketch, const QString& imagePath)
+QVector<NeededRow> DbMediaCellNeeds(qint32 panelId, qint32 elementId, qint32 inspectionId)
 {
-    UpdateChanged(QStringLiteral("ImagePaths"), {{QStringLiteral("Annotation"), annotation}},
-                  kCell.mid(QStringLiteral(" WHERE ").size()) + sketchTest(fieldSketch) + QStringLiteral(" AND ImagePath = ?"),
-                  {panelId, elementId, inspectionId, imagePath});
+    const QVariant year =
+        gConn.scalar(QStringLiteral("SELECT InspectionYear FROM InspectionPeriod WHERE InspectionID = ?"), {inspectionId});
+    const QVariant panel = gConn.scalar(QStringLiteral("SELECT PanelName FROM Panels WHERE PanelID = ?"), {panelId});
+    const QVariant element =
+        gConn.scalar(QStringLiteral("SELECT ElementName FROM AvailableElements WHERE ElementID = ?"), {elementId});
+    const QString panelName = panel.isNull() ? QString::number(panelId) : panel.toString();
+    const QString elementName = element.isNull() ? QString::number(elementId) : element.toString();
+    return {{QStringLiteral("InspectionPeriod"), {{QStringLiteral("InspectionID"), inspectionId}},
+             QStringLiteral("The inspection period %1").arg(year.isNull() ? QString::number(inspectionId) : year.toString())},
+            {QStringLiteral("Panels"), {{QStringLiteral("PanelID"), panelId}}, QStringLiteral("The panel %1").arg(panelName)},
+            {QStringLiteral("PanelElements"),
+             {{QStringLiteral("PanelID"), panelId}, {QStringLiteral("ElementID"), elementId}},
+             QStringLiteral("The element %1 of panel %2").arg(elementName, panelName)}};
+}
+
+SaveOutcome DbSetImageAnnotation(const PictureRow& row, const QVariant& loaded, const QString& annotation,
+                                 const QString& what, const QVector<NeededRow>& cell)
+{
+    RowWrite w;
+    w.loaded = {QStringLiteral("ImagePaths"),
+                {{QStringLiteral("PanelID"), row.panelId},
+                 {QStringLiteral("ElementID"), row.elementId},
+                 {QStringLiteral("InspectionID"), row.inspectionId},
+                 {QStringLiteral("ImagePath"), row.imagePath},
+                 {QStringLiteral("FieldSketch"), row.fieldSketch}},
+                {{QStringLiteral("Annotation"), loaded}},
+                false};
+    w.what = what;
+    w.write = [row, annotation] {
+        UpdateChanged(QStringLiteral("ImagePaths"), {{QStringLiteral("Annotation"), annotation}},
+                      kCell.mid(QStringLiteral(" WHERE ").size()) + QStringLiteral(" AND ImagePath = ? AND FieldSketch IS ?"),
+                      {row.panelId, row.elementId, row.inspectionId, row.imagePath, row.fieldSketch});
+    };
+    return SaveRows({w}, cell);
 }
 
 QString DbGetImagePaths(qint32 panelId, qint32 inspectionId, qint32 elementId, QStringList& photos)
@@ -87,15 +117,22 @@ RowSet DbGetPostedVideos(qint32 panelId, qint32 elementId, qint32 inspectionId)
                        {panelId, elementId, inspectionId});
 }
 
-bool DbAddVideo(qint32 panelId, qint32 elementId, qint32 inspectionId, const QString& videoFile)
+ClipAdded DbAddVideo(qint32 panelId, qint32 elementId, qint32 inspectionId, const QString& videoFile,
+                     const QVector<NeededRow>& cell)
 {
-    // One statement: the look-up and the insert cannot be split by another writer.
-    const int added = gConn.exec(
-        QStringLiteral("INSERT INTO Videos (PanelID, ElementID, VideoFile, InspectionID) SELECT ?, ?, ?, ? "
-                       "WHERE NOT EXISTS (SELECT 1 FROM Videos WHERE PanelID = ? AND ElementID = ? "
-                       "AND VideoFile = ? AND InspectionID = ?)"),
-        {panelId, elementId, videoFile, inspectionId, panelId, elementId, videoFile, inspectionId});
-    return added > 0;
+    int added = 0;
+    RowWrite add;
+    add.kind = RowWrite::Kind::Add;
+    add.write = [&] {
+        added = gConn.exec(
+            QStringLiteral("INSERT INTO Videos (PanelID, ElementID, VideoFile, InspectionID) SELECT ?, ?, ?, ? "
+                           "WHERE NOT EXISTS (SELECT 1 FROM Videos WHERE PanelID = ? AND ElementID = ? "
+                           "AND VideoFile = ? AND InspectionID = ?)"),
+            {panelId, elementId, videoFile, inspectionId, panelId, elementId, videoFile, inspectionId});
+    };
+    if (!SaveRows({add}, cell).saved())
+        return ClipAdded::Gone;
+    return added > 0 ? ClipAdded::Added : ClipAdded::Already;
 }
 
 void DbDeleteVideo(qint32 panelId, qint32 elementId, qint32 inspectionId, const QString& videoFile)

@@ -1,6 +1,5 @@
 #include "dbrecords.h"
 
-#include "dbsystem.h"
 #include "helpers.h"
 #include "prompt.h"
 
@@ -17,6 +16,40 @@ bool confirmDelete(const QDate& date, const QString& title)
                   MsgButtons::YesNo, MsgIcon::None, title)
         == MsgAnswer::Yes;
 }
+
+NeededRow panelNeed(qint32 panelId, const QString& panelName)
+{
+    return {QStringLiteral("Panels"), {{QStringLiteral("PanelID"), panelId}}, QStringLiteral("The panel %1").arg(panelName)};
+}
+
+// A dated entry of a panel, added only while the panel is there.
+qint32 addPanelEntry(const QString& table, qint32 panelId, const QString& panelName,
+                     const QVector<QPair<QString, QVariant>>& values)
+{
+    qint32 id = 0;
+    RowWrite add;
+    add.kind = RowWrite::Kind::Add;
+    add.write = [&] { id = qint32(gConn.insertAutoNumber(table, values)); };
+    return SaveRows({add}, {panelNeed(panelId, panelName)}).saved() ? id : 0;
+}
+
+QVector<NeededRow> expenditureNeeds(const ExpenditureOwners& owners)
+{
+    return {{QStringLiteral("Tunnels"), {{QStringLiteral("TunnelID"), owners.tunnelId}},
+             QStringLiteral("The tunnel %1").arg(owners.tunnelName)},
+            {QStringLiteral("ExpenditureCats"), {{QStringLiteral("CategoryID"), owners.categoryId}},
+             QStringLiteral("The category %1").arg(owners.categoryName)}};
+}
+
+LoadedRow expenditureRow(qint32 expId, const ColumnValues& loaded)
+{
+    return {QStringLiteral("Expenditures"), {{QStringLiteral("ExpID"), expId}}, loaded, false};
+}
+
+const QString kExpenditureColumns = QStringLiteral(
+    "SELECT Expenditures.ExpID, Category, [Date], Cost, TunnelName, Comments, Expenditures.TunnelID, "
+    "Expenditures.CategoryID FROM Expenditures, ExpenditureCats, Tunnels "
+    "WHERE ExpenditureCats.CategoryID = Expenditures.CategoryID AND Tunnels.TunnelID = Expenditures.TunnelID ");
 }  // namespace
 
 // ---------------------------------------------------------------- repair logs, emergencies
@@ -32,12 +65,11 @@ QString DbGetRepairLogTextByID(qint32 repairId)
     return firstText(gConn.query(QStringLiteral("SELECT RepairLog FROM RepairLogs WHERE RepairID = ?"), {repairId}));
 }
 
-qint32 DbAddRepairLog(qint32 panelId, const QDate& repairDate, const QString& repairLog)
+qint32 DbAddRepairLog(qint32 panelId, const QString& panelName, const QDate& repairDate, const QString& repairLog)
 {
-    return qint32(gConn.insertAutoNumber(
-        QStringLiteral("RepairLogs"),
-        {{QStringLiteral("PanelID"), panelId}, {QStringLiteral("RepairDate"), repairDate},
-         {QStringLiteral("RepairLog"), repairLog}}));
+    return addPanelEntry(QStringLiteral("RepairLogs"), panelId, panelName,
+                         {{QStringLiteral("PanelID"), panelId}, {QStringLiteral("RepairDate"), repairDate},
+                          {QStringLiteral("RepairLog"), repairLog}});
 }
 
 bool DbDeleteRepairLog(qint32 repairId, const QDate& repairDate)
@@ -60,12 +92,11 @@ QString DbGetEmergencyText(qint32 emergencyId)
         gConn.query(QStringLiteral("SELECT Emergency FROM Emergencies WHERE EmergencyID = ?"), {emergencyId}));
 }
 
-qint32 DbAddEmergency(qint32 panelId, const QDate& emergencyDate, const QString& emergency)
+qint32 DbAddEmergency(qint32 panelId, const QString& panelName, const QDate& emergencyDate, const QString& emergency)
 {
-    return qint32(gConn.insertAutoNumber(
-        QStringLiteral("Emergencies"),
-        {{QStringLiteral("PanelID"), panelId}, {QStringLiteral("EmergencyDate"), emergencyDate},
-         {QStringLiteral("Emergency"), emergency}}));
+    return addPanelEntry(QStringLiteral("Emergencies"), panelId, panelName,
+                         {{QStringLiteral("PanelID"), panelId}, {QStringLiteral("EmergencyDate"), emergencyDate},
+                          {QStringLiteral("Emergency"), emergency}});
 }
 
 bool DbDeleteEmergency(qint32 emergencyId, const QDate& emergencyDate)
@@ -80,11 +111,12 @@ bool DbDeleteEmergency(qint32 emergencyId, const QDate& emergencyDate)
 
 RowSet DbGetExpenditureList()
 {
-    return gConn.query(QStringLiteral(
-        "SELECT Expenditures.ExpID, Category, [Date], Cost, TunnelName, Comments "
-        "FROM Expenditures, ExpenditureCats, Tunnels "
-        "WHERE ExpenditureCats.CategoryID = Expenditures.CategoryID AND Tunnels.TunnelID = Expenditures.TunnelID "
-        "ORDER BY [Date], Expenditures.ExpID"));
+    return gConn.query(kExpenditureColumns + QStringLiteral("ORDER BY [Date], Expenditures.ExpID"));
+}
+
+RowSet DbGetExpenditure(qint32 expId)
+{
+    return gConn.query(kExpenditureColumns + QStringLiteral("AND Expenditures.ExpID = ?"), {expId});
 }
 
 RowSet DbGetExpenditureCategories()
@@ -93,37 +125,40 @@ RowSet DbGetExpenditureCategories()
         .sortedByName(QStringLiteral("Category"));
 }
 
-qint32 DbAddExpenditure(qint32 tunnelId, double cost, const QDate& date, const QString& comments,
-                        qint32 categoryId)
+qint32 DbAddExpenditure(const ExpenditureOwners& owners, double cost, const QDate& date, const QString& comments)
 {
-    TxGuard tx;
-    DbRequireTunnel(tunnelId);
-    const qint32 id = qint32(gConn.insertAutoNumber(
-        QStringLiteral("Expenditures"),
-        {{QStringLiteral("TunnelID"), tunnelId}, {QStringLiteral("Cost"), cost}, {QStringLiteral("Date"), date},
-         {QStringLiteral("Comments"), comments}, {QStringLiteral("CategoryID"), categoryId}}));
-    tx.commit();
-    return id;
+    qint32 id = 0;
+    RowWrite add;
+    add.kind = RowWrite::Kind::Add;
+    add.write = [&] {
+        id = qint32(gConn.insertAutoNumber(
+            QStringLiteral("Expenditures"),
+            {{QStringLiteral("TunnelID"), owners.tunnelId}, {QStringLiteral("Cost"), cost}, {QStringLiteral("Date"), date},
+             {QStringLiteral("Comments"), comments}, {QStringLiteral("CategoryID"), owners.categoryId}}));
+    };
+    return SaveRows({add}, expenditureNeeds(owners)).saved() ? id : 0;
 }
 
-void DbUpdateExpenditure(qint32 expId, qint32 tunnelId, double cost, const QDate& date, const QString& comments,
-                         qint32 categoryId)
+SaveOutcome DbUpdateExpenditure(qint32 expId, const QString& what, const ExpenditureOwners& owners,
+                                const ColumnValues& loaded, const ColumnValues& changed)
 {
-    TxGuard tx;
-    DbRequireTunnel(tunnelId);
-    UpdateChanged(QStringLiteral("Expenditures"),
-                  {{QStringLiteral("TunnelID"), tunnelId},
-                   {QStringLiteral("Cost"), cost},
-                   {QStringLiteral("Date"), date},
-                   {QStringLiteral("Comments"), comments},
-                   {QStringLiteral("CategoryID"), categoryId}},
-                  QStringLiteral("ExpID = ?"), {expId});
-    tx.commit();
+    RowWrite change;
+    change.loaded = expenditureRow(expId, loaded);
+    change.what = what;
+    change.write = [expId, changed] {
+        UpdateChanged(QStringLiteral("Expenditures"), changed, QStringLiteral("ExpID = ?"), {expId});
+    };
+    return SaveRows({change}, expenditureNeeds(owners));
 }
 
-void DbDeleteExpenditure(qint32 expId)
+SaveOutcome DbDeleteExpenditure(qint32 expId, const QString& what, const ColumnValues& loaded)
 {
-    gConn.exec(QStringLiteral("DELETE FROM Expenditures WHERE ExpID = ?"), {expId});
+    RowWrite remove;
+    remove.kind = RowWrite::Kind::Remove;
+    remove.loaded = expenditureRow(expId, loaded);
+    remove.what = what;
+    remove.write = [expId] { gConn.exec(QStringLiteral("DELETE FROM Expenditures WHERE ExpID = ?"), {expId}); };
+    return SaveRows({remove});
 }
 
 // ---------------------------------------------------------------- data tabs
@@ -149,24 +184,38 @@ QString DbGetTabData(qint32 panelId, qint32 tabIndex)
         gConn.query(QStringLiteral("SELECT TabData FROM TabData WHERE TabID = ? AND PanelID = ?"), {tabId, panelId}));
 }
 
-void DbSaveTabData(qint32 tabIndex, qint32 panelId, const QString& text)
+TabText DbGetTabText(qint32 tabId, qint32 panelId)
 {
-    const qint32 tabId = DbGetTabID(tabIndex);
-    if (tabId == 0)
-        throw DbError(ErrNo::NoCurrentRecord,
-                      QStringLiteral("No data tab is at position %1; the text was not saved.").arg(tabIndex));
-    TxGuard tx;
-    const QVariantList key{tabId, panelId};
-    if (gConn.query(QStringLiteral("SELECT 1 FROM TabData WHERE TabID = ? AND PanelID = ?"), key).isEmpty()) {
-        // No text over no row is nothing to keep.
-        if (!text.isEmpty())
+    const RowSet rs =
+        gConn.query(QStringLiteral("SELECT TabData FROM TabData WHERE TabID = ? AND PanelID = ?"), {tabId, panelId});
+    return rs.isEmpty() ? TabText{} : TabText{true, rs.value(0, 0)};
+}
+
+SaveOutcome DbSaveTabText(qint32 tabId, const QString& tabCaption, qint32 panelId, const QString& panelName,
+                          const TabText& loaded, const QString& text)
+{
+    // No change, and no text over no row, is nothing to keep.
+    if (loaded.stored ? !loaded.value.isNull() && loaded.text() == text : text.isEmpty())
+        return {};
+    RowWrite w;
+    w.kind = loaded.stored ? RowWrite::Kind::Change : RowWrite::Kind::Add;
+    w.loaded = {QStringLiteral("TabData"),
+                {{QStringLiteral("TabID"), tabId}, {QStringLiteral("PanelID"), panelId}},
+                {{QStringLiteral("TabData"), loaded.value}},
+                !loaded.stored};
+    w.what = QStringLiteral("The \"%1\" text of panel %2").arg(tabCaption, panelName);
+    // A text another user added meanwhile, replaced as the user chose, is updated in place.
+    w.write = [key = w.loaded.key, tabId, panelId, text] {
+        if (RowExists(QStringLiteral("TabData"), key))
+            UpdateChanged(QStringLiteral("TabData"), {{QStringLiteral("TabData"), text}},
+                          QStringLiteral("TabID = ? AND PanelID = ?"), {tabId, panelId});
+        else
             gConn.exec(QStringLiteral("INSERT INTO TabData (TabID, PanelID, TabData) VALUES (?, ?, ?)"),
                        {tabId, panelId, text});
-    } else {
-        UpdateChanged(QStringLiteral("TabData"), {{QStringLiteral("TabData"), text}},
-                      QStringLiteral("TabID = ? AND PanelID = ?"), key);
-    }
-    tx.commit();
+    };
+    return SaveRows({w}, {{QStringLiteral("TabDefinitions"), {{QStringLiteral("ID"), tabId}},
+                           QStringLiteral("The data tab \"%1\"").arg(tabCaption)},
+                          panelNeed(panelId, panelName)});
 }
 
 qint32 DbCountTabData(qint32 tabId)

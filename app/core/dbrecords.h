@@ -1,5 +1,6 @@
 #pragma once
 #include "db.h"
+#include "rowedits.h"
 
 #include <QDate>
 #include <QString>
@@ -15,35 +16,56 @@
 RowSet DbGetRepairLogs(qint32 panelId);
 // Text of the entry with that key, "" when none.
 QString DbGetRepairLogTextByID(qint32 repairId);
-// The new RepairID.
-qint32 DbAddRepairLog(qint32 panelId, const QDate& repairDate, const QString& repairLog);
+// The new RepairID; 0 when another user removed the panel meanwhile (checked in the
+// transaction): nothing is written and the user is told, panelName naming the panel.
+qint32 DbAddRepairLog(qint32 panelId, const QString& panelName, const QDate& repairDate, const QString& repairLog);
 // Asks first (the date in the short date format); true when the user agreed and the entry
 // was deleted, false with nothing changed otherwise.
 bool DbDeleteRepairLog(qint32 repairId, const QDate& repairDate);
 
 RowSet DbGetEmergencies(qint32 panelId);
 QString DbGetEmergencyText(qint32 emergencyId);
-qint32 DbAddEmergency(qint32 panelId, const QDate& emergencyDate, const QString& emergency);
+// As DbAddRepairLog.
+qint32 DbAddEmergency(qint32 panelId, const QString& panelName, const QDate& emergencyDate, const QString& emergency);
 bool DbDeleteEmergency(qint32 emergencyId, const QDate& emergencyDate);
 
 // ---- expenditures of a tunnel
+// Columns of Expenditures a window writes: TunnelID, Cost, Date, Comments, CategoryID.
 
 // Every expenditure of every tunnel, oldest first: ExpID, Category, Date, Cost, TunnelName,
-// Comments. One whose category or tunnel no longer exists is not listed.
+// Comments, TunnelID, CategoryID. One whose category or tunnel no longer exists is not listed.
 RowSet DbGetExpenditureList();
+// The same columns for one expenditure; no row when it is not listed.
+RowSet DbGetExpenditure(qint32 expId);
 // ExpenditureCats by name, in the user's order.
 RowSet DbGetExpenditureCategories();
-// The new ExpID.
-qint32 DbAddExpenditure(qint32 tunnelId, double cost, const QDate& date, const QString& comments,
-                        qint32 categoryId);
-void DbUpdateExpenditure(qint32 expId, qint32 tunnelId, double cost, const QDate& date, const QString& comments,
-                         qint32 categoryId);
-// No question: the expenditure window asks first.
-void DbDeleteExpenditure(qint32 expId);
+
+// The tunnel and the category an expenditure is written into, by key and by the name the
+// user sees. Both are checked inside the save's transaction.
+struct ExpenditureOwners {
+    qint32 tunnelId = 0;
+    QString tunnelName;
+    qint32 categoryId = 0;
+    QString categoryName;
+};
+// The new ExpID; 0 when another user removed the tunnel or the category: nothing is
+// written and the user is told.
+qint32 DbAddExpenditure(const ExpenditureOwners& owners, double cost, const QDate& date, const QString& comments);
+// Writes the columns the user changed (changed: each column with its new value), checked
+// against the same columns as the window loaded them (loaded). what names the expenditure
+// in questions and messages ("The expenditure of 12/11/2026"). Another user's change of one
+// of them is asked about; a removed expenditure, tunnel or category is told and nothing is
+// written for it (the outcome's gone, or Gone).
+SaveOutcome DbUpdateExpenditure(qint32 expId, const QString& what, const ExpenditureOwners& owners,
+                                const ColumnValues& loaded, const ColumnValues& changed);
+// No question of its own: the expenditure window asks first. loaded holds the columns as the
+// window loaded them; a change by another user since then is asked about. One removed
+// already is gone, as asked.
+SaveOutcome DbDeleteExpenditure(qint32 expId, const QString& what, const ColumnValues& loaded);
 
 // ---- custom data tabs
-// A panel's text is addressed by the tab's position; it is kept under the definition's ID,
-// so it follows its tab when the editor renumbers the positions.
+// A panel's text is kept under the definition's ID, so it follows its tab when the editor
+// renumbers the positions. The review window keeps the IDs of the tabs it shows.
 
 // All definitions (ID, TabIndex, TabCaption) by position.
 RowSet DbGetTabDefinitions();
@@ -51,9 +73,18 @@ RowSet DbGetTabDefinitions();
 qint32 DbGetTabID(qint32 tabIndex);
 // The panel's text for the tab at that position, "" when none.
 QString DbGetTabData(qint32 panelId, qint32 tabIndex);
-// Adds or replaces the panel's text for the tab at that position. Raises DbError when no
-// tab holds that position (the text would belong to no tab).
-void DbSaveTabData(qint32 tabIndex, qint32 panelId, const QString& text);
+// A panel's text of one tab as read: whether a row holds it, and the value as stored.
+struct TabText {
+    bool stored = false;
+    QVariant value;
+    QString text() const { return value.toString(); }
+};
+TabText DbGetTabText(qint32 tabId, qint32 panelId);
+// Stores the panel's text of the tab with that ID, if it differs from the text as the window
+// loaded it. A text another user changed or added meanwhile is asked about; a tab or panel
+// another user removed is told (tabCaption and panelName name them) and nothing is written.
+SaveOutcome DbSaveTabText(qint32 tabId, const QString& tabCaption, qint32 panelId, const QString& panelName,
+                          const TabText& loaded, const QString& text);
 // Number of panels' texts kept for that tab (by its ID).
 qint32 DbCountTabData(qint32 tabId);
 // The new definition's ID.

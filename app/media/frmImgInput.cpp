@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -179,6 +180,7 @@ void frmImgInput::Load(qint32 TunnelID, qint32 PanelID, qint32 ElementID, qint32
     m_elementId = ElementID;
     m_inspectionId = InspectionID;
     m_isFieldSketch = IsFieldSketch;
+    m_cellNeeds = DbMediaCellNeeds(PanelID, ElementID, InspectionID);
 
     LoadPictureList();
     if (!IsFieldSketch)
@@ -209,12 +211,13 @@ void frmImgInput::LoadPictureList()
     const QSignalBlocker block(lstSelected);
     lstSelected->clear();
     m_picArray.clear();
-    const RowSet rows = gConn.query(QStringLiteral("SELECT ImagePath, Annotation FROM ImagePaths WHERE PanelID = ? "
-                                                   "AND ElementID = ? AND InspectionID = ?")
+    const RowSet rows = gConn.query(QStringLiteral("SELECT ImagePath, Annotation, FieldSketch FROM ImagePaths "
+                                                   "WHERE PanelID = ? AND ElementID = ? AND InspectionID = ?")
                                         + sketchTest(m_isFieldSketch) + QStringLiteral(" ORDER BY rowid"),
                                     {m_panelId, m_elementId, m_inspectionId});
     for (int i = 0; i < rows.count(); ++i) {
-        const Picture p{rows.value(i, "ImagePath").toString(), rows.value(i, "Annotation").toString()};
+        const Picture p{rows.value(i, "ImagePath").toString(), rows.value(i, "Annotation").toString(),
+                        rows.value(i, "Annotation"), rows.value(i, "FieldSketch")};
         m_picArray.append(p);
         auto* item = new QListWidgetItem(p.ImagePath, lstSelected);
         item->setData(Qt::UserRole, i);
@@ -223,11 +226,35 @@ void frmImgInput::LoadPictureList()
         m_picArray.append(Picture{});
 }
 
-void frmImgInput::insertRow(const QString& name, bool sketch, const QString& annotation)
+int frmImgInput::insertRow(const QString& name, bool sketch, const QString& annotation)
 {
-    gConn.exec(QStringLiteral("INSERT INTO ImagePaths (PanelID, ElementID, ImagePath, FieldSketch, InspectionID, "
-                              "Annotation) VALUES (?, ?, ?, ?, ?, ?)"),
-               {m_panelId, m_elementId, name, sketch ? 1 : 0, m_inspectionId, annotation});
+    // A photo another user stored for the element meanwhile is not stored twice.
+    return gConn.exec(QStringLiteral("INSERT INTO ImagePaths (PanelID, ElementID, ImagePath, FieldSketch, InspectionID, "
+                                     "Annotation) SELECT ?, ?, ?, ?, ?, ? WHERE NOT EXISTS (SELECT 1 FROM ImagePaths "
+                                     "WHERE PanelID = ? AND ElementID = ? AND InspectionID = ? AND ImagePath = ?")
+                          + sketchTest(sketch) + QStringLiteral(")"),
+                      {m_panelId, m_elementId, name, sketch ? 1 : 0, m_inspectionId, annotation, m_panelId,
+                       m_elementId, m_inspectionId, name});
+}
+
+bool frmImgInput::storeRow(const QString& name, bool sketch, const QString& annotation, bool replaceSketch)
+{
+    int added = 0;
+    RowWrite add;
+    add.kind = RowWrite::Kind::Add;
+    add.write = [&] {
+        if (replaceSketch)
+            deleteSketchRowsSql();
+        added = insertRow(name, sketch, annotation);
+    };
+    if (!SaveRows({add}, m_cellNeeds).saved())
+        return false;
+    if (added == 0) {
+        MsgBox(kDuplicate);
+        reloadPictures(QString());
+        return false;
+    }
+    return true;
 }
 
 void frmImgInput::deleteSketchRowsSql()
@@ -245,15 +272,15 @@ int frmImgInput::takeNewEntry(const QString& name, const QString& annotation)
         index = 0;
     else
         m_picArray.append(Picture{});
-    m_picArray[index] = {name, annotation};
+    m_picArray[index] = {name, annotation, annotation, 0};
     return index;
 }
 
 void frmImgInput::AddPhotoRow()
 {
     const Picture& entry = m_picArray[m_currentIndex];
-    insertRow(entry.ImagePath, false, txtAnnotation->text());
-    afterPhotoStored();
+    if (storeRow(entry.ImagePath, false, txtAnnotation->text()))
+        afterPhotoStored();
 }
 
 void frmImgInput::afterPhotoStored()
@@ -263,18 +290,20 @@ void frmImgInput::afterPhotoStored()
     lstSelected->setCurrentItem(item);
 }
 
-void frmImgInput::AddSketchRow()
+bool frmImgInput::AddSketchRow()
 {
     const QString annotation = txtAnnotation->text();
-    insertRow(m_sketchFile, true, annotation);
+    if (!storeRow(m_sketchFile, true, annotation))
+        return false;
     afterSketchStored(annotation);
+    return true;
 }
 
 // The entry takes the annotation its row was given, so the box never shows a text that
 // differs from the stored one.
 void frmImgInput::afterSketchStored(const QString& annotation)
 {
-    m_picArray[0] = {m_sketchFile, annotation};
+    m_picArray[0] = {m_sketchFile, annotation, annotation, 1};
     auto* item = new QListWidgetItem(m_sketchFile, lstSelected);
     item->setData(Qt::UserRole, 0);
     lstSelected->setCurrentItem(item);
@@ -404,15 +433,20 @@ void frmImgInput::cmdStore_Click()
                 return;
             }
             const QString annotation = txtAnnotation->text();
-            insertRow(name, false, annotation);
+            if (!storeRow(name, false, annotation))
+                return;
             m_currentIndex = takeNewEntry(name, annotation);
             afterPhotoStored();
             MsgBox(QStringLiteral("The photo has been stored."));
             return;
         }
         if (!SketchExists()) {
+            const QString before = m_sketchFile;
             m_sketchFile = name;
-            AddSketchRow();
+            if (!AddSketchRow()) {
+                m_sketchFile = before;
+                return;
+            }
             MsgBox(QStringLiteral("The field sketch has been stored."));
             return;
         }
@@ -420,12 +454,8 @@ void frmImgInput::cmdStore_Click()
             return;
         // The old sketch goes only when the new one is in.
         const QString annotation = txtAnnotation->text();
-        {
-            TxGuard tx;
-            deleteSketchRowsSql();
-            insertRow(name, true, annotation);
-            tx.commit();
-        }
+        if (!storeRow(name, true, annotation, true))
+            return;
         m_sketchFile = name;
         {
             const QSignalBlocker block(lstSelected);
@@ -484,15 +514,11 @@ void frmImgInput::cmdCopy_Click()
         }
         refreshFileList();
         const QString name = placed.name;
-        m_sketchFile = name;
         const QString annotation = txtAnnotation->text();
         if (m_isFieldSketch) {
-            {
-                TxGuard tx;
-                deleteSketchRowsSql();
-                insertRow(name, true, annotation);
-                tx.commit();
-            }
+            if (!storeRow(name, true, annotation, true))
+                return;
+            m_sketchFile = name;
             {
                 const QSignalBlocker block(lstSelected);
                 lstSelected->clear();
@@ -505,7 +531,8 @@ void frmImgInput::cmdCopy_Click()
             MsgBox(kDuplicate);
             return;
         }
-        insertRow(name, false, annotation);
+        if (!storeRow(name, false, annotation))
+            return;
         m_currentIndex = takeNewEntry(name, annotation);
         afterPhotoStored();
         MsgBox(QStringLiteral("The photo has been stored."));
@@ -562,16 +589,66 @@ void frmImgInput::txtAnnotation_Change()
         m_picArray[m_currentIndex].Annotation = txtAnnotation->text();
 }
 
+bool frmImgInput::saveAnnotation(int i)
+{
+    if (i < 0 || i >= m_picArray.size() || m_picArray[i].ImagePath.isEmpty())
+        return true;
+    // Only a text the user changed is written: passing through the box writes nothing.
+    Picture& p = m_picArray[i];
+    const QString typed = p.Annotation;
+    if (typed == p.StoredAnnotation.toString())
+        return true;
+    try {
+        const QString what = (m_isFieldSketch ? QStringLiteral("The annotation of field sketch %1")
+                                              : QStringLiteral("The annotation of photo %1"))
+                                 .arg(p.ImagePath);
+        const SaveOutcome out = DbSetImageAnnotation({m_panelId, m_elementId, m_inspectionId, p.ImagePath, p.SketchFlag},
+                                                     p.StoredAnnotation, typed, what, m_cellNeeds);
+        if (out.result == SaveOutcome::Result::Cancelled)
+            return false;
+        if (out.result == SaveOutcome::Result::Gone || out.showStored()) {
+            // What is stored now shows: the other user's text, or the list without the picture.
+            reloadPictures(QString(p.ImagePath));
+            return true;
+        }
+        p.StoredAnnotation = typed;
+        return true;
+    } catch (const std::exception& e) {
+        // Told; the typing stays with its picture for the next try.
+        LogError(QString(), kSource, e);
+        return true;
+    }
+}
+
+void frmImgInput::reloadPictures(QString settled)
+{
+    // Typing not yet saved stays with its picture, but for the one just settled.
+    QHash<QString, QString> typed;
+    for (const Picture& p : std::as_const(m_picArray))
+        if (!p.ImagePath.isEmpty() && p.ImagePath != settled && p.Annotation != p.StoredAnnotation.toString())
+            typed.insert(p.ImagePath, p.Annotation);
+    const QString current = m_currentIndex >= 0 && m_currentIndex < m_picArray.size()
+                                ? m_picArray[m_currentIndex].ImagePath
+                                : QString();
+    LoadPictureList();
+    for (Picture& p : m_picArray)
+        if (const auto found = typed.constFind(p.ImagePath); found != typed.constEnd())
+            p.Annotation = *found;
+    m_currentIndex = m_isFieldSketch || lstSelected->count() == 0 ? 0 : -1;
+    const auto shown = current.isEmpty() ? QList<QListWidgetItem*>()
+                                         : lstSelected->findItems(current, Qt::MatchExactly);
+    if (!shown.isEmpty()) {
+        lstSelected->setCurrentItem(shown.first());
+    } else {
+        const QSignalBlocker block(txtAnnotation);
+        txtAnnotation->clear();
+    }
+}
+
 void frmImgInput::txtAnnotation_Validate()
 {
-    if (m_currentIndex < 0 || m_currentIndex >= m_picArray.size() || m_picArray[m_currentIndex].ImagePath.isEmpty())
-        return;
-    try {
-        DbSetImageAnnotation(txtAnnotation->text(), m_panelId, m_elementId, m_inspectionId, m_isFieldSketch,
-                             m_picArray[m_currentIndex].ImagePath);
-    } catch (const std::exception& e) {
-        LogError(QString(), kSource, e);
-    }
+    // A save the user cancelled keeps the typing with its picture, to be saved later.
+    saveAnnotation(m_currentIndex);
 }
 
 bool frmImgInput::eventFilter(QObject* watched, QEvent* event)
@@ -592,13 +669,17 @@ void frmImgInput::cmdCancel_Click()
         }
 }
 
-void frmImgInput::FormUnload()
+bool frmImgInput::SettleEditBeforeClose()
 {
-    // An annotation typed last is kept even when the window closes from the box.
-    if (txtAnnotation->hasFocus())
-        txtAnnotation_Validate();
-    SaveFormPosition(this);
+    // An annotation typed last is kept even when the window closes from the box, and so is
+    // one whose save the user put off.
+    for (int i = 0; i < m_picArray.size(); ++i)
+        if (!saveAnnotation(i))
+            return false;
+    return true;
 }
+
+void frmImgInput::FormUnload() { SaveFormPosition(this); }
 
 void frmImgInput::showAbout()
 {

@@ -1,5 +1,6 @@
 #pragma once
 #include "forms.h"
+#include "rowedits.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,7 +24,10 @@ class frmImgInput : public KrvForm<QWidget> {
 public:
     struct Picture {
         QString ImagePath;
-        QString Annotation;
+        QString Annotation;  // as typed
+        // The row as stored when it was loaded or written: the annotation and the sketch flag.
+        QVariant StoredAnnotation;
+        QVariant SketchFlag;
     };
 
     explicit frmImgInput(QWidget* parent = nullptr);
@@ -59,20 +63,26 @@ public:
 
 protected:
     void FormUnload() override;
+    bool SettleEditBeforeClose() override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void LoadPictureList();
     void AddPhotoRow();
-    void AddSketchRow();
+    bool AddSketchRow();
     void DeleteSketchRows();
     void DeletePhotoRow(const QString& name);
     QString GetStoredSketch() const;
     bool SketchExists() const;
 
     // Statements only, so that several can run in one transaction before the lists change.
-    void insertRow(const QString& name, bool sketch, const QString& annotation);
+    // The count of rows added: 0 when the element has that picture already.
+    int insertRow(const QString& name, bool sketch, const QString& annotation);
+    // Runs insertRow (after the old sketch rows' removal when replacing) in one transaction
+    // while the period, panel and panel element are there; false, nothing written and the
+    // user told, when another user removed one or stored the same picture meanwhile.
+    bool storeRow(const QString& name, bool sketch, const QString& annotation, bool replaceSketch = false);
     void deleteSketchRowsSql();
     void afterSketchStored(const QString& annotationBefore);
     void afterPhotoStored();
@@ -87,7 +97,13 @@ private:
     void cmdRemove_Click();
     void lstSelected_Click();
     void txtAnnotation_Change();
+    // Writes picture i's annotation when the user changed it; false only when the user chose
+    // to keep editing.
+    bool saveAnnotation(int i);
     void txtAnnotation_Validate();
+    // Loads the list again as stored; the typing of pictures not yet saved stays, but for
+    // the picture named settled.
+    void reloadPictures(QString settled);
     void cmdCancel_Click();
     bool showInPreview(const QString& path);
     bool isListed(const QString& name) const;
@@ -101,6 +117,7 @@ private:
     qint32 m_inspectionId = 0;
     bool m_isFieldSketch = false;
     QVector<Picture> m_picArray;
+    QVector<NeededRow> m_cellNeeds;
     int m_currentIndex = -1;
     QString m_sketchFile;
     QString m_listFolder;

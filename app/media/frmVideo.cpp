@@ -134,6 +134,7 @@ void frmVideo::LoadForm(qint32 PanelID, qint32 TunnelID, qint32 ElementID, qint3
     SetFormTunnel(this, TunnelID);
     m_elementId = ElementID;
     m_inspectionId = InspectionID;
+    m_cellNeeds = DbMediaCellNeeds(PanelID, ElementID, InspectionID);
 
     // The folder is made with the inspection year, never here.
     m_folder = GetVideoFolder(m_tunnelId, m_inspectionId);
@@ -209,10 +210,11 @@ void frmVideo::cmdStore_Click()
                    MsgIcon::None, QStringLiteral("Store Video"));
             return;
         }
-        if (DbAddVideo(m_panelId, m_elementId, m_inspectionId, name)) {
+        const ClipAdded added = DbAddVideo(m_panelId, m_elementId, m_inspectionId, name, m_cellNeeds);
+        if (added == ClipAdded::Added) {
             const QSignalBlocker quiet(lstSelected);
             lstSelected->addItem(name);
-        } else {
+        } else if (added == ClipAdded::Already) {
             MsgBox(QStringLiteral("This file has already been selected."), MsgButtons::Ok, MsgIcon::Information,
                    QStringLiteral("Add Video Clip"));
         }
@@ -284,7 +286,10 @@ void frmVideo::cmdCopy_Click()
                 MsgBox(QStringLiteral("This video has already been added to the photo list."));
                 return;
             }
-        if (!DbAddVideo(m_panelId, m_elementId, m_inspectionId, bareName)) {
+        const ClipAdded added = DbAddVideo(m_panelId, m_elementId, m_inspectionId, bareName, m_cellNeeds);
+        if (added == ClipAdded::Gone)
+            return;
+        if (added == ClipAdded::Already) {
             MsgBox(QStringLiteral("This file has already been selected."), MsgButtons::Ok, MsgIcon::Information,
                    QStringLiteral("Add Video Clip"));
             return;

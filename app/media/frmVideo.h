@@ -1,5 +1,6 @@
 #pragma once
 #include "forms.h"
+#include "rowedits.h"
 
 #include <QWidget>
 
@@ -67,4 +68,6 @@ private:
     qint32 m_elementId = 0;
     qint32 m_inspectionId = 0;
     QString m_folder;
+    // What the clips belong to, named as the window loaded.
+    QVector<NeededRow> m_cellNeeds;
 };

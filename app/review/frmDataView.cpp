@@ -975,9 +975,13 @@ void frmDataView::LoadReviewPanelData(qint32 panelId)
         LoadEmergencies(panelId);
         if (keepEmergency)
             putBack(txtEmergency, emergencyText);
+        // The text being typed keeps the stored text it started from.
+        const TabText addlLoaded = addl >= 0 ? m_addlLoaded.value(addl) : TabText{};
         LoadAdditionalData(panelId);
-        if (addl >= 0)
+        if (addl >= 0) {
             putBack(txtAdditional[addl], addlText);
+            m_addlLoaded[addl] = addlLoaded;
+        }
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error loading data.  Not all available data may be displayed"), kSource, e);
     }
@@ -1140,7 +1144,10 @@ bool frmDataView::SaveRepairEntry()
         // Edit mode ends once the entry is stored: a failed save (another program holding
         // the database) leaves the typing to be saved again.
         const QDate date = dtp->date();
-        const qint32 id = DbAddRepairLog(panel, date, txtRepairLog->toPlainText());
+        // A panel removed meanwhile takes no entry: told, and the typing stays to be kept elsewhere.
+        const qint32 id = DbAddRepairLog(panel, lblPanelID->text(), date, txtRepairLog->toPlainText());
+        if (id == 0)
+            return false;
         SetRepairEditMode(false);
         txtRepairLog->document()->setModified(false);
         AppendDatedItem(lstRepairDates, date, id);
@@ -1210,7 +1217,9 @@ bool frmDataView::SaveEmergencyEntry()
             return false;
         }
         const QDate date = dtpEmergency->date();
-        const qint32 id = DbAddEmergency(panel, date, txtEmergency->toPlainText());
+        const qint32 id = DbAddEmergency(panel, lblPanelID->text(), date, txtEmergency->toPlainText());
+        if (id == 0)
+            return false;
         SetEmergencyEditMode(false);
         txtEmergency->document()->setModified(false);
         AppendDatedItem(lstEmergency, date, id);
@@ -1258,6 +1267,13 @@ void frmDataView::cmdDeleteEmergency_Click()
 void frmDataView::LoadAdditionalTabs()
 {
     const RowSet defs = DbGetTabDefinitions();
+    // Each box keeps the tab it was made for, whatever another user renumbers meanwhile.
+    m_tabIds.clear();
+    m_tabCaptions.clear();
+    for (int i = 0; i < defs.count(); ++i) {
+        m_tabIds << defs.toInt(i, QStringLiteral("ID"));
+        m_tabCaptions << NullToEmpty(defs.value(i, QStringLiteral("TabCaption"))).toString();
+    }
     SSTab1->setTabVisible(6, defs.count() > 0);
     while (SSTab1->count() < 6 + defs.count()) {
         auto* page = new QWidget;
@@ -1283,8 +1299,17 @@ void frmDataView::LoadAdditionalTabs()
 
 void frmDataView::LoadAdditionalData(qint32 panelId)
 {
+    m_addlLoaded.fill(TabText{}, txtAdditional.size());
     for (int i = 0; i < txtAdditional.size(); ++i)
-        txtAdditional[i]->setPlainText(DbGetTabData(panelId, i));
+        loadAddlText(i, panelId);
+}
+
+void frmDataView::loadAddlText(int k, qint32 panelId)
+{
+    if (m_addlLoaded.size() < txtAdditional.size())
+        m_addlLoaded.resize(txtAdditional.size());
+    m_addlLoaded[k] = k < m_tabIds.size() ? DbGetTabText(m_tabIds[k], panelId) : TabText{};
+    txtAdditional[k]->setPlainText(m_addlLoaded[k].text());
 }
 
 void frmDataView::ArrangeDataTabs()
@@ -1377,10 +1402,22 @@ bool frmDataView::SaveAddlText()
             MsgBox(kNoPanel);
             return false;
         }
-        // Stays in edit mode until the text is stored, so a failed save keeps it to save again.
-        DbSaveTabData(current - 6, panel, txtAdditional[current - 6]->toPlainText());
+        // Stays in edit mode until the text is stored, so a failed save keeps it to save again;
+        // so do a save the user cancels and one into a tab or panel another user removed.
+        const int k = current - 6;
+        if (k >= m_tabIds.size())
+            return false;
+        const QString text = txtAdditional[k]->toPlainText();
+        const SaveOutcome out = DbSaveTabText(m_tabIds[k], m_tabCaptions[k], panel, lblPanelID->text(),
+                                              m_addlLoaded.value(k), text);
+        if (!out.saved())
+            return false;
         leaveAddlEditMode();
-        txtAdditional[current - 6]->document()->setModified(false);
+        txtAdditional[k]->document()->setModified(false);
+        if (out.showStored())
+            loadAddlText(k, panel);
+        else if (m_addlLoaded[k].stored || !text.isEmpty())
+            m_addlLoaded[k] = TabText{true, text};
         return true;
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error saving data"), kSource, e);
@@ -1460,7 +1497,7 @@ void frmDataView::cmdCancelAddl_Click()
         leaveAddlEditMode();
         if (current < 6 || current - 6 >= txtAdditional.size())
             return;
-        txtAdditional[current - 6]->setPlainText(DbGetTabData(currentPanel(), current - 6));
+        loadAddlText(current - 6, currentPanel());
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error adding new data"), kSource, e);
     }

@@ -1,4 +1,5 @@
 #pragma once
+#include "dbrecords.h"
 #include "forms.h"
 
 #include <QList>
@@ -175,6 +176,8 @@ private:
     // Custom data tabs.
     void LoadAdditionalTabs();
     void LoadAdditionalData(qint32 panelId);
+    // Reads box k's text of the panel from the file, as loaded.
+    void loadAddlText(int k, qint32 panelId);
     void ArrangeDataTabs();
     void SSTab1_Click(int previousTab);
     void cmdEditAddl_Click();
@@ -210,4 +213,9 @@ private:
     bool m_panMode = false;
     int m_rowCount = 0;
     int m_currentTab = 0;
+    // The custom tabs as this window made their boxes: the definitions' IDs and captions.
+    QVector<qint32> m_tabIds;
+    QStringList m_tabCaptions;
+    // The current panel's text of each box as read from the file.
+    QVector<TabText> m_addlLoaded;
 };

@@ -73,6 +73,22 @@ QDateTime storedDate(const QVariant& value)
 
 qint32 keyNumber(const QTreeWidgetItem* item) { return item->data(0, Qt::UserRole).toString().mid(1).toInt(); }
 
+// The columns the editor writes, in the order of its fields (fieldsNow).
+constexpr const char* kWrittenColumns[] = {"Date", "TunnelID", "CategoryID", "Cost", "Comments"};
+
+QVariant loadedValue(const ColumnValues& values, const QString& column)
+{
+    for (const auto& [name, value] : values)
+        if (name == column)
+            return value;
+    return {};
+}
+
+QString expenditureName(const QTreeWidgetItem* item)
+{
+    return QStringLiteral("The expenditure of %1").arg(item->text(1));
+}
+
 // The characters a cost may be typed with: digits and # $ % ' .
 bool costCharacter(QChar c)
 {
@@ -213,13 +229,8 @@ void frmExpense::Form_Load()
 
         const RowSet list = DbGetExpenditureList();
         m_quietSelection = true;
-        for (int i = 0; i < list.count(); ++i) {
-            auto* item = new QTreeWidgetItem(lvExp);
-            setRow(item, list.toInt(i, QStringLiteral("ExpID")), list.value(i, QStringLiteral("Category")).toString(),
-                   storedDate(list.value(i, QStringLiteral("Date"))), list.value(i, QStringLiteral("Cost")).toDouble(),
-                   list.value(i, QStringLiteral("TunnelName")).toString(),
-                   list.value(i, QStringLiteral("Comments")).toString());
-        }
+        for (int i = 0; i < list.count(); ++i)
+            loadRow(new QTreeWidgetItem(lvExp), list, i);
         m_quietSelection = false;
         // Dates and amounts are never cut short.
         for (int c : {1, 2}) {
@@ -264,6 +275,46 @@ void frmExpense::setRow(QTreeWidgetItem* item, qint32 expId, const QString& cate
     item->setText(2, MoneyText(cost));
     item->setText(3, tunnel);
     item->setText(4, comments);
+}
+
+void frmExpense::loadRow(QTreeWidgetItem* item, const RowSet& list, int i)
+{
+    const qint32 expId = list.toInt(i, QStringLiteral("ExpID"));
+    setRow(item, expId, list.value(i, QStringLiteral("Category")).toString(),
+           storedDate(list.value(i, QStringLiteral("Date"))), list.value(i, QStringLiteral("Cost")).toDouble(),
+           list.value(i, QStringLiteral("TunnelName")).toString(), list.value(i, QStringLiteral("Comments")).toString());
+    ColumnValues values;
+    for (const char* column : kWrittenColumns)
+        values.append({QLatin1String(column), list.value(i, QLatin1String(column))});
+    m_loaded.insert(expId, values);
+}
+
+void frmExpense::showStoredRow(QTreeWidgetItem* item, qint32 expId)
+{
+    const RowSet stored = DbGetExpenditure(expId);
+    if (stored.isEmpty()) {
+        dropRow(item);
+        return;
+    }
+    loadRow(item, stored, 0);
+    if (item->isSelected())
+        lvExp_ItemClick(item);
+}
+
+// No other row becomes the selected one: the editor still shows what it showed.
+void frmExpense::dropRow(QTreeWidgetItem* item)
+{
+    m_loaded.remove(keyNumber(item));
+    m_quietSelection = true;
+    if (m_selectedByPress == item)
+        m_selectedByPress = nullptr;
+    const bool selected = item->isSelected();
+    delete item;
+    if (selected) {
+        lvExp->clearSelection();
+        lvExp->setCurrentItem(nullptr);
+    }
+    m_quietSelection = false;
 }
 
 // ---------------------------------------------------------------- modes and fields
@@ -498,37 +549,70 @@ void frmExpense::cmdSave_Click()
     const bool adding = IsNewExpenditure;
     try {
         // An edit that changed nothing ends without a write (nor a wait for another program).
-        if (!adding && fieldsNow() == m_fieldsAtEdit) {
+        const QStringList fields = fieldsNow();
+        if (!adding && fields == m_fieldsAtEdit) {
             SetEditMode(false);
             return;
         }
         if (!ValidateFields())
             return;
-        const qint32 tunnelId = cboTunnel->currentData().toInt();
         const double cost = Val(txtCost->text());
         const QDate date = dtp->date();
         const QString comments = txtComments->toPlainText();
-        const qint32 categoryId = cboCategory->currentData().toInt();
-        QTreeWidgetItem* row = nullptr;
-        qint32 expId = 0;
+        const ExpenditureOwners owners{cboTunnel->currentData().toInt(), cboTunnel->currentText(),
+                                       cboCategory->currentData().toInt(), cboCategory->currentText()};
+        // As the file keeps them, in the order of the fields.
+        const QVariant values[] = {date.toString(Qt::ISODate), owners.tunnelId, owners.categoryId, cost, comments};
         if (adding) {
-            expId = DbAddExpenditure(tunnelId, cost, date, comments, categoryId);
-        } else {
-            row = rowOfKey(m_editKey);
-            // An edit needs its row; the list is disabled while editing, so it cannot go away.
-            if (!row)
-                throw KrvError(ErrNo::NoCurrentRecord, QStringLiteral("No current record."));
-            expId = keyNumber(row);
-            DbUpdateExpenditure(expId, tunnelId, cost, date, comments, categoryId);
-        }
-        // The row shows the cost as stored, whatever else the box held ("5$" is stored as 5).
-        if (adding)
-            row = new QTreeWidgetItem(lvExp);
-        setRow(row, expId, cboCategory->currentText(), QDateTime(date, QTime(0, 0)), cost, cboTunnel->currentText(),
-               comments);
-        if (adding)
+            // A tunnel or category another user removed takes nothing: told, the typing stays.
+            const qint32 expId = DbAddExpenditure(owners, cost, date, comments);
+            if (expId == 0)
+                return;
+            ColumnValues stored;
+            for (int f = 0; f < 5; ++f)
+                stored.append({QLatin1String(kWrittenColumns[f]), values[f]});
+            m_loaded.insert(expId, stored);
+            // At the end, showing the cost as stored, whatever else the box held ("5$" is stored as 5).
+            auto* row = new QTreeWidgetItem(lvExp);
+            setRow(row, expId, owners.categoryName, QDateTime(date, QTime(0, 0)), cost, owners.tunnelName, comments);
             selectRowQuietly(row);
+            SetEditMode(false);
+            return;
+        }
+        QTreeWidgetItem* row = rowOfKey(m_editKey);
+        // An edit needs its row; the list is disabled while editing, so it cannot go away.
+        if (!row)
+            throw KrvError(ErrNo::NoCurrentRecord, QStringLiteral("No current record."));
+        const qint32 expId = keyNumber(row);
+        // Only the fields the user changed are written, each checked against its value as
+        // loaded: another user's change of the others stays.
+        const ColumnValues loaded = m_loaded.value(expId);
+        ColumnValues before, changed;
+        for (int f = 0; f < 5; ++f) {
+            if (fields[f] == m_fieldsAtEdit[f])
+                continue;
+            const QString column = QLatin1String(kWrittenColumns[f]);
+            before.append({column, loadedValue(loaded, column)});
+            changed.append({column, values[f]});
+        }
+        // It stays with the tunnel and the category it has unless the user chose others.
+        ExpenditureOwners stays = owners;
+        if (fields[1] == m_fieldsAtEdit[1]) {
+            stays.tunnelId = loadedValue(loaded, QStringLiteral("TunnelID")).toInt();
+            stays.tunnelName = row->text(3);
+        }
+        if (fields[2] == m_fieldsAtEdit[2]) {
+            stays.categoryId = loadedValue(loaded, QStringLiteral("CategoryID")).toInt();
+            stays.categoryName = row->text(0);
+        }
+        const SaveOutcome out = DbUpdateExpenditure(expId, expenditureName(row), stays, before, changed);
+        // Cancelled, or its tunnel or category removed: the edit goes on with the typing.
+        if (!out.saved())
+            return;
+        // The row shows what is stored now, another user's change of the other fields with it;
+        // one another user removed goes, never shown as saved.
         SetEditMode(false);
+        showStoredRow(row, expId);
     } catch (const std::exception& e) {
         LogError(adding ? QStringLiteral("Error adding expenditure") : QStringLiteral("Error updating expenditure"),
                  kSource, e);
@@ -547,14 +631,16 @@ void frmExpense::cmdDelete_Click()
         if (MsgBox(QStringLiteral("Are you sure you want to remove the selected expenditure?"), MsgButtons::YesNo,
                    MsgIcon::None, QStringLiteral("Delete Expenditure"), MsgAnswer::Yes) != MsgAnswer::Yes)
             return;
-        DbDeleteExpenditure(keyNumber(row));
-        // No other row becomes the selected one: the editor still shows the removed expenditure.
-        m_quietSelection = true;
-        m_selectedByPress = nullptr;
-        delete row;
-        lvExp->clearSelection();
-        lvExp->setCurrentItem(nullptr);
-        m_quietSelection = false;
+        const qint32 expId = keyNumber(row);
+        const SaveOutcome out = DbDeleteExpenditure(expId, expenditureName(row), m_loaded.value(expId));
+        if (!out.saved())
+            return;
+        // Kept as another user changed it: shown as stored now.
+        if (!out.kept.isEmpty()) {
+            showStoredRow(row, expId);
+            return;
+        }
+        dropRow(row);
     } catch (const std::exception& e) {
         m_quietSelection = false;
         LogError(QStringLiteral("Error deleting expenditure"), kSource, e);
@@ -640,11 +726,10 @@ void frmExpense::showAbout() { (new frmAbout(this))->exec(); }
 
 void frmExpense::FormUnload() { SaveFormPosition(this); }
 
-QString frmExpense::fieldsNow() const
+QStringList frmExpense::fieldsNow() const
 {
-    return QStringList{dtp->date().toString(Qt::ISODate), cboTunnel->currentText(), cboCategory->currentText(),
-                       txtCost->text(), txtComments->toPlainText()}
-        .join(QChar(0x1f));
+    return {dtp->date().toString(Qt::ISODate), cboTunnel->currentText(), cboCategory->currentText(), txtCost->text(),
+            txtComments->toPlainText()};
 }
 
 bool frmExpense::SettleEditBeforeClose()

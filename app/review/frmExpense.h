@@ -1,6 +1,8 @@
 #pragma once
 #include "forms.h"
+#include "rowedits.h"
 
+#include <QHash>
 #include <QWidget>
 
 class ClickLabel;
@@ -78,7 +80,8 @@ public:
 protected:
     void FormUnload() override;
     bool SettleEditBeforeClose() override;
-    QString fieldsNow() const;
+    // The editor's fields as text: date, tunnel, category, cost, comments.
+    QStringList fieldsNow() const;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -92,6 +95,11 @@ private:
     void SwapExpenseRows(int i, int j);
     void setRow(QTreeWidgetItem* item, qint32 expId, const QString& category, const QDateTime& when, double cost,
                 const QString& tunnel, const QString& comments);
+    // Fills the row from row i of an expenditure list and keeps its values as loaded.
+    void loadRow(QTreeWidgetItem* item, const RowSet& list, int i);
+    // Shows the expenditure as stored now; its row goes when it is stored no more.
+    void showStoredRow(QTreeWidgetItem* item, qint32 expId);
+    void dropRow(QTreeWidgetItem* item);
     QTreeWidgetItem* selectedRow() const;
     QTreeWidgetItem* rowOfKey(const QVariant& key) const;
     void selectRowQuietly(QTreeWidgetItem* item);
@@ -102,7 +110,9 @@ private:
     // Set while the program itself moves the list's selection: no row selection runs then.
     bool m_quietSelection = false;
     bool m_editing = false;
-    QString m_fieldsAtEdit;  // the editor's fields as New or Edit left them
+    QStringList m_fieldsAtEdit;  // the editor's fields as New or Edit left them
+    // Each listed expenditure's columns as read from the file (or as this window wrote them).
+    QHash<qint32, ColumnValues> m_loaded;
     // The key of the row Edit was started on.
     QVariant m_editKey;
     // The press that made a row current already ran the row selection; its click does not again.

@@ -2,6 +2,7 @@
 #include "dbmedia.h"
 #include "dbposting.h"
 #include "mediafiles.h"
+#include "scriptedprompt.h"
 #include "testinstall.h"
 
 #include <QTest>
@@ -20,6 +21,21 @@ QVariant annotationOf(qint32 p, qint32 e, qint32 i, const QString& file, bool sk
     return gConn.scalar(QStringLiteral("SELECT Annotation FROM ImagePaths WHERE PanelID = ? AND ElementID = ? AND "
                                        "InspectionID = ? AND ImagePath = ? AND FieldSketch = ?"),
                         {p, e, i, file, sketch ? 1 : 0});
+}
+
+// Sets the annotation of a picture whose stored annotation this caller read just before.
+SaveOutcome annotate(qint32 p, qint32 e, qint32 i, const QString& file, const QVariant& flag, const QString& text)
+{
+    const QVariant stored = gConn.scalar(QStringLiteral("SELECT Annotation FROM ImagePaths WHERE PanelID = ? AND "
+                                                        "ElementID = ? AND InspectionID = ? AND ImagePath = ? AND "
+                                                        "FieldSketch IS ?"),
+                                         {p, e, i, file, flag});
+    return DbSetImageAnnotation({p, e, i, file, flag}, stored, text, QStringLiteral("The annotation"), {});
+}
+
+bool added(qint32 p, qint32 e, qint32 i, const QString& file)
+{
+    return DbAddVideo(p, e, i, file, {}) == ClipAdded::Added;
 }
 
 QStringList files(const RowSet& rs)
@@ -50,18 +66,27 @@ private slots:
         addPicture(1, 2, 4, name, false);  // the same file in another year
 
         const QString text = QStringLiteral("crack at the crown's 'left' side; 5\" wide");
-        DbSetImageAnnotation(text, 1, 2, 3, false, name);
+        ScriptedPrompt prompt;
+        QVERIFY(annotate(1, 2, 3, name, 0, text).saved());
         QCOMPARE(annotationOf(1, 2, 3, name, false).toString(), text);
         QCOMPARE(annotationOf(1, 2, 3, name, true).toString(), QStringLiteral("sketch note"));
         QVERIFY(annotationOf(1, 2, 4, name, false).isNull());
 
-        DbSetImageAnnotation(QStringLiteral("new sketch note"), 1, 2, 3, true, name);
+        QVERIFY(annotate(1, 2, 3, name, 1, QStringLiteral("new sketch note")).saved());
         QCOMPARE(annotationOf(1, 2, 3, name, true).toString(), QStringLiteral("new sketch note"));
         QCOMPARE(annotationOf(1, 2, 3, name, false).toString(), text);
+        // A sketch brought in from elsewhere marked -1 keeps its flag.
+        gConn.exec(QStringLiteral("UPDATE ImagePaths SET FieldSketch = -1 WHERE FieldSketch = 1"));
+        QVERIFY(annotate(1, 2, 3, name, -1, QStringLiteral("third")).saved());
+        QCOMPARE(gConn.scalar(QStringLiteral("SELECT Annotation FROM ImagePaths WHERE FieldSketch = -1")).toString(),
+                 QStringLiteral("third"));
+        QVERIFY(prompt.calls.isEmpty());
 
-        // No matching picture: nothing added. File names compare exactly.
-        DbSetImageAnnotation(QStringLiteral("x"), 1, 2, 3, false, name.toUpper());
-        DbSetImageAnnotation(QStringLiteral("x"), 9, 2, 3, false, name);
+        // No matching picture: nothing added, and told. File names compare exactly.
+        QCOMPARE(annotate(1, 2, 3, name.toUpper(), 0, QStringLiteral("x")).gone, QVector<int>{0});
+        QCOMPARE(annotate(9, 2, 3, name, 0, QStringLiteral("x")).gone, QVector<int>{0});
+        QCOMPARE(prompt.messages(),
+                 QStringList(2, QStringLiteral("The annotation was removed by another user; nothing was saved for it.")));
         QCOMPARE(gConn.scalar(QStringLiteral("SELECT count(*) FROM ImagePaths")).toInt(), 3);
         QCOMPARE(gConn.scalar(QStringLiteral("SELECT count(*) FROM ImagePaths WHERE Annotation = 'x'")).toInt(), 0);
     }
@@ -114,15 +139,15 @@ private slots:
     void clipsAreAddedOnce()
     {
         const QString clip = QStringLiteral("it's \"wet\".avi");
-        QVERIFY(DbAddVideo(1, 2, 3, clip));
-        QVERIFY(!DbAddVideo(1, 2, 3, clip));
+        QVERIFY(added(1, 2, 3, clip));
+        QVERIFY(!added(1, 2, 3, clip));
         QCOMPARE(files(DbGetVideos(1, 2, 3)), QStringList{clip});
         QCOMPARE(gConn.scalar(QStringLiteral("SELECT Posted FROM Videos")).toInt(), 0);
 
         // The same file in another cell or inspection is a row of its own; case counts.
-        QVERIFY(DbAddVideo(1, 2, 4, clip));
-        QVERIFY(DbAddVideo(1, 5, 3, clip));
-        QVERIFY(DbAddVideo(1, 2, 3, clip.toUpper()));
+        QVERIFY(added(1, 2, 4, clip));
+        QVERIFY(added(1, 5, 3, clip));
+        QVERIFY(added(1, 2, 3, clip.toUpper()));
         QCOMPARE(gConn.scalar(QStringLiteral("SELECT count(*) FROM Videos")).toInt(), 4);
         QCOMPARE(files(DbGetVideos(1, 2, 3)).size(), 2);
 
@@ -130,11 +155,11 @@ private slots:
         QCOMPARE(files(DbGetVideos(1, 2, 3)), QStringList{clip.toUpper()});
         QCOMPARE(files(DbGetVideos(1, 2, 4)), QStringList{clip});
         // Deleted, so it can be added again.
-        QVERIFY(DbAddVideo(1, 2, 3, clip));
+        QVERIFY(added(1, 2, 3, clip));
 
         // Listed in the order attached, before and after posting, not by name.
-        QVERIFY(DbAddVideo(7, 8, 9, QStringLiteral("b.avi")));
-        QVERIFY(DbAddVideo(7, 8, 9, QStringLiteral("a.avi")));
+        QVERIFY(added(7, 8, 9, QStringLiteral("b.avi")));
+        QVERIFY(added(7, 8, 9, QStringLiteral("a.avi")));
         QCOMPARE(files(DbGetVideos(7, 8, 9)), (QStringList{"b.avi", "a.avi"}));
         DbPostImagesAndVideos(9);
         QCOMPARE(files(DbGetPostedVideos(7, 8, 9)), (QStringList{"b.avi", "a.avi"}));
@@ -146,7 +171,7 @@ private slots:
         const qint32 p = 1, e = 2, i = 3;
         addPicture(p, e, i, QStringLiteral("new.jpg"), false);
         addPicture(p, e, i, QStringLiteral("new.bmp"), true);
-        QVERIFY(DbAddVideo(p, e, i, QStringLiteral("new.avi")));
+        QVERIFY(added(p, e, i, QStringLiteral("new.avi")));
         QVERIFY(!DbHasPostedSketch(p, i, e));
         QVERIFY(!DbHasPostedPhoto(p, i, e));
         QVERIFY(!DbHasPostedVideo(p, i, e));

@@ -20,22 +20,34 @@ int rows(const QString& table)
 {
     return gConn.scalar(QStringLiteral("SELECT count(*) FROM %1").arg(table)).toInt();
 }
+
+// The panel's text of the tab, over the text stored just before.
+SaveOutcome saveTab(qint32 tabId, qint32 panelId, const QString& text)
+{
+    return DbSaveTabText(tabId, QStringLiteral("Notes"), panelId, QStringLiteral("P%1").arg(panelId),
+                         DbGetTabText(tabId, panelId), text);
+}
 }  // namespace
 
 class TestRecords : public QObject {
     Q_OBJECT
 private slots:
-    void init() { m_install = std::make_unique<TestInstall>(); }
+    void init()
+    {
+        m_install = std::make_unique<TestInstall>();
+        gConn.exec(QStringLiteral("INSERT INTO Panels (PanelID, PanelName) VALUES (5, 'P5'), (6, 'P6'), (7, 'P7'), "
+                                  "(8, 'P8')"));
+    }
     void cleanup() { m_install.reset(); }
 
     // Two entries on one date each keep their own text when looked up by key.
     void repairLogsByDateAndKey()
     {
         const QDate d1(2004, 11, 3), d2(2005, 2, 28);
-        const qint32 late = DbAddRepairLog(7, d2, QStringLiteral("resealed the \"east\" joint"));
-        const qint32 first = DbAddRepairLog(7, d1, QStringLiteral("patched O'Neil's crack"));
-        const qint32 second = DbAddRepairLog(7, d1, QStringLiteral("second visit"));
-        const qint32 other = DbAddRepairLog(8, d1, QStringLiteral("other panel"));
+        const qint32 late = DbAddRepairLog(7, QStringLiteral("P7"), d2, QStringLiteral("resealed the \"east\" joint"));
+        const qint32 first = DbAddRepairLog(7, QStringLiteral("P7"), d1, QStringLiteral("patched O'Neil's crack"));
+        const qint32 second = DbAddRepairLog(7, QStringLiteral("P7"), d1, QStringLiteral("second visit"));
+        const qint32 other = DbAddRepairLog(8, QStringLiteral("P8"), d1, QStringLiteral("other panel"));
         QCOMPARE(QSet<qint32>({late, first, second, other}).size(), 4);
 
         // The key read back is the row's key; the date is kept as ISO text.
@@ -57,9 +69,9 @@ private slots:
     void emergenciesByKey()
     {
         const QDate d(2003, 7, 14);
-        const qint32 a = DbAddEmergency(7, d, QStringLiteral("rock fall near the portal's 'bend'"));
-        const qint32 b = DbAddEmergency(7, QDate(2003, 1, 2), QStringLiteral("flooding"));
-        DbAddEmergency(8, d, QStringLiteral("other panel"));
+        const qint32 a = DbAddEmergency(7, QStringLiteral("P7"), d, QStringLiteral("rock fall near the portal's 'bend'"));
+        const qint32 b = DbAddEmergency(7, QStringLiteral("P7"), QDate(2003, 1, 2), QStringLiteral("flooding"));
+        DbAddEmergency(8, QStringLiteral("P8"), d, QStringLiteral("other panel"));
         QCOMPARE(column(DbGetEmergencies(7), QStringLiteral("EmergencyID")),
                  (QStringList{QString::number(b), QString::number(a)}));
         QCOMPARE(DbGetEmergencyText(a), QStringLiteral("rock fall near the portal's 'bend'"));
@@ -86,8 +98,8 @@ private slots:
         const QDate d(2005, 12, 31);
         const QString table = repair ? QStringLiteral("RepairLogs") : QStringLiteral("Emergencies");
         // Two entries of one date: only the one named by its key may go.
-        const qint32 a = repair ? DbAddRepairLog(7, d, QStringLiteral("a")) : DbAddEmergency(7, d, QStringLiteral("a"));
-        const qint32 b = repair ? DbAddRepairLog(7, d, QStringLiteral("b")) : DbAddEmergency(7, d, QStringLiteral("b"));
+        const qint32 a = repair ? DbAddRepairLog(7, QStringLiteral("P7"), d, QStringLiteral("a")) : DbAddEmergency(7, QStringLiteral("P7"), d, QStringLiteral("a"));
+        const qint32 b = repair ? DbAddRepairLog(7, QStringLiteral("P7"), d, QStringLiteral("b")) : DbAddEmergency(7, QStringLiteral("P7"), d, QStringLiteral("b"));
 
         ScriptedPrompt prompt;
         prompt.answer(MsgAnswer(answer));
@@ -110,16 +122,20 @@ private slots:
         gConn.exec(QStringLiteral("INSERT INTO Tunnels (TunnelID, TunnelName) VALUES (1, 'North'), (2, 'South')"));
         gConn.exec(QStringLiteral("INSERT INTO ExpenditureCats (CategoryID, Category) VALUES (1, 'repair'), "
                                   "(2, 'Lighting'), (3, 'Cleaning')"));
-        const qint32 e1 = DbAddExpenditure(2, 1250.75, QDate(2005, 3, 1), QStringLiteral("lamps' sockets"), 2);
-        const qint32 e2 = DbAddExpenditure(1, 0.5, QDate(2004, 12, 31), QStringLiteral("sweeping"), 3);
-        const qint32 e3 = DbAddExpenditure(1, 99, QDate(2005, 1, 10), QStringLiteral("grout"), 1);
-        DbAddExpenditure(1, 5, QDate(2005, 1, 11), QStringLiteral("no such category"), 42);
-        // Left from a removed tunnel (no expenditure is added for one).
+        const ExpenditureOwners northRepair{1, QStringLiteral("North"), 1, QStringLiteral("repair")};
+        const ExpenditureOwners northCleaning{1, QStringLiteral("North"), 3, QStringLiteral("Cleaning")};
+        const ExpenditureOwners southLighting{2, QStringLiteral("South"), 2, QStringLiteral("Lighting")};
+        const qint32 e1 = DbAddExpenditure(southLighting, 1250.75, QDate(2005, 3, 1), QStringLiteral("lamps' sockets"));
+        const qint32 e2 = DbAddExpenditure(northCleaning, 0.5, QDate(2004, 12, 31), QStringLiteral("sweeping"));
+        const qint32 e3 = DbAddExpenditure(northRepair, 99, QDate(2005, 1, 10), QStringLiteral("grout"));
+        // Left from a removed category or tunnel (no expenditure is added for one).
         gConn.exec(QStringLiteral("INSERT INTO Expenditures (TunnelID, Cost, [Date], Comments, CategoryID) "
-                                  "VALUES (77, 5, '2005-01-12', 'no such tunnel', 1)"));
+                                  "VALUES (1, 5, '2005-01-11', 'no such category', 42), "
+                                  "(77, 5, '2005-01-12', 'no such tunnel', 1)"));
 
         RowSet list = DbGetExpenditureList();
-        QCOMPARE(list.columns(), (QStringList{"ExpID", "Category", "Date", "Cost", "TunnelName", "Comments"}));
+        QCOMPARE(list.columns(), (QStringList{"ExpID", "Category", "Date", "Cost", "TunnelName", "Comments",
+                                              "TunnelID", "CategoryID"}));
         QCOMPARE(column(list, QStringLiteral("ExpID")),
                  (QStringList{QString::number(e2), QString::number(e3), QString::number(e1)}));
         QCOMPARE(column(list, QStringLiteral("Category")), (QStringList{"Cleaning", "repair", "Lighting"}));
@@ -130,7 +146,15 @@ private slots:
                  QDate(2004, 12, 31));
 
         // A change moves the row to its new date; quotes and decimals are kept as given.
-        DbUpdateExpenditure(e2, 2, 1234.5, QDate(2006, 6, 1), QStringLiteral("it's the \"big\" one"), 2);
+        ColumnValues loaded, changed;
+        for (const char* c : {"TunnelID", "Cost", "Date", "Comments", "CategoryID"})
+            loaded.append({QLatin1String(c), list.value(0, QLatin1String(c))});
+        changed = {{QStringLiteral("TunnelID"), 2},
+                   {QStringLiteral("Cost"), 1234.5},
+                   {QStringLiteral("Date"), QDate(2006, 6, 1)},
+                   {QStringLiteral("Comments"), QStringLiteral("it's the \"big\" one")},
+                   {QStringLiteral("CategoryID"), 2}};
+        QVERIFY(DbUpdateExpenditure(e2, QStringLiteral("The expenditure"), southLighting, loaded, changed).saved());
         list = DbGetExpenditureList();
         QCOMPARE(column(list, QStringLiteral("ExpID")),
                  (QStringList{QString::number(e3), QString::number(e1), QString::number(e2)}));
@@ -140,7 +164,7 @@ private slots:
         QCOMPARE(list.value(2, QStringLiteral("Category")).toString(), QStringLiteral("Lighting"));
         QCOMPARE(list.value(2, QStringLiteral("Date")).toString(), QStringLiteral("2006-06-01"));
 
-        DbDeleteExpenditure(e3);
+        QVERIFY(DbDeleteExpenditure(e3, QStringLiteral("The expenditure"), {}).saved());
         QCOMPARE(DbGetExpenditureList().count(), 2);
         QCOMPARE(rows(QStringLiteral("Expenditures")), 4);
 
@@ -157,18 +181,23 @@ private slots:
         QCOMPARE(DbGetTabID(1), 0);
 
         QCOMPARE(DbGetTabData(5, 0), QString());
-        DbSaveTabData(0, 5, QStringLiteral("first"));
-        DbSaveTabData(0, 5, QStringLiteral("it's second"));
-        DbSaveTabData(0, 6, QStringLiteral("panel six"));
+        QVERIFY(!DbGetTabText(notes, 5).stored);
+        QVERIFY(saveTab(notes, 5, QStringLiteral("first")).saved());
+        QVERIFY(saveTab(notes, 5, QStringLiteral("it's second")).saved());
+        QVERIFY(saveTab(notes, 6, QStringLiteral("panel six")).saved());
+        QVERIFY(saveTab(notes, 7, QString()).saved());  // no text over no row: nothing kept
         QCOMPARE(DbGetTabData(5, 0), QStringLiteral("it's second"));
         QCOMPARE(DbGetTabData(6, 0), QStringLiteral("panel six"));
         QCOMPARE(rows(QStringLiteral("TabData")), 2);
         QCOMPARE(DbCountTabData(notes), 2);
         QCOMPARE(DbCountTabData(notes + 1), 0);
 
-        // No tab at that position: nothing to read, and a text cannot be stored under none.
+        // No tab at that position: nothing to read. A tab removed: a text is not stored under none.
         QCOMPARE(DbGetTabData(5, 3), QString());
-        QVERIFY_THROWS_EXCEPTION(DbError, DbSaveTabData(3, 5, QStringLiteral("lost?")));
+        ScriptedPrompt prompt;
+        QCOMPARE(saveTab(notes + 1, 5, QStringLiteral("lost?")).result, SaveOutcome::Result::Gone);
+        QCOMPARE(prompt.messages(), QStringList{QStringLiteral("The data tab \"Notes\" was removed by another user; "
+                                                               "nothing was saved for it.")});
         QCOMPARE(rows(QStringLiteral("TabData")), 2);
         // A stray row of no tab (an older database) is not shown for a missing position.
         gConn.exec(QStringLiteral("INSERT INTO TabData VALUES (0, 5, 'stray')"));
@@ -188,9 +217,9 @@ private slots:
         const qint32 a = DbAddTabDefinition(0, QStringLiteral("A"));
         const qint32 b = DbAddTabDefinition(1, QStringLiteral("B"));
         const qint32 c = DbAddTabDefinition(2, QStringLiteral("C"));
-        DbSaveTabData(1, 5, QStringLiteral("b of 5"));
-        DbSaveTabData(2, 5, QStringLiteral("c of 5"));
-        DbSaveTabData(2, 6, QStringLiteral("c of 6"));
+        QVERIFY(saveTab(b, 5, QStringLiteral("b of 5")).saved());
+        QVERIFY(saveTab(c, 5, QStringLiteral("c of 5")).saved());
+        QVERIFY(saveTab(c, 6, QStringLiteral("c of 6")).saved());
         QCOMPARE(DbCountTabData(a), 0);
 
         DbUpdateTabDefinition(b, 0, QStringLiteral("B"));
@@ -228,7 +257,7 @@ private slots:
         QCOMPARE(DbAddTabDefinition(0, QStringLiteral("A")), 1);
         QCOMPARE(DbAddTabDefinition(1, QStringLiteral("B")), 2);
         QCOMPARE(DbAddTabDefinition(2, QStringLiteral("C")), 3);
-        DbSaveTabData(0, 5, QStringLiteral("text of A"));
+        QVERIFY(saveTab(1, 5, QStringLiteral("text of A")).saved());
         bool raised = false;
         try {
             DbDeleteTabDefinitionsExcept(keep);

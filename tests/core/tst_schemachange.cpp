@@ -69,8 +69,8 @@ private slots:
         DbPostInspection(m_old);
         DbAddDefectQuantity(m_panel, m_period, "leak", 1, "m", 5, 5);
         DbAddUnitType("m");
-        DbAddRepairLog(m_panel, QDate(2026, 3, 1), "patched");
-        DbAddEmergency(m_panel, QDate(2026, 4, 1), "flood");
+        DbAddRepairLog(m_panel, "P1", QDate(2026, 3, 1), "patched");
+        DbAddEmergency(m_panel, "P1", QDate(2026, 4, 1), "flood");
         gConn.exec("INSERT INTO ExpenditureCats (Category) VALUES ('Repairs')");
         DbAddTabDefinition(0, "Notes");
     }

@@ -5,6 +5,7 @@
 #include "forms.h"
 #include "frmImgInput.h"
 #include "modkrv.h"
+#include "otherprogram.h"
 #include "picturebomb.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
@@ -45,6 +46,10 @@ struct Fixture {
         FixtureSystem();
         tunnel = FixtureTunnel(QStringLiteral("North Bore"));
         period = FixturePeriod(tunnel, 2024);
+        gConn.exec(QStringLiteral("INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (?, ?, 1, 'N-01')"),
+                   {panel, tunnel});
+        FixtureElement(element, QStringLiteral("Lining"));
+        gConn.exec(QStringLiteral("INSERT INTO PanelElements (PanelID, ElementID) VALUES (?, ?)"), {panel, element});
         elsewhere = install.file(QStringLiteral("camera"));
         QDir().mkpath(elsewhere);
     }
@@ -645,6 +650,110 @@ private slots:
         leave(w->txtAnnotation);
         QCOMPARE(f.rows(), QStringList({"it's.png|0|wet, 'spalling'", "it's.png|1|sketch keeps this"}));
         QVERIFY(f.prompt.calls.isEmpty());
+    }
+
+    // Another program changes the photo's row between loading and leaving the box: only a
+    // text typed here is written, a text both changed asks, and a row gone is told.
+    void annotationAgainstAnotherUser_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<MsgAnswer>("answer");
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("shown");
+        const QString theirs = QStringLiteral("UPDATE ImagePaths SET Annotation = 'theirs'");
+        const QString asked = QStringLiteral("The annotation of photo b.png was changed by another user after you "
+                                             "opened it. Replace it with yours?");
+        const QString removed = QStringLiteral(" was removed by another user; nothing was saved for it.");
+        QTest::newRow("passing through") << QString() << theirs << MsgAnswer::Default << QString()
+                                         << QStringList{"b.png|0|theirs"} << "old";
+        QTest::newRow("changed: yes") << "mine" << theirs << MsgAnswer::Yes << asked << QStringList{"b.png|0|mine"}
+                                      << "mine";
+        QTest::newRow("changed: no") << "mine" << theirs << MsgAnswer::No << asked << QStringList{"b.png|0|theirs"}
+                                     << "theirs";
+        QTest::newRow("changed: cancel") << "mine" << theirs << MsgAnswer::Cancel << asked
+                                         << QStringList{"b.png|0|theirs"} << "mine";
+        QTest::newRow("photo removed") << "mine" << QStringLiteral("DELETE FROM ImagePaths") << MsgAnswer::Default
+                                       << "The annotation of photo b.png" + removed << QStringList() << "";
+        QTest::newRow("element removed") << "mine" << QStringLiteral("DELETE FROM PanelElements") << MsgAnswer::Default
+                                         << "The element Lining of panel N-01" + removed
+                                         << QStringList{"b.png|0|old"} << "old";
+    }
+    void annotationAgainstAnotherUser()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, sql);
+        QFETCH(MsgAnswer, answer);
+        QFETCH(QString, told);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, shown);
+        Fixture f;
+        MakeFolderTree(f.photoFolder());
+        Fixture::draw(f.photoFolder() + QStringLiteral("b.png"));
+        FixturePicture(f.panel, f.element, f.period, QStringLiteral("b.png"), false, QStringLiteral("old"));
+        frmImgInput* w = f.open(false);
+        clickItem(w->lstSelected, QStringLiteral("b.png"));
+        if (!typed.isNull()) {
+            w->txtAnnotation->selectAll();
+            QTest::keyClicks(w->txtAnnotation, typed);
+        }
+        QCOMPARE(RunSqliteShell(f.install.dbPath(), sql), QString());
+        f.prompt.answer(answer);
+        leave(w->txtAnnotation);
+        QCOMPARE(f.prompt.messages(), told.isEmpty() ? QStringList() : QStringList{told});
+        QCOMPARE(f.rows(), rows);
+        QCOMPARE(w->txtAnnotation->text(), shown);
+        if (answer != MsgAnswer::Cancel)
+            return;
+        // Put off, it is asked again as the window closes.
+        f.prompt.answer(MsgAnswer::Yes);
+        QVERIFY(w->Unload());
+        QCOMPARE(f.prompt.messages(), (QStringList{told, told}));
+        QCOMPARE(f.rows(), QStringList{"b.png|0|mine"});
+    }
+
+    // A photo or sketch stored after another program removed the period, the panel or the
+    // element from the panel: nothing is written and the user is told what is gone. A photo
+    // the other program stored meanwhile is not stored twice.
+    void storingAfterAnotherUser_data()
+    {
+        QTest::addColumn<bool>("sketch");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<QStringList>("rows");
+        const QString removed = QStringLiteral(" was removed by another user; nothing was saved for it.");
+        QTest::newRow("photo, period") << false << QStringLiteral("DELETE FROM InspectionPeriod")
+                                       << "The inspection period 2024" + removed << QStringList();
+        QTest::newRow("sketch, panel") << true << QStringLiteral("DELETE FROM Panels") << "The panel N-01" + removed
+                                       << QStringList();
+        QTest::newRow("photo, element") << false << QStringLiteral("DELETE FROM PanelElements")
+                                        << "The element Lining of panel N-01" + removed << QStringList();
+        QTest::newRow("photo stored meanwhile")
+            << false
+            << QStringLiteral("INSERT INTO ImagePaths (PanelID, ElementID, ImagePath, InspectionID, Annotation) "
+                              "SELECT 3, 7, 'new.png', InspectionID, 'theirs' FROM InspectionPeriod")
+            << QStringLiteral("This photo has already been added to the photo list.")
+            << QStringList{"new.png|0|theirs"};
+    }
+    void storingAfterAnotherUser()
+    {
+        QFETCH(bool, sketch);
+        QFETCH(QString, sql);
+        QFETCH(QString, told);
+        QFETCH(QStringList, rows);
+        Fixture f;
+        const QString folder = sketch ? f.sketchFolder() : f.photoFolder();
+        MakeFolderTree(folder);
+        Fixture::draw(folder + QStringLiteral("new.png"));
+        frmImgInput* w = f.open(sketch);
+        QCOMPARE(RunSqliteShell(f.install.dbPath(), sql), QString());
+        clickItem(w->fileImgList, QStringLiteral("new.png"));
+        QTest::mouseClick(w->cmdStore, Qt::LeftButton);
+        QCOMPARE(f.prompt.messages(), QStringList{told});
+        QCOMPARE(f.rows(), rows);
+        // The list shows what is stored.
+        QCOMPARE(w->lstSelected->count(), rows.size());
     }
 
     void closeReturnsToRatingEntry()

@@ -8,6 +8,7 @@
 #include "frmVideo_player.h"
 #include "playererror.h"
 #include "mediaforms.h"
+#include "otherprogram.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 
@@ -103,6 +104,9 @@ private slots:
         m_tunnel = FixtureTunnel(QStringLiteral("North Bore"));
         FixtureElement(kElement, QStringLiteral("Lining"));
         m_period = FixturePeriod(m_tunnel, 2024);
+        gConn.exec(QStringLiteral("INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (?, ?, 1, 'N-01')"),
+                   {kPanel, m_tunnel});
+        gConn.exec(QStringLiteral("INSERT INTO PanelElements (PanelID, ElementID) VALUES (?, ?)"), {kPanel, kElement});
         m_folder = m_install->file(QStringLiteral("Data/North Bore/2024/video/"));
         QVERIFY(QDir().mkpath(m_folder));
         m_outside = m_install->file(QStringLiteral("camera/"));
@@ -216,6 +220,29 @@ private slots:
         QCOMPARE(m_prompt->calls[0].icon, MsgIcon::Information);
         QCOMPARE(rows(), QStringList{row(QStringLiteral("portal.avi"))});
         QCOMPARE(w->lstSelected->count(), 1);
+    }
+
+    // A clip attached after another program removed what it belongs to: nothing is
+    // written and the user is told what is gone.
+    void storeIntoARemovedCell_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("gone");
+        QTest::newRow("period") << "DELETE FROM InspectionPeriod" << "The inspection period 2024";
+        QTest::newRow("panel") << "DELETE FROM Panels" << "The panel N-01";
+        QTest::newRow("element") << "DELETE FROM PanelElements" << "The element Lining of panel N-01";
+    }
+    void storeIntoARemovedCell()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, gone);
+        QPointer<frmVideo> w = open();
+        QCOMPARE(RunSqliteShell(m_install->dbPath(), sql), QString());
+        clickEntry(w->fileVideos, QStringLiteral("portal.avi"));
+        QTest::mouseClick(w->cmdStore, Qt::LeftButton);
+        QCOMPARE(m_prompt->messages(), QStringList{gone + " was removed by another user; nothing was saved for it."});
+        QVERIFY(rows().isEmpty());
+        QCOMPARE(w->lstSelected->count(), 0);
     }
 
     void storeAndRemoveWithoutSelectionAsk()

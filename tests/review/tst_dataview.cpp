@@ -6,9 +6,11 @@
 #include "fixtures.h"
 #include "forms.h"
 #include "frmDataView.h"
+#include "frmTunnelSpecs.h"
 #include "globals.h"
 #include "helpers.h"
 #include "krverror.h"
+#include "otherprogram.h"
 #include "prompt.h"
 #include "reviewforms.h"
 #include "scriptedprompt.h"
@@ -1163,6 +1165,162 @@ private slots:
         QCOMPARE(m_prompt->messages(), (QStringList{"Error loading field sketch box.", "Error loading video"}));
         QVERIFY(!IsFormLoaded(QStringLiteral("frmImages")));
         QVERIFY(!IsFormLoaded(QStringLiteral("frmVideoView")));
+    }
+
+    // Another program writes the file between Edit and Save of the West panel's "History"
+    // text: the save goes to the tab the box was made for, asks about a text changed since
+    // it was shown, and writes nothing into a tab or panel that is gone.
+    void customTextAgainstAnotherUser_data()
+    {
+        QTest::addColumn<bool>("hadText");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<MsgAnswer>("answer");
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<QStringList>("rows");  // TabID|TabData
+        QTest::addColumn<bool>("editing");
+        QTest::addColumn<QString>("shown");
+        const QString west = QStringLiteral("(SELECT PanelID FROM Panels WHERE PanelName = 'West')");
+        const QString changed = QStringLiteral("UPDATE TabData SET TabData = 'theirs'");
+        const QString asked =
+            QStringLiteral("The \"History\" text of panel West was changed by another user after you opened it. "
+                           "Replace it with yours?");
+        const auto gone = [](const char* what) {
+            return QString::fromUtf8(what) + QStringLiteral(" was removed by another user; nothing was saved for it.");
+        };
+        QTest::newRow("another panel's text stays")
+            << true << QStringLiteral("INSERT INTO TabData SELECT 1, PanelID, 'theirs' FROM Panels WHERE PanelName = 'East'")
+            << MsgAnswer::Default << QString() << QStringList{"1|mine", "1|theirs"} << false << "mine";
+        QTest::newRow("changed: yes") << true << changed << MsgAnswer::Yes << asked << QStringList{"1|mine"} << false
+                                      << "mine";
+        QTest::newRow("changed: no") << true << changed << MsgAnswer::No << asked << QStringList{"1|theirs"} << false
+                                     << "theirs";
+        QTest::newRow("changed: cancel") << true << changed << MsgAnswer::Cancel << asked << QStringList{"1|theirs"}
+                                         << true << "mine";
+        QTest::newRow("added: no")
+            << false << QStringLiteral("INSERT INTO TabData VALUES (1, %1, 'theirs')").arg(west) << MsgAnswer::No
+            << asked << QStringList{"1|theirs"} << false << "theirs";
+        QTest::newRow("tabs renumbered") << true << QStringLiteral("UPDATE TabDefinitions SET TabIndex = 1 - TabIndex")
+                                         << MsgAnswer::Default << QString() << QStringList{"1|mine"} << false << "mine";
+        QTest::newRow("tab removed") << true << QStringLiteral("DELETE FROM TabDefinitions WHERE ID = 1")
+                                     << MsgAnswer::Default << gone("The data tab \"History\"")
+                                     << QStringList{"1|old"} << true << "mine";
+        QTest::newRow("panel removed") << true << QStringLiteral("DELETE FROM Panels WHERE PanelName = 'West'")
+                                       << MsgAnswer::Default << gone("The panel West") << QStringList{"1|old"} << true
+                                       << "mine";
+    }
+    void customTextAgainstAnotherUser()
+    {
+        QFETCH(bool, hadText);
+        QFETCH(QString, sql);
+        QFETCH(MsgAnswer, answer);
+        QFETCH(QString, told);
+        QFETCH(QStringList, rows);
+        QFETCH(bool, editing);
+        QFETCH(QString, shown);
+        makeTunnel();
+        gConn.exec(QStringLiteral("INSERT INTO TabDefinitions (ID, TabIndex, TabCaption) VALUES (1, 0, 'History'), "
+                                  "(2, 1, 'Access')"));
+        if (hadText)
+            gConn.exec(QStringLiteral("INSERT INTO TabData VALUES (1, ?, 'old')"), {m_west});
+        frmDataView* w = open(m_p2022, 0);
+        QPlainTextEdit* box = w->txtAdditional[0];
+        QCOMPARE(box->toPlainText(), hadText ? QStringLiteral("old") : QString());
+        w->SSTab1->setCurrentIndex(6);
+        w->cmdEditAddl->click();
+        box->setPlainText(QStringLiteral("mine"));
+        QCOMPARE(RunSqliteShell(m_install->dbPath(), sql), QString());
+        m_prompt->answer(answer);
+        w->cmdSaveAddl->click();
+        QCOMPARE(m_prompt->messages(), told.isEmpty() ? QStringList() : QStringList{told});
+        QCOMPARE(Rows(QStringLiteral("SELECT TabID, TabData FROM TabData ORDER BY TabID, TabData")), rows);
+        QCOMPARE(!box->isReadOnly(), editing);
+        QCOMPARE(box->toPlainText(), shown);
+    }
+
+    // Typing for the West panel while another user removes the panel, through the panel
+    // window of this program or another program: the save writes nothing, says what is
+    // gone, and keeps the typing.
+    void entriesIntoARemovedPanel_data()
+    {
+        QTest::addColumn<QString>("editor");
+        QTest::addColumn<bool>("panelWindow");
+        QTest::newRow("repair log, panel window") << "repair" << true;
+        QTest::newRow("emergency, sqlite3") << "emergency" << false;
+        QTest::newRow("custom text, panel window") << "custom" << true;
+    }
+    void entriesIntoARemovedPanel()
+    {
+        QFETCH(QString, editor);
+        QFETCH(bool, panelWindow);
+        makeTunnel();
+        gConn.exec(QStringLiteral("INSERT INTO TabDefinitions (TabIndex, TabCaption) VALUES (0, 'History')"));
+        frmDataView* w = open(m_p2022, 0);
+        QPlainTextEdit* box = nullptr;
+        QPushButton* save = nullptr;
+        QString table;
+        if (editor == QLatin1String("repair")) {
+            w->SSTab1->setCurrentIndex(4);
+            w->cmdAdd->click();
+            box = w->txtRepairLog;
+            save = w->cmdSave;
+            table = QStringLiteral("RepairLogs");
+        } else if (editor == QLatin1String("emergency")) {
+            w->SSTab1->setCurrentIndex(5);
+            w->cmdAddEmergency->click();
+            box = w->txtEmergency;
+            save = w->cmdSaveEmergency;
+            table = QStringLiteral("Emergencies");
+        } else {
+            w->SSTab1->setCurrentIndex(6);
+            w->cmdEditAddl->click();
+            box = w->txtAdditional[0];
+            save = w->cmdSaveAddl;
+            table = QStringLiteral("TabData");
+        }
+        QTest::keyClicks(box, QStringLiteral("Crack sealed"));
+
+        if (panelWindow) {
+            auto* specs = new frmTunnelSpecs;
+            specs->LoadForm(m_tunnel);
+            ClickMap(specs->ZVMap1, 3000, 3000);
+            QCOMPARE(specs->SelectedPanelID(), m_west);
+            m_prompt->handler = [](const PromptCall& c) {
+                return c.buttons == MsgButtons::YesNo ? QVariant::fromValue(int(MsgAnswer::Yes)) : QVariant();
+            };
+            specs->mnuDelete->trigger();
+            m_prompt->handler = nullptr;
+        } else {
+            QCOMPARE(RunSqliteShell(m_install->dbPath(), QStringLiteral("DELETE FROM Panels WHERE PanelName = 'West'")),
+                     QString());
+        }
+        QCOMPARE(CountRows(QStringLiteral("Panels"), QStringLiteral("PanelID = ?"), {m_west}), 0);
+        m_prompt->calls.clear();
+        save->click();
+        QCOMPARE(m_prompt->messages(),
+                 QStringList{QStringLiteral("The panel West was removed by another user; nothing was saved for it.")});
+        QCOMPARE(CountRows(table, QStringLiteral("PanelID = ?"), {m_west}), 0);
+        QVERIFY(!box->isReadOnly());
+        QCOMPARE(box->toPlainText(), QStringLiteral("Crack sealed"));
+    }
+
+    // An entry another program deleted already is deleted as asked, without a word more.
+    void deletingAnEntryGoneAlready()
+    {
+        makeTunnel();
+        const QDate d(2024, 2, 2);
+        for (const QString& table : {QStringLiteral("RepairLogs"), QStringLiteral("Emergencies")})
+            gConn.exec(QStringLiteral("INSERT INTO %1 VALUES (NULL, ?, ?, 'gone soon')").arg(table), {m_west, d});
+        frmDataView* w = open(m_p2022, 0);
+        QCOMPARE(RunSqliteShell(m_install->dbPath(), QStringLiteral("DELETE FROM RepairLogs; DELETE FROM Emergencies;")),
+                 QString());
+        m_prompt->answer(MsgAnswer::Yes);
+        m_prompt->answer(MsgAnswer::Yes);
+        w->cmdDelete->click();
+        w->cmdDeleteEmergency->click();
+        QCOMPARE(m_prompt->messages(),
+                 QStringList(2, QStringLiteral("Are you sure you want to delete this entry on %1?").arg(ShortDateText(d))));
+        QCOMPARE(w->lstRepairDates->count(), 0);
+        QCOMPARE(w->lstEmergency->count(), 0);
     }
 };
 

@@ -9,6 +9,7 @@
 #include "globals.h"
 #include "helpers.h"
 #include "entryways.h"
+#include "otherprogram.h"
 #include "scriptedprompt.h"
 #include "settings.h"
 #include "testinstall.h"
@@ -108,6 +109,32 @@ void click(QPushButton* b)
 {
     QVERIFY2(b->isVisible() && b->isEnabled(), qPrintable(b->objectName()));
     QTest::mouseClick(b, Qt::LeftButton);
+}
+
+// The listed row of the expenditure as "cost|tunnel|comments", "" when it is not listed.
+QString listed(const frmExpense* w, qint32 expId)
+{
+    for (int i = 0; i < w->lvExp->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* it = w->lvExp->topLevelItem(i);
+        if (it->data(0, Qt::UserRole).toString() == QStringLiteral("x%1").arg(expId))
+            return QStringList{it->text(2), it->text(3), it->text(4)}.join(QLatin1Char('|'));
+    }
+    return QString();
+}
+
+// The stored expenditure as "cost|comments|tunnel|category" ("-" for a gone one), "" when none.
+QString storedExpense(qint32 expId)
+{
+    return Rows(QStringLiteral("SELECT e.Cost, e.Comments, coalesce(t.TunnelName, '-'), coalesce(c.Category, '-') "
+                               "FROM Expenditures e LEFT JOIN Tunnels t ON t.TunnelID = e.TunnelID "
+                               "LEFT JOIN ExpenditureCats c ON c.CategoryID = e.CategoryID WHERE e.ExpID = ?"),
+                {expId})
+        .value(0);
+}
+
+QString removedText(const QString& what)
+{
+    return what + QStringLiteral(" was removed by another user; nothing was saved for it.");
 }
 
 bool inEditMode(const frmExpense* w)
@@ -756,6 +783,171 @@ private slots:
         QCOMPARE(w->cboTunnel->count(), 3);  // what was loaded before the error stays
         QVERIFY(!w->cmdNew->isVisible() && !w->cmdEdit->isVisible() && !w->cmdDelete->isVisible());
         QVERIFY(inViewMode(w));
+    }
+
+    // Another program changes the file between Edit and Save of e2 (.25, "grate", birch,
+    // drainage): only the field changed here is written, a field both changed asks, and a
+    // save into what is gone writes nothing and says so.
+    void editAgainstAnotherUser_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<MsgAnswer>("answer");
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("editing");
+        QTest::addColumn<QString>("shown");  // e2's listed row
+        const QString theirs = QStringLiteral("UPDATE Expenditures SET Comments = 'theirs' WHERE Comments = 'grate'");
+        const QString asked = QStringLiteral("The expenditure of %1 was changed by another user after you opened it. "
+                                             "Replace it with yours?")
+                                  .arg(d(2023, 11, 20));
+        QTest::newRow("their comment stays") << "cost" << theirs << MsgAnswer::Default << QString()
+                                             << "99.5|theirs|birch|drainage" << false << "99.50|birch|theirs";
+        QTest::newRow("same field: yes") << "comments" << theirs << MsgAnswer::Yes << asked
+                                         << "0.25|mine|birch|drainage" << false << ".25|birch|mine";
+        QTest::newRow("same field: no") << "comments" << theirs << MsgAnswer::No << asked
+                                        << "0.25|theirs|birch|drainage" << false << ".25|birch|theirs";
+        QTest::newRow("same field: cancel") << "comments" << theirs << MsgAnswer::Cancel << asked
+                                            << "0.25|theirs|birch|drainage" << true << ".25|birch|grate";
+        QTest::newRow("removed") << "cost" << QStringLiteral("DELETE FROM Expenditures WHERE Comments = 'grate'")
+                                 << MsgAnswer::Default << removedText(QStringLiteral("The expenditure of ") + d(2023, 11, 20))
+                                 << QString() << false << QString();
+        QTest::newRow("new tunnel removed") << "tunnel" << QStringLiteral("DELETE FROM Tunnels WHERE TunnelName = 'Cedar'")
+                                            << MsgAnswer::Default << removedText(QStringLiteral("The tunnel Cedar"))
+                                            << "0.25|grate|birch|drainage" << true << ".25|birch|grate";
+        QTest::newRow("its tunnel removed") << "comments" << QStringLiteral("DELETE FROM Tunnels WHERE TunnelName = 'birch'")
+                                            << MsgAnswer::Default << removedText(QStringLiteral("The tunnel birch"))
+                                            << "0.25|grate|-|drainage" << true << ".25|birch|grate";
+        QTest::newRow("new category removed")
+            << "category" << QStringLiteral("DELETE FROM ExpenditureCats WHERE Category = 'Structural'")
+            << MsgAnswer::Default << removedText(QStringLiteral("The category Structural"))
+            << "0.25|grate|birch|drainage" << true << ".25|birch|grate";
+    }
+    void editAgainstAnotherUser()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, sql);
+        QFETCH(MsgAnswer, answer);
+        QFETCH(QString, told);
+        QFETCH(QString, stored);
+        QFETCH(bool, editing);
+        QFETCH(QString, shown);
+        frmExpense* w = open();
+        clickRow(w, 1);  // e2
+        click(w->cmdEdit);
+        if (field == QLatin1String("cost")) {
+            w->txtCost->selectAll();
+            QTest::keyClicks(w->txtCost, QStringLiteral("99.5"));
+        } else if (field == QLatin1String("comments")) {
+            w->txtComments->setPlainText(QStringLiteral("mine"));
+        } else if (field == QLatin1String("tunnel")) {
+            w->cboTunnel->setCurrentIndex(w->cboTunnel->findText(QStringLiteral("Cedar")));
+        } else {
+            w->cboCategory->setCurrentIndex(w->cboCategory->findText(QStringLiteral("Structural")));
+        }
+        QCOMPARE(RunSqliteShell(m_install->dbPath(), sql), QString());
+        m_prompt->answer(answer);
+        click(w->cmdSave);
+        QCOMPARE(m_prompt->messages(), told.isEmpty() ? QStringList() : QStringList{told});
+        QCOMPARE(storedExpense(e2), stored);
+        QCOMPARE(inEditMode(w), editing);
+        QCOMPARE(listed(w, e2), shown);
+        // The other expenditures are as they were.
+        QCOMPARE(storedExpense(e1), QStringLiteral("1234.5|Lamps replaced|Alder|Lighting"));
+    }
+
+    // Two expenditure windows of this program on one file: each save keeps what the other
+    // saved meanwhile, and an edit of one the other removed is told, never shown as saved.
+    void twoWindowsOnOneFile()
+    {
+        frmExpense* a = open();
+        frmExpense* b = open();
+        clickRow(b, 1);  // e2
+        click(b->cmdEdit);
+        b->txtCost->selectAll();
+        QTest::keyClicks(b->txtCost, QStringLiteral("3"));
+        clickRow(a, 1);
+        click(a->cmdEdit);
+        a->txtComments->setPlainText(QStringLiteral("a's comment"));
+        click(a->cmdSave);
+        click(b->cmdSave);
+        QVERIFY(m_prompt->calls.isEmpty());
+        QCOMPARE(storedExpense(e2), QStringLiteral("3|a's comment|birch|drainage"));
+        QCOMPARE(listed(b, e2), QStringLiteral("3.00|birch|a's comment"));
+
+        click(b->cmdEdit);
+        b->txtComments->setPlainText(QStringLiteral("b's comment"));
+        m_prompt->answer(MsgAnswer::Yes);
+        click(a->cmdDelete);
+        click(b->cmdSave);
+        QCOMPARE(m_prompt->messages().last(), removedText(QStringLiteral("The expenditure of ") + d(2023, 11, 20)));
+        QCOMPARE(storedExpense(e2), QString());
+        QCOMPARE(listed(b, e2), QString());
+        QVERIFY(inViewMode(b));
+    }
+
+    // A new expenditure into a tunnel or category another program removed is not stored.
+    void newIntoWhatIsGone_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("tunnel") << "DELETE FROM Tunnels WHERE TunnelName = 'Alder'" << removedText("The tunnel Alder");
+        QTest::newRow("category") << "DELETE FROM ExpenditureCats WHERE Category = 'Lighting'"
+                                  << removedText("The category Lighting");
+    }
+    void newIntoWhatIsGone()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, told);
+        frmExpense* w = open();
+        const QStringList before = rows(w->lvExp);
+        click(w->cmdNew);
+        w->cboTunnel->setCurrentIndex(w->cboTunnel->findText(QStringLiteral("Alder")));
+        w->cboCategory->setCurrentIndex(w->cboCategory->findText(QStringLiteral("Lighting")));
+        QTest::keyClicks(w->txtCost, QStringLiteral("7"));
+        QCOMPARE(RunSqliteShell(m_install->dbPath(), sql), QString());
+        click(w->cmdSave);
+        QCOMPARE(m_prompt->messages(), QStringList{told});
+        QCOMPARE(CountRows(QStringLiteral("Expenditures")), 6);
+        QCOMPARE(rows(w->lvExp), before);
+        QVERIFY(inEditMode(w));
+        QCOMPARE(w->txtCost->text(), QStringLiteral("7"));
+    }
+
+    // The other program changed or removed the expenditure after it was loaded; Delete was
+    // already answered Yes.
+    void deleteAgainstAnotherUser_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<MsgAnswer>("answer");
+        QTest::addColumn<int>("questions");
+        QTest::addColumn<QString>("shown");
+        const QString theirs = QStringLiteral("UPDATE Expenditures SET Comments = 'theirs' WHERE Comments = 'grate'");
+        QTest::newRow("changed: yes") << theirs << MsgAnswer::Yes << 2 << QString();
+        QTest::newRow("changed: no") << theirs << MsgAnswer::No << 2 << ".25|birch|theirs";
+        QTest::newRow("removed already") << QStringLiteral("DELETE FROM Expenditures WHERE Comments = 'grate'")
+                                         << MsgAnswer::Default << 1 << QString();
+    }
+    void deleteAgainstAnotherUser()
+    {
+        QFETCH(QString, sql);
+        QFETCH(MsgAnswer, answer);
+        QFETCH(int, questions);
+        QFETCH(QString, shown);
+        frmExpense* w = open();
+        clickRow(w, 1);  // e2
+        QCOMPARE(RunSqliteShell(m_install->dbPath(), sql), QString());
+        m_prompt->answer(MsgAnswer::Yes);
+        m_prompt->answer(answer);
+        click(w->cmdDelete);
+        QCOMPARE(m_prompt->calls.size(), questions);
+        if (questions > 1)
+            QCOMPARE(m_prompt->calls[1].text, QStringLiteral("The expenditure of %1 was changed by another user after "
+                                                             "you opened it. Remove it all the same?")
+                                                  .arg(d(2023, 11, 20)));
+        QCOMPARE(listed(w, e2), shown);
+        QCOMPARE(storedExpense(e2).isEmpty(), shown.isEmpty());
+        QCOMPARE(w->lvExp->topLevelItemCount(), shown.isEmpty() ? 3 : 4);
     }
 
     void layout_followsTheWindowSize()
