@@ -89,5 +89,8 @@ RowSet DbGetUnitTypes()
 
 void DbAddUnitType(const QString& unit)
 {
-    gConn.exec(QStringLiteral("INSERT INTO UnitTypes (Unit) VALUES (?)"), {TextValue(unit)});
+    // Another user may have added the name since the caller's list was read: not twice.
+    gConn.exec(QStringLiteral("INSERT INTO UnitTypes (Unit) SELECT ? WHERE NOT EXISTS "
+                              "(SELECT 1 FROM UnitTypes WHERE Unit = ?)"),
+               {TextValue(unit), TextValue(unit)});
 }

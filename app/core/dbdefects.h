@@ -33,5 +33,5 @@ void DbDeleteDefectQuantity(qint32 id);
 RowSet DbGetDefectReportRows(const QVector<qint32>& tunnelIds, const QVector<qint32>& years);
 // UnitTypes in the user's order of the units.
 RowSet DbGetUnitTypes();
-// Adds a unit name; the caller adds only a name its list lacks.
+// Adds a unit name the caller's list lacks, unless the table has it by now (in any case).
 void DbAddUnitType(const QString& unit);

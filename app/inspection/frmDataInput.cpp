@@ -1088,6 +1088,17 @@ void frmDataInput::cmdCancel_Click()
 {
     try {
         enterViewMode();
+        // What another user removed meanwhile (its save was refused) goes from the screen: the
+        // window of a removed tunnel closes, as it does for a removal here; a removed panel
+        // leaves the map.
+        if (!RowExists(QStringLiteral("Tunnels"), {{QStringLiteral("TunnelID"), m_tunnelId}})) {
+            Unload();
+            return;
+        }
+        if (m_panelId != 0 && !RowExists(QStringLiteral("Panels"), {{QStringLiteral("PanelID"), m_panelId}})) {
+            LoadForm(m_year, m_tunnelId);
+            return;
+        }
         LoadPanelData(m_panelId);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error canceling changes"), kSource, e);

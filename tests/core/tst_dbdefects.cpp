@@ -64,6 +64,14 @@ private slots:
         QCOMPARE(CountRows(QStringLiteral("DefectQuantity")), 0);
     }
 
+    // A unit another user added since the list was read, in any case, is not added twice.
+    void aUnitIsListedOnce()
+    {
+        DbAddUnitType(QStringLiteral("yd"));
+        DbAddUnitType(QStringLiteral("YD"));
+        QCOMPARE(Rows(QStringLiteral("SELECT Unit FROM UnitTypes WHERE Unit = 'yd'")), QStringList{QStringLiteral("yd")});
+    }
+
     void reportRowsOfTunnelsAndYears_data()
     {
         QTest::addColumn<QStringList>("tunnels");

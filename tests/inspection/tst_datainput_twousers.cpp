@@ -331,6 +331,16 @@ private slots:
         QCOMPARE(w->txtRate1[0]->text(), QStringLiteral("4"));
         QCOMPARE(w->txt1[1]->toPlainText(), QStringLiteral("mine"));
         QCOMPARE(listTexts(w->lvDefectQty), QStringList{"Crack"});
+        // Cancel drops the typing quietly and writes nothing either; what is gone leaves the
+        // screen (the window of a removed tunnel closes).
+        QPointer<frmDataInput> window = w;
+        QTest::mouseClick(w->cmdCancel, Qt::LeftButton);
+        QCOMPARE(LoadedForms().contains(window.data()), gone != QLatin1String("The tunnel East Bore"));
+        QVERIFY(!window || !window->Editing());
+        if (gone == QLatin1String("The panel P1"))
+            QCOMPARE(ShadingOf(w->ZVMap1, f.p1), -1);
+        QCOMPARE(f.prompt->messages().mid(2).join(QLatin1Char('/')), QString());
+        QCOMPARE(CountRows(QStringLiteral("Ratings")) + CountRows(QStringLiteral("DefectQuantity")), 0);
     }
 
     // What one row belongs to, or the row itself, removed meanwhile: that row is not written
