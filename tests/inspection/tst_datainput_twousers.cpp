@@ -111,10 +111,7 @@ const QString kChanged = QStringLiteral(" was changed by another user after you 
 QMap<QString, BothChange> bothChanges()
 {
     const auto rating = [](frmDataInput* w) { return w->txtRate1[0]->text(); };
-    const auto crack = [](frmDataInput* w) {
-        const int row = itemRow(w->lvDefectQty, QStringLiteral("Crack, mine"));
-        return row >= 0 ? QStringLiteral("Crack, mine") : listTexts(w->lvDefectQty).join(QLatin1Char(','));
-    };
+    const auto defects = [](frmDataInput* w) { return listTexts(w->lvDefectQty).join(QLatin1Char('/')); };
     return {
         {QStringLiteral("comment"),
          {QStringLiteral("The comment of panel P1") + kChanged + QStringLiteral("Replace it with yours?"),
@@ -161,7 +158,7 @@ QMap<QString, BothChange> bothChanges()
               QTest::mouseClick(w->cmdEditDefect, Qt::LeftButton);
           },
           QStringLiteral("SELECT Description FROM DefectQuantity WHERE InspectionID = {period} AND PanelID = {panel}"),
-          QStringLiteral("Crack, mine"), QStringLiteral("Crack, theirs"), crack}},
+          QStringLiteral("Crack, mine"), QStringLiteral("Crack, theirs"), defects}},
         {QStringLiteral("defect deleted"),
          {QStringLiteral("The defect Crack") + kChanged + QStringLiteral("Remove it all the same?"),
           [](const DataInputFixture& f) { addDefect(f.p1, f.cur, QStringLiteral("Crack"), 1, 2); },
