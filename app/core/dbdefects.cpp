@@ -46,6 +46,18 @@ void DbUpdateDefectQuantity(qint32 id, const QString& description, double quanti
                   QStringLiteral("ID = ?"), {id});
 }
 
+void DbUpdateDefectQuantityColumns(qint32 id, const QVector<QPair<QString, QVariant>>& columns)
+{
+    // A value that is stored already changes nothing, so a posted row stays posted.
+    if (UpdateChanged(QStringLiteral("DefectQuantity"), columns, QStringLiteral("ID = ?"), {id}) > 0)
+        UpdateChanged(QStringLiteral("DefectQuantity"), {{QStringLiteral("Posted"), 0}}, QStringLiteral("ID = ?"), {id});
+}
+
+void DbDeleteDefectQuantity(qint32 id)
+{
+    gConn.exec(QStringLiteral("DELETE FROM DefectQuantity WHERE ID = ?"), {id});
+}
+
 RowSet DbGetDefectReportRows(const QVector<qint32>& tunnelIds, const QVector<qint32>& years)
 {
     // An empty list gives "IN ()", which matches nothing.
@@ -77,5 +89,8 @@ RowSet DbGetUnitTypes()
 
 void DbAddUnitType(const QString& unit)
 {
-    gConn.exec(QStringLiteral("INSERT INTO UnitTypes (Unit) VALUES (?)"), {TextValue(unit)});
+    // Another user may have added the name since the caller's list was read: not twice.
+    gConn.exec(QStringLiteral("INSERT INTO UnitTypes (Unit) SELECT ? WHERE NOT EXISTS "
+                              "(SELECT 1 FROM UnitTypes WHERE Unit = ?)"),
+               {TextValue(unit), TextValue(unit)});
 }

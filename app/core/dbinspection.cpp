@@ -24,12 +24,12 @@ QVariant ratingValue(const QString& rating)
     return qint32(t.at(0).unicode() - '0');
 }
 
-QString ratingText(const QVariant& v)
-{
-    return v.isNull() ? QString() : v.toString();
-}
-
 }  // namespace
+
+QString RatingText(const QVariant& rating)
+{
+    return rating.isNull() ? QString() : rating.toString();
+}
 
 // ---------------------------------------------------------------- Inspection periods
 
@@ -89,7 +89,19 @@ QString DbGetRating(qint32 inspectionId, qint32 panelId, qint32 elementId)
         {inspectionId, panelId, elementId});
     if (rs.isEmpty())
         return QString();
-    return ratingText(rs.value(0, QStringLiteral("Rating")));
+    return RatingText(rs.value(0, QStringLiteral("Rating")));
+}
+
+QHash<qint32, QVariant> DbGetPanelRatings(qint32 inspectionId, qint32 panelId)
+{
+    const RowSet rs = gConn.query(
+        QStringLiteral("SELECT ElementID, Rating FROM Ratings WHERE InspectionID = ? AND PanelID = ?"),
+        {inspectionId, panelId});
+    QHash<qint32, QVariant> ratings;
+    ratings.reserve(rs.count());
+    for (const QVariantList& row : rs.rows())
+        ratings.insert(row[0].toInt(), row[1]);
+    return ratings;
 }
 
 QString DbGetPostedRating(qint32 inspectionId, qint32 panelId, qint32 elementId)
@@ -102,7 +114,7 @@ QString DbGetPostedRating(qint32 inspectionId, qint32 panelId, qint32 elementId)
     const QVariant v = rs.value(0, QStringLiteral("Rating"));
     if (!v.isNull() && v.toInt() == -1)
         return QStringLiteral("M");
-    return ratingText(v);
+    return RatingText(v);
 }
 
 void DbSaveRating(qint32 inspectionId, qint32 panelId, qint32 elementId, const QString& rating)
@@ -128,7 +140,7 @@ void DbSaveRating(qint32 inspectionId, qint32 panelId, qint32 elementId, const Q
         QStringLiteral("SELECT Rating FROM RatingsPosted WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"), key);
     // A posted Null is the empty text, so a rating entered over it is posted next time.
     const bool changed = posted.isEmpty() || !wasPosted ||
-                         ratingText(posted.value(0, QStringLiteral("Rating"))) != ratingText(value);
+                         RatingText(posted.value(0, QStringLiteral("Rating"))) != RatingText(value);
 
     // Written only where a value changes: the same rating again leaves the row, its posted
     // state and the posted copy alone.

@@ -33,6 +33,11 @@ std::optional<qint16> DbGetPreviousInspectionYear(qint32 tunnelId, qint16 year);
 
 // The working rating as text, "" when there is no row or no rating.
 QString DbGetRating(qint32 inspectionId, qint32 panelId, qint32 elementId);
+// The panel's working ratings in the inspection as stored (Null included), by ElementID, in
+// one read; an element without a row is not listed.
+QHash<qint32, QVariant> DbGetPanelRatings(qint32 inspectionId, qint32 panelId);
+// A stored rating as a rating box shows it: "" for Null or no row.
+QString RatingText(const QVariant& rating);
 // The posted rating as text, "M" when it was changed after posting, "" when there is no
 // row or no rating.
 QString DbGetPostedRating(qint32 inspectionId, qint32 panelId, qint32 elementId);

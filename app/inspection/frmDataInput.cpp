@@ -38,6 +38,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScrollBar>
+#include <QSet>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -486,7 +487,8 @@ void frmDataInput::LoadForm(qint16 year, qint32 tunnelId)
 
         LoadTunnelPicture();
         LoadUnits();
-        setWindowTitle(QStringLiteral("Data Input - ") + DbGetTunnelName(tunnelId));
+        m_tunnelName = DbGetTunnelName(tunnelId);
+        setWindowTitle(QStringLiteral("Data Input - ") + m_tunnelName);
 
         if (!gPictureFound) {
             // A hidden window would keep the program running; the next LoadForm makes a new one.
@@ -835,6 +837,11 @@ void frmDataInput::LoadPanelData(qint32 panelId)
 
             destroyExtraRows();
             m_loadedRatings.clear();
+            m_ratingRows.clear();
+            // Each period's ratings of the panel in one read.
+            const QHash<qint32, QVariant> ratings = DbGetPanelRatings(m_inspectionId, panelId);
+            const QHash<qint32, QVariant> previousRatings =
+                comparing ? DbGetPanelRatings(m_previousInspectionId, panelId) : QHash<qint32, QVariant>();
             cmdSketch[0]->hide();
             cmdPhoto[0]->hide();
             cmdVideo[0]->hide();
@@ -872,9 +879,10 @@ void frmDataInput::LoadPanelData(qint32 panelId)
                 lblRate1[i]->setVisible(comparing);
                 lblElement[i]->setText(NullToEmpty(elements.value(i, QStringLiteral("ElementName"))).toString());
                 lblElement[i]->setToolTip(lblElement[i]->text());
-                lblRate1[i]->setText(comparing ? DbGetRating(m_previousInspectionId, panelId, elementId) : QString());
-                txtRate1[i]->setText(DbGetRating(m_inspectionId, panelId, elementId));
+                lblRate1[i]->setText(comparing ? RatingText(previousRatings.value(elementId)) : QString());
+                txtRate1[i]->setText(RatingText(ratings.value(elementId)));
                 m_loadedRatings.append(txtRate1[i]->text());
+                m_ratingRows.append(RatingLoadedRow(m_inspectionId, panelId, elementId, ratings));
             }
             setTabOrderOfRows();
 
@@ -886,8 +894,10 @@ void frmDataInput::LoadPanelData(qint32 panelId)
                 w->resize(w->width(), TwipsToPixels(textHeight));
         }
 
-        m_currentComments = DbGetPanelCommentText(m_inspectionId, panelId);
-        m_previousComments = DbGetPanelCommentText(m_previousInspectionId, panelId);
+        m_currentCommentRow = DbLoadPanelComment(m_inspectionId, panelId);
+        m_previousCommentRow = DbLoadPanelComment(m_previousInspectionId, panelId);
+        m_currentComments = PanelCommentText(m_currentCommentRow);
+        m_previousComments = PanelCommentText(m_previousCommentRow);
 
         m_panelName = DbGetPanelName(panelId);
         lblName->setText(m_panelName);
@@ -1109,6 +1119,17 @@ void frmDataInput::cmdCancel_Click()
 {
     try {
         enterViewMode();
+        // What another user removed meanwhile (its save was refused) goes from the screen: the
+        // window of a removed tunnel closes, as it does for a removal here; a removed panel
+        // leaves the map.
+        if (!RowExists(QStringLiteral("Tunnels"), {{QStringLiteral("TunnelID"), m_tunnelId}})) {
+            Unload();
+            return;
+        }
+        if (m_panelId != 0 && !RowExists(QStringLiteral("Panels"), {{QStringLiteral("PanelID"), m_panelId}})) {
+            LoadForm(m_year, m_tunnelId);
+            return;
+        }
         LoadPanelData(m_panelId);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error canceling changes"), kSource, e);
@@ -1147,55 +1168,103 @@ void frmDataInput::cmdSave_Click()
 
 bool frmDataInput::SaveEdit()
 {
+    bool written = false;
+    const QString current = txt1[1]->toPlainText();
+    const QString previous = txt1[0]->toPlainText();
     try {
         PanelEdit edit;
+        edit.tunnelId = m_tunnelId;
+        edit.tunnelName = m_tunnelName;
         edit.inspectionId = m_inspectionId;
+        edit.year = m_year;
         edit.panelId = m_panelId;
+        edit.panelName = m_panelName;
         // Only the ratings the user changed: an untouched one is no change, and writing it
-        // would set another copy's change to it aside.
-        for (int i = 0; i < m_rowCount && i < txtRate1.size(); ++i)
+        // would set another user's change to it aside.
+        for (int i = 0; i < m_rowCount && i < txtRate1.size() && i < m_ratingRows.size(); ++i)
             if (txtRate1[i]->text() != m_loadedRatings.value(i))
-                edit.ratings.append({rowElementId(i), txtRate1[i]->text()});
-        const QString current = txt1[1]->toPlainText();
-        const QString previous = txt1[0]->toPlainText();
+                edit.ratings.append({rowElementId(i), lblElement[i]->text(), m_ratingRows[i], txtRate1[i]->text()});
         // Only a comment the user changed is written: an untouched one would leave an
         // empty row behind, which counts as unposted data of its period.
         if (current != m_currentComments)
-            edit.comment = current;
+            edit.comment = CommentEdit{m_currentCommentRow, current};
         edit.previousInspectionId = m_previousInspectionId;
+        edit.previousYear = m_previousYear;
         if (m_previousYear != 0 && m_viewPrevious && m_previousInspectionId != 0 && previous != m_previousComments)
-            edit.previousComment = previous;
-        QVector<QTreeWidgetItem*> items;
-        for (int n = 0; n < lvDefectQty->topLevelItemCount(); ++n) {
-            QTreeWidgetItem* item = lvDefectQty->topLevelItem(n);
-            items.append(item);
-            edit.defects.append({item->data(0, Qt::UserRole).toString(), item->text(0), item->text(1), item->text(2),
-                                 item->text(3).mid(1), item->text(4).mid(1)});
-        }
+            edit.previousComment = CommentEdit{m_previousCommentRow, previous};
+        if (m_defectsTouched)
+            edit.defects = defectEdits();
         // Nothing changed: nothing to write, and no reason to wait for another program's lock.
-        if (!edit.ratings.isEmpty() || edit.comment || edit.previousComment || m_defectsTouched) {
-            const QVector<qint32> ids = DbSavePanelEdit(edit);
-            // The new rows are keyed now, so a second save updates them instead of adding them again.
-            for (int n = 0; n < items.size(); ++n)
-                if (edit.defects[n].key.isEmpty())
-                    items[n]->setData(0, Qt::UserRole, QStringLiteral("X") + QString::number(ids[n]));
+        if (!edit.isEmpty()) {
+            const SaveOutcome outcome = DbSavePanelEdit(edit);
+            // Cancelled, or what the save belongs to is gone (the user was told): still editing.
+            if (!outcome.saved())
+                return false;
+            written = true;
         }
-        m_currentComments = current;
-        m_previousComments = previous;
-        for (int i = 0; i < m_rowCount && i < txtRate1.size() && i < m_loadedRatings.size(); ++i)
-            m_loadedRatings[i] = txtRate1[i]->text();
     } catch (const std::exception& e) {
         // Nothing of the panel was written; the edit stays on screen to be saved again.
         LogError(QStringLiteral("Error saving data."), kSource, e);
         return false;
     }
     try {
+        // The window shows what is stored now, which is also what a next save compares with;
+        // a tab switch loads the next tab itself.
+        if (written && !m_savingOnTabSwitch) {
+            LoadPanelData(m_panelId);
+        } else {
+            m_currentComments = current;
+            m_previousComments = previous;
+            for (int i = 0; i < m_rowCount && i < txtRate1.size() && i < m_loadedRatings.size(); ++i)
+                m_loadedRatings[i] = txtRate1[i]->text();
+        }
         ShadePanel(m_panelId, true);
         UpdateInspectionPdButtons();
     } catch (const std::exception& e) {
         LogError(QString(), kSource, e);
     }
     return true;
+}
+
+QVector<DefectEdit> frmDataInput::defectEdits() const
+{
+    QVector<DefectEdit> edits;
+    QSet<qint32> listed;
+    for (int n = 0; n < lvDefectQty->topLevelItemCount(); ++n) {
+        const DefectQuantityRow row = defectItemRow(lvDefectQty->topLevelItem(n));
+        if (row.key.isEmpty()) {
+            DefectEdit add;
+            add.kind = RowWrite::Kind::Add;
+            add.description = row.description;
+            add.typed = row;
+            edits.append(add);
+            continue;
+        }
+        const qint32 id = qint32(Val(row.key.mid(1)));
+        listed.insert(id);
+        const auto loaded = m_loadedDefects.constFind(id);
+        if (loaded == m_loadedDefects.constEnd())
+            continue;
+        if (std::optional<DefectEdit> change = DefectChange(loaded->row, loaded->texts, row))
+            edits.append(*change);
+    }
+    // A loaded row no longer in the list was deleted by the user.
+    for (auto it = m_loadedDefects.constBegin(); it != m_loadedDefects.constEnd(); ++it) {
+        if (listed.contains(it.key()))
+            continue;
+        DefectEdit remove;
+        remove.kind = RowWrite::Kind::Remove;
+        remove.loaded = it->row;
+        remove.description = it->texts.description;
+        edits.append(remove);
+    }
+    return edits;
+}
+
+DefectQuantityRow frmDataInput::defectItemRow(const QTreeWidgetItem* item)
+{
+    return {item->data(0, Qt::UserRole).toString(), item->text(0), item->text(1), item->text(2), item->text(3).mid(1),
+            item->text(4).mid(1)};
 }
 
 bool frmDataInput::SettleEdit()
@@ -1391,6 +1460,9 @@ void frmDataInput::LoadDefectQuantities(qint32 panelId, qint32 inspectionId, QTr
 {
     list->clear();
     ClearDefectFields();
+    const bool current = list == lvDefectQty;
+    if (current)
+        m_loadedDefects.clear();
     const RowSet rows = DbGetDefectQuantities(panelId, inspectionId);
     for (int r = 0; r < rows.count(); ++r) {
         auto* item = new QTreeWidgetItem(list);
@@ -1401,6 +1473,9 @@ void frmDataInput::LoadDefectQuantities(qint32 panelId, qint32 inspectionId, QTr
         item->setText(3, QStringLiteral("$") + NumberText(rows.value(r, QStringLiteral("UnitCost"))));
         const QVariant total = rows.value(r, QStringLiteral("TotalCost"));
         item->setText(4, QStringLiteral("$") + (total.isNull() ? QString() : MoneyText(total.toDouble())));
+        // What the save compares with: the row as stored and as the list showed it.
+        if (current)
+            m_loadedDefects.insert(rows.toInt(r, QStringLiteral("ID")), {DefectLoadedRow(rows, r), defectItemRow(item)});
     }
     UpdateDefectButtons();
 }

@@ -1,6 +1,8 @@
 #pragma once
+#include "dbdatainput.h"
 #include "forms.h"
 
+#include <QMap>
 #include <QPointer>
 #include <QStringList>
 #include <QVector>
@@ -27,10 +29,12 @@ class ZVMap;
 // is on), the comments and the defect quantities of both years.
 //
 // View mode (after LoadForm, Cancel and Save) locks every box; Edit unlocks them and
-// disables the map, so the panel cannot change during an edit. A save writes the ratings,
-// comments and defect quantities of the panel in one transaction. A defect typed in the
-// defect fields but not added (or updated) is part of the edit: Save and the closing
-// question ask about it, and the fields are emptied once the edit is saved or dropped.
+// disables the map, so the panel cannot change during an edit. A save writes, in one
+// transaction, only the ratings, comments and defect quantities the user changed since the
+// panel was loaded; another user's change to one of them is asked about, and a period, panel
+// or element another user removed gets nothing (the user is told and keeps editing). A defect
+// typed in the defect fields but not added (or updated) is part of the edit: Save and the
+// closing question ask about it, and the fields are emptied once the edit is saved or dropped.
 //
 // Row controls are arrays: index i of lblElement, cmdSketch, cmdPhoto, cmdVideo, lblRate1,
 // txtRate1, cmdInputSketch, cmdInputPhoto and cmdInputVideo make row i. Each control's
@@ -193,6 +197,8 @@ private:
     QTreeWidgetItem* typedDefectTarget() const;
     QString TypedDefectQuestion() const;
     bool StoreTypedDefect();
+    static DefectQuantityRow defectItemRow(const QTreeWidgetItem* item);
+    QVector<DefectEdit> defectEdits() const;
 
     // media buttons
     void cmdInputPhoto_Click(int index);
@@ -213,9 +219,19 @@ private:
     int m_rowCount = 0;
     int m_lines = 0;
     bool m_viewPrevious = false;
-    QVector<QString> m_loadedRatings;  // each row's rating as stored, to write only changes
+    QVector<QString> m_loadedRatings;  // each row's rating as shown at load, to write only changes
+    QVector<LoadedRow> m_ratingRows;   // each row's rating as stored at load
     QString m_currentComments;
     QString m_previousComments;
+    LoadedRow m_currentCommentRow;
+    LoadedRow m_previousCommentRow;
+    // The current period's defect rows as loaded, by ID: as stored and as the list showed them.
+    struct LoadedDefect {
+        LoadedRow row;
+        DefectQuantityRow texts;
+    };
+    QMap<qint32, LoadedDefect> m_loadedDefects;
+    QString m_tunnelName;
     qint32 m_lastCategoryId = 0;
     bool m_savingOnTabSwitch = false;
     bool m_tabSwitchAllowed = false;

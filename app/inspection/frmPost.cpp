@@ -5,6 +5,7 @@
 #include "helpers.h"
 #include "modkrv.h"
 #include "prompt.h"
+#include "rowedits.h"
 #include "uihelpers.h"
 
 #include <QLabel>
@@ -133,6 +134,9 @@ void frmPost::LoadForm(qint32 TunnelID, qint32 InspectionID)
     m_inspectionId = InspectionID;
     m_posted = false;
     List1->clear();
+    const QVariant year =
+        gConn.scalar(QStringLiteral("SELECT InspectionYear FROM InspectionPeriod WHERE InspectionID = ?"), {InspectionID});
+    m_periodName = QStringLiteral("The inspection period ") + (year.isNull() ? QString() : year.toString());
 
     const QVariant panels =
         gConn.scalar(QStringLiteral("SELECT COUNT(*) FROM Panels WHERE TunnelID = ?"), {TunnelID});
@@ -175,13 +179,25 @@ void frmPost::applyLayout(int items)
 
 void frmPost::cmdYes_Click()
 {
+    SaveOutcome outcome;
     try {
         WaitCursor wait;
-        DbPostInspection(m_inspectionId);
+        // Posted only while the period is there: a period another user removed meanwhile
+        // would post what its removal left and drop its posted copies.
+        const qint32 inspectionId = m_inspectionId;
+        outcome = SaveRows({}, {{QStringLiteral("InspectionPeriod"), {{QStringLiteral("InspectionID"), inspectionId}},
+                                 m_periodName}},
+                           [inspectionId] { DbPostInspection(inspectionId); });
     } catch (const std::exception& e) {
         // Nothing was posted; the window stays open and Yes can be pressed again.
         RestoreDefaultCursor();
         LogError(QStringLiteral("Error posting data"), kSource, e);
+        return;
+    }
+    if (!outcome.saved()) {
+        // Nothing was posted and the user was told why; there is nothing left to post.
+        RestoreDefaultCursor();
+        Unload();
         return;
     }
     QPointer<QWidget> tree = loadedTree();

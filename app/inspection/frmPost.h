@@ -22,6 +22,7 @@ PostLayout PostLayoutFor(int items);
 // Posting of one inspection period: lists the tunnel's panels whose ratings are
 // incomplete, asks, and posts the period's entered data into the posted tables in one
 // transaction. Modal; hides the inspection-period window while it is open. One instance.
+// A period another user removed meanwhile is not posted: nothing is written, the user is told.
 class frmPost : public KrvForm<QDialog> {
     Q_OBJECT
 public:
@@ -61,5 +62,6 @@ private:
 
     qint32 m_tunnelId = 0;
     qint32 m_inspectionId = 0;
+    QString m_periodName;  // "The inspection period 2026", for a period removed meanwhile
     bool m_posted = false;
 };

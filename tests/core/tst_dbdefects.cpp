@@ -48,6 +48,30 @@ private slots:
         QCOMPARE(DbGetDefectQuantities(5, insp).count(), 1);
     }
 
+    // A change writes the columns it names and nothing else; a value stored already is no change
+    // and leaves the row posted.
+    void aChangeWritesOnlyItsColumns()
+    {
+        const qint32 insp = FixturePeriod(FixtureTunnel(QStringLiteral("A")), 2020);
+        const qint32 id = DbAddDefectQuantity(5, insp, QStringLiteral("Crack"), 0.1 + 0.2, QStringLiteral("ft"), 2, 0.6);
+        DbPostInspection(insp);
+        DbUpdateDefectQuantityColumns(id, {{QStringLiteral("Description"), QStringLiteral("Crack")}});
+        QVERIFY(!DbHasUnpostedData(insp));
+        DbUpdateDefectQuantityColumns(id, {{QStringLiteral("Units"), QStringLiteral("m")}});
+        QCOMPARE(Rows(QStringLiteral("SELECT Description, Quantity = 0.1 + 0.2, Units, Posted FROM DefectQuantity")),
+                 QStringList{QStringLiteral("Crack|1|m|0")});
+        DbDeleteDefectQuantity(id);
+        QCOMPARE(CountRows(QStringLiteral("DefectQuantity")), 0);
+    }
+
+    // A unit another user added since the list was read, in any case, is not added twice.
+    void aUnitIsListedOnce()
+    {
+        DbAddUnitType(QStringLiteral("yd"));
+        DbAddUnitType(QStringLiteral("YD"));
+        QCOMPARE(Rows(QStringLiteral("SELECT Unit FROM UnitTypes WHERE Unit = 'yd'")), QStringList{QStringLiteral("yd")});
+    }
+
     void reportRowsOfTunnelsAndYears_data()
     {
         QTest::addColumn<QStringList>("tunnels");

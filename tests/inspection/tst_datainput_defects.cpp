@@ -5,6 +5,7 @@
 
 #include "entryways.h"
 #include "frmInspectionPd.h"
+#include "otherprogram.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -270,7 +271,9 @@ private slots:
         QCOMPARE(w->lvDefectQty->topLevelItemCount(), 1);
     }
 
-    void saveMergesTheList()
+    // The save writes what the user did to the list: a changed row, a deleted one, a new one;
+    // rows the list never showed (another user's) are not the list's to delete.
+    void saveWritesTheListsChanges()
     {
         DataInputFixture f;
         addDefect(f.p1, f.cur, QStringLiteral("kept"), 2, QStringLiteral("ft"), 2.5, 5, true);
@@ -309,13 +312,20 @@ private slots:
         QCOMPARE(Rows(QStringLiteral("SELECT Description FROM DefectQuantity WHERE PanelID = ?"), {f.p1}),
                  QStringList{QStringLiteral("kept")});
 
-        // An empty list removes the panel's rows of the period.
+        // An emptied list removes the rows it showed; one another program added meanwhile stays.
         QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
         clickItem(w->lvDefectQty, 0);
         QTest::mouseClick(w->cmdDeleteDefect, Qt::LeftButton);
+        QCOMPARE(RunSqliteShell(f.install->dbPath(),
+                                QStringLiteral("INSERT INTO DefectQuantity (PanelID, InspectionID, Description) "
+                                               "VALUES (%1, %2, 'added meanwhile')")
+                                    .arg(f.p1)
+                                    .arg(f.cur)),
+                 QString());
         QTest::mouseClick(w->cmdSave, Qt::LeftButton);
-        QCOMPARE(CountRows(QStringLiteral("DefectQuantity"), QStringLiteral("PanelID = ?"), {f.p1}), 0);
-        QCOMPARE(CountRows(QStringLiteral("DefectQuantity")), 1);
+        QCOMPARE(Rows(QStringLiteral("SELECT Description FROM DefectQuantity WHERE PanelID = ?"), {f.p1}),
+                 QStringList{QStringLiteral("added meanwhile")});
+        QCOMPARE(CountRows(QStringLiteral("DefectQuantity")), 2);
     }
 
     // A defect typed but not added is an edit in progress: Save asks about it in place of

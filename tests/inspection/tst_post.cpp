@@ -15,6 +15,7 @@
 #include "globals.h"
 #include "helpers.h"
 #include "inspectionforms.h"
+#include "otherprogram.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 
@@ -356,6 +357,41 @@ private slots:
         QCOMPARE(Rows(QStringLiteral("SELECT Comments FROM PanelCommentsPosted")), QStringList{QStringLiteral("new")});
         QCOMPARE(CountRows(QStringLiteral("VideosPosted")), 1);
         QVERIFY(tree->isVisible());
+    }
+
+    // Another program removes the period, as the program removes one, while the window asks:
+    // Yes posts nothing (the posted copies stay, the defects the removal left are not posted)
+    // and says why, never "The data has been posted."
+    void aPeriodRemovedMeanwhileIsNotPosted()
+    {
+        const qint32 p = AddPanel(m_tunnel, QStringLiteral("Portal"), {1});
+        DbSaveRating(m_period, p, 1, QStringLiteral("4"));
+        DbPostInspection(m_period);
+        DbSaveRating(m_period, p, 1, QStringLiteral("6"));  // posted copy now -1
+        DbAddDefectQuantity(p, m_period, QStringLiteral("Crack"), 3, QStringLiteral("ft"), 10, 30);
+        auto* tree = openTree();
+        WindowScript script;
+        script.when(QStringLiteral("frmPost"), [this](QWidget* w) {
+            QCOMPARE(RunSqliteShell(m_install->dbPath(),
+                                    QStringLiteral("DELETE FROM Ratings WHERE InspectionID = %1;"
+                                                   "DELETE FROM PanelComments WHERE InspectionID = %1;"
+                                                   "DELETE FROM ImagePaths WHERE InspectionID = %1;"
+                                                   "DELETE FROM InspectionPeriod WHERE InspectionID = %1;")
+                                        .arg(m_period)),
+                     QString());
+            static_cast<frmPost*>(w)->cmdYes->click();
+        });
+        tree->cmdPost->click();
+        QVERIFY(script.done());
+        QTest::qWait(1);
+
+        QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("The inspection period 2024 was removed by another "
+                                                                  "user; nothing was saved for it.")});
+        QVERIFY(!IsFormLoaded(QStringLiteral("frmPost")));
+        QVERIFY(tree->isVisible());
+        QCOMPARE(Rows(QStringLiteral("SELECT Rating FROM RatingsPosted")), QStringList{QStringLiteral("-1")});
+        QCOMPARE(CountRows(QStringLiteral("DefectQuantityPosted")), 0);
+        QCOMPARE(CountRows(QStringLiteral("DefectQuantity"), QStringLiteral("Posted = 0")), 1);
     }
 };
 
