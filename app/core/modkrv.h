@@ -6,7 +6,8 @@
 // ---- Error log
 // Appends one record to err.log in the program folder, then shows the message (when not
 // empty) with the application title and puts the default cursor back. Never throws: when
-// err.log cannot be written the message is still shown.
+// err.log cannot be written the message is still shown. With the error itself, a message that is
+// shown gets the reason the error tells (FailureReason) on a second line.
 void LogError(const QString& message, const QString& source);
 void LogError(const QString& message, const QString& source, const std::exception& error);
 void LogError(const QString& message, const QString& source, long number, const QString& description);

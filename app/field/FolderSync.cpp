@@ -20,6 +20,7 @@
 #include "SortedList.h"
 #include "helpers.h"
 #include "prompt.h"
+#include "regularfiles.h"
 #include "uihelpers.h"
 
 namespace {
@@ -734,7 +735,8 @@ bool FolderSync::copyFile(const std::shared_ptr<Dir>& source, const std::shared_
     const char* raw = rawName.constData();
     constexpr int kAttempts = 3;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        const int in = ::openat(source->fd, raw, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        // A pipe or a device put in the file's place since it was listed is not waited on.
+        const int in = OpenRegularFileAt(source->fd, raw, O_NOFOLLOW);
         if (in < 0) {
             *error = systemText(errno);
             return false;

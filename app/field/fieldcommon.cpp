@@ -2,13 +2,16 @@
 
 #include "helpers.h"
 #include "db.h"
+#include "failurereason.h"
 #include "krverror.h"
 #include "modkrv.h"
+#include "prompt.h"
 #include "settings.h"
 
 #include <varnock.h>
 #include <varnock_errors.h>
 
+#include <QDir>
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -71,12 +74,42 @@ bool IsMemberOfSet(Varnock::Synchronizer& master, const QString& replicaPath)
     return false;
 }
 
-void LogFieldError(const QString& message, const QString& source, const std::exception& error)
+ReplicaCheck CheckReplica(Varnock::Synchronizer& master, const QString& replicaPath)
 {
-    if (const auto* e = dynamic_cast<const Varnock::SynchronizerError*>(&error))
-        LogError(message, source, long(e->number()), e->description());
-    else
+    if (IsDamagedDatabase(replicaPath))
+        return ReplicaCheck::Damaged;
+    return IsMemberOfSet(master, replicaPath) ? ReplicaCheck::Member : ReplicaCheck::NotMember;
+}
+
+QString DamagedReplicaText(const QString& replicaPath)
+{
+    return QStringLiteral("The replica file %1 is damaged (cut short or not a database); nothing was exchanged.")
+        .arg(QDir::toNativeSeparators(replicaPath));
+}
+
+bool ReplicaAccepted(ReplicaCheck check, const QString& replicaPath)
+{
+    if (check == ReplicaCheck::Member)
+        return true;
+    MsgBox(check == ReplicaCheck::Damaged ? DamagedReplicaText(replicaPath) : kNotMemberOfSet, MsgButtons::Ok,
+           MsgIcon::Warning);
+    return false;
+}
+
+void LogFieldError(const QString& message, const QString& source, const std::exception& error, const QString& file)
+{
+    if (const auto* e = dynamic_cast<const Varnock::SynchronizerError*>(&error)) {
+        // The synchronizer hands on the engine's or the system's words; the message says them plainly.
+        const QString& text = e->description();
+        QString reason;
+        if (const long code = SqliteCodeInText(text))
+            reason = SqliteErrorReason(code, text, file);
+        else if (const int system = SystemErrorInText(text))
+            reason = SystemErrorReason(system, file);
+        LogError(message.isEmpty() ? message : WithReason(message, reason), source, long(e->number()), text);
+    } else {
         LogError(message, source, error);
+    }
 }
 
 void KeepRightsAtMaster(const QString& master)

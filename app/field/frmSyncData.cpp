@@ -100,8 +100,8 @@ bool frmSyncData::SYNCHRONIZE(const QString& replicaPath)
         // Users and rights travel from the master outwards only: recorded before any exchange.
         KeepRightsAtMaster(gDbPath);
 
-        const bool member = IsMemberOfSet(*Synch, replicaPath);
-        if (member) {
+        const ReplicaCheck check = CheckReplica(*Synch, replicaPath);
+        if (ReplicaAccepted(check, replicaPath)) {
             repaint();
             const QSet<QString> settledBefore = exchangesWithConflicts(*Synch);
             // What the synchronizer answers: an exchange it refused (the master itself, a copy of
@@ -118,8 +118,6 @@ bool frmSyncData::SYNCHRONIZE(const QString& replicaPath)
                     LogFieldError(QString(), objectName(), e);
                 }
             }
-        } else {
-            MsgBox(kNotMemberOfSet, MsgButtons::Ok, MsgIcon::Warning);
         }
     } catch (const std::exception& e) {
         // The caller shows the failure; the reason goes to the error log only.

@@ -4,12 +4,14 @@
 #include "db.h"
 #include "dbcascades.h"
 #include "dbsystem.h"
+#include "failurereason.h"
 #include "frmAbout.h"
 #include "helpers.h"
 #include "lookups.h"
 #include "mapwindows.h"
 #include "modkrv.h"
 #include "prompt.h"
+#include "regularfiles.h"
 #include "settings.h"
 #include "textfit.h"
 #include "uihelpers.h"
@@ -243,7 +245,7 @@ void frmTunnelSpecs::LoadTunnelImage()
         const QString path = folder + picture;
         // A missing picture is no error: the map stays empty and only the picture and close
         // buttons are usable.
-        if (QFileInfo(path).isFile()) {
+        if (IsRegularFile(path)) {
             ZVMap1->setImage(path);
             for (QPushButton* b :
                  {cmdDraw, cmdColor, cmdClose, cmdDelete, cmdMove, cmdRedraw, cmdRename, cmdBorderWidth})
@@ -411,7 +413,7 @@ void frmTunnelSpecs::cmdTImage_Click()
     try {
         const QString folder = GetTunnelFolder(m_tunnelId);
         const QString file = ChooseSystemMap(QStringLiteral("Panel Definitions"), folder);
-        if (file.isEmpty() || !QFileInfo(folder + file).isFile())
+        if (file.isEmpty() || !IsRegularFile(folder + file))
             return;
         // Stored only once the map has taken it; one it cannot take leaves the map as it was.
         ChangeMapPicture(ZVMap1, folder + file, [&] { DbSetTunnelPicture(m_tunnelId, file); });
@@ -516,6 +518,7 @@ void frmTunnelSpecs::mnuPaste_Click()
             return;
         }
         m_pasteError.clear();
+        m_pasteReason.clear();
         bool placed = false;
         {
             // The panel and its first outline together: a failed outline takes the panel back.
@@ -532,7 +535,7 @@ void frmTunnelSpecs::mnuPaste_Click()
             ZVMap1->Cancel();
             ZVMap1->Delete(m_pastedPanelId);
             lblPanelName->clear();
-            LogError(QStringLiteral("Error pasting panel."), kForm, 0, m_pasteError);
+            LogError(WithReason(QStringLiteral("Error pasting panel."), m_pasteReason), kForm, 0, m_pasteError);
         }
         m_selectedPanelId = 0;
         ZVMap1->Refresh();
@@ -679,6 +682,7 @@ void frmTunnelSpecs::ZVMap1_PolyPasted(qint32 id, const QVector<zv::Point>& poin
         DbSavePanelCoords(id, ToOutline(points));
     } catch (const std::exception& e) {
         m_pasteError = QString::fromUtf8(e.what());
+        m_pasteReason = FailureReason(e);
         if (m_pasteError.isEmpty())
             m_pasteError = QStringLiteral("Error");
     }

@@ -116,4 +116,5 @@ private:
     bool m_loaded = false;
     // Set by the pasted-outline handler when its write failed; read by the paste command.
     QString m_pasteError;
+    QString m_pasteReason;  // the same in plain words, for the message
 };

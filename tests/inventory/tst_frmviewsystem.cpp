@@ -454,7 +454,8 @@ private slots:
         QCOMPARE(w->cmdAdmin->isEnabled(), adminButton);
         QVERIFY(w->cmdAdmin->isVisible());
         QCOMPARE(m_prompt->messages(),
-                 breakLoad ? QStringList{QStringLiteral("Error loading System View screen")} : QStringList());
+                 breakLoad ? QStringList{QStringLiteral("Error loading System View screen\nThe database has no table Reports.")}
+                           : QStringList());
         if (adminButton) {
             w->cmdAdmin->click();
             QVERIFY(w->mnuAdmin->isVisible());
