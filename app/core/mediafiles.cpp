@@ -23,10 +23,9 @@ QString NumberedFileName(const QString& name, int number)
 
 bool SameFileContent(const QString& a, const QString& b)
 {
-    QFile fa(a), fb(b);
-    if (!QFileInfo(a).isFile() || !QFileInfo(b).isFile() || fa.size() != fb.size())
-        return false;
-    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))
+    // Regular files only, opened without ever waiting on a pipe put in their place.
+    QFile fa, fb;
+    if (!OpenRegularFile(fa, a) || !OpenRegularFile(fb, b) || fa.size() != fb.size())
         return false;
     constexpr qint64 kChunk = 1 << 16;
     for (;;) {

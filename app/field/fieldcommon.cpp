@@ -96,20 +96,27 @@ bool ReplicaAccepted(ReplicaCheck check, const QString& replicaPath)
     return false;
 }
 
+QString FieldFailureReason(const std::exception& error, const QString& file)
+{
+    const auto* e = dynamic_cast<const Varnock::SynchronizerError*>(&error);
+    if (!e)
+        return FailureReason(error);
+    // The synchronizer hands on the engine's or the system's words; the message says them plainly.
+    const QString& text = e->description();
+    if (const long code = SqliteCodeInText(text))
+        return SqliteErrorReason(code, text, file);
+    if (const int system = SystemErrorInText(text))
+        return SystemErrorReason(system, file);
+    return QString();
+}
+
 void LogFieldError(const QString& message, const QString& source, const std::exception& error, const QString& file)
 {
-    if (const auto* e = dynamic_cast<const Varnock::SynchronizerError*>(&error)) {
-        // The synchronizer hands on the engine's or the system's words; the message says them plainly.
-        const QString& text = e->description();
-        QString reason;
-        if (const long code = SqliteCodeInText(text))
-            reason = SqliteErrorReason(code, text, file);
-        else if (const int system = SystemErrorInText(text))
-            reason = SystemErrorReason(system, file);
-        LogError(message.isEmpty() ? message : WithReason(message, reason), source, long(e->number()), text);
-    } else {
+    if (const auto* e = dynamic_cast<const Varnock::SynchronizerError*>(&error))
+        LogError(message.isEmpty() ? message : WithReason(message, FieldFailureReason(error, file)), source,
+                 long(e->number()), e->description());
+    else
         LogError(message, source, error);
-    }
 }
 
 void KeepRightsAtMaster(const QString& master)

@@ -51,6 +51,10 @@ QString DamagedReplicaText(const QString& replicaPath);
 // Shows the text for a replica that is not a member or is damaged; false then.
 bool ReplicaAccepted(ReplicaCheck check, const QString& replicaPath);
 
+// The reason an error of the field windows tells, the synchronizer's included (it hands on the
+// engine's or the system's words), in plain words; file: the file it concerns. "" when none.
+QString FieldFailureReason(const std::exception& error, const QString& file = QString());
+
 // LogError with the number and text of any error the field windows meet, the
 // synchronizer's included; a message shown gets the reason on a second line. file: the file the
 // failure concerns, for the reason's words (the replica being made).

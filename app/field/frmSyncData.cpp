@@ -86,6 +86,7 @@ bool frmSyncData::SYNCHRONIZE(const QString& replicaPath)
         return false;
     m_busy = true;
     m_conflicts = 0;
+    m_failureReason.clear();
     setModality(this, Qt::ApplicationModal);
     bool result = false;
     try {
@@ -120,8 +121,9 @@ bool frmSyncData::SYNCHRONIZE(const QString& replicaPath)
             }
         }
     } catch (const std::exception& e) {
-        // The caller shows the failure; the reason goes to the error log only.
+        // The caller shows the failure, with the reason in plain words; the details go to the error log.
         result = false;
+        m_failureReason = FieldFailureReason(e, replicaPath);
         LogFieldError(QString(), objectName(), e);
     }
     if (Synch) {

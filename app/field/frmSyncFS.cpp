@@ -3,6 +3,7 @@
 #include "FolderSync.h"
 #include "clicklabel.h"
 #include "db.h"
+#include "failurereason.h"
 #include "fieldcommon.h"
 #include "frmSyncData.h"
 #include "globals.h"
@@ -476,7 +477,12 @@ bool frmSyncFS::exchange(const QString& replicaPath, int* conflicts)
     SetTopMost(w, true);
     const bool ok = w->SYNCHRONIZE(replicaPath);
     *conflicts = w ? w->conflicts() : 0;
+    const QString reason = w ? w->failureReason() : QString();
     if (w)
         w->Unload();
+    // A failure whose cause is known (a read-only stick, a full disk) says it, not only the status line.
+    if (!ok && !reason.isEmpty())
+        MsgBox(WithReason(QStringLiteral("Inspection Replica synchronization failed."), reason), MsgButtons::Ok,
+               MsgIcon::Warning);
     return ok;
 }

@@ -710,6 +710,44 @@ private slots:
         QVERIFY(w->Unload());
     }
 
+    // A whole replica on a write-protected stick: neither its folders nor its exchange can be
+    // written, and the failure says why, not only the error log.
+    void aWriteProtectedStickIsNamed_data()
+    {
+        QTest::addColumn<bool>("folders");  // the tunnels' folders checked, or the exchange alone
+        QTest::newRow("folders") << true;
+        QTest::newRow("exchange") << false;
+    }
+    void aWriteProtectedStickIsNamed()
+    {
+        QFETCH(bool, folders);
+        makeReplica();
+        DbSaveRating(m_master->northYear, m_master->northPanels[0], 1, "4");
+        const QByteArray stickPath = QFile::encodeName(m_stick);
+        if (::mount(stickPath.constData(), stickPath.constData(), nullptr, MS_BIND, nullptr) != 0)
+            QSKIP("a read-only folder cannot be mounted here (needs root)");
+        struct Unmount {
+            QByteArray path;
+            ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+        } unmount{stickPath};
+        QVERIFY(::mount(nullptr, stickPath.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+        auto* w = screen(m_replica);
+        if (!folders)
+            for (QCheckBox* tunnel : w->chkSyncTunnel)
+                tunnel->setChecked(false);
+        w->cmdSync_Click();
+        if (folders) {
+            verifyIdle(w, "Ready");
+            QCOMPARE(m_prompt->messages().last(), "Error performing the synchronization.\nThe disk holding " + m_stick
+                                                      + "/North/ is read-only.");
+        } else {
+            verifyIdle(w, kFailed);
+            QCOMPARE(m_prompt->messages(),
+                     QStringList{"Inspection Replica synchronization failed.\nThe file " + m_replica + " is read-only."});
+        }
+        QVERIFY(w->Unload());
+    }
+
     void rowsYearsAndBrowsing()
     {
         FixturePeriod(m_master->north, 2019);
