@@ -98,11 +98,17 @@ bool ReplicaAccepted(ReplicaCheck check, const QString& replicaPath)
 
 QString FieldFailureReason(const std::exception& error, const QString& file)
 {
-    const auto* e = dynamic_cast<const Varnock::SynchronizerError*>(&error);
-    if (!e)
-        return FailureReason(error);
+    QString text;
+    if (const auto* e = dynamic_cast<const Varnock::SynchronizerError*>(&error)) {
+        text = e->description();
+    } else {
+        if (const QString reason = FailureReason(error); !reason.isEmpty())
+            return reason;
+        // The synchronizer's words handed on (the rights kept at the master); a database error has its code.
+        if (const auto* k = dynamic_cast<const KrvError*>(&error); k && !dynamic_cast<const DbError*>(k))
+            text = k->description();
+    }
     // The synchronizer hands on the engine's or the system's words; the message says them plainly.
-    const QString& text = e->description();
     if (const long code = SqliteCodeInText(text))
         return SqliteErrorReason(code, text, file);
     if (const int system = SystemErrorInText(text))
@@ -112,11 +118,11 @@ QString FieldFailureReason(const std::exception& error, const QString& file)
 
 void LogFieldError(const QString& message, const QString& source, const std::exception& error, const QString& file)
 {
+    const QString shown = message.isEmpty() ? message : WithReason(message, FieldFailureReason(error, file));
     if (const auto* e = dynamic_cast<const Varnock::SynchronizerError*>(&error))
-        LogError(message.isEmpty() ? message : WithReason(message, FieldFailureReason(error, file)), source,
-                 long(e->number()), e->description());
+        LogError(shown, source, long(e->number()), e->description());
     else
-        LogError(message, source, error);
+        LogError(shown, source, error);
 }
 
 void KeepRightsAtMaster(const QString& master)

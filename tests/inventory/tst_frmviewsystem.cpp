@@ -772,7 +772,8 @@ private slots:
         frmHelp::Current()->close();
         QFile::remove(m_install->file(QStringLiteral("help.html")));
         w->mnuHelpContents->trigger();
-        QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Error locating help file")});
+        QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Error locating help file\nThe file %1 does not exist.")
+                                                       .arg(m_install->file(QStringLiteral("help.html")))});
     }
 
     void layoutFollowsTheWindowSize_data()
