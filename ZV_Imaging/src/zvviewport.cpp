@@ -90,6 +90,10 @@ private:
 // JPEG decodes at directly, so the whole picture is never held).
 QImage MapViewport::decodeOverview(const QString& path, QSize& natural) const
 {
+    natural = QSize();
+    // Only a regular file (after links) is read: a pipe named like a picture would keep the
+    // reader waiting for good, a device reading for ever.
+    if (!QFileInfo(path).isFile()) return QImage();
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
     natural = reader.size();
@@ -306,6 +310,10 @@ void MapViewport::decodeDetail()
     const QRect source = wanted.adjusted(-mx, -my, mx, my) & QRect(QPoint(0, 0), m_pxSize);
     const QSize size(qMax(1, int(std::lround(source.width() * scale))),
                      qMax(1, int(std::lround(source.height() * scale))));
+    if (!QFileInfo(m_imageText).isFile()) {
+        m_detail.failed = true;
+        return;
+    }
     QImageReader reader(m_imageText);
     reader.setDecideFormatFromContent(true);
     reader.setClipRect(source);

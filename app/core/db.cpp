@@ -1,6 +1,7 @@
 #include "db.h"
 
 #include "helpers.h"
+#include "regularfiles.h"
 
 #include <QHash>
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -17,6 +19,7 @@
 #include <QSqlRecord>
 #include <QUrl>
 
+#include <cerrno>
 #include <sqlite3.h>
 #include <unordered_map>
 
@@ -133,6 +136,21 @@ static sqlite3* engineHandle(const QSqlDatabase& db)
     return *static_cast<sqlite3* const*>(v.constData());
 }
 
+// The engine's error of a statement on c, with the file it concerns and the system's error number
+// behind it, which the reason a message adds is made from.
+static DbError toDbError(const QSqlError& e, const QString& sql, const Connection& c)
+{
+    DbError err = toDbError(e, sql);
+    int systemError = 0;
+    try {
+        if (sqlite3* h = engineHandle(c.database()))
+            systemError = sqlite3_system_errno(h);
+    } catch (const DbError&) {
+    }
+    err.setFile(c.path(), systemError);
+    return err;
+}
+
 void Connection::setEngineBusyTimeout(int ms) const
 {
     if (sqlite3* h = engineHandle(database()))
@@ -164,13 +182,20 @@ bool Connection::isOpen() const
 void Connection::open(const QString& path, bool readOnly, int busyTimeoutMs)
 {
     close();
+    // Every failure names the file, which the reason a message adds is made from.
+    const auto fail = [&path](long number, const QString& text, int systemError = 0) {
+        DbError err(number, text);
+        err.setFile(path, systemError);
+        return err;
+    };
     const QFileInfo fi(path);
     if (!fi.exists())
-        throw DbError(ErrNo::FileNotFound, QStringLiteral("The database file %1 does not exist.").arg(path));
+        throw fail(ErrNo::FileNotFound, QStringLiteral("The database file %1 does not exist.").arg(path), ENOENT);
     if (!fi.isFile())
-        throw DbError(ErrNo::FileNotFound, QStringLiteral("%1 is not a database file.").arg(path));
+        throw fail(ErrNo::FileNotFound, QStringLiteral("%1 is not a database file.").arg(path),
+                   fi.isDir() ? EISDIR : EINVAL);
     if (!fi.isReadable())
-        throw DbError(ErrNo::PermissionDenied, QStringLiteral("The database file %1 cannot be read.").arg(path));
+        throw fail(ErrNo::PermissionDenied, QStringLiteral("The database file %1 cannot be read.").arg(path), EACCES);
 
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
@@ -180,7 +205,8 @@ void Connection::open(const QString& path, bool readOnly, int busyTimeoutMs)
             options += QStringLiteral(";QSQLITE_OPEN_READONLY");
         db.setConnectOptions(options);
         if (!db.open()) {
-            const DbError err = toDbError(db.lastError());
+            DbError err = toDbError(db.lastError());
+            err.setFile(path);
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(m_name);
             throw err;
@@ -196,8 +222,9 @@ void Connection::open(const QString& path, bool readOnly, int busyTimeoutMs)
             query(QStringLiteral("PRAGMA journal_mode=DELETE"));
     } catch (const DbError& e) {
         close();
-        throw DbError(e.number(), QStringLiteral("%1 is not a database file that can be used (%2).")
-                                      .arg(path, e.description()));
+        throw fail(e.number(),
+                   QStringLiteral("%1 is not a database file that can be used (%2).").arg(path, e.description()),
+                   e.systemError());
     }
 }
 
@@ -296,13 +323,13 @@ struct StatementUse {
             // open until its rows are read, so no change can come between the two.
             if (c.m_depth == 0 && readsSchema(word))
                 m_cookie.query =
-                    readCookie(db, kept, word.compare(QLatin1String("SELECT"), Qt::CaseInsensitive) == 0);
+                    readCookie(c, db, kept, word.compare(QLatin1String("SELECT"), Qt::CaseInsensitive) == 0);
             auto it = kept.bySql.find(sql);
             if (it == kept.bySql.end()) {
                 auto q = std::make_unique<QSqlQuery>(db);
                 q->setForwardOnly(true);
                 if (!q->prepare(sql))
-                    throw toDbError(q->lastError(), sql);
+                    throw toDbError(q->lastError(), sql, c);
                 ++kept.prepared;
                 if (kept.bySql.size() >= kKeptStatements) {
                     auto oldest = kept.bySql.begin();
@@ -321,13 +348,13 @@ struct StatementUse {
             m_own = std::make_unique<QSqlQuery>(db);
             m_own->setForwardOnly(true);
             if (!m_own->prepare(sql))
-                throw toDbError(m_own->lastError(), sql);
+                throw toDbError(m_own->lastError(), sql, c);
             m_query = m_own.get();
         }
         for (int i = 0; i < binds.size(); ++i)
             m_query->bindValue(i, binds.at(i));
         if (!m_query->exec()) {
-            const DbError e = toDbError(m_query->lastError(), sql);
+            const DbError e = toDbError(m_query->lastError(), sql, c);
             fail();
             throw e;
         }
@@ -355,20 +382,20 @@ struct StatementUse {
     // Reads the schema cookie; a new one drops every kept statement. hold: leave the cookie's
     // read open until this run ends (only for a read: a write in autocommit would commit
     // only when the cookie's statement is reset, and a failure there would go unseen).
-    static QSqlQuery* readCookie(const QSqlDatabase& db, Connection::Statements& kept, bool hold)
+    static QSqlQuery* readCookie(const Connection& c, const QSqlDatabase& db, Connection::Statements& kept, bool hold)
     {
         if (!kept.cookie) {
             kept.cookie = std::make_unique<QSqlQuery>(db);
             kept.cookie->setForwardOnly(true);
             if (!kept.cookie->prepare(QStringLiteral("PRAGMA schema_version"))) {
-                const DbError e = toDbError(kept.cookie->lastError());
+                const DbError e = toDbError(kept.cookie->lastError(), QString(), c);
                 kept.cookie.reset();
                 throw e;
             }
         }
         QSqlQuery& q = *kept.cookie;
         if (!q.exec() || !q.next()) {
-            const DbError e = toDbError(q.lastError(), QStringLiteral("PRAGMA schema_version"));
+            const DbError e = toDbError(q.lastError(), QStringLiteral("PRAGMA schema_version"), c);
             q.finish();
             kept.cookie.reset();
             throw e;
@@ -385,7 +412,8 @@ struct StatementUse {
             QSqlQuery reload(db);
             reload.setForwardOnly(true);
             if (!reload.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
-                const DbError e = toDbError(reload.lastError(), QStringLiteral("SELECT count(*) FROM sqlite_master"));
+                const DbError e =
+                    toDbError(reload.lastError(), QStringLiteral("SELECT count(*) FROM sqlite_master"), c);
                 q.finish();
                 kept.schemaVersion = -1;
                 throw e;
@@ -422,7 +450,7 @@ void Connection::checkSchema() const
 {
     if (!m_statements)
         m_statements = std::make_unique<Statements>();
-    StatementUse::readCookie(database(), *m_statements, false);
+    StatementUse::readCookie(*this, database(), *m_statements, false);
 }
 
 void Connection::dropAllStatements() const
@@ -452,7 +480,7 @@ RowSet Connection::query(const QString& sql, const QVariantList& binds) const
         rows << row;
     }
     if (q.lastError().isValid()) {
-        const DbError e = toDbError(q.lastError(), sql);
+        const DbError e = toDbError(q.lastError(), sql, *this);
         use.fail();
         throw e;
     }
@@ -821,6 +849,43 @@ DbFileState TunnelDatabaseState(const QString& path, QString* detail)
     return state;
 }
 
+bool IsDamagedDatabase(const QString& path)
+{
+    if (!IsRegularFile(path))
+        return false;
+    // A write cut short by a crash is put back first: until then the file may look shorter than it is.
+    recoverInterruptedWrite(path, 1000);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // The header: the page size at 16 and, when the counters at 24 and 92 agree, the page count at 28.
+    const QByteArray header = file.read(100);
+    const qint64 size = file.size();
+    file.close();
+    if (header.size() < 100 || !header.startsWith(QByteArrayLiteral("SQLite format 3\0")))
+        return true;
+    const auto be = [&header](int at, int bytes) {
+        quint32 v = 0;
+        for (int i = 0; i < bytes; ++i)
+            v = (v << 8) | quint8(header.at(at + i));
+        return v;
+    };
+    const quint32 pageSize = be(16, 2) == 1 ? 65536 : be(16, 2);
+    if (be(24, 4) == be(92, 4) && be(28, 4) != 0 && size < qint64(pageSize) * be(28, 4))
+        return true;
+    static int serial = 0;
+    Connection probe(QStringLiteral("krv-damage-probe-%1").arg(++serial));
+    bool damaged = false;
+    try {
+        probe.open(path, true, 1000);
+        damaged = probe.scalar(QStringLiteral("PRAGMA quick_check(1)")).toString() != QLatin1String("ok");
+    } catch (const DbError& e) {
+        const long code = e.number() & 0xff;
+        damaged = code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+    }
+    probe.close();
+    return damaged;
+}
 
 QString GetReplicaId(const QString& path)
 {

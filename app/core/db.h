@@ -196,6 +196,11 @@ enum class DbFileState {
 DbFileState TunnelDatabaseState(const QString& path, QString* detail = nullptr);
 
 
+// True when the file is there but is no whole SQLite database: not one at all, cut short (shorter
+// than its header says, or empty), or failing SQLite's quick check. A file another program holds is
+// not judged (false). Changes nothing, except that a write left unfinished by a crash is rolled back.
+bool IsDamagedDatabase(const QString& path);
+
 // The replica identifier of a database file, "" when it has none or cannot be read.
 // Changes nothing, except that a write left unfinished by a crash is rolled back first.
 QString GetReplicaId(const QString& path);

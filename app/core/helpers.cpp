@@ -142,3 +142,11 @@ std::optional<double> AmountValue(const QString& text)
         return std::nullopt;
     return v;
 }
+
+QString CountText(qint64 count, const QString& singular, const QString& plural)
+{
+    const QString noun = count == 1 || count == -1 ? singular
+                         : plural.isEmpty()         ? singular + QLatin1Char('s')
+                                                    : plural;
+    return QStringLiteral("%1 %2").arg(count).arg(noun);
+}

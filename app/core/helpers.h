@@ -40,6 +40,10 @@ bool SameName(const QString& a, const QString& b);
 // The order of names in the user's locale ("Ärmelkanal" before "Zugang"); <0, 0, >0.
 void SortNames(QStringList& names);
 
+// A count with its noun, one or many: "1 conflict", "2 conflicts", "0 conflicts". plural, when
+// not given, is the singular with an "s".
+QString CountText(qint64 count, const QString& singular, const QString& plural = QString());
+
 // A stored name as the text of a tab, button or menu item: shown as written, "&" is no
 // access key.
 QString ShownName(const QString& name);

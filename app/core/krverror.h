@@ -13,10 +13,22 @@ public:
     const QString& description() const noexcept { return m_description; }
     const char* what() const noexcept override { return m_what.constData(); }
 
+    // The file the failure concerns and the system's error number (errno) behind it, where
+    // known: what the reason a message adds is made from (FailureReason).
+    const QString& file() const noexcept { return m_file; }
+    int systemError() const noexcept { return m_systemError; }
+    void setFile(const QString& file, int systemError = 0)
+    {
+        m_file = file;
+        m_systemError = systemError;
+    }
+
 private:
     long m_number;
     QString m_description;
     QByteArray m_what;
+    QString m_file;
+    int m_systemError = 0;
 };
 
 // A database error: the engine's error code and text, or one of the numbers below.

@@ -1,8 +1,13 @@
 #include "mediafiles.h"
 
+#include "failurereason.h"
+#include "regularfiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
 
 QString NumberedFileName(const QString& name, int number)
 {
@@ -18,10 +23,9 @@ QString NumberedFileName(const QString& name, int number)
 
 bool SameFileContent(const QString& a, const QString& b)
 {
-    QFile fa(a), fb(b);
-    if (!QFileInfo(a).isFile() || !QFileInfo(b).isFile() || fa.size() != fb.size())
-        return false;
-    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))
+    // Regular files only, opened without ever waiting on a pipe put in their place.
+    QFile fa, fb;
+    if (!OpenRegularFile(fa, a) || !OpenRegularFile(fb, b) || fa.size() != fb.size())
         return false;
     constexpr qint64 kChunk = 1 << 16;
     for (;;) {
@@ -77,8 +81,9 @@ MediaPlacement PlaceMediaFile(const QString& source, const QString& folder,
 {
     MediaPlacement result;
     const QFileInfo src(source);
-    if (!src.isFile()) {
+    if (!IsRegularFile(source)) {
         result.error = QStringLiteral("%1 is not a file").arg(QDir::toNativeSeparators(source));
+        result.reason = SystemErrorReason(src.exists() ? (src.isDir() ? EISDIR : EINVAL) : ENOENT, source);
         return result;
     }
     const QDir dir(folder);
@@ -105,6 +110,8 @@ MediaPlacement PlaceMediaFile(const QString& source, const QString& folder,
         }
         if (!appeared) {
             result.error = why;
+            // A read-only or full folder is named as such; the folder, not the copy's temporary name.
+            result.reason = SystemErrorReason(SystemErrorInText(why), folder);
             return result;
         }
     }

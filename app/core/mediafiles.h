@@ -11,6 +11,7 @@ struct MediaPlacement {
     QString name;         // its bare name in the folder; empty when it could not be placed
     bool copied = false;  // false: a file of the same content was there already and is used
     QString error;        // why not, when name is empty
+    QString reason;       // the same in plain words for a message's second line, where known
     bool ok() const { return !name.isEmpty(); }
 };
 

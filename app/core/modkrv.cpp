@@ -1,6 +1,7 @@
 #include "modkrv.h"
 
 #include "db.h"
+#include "failurereason.h"
 #include "globals.h"
 #include "helpers.h"
 #include "krverror.h"
@@ -70,10 +71,13 @@ void LogError(const QString& message, const QString& source, const std::exceptio
                  e.description());
         return;
     }
+    // The message keeps its sentence; why it failed (a full disk, a read-only file) follows on a
+    // line of its own, not in err.log alone.
+    const QString shown = message.isEmpty() ? message : WithReason(message, FailureReason(error));
     if (const auto* e = dynamic_cast<const KrvError*>(&error))
-        LogError(message, source, e->number(), e->description());
+        LogError(shown, source, e->number(), e->description());
     else
-        LogError(message, source, 0, QString::fromLocal8Bit(error.what()));
+        LogError(shown, source, 0, QString::fromLocal8Bit(error.what()));
 }
 
 void LogError(const QString& message, const QString& source) { LogError(message, source, 0, QString()); }

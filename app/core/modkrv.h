@@ -7,7 +7,8 @@
 // Appends one record to err.log in the program folder, then shows the message (when not
 // empty) with the application title and puts the default cursor back. Never throws: when
 // err.log cannot take the record it keeps its old records whole, and the message is still
-// shown, with a paragraph naming err.log and why.
+// shown, with a paragraph naming err.log and why. With the error itself, a message that is
+// shown gets the reason the error tells (FailureReason) on a second line.
 void LogError(const QString& message, const QString& source);
 void LogError(const QString& message, const QString& source, const std::exception& error);
 void LogError(const QString& message, const QString& source, long number, const QString& description);

@@ -20,6 +20,7 @@
 #include "SortedList.h"
 #include "helpers.h"
 #include "prompt.h"
+#include "regularfiles.h"
 #include "uihelpers.h"
 
 namespace {
@@ -372,6 +373,14 @@ QString systemText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+// A folder that cannot be made or read: the error names it and the system's reason, for the message.
+KrvError folderError(long number, const QString& words, const QString& folder, int systemError)
+{
+    KrvError error(number, words + folder);
+    error.setFile(folder.endsWith(kSep) ? folder : folder + kSep, systemError);
+    return error;
+}
+
 bool hiddenName(const QByteArray& raw)
 {
     return raw.startsWith('.');
@@ -541,9 +550,10 @@ void FolderSync::folderPass(const QString& source, const QString& destination, c
         if (!m_createSubFolders)
             return;
         if (::mkdir(destinationPath.constData(), 0777) != 0) {
+            const int why = errno;
             report(QStringLiteral("ERR"), QStringLiteral("  - unable to create folder ") + destination,
                    QStringLiteral("R"));
-            throw KrvError(kPathFileAccessError, QStringLiteral("Path/File access error: ") + destination);
+            throw folderError(kPathFileAccessError, QStringLiteral("Path/File access error: "), destination, why);
         }
         report(QStringLiteral("NEWSF"), destination.mid(m_toFolder.size() + 1), QStringLiteral("N"));
     }
@@ -560,16 +570,18 @@ void FolderSync::folderPass(const QString& source, const QString& destination, c
     const int srcFd = ::open(sourcePath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | follow);
     std::vector<Listed> entries;
     if (srcFd < 0 || ::faccessat(srcFd, ".", R_OK | X_OK, 0) != 0 || !listFolder(srcFd, &entries)) {
+        const int why = errno;
         if (srcFd >= 0)
             ::close(srcFd);
         report(QStringLiteral("ERR"), QStringLiteral("  - unable to read folder ") + source, QStringLiteral("R"));
-        throw KrvError(ErrNo::PermissionDenied, QStringLiteral("Permission denied: ") + source);
+        throw folderError(ErrNo::PermissionDenied, QStringLiteral("Permission denied: "), source, why);
     }
     const auto srcDir = std::make_shared<Dir>(srcFd);
     const int dstFd = ::open(destinationPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | follow);
     if (dstFd < 0) {
+        const int why = errno;
         report(QStringLiteral("ERR"), QStringLiteral("  - unable to read folder ") + destination, QStringLiteral("R"));
-        throw KrvError(ErrNo::PermissionDenied, QStringLiteral("Permission denied: ") + destination);
+        throw folderError(ErrNo::PermissionDenied, QStringLiteral("Permission denied: "), destination, why);
     }
     const auto dstDir = std::make_shared<Dir>(dstFd);
 
@@ -734,7 +746,8 @@ bool FolderSync::copyFile(const std::shared_ptr<Dir>& source, const std::shared_
     const char* raw = rawName.constData();
     constexpr int kAttempts = 3;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        const int in = ::openat(source->fd, raw, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        // A pipe or a device put in the file's place since it was listed is not waited on.
+        const int in = OpenRegularFileAt(source->fd, raw, O_NOFOLLOW);
         if (in < 0) {
             *error = systemText(errno);
             return false;
@@ -856,9 +869,10 @@ void FolderSync::createFolder(const QString& path)
     // A parent that is there as a folder (a hidden one under the home folder, say) is used as it is.
     if (!parent.isEmpty() && !QFileInfo(parent).isDir())
         createFolder(parent);
-    if (!QDir().mkdir(path)) {
+    if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0) {
+        const int why = errno;
         report(QStringLiteral("ERR"), QStringLiteral("  - unable to create folder ") + path, QStringLiteral("R"));
-        throw KrvError(kPathFileAccessError, QStringLiteral("Path/File access error: ") + path);
+        throw folderError(kPathFileAccessError, QStringLiteral("Path/File access error: "), path, why);
     }
     report(QStringLiteral("NEWSF"), path.mid(m_toFolder.size() + 1), QStringLiteral("N"));
 }

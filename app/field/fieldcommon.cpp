@@ -2,13 +2,16 @@
 
 #include "helpers.h"
 #include "db.h"
+#include "failurereason.h"
 #include "krverror.h"
 #include "modkrv.h"
+#include "prompt.h"
 #include "settings.h"
 
 #include <varnock.h>
 #include <varnock_errors.h>
 
+#include <QDir>
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -71,12 +74,55 @@ bool IsMemberOfSet(Varnock::Synchronizer& master, const QString& replicaPath)
     return false;
 }
 
-void LogFieldError(const QString& message, const QString& source, const std::exception& error)
+ReplicaCheck CheckReplica(Varnock::Synchronizer& master, const QString& replicaPath)
 {
+    if (IsDamagedDatabase(replicaPath))
+        return ReplicaCheck::Damaged;
+    return IsMemberOfSet(master, replicaPath) ? ReplicaCheck::Member : ReplicaCheck::NotMember;
+}
+
+QString DamagedReplicaText(const QString& replicaPath)
+{
+    return QStringLiteral("The replica file %1 is damaged (cut short or not a database); nothing was exchanged.")
+        .arg(QDir::toNativeSeparators(replicaPath));
+}
+
+bool ReplicaAccepted(ReplicaCheck check, const QString& replicaPath)
+{
+    if (check == ReplicaCheck::Member)
+        return true;
+    MsgBox(check == ReplicaCheck::Damaged ? DamagedReplicaText(replicaPath) : kNotMemberOfSet, MsgButtons::Ok,
+           MsgIcon::Warning);
+    return false;
+}
+
+QString FieldFailureReason(const std::exception& error, const QString& file)
+{
+    QString text;
+    if (const auto* e = dynamic_cast<const Varnock::SynchronizerError*>(&error)) {
+        text = e->description();
+    } else {
+        if (const QString reason = FailureReason(error); !reason.isEmpty())
+            return reason;
+        // The synchronizer's words handed on (the rights kept at the master); a database error has its code.
+        if (const auto* k = dynamic_cast<const KrvError*>(&error); k && !dynamic_cast<const DbError*>(k))
+            text = k->description();
+    }
+    // The synchronizer hands on the engine's or the system's words; the message says them plainly.
+    if (const long code = SqliteCodeInText(text))
+        return SqliteErrorReason(code, text, file);
+    if (const int system = SystemErrorInText(text))
+        return SystemErrorReason(system, file);
+    return QString();
+}
+
+void LogFieldError(const QString& message, const QString& source, const std::exception& error, const QString& file)
+{
+    const QString shown = message.isEmpty() ? message : WithReason(message, FieldFailureReason(error, file));
     if (const auto* e = dynamic_cast<const Varnock::SynchronizerError*>(&error))
-        LogError(message, source, long(e->number()), e->description());
+        LogError(shown, source, long(e->number()), e->description());
     else
-        LogError(message, source, error);
+        LogError(shown, source, error);
 }
 
 void KeepRightsAtMaster(const QString& master)

@@ -42,6 +42,21 @@ inline const QString kNotMemberOfSet = QStringLiteral(
     "The selected database file does not appear to be part of the KRV Replica Set or is not a replicated "
     "database.\nData synchronization was not performed.");
 
+// What a replica brought for an exchange is: a damaged file (cut short on the way, or no database at
+// all) is told apart from a whole one of another set, so a stick holding field work is not thrown away.
+enum class ReplicaCheck { Member, NotMember, Damaged };
+ReplicaCheck CheckReplica(Varnock::Synchronizer& master, const QString& replicaPath);
+// The text shown for a damaged one.
+QString DamagedReplicaText(const QString& replicaPath);
+// Shows the text for a replica that is not a member or is damaged; false then.
+bool ReplicaAccepted(ReplicaCheck check, const QString& replicaPath);
+
+// The reason an error of the field windows tells, the synchronizer's included (it hands on the
+// engine's or the system's words), in plain words; file: the file it concerns. "" when none.
+QString FieldFailureReason(const std::exception& error, const QString& file = QString());
+
 // LogError with the number and text of any error the field windows meet, the
-// synchronizer's included.
-void LogFieldError(const QString& message, const QString& source, const std::exception& error);
+// synchronizer's included; a message shown gets the reason on a second line. file: the file the
+// failure concerns, for the reason's words (the replica being made).
+void LogFieldError(const QString& message, const QString& source, const std::exception& error,
+                   const QString& file = QString());

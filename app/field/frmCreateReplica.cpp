@@ -29,6 +29,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -309,9 +310,13 @@ void frmCreateReplica::cmdCreateRep_Click()
         }
         // A folder gone since it was chosen (a stick pulled out) makes no replica and no member of the set.
         const QFileInfo folder(m_dirPath);
-        if (!folder.isDir() || !folder.isWritable())
-            throw KrvError(ErrNo::PathNotFound,
-                           QStringLiteral("The folder %1 cannot be written.").arg(QDir::toNativeSeparators(m_dirPath)));
+        if (!folder.isDir() || !folder.isWritable()) {
+            KrvError err(ErrNo::PathNotFound,
+                         QStringLiteral("The folder %1 cannot be written.").arg(QDir::toNativeSeparators(m_dirPath)));
+            err.setFile(m_dirPath.endsWith(QLatin1Char('/')) ? m_dirPath : m_dirPath + QLatin1Char('/'),
+                        folder.isDir() ? EACCES : ENOENT);
+            throw err;
+        }
         m_making = true;
         cmdCreateRep->setEnabled(false);
         cmdCancel->setEnabled(false);
@@ -358,7 +363,7 @@ void frmCreateReplica::cmdCreateRep_Click()
     } catch (const std::exception& e) {
         lblStatus->setText(QStringLiteral("Replica creation failed."));
         prgStatus->hide();
-        LogFieldError(QStringLiteral("Error creating Inspection Replica."), objectName(), e);
+        LogFieldError(QStringLiteral("Error creating Inspection Replica."), objectName(), e, m_dirPath);
         endMaking();
     }
 }

@@ -86,6 +86,7 @@ bool frmSyncData::SYNCHRONIZE(const QString& replicaPath)
         return false;
     m_busy = true;
     m_conflicts = 0;
+    m_failureReason.clear();
     setModality(this, Qt::ApplicationModal);
     bool result = false;
     try {
@@ -100,8 +101,8 @@ bool frmSyncData::SYNCHRONIZE(const QString& replicaPath)
         // Users and rights travel from the master outwards only: recorded before any exchange.
         KeepRightsAtMaster(gDbPath);
 
-        const bool member = IsMemberOfSet(*Synch, replicaPath);
-        if (member) {
+        const ReplicaCheck check = CheckReplica(*Synch, replicaPath);
+        if (ReplicaAccepted(check, replicaPath)) {
             repaint();
             const QSet<QString> settledBefore = exchangesWithConflicts(*Synch);
             // What the synchronizer answers: an exchange it refused (the master itself, a copy of
@@ -118,12 +119,11 @@ bool frmSyncData::SYNCHRONIZE(const QString& replicaPath)
                     LogFieldError(QString(), objectName(), e);
                 }
             }
-        } else {
-            MsgBox(kNotMemberOfSet, MsgButtons::Ok, MsgIcon::Warning);
         }
     } catch (const std::exception& e) {
-        // The caller shows the failure; the reason goes to the error log only.
+        // The caller shows the failure, with the reason in plain words; the details go to the error log.
         result = false;
+        m_failureReason = FieldFailureReason(e, replicaPath);
         LogFieldError(QString(), objectName(), e);
     }
     // The log keeps its old lines whole; the user learns why this exchange is missing from it.

@@ -24,8 +24,10 @@ public:
     ~frmSyncData() override;
 
     // True only when the replica is a member of the master's set and the synchronizer
-    // reports the exchange done. Any error gives false without a message (it is logged).
+    // reports the exchange done. Any error gives false without a message (it is logged);
+    // failureReason() then says why in plain words, where the error tells.
     Q_INVOKABLE bool SYNCHRONIZE(const QString& replicaPath);
+    QString failureReason() const { return m_failureReason; }
     bool isSynchronizing() const { return m_busy; }
     // The conflicts the last successful exchange settled (the rows changed on both sides, where
     // the master's priority decided); -1 when they could not be counted.
@@ -46,4 +48,5 @@ private:
     std::unique_ptr<Varnock::Synchronizer> Synch;
     bool m_busy = false;
     int m_conflicts = 0;
+    QString m_failureReason;
 };

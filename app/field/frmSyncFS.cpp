@@ -3,6 +3,7 @@
 #include "FolderSync.h"
 #include "clicklabel.h"
 #include "db.h"
+#include "failurereason.h"
 #include "fieldcommon.h"
 #include "frmSyncData.h"
 #include "globals.h"
@@ -343,18 +344,18 @@ void frmSyncFS::cmdSync_Click()
         endRun(QStringLiteral("Inspection Replica synchronization failed."));
         return;
     }
-    bool member = false;
+    // A damaged file (cut short on the way) is said to be so, never taken for one of another set.
+    ReplicaCheck check = ReplicaCheck::NotMember;
     try {
         Varnock::Synchronizer master;
         master.setDatabaseName(gDbPath);
-        member = IsMemberOfSet(master, replica);
+        check = CheckReplica(master, replica);
     } catch (const std::exception& e) {
         LogFieldError(QStringLiteral("Error performing the synchronization."), objectName(), e);
         endRun(QStringLiteral("Inspection Replica synchronization failed."));
         return;
     }
-    if (!member) {
-        MsgBox(kNotMemberOfSet, MsgButtons::Ok, MsgIcon::Warning);
+    if (!ReplicaAccepted(check, replica)) {
         endRun(QStringLiteral("Inspection Replica synchronization failed."));
         return;
     }
@@ -372,9 +373,8 @@ void frmSyncFS::cmdSync_Click()
                 int conflicts = 0;
                 const bool ok = exchange(replica, &conflicts);
                 status = !ok            ? QStringLiteral("Inspection Replica synchronization failed.")
-                         : conflicts > 0 ? QStringLiteral("Inspection Replica synchronization succeeded with %1 "
-                                                          "conflicts.")
-                                               .arg(conflicts)
+                         : conflicts > 0 ? QStringLiteral("Inspection Replica synchronization succeeded with %1.")
+                                               .arg(CountText(conflicts, QStringLiteral("conflict")))
                          : conflicts < 0 ? QStringLiteral("Inspection Replica synchronization succeeded; its "
                                                           "conflicts could not be counted (see %1).")
                                                .arg(kReplicaLogName)
@@ -479,7 +479,12 @@ bool frmSyncFS::exchange(const QString& replicaPath, int* conflicts)
     SetTopMost(w, true);
     const bool ok = w->SYNCHRONIZE(replicaPath);
     *conflicts = w ? w->conflicts() : 0;
+    const QString reason = w ? w->failureReason() : QString();
     if (w)
         w->Unload();
+    // A failure whose cause is known (a read-only stick, a full disk) says it, not only the status line.
+    if (!ok && !reason.isEmpty())
+        MsgBox(WithReason(QStringLiteral("Inspection Replica synchronization failed."), reason), MsgButtons::Ok,
+               MsgIcon::Warning);
     return ok;
 }

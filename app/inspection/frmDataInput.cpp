@@ -17,6 +17,7 @@
 #include "modkrv.h"
 #include "panelmap.h"
 #include "prompt.h"
+#include "regularfiles.h"
 #include "settings.h"
 #include "textfit.h"
 #include "uihelpers.h"
@@ -522,12 +523,12 @@ void frmDataInput::LoadTunnelPicture()
         const QString path = GetTunnelFolder(m_tunnelId) + picture;
         bool found;
         if (picture.isEmpty()) {
-            found = !QDir(path).entryList(QDir::Files).isEmpty();
+            found = !RegularFileNames(path, {}).isEmpty();
         } else {
             // A file that is no picture counts as a missing one, as the map reads it.
             QImageReader reader(path);
             reader.setDecideFormatFromContent(true);
-            found = QFileInfo(path).isFile() && reader.canRead();
+            found = IsRegularFile(path) && reader.canRead();
         }
         if (!found) {
             MsgBox(QStringLiteral("Image not found: ") + path, MsgButtons::Ok, MsgIcon::Warning,

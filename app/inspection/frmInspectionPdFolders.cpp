@@ -1,7 +1,9 @@
 #include "frmInspectionPdFolders.h"
 
+#include "failurereason.h"
 #include "helpers.h"
 #include "mediafiles.h"
+#include "regularfiles.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -47,15 +49,15 @@ int CopySketchFiles(const QString& fromFolder, const QString& toFolder,
     const QString from = withSlash(fromFolder);
     const QString to = withSlash(toFolder);
     int count = 0;
-    const QFileInfoList files = QDir(from).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
-    for (const QFileInfo& file : files) {
-        const MediaPlacement done = PlaceMediaFile(file.filePath(), to, taken);
+    // Sketches are regular files: a pipe or a device named like one is no sketch to carry.
+    for (const QString& name : RegularFileNames(from, {}, QDir::Name, true)) {
+        const MediaPlacement done = PlaceMediaFile(from + name, to, taken);
         if (done.ok()) {
             ++count;
             if (placed)
-                placed->insert(file.fileName(), done.name);
+                placed->insert(name, done.name);
         } else if (failed) {
-            failed(file.fileName(), done.error);
+            failed(name, WithReason(done.error, done.reason));
         }
         if (afterEach)
             afterEach();

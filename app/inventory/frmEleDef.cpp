@@ -1,6 +1,7 @@
 #include "frmEleDef.h"
 
 #include "clicklabel.h"
+#include "failurereason.h"
 #include "frmAbout.h"
 #include "helpers.h"
 #include "modkrv.h"
@@ -725,7 +726,8 @@ qint32 frmEleDef::DbAddExpLookup(const QString& table, const QString& nameField,
             return -1;
         return qint32(gConn.insertAutoNumber(QStringLiteral("ExpenditureCats"), {{QStringLiteral("Category"), name}}));
     } catch (const KrvError& e) {
-        MsgBox(e.description(), MsgButtons::Ok, MsgIcon::Critical, QStringLiteral("Add Expenditure Lookup"));
+        MsgBox(WithReason(e.description(), FailureReason(e)), MsgButtons::Ok, MsgIcon::Critical,
+               QStringLiteral("Add Expenditure Lookup"));
         return kAddFailed;
     }
 }
@@ -786,7 +788,7 @@ bool frmEleDef::DbUpdateExp(const QString& table, const QString& idField, const 
                       QStringLiteral("CategoryID = ?"), {id});
         return true;
     } catch (const KrvError& e) {
-        MsgBox(e.description());
+        MsgBox(WithReason(e.description(), FailureReason(e)));
         return false;
     }
 }

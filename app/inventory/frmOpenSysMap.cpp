@@ -1,11 +1,13 @@
 #include "frmOpenSysMap.h"
 
+#include "failurereason.h"
 #include "globals.h"
 #include "helpers.h"
 #include "mappicture.h"
 #include "modkrv.h"
 #include "picturetypes.h"
 #include "prompt.h"
+#include "regularfiles.h"
 #include "uihelpers.h"
 #include "zvmap.h"
 
@@ -18,6 +20,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 
+#include <cerrno>
 #include <cstdio>
 
 namespace {
@@ -26,18 +29,23 @@ int tw(double twips) { return TwipsToPixels(twips); }
 
 // Copies source into folder under its own name, replacing a file of that name. The copy
 // is written beside the target and renamed over it, and keeps the source's modification
-// time. False, leaving the folder as it was, when any step fails.
-bool copyIntoFolder(const QString& source, const QString& folder)
+// time. "" when done; else, leaving the folder as it was, why not in plain words (or a
+// single space when the system did not say).
+QString copyIntoFolder(const QString& source, const QString& folder)
 {
     const QFileInfo src(source);
     const QString target = QDir(folder).filePath(src.fileName());
     // The same file under another spelling: nothing to copy, and replacing it would lose it.
     if (QFileInfo(target).exists() && QFileInfo(target).canonicalFilePath() == src.canonicalFilePath())
-        return true;
+        return QString();
     const QString temp = target + QStringLiteral(".krv-copy");
     QFile::remove(temp);
-    if (!QFile::copy(source, temp))
-        return false;
+    QFile in(source);
+    if (!in.copy(temp)) {
+        const QString why = SystemErrorReason(SystemErrorInText(in.errorString()), folder);
+        QFile::remove(temp);
+        return why.isEmpty() ? QStringLiteral(" ") : why;
+    }
     {
         QFile copied(temp);
         if (copied.open(QIODevice::ReadWrite))
@@ -45,10 +53,11 @@ bool copyIntoFolder(const QString& source, const QString& folder)
     }
     // rename(2) replaces the target in one step.
     if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) != 0) {
+        const QString why = SystemErrorReason(errno, folder);
         QFile::remove(temp);
-        return false;
+        return why.isEmpty() ? QStringLiteral(" ") : why;
     }
-    return true;
+    return QString();
 }
 
 }  // namespace
@@ -161,7 +170,7 @@ void frmOpenSysMap::refreshFiles()
     QSignalBlocker block(File1);
     File1->clear();
     // Matched without regard to case, as the patterns are meant ("B.JPG" is a JPEG file).
-    const QStringList names = QDir(m_listFolder).entryList(m_patterns, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    const QStringList names = RegularFileNames(m_listFolder, m_patterns, QDir::Name | QDir::IgnoreCase);
     File1->addItems(names);
     const int keep = names.indexOf(selected);
     if (keep >= 0)
@@ -244,6 +253,12 @@ void frmOpenSysMap::cmdBrowse_Click()
         const QString kept = QDir(m_folder).canonicalPath();
         if (!kept.isEmpty() && chosenFolder == kept)
             return;
+        // A pipe or a device is refused at once: nothing ever opens it.
+        if (!IsRegularFile(chosen)) {
+            MsgBox(WithReason(QStringLiteral("Invalid image file."), SystemErrorReason(EINVAL, chosen)),
+                   MsgButtons::Ok, MsgIcon::Warning, windowTitle());
+            return;
+        }
         // Nothing is copied in that could never be a map.
         if (!MapPictureSizeAccepted(chosen, windowTitle()))
             return;
@@ -251,8 +266,9 @@ void frmOpenSysMap::cmdBrowse_Click()
                                   "system.\nContinue with copy?"),
                    MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Warning!")) != MsgAnswer::Yes)
             return;
-        if (!copyIntoFolder(chosen, m_folder)) {
-            MsgBox(QStringLiteral("Unable to copy file ") + chosen + QStringLiteral(".  File may be in use."),
+        if (const QString why = copyIntoFolder(chosen, m_folder); !why.isEmpty()) {
+            MsgBox(WithReason(QStringLiteral("Unable to copy file ") + chosen + QStringLiteral(".  File may be in use."),
+                              why.trimmed()),
                    MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Error"));
             return;
         }

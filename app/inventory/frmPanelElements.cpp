@@ -11,6 +11,7 @@
 #include "mapwindows.h"
 #include "modkrv.h"
 #include "prompt.h"
+#include "regularfiles.h"
 #include "settings.h"
 #include "uihelpers.h"
 
@@ -223,8 +224,8 @@ void frmPanelElements::LoadTunnelImage()
         const QString path = folder + picture;
         // Without a picture name the path is the folder, which counts as found when it
         // holds any file.
-        const bool found = picture.isEmpty() ? !QDir(folder).entryList(QDir::Files).isEmpty()
-                                             : QFileInfo(path).isFile();
+        const bool found = picture.isEmpty() ? !RegularFileNames(folder, {}).isEmpty()
+                                             : IsRegularFile(path);
         if (!found) {
             MsgBox(QStringLiteral("Image not found: ") + path, MsgButtons::Ok, MsgIcon::Warning,
                    QStringLiteral("Image not Found"));

@@ -13,6 +13,7 @@
 #include "mapwindows.h"
 #include "modkrv.h"
 #include "prompt.h"
+#include "regularfiles.h"
 #include "settings.h"
 #include "startup.h"
 #include "textfit.h"
@@ -418,7 +419,7 @@ void frmSystem::FormLoad()
             }
             if (!system.picture.isEmpty()) {
                 const QString path = IniGetSystemPath() + system.picture;
-                if (QFileInfo(path).isFile()) {
+                if (IsRegularFile(path)) {
                     // A file that is no picture leaves the map empty, as a missing one does. One
                     // that cannot be shown (stored before pictures were checked) is reported, and
                     // the tunnels load all the same, so that another map can be set.
@@ -642,7 +643,7 @@ void frmSystem::cmdSetMap_Click()
         if (chosen.isEmpty())
             return;
         const QString path = dataPath + chosen;
-        if (!QFileInfo(path).isFile()) {
+        if (!IsRegularFile(path)) {
             MsgBox(QStringLiteral("File not found."), MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Insert System Map"));
             return;
         }

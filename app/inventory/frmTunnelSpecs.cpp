@@ -5,12 +5,14 @@
 #include "dbcascades.h"
 #include "dbbind.h"
 #include "dbsystem.h"
+#include "failurereason.h"
 #include "frmAbout.h"
 #include "helpers.h"
 #include "lookups.h"
 #include "mapwindows.h"
 #include "modkrv.h"
 #include "prompt.h"
+#include "regularfiles.h"
 #include "settings.h"
 #include "textfit.h"
 #include "uihelpers.h"
@@ -251,7 +253,7 @@ void frmTunnelSpecs::LoadTunnelImage()
         const QString path = folder + picture;
         // A missing picture is no error: the map stays empty and only the picture and close
         // buttons are usable.
-        if (QFileInfo(path).isFile()) {
+        if (IsRegularFile(path)) {
             ZVMap1->setImage(path);
             for (QPushButton* b :
                  {cmdDraw, cmdColor, cmdClose, cmdDelete, cmdMove, cmdRedraw, cmdRename, cmdBorderWidth})
@@ -483,7 +485,7 @@ void frmTunnelSpecs::cmdTImage_Click()
         }
         const QString folder = GetTunnelFolder(m_tunnelId);
         const QString file = ChooseSystemMap(QStringLiteral("Panel Definitions"), folder);
-        if (file.isEmpty() || !QFileInfo(folder + file).isFile())
+        if (file.isEmpty() || !IsRegularFile(folder + file))
             return;
         // Stored only once the map has taken it; one it cannot take, or one not stored, leaves
         // the map as it was.
@@ -614,6 +616,7 @@ void frmTunnelSpecs::mnuPaste_Click()
             return;
         }
         m_pasteError.clear();
+        m_pasteReason.clear();
         bool placed = false;
         bool tunnelGone = false;
         {
@@ -639,7 +642,7 @@ void frmTunnelSpecs::mnuPaste_Click()
             ZVMap1->Delete(m_pastedPanelId);
             m_panels.remove(m_pastedPanelId);
             lblPanelName->clear();
-            LogError(QStringLiteral("Error pasting panel."), kForm, 0, m_pasteError);
+            LogError(WithReason(QStringLiteral("Error pasting panel."), m_pasteReason), kForm, 0, m_pasteError);
         }
         m_selectedPanelId = 0;
         ZVMap1->Refresh();
@@ -808,6 +811,7 @@ void frmTunnelSpecs::ZVMap1_PolyPasted(qint32 id, const QVector<zv::Point>& poin
         m_panels[id].outline = outline;
     } catch (const std::exception& e) {
         m_pasteError = QString::fromUtf8(e.what());
+        m_pasteReason = FailureReason(e);
         if (m_pasteError.isEmpty())
             m_pasteError = QStringLiteral("Error");
     }

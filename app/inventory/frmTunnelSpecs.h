@@ -121,6 +121,7 @@ private:
     bool m_loaded = false;
     // Set by the pasted-outline handler when its write failed; read by the paste command.
     QString m_pasteError;
+    QString m_pasteReason;  // the same in plain words, for the message
 
     // What the window loaded and shows, to compare with at a save: each panel's outline on the
     // map (with its name for the messages), the tunnel's picture and border.

@@ -12,6 +12,7 @@
 #include "mapwindows.h"
 #include "modkrv.h"
 #include "prompt.h"
+#include "regularfiles.h"
 #include "settings.h"
 #include "startup.h"
 #include "uihelpers.h"
@@ -299,7 +300,7 @@ void frmViewSystem::Form_Load()
             const QString picture = NullToEmpty(system.value(0, QStringLiteral("SystemPicture"))).toString();
             if (!picture.isEmpty()) {
                 const QString path = IniGetSystemPath() + picture;
-                if (QFileInfo(path).isFile()) {
+                if (IsRegularFile(path)) {
                     // A picture that cannot be shown is reported; the tunnels can still be clicked.
                     try {
                         ZVMap1->setImage(path);

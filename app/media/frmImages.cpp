@@ -11,6 +11,7 @@
 #include "picturetypes.h"
 #include "printfile.h"
 #include "prompt.h"
+#include "regularfiles.h"
 #include "savefile.h"
 #include "uihelpers.h"
 #include "zvmap.h"
@@ -254,10 +255,10 @@ void frmImages::LoadForm(int Index, bool IsFieldSketch, qint32 PanelID, qint32 E
     bool found = false;
     if (IsFieldSketch) {
         path = m_sketchFolder + m_sketchFile;
-        found = !m_sketchFolder.isEmpty() && !m_sketchFile.isEmpty() && QFileInfo(path).isFile();
+        found = !m_sketchFolder.isEmpty() && !m_sketchFile.isEmpty() && IsRegularFile(path);
     } else if (Index >= 0 && Index < m_picCount) {
         path = m_photoFolder + m_picArray[Index].ImagePath;
-        found = !m_photoFolder.isEmpty() && QFileInfo(path).isFile();
+        found = !m_photoFolder.isEmpty() && IsRegularFile(path);
     }
     if (!found) {
         MsgBox(IsFieldSketch ? QStringLiteral("The field sketch you requested could not be found.")

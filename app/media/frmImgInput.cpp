@@ -3,6 +3,7 @@
 #include "clicklabel.h"
 #include "db.h"
 #include "dbmedia.h"
+#include "failurereason.h"
 #include "frmAbout.h"
 #include "helpers.h"
 #include "krverror.h"
@@ -10,6 +11,7 @@
 #include "modkrv.h"
 #include "picturetypes.h"
 #include "prompt.h"
+#include "regularfiles.h"
 #include "settings.h"
 #include "textfit.h"
 #include "uihelpers.h"
@@ -377,7 +379,7 @@ void frmImgInput::refreshFileList()
     fileImgList->clear();
     if (!m_listFolder.isEmpty()) {
         const QStringList patterns = FileTypePatterns().value(cboFileType->currentIndex()).split(QLatin1Char(';'));
-        fileImgList->addItems(QDir(m_listFolder).entryList(patterns, QDir::Files, QDir::Name));
+        fileImgList->addItems(RegularFileNames(m_listFolder, patterns));
     }
     // Nothing is selected after a refresh, so there is nothing to preview or store.
     cmdPreview->setEnabled(false);
@@ -398,6 +400,11 @@ void frmImgInput::fileImgList_Selection()
 
 bool frmImgInput::showInPreview(const QString& path)
 {
+    // A pipe or a device named like a picture is refused at once, never opened.
+    if (!IsRegularFile(path)) {
+        MsgBox(kInvalidPicture, MsgButtons::Ok, MsgIcon::Warning);
+        return false;
+    }
     try {
         PreviewPane->setImage(path);
         return true;
@@ -487,6 +494,11 @@ void frmImgInput::cmdCopy_Click()
     }
 
     try {
+        // A pipe or a device is refused at once, wherever it is: nothing ever opens it.
+        if (!IsRegularFile(chosen)) {
+            MsgBox(kInvalidPicture, MsgButtons::Ok, MsgIcon::Warning);
+            return;
+        }
         // A file of the folder itself is stored from the file list.
         if (sameFolder(QFileInfo(chosen).absolutePath(), target))
             return;
@@ -507,8 +519,9 @@ void frmImgInput::cmdCopy_Click()
             return DbMediaFileInUse(m_inspectionId, kind, name);
         });
         if (!placed.ok()) {
-            MsgBox(QStringLiteral("Unable to copy file ") + QDir::toNativeSeparators(chosen)
-                       + QStringLiteral(".  File may be in use."),
+            MsgBox(WithReason(QStringLiteral("Unable to copy file ") + QDir::toNativeSeparators(chosen)
+                                  + QStringLiteral(".  File may be in use."),
+                              placed.reason),
                    MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Error"));
             return;
         }

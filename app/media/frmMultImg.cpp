@@ -9,6 +9,7 @@
 #include "lookups.h"
 #include "modkrv.h"
 #include "prompt.h"
+#include "regularfiles.h"
 #include "uihelpers.h"
 
 #include <QAction>
@@ -229,7 +230,7 @@ void frmMultImg::LoadForm(qint32 PanelID, qint32 ElementID, qint32 InspectionID,
     auto load = [&](int i) {
         const QString path = folder + m_picArray[i];
         QImage image;
-        if (QFileInfo(path).isFile()) {
+        if (IsRegularFile(path)) {
             QImageReader reader(path);
             reader.setDecideFormatFromContent(true);
             reader.setScaledSize(imgThumbnail[i]->size());

@@ -2,6 +2,7 @@
 
 #include "clicklabel.h"
 #include "dbmedia.h"
+#include "failurereason.h"
 #include "frmAbout.h"
 #include "frmVideo_copy.h"
 #include "frmVideo_player.h"
@@ -9,6 +10,7 @@
 #include "mediafiles.h"
 #include "modkrv.h"
 #include "prompt.h"
+#include "regularfiles.h"
 #include "settings.h"
 #include "textfit.h"
 #include "uihelpers.h"
@@ -22,6 +24,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include <cerrno>
 #include <memory>
 #include <utility>
 
@@ -162,7 +165,7 @@ void frmVideo::RefreshFileList()
     fileVideos->clear();
     if (m_folder.isEmpty())
         return;
-    fileVideos->addItems(QDir(m_folder).entryList({kClipPattern}, QDir::Files, QDir::Name));
+    fileVideos->addItems(RegularFileNames(m_folder, {kClipPattern}));
 }
 
 void frmVideo::fileVideos_Click()
@@ -258,6 +261,12 @@ void frmVideo::cmdCopy_Click()
             RefreshFileList();
             return;
         }
+        // A pipe or a device is refused at once, wherever it is: nothing ever opens it.
+        if (!IsRegularFile(chosen)) {
+            MsgBox(WithReason(QStringLiteral("Invalid video file."), SystemErrorReason(EINVAL, chosen)),
+                   MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Error"));
+            return;
+        }
         // A clip of the folder itself is attached from the file list.
         if (SameFolderText(GetFolderPart(chosen), m_folder))
             return;
@@ -273,8 +282,9 @@ void frmVideo::cmdCopy_Click()
             return DbMediaFileInUse(m_inspectionId, MediaKind::Video, name);
         });
         if (!placed.ok()) {
-            MsgBox(QStringLiteral("Unable to copy file ") + QDir::toNativeSeparators(chosen)
-                       + QStringLiteral(".  File may be in use."),
+            MsgBox(WithReason(QStringLiteral("Unable to copy file ") + QDir::toNativeSeparators(chosen)
+                                  + QStringLiteral(".  File may be in use."),
+                              placed.reason),
                    MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Error"));
             return;
         }

@@ -5,6 +5,7 @@
 #include "frmAbout.h"
 #include "frmVideo_player.h"
 #include "helpers.h"
+#include "regularfiles.h"
 #include "lookups.h"
 #include "modkrv.h"
 #include "uihelpers.h"
@@ -182,7 +183,7 @@ void frmVideoView::LoadClipList()
             addCell();
         const QString name = clips.value(i, QStringLiteral("VideoFile")).toString();
         // A clip whose file is gone keeps an empty cell, without a message.
-        if (!name.isEmpty() && QFileInfo(folder + name).isFile()) {
+        if (!name.isEmpty() && IsRegularFile(folder + name)) {
             Media[i]->setFile(folder + name, false);
             lblMedia[i]->setText(name);
         }

@@ -1,5 +1,7 @@
 #include "frmVideo_player.h"
 
+#include "regularfiles.h"
+
 #include <QAudioOutput>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -109,6 +111,14 @@ void ClipPlayer::setFile(const QString& path, bool autoStart)
     m_status->setVisible(false);
     m_video->setVisible(true);
     m_player->stop();
+    // A pipe or a device named like a clip is never handed to the player, which would wait on it.
+    if (!path.isEmpty() && !IsRegularFile(path)) {
+        m_opening = false;
+        m_player->setSource(QUrl());
+        showError(QFileInfo::exists(path) ? QStringLiteral("it is no regular file (a pipe, a device or a folder).")
+                                          : QStringLiteral("the file does not exist."));
+        return;
+    }
     m_opening = !path.isEmpty();
     m_player->setSource(path.isEmpty() ? QUrl() : QUrl::fromLocalFile(path));
     if (path.isEmpty())

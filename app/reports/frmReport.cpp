@@ -679,7 +679,7 @@ std::shared_ptr<Report> frmReport::BuildReport(const QString& sql, const QVector
         else if (m_kind.contains(QLatin1String("PreDataPost")))
             return nullptr;
         else if (m_kind.contains(QLatin1String("Defect")))
-            report = BuildDefectReport(DataTable::fromRowSet(DbGetDefectReportRows(tunnels, years)));
+            report = BuildDefectReport(DataTable::fromRowSet(DbGetDefectReportRows(tunnels, years)), years);
         if (report && kind != QLatin1String("Defect")) {
             const bool both = !cboRP1->currentText().trimmed().isEmpty() && !cboRP2->currentText().trimmed().isEmpty();
             // Only the element condition evaluation has element rows to widen the page for.

@@ -396,7 +396,7 @@ struct DefectColumn {
 
 // Lays the defect report out for the report's width: the numbers and amounts keep the width they need, the
 // description takes what is left (down to a narrow column that wraps).
-void LayOutDefectReport(Report& r, QVector<DefectColumn> cols)
+void LayOutDefectReport(Report& r, QVector<DefectColumn> cols, const QString& missing)
 {
     for (Section& s : r.sections)
         if (s.kind != SectionKind::PageFooter)
@@ -404,6 +404,9 @@ void LayOutDefectReport(Report& r, QVector<DefectColumn> cols)
     const double width = r.sectionWidth();
     const double gap = 160;
     r.reportHeader().add(title(QStringLiteral("Defect Quantity Report"), 235, width));
+    // What the report leaves out is said under its title; a long list of years wraps.
+    if (!missing.isEmpty())
+        r.reportHeader().add(ReportObject::textObject(missing, 0, 700, width, 280).size(11).centre().grow());
     r.groupHeader(1).add(ReportObject::field(QStringLiteral("TunnelName"), 0, 60, width, 300).size(12).bold().grow());
     Section& yh = r.groupHeader(2);
     yh.add(ReportObject::field(QStringLiteral("InspectionYear"), 0, 0, 2000, 236).bold().fixed(0));
@@ -446,7 +449,28 @@ void LayOutDefectReport(Report& r, QVector<DefectColumn> cols)
 
 }  // namespace
 
-std::shared_ptr<Report> BuildDefectReport(const DataTable& rows)
+QString MissingDefectYearsText(const DataTable& rows, const QVector<qint32>& years)
+{
+    QSet<qint32> present;
+    const int col = rows.columnIndex(QStringLiteral("InspectionYear"));
+    for (int row = 0; col >= 0 && row < rows.rowCount(); ++row)
+        present.insert(rows.value(row, col).toInt());
+    QVector<qint32> missing;
+    for (const qint32 year : years)
+        if (!present.contains(year) && !missing.contains(year))
+            missing << year;
+    if (missing.isEmpty())
+        return QString();
+    std::sort(missing.begin(), missing.end());
+    QStringList names;
+    for (const qint32 year : missing)
+        names << QString::number(year);
+    const QString last = names.takeLast();
+    const QString list = names.isEmpty() ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    return QStringLiteral("No posted defect quantities for %1.").arg(list);
+}
+
+std::shared_ptr<Report> BuildDefectReport(const DataTable& rows, const QVector<qint32>& years)
 {
     auto r = newReport(QStringLiteral("Defect Quantity Report"));
     r->data = rows;
@@ -473,7 +497,8 @@ std::shared_ptr<Report> BuildDefectReport(const DataTable& rows)
             c.width = std::max(c.width, WidestText(*r, rows, col, probe) + 40);
     }
     pageFooter(*r);
-    r->fitToWidth = [cols](Report& report) { LayOutDefectReport(report, cols); };
+    const QString missing = MissingDefectYearsText(rows, years);
+    r->fitToWidth = [cols, missing](Report& report) { LayOutDefectReport(report, cols, missing); };
     r->fitWidth();
     return r;
 }

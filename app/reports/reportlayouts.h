@@ -3,6 +3,7 @@
 #include "report.h"
 
 #include <QString>
+#include <QVector>
 #include <memory>
 
 // The layouts of the custom reports, each built from rows taken whole when it is built.
@@ -17,8 +18,14 @@ std::shared_ptr<Report> BuildExpenditureReport(const DataTable& rows, const QStr
 // joined ratings; tunnels: its Tunnels table; kind: the report kind, the title.
 std::shared_ptr<Report> BuildElementConditionReport(const RowSet& rows, const RowSet& tunnels, const QString& kind);
 
-// Posted defect quantities grouped by tunnel and year, with their totals.
-std::shared_ptr<Report> BuildDefectReport(const DataTable& rows);
+// Posted defect quantities grouped by tunnel and year, with their totals. A year of years (the
+// checked ones) that has no row is named under the title, so the printout never looks complete
+// without it ("No posted defect quantities for 2026.").
+std::shared_ptr<Report> BuildDefectReport(const DataTable& rows, const QVector<qint32>& years = {});
+
+// "No posted defect quantities for 2025 and 2026." for the years of years without a row in rows;
+// "" when every one has some.
+QString MissingDefectYearsText(const DataTable& rows, const QVector<qint32>& years);
 
 // One period's data entered but not posted: every panel with unposted ratings, defect
 // quantities or comment, with its ratings, defects and comment.

@@ -16,6 +16,7 @@
 #include "modkrv.h"
 #include "panelmap.h"
 #include "prompt.h"
+#include "regularfiles.h"
 #include "settings.h"
 #include "textfit.h"
 #include "uihelpers.h"
@@ -669,7 +670,7 @@ void frmDataView::LoadForm(qint32 tunnelId, qint32 inspectionId1, qint32 inspect
         // A file that is no picture counts as a missing one; without one the previous
         // tunnel's picture must not stay (the key plan prints what the map holds).
         bool shown = false;
-        if (!picture.isEmpty() && QFileInfo(path).isFile()) {
+        if (!picture.isEmpty() && IsRegularFile(path)) {
             try {
                 ZVMap1->setImage(path);
                 shown = true;
@@ -1544,7 +1545,7 @@ void frmDataView::cmdSketch_Click(int index, bool second)
             const qint32 element = tagValue(lblElement.value(index, lblElement[0]));
             const QString fileName = FindSketchPath(panel, element, period);
             const QString path = folder + fileName;
-            if (fileName.isEmpty() || !QFileInfo(path).isFile()) {
+            if (fileName.isEmpty() || !IsRegularFile(path)) {
                 MsgBox(QStringLiteral("The field sketch you requested: \r\n") + QDir::toNativeSeparators(path) +
                        QStringLiteral("\r\ncould not be found."));
                 return;

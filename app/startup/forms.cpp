@@ -1,5 +1,6 @@
 #include "forms.h"
 
+#include "helpers.h"
 #include "krverror.h"
 
 #include <QCoreApplication>
@@ -270,9 +271,9 @@ void CallFormMethod(QObject* target, const char* method, const QVariantList& arg
     }
     if (!mismatch.isEmpty())
         throw KrvError(13, QStringLiteral("Type mismatch: %1.%2.").arg(QString::fromLatin1(mo->className()), mismatch));
-    throw KrvError(438, QStringLiteral("The window %1 has no %2 with %3 arguments.")
-                            .arg(target->objectName(), QString::fromLatin1(method))
-                            .arg(args.size()));
+    throw KrvError(438, QStringLiteral("The window %1 has no %2 with %3.")
+                            .arg(target->objectName(), QString::fromLatin1(method),
+                                 CountText(args.size(), QStringLiteral("argument"))));
 }
 
 namespace {

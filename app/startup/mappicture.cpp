@@ -1,7 +1,9 @@
 #include "mappicture.h"
 
 #include "prompt.h"
+#include "regularfiles.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 
@@ -9,7 +11,11 @@ MapPictureCheck CheckMapPicture(const QString& path, QSize* size)
 {
     if (size)
         *size = QSize();
-    QImageReader reader(path);
+    // A pipe or a device named like a picture is never opened: a reader would wait for good.
+    QFile file;
+    if (!OpenRegularFile(file, path))
+        return MapPictureCheck::NotPicture;
+    QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
     if (!reader.canRead())
         return MapPictureCheck::NotPicture;

@@ -1,5 +1,8 @@
 #include "picturetypes.h"
 
+#include "regularfiles.h"
+
+#include <QFile>
 #include <QImageReader>
 #include <QStringList>
 
@@ -56,7 +59,11 @@ QString PictureBrowseFilter()
 
 bool IsReadablePicture(const QString& path)
 {
-    QImageReader reader(path);
+    // A pipe or a device named like a picture is never opened: a reader would wait for good.
+    QFile file;
+    if (!OpenRegularFile(file, path))
+        return false;
+    QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
     if (!reader.canRead())
         return false;

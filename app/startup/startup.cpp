@@ -4,6 +4,7 @@
 #include "dbhighlights.h"
 #include "dbsystem.h"
 #include "dbusers.h"
+#include "failurereason.h"
 #include "forms.h"
 #include "frmDBManager.h"
 #include "frmHelp.h"
@@ -18,6 +19,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
+
+#include <cerrno>
 
 namespace {
 
@@ -54,8 +57,9 @@ void ShowHelpContents(const QString& title, const QString& source)
     }
     const QString path = QDir::isAbsolutePath(gHelpFile) ? gHelpFile : ProgramFile(gHelpFile);
     if (!QFileInfo(path).isFile()) {
-        LogError(QStringLiteral("Error locating help file"), source, ErrNo::FileNotFound,
-                 QStringLiteral("The help document %1 does not exist.").arg(path));
+        LogError(WithReason(QStringLiteral("Error locating help file"),
+                            SystemErrorReason(QFileInfo::exists(path) ? EISDIR : ENOENT, path)),
+                 source, ErrNo::FileNotFound, QStringLiteral("The help document %1 does not exist.").arg(path));
         return;
     }
     // Shown in the program's own window: a desktop without an HTML viewer still gets help.

@@ -399,6 +399,8 @@ private:
     std::int32_t EnsureJetSession();
     std::int32_t RequireOpenDatabase();
     void CheckJetError(std::int32_t result);
+    // CheckJetError, with the engine's reason for the session's last failure added to the text.
+    void raiseWithReason(std::int32_t session, std::int32_t result);
     void SetProgressCallback(bool on);
     bool DispatchJetProgress(std::int32_t operation, std::int32_t status, std::int32_t unitsDone,
                              std::int32_t unitsTotal);

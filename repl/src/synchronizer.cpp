@@ -839,7 +839,7 @@ void Synchronizer::MakeReplica(const QString& NewReplicaName, const QString& New
     const JetResult result = m_engine->ReplMakeReplica(session, database, NewReplicaName,
                                                        nonNull(NewReplicaDescription), NewReplicaPriority.get(), flags);
     SetProgressCallback(false);
-    CheckJetError(result);
+    raiseWithReason(session, result);
 }
 
 bool Synchronizer::SynchDirect(const QString& ReplicaName, std::int32_t SynchType)
@@ -853,17 +853,23 @@ bool Synchronizer::SynchDirect(const QString& ReplicaName, std::int32_t SynchTyp
         m_engine->ReplSynchDirect(session, m_databaseName, ReplicaName, exchangeBits(SynchType));
     m_logFileProblem = m_engine->LastLogProblem(session);
     SetProgressCallback(false);
+    raiseWithReason(session, result);
+    return result >= 0;
+}
+
+void Synchronizer::raiseWithReason(std::int32_t session, std::int32_t result)
+{
     try {
         CheckJetError(result);
     } catch (const SynchronizerError& e) {
-        // A refused exchange says why (files that no longer agree, a locked file), not only that it failed.
+        // A refused exchange or copy says why (files that no longer agree, a locked file, a full disk), not only
+        // that it failed.
         const QString reason = m_engine->LastFailureReason(session);
         if (reason.isEmpty())
             throw;
         throw SynchronizerError(e.number(), e.description() + QLatin1Char(' ') + reason, e.source(), e.helpFile(),
                                 e.helpContext());
     }
-    return result >= 0;
 }
 
 bool Synchronizer::findReplicaGuid(const QString& replicaName, Guid& partner)

@@ -22,6 +22,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <sys/mount.h>
+
 using namespace fieldtest;
 
 namespace {
@@ -356,7 +358,8 @@ private slots:
         w->setDirPath(m_out + "/no/such/folder");
         w->cmdCreateRep_Click();
         QCOMPARE(w->lblStatus->text(), QString("Replica creation failed."));
-        QCOMPARE(m_prompt->messages(), QStringList{"Error creating Inspection Replica."});
+        QCOMPARE(m_prompt->messages(),
+                 QStringList{"Error creating Inspection Replica.\nThe folder " + m_out + "/no/such/folder/ does not exist."});
         QVERIFY(m_master->install.read("err.log").contains("frmCreateReplica-Error creating Inspection Replica."));
         QVERIFY(!w->isMaking() && w->cmdCreateRep->isEnabled() && w->cmdCancel->isEnabled());
         w->Unload();
@@ -506,15 +509,48 @@ private slots:
         m_master->activate();
     }
 
+    // A replica made onto a full stick fails saying so under its sentence; nothing is left on the
+    // stick and the set gains no member.
+    void aFullStickIsNamed()
+    {
+        const QByteArray stick = QFile::encodeName(m_out);
+        if (::mount("tmpfs", stick.constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("a small file system cannot be mounted here (needs root)");
+        struct Unmount {
+            QByteArray path;
+            ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+        } unmount{stick};
+        QVERIFY(QFileInfo(gDbPath).size() > 64 * 1024);
+        auto members = [] {
+            Varnock::Synchronizer s;
+            s.setDatabaseName(gDbPath);
+            return s.ReplicaSet()->Count();
+        };
+        const int before = members();
+        auto* w = creator("Field.db", "1");
+        w->cmdCreateRep_Click();
+        QCOMPARE(w->lblStatus->text(), QString("Replica creation failed."));
+        QCOMPARE(m_prompt->messages(), QStringList{"Error creating Inspection Replica.\nThe disk is full."});
+        QCOMPARE(QDir(m_out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        QCOMPARE(members(), before);
+        w->Unload();
+    }
+
     void aFileOutsideTheSetIsRefused_data()
     {
-        QTest::addColumn<bool>("otherSet");
-        QTest::newRow("plain database") << false;
-        QTest::newRow("replica of another set") << true;
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("plain database") << "plain" << false;
+        QTest::newRow("replica of another set") << "other set" << false;
+        // Cut short on the way, or no database at all: damaged, never foreign.
+        QTest::newRow("replica cut short") << "cut" << true;
+        QTest::newRow("text file") << "text" << true;
     }
     void aFileOutsideTheSetIsRefused()
     {
-        QFETCH(bool, otherSet);
+        QFETCH(QString, kind);
+        QFETCH(bool, damaged);
+        const bool otherSet = kind == "other set";
         // The master must be replicable for the set to exist.
         auto* c = creator("Field.db", "1");
         c->cmdCreateRep_Click();
@@ -530,9 +566,22 @@ private slots:
             s.MakeReplica(target);
             s.setRunning(false);
         }
+        if (kind == "cut") {
+            target = m_out + "/Field.db";
+            QFile cut(target);
+            QVERIFY(cut.resize(cut.size() / 2));
+        } else if (kind == "text") {
+            target = m_out + "/notes.db";
+            QFile text(target);
+            QVERIFY(text.open(QIODevice::WriteOnly));
+            text.write("Minutes of the meeting\n");
+        }
         auto* w = new frmSyncData;
         QVERIFY(!w->SYNCHRONIZE(target));
-        QCOMPARE(m_prompt->messages(), QStringList{kNotMember});
+        QCOMPARE(m_prompt->messages(),
+                 QStringList{damaged ? "The replica file " + target
+                                           + " is damaged (cut short or not a database); nothing was exchanged."
+                                     : kNotMember});
         QCOMPARE(m_prompt->calls[0].icon, MsgIcon::Warning);
         QCOMPARE(m_prompt->calls[0].title, kAppTitle);
         w->Unload();

@@ -510,7 +510,11 @@ private slots:
         QTest::newRow("a folder") << "/North" << notFound << "Ready";
         QTest::newRow("no path") << "" << "No inspection replica database is selected.\n"
                                           "Data synchronization can not be performed." << "Ready";
-        QTest::newRow("a text file") << "/notes.db" << kNotMemberOfSet << kFailed;
+        // A file that cannot be read whole as a database is damaged, never foreign: a stick that
+        // holds field work is not thrown away for it.
+        const QString damaged = "The replica file %1 is damaged (cut short or not a database); nothing was exchanged.";
+        QTest::newRow("a text file") << "/notes.db" << damaged << kFailed;
+        QTest::newRow("a replica cut short") << "/Cut.db" << damaged << kFailed;
         QTest::newRow("a tunnel database that is no replica") << "/plain.db" << kNotMemberOfSet << kFailed;
         QTest::newRow("a replica another program holds")
             << "/Field.db" << "The selected database file is in use by another program.\n"
@@ -531,7 +535,15 @@ private slots:
             locker = std::make_unique<Connection>("tst-locker");
             locker->open(m_replica);
             locker->exec("BEGIN EXCLUSIVE");
+        } else if (path == "/Cut.db") {
+            // Pulled out half way through its copy onto the stick.
+            makeReplica();
+            QVERIFY(QFile::rename(m_replica, m_stick + path));
+            QFile cut(m_stick + path);
+            QVERIFY(cut.resize(cut.size() / 2));
         }
+        if (message.contains("%1"))
+            message = message.arg(m_stick + path);
         const QByteArray replicaLog = m_master->install.read(kReplicaLogName);
         const auto office = tree(m_master->data), stick = tree(m_stick);
         auto* w = screen(path.isEmpty() ? QString() : m_stick + path);
@@ -555,7 +567,7 @@ private slots:
         QTest::addColumn<int>("both");  // ratings changed on both sides
         QTest::addColumn<QString>("status");
         QTest::newRow("different ratings") << 0 << kSucceeded;
-        QTest::newRow("one rating") << 1 << "Inspection Replica synchronization succeeded with 1 conflicts.";
+        QTest::newRow("one rating") << 1 << "Inspection Replica synchronization succeeded with 1 conflict.";
         QTest::newRow("three ratings") << 3 << "Inspection Replica synchronization succeeded with 3 conflicts.";
     }
     void conflictsAreTold()
@@ -722,6 +734,44 @@ private slots:
         QCOMPARE(tree(m_master->data), office);
         QCOMPARE(tree(m_stick), stick);
         QVERIFY(QFileInfo::exists(m_replica + "-journal"));
+        QVERIFY(w->Unload());
+    }
+
+    // A whole replica on a write-protected stick: neither its folders nor its exchange can be
+    // written, and the failure says why, not only the error log.
+    void aWriteProtectedStickIsNamed_data()
+    {
+        QTest::addColumn<bool>("folders");  // the tunnels' folders checked, or the exchange alone
+        QTest::newRow("folders") << true;
+        QTest::newRow("exchange") << false;
+    }
+    void aWriteProtectedStickIsNamed()
+    {
+        QFETCH(bool, folders);
+        makeReplica();
+        DbSaveRating(m_master->northYear, m_master->northPanels[0], 1, "4");
+        const QByteArray stickPath = QFile::encodeName(m_stick);
+        if (::mount(stickPath.constData(), stickPath.constData(), nullptr, MS_BIND, nullptr) != 0)
+            QSKIP("a read-only folder cannot be mounted here (needs root)");
+        struct Unmount {
+            QByteArray path;
+            ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+        } unmount{stickPath};
+        QVERIFY(::mount(nullptr, stickPath.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+        auto* w = screen(m_replica);
+        if (!folders)
+            for (QCheckBox* tunnel : w->chkSyncTunnel)
+                tunnel->setChecked(false);
+        w->cmdSync_Click();
+        if (folders) {
+            verifyIdle(w, "Ready");
+            QCOMPARE(m_prompt->messages().last(), "Error performing the synchronization.\nThe disk holding " + m_stick
+                                                      + "/North/ is read-only.");
+        } else {
+            verifyIdle(w, kFailed);
+            QCOMPARE(m_prompt->messages(),
+                     QStringList{"Inspection Replica synchronization failed.\nThe file " + m_replica + " is read-only."});
+        }
         QVERIFY(w->Unload());
     }
 

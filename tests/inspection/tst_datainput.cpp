@@ -665,6 +665,36 @@ private slots:
         QVERIFY(!w->Editing());
     }
 
+    // A save the database refuses says why on the message's second line: here the file is
+    // read-only (SQLite opens so a file its user may not write). The edit stays.
+    void aSaveOnAReadOnlyDatabaseSaysWhy()
+    {
+        DataInputFixture f;
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        w->txtRate1[0]->setText(QStringLiteral("4"));
+        gConn.close();
+        gConn.open(f.install->dbPath(), true);
+        QTest::mouseClick(w->cmdSave, Qt::LeftButton);
+        QCOMPARE(f.prompt->messages(),
+                 (QStringList{QStringLiteral("Are you sure?"),
+                              QStringLiteral("Error saving data.\nThe file %1 is read-only.").arg(f.install->dbPath())}));
+        QVERIFY(w->Editing());
+        QCOMPARE(w->txtRate1[0]->text(), QStringLiteral("4"));
+    }
+
+    // A table missing from the database (removed by another tool) is named when the panel's
+    // data cannot all be loaded.
+    void aMissingTableIsNamed()
+    {
+        DataInputFixture f;
+        gConn.exec(QStringLiteral("DROP TABLE DefectQuantity"));
+        f.open();
+        QVERIFY2(f.prompt->messages().contains(QStringLiteral("Error loading data.  Not all available data may be "
+                                                              "displayed.\nThe database has no table DefectQuantity.")),
+                 qPrintable(f.prompt->messages().join(QLatin1Char('|'))));
+    }
+
     // A save writes what the user changed and nothing else: three ratings changed of four
     // stored (and three boxes left empty) write three rows; a save without a change, and
     // opening and closing, write nothing at all.

@@ -454,7 +454,8 @@ private slots:
         QCOMPARE(w->cmdAdmin->isEnabled(), adminButton);
         QVERIFY(w->cmdAdmin->isVisible());
         QCOMPARE(m_prompt->messages(),
-                 breakLoad ? QStringList{QStringLiteral("Error loading System View screen")} : QStringList());
+                 breakLoad ? QStringList{QStringLiteral("Error loading System View screen\nThe database has no table Reports.")}
+                           : QStringList());
         if (adminButton) {
             w->cmdAdmin->click();
             QVERIFY(w->mnuAdmin->isVisible());
@@ -771,7 +772,8 @@ private slots:
         frmHelp::Current()->close();
         QFile::remove(m_install->file(QStringLiteral("help.html")));
         w->mnuHelpContents->trigger();
-        QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Error locating help file")});
+        QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Error locating help file\nThe file %1 does not exist.")
+                                                       .arg(m_install->file(QStringLiteral("help.html")))});
     }
 
     void layoutFollowsTheWindowSize_data()

@@ -6,6 +6,7 @@
 #include "mappicture.h"
 #include "modkrv.h"
 #include "picturebomb.h"
+#include "pipewatch.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 #include "uihelpers.h"
@@ -369,12 +370,39 @@ private slots:
         m_prompt->answer(MsgAnswer::Yes);
         QTest::mouseClick(w->cmdBrowse, Qt::LeftButton);
         QCOMPARE(m_prompt->messages().size(), 2);
-        QCOMPARE(m_prompt->calls[2].text, "Unable to copy file " + m_data + "map.bmp.  File may be in use.");
+        QCOMPARE(m_prompt->calls[2].text, "Unable to copy file " + m_data + "map.bmp.  File may be in use.\nThe folder "
+                                              + m_install->file(QStringLiteral("Gone/")) + " does not exist.");
         QCOMPARE(m_prompt->calls[2].title, QStringLiteral("Error"));
         QCOMPARE(m_prompt->calls[2].icon, MsgIcon::Warning);
         QVERIFY(!QFileInfo::exists(m_install->file(QStringLiteral("Gone"))));
         // Shown, not logged.
         QVERIFY(!QFileInfo::exists(m_install->file(QStringLiteral("err.log"))));
+        w->Unload();
+    }
+
+    // A link to a named pipe (or a device, or a folder) named like a picture is not listed, and
+    // browsed to by hand it is refused at once, before the copy is asked for. Nothing opens the
+    // pipe: a blocking open would hang the chooser for good (the watch would see it).
+    void aPipeNamedLikeAPictureIsNeverOpened()
+    {
+        PipeWatch pipe(m_data + "pipe");
+        QVERIFY(pipe.made());
+        QVERIFY(QFile::link(m_data + "pipe", m_data + "linkpipe.jpg"));
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), m_data + "linkdev.bmp"));
+        QVERIFY(QDir().mkpath(m_install->file(QStringLiteral("album"))));
+        QVERIFY(QFile::link(m_install->file(QStringLiteral("album")), m_data + "linkdir.png"));
+        const QString elsewhere = m_install->file(QStringLiteral("cam.jpg"));
+        QVERIFY(QFile::link(m_data + "pipe", elsewhere));
+        auto* w = new frmOpenSysMap;
+        w->LoadForm(QStringLiteral("Insert System Map"), m_data);
+        w->show();
+        QCOMPARE(w->listedFiles(), (QStringList{"arrow.cur", "B.JPG", "logo.ico", "map.bmp", "scan.png"}));
+        m_prompt->answerText(elsewhere);
+        QTest::mouseClick(w->cmdBrowse, Qt::LeftButton);
+        QCOMPARE(m_prompt->messages(),
+                 QStringList{"Invalid image file.\n" + elsewhere + " is not a regular file (a pipe or a device)."});
+        QVERIFY(!QFileInfo::exists(m_data + "cam.jpg"));
+        QVERIFY(!pipe.opened());
         w->Unload();
     }
 

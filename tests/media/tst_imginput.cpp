@@ -7,6 +7,7 @@
 #include "modkrv.h"
 #include "otherprogram.h"
 #include "picturebomb.h"
+#include "pipewatch.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 #include "zvmap.h"
@@ -22,6 +23,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+
+#include <sys/mount.h>
 
 namespace {
 
@@ -765,6 +768,83 @@ private slots:
         QVERIFY(!IsFormLoaded(QStringLiteral("frmImgInput")));
         QVERIFY(gDataInputShown);
         QVERIFY(entry->isVisible());
+    }
+
+    // A link to a named pipe in the year's photo folder (or to a device or a folder) is no
+    // picture: not listed, and named by hand or stored in a row it is refused at once. Nothing
+    // opens the pipe: a blocking open would hang the window for good (the watch would see it).
+    void aPipeNamedLikeAPictureIsNeverOpened()
+    {
+        Fixture f;
+        MakeFolderTree(f.photoFolder());
+        Fixture::draw(f.photoFolder() + QStringLiteral("real.png"));
+        PipeWatch pipe(f.photoFolder() + QStringLiteral("pipe"));
+        QVERIFY(pipe.made());
+        QVERIFY(QFile::link(f.photoFolder() + QStringLiteral("pipe"), f.photoFolder() + QStringLiteral("linkpipe.jpg")));
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), f.photoFolder() + QStringLiteral("linkdev.jpg")));
+        QVERIFY(QDir().mkpath(f.elsewhere + QStringLiteral("/album")));
+        QVERIFY(QFile::link(f.elsewhere + QStringLiteral("/album"), f.photoFolder() + QStringLiteral("linkdir.png")));
+        QVERIFY(QFile::link(f.photoFolder() + QStringLiteral("pipe"), f.elsewhere + QStringLiteral("/cam.jpg")));
+        FixturePicture(f.panel, f.element, f.period, QStringLiteral("linkpipe.jpg"), false);
+        frmImgInput* w = f.open(false);
+        QCOMPARE(items(w->fileImgList), QStringList{QStringLiteral("real.png")});
+
+        // The stored row's file is previewed: refused.
+        w->lstSelected->setCurrentRow(0);
+        QCOMPARE(f.prompt.messages(), QStringList{QStringLiteral("Invalid image file.")});
+        // Named by hand, in the folder and elsewhere: refused before any question.
+        for (const QString& chosen : {f.photoFolder() + QStringLiteral("linkpipe.jpg"), f.elsewhere + QStringLiteral("/cam.jpg")}) {
+            f.prompt.calls.clear();
+            f.prompt.answerText(chosen);
+            QTest::mouseClick(w->cmdCopy, Qt::LeftButton);
+            QCOMPARE(f.prompt.messages(), QStringList{QStringLiteral("Invalid image file.")});
+        }
+        QCOMPARE(f.rows(), QStringList{QStringLiteral("linkpipe.jpg|0|<null>")});
+        QVERIFY(!pipe.opened());
+    }
+
+    // A photo copied onto a full or read-only folder says why on the message's second line;
+    // nothing is stored.
+    void aCopyOntoAFullOrReadOnlyFolderSaysWhy_data()
+    {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<QString>("reason");  // %1: the photo folder
+        QTest::newRow("full") << "size=16k" << "The disk is full.";
+        QTest::newRow("read-only") << "ro,size=64k" << "The disk holding %1 is read-only.";
+    }
+    void aCopyOntoAFullOrReadOnlyFolderSaysWhy()
+    {
+        QFETCH(QString, options);
+        QFETCH(QString, reason);
+        Fixture f;
+        MakeFolderTree(f.photoFolder());
+        const QByteArray folder = QFile::encodeName(f.photoFolder());
+        if (::mount("tmpfs", folder.constData(), "tmpfs", options.startsWith(QLatin1String("ro")) ? MS_RDONLY : 0,
+                    options.toLatin1().constData())
+            != 0)
+            QSKIP("a small file system cannot be mounted here (needs root)");
+        struct Unmount {
+            QByteArray path;
+            ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+        } unmount{folder};
+        const QString chosen = f.elsewhere + QStringLiteral("/big.png");
+        {
+            // Noise does not compress: the file is larger than the small disk.
+            QImage img(200, 200, QImage::Format_RGB32);
+            for (int y = 0; y < img.height(); ++y)
+                for (int x = 0; x < img.width(); ++x)
+                    img.setPixel(x, y, qRgb((x * 7919 + y * 104729) % 256, (x * y * 31) % 256, (x + y * 17) % 256));
+            QVERIFY(img.save(chosen, "PNG"));
+        }
+        QVERIFY(QFileInfo(chosen).size() > 16 * 1024);
+        frmImgInput* w = f.open(false);
+        f.prompt.answerText(chosen);
+        f.prompt.answer(MsgAnswer::Yes);
+        QTest::mouseClick(w->cmdCopy, Qt::LeftButton);
+        QCOMPARE(f.prompt.messages().last(), QStringLiteral("Unable to copy file ") + chosen
+                                                 + QStringLiteral(".  File may be in use.\n")
+                                                 + reason.replace(QStringLiteral("%1"), f.photoFolder()));
+        QCOMPARE(f.rows(), QStringList());
     }
 
     void layoutKeepsItsMinimumSizes()

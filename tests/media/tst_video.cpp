@@ -9,6 +9,7 @@
 #include "playererror.h"
 #include "mediaforms.h"
 #include "otherprogram.h"
+#include "pipewatch.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 
@@ -490,6 +491,32 @@ private slots:
     }
 
     // Rating entry opens the window by name with (panel, tunnel, element, inspection).
+    // A link to a named pipe, a device or a folder named like a clip is not listed; named by
+    // hand it is refused at once, and a stored one is not handed to the player. Nothing opens the
+    // pipe (a blocking open would hang for good; the watch would see it).
+    void aPipeNamedLikeAClipIsNeverOpened()
+    {
+        PipeWatch pipe(m_folder + QStringLiteral("pipe"));
+        QVERIFY(pipe.made());
+        QVERIFY(QFile::link(m_folder + QStringLiteral("pipe"), m_folder + QStringLiteral("linkpipe.avi")));
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), m_folder + QStringLiteral("linkdev.avi")));
+        QVERIFY(QFile::link(m_outside, m_folder + QStringLiteral("linkdir.avi")));
+        QVERIFY(QFile::link(m_folder + QStringLiteral("pipe"), m_outside + QStringLiteral("cam.avi")));
+        FixtureClip(kPanel, kElement, m_period, QStringLiteral("linkpipe.avi"));
+        frmVideo* w = open();
+        QCOMPARE(texts(w->fileVideos), (QStringList{QStringLiteral("Crown.AVI"), QStringLiteral("portal.avi")}));
+        clickEntry(w->lstSelected, QStringLiteral("linkpipe.avi"));
+        QVERIFY(w->Media->source().isEmpty());
+        QVERIFY(w->Media->errorText().startsWith(QStringLiteral("linkpipe.avi cannot be played: it is no regular file")));
+        m_prompt->answerText(m_outside + QStringLiteral("cam.avi"));
+        QTest::mouseClick(w->cmdCopy, Qt::LeftButton);
+        QCOMPARE(m_prompt->messages(),
+                 QStringList{QStringLiteral("Invalid video file.\n%1 is not a regular file (a pipe or a device).")
+                                 .arg(m_outside + QStringLiteral("cam.avi"))});
+        QCOMPARE(rows(), QStringList{row(QStringLiteral("linkpipe.avi"))});
+        QVERIFY(!pipe.opened());
+    }
+
     void opensByNameAndCloses()
     {
         RegisterMediaForms();

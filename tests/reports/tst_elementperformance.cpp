@@ -311,7 +311,8 @@ private slots:
         runChooser(c, &shown);
         QVERIFY(!shown);
         QCOMPARE(m_prompt->messages(),
-                 QStringList{"Error creating Tunnel Element Performance report in module BuildReport."});
+                 QStringList{"Error creating Tunnel Element Performance report in module BuildReport.\n"
+                             "The database has no table RatingsPosted."});
         QVERIFY(!IsFormLoaded(QStringLiteral("frmReportSelection")));
         // The report shown before is not presented as this one.
         QVERIFY(!frmReportViewer::CurrentReport());

@@ -217,7 +217,8 @@ private slots:
         w->cmdReport->click();
         QCoreApplication::processEvents();  // the check above runs now, not in a later test
         QVERIFY(!viewerShown);
-        QCOMPARE(m_prompt->messages(), QStringList{"Error creating report in module BuildReport."});
+        QCOMPARE(m_prompt->messages(), QStringList{"Error creating report in module BuildReport.\n"
+                                                   "The database has no table Expenditures."});
         QVERIFY(w->isVisible());
     }
 
@@ -633,7 +634,8 @@ private slots:
         const auto shown = whenShown();
         tree->cmdReport->click();
         QCoreApplication::processEvents();
-        QCOMPARE(m_prompt->messages(), QStringList{"Error creating report in module BuildReport."});
+        QCOMPARE(m_prompt->messages(), QStringList{"Error creating report in module BuildReport.\n"
+                                                   "The database has no table DefectQuantity."});
         QVERIFY(shown->texts.isEmpty());  // no report, and never an older one
         QCOMPARE(shown->kind, QString());  // and no empty viewer either
         tree->close();

@@ -8,6 +8,10 @@
 #include <QDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
 namespace {
 
 QStringList reportRows(const QString& sql)
@@ -206,8 +210,46 @@ private slots:
         gReportConn.close();
         QVERIFY(QFile::remove(m_install->file(QStringLiteral("ReportData.db"))));
         QVERIFY(!CreateReportRatings(selection(QStringLiteral("2020"), QString())));
-        QCOMPARE(m_prompt->messages().last(), QStringLiteral("Error connecting to the Report Ratings Database."));
+        QCOMPARE(m_prompt->messages().last(), QStringLiteral("Error connecting to the Report Ratings Database.\n"
+                                                             "The file %1 does not exist.")
+                                                  .arg(m_install->file(QStringLiteral("ReportData.db"))));
         QVERIFY(!QFile::exists(m_install->file(QStringLiteral("ReportData.db"))));
+    }
+
+    // The working database on a full disk: the build fails saying so under its sentence, and the
+    // rows of the build before stay as they were.
+    void aFullDiskIsNamed()
+    {
+        const QString small = m_install->file(QStringLiteral("small"));
+        QVERIFY(QDir().mkpath(small));
+        const QByteArray mountPoint = QFile::encodeName(small);
+        if (::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=1m") != 0)
+            QSKIP("a small file system cannot be mounted here (needs root)");
+        struct Unmount {
+            QByteArray path;
+            ~Unmount()
+            {
+                gReportConn.close();
+                ::umount2(path.constData(), MNT_DETACH);
+            }
+        } unmount{mountPoint};
+        const QString path = small + QStringLiteral("/ReportData.db");
+        QVERIFY(CreateReportDatabase(path));
+        m_install->write(QStringLiteral("krv.ini"), "[KRV]\r\nReportRatingsFile=" + path.toUtf8() + "\r\n");
+        QVERIFY(CreateReportRatings(selection(QStringLiteral("2020"), QStringLiteral("2022"))));
+        const QStringList built = ratings();
+        {
+            const int fd = ::open(QFile::encodeName(small + QStringLiteral("/filler")).constData(),
+                                  O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            QVERIFY(fd >= 0);
+            const QByteArray block(4096, 'f');
+            while (::write(fd, block.constData(), size_t(block.size())) > 0) {
+            }
+            ::close(fd);
+        }
+        QVERIFY(!CreateReportRatings(selection(QStringLiteral("2020"), QString())));
+        QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Error creating report data.\nThe disk is full.")});
+        QCOMPARE(ratings(), built);
     }
 
     // Clearing empties the tables, closes the connection and compacts the configured file in
@@ -251,7 +293,9 @@ private slots:
     {
         QVERIFY(QFile::remove(m_install->file(QStringLiteral("ReportData.db"))));
         ClearReportDatabase(QStringLiteral("frmReport"));
-        QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Error compacting ReportData.db")});
+        QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Error compacting ReportData.db\n"
+                                                                  "The file %1 does not exist.")
+                                                       .arg(m_install->file(QStringLiteral("ReportData.db")))});
         QVERIFY(!QFile::exists(m_install->file(QStringLiteral("ReportData.db"))));
     }
 };

@@ -778,7 +778,8 @@ private slots:
         gConn.exec(QStringLiteral("ALTER TABLE Expenditures RENAME TO ExpendituresGone"));
         gIsDataEntry = false;
         frmExpense* w = open();
-        QCOMPARE(m_prompt->messages(), QStringList{"Error loading Expenditure screen"});
+        QCOMPARE(m_prompt->messages(),
+                 QStringList{"Error loading Expenditure screen\nThe database has no table Expenditures."});
         QVERIFY(m_install->read(QStringLiteral("err.log")).contains("frmExpense-Error loading Expenditure screen"));
         QCOMPARE(w->cboTunnel->count(), 3);  // what was loaded before the error stays
         QVERIFY(!w->cmdNew->isVisible() && !w->cmdEdit->isVisible() && !w->cmdDelete->isVisible());

@@ -307,7 +307,8 @@ private slots:
             visible = d->isVisible();
         });
         QVERIFY(visible);
-        QCOMPARE(m_prompt->messages(), QStringList{"Error loading inspection periods"});
+        QCOMPARE(m_prompt->messages(),
+                 QStringList{"Error loading inspection periods\nThe database has no table RatingsPosted."});
         QVERIFY(m_install->read(QStringLiteral("err.log")).contains("frmIPdialog-Error loading inspection periods"));
     }
 };

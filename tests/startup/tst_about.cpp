@@ -63,7 +63,7 @@ private slots:
         QTest::addColumn<bool>("present");
         QTest::addColumn<QString>("message");
         QTest::newRow("help document") << "help.html" << true << "";
-        QTest::newRow("help document missing") << "help.html" << false << "Error locating help file";
+        QTest::newRow("help document missing") << "help.html" << false << "Error locating help file\nThe file %1 does not exist.";
         QTest::newRow("no help")
             << "" << false << "Unable to display Help Contents. There is no Help associated with this project.";
     }
@@ -88,7 +88,8 @@ private slots:
             QVERIFY(m_prompt->messages().isEmpty());
             help->close();
         } else {
-            QCOMPARE(m_prompt->messages(), QStringList{message});
+            QCOMPARE(m_prompt->messages(),
+                     QStringList{QString(message).replace(QStringLiteral("%1"), m_install->file(helpFile))});
             QCOMPARE(m_prompt->count(PromptCall::Launch), 0);
         }
         if (helpFile.isEmpty()) {

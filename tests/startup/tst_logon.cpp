@@ -103,7 +103,7 @@ private slots:
         d->txtPW->setText(QStringLiteral("krvadmin"));
         gConn.exec(QStringLiteral("DROP TABLE login"));
         QTest::mouseClick(d->cmdOk, Qt::LeftButton);
-        QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Error logging in")});
+        QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Error logging in\nThe database has no table login.")});
         QCOMPARE(gLogonStatus, LogonStatus::Cancelled);
         QVERIFY(d->isVisible());
         QCOMPARE(d->failures(), 0);

@@ -1,6 +1,7 @@
 // The viewport: picture, zoom, scroll bars and their units, visible part, painting of the visible area.
 
 #include "picturebomb.h"
+#include "pipewatch.h"
 #include "zvtestutil.h"
 
 #include <QImageReader>
@@ -232,6 +233,27 @@ private slots:
         hbar(map)->setValue(7);
         QCOMPARE(map.SurfaceLeft(), -7.0 * unit);
         QCOMPARE(hbar(map)->focusPolicy(), Qt::NoFocus);
+    }
+
+    // A link to a named pipe named like a picture is refused as an invalid picture without being
+    // opened (a blocking open would never return; the watch would see it), and the picture shown
+    // before stays.
+    void aPipeIsNoPicture()
+    {
+        ZVMap map;
+        map.resize(400, 300);
+        map.setImage(makePicture(m_dir, 300, 200));
+        PipeWatch pipe(m_dir.filePath("pipe"));
+        QVERIFY(pipe.made());
+        QVERIFY(QFile::link(m_dir.filePath("pipe"), m_dir.filePath("linkpipe.jpg")));
+        try {
+            map.setImage(m_dir.filePath("linkpipe.jpg"));
+            QFAIL("no error");
+        } catch (const zv::Error& e) {
+            QCOMPARE(e.number(), 481);
+        }
+        QCOMPARE(map.Picture().width(), 300);
+        QVERIFY(!pipe.opened());
     }
 
     void imageAfterZoomShowsNaturalSize()

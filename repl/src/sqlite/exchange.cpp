@@ -240,16 +240,17 @@ QString logLine(const QString& local, const QString& partner, const Exchange& e)
     default:
         what = QStringLiteral("failed (%1: %2)").arg(e.errorCode).arg(e.errorText);
     }
-    return QStringLiteral("Exchange %1 between %2 and %3 %4; received %5 inserts, %6 updates, %7 deletions; "
-                          "sent %8 inserts and updates, %9 deletions; %10 conflicts, %11 errors")
+    // One or many, as the count says: "1 conflict", "2 conflicts".
+    const auto counted = [](qint64 n, const char* one, const char* many) {
+        return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+    };
+    return QStringLiteral("Exchange %1 between %2 and %3 %4; received %5, %6, %7; sent %8, %9; %10, %11")
         .arg(e.exchangeId, local, partner, what)
-        .arg(e.insertsReceived)
-        .arg(e.updatesReceived)
-        .arg(e.deletesReceived)
-        .arg(e.insertsAndUpdatesSent)
-        .arg(e.deletesSent)
-        .arg(e.conflicts)
-        .arg(e.errors);
+        .arg(counted(e.insertsReceived, "insert", "inserts"), counted(e.updatesReceived, "update", "updates"),
+             counted(e.deletesReceived, "deletion", "deletions"),
+             counted(e.insertsAndUpdatesSent, "insert or update", "inserts and updates"),
+             counted(e.deletesSent, "deletion", "deletions"), counted(e.conflicts, "conflict", "conflicts"),
+             counted(e.errors, "error", "errors"));
 }
 
 // A value of a row kept as JSON, as a reader of the log sees it.
@@ -557,7 +558,11 @@ int synchronize(const QString& local, const QString& partner, int direction, con
         try {
             db.scalarInt(QStringLiteral("SELECT count(*) FROM partner.sqlite_master"));
         } catch (const Failure& f) {
-            throw Failure{Result::NotDatabase, QStringLiteral("%1 is not a database that can be used: %2").arg(partner, f.text)};
+            // A file another program holds is in use; any other that cannot be read is damaged, never foreign.
+            if (f.result == Result::Locked)
+                throw Failure{Result::NotDatabase, QStringLiteral("%1 is not a database that can be used: %2").arg(partner, f.text)};
+            throw Failure{Result::NotDatabase,
+                          QStringLiteral("The replica file %1 is damaged (cut short or not a database): %2").arg(partner, f.text)};
         }
         if (!hasInfo(db, QStringLiteral("partner")))
             throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(partner)};

@@ -78,8 +78,9 @@ int makeReplica(const QString& source, const QString& target, const QString& des
             int rc = sqlite3_open_v2(QFile::encodeName(temp).constData(), &dest,
                                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
             if (rc != SQLITE_OK) {
+                const QString why = QString::fromUtf8(sqlite3_errstr(rc));
                 sqlite3_close_v2(dest);
-                throw Failure{Sql::resultOf(rc), QStringLiteral("%1 cannot be written.").arg(temp)};
+                throw Failure{Sql::resultOf(rc), QStringLiteral("%1 cannot be written: %2.").arg(temp, why)};
             }
             sqlite3_backup* b = sqlite3_backup_init(dest, "main", src.handle(), "main");
             if (!b) {
@@ -107,9 +108,11 @@ int makeReplica(const QString& source, const QString& target, const QString& des
             sqlite3_close_v2(dest);
             if (cancelled)
                 throw Failure{Result::Cancelled, QStringLiteral("The replica was not made: cancelled.")};
+            // The engine's words say why (a full disk, a read-only folder), for the message that reports it.
             if (rc != SQLITE_DONE || frc != SQLITE_OK)
                 throw Failure{Sql::resultOf(rc != SQLITE_DONE ? rc : frc),
-                              QStringLiteral("The database could not be copied to %1.").arg(temp)};
+                              QStringLiteral("The database could not be copied to %1: %2.")
+                                  .arg(temp, QString::fromUtf8(sqlite3_errstr(rc != SQLITE_DONE ? rc : frc)))};
 
             // The copy's own identity. Its counter starts above every generation the copy holds, and the source
             // notes that it has all of the copy's rows up to there.
@@ -153,8 +156,10 @@ int makeReplica(const QString& source, const QString& target, const QString& des
                                            "ON CONFLICT (nickname) DO UPDATE SET generation = excluded.generation"));
                 w.bind(1, qint64(nick)).bind(2, top).run();
             }
-            if (!QFile::rename(temp, target))
-                throw Failure{Result::AccessDenied, QStringLiteral("%1 could not be written.").arg(target)};
+            QFile made(temp);
+            if (!made.rename(target))
+                throw Failure{Result::AccessDenied,
+                              QStringLiteral("%1 could not be written: %2.").arg(target, made.errorString())};
         } catch (...) {
             Sql::removeWithJournal(temp);
             undoMember();

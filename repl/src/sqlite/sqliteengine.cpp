@@ -267,9 +267,14 @@ public:
             return errInvalidHandle;
         const ProgressCallback cb = m_callbacks.value(session);
         notify(cb, session, JetConst::opMakeReplica, JetConst::statusBegin);
+        QString reason;
         const int r = Store::makeReplica(source, path, description, priority,
                                          flags & (JetConst::makePartial | JetConst::makeReadOnly | JetConst::makePreventDeletes),
-                                         progressFor(cb, session, JetConst::opMakeReplica));
+                                         progressFor(cb, session, JetConst::opMakeReplica), &reason);
+        if (r < 0)
+            m_failures[session] = reason;
+        else
+            m_failures.remove(session);
         notify(cb, session, JetConst::opMakeReplica, r < 0 ? JetConst::statusFailed : JetConst::statusEnd);
         return fromStore(r);
     }
