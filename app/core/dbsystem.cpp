@@ -1,5 +1,7 @@
 #include "dbsystem.h"
 
+#include <QHash>
+
 #include "dbbind.h"
 #include "globals.h"
 #include "prompt.h"
@@ -84,6 +86,44 @@ QString tunnelValueWhat(const QString& column)
 }  // namespace
 
 // ---------------------------------------------------------------- System row
+
+namespace {
+
+QString systemValueWhat(const QString& column)
+{
+    static const QHash<QString, QString> names{
+        {QStringLiteral("SystemName"), QStringLiteral("name")},
+        {QStringLiteral("SystemPicture"), QStringLiteral("map")},
+        {QStringLiteral("DrawWidth"), QStringLiteral("border width")},
+        {QStringLiteral("SystemForeground"), QStringLiteral("border colour")},
+        {QStringLiteral("View"), QStringLiteral("comparison of inspection periods")},
+        {QStringLiteral("WarningHighlight"), QStringLiteral("warning limit")},
+        {QStringLiteral("CriticalHighlight"), QStringLiteral("critical limit")}};
+    return names.value(column);
+}
+
+}  // namespace
+
+SaveOutcome DbSaveSystemValue(const QString& column, const QVariant& loaded, const QVariant& value)
+{
+    const QString what = systemValueWhat(column);
+    if (what.isEmpty())
+        throw DbError(-1, QStringLiteral("No column %1 of the system to change.").arg(column));
+    if (SameValue(loaded, value))
+        return {};
+    const ColumnValues key{{QStringLiteral("SystemID"), gSystemID}};
+    RowWrite w;
+    w.loaded = {QStringLiteral("System"), key, {{column, loaded}}, false};
+    w.what = QStringLiteral("The tunnel system's %1").arg(what);
+    w.write = [column, value] {
+        // The limits hold for every row, as they are read from any.
+        const bool limit = column.endsWith(QLatin1String("Highlight"));
+        UpdateChanged(QStringLiteral("System"), {{column, value}},
+                      limit ? QStringLiteral("1") : QStringLiteral("SystemID = ?"),
+                      limit ? QVariantList{} : QVariantList{gSystemID});
+    };
+    return SaveRows({w}, {{QStringLiteral("System"), key, QStringLiteral("The tunnel system")}});
+}
 
 RowSet DbGetSystem()
 {

@@ -45,6 +45,11 @@ QString DbGetSystemName();
 void DbSaveSystemMap(RowSet& systemRs, const QString& picture, const QString& name);
 // Adds the System row; returns its SystemID (gSystemID is the caller's business).
 qint32 DbAddSystem(const QString& picture, const QString& name);
+// A window's change of one column of the System row (SystemName, SystemPicture, DrawWidth,
+// SystemForeground, View, WarningHighlight, CriticalHighlight) from loaded, the value as it
+// loaded it, as DbSaveTunnelValue does for a tunnel's: another user's change meanwhile is
+// asked about, a System row removed meanwhile is told; the same value as loaded is no change.
+SaveOutcome DbSaveSystemValue(const QString& column, const QVariant& loaded, const QVariant& value);
 void DbSetSystemName(const QString& name);        // row gSystemID
 void DbSetSystemPicture(const QString& picture);  // row gSystemID
 void DbSetSystemView(qint32 systemId, bool view);

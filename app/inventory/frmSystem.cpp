@@ -1,6 +1,7 @@
 #include "frmSystem.h"
 
 #include "clicklabel.h"
+#include "dbbind.h"
 #include "dbcascades.h"
 #include "dbhighlights.h"
 #include "dbinventory.h"
@@ -408,6 +409,7 @@ void frmSystem::FormLoad()
         cboCriticalHL->setCurrentIndex(cboCriticalHL->findText(QString::number(gCriticalHighlight)));
 
         m_systemRs = DbGetSystem();
+        reloadSystemValues();
         if (m_systemRs.isEmpty()) {
             gSystemID = 0;
         } else {
@@ -656,8 +658,21 @@ void frmSystem::cmdSetMap_Click()
             return;
         // Stored only once the map has taken it, so the next start shows the same map.
         const bool made = gSystemID == 0;
+        struct NotStored {};
+        bool kept = false;
         try {
-            ChangeMapPicture(ZVMap1, path, [&] { DbSaveSystemMap(m_systemRs, chosen, txtSysName->text()); });
+            ChangeMapPicture(ZVMap1, path, [&] {
+                if (made) {
+                    DbSaveSystemMap(m_systemRs, chosen, txtSysName->text());
+                    return;
+                }
+                const SaveOutcome out = saveSystemValue(QStringLiteral("SystemPicture"), TextValue(chosen));
+                if (!out.saved())
+                    throw NotStored();
+                kept = out.showStored();
+            });
+        } catch (const NotStored&) {
+            return;  // the map shows the picture it had
         } catch (const zv::Error&) {
             MsgBox(QStringLiteral("Image could not be added.  Make sure the file is a valid image."), MsgButtons::Ok,
                    MsgIcon::Warning, kTitle);
@@ -665,6 +680,20 @@ void frmSystem::cmdSetMap_Click()
         }
         if (made)
             showNewSystem();
+        if (kept) {
+            // The user kept another user's map: show that one.
+            const QString stored = m_loadedSystem.value(QStringLiteral("SystemPicture")).toString();
+            const QString storedPath = dataPath + stored;
+            try {
+                if (!stored.isEmpty() && QFileInfo(storedPath).isFile() &&
+                    CheckMapPicture(storedPath, nullptr) == MapPictureCheck::Ok)
+                    ZVMap1->setImage(storedPath);
+                else
+                    ZVMap1->ClearImage();
+            } catch (const zv::Error&) {
+                ZVMap1->ClearImage();
+            }
+        }
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error setting system map"), objectName(), e);
     }
@@ -971,8 +1000,16 @@ void frmSystem::cmdRename_Click()
 void frmSystem::txtSysName_Change()
 {
     try {
-        if (DbSaveSystemName(txtSysName->text()))
-            showNewSystem();
+        if (gSystemID == 0) {
+            if (DbSaveSystemName(txtSysName->text()))
+                showNewSystem();
+            return;
+        }
+        const SaveOutcome out = saveSystemValue(QStringLiteral("SystemName"), TextValue(txtSysName->text()));
+        if (out.showStored() || out.result == SaveOutcome::Result::Gone) {
+            QSignalBlocker block(txtSysName);
+            txtSysName->setText(m_loadedSystem.value(QStringLiteral("SystemName")).toString());
+        }
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error naming tunnel system"), objectName(), e);
     }
@@ -992,6 +1029,7 @@ void frmSystem::showNewSystem()
     // The new row's own values (its limits are the schema's defaults) are what is shown
     // and used from now on.
     m_systemRs = DbGetSystem();
+    reloadSystemValues();
     DbGetHighlights(gWarningHighlight, gCriticalHighlight);
     cboWarningHL->setCurrentIndex(cboWarningHL->findText(QString::number(gWarningHighlight)));
     cboCriticalHL->setCurrentIndex(cboCriticalHL->findText(QString::number(gCriticalHighlight)));
@@ -1000,6 +1038,32 @@ void frmSystem::showNewSystem()
     const SystemSettings system = SystemSettingsOf(m_systemRs);
     ZVMap1->setDrawWidth(system.drawWidth);
     ZVMap1->setForeColor(system.foreground);
+}
+
+void frmSystem::reloadSystemValues()
+{
+    const RowSet rs = DbGetSystem();
+    m_loadedSystem.clear();
+    if (rs.isEmpty())
+        return;
+    for (int c = 0; c < rs.columns().size(); ++c)
+        m_loadedSystem.insert(rs.columns().at(c), rs.value(0, c));
+}
+
+SaveOutcome frmSystem::saveSystemValue(const QString& column, const QVariant& value)
+{
+    SaveOutcome out;
+    try {
+        out = DbSaveSystemValue(column, m_loadedSystem.value(column), value);
+    } catch (...) {
+        reloadSystemValues();
+        throw;
+    }
+    if (out.saved() && !out.showStored())
+        m_loadedSystem.insert(column, value);
+    else if (out.result != SaveOutcome::Result::Cancelled)
+        reloadSystemValues();
+    return out;
 }
 
 void frmSystem::HighlightPicked(QComboBox* picked)
@@ -1025,10 +1089,14 @@ void frmSystem::HighlightPicked(QComboBox* picked)
     }
     try {
         const qint32 level = qint32(Val(picked->currentText()));
-        if (critical)
-            DbSetCriticalHighlight(level);
-        else
-            DbSetWarningHighlight(level);
+        const SaveOutcome out =
+            saveSystemValue(critical ? QStringLiteral("CriticalHighlight") : QStringLiteral("WarningHighlight"), level);
+        if (out.saved() && !out.showStored()) {
+            (critical ? gCriticalHighlight : gWarningHighlight) = level;
+        } else {
+            DbGetHighlights(gWarningHighlight, gCriticalHighlight);
+            showStored();
+        }
     } catch (const std::exception& e) {
         showStored();
         LogError(QStringLiteral("Error saving highlight limit"), objectName(), e);
@@ -1040,8 +1108,14 @@ void frmSystem::chkCompare_Click()
     try {
         if (gSystemID != 0) {
             // Only the administrator's click stores; showing the stored value does not.
-            if (isVisible() && !m_loading)
-                DbSetSystemView(gSystemID, chkCompare->isChecked());
+            if (isVisible() && !m_loading) {
+                const SaveOutcome out = saveSystemValue(QStringLiteral("View"), BoolToBit(chkCompare->isChecked()));
+                if (!out.saved() || out.showStored()) {
+                    const QVariant stored = m_loadedSystem.value(QStringLiteral("View"));
+                    QSignalBlocker block(chkCompare);
+                    chkCompare->setChecked(!stored.isNull() && stored.toInt() != 0);
+                }
+            }
             return;
         }
         // Without a system the box cannot be ticked: one message per click.
@@ -1072,8 +1146,11 @@ void frmSystem::mnuBorderWidth_Click()
             return;
         const qint16 width = qint16(RoundHalfEven(value));
         // Stored first: a failed store leaves the map as the database has it.
-        DbSetDrawWidth(QStringLiteral("System"), gSystemID, width);
-        ZVMap1->setDrawWidth(width);
+        const SaveOutcome out = saveSystemValue(QStringLiteral("DrawWidth"), width);
+        if (out.saved() && !out.showStored())
+            ZVMap1->setDrawWidth(width);
+        else if (out.result != SaveOutcome::Result::Cancelled)
+            ZVMap1->setDrawWidth(SystemSettingsOf(DbGetSystem()).drawWidth);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error modifying border width"), objectName(), e);
     }
@@ -1087,8 +1164,11 @@ void frmSystem::mnuColor_Click()
         const std::optional<quint32> colour = Prompt().chooseColor(ZVMap1->ForeColor(), QStringLiteral("Color"));
         if (!colour)
             return;  // cancelled: silently
-        DbSetForeground(QStringLiteral("System"), gSystemID, qint32(*colour));
-        ZVMap1->setForeColor(*colour);
+        const SaveOutcome out = saveSystemValue(QStringLiteral("SystemForeground"), qint32(*colour));
+        if (out.saved() && !out.showStored())
+            ZVMap1->setForeColor(*colour);
+        else if (out.result != SaveOutcome::Result::Cancelled)
+            ZVMap1->setForeColor(SystemSettingsOf(DbGetSystem()).foreground);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error modifying border color"), objectName(), e);
     }

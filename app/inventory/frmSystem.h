@@ -200,6 +200,13 @@ private:
     bool systemRowExists();
     // After the System row was made: its stored values shown and used.
     void showNewSystem();
+    // Stores one value of the System row against the value loaded. When it was not stored as
+    // given (kept, gone, refused), the window's loaded values are read again; the caller shows
+    // the stored value unless the user cancelled.
+    SaveOutcome saveSystemValue(const QString& column, const QVariant& value);
+    void reloadSystemValues();
+    // The System row's values as loaded, or as this window stored them since.
+    QHash<QString, QVariant> m_loadedSystem;
     bool m_loading = true;
     bool m_editing = false;
 };

@@ -1184,6 +1184,83 @@ private slots:
     // Another program renamed North (its folder too) or removed it while the rename's input box
     // was open: Yes takes the folder of the stored name along, No shows theirs, and a removed
     // tunnel gets no rename and no folder.
+    // Another program changes a value of the System row after the window loaded it; the window's
+    // own change of that value asks (Yes writes it, No shows theirs); a value of another column the
+    // other user changed is left alone.
+    void systemValuesOverAnotherUsersChange_data()
+    {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("theirs");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("question");
+        const QString q = "The tunnel system's %1 was changed by another user after you opened it. Replace it with yours?";
+        QTest::newRow("name yes") << "SystemName" << "'Theirs'" << int(MsgAnswer::Yes) << "Metrox" << q.arg("name");
+        QTest::newRow("name no") << "SystemName" << "'Theirs'" << int(MsgAnswer::No) << "Theirs" << q.arg("name");
+        QTest::newRow("width yes") << "DrawWidth" << "6" << int(MsgAnswer::Yes) << "4" << q.arg("border width");
+        QTest::newRow("width no") << "DrawWidth" << "6" << int(MsgAnswer::No) << "6" << q.arg("border width");
+        QTest::newRow("colour no") << "SystemForeground" << "255" << int(MsgAnswer::No) << "255"
+                                   << q.arg("border colour");
+        QTest::newRow("compare no") << "View" << "1" << int(MsgAnswer::No) << "1"
+                                    << q.arg("comparison of inspection periods");
+        QTest::newRow("warning yes") << "WarningHighlight" << "7" << int(MsgAnswer::Yes) << "6"
+                                     << q.arg("warning limit");
+        QTest::newRow("warning no") << "WarningHighlight" << "7" << int(MsgAnswer::No) << "7" << q.arg("warning limit");
+    }
+    void systemValuesOverAnotherUsersChange()
+    {
+        QFETCH(QString, column);
+        QFETCH(QString, theirs);
+        QFETCH(int, answer);
+        QFETCH(QString, stored);
+        QFETCH(QString, question);
+        FixtureSystem(QStringLiteral("Metro"));
+        gConn.exec("UPDATE System SET DrawWidth = 2, SystemForeground = 9, View = 0, WarningHighlight = 5, "
+                   "CriticalHighlight = 3");
+        auto* w = new frmSystem;
+        w->show();
+        // The other user changes this column and the critical limit, which this window leaves alone.
+        QCOMPARE(RunSqliteShell(m_install->dbPath(),
+                                QStringLiteral("UPDATE System SET %1 = %2, CriticalHighlight = 2").arg(column, theirs)),
+                 QString());
+        m_prompt->handler = [&](const PromptCall& c) -> QVariant {
+            if (c.kind == PromptCall::Input)
+                return QStringLiteral("4");
+            if (c.kind == PromptCall::Color)
+                return QVariant::fromValue(quint32(0x00FF00));
+            return c.buttons == MsgButtons::YesNoCancel ? QVariant(answer) : QVariant();
+        };
+        if (column == "SystemName") {
+            w->txtSysName->setFocus();
+            QTest::keyClick(w->txtSysName, Qt::Key_End);
+            QTest::keyClick(w->txtSysName, Qt::Key_X);
+            QCOMPARE(w->txtSysName->text(), stored);
+        } else if (column == "DrawWidth") {
+            w->mnuBorderWidth->trigger();
+            QCOMPARE(int(w->ZVMap1->DrawWidth()), qMin(stored.toInt(), 5));  // the map draws 5 at most
+        } else if (column == "SystemForeground") {
+            w->mnuColor->trigger();
+            QCOMPARE(w->ZVMap1->ForeColor(), stored.toUInt());
+        } else if (column == "View") {
+            QTest::mouseClick(w->chkCompare, Qt::LeftButton);
+            QCOMPARE(w->chkCompare->isChecked(), stored == "1");
+        } else {
+            w->cboWarningHL->setCurrentIndex(w->cboWarningHL->findText("6"));
+            emit w->cboWarningHL->activated(w->cboWarningHL->currentIndex());
+            QCOMPARE(w->cboWarningHL->currentText(), stored);
+            QCOMPARE(gWarningHighlight, stored.toInt());
+        }
+        QCOMPARE(m_prompt->messages(), QStringList{question});
+        QCOMPARE(Rows(QStringLiteral("SELECT %1, CriticalHighlight FROM System").arg(column)),
+                 QStringList{stored + "|2"});
+        // Asked once: from now on the window's value is the one it knows.
+        if (column == "SystemName") {
+            QTest::keyClick(w->txtSysName, Qt::Key_Y);
+            QCOMPARE(Rows("SELECT SystemName FROM System"), QStringList{stored + "y"});
+            QCOMPARE(m_prompt->messages().size(), 1);
+        }
+    }
+
     void aRenameOverAnotherUsersChange_data()
     {
         QTest::addColumn<QString>("other");
