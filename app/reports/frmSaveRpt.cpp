@@ -131,6 +131,14 @@ void frmSaveRpt::cmdOk_Click()
                           MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Save Report"))
                        != MsgAnswer::Yes)
                 return;
+            // What the answer covers: the definitions of that name as listed. A save by another
+            // user since is asked about when the definition is written.
+            QVariantList keys;
+            for (int i = 0; i < cboRptName->count(); ++i)
+                if (SameName(cboRptName->itemText(i), name))
+                    keys << cboRptName->itemData(i);
+            if (m_caller)
+                m_caller->setProperty("RptKeys", keys);
         } else if (mode == QLatin1String("Delete")) {
             const QString table = DefinitionTable(m_kind);
             bool found = false;
