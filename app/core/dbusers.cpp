@@ -103,26 +103,21 @@ LoadedUser DbLoadUser(const QString& name)
 SaveOutcome DbSaveUser(const LoadedUser& loaded, bool wizard, bool dataEntry, const QString& newPassword)
 {
     const ColumnValues key{{QStringLiteral("Username"), loaded.name}};
-    ColumnValues was;
-    ColumnValues now;
-    if (wizard != loaded.isWizard()) {
-        was << qMakePair(QStringLiteral("Wizard"), loaded.wizard);
-        now << qMakePair(QStringLiteral("Wizard"), QVariant(BoolToBit(wizard)));
-    }
-    if (dataEntry != loaded.isDataEntry()) {
-        was << qMakePair(QStringLiteral("DataEntry"), loaded.dataEntry);
-        now << qMakePair(QStringLiteral("DataEntry"), QVariant(BoolToBit(dataEntry)));
-    }
     QVector<RowWrite> writes;
-    if (!now.isEmpty()) {
+    // Each right on its own: another user's change of the other one is not written over.
+    const auto right = [&](const QString& column, const QString& title, const QVariant& was, bool now) {
         RowWrite w;
-        w.loaded = {QStringLiteral("login"), key, was};
-        w.what = QStringLiteral("The rights of the user ") + loaded.name;
-        w.write = [name = loaded.name, now] {
-            UpdateChanged(QStringLiteral("login"), now, QStringLiteral("Username = ?"), {name});
+        w.loaded = {QStringLiteral("login"), key, {{column, was}}};
+        w.what = QStringLiteral("The %1 right of the user %2").arg(title, loaded.name);
+        w.write = [column, name = loaded.name, value = BoolToBit(now)] {
+            UpdateChanged(QStringLiteral("login"), {{column, value}}, QStringLiteral("Username = ?"), {name});
         };
         writes << w;
-    }
+    };
+    if (wizard != loaded.isWizard())
+        right(QStringLiteral("Wizard"), QStringLiteral("Wizard"), loaded.wizard, wizard);
+    if (dataEntry != loaded.isDataEntry())
+        right(QStringLiteral("DataEntry"), QStringLiteral("Data Entry"), loaded.dataEntry, dataEntry);
     if (!newPassword.isEmpty()) {
         // Hashed before the transaction: it is slow, and no write should wait on it.
         RowWrite w;

@@ -786,6 +786,7 @@ void frmReport::mnuOpen_Click()
 void frmReport::mnuDelete_Click()
 {
     try {
+        RptKeys.clear();
         if (askName("LoadDelete"))
             DeleteRpt();
     } catch (const std::exception& e) {
@@ -1070,7 +1071,10 @@ void frmReport::DeleteRpt()
         children = {QStringLiteral("DefectRptTunnels"), QStringLiteral("DefectRptInspections")};
     else
         return;
-    const QVector<qint64> keys = definitionKeys(table, RptName);
+    // The definitions the user agreed to remove, not one saved under the name since.
+    QVector<qint64> keys;
+    for (const QVariant& key : RptKeys)
+        keys << key.toLongLong();
     TxGuard tx;
     deleteDefinitions(table, children, keys);
     tx.commit();

@@ -42,8 +42,9 @@ public:
     QString ReportKind() const { return m_kind; }
     // The name of the saved definition last chosen.
     QString RptName;
-    // The keys of the saved definitions of that name when the user chose to save under it:
-    // the ones a save may replace. Another user's save of the name since is asked about.
+    // The keys of the saved definitions of that name when the user chose to save under it or
+    // to delete it: the ones a save may replace (another user's save of the name since is
+    // asked about) or a deletion removes.
     QVariantList RptKeys;
     // The years checked in the defect year list; a single 0 when none is.
     QVector<qint16> CheckedDefectYears;

@@ -141,12 +141,18 @@ void frmSaveRpt::cmdOk_Click()
                 m_caller->setProperty("RptKeys", keys);
         } else if (mode == QLatin1String("Delete")) {
             const QString table = DefinitionTable(m_kind);
-            bool found = false;
+            // The definitions the question is about; one another user saves under the name
+            // while it is open is not removed with them.
+            QVariantList keys;
             if (!table.isEmpty()) {
-                const RowSet rows = gConn.query(QStringLiteral("SELECT Name FROM %1").arg(table));
-                for (int i = 0; i < rows.count() && !found; ++i)
-                    found = SameName(rows.value(i, 0).toString(), name);
+                const RowSet rows = gConn.query(QStringLiteral("SELECT ID, Name FROM %1").arg(table));
+                for (int i = 0; i < rows.count(); ++i)
+                    if (SameName(rows.value(i, 1).toString(), name))
+                        keys << rows.value(i, 0);
             }
+            const bool found = !keys.isEmpty();
+            if (m_caller)
+                m_caller->setProperty("RptKeys", keys);
             if (!found) {
                 MsgBox(QStringLiteral("The report '") + name
                            + QStringLiteral("' does not exist.  Please select a report from the dropdown list."),

@@ -662,6 +662,25 @@ private slots:
                  stored);
     }
 
+    // A definition another program saves under the name while "remove?" is open stays.
+    void aDeletionLeavesADefinitionSavedDuringItsQuestion()
+    {
+        frmReport* w = open(QStringLiteral("Defect"));
+        answerName(QStringLiteral("Q1"));
+        w->mnuSave_Click();
+        QString shellError;
+        m_prompt->handler = [&](const PromptCall&) -> QVariant {
+            shellError = RunSqliteShell(m_install->dbPath(), QStringLiteral("INSERT INTO DefectRpt (Name) VALUES ('q1')"));
+            return QVariant::fromValue(int(MsgAnswer::Yes));
+        };
+        answerName(QStringLiteral("Q1"));
+        w->mnuDelete_Click();
+        QCOMPARE(shellError, QString());
+        QCOMPARE(m_prompt->messages(), QStringList{"Are you sure you want to remove the report 'Q1'?"});
+        QCOMPARE(Rows(QStringLiteral("SELECT Name FROM DefectRpt")), QStringList{"q1"});
+        QCOMPARE(CountRows(QStringLiteral("DefectRptTunnels")), 0);
+    }
+
     // The unposted-data report that cannot be built says where, as every report does.
     void unpostedDataFailure()
     {
