@@ -19,6 +19,7 @@
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -330,15 +331,17 @@ bool frmDataTabs::cmdSave_Click()
         const QVector<qint32> ids = SSTab1->isHidden() ? QVector<qint32>() : m_ids;
         QVector<RowWrite> writes;
         QVector<qint32> refused;
-        for (auto it = m_loaded.cbegin(); it != m_loaded.cend(); ++it) {
-            const qint32 id = it.key();
+        QList<qint32> loadedIds = m_loaded.keys();
+        std::sort(loadedIds.begin(), loadedIds.end());
+        for (qint32 id : loadedIds) {
             if (ids.contains(id))
                 continue;
+            const LoadedTab was = m_loaded.value(id);
             RowWrite w;
             w.kind = RowWrite::Kind::Remove;
             w.loaded = {QStringLiteral("TabDefinitions"), {{QStringLiteral("ID"), id}},
-                        {{QStringLiteral("TabCaption"), it->caption}}};
-            w.what = QStringLiteral("The tab ") + it->caption.toString();
+                        {{QStringLiteral("TabCaption"), was.caption}}};
+            w.what = QStringLiteral("The tab ") + was.caption.toString();
             // Texts review saved for it since the click keep it.
             w.write = [id, &refused] {
                 if (DbCountTabData(id) > 0)
