@@ -60,12 +60,22 @@ QStringList DbGetUserNames()
 
 void DbAddUser(const QString& name, const QString& password, bool wizard, bool dataEntry)
 {
+    if (!DbAddNewUser(name, password, wizard, dataEntry))
+        throw DbError(19, QStringLiteral("UNIQUE constraint failed: login.Username (%1)").arg(name));
+}
+
+bool DbAddNewUser(const QString& name, const QString& password, bool wizard, bool dataEntry)
+{
+    // Hash first: it is slow, and no write should wait on it.
+    const QString hash = HashPassword(password);
+    TxGuard tx;
     // The unique index folds ASCII letters only; "JÖRG" is the user "jörg" too.
     if (DbUserExists(name))
-        throw DbError(19, QStringLiteral("UNIQUE constraint failed: login.Username (%1)").arg(name));
-    const QString hash = HashPassword(password);
+        return false;
     gConn.exec(QStringLiteral("INSERT INTO login (Username, Password, Wizard, DataEntry) VALUES (?, ?, ?, ?)"),
                {name, hash, BoolToBit(wizard), BoolToBit(dataEntry)});
+    tx.commit();
+    return true;
 }
 
 void DbSetUserRights(const QString& name, bool wizard, bool dataEntry)
@@ -75,20 +85,67 @@ void DbSetUserRights(const QString& name, bool wizard, bool dataEntry)
                   QStringLiteral("Username = ?"), {storedName(name)});
 }
 
-void DbSaveUser(const QString& name, bool wizard, bool dataEntry, const QString& newPassword)
+LoadedUser DbLoadUser(const QString& name)
 {
-    // Hash first: it is slow, and no write should wait on it.
-    const QString hash = newPassword.isEmpty() ? QString() : HashPassword(newPassword);
-    TxGuard tx;
-    DbSetUserRights(name, wizard, dataEntry);
-    if (!hash.isEmpty())
-        gConn.exec(QStringLiteral("UPDATE login SET Password = ? WHERE Username = ?"), {hash, storedName(name)});
-    tx.commit();
+    LoadedUser user;
+    user.name = storedName(name);
+    const RowSet rs = gConn.query(QStringLiteral("SELECT Password, Wizard, DataEntry FROM login WHERE Username = ?"),
+                                  {user.name});
+    if (rs.isEmpty())
+        return user;
+    user.exists = true;
+    user.password = rs.value(0, QStringLiteral("Password"));
+    user.wizard = rs.value(0, QStringLiteral("Wizard"));
+    user.dataEntry = rs.value(0, QStringLiteral("DataEntry"));
+    return user;
+}
+
+SaveOutcome DbSaveUser(const LoadedUser& loaded, bool wizard, bool dataEntry, const QString& newPassword)
+{
+    const ColumnValues key{{QStringLiteral("Username"), loaded.name}};
+    QVector<RowWrite> writes;
+    // Each right on its own: another user's change of the other one is not written over.
+    const auto right = [&](const QString& column, const QString& title, const QVariant& was, bool now) {
+        RowWrite w;
+        w.loaded = {QStringLiteral("login"), key, {{column, was}}};
+        w.what = QStringLiteral("The %1 right of the user %2").arg(title, loaded.name);
+        w.write = [column, name = loaded.name, value = BoolToBit(now)] {
+            UpdateChanged(QStringLiteral("login"), {{column, value}}, QStringLiteral("Username = ?"), {name});
+        };
+        writes << w;
+    };
+    if (wizard != loaded.isWizard())
+        right(QStringLiteral("Wizard"), QStringLiteral("Wizard"), loaded.wizard, wizard);
+    if (dataEntry != loaded.isDataEntry())
+        right(QStringLiteral("DataEntry"), QStringLiteral("Data Entry"), loaded.dataEntry, dataEntry);
+    if (!newPassword.isEmpty()) {
+        // Hashed before the transaction: it is slow, and no write should wait on it.
+        RowWrite w;
+        w.loaded = {QStringLiteral("login"), key, {{QStringLiteral("Password"), loaded.password}}};
+        w.what = QStringLiteral("The password of the user ") + loaded.name;
+        w.write = [name = loaded.name, hash = HashPassword(newPassword)] {
+            gConn.exec(QStringLiteral("UPDATE login SET Password = ? WHERE Username = ?"), {hash, name});
+        };
+        writes << w;
+    }
+    if (writes.isEmpty())
+        return {};
+    return SaveRows(writes, {{QStringLiteral("login"), key, QStringLiteral("The user ") + loaded.name}});
 }
 
 void DbDeleteUser(const QString& name)
 {
     gConn.exec(QStringLiteral("DELETE FROM login WHERE Username = ?"), {storedName(name)});
+}
+
+bool DbRemoveUser(const QString& name)
+{
+    TxGuard tx;
+    if (DbIsLastWizard(name))
+        return false;
+    DbDeleteUser(name);
+    tx.commit();
+    return true;
 }
 
 bool DbAnyWizard()

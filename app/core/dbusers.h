@@ -1,6 +1,9 @@
 #pragma once
+#include "rowedits.h"
+
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QtGlobal>
 
 // The program's own users (table login): a name, a salted password hash and two rights,
@@ -21,13 +24,35 @@ void DbGetUserRights(const QString& name, bool& wizard, bool& dataEntry);
 // The user names, sorted.
 QStringList DbGetUserNames();
 
-// Adds a user; the password is stored as a salted hash.
+// Adds a user; the password is stored as a salted hash. Raises DbError when a user of that
+// name exists.
 void DbAddUser(const QString& name, const QString& password, bool wizard, bool dataEntry);
+// Adds a user unless one of that name exists, checked in the same transaction (another
+// user may have added the name since it was chosen): false then, nothing written.
+bool DbAddNewUser(const QString& name, const QString& password, bool wizard, bool dataEntry);
 void DbSetUserRights(const QString& name, bool wizard, bool dataEntry);
-// The editor's save of an existing user: the rights and, when newPassword is not empty,
-// the password, together or not at all.
-void DbSaveUser(const QString& name, bool wizard, bool dataEntry, const QString& newPassword);
+
+// A user as an editor read it: the name as stored (the name asked for when there is no such
+// user) and the stored values, which a save compares with.
+struct LoadedUser {
+    QString name;
+    bool exists = false;
+    QVariant wizard;
+    QVariant dataEntry;
+    QVariant password;
+    bool isWizard() const { return wizard.toLongLong() != 0; }
+    bool isDataEntry() const { return dataEntry.toLongLong() != 0; }
+};
+LoadedUser DbLoadUser(const QString& name);
+// The editor's save of a user it loaded: the right(s) that differ from loaded and, when
+// newPassword is not empty, the password, together or not at all (SaveRows). Another user's
+// change of a value written is asked about; a user removed meanwhile is told and nothing is
+// written (it is never made again).
+SaveOutcome DbSaveUser(const LoadedUser& loaded, bool wizard, bool dataEntry, const QString& newPassword);
 void DbDeleteUser(const QString& name);
+// Removes the user unless it is the only wizard, checked inside the removal's transaction
+// (another user may have removed the other wizards since): false then, nothing removed.
+bool DbRemoveUser(const QString& name);
 
 // True when at least one user has the Wizard right.
 bool DbAnyWizard();

@@ -7,6 +7,7 @@
 #include "helpers.h"
 #include "modkrv.h"
 #include "prompt.h"
+#include "rowedits.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -18,6 +19,7 @@
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -32,6 +34,13 @@ QPushButton* button(const QString& text, QWidget* parent, const char* name)
 }
 
 QString placeholderCaption() { return QStringLiteral("Tab 0"); }
+
+const QString kTabHasTexts = QStringLiteral("Cannot remove this tab.  Data already exists for this topic.");
+
+// The removals a save could not make: panels hold texts for these tabs.
+struct TabsHaveTexts {
+    QVector<qint32> ids;
+};
 
 }  // namespace
 
@@ -133,13 +142,23 @@ frmDataTabs::frmDataTabs(QWidget* parent) : KrvForm<QWidget>(QStringLiteral("frm
     Form_Load();
 }
 
-void frmDataTabs::Form_Load()
+void frmDataTabs::Form_Load(int current)
 {
     m_changed = false;
     m_ids = {0};
+    m_loaded.clear();
     // Until a data tab is read, the tab control stands for nothing.
+    {
+        const QSignalBlocker block(SSTab1);
+        while (SSTab1->count() > 1)
+            SSTab1->removeTab(SSTab1->count() - 1);
+        setCaption(0, placeholderCaption());
+    }
     SSTab1->hide();
     cmdRemove->setEnabled(false);
+    m_guard = true;
+    txtCaption->clear();
+    m_guard = false;
     try {
         const RowSet rs = DbGetTabDefinitions();
         if (rs.isEmpty())
@@ -152,11 +171,13 @@ void frmDataTabs::Form_Load()
                     SSTab1->addTab(QString());
                 setCaption(i, rs.value(i, QStringLiteral("TabCaption")).toString());
             }
-            SSTab1->setCurrentIndex(0);
+            SSTab1->setCurrentIndex(qBound(0, current, rs.count() - 1));
         }
         m_ids.resize(rs.count());
-        for (int i = 0; i < rs.count(); ++i)
+        for (int i = 0; i < rs.count(); ++i) {
             m_ids[i] = rs.toInt(i, QStringLiteral("ID"));
+            m_loaded.insert(m_ids[i], {rs.value(i, QStringLiteral("TabIndex")), rs.value(i, QStringLiteral("TabCaption"))});
+        }
         SSTab1->show();
         cmdRemove->setEnabled(true);
         showCaption();
@@ -251,8 +272,7 @@ void frmDataTabs::cmdRemove_Click()
             return;
         // A tab not saved yet has no texts.
         if (m_ids[cur] != 0 && DbCountTabData(m_ids[cur]) > 0) {
-            MsgBox(QStringLiteral("Cannot remove this tab.  Data already exists for this topic."), MsgButtons::Ok,
-                   MsgIcon::Warning, QStringLiteral("Remove Tab"));
+            MsgBox(kTabHasTexts, MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Remove Tab"));
             return;
         }
         const int last = SSTab1->count() - 1;
@@ -306,31 +326,106 @@ bool frmDataTabs::cmdSave_Click()
     m_changed = false;
     try {
         // All or nothing: a failure leaves the stored structure as it was and the edits on
-        // screen, still marked as unsaved.
-        TxGuard tx;
-        QVector<qint32> ids = m_ids;
-        if (SSTab1->isHidden()) {
-            gConn.exec(QStringLiteral("DELETE FROM TabDefinitions"));
-        } else {
-            QStringList keep;
-            for (int i = 0; i < SSTab1->count(); ++i) {
-                if (ids[i] != 0)
-                    DbUpdateTabDefinition(ids[i], i, caption(i));
+        // screen, still marked as unsaved. Only the tabs added, renamed, moved or removed
+        // here are written: another user's tabs and changes stay.
+        const QVector<qint32> ids = SSTab1->isHidden() ? QVector<qint32>() : m_ids;
+        QVector<RowWrite> writes;
+        QVector<qint32> refused;
+        QList<qint32> loadedIds = m_loaded.keys();
+        std::sort(loadedIds.begin(), loadedIds.end());
+        for (qint32 id : loadedIds) {
+            if (ids.contains(id))
+                continue;
+            const LoadedTab was = m_loaded.value(id);
+            RowWrite w;
+            w.kind = RowWrite::Kind::Remove;
+            w.loaded = {QStringLiteral("TabDefinitions"), {{QStringLiteral("ID"), id}},
+                        {{QStringLiteral("TabCaption"), was.caption}}};
+            w.what = QStringLiteral("The tab ") + was.caption.toString();
+            // Texts review saved for it since the click keep it.
+            w.write = [id, &refused] {
+                if (DbCountTabData(id) > 0)
+                    refused << id;
                 else
-                    ids[i] = DbAddTabDefinition(i, caption(i));
-                keep << QString::number(ids[i]);
-            }
-            DbDeleteTabDefinitionsExcept(keep.join(QStringLiteral(", ")));
+                    gConn.exec(QStringLiteral("DELETE FROM TabDefinitions WHERE ID = ?"), {id});
+            };
+            writes << w;
         }
-        tx.commit();
-        if (!SSTab1->isHidden())
-            m_ids = ids;
+        for (int i = 0; i < ids.size(); ++i) {
+            const QString text = caption(i);
+            if (ids[i] == 0) {
+                RowWrite w;
+                w.kind = RowWrite::Kind::Add;
+                w.what = QStringLiteral("The tab ") + text;
+                w.write = [i, text] { DbAddTabDefinition(i, text); };
+                writes << w;
+                continue;
+            }
+            const LoadedTab was = m_loaded.value(ids[i]);
+            ColumnValues before;
+            ColumnValues after;
+            if (was.index.isNull() || was.index.toLongLong() != i) {
+                before << qMakePair(QStringLiteral("TabIndex"), was.index);
+                after << qMakePair(QStringLiteral("TabIndex"), QVariant(i));
+            }
+            if (was.caption.toString() != text) {
+                before << qMakePair(QStringLiteral("TabCaption"), was.caption);
+                after << qMakePair(QStringLiteral("TabCaption"), QVariant(text));
+            }
+            if (after.isEmpty())
+                continue;
+            RowWrite w;
+            w.loaded = {QStringLiteral("TabDefinitions"), {{QStringLiteral("ID"), ids[i]}}, before};
+            w.what = QStringLiteral("The tab ") + was.caption.toString();
+            w.write = [id = ids[i], after] {
+                UpdateChanged(QStringLiteral("TabDefinitions"), after, QStringLiteral("ID = ?"), {id});
+            };
+            writes << w;
+        }
+        if (!writes.isEmpty()) {
+            const SaveOutcome out = SaveRows(writes, {}, [&refused] {
+                if (!refused.isEmpty())
+                    throw TabsHaveTexts{refused};
+            });
+            if (out.result == SaveOutcome::Result::Cancelled) {
+                m_changed = true;
+                return false;
+            }
+        }
+        // The structure as stored: this user's tabs with their keys, and other users' tabs.
+        Form_Load(SSTab1->isHidden() ? 0 : SSTab1->currentIndex());
         return true;
+    } catch (const TabsHaveTexts& t) {
+        // Nothing was written; the tabs that keep texts come back, the other edits stay.
+        m_changed = true;
+        for (qint32 id : t.ids)
+            restoreTab(id);
+        MsgBox(kTabHasTexts, MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Remove Tab"));
+        return false;
     } catch (const std::exception& e) {
         m_changed = true;
         LogError(QStringLiteral("Error saving data tab configuration"), objectName(), e);
         return false;
     }
+}
+
+void frmDataTabs::restoreTab(qint32 id)
+{
+    const LoadedTab was = m_loaded.value(id);
+    const QSignalBlocker block(SSTab1);
+    if (SSTab1->isHidden()) {
+        m_ids = {id};
+        setCaption(0, was.caption.toString());
+        SSTab1->show();
+        cmdRemove->setEnabled(true);
+    } else {
+        const int at = qBound(0, int(was.index.toLongLong()), int(SSTab1->count()));
+        SSTab1->insertTab(at, QString());
+        setCaption(at, was.caption.toString());
+        m_ids.insert(at, id);
+        SSTab1->setCurrentIndex(at);
+    }
+    showCaption();
 }
 
 void frmDataTabs::cmdClose_Click() { Unload(); }

@@ -1,7 +1,9 @@
 #pragma once
 #include "forms.h"
 
+#include <QHash>
 #include <QStringList>
+#include <QVariant>
 #include <QVector>
 #include <QWidget>
 
@@ -14,7 +16,8 @@ class QTabBar;
 
 // The editor of the custom data tabs that review shows for every panel. The structure is
 // edited on screen and written to TabDefinitions by Save; a tab for which a panel holds
-// text cannot be removed. One instance: the set-up window opens it with
+// text cannot be removed. Save writes only the tabs added, renamed, moved or removed here,
+// checked against the definitions as loaded, and then shows the structure as stored. One instance: the set-up window opens it with
 // frmDataTabs::ShowForm(), which loads it afresh after it was unloaded.
 class frmDataTabs : public KrvForm<QWidget> {
     Q_OBJECT
@@ -49,7 +52,10 @@ protected:
     bool SettleEditBeforeClose() override;
 
 private:
-    void Form_Load();
+    // Loads the stored structure; current is the tab shown afterwards.
+    void Form_Load(int current = 0);
+    // A removed tab back at its loaded place, after the save refused its removal.
+    void restoreTab(qint32 id);
     QString caption(int tab) const;
     void setCaption(int tab, const QString& text);
     void showCaption();
@@ -65,6 +71,12 @@ private:
     void showAbout();
 
     QVector<qint32> m_ids;  // one per tab of SSTab1
+    // The definitions as loaded, by ID: what Save compares with.
+    struct LoadedTab {
+        QVariant index;
+        QVariant caption;
+    };
+    QHash<qint32, LoadedTab> m_loaded;
     bool m_changed = false;
     bool m_guard = false;
 };

@@ -6,6 +6,7 @@
 #include "helpers.h"
 #include "modkrv.h"
 #include "prompt.h"
+#include "rowedits.h"
 #include "settings.h"
 #include "textfit.h"
 #include "uihelpers.h"
@@ -287,11 +288,7 @@ void frmEleDef::Form_Load()
     try {
         RestoreFormPosition(this);
         LoadElementCategories();
-        const RowSet rs = DbGetLookupData(m_table, m_idField, m_nameField);
-        for (int i = 0; i < rs.count(); ++i) {
-            auto* item = new QListWidgetItem(rs.value(i, m_nameField).toString(), lstEle);
-            item->setData(Qt::UserRole, rs.toInt(i, m_idField));
-        }
+        loadItems();
         if (lstEle->count() > 0)
             selectFirstEle();
     } catch (const std::exception& e) {
@@ -306,6 +303,8 @@ void frmEleDef::LoadElementCategories()
 {
     lstEleCat->clear();
     cboEleCat->clear();
+    m_readCats.clear();
+    m_readCatOrder.clear();
     const RowSet rs = DBGetEleCats();
     for (int i = 0; i < rs.count(); ++i) {
         const QString name = rs.value(i, QStringLiteral("EleCategoryName")).toString();
@@ -313,15 +312,65 @@ void frmEleDef::LoadElementCategories()
         auto* item = new QListWidgetItem(name, lstEleCat);
         item->setData(Qt::UserRole, id);
         cboEleCat->addItem(name, id);
+        m_readCats.insert(id, {rs.value(i, QStringLiteral("EleCategoryName")), rs.value(i, QStringLiteral("EleCategorySort"))});
+        m_readCatOrder << id;
     }
     cboEleCat->setCurrentIndex(-1);
 }
 
-qint32 frmEleDef::GetElementCategory(qint32 elementId)
+void frmEleDef::loadItems()
 {
-    const QVariant v = gConn.scalar(QStringLiteral("SELECT ElementCategory FROM AvailableElements WHERE ElementID = ?"),
-                                    {elementId});
-    return v.isNull() ? 0 : v.toInt();
+    const QSignalBlocker block(lstEle);
+    lstEle->clear();
+    m_readItems.clear();
+    const RowSet rs = DbGetLookupData(m_table, m_idField, m_nameField);
+    for (int i = 0; i < rs.count(); ++i) {
+        const qint32 id = rs.toInt(i, m_idField);
+        auto* item = new QListWidgetItem(rs.value(i, m_nameField).toString(), lstEle);
+        item->setData(Qt::UserRole, id);
+        m_readItems.insert(id, {rs.value(i, m_nameField), QVariant()});
+    }
+}
+
+void frmEleDef::readItem(QListWidgetItem* item)
+{
+    const qint32 id = item->data(Qt::UserRole).toInt();
+    const QString columns = elementMode() ? QStringLiteral("ElementName, ElementCategory") : m_nameField;
+    const RowSet rs =
+        gConn.query(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(columns, m_table, m_idField), {id});
+    // Removed meanwhile: an update of it says so.
+    if (rs.isEmpty())
+        return;
+    const ReadItem read{rs.value(0, 0), elementMode() ? rs.value(0, 1) : QVariant()};
+    m_readItems.insert(id, read);
+    item->setText(read.name.toString());
+}
+
+void frmEleDef::reloadLists(bool keepTyping)
+{
+    const QString typed = txtName->text();
+    const QVariant element = lstEle->currentItem() ? lstEle->currentItem()->data(Qt::UserRole) : QVariant();
+    const QVariant category = lstEleCat->currentItem() ? lstEleCat->currentItem()->data(Qt::UserRole) : QVariant();
+    {
+        const QSignalBlocker block(lstEleCat);
+        LoadElementCategories();
+        for (int i = 0; category.isValid() && i < lstEleCat->count(); ++i)
+            if (lstEleCat->item(i)->data(Qt::UserRole) == category)
+                lstEleCat->setCurrentRow(i);
+    }
+    loadItems();
+    int row = -1;
+    for (int i = 0; element.isValid() && i < lstEle->count(); ++i)
+        if (lstEle->item(i)->data(Qt::UserRole) == element)
+            row = i;
+    {
+        const QSignalBlocker block(lstEle);
+        lstEle->setCurrentRow(row);
+    }
+    if (row >= 0)
+        lstEle_Click();
+    if (keepTyping)
+        txtName->setText(typed);
 }
 
 void frmEleDef::selectFirstEle()
@@ -357,10 +406,13 @@ void frmEleDef::lstEle_Click()
     QListWidgetItem* item = lstEle->currentItem();
     if (!item)
         return;
+    // What is shown is what an update compares with.
+    readItem(item);
     txtName->setText(item->text());
-    const int at = cboEleCat->findData(GetElementCategory(item->data(Qt::UserRole).toInt()));
-    if (at >= 0)
-        cboEleCat->setCurrentIndex(at);
+    if (elementMode()) {
+        const QVariant category = m_readItems.value(item->data(Qt::UserRole).toInt()).category;
+        cboEleCat->setCurrentIndex(category.isNull() ? -1 : cboEleCat->findData(category.toInt()));
+    }
 }
 
 void frmEleDef::lstEleCat_Click()
@@ -395,6 +447,10 @@ void frmEleDef::cmdAdd_Click()
         if (id >= 0) {
             auto* item = new QListWidgetItem(name, lstEle);
             item->setData(Qt::UserRole, id);
+            m_readItems.insert(id, {name, elementMode() ? QVariant(selectedCategoryId()) : QVariant()});
+        } else if (id == kAddFailed && elementMode()) {
+            // The category is gone: the lists show what is stored, the name stays to add again.
+            reloadLists(true);
         } else if (id == -1) {
             MsgBox(QStringLiteral("Unable to add item.  ") + name + QStringLiteral(" already exists in the database."),
                    MsgButtons::Ok, MsgIcon::None, QStringLiteral("Add Element"));
@@ -414,13 +470,27 @@ void frmEleDef::cmdUpdate_Click()
             return;
         }
         const qint32 id = item->data(Qt::UserRole).toInt();
+        SaveOutcome out;
         if (elementMode()) {
-            DbUpdateElement(m_table, m_idField, m_nameField, txtName->text(), id, selectedCategoryId());
-        } else if (!DbUpdateExp(m_table, m_idField, m_nameField, txtName->text(), id)) {
-            // The list keeps showing what the database holds.
+            out = DbUpdateElement(m_table, m_idField, m_nameField, txtName->text(), id, selectedCategoryId());
+        } else {
+            try {
+                out = DbUpdateExp(m_table, m_idField, m_nameField, txtName->text(), id);
+            } catch (const KrvError& e) {
+                // The list keeps showing what the database holds.
+                MsgBox(WithReason(e.description(), FailureReason(e)));
+                return;
+            }
+        }
+        if (out.result == SaveOutcome::Result::Cancelled)
+            return;
+        if (!out.saved() || out.showStored()) {
+            // Kept or gone: the lists show what is stored; a name not saved stays typed.
+            reloadLists(out.kept.isEmpty());
             return;
         }
-        item->setText(txtName->text());
+        // Shown as stored now, with what another user changed in the other column.
+        lstEle_Click();
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error: Unable to update item."), objectName(), e);
     }
@@ -483,9 +553,18 @@ void frmEleDef::cmdUpdateCat_Click()
                        QStringLiteral(" element category."),
                    MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Change Category Name?")) != MsgAnswer::Yes)
             return;
-        DBUpdateElementCategory(item->data(Qt::UserRole).toInt(), newName);
+        const qint32 id = item->data(Qt::UserRole).toInt();
+        const SaveOutcome out = DBUpdateElementCategory(id, newName);
+        if (out.result == SaveOutcome::Result::Cancelled)
+            return;
         LoadElementCategories();
-        selectEleCat(pos);
+        // The category stays chosen; when another user removed it, none is and the name
+        // typed stays.
+        int at = -1;
+        for (int i = 0; i < lstEleCat->count(); ++i)
+            if (lstEleCat->item(i)->data(Qt::UserRole).toInt() == id)
+                at = i;
+        selectEleCat(at);
         if (lstEle->count() > 0)
             selectFirstEle();
         else
@@ -558,19 +637,22 @@ void frmEleDef::lstEleCat_MouseMove()
 
 void frmEleDef::lstEleCat_MouseUp() { m_dragging = false; }
 
-void frmEleDef::FormUnload()
+bool frmEleDef::QueryUnload()
 {
     // Only an element editor shows the order; another editor's hidden copy, read when it
-    // opened, would put back an order changed since.
+    // opened, would put back an order changed since. Written before the unload goes on, so
+    // Cancel to a question about it keeps the window.
     if (elementMode()) {
         try {
-            DBSetCategoryOrder();
+            return DBSetCategoryOrder();
         } catch (const std::exception& e) {
             LogError(QStringLiteral("Error: Unable to save the order of the element categories."), objectName(), e);
         }
     }
-    SaveFormPosition(this);
+    return true;
 }
+
+void frmEleDef::FormUnload() { SaveFormPosition(this); }
 
 // A name (or an element's category) changed for the selected entry and not yet applied with
 // Update is an edit in progress. The box also takes the names Add takes, and keeps them after
@@ -587,8 +669,10 @@ bool frmEleDef::elementEdited()
                 return false;
         return true;
     }
-    return elementMode() && cboEleCat->currentIndex() >= 0 &&
-           cboEleCat->currentData().toInt() != GetElementCategory(item->data(Qt::UserRole).toInt());
+    if (!elementMode() || cboEleCat->currentIndex() < 0)
+        return false;
+    const QVariant read = m_readItems.value(item->data(Qt::UserRole).toInt()).category;
+    return read.isNull() || cboEleCat->currentData().toInt() != read.toInt();
 }
 
 bool frmEleDef::categoryEdited() const
@@ -644,43 +728,71 @@ bool frmEleDef::DbRemoveLookupData(qint32 id, const QString& table, const QStrin
     if (!same(table, kElements.table) && !same(table, kExpCats.table))
         return false;
     const Lookup* l = &lookupOf(table, idField);
+    const bool element = l == &kElements;
+    const auto any = [id](const char* table, const char* column) {
+        return !gConn
+                    .query(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? LIMIT 1")
+                               .arg(QLatin1String(table), QLatin1String(column)),
+                           {id})
+                    .isEmpty();
+    };
+    // The rows the user agreed to delete with the entry.
+    bool ratings = false;
+    bool pictures = false;
+    bool expenditures = false;
+    bool sure = false;
+    for (;;) {
+        if (element) {
+            if (!ratings && any("Ratings", "ElementID")) {
+                if (MsgBox(QStringLiteral("Ratings data exists for this element.  Removing this element will remove "
+                                          "all ratings associated with the element.  \nAre you sure you want to "
+                                          "delete it?"),
+                           MsgButtons::YesNo, MsgIcon::Warning, QStringLiteral("Delete Element")) == MsgAnswer::No)
+                    return false;
+                ratings = true;
+            }
+            if (!pictures && any("ImagePaths", "ElementID")) {
+                if (MsgBox(QStringLiteral("Field sketches and photographs exist for this element.  Are you sure you "
+                                          "want to delete the element?"),
+                           MsgButtons::YesNo, MsgIcon::Question, QStringLiteral("Delete Element")) == MsgAnswer::No)
+                    return false;
+                pictures = true;
+            }
+        } else if (!expenditures && any("Expenditures", "CategoryID")) {
+            if (MsgBox(QStringLiteral("Expenditure data exists for this element.  Removing this element will remove "
+                                      "all expenditures associated with the element.  \nAre you sure you want to "
+                                      "delete it?"),
+                       MsgButtons::YesNo, MsgIcon::Warning, QStringLiteral("Delete Element")) == MsgAnswer::No)
+                return false;
+            expenditures = true;
+        }
+        if (!sure) {
+            if (MsgBox(QStringLiteral("Are you sure you want to delete this item?"), MsgButtons::YesNo, MsgIcon::None,
+                       QStringLiteral("Delete")) == MsgAnswer::No)
+                return false;
+            sure = true;
+        }
 
-    if (l == &kElements) {
-        if (!gConn.query(QStringLiteral("SELECT 1 FROM Ratings WHERE ElementID = ? LIMIT 1"), {id}).isEmpty() &&
-            MsgBox(QStringLiteral("Ratings data exists for this element.  Removing this element will remove "
-                                  "all ratings associated with the element.  \nAre you sure you want to delete it?"),
-                   MsgButtons::YesNo, MsgIcon::Warning, QStringLiteral("Delete Element")) == MsgAnswer::No)
-            return false;
-        if (!gConn.query(QStringLiteral("SELECT 1 FROM ImagePaths WHERE ElementID = ? LIMIT 1"), {id}).isEmpty() &&
-            MsgBox(QStringLiteral("Field sketches and photographs exist for this element.  Are you sure you want to "
-                                  "delete the element?"),
-                   MsgButtons::YesNo, MsgIcon::Question, QStringLiteral("Delete Element")) == MsgAnswer::No)
-            return false;
-    } else {
-        if (!gConn.query(QStringLiteral("SELECT 1 FROM Expenditures WHERE CategoryID = ? LIMIT 1"), {id}).isEmpty() &&
-            MsgBox(QStringLiteral("Expenditure data exists for this element.  Removing this element will remove "
-                                  "all expenditures associated with the element.  \nAre you sure you want to "
-                                  "delete it?"),
-                   MsgButtons::YesNo, MsgIcon::Warning, QStringLiteral("Delete Element")) == MsgAnswer::No)
-            return false;
+        // The answers are in: the entry and its rows go together or not at all. Rows another
+        // user saved since the questions are not deleted unasked: their question comes first.
+        // Posted rows, pictures and clips stay; NextElementID never gives their key out again.
+        TxGuard tx;
+        const bool unasked = element ? (!ratings && any("Ratings", "ElementID")) ||
+                                           (!pictures && any("ImagePaths", "ElementID"))
+                                     : !expenditures && any("Expenditures", "CategoryID");
+        if (unasked)
+            continue;  // rolled back with the guard
+        gConn.exec(QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(l->table, l->idField), {id});
+        if (element) {
+            gConn.exec(QStringLiteral("DELETE FROM PanelElements WHERE ElementID = ?"), {id});
+            gConn.exec(QStringLiteral("DELETE FROM ImagePaths WHERE ElementID = ?"), {id});
+            gConn.exec(QStringLiteral("DELETE FROM Ratings WHERE ElementID = ?"), {id});
+        } else {
+            gConn.exec(QStringLiteral("DELETE FROM Expenditures WHERE CategoryID = ?"), {id});
+        }
+        tx.commit();
+        return true;
     }
-    if (MsgBox(QStringLiteral("Are you sure you want to delete this item?"), MsgButtons::YesNo, MsgIcon::None,
-               QStringLiteral("Delete")) == MsgAnswer::No)
-        return false;
-
-    // The answers are in: the entry and its rows go together or not at all. Posted rows,
-    // pictures and clips stay; NextElementID never gives their key out again.
-    TxGuard tx;
-    gConn.exec(QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(l->table, l->idField), {id});
-    if (l == &kElements) {
-        gConn.exec(QStringLiteral("DELETE FROM PanelElements WHERE ElementID = ?"), {id});
-        gConn.exec(QStringLiteral("DELETE FROM ImagePaths WHERE ElementID = ?"), {id});
-        gConn.exec(QStringLiteral("DELETE FROM Ratings WHERE ElementID = ?"), {id});
-    } else {
-        gConn.exec(QStringLiteral("DELETE FROM Expenditures WHERE CategoryID = ?"), {id});
-    }
-    tx.commit();
-    return true;
 }
 
 qint32 frmEleDef::NextElementID()
@@ -703,28 +815,41 @@ qint32 frmEleDef::DbAddLookup(const QString& table, const QString& idField, cons
                               const QString& name, qint32 categoryId)
 {
     requireLookup(kElements, table, idField, nameField);
-    TxGuard tx;
-    if (!gConn.query(QStringLiteral("SELECT ElementName FROM AvailableElements"))
-             .filtered(QStringLiteral("ElementName"), name)
-             .isEmpty())
-        return -1;
-    const qint32 id = NextElementID();
-    gConn.exec(QStringLiteral("INSERT INTO AvailableElements (ElementID, ElementName, ElementCategory) "
-                              "VALUES (?, ?, ?)"),
-               {id, name, categoryId});
-    tx.commit();
-    return id;
+    qint32 id = -1;
+    RowWrite add;
+    add.kind = RowWrite::Kind::Add;
+    add.what = QStringLiteral("The element ") + name;
+    add.write = [&] {
+        if (!gConn.query(QStringLiteral("SELECT ElementName FROM AvailableElements"))
+                 .filtered(QStringLiteral("ElementName"), name)
+                 .isEmpty())
+            return;
+        id = NextElementID();
+        gConn.exec(QStringLiteral("INSERT INTO AvailableElements (ElementID, ElementName, ElementCategory) "
+                                  "VALUES (?, ?, ?)"),
+                   {id, name, categoryId});
+    };
+    // Never an element of a category another user removed meanwhile.
+    const NeededRow category{QStringLiteral("ElementCategory"),
+                             {{QStringLiteral("EleCategoryID"), categoryId}},
+                             QStringLiteral("The element category ") + m_readCats.value(categoryId).name.toString()};
+    return SaveRows({add}, {category}).saved() ? id : kAddFailed;
 }
 
 qint32 frmEleDef::DbAddExpLookup(const QString& table, const QString& nameField, const QString& name)
 {
     try {
         requireLookup(kExpCats, table, QString(), nameField);
+        // The check and the insert together: another user's add of the name comes first or after.
+        TxGuard tx;
         if (!gConn.query(QStringLiteral("SELECT Category FROM ExpenditureCats"))
                  .filtered(QStringLiteral("Category"), name)
                  .isEmpty())
             return -1;
-        return qint32(gConn.insertAutoNumber(QStringLiteral("ExpenditureCats"), {{QStringLiteral("Category"), name}}));
+        const qint32 id =
+            qint32(gConn.insertAutoNumber(QStringLiteral("ExpenditureCats"), {{QStringLiteral("Category"), name}}));
+        tx.commit();
+        return id;
     } catch (const KrvError& e) {
         MsgBox(WithReason(e.description(), FailureReason(e)), MsgButtons::Ok, MsgIcon::Critical,
                QStringLiteral("Add Expenditure Lookup"));
@@ -762,10 +887,21 @@ bool frmEleDef::DBExistingCat(qint32 categoryId)
                 .isEmpty();
 }
 
-void frmEleDef::DBUpdateElementCategory(qint32 categoryId, const QString& name)
+SaveOutcome frmEleDef::DBUpdateElementCategory(qint32 categoryId, const QString& name)
 {
-    UpdateChanged(QStringLiteral("ElementCategory"), {{QStringLiteral("EleCategoryName"), name}},
-                  QStringLiteral("EleCategoryID = ?"), {categoryId});
+    const ReadCategory read = m_readCats.value(categoryId);
+    if (name == read.name.toString())
+        return {};
+    RowWrite w;
+    w.loaded = {QStringLiteral("ElementCategory"),
+                {{QStringLiteral("EleCategoryID"), categoryId}},
+                {{QStringLiteral("EleCategoryName"), read.name}}};
+    w.what = QStringLiteral("The element category ") + read.name.toString();
+    w.write = [categoryId, name] {
+        UpdateChanged(QStringLiteral("ElementCategory"), {{QStringLiteral("EleCategoryName"), name}},
+                      QStringLiteral("EleCategoryID = ?"), {categoryId});
+    };
+    return SaveRows({w});
 }
 
 bool frmEleDef::DBRemoveElementCategory(qint32 categoryId)
@@ -778,28 +914,56 @@ bool frmEleDef::DBRemoveElementCategory(qint32 categoryId)
     return true;
 }
 
-bool frmEleDef::DbUpdateExp(const QString& table, const QString& idField, const QString& nameField,
-                            const QString& newName, qint32 id)
+SaveOutcome frmEleDef::DbUpdateExp(const QString& table, const QString& idField, const QString& nameField,
+                                   const QString& newName, qint32 id)
 {
-    try {
-        requireLookup(kExpCats, table, idField, nameField);
-        // By key: names are not unique once renamed, and a rename by name would rename all.
-        UpdateChanged(QStringLiteral("ExpenditureCats"), {{QStringLiteral("Category"), newName}},
-                      QStringLiteral("CategoryID = ?"), {id});
-        return true;
-    } catch (const KrvError& e) {
-        MsgBox(WithReason(e.description(), FailureReason(e)));
-        return false;
-    }
+    requireLookup(kExpCats, table, idField, nameField);
+    return updateItem(id, newName, QVariant());
 }
 
-void frmEleDef::DbUpdateElement(const QString& table, const QString& idField, const QString& nameField,
-                                const QString& name, qint32 id, qint32 categoryId)
+SaveOutcome frmEleDef::DbUpdateElement(const QString& table, const QString& idField, const QString& nameField,
+                                       const QString& name, qint32 id, qint32 categoryId)
 {
     requireLookup(kElements, table, idField, nameField);
-    UpdateChanged(QStringLiteral("AvailableElements"),
-                  {{QStringLiteral("ElementName"), name}, {QStringLiteral("ElementCategory"), categoryId}},
-                  QStringLiteral("ElementID = ?"), {id});
+    return updateItem(id, name, categoryId);
+}
+
+SaveOutcome frmEleDef::updateItem(qint32 id, const QString& name, const QVariant& categoryId)
+{
+    // Only what differs from the entry as read: a rename leaves a category another user set
+    // since, and the reverse.
+    const ReadItem read = m_readItems.value(id);
+    ColumnValues was;
+    ColumnValues now;
+    QVector<NeededRow> needs;
+    if (name != read.name.toString()) {
+        was << qMakePair(m_nameField, read.name);
+        now << qMakePair(m_nameField, QVariant(name));
+    }
+    if (categoryId.isValid() && (read.category.isNull() || read.category.toInt() != categoryId.toInt())) {
+        was << qMakePair(QStringLiteral("ElementCategory"), read.category);
+        now << qMakePair(QStringLiteral("ElementCategory"), categoryId);
+        needs << NeededRow{QStringLiteral("ElementCategory"),
+                           {{QStringLiteral("EleCategoryID"), categoryId}},
+                           QStringLiteral("The element category ") + m_readCats.value(categoryId.toInt()).name.toString()};
+    }
+    if (now.isEmpty())
+        return {};
+    RowWrite w;
+    // By key: names are not unique once renamed, and a rename by name would rename all.
+    w.loaded = {m_table, {{m_idField, id}}, was};
+    w.needs = needs;
+    w.what = QStringLiteral("The %1 %2").arg(m_caption.toLower(), read.name.toString());
+    w.write = [table = m_table, idField = m_idField, now, id] {
+        UpdateChanged(table, now, idField + QStringLiteral(" = ?"), {id});
+    };
+    const SaveOutcome out = SaveRows({w});
+    if (out.saved() && !out.showStored()) {
+        ReadItem& stored = m_readItems[id];
+        for (const auto& [column, value] : now)
+            (column == m_nameField ? stored.name : stored.category) = value;
+    }
+    return out;
 }
 
 RowSet frmEleDef::DbGetLookupData(const QString& table, const QString& idField, const QString& nameField)
@@ -813,12 +977,39 @@ RowSet frmEleDef::DBGetEleCats()
     return gConn.query(QStringLiteral("SELECT * FROM ElementCategory ORDER BY EleCategorySort, EleCategoryID"));
 }
 
-void frmEleDef::DBSetCategoryOrder()
+bool frmEleDef::DBSetCategoryOrder()
 {
-    // Only the categories whose place changed are written: the others' rows are left alone.
-    TxGuard tx;
-    for (int p = 1; p <= lstEleCat->count(); ++p)
-        UpdateChanged(QStringLiteral("ElementCategory"), {{QStringLiteral("EleCategorySort"), p}},
-                      QStringLiteral("EleCategoryID = ?"), {lstEleCat->item(p - 1)->data(Qt::UserRole).toInt()});
-    tx.commit();
+    const int n = lstEleCat->count();
+    bool moved = false;
+    for (int p = 0; p < n && p < m_readCatOrder.size(); ++p)
+        moved = moved || lstEleCat->item(p)->data(Qt::UserRole).toInt() != m_readCatOrder[p];
+    if (!moved || n != m_readCatOrder.size())
+        return true;
+    // Each place keeps the sort value it had as read (made rising where read values tie); a
+    // category the user moved takes the value of its new place. Categories that kept their
+    // place are not written, so another user's reorder of them stays.
+    QVector<qint64> place(n);
+    for (int p = 0; p < n; ++p) {
+        place[p] = m_readCats.value(m_readCatOrder[p]).sort.toLongLong();
+        if (p > 0 && place[p] <= place[p - 1])
+            place[p] = place[p - 1] + 1;
+    }
+    QVector<RowWrite> writes;
+    for (int p = 0; p < n; ++p) {
+        const qint32 id = lstEleCat->item(p)->data(Qt::UserRole).toInt();
+        const ReadCategory read = m_readCats.value(id);
+        if (!read.sort.isNull() && read.sort.toLongLong() == place[p])
+            continue;
+        RowWrite w;
+        w.loaded = {QStringLiteral("ElementCategory"),
+                    {{QStringLiteral("EleCategoryID"), id}},
+                    {{QStringLiteral("EleCategorySort"), read.sort}}};
+        w.what = QStringLiteral("The element category ") + read.name.toString();
+        w.write = [id, sort = place[p]] {
+            UpdateChanged(QStringLiteral("ElementCategory"), {{QStringLiteral("EleCategorySort"), sort}},
+                          QStringLiteral("EleCategoryID = ?"), {id});
+        };
+        writes << w;
+    }
+    return SaveRows(writes).result != SaveOutcome::Result::Cancelled;
 }

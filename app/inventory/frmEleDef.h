@@ -3,7 +3,10 @@
 #include "forms.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QString>
+#include <QVariant>
+#include <QVector>
 
 class ClickLabel;
 class QComboBox;
@@ -11,13 +14,17 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QPushButton;
+struct SaveOutcome;
 
 // The definition list editor: elements with their categories and the categories' display
 // order ("Element"), or the expenditure categories ("Expenditure Category"). Made anew for
 // each use; the openers keep one per caption with FormIsOpen("Element Definition", true)
 // or FormIsOpen("Expenditure Category Definition", true). Every change is written when its
-// button is pressed; the category order when the window unloads.
+// button is pressed; the category order when the window unloads. Other users may change the
+// same lists meanwhile: each write sends only what this window changed, compared with the
+// values as it read them (SaveRows).
 //
 //   auto* ed = new frmEleDef;
 //   ed->LoadForm("Element", "AvailableElements", "ElementID", "ElementName");   // modeless
@@ -38,9 +45,12 @@ public:
     // ---- the window's own data access (table and column names must be those of one of
     // the two modes; any other raises DbError)
 
-    // The removal with its questions: true when rows were deleted.
+    // The removal with its questions: true when rows were deleted. The dependent rows are
+    // checked again inside the removal's transaction: rows that appeared after the questions
+    // are asked about before anything is deleted.
     bool DbRemoveLookupData(qint32 id, const QString& table, const QString& idField);
-    // The new element's ID, or -1 when an element of that name exists.
+    // The new element's ID, -1 when an element of that name exists, kAddFailed when its
+    // category was removed meanwhile (the user was told).
     qint32 DbAddLookup(const QString& table, const QString& idField, const QString& nameField, const QString& name,
                        qint32 categoryId);
     // The new category's ID, -1 when one of that name exists, kAddFailed when the insert
@@ -53,18 +63,21 @@ public:
     qint32 DBGetCategoryID(const QString& name);
     // True when elements of the category exist.
     bool DBExistingCat(qint32 categoryId);
-    void DBUpdateElementCategory(qint32 categoryId, const QString& name);
+    // Renames the category, checked against its name as this window read it.
+    SaveOutcome DBUpdateElementCategory(qint32 categoryId, const QString& name);
     // Refuses (false, nothing deleted) a category that still has elements.
     bool DBRemoveElementCategory(qint32 categoryId);
-    // Renames the row with that key. False when it failed (the error was shown).
-    bool DbUpdateExp(const QString& table, const QString& idField, const QString& nameField, const QString& newName,
-                     qint32 id);
-    void DbUpdateElement(const QString& table, const QString& idField, const QString& nameField, const QString& name,
-                         qint32 id, qint32 categoryId);
+    // Renames the row with that key. Raises KrvError when the write failed.
+    SaveOutcome DbUpdateExp(const QString& table, const QString& idField, const QString& nameField,
+                            const QString& newName, qint32 id);
+    // Writes the element's name and category where they differ from what this window read.
+    SaveOutcome DbUpdateElement(const QString& table, const QString& idField, const QString& nameField,
+                                const QString& name, qint32 id, qint32 categoryId);
     RowSet DbGetLookupData(const QString& table, const QString& idField, const QString& nameField);
     RowSet DBGetEleCats();
-    // Writes the listed categories' positions (from 1) as their display order, in one go.
-    void DBSetCategoryOrder();
+    // Writes the display order of the categories the user moved, in one go; the others are
+    // left as stored. False when the user chose to go on editing (Cancel to a question).
+    bool DBSetCategoryOrder();
 
     // The key for a new element: one more than the greatest ElementID still found anywhere
     // (the catalogue, the working and posted rows, pictures, clips, saved report choices),
@@ -99,6 +112,7 @@ public:
     void lstEleCat_MouseUp();
 
 protected:
+    bool QueryUnload() override;
     void FormUnload() override;
     bool SettleEditBeforeClose() override;
     void reject() override { Unload(); }
@@ -111,7 +125,13 @@ private:
     bool categoryEdited() const;
     QString m_caption;
     void LoadElementCategories();
-    qint32 GetElementCategory(qint32 elementId);
+    void loadItems();
+    // Both lists again as stored, the chosen entries kept where they still exist; keepTyping
+    // leaves the typed name in its box.
+    void reloadLists(bool keepTyping);
+    // Reads the entry as stored now, shows it and keeps it as the values updates compare with.
+    void readItem(QListWidgetItem* item);
+    SaveOutcome updateItem(qint32 id, const QString& name, const QVariant& categoryId);
     qint32 selectedCategoryId() const;
     void selectFirstEle();
     void selectEleCat(int row);
@@ -129,6 +149,21 @@ private:
     QString m_table;
     QString m_idField;
     QString m_nameField;
+
+    // The entries of lstEle as read (at load, then when chosen): the values an update
+    // compares with and writes only where they differ.
+    struct ReadItem {
+        QVariant name;
+        QVariant category;
+    };
+    QHash<qint32, ReadItem> m_readItems;
+    // The categories as read, and their order then.
+    struct ReadCategory {
+        QVariant name;
+        QVariant sort;
+    };
+    QHash<qint32, ReadCategory> m_readCats;
+    QVector<qint32> m_readCatOrder;
 
     bool m_dragging = false;
     QString m_dragText;

@@ -32,6 +32,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTreeWidget>
+#include <algorithm>
 
 namespace {
 
@@ -727,17 +728,40 @@ bool frmReport::askName(const char* load)
     return !RptName.isEmpty();
 }
 
+namespace {
+
+// A save found other definitions of its name than the user agreed to replace.
+struct DefinitionsChanged {
+    QVariantList keys;
+};
+
+}  // namespace
+
 void frmReport::mnuSave_Click()
 {
     try {
+        RptKeys.clear();
         if (!askName("LoadSave"))
             return;
-        if (m_kind.contains(QLatin1String("Expenditure")))
-            SaveExpenditureRpt();
-        else if (m_kind.contains(kEce))
-            SaveTunnelRpt();
-        else if (m_kind.contains(QLatin1String("Defect")))
-            SaveDefectRpt();
+        for (;;) {
+            try {
+                if (m_kind.contains(QLatin1String("Expenditure")))
+                    SaveExpenditureRpt();
+                else if (m_kind.contains(kEce))
+                    SaveTunnelRpt();
+                else if (m_kind.contains(QLatin1String("Defect")))
+                    SaveDefectRpt();
+                return;
+            } catch (const DefinitionsChanged& changed) {
+                // Rolled back: asked with no transaction open, then saved again.
+                if (MsgBox(QStringLiteral("The report '%1' was saved by another user after you chose the name. "
+                                          "Replace it with yours?")
+                               .arg(RptName),
+                           MsgButtons::YesNo, MsgIcon::Question, QStringLiteral("Save Report")) != MsgAnswer::Yes)
+                    return;
+                RptKeys = changed.keys;
+            }
+        }
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error saving report"), kSource, e);
     }
@@ -762,6 +786,7 @@ void frmReport::mnuOpen_Click()
 void frmReport::mnuDelete_Click()
 {
     try {
+        RptKeys.clear();
         if (askName("LoadDelete"))
             DeleteRpt();
     } catch (const std::exception& e) {
@@ -797,12 +822,27 @@ void deleteDefinitions(const QString& table, const QStringList& children, const 
 }
 
 // The parent row of a definition under a new key, after the old one of that name and its
-// child rows are gone; the key is the one the database gave the new row.
+// child rows are gone; the key is the one the database gave the new row. Only the
+// definitions the user agreed to replace go: raises DefinitionsChanged when the name stands
+// for others now.
 qint64 replaceDefinition(const QString& table, const QStringList& children,
-                         const QVector<QPair<QString, QVariant>>& values)
+                         const QVector<QPair<QString, QVariant>>& values, const QVariantList& agreed)
 {
     const QString name = values.first().second.toString();
-    deleteDefinitions(table, children, definitionKeys(table, name));
+    const QVector<qint64> keys = definitionKeys(table, name);
+    QVector<qint64> sortedKeys = keys;
+    std::sort(sortedKeys.begin(), sortedKeys.end());
+    QVector<qint64> sortedAgreed;
+    for (const QVariant& k : agreed)
+        sortedAgreed << k.toLongLong();
+    std::sort(sortedAgreed.begin(), sortedAgreed.end());
+    if (sortedKeys != sortedAgreed) {
+        QVariantList now;
+        for (qint64 k : keys)
+            now << k;
+        throw DefinitionsChanged{now};
+    }
+    deleteDefinitions(table, children, keys);
     const qint64 key = gConn.insertAutoNumber(table, values);
     for (const QString& child : children)
         gConn.exec(QStringLiteral("DELETE FROM %1 WHERE ID = ?").arg(child), {key});
@@ -862,7 +902,8 @@ void frmReport::SaveExpenditureRpt()
          {QStringLiteral("DateTo"), dateOrNull(CriteriaDate(criteria, 2))},
          {QStringLiteral("Min"), numberOrNull(txtExpCriteria[3]->text())},
          {QStringLiteral("Max"), numberOrNull(txtExpCriteria[4]->text())},
-         {QStringLiteral("GroupBy"), optGroupBy[groupBy()]->text()}});
+         {QStringLiteral("GroupBy"), optGroupBy[groupBy()]->text()}},
+        RptKeys);
     saveTunnels(QStringLiteral("ExpenditureRptTunnels"), key, checkedTunnels());
     tx.commit();
 }
@@ -878,7 +919,8 @@ void frmReport::SaveTunnelRpt()
                                          {QStringLiteral("TunnelRptTunnels"), QStringLiteral("TunnelRptElements")},
                                          {{QStringLiteral("Name"), RptName},
                                           {QStringLiteral("RatingPd1"), period(cboRP1)},
-                                          {QStringLiteral("RatingPd2"), period(cboRP2)}});
+                                          {QStringLiteral("RatingPd2"), period(cboRP2)}},
+                                         RptKeys);
     saveTunnels(QStringLiteral("TunnelRptTunnels"), key, checkedTunnels());
     for (int i = 0; i < chkElement.size(); ++i) {
         const QString min = txtRatingMin[i]->text(), max = txtRatingMax[i]->text();
@@ -896,7 +938,7 @@ void frmReport::SaveDefectRpt()
     TxGuard tx;
     const qint64 key = replaceDefinition(QStringLiteral("DefectRpt"),
                                          {QStringLiteral("DefectRptTunnels"), QStringLiteral("DefectRptInspections")},
-                                         {{QStringLiteral("Name"), RptName}});
+                                         {{QStringLiteral("Name"), RptName}}, RptKeys);
     saveTunnels(QStringLiteral("DefectRptTunnels"), key, checkedTunnels());
     for (int i = 0; i < lvDefectDates->count(); ++i)
         if (lvDefectDates->item(i)->checkState() == Qt::Checked)
@@ -1029,7 +1071,10 @@ void frmReport::DeleteRpt()
         children = {QStringLiteral("DefectRptTunnels"), QStringLiteral("DefectRptInspections")};
     else
         return;
-    const QVector<qint64> keys = definitionKeys(table, RptName);
+    // The definitions the user agreed to remove, not one saved under the name since.
+    QVector<qint64> keys;
+    for (const QVariant& key : RptKeys)
+        keys << key.toLongLong();
     TxGuard tx;
     deleteDefinitions(table, children, keys);
     tx.commit();

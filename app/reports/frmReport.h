@@ -31,6 +31,7 @@ class Report;
 class frmReport : public KrvForm<QDialog> {
     Q_OBJECT
     Q_PROPERTY(QString RptName MEMBER RptName)
+    Q_PROPERTY(QVariantList RptKeys MEMBER RptKeys)
 public:
     explicit frmReport(QWidget* parent = nullptr);
 
@@ -41,6 +42,10 @@ public:
     QString ReportKind() const { return m_kind; }
     // The name of the saved definition last chosen.
     QString RptName;
+    // The keys of the saved definitions of that name when the user chose to save under it or
+    // to delete it: the ones a save may replace (another user's save of the name since is
+    // asked about) or a deletion removes.
+    QVariantList RptKeys;
     // The years checked in the defect year list; a single 0 when none is.
     QVector<qint16> CheckedDefectYears;
 

@@ -131,14 +131,28 @@ void frmSaveRpt::cmdOk_Click()
                           MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Save Report"))
                        != MsgAnswer::Yes)
                 return;
+            // What the answer covers: the definitions of that name as listed. A save by another
+            // user since is asked about when the definition is written.
+            QVariantList keys;
+            for (int i = 0; i < cboRptName->count(); ++i)
+                if (SameName(cboRptName->itemText(i), name))
+                    keys << cboRptName->itemData(i);
+            if (m_caller)
+                m_caller->setProperty("RptKeys", keys);
         } else if (mode == QLatin1String("Delete")) {
             const QString table = DefinitionTable(m_kind);
-            bool found = false;
+            // The definitions the question is about; one another user saves under the name
+            // while it is open is not removed with them.
+            QVariantList keys;
             if (!table.isEmpty()) {
-                const RowSet rows = gConn.query(QStringLiteral("SELECT Name FROM %1").arg(table));
-                for (int i = 0; i < rows.count() && !found; ++i)
-                    found = SameName(rows.value(i, 0).toString(), name);
+                const RowSet rows = gConn.query(QStringLiteral("SELECT ID, Name FROM %1").arg(table));
+                for (int i = 0; i < rows.count(); ++i)
+                    if (SameName(rows.value(i, 1).toString(), name))
+                        keys << rows.value(i, 0);
             }
+            const bool found = !keys.isEmpty();
+            if (m_caller)
+                m_caller->setProperty("RptKeys", keys);
             if (!found) {
                 MsgBox(QStringLiteral("The report '") + name
                            + QStringLiteral("' does not exist.  Please select a report from the dropdown list."),

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 frmDBManager::frmDBManager(QWidget* parent) : KrvForm<QDialog>(QStringLiteral("frmDBManager"), parent)
@@ -75,12 +76,17 @@ QString frmDBManager::selectedName() const
     return sel.isEmpty() ? QString() : sel.first()->text();
 }
 
-bool frmDBManager::listed(const QString& name) const
+void frmDBManager::reloadUsers(const QString& select)
 {
-    for (int i = 0; i < lstUsers->count(); ++i)
-        if (SameName(lstUsers->item(i)->text(), name))
-            return true;
-    return false;
+    {
+        const QSignalBlocker block(lstUsers);
+        lstUsers->clear();
+        lstUsers->addItems(DbGetUserNames());
+        for (int i = 0; i < lstUsers->count(); ++i)
+            if (!select.isEmpty() && SameName(lstUsers->item(i)->text(), select))
+                lstUsers->setCurrentRow(i);
+    }
+    lstUsers_Click();
 }
 
 void frmDBManager::lstUsers_Click()
@@ -105,9 +111,7 @@ void frmDBManager::cmdUsersAdd_Click()
         editor->LoadForm(*name);
         editor->exec();  // frees the editor
         QCoreApplication::processEvents();
-        // A name already listed (an existing user was edited) is not listed again.
-        if (DbUserExists(*name) && !listed(*name))
-            lstUsers->addItem(*name);
+        reloadUsers(selectedName());
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error adding new user"), objectName(), e);
     }
@@ -122,6 +126,8 @@ void frmDBManager::cmdUsersEdit_Click()
         auto* editor = new frmUser(this);
         editor->LoadForm(name);
         editor->exec();
+        QCoreApplication::processEvents();
+        reloadUsers(name);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error loading user privileges"), objectName(), e);
     }
@@ -133,19 +139,24 @@ void frmDBManager::cmdUsersRemove_Click()
         const QString name = selectedName();
         if (name.isEmpty())
             return;
+        const QString lastWizard = QStringLiteral("Unable to remove ") + name +
+                                   QStringLiteral(".  This is the only user defined as a wizard.\n"
+                                                  "To remove this user, give wizard privileges to another user.");
         if (DbIsLastWizard(name)) {
-            MsgBox(QStringLiteral("Unable to remove ") + name +
-                       QStringLiteral(".  This is the only user defined as a wizard.\n"
-                                      "To remove this user, give wizard privileges to another user."),
-                   MsgButtons::Ok, MsgIcon::Warning);
+            MsgBox(lastWizard, MsgButtons::Ok, MsgIcon::Warning);
             return;
         }
         if (MsgBox(QStringLiteral("Are you sure you want to remove the user ") + name + QStringLiteral("?"),
                    MsgButtons::YesNo, MsgIcon::None, QString()) != MsgAnswer::Yes)
             return;
-        DbDeleteUser(name);
-        delete lstUsers->selectedItems().first();
-        lstUsers_Click();
+        // Checked again with the removal: another user may have removed the other wizards
+        // while the question was open.
+        if (!DbRemoveUser(name)) {
+            MsgBox(lastWizard, MsgButtons::Ok, MsgIcon::Warning);
+            reloadUsers(name);
+            return;
+        }
+        reloadUsers(QString());
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error removing user"), objectName(), e);
     }

@@ -32,5 +32,7 @@ private:
     void cmdUsersRemove_Click();
     void lstUsers_Click();
     QString selectedName() const;
-    bool listed(const QString& name) const;
+    // The users as stored now (another user may have added or removed some); the named
+    // one chosen when it is listed.
+    void reloadUsers(const QString& select);
 };

@@ -124,15 +124,12 @@ void frmUser::LoadForm(const QString& userName)
     m_userName = userName;
     txtUserName->setText(userName);
     try {
-        bool wizard = false;
-        bool dataEntry = false;
-        DbGetUserRights(userName, wizard, dataEntry);
-        chkWizard->setChecked(wizard);
-        chkDataEntry->setChecked(dataEntry);
+        m_loaded = DbLoadUser(userName);
+        chkWizard->setChecked(m_loaded.isWizard());
+        chkDataEntry->setChecked(m_loaded.isDataEntry());
         // A new user has no old password to give.
-        const bool exists = DbUserExists(userName);
-        Label2->setEnabled(exists);
-        txtOldPW->setEnabled(exists);
+        Label2->setEnabled(m_loaded.exists);
+        txtOldPW->setEnabled(m_loaded.exists);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Unable to load User Privileges box."), objectName(), e);
     }
@@ -181,14 +178,30 @@ void frmUser::okOnPermissionPane()
 {
     const bool wizard = chkWizard->isChecked();
     const bool dataEntry = chkDataEntry->isChecked();
-    if (DbUserExists(m_userName)) {
-        DbSaveUser(m_userName, wizard, dataEntry, txtNewPW1->text());
+    if (m_loaded.exists) {
+        const SaveOutcome out = DbSaveUser(m_loaded, wizard, dataEntry, txtNewPW1->text());
+        // Cancelled, or the user is gone (told): the editor stays with what was typed.
+        if (!out.saved() || !out.gone.isEmpty())
+            return;
+        if (out.showStored()) {
+            // The stored values the user chose to keep are shown; a kept password is dropped.
+            LoadForm(m_userName);
+            txtOldPW->clear();
+            txtNewPW1->clear();
+            txtNewPW2->clear();
+            return;
+        }
     } else {
         if (txtNewPW1->text().isEmpty()) {
             MsgBox(QStringLiteral("You must enter a password for user ") + m_userName);
             return;
         }
-        DbAddUser(m_userName, txtNewPW1->text(), wizard, dataEntry);
+        if (!DbAddNewUser(m_userName, txtNewPW1->text(), wizard, dataEntry)) {
+            // Never over another user's: theirs stays, with its own password and rights.
+            MsgBox(QStringLiteral("The user ") + m_userName +
+                       QStringLiteral(" was added by another user after you chose the name; nothing was saved."),
+                   MsgButtons::Ok, MsgIcon::Warning);
+        }
     }
     Unload();
 }

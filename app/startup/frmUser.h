@@ -1,4 +1,5 @@
 #pragma once
+#include "dbusers.h"
 #include "forms.h"
 
 #include <QDialog>
@@ -11,7 +12,9 @@ class QPushButton;
 class QStackedWidget;
 
 // The user editor: one user's rights and password. LoadForm, then exec (modal). Saving
-// always uses the name given to LoadForm.
+// always uses the name given to LoadForm, and writes only what changed since LoadForm read
+// the user: a user that did not exist then is added (never over one another user added
+// since), one that did is updated (never made again once another user removed it).
 class frmUser : public KrvForm<QDialog> {
     Q_OBJECT
 public:
@@ -52,4 +55,5 @@ private:
 
     QStackedWidget* m_panes;
     QString m_userName;
+    LoadedUser m_loaded;
 };

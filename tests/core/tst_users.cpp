@@ -108,13 +108,23 @@ private slots:
         DbAddUser(QStringLiteral("second"), QStringLiteral("pw"), true, true);
         QVERIFY(!DbIsLastWizard(QStringLiteral("admin")));
         QVERIFY(!DbIsLastWizard(QStringLiteral("plain")));
+
+        // A removal refuses the only wizard, and removes any other user.
+        QVERIFY(DbRemoveUser(QStringLiteral("SECOND")));
+        QVERIFY(!DbRemoveUser(QStringLiteral("admin")));
+        QVERIFY(DbRemoveUser(QStringLiteral("plain")));
+        QCOMPARE(DbGetUserNames(), QStringList{QStringLiteral("admin")});
+        // A name taken meanwhile is not added over.
+        QVERIFY(!DbAddNewUser(QStringLiteral("ADMIN"), QStringLiteral("x"), false, false));
+        QVERIFY(DbVerifyUserPassword(QStringLiteral("admin"), QStringLiteral("pw")));
     }
 
     // Rights and password are saved together or not at all.
     void saveUserIsOneTransaction()
     {
         DbAddUser(QStringLiteral("ann"), QStringLiteral("old"), false, true);
-        DbSaveUser(QStringLiteral("ann"), true, true, QString());  // no new password: only the rights
+        // No new password: only the rights.
+        QVERIFY(DbSaveUser(DbLoadUser(QStringLiteral("ANN")), true, true, QString()).saved());
         QVERIFY(DbVerifyUserPassword(QStringLiteral("ann"), QStringLiteral("old")));
         bool w = false, d = false;
         DbGetUserRights(QStringLiteral("ann"), w, d);
@@ -122,7 +132,8 @@ private slots:
 
         gConn.exec(QStringLiteral("CREATE TRIGGER no_pw BEFORE UPDATE OF Password ON login "
                                   "BEGIN SELECT RAISE(ABORT, 'password store refused'); END"));
-        QVERIFY_THROWS_EXCEPTION(DbError, DbSaveUser(QStringLiteral("ann"), false, false, QStringLiteral("new")));
+        QVERIFY_THROWS_EXCEPTION(DbError,
+                                 DbSaveUser(DbLoadUser(QStringLiteral("ann")), false, false, QStringLiteral("new")));
         DbGetUserRights(QStringLiteral("ann"), w, d);
         QVERIFY(w && d);
         QVERIFY(DbVerifyUserPassword(QStringLiteral("ann"), QStringLiteral("old")));

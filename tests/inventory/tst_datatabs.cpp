@@ -1,9 +1,11 @@
-// The data tab editor: the custom tabs of every panel, edited on screen and saved whole.
+// The data tab editor: the custom tabs of every panel, edited on screen; Save writes what
+// changed on screen.
 #include "db.h"
 #include "dbrecords.h"
 #include "fixtures.h"
 #include "forms.h"
 #include "frmDataTabs.h"
+#include "otherprogram.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 
@@ -305,6 +307,122 @@ private slots:
         QCOMPARE(stored(), (QStringList{"0|B", "1|A", "2|Tab 2"}));
         QCOMPARE(DbGetTabID(0), b);
         QCOMPARE(DbGetTabID(1), a);
+    }
+
+    // Another program changes the structure between the load and Save, where this window
+    // renamed A and added a tab: what it did stays, and the window shows it afterwards.
+    void anotherUsersChangesStay_data()
+    {
+        QTest::addColumn<QString>("theirs");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("a tab added") << "INSERT INTO TabDefinitions (TabIndex, TabCaption) VALUES (3, 'Theirs')"
+                                     << QStringList{"0|Mine", "1|B", "2|C", "3|Theirs", "3|Tab 3"};
+        QTest::newRow("another tab renamed") << "UPDATE TabDefinitions SET TabCaption = 'B2' WHERE TabCaption = 'B'"
+                                             << QStringList{"0|Mine", "1|B2", "2|C", "3|Tab 3"};
+        QTest::newRow("other tabs moved") << "UPDATE TabDefinitions SET TabIndex = 3 - TabIndex WHERE TabIndex > 0"
+                                          << QStringList{"0|Mine", "1|C", "2|B", "3|Tab 3"};
+        QTest::newRow("another tab removed") << "DELETE FROM TabDefinitions WHERE TabCaption = 'C'"
+                                             << QStringList{"0|Mine", "1|B", "3|Tab 3"};
+    }
+    void anotherUsersChangesStay()
+    {
+        QFETCH(QString, theirs);
+        QFETCH(QStringList, rows);
+        for (const char* c : {"A", "B", "C"})
+            addTab(stored().size(), QLatin1String(c));
+        frmDataTabs* f = open();
+        f->txtCaption->setText(QStringLiteral("Mine"));
+        f->cmdAdd->click();
+        QCOMPARE(RunSqliteShell(m_install->dbPath(), theirs), QString());
+        f->cmdSave->click();
+        QVERIFY(m_prompt->calls.isEmpty());
+        QCOMPARE(stored(), rows);
+        QStringList shown;
+        for (const QString& row : rows)
+            shown << row.section(QLatin1Char('|'), 1);
+        QCOMPARE(f->tabCaptions(), shown);
+        QVERIFY(!f->changed());
+    }
+
+    // A tab this window renamed, changed or removed by another program meanwhile.
+    void aTabChangedMeanwhileAsksOrTells_data()
+    {
+        QTest::addColumn<QString>("theirs");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QStringList>("shown");
+        const QString renamed = QStringLiteral("UPDATE TabDefinitions SET TabCaption = 'Theirs' WHERE TabCaption = 'A'");
+        const QString asked =
+            QStringLiteral("The tab A was changed by another user after you opened it. Replace it with yours?");
+        QTest::newRow("renamed, yes") << renamed << int(MsgAnswer::Yes) << asked << QStringList{"0|Mine", "1|B"}
+                                      << QStringList{"Mine", "B"};
+        QTest::newRow("renamed, no") << renamed << int(MsgAnswer::No) << asked << QStringList{"0|Theirs", "1|B"}
+                                     << QStringList{"Theirs", "B"};
+        QTest::newRow("renamed, cancel") << renamed << int(MsgAnswer::Cancel) << asked
+                                         << QStringList{"0|Theirs", "1|B"} << QStringList{"Mine", "B"};
+        QTest::newRow("removed") << "DELETE FROM TabDefinitions WHERE TabCaption = 'A'" << int(MsgAnswer::Default)
+                                 << "The tab A was removed by another user; nothing was saved for it."
+                                 << QStringList{"1|B"} << QStringList{"B"};
+    }
+    void aTabChangedMeanwhileAsksOrTells()
+    {
+        QFETCH(QString, theirs);
+        QFETCH(int, answer);
+        QFETCH(QString, message);
+        QFETCH(QStringList, rows);
+        QFETCH(QStringList, shown);
+        addTab(0, QStringLiteral("A"));
+        addTab(1, QStringLiteral("B"));
+        frmDataTabs* f = open();
+        f->txtCaption->setText(QStringLiteral("Mine"));
+        QCOMPARE(RunSqliteShell(m_install->dbPath(), theirs), QString());
+        if (answer != int(MsgAnswer::Default))
+            m_prompt->answer(MsgAnswer(answer));
+        f->cmdSave->click();
+        QCOMPARE(m_prompt->messages(), QStringList{message});
+        QCOMPARE(stored(), rows);
+        QCOMPARE(f->tabCaptions(), shown);
+        QCOMPARE(f->changed(), answer == int(MsgAnswer::Cancel));
+    }
+
+    // Texts saved for a tab after its Remove was clicked (by review, or another program) make
+    // the save refuse: nothing is written, the tab comes back, the other edits stay to save.
+    void aRemovalChecksTheTabsTextsAgain_data()
+    {
+        QTest::addColumn<bool>("review");
+        QTest::newRow("another program") << false;
+        QTest::newRow("review's save") << true;
+    }
+    void aRemovalChecksTheTabsTextsAgain()
+    {
+        QFETCH(bool, review);
+        addTab(0, QStringLiteral("A"));
+        const qint32 b = addTab(1, QStringLiteral("B"));
+        addTab(2, QStringLiteral("C"));
+        frmDataTabs* f = open();
+        f->txtCaption->setText(QStringLiteral("Mine"));
+        f->SSTab1->setCurrentIndex(1);
+        f->cmdRemove->click();
+        QCOMPARE(f->tabCaptions(), (QStringList{"Mine", "C"}));
+        if (review) {
+            gConn.exec(QStringLiteral("INSERT INTO Panels (PanelID, TunnelID, PanelName) VALUES (7, 1, 'P7')"));
+            QVERIFY(DbSaveTabText(b, QStringLiteral("B"), 7, QStringLiteral("P7"), DbGetTabText(b, 7),
+                                  QStringLiteral("wet"))
+                        .saved());
+        } else
+            QCOMPARE(RunSqliteShell(m_install->dbPath(),
+                                    QStringLiteral("INSERT INTO TabData (TabID, PanelID, TabData) VALUES (%1, 7, 'wet')")
+                                        .arg(b)),
+                     QString());
+        f->cmdSave->click();
+        QCOMPARE(m_prompt->messages(), QStringList{"Cannot remove this tab.  Data already exists for this topic."});
+        QCOMPARE(stored(), (QStringList{"0|A", "1|B", "2|C"}));
+        QCOMPARE(Rows(QStringLiteral("SELECT TabID, TabData FROM TabData")), QStringList{QString::number(b) + "|wet"});
+        QCOMPARE(f->tabCaptions(), (QStringList{"Mine", "B", "C"}));
+        QVERIFY(f->changed());
+        f->cmdSave->click();
+        QCOMPARE(stored(), (QStringList{"0|Mine", "1|B", "2|C"}));
     }
 
 private:

@@ -6,6 +6,7 @@
 #include "forms.h"
 #include "frmEleDef.h"
 #include "helpers.h"
+#include "otherprogram.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 #include "writecount.h"
@@ -77,6 +78,25 @@ QStringList categoryOrder()
 }
 
 QPoint centre(QListWidget* list, int row) { return list->visualItemRect(list->item(row)).center(); }
+
+// The category at row from moves to row to, as a drag does it.
+void drag(frmEleDef* f, int from, int to)
+{
+    f->lstEleCat->setCurrentRow(from);
+    f->lstEleCat_MouseDown();
+    f->lstEleCat->setCurrentRow(to);
+    f->lstEleCat_MouseMove();
+    f->lstEleCat_MouseUp();
+}
+
+QString removedText(const QString& what)
+{
+    return what + QStringLiteral(" was removed by another user; nothing was saved for it.");
+}
+QString changedText(const QString& what)
+{
+    return what + QStringLiteral(" was changed by another user after you opened it. Replace it with yours?");
+}
 
 }  // namespace
 
@@ -731,9 +751,10 @@ private slots:
         QTest::mouseMove(list->viewport(), centre(list, 0));
         QCOMPARE(list->item(2)->text(), QStringLiteral("Walls"));
 
+        // Each moved category takes the sort value its new place had; Roof kept its place.
         QVERIFY(f->Unload());
         QCOMPARE(Rows(QStringLiteral("SELECT EleCategoryName, EleCategorySort FROM ElementCategory ORDER BY EleCategorySort")),
-                 (QStringList{"Floors|1", "Drains|2", "Walls|3", "Roof|4"}));
+                 (QStringList{"Floors|5", "Drains|7", "Walls|9", "Roof|11"}));
 
         // Opened and closed again without a drag: the order is as stored, nothing is written.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -790,6 +811,252 @@ private slots:
         QCOMPARE(categoryOrder(), (QStringList{"Floors", "Walls"}));
         QVERIFY(exp->Unload());
         QCOMPARE(categoryOrder(), (QStringList{"Floors", "Walls"}));
+    }
+
+    // Another program changes the element between the window reading it and Update: only the
+    // column typed into is written, a value both changed is asked about, a removal is told.
+    void updatesWriteOnlyWhatChanged_data()
+    {
+        QTest::addColumn<QString>("theirs");  // the other program's statement; ? stands for Floors' key
+        QTest::addColumn<QString>("edit");    // name or category
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("stored");  // name|category name
+        QTest::addColumn<QString>("shown");       // the name box afterwards
+        const QString rename = QStringLiteral("UPDATE AvailableElements SET ElementName = 'Grout' WHERE ElementID = 1");
+        const QString moved = QStringLiteral("UPDATE AvailableElements SET ElementCategory = ? WHERE ElementID = 1");
+        const QString asked = changedText(QStringLiteral("The element Mortar"));
+        const int none = int(MsgAnswer::Default);
+        QTest::newRow("we rename, they move it") << moved << "name" << none << QStringList()
+                                                 << QStringList{"Lime mortar|Floors"} << "Lime mortar";
+        QTest::newRow("we move it, they rename") << rename << "category" << none << QStringList()
+                                                 << QStringList{"Grout|Floors"} << "Grout";
+        QTest::newRow("both rename, yes") << rename << "name" << int(MsgAnswer::Yes) << QStringList{asked}
+                                          << QStringList{"Lime mortar|Walls"} << "Lime mortar";
+        QTest::newRow("both rename, no") << rename << "name" << int(MsgAnswer::No) << QStringList{asked}
+                                         << QStringList{"Grout|Walls"} << "Grout";
+        QTest::newRow("both rename, cancel") << rename << "name" << int(MsgAnswer::Cancel) << QStringList{asked}
+                                             << QStringList{"Grout|Walls"} << "Lime mortar";
+        QTest::newRow("element removed")
+            << "DELETE FROM AvailableElements WHERE ElementID = 1" << "name" << none
+            << QStringList{removedText(QStringLiteral("The element Mortar"))} << QStringList() << "Lime mortar";
+        QTest::newRow("new category removed")
+            << "DELETE FROM ElementCategory WHERE EleCategoryID = ?" << "category" << none
+            << QStringList{removedText(QStringLiteral("The element category Floors"))} << QStringList{"Mortar|Walls"}
+            << "Mortar";
+    }
+    void updatesWriteOnlyWhatChanged()
+    {
+        QFETCH(QString, theirs);
+        QFETCH(QString, edit);
+        QFETCH(int, answer);
+        QFETCH(QStringList, messages);
+        QFETCH(QStringList, stored);
+        QFETCH(QString, shown);
+        const qint32 walls = addCategory(QStringLiteral("Walls"), 1);
+        const qint32 floors = addCategory(QStringLiteral("Floors"), 2);
+        FixtureElement(1, QStringLiteral("Mortar"), walls);
+        frmEleDef* f = openElements();
+        select(f->lstEle, QStringLiteral("Mortar"));
+        QCOMPARE(RunSqliteShell(m_install->dbPath(), theirs.replace(QLatin1Char('?'), QString::number(floors))), QString());
+        if (edit == QLatin1String("name"))
+            f->txtName->setText(QStringLiteral("Lime mortar"));
+        else
+            f->cboEleCat->setCurrentIndex(f->cboEleCat->findText(QStringLiteral("Floors")));
+        if (answer != int(MsgAnswer::Default))
+            m_prompt->answer(MsgAnswer(answer));
+        f->cmdUpdate->click();
+        QCOMPARE(m_prompt->messages(), messages);
+        QCOMPARE(Rows(QStringLiteral("SELECT e.ElementName, c.EleCategoryName FROM AvailableElements e "
+                                     "JOIN ElementCategory c ON c.EleCategoryID = e.ElementCategory")),
+                 stored);
+        QCOMPARE(f->txtName->text(), shown);
+        // The list shows the element as stored, and no element that is gone.
+        QStringList listed;
+        for (const QString& row : stored)
+            listed << row.section(QLatin1Char('|'), 0, 0) + QStringLiteral("=1");
+        if (answer == int(MsgAnswer::Cancel))
+            listed = QStringList{"Mortar=1"};
+        QCOMPARE(entries(f->lstEle), listed);
+    }
+
+    // A category rename, and an expenditure category rename, checked against the stored name.
+    void renamesOfCategoriesAskOrTell_data()
+    {
+        QTest::addColumn<bool>("expenditure");
+        QTest::addColumn<bool>("removed");  // else renamed to "Theirs"
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("element category renamed") << false << false << QStringList{"Theirs"};
+        QTest::newRow("element category removed") << false << true << QStringList();
+        QTest::newRow("expenditure category renamed") << true << false << QStringList{"Theirs"};
+        QTest::newRow("expenditure category removed") << true << true << QStringList();
+    }
+    void renamesOfCategoriesAskOrTell()
+    {
+        QFETCH(bool, expenditure);
+        QFETCH(bool, removed);
+        QFETCH(QStringList, names);
+        const QString table = expenditure ? QStringLiteral("ExpenditureCats") : QStringLiteral("ElementCategory");
+        const QString nameColumn = expenditure ? QStringLiteral("Category") : QStringLiteral("EleCategoryName");
+        const qint32 id = expenditure ? addExpCat(QStringLiteral("Repairs")) : addCategory(QStringLiteral("Repairs"), 1);
+        frmEleDef* f = expenditure ? openExpCats() : openElements();
+        QListWidget* list = expenditure ? f->lstEle : f->lstEleCat;
+        QLineEdit* box = expenditure ? f->txtName : f->txtEleCatName;
+        select(list, QStringLiteral("Repairs"));
+        const QString idColumn = expenditure ? QStringLiteral("CategoryID") : QStringLiteral("EleCategoryID");
+        QCOMPARE(RunSqliteShell(m_install->dbPath(),
+                                removed ? QStringLiteral("DELETE FROM %1 WHERE %2 = %3").arg(table, idColumn).arg(id)
+                                        : QStringLiteral("UPDATE %1 SET %2 = 'Theirs'").arg(table, nameColumn)),
+                 QString());
+        box->setText(QStringLiteral("Mine"));
+        if (!expenditure)
+            m_prompt->answer(MsgAnswer::Yes);  // the rename question of an element category
+        m_prompt->answer(MsgAnswer::No);       // keep theirs
+        (expenditure ? f->cmdUpdate : f->cmdUpdateCat)->click();
+        const QString what = expenditure ? QStringLiteral("The expenditure category Repairs")
+                                         : QStringLiteral("The element category Repairs");
+        QCOMPARE(m_prompt->messages().last(), removed ? removedText(what) : changedText(what));
+        QCOMPARE(Rows(QStringLiteral("SELECT %1 FROM %2").arg(nameColumn, table)), names);
+        // The list shows what is stored; a name not saved stays typed.
+        QStringList listed;
+        for (int i = 0; i < list->count(); ++i)
+            listed << list->item(i)->text();
+        QCOMPARE(listed, names);
+        QCOMPARE(box->text(), removed ? QStringLiteral("Mine") : QStringLiteral("Theirs"));
+    }
+
+    // One window removes a category while another adds an element into it: refused, told, and
+    // no element is left in a category that is gone.
+    void addingIntoACategoryRemovedMeanwhileIsRefused()
+    {
+        addCategory(QStringLiteral("Walls"), 1);
+        addCategory(QStringLiteral("Floors"), 2);
+        frmEleDef* adding = openElements();
+        frmEleDef* removing = openElements();
+        select(removing->lstEleCat, QStringLiteral("Floors"));
+        removing->cmdRemoveCat->click();
+        QVERIFY(removing->Unload());
+        adding->cboEleCat->setCurrentIndex(adding->cboEleCat->findText(QStringLiteral("Floors")));
+        adding->txtName->setText(QStringLiteral("Grout"));
+        m_prompt->calls.clear();
+        adding->cmdAdd->click();
+        QCOMPARE(m_prompt->messages(), QStringList{removedText(QStringLiteral("The element category Floors"))});
+        QCOMPARE(CountRows(QStringLiteral("AvailableElements")), 0);
+        QCOMPARE(entries(adding->lstEleCat).size(), 1);
+        QCOMPARE(adding->cboEleCat->count(), 1);
+        QCOMPARE(adding->txtName->text(), QStringLiteral("Grout"));
+        // Into a category still there it goes in.
+        adding->cboEleCat->setCurrentIndex(0);
+        adding->cmdAdd->click();
+        QCOMPARE(Rows(QStringLiteral("SELECT ElementName FROM AvailableElements")), QStringList{"Grout"});
+    }
+
+    // The order written on close: only the categories this window moved, checked against their
+    // stored place. Walls is dragged below Floors while the other program writes.
+    void theOrderWritesOnlyTheMovedCategories_data()
+    {
+        QTest::addColumn<QString>("theirs");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("order");
+        QTest::addColumn<bool>("open");
+        const QString asked = changedText(QStringLiteral("The element category Walls"));
+        const QString moveWalls = QStringLiteral("UPDATE ElementCategory SET EleCategorySort = 10 WHERE EleCategoryName = 'Walls'");
+        const int none = int(MsgAnswer::Default);
+        QTest::newRow("their reorder of others stays")
+            << "UPDATE ElementCategory SET EleCategorySort = 7 - EleCategorySort WHERE EleCategorySort > 2" << none
+            << QStringList() << "Floors Walls Roof Drains" << false;
+        QTest::newRow("both moved walls, yes") << moveWalls << int(MsgAnswer::Yes) << QStringList{asked}
+                                               << "Floors Walls Drains Roof" << false;
+        QTest::newRow("both moved walls, no") << moveWalls << int(MsgAnswer::No) << QStringList{asked}
+                                              << "Floors Drains Roof Walls" << false;
+        QTest::newRow("both moved walls, cancel") << moveWalls << int(MsgAnswer::Cancel) << QStringList{asked}
+                                                  << "Floors Drains Roof Walls" << true;
+        QTest::newRow("walls removed") << "DELETE FROM ElementCategory WHERE EleCategoryName = 'Walls'" << none
+                                       << QStringList{removedText(QStringLiteral("The element category Walls"))}
+                                       << "Floors Drains Roof" << false;
+    }
+    void theOrderWritesOnlyTheMovedCategories()
+    {
+        QFETCH(QString, theirs);
+        QFETCH(int, answer);
+        QFETCH(QStringList, messages);
+        QFETCH(QString, order);
+        QFETCH(bool, open);
+        for (const char* name : {"Walls", "Floors", "Drains", "Roof"})
+            addCategory(QLatin1String(name), CountRows(QStringLiteral("ElementCategory")) + 1);
+        QPointer<frmEleDef> f = openElements();
+        drag(f, 0, 1);
+        QCOMPARE(RunSqliteShell(m_install->dbPath(), theirs), QString());
+        if (answer != int(MsgAnswer::Default))
+            m_prompt->answer(MsgAnswer(answer));
+        QCOMPARE(f->close(), !open);
+        QCOMPARE(m_prompt->messages(), messages);
+        QCOMPARE(categoryOrder().join(QLatin1Char(' ')), order);
+        if (open)
+            QCOMPARE(f->lstEleCat->item(1)->text(), QStringLiteral("Walls"));  // still as dragged
+    }
+
+    // Rows saved while the removal's questions are open are not deleted unasked: their
+    // question comes before anything goes.
+    void removalAsksAboutRowsSavedDuringItsQuestions_data()
+    {
+        QTest::addColumn<bool>("expenditure");
+        QTest::addColumn<QString>("theirs");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("kept");  // a table that keeps its row, "" when all went
+        const QString ratings = QStringLiteral("INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES (1, 1, 4, 5)");
+        const QString ratingsAsked = QStringLiteral("Ratings data exists for this element.  Removing this element will "
+                                                    "remove all ratings associated with the element.  \nAre you sure "
+                                                    "you want to delete it?");
+        QTest::newRow("rating, no") << false << ratings << ratingsAsked << int(MsgAnswer::No) << "Ratings";
+        QTest::newRow("rating, yes") << false << ratings << ratingsAsked << int(MsgAnswer::Yes) << "";
+        QTest::newRow("picture, no")
+            << false << "INSERT INTO ImagePaths (PanelID, ElementID, ImagePath, InspectionID) VALUES (1, 4, 'p.jpg', 1)"
+            << "Field sketches and photographs exist for this element.  Are you sure you want to delete the element?"
+            << int(MsgAnswer::No) << "ImagePaths";
+        QTest::newRow("expenditure, no")
+            << true << "INSERT INTO Expenditures (TunnelID, Cost, CategoryID) VALUES (1, 10, 4)"
+            << "Expenditure data exists for this element.  Removing this element will remove all expenditures "
+               "associated with the element.  \nAre you sure you want to delete it?"
+            << int(MsgAnswer::No) << "Expenditures";
+    }
+    void removalAsksAboutRowsSavedDuringItsQuestions()
+    {
+        QFETCH(bool, expenditure);
+        QFETCH(QString, theirs);
+        QFETCH(QString, question);
+        QFETCH(int, answer);
+        QFETCH(QString, kept);
+        if (expenditure) {
+            gConn.exec(QStringLiteral("INSERT INTO ExpenditureCats (CategoryID, Category) VALUES (4, 'Repairs')"));
+        } else {
+            FixtureElement(4, QStringLiteral("Brick"), addCategory(QStringLiteral("Walls"), 1));
+            gConn.exec(QStringLiteral("INSERT INTO PanelElements (PanelID, ElementID) VALUES (1, 4)"));
+        }
+        frmEleDef* f = expenditure ? openExpCats() : openElements();
+        const QString sure = QStringLiteral("Are you sure you want to delete this item?");
+        m_prompt->handler = [&](const PromptCall& call) {
+            if (call.text == sure) {
+                const QString err = RunSqliteShell(m_install->dbPath(), theirs);
+                if (!err.isEmpty())
+                    qWarning("%s", qPrintable(err));
+                return QVariant::fromValue(int(MsgAnswer::Yes));
+            }
+            return QVariant::fromValue(answer);
+        };
+        f->cmdRemove->click();
+        QCOMPARE(m_prompt->messages(), (QStringList{sure, question}));
+        const QString table = expenditure ? QStringLiteral("ExpenditureCats") : QStringLiteral("AvailableElements");
+        QCOMPARE(CountRows(table), kept.isEmpty() ? 0 : 1);
+        if (kept.isEmpty()) {
+            for (const char* dependent : {"Ratings", "ImagePaths", "Expenditures", "PanelElements"})
+                QCOMPARE(CountRows(QLatin1String(dependent)), 0);
+        } else {
+            QCOMPARE(CountRows(kept), 1);
+        }
+        QCOMPARE(f->lstEle->count(), kept.isEmpty() ? 0 : 1);
     }
 
     void keepsItsPlacement()

@@ -12,6 +12,7 @@
 #include "reportsforms.h"
 #include "helpers.h"
 #include "modFilter.h"
+#include "otherprogram.h"
 #include "schema.h"
 #include "scriptedprogress.h"
 #include "scriptedprompt.h"
@@ -616,6 +617,69 @@ private slots:
         w->mnuDelete_Click();
         QCOMPARE(m_prompt->messages().last(), QStringLiteral("Are you sure you want to remove the report '%1'?").arg(saved));
         QCOMPARE(CountRows(QStringLiteral("DefectRpt")) + CountRows(QStringLiteral("DefectRptTunnels")), 0);
+    }
+
+    // Another program saves a definition of the name while the name dialog is open: the save
+    // asks before replacing it, whether the name was new or its overwrite was agreed to.
+    void anotherUsersSaveOfTheNameIsAskedAbout_data()
+    {
+        QTest::addColumn<bool>("savedBefore");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("stored");  // whose definition of Q1 is stored
+        QTest::newRow("new name, yes") << false << int(MsgAnswer::Yes) << "mine";
+        QTest::newRow("new name, no") << false << int(MsgAnswer::No) << "theirs";
+        QTest::newRow("overwrite agreed, yes") << true << int(MsgAnswer::Yes) << "mine";
+        QTest::newRow("overwrite agreed, no") << true << int(MsgAnswer::No) << "theirs";
+    }
+    void anotherUsersSaveOfTheNameIsAskedAbout()
+    {
+        QFETCH(bool, savedBefore);
+        QFETCH(int, answer);
+        QFETCH(QString, stored);
+        frmReport* w = open(QStringLiteral("Defect"));
+        if (savedBefore) {
+            answerName(QStringLiteral("Q1"));
+            w->mnuSave_Click();
+            m_prompt->answer(MsgAnswer::Yes);  // overwrite
+        }
+        // Theirs replaces any Q1 under a new key, without tunnels.
+        QString shellError;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<frmSaveRpt*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            shellError = RunSqliteShell(m_install->dbPath(),
+                                        QStringLiteral("DELETE FROM DefectRptTunnels; DELETE FROM DefectRpt; "
+                                                       "INSERT INTO DefectRpt (Name) VALUES ('Q1');"));
+            dialog->cboRptName->setEditText(QStringLiteral("Q1"));
+            dialog->cmdOk->click();
+        });
+        m_prompt->answer(MsgAnswer(answer));
+        w->mnuSave_Click();
+        QCOMPARE(shellError, QString());
+        QCOMPARE(m_prompt->messages().last(), QStringLiteral("The report 'Q1' was saved by another user after you "
+                                                             "chose the name. Replace it with yours?"));
+        QCOMPARE(CountRows(QStringLiteral("DefectRpt")), 1);
+        QCOMPARE(CountRows(QStringLiteral("DefectRptTunnels")) > 0 ? QStringLiteral("mine") : QStringLiteral("theirs"),
+                 stored);
+    }
+
+    // A definition another program saves under the name while "remove?" is open stays.
+    void aDeletionLeavesADefinitionSavedDuringItsQuestion()
+    {
+        frmReport* w = open(QStringLiteral("Defect"));
+        answerName(QStringLiteral("Q1"));
+        w->mnuSave_Click();
+        QString shellError;
+        m_prompt->handler = [&](const PromptCall&) -> QVariant {
+            shellError = RunSqliteShell(m_install->dbPath(), QStringLiteral("INSERT INTO DefectRpt (Name) VALUES ('q1')"));
+            return QVariant::fromValue(int(MsgAnswer::Yes));
+        };
+        answerName(QStringLiteral("Q1"));
+        w->mnuDelete_Click();
+        QCOMPARE(shellError, QString());
+        QCOMPARE(m_prompt->messages(), QStringList{"Are you sure you want to remove the report 'Q1'?"});
+        QCOMPARE(Rows(QStringLiteral("SELECT Name FROM DefectRpt")), QStringList{"q1"});
+        QCOMPARE(CountRows(QStringLiteral("DefectRptTunnels")), 0);
     }
 
     // The unposted-data report that cannot be built says where, as every report does.

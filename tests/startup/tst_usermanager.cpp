@@ -1,11 +1,13 @@
 // The user manager and the user editor.
 #include "db.h"
 #include "dbusers.h"
+#include "fixtures.h"
 #include "frmDBManager.h"
 #include "frmSystem.h"
 #include "frmUser.h"
 #include "globals.h"
 #include "inventoryforms.h"
+#include "otherprogram.h"
 #include "scriptedprompt.h"
 #include "testinstall.h"
 #include "windowscript.h"
@@ -310,6 +312,130 @@ private slots:
         QVERIFY(DbVerifyUserPassword(QStringLiteral("ann"), QStringLiteral("old")));
         QVERIFY(m_install->read(QStringLiteral("err.log")).contains("frmUser-Error saving user information"));
         u->Unload();
+    }
+
+    // Another program changes ann between the editor reading her and Ok: only what the
+    // editor changed is written, a value both changed is asked about, a removal is told.
+    void aSaveWritesOnlyTheEditorChanged_data()
+    {
+        QTest::addColumn<QString>("theirs");
+        QTest::addColumn<bool>("password");  // else Data Entry unticked
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("stored");  // Wizard|DataEntry|whose password, "" when no row
+        QTest::addColumn<bool>("open");
+        const QString newPassword = QStringLiteral("UPDATE login SET Password = 'theirs' WHERE Username = 'ann'");
+        const QString asked = QStringLiteral("The password of the user ann was changed by another user after you "
+                                             "opened it. Replace it with yours?");
+        const int none = int(MsgAnswer::Default);
+        QTest::newRow("they grant wizard, we take data entry")
+            << "UPDATE login SET Wizard = 1 WHERE Username = 'ann'" << false << none << "" << "1|0|old" << false;
+        QTest::newRow("both take data entry")
+            << "UPDATE login SET DataEntry = 0 WHERE Username = 'ann'" << false << int(MsgAnswer::Yes)
+            << "The Data Entry right of the user ann was changed by another user after you opened it. Replace it with "
+               "yours?"
+            << "0|0|old" << false;
+        QTest::newRow("both set the password, yes") << newPassword << true << int(MsgAnswer::Yes) << asked
+                                                    << "0|1|mine" << false;
+        QTest::newRow("both set the password, no") << newPassword << true << int(MsgAnswer::No) << asked
+                                                   << "0|1|theirs" << true;
+        QTest::newRow("both set the password, cancel") << newPassword << true << int(MsgAnswer::Cancel) << asked
+                                                       << "0|1|theirs" << true;
+        QTest::newRow("user removed") << "DELETE FROM login WHERE Username = 'ann'" << true << none
+                                      << "The user ann was removed by another user; nothing was saved for it." << ""
+                                      << true;
+    }
+    void aSaveWritesOnlyTheEditorChanged()
+    {
+        QFETCH(QString, theirs);
+        QFETCH(bool, password);
+        QFETCH(int, answer);
+        QFETCH(QString, message);
+        QFETCH(QString, stored);
+        QFETCH(bool, open);
+        DbAddUser(QStringLiteral("ann"), QStringLiteral("old"), false, true);
+        frmUser* u = openEditor(QStringLiteral("ann"));
+        if (password)
+            setNewPassword(u, QStringLiteral("old"), QStringLiteral("mine"), QStringLiteral("mine"));
+        else
+            u->chkDataEntry->setChecked(false);
+        QCOMPARE(RunSqliteShell(m_install->dbPath(), theirs), QString());
+        if (answer != int(MsgAnswer::Default))
+            m_prompt->answer(MsgAnswer(answer));
+        u->cmdOk->click();
+        QCOMPARE(m_prompt->messages(), message.isEmpty() ? QStringList() : QStringList{message});
+        const RowSet row = gConn.query(QStringLiteral("SELECT Wizard, DataEntry, Password FROM login"));
+        QString now;
+        if (!row.isEmpty()) {
+            const QString pw = row.value(0, QStringLiteral("Password")).toString();
+            now = QStringLiteral("%1|%2|%3")
+                      .arg(row.value(0, 0).toInt())
+                      .arg(row.value(0, 1).toInt())
+                      .arg(pw == QLatin1String("theirs")                ? QStringLiteral("theirs")
+                           : DbVerifyUserPassword(QStringLiteral("ann"), QStringLiteral("mine")) ? QStringLiteral("mine")
+                                                                                                  : QStringLiteral("old"));
+        }
+        QCOMPARE(now, stored);
+        QCOMPARE(IsFormLoaded(QStringLiteral("frmUser")), open);
+        if (open)
+            u->Unload();
+    }
+
+    // A name another user added while the editor was open is not added over.
+    void addingANameAddedMeanwhileIsRefused()
+    {
+        DbAddUser(QStringLiteral("admin"), QStringLiteral("pw"), true, false);
+        auto* m = new frmDBManager;
+        m->show();
+        WindowScript script;
+        script.when(QStringLiteral("frmUser"), [&](QWidget* w) {
+            auto* u = static_cast<frmUser*>(w);
+            setNewPassword(u, QString(), QStringLiteral("mine"), QStringLiteral("mine"));
+            QCOMPARE(RunSqliteShell(m_install->dbPath(),
+                                    QStringLiteral("INSERT INTO login (Username, Password, Wizard) VALUES ('Ann', 'theirs', 1)")),
+                     QString());
+            u->cmdOk->click();
+        });
+        m_prompt->answerText(QStringLiteral("ann"));
+        m->cmdUsersAdd->click();
+        QVERIFY(!script.timedOut());
+        QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("The user ann was added by another user after you "
+                                                                  "chose the name; nothing was saved.")});
+        QCOMPARE(Rows(QStringLiteral("SELECT Username, Password, Wizard FROM login WHERE Username <> 'admin'")),
+                 QStringList{"Ann|theirs|1"});
+        QCOMPARE(listed(m), (QStringList{"admin", "Ann"}));
+    }
+
+    // The other wizard loses the right, or goes, while "Are you sure" is open: the removal
+    // checks again inside its transaction and refuses.
+    void removalChecksTheLastWizardAgain_data()
+    {
+        QTest::addColumn<QString>("theirs");
+        QTest::newRow("the other wizard removed") << "DELETE FROM login WHERE Username = 'w2'";
+        QTest::newRow("the other wizard's right taken") << "UPDATE login SET Wizard = 0 WHERE Username = 'w2'";
+    }
+    void removalChecksTheLastWizardAgain()
+    {
+        QFETCH(QString, theirs);
+        DbAddUser(QStringLiteral("w1"), QStringLiteral("pw"), true, false);
+        DbAddUser(QStringLiteral("w2"), QStringLiteral("pw"), true, false);
+        auto* m = new frmDBManager;
+        m->show();
+        select(m, QStringLiteral("w1"));
+        QString shellError;
+        m_prompt->handler = [&](const PromptCall& call) -> QVariant {
+            if (call.buttons == MsgButtons::YesNo)
+                shellError = RunSqliteShell(m_install->dbPath(), theirs);
+            return QVariant();
+        };
+        m->cmdUsersRemove->click();
+        QCOMPARE(shellError, QString());
+        QCOMPARE(m_prompt->messages(), (QStringList{"Are you sure you want to remove the user w1?",
+                                                    "Unable to remove w1.  This is the only user defined as a wizard.\n"
+                                                    "To remove this user, give wizard privileges to another user."}));
+        QVERIFY(DbUserExists(QStringLiteral("w1")));
+        QVERIFY(DbAnyWizard());
+        QCOMPARE(listed(m), QStringList{"w1"} + (theirs.startsWith(QLatin1String("UPDATE")) ? QStringList{"w2"} : QStringList()));
     }
 
     void fromTheMenuItIsModalAndJustCloses()
