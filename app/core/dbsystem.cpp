@@ -4,6 +4,7 @@
 
 #include "dbbind.h"
 #include "globals.h"
+#include "helpers.h"
 #include "prompt.h"
 
 namespace {
@@ -198,9 +199,23 @@ RowSet DbGetTunnels(qint32 systemId)
         .sortedByName(QStringLiteral("TunnelName"));
 }
 
+bool DbTunnelNameTaken(const QString& name, qint32 exceptTunnelId)
+{
+    // Two tunnels of one name would share one media folder.
+    const RowSet others =
+        gConn.query(QStringLiteral("SELECT TunnelName FROM Tunnels WHERE TunnelID <> ?"), {exceptTunnelId});
+    for (int i = 0; i < others.count(); ++i)
+        if (SameName(others.value(i, QStringLiteral("TunnelName")).toString(), name))
+            return true;
+    return false;
+}
+
 qint32 DbAddTunnel(const QString& name, const Outline& points)
 {
     TxGuard tx;
+    // Looked at again here: the window's look came before the user drew or named it.
+    if (DbTunnelNameTaken(name, 0))
+        throw TunnelNameTaken(name);
     const qint32 tunnelId = qint32(gConn.insertAutoNumber(
         QStringLiteral("Tunnels"), {{QStringLiteral("SystemID"), gSystemID}, {QStringLiteral("TunnelName"), TextValue(name)}}));
     insertTunnelPoints(tunnelId, points);

@@ -63,8 +63,21 @@ void DbSetForeground(const QString& table, qint32 key, qint32 colour);
 
 // The system's tunnels by name, in the user's order.
 RowSet DbGetTunnels(qint32 systemId);
+// True when a tunnel other than exceptTunnelId has the name (compared as names are).
+bool DbTunnelNameTaken(const QString& name, qint32 exceptTunnelId);
+// A tunnel's name that another tunnel has: two tunnels of one name would share one media
+// folder. Its text is the message for the user.
+class TunnelNameTaken : public KrvError {
+public:
+    explicit TunnelNameTaken(const QString& name)
+        : KrvError(ErrNo::BadFileName,
+                   QStringLiteral("A tunnel named \"%1\" already exists.  Please enter another name.").arg(name))
+    {
+    }
+};
 // Adds a tunnel of gSystemID with its outline (CoordIndex from 1); an empty outline adds
-// the tunnel alone. All or nothing. Returns the TunnelID.
+// the tunnel alone. All or nothing; raises TunnelNameTaken when another tunnel has the name
+// by then. Returns the TunnelID.
 qint32 DbAddTunnel(const QString& name, const Outline& points);
 // Replaces the tunnel's outline whole; on failure the stored outline stays as it was. Raises
 // for a removed tunnel. For a tunnel no other user can have drawn yet (one just added).

@@ -68,17 +68,6 @@ bool DbSaveSystemName(const QString& name)
     return true;
 }
 
-bool DbTunnelNameTaken(const QString& name, qint32 exceptTunnelId)
-{
-    // Two tunnels of one name would share one media folder.
-    const RowSet others =
-        gConn.query(QStringLiteral("SELECT TunnelName FROM Tunnels WHERE TunnelID <> ?"), {exceptTunnelId});
-    for (int i = 0; i < others.count(); ++i)
-        if (SameName(others.value(i, QStringLiteral("TunnelName")).toString(), name))
-            return true;
-    return false;
-}
-
 void MakeTunnelFolder(const QString& name)
 {
     const QString folder = IniGetSystemPath() + name;
@@ -94,6 +83,9 @@ SaveOutcome RenameTunnelAndFolder(qint32 tunnelId, const QVariant& loadedName, c
     QString renamedFrom;
     bool made = false;
     const auto moveFolder = [&] {
+        // Looked at again inside the save: another user may have given a tunnel the name meanwhile.
+        if (DbTunnelNameTaken(newName, tunnelId))
+            throw TunnelNameTaken(newName);
         // The folder of the name stored now: another user's rename may have moved it meanwhile.
         const QString oldFolder = dataPath + DbGetTunnelValue(tunnelId, QStringLiteral("TunnelName")).toString();
         if (QFileInfo(oldFolder).isDir()) {

@@ -28,9 +28,6 @@ SystemSettings SystemSettingsOf(const RowSet& systemRs);
 // the row was added.
 bool DbSaveSystemName(const QString& name);
 
-// True when a tunnel other than exceptTunnelId has the name (compared as names are).
-bool DbTunnelNameTaken(const QString& name, qint32 exceptTunnelId);
-
 // The tunnel's media folder under the data path, made when it is missing.
 void MakeTunnelFolder(const QString& name);
 

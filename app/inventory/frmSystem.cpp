@@ -617,8 +617,7 @@ bool frmSystem::acceptTunnelName(const QString& name, qint32 tunnelId)
     // Two tunnels of one name would share one media folder, and removing one's year would
     // remove the other's pictures.
     if (DbTunnelNameTaken(name, tunnelId)) {
-        systemWizardMessage(
-            QStringLiteral("A tunnel named \"%1\" already exists.  Please enter another name.").arg(name));
+        systemWizardMessage(TunnelNameTaken(name).description());
         return false;
     }
     return true;
@@ -796,6 +795,8 @@ void frmSystem::ZVMap1_PolyIdentified(qint32& outId, const QVector<zv::Point>& p
         m_loadedOutlines.insert(outId, outlineOf(points));
         showCancelItems(false);
         MakeTunnelFolder(name);
+    } catch (const TunnelNameTaken& e) {
+        systemWizardMessage(e.description());
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error identifying new tunnel on map"), objectName(), e);
     }
@@ -910,6 +911,8 @@ void frmSystem::mnuPaste_Click()
         item->setData(kLoadedNameRole, name);
         m_loadedOutlines.insert(id, {});
         ZVMap1->Paste(id);
+    } catch (const TunnelNameTaken& e) {
+        systemWizardMessage(e.description());
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error: Unable to paste tunnel"), objectName(), e);
     }
@@ -990,6 +993,8 @@ void frmSystem::cmdRename_Click()
         const QVariant stored = out.showStored() ? DbGetTunnelValue(id, QStringLiteral("TunnelName")) : QVariant(newName);
         item->setData(kLoadedNameRole, stored);
         item->setText(stored.toString());
+    } catch (const TunnelNameTaken& e) {
+        systemWizardMessage(e.description());
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error renaming tunnel"), objectName(), e);
     }

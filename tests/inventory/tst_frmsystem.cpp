@@ -11,6 +11,7 @@
 #include "forms.h"
 #include "frmOpenSysMap.h"
 #include "frmPanelElements.h"
+#include "dbinventory.h"
 #include "frmSystem.h"
 #include "frmTunnelSpecs.h"
 #include "globals.h"
@@ -1114,6 +1115,26 @@ private slots:
     }
 
     // ---------------------------------------------------------------- another user on the same file
+
+    // Another user gave a tunnel the name after the window looked: adding and renaming look
+    // again inside their transaction and refuse, nothing written and no folder moved.
+    void aNameTakenMeanwhileIsRefusedInsideTheSave()
+    {
+        FixtureSystem(QStringLiteral("Metro"));
+        const qint32 north = DbAddTunnel(QStringLiteral("North"), kSquare);
+        QDir().mkpath(m_data + "North");
+        QCOMPARE(RunSqliteShell(m_install->dbPath(),
+                                QStringLiteral("INSERT INTO Tunnels (SystemID, TunnelName) VALUES (%1, 'WEST')").arg(gSystemID)),
+                 QString());
+        QVERIFY_THROWS_EXCEPTION(TunnelNameTaken, DbAddTunnel(QStringLiteral("west"), kSquare));
+        QVERIFY_THROWS_EXCEPTION(TunnelNameTaken, RenameTunnelAndFolder(north, QStringLiteral("North"),
+                                                                        QStringLiteral("North"), QStringLiteral("West")));
+        QCOMPARE(Rows("SELECT TunnelName FROM Tunnels ORDER BY TunnelID"), (QStringList{"North", "WEST"}));
+        QCOMPARE(Rows("SELECT count(*) FROM TunnelCoord"), QStringList{QString::number(kSquare.size())});
+        QVERIFY(QFileInfo(m_data + "North").isDir());
+        QVERIFY(!QFileInfo::exists(m_data + "West"));
+    }
+
 
     // Another program changed or removed North after the window loaded it: an outline edit asks
     // before replacing theirs (No and Cancel show theirs), and a removed tunnel gets nothing and
