@@ -107,7 +107,8 @@ QString rowidInGuidSql(const QString& table, const QString& guid)
 
 QString encodedSql(const QString& col)
 {
-    return QStringLiteral("CASE typeof(%1) WHEN 'blob' THEN json_object('x', hex(%1)) ELSE %1 END").arg(col);
+    return QStringLiteral("CASE typeof(%1) WHEN 'blob' THEN json_object('x', hex(%1)) WHEN 'real' THEN %2 ELSE %1 END")
+        .arg(col, exactRealJsonSql(col));
 }
 
 // The key as the design of the table gives it.
@@ -218,6 +219,15 @@ void storeRowidIdentities(Db& db, const QString& schema, const QString& table, c
 
 }  // namespace
 
+QString exactRealJsonSql(const QString& x)
+{
+    // SQLite's JSON writes a REAL with 15 digits, which finds 0.1 + 0.2 no more: a value those do not give back
+    // exactly is written with 21 (which its JSON reader gives back exactly), an infinity (no JSON number) as text.
+    return QStringLiteral("CASE WHEN abs(%1) = 9e999 THEN json_object('r', CASE WHEN %1 > 0 THEN '9e999' ELSE '-9e999' "
+                          "END) WHEN json_extract(json_array(%1), '$[0]') = %1 THEN %1 ELSE json(printf('%!.20e', %1)) END")
+        .arg(x);
+}
+
 QString jsonString(const QString& s)
 {
     QString out = QStringLiteral("\"");
@@ -285,14 +295,17 @@ QString unstampedRowSql(const QString& table, const TableKey& key, const QString
     // The values inside the identity find the row through the table's own indexes; the identity itself decides.
     const int n = int(derivedGuidPrefix(table).size());
     const QString values = QStringLiteral("CAST(substr(%1, %2) AS TEXT)").arg(guid).arg(n + 1);
-    // Of a row's values (a table without a key), those of its indexes are enough to find it.
+    // Of a row's values (a table without a key), those of its indexes are enough to find it. An infinity is kept as
+    // text.
+    const QString value = QStringLiteral("x.%1 IS coalesce(CAST(json_extract(%2, '$[%3].r') AS REAL), "
+                                         "json_extract(%2, '$[%3]'))");
     QStringList where;
     for (int i = 0; i < key.cols.size(); ++i)
         if (key.kind == TableKey::Columns || key.indexed.contains(key.cols[i]))
-            where << QStringLiteral("x.%1 IS json_extract(%2, '$[%3]')").arg(ident(key.cols[i]), values).arg(i);
+            where << value.arg(ident(key.cols[i]), values).arg(i);
     if (where.isEmpty())
         for (int i = 0; i < key.cols.size(); ++i)
-            where << QStringLiteral("x.%1 IS json_extract(%2, '$[%3]')").arg(ident(key.cols[i]), values).arg(i);
+            where << value.arg(ident(key.cols[i]), values).arg(i);
     where << QStringLiteral("x.s_GUID IS NULL") << derivedGuidSql(table, key, QStringLiteral("x.")) + QStringLiteral(" = ") + guid;
     QString bySender;
     if (!sender.isEmpty() && key.kind == TableKey::Columns) {
@@ -333,6 +346,15 @@ QByteArray firstLineage(Db& db, const QString& schema)
 }
 
 namespace {
+
+// A replica that may not delete refuses a REPLACE that removes rows (where of repl_replaced r) as it refuses a DELETE.
+QString refuseRemoval(const QString& where)
+{
+    return QStringLiteral("SELECT RAISE(ABORT, 'Rows cannot be deleted in this replica.') FROM repl_info i WHERE "
+                          "(i.flags & %1) <> 0 AND EXISTS (SELECT 1 FROM repl_replaced r WHERE %2); ")
+        .arg(ReplicaFlag::ReadOnly | ReplicaFlag::PreventDeletes)
+        .arg(where);
+}
 
 // Triggers that keep a table's change columns for every connection, and record its deletions. l0 is the
 // lineage of a row not changed since the file became replicable; cols are the table's user columns.
@@ -385,6 +407,7 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
                                  derivedGuidSql(table, key, QString()), literal(QString::fromUtf8(l0)),
                                  cond.join(QStringLiteral(" OR ")))});
         out.append({ai, QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 WHEN (SELECT applying FROM repl_info) = 0 BEGIN "
+                                       "%10"
                                        "INSERT OR REPLACE INTO repl_tombstones (guid, tbl, rid, generation, lineage) "
                                        "SELECT r.guid, %3, r.rid, i.generation, %4 FROM repl_replaced r, repl_info i "
                                        "WHERE %5 AND r.rid IS NOT %6; "
@@ -396,7 +419,9 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
                                        "DELETE FROM repl_replaced WHERE tbl = %3; END")
                             .arg(ident(ai), t, n, bumpedLineageSql(QStringLiteral("r.lineage")), replaced,
                                  continued.arg(QStringLiteral("rid"), replaced), continued.arg(QStringLiteral("guid"), replaced),
-                                 bumpedLineageSql(QStringLiteral("r.lineage")), fresh)});
+                                 bumpedLineageSql(QStringLiteral("r.lineage")), fresh)
+                            .arg(refuseRemoval(QStringLiteral("%1 AND r.rid IS NOT %2")
+                                                   .arg(replaced, continued.arg(QStringLiteral("rid"), replaced))))});
     } else {
         out.append({ai, QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 WHEN (SELECT applying FROM repl_info) = 0 BEGIN "
                                        "UPDATE %2 SET s_GUID = randomblob(16), s_Generation = (SELECT generation FROM "
@@ -433,13 +458,16 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
                                        "AND (%7); END")
                             .arg(ident(bu), t, moved.join(QStringLiteral(" OR ")), n, derivedGuidSql(table, key, QString()),
                                  literal(QString::fromUtf8(l0)), cond.join(QStringLiteral(" OR ")))});
-        replacedByUpdate = QStringLiteral("INSERT OR REPLACE INTO repl_tombstones (guid, tbl, rid, generation, lineage) "
+        // The notes are this update's only when its key moved (its before trigger made them then): a note left by a
+        // write SQLite ignored names a row that may have moved since, never one this update removed.
+        const QString gone = QStringLiteral("(%1) AND r.tbl = %2 AND r.rid <> OLD.rowid AND (r.rid = NEW.rowid OR NOT "
+                                            "EXISTS (SELECT 1 FROM %3 z WHERE z.rowid = r.rid))")
+                                 .arg(moved.join(QStringLiteral(" OR ")), n, t);
+        replacedByUpdate = QStringLiteral("%4INSERT OR REPLACE INTO repl_tombstones (guid, tbl, rid, generation, lineage) "
                                           "SELECT r.guid, %1, r.rid, i.generation, %2 FROM repl_replaced r, repl_info i "
-                                          "WHERE r.tbl = %1 AND r.rid <> OLD.rowid AND (r.rid = NEW.rowid OR NOT EXISTS "
-                                          "(SELECT 1 FROM %3 z WHERE z.rowid = r.rid)) "
-                                          "AND NOT EXISTS (SELECT 1 FROM repl_tombstones b WHERE b.guid = r.guid); "
+                                          "WHERE %3 AND NOT EXISTS (SELECT 1 FROM repl_tombstones b WHERE b.guid = r.guid); "
                                           "DELETE FROM repl_replaced WHERE tbl = %1; ")
-                               .arg(n, bumpedLineageSql(QStringLiteral("r.lineage")), t);
+                               .arg(n, bumpedLineageSql(QStringLiteral("r.lineage")), gone, refuseRemoval(gone));
     }
     out.append({au, QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE ON %2 WHEN (SELECT applying FROM repl_info) = 0 "
                                    "AND NEW.s_Lineage IS OLD.s_Lineage AND (%5) BEGIN %6"
@@ -601,7 +629,7 @@ namespace {
 // The triggers of this version, as a row of repl_keys: its name is empty, its kind this version's form of the
 // triggers, its cols the schema version of the file they were checked against. While both hold (no design change,
 // no rebuild since), the triggers need no look.
-constexpr int kTriggerForm = 2;
+constexpr int kTriggerForm = 3;
 
 }  // namespace
 
@@ -811,7 +839,7 @@ int makeReplicable(const QString& path, QString* error)
     try {
         Db db;
         db.open(path);
-        db.exec(QStringLiteral("PRAGMA journal_mode = DELETE"));
+        Sql::useRollbackJournal(db, QStringLiteral("main"), path);
         db.exec(QStringLiteral("BEGIN EXCLUSIVE"));
         try {
             if (hasInfo(db)) {

@@ -16,6 +16,8 @@ constexpr int kDesignMasterPriority = 100;
 
 // A text as a JSON string.
 QString jsonString(const QString& s);
+// The REAL x (SQL) as JSON that gives back exactly the same value.
+QString exactRealJsonSql(const QString& x);
 
 // Now in UTC, as the store's tables keep times.
 QString isoNow();
