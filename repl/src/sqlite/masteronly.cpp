@@ -218,22 +218,29 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
             restampTomb.bind(2, stamp).bindBlob(3, guid).run();
             continue;
         }
-        // The master's version, newer than the replica's and than its own: every file that holds the refused
-        // version takes it, and the master's own later changes are newer still.
-        Lineage mine, theirs, winner;
+        // A version the master's has seen (one that came from the master, by whatever way) goes back as the master
+        // has it. Any other was refused: the master's version goes back as one newer than both, which every file
+        // that holds the refused version takes, and which the master's own later changes follow.
+        Lineage mine, theirs;
         Lineage::parse(masterLineage, &mine);
         Lineage::parse(ownLineage, &theirs);
-        winner.writer = nickname;
-        winner.priority = priority;
-        Lineage put = merged(mine, theirs, winner);
-        put.set(nickname, masterStamp);
-        const QByteArray putText = put.toJson();
-        if (masterHas) {
-            restampMaster.reset();
-            restampMaster.bindBlob(1, guid).bindText(2, putText).bind(3, masterStamp).bind(4, mrid).run();
-        } else {
-            putMasterTomb.reset();
-            putMasterTomb.bindBlob(1, guid).bind(2, table).bind(3, masterStamp).bindText(4, putText).run();
+        const Order o = compare(theirs, mine);
+        const bool seen = !masterLineage.isNull() && (o == Order::Before || o == Order::Equal);
+        QByteArray putText = masterLineage;
+        if (!seen) {
+            Lineage winner;
+            winner.writer = nickname;
+            winner.priority = priority;
+            Lineage put = merged(mine, theirs, winner);
+            put.set(nickname, masterStamp);
+            putText = put.toJson();
+            if (masterHas) {
+                restampMaster.reset();
+                restampMaster.bindBlob(1, guid).bindText(2, putText).bind(3, masterStamp).bind(4, mrid).run();
+            } else {
+                putMasterTomb.reset();
+                putMasterTomb.bindBlob(1, guid).bind(2, table).bind(3, masterStamp).bindText(4, putText).run();
+            }
         }
         if (hasRow && masterHas) {
             equal.reset();
@@ -256,8 +263,11 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
             drop.reset();
             drop.bind(1, rid).run();
         }
-        record(guid, !hasRow, data);
-        differed << guid;
+        // An earlier version of the master's own is no refused change.
+        if (!seen) {
+            record(guid, !hasRow, data);
+            differed << guid;
+        }
         if (masterHas) {
             dropTomb.reset();
             dropTomb.bindBlob(1, guid).run();

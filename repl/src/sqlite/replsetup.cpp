@@ -380,6 +380,9 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
         meets << QStringLiteral("rowid = NEW.%1").arg(ident(key.rowidAlias));
         if (key.kind == TableKey::Rowid)
             sameKeyCond = meets.last();
+    } else {
+        // A rowid given by the writer (a tool that copies rows with theirs) replaces the row holding it too.
+        meets << QStringLiteral("rowid = NEW.rowid");
     }
     for (const TableKey::Unique& u : key.uniques) {
         QStringList eq;
@@ -393,7 +396,7 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
                                             "z.rowid = r.rid))")
                                  .arg(n, t);
     const QString continued = QStringLiteral("(SELECT r.%1 FROM repl_replaced r WHERE %2 ORDER BY r.pref, r.rid LIMIT 1)");
-    if (!meets.isEmpty()) {
+    {
         QStringList cond;
         for (const QString& m : meets)
             cond << QLatin1Char('(') + m + QLatin1Char(')');
@@ -422,11 +425,6 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
                                  bumpedLineageSql(QStringLiteral("r.lineage")), fresh)
                             .arg(refuseRemoval(QStringLiteral("%1 AND r.rid IS NOT %2")
                                                    .arg(replaced, continued.arg(QStringLiteral("rid"), replaced))))});
-    } else {
-        out.append({ai, QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 WHEN (SELECT applying FROM repl_info) = 0 BEGIN "
-                                       "UPDATE %2 SET s_GUID = randomblob(16), s_Generation = (SELECT generation FROM "
-                                       "repl_info), s_Lineage = %3 WHERE rowid = NEW.rowid; END")
-                            .arg(ident(ai), t, fresh)});
     }
     // Only an UPDATE that gives a user column another value is a change (a tool that rewrites a row as it was
     // sends nothing); a change of case or of type is another value. The WHERE clause skips a row already stamped
@@ -437,10 +435,9 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
     // UPDATE OR REPLACE deletes the rows that held the keys a row moves to, likewise without a delete trigger:
     // noted before, sent as deletions after.
     QString replacedByUpdate;
-    if (!meets.isEmpty()) {
+    {
         QStringList keyCols, cond;
-        if (!key.rowidAlias.isEmpty())
-            keyCols << key.rowidAlias;
+        keyCols << (key.rowidAlias.isEmpty() ? QStringLiteral("rowid") : key.rowidAlias);
         for (const TableKey::Unique& u : key.uniques)
             for (const QString& c : u.cols)
                 if (!keyCols.contains(c))
