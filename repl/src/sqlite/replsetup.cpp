@@ -105,10 +105,22 @@ QString rowidInGuidSql(const QString& table, const QString& guid)
         .arg(n + 1);
 }
 
-QString encodedSql(const QString& col)
+// A value inside a derived identity. A column of TEXT affinity holds no REAL (SQLite stores a number given to it as
+// text), so its values need no look for one.
+QString encodedSql(const QString& col, bool textual)
 {
+    if (textual)
+        return QStringLiteral("CASE typeof(%1) WHEN 'blob' THEN json_object('x', hex(%1)) ELSE %1 END").arg(col);
     return QStringLiteral("CASE typeof(%1) WHEN 'blob' THEN json_object('x', hex(%1)) WHEN 'real' THEN %2 ELSE %1 END")
         .arg(col, exactRealJsonSql(col));
+}
+
+// SQLite's rule for a column's affinity: TEXT when its declared type names no INT but CHAR, CLOB or TEXT.
+bool textAffinity(const QString& declared)
+{
+    const QString t = declared.toUpper();
+    return !t.contains(QLatin1String("INT")) &&
+           (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("CLOB")) || t.contains(QLatin1String("TEXT")));
 }
 
 // The key as the design of the table gives it.
@@ -128,6 +140,8 @@ TableKey designKey(Db& db, const QString& schema, const QString& table)
                 !c.compare(QLatin1String("s_Lineage"), Qt::CaseInsensitive))
                 continue;
             cols << c;
+            if (textAffinity(s.text(2)))
+                k.textual.insert(c);
             if (s.integer(3))
                 notNull.insert(c);
             if (s.integer(5) > 0) {
@@ -223,8 +237,8 @@ QString exactRealJsonSql(const QString& x)
 {
     // SQLite's JSON writes a REAL with 15 digits, which finds 0.1 + 0.2 no more: a value those do not give back
     // exactly is written with 21 (which its JSON reader gives back exactly), an infinity (no JSON number) as text.
-    return QStringLiteral("CASE WHEN abs(%1) = 9e999 THEN json_object('r', CASE WHEN %1 > 0 THEN '9e999' ELSE '-9e999' "
-                          "END) WHEN json_extract(json_array(%1), '$[0]') = %1 THEN %1 ELSE json(printf('%!.20e', %1)) END")
+    return QStringLiteral("CASE WHEN abs(%1)=9e999 THEN json_object('r',%1||'') WHEN json_extract(json_array(%1),'$[0]')=%1 "
+                          "THEN %1 ELSE json(printf('%!.20e',%1)) END")
         .arg(x);
 }
 
@@ -281,7 +295,7 @@ QString derivedGuidSql(const QString& table, const TableKey& key, const QString&
         return QStringLiteral("CAST(%1 || %2rowid AS BLOB)").arg(literal(QString::fromUtf8(derivedGuidPrefix(table))), row);
     QStringList parts;
     for (const QString& c : key.cols)
-        parts << encodedSql(row + ident(c));
+        parts << encodedSql(row + ident(c), key.textual.contains(c));
     return QStringLiteral("CAST(%1 || json_array(%2) AS BLOB)")
         .arg(literal(QString::fromUtf8(derivedGuidPrefix(table))), parts.join(QStringLiteral(", ")));
 }
@@ -297,8 +311,8 @@ QString unstampedRowSql(const QString& table, const TableKey& key, const QString
     const QString values = QStringLiteral("CAST(substr(%1, %2) AS TEXT)").arg(guid).arg(n + 1);
     // Of a row's values (a table without a key), those of its indexes are enough to find it. An infinity is kept as
     // text.
-    const QString value = QStringLiteral("x.%1 IS coalesce(CAST(json_extract(%2, '$[%3].r') AS REAL), "
-                                         "json_extract(%2, '$[%3]'))");
+    const QString value = QStringLiteral("x.%1 IS coalesce(CASE json_extract(%2, '$[%3].r') WHEN 'Inf' THEN 9e999 WHEN "
+                                         "'-Inf' THEN -9e999 END, json_extract(%2, '$[%3]'))");
     QStringList where;
     for (int i = 0; i < key.cols.size(); ++i)
         if (key.kind == TableKey::Columns || key.indexed.contains(key.cols[i]))
@@ -347,13 +361,13 @@ QByteArray firstLineage(Db& db, const QString& schema)
 
 namespace {
 
-// A replica that may not delete refuses a REPLACE that removes rows (where of repl_replaced r) as it refuses a DELETE.
-QString refuseRemoval(const QString& where)
+// A replica that may not delete refuses a REPLACE that removes rows (the rows of repl_replaced r where, beyond
+// those continued) as it refuses a DELETE.
+QString refuseRemoval(const QString& where, int continued)
 {
     return QStringLiteral("SELECT RAISE(ABORT, 'Rows cannot be deleted in this replica.') FROM repl_info i WHERE "
-                          "(i.flags & %1) <> 0 AND EXISTS (SELECT 1 FROM repl_replaced r WHERE %2); ")
-        .arg(ReplicaFlag::ReadOnly | ReplicaFlag::PreventDeletes)
-        .arg(where);
+                          "(i.flags & %1) <> 0 AND (SELECT count(*) FROM repl_replaced r WHERE %2) > %3; ")
+        .arg(QString::number(ReplicaFlag::ReadOnly | ReplicaFlag::PreventDeletes), where, QString::number(continued));
 }
 
 // Triggers that keep a table's change columns for every connection, and record its deletions. l0 is the
@@ -380,7 +394,7 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
         meets << QStringLiteral("rowid = NEW.%1").arg(ident(key.rowidAlias));
         if (key.kind == TableKey::Rowid)
             sameKeyCond = meets.last();
-    } else {
+    } else if (!key.uniques.isEmpty()) {
         // A rowid given by the writer (a tool that copies rows with theirs) replaces the row holding it too.
         meets << QStringLiteral("rowid = NEW.rowid");
     }
@@ -396,7 +410,7 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
                                             "z.rowid = r.rid))")
                                  .arg(n, t);
     const QString continued = QStringLiteral("(SELECT r.%1 FROM repl_replaced r WHERE %2 ORDER BY r.pref, r.rid LIMIT 1)");
-    {
+    if (!meets.isEmpty()) {
         QStringList cond;
         for (const QString& m : meets)
             cond << QLatin1Char('(') + m + QLatin1Char(')');
@@ -423,8 +437,13 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
                             .arg(ident(ai), t, n, bumpedLineageSql(QStringLiteral("r.lineage")), replaced,
                                  continued.arg(QStringLiteral("rid"), replaced), continued.arg(QStringLiteral("guid"), replaced),
                                  bumpedLineageSql(QStringLiteral("r.lineage")), fresh)
-                            .arg(refuseRemoval(QStringLiteral("%1 AND r.rid IS NOT %2")
-                                                   .arg(replaced, continued.arg(QStringLiteral("rid"), replaced))))});
+                            .arg(refuseRemoval(replaced, 1))});
+    } else {
+        // No key but the rowid SQLite gives: an insert replaces nothing.
+        out.append({ai, QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 WHEN (SELECT applying FROM repl_info) = 0 BEGIN "
+                                       "UPDATE %2 SET s_GUID = randomblob(16), s_Generation = (SELECT generation FROM "
+                                       "repl_info), s_Lineage = %3 WHERE rowid = NEW.rowid; END")
+                            .arg(ident(ai), t, fresh)});
     }
     // Only an UPDATE that gives a user column another value is a change (a tool that rewrites a row as it was
     // sends nothing); a change of case or of type is another value. The WHERE clause skips a row already stamped
@@ -435,7 +454,7 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
     // UPDATE OR REPLACE deletes the rows that held the keys a row moves to, likewise without a delete trigger:
     // noted before, sent as deletions after.
     QString replacedByUpdate;
-    {
+    if (!meets.isEmpty()) {
         QStringList keyCols, cond;
         keyCols << (key.rowidAlias.isEmpty() ? QStringLiteral("rowid") : key.rowidAlias);
         for (const TableKey::Unique& u : key.uniques)
@@ -464,7 +483,7 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
                                           "SELECT r.guid, %1, r.rid, i.generation, %2 FROM repl_replaced r, repl_info i "
                                           "WHERE %3 AND NOT EXISTS (SELECT 1 FROM repl_tombstones b WHERE b.guid = r.guid); "
                                           "DELETE FROM repl_replaced WHERE tbl = %1; ")
-                               .arg(n, bumpedLineageSql(QStringLiteral("r.lineage")), gone, refuseRemoval(gone));
+                               .arg(n, bumpedLineageSql(QStringLiteral("r.lineage")), gone, refuseRemoval(gone, 0));
     }
     out.append({au, QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE ON %2 WHEN (SELECT applying FROM repl_info) = 0 "
                                    "AND NEW.s_Lineage IS OLD.s_Lineage AND (%5) BEGIN %6"
