@@ -223,6 +223,8 @@ QStringList conflictLines(Db& db, const QVector<TableInfo>& tables, const QStrin
         byName.insert(t.name, &t);
     QStringList out;
     QSet<QString> told;
+    // One statement per table finds the kept rows of all its conflicts.
+    std::map<QString, std::unique_ptr<Stmt>> rows, byKeys;
     for (const QString& schema : {QStringLiteral("main"), QStringLiteral("partner")}) {
         Stmt c(db, QStringLiteral("SELECT tbl, guid, reason, loser_deleted, row_data FROM %1.repl_conflicts "
                                   "WHERE exchange_guid = ? ORDER BY id")
@@ -255,25 +257,34 @@ QStringList conflictLines(Db& db, const QVector<TableInfo>& tables, const QStrin
                         if (t->cols.contains(k))
                             key << k;
                 const QString tn = QStringLiteral("main.") + ident(table);
-                Stmt row(db, QStringLiteral("SELECT %1 FROM %2 x WHERE x.rowid = %3")
-                                 .arg(rowJsonSql(t->cols), tn, rowOfIdentitySql(*t, tn, QStringLiteral("?1"))));
-                row.bindBlob(1, guid);
-                if (row.step()) {
-                    kept = QJsonDocument::fromJson(row.utf8(0)).object();
+                std::unique_ptr<Stmt>& row = rows[table];
+                if (!row)
+                    row = std::make_unique<Stmt>(db, QStringLiteral("SELECT %1 FROM %2 x WHERE x.rowid = %3")
+                                                         .arg(rowJsonSql(t->cols), tn, rowOfIdentitySql(*t, tn, QStringLiteral("?1"))));
+                row->reset();
+                row->bindBlob(1, guid);
+                if (row->step()) {
+                    kept = QJsonDocument::fromJson(row->utf8(0)).object();
                     keptRow = true;
                 } else if (!key.isEmpty() && !aside.isEmpty()) {
-                    QStringList where;
+                    std::unique_ptr<Stmt>& byKey = byKeys[table];
+                    if (!byKey) {
+                        QStringList where;
+                        for (int k = 0; k < key.size(); ++k)
+                            where << QStringLiteral("%1 IS json_extract(?1, ?%2)").arg(ident(key[k])).arg(k + 2);
+                        byKey = std::make_unique<Stmt>(db, QStringLiteral("SELECT %1 FROM %2 x WHERE %3")
+                                                               .arg(rowJsonSql(t->cols), tn, where.join(QStringLiteral(" AND "))));
+                    }
+                    byKey->reset();
+                    byKey->bind(1, data);
                     for (int k = 0; k < key.size(); ++k)
-                        where << QStringLiteral("%1 IS json_extract(?1, ?%2)").arg(ident(key[k])).arg(k + 2);
-                    Stmt byKey(db, QStringLiteral("SELECT %1 FROM %2 x WHERE %3").arg(rowJsonSql(t->cols), tn, where.join(QStringLiteral(" AND "))));
-                    byKey.bind(1, data);
-                    for (int k = 0; k < key.size(); ++k)
-                        byKey.bind(k + 2, QStringLiteral("$.\"%1\"").arg(QString(key[k]).replace(QLatin1Char('"'), QStringLiteral("\\\""))));
-                    if (byKey.step()) {
-                        kept = QJsonDocument::fromJson(byKey.utf8(0)).object();
+                        byKey->bind(k + 2, QStringLiteral("$.\"%1\"").arg(QString(key[k]).replace(QLatin1Char('"'), QStringLiteral("\\\""))));
+                    if (byKey->step()) {
+                        kept = QJsonDocument::fromJson(byKey->utf8(0)).object();
                         keptRow = true;
                     }
                 }
+                row->reset();
             }
             const QJsonObject& keyRow = keptRow ? kept : aside;
             QStringList cols = t ? t->cols : keyRow.keys();
@@ -718,7 +729,7 @@ int synchronize(const QString& local, const QString& partner, int direction, con
                             .arg(schema)
                             .arg(stamp ? qint32(sealed(h, h.counter + 1, half, cookie)) : 0));
             }
-            const QStringList told = e.conflicts ? conflictLines(db, ex.tables, e.exchangeId) : QStringList();
+            const QStringList told = e.conflicts && !logFile.isEmpty() ? conflictLines(db, ex.tables, e.exchangeId) : QStringList();
             db.exec(QStringLiteral("COMMIT"));
             logText = told.join(QLatin1Char('\n'));
         } catch (...) {
