@@ -1,6 +1,8 @@
 // Random sequences of what people and other tools do to a Design Master and two replicas (the second made of the
-// first, and kept from deleting), with exchanges between any two of them in either or both directions, now and
-// then a rebuild by the sqlite3 shell or a copy put in a file's place. Every value written is a token of its own;
+// first, and kept from deleting): changes, inserts (plain, OR IGNORE, OR REPLACE, upserts), deletions and key moves
+// (plain, OR REPLACE, OR IGNORE) on every kind of table (an INTEGER PRIMARY KEY, a unique key, none, REAL values,
+// users kept at the master), some in WAL mode; exchanges between any two of them in either or both directions,
+// some row by row; now and then a rebuild by the sqlite3 shell or a copy put in a file's place. Every value written is a token of its own;
 // after exchanging until nothing is left, the three files hold the same rows, and every token written is still
 // there, or was set aside by a conflict, or was overwritten or deleted in a file that held it.
 //
@@ -340,9 +342,13 @@ private:
         const auto [t, sql] = statementFor(f);
         m_db = nullptr;
         const QSet<QString> before = tokensIn(db, *t);
+        // Now and then the other program leaves the file in WAL mode.
+        const bool wal = chance(4);
+        if (wal)
+            db.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
         const QString outcome = db.exec(sql) == SQLITE_OK ? QStringLiteral("ok") : db.error();
         const QSet<QString> after = tokensIn(db, *t);
-        note(QStringLiteral("file %1: %2 -> %3").arg(f).arg(sql, outcome));
+        note(QStringLiteral("file %1%2: %3 -> %4").arg(f).arg(wal ? " in WAL mode" : "", sql, outcome));
         Statement s;
         s.file = f;
         s.table = t->name;
