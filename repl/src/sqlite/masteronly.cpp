@@ -218,7 +218,7 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
             restampTomb.bind(2, stamp).bindBlob(3, guid).run();
             continue;
         }
-        // A version the master's has seen (one that came from the master, by whatever way) goes back as the master
+        // A version the master has seen (one that came from the master, by whatever way) goes back as the master
         // has it. Any other was refused: the master's version goes back as one newer than both, which every file
         // that holds the refused version takes, and which the master's own later changes follow.
         Lineage mine, theirs;
