@@ -1,15 +1,14 @@
 // Random sequences of what people and other tools do to a Design Master and two replicas (the second made of the
 // first, and kept from deleting): changes, inserts (plain, OR IGNORE, OR REPLACE, upserts), deletions and key moves
 // (plain, OR REPLACE, OR IGNORE) on every kind of table (an INTEGER PRIMARY KEY, a unique key, none, REAL values,
-// users kept at the master), some in WAL mode; exchanges between any two of them in either or both directions,
-// some row by row; now and then a rebuild by the sqlite3 shell or a copy put in a file's place. Every value written is a token of its own;
-// after exchanging until nothing is left, the three files hold the same rows, and every token written is still
-// there, or was set aside by a conflict, or was overwritten or deleted in a file that held it.
+// users kept at the master), some in WAL mode; exchanges between any two of them in either or both directions, some
+// row by row; now and then a rebuild by the sqlite3 shell or a copy put in a file's place. Every value written is a
+// token of its own. After exchanging until nothing is left, the three files hold the same rows, and every token
+// written is still there, or was set aside by a conflict, or was overwritten or deleted in a file that held it.
 //
 // The seed is printed; REPL_RANDOM_SEED chooses it (a number, or "any" for a new one) and REPL_RANDOM_STEPS the
 // length, for longer runs by hand. REPL_RANDOM_LOG=1 prints every step.
 #include <QtTest>
-#include <QDateTime>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -21,15 +20,13 @@
 #include "replstore.h"
 #include "varnock.h"
 
-#include <functional>
 #include <map>
-#include <set>
 
 using namespace Varnock::Store;
 
 namespace {
 
-// The tables written, the column that carries each written value's token, and how a row is named.
+// The tables written, and the column that carries each written value's token.
 struct Table {
     QString name;
     QString token;   // a text token, or a number (Rating)
@@ -37,8 +34,8 @@ struct Table {
 };
 
 const QVector<Table> kTables = {
-    {"Panels", "PanelName"},   {"Ratings", "Rating", true}, {"DefectQuantity", "Description"}, {"PanelComments", "Comments"},
-    {"login", "Password"},     {"UnitTypes", "Unit"},       {"readings", "note"},
+    {"Panels", "PanelName"},  {"Ratings", "Rating", true}, {"DefectQuantity", "Description"},
+    {"PanelComments", "Comments"}, {"login", "Password"}, {"UnitTypes", "Unit"}, {"readings", "note"},
 };
 
 const QStringList kUserTables = {"AvailableElements", "DefectQuantity", "InspectionPeriod", "PanelComments", "Panels",
