@@ -392,8 +392,14 @@ Header readHeader(const QString& path, bool ownTransaction = false)
     if (!f.open(QIODevice::ReadOnly))
         return h;
     struct statx sx {};
-    if (statx(f.handle(), "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &sx) != 0 || !(sx.stx_mask & STATX_INO))
-        return h;
+    if (statx(f.handle(), "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &sx) != 0 || !(sx.stx_mask & STATX_INO)) {
+        // A system without statx still tells the inode.
+        struct stat st {};
+        if (fstat(f.handle(), &st) != 0)
+            return h;
+        sx = {};
+        sx.stx_ino = st.st_ino;
+    }
     const QByteArray b = f.read(100);
     if (b.size() < 100 || !b.startsWith(QByteArrayLiteral("SQLite format 3")) || b[18] != 1 || b[19] != 1)
         return h;
