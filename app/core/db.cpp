@@ -218,13 +218,25 @@ void Connection::open(const QString& path, bool readOnly, int busyTimeoutMs)
     try {
         // Reading the schema is what tells a SQLite file from any other file.
         query(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-        if (!readOnly)
-            query(QStringLiteral("PRAGMA journal_mode=DELETE"));
     } catch (const DbError& e) {
         close();
         throw fail(e.number(),
                    QStringLiteral("%1 is not a database file that can be used (%2).").arg(path, e.description()),
                    e.systemError());
+    }
+    if (!readOnly) {
+        try {
+            query(QStringLiteral("PRAGMA journal_mode=DELETE"));
+        } catch (const DbError& e) {
+            close();
+            // Another program that keeps the file open in WAL mode stops this: the file is in use, not bad.
+            if ((e.number() & 0xff) == SQLITE_BUSY)
+                throw DbError(e.number(), QStringLiteral("%1 is open in another program that uses it in WAL mode, and can "
+                                                         "be opened here only when that program has closed it (%2).")
+                                              .arg(path, e.description()));
+            throw DbError(e.number(), QStringLiteral("%1 is not a database file that can be used (%2).")
+                                          .arg(path, e.description()));
+        }
     }
 }
 

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 
 class TestDatabase : public QObject {
@@ -256,6 +258,36 @@ private slots:
         QCOMPARE(QFile::exists(path), create);
         if (create)
             QCOMPARE(m_install->read("bad.db"), content);
+    }
+
+    // Another program keeps the file open in WAL mode: it is in use, not a bad file, and opens once that program
+    // has closed it.
+    void heldOpenInWalModeIsInUse()
+    {
+        gConn.close();
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("test-wal"));
+            other.setDatabaseName(m_install->dbPath());
+            QVERIFY(other.open());
+            QSqlQuery q(other);
+            QVERIFY(q.exec(QStringLiteral("PRAGMA journal_mode=WAL")));
+            QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM Tunnels")) && q.next());
+            Connection c("test-wal-open");
+            try {
+                c.open(m_install->dbPath(), false, 100);
+                QFAIL("the file opened while another program kept it in WAL mode");
+            } catch (const DbError& e) {
+                QVERIFY2(e.description().contains("open in another program that uses it in WAL mode") &&
+                             !e.description().contains("not a database"),
+                         qPrintable(e.description()));
+            }
+            QVERIFY(!c.isOpen());
+            q.finish();
+            other.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("test-wal"));
+        gConn.open(m_install->dbPath());
+        QCOMPARE(gConn.scalar("PRAGMA journal_mode").toString(), QString("delete"));
     }
 
     void readOnlyDatabaseRefusesWritesAndKeepsItsRows()

@@ -44,6 +44,26 @@ QString readText(const QString& path)
     return QString::fromUtf8(fileBytes(path));
 }
 
+// Panels 1..4 rated on four elements, with ratings and defects deleted before the file became replicable (a rebuild
+// renumbers the rowids after those gaps); defects 2, 4 and 6.
+void fillWithGaps(const QString& path)
+{
+    fillTunnel(path,
+        "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (1, 1, 1, 'N-01'), (2, 1, 2, 'N-02'), "
+        "(3, 1, 3, 'N-03'), (4, 1, 4, 'N-04');"
+        "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) SELECT 1, p.PanelID, e.ElementID, "
+        "(p.PanelID + e.ElementID) % 9 FROM Panels p, AvailableElements e;"
+        "INSERT INTO DefectQuantity (ID, PanelID, InspectionID, Quantity, Description, Posted) VALUES "
+        "(1, 1, 1, 1, 'gone', 0), (2, 1, 1, 2, 'spall', 0), (3, 1, 1, 3, 'gone', 0), (4, 2, 1, 4.5, 'crack', 1), "
+        "(6, 3, 1, 6, 'leak', 0);"
+        "DELETE FROM Ratings WHERE PanelID = 1 AND ElementID < 3; DELETE FROM DefectQuantity WHERE Description = 'gone';");
+}
+
+QStringList allContent(const QString& path)
+{
+    return tableContent(path, {"Panels", "Ratings", "DefectQuantity"});
+}
+
 }  // namespace
 
 class TstReplCapture : public QObject {
@@ -143,6 +163,92 @@ private slots:
         QVector<Conflict> c;
         QCOMPARE(conflicts(office, &c), 0);
         QVERIFY(c.isEmpty());
+    }
+
+    // A write SQLite ignores (INSERT OR IGNORE, UPDATE OR IGNORE, an upsert that does nothing) changes nothing:
+    // neither now nor later, when the row it met has moved (its key changed by an exchange) and another row of the
+    // table changes.
+    void ignoredWriteChangesNothingLater_data()
+    {
+        QTest::addColumn<QString>("ignored");   // on the office
+        QTest::addColumn<QString>("moved");     // in the field, then exchanged
+        QTest::addColumn<QString>("later");     // on the office
+        const QString moveDefect = QStringLiteral("UPDATE DefectQuantity SET ID = 400 WHERE ID = 4");
+        const QString postDefect = QStringLiteral("UPDATE DefectQuantity SET Posted = 1 - Posted WHERE ID = 2");
+        QTest::newRow("INSERT OR IGNORE") << "INSERT OR IGNORE INTO DefectQuantity (ID, PanelID, InspectionID, "
+                                             "Description) VALUES (4, 1, 1, 'again')" << moveDefect << postDefect;
+        QTest::newRow("UPDATE OR IGNORE onto a taken key") << "UPDATE OR IGNORE DefectQuantity SET ID = 4 WHERE ID = 2"
+                                                           << moveDefect << postDefect;
+        QTest::newRow("upsert that does nothing")
+            << "INSERT INTO DefectQuantity (ID, PanelID, InspectionID, Description) VALUES (4, 1, 1, 'again') "
+               "ON CONFLICT DO NOTHING" << moveDefect << postDefect;
+        QTest::newRow("upsert that writes the same values")
+            << "INSERT INTO DefectQuantity (ID, PanelID, InspectionID, Description) VALUES (4, 2, 1, 'crack') "
+               "ON CONFLICT (ID) DO UPDATE SET Description = excluded.Description" << moveDefect << postDefect;
+        QTest::newRow("upsert on a unique index") << "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) "
+                                                     "VALUES (1, 2, 1, 0) ON CONFLICT DO NOTHING"
+                                                  << "UPDATE Ratings SET ElementID = 9 WHERE PanelID = 2 AND ElementID = 1"
+                                                  << "UPDATE Ratings SET Rating = 0 WHERE PanelID = 3 AND ElementID = 3";
+        QTest::newRow("INSERT OR IGNORE, the later update moves a key")
+            << "INSERT OR IGNORE INTO DefectQuantity (ID, PanelID, InspectionID, Description) VALUES (4, 1, 1, 'again')"
+            << moveDefect << "UPDATE DefectQuantity SET ID = 20 WHERE ID = 6";
+    }
+
+    void ignoredWriteChangesNothingLater()
+    {
+        QFETCH(QString, ignored);
+        QFETCH(QString, moved);
+        QFETCH(QString, later);
+        QString office, field;
+        m_files.make(fillWithGaps, &office, &field);
+        const QStringList before = allContent(office);
+        QCOMPARE(Plain(office).exec(ignored), SQLITE_OK);
+        QCOMPARE(allContent(office), before);
+        QCOMPARE(Plain(field).exec(moved), SQLITE_OK);
+        Exchange e;
+        QCOMPARE(synchronize(field, office, Direction::Both, {}, {}, &e), 0);
+        QCOMPARE(sent(e), 1);
+        QCOMPARE(Plain(office).exec(later), SQLITE_OK);
+        QCOMPARE(synchronize(field, office, Direction::Both, {}, {}, &e), 0);
+        QCOMPARE(sent(e), 1);
+        QCOMPARE(e.deletesReceived + e.deletesSent + e.conflicts, 0);
+        QCOMPARE(allContent(office), allContent(field));
+        QCOMPARE(allContent(office).size(), before.size());
+        QCOMPARE(one(office, "SELECT count(*) FROM repl_tombstones"), QString("0"));
+    }
+
+    // The same after a rebuild of the office by the sqlite3 shell, which renumbers rowids after gaps: the rating an
+    // ignored insert met now stands at another rowid, and another rating changes.
+    void ignoredWriteBeforeARebuild_data()
+    {
+        QTest::addColumn<bool>("clone");
+        QTest::newRow(".dump into a new file") << false;
+        QTest::newRow(".clone") << true;
+    }
+
+    void ignoredWriteBeforeARebuild()
+    {
+        QFETCH(bool, clone);
+        ++m_files.serial;
+        const QString office = m_files.dir.filePath(QStringLiteral("office%1.db").arg(m_files.serial));
+        const QString field = m_files.dir.filePath(QStringLiteral("field%1.db").arg(m_files.serial));
+        fillWithGaps(office);
+        QCOMPARE(makeReplicable(office), 0);
+        // Over the rating of the greatest rowid: after the rebuild no row stands there.
+        QCOMPARE(Plain(office).exec("INSERT OR IGNORE INTO Ratings (InspectionID, PanelID, ElementID, Rating) "
+                                    "VALUES (1, 4, 4, 1)"),
+                 SQLITE_OK);
+        QCOMPARE(makeReplica(office, field, QStringLiteral("Field"), 90, 0), 0);
+        const QString failed = rebuildWithShell(office, clone);
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
+        QVERIFY(one(office, "SELECT max(rowid) FROM Ratings").toInt() < 16);
+        QCOMPARE(Plain(office).exec("UPDATE Ratings SET Rating = 0 WHERE PanelID = 2 AND ElementID = 3"), SQLITE_OK);
+        Exchange e;
+        QCOMPARE(synchronize(field, office, Direction::Both, {}, {}, &e), 0);
+        QCOMPARE(sent(e), 1);
+        QCOMPARE(e.deletesReceived + e.deletesSent + e.conflicts, 0);
+        QCOMPARE(one(field, "SELECT Rating FROM Ratings WHERE PanelID = 4 AND ElementID = 4"), QString("8"));
+        QCOMPARE(allContent(office), allContent(field));
     }
 
     // Each conflict the exchange settled is told in its log: table, key, the value kept, the value set aside.

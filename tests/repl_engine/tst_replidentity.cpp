@@ -48,6 +48,19 @@ void fill(const QString& path)
         "DELETE FROM TabData WHERE PanelID = 1;");
 }
 
+// A host program's tables that find rows by REAL values: readings without a key (an index on the value), levels
+// keyed by a REAL; values that 15 digits do not give back (0.1 + 0.2), others that they do, an infinity.
+void fillReals(const QString& path)
+{
+    newTunnelDb(path);
+    QCOMPARE(Plain(path).exec("CREATE TABLE readings (sensor INTEGER, value REAL); CREATE INDEX readings_value ON "
+                              "readings (value);"
+                              "CREATE TABLE levels (level REAL NOT NULL UNIQUE, label TEXT);"
+                              "INSERT INTO readings VALUES (1, 0.1 + 0.2), (2, 1.5), (3, 9e999), (4, 1e300 * 1.1);"
+                              "INSERT INTO levels VALUES (0.1 + 0.2, 'a'), (0.25, 'b'), (-1.0 / 3, 'c');"),
+             SQLITE_OK);
+}
+
 // Exchanges until one finds nothing to send (at most four); the number of exchanges, -1 on a failure.
 int exchangeUntilQuiet(const QString& a, const QString& b, int* conflictCount = nullptr, QString* error = nullptr)
 {
@@ -500,6 +513,86 @@ private slots:
         QVERIFY(!QFile::exists(third));
         QCOMPARE(Plain(rebuilt).rows("SELECT * FROM repl_replicas ORDER BY replica_guid"), members);
         QCOMPARE(content(rebuilt), before);
+    }
+
+    // A row found by its REAL values is found exactly: what the field did to it is what the office does.
+    void realValuesFindTheirRows_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("probe");
+        QTest::addColumn<QString>("expected");
+        // Each value named by the expression that made it.
+        const QString readings = QStringLiteral(
+            "SELECT group_concat(sensor || ':' || CASE value WHEN 0.1 + 0.2 THEN 'x' WHEN 9e999 THEN 'inf' WHEN 1e300 * 1.1 "
+            "THEN 'big' ELSE value END, ' ') FROM (SELECT * FROM readings ORDER BY sensor)");
+        const QString levels = QStringLiteral(
+            "SELECT group_concat(label || ':' || CASE level WHEN 0.1 + 0.2 THEN 'x' WHEN -1.0 / 3 THEN 'third' WHEN "
+            "0.7 + 0.1 THEN 'y' ELSE level END, ' ') FROM (SELECT * FROM levels ORDER BY label)");
+        QTest::newRow("without a key, deleted") << "DELETE FROM readings WHERE sensor = 1" << readings
+                                                << "2:1.5 3:inf 4:big";
+        QTest::newRow("without a key, changed") << "UPDATE readings SET sensor = 7 WHERE sensor = 1" << readings
+                                                << "2:1.5 3:inf 4:big 7:x";
+        QTest::newRow("without a key, an infinity deleted") << "DELETE FROM readings WHERE sensor = 3" << readings
+                                                            << "1:x 2:1.5 4:big";
+        QTest::newRow("without a key, a large value changed") << "UPDATE readings SET sensor = 8 WHERE sensor = 4"
+                                                              << readings << "1:x 2:1.5 3:inf 8:big";
+        QTest::newRow("REAL key, deleted") << "DELETE FROM levels WHERE label = 'a'" << levels << "b:0.25 c:third";
+        QTest::newRow("REAL key, changed") << "UPDATE levels SET label = 'z' WHERE level = 0.1 + 0.2" << levels
+                                           << "b:0.25 c:third z:x";
+        QTest::newRow("REAL key, moved") << "UPDATE levels SET level = 0.7 + 0.1 WHERE label = 'c'" << levels
+                                         << "a:x b:0.25 c:y";
+    }
+
+    void realValuesFindTheirRows()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, probe);
+        QFETCH(QString, expected);
+        QString office, field;
+        m_files.make(fillReals, &office, &field);
+        QCOMPARE(Plain(field).exec(sql), SQLITE_OK);
+        QCOMPARE(one(field, probe), expected);
+        int conflictCount = 0;
+        QVERIFY(exchangeUntilQuiet(office, field, &conflictCount) > 0);
+        QCOMPARE(conflictCount, 0);
+        QCOMPARE(one(office, probe), expected);
+        QCOMPARE(content(office), content(field));
+    }
+
+    // The version a conflict sets aside keeps its REALs exactly, on both paths of the exchange.
+    void setAsideRealsAreExact_data()
+    {
+        QTest::addColumn<bool>("rowByRow");
+        QTest::newRow("set-based") << false;
+        QTest::newRow("row by row") << true;
+    }
+
+    void setAsideRealsAreExact()
+    {
+        QFETCH(bool, rowByRow);
+        QString office, field;
+        m_files.make(fillReals, &office, &field);
+        QCOMPARE(Plain(office).exec("UPDATE readings SET sensor = 5 WHERE sensor = 1; UPDATE levels SET label = 'office' "
+                                    "WHERE label = 'c'"),
+                 SQLITE_OK);
+        QCOMPARE(Plain(field).exec("UPDATE readings SET sensor = 6 WHERE sensor = 1; UPDATE levels SET label = 'field' "
+                                   "WHERE label = 'c'"),
+                 SQLITE_OK);
+        setRowByRow(rowByRow);
+        Exchange e;
+        const int rc = synchronize(office, field, Direction::Both, {}, {}, &e);
+        setRowByRow(false);
+        QCOMPARE(rc, 0);
+        QCOMPARE(e.conflicts, 2);
+        for (const QString& f : {office, field}) {
+            QCOMPARE(one(f, "SELECT group_concat(json_extract(row_data, '$.value') = 0.1 + 0.2) FROM repl_conflicts "
+                            "WHERE tbl = 'readings'"),
+                     QString("1"));
+            QCOMPARE(one(f, "SELECT group_concat(json_extract(row_data, '$.level') = -1.0 / 3) FROM repl_conflicts "
+                            "WHERE tbl = 'levels'"),
+                     QString("1"));
+        }
+        QCOMPARE(content(office), content(field));
     }
 
     void withoutRowidTableIsRefused()

@@ -6,6 +6,7 @@
 #include <csignal>
 
 #include "plaindb.h"
+#include "replpair.h"
 #include "replstore.h"
 #include "varnock.h"
 
@@ -200,14 +201,21 @@ private slots:
         QVERIFY(QString::fromUtf8(fileBytes(log)).contains(e.exchangeId));
 
         // The same exchange again, twice: nothing to send, both files' data stay as they are; each exchange is only
-        // listed in both histories, and the files stay in step (the header's change counter is the one the last
-        // exchange expects), so the next one is still known idle from the headers alone.
+        // listed in both histories, and the files stay in step (each header keeps its half of the pair's token, and
+        // the value it expects moves with the write of the history), so the next one is still known idle from the
+        // headers alone.
         const QStringList before = content(master);
-        auto inStep = [](const QString& f) {
-            const QByteArray b = fileBytes(f);
-            return b.mid(60, 4) != QByteArray(4, 0) && b.mid(24, 4) == b.mid(68, 4);
+        auto token = [](const QString& f) { return fileBytes(f).mid(60, 4); };
+        auto expected = [](const QString& f) { return fileBytes(f).mid(68, 4); };
+        QVERIFY(token(master) != QByteArray(4, 0));
+        QCOMPARE(token(master).left(3), token(replica).left(3));
+        QCOMPARE(token(master).at(3) ^ token(replica).at(3), 1);
+        auto inStep = [&, m = token(master), r = token(replica), em = expected(master), er = expected(replica)]() mutable {
+            const bool moved = token(master) == m && token(replica) == r && expected(master) != em && expected(replica) != er;
+            em = expected(master);
+            er = expected(replica);
+            return moved;
         };
-        QVERIFY(inStep(master) && inStep(replica));
         Exchange again;
         for (int i = 0; i < 2; ++i) {
             QCOMPARE(synchronize(master, replica, Direction::Both, {}, log, &again), 0);
@@ -217,7 +225,7 @@ private slots:
             QCOMPARE(again.status, int(Status::Completed));
             QCOMPARE(content(master), before);
             QCOMPARE(content(replica), before);
-            QVERIFY(inStep(master) && inStep(replica));
+            QVERIFY(inStep());
         }
 
         // History in both files, seen from each side, newest first.
@@ -413,6 +421,154 @@ private slots:
         QCOMPARE(e.conflicts, 0);
         QCOMPARE(Plain(replica).rows(users), Plain(master).rows(users));
         QCOMPARE(content(master), content(replica));
+    }
+
+    // Users kept at the master, and a chain of replicas (a replica made of a replica, as Create Inspection Replica
+    // does of whichever file is open). What the far end changed in the users comes back as the master has it, in
+    // every file of the chain, and stays so: nothing is left to exchange, and no file keeps its own users.
+    void masterOnlyRowsComeBackAlongAChain_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("depth");   // replicas between the master and the one that changes
+        QTest::newRow("rights raised") << "UPDATE login SET Wizard = 1 WHERE Username = 'inspector'" << 1;
+        QTest::newRow("a user added") << "INSERT INTO login (Username, Password, Wizard, DataEntry) VALUES "
+                                         "('mallory', 'h9', 1, 1)" << 1;
+        QTest::newRow("a user deleted") << "DELETE FROM login WHERE Username = 'clerk'" << 1;
+        QTest::newRow("changed and changed back") << "UPDATE login SET Password = 'x' WHERE Username = 'admin';"
+                                                     "UPDATE login SET Password = 'h1' WHERE Username = 'admin'" << 1;
+        QTest::newRow("all of them, three replicas away")
+            << "UPDATE login SET Wizard = 1 WHERE Username = 'inspector'; DELETE FROM login WHERE Username = 'clerk';"
+               "INSERT INTO login (Username, Password, Wizard, DataEntry) VALUES ('mallory', 'h9', 1, 1)" << 2;
+    }
+
+    void masterOnlyRowsComeBackAlongAChain()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, depth);
+        QString master, near;
+        masterAndReplica(&master, &near);
+        QCOMPARE(Plain(master).exec("INSERT INTO login (Username, Password, Wizard, DataEntry) VALUES ('admin', 'h1', 1, 1), "
+                                    "('inspector', 'h2', 0, 1), ('clerk', 'h3', 0, 1)"),
+                 SQLITE_OK);
+        QVERIFY(Varnock::SetMasterOnlyTables(master, {"login"}));
+        QCOMPARE(synchronize(near, master, Direction::Both), 0);
+        // chain[0] is the master, chain.last() the replica that changes the users.
+        QStringList chain{master, near};
+        for (int i = 0; i < depth; ++i) {
+            chain << path(QStringLiteral("chain%1-%2.db").arg(m_serial).arg(i));
+            QCOMPARE(makeReplica(chain[i + 1], chain[i + 2], "field", 80, 0), 0);
+        }
+        const QString users = QStringLiteral("SELECT Username, Password, Wizard, DataEntry FROM login ORDER BY 1");
+        const QStringList office = Plain(master).rows(users);
+        QCOMPARE(Plain(chain.last()).exec(change), SQLITE_OK);
+        // Up the chain to the master, which refuses; then down again.
+        for (int i = int(chain.size()) - 1; i > 0; --i)
+            QCOMPARE(synchronize(chain[i], chain[i - 1], Direction::Both), 0);
+        for (int i = 1; i < chain.size(); ++i)
+            QCOMPARE(synchronize(chain[i], chain[i - 1], Direction::Both), 0);
+        for (const QString& f : chain)
+            QCOMPARE(Plain(f).rows(users), office);
+        // Nothing left anywhere, whichever two files meet.
+        for (int i = 0; i < chain.size(); ++i)
+            for (int j = i + 1; j < chain.size(); ++j) {
+                Exchange e;
+                QCOMPARE(synchronize(chain[j], chain[i], Direction::Both, {}, {}, &e), 0);
+                QCOMPARE(sent(e) + e.conflicts, 0);
+            }
+        // The master's own next change reaches the far end, with no conflict.
+        QCOMPARE(Plain(master).exec("UPDATE login SET DataEntry = 0 WHERE Username = 'inspector'"), SQLITE_OK);
+        int conflictCount = 0;
+        for (int i = 1; i < chain.size(); ++i) {
+            Exchange e;
+            QCOMPARE(synchronize(chain[i], chain[i - 1], Direction::Both, {}, {}, &e), 0);
+            conflictCount += e.conflicts;
+        }
+        QCOMPARE(conflictCount, 0);
+        QCOMPARE(Plain(chain.last()).rows(users), Plain(master).rows(users));
+        QCOMPARE(content(chain.last()), content(master));
+    }
+
+    // A replica that may not delete refuses a REPLACE that would remove another row as it refuses a DELETE: the
+    // statement fails and the row stays, there and, after an exchange, at the master. A REPLACE of the row itself
+    // is its new version.
+    void preventDeletesRefusesReplace_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("DELETE") << "DELETE FROM Panels WHERE PanelID = 3" << true;
+        QTest::newRow("UPDATE OR REPLACE of an INTEGER PRIMARY KEY") << "UPDATE OR REPLACE Panels SET PanelID = 3 "
+                                                                        "WHERE PanelID = 4" << true;
+        QTest::newRow("UPDATE OR REPLACE of a unique key")
+            << "UPDATE OR REPLACE Ratings SET ElementID = 3 WHERE PanelID = 1 AND ElementID = 2" << true;
+        QTest::newRow("INSERT OR REPLACE meeting two rows")
+            << "INSERT OR REPLACE INTO login (rowid, Username, Password) VALUES (1, 'clerk', 'h9')" << true;
+        QTest::newRow("with recursive triggers on") << "PRAGMA recursive_triggers = ON; UPDATE OR REPLACE Panels SET "
+                                                       "PanelID = 3 WHERE PanelID = 4" << true;
+        QTest::newRow("REPLACE of the row itself")
+            << "REPLACE INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES (1, 1, 1, 9)" << false;
+        QTest::newRow("INSERT OR REPLACE of the same login")
+            << "INSERT OR REPLACE INTO login (Username, Password) VALUES ('clerk', 'h9')" << false;
+        QTest::newRow("UPDATE OR IGNORE onto a taken key") << "UPDATE OR IGNORE Panels SET PanelID = 3 WHERE PanelID = 4"
+                                                           << false;
+        QTest::newRow("UPDATE OR REPLACE onto a free key") << "UPDATE OR REPLACE Panels SET PanelID = 30 WHERE PanelID = 4"
+                                                           << false;
+    }
+
+    void preventDeletesRefusesReplace()
+    {
+        QFETCH(QString, sql);
+        QFETCH(bool, refused);
+        QString master, replica;
+        masterAndReplica(&master, &replica, ReplicaFlag::PreventDeletes);
+        Plain(master).exec("INSERT INTO login (Username, Password) VALUES ('admin', 'h1'), ('clerk', 'h2')");
+        QCOMPARE(synchronize(master, replica, Direction::Both), 0);
+        const QStringList before = content(replica);
+        const QString users = QStringLiteral("SELECT group_concat(Username || ':' || Password) FROM login");
+        const QString loginBefore = one(replica, users);
+        {
+            Plain db(replica);
+            QCOMPARE(db.exec(sql) != SQLITE_OK, refused);
+            if (refused)
+                QVERIFY2(db.error().contains("Rows cannot be deleted in this replica."), qPrintable(db.error()));
+        }
+        if (refused) {
+            QCOMPARE(content(replica), before);
+            QCOMPARE(one(replica, users), loginBefore);
+        }
+        Exchange e;
+        QCOMPARE(synchronize(replica, master, Direction::Both, {}, {}, &e), 0);
+        QCOMPARE(e.deletesReceived + e.deletesSent + e.conflicts, 0);
+        QCOMPARE(content(master), content(replica));
+        QCOMPARE(one(master, users), one(replica, users));
+        QCOMPARE(one(master, "SELECT count(*) FROM Panels"), QString("5"));
+        QCOMPARE(one(master, "SELECT count(*) FROM Ratings"), QString("15"));
+        QCOMPARE(one(master, "SELECT count(*) FROM login"), QString("2"));
+    }
+
+    // Another program holds a replica open in WAL mode: the exchange cannot take the file, says why, and leaves both
+    // files as they were; once that program is gone, the exchange goes through.
+    void replicaHeldOpenInWalMode()
+    {
+        QString master, replica;
+        masterAndReplica(&master, &replica);
+        Plain(master).exec("UPDATE Panels SET PanelName = 'office' WHERE PanelID = 1");
+        const QStringList m = content(master), r = content(replica);
+        QString error;
+        {
+            Plain other(replica);
+            QCOMPARE(other.one("PRAGMA journal_mode = WAL"), QString("wal"));
+            QCOMPARE(other.one("SELECT count(*) FROM Panels"), QString("5"));
+            Exchange e;
+            QCOMPARE(synchronize(master, replica, Direction::Both, {}, {}, &e, &error), Result::Locked);
+            QVERIFY2(error.contains("open in another program that uses it in WAL mode") &&
+                         error.contains("nothing was changed") && error.contains(replica),
+                     qPrintable(error));
+            QCOMPARE(e.errorText, error);
+            QCOMPARE(content(master), m);
+            QCOMPARE(content(replica), r);
+        }
+        QCOMPARE(synchronize(master, replica, Direction::Both, {}, {}, nullptr, &error), 0);
+        QCOMPARE(one(replica, "SELECT PanelName FROM Panels WHERE PanelID = 1"), QString("office"));
     }
 
     // Master -> R1 -> R2: changes pass on through the middle replica, both ways.

@@ -2,11 +2,15 @@
 // clash. Both paths must leave the same files: two identical pairs of replicas get the same random changes
 // (conflicts on the same rows, deletions against changes, double deletions, new rows, one key clash), one pair
 // is exchanged with the set-based path and the other row by row, and everything is compared.
-// An exchange with nothing to send looks only at the file headers; every write since must defeat that.
+// An exchange with nothing to send looks only at the file headers; every write since must defeat that, and a copy
+// of a file never passes for it.
 #include <QtTest>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <sqlite3.h>
 
+#include "maintenance.h"
 #include "plaindb.h"
 #include "replstore.h"
 
@@ -261,6 +265,72 @@ private slots:
         const QString copy = path(QStringLiteral("idle-copy%1.db").arg(serial));
         QVERIFY(QFile::copy(master, copy));
         QCOMPARE(synchronize(master, copy, Direction::Both, {}, {}, nullptr, &error), Result::SameReplica);
+    }
+
+    // A copy of a replica is a file of its own, whatever makes it and however often it is written since: a replica
+    // made of it, a compaction put in its place, the sqlite3 shell's .backup or VACUUM INTO (kept beside it or put in
+    // its place). The copy's change reaches the master at the first exchange.
+    void aCopyIsAFileOfItsOwn_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("inPlace");   // the copy takes the replica's name
+        QTest::newRow("a replica made of it") << "replica" << false;
+        QTest::newRow("compacted and put back") << "compact" << true;
+        QTest::newRow(".backup, kept beside it") << "backup" << false;
+        QTest::newRow(".backup, put back") << "backup" << true;
+        QTest::newRow("VACUUM INTO, put back") << "vacuum" << true;
+    }
+
+    void aCopyIsAFileOfItsOwn()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, inPlace);
+        static int serial = 0;
+        const QString master = path(QStringLiteral("copy-m%1.db").arg(++serial));
+        const QString replica = path(QStringLiteral("copy-r%1.db").arg(serial));
+        const QString copy = path(QStringLiteral("copy-c%1.db").arg(serial));
+        QString error;
+        QVERIFY2(CreateTunnelDatabase(master, &error), qPrintable(error));
+        QVERIFY(exec(master, "INSERT INTO Panels (PanelID, TunnelID, PanelNum, PanelName) VALUES (1, 1, 1, 'P1'), "
+                             "(2, 1, 2, 'P2')"));
+        QCOMPARE(makeReplicable(master, &error), 0);
+        QCOMPARE(makeReplica(master, replica, "Field", 90, 0, {}, &error), 0);
+        QVERIFY(exec(replica, "UPDATE Panels SET PanelName = 'r' WHERE PanelID = 2"));
+        QCOMPARE(synchronize(replica, master, Direction::Both, {}, {}, nullptr, &error), 0);   // in step now
+        if (how == "replica") {
+            QCOMPARE(makeReplica(replica, copy, "Second", 80, 0, {}, &error), 0);
+        } else if (how == "compact") {
+            QCOMPARE(compactDatabase(replica, copy, {}, &error), 0);
+        } else {
+            const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+            QVERIFY2(!shell.isEmpty(), "the sqlite3 shell (Debian package sqlite3) is not installed");
+            QProcess p;
+            p.start(shell, {replica, how == "backup" ? QStringLiteral(".backup %1").arg(copy)
+                                                     : QStringLiteral("VACUUM INTO '%1'").arg(copy)});
+            QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
+        }
+        const QString changed = inPlace ? replica : copy;
+        if (inPlace) {
+            QVERIFY(QFile::remove(replica));
+            QVERIFY(QFile::rename(copy, replica));
+        }
+        // Written until its change counter is where the exchange left the source's, had the copy been given that
+        // mark: then the header alone would take the copy for the source.
+        auto header = [](const QString& f, int at) {
+            const QByteArray b = fileBytes(f).mid(at, 4);
+            return b.size() < 4 ? 0u : (quint32(quint8(b[0])) << 24 | quint32(quint8(b[1])) << 16 | quint32(quint8(b[2])) << 8 | quint8(b[3]));
+        };
+        const quint32 mark = header(changed, 68);
+        int writes = 0;
+        do
+            QVERIFY(exec(changed, QStringLiteral("UPDATE Panels SET PanelName = 'copy %1' WHERE PanelID = 1").arg(++writes)));
+        while (header(changed, 24) < mark && mark - header(changed, 24) < 400);
+        Exchange e;
+        QCOMPARE(synchronize(changed, master, Direction::Both, {}, {}, &e, &error), 0);
+        QCOMPARE(e.insertsAndUpdatesSent, 1);
+        QCOMPARE(query(master, "SELECT PanelName FROM Panels WHERE PanelID = 1"),
+                 QStringList{QStringLiteral("copy %1").arg(writes)});
+        QCOMPARE(data(master), data(changed));
     }
 };
 

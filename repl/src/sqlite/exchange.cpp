@@ -24,6 +24,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 namespace Varnock::Store {
 
 using Sql::Db;
@@ -290,6 +293,8 @@ QStringList conflictLines(Db& db, const QVector<TableInfo>& tables, const QStrin
         byName.insert(t.name, &t);
     QStringList out;
     QSet<QString> told;
+    // One statement per table finds the kept rows of all its conflicts.
+    std::map<QString, std::unique_ptr<Stmt>> rows, byKeys;
     for (const QString& schema : {QStringLiteral("main"), QStringLiteral("partner")}) {
         Stmt c(db, QStringLiteral("SELECT tbl, guid, reason, loser_deleted, row_data FROM %1.repl_conflicts "
                                   "WHERE exchange_guid = ? ORDER BY id")
@@ -322,25 +327,34 @@ QStringList conflictLines(Db& db, const QVector<TableInfo>& tables, const QStrin
                         if (t->cols.contains(k))
                             key << k;
                 const QString tn = QStringLiteral("main.") + ident(table);
-                Stmt row(db, QStringLiteral("SELECT %1 FROM %2 x WHERE x.rowid = %3")
-                                 .arg(rowJsonSql(t->cols), tn, rowOfIdentitySql(*t, tn, QStringLiteral("?1"))));
-                row.bindBlob(1, guid);
-                if (row.step()) {
-                    kept = QJsonDocument::fromJson(row.utf8(0)).object();
+                std::unique_ptr<Stmt>& row = rows[table];
+                if (!row)
+                    row = std::make_unique<Stmt>(db, QStringLiteral("SELECT %1 FROM %2 x WHERE x.rowid = %3")
+                                                         .arg(rowJsonSql(t->cols), tn, rowOfIdentitySql(*t, tn, QStringLiteral("?1"))));
+                row->reset();
+                row->bindBlob(1, guid);
+                if (row->step()) {
+                    kept = QJsonDocument::fromJson(row->utf8(0)).object();
                     keptRow = true;
                 } else if (!key.isEmpty() && !aside.isEmpty()) {
-                    QStringList where;
+                    std::unique_ptr<Stmt>& byKey = byKeys[table];
+                    if (!byKey) {
+                        QStringList where;
+                        for (int k = 0; k < key.size(); ++k)
+                            where << QStringLiteral("%1 IS json_extract(?1, ?%2)").arg(ident(key[k])).arg(k + 2);
+                        byKey = std::make_unique<Stmt>(db, QStringLiteral("SELECT %1 FROM %2 x WHERE %3")
+                                                               .arg(rowJsonSql(t->cols), tn, where.join(QStringLiteral(" AND "))));
+                    }
+                    byKey->reset();
+                    byKey->bind(1, data);
                     for (int k = 0; k < key.size(); ++k)
-                        where << QStringLiteral("%1 IS json_extract(?1, ?%2)").arg(ident(key[k])).arg(k + 2);
-                    Stmt byKey(db, QStringLiteral("SELECT %1 FROM %2 x WHERE %3").arg(rowJsonSql(t->cols), tn, where.join(QStringLiteral(" AND "))));
-                    byKey.bind(1, data);
-                    for (int k = 0; k < key.size(); ++k)
-                        byKey.bind(k + 2, QStringLiteral("$.\"%1\"").arg(QString(key[k]).replace(QLatin1Char('"'), QStringLiteral("\\\""))));
-                    if (byKey.step()) {
-                        kept = QJsonDocument::fromJson(byKey.utf8(0)).object();
+                        byKey->bind(k + 2, QStringLiteral("$.\"%1\"").arg(QString(key[k]).replace(QLatin1Char('"'), QStringLiteral("\\\""))));
+                    if (byKey->step()) {
+                        kept = QJsonDocument::fromJson(byKey->utf8(0)).object();
                         keptRow = true;
                     }
                 }
+                row->reset();
             }
             const QJsonObject& keyRow = keptRow ? kept : aside;
             QStringList cols = t ? t->cols : keyRow.keys();
@@ -426,8 +440,10 @@ namespace {
 struct Header {
     bool usable = false;     // a rollback-journal database with no journal or log beside it
     quint32 counter = 0;     // file change counter, moved by every transaction that wrote the file
+    quint32 cookie = 0;      // schema cookie, moved by every design change
     quint32 pairToken = 0;   // user_version: the token of the last two-way exchange that left the file in step
-    quint32 expected = 0;    // application_id: the change counter that exchange left
+    quint32 expected = 0;    // application_id: the change counter that exchange left, sealed to the very file
+    quint64 inode = 0, born = 0;   // which file this is: a copy, even one put in its place, is another
 };
 
 quint32 be32(const char* p)
@@ -445,24 +461,61 @@ Header readHeader(const QString& path, bool ownTransaction = false)
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return h;
+    struct statx sx {};
+    if (statx(f.handle(), "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &sx) != 0 || !(sx.stx_mask & STATX_INO)) {
+        // A system without statx still tells the inode.
+        struct stat st {};
+        if (fstat(f.handle(), &st) != 0)
+            return h;
+        sx = {};
+        sx.stx_ino = st.st_ino;
+    }
     const QByteArray b = f.read(100);
     if (b.size() < 100 || !b.startsWith(QByteArrayLiteral("SQLite format 3")) || b[18] != 1 || b[19] != 1)
         return h;
     h.usable = true;
     h.counter = be32(b.constData() + 24);
+    h.cookie = be32(b.constData() + 40);
     h.pairToken = be32(b.constData() + 60);
     h.expected = be32(b.constData() + 68);
+    h.inode = sx.stx_ino;
+    if (sx.stx_mask & STATX_BTIME)
+        h.born = quint64(sx.stx_btime.tv_sec) * 1000000000u + sx.stx_btime.tv_nsec;
     return h;
 }
 
+quint64 mixed(quint64 x)
+{
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+// What application_id holds for a file whose change counter is counter: the counter sealed with the file's token,
+// its schema cookie and which file it is. A copy keeps the token and the sealed value but not the file, and its own
+// counter starts again: it never passes for its source, however often it is written.
+quint32 sealed(const Header& h, quint32 counter, quint32 token, quint32 cookie)
+{
+    quint64 x = mixed(token);
+    for (quint64 v : {quint64(cookie), h.inode, h.born})
+        x = mixed(x ^ v);
+    return counter ^ quint32(x ^ (x >> 32));
+}
+
+// The file is where the two-way exchange that stamped it left it: unwritten since, and the very file it wrote.
+bool unwrittenSinceStamp(const Header& h)
+{
+    return h.usable && h.pairToken != 0 && h.expected == sealed(h, h.counter, h.pairToken, h.cookie);
+}
+
 // True when a two-way exchange between exactly these two files left both in step and neither was written since:
-// the two tokens are one pair (each file holds its own half), and each change counter is where that exchange
-// left it. A copy of a file holds the same half as the file, so a file and its copy never pass.
+// the two tokens are one pair (each file holds its own half), and each file is unwritten since. A copy of a file
+// holds the same half as the file, so a file and its copy never pass.
 bool inStepSinceLastExchange(const QString& a, const QString& b)
 {
     const Header x = readHeader(a), y = readHeader(b);
-    return x.usable && y.usable && x.pairToken != 0 && (x.pairToken ^ y.pairToken) == 1 && x.counter == x.expected &&
-           y.counter == y.expected;
+    return unwrittenSinceStamp(x) && unwrittenSinceStamp(y) && (x.pairToken ^ y.pairToken) == 1;
 }
 
 // An exchange that found nothing to send is listed in both files' history all the same, in one small write. A file
@@ -487,8 +540,10 @@ void recordIdleExchange(const QString& local, const QString& partner, Exchange& 
             const QString schema = i == 0 ? QStringLiteral("main") : QStringLiteral("partner");
             const Header h = readHeader(i == 0 ? local : partner, true);
             writeHistory(db, schema, i == 0 ? e : theirs);
-            if (h.usable && h.pairToken != 0 && h.counter == h.expected)
-                db.exec(QStringLiteral("PRAGMA %1.application_id = %2").arg(schema).arg(qint32(h.counter + 1)));
+            if (unwrittenSinceStamp(h))
+                db.exec(QStringLiteral("PRAGMA %1.application_id = %2")
+                            .arg(schema)
+                            .arg(qint32(sealed(h, h.counter + 1, h.pairToken, h.cookie))));
         }
         tx.commit();
     } catch (const Failure&) {
@@ -574,8 +629,8 @@ int synchronize(const QString& local, const QString& partner, int direction, con
         // Files made by an earlier version get this version's capture triggers before anything is exchanged, so
         // what other writers do to them from now on is captured by the same rules.
         if (!triggersCurrent(db, QStringLiteral("main")) || !triggersCurrent(db, QStringLiteral("partner"))) {
-            db.exec(QStringLiteral("PRAGMA main.journal_mode = DELETE"));
-            db.exec(QStringLiteral("PRAGMA partner.journal_mode = DELETE"));
+            Sql::useRollbackJournal(db, QStringLiteral("main"), local);
+            Sql::useRollbackJournal(db, QStringLiteral("partner"), partner);
             Sql::Transaction tx(db);
             checkRowidIdentities(db, QStringLiteral("main"), QStringLiteral("partner"));
             checkRowidIdentities(db, QStringLiteral("partner"), QStringLiteral("main"));
@@ -600,8 +655,8 @@ int synchronize(const QString& local, const QString& partner, int direction, con
         }
 
         // Only a rollback journal commits over both files at once.
-        db.exec(QStringLiteral("PRAGMA main.journal_mode = DELETE"));
-        db.exec(QStringLiteral("PRAGMA partner.journal_mode = DELETE"));
+        Sql::useRollbackJournal(db, QStringLiteral("main"), local);
+        Sql::useRollbackJournal(db, QStringLiteral("partner"), partner);
         // The exchange walks indexes of both files at random; a cache that holds them saves re-reading pages.
         db.exec(QStringLiteral("PRAGMA main.cache_size = -131072"));
         db.exec(QStringLiteral("PRAGMA partner.cache_size = -131072"));
@@ -630,6 +685,10 @@ int synchronize(const QString& local, const QString& partner, int direction, con
                 Stmt close(db, QStringLiteral("UPDATE %1.repl_info SET generation = ?, applying = 1").arg(ident(s->schema)));
                 close.bind(1, g + 2).run();
             }
+            // A note of the rows an insert or update would meet stays behind when SQLite ignored that write; it
+            // belongs to no statement now.
+            for (Side* s : {&sa, &sb})
+                db.exec(QStringLiteral("DELETE FROM %1.repl_replaced").arg(ident(s->schema)));
             sa.wmOfOther = watermark(db, sa.schema, sb.id.nickname);   // what A has of B
             sb.wmOfOther = watermark(db, sb.schema, sa.id.nickname);   // what B has of A
             // Tables the Design Master keeps to itself: what a replica changed there is put back, not taken in.
@@ -638,8 +697,9 @@ int synchronize(const QString& local, const QString& partner, int direction, con
                 if (!(m == &sa ? importing : exporting) || m->id.replicaId.compare(m->id.designMasterId, Qt::CaseInsensitive))
                     continue;
                 for (const QString& t : MasterOnly::tables(db, m->schema))
-                    for (const QByteArray& g : MasterOnly::putBack(db, t, m->schema, r->schema, m->wmOfOther,
-                                                                   r->id.generation, r->echo, e.exchangeId))
+                    for (const QByteArray& g : MasterOnly::putBack(db, t, m->schema, m->id.nickname, m->id.priority,
+                                                                   m->echo, r->schema, m->wmOfOther, r->id.generation,
+                                                                   r->echo, e.exchangeId))
                         conflictKeys.insert(g);
             }
 
@@ -752,10 +812,14 @@ int synchronize(const QString& local, const QString& partner, int direction, con
                 const QString schema = i == 0 ? sa.schema : sb.schema;
                 const Header h = readHeader(i == 0 ? local : partner, true);
                 const bool stamp = inStep && h.usable;
-                db.exec(QStringLiteral("PRAGMA %1.user_version = %2").arg(schema).arg(stamp ? qint32(token | quint32(i)) : 0));
-                db.exec(QStringLiteral("PRAGMA %1.application_id = %2").arg(schema).arg(stamp ? qint32(h.counter + 1) : 0));
+                const quint32 half = token | quint32(i);
+                const quint32 cookie = quint32(db.scalarInt(QStringLiteral("PRAGMA %1.schema_version").arg(schema)));
+                db.exec(QStringLiteral("PRAGMA %1.user_version = %2").arg(schema).arg(stamp ? qint32(half) : 0));
+                db.exec(QStringLiteral("PRAGMA %1.application_id = %2")
+                            .arg(schema)
+                            .arg(stamp ? qint32(sealed(h, h.counter + 1, half, cookie)) : 0));
             }
-            const QStringList told = e.conflicts ? conflictLines(db, ex.tables, e.exchangeId) : QStringList();
+            const QStringList told = e.conflicts && !logFile.isEmpty() ? conflictLines(db, ex.tables, e.exchangeId) : QStringList();
             db.exec(QStringLiteral("COMMIT"));
             logText = told.join(QLatin1Char('\n'));
         } catch (...) {

@@ -62,8 +62,9 @@ struct Side {
 // The rowid (a scalar subquery) of the row of the table tn (schema-qualified) whose identity is the SQL
 // expression guid: stored, or derived for a row not changed since the file became replicable.
 QString rowOfIdentitySql(const TableInfo& t, const QString& tn, const QString& guid, const QString& sender = QString());
-// The row x as JSON text, as the conflict table keeps it.
+// The row x as JSON text, as the conflict table keeps it; or the values (SQL, one per column) as that row.
 QString rowJsonSql(const QStringList& cols);
+QString rowJsonSql(const QStringList& cols, const QStringList& values);
 
 // A value and a text as the conflict table keeps them in a losing row's JSON.
 QString jsonText(const QString& s);
@@ -119,7 +120,7 @@ private:
         void deleteRow(qint64 rid, const QByteArray& guid, const Lineage& lin, qint64 gen);
         void putTombstone(const QByteArray& guid, qint64 rid, const Lineage& lin, qint64 gen);
         void dropTombstone(const QByteArray& guid);
-        QString rowJson(const std::vector<sqlite3_value*>& vals) const;
+        QString rowJson(const std::vector<sqlite3_value*>& vals);
         void record(const QByteArray& guid, const QString& reason, bool deleted, const QString& data);
         void recordIncomingLoser(const Version& in, const QString& reason);
         void recordDeletionLoser(const QByteArray& guid, const QString& reason) { record(guid, reason, true, QString()); }
@@ -130,7 +131,7 @@ private:
         Side& m_side;
         QString m_exchangeId;
         std::unique_ptr<Sql::Stmt> m_findRow, m_findTomb, m_insert, m_update, m_stamp, m_delete, m_putTomb, m_dropTomb,
-            m_readRow, m_conflict;
+            m_readRow, m_conflict, m_rowJson;
         std::vector<std::pair<std::unique_ptr<Sql::Stmt>, QVector<int>>> m_keyFinders;
         std::unique_ptr<Sql::Stmt> m_readAll, m_insertAll, m_keep, m_reclaim;
         std::map<QByteArray, Aside> m_aside;

@@ -162,6 +162,12 @@ Exchanger::Target::Target(Db& db, const TableInfo& t, Side& side, const QString&
         m_insertAll = std::make_unique<Stmt>(db, QStringLiteral("INSERT INTO %1 (%2, rowid) VALUES (%3)")
                                                      .arg(tn, all, allMarks.join(QStringLiteral(", "))));
     }
+    {
+        QStringList params;
+        for (int c = 0; c < t.cols.size(); ++c)
+            params << QStringLiteral("?%1").arg(c + 1);
+        m_rowJson = std::make_unique<Stmt>(db, QStringLiteral("SELECT ") + rowJsonSql(t.cols, params));
+    }
     m_conflict = std::make_unique<Stmt>(
         db, QStringLiteral("INSERT INTO %1.repl_conflicts (tbl, guid, exchange_guid, reason, loser_deleted, "
                            "row_data, at) VALUES (?, ?, ?, ?, ?, ?, ?)")
@@ -348,12 +354,15 @@ void Exchanger::Target::dropTombstone(const QByteArray& guid)
     m_dropTomb->run();
 }
 
-QString Exchanger::Target::rowJson(const std::vector<sqlite3_value*>& vals) const
+// Written by the same SQL as the set-based path writes a row, so both keep a version alike.
+QString Exchanger::Target::rowJson(const std::vector<sqlite3_value*>& vals)
 {
-    QStringList parts;
+    m_rowJson->reset();
     for (int c = 0; c < m_t.cols.size() && c < int(vals.size()); ++c)
-        parts << jsonText(m_t.cols[c]) + QLatin1Char(':') + valueJson(vals[size_t(c)]);
-    return QLatin1Char('{') + parts.join(QLatin1Char(',')) + QLatin1Char('}');
+        m_rowJson->bindValue(c + 1, vals[size_t(c)]);
+    const QString out = m_rowJson->step() ? m_rowJson->text(0) : QStringLiteral("{}");
+    m_rowJson->reset();
+    return out;
 }
 
 void Exchanger::Target::record(const QByteArray& guid, const QString& reason, bool deleted, const QString& data)
@@ -617,14 +626,21 @@ bool SetApply::exec(int dir, Kind kind, const QString& sql, const std::function<
     return expected < 0 || sqlite3_changes64(m_db.handle()) == expected;
 }
 
-QString rowJsonSql(const QStringList& cols)
+QString rowJsonSql(const QStringList& cols, const QStringList& values)
 {
     QStringList parts;
-    for (const QString& c : cols)
-        parts << QStringLiteral("%1, CASE typeof(x.%2) WHEN 'blob' THEN lower(hex(x.%2)) "
-                                "WHEN 'real' THEN json(printf('%.17g', x.%2)) ELSE x.%2 END")
-                     .arg(literal(c), ident(c));
+    for (int c = 0; c < cols.size(); ++c)
+        parts << QStringLiteral("%1, CASE typeof(%2) WHEN 'blob' THEN lower(hex(%2)) WHEN 'real' THEN %3 ELSE %2 END")
+                     .arg(literal(cols[c]), values[c], exactRealJsonSql(values[c]));
     return parts.isEmpty() ? QStringLiteral("'{}'") : QStringLiteral("json_object(%1)").arg(parts.join(QStringLiteral(", ")));
+}
+
+QString rowJsonSql(const QStringList& cols)
+{
+    QStringList values;
+    for (const QString& c : cols)
+        values << QStringLiteral("x.") + ident(c);
+    return rowJsonSql(cols, values);
 }
 
 }  // namespace Varnock::Store

@@ -123,6 +123,8 @@ void writeMessage(const QString& path, Message m, const QString& outbox)
             db.exec(QStringLiteral("BEGIN IMMEDIATE"));
             Stmt g(db, QStringLiteral("UPDATE repl_info SET generation = ?"));
             g.bind(1, closed).run();
+            db.exec(QStringLiteral("PRAGMA user_version = 0"));
+            db.exec(QStringLiteral("PRAGMA application_id = 0"));
             // The partner learns who manages the sender and where answers go.
             Stmt r(db, QStringLiteral("UPDATE repl_replicas SET synchronizer_guid = ? "
                                       "WHERE replica_guid = (SELECT replica_guid FROM repl_info)"));

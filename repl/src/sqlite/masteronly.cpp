@@ -1,5 +1,7 @@
 #include "masteronly.h"
 
+#include "exchange.h"
+
 #include "replshared.h"
 #include "replstore.h"
 #include "varnock.h"
@@ -45,16 +47,6 @@ QStringList commonColumns(Db& db, const QString& a, const QString& b, const QStr
         if (theirs.contains(c, Qt::CaseInsensitive))
             out << c;
     return out;
-}
-
-// The row x as JSON text, as the conflict table keeps it.
-QString rowJsonSql(const QStringList& cols)
-{
-    QStringList parts;
-    for (const QString& c : cols)
-        parts << QStringLiteral("%1, CASE typeof(x.%2) WHEN 'blob' THEN lower(hex(x.%2)) ELSE x.%2 END")
-                     .arg(literal(c), ident(c));
-    return parts.isEmpty() ? QStringLiteral("'{}'") : QStringLiteral("json_object(%1)").arg(parts.join(QStringLiteral(", ")));
 }
 
 }  // namespace
@@ -108,8 +100,9 @@ QStringList tables(Db& db, const QString& schema)
     return out;
 }
 
-QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master, const QString& replica, qint64 above,
-                            qint64 upTo, qint64 stamp, const QString& exchangeId)
+QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master, qint64 nickname, qint64 priority,
+                            qint64 masterStamp, const QString& replica, qint64 above, qint64 upTo, qint64 stamp,
+                            const QString& exchangeId)
 {
     const QString M = ident(master), R = ident(replica), X = ident(table);
     const QStringList cols = commonColumns(db, master, replica, table);
@@ -156,19 +149,26 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
     Stmt rowOf(db, finder(R));
     Stmt masterRow(db, finder(M));
     Stmt masterTomb(db, QStringLiteral("SELECT lineage FROM %1.repl_tombstones WHERE guid = ?").arg(M));
+    Stmt replicaTomb(db, QStringLiteral("SELECT lineage FROM %1.repl_tombstones WHERE guid = ?").arg(R));
     Stmt equal(db, QStringLiteral("SELECT %1 FROM %2.%3 m, %4.%3 r WHERE m.rowid = ? AND r.rowid = ?")
                        .arg(same.isEmpty() ? QStringLiteral("1") : same.join(QStringLiteral(" AND ")), M, X, R));
-    Stmt restamp(db, QStringLiteral("UPDATE %1.%2 SET s_Lineage = ?, s_Generation = ? WHERE rowid = ?").arg(R, X));
+    Stmt restamp(db, QStringLiteral("UPDATE %1.%2 SET s_GUID = ?, s_Lineage = ?, s_Generation = ? WHERE rowid = ?").arg(R, X));
+    Stmt restampMaster(db, QStringLiteral("UPDATE %1.%2 SET s_GUID = ?, s_Lineage = ?, s_Generation = ? WHERE rowid = ?")
+                               .arg(M, X));
     Stmt restampTomb(db, QStringLiteral("UPDATE %1.repl_tombstones SET lineage = coalesce(?, lineage), generation = ? "
                                         "WHERE guid = ?")
                              .arg(R));
     Stmt drop(db, QStringLiteral("DELETE FROM %1.%2 WHERE rowid = ?").arg(R, X));
     Stmt dropTomb(db, QStringLiteral("DELETE FROM %1.repl_tombstones WHERE guid = ?").arg(R));
-    Stmt putTomb(db, QStringLiteral("INSERT OR REPLACE INTO %1.repl_tombstones (guid, tbl, rid, generation, lineage) "
-                                    "VALUES (?, ?, NULL, ?, ?)")
-                         .arg(R));
-    Stmt copy(db, QStringLiteral("INSERT INTO %1.%2 (%3s_GUID, s_Generation, s_Lineage) SELECT %3coalesce(s_GUID, %5), ?, "
-                                 "coalesce(s_Lineage, ?) FROM %4.%2 WHERE rowid = ?")
+    auto tombstoneIn = [&](const QString& schema) {
+        return QStringLiteral("INSERT OR REPLACE INTO %1.repl_tombstones (guid, tbl, rid, generation, lineage) "
+                              "VALUES (?, ?, NULL, ?, ?)")
+            .arg(schema);
+    };
+    Stmt putTomb(db, tombstoneIn(R));
+    Stmt putMasterTomb(db, tombstoneIn(M));
+    Stmt copy(db, QStringLiteral("INSERT INTO %1.%2 (%3s_GUID, s_Generation, s_Lineage) SELECT %3coalesce(s_GUID, %5), ?, ? "
+                                 "FROM %4.%2 WHERE rowid = ?")
                       .arg(R, X, colText, M, derivedGuidSql(table, key, QString())));
     Stmt loserRow(db, QStringLiteral("SELECT %1 FROM %2.%3 x WHERE rowid = ?").arg(rowJsonSql(cols), R, X));
     const QString at = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
@@ -181,31 +181,66 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
             c.bind(6, data).bind(7, at).run();
         }
     };
+    auto lookUp = [](Stmt& s, const QByteArray& guid) {
+        s.reset();
+        s.bindBlob(1, guid);
+        QByteArray out;
+        if (s.step())
+            out = s.utf8(0);
+        s.reset();
+        return out;
+    };
 
     // First every differing row of the replica goes, then the master's rows come back: a replica that swapped
     // two users' names clashes with no row half-way.
     QVector<QByteArray> differed;
-    QVector<qint64> toCopy;
+    QVector<std::pair<qint64, QByteArray>> toCopy;
     for (const QByteArray& guid : guids) {
         rowOf.reset();
         rowOf.bindBlob(1, guid).bindText(2, replicaFirst);
         const bool hasRow = rowOf.step();
         const qint64 rid = hasRow ? rowOf.integer(0) : 0;
-        const QByteArray ownLineage = hasRow ? rowOf.utf8(1) : QByteArray();
+        const QByteArray ownLineage = hasRow ? rowOf.utf8(1) : lookUp(replicaTomb, guid);
         rowOf.reset();
         masterRow.reset();
         masterRow.bindBlob(1, guid).bindText(2, masterFirst);
         const bool masterHas = masterRow.step();
         const qint64 mrid = masterHas ? masterRow.integer(0) : 0;
-        const QByteArray masterLineage = masterHas ? masterRow.utf8(1) : QByteArray();
+        const QByteArray masterLineage = masterHas ? masterRow.utf8(1) : lookUp(masterTomb, guid);
         masterRow.reset();
-        QByteArray tombLineage;
-        if (!masterHas) {
-            masterTomb.reset();
-            masterTomb.bindBlob(1, guid);
-            if (masterTomb.step())
-                tombLineage = masterTomb.utf8(0);
-            masterTomb.reset();
+        if (!hasRow && !masterHas) {
+            // Added and deleted in the field: nothing of it reaches the master.
+            restampTomb.reset();
+            if (masterLineage.isNull())
+                restampTomb.bindNull(1);
+            else
+                restampTomb.bindText(1, masterLineage);
+            restampTomb.bind(2, stamp).bindBlob(3, guid).run();
+            continue;
+        }
+        // A version the master has seen (one that came from the master, by whatever way) goes back as the master
+        // has it. Any other was refused: the master's version goes back as one newer than both, which every file
+        // that holds the refused version takes, and which the master's own later changes follow.
+        Lineage mine, theirs;
+        Lineage::parse(masterLineage, &mine);
+        Lineage::parse(ownLineage, &theirs);
+        const Order o = compare(theirs, mine);
+        const bool seen = !masterLineage.isNull() && (o == Order::Before || o == Order::Equal);
+        QByteArray putText = masterLineage;
+        if (!seen) {
+            Lineage winner;
+            winner.writer = nickname;
+            winner.priority = priority;
+            Lineage put = merged(mine, theirs, winner);
+            put.set(nickname, masterStamp);
+            putText = put.toJson();
+            if (masterHas) {
+                restampMaster.reset();
+                restampMaster.bindBlob(1, guid).bindText(2, putText).bind(3, masterStamp).bind(4, mrid).run();
+            } else {
+                putMasterTomb.reset();
+                putMasterTomb.bindBlob(1, guid).bind(2, table).bind(3, masterStamp).bindText(4, putText).run();
+            }
         }
         if (hasRow && masterHas) {
             equal.reset();
@@ -214,19 +249,9 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
             equal.reset();
             if (unchanged) {
                 restamp.reset();
-                restamp.bindText(1, masterLineage).bind(2, stamp).bind(3, rid).run();
+                restamp.bindBlob(1, guid).bindText(2, putText).bind(3, stamp).bind(4, rid).run();
                 continue;
             }
-        }
-        if (!hasRow && !masterHas) {
-            // Added and deleted in the field: nothing of it reaches the master.
-            restampTomb.reset();
-            if (tombLineage.isNull())
-                restampTomb.bindNull(1);
-            else
-                restampTomb.bindText(1, tombLineage);
-            restampTomb.bind(2, stamp).bindBlob(3, guid).run();
-            continue;
         }
         QString data;
         if (hasRow) {
@@ -238,21 +263,23 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
             drop.reset();
             drop.bind(1, rid).run();
         }
-        record(guid, !hasRow, data);
-        differed << guid;
+        // An earlier version of the master's own is no refused change.
+        if (!seen) {
+            record(guid, !hasRow, data);
+            differed << guid;
+        }
         if (masterHas) {
             dropTomb.reset();
             dropTomb.bindBlob(1, guid).run();
-            toCopy << mrid;
+            toCopy.append({mrid, putText});
         } else {
             putTomb.reset();
-            putTomb.bindBlob(1, guid).bind(2, table).bind(3, stamp);
-            putTomb.bindText(4, tombLineage.isNull() ? ownLineage : tombLineage).run();
+            putTomb.bindBlob(1, guid).bind(2, table).bind(3, stamp).bindText(4, putText).run();
         }
     }
-    for (qint64 mrid : toCopy) {
+    for (const auto& [mrid, lineage] : toCopy) {
         copy.reset();
-        copy.bind(1, stamp).bindText(2, masterFirst).bind(3, mrid);
+        copy.bind(1, stamp).bindText(2, lineage).bind(3, mrid);
         if (copy.run(true) != SQLITE_CONSTRAINT)
             continue;
         throw Failure{Result::Failed, QStringLiteral("The rows of %1 could not be put back in the replica: %2")

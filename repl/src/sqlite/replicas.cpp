@@ -30,7 +30,7 @@ int makeReplica(const QString& source, const QString& target, const QString& des
 
         Db src;
         openReplicable(src, source);
-        src.exec(QStringLiteral("PRAGMA journal_mode = DELETE"));
+        Sql::useRollbackJournal(src, QStringLiteral("main"), source);
 
         // Close the source's generation and enter the new member, so rows changed from now on are newer than
         // the copy.
@@ -141,6 +141,10 @@ int makeReplica(const QString& source, const QString& target, const QString& des
                 u.bind(5, qint64(flags)).bind(6, top + 1).bind(7, isoNow()).run();
                 copy.exec(QStringLiteral("DELETE FROM repl_history"));
                 copy.exec(QStringLiteral("DELETE FROM repl_conflicts"));
+                copy.exec(QStringLiteral("DELETE FROM repl_replaced"));
+                // A file of its own: the source's mark of being in step with a partner is not the copy's.
+                copy.exec(QStringLiteral("PRAGMA user_version = 0"));
+                copy.exec(QStringLiteral("PRAGMA application_id = 0"));
                 Stmt w(copy, QStringLiteral("INSERT INTO repl_watermarks (nickname, generation) VALUES (?, ?) "
                                             "ON CONFLICT (nickname) DO UPDATE SET generation = "
                                             "max(generation, excluded.generation)"));

@@ -105,9 +105,22 @@ QString rowidInGuidSql(const QString& table, const QString& guid)
         .arg(n + 1);
 }
 
-QString encodedSql(const QString& col)
+// A value inside a derived identity. A column of TEXT affinity holds no REAL (SQLite stores a number given to it as
+// text), so its values need no look for one.
+QString encodedSql(const QString& col, bool textual)
 {
-    return QStringLiteral("CASE typeof(%1) WHEN 'blob' THEN json_object('x', hex(%1)) ELSE %1 END").arg(col);
+    if (textual)
+        return QStringLiteral("CASE typeof(%1) WHEN 'blob' THEN json_object('x', hex(%1)) ELSE %1 END").arg(col);
+    return QStringLiteral("CASE typeof(%1) WHEN 'blob' THEN json_object('x', hex(%1)) WHEN 'real' THEN %2 ELSE %1 END")
+        .arg(col, exactRealJsonSql(col));
+}
+
+// SQLite's rule for a column's affinity: TEXT when its declared type names no INT but CHAR, CLOB or TEXT.
+bool textAffinity(const QString& declared)
+{
+    const QString t = declared.toUpper();
+    return !t.contains(QLatin1String("INT")) &&
+           (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("CLOB")) || t.contains(QLatin1String("TEXT")));
 }
 
 // The key as the design of the table gives it.
@@ -127,6 +140,8 @@ TableKey designKey(Db& db, const QString& schema, const QString& table)
                 !c.compare(QLatin1String("s_Lineage"), Qt::CaseInsensitive))
                 continue;
             cols << c;
+            if (textAffinity(s.text(2)))
+                k.textual.insert(c);
             if (s.integer(3))
                 notNull.insert(c);
             if (s.integer(5) > 0) {
@@ -218,6 +233,15 @@ void storeRowidIdentities(Db& db, const QString& schema, const QString& table, c
 
 }  // namespace
 
+QString exactRealJsonSql(const QString& x)
+{
+    // SQLite's JSON writes a REAL with 15 digits, which finds 0.1 + 0.2 no more: a value those do not give back
+    // exactly is written with 21 (which its JSON reader gives back exactly), an infinity (no JSON number) as text.
+    return QStringLiteral("CASE WHEN abs(%1)=9e999 THEN json_object('r',%1||'') WHEN json_extract(json_array(%1),'$[0]')=%1 "
+                          "THEN %1 ELSE json(printf('%!.20e',%1)) END")
+        .arg(x);
+}
+
 QString jsonString(const QString& s)
 {
     QString out = QStringLiteral("\"");
@@ -271,7 +295,7 @@ QString derivedGuidSql(const QString& table, const TableKey& key, const QString&
         return QStringLiteral("CAST(%1 || %2rowid AS BLOB)").arg(literal(QString::fromUtf8(derivedGuidPrefix(table))), row);
     QStringList parts;
     for (const QString& c : key.cols)
-        parts << encodedSql(row + ident(c));
+        parts << encodedSql(row + ident(c), key.textual.contains(c));
     return QStringLiteral("CAST(%1 || json_array(%2) AS BLOB)")
         .arg(literal(QString::fromUtf8(derivedGuidPrefix(table))), parts.join(QStringLiteral(", ")));
 }
@@ -285,14 +309,17 @@ QString unstampedRowSql(const QString& table, const TableKey& key, const QString
     // The values inside the identity find the row through the table's own indexes; the identity itself decides.
     const int n = int(derivedGuidPrefix(table).size());
     const QString values = QStringLiteral("CAST(substr(%1, %2) AS TEXT)").arg(guid).arg(n + 1);
-    // Of a row's values (a table without a key), those of its indexes are enough to find it.
+    // Of a row's values (a table without a key), those of its indexes are enough to find it. An infinity is kept as
+    // text.
+    const QString value = QStringLiteral("x.%1 IS coalesce(CASE json_extract(%2, '$[%3].r') WHEN 'Inf' THEN 9e999 WHEN "
+                                         "'-Inf' THEN -9e999 END, json_extract(%2, '$[%3]'))");
     QStringList where;
     for (int i = 0; i < key.cols.size(); ++i)
         if (key.kind == TableKey::Columns || key.indexed.contains(key.cols[i]))
-            where << QStringLiteral("x.%1 IS json_extract(%2, '$[%3]')").arg(ident(key.cols[i]), values).arg(i);
+            where << value.arg(ident(key.cols[i]), values).arg(i);
     if (where.isEmpty())
         for (int i = 0; i < key.cols.size(); ++i)
-            where << QStringLiteral("x.%1 IS json_extract(%2, '$[%3]')").arg(ident(key.cols[i]), values).arg(i);
+            where << value.arg(ident(key.cols[i]), values).arg(i);
     where << QStringLiteral("x.s_GUID IS NULL") << derivedGuidSql(table, key, QStringLiteral("x.")) + QStringLiteral(" = ") + guid;
     QString bySender;
     if (!sender.isEmpty() && key.kind == TableKey::Columns) {
@@ -334,6 +361,15 @@ QByteArray firstLineage(Db& db, const QString& schema)
 
 namespace {
 
+// A replica that may not delete refuses a REPLACE that removes rows (the rows of repl_replaced r where, beyond
+// those continued) as it refuses a DELETE.
+QString refuseRemoval(const QString& where, int continued)
+{
+    return QStringLiteral("SELECT RAISE(ABORT, 'Rows cannot be deleted in this replica.') FROM repl_info i WHERE "
+                          "(i.flags & %1) <> 0 AND (SELECT count(*) FROM repl_replaced r WHERE %2) > %3; ")
+        .arg(QString::number(ReplicaFlag::ReadOnly | ReplicaFlag::PreventDeletes), where, QString::number(continued));
+}
+
 // Triggers that keep a table's change columns for every connection, and record its deletions. l0 is the
 // lineage of a row not changed since the file became replicable; cols are the table's user columns.
 QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const QByteArray& l0, const QStringList& cols,
@@ -358,6 +394,9 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
         meets << QStringLiteral("rowid = NEW.%1").arg(ident(key.rowidAlias));
         if (key.kind == TableKey::Rowid)
             sameKeyCond = meets.last();
+    } else if (!key.uniques.isEmpty()) {
+        // A rowid given by the writer (a tool that copies rows with theirs) replaces the row holding it too.
+        meets << QStringLiteral("rowid = NEW.rowid");
     }
     for (const TableKey::Unique& u : key.uniques) {
         QStringList eq;
@@ -385,6 +424,7 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
                                  derivedGuidSql(table, key, QString()), literal(QString::fromUtf8(l0)),
                                  cond.join(QStringLiteral(" OR ")))});
         out.append({ai, QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 WHEN (SELECT applying FROM repl_info) = 0 BEGIN "
+                                       "%10"
                                        "INSERT OR REPLACE INTO repl_tombstones (guid, tbl, rid, generation, lineage) "
                                        "SELECT r.guid, %3, r.rid, i.generation, %4 FROM repl_replaced r, repl_info i "
                                        "WHERE %5 AND r.rid IS NOT %6; "
@@ -396,8 +436,10 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
                                        "DELETE FROM repl_replaced WHERE tbl = %3; END")
                             .arg(ident(ai), t, n, bumpedLineageSql(QStringLiteral("r.lineage")), replaced,
                                  continued.arg(QStringLiteral("rid"), replaced), continued.arg(QStringLiteral("guid"), replaced),
-                                 bumpedLineageSql(QStringLiteral("r.lineage")), fresh)});
+                                 bumpedLineageSql(QStringLiteral("r.lineage")), fresh)
+                            .arg(refuseRemoval(replaced, 1))});
     } else {
+        // No key but the rowid SQLite gives: an insert replaces nothing.
         out.append({ai, QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 WHEN (SELECT applying FROM repl_info) = 0 BEGIN "
                                        "UPDATE %2 SET s_GUID = randomblob(16), s_Generation = (SELECT generation FROM "
                                        "repl_info), s_Lineage = %3 WHERE rowid = NEW.rowid; END")
@@ -414,8 +456,7 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
     QString replacedByUpdate;
     if (!meets.isEmpty()) {
         QStringList keyCols, cond;
-        if (!key.rowidAlias.isEmpty())
-            keyCols << key.rowidAlias;
+        keyCols << (key.rowidAlias.isEmpty() ? QStringLiteral("rowid") : key.rowidAlias);
         for (const TableKey::Unique& u : key.uniques)
             for (const QString& c : u.cols)
                 if (!keyCols.contains(c))
@@ -433,13 +474,16 @@ QVector<std::pair<QString, QString>> captureTriggers(const QString& table, const
                                        "AND (%7); END")
                             .arg(ident(bu), t, moved.join(QStringLiteral(" OR ")), n, derivedGuidSql(table, key, QString()),
                                  literal(QString::fromUtf8(l0)), cond.join(QStringLiteral(" OR ")))});
-        replacedByUpdate = QStringLiteral("INSERT OR REPLACE INTO repl_tombstones (guid, tbl, rid, generation, lineage) "
+        // The notes are this update's only when its key moved (its before trigger made them then): a note left by a
+        // write SQLite ignored names a row that may have moved since, never one this update removed.
+        const QString gone = QStringLiteral("(%1) AND r.tbl = %2 AND r.rid <> OLD.rowid AND (r.rid = NEW.rowid OR NOT "
+                                            "EXISTS (SELECT 1 FROM %3 z WHERE z.rowid = r.rid))")
+                                 .arg(moved.join(QStringLiteral(" OR ")), n, t);
+        replacedByUpdate = QStringLiteral("%4INSERT OR REPLACE INTO repl_tombstones (guid, tbl, rid, generation, lineage) "
                                           "SELECT r.guid, %1, r.rid, i.generation, %2 FROM repl_replaced r, repl_info i "
-                                          "WHERE r.tbl = %1 AND r.rid <> OLD.rowid AND (r.rid = NEW.rowid OR NOT EXISTS "
-                                          "(SELECT 1 FROM %3 z WHERE z.rowid = r.rid)) "
-                                          "AND NOT EXISTS (SELECT 1 FROM repl_tombstones b WHERE b.guid = r.guid); "
+                                          "WHERE %3 AND NOT EXISTS (SELECT 1 FROM repl_tombstones b WHERE b.guid = r.guid); "
                                           "DELETE FROM repl_replaced WHERE tbl = %1; ")
-                               .arg(n, bumpedLineageSql(QStringLiteral("r.lineage")), t);
+                               .arg(n, bumpedLineageSql(QStringLiteral("r.lineage")), gone, refuseRemoval(gone, 0));
     }
     out.append({au, QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE ON %2 WHEN (SELECT applying FROM repl_info) = 0 "
                                    "AND NEW.s_Lineage IS OLD.s_Lineage AND (%5) BEGIN %6"
@@ -601,7 +645,7 @@ namespace {
 // The triggers of this version, as a row of repl_keys: its name is empty, its kind this version's form of the
 // triggers, its cols the schema version of the file they were checked against. While both hold (no design change,
 // no rebuild since), the triggers need no look.
-constexpr int kTriggerForm = 2;
+constexpr int kTriggerForm = 3;
 
 }  // namespace
 
@@ -811,7 +855,7 @@ int makeReplicable(const QString& path, QString* error)
     try {
         Db db;
         db.open(path);
-        db.exec(QStringLiteral("PRAGMA journal_mode = DELETE"));
+        Sql::useRollbackJournal(db, QStringLiteral("main"), path);
         db.exec(QStringLiteral("BEGIN EXCLUSIVE"));
         try {
             if (hasInfo(db)) {

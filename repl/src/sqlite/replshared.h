@@ -16,6 +16,8 @@ constexpr int kDesignMasterPriority = 100;
 
 // A text as a JSON string.
 QString jsonString(const QString& s);
+// The REAL x (SQL) as JSON that gives back exactly the same value.
+QString exactRealJsonSql(const QString& x);
 
 // Now in UTC, as the store's tables keep times.
 QString isoNow();
@@ -40,6 +42,7 @@ struct TableKey {
     };
     QVector<Unique> uniques; // every unique constraint or index of columns (partial ones left out)
     QStringList indexed;     // columns of the table's indexes
+    QSet<QString> textual;   // columns of TEXT affinity, which hold no REAL
 };
 
 // The key of a table: the one recorded in the file (repl_keys) when the file became replicable, or (a file of an

@@ -168,9 +168,9 @@ VARNOCK_EXPORT int moveReplica(const QString& oldPath, const QString& newPath, Q
 // Exchanges changes between local and partner in one transaction over both files. progress gets rows done
 // and total. The history of both files gets a row; logFile (when not empty) gets one line.
 // A two-way exchange that leaves nothing to send writes one half of a shared token into each file's header
-// (user_version) and the change counter its commit leaves (application_id); while both still hold, a later
-// exchange of the two files knows there is nothing to send from the headers alone (and does not read the
-// partner's nickname).
+// (user_version) and the change counter its commit leaves, sealed with which file it is (application_id): while
+// both still hold, a later exchange of the very same two files knows there is nothing to send from the headers
+// alone (and does not read the partner's nickname). A copy of a file never passes for it.
 VARNOCK_EXPORT int synchronize(const QString& local, const QString& partner, int direction,
                                const Progress& progress = {}, const QString& logFile = {},
                                Exchange* out = nullptr, QString* error = nullptr);

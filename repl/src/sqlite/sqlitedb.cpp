@@ -228,6 +228,30 @@ void openReplicable(Db& db, const QString& path, bool readOnly)
         throw Failure{Result::NotReplicable, QStringLiteral("%1 is not a replica.").arg(path)};
 }
 
+void useRollbackJournal(Db& db, const QString& schema, const QString& path)
+{
+    try {
+        db.exec(QStringLiteral("PRAGMA %1.journal_mode = DELETE").arg(ident(schema)));
+    } catch (const Failure& f) {
+        if (f.result != Result::Locked)
+            throw;
+        QString mode;
+        try {
+            Stmt s(db, QStringLiteral("PRAGMA %1.journal_mode").arg(ident(schema)));
+            if (s.step())
+                mode = s.text(0);
+        } catch (const Failure&) {
+        }
+        if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+            throw;
+        throw Failure{Result::Locked,
+                      QStringLiteral("%1 is open in another program that uses it in WAL mode, and it can be written "
+                                     "here only when no other program has it open; nothing was changed. Close the "
+                                     "other program and try again.")
+                          .arg(QDir::toNativeSeparators(path))};
+    }
+}
+
 QString tempNameFor(const QString& target)
 {
     const QFileInfo fi(target);

@@ -81,6 +81,10 @@ private:
 // At the store's edge: a caught failure as the call's result, its text into error when one is asked for.
 int fail(const Failure& f, QString* error);
 
+// Puts the file of schema (at path) in rollback-journal mode, which the store's writes over two files need. While
+// another program keeps the file open in WAL mode this cannot be done: Locked, saying so and that nothing changed.
+void useRollbackJournal(Db& db, const QString& schema, const QString& path);
+
 // Opens a replica; NotReplicable for a database that is not one.
 void openReplicable(Db& db, const QString& path, bool readOnly = false);
 
