@@ -422,6 +422,16 @@ void frmInspectionPd::selectTunnel(qint32 tunnelId)
     }
 }
 
+void frmInspectionPd::removeNode(const QString& key)
+{
+    const bool was = m_programmatic;
+    m_programmatic = true;
+    delete FindNode(key);
+    m_programmatic = was;
+    if (tv->currentItem())
+        setCurrent(tv->currentItem());
+}
+
 void frmInspectionPd::setCurrent(QTreeWidgetItem* node)
 {
     const bool was = m_programmatic;
@@ -878,12 +888,7 @@ void frmInspectionPd::deleteYear(QTreeWidgetItem* yearNode, bool askFolders)
                                MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Delete Inspection Year Directory"));
                     }
                 }
-                const bool was = m_programmatic;
-                m_programmatic = true;
-                delete FindNode(key);
-                m_programmatic = was;
-                if (tv->currentItem())
-                    setCurrent(tv->currentItem());
+                removeNode(key);
             }
         } catch (const std::exception& e) {
             LogError(QStringLiteral("Error removing Inspection Period"), kSource, e);
@@ -1038,12 +1043,7 @@ bool frmInspectionPd::renameYear(QTreeWidgetItem* yearNode, const QString& newTe
             throw;
         }
         if (out.result == SaveOutcome::Result::Gone) {
-            const bool was = m_programmatic;
-            m_programmatic = true;
-            delete FindNode(key);
-            m_programmatic = was;
-            if (tv->currentItem())
-                setCurrent(tv->currentItem());
+            removeNode(key);
             return false;
         }
         if (!out.saved())

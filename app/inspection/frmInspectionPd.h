@@ -80,6 +80,8 @@ private:
     void fillTree();
     void selectTunnel(qint32 tunnelId);
     void setCurrent(QTreeWidgetItem* node);
+    // Takes the node of that key off the tree (its period is gone) and selects what is current then.
+    void removeNode(const QString& key);
     // The caption and buttons of the node (none: as for a tunnel); showNode logs a failure.
     void setNodeButtons(QTreeWidgetItem* node);
     void showNode(QTreeWidgetItem* node);

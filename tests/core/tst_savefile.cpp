@@ -1,5 +1,6 @@
 // Files written whole: a write that fails part way (a full disk, through the write seam) keeps
 // the old file byte for byte, leaves no temporary file, and says which file and why.
+#include "filebytes.h"
 #include "savefile.h"
 
 #include <QBuffer>
@@ -12,18 +13,6 @@
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 // A PDF of a few pages, as QPdfWriter writes it.
 QByteArray somePdf(int pages)
@@ -63,12 +52,12 @@ private slots:
     void aWholeWriteReplacesTheFile()
     {
         const QString path = m_dir.filePath(QStringLiteral("krv.ini"));
-        writeAll(path, "old");
+        WriteFileBytes(path, "old");
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
         QString failure;
         QVERIFY(SaveFileBytes(path, QByteArray(200000, 'n'), &failure));
         QCOMPARE(failure, QString());
-        QCOMPARE(readAll(path), QByteArray(200000, 'n'));
+        QCOMPARE(ReadFileBytes(path), QByteArray(200000, 'n'));
         QCOMPARE(QFile::permissions(path) & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
         QCOMPARE(folder(), QStringList{"krv.ini"});
     }
@@ -92,14 +81,14 @@ private slots:
         QFETCH(int, error);
         QFETCH(QString, reason);
         const QString path = m_dir.filePath(QStringLiteral("krv.ini"));
-        writeAll(path, "[KRV]\nDatabaseFile=/old.db\n");
+        WriteFileBytes(path, "[KRV]\nDatabaseFile=/old.db\n");
         QString failure;
         {
             WriteFault fault(QStringLiteral("krv.ini"), room, error);
             QVERIFY(!SaveFileBytes(path, QByteArray(200000, 'n'), &failure));
         }
         QCOMPARE(failure, "The file " + path + " could not be written: " + reason + ".");
-        QCOMPARE(readAll(path), QByteArray("[KRV]\nDatabaseFile=/old.db\n"));
+        QCOMPARE(ReadFileBytes(path), QByteArray("[KRV]\nDatabaseFile=/old.db\n"));
         QCOMPARE(folder(), QStringList{"krv.ini"});
     }
 
@@ -118,10 +107,10 @@ private slots:
             WriteFault fault(QStringLiteral("new.log"), 0);
             QVERIFY(!AppendToFile(m_dir.filePath(QStringLiteral("new.log")), "x", &failure));
         }
-        QCOMPARE(readAll(log), QByteArray("first\r\n"));
+        QCOMPARE(ReadFileBytes(log), QByteArray("first\r\n"));
         QCOMPARE(folder(), QStringList{"err.log"});
         QVERIFY(AppendToFile(log, "second\r\n"));
-        QCOMPARE(readAll(log), QByteArray("first\r\nsecond\r\n"));
+        QCOMPARE(ReadFileBytes(log), QByteArray("first\r\nsecond\r\n"));
     }
 
     // A PDF is whole when it ends with %%EOF and its cross-reference table is where the trailer
@@ -147,7 +136,7 @@ private slots:
         else
             pdf.truncate(qsizetype(pdf.size() * kept));
         const QString path = m_dir.filePath(QStringLiteral("report.pdf"));
-        writeAll(path, pdf);
+        WriteFileBytes(path, pdf);
         QCOMPARE(PdfProblem(path).isEmpty(), kept == 1.0);
     }
 
@@ -156,24 +145,24 @@ private slots:
     void aPrintedFileTakesItsNameOnlyWhole()
     {
         const QString target = m_dir.filePath(QStringLiteral("sheet.pdf"));
-        writeAll(target, "old sheet");
+        WriteFileBytes(target, "old sheet");
         const QByteArray pdf = somePdf(2);
 
         QString temp = MakeTemporaryBeside(target);
-        writeAll(temp, pdf);
+        WriteFileBytes(temp, pdf);
         QString failure;
         {
             WriteFault fault(QStringLiteral("sheet.pdf"), pdf.size() * 95 / 100);
             QVERIFY(!CommitWrittenPdf(temp, target, &failure));
         }
         QCOMPARE(failure, "The file " + target + " could not be written: the disk is full.");
-        QCOMPARE(readAll(target), QByteArray("old sheet"));
+        QCOMPARE(ReadFileBytes(target), QByteArray("old sheet"));
         QCOMPARE(folder(), QStringList{"sheet.pdf"});
 
         temp = MakeTemporaryBeside(target);
-        writeAll(temp, pdf);
+        WriteFileBytes(temp, pdf);
         QVERIFY(CommitWrittenPdf(temp, target, &failure));
-        QCOMPARE(readAll(target), pdf);
+        QCOMPARE(ReadFileBytes(target), pdf);
         QCOMPARE(folder(), QStringList{"sheet.pdf"});
     }
 
@@ -181,7 +170,7 @@ private slots:
     void aPdfWrittenThroughTheDeviceIsCheckedWhole()
     {
         const QString target = m_dir.filePath(QStringLiteral("report.pdf"));
-        writeAll(target, "old report");
+        WriteFileBytes(target, "old report");
         const QByteArray pdf = somePdf(2);
         SaveFile file(target);
         file.setExpectPdf(true);
@@ -189,7 +178,7 @@ private slots:
         QCOMPARE(file.write(pdf.left(pdf.size() - 10)), pdf.size() - 10);  // as a writer that stopped early
         QVERIFY(!file.commit());
         QVERIFY2(file.failureText().contains("the PDF came out incomplete"), qPrintable(file.failureText()));
-        QCOMPARE(readAll(target), QByteArray("old report"));
+        QCOMPARE(ReadFileBytes(target), QByteArray("old report"));
         QCOMPARE(folder(), QStringList{"report.pdf"});
     }
 };

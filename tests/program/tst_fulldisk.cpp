@@ -2,6 +2,7 @@
 // where none can be mounted). Each file the program writes whole keeps its old bytes when the
 // disk cannot take the new ones, leaves no cut or temporary file, and the user is told which
 // file and why.
+#include "filebytes.h"
 #include "../field/fieldfixture.h"
 #include "fieldcommon.h"
 #include "fieldforms.h"
@@ -27,19 +28,6 @@
 using namespace fieldtest;
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 std::shared_ptr<Report> someReport(int rows)
 {
@@ -91,13 +79,13 @@ private slots:
         if (!disk.isMounted())
             QSKIP(qPrintable(disk.why()));
         const QByteArray before = "[KRV]\r\nDatabaseFile=/nowhere/old.db\r\nSystemPath=Data/\r\nDataCollector=Yes\r\n";
-        writeAll(disk.file(QStringLiteral("krv.ini")), before);
+        WriteFileBytes(disk.file(QStringLiteral("krv.ini")), before);
         SetProgramFolder(disk.path());
         QVERIFY(disk.fill(0));
         m_prompt->answerText(good);
         QVERIFY(frmLocateDb::Locate());
         QCOMPARE(gDbPath, good);
-        QCOMPARE(readAll(disk.file(QStringLiteral("krv.ini"))), before);
+        QCOMPARE(ReadFileBytes(disk.file(QStringLiteral("krv.ini"))), before);
         QCOMPARE(m_prompt->messages().size(), 1);
         const QString message = m_prompt->messages().first();
         QVERIFY2(message.startsWith(QStringLiteral("The database %1 is used for this run only: its place could not be "
@@ -141,7 +129,7 @@ private slots:
         if (!disk.isMounted())
             QSKIP(qPrintable(disk.why()));
         const QString target = disk.file(QStringLiteral("report.pdf"));
-        writeAll(target, "the old report");
+        WriteFileBytes(target, "the old report");
         QVERIFY(disk.fill(size * 95 / 100));
         QString failure;
         try {
@@ -151,7 +139,7 @@ private slots:
         }
         CurrentPrinter().setOutputFileName(QString());
         QCOMPARE(failure, "The file " + target + " could not be written: the disk is full.");
-        QCOMPARE(readAll(target), QByteArray("the old report"));
+        QCOMPARE(ReadFileBytes(target), QByteArray("the old report"));
         QCOMPARE(filesOn(disk), QStringList{QStringLiteral("report.pdf")});
     }
 
@@ -180,8 +168,8 @@ private slots:
         // The replica log fills its last block, so its next line needs a block the disk has not.
         QByteArray replicaLog = "2026-01-01 10:00:00  an older exchange ";
         replicaLog += QByteArray(4095 - replicaLog.size(), '.') + '\n';
-        writeAll(disk.file(kSyncLogName), syncLog);
-        writeAll(disk.file(kReplicaLogName), replicaLog);
+        WriteFileBytes(disk.file(kSyncLogName), syncLog);
+        WriteFileBytes(disk.file(kReplicaLogName), replicaLog);
         SetProgramFolder(disk.path());
         QVERIFY(disk.fill(0));
 
@@ -197,8 +185,8 @@ private slots:
         gConn.open(replica);
         QCOMPARE(DbGetRating(master.northYear, master.northPanels[1], 2), QStringLiteral("4"));
         master.activate();
-        QCOMPARE(readAll(disk.file(kSyncLogName)), syncLog);
-        QCOMPARE(readAll(disk.file(kReplicaLogName)), replicaLog);
+        QCOMPARE(ReadFileBytes(disk.file(kSyncLogName)), syncLog);
+        QCOMPARE(ReadFileBytes(disk.file(kReplicaLogName)), replicaLog);
         const QStringList messages = m_prompt->messages();
         auto told = [&](const QString& sentence, const QString& file) {
             const QString text = sentence + "\nThe file " + disk.file(file) + " could not be written: the disk is full.";
