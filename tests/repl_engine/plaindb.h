@@ -77,11 +77,15 @@ inline QStringList tableContent(const QString& path, const QStringList& tables)
     Plain db(path);
     QStringList out;
     for (const QString& t : tables) {
-        QStringList cols;
+        QStringList cols, order;
         for (const QString& r : db.rows(QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(t)))
-            if (!r.startsWith(QLatin1String("s_")))
+            if (!r.startsWith(QLatin1String("s_"))) {
                 cols << QStringLiteral("quote(\"%1\")").arg(r);
-        for (const QString& r : db.rows(QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY 1, 2, 3").arg(cols.join(", "), t)))
+                order << QString::number(cols.size());
+            }
+        // Ordered by every column, whatever their number.
+        const QString sql = QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY %3").arg(cols.join(", "), t, order.join(", "));
+        for (const QString& r : db.rows(sql))
             out << t + QLatin1Char(':') + r;
     }
     return out;
