@@ -316,7 +316,7 @@ std::int32_t Synchronizer::openDatabase(const QString& path, std::int32_t option
     const std::int32_t session = EnsureJetSession();
     std::int32_t database = 0;
     const JetResult result = m_engine->JetOpenDatabase(session, path, QStringLiteral(""), database, options);
-    CheckJetError(result);
+    raiseWithReason(session, result);
     if (result >= 0)
         m_database = database;
     return result;
@@ -989,8 +989,8 @@ void Synchronizer::PopulatePartial(const QString& FullReplica, const QString& Pa
 void Synchronizer::CompactDatabase(const QString& SrcDatabase, const QString& DestDatabase)
 {
     const std::int32_t session = EnsureJetSession();
-    CheckJetError(m_engine->JetCompactDatabase(session, SrcDatabase, QString(), DestDatabase, QString(),
-                                               &JetProgressCallback, 0));
+    raiseWithReason(session, m_engine->JetCompactDatabase(session, SrcDatabase, QString(), DestDatabase, QString(),
+                                                          &JetProgressCallback, 0));
 }
 
 void Synchronizer::RepairDatabase(const QString& DatabaseName)

@@ -45,12 +45,47 @@ QString literal(const QString& text)
 
 Db::~Db() { close(); }
 
+namespace {
+
+// Whether path may be written here: the system's answer, and the file's mode, which an administrator's account
+// would write through.
+bool writable(const QFileInfo& fi)
+{
+    constexpr auto anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    return fi.isWritable() && (fi.permissions() & anyWrite);
+}
+
+// A writer killed inside its transaction leaves a hot journal beside the file, and only a connection that may
+// write rolls it back; a read-only look is refused. So the file is first opened as a writer would open it and
+// read once, which puts it back as it was before the torn write. A file or folder that may not be written is
+// left as it is (the read-only open then tells so).
+void recoverInterruptedWrite(const QString& path)
+{
+    if (!QFileInfo::exists(path + QStringLiteral("-journal")) && !QFileInfo::exists(path + QStringLiteral("-wal")))
+        return;
+    const QFileInfo fi(path);
+    if (!writable(fi) || !writable(QFileInfo(fi.absolutePath())))
+        return;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 5000);
+        // What goes wrong here is met again, and told, by the open that follows.
+        sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    }
+    sqlite3_close_v2(db);
+}
+
+}  // namespace
+
 void Db::open(const QString& path, bool readOnly)
 {
     close();
     const QFileInfo fi(path);
     if (!fi.isFile())
         throw Failure{Result::NotDatabase, QStringLiteral("The database file %1 does not exist.").arg(path)};
+    if (readOnly)
+        recoverInterruptedWrite(path);
     const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
@@ -64,7 +99,13 @@ void Db::open(const QString& path, bool readOnly)
         // Reading the schema is what tells a SQLite file from any other file.
         scalarInt(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     } catch (const Failure& f) {
+        const int code = sqlite3_extended_errcode(m_db);
         close();
+        if (code == SQLITE_READONLY_ROLLBACK || code == SQLITE_READONLY_RECOVERY)
+            throw Failure{Result::AccessDenied,
+                          QStringLiteral("A write to %1 was interrupted, and it cannot be put back as it was because "
+                                         "the file or its folder is read-only.")
+                              .arg(QDir::toNativeSeparators(path))};
         throw Failure{f.result == Result::Failed ? Result::NotDatabase : f.result,
                       QStringLiteral("%1 is not a database that can be used: %2").arg(path, f.text)};
     }

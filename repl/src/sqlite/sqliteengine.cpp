@@ -131,13 +131,15 @@ public:
         return 0;
     }
 
-    JetResult JetOpenDatabase(std::int32_t, const QString& path, const QString&, std::int32_t& database,
+    JetResult JetOpenDatabase(std::int32_t session, const QString& path, const QString&, std::int32_t& database,
                               std::int32_t) override
     {
         database = 0;
         if (!QFileInfo(path).isFile())
             return errFileNotFound;
-        const int r = Store::checkDatabase(path);
+        QString reason;
+        const int r = Store::checkDatabase(path, &reason);
+        noteFailure(session, r, reason);
         if (r < 0)
             return fromStore(r);
         database = m_nextHandle++;
@@ -165,7 +167,10 @@ public:
                                  std::int32_t) override
     {
         notify(callback, session, JetConst::opCompact, JetConst::statusBegin);
-        const int r = Store::compactDatabase(source, destination, progressFor(callback, session, JetConst::opCompact));
+        QString reason;
+        const int r =
+            Store::compactDatabase(source, destination, progressFor(callback, session, JetConst::opCompact), &reason);
+        noteFailure(session, r, reason);
         notify(callback, session, JetConst::opCompact, r < 0 ? JetConst::statusFailed : JetConst::statusEnd);
         return fromStore(r);
     }
@@ -271,10 +276,7 @@ public:
         const int r = Store::makeReplica(source, path, description, priority,
                                          flags & (JetConst::makePartial | JetConst::makeReadOnly | JetConst::makePreventDeletes),
                                          progressFor(cb, session, JetConst::opMakeReplica), &reason);
-        if (r < 0)
-            m_failures[session] = reason;
-        else
-            m_failures.remove(session);
+        noteFailure(session, r, reason);
         notify(cb, session, JetConst::opMakeReplica, r < 0 ? JetConst::statusFailed : JetConst::statusEnd);
         return fromStore(r);
     }
@@ -299,10 +301,7 @@ public:
                                          progressFor(cb, session, JetConst::opExchange),
                                          syncText(JetConst::syncPropLogFile), nullptr, &reason);
         m_logProblems[session] = Store::takeLogProblem();
-        if (r < 0)
-            m_failures[session] = reason;
-        else
-            m_failures.remove(session);
+        noteFailure(session, r, reason);
         // The two files also learn which synchronizers manage them and where their drop boxes are.
         if (r >= 0)
             Store::shareSynchronizers(databasePath, replicaPath);
@@ -571,6 +570,14 @@ private:
             info.unitsTotal = std::int32_t(std::min<qint64>(total, INT32_MAX));
             return cb(session, op, JetConst::statusProgress, &info) != JetConst::callbackCancel;
         };
+    }
+    // Why the session's last call failed, for the synchronizer to tell.
+    void noteFailure(std::int32_t session, int result, const QString& reason)
+    {
+        if (result < 0)
+            m_failures[session] = reason;
+        else
+            m_failures.remove(session);
     }
     std::int32_t addList(List l)
     {
