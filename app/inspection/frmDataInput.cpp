@@ -488,8 +488,8 @@ void frmDataInput::LoadForm(qint16 year, qint32 tunnelId)
 
         LoadTunnelPicture();
         LoadUnits();
-        m_tunnelName = DbGetTunnelName(tunnelId);
-        setWindowTitle(QStringLiteral("Data Input - ") + m_tunnelName);
+        m_tunnelName.clear();
+        ShowTunnelInTitle(this, QStringLiteral("Data Input - "), tunnelId, m_tunnelName);
 
         if (!gPictureFound) {
             // A hidden window would keep the program running; the next LoadForm makes a new one.
@@ -902,6 +902,7 @@ void frmDataInput::LoadPanelData(qint32 panelId)
 
         m_panelName = DbGetPanelName(panelId);
         lblName->setText(m_panelName);
+        ShowTunnelInTitle(this, QStringLiteral("Data Input - "), m_tunnelId, m_tunnelName);
         lblName->setProperty("Tag", QString::number(panelId));
 
         if (comparing) {
@@ -1072,6 +1073,10 @@ void frmDataInput::updatePrintButton()
 void frmDataInput::cmdEdit_Click()
 {
     try {
+        // Nothing is typed yet: the edit starts from what is stored now, which another user
+        // may have changed since the panel was loaded.
+        if (!showStored())
+            return;
         m_editing = true;
         m_defectsTouched = false;
         for (int i = 0; i < txtRate1.size(); ++i)
@@ -1120,21 +1125,28 @@ void frmDataInput::cmdCancel_Click()
 {
     try {
         enterViewMode();
-        // What another user removed meanwhile (its save was refused) goes from the screen: the
-        // window of a removed tunnel closes, as it does for a removal here; a removed panel
-        // leaves the map.
-        if (!RowExists(QStringLiteral("Tunnels"), {{QStringLiteral("TunnelID"), m_tunnelId}})) {
-            Unload();
-            return;
-        }
-        if (m_panelId != 0 && !RowExists(QStringLiteral("Panels"), {{QStringLiteral("PanelID"), m_panelId}})) {
-            LoadForm(m_year, m_tunnelId);
-            return;
-        }
-        LoadPanelData(m_panelId);
+        showStored();
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error canceling changes"), kSource, e);
     }
+}
+
+bool frmDataInput::showStored()
+{
+    // What another user removed meanwhile goes from the screen: the window of a removed tunnel
+    // closes, as it does for a removal here; a removed panel leaves the map.
+    if (!RowExists(QStringLiteral("Tunnels"), {{QStringLiteral("TunnelID"), m_tunnelId}})) {
+        Unload();
+        return false;
+    }
+    if (m_panelId != 0 && !RowExists(QStringLiteral("Panels"), {{QStringLiteral("PanelID"), m_panelId}})) {
+        LoadForm(m_year, m_tunnelId);
+        return false;
+    }
+    LoadPanelData(m_panelId);
+    if (m_panelId != 0)
+        ShadePanel(m_panelId, true);
+    return true;
 }
 
 void frmDataInput::cmdSave_Click()

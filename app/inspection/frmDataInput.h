@@ -162,6 +162,9 @@ private:
     void SetEditControls(bool enabled);
     void cmdEdit_Click();
     void cmdCancel_Click();
+    // Loads the panel as stored now; false when the tunnel or panel is gone (the window
+    // closed or shows the tunnel again).
+    bool showStored();
     void cmdSave_Click();
     bool SaveEdit();
     void enterViewMode();

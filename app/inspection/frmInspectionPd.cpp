@@ -705,6 +705,8 @@ void frmInspectionPd::addYear(QTreeWidgetItem* tunnelNode)
         return;
     }
     const QString tunnelKey = NodeKey(tunnelNode);
+    // The copy below keeps other windows painted: this one may be closed meanwhile.
+    const QPointer<frmInspectionPd> self(this);
     try {
         const qint32 tunnelId = KeyNumber(tunnelNode);
         sTunnelID = tunnelId;
@@ -770,9 +772,13 @@ void frmInspectionPd::addYear(QTreeWidgetItem* tunnelNode)
                 // The window keeps repainting during the copy, but nothing may change the tree.
                 m_busy = true;
                 struct Idle {
-                    bool& busy;
-                    ~Idle() { busy = false; }
-                } idle{m_busy};
+                    const QPointer<frmInspectionPd>& window;
+                    ~Idle()
+                    {
+                        if (window)
+                            window->m_busy = false;
+                    }
+                } idle{self};
                 CopySketchFiles(
                     GetSketchFolder(tunnelId, otherId), sketch,
                     [](const QString& file, const QString& why) {
@@ -786,11 +792,14 @@ void frmInspectionPd::addYear(QTreeWidgetItem* tunnelNode)
             }
             copySketchRecords(sketches, inspectionId, y.year, placed);
         }
+        // The new period's records and folders are made whether or not the window is still there.
         MakeFolderTree(yearFolder + QStringLiteral("photo"));
         MakeFolderTree(yearFolder + QStringLiteral("video"));
-        tv->setFocus();
+        if (self)
+            tv->setFocus();
     } catch (const std::exception& e) {
-        m_busy = false;
+        if (self)
+            m_busy = false;
         LogError(QStringLiteral("Error removing Inspection Period"), kSource, e);
     }
 }

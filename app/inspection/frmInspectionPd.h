@@ -94,8 +94,8 @@ private:
     void placeYear(QTreeWidgetItem* node, qint32 year);
     // The period's field-sketch rows with their panel's and element's names.
     static RowSet sketchRows(qint32 inspectionId);
-    void copySketchRecords(const RowSet& sketches, qint32 toInspectionId, qint16 toYear,
-                           const QHash<QString, QString>& placed);
+    static void copySketchRecords(const RowSet& sketches, qint32 toInspectionId, qint16 toYear,
+                                  const QHash<QString, QString>& placed);
     void showAbout();
 
     bool m_busy = false;

@@ -192,8 +192,8 @@ void frmPanelElements::LoadForm(qint32 tunnelId)
         m_loaded = true;
         m_tunnelId = tunnelId;
         SetFormTunnel(this, tunnelId);
-        m_tunnelName = DbGetTunnelName(tunnelId);
-        setWindowTitle(QStringLiteral("Panel Element Definition - ") + m_tunnelName);
+        m_tunnelName.clear();
+        ShowTunnelInTitle(this, QStringLiteral("Panel Element Definition - "), tunnelId, m_tunnelName);
         m_panelId = panels.toInt(0, QStringLiteral("PanelID"));
         LoadTunnelImage();
         if (!gPictureFound) {
@@ -272,6 +272,7 @@ void frmPanelElements::ShowPanelElements()
         lstEle->clear();
         DbGetPanelInfo(m_panelId, m_panelNum, m_panelName);
         lblPanelName->setText(m_panelName);
+        ShowTunnelInTitle(this, QStringLiteral("Panel Element Definition - "), m_tunnelId, m_tunnelName);
         const RowSet rs = DbGetPanelElements(m_panelId);
         for (int i = 0; i < rs.count(); ++i)
             addItem(lstEle, rs.value(i, QStringLiteral("ElementName")).toString(),

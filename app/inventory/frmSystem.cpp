@@ -640,7 +640,9 @@ void frmSystem::cmdSetMap_Click()
 {
     try {
         const QString dataPath = IniGetSystemPath();
-        const QString chosen = ChooseSystemMap(QStringLiteral("Insert System Map"), dataPath);
+        QString chosen;
+        if (!OutlivesLoop(this, [&] { chosen = ChooseSystemMap(QStringLiteral("Insert System Map"), dataPath); }))
+            return;
         if (chosen.isEmpty())
             return;
         const QString path = dataPath + chosen;

@@ -200,8 +200,8 @@ void frmTunnelSpecs::LoadForm(qint32 tunnelId)
         SetFormTunnel(this, tunnelId);
         LoadTunnelImage();
         LoadPanels();
-        m_tunnelName = DbGetTunnelName(tunnelId);
-        setWindowTitle(QStringLiteral("Panel Definition - ") + m_tunnelName);
+        m_tunnelName.clear();
+        ShowTunnelInTitle(this, QStringLiteral("Panel Definition - "), tunnelId, m_tunnelName);
         show();
     } catch (const std::exception& e) {
         logError(QStringLiteral("Error loading Panel Definitions screen."), e);
@@ -484,7 +484,9 @@ void frmTunnelSpecs::cmdTImage_Click()
             return;
         }
         const QString folder = GetTunnelFolder(m_tunnelId);
-        const QString file = ChooseSystemMap(QStringLiteral("Panel Definitions"), folder);
+        QString file;
+        if (!OutlivesLoop(this, [&] { file = ChooseSystemMap(QStringLiteral("Panel Definitions"), folder); }))
+            return;
         if (file.isEmpty() || !IsRegularFile(folder + file))
             return;
         // Stored only once the map has taken it; one it cannot take, or one not stored, leaves
@@ -705,6 +707,7 @@ void frmTunnelSpecs::ZVMap1_PolyHit(qint32 id, qint16)
         m_selectedPanelId = m_editPanelId = id;
         m_newPanelMode = false;
         lblPanelName->setText(DbGetPanelName(id));
+        ShowTunnelInTitle(this, QStringLiteral("Panel Definition - "), m_tunnelId, m_tunnelName);
         mnuCopy->setEnabled(true);
         mnuPaste->setEnabled(false);
         cmdRename->setEnabled(true);

@@ -185,6 +185,7 @@ void frmImgInput::Load(qint32 TunnelID, qint32 PanelID, qint32 ElementID, qint32
     m_cellNeeds = DbMediaCellNeeds(PanelID, ElementID, InspectionID);
 
     LoadPictureList();
+    dropRemovedPreview();
     if (!IsFieldSketch)
         m_currentIndex = lstSelected->count() > 0 ? -1 : 0;
     else
@@ -419,7 +420,8 @@ void frmImgInput::cmdPreview_Click()
     const QListWidgetItem* item = fileImgList->currentItem();
     if (!item || !item->isSelected())
         return;
-    showInPreview(m_listFolder + QLatin1Char('/') + item->text());
+    if (showInPreview(m_listFolder + QLatin1Char('/') + item->text()))
+        m_previewedPicture.clear();  // a file of the folder, stored or not
 }
 
 void frmImgInput::cmdStore_Click()
@@ -572,6 +574,7 @@ void frmImgInput::cmdRemove_Click()
         } else {
             DeletePhotoRow(item->text());
         }
+        dropRemovedPreview();
         // No picture is current any more: text typed now belongs to none.
         m_currentIndex = -1;
         const QSignalBlocker block(lstSelected);
@@ -592,7 +595,8 @@ void frmImgInput::lstSelected_Click()
         return;
     m_currentIndex = index;
     cmdRemove->setEnabled(true);
-    showInPreview(m_listFolder + QLatin1Char('/') + m_picArray[index].ImagePath);
+    if (showInPreview(m_listFolder + QLatin1Char('/') + m_picArray[index].ImagePath))
+        m_previewedPicture = m_picArray[index].ImagePath;
     txtAnnotation->setText(m_picArray[index].Annotation);
 }
 
@@ -644,6 +648,7 @@ void frmImgInput::reloadPictures(QString settled)
                                 ? m_picArray[m_currentIndex].ImagePath
                                 : QString();
     LoadPictureList();
+    dropRemovedPreview();
     for (Picture& p : m_picArray)
         if (const auto found = typed.constFind(p.ImagePath); found != typed.constEnd())
             p.Annotation = *found;
@@ -656,6 +661,14 @@ void frmImgInput::reloadPictures(QString settled)
         const QSignalBlocker block(txtAnnotation);
         txtAnnotation->clear();
     }
+}
+
+void frmImgInput::dropRemovedPreview()
+{
+    if (m_previewedPicture.isEmpty() || isListed(m_previewedPicture))
+        return;
+    PreviewPane->ClearImage();
+    m_previewedPicture.clear();
 }
 
 void frmImgInput::txtAnnotation_Validate()

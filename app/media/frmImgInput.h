@@ -106,6 +106,8 @@ private:
     void reloadPictures(QString settled);
     void cmdCancel_Click();
     bool showInPreview(const QString& path);
+    // A stored picture no longer listed (removed here or by another user) leaves the preview.
+    void dropRemovedPreview();
     bool isListed(const QString& name) const;
     QString targetFolder() const;
     void showAbout();
@@ -120,5 +122,6 @@ private:
     QVector<NeededRow> m_cellNeeds;
     int m_currentIndex = -1;
     QString m_sketchFile;
+    QString m_previewedPicture;  // the listed picture the preview shows, "" for none or a folder file
     QString m_listFolder;
 };

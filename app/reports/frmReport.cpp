@@ -724,8 +724,8 @@ bool frmReport::askName(const char* load)
 {
     auto* dialog = new frmSaveRpt(this);
     QMetaObject::invokeMethod(dialog, load, Q_ARG(QObject*, this), Q_ARG(QString, m_kind));
-    dialog->exec();
-    return !RptName.isEmpty();
+    // False too when this window was closed meanwhile: nothing goes on then.
+    return OutlivesLoop(this, [&] { dialog->exec(); }) && !RptName.isEmpty();
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QProgressDialog>
 
 #include <memory>
@@ -16,7 +17,10 @@ public:
     {
         m_label = label;
         m_total = total;
-        m_dialog.reset();
+        end();
+        // The window the work is for: closed meanwhile, the work stops.
+        if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+            m_owner = QApplication::activeWindow();
         m_clock.start();
         m_lastEvents = 0;
     }
@@ -25,29 +29,40 @@ public:
     {
         if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
             return true;
+        if (m_shown && !m_dialog)
+            return false;  // taken away with its window
         const qint64 now = m_clock.elapsed();
         if (!m_dialog && now < 1000)
             return true;
         if (!m_dialog) {
-            m_dialog = std::make_unique<QProgressDialog>(m_label, QStringLiteral("Cancel"), 0, m_total,
-                                                         QApplication::activeWindow());
+            m_dialog = new QProgressDialog(m_label, QStringLiteral("Cancel"), 0, m_total, QApplication::activeWindow());
             m_dialog->setWindowTitle(QStringLiteral("Corvane Quorrel"));
             m_dialog->setWindowModality(Qt::ApplicationModal);
             m_dialog->setAutoReset(false);
             m_dialog->setAutoClose(false);
             m_dialog->setMinimumDuration(0);
             m_dialog->show();
+            m_shown = true;
         }
         if (now - m_lastEvents < 50 && m_lastEvents != 0)
             return !m_dialog->wasCanceled();
         m_lastEvents = now;
         if (m_total > 0 && done >= 0)
             m_dialog->setValue(std::min(done, m_total));
+        const bool owned = !m_owner.isNull();
         QCoreApplication::processEvents();
+        // Closed meanwhile, the window is gone and the dialog perhaps with it: the work stops.
+        if ((owned && !m_owner) || !m_dialog)
+            return false;
         return !m_dialog->wasCanceled();
     }
 
-    void end() override { m_dialog.reset(); }
+    void end() override
+    {
+        delete m_dialog.data();
+        m_owner = nullptr;
+        m_shown = false;
+    }
 
     void setTotal(int total) override
     {
@@ -61,7 +76,9 @@ private:
     int m_total = 0;
     QElapsedTimer m_clock;
     qint64 m_lastEvents = 0;
-    std::unique_ptr<QProgressDialog> m_dialog;
+    QPointer<QProgressDialog> m_dialog;  // its window may take it along when closed
+    QPointer<QWidget> m_owner;
+    bool m_shown = false;
 };
 
 DialogProgress& ProgramProgress()

@@ -681,7 +681,8 @@ void frmDataView::LoadForm(qint32 tunnelId, qint32 inspectionId1, qint32 inspect
             ZVMap1->ClearImage();
         ZVMap1->setForeColor(quint32(DbGetTunnelForeground(tunnelId)));
         ZVMap1->setDrawWidth(qint16(DbGetTunnelDrawWidth(tunnelId)));
-        setWindowTitle(DbGetSystemName() + QStringLiteral(" - ") + DbGetTunnelName(tunnelId));
+        m_tunnelName.clear();
+        ShowTunnelInTitle(this, DbGetSystemName() + QStringLiteral(" - "), tunnelId, m_tunnelName);
 
         m_inspectionId1 = inspectionId1;
         m_inspectionId2 = inspectionId2;
@@ -961,6 +962,7 @@ void frmDataView::LoadReviewPanelData(qint32 panelId)
         DbGetPanelInfo(panelId, panelNum, panelName);
         lblPanelID->setText(panelName);
         setTag(lblPanelID, QString::number(panelId));
+        ShowTunnelInTitle(this, DbGetSystemName() + QStringLiteral(" - "), m_tunnelId, m_tunnelName);
 
         ArrangeDataTabs();
         txtComments[0]->setPlainText(DbGetPostedPanelComment(m_inspectionId1, panelId));

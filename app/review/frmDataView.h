@@ -205,6 +205,7 @@ private:
     void showAbout();
 
     qint32 m_tunnelId = 0;
+    QString m_tunnelName;  // as the title shows it
     qint32 m_inspectionId1 = 0;
     qint32 m_inspectionId2 = 0;
     qint32 m_year1 = 0;

@@ -301,7 +301,8 @@ void frmExpense::showStoredRow(QTreeWidgetItem* item, qint32 expId)
         lvExp_ItemClick(item);
 }
 
-// No other row becomes the selected one: the editor still shows what it showed.
+// No other row becomes the selected one; the fields that showed the row go blank, so nothing
+// removed stays on screen.
 void frmExpense::dropRow(QTreeWidgetItem* item)
 {
     m_loaded.remove(keyNumber(item));
@@ -313,6 +314,8 @@ void frmExpense::dropRow(QTreeWidgetItem* item)
     if (selected) {
         lvExp->clearSelection();
         lvExp->setCurrentItem(nullptr);
+        ClearFields();
+        cmdDelete->setEnabled(false);
     }
     m_quietSelection = false;
 }
@@ -656,7 +659,9 @@ void frmExpense::cmdCategories_Click()
         if (editor->LoadForm(QStringLiteral("Expenditure Category"), QStringLiteral("ExpenditureCats"),
                              QStringLiteral("CategoryID"), QStringLiteral("Category"))) {
             editor->hide();
-            editor->exec();  // the editor unloads itself when it closes
+            // the editor unloads itself when it closes; this window may have closed meanwhile
+            if (!OutlivesLoop(this, [&] { editor->exec(); }))
+                return;
         }
         const QVariant remembered = cboCategory->currentIndex() < 0 ? QVariant() : cboCategory->currentData();
         LoadCategories();
@@ -676,25 +681,14 @@ void frmExpense::RefreshCategoryNames()
         categories.insert(list.toInt(i, QStringLiteral("ExpID")), list.value(i, QStringLiteral("Category")).toString());
     // Deleting a category in the editor deleted its expenditures: their rows go too, so
     // none can be edited or deleted again.
-    bool removedSelected = false;
-    m_quietSelection = true;
     for (int i = lvExp->topLevelItemCount() - 1; i >= 0; --i) {
         QTreeWidgetItem* row = lvExp->topLevelItem(i);
         const auto found = categories.constFind(keyNumber(row));
-        if (found == categories.constEnd()) {
-            removedSelected = removedSelected || row->isSelected();
-            if (m_selectedByPress == row)
-                m_selectedByPress = nullptr;
-            delete row;
-        } else {
+        if (found == categories.constEnd())
+            dropRow(row);
+        else
             row->setText(0, *found);
-        }
     }
-    if (removedSelected) {
-        lvExp->clearSelection();
-        lvExp->setCurrentItem(nullptr);
-    }
-    m_quietSelection = false;
 }
 
 void frmExpense::cmdReport_Click()

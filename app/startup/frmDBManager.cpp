@@ -109,8 +109,12 @@ void frmDBManager::cmdUsersAdd_Click()
             return;
         auto* editor = new frmUser(this);
         editor->LoadForm(*name);
-        editor->exec();  // frees the editor
-        QCoreApplication::processEvents();
+        // The manager may be closed while the editor is open (a session end).
+        if (!OutlivesLoop(this, [&] {
+                editor->exec();  // frees the editor
+                QCoreApplication::processEvents();
+            }))
+            return;
         reloadUsers(selectedName());
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error adding new user"), objectName(), e);
@@ -125,8 +129,11 @@ void frmDBManager::cmdUsersEdit_Click()
             return;
         auto* editor = new frmUser(this);
         editor->LoadForm(name);
-        editor->exec();
-        QCoreApplication::processEvents();
+        if (!OutlivesLoop(this, [&] {
+                editor->exec();
+                QCoreApplication::processEvents();
+            }))
+            return;
         reloadUsers(name);
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error loading user privileges"), objectName(), e);

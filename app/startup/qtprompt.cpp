@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 
@@ -47,20 +48,32 @@ MsgAnswer fromStandard(int b)
     }
 }
 
+// The answer of a box taken away with its window: the one that does least.
+MsgAnswer unanswered(MsgButtons buttons)
+{
+    switch (buttons) {
+    case MsgButtons::Ok: return MsgAnswer::Ok;
+    case MsgButtons::YesNo: return MsgAnswer::No;
+    case MsgButtons::AbortRetryIgnore: return MsgAnswer::Abort;
+    default: return MsgAnswer::Cancel;
+    }
+}
+
 class QtPromptService final : public PromptService {
 public:
     MsgAnswer message(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons,
                       MsgAnswer defaultButton) override
     {
-        QMessageBox box(dialogParent());
-        box.setWindowTitle(title);
-        box.setText(text);
+        // On the heap: the window it belongs to may be deleted while it is open, and the box with it.
+        const QPointer<QMessageBox> box = new QMessageBox(dialogParent());
+        box->setWindowTitle(title);
+        box->setText(text);
         switch (icon) {
-        case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-        case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-        case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
-        case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+        case MsgIcon::None: box->setIcon(QMessageBox::NoIcon); break;
+        case MsgIcon::Information: box->setIcon(QMessageBox::Information); break;
+        case MsgIcon::Warning: box->setIcon(QMessageBox::Warning); break;
+        case MsgIcon::Critical: box->setIcon(QMessageBox::Critical); break;
+        case MsgIcon::Question: box->setIcon(QMessageBox::Question); break;
         }
         QMessageBox::StandardButtons set;
         switch (buttons) {
@@ -71,13 +84,16 @@ public:
         case MsgButtons::RetryCancel: set = QMessageBox::Retry | QMessageBox::Cancel; break;
         case MsgButtons::AbortRetryIgnore: set = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore; break;
         }
-        box.setStandardButtons(set);
+        box->setStandardButtons(set);
         const MsgAnswer def = defaultButton == MsgAnswer::Default ? FirstButton(buttons) : defaultButton;
-        box.setDefaultButton(toStandard(def));
+        box->setDefaultButton(toStandard(def));
         // The wait cursor must not hide the arrow over a question.
         QApplication::setOverrideCursor(Qt::ArrowCursor);
-        const int result = box.exec();
+        const int result = box->exec();
         QApplication::restoreOverrideCursor();
+        if (!box)
+            return unanswered(buttons);
+        delete box.data();
         return fromStandard(result);
     }
 
@@ -115,9 +131,13 @@ public:
 
     bool printSetup(QPrinter* printer, const QString& title) override
     {
-        QPrintDialog dialog(printer, dialogParent());
-        dialog.setWindowTitle(title);
-        return dialog.exec() == QDialog::Accepted;
+        const QPointer<QPrintDialog> dialog = new QPrintDialog(printer, dialogParent());
+        dialog->setWindowTitle(title);
+        const bool accepted = dialog->exec() == QDialog::Accepted;
+        if (!dialog)
+            return false;
+        delete dialog.data();
+        return accepted;
     }
 
     bool launch(const QUrl& url) override { return QDesktopServices::openUrl(url); }

@@ -3,6 +3,7 @@
 #include "forms.h"
 #include "globals.h"
 #include "helpers.h"
+#include "lookups.h"
 #include "mappicture.h"
 
 #include <QApplication>
@@ -304,6 +305,13 @@ void SetTopMost(QWidget* window, bool topMost)
     window->setGeometry(geometry);
     if (visible)
         window->show();
+}
+
+void ShowTunnelInTitle(QWidget* window, const QString& prefix, qint32 tunnelId, QString& tunnelName)
+{
+    if (const QString stored = DbGetTunnelName(tunnelId); !stored.isEmpty())
+        tunnelName = stored;
+    window->setWindowTitle(prefix + tunnelName);
 }
 
 // ------------------------------------------------------------------ picture chooser

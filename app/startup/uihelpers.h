@@ -53,6 +53,11 @@ void ResetListSortDirections();  // tests
 // Keeps a window above the others, or returns it to the normal order.
 void SetTopMost(QWidget* window, bool topMost);
 
+// A window whose title names its tunnel ("<prefix><tunnel name>") reads the name afresh each
+// time it loads, so a rename shows: the name goes to tunnelName and the title. A tunnel gone
+// meanwhile keeps the name tunnelName holds.
+void ShowTunnelInTitle(QWidget* window, const QString& prefix, qint32 tunnelId, QString& tunnelName);
+
 // ---- Picture chooser: runs frmOpenSysMap (registered with RegisterFormFactory; it has a
 // Q_INVOKABLE LoadForm(QString title, QString folder)) and answers the chosen file, ""
 // when nothing was chosen.

@@ -377,6 +377,116 @@ private slots:
         QCOMPARE(w->lvDefectQty->topLevelItemCount(), elementGone ? 1 : 0);
     }
 
+    // Another program saved after the panel was loaded: Edit, with nothing typed yet, starts
+    // from what is stored now, so the save compares with that and asks nothing about it.
+    void editLoadsWhatIsStoredNow()
+    {
+        DataInputFixture f;
+        DataInputFixture::rate(f.cur, f.p1, 1, 5);
+        addDefect(f.p1, f.cur, QStringLiteral("Crack"), 1, 2);
+        frmDataInput* w = f.open();
+        QCOMPARE(w->txtRate1[0]->text(), QStringLiteral("5"));
+        const QString theirs = QStringLiteral(
+            "UPDATE Ratings SET Rating = 2 WHERE InspectionID = {period} AND PanelID = {panel} AND ElementID = 1;"
+            "INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES ({period}, {panel}, 2, 3);"
+            "INSERT INTO PanelComments (InspectionID, PanelID, Comments) VALUES ({period}, {panel}, 'theirs');"
+            "UPDATE DefectQuantity SET Description = 'Crack, theirs' WHERE PanelID = {panel};");
+        QCOMPARE(RunSqliteShell(f.install->dbPath(), withKeys(theirs, f)), QString());
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        QVERIFY(w->Editing());
+        QVERIFY(!w->EditChanged());
+        QCOMPARE(w->txtRate1[0]->text(), QStringLiteral("2"));
+        QCOMPARE(w->txtRate1[1]->text(), QStringLiteral("3"));
+        QCOMPARE(w->txt1[1]->toPlainText(), QStringLiteral("theirs"));
+        QCOMPARE(listTexts(w->lvDefectQty), QStringList{"Crack, theirs"});
+        w->txtRate1[0]->setText(QStringLiteral("7"));
+        selectItem(w->lvDefectQty, QStringLiteral("Crack, theirs"));
+        w->txtQty->setText(QStringLiteral("4"));
+        QTest::mouseClick(w->cmdEditDefect, Qt::LeftButton);
+        save(f, w);
+        QCOMPARE(f.prompt->messages(), QStringList{QStringLiteral("Are you sure?")});
+        QCOMPARE(Rows(QStringLiteral("SELECT ElementID, Rating FROM Ratings ORDER BY ElementID")),
+                 (QStringList{"1|7", "2|3"}));
+        QCOMPARE(Rows(QStringLiteral("SELECT Comments FROM PanelComments")), QStringList{"theirs"});
+        QCOMPARE(Rows(QStringLiteral("SELECT Description, Quantity FROM DefectQuantity")),
+                 QStringList{"Crack, theirs|4"});
+    }
+
+    // Edit finds the panel or the tunnel removed by another program: no edit starts; the panel
+    // leaves the map, the window of a removed tunnel closes.
+    void editAfterWhatIsGone_data()
+    {
+        QTest::addColumn<QString>("removal");
+        QTest::addColumn<bool>("windowStays");
+        QTest::newRow("panel") << "DELETE FROM Ratings WHERE PanelID = {panel}; DELETE FROM Panels WHERE PanelID = {panel};"
+                                  "DELETE FROM PanelElements WHERE PanelID = {panel}; DELETE FROM PanelCoord WHERE PanelID = {panel};"
+                               << true;
+        QTest::newRow("tunnel") << "DELETE FROM Tunnels WHERE TunnelID = {tunnel}; DELETE FROM InspectionPeriod WHERE TunnelID = {tunnel};"
+                                   "DELETE FROM PanelElements WHERE PanelID IN (SELECT PanelID FROM Panels WHERE TunnelID = {tunnel});"
+                                   "DELETE FROM Panels WHERE TunnelID = {tunnel};"
+                                << false;
+    }
+    void editAfterWhatIsGone()
+    {
+        QFETCH(QString, removal);
+        QFETCH(bool, windowStays);
+        DataInputFixture f;
+        QPointer<frmDataInput> w = f.open();
+        QCOMPARE(RunSqliteShell(f.install->dbPath(), withKeys(removal, f)), QString());
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(!w.isNull() && LoadedForms().contains(w.data()), windowStays);
+        if (windowStays) {
+            QVERIFY(!w->Editing());
+            QCOMPARE(ShadingOf(w->ZVMap1, f.p1), -1);
+            QVERIFY(w->PanelID() != f.p1);
+        }
+        QVERIFY(f.prompt->calls.isEmpty());
+    }
+
+    // A tunnel renamed by another program: an open window that names it in its title shows
+    // the new name once it loads a panel again.
+    void titleFollowsATunnelRename_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::newRow("rating entry") << "frmDataInput";
+        QTest::newRow("panel set-up") << "frmTunnelSpecs";
+        QTest::newRow("panel elements") << "frmPanelElements";
+    }
+    void titleFollowsATunnelRename()
+    {
+        QFETCH(QString, window);
+        DataInputFixture f;
+        QWidget* shown = nullptr;
+        std::function<void()> loadAgain;
+        if (window == QLatin1String("frmDataInput")) {
+            frmDataInput* w = f.open();
+            shown = w;
+            loadAgain = [w] {
+                QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+                QTest::mouseClick(w->cmdCancel, Qt::LeftButton);
+            };
+        } else if (window == QLatin1String("frmTunnelSpecs")) {
+            auto* specs = new frmTunnelSpecs;
+            specs->LoadForm(f.tunnel);
+            shown = specs;
+            loadAgain = [specs] { ClickMapAt(specs->ZVMap1, 4500, 1800); };
+        } else {
+            auto* elements = new frmPanelElements;
+            elements->LoadForm(f.tunnel);
+            shown = elements;
+            loadAgain = [elements] { ClickMapAt(elements->ZVMap1, 4500, 1800); };
+        }
+        const QString before = shown->windowTitle();
+        QVERIFY2(before.endsWith(QLatin1String(" - East Bore")), qPrintable(before));
+        QCOMPARE(RunSqliteShell(f.install->dbPath(),
+                                withKeys(QStringLiteral("UPDATE Tunnels SET TunnelName = 'West Bore' WHERE TunnelID = {tunnel}"), f)),
+                 QString());
+        loadAgain();
+        QCOMPARE(shown->windowTitle(), before.chopped(9) + QStringLiteral("West Bore"));
+        QVERIFY(f.prompt->calls.isEmpty());
+    }
+
     // Two windows of the program on one file: the period tree deletes the period, panel set-up
     // removes the panel, or the panel-element window takes the element off the panel, while
     // rating entry has a rating typed.

@@ -593,9 +593,12 @@ private slots:
         QCOMPARE(f.prompt.calls.last().title, QStringLiteral("Remove Photo"));
         QCOMPARE(f.rows().size(), 3);
 
+        QVERIFY(!w->PreviewPane->Image().isEmpty());
         f.prompt.answer(MsgAnswer::Yes);
         QTest::mouseClick(w->cmdRemove, Qt::LeftButton);
         QCOMPARE(f.rows(), QStringList({"p1.png|0|a1", "p2.png|0|a2"}));
+        // The removed photo leaves the preview.
+        QCOMPARE(w->PreviewPane->Image(), QString());
         QVERIFY(QFileInfo::exists(f.photoFolder() + QStringLiteral("p0.png")));
         QCOMPARE(items(w->lstSelected), QStringList({"p1.png", "p2.png"}));
         QCOMPARE(w->CurrentIndex(), -1);
@@ -634,6 +637,7 @@ private slots:
         QCOMPARE(f.prompt.calls.last().title, QStringLiteral("Remove Fieldsketch"));
         QCOMPARE(f.rows(), QStringList());
         QCOMPARE(w->lstSelected->count(), 0);
+        QCOMPARE(w->PreviewPane->Image(), QString());
         QVERIFY(QFileInfo::exists(f.sketchFolder() + QStringLiteral("s.png")));
     }
 
@@ -707,6 +711,8 @@ private slots:
         QCOMPARE(f.prompt.messages(), told.isEmpty() ? QStringList() : QStringList{told});
         QCOMPARE(f.rows(), rows);
         QCOMPARE(w->txtAnnotation->text(), shown);
+        // A photo told removed is no longer previewed; one still stored still is.
+        QCOMPARE(w->PreviewPane->Image().isEmpty(), rows.isEmpty());
         if (answer != MsgAnswer::Cancel)
             return;
         // Put off, it is asked again as the window closes.

@@ -18,6 +18,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
@@ -454,6 +455,49 @@ private slots:
         // Other windows are open: no second start-up, no logon.
         QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmSystem")});
         QVERIFY(m_prompt->calls.isEmpty());
+    }
+
+    // The manager is taken away while its user editor is open (a session end, any code that
+    // closes windows): the program goes on without it, and without a crash.
+    void managerGoneWhileItsEditorIsOpen_data()
+    {
+        QTest::addColumn<bool>("adding");
+        QTest::addColumn<bool>("programEnds");
+        QTest::newRow("privileges, deleted") << false << false;
+        QTest::newRow("privileges, program ends") << false << true;
+        QTest::newRow("add, deleted") << true << false;
+        QTest::newRow("add, program ends") << true << true;
+    }
+    void managerGoneWhileItsEditorIsOpen()
+    {
+        QFETCH(bool, adding);
+        QFETCH(bool, programEnds);
+        DbAddUser(QStringLiteral("admin"), QStringLiteral("pw"), true, false);
+        QPointer<frmDBManager> m = new frmDBManager;
+        m->show();
+        select(m, QStringLiteral("admin"));
+        bool editorShown = false;
+        WindowScript script;
+        script.when(QStringLiteral("frmUser"), [&](QWidget*) {
+            editorShown = true;
+            if (programEnds)
+                EndProgram();
+            else
+                delete m.data();
+        });
+        if (adding) {
+            m_prompt->answerText(QStringLiteral("newbie"));
+            m->cmdUsersAdd->click();
+        } else {
+            m->cmdUsersEdit->click();
+        }
+        QVERIFY(!script.timedOut());
+        QVERIFY(editorShown);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!m);
+        QVERIFY(LoadedForms().isEmpty());
+        QVERIFY(!DbUserExists(QStringLiteral("newbie")));
+        ResetProgramEnding();
     }
 
 private:
