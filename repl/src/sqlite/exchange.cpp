@@ -438,7 +438,7 @@ namespace {
 
 // A file's header as the idle shortcut reads it, without SQLite: no schema is parsed.
 struct Header {
-    bool usable = false;     // a rollback-journal database with no journal or log beside it
+    bool usable = false;     // a rollback-journal database with no log beside it
     quint32 counter = 0;     // file change counter, moved by every transaction that wrote the file
     quint32 cookie = 0;      // schema cookie, moved by every design change
     quint32 pairToken = 0;   // user_version: the token of the last two-way exchange that left the file in step
@@ -451,36 +451,48 @@ quint32 be32(const char* p)
     return (quint32(quint8(p[0])) << 24) | (quint32(quint8(p[1])) << 16) | (quint32(quint8(p[2])) << 8) | quint8(p[3]);
 }
 
-// ownTransaction: read under this process's own write transaction, whose journal is expected.
-Header readHeader(const QString& path, bool ownTransaction = false)
+// Which file is at path, from its name: statx and stat open nothing.
+void identify(const QString& path, Header* h)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct statx sx {};
+    if (statx(AT_FDCWD, name.constData(), 0, STATX_INO | STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_INO)) {
+        h->inode = sx.stx_ino;
+        if (sx.stx_mask & STATX_BTIME)
+            h->born = quint64(sx.stx_btime.tv_sec) * 1000000000u + sx.stx_btime.tv_nsec;
+        return;
+    }
+    // A system without statx still tells the inode.
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0) {
+        h->usable = false;
+        return;
+    }
+    h->inode = st.st_ino;
+}
+
+// The header of the file of schema (at path), read through the connection's own file while the caller's
+// transaction holds it. Never through a descriptor of its own: closing one drops every lock this process holds on
+// the file, SQLite's included, and lets another program write under a transaction still running.
+Header readHeader(Db& db, const QString& schema, const QString& path)
 {
     Header h;
-    if ((!ownTransaction && QFileInfo::exists(path + QStringLiteral("-journal"))) ||
-        QFileInfo::exists(path + QStringLiteral("-wal")))
+    if (QFileInfo::exists(path + QStringLiteral("-wal")))
         return h;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(db.handle(), schema.toUtf8().constData(), SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+        !file || !file->pMethods)
         return h;
-    struct statx sx {};
-    if (statx(f.handle(), "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &sx) != 0 || !(sx.stx_mask & STATX_INO)) {
-        // A system without statx still tells the inode.
-        struct stat st {};
-        if (fstat(f.handle(), &st) != 0)
-            return h;
-        sx = {};
-        sx.stx_ino = st.st_ino;
-    }
-    const QByteArray b = f.read(100);
-    if (b.size() < 100 || !b.startsWith(QByteArrayLiteral("SQLite format 3")) || b[18] != 1 || b[19] != 1)
+    char b[100];
+    if (file->pMethods->xRead(file, b, int(sizeof b), 0) != SQLITE_OK ||
+        std::memcmp(b, "SQLite format 3", 16) != 0 || b[18] != 1 || b[19] != 1)
         return h;
     h.usable = true;
-    h.counter = be32(b.constData() + 24);
-    h.cookie = be32(b.constData() + 40);
-    h.pairToken = be32(b.constData() + 60);
-    h.expected = be32(b.constData() + 68);
-    h.inode = sx.stx_ino;
-    if (sx.stx_mask & STATX_BTIME)
-        h.born = quint64(sx.stx_btime.tv_sec) * 1000000000u + sx.stx_btime.tv_nsec;
+    h.counter = be32(b + 24);
+    h.cookie = be32(b + 40);
+    h.pairToken = be32(b + 60);
+    h.expected = be32(b + 68);
+    identify(path, &h);
     return h;
 }
 
@@ -509,46 +521,83 @@ bool unwrittenSinceStamp(const Header& h)
     return h.usable && h.pairToken != 0 && h.expected == sealed(h, h.counter, h.pairToken, h.cookie);
 }
 
-// True when a two-way exchange between exactly these two files left both in step and neither was written since:
-// the two tokens are one pair (each file holds its own half), and each file is unwritten since. A copy of a file
-// holds the same half as the file, so a file and its copy never pass.
-bool inStepSinceLastExchange(const QString& a, const QString& b)
+// An exchange that found nothing to send is listed in both files' history all the same, in one small write, inside
+// the caller's write transaction over both files. A file that was in step with its partner stays so: the change
+// counter it expects moves with this write.
+void writeIdleExchange(Db& db, const QString& local, const QString& partner, Exchange& e)
 {
-    const Header x = readHeader(a), y = readHeader(b);
-    return unwrittenSinceStamp(x) && unwrittenSinceStamp(y) && (x.pairToken ^ y.pairToken) == 1;
+    const Identity a = readInfo(db, QStringLiteral("main")), b = readInfo(db, QStringLiteral("partner"));
+    e.partnerNickname = b.nickname;
+    Exchange theirs = e;
+    theirs.initiatedHere = false;
+    theirs.partnerNickname = a.nickname;
+    theirs.direction = e.direction == Direction::Export   ? Direction::Import
+                       : e.direction == Direction::Import ? Direction::Export
+                                                          : e.direction;
+    for (int i = 0; i < 2; ++i) {
+        const QString schema = i == 0 ? QStringLiteral("main") : QStringLiteral("partner");
+        const Header h = readHeader(db, schema, i == 0 ? local : partner);
+        writeHistory(db, schema, i == 0 ? e : theirs);
+        if (unwrittenSinceStamp(h))
+            db.exec(QStringLiteral("PRAGMA %1.application_id = %2")
+                        .arg(schema)
+                        .arg(qint32(sealed(h, h.counter + 1, h.pairToken, h.cookie))));
+    }
 }
 
-// An exchange that found nothing to send is listed in both files' history all the same, in one small write. A file
-// that was in step with its partner stays so: the change counter it expects moves with this write.
+void openPair(Db& db, const QString& local, const QString& partner)
+{
+    openReplicable(db, local);
+    Stmt at(db, QStringLiteral("ATTACH DATABASE ? AS partner"));
+    at.bind(1, partner).run();
+}
+
+// The history of an exchange not needed is a record only: a file that cannot take it now does not undo it.
 void recordIdleExchange(const QString& local, const QString& partner, Exchange& e)
 {
     try {
         Db db;
-        openReplicable(db, local);
-        Stmt at(db, QStringLiteral("ATTACH DATABASE ? AS partner"));
-        at.bind(1, partner).run();
+        openPair(db, local, partner);
         Sql::Transaction tx(db);
-        const Identity a = readInfo(db, QStringLiteral("main")), b = readInfo(db, QStringLiteral("partner"));
-        e.partnerNickname = b.nickname;
-        Exchange theirs = e;
-        theirs.initiatedHere = false;
-        theirs.partnerNickname = a.nickname;
-        theirs.direction = e.direction == Direction::Export   ? Direction::Import
-                           : e.direction == Direction::Import ? Direction::Export
-                                                              : e.direction;
-        for (int i = 0; i < 2; ++i) {
-            const QString schema = i == 0 ? QStringLiteral("main") : QStringLiteral("partner");
-            const Header h = readHeader(i == 0 ? local : partner, true);
-            writeHistory(db, schema, i == 0 ? e : theirs);
-            if (unwrittenSinceStamp(h))
-                db.exec(QStringLiteral("PRAGMA %1.application_id = %2")
-                            .arg(schema)
-                            .arg(qint32(sealed(h, h.counter + 1, h.pairToken, h.cookie))));
-        }
+        writeIdleExchange(db, local, partner, e);
         tx.commit();
     } catch (const Failure&) {
-        // The history is a record only: a file that cannot take it now does not undo an exchange that was not needed.
     }
+}
+
+// True, and the exchange recorded, when a two-way exchange between exactly these two files left both in step and
+// neither was written since: the two tokens are one pair (each file holds its own half), and each file is unwritten
+// since. A copy of a file holds the same half as the file, so a file and its copy never pass. The headers are read
+// with both files held.
+bool idleSinceLastExchange(const QString& local, const QString& partner, Exchange& e)
+{
+    Db db;
+    try {
+        openPair(db, local, partner);
+        db.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    } catch (const Failure&) {
+        return false;
+    }
+    try {
+        const Header x = readHeader(db, QStringLiteral("main"), local);
+        const Header y = readHeader(db, QStringLiteral("partner"), partner);
+        if (!unwrittenSinceStamp(x) || !unwrittenSinceStamp(y) || (x.pairToken ^ y.pairToken) != 1) {
+            db.exec(QStringLiteral("ROLLBACK"));
+            return false;
+        }
+    } catch (const Failure&) {
+        sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    }
+    e.status = Status::Completed;
+    e.lastAction = QDateTime::currentDateTimeUtc();
+    try {
+        writeIdleExchange(db, local, partner, e);
+        db.exec(QStringLiteral("COMMIT"));
+    } catch (const Failure&) {
+        sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    return true;
 }
 
 }  // namespace
@@ -592,11 +641,7 @@ int synchronize(const QString& local, const QString& partner, int direction, con
         if (!exporting && !importing)
             throw Failure{Result::Failed, QStringLiteral("No direction for the exchange.")};
         // Nothing written on either side since their last exchange: a look at the two file headers suffices.
-        // (The partner's nickname is not read on this path.)
-        if (inStepSinceLastExchange(local, partner)) {
-            e.status = Status::Completed;
-            e.lastAction = QDateTime::currentDateTimeUtc();
-            recordIdleExchange(local, partner, e);
+        if (idleSinceLastExchange(local, partner, e)) {
             writeLog(logFile, logLine(local, partner, e) + QStringLiteral(" (nothing to exchange)"));
             if (out)
                 *out = e;
@@ -810,7 +855,7 @@ int synchronize(const QString& local, const QString& partner, int direction, con
             const quint32 token = (QRandomGenerator::system()->generate() | 2u) & ~1u;
             for (int i = 0; i < 2; ++i) {
                 const QString schema = i == 0 ? sa.schema : sb.schema;
-                const Header h = readHeader(i == 0 ? local : partner, true);
+                const Header h = readHeader(db, schema, i == 0 ? local : partner);
                 const bool stamp = inStep && h.usable;
                 const quint32 half = token | quint32(i);
                 const quint32 cookie = quint32(db.scalarInt(QStringLiteral("PRAGMA %1.schema_version").arg(schema)));
