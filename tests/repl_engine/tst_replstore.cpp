@@ -318,6 +318,76 @@ private slots:
         QVERIFY(c[0].rowData.contains("kept?"));
     }
 
+    // Three versions of one row met in different pairs of five files: the decisions end in one value everywhere,
+    // and each value that lost is set aside somewhere.
+    void conflictsDecidedInDifferentPairsAgree_data()
+    {
+        QTest::addColumn<bool>("rowByRow");
+        QTest::addColumn<QString>("byA");
+        const QString change = QStringLiteral("UPDATE Panels SET PanelName = 'Y by A' WHERE PanelID = 1");
+        const QString deletion = QStringLiteral("DELETE FROM Panels WHERE PanelID = 1");
+        QTest::newRow("change") << false << change;
+        QTest::newRow("change, row by row") << true << change;
+        QTest::newRow("deletion") << false << deletion;
+        QTest::newRow("deletion, row by row") << true << deletion;
+    }
+
+    void conflictsDecidedInDifferentPairsAgree()
+    {
+        QFETCH(bool, rowByRow);
+        QFETCH(QString, byA);
+        ++m_serial;
+        auto name = [&](const char* n) { return path(QStringLiteral("%1%2.db").arg(QLatin1String(n)).arg(m_serial)); };
+        const QString m = name("M"), a = name("A"), b = name("B"), c = name("C"), d = name("D");
+        QCOMPARE(makeTunnelDb(m), QString());
+        QCOMPARE(makeReplicable(m), 0);
+        QCOMPARE(makeReplica(m, a, "A", 90, 0), 0);
+        QCOMPARE(makeReplica(m, b, "B", 80, 0), 0);
+        QCOMPARE(makeReplica(a, c, "C", 70, 0), 0);
+        QCOMPARE(makeReplica(m, d, "D", 60, 0), 0);
+        setRowByRow(rowByRow);
+        auto exchange = [](const QString& x, const QString& y) {
+            Exchange e;
+            QString error;
+            if (synchronize(x, y, Direction::Both, {}, {}, &e, &error) != 0)
+                qWarning("%s", qPrintable(error));
+            return e;
+        };
+        QCOMPARE(Plain(m).exec("UPDATE Panels SET PanelName = 'X by M' WHERE PanelID = 1"), SQLITE_OK);
+        exchange(a, m);
+        exchange(b, a);
+        QCOMPARE(Plain(c).exec("UPDATE Panels SET PanelName = 'Z by C' WHERE PanelID = 1"), SQLITE_OK);
+        exchange(c, d);
+        QCOMPARE(exchange(c, b).conflicts, 1);
+        QCOMPARE(Plain(a).exec(byA), SQLITE_OK);
+        exchange(a, m);
+        QCOMPARE(exchange(b, m).conflicts, 1);
+        QCOMPARE(exchange(d, a).conflicts, 1);
+        const QStringList files = {m, a, b, c, d};
+        bool quiet = false;
+        for (int round = 0; round < 6 && !quiet; ++round) {
+            quiet = true;
+            for (int i = 0; i < files.size(); ++i)
+                for (int j = i + 1; j < files.size(); ++j) {
+                    const Exchange e = exchange(files[i], files[j]);
+                    quiet = quiet && sent(e) == 0 && e.conflicts == 0;
+                }
+        }
+        setRowByRow(false);
+        QVERIFY(quiet);
+        const QString held = Plain(m).one("SELECT PanelName FROM Panels WHERE PanelID = 1");
+        for (const QString& f : files) {
+            QCOMPARE(Plain(f).one("SELECT PanelName FROM Panels WHERE PanelID = 1"), held);
+            QCOMPARE(content(f), content(m));
+        }
+        QStringList setAside;
+        for (const QString& f : files)
+            setAside += Plain(f).rows("SELECT row_data FROM repl_conflicts WHERE row_data IS NOT NULL");
+        for (const char* v : {"X by M", "Z by C", "Y by A"})
+            if (held != QLatin1String(v) && (v[0] != 'Y' || byA.startsWith(QLatin1String("UPDATE"))))
+                QVERIFY2(setAside.join(' ').contains(QLatin1String(v)), v);
+    }
+
     // Two rows with the same UNIQUE key or primary key added on the two sides: never two rows, never an
     // unseen overwrite.
     void keyClashesAreDecidedNotDuplicated()

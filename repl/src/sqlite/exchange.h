@@ -66,6 +66,10 @@ QString rowOfIdentitySql(const TableInfo& t, const QString& tn, const QString& g
 QString rowJsonSql(const QStringList& cols);
 QString rowJsonSql(const QStringList& cols, const QStringList& values);
 
+// How the user columns of row a stand to those of row b (SQL aliases), as SQL giving -1, 0 or 1: equal only when
+// every value and its type are; otherwise by the first column that differs, in SQLite's order of values.
+QString contentOrderSql(const QStringList& cols, const QString& a, const QString& b);
+
 // A value and a text as the conflict table keeps them in a losing row's JSON.
 QString jsonText(const QString& s);
 QString valueJson(const sqlite3_value* v);
@@ -112,6 +116,9 @@ private:
         void applyOverAside(Version& in, Aside& a);
         void applyOverTombstone(Version& in, const Lineage& tomb);
         int resolveClashes(Version& in, const Lineage& lin);
+        // contentOrderSql of the incoming values against the local row rid, or against values held aside.
+        int contentOrder(const Version& in, qint64 rid);
+        int contentOrder(const Version& in, const std::vector<sqlite3_value*>& local);
 
         // Writing and recording (exchangeapply.cpp).
         bool writeRow(Version& in, qint64 rid, const Lineage& lin, qint64 gen);
@@ -131,7 +138,7 @@ private:
         Side& m_side;
         QString m_exchangeId;
         std::unique_ptr<Sql::Stmt> m_findRow, m_findTomb, m_insert, m_update, m_stamp, m_delete, m_putTomb, m_dropTomb,
-            m_readRow, m_conflict, m_rowJson;
+            m_readRow, m_conflict, m_rowJson, m_order;
         std::vector<std::pair<std::unique_ptr<Sql::Stmt>, QVector<int>>> m_keyFinders;
         std::unique_ptr<Sql::Stmt> m_readAll, m_insertAll, m_keep, m_reclaim;
         std::map<QByteArray, Aside> m_aside;
@@ -194,6 +201,8 @@ private:
 
     static void parseColumn(Sql::Stmt& s, int c, Lineage* out);
     void classify(Dir& d, int dir, Sql::Stmt& s, bool deleted);   // exchangedecide.cpp
+    // contentOrderSql of the sender's row srid against the receiver's row trid.
+    int contentOrder(int dir, qint64 srid, qint64 trid);
     void put(Dir& d, int dir, Kind kind, qint64 srid, qint64 trid, const QByteArray& guid, const QByteArray& lin,
              qint64 gen, const QString& reason = {}, qint64 mask = 0);
     bool exec(int dir, Kind kind, const QString& sql, const std::function<void(Sql::Stmt&)>& more = {},
@@ -217,6 +226,7 @@ private:
     static constexpr size_t kBatch = 64;
     std::vector<Step> m_pending;
     std::unique_ptr<Sql::Stmt> m_putBatch;
+    std::unique_ptr<Sql::Stmt> m_order[2];   // made when first needed
 };
 
 }  // namespace Varnock::Store

@@ -168,6 +168,18 @@ Exchanger::Target::Target(Db& db, const TableInfo& t, Side& side, const QString&
             params << QStringLiteral("?%1").arg(c + 1);
         m_rowJson = std::make_unique<Stmt>(db, QStringLiteral("SELECT ") + rowJsonSql(t.cols, params));
     }
+    {
+        QStringList in, local;
+        for (int c = 0; c < t.cols.size(); ++c) {
+            in << QStringLiteral("?%1 AS %2").arg(c + 1).arg(ident(t.cols[c]));
+            local << QStringLiteral("?%1 AS %2").arg(c + 1 + t.cols.size()).arg(ident(t.cols[c]));
+        }
+        m_order = std::make_unique<Stmt>(
+            db, t.cols.isEmpty() ? QStringLiteral("SELECT 0")
+                                 : QStringLiteral("SELECT %1 FROM (SELECT %2) AS a, (SELECT %3) AS b")
+                                       .arg(contentOrderSql(t.cols, QStringLiteral("a"), QStringLiteral("b")),
+                                            in.join(QStringLiteral(", ")), local.join(QStringLiteral(", "))));
+    }
     m_conflict = std::make_unique<Stmt>(
         db, QStringLiteral("INSERT INTO %1.repl_conflicts (tbl, guid, exchange_guid, reason, loser_deleted, "
                            "row_data, at) VALUES (?, ?, ?, ?, ?, ?, ?)")
@@ -378,6 +390,32 @@ void Exchanger::Target::recordIncomingLoser(const Version& in, const QString& re
     record(in.guid, reason, in.deleted, in.deleted ? QString() : rowJson(in.vals));
 }
 
+int Exchanger::Target::contentOrder(const Version& in, const std::vector<sqlite3_value*>& local)
+{
+    m_order->reset();
+    const int n = int(m_t.cols.size());
+    for (int c = 0; c < n; ++c) {
+        m_order->bindValue(c + 1, in.vals[size_t(c)]);
+        m_order->bindValue(n + c + 1, local[size_t(c)]);
+    }
+    const int order = m_order->step() ? int(m_order->integer(0)) : 0;
+    m_order->reset();
+    return order;
+}
+
+int Exchanger::Target::contentOrder(const Version& in, qint64 rid)
+{
+    m_readRow->reset();
+    m_readRow->bind(1, rid);
+    std::vector<sqlite3_value*> vals;
+    if (m_readRow->step())
+        for (int c = 0; c < m_t.cols.size(); ++c)
+            vals.push_back(m_readRow->value(c));
+    const int order = vals.size() == size_t(m_t.cols.size()) ? contentOrder(in, vals) : 0;
+    m_readRow->reset();
+    return order;
+}
+
 void Exchanger::Target::recordLocalLoser(qint64 rid, const QByteArray& guid, const QString& reason)
 {
     m_readRow->reset();
@@ -442,6 +480,25 @@ void SetApply::plan(int dir, const Side& from, Side& to, qint64 above, qint64 up
     rs.bind(1, above).bind(2, upTo).bindText(3, m_t.firstLineage);
     while (rs.step())
         classify(d, dir, rs, false);
+}
+
+int SetApply::contentOrder(int dir, qint64 srid, qint64 trid)
+{
+    const Dir& d = m_dir[dir];
+    auto& st = m_order[dir];
+    if (!st) {
+        const QString X = ident(m_t.name);
+        st = std::make_unique<Stmt>(
+            m_db, QStringLiteral("SELECT %1 FROM %2.%3 AS s, %4.%3 AS t WHERE s.rowid = ?1 AND t.rowid = ?2")
+                      .arg(m_t.cols.isEmpty() ? QStringLiteral("0")
+                                              : contentOrderSql(m_t.cols, QStringLiteral("s"), QStringLiteral("t")),
+                           ident(d.from->schema), X, ident(d.to->schema)));
+    }
+    st->reset();
+    st->bind(1, srid).bind(2, trid);
+    const int order = st->step() ? int(st->integer(0)) : 0;
+    st->reset();
+    return order;
 }
 
 // Writes what was planned: the losers of both directions first (while both files still hold them), then
@@ -610,6 +667,20 @@ void SetApply::flush()
     }
     p->run();
     m_pending.clear();
+}
+
+QString contentOrderSql(const QStringList& cols, const QString& a, const QString& b)
+{
+    // Unary plus drops the columns' affinity, so values compare as they are stored.
+    QString sql = QStringLiteral("CASE");
+    for (const QString& c : cols) {
+        const QString x = a + QLatin1Char('.') + ident(c), y = b + QLatin1Char('.') + ident(c);
+        sql += QStringLiteral(" WHEN +%1 IS NOT +%2 COLLATE BINARY OR typeof(%1) <> typeof(%2) THEN CASE WHEN %1 IS NULL "
+                              "THEN -1 WHEN %2 IS NULL THEN 1 WHEN +%1 < +%2 COLLATE BINARY THEN -1 WHEN +%1 > +%2 "
+                              "COLLATE BINARY THEN 1 WHEN typeof(%1) < typeof(%2) THEN -1 ELSE 1 END")
+                   .arg(x, y);
+    }
+    return sql + QStringLiteral(" ELSE 0 END");
 }
 
 // Runs one statement over the planned steps of one kind; false when it met a constraint, or when it wrote

@@ -8,11 +8,34 @@
 // version (a row as JSON, or a deletion) goes into the receiver's repl_conflicts. A deletion is kept as a
 // tombstone, so a row the receiver deleted can only come back through a version that saw the deletion or beat
 // it. A key or UNIQUE clash with another row is decided like a conflict (row by row only).
+//
+// Two files that decided different pairs of the same versions can reach equal lineages with different values.
+// Equal lineages are therefore taken as one version only when the values (or both deletions) and the writer are
+// alike; different values are a conflict like any other, and alike values under different writers take the
+// lineage that beats, so every file ends with the same value and the same lineage.
 #include "exchange.h"
 
 namespace Varnock::Store {
 
 using Sql::Stmt;
+
+namespace {
+
+// beats(), and for versions alike in all it weighs (equal lineages), the values: order is how the incoming values
+// stand to the local ones (a row before a deletion), and the lower wins.
+bool inBeats(const Lineage& in, const Lineage& local, const QByteArray& guid, int order)
+{
+    if (beats(in, guid, local, guid))
+        return true;
+    return !beats(local, guid, in, guid) && order < 0;
+}
+
+bool sameWriter(const Lineage& a, const Lineage& b)
+{
+    return a.writer == b.writer && a.priority == b.priority;
+}
+
+}  // namespace
 
 void Exchanger::Target::apply(Version& in)
 {
@@ -57,8 +80,18 @@ void Exchanger::Target::apply(Version& in)
 
 void Exchanger::Target::applyOverRow(Version& in, qint64 rid, const Lineage& local)
 {
-    const Order o = compare(in.lin, local);
-    if (o == Order::Equal || o == Order::Before)
+    Order o = compare(in.lin, local);
+    int order = 0;
+    if (o == Order::Equal) {
+        order = in.deleted ? 1 : contentOrder(in, rid);
+        if (order == 0) {
+            if (!sameWriter(in.lin, local) && beats(in.lin, in.guid, local, in.guid))
+                stamp(rid, in.lin, m_side.settled);
+            return;
+        }
+        o = Order::Concurrent;
+    }
+    if (o == Order::Before)
         return;
     if (o == Order::After) {
         if (in.deleted) {
@@ -71,7 +104,7 @@ void Exchanger::Target::applyOverRow(Version& in, qint64 rid, const Lineage& loc
         return;
     }
     // Two changes made without knowing of each other.
-    const bool inWins = beats(in.lin, in.guid, local, in.guid);
+    const bool inWins = inBeats(in.lin, local, in.guid, order);
     const Lineage m = merged(in.lin, local, inWins ? in.lin : local);
     m_side.noteConflict(in.guid);
     if (inWins) {
@@ -94,9 +127,15 @@ void Exchanger::Target::applyOverAside(Version& in, Aside& a)
 {
     Lineage local;
     Lineage::parse(a.linText, &local);
-    const Order o = compare(in.lin, local);
+    Order o = compare(in.lin, local);
+    int order = 0;
+    if (o == Order::Equal) {
+        order = in.deleted ? 1 : contentOrder(in, a.all);
+        if (order != 0)
+            o = Order::Concurrent;
+    }
     const bool concurrent = o == Order::Concurrent;
-    if (o == Order::After || (concurrent && beats(in.lin, in.guid, local, in.guid))) {
+    if (o == Order::After || (concurrent && inBeats(in.lin, local, in.guid, order))) {
         const Lineage m = concurrent ? merged(in.lin, local, in.lin) : in.lin;
         const qint64 gen = concurrent ? m_side.settled : m_side.echo;
         if (concurrent) {
@@ -123,8 +162,19 @@ void Exchanger::Target::applyOverAside(Version& in, Aside& a)
 
 void Exchanger::Target::applyOverTombstone(Version& in, const Lineage& tomb)
 {
-    const Order o = compare(in.lin, tomb);
-    if (o == Order::Equal || o == Order::Before)
+    Order o = compare(in.lin, tomb);
+    int order = 0;
+    if (o == Order::Equal) {
+        if (in.deleted) {
+            if (!sameWriter(in.lin, tomb) && beats(in.lin, in.guid, tomb, in.guid))
+                putTombstone(in.guid, 0, in.lin, m_side.settled);
+            return;
+        }
+        // A row against a deletion of the same lineage: the row comes first.
+        order = -1;
+        o = Order::Concurrent;
+    }
+    if (o == Order::Before)
         return;
     if (in.deleted) {
         // Two deletions: nothing is lost, the tombstone takes both histories.
@@ -139,7 +189,7 @@ void Exchanger::Target::applyOverTombstone(Version& in, const Lineage& tomb)
             ++m_side.inserts, m_side.tablesChanged.insert(m_t.name);
         return;
     }
-    const bool inWins = beats(in.lin, in.guid, tomb, in.guid);
+    const bool inWins = inBeats(in.lin, tomb, in.guid, order);
     const Lineage m = merged(in.lin, tomb, inWins ? in.lin : tomb);
     m_side.noteConflict(in.guid);
     if (inWins) {
@@ -217,8 +267,22 @@ void SetApply::classify(Dir& d, int dir, Stmt& s, bool deleted)
         const qint64 trid = s.integer(2);
         Lineage& local = m_local;
         parseColumn(s, 3, &local);
-        const Order o = compare(in, local);
-        if (o == Order::Equal || o == Order::Before) {
+        Order o = compare(in, local);
+        int order = 0;
+        if (o == Order::Equal) {
+            // The changed-column mask tells alike values at once where it covers every column.
+            const bool alike = !deleted && m_t.cols.size() <= kMaskColumns && (mask & ~(qint64(1) << kIdentityBit)) == 0;
+            order = deleted ? 1 : alike ? 0 : contentOrder(dir, srid, trid);
+            if (order == 0) {
+                if (!sameWriter(in, local) && beats(in, s.blob(0), local, s.blob(0)))
+                    put(d, dir, Stamp, 0, trid, {}, in.toJson(), to.settled);
+                else
+                    ++d.skipped;
+                return;
+            }
+            o = Order::Concurrent;
+        }
+        if (o == Order::Before) {
             ++d.skipped;
             return;
         }
@@ -230,7 +294,7 @@ void SetApply::classify(Dir& d, int dir, Stmt& s, bool deleted)
             return;
         }
         const QByteArray guid = s.blob(0);
-        const bool inWins = beats(in, guid, local, guid);
+        const bool inWins = inBeats(in, local, guid, order);
         const QByteArray m = merged(in, local, inWins ? in : local).toJson();
         d.to->noteConflict(guid);
         const QString reason = QStringLiteral("Changed in both replicas");
@@ -250,8 +314,21 @@ void SetApply::classify(Dir& d, int dir, Stmt& s, bool deleted)
     if (!s.isNull(4)) {
         Lineage& tomb = m_local;
         parseColumn(s, 4, &tomb);
-        const Order o = compare(in, tomb);
-        if (o == Order::Equal || o == Order::Before) {
+        Order o = compare(in, tomb);
+        int order = 0;
+        if (o == Order::Equal) {
+            if (deleted) {
+                if (!sameWriter(in, tomb) && beats(in, guid, tomb, guid))
+                    put(d, dir, PutTomb, 0, 0, guid, in.toJson(), to.settled);
+                else
+                    ++d.skipped;
+                return;
+            }
+            // A row against a deletion of the same lineage: the row comes first.
+            order = -1;
+            o = Order::Concurrent;
+        }
+        if (o == Order::Before) {
             ++d.skipped;
             return;
         }
@@ -265,7 +342,7 @@ void SetApply::classify(Dir& d, int dir, Stmt& s, bool deleted)
             put(d, dir, Revive, srid, 0, guid, in.toJson(), to.echo);
             return;
         }
-        const bool inWins = beats(in, guid, tomb, guid);
+        const bool inWins = inBeats(in, tomb, guid, order);
         const QByteArray m = merged(in, tomb, inWins ? in : tomb).toJson();
         d.to->noteConflict(guid);
         if (inWins) {
