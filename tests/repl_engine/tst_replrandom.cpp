@@ -1,9 +1,9 @@
-// Random sequences of what people and other tools do to a Design Master and two replicas (the second made of the
-// first, and kept from deleting): changes, inserts (plain, OR IGNORE, OR REPLACE, upserts), deletions and key moves
+// Random sequences of what people and other tools do to a Design Master and four replicas (two made of the master,
+// one made of the first of them and kept from deleting, and one more made of the master): changes, inserts (plain, OR IGNORE, OR REPLACE, upserts), deletions and key moves
 // (plain, OR REPLACE, OR IGNORE) on every kind of table (an INTEGER PRIMARY KEY, a unique key, none, REAL values,
 // users kept at the master), some in WAL mode; exchanges between any two of them in either or both directions, some
 // row by row; now and then a rebuild by the sqlite3 shell or a copy put in a file's place. Every value written is a
-// token of its own. After exchanging until nothing is left, the three files hold the same rows, and every token
+// token of its own. After exchanging until nothing is left, the five files hold the same rows, and every token
 // written is still there, or was set aside by a conflict, or was overwritten or deleted in a file that held it.
 //
 // The seed is printed; REPL_RANDOM_SEED chooses it (a number, or "any" for a new one) and REPL_RANDOM_STEPS the
@@ -25,6 +25,8 @@
 using namespace Varnock::Store;
 
 namespace {
+
+constexpr int kFiles = 5;
 
 // The tables written, and the column that carries each written value's token.
 struct Table {
@@ -71,13 +73,13 @@ public:
         for (int step = 0; step < m_steps && failure.isEmpty(); ++step) {
             const int what = below(100);
             if (what < 62)
-                write(below(3));
+                write(below(kFiles));
             else if (what < 92)
                 exchange();
             else if (what < 96)
-                rebuild(below(3));
+                rebuild(below(kFiles));
             else
-                copyInPlace(below(3));
+                copyInPlace(below(kFiles));
             // Now and then, and at the end, everything exchanged and checked.
             if (failure.isEmpty() && (step % 120 == 119 || step == m_steps - 1))
                 settleAndCheck();
@@ -91,7 +93,7 @@ private:
     int m_steps;
     QString m_folder;
     bool m_log = false;
-    QString m_files[3];
+    QString m_files[kFiles];
     int m_tokens = 0;
     QSet<QString> m_written;                 // every token that stood in some file
     std::map<QString, QString> m_tableOf;   // token -> table
@@ -131,8 +133,8 @@ private:
     bool setUp()
     {
         m_files[0] = m_folder + QStringLiteral("/master.db");
-        m_files[1] = m_folder + QStringLiteral("/field1.db");
-        m_files[2] = m_folder + QStringLiteral("/field2.db");
+        for (int f = 1; f < kFiles; ++f)
+            m_files[f] = m_folder + QStringLiteral("/field%1.db").arg(f);
         newTunnelDb(m_files[0]);
         QString sql = QStringLiteral(
             "BEGIN; CREATE TABLE readings (sensor INTEGER, value REAL, note TEXT);"
@@ -179,7 +181,9 @@ private:
         QString error;
         if (makeReplicable(m_files[0], &error) != 0 || !Varnock::SetMasterOnlyTables(m_files[0], {"login"}, &error) ||
             makeReplica(m_files[0], m_files[1], "field 1", 90, 0, {}, &error) != 0 ||
-            makeReplica(m_files[1], m_files[2], "field 2", 80, ReplicaFlag::PreventDeletes, {}, &error) != 0)
+            makeReplica(m_files[0], m_files[2], "field 2", 80, 0, {}, &error) != 0 ||
+            makeReplica(m_files[1], m_files[3], "field 3", 70, ReplicaFlag::PreventDeletes, {}, &error) != 0 ||
+            makeReplica(m_files[0], m_files[4], "field 4", 60, 0, {}, &error) != 0)
             return fail(error);
         for (const Table& t : kTables)
             for (const QString& v : tokensIn(m_files[0], t)) {
@@ -384,8 +388,8 @@ private:
 
     void exchange()
     {
-        const int a = below(3);
-        const int b = (a + 1 + below(2)) % 3;
+        const int a = below(kFiles);
+        const int b = (a + 1 + below(kFiles - 1)) % kFiles;
         const int d = below(10);
         exchangeFiles(a, b, d < 8 ? Direction::Both : d == 8 ? Direction::Export : Direction::Import, chance(20));
     }
@@ -422,11 +426,17 @@ private:
 
     void settleAndCheck()
     {
-        // Exchanging until a round of all three pairs finds nothing to send.
+        // Exchanging until a round of all pairs, in an order of the seed's, finds nothing to send.
+        QVector<std::pair<int, int>> pairs;
+        for (int a = 1; a < kFiles; ++a)
+            for (int b = 0; b < a; ++b)
+                pairs.push_back({a, b});
         bool quiet = false;
         for (int round = 0; round < 8 && !quiet && failure.isEmpty(); ++round) {
             quiet = true;
-            for (const auto& [a, b] : {std::pair{1, 0}, std::pair{2, 1}, std::pair{2, 0}}) {
+            for (int i = int(pairs.size()) - 1; i > 0; --i)
+                std::swap(pairs[i], pairs[below(i + 1)]);
+            for (const auto& [a, b] : pairs) {
                 Exchange e;
                 if (!exchangeFiles(a, b, Direction::Both, false, &e))
                     return;
@@ -441,7 +451,11 @@ private:
         }
         note(QStringLiteral("settled"));
         const QStringList master = tableContent(m_files[0], kUserTables);
-        for (int f = 1; f < 3; ++f) {
+        if (const QStringList bad = master.filter(QStringLiteral(":<error")); !bad.isEmpty()) {
+            fail(QStringLiteral("the files cannot be compared: %1").arg(bad.join(", ")));
+            return;
+        }
+        for (int f = 1; f < kFiles; ++f) {
             const QStringList other = tableContent(m_files[f], kUserTables);
             if (other != master) {
                 QStringList diff;
