@@ -388,6 +388,65 @@ void refuseMismatch(Db& db, const Identity& a, const Identity& b)
         throw Failure{Result::RemovedReplica, QStringLiteral("The replica was removed from the replica set.")};
 }
 
+// A file put back from its own backup (a plain copy or a .backup, put in its place) is behind what its partner
+// remembers of it: the partner's watermark of it reaches the generation the file is still writing, or the partner's
+// last exchange with it is missing from the file's own history.
+bool behindPartner(Db& db, const QString& x, const Identity& xid, const QString& y)
+{
+    if (watermark(db, y, xid.nickname) >= xid.generation)
+        return true;
+    Stmt last(db, QStringLiteral("SELECT exchange_guid FROM %1.repl_history WHERE partner_nickname = ?1 AND status = ?2 "
+                                 "ORDER BY rowid DESC LIMIT 1")
+                      .arg(ident(y)));
+    last.bind(1, qint64(xid.nickname)).bind(2, qint64(Status::Completed));
+    if (!last.step())
+        return false;
+    Stmt has(db, QStringLiteral("SELECT 1 FROM %1.repl_history WHERE exchange_guid = ?").arg(ident(x)));
+    has.bind(1, last.text(0));
+    return !has.step();
+}
+
+// How far a file put back skips its generation: past any its lost history may have reached in other files.
+constexpr qint64 kPutBackLeap = qint64(1) << 20;
+
+// A file put back (x, behind partner y): the writes it took since its last exchange carry generations its lost
+// history had used already, so they are numbered anew past them; and y forgets what it had of x, so everything x
+// holds is compared at this exchange (or the next that takes x's changes) and what y lacks goes over. Runs in the
+// exchange's transaction; xid's generation follows.
+void renumberPutBack(Db& db, const QString& x, Identity* xid, const QString& y)
+{
+    const qint64 open = xid->generation;
+    const qint64 fresh = std::max(open, watermark(db, y, xid->nickname)) + kPutBackLeap;
+    const QString own = QStringLiteral("'$.v.\"%1\"'").arg(xid->nickname);
+    db.exec(QStringLiteral("UPDATE %1.repl_info SET applying = 1").arg(ident(x)));
+    QStringList tables;
+    {
+        Stmt t(db, QStringLiteral("SELECT r.name FROM %1.repl_tables r JOIN %1.sqlite_master m ON m.type = 'table' "
+                                  "AND m.name = r.name")
+                       .arg(ident(x)));
+        while (t.step())
+            tables << t.text(0);
+    }
+    // Only its own writes, as the capture triggers stamped them: versions an exchange decided keep theirs.
+    for (const QString& t : tables) {
+        Stmt u(db, QStringLiteral("UPDATE %1.%2 SET s_Generation = ?1, s_Lineage = json_set(s_Lineage, %3, ?1) "
+                                  "WHERE s_Generation = ?2 AND json_extract(s_Lineage, '$.w') = ?3 "
+                                  "AND json_extract(s_Lineage, %3) = ?2")
+                       .arg(ident(x), ident(t), own));
+        u.bind(1, fresh).bind(2, open).bind(3, qint64(xid->nickname)).run();
+    }
+    Stmt tombs(db, QStringLiteral("UPDATE %1.repl_tombstones SET generation = ?1, lineage = json_set(lineage, %2, ?1) "
+                                  "WHERE generation = ?2 AND json_extract(lineage, '$.w') = ?3 "
+                                  "AND json_extract(lineage, %2) = ?2")
+                       .arg(ident(x), own));
+    tombs.bind(1, fresh).bind(2, open).bind(3, qint64(xid->nickname)).run();
+    Stmt g(db, QStringLiteral("UPDATE %1.repl_info SET generation = ?").arg(ident(x)));
+    g.bind(1, fresh).run();
+    Stmt forget(db, QStringLiteral("UPDATE %1.repl_watermarks SET generation = 0 WHERE nickname = ?").arg(ident(y)));
+    forget.bind(1, qint64(xid->nickname)).run();
+    xid->generation = fresh;
+}
+
 // True when neither file has a change the other lacks and both know the same members. Runs in a read
 // transaction; refuses unrelated files as the exchange itself would.
 bool nothingToExchange(Db& db, bool exporting, bool importing)
@@ -420,6 +479,10 @@ bool nothingToExchange(Db& db, bool exporting, bool importing)
             }
             return false;
         };
+        // A file put back from its backup may hold writes numbered where its partner no longer looks.
+        if (idle)
+            idle = !behindPartner(db, QStringLiteral("main"), a, QStringLiteral("partner")) &&
+                   !behindPartner(db, QStringLiteral("partner"), b, QStringLiteral("main"));
         if (idle && exporting)
             idle = !pending(QStringLiteral("main"), watermark(db, QStringLiteral("partner"), a.nickname));
         if (idle && importing)
@@ -719,6 +782,11 @@ int synchronize(const QString& local, const QString& partner, int direction, con
             sb.id = readInfo(db, sb.schema);
             e.partnerNickname = sb.id.nickname;
             refuseMismatch(db, sa.id, sb.id);
+            for (Side* x : {&sa, &sb}) {
+                const Side* y = x == &sa ? &sb : &sa;
+                if (behindPartner(db, x->schema, x->id, y->schema))
+                    renumberPutBack(db, x->schema, &x->id, y->schema);
+            }
 
             // Close both generations: g is what is sent, g+1 holds what arrives, g+2 is open for new changes and for
             // the versions this exchange decides.
