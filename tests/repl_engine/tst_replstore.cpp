@@ -388,6 +388,79 @@ private slots:
                 QVERIFY2(setAside.join(' ').contains(QLatin1String(v)), v);
     }
 
+    // Two files holding one row under equal lineages: alike only when the values and the writer are; otherwise
+    // decided as a conflict, the same way on both paths.
+    void equalLineagesWithDifferentValues_data()
+    {
+        QTest::addColumn<QString>("inMaster");
+        QTest::addColumn<QString>("inReplica");   // empty: deleted there
+        QTest::addColumn<bool>("oneWriter");
+        QTest::addColumn<QString>("held");         // empty: deleted everywhere
+        QTest::addColumn<int>("conflicts");
+        for (bool rowByRow : {false, true}) {
+            const QString how = rowByRow ? QStringLiteral(", row by row") : QString();
+            auto row = [&](const char* name) -> QTestData& { return QTest::newRow(qPrintable(QLatin1String(name) + how)); };
+            // The same writer: the values decide, the lower first and a row before a deletion.
+            row("values differ, one writer") << QString("two") << QString("one") << true << QString("one") << 1;
+            row("row and deletion, one writer") << QString("kept") << QString() << true << QString("kept") << 1;
+            // The master's writer beats the replica's.
+            row("values differ, two writers") << QString("two") << QString("one") << false << QString("two") << 1;
+            row("values alike, two writers") << QString("same") << QString("same") << false << QString("same") << 0;
+        }
+    }
+
+    void equalLineagesWithDifferentValues()
+    {
+        QFETCH(QString, inMaster);
+        QFETCH(QString, inReplica);
+        QFETCH(bool, oneWriter);
+        QFETCH(QString, held);
+        QFETCH(int, conflicts);
+        const bool rowByRow = QString::fromLatin1(QTest::currentDataTag()).contains("row by row");
+        QString master, replica;
+        masterAndReplica(&master, &replica);
+        QCOMPARE(Plain(master).exec("UPDATE Panels SET PanelName = 'base' WHERE PanelID = 1"), SQLITE_OK);
+        QCOMPARE(synchronize(master, replica, Direction::Both), 0);
+        Identity m;
+        QCOMPARE(readIdentity(master, &m), 0);
+        // Both files are given one lineage for the row, newer than what they had, behind the capture's back.
+        auto put = [&](const QString& file, const QString& name) {
+            Plain db(file);
+            const QString lineage =
+                QStringLiteral("json_set(s_Lineage, '$.v.\"999\"', 5, '$.w', %1, '$.p', %2)")
+                    .arg(oneWriter ? QStringLiteral("%1").arg(m.nickname) : QStringLiteral("(SELECT nickname FROM repl_info)"),
+                         oneWriter ? QString::number(m.priority) : QStringLiteral("(SELECT priority FROM repl_info)"));
+            QString sql = QStringLiteral("BEGIN; UPDATE repl_info SET applying = 1;");
+            if (name.isEmpty())
+                sql += QStringLiteral("INSERT INTO repl_tombstones (guid, tbl, rid, generation, lineage) SELECT s_GUID, "
+                                      "'Panels', rowid, (SELECT generation FROM repl_info), %1 FROM Panels WHERE "
+                                      "PanelID = 1; DELETE FROM Panels WHERE PanelID = 1;")
+                           .arg(lineage);
+            else
+                sql += QStringLiteral("UPDATE Panels SET PanelName = '%1', s_Lineage = %2, s_Generation = (SELECT "
+                                      "generation FROM repl_info) WHERE PanelID = 1;")
+                           .arg(name, lineage);
+            QCOMPARE(db.exec(sql + QStringLiteral("UPDATE repl_info SET applying = 0; COMMIT;")), SQLITE_OK);
+        };
+        put(master, inMaster);
+        put(replica, inReplica);
+        setRowByRow(rowByRow);
+        Exchange e, again;
+        QCOMPARE(synchronize(master, replica, Direction::Both, {}, {}, &e), 0);
+        QCOMPARE(synchronize(replica, master, Direction::Both, {}, {}, &again), 0);
+        setRowByRow(false);
+        QCOMPARE(e.conflicts, conflicts);
+        QCOMPARE(sent(again) + again.conflicts, 0);
+        QCOMPARE(content(replica), content(master));
+        QCOMPARE(Plain(master).one("SELECT PanelName FROM Panels WHERE PanelID = 1"), held);
+        const QString writer = "SELECT coalesce((SELECT json_extract(s_Lineage, '$.w') FROM Panels WHERE PanelID = 1), "
+                               "(SELECT json_extract(lineage, '$.w') FROM repl_tombstones WHERE tbl = 'Panels'))";
+        QCOMPARE(Plain(replica).one(writer), Plain(master).one(writer));
+        const QString loser = inMaster == held ? inReplica : inMaster;
+        if (conflicts && !loser.isEmpty())
+            QVERIFY(Plain(master).one("SELECT group_concat(row_data) FROM repl_conflicts").contains(loser));
+    }
+
     // Two rows with the same UNIQUE key or primary key added on the two sides: never two rows, never an
     // unseen overwrite.
     void keyClashesAreDecidedNotDuplicated()
