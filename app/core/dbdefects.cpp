@@ -1,6 +1,7 @@
 #include "dbdefects.h"
 
 #include "dbbind.h"
+#include "helpers.h"
 
 RowSet DbGetDefectQuantity(qint32 id)
 {
@@ -48,9 +49,24 @@ void DbUpdateDefectQuantity(qint32 id, const QString& description, double quanti
 
 void DbUpdateDefectQuantityColumns(qint32 id, const QVector<QPair<QString, QVariant>>& columns)
 {
+    TxGuard tx;
     // A value that is stored already changes nothing, so a posted row stays posted.
-    if (UpdateChanged(QStringLiteral("DefectQuantity"), columns, QStringLiteral("ID = ?"), {id}) > 0)
+    int changed = UpdateChanged(QStringLiteral("DefectQuantity"), columns, QStringLiteral("ID = ?"), {id});
+    // The total follows the quantity and unit cost as stored now, another user's included.
+    bool amounts = false;
+    for (const auto& pair : columns)
+        amounts = amounts || pair.first == QLatin1String("Quantity") || pair.first == QLatin1String("UnitCost");
+    const RowSet rs = amounts ? gConn.query(QStringLiteral("SELECT Quantity, UnitCost FROM DefectQuantity WHERE ID = ?"), {id})
+                              : RowSet();
+    if (changed > 0 && !rs.isEmpty()) {
+        const double total =
+            Val(MoneyText(rs.value(0, QStringLiteral("Quantity")).toDouble() * rs.value(0, QStringLiteral("UnitCost")).toDouble()));
+        changed += UpdateChanged(QStringLiteral("DefectQuantity"), {{QStringLiteral("TotalCost"), total}},
+                                 QStringLiteral("ID = ?"), {id});
+    }
+    if (changed > 0)
         UpdateChanged(QStringLiteral("DefectQuantity"), {{QStringLiteral("Posted"), 0}}, QStringLiteral("ID = ?"), {id});
+    tx.commit();
 }
 
 void DbDeleteDefectQuantity(qint32 id)

@@ -23,7 +23,8 @@ qint32 DbAddDefectQuantity(qint32 panelId, qint32 inspectionId, const QString& d
 void DbUpdateDefectQuantity(qint32 id, const QString& description, double quantity, const QString& units,
                             double unitCost, double totalCost);
 // Writes only the given columns of the row (names from the caller's fixed list); a row
-// whose values change becomes unposted, one that holds them already is left alone.
+// whose values change becomes unposted, one that holds them already is left alone. A change
+// of the quantity or unit cost sets the total from both as stored then.
 void DbUpdateDefectQuantityColumns(qint32 id, const QVector<QPair<QString, QVariant>>& columns);
 // Deletes the row.
 void DbDeleteDefectQuantity(qint32 id);

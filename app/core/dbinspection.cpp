@@ -14,17 +14,17 @@ qint32 keyNumber(const QString& key)
     return qint32(Val(key.mid(1)));
 }
 
+}  // namespace
+
 // A rating box's text as the value to store: Null for "", else its numeric value.
 // A rating is one digit; anything else is no rating (Null), never 0, the worst.
-QVariant ratingValue(const QString& rating)
+QVariant RatingValue(const QString& rating)
 {
     const QString t = rating.trimmed();
     if (t.size() != 1 || t.at(0) < QLatin1Char('0') || t.at(0) > QLatin1Char('9'))
         return QVariant(QMetaType(QMetaType::Int));
     return qint32(t.at(0).unicode() - '0');
 }
-
-}  // namespace
 
 QString RatingText(const QVariant& rating)
 {
@@ -120,7 +120,7 @@ QString DbGetPostedRating(qint32 inspectionId, qint32 panelId, qint32 elementId)
 void DbSaveRating(qint32 inspectionId, qint32 panelId, qint32 elementId, const QString& rating)
 {
     const QVariantList key{inspectionId, panelId, elementId};
-    const QVariant value = ratingValue(rating);
+    const QVariant value = RatingValue(rating);
     TxGuard tx;
     const RowSet working = gConn.query(
         QStringLiteral("SELECT Posted FROM Ratings WHERE InspectionID = ? AND PanelID = ? AND ElementID = ?"),

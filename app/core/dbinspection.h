@@ -38,6 +38,8 @@ QString DbGetRating(qint32 inspectionId, qint32 panelId, qint32 elementId);
 QHash<qint32, QVariant> DbGetPanelRatings(qint32 inspectionId, qint32 panelId);
 // A stored rating as a rating box shows it: "" for Null or no row.
 QString RatingText(const QVariant& rating);
+// A rating box's text as the value stored: one digit, anything else Null.
+QVariant RatingValue(const QString& rating);
 // The posted rating as text, "M" when it was changed after posting, "" when there is no
 // row or no rating.
 QString DbGetPostedRating(qint32 inspectionId, qint32 panelId, qint32 elementId);

@@ -145,9 +145,35 @@ SaveOutcome DbUpdateExpenditure(qint32 expId, const QString& what, const Expendi
     RowWrite change;
     change.loaded = expenditureRow(expId, loaded);
     change.what = what;
-    change.write = [expId, changed] {
-        UpdateChanged(QStringLiteral("Expenditures"), changed, QStringLiteral("ExpID = ?"), {expId});
+    // Each column named and shown as the window shows it.
+    const auto nameOf = [](const QString& table, const QString& column, const QString& key) {
+        return [=](const QVariant& id) {
+            return gConn.scalar(QStringLiteral("SELECT [%1] FROM [%2] WHERE [%3] = ?").arg(column, table, key), {id})
+                .toString();
+        };
     };
+    for (const auto& [column, value] : changed) {
+        ColumnEdit edit{column, value, {}, {}};
+        if (column == QLatin1String("Date")) {
+            edit.what = QStringLiteral("date");
+            edit.show = [](const QVariant& v) { return ShortDateText(QDate::fromString(v.toString().left(10), Qt::ISODate)); };
+        } else if (column == QLatin1String("TunnelID")) {
+            edit.what = QStringLiteral("tunnel");
+            edit.show = nameOf(QStringLiteral("Tunnels"), QStringLiteral("TunnelName"), QStringLiteral("TunnelID"));
+        } else if (column == QLatin1String("CategoryID")) {
+            edit.what = QStringLiteral("category");
+            edit.show =
+                nameOf(QStringLiteral("ExpenditureCats"), QStringLiteral("Category"), QStringLiteral("CategoryID"));
+        } else if (column == QLatin1String("Cost")) {
+            edit.what = QStringLiteral("cost");
+            edit.show = [](const QVariant& v) { return v.isNull() ? QString() : MoneyText(v.toDouble()); };
+        } else {
+            edit.what = QStringLiteral("comment");
+        }
+        // "The expenditure of 8 Feb 2022" becomes "The cost of the expenditure of 8 Feb 2022".
+        edit.what = QStringLiteral("The %1 of %2%3").arg(edit.what, what.left(1).toLower(), what.mid(1));
+        change.columns.append(edit);
+    }
     return SaveRows({change}, expenditureNeeds(owners));
 }
 

@@ -51,11 +51,11 @@ struct ExpenditureOwners {
 // The new ExpID; 0 when another user removed the tunnel or the category: nothing is
 // written and the user is told.
 qint32 DbAddExpenditure(const ExpenditureOwners& owners, double cost, const QDate& date, const QString& comments);
-// Writes the columns the user changed (changed: each column with its new value), checked
-// against the same columns as the window loaded them (loaded). what names the expenditure
-// in questions and messages ("The expenditure of 12/11/2026"). Another user's change of one
-// of them is asked about; a removed expenditure, tunnel or category is told and nothing is
-// written for it (the outcome's gone, or Gone).
+// Writes the columns the user changed (changed: each column with its new value), each
+// checked against its value as the window loaded it (loaded). what names the expenditure in
+// questions and messages ("The expenditure of 12/11/2026"). Another user's change of one of
+// them is asked about, naming the column and both values; a removed expenditure, tunnel or
+// category is told and nothing is written for it (the outcome's gone, or Gone).
 SaveOutcome DbUpdateExpenditure(qint32 expId, const QString& what, const ExpenditureOwners& owners,
                                 const ColumnValues& loaded, const ColumnValues& changed);
 // No question of its own: the expenditure window asks first. loaded holds the columns as the

@@ -34,36 +34,63 @@ LoadedRow RatingLoadedRow(qint32 inspectionId, qint32 panelId, qint32 elementId,
             found == ratings.constEnd()};
 }
 
-LoadedRow DefectLoadedRow(const RowSet& rows, int r)
+// A number as the list shows a stored value: its shortest text ("2.5", "0.25", "6").
+QString NumberText(const QVariant& v)
 {
-    LoadedRow row{QStringLiteral("DefectQuantity"), {{QStringLiteral("ID"), rows.value(r, QStringLiteral("ID"))}}, {}, false};
-    for (const char* column : {"Description", "Quantity", "Units", "UnitCost", "TotalCost"})
-        row.values.append({QLatin1String(column), rows.value(r, QLatin1String(column))});
-    return row;
+    if (v.isNull())
+        return QString();
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    return ok ? QString::number(d, 'g', 15) : v.toString();
 }
 
-std::optional<DefectEdit> DefectChange(const LoadedRow& loaded, const DefectQuantityRow& loadedTexts,
-                                       const DefectQuantityRow& now)
+ShownFields DefectShownFields(const RowSet& rows, int r, const DefectQuantityRow& shown)
+{
+    ShownFields fields;
+    fields.filled(QStringLiteral("Description"), rows.value(r, QStringLiteral("Description")), shown.description);
+    fields.filled(QStringLiteral("Quantity"), rows.value(r, QStringLiteral("Quantity")), shown.quantity);
+    fields.filled(QStringLiteral("Units"), rows.value(r, QStringLiteral("Units")), shown.units);
+    fields.filled(QStringLiteral("UnitCost"), rows.value(r, QStringLiteral("UnitCost")), shown.unitCost);
+    fields.filled(QStringLiteral("TotalCost"), rows.value(r, QStringLiteral("TotalCost")), shown.totalCost);
+    return fields;
+}
+
+std::optional<DefectEdit> DefectChange(qint32 id, const ShownFields& shown, const DefectQuantityRow& now)
 {
     DefectEdit edit;
     edit.kind = RowWrite::Kind::Change;
-    edit.loaded = loaded;
-    edit.description = loadedTexts.description;
-    if (now.description != loadedTexts.description)
-        edit.columns.append({QStringLiteral("Description"), TextValue(now.description)});
-    if (now.units != loadedTexts.units)
-        edit.columns.append({QStringLiteral("Units"), TextValue(now.units)});
-    // The total is the product of the other two: the three are the user's one amount.
-    if (Val(now.quantity) != Val(loadedTexts.quantity) || Val(now.unitCost) != Val(loadedTexts.unitCost) ||
-        Val(now.totalCost) != Val(loadedTexts.totalCost)) {
-        edit.columns.append({QStringLiteral("Quantity"), Val(now.quantity)});
-        edit.columns.append({QStringLiteral("UnitCost"), Val(now.unitCost)});
-        edit.columns.append({QStringLiteral("TotalCost"), Val(now.totalCost)});
-    }
+    edit.loaded = {QStringLiteral("DefectQuantity"), {{QStringLiteral("ID"), id}}, shown.loadedColumns(), false};
+    edit.description = shown.loaded(QStringLiteral("Description")).toString();
+    const QString texts[] = {now.description, now.quantity, now.units, now.unitCost};
+    const QVariant values[] = {TextValue(now.description), Val(now.quantity), TextValue(now.units), Val(now.unitCost)};
+    const char* columns[] = {"Description", "Quantity", "Units", "UnitCost"};
+    for (int c = 0; c < 4; ++c)
+        if (shown.changed(QLatin1String(columns[c]), texts[c]))
+            edit.columns.append({QLatin1String(columns[c]), values[c]});
     if (edit.columns.isEmpty())
         return std::nullopt;
     return edit;
 }
+
+namespace {
+
+// A defect's column as the question names it and the list shows it.
+ColumnEdit defectColumn(const QString& description, const QPair<QString, QVariant>& column)
+{
+    static const QHash<QString, QString> names{{QStringLiteral("Description"), QStringLiteral("description")},
+                                               {QStringLiteral("Quantity"), QStringLiteral("quantity")},
+                                               {QStringLiteral("Units"), QStringLiteral("units")},
+                                               {QStringLiteral("UnitCost"), QStringLiteral("unit cost")}};
+    ColumnEdit edit{column.first, column.second,
+                    QStringLiteral("The %1 of the defect %2").arg(names.value(column.first), description), {}};
+    if (column.first == QLatin1String("Quantity"))
+        edit.show = [](const QVariant& v) { return NumberText(v); };
+    else if (column.first == QLatin1String("UnitCost"))
+        edit.show = [](const QVariant& v) { return v.isNull() ? QString() : QStringLiteral("$") + NumberText(v); };
+    return edit;
+}
+
+}  // namespace
 
 SaveOutcome DbSavePanelEdit(const PanelEdit& edit)
 {
@@ -90,7 +117,8 @@ SaveOutcome DbSavePanelEdit(const PanelEdit& edit)
                     QStringLiteral("The element %1 of %2").arg(r.elementName, panel)},
                    {QStringLiteral("AvailableElements"), {{QStringLiteral("ElementID"), r.elementId}},
                     QStringLiteral("The element ") + r.elementName}};
-        w.write = [inspectionId, panelId, elementId = r.elementId, rating = r.rating] {
+        w.columns = {{QStringLiteral("Rating"), RatingValue(r.rating), QString(), RatingText}};
+        w.writeColumns = [inspectionId, panelId, elementId = r.elementId, rating = r.rating](const ColumnValues&) {
             DbSaveRating(inspectionId, panelId, elementId, rating);
         };
         writes.append(w);
@@ -100,11 +128,14 @@ SaveOutcome DbSavePanelEdit(const PanelEdit& edit)
         w.kind = c.loaded.absent ? RowWrite::Kind::Add : RowWrite::Kind::Change;
         w.loaded = c.loaded;
         w.what = what;
-        w.write = [periodId, panelId, text = c.text] { DbSavePanelComment(periodId, panelId, text); };
+        w.columns = {{QStringLiteral("Comments"), TextValue(c.text), QString(), {}}};
+        w.writeColumns = [periodId, panelId, text = c.text](const ColumnValues&) {
+            DbSavePanelComment(periodId, panelId, text);
+        };
         return w;
     };
     if (edit.comment)
-        writes.append(addComment(*edit.comment, inspectionId, QStringLiteral("The comment of ") + panel));
+        writes.append(addComment(*edit.comment, inspectionId, QStringLiteral("The %1 comment of %2").arg(edit.year).arg(panel)));
     if (edit.previousComment) {
         RowWrite w = addComment(*edit.previousComment, edit.previousInspectionId,
                                 QStringLiteral("The %1 comment of %2").arg(edit.previousYear).arg(panel));
@@ -126,8 +157,11 @@ SaveOutcome DbSavePanelEdit(const PanelEdit& edit)
             const qint32 id = d.loaded.key.value(0).second.toInt();
             if (d.kind == RowWrite::Kind::Remove)
                 w.write = [id] { DbDeleteDefectQuantity(id); };
-            else
-                w.write = [id, columns = d.columns] { DbUpdateDefectQuantityColumns(id, columns); };
+            else {
+                for (const auto& column : d.columns)
+                    w.columns.append(defectColumn(d.description, column));
+                w.writeColumns = [id](const ColumnValues& columns) { DbUpdateDefectQuantityColumns(id, columns); };
+            }
         }
         writes.append(w);
     }

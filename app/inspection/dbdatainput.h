@@ -32,8 +32,12 @@ struct DefectQuantityRow {
     QString totalCost;
 };
 
-// Row r of DbGetDefectQuantities as loaded: the values the list shows, as stored.
-LoadedRow DefectLoadedRow(const RowSet& rows, int r);
+// A number as the defect list shows a stored value: its shortest text ("2.5", "0.25", "6").
+QString NumberText(const QVariant& v);
+
+// Row r of DbGetDefectQuantities as the list showed it right after filling (shown): each
+// column's value as loaded and as shown. Named by column, so loadedColumns() is the row.
+ShownFields DefectShownFields(const RowSet& rows, int r, const DefectQuantityRow& shown);
 
 // A defect quantity row the user added, changed or deleted in the list.
 struct DefectEdit {
@@ -44,11 +48,10 @@ struct DefectEdit {
     ColumnValues columns;      // Change: the columns the user changed, as they are written
 };
 
-// The change of a loaded row from the texts it was loaded with to the list's texts now; no
-// value when the user changed nothing (numbers compare by value, so "2.50" is "2.5"). The
-// three amounts go together: quantity, unit cost and total are written as one.
-std::optional<DefectEdit> DefectChange(const LoadedRow& loaded, const DefectQuantityRow& loadedTexts,
-                                       const DefectQuantityRow& now);
+// The columns of loaded row id whose texts in the list differ from what they showed at
+// load; no value when the user changed none. The total is not the user's: the save sets it
+// from the quantity and unit cost as stored.
+std::optional<DefectEdit> DefectChange(qint32 id, const ShownFields& shown, const DefectQuantityRow& now);
 
 // A rating the user changed.
 struct RatingEdit {

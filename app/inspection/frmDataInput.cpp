@@ -90,15 +90,10 @@ const QString kKeyplan = QStringLiteral("frmPrintKeyplan");
 
 int tw(int pixels) { return int(PixelsToTwips(pixels)); }
 
-// A number as the list shows a stored value: its shortest text ("2.5", "0.25", "6").
-QString NumberText(const QVariant& v)
-{
-    if (v.isNull())
-        return QString();
-    bool ok = false;
-    const double d = v.toDouble(&ok);
-    return ok ? QString::number(d, 'g', 15) : v.toString();
-}
+// The fields a save compares, as ShownFields names them.
+const QString kCurrentComment = QStringLiteral("comment");
+const QString kPreviousComment = QStringLiteral("previous comment");
+QString ratingField(int row) { return QStringLiteral("rating %1").arg(row); }
 
 // The small glyph of a media button: a letter in the button's colour.
 QToolButton* mediaButton(QWidget* parent, const char* name, const QString& tip, const QString& glyph,
@@ -399,18 +394,26 @@ bool frmDataInput::EditChanged() const
 bool frmDataInput::ratingsChanged() const
 {
     for (int i = 0; i < m_rowCount && i < txtRate1.size(); ++i)
-        if (txtRate1[i]->text() != m_loadedRatings.value(i))
+        if (m_shown.changed(ratingField(i), txtRate1[i]->text()))
             return true;
     return false;
 }
 
 bool frmDataInput::commentsChanged() const
 {
-    if (txt1[1]->toPlainText() != m_currentComments)
-        return true;
+    return currentCommentChanged() || previousCommentChanged();
+}
+
+bool frmDataInput::currentCommentChanged() const
+{
+    return m_shown.changed(kCurrentComment, txt1[1]->toPlainText());
+}
+
+bool frmDataInput::previousCommentChanged() const
+{
     // The earlier period's comment counts as the save writes it: only while it is shown.
     return m_previousYear != 0 && m_viewPrevious && m_previousInspectionId != 0
-           && txt1[0]->toPlainText() != m_previousComments;
+           && m_shown.changed(kPreviousComment, txt1[0]->toPlainText());
 }
 
 bool frmDataInput::DefectTyped() const { return m_editing && defectFields() != m_defectFieldsSettled; }
@@ -837,7 +840,7 @@ void frmDataInput::LoadPanelData(qint32 panelId)
             Line2->setVisible(comparing && m_rowCount > 1);
 
             destroyExtraRows();
-            m_loadedRatings.clear();
+            m_shown.clear();
             m_ratingRows.clear();
             // Each period's ratings of the panel in one read.
             const QHash<qint32, QVariant> ratings = DbGetPanelRatings(m_inspectionId, panelId);
@@ -882,7 +885,7 @@ void frmDataInput::LoadPanelData(qint32 panelId)
                 lblElement[i]->setToolTip(lblElement[i]->text());
                 lblRate1[i]->setText(comparing ? RatingText(previousRatings.value(elementId)) : QString());
                 txtRate1[i]->setText(RatingText(ratings.value(elementId)));
-                m_loadedRatings.append(txtRate1[i]->text());
+                m_shown.filled(ratingField(i), ratings.value(elementId), txtRate1[i]->text());
                 m_ratingRows.append(RatingLoadedRow(m_inspectionId, panelId, elementId, ratings));
             }
             setTabOrderOfRows();
@@ -897,8 +900,6 @@ void frmDataInput::LoadPanelData(qint32 panelId)
 
         m_currentCommentRow = DbLoadPanelComment(m_inspectionId, panelId);
         m_previousCommentRow = DbLoadPanelComment(m_previousInspectionId, panelId);
-        m_currentComments = PanelCommentText(m_currentCommentRow);
-        m_previousComments = PanelCommentText(m_previousCommentRow);
 
         m_panelName = DbGetPanelName(panelId);
         lblName->setText(m_panelName);
@@ -917,13 +918,16 @@ void frmDataInput::LoadPanelData(qint32 panelId)
         txt1[0]->clear();
         txt1[1]->clear();
         if (comparing) {
-            txt1[0]->setPlainText(m_previousComments);
+            txt1[0]->setPlainText(PanelCommentText(m_previousCommentRow));
         }
         SSTab1->setTabEnabled(0, comparing);
         SSTab1->setTabEnabled(1, comparing);
         if (!comparing && SSTab1->currentIndex() < 2)
             SSTab1->setCurrentIndex(2);
-        txt1[1]->setPlainText(m_currentComments);
+        txt1[1]->setPlainText(PanelCommentText(m_currentCommentRow));
+        // What a save compares with: the boxes as filled, which may hold a stored text altered.
+        m_shown.filled(kPreviousComment, m_previousCommentRow.values.value(0).second, txt1[0]->toPlainText());
+        m_shown.filled(kCurrentComment, m_currentCommentRow.values.value(0).second, txt1[1]->toPlainText());
 
         for (int c = 0; c < 2; ++c) {
             lblYear1[c]->setVisible(comparing);
@@ -1195,15 +1199,15 @@ bool frmDataInput::SaveEdit()
         // Only the ratings the user changed: an untouched one is no change, and writing it
         // would set another user's change to it aside.
         for (int i = 0; i < m_rowCount && i < txtRate1.size() && i < m_ratingRows.size(); ++i)
-            if (txtRate1[i]->text() != m_loadedRatings.value(i))
+            if (m_shown.changed(ratingField(i), txtRate1[i]->text()))
                 edit.ratings.append({rowElementId(i), lblElement[i]->text(), m_ratingRows[i], txtRate1[i]->text()});
         // Only a comment the user changed is written: an untouched one would leave an
         // empty row behind, which counts as unposted data of its period.
-        if (current != m_currentComments)
+        if (currentCommentChanged())
             edit.comment = CommentEdit{m_currentCommentRow, current};
         edit.previousInspectionId = m_previousInspectionId;
         edit.previousYear = m_previousYear;
-        if (m_previousYear != 0 && m_viewPrevious && m_previousInspectionId != 0 && previous != m_previousComments)
+        if (previousCommentChanged())
             edit.previousComment = CommentEdit{m_previousCommentRow, previous};
         if (m_defectsTouched)
             edit.defects = defectEdits();
@@ -1226,10 +1230,11 @@ bool frmDataInput::SaveEdit()
         if (written && !m_savingOnTabSwitch) {
             LoadPanelData(m_panelId);
         } else {
-            m_currentComments = current;
-            m_previousComments = previous;
-            for (int i = 0; i < m_rowCount && i < txtRate1.size() && i < m_loadedRatings.size(); ++i)
-                m_loadedRatings[i] = txtRate1[i]->text();
+            m_shown.filled(kCurrentComment, m_shown.loaded(kCurrentComment), current);
+            m_shown.filled(kPreviousComment, m_shown.loaded(kPreviousComment), previous);
+            for (int i = 0; i < m_rowCount && i < txtRate1.size(); ++i)
+                if (m_shown.has(ratingField(i)))
+                    m_shown.filled(ratingField(i), m_shown.loaded(ratingField(i)), txtRate1[i]->text());
         }
         ShadePanel(m_panelId, true);
         UpdateInspectionPdButtons();
@@ -1258,7 +1263,7 @@ QVector<DefectEdit> frmDataInput::defectEdits() const
         const auto loaded = m_loadedDefects.constFind(id);
         if (loaded == m_loadedDefects.constEnd())
             continue;
-        if (std::optional<DefectEdit> change = DefectChange(loaded->row, loaded->texts, row))
+        if (std::optional<DefectEdit> change = DefectChange(id, *loaded, row))
             edits.append(*change);
     }
     // A loaded row no longer in the list was deleted by the user.
@@ -1267,8 +1272,8 @@ QVector<DefectEdit> frmDataInput::defectEdits() const
             continue;
         DefectEdit remove;
         remove.kind = RowWrite::Kind::Remove;
-        remove.loaded = it->row;
-        remove.description = it->texts.description;
+        remove.loaded = {QStringLiteral("DefectQuantity"), {{QStringLiteral("ID"), it.key()}}, it->loadedColumns(), false};
+        remove.description = it->loaded(QStringLiteral("Description")).toString();
         edits.append(remove);
     }
     return edits;
@@ -1488,7 +1493,7 @@ void frmDataInput::LoadDefectQuantities(qint32 panelId, qint32 inspectionId, QTr
         item->setText(4, QStringLiteral("$") + (total.isNull() ? QString() : MoneyText(total.toDouble())));
         // What the save compares with: the row as stored and as the list showed it.
         if (current)
-            m_loadedDefects.insert(rows.toInt(r, QStringLiteral("ID")), {DefectLoadedRow(rows, r), defectItemRow(item)});
+            m_loadedDefects.insert(rows.toInt(r, QStringLiteral("ID")), DefectShownFields(rows, r, defectItemRow(item)));
     }
     UpdateDefectButtons();
 }

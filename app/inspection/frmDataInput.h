@@ -170,6 +170,8 @@ private:
     void enterViewMode();
     bool ratingsChanged() const;
     bool commentsChanged() const;
+    bool currentCommentChanged() const;
+    bool previousCommentChanged() const;
     QString PendingEditText() const;
     void TabStrip1_MouseDown();
     void TabStrip1_MouseUp();
@@ -222,18 +224,13 @@ private:
     int m_rowCount = 0;
     int m_lines = 0;
     bool m_viewPrevious = false;
-    QVector<QString> m_loadedRatings;  // each row's rating as shown at load, to write only changes
+    // Each rating box and comment box as filled at load: a save writes only what differs.
+    ShownFields m_shown;
     QVector<LoadedRow> m_ratingRows;   // each row's rating as stored at load
-    QString m_currentComments;
-    QString m_previousComments;
     LoadedRow m_currentCommentRow;
     LoadedRow m_previousCommentRow;
     // The current period's defect rows as loaded, by ID: as stored and as the list showed them.
-    struct LoadedDefect {
-        LoadedRow row;
-        DefectQuantityRow texts;
-    };
-    QMap<qint32, LoadedDefect> m_loadedDefects;
+    QMap<qint32, ShownFields> m_loadedDefects;
     QString m_tunnelName;
     qint32 m_lastCategoryId = 0;
     bool m_savingOnTabSwitch = false;

@@ -512,7 +512,7 @@ void frmExpense::cmdNew_Click()
         IsNewExpenditure = true;
         SetEditMode(true);
         ClearFields();
-        m_fieldsAtEdit = fieldsNow();
+        fillAtEdit({});
         dtp->setFocus();
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error adding new expenditure"), kSource, e);
@@ -531,7 +531,7 @@ void frmExpense::cmdEdit_Click()
         // Save changes this expenditure, wherever its row is by then.
         m_editKey = selectedRow()->data(0, Qt::UserRole);
         SetEditMode(true);
-        m_fieldsAtEdit = fieldsNow();
+        fillAtEdit(m_loaded.value(keyNumber(selectedRow())));
         dtp->setFocus();
     } catch (const std::exception& e) {
         LogError(QString(), kSource, e);
@@ -553,7 +553,7 @@ void frmExpense::cmdSave_Click()
     try {
         // An edit that changed nothing ends without a write (nor a wait for another program).
         const QStringList fields = fieldsNow();
-        if (!adding && fields == m_fieldsAtEdit) {
+        if (!adding && !fieldsChanged()) {
             SetEditMode(false);
             return;
         }
@@ -589,26 +589,22 @@ void frmExpense::cmdSave_Click()
         const qint32 expId = keyNumber(row);
         // Only the fields the user changed are written, each checked against its value as
         // loaded: another user's change of the others stays.
-        const ColumnValues loaded = m_loaded.value(expId);
-        ColumnValues before, changed;
-        for (int f = 0; f < 5; ++f) {
-            if (fields[f] == m_fieldsAtEdit[f])
-                continue;
-            const QString column = QLatin1String(kWrittenColumns[f]);
-            before.append({column, loadedValue(loaded, column)});
-            changed.append({column, values[f]});
-        }
+        ColumnValues changed;
+        for (int f = 0; f < 5; ++f)
+            if (m_atEdit.changed(QLatin1String(kWrittenColumns[f]), fields[f]))
+                changed.append({QLatin1String(kWrittenColumns[f]), values[f]});
         // It stays with the tunnel and the category it has unless the user chose others.
         ExpenditureOwners stays = owners;
-        if (fields[1] == m_fieldsAtEdit[1]) {
-            stays.tunnelId = loadedValue(loaded, QStringLiteral("TunnelID")).toInt();
+        if (!m_atEdit.changed(QStringLiteral("TunnelID"), fields[1])) {
+            stays.tunnelId = m_atEdit.loaded(QStringLiteral("TunnelID")).toInt();
             stays.tunnelName = row->text(3);
         }
-        if (fields[2] == m_fieldsAtEdit[2]) {
-            stays.categoryId = loadedValue(loaded, QStringLiteral("CategoryID")).toInt();
+        if (!m_atEdit.changed(QStringLiteral("CategoryID"), fields[2])) {
+            stays.categoryId = m_atEdit.loaded(QStringLiteral("CategoryID")).toInt();
             stays.categoryName = row->text(0);
         }
-        const SaveOutcome out = DbUpdateExpenditure(expId, expenditureName(row), stays, before, changed);
+        const SaveOutcome out =
+            DbUpdateExpenditure(expId, expenditureName(row), stays, m_atEdit.loadedColumns(), changed);
         // Cancelled, or its tunnel or category removed: the edit goes on with the typing.
         if (!out.saved())
             return;
@@ -726,12 +722,31 @@ QStringList frmExpense::fieldsNow() const
             txtComments->toPlainText()};
 }
 
+void frmExpense::fillAtEdit(const ColumnValues& loaded)
+{
+    m_atEdit.clear();
+    const QStringList fields = fieldsNow();
+    for (int f = 0; f < 5; ++f) {
+        const QString column = QLatin1String(kWrittenColumns[f]);
+        m_atEdit.filled(column, loadedValue(loaded, column), fields[f]);
+    }
+}
+
+bool frmExpense::fieldsChanged() const
+{
+    const QStringList fields = fieldsNow();
+    for (int f = 0; f < 5; ++f)
+        if (m_atEdit.changed(QLatin1String(kWrittenColumns[f]), fields[f]))
+            return true;
+    return false;
+}
+
 bool frmExpense::SettleEditBeforeClose()
 {
     if (!m_editing)
         return true;
     // Nothing typed since New or Edit: nothing to save or lose, so nothing to ask.
-    if (fieldsNow() == m_fieldsAtEdit) {
+    if (!fieldsChanged()) {
         cmdCancel_Click();
         return true;
     }

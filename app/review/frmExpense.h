@@ -82,6 +82,8 @@ protected:
     bool SettleEditBeforeClose() override;
     // The editor's fields as text: date, tunnel, category, cost, comments.
     QStringList fieldsNow() const;
+    void fillAtEdit(const ColumnValues& loaded);
+    bool fieldsChanged() const;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -110,7 +112,8 @@ private:
     // Set while the program itself moves the list's selection: no row selection runs then.
     bool m_quietSelection = false;
     bool m_editing = false;
-    QStringList m_fieldsAtEdit;  // the editor's fields as New or Edit left them
+    // The editor's fields as New or Edit left them, with the values they were filled from.
+    ShownFields m_atEdit;
     // Each listed expenditure's columns as read from the file (or as this window wrote them).
     QHash<qint32, ColumnValues> m_loaded;
     // The key of the row Edit was started on.

@@ -243,6 +243,60 @@ private slots:
         QCOMPARE(out.kept, QVector<int>{0});
     }
 
+    // Written column by column: another user's change of another column stays with no
+    // question; a column both changed is asked about naming both values (a long text
+    // shortened, on one line); a column stored as the user has it is no question.
+    void columnsAreMergedOneByOne_data()
+    {
+        QTest::addColumn<QString>("theirs");
+        QTest::addColumn<QString>("mine");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QString>("stored");  // Description|Units with Yes to any question
+        const QString longText = QStringLiteral("A crack along the north wall\nfrom the portal to the first niche, "
+                                                "widening");
+        QTest::newRow("other column") << "UPDATE DefectQuantity SET Units = 'm'" << "mine" << QString() << "mine|m";
+        QTest::newRow("same value") << "UPDATE DefectQuantity SET Description = 'mine'" << "mine" << QString()
+                                    << "mine|ft";
+        QTest::newRow("both") << "UPDATE DefectQuantity SET Description = 'theirs', Units = 'm'" << "mine"
+                              << "The description of the defect was changed by another user after you opened it: it "
+                                 "is now \"theirs\", yours is \"mine\". Replace it with yours?"
+                              << "mine|m";
+        QTest::newRow("long text") << "UPDATE DefectQuantity SET Description = 'theirs'" << longText
+                                   << "The description of the defect was changed by another user after you opened it: it "
+                                      "is now \"theirs\", yours is \"A crack along the north wall from the portal to the "
+                                      "first...\". Replace it with yours?"
+                                   << longText + QStringLiteral("|ft");
+        QTest::newRow("emptied") << "UPDATE DefectQuantity SET Description = 'theirs'" << QString()
+                                 << "The description of the defect was changed by another user after you opened it: it "
+                                    "is now \"theirs\", yours is empty. Replace it with yours?"
+                                 << "|ft";
+    }
+    void columnsAreMergedOneByOne()
+    {
+        QFETCH(QString, theirs);
+        QFETCH(QString, mine);
+        QFETCH(QString, question);
+        QFETCH(QString, stored);
+        gConn.exec(QStringLiteral("INSERT INTO DefectQuantity (ID, PanelID, InspectionID, Description, Units) "
+                                  "VALUES (9, 1, 1, 'old', 'ft')"));
+        ShownFields shown;
+        shown.filled(QStringLiteral("Description"), QStringLiteral("old"), QStringLiteral("old"));
+        shown.filled(QStringLiteral("Units"), QStringLiteral("ft"), QStringLiteral("ft"));
+        QVERIFY(!shown.changed(QStringLiteral("Units"), QStringLiteral("ft")));
+        QVERIFY(shown.changed(QStringLiteral("Description"), mine));
+        RowWrite w;
+        w.loaded = {QStringLiteral("DefectQuantity"), {{QStringLiteral("ID"), 9}}, shown.loadedColumns(), false};
+        w.what = QStringLiteral("The defect");
+        w.columns = {{QStringLiteral("Description"), mine, QStringLiteral("The description of the defect"), {}}};
+        m_other->exec(theirs);
+        ScriptedPrompt prompt;
+        prompt.answer(MsgAnswer::Yes);
+        QVERIFY(SaveRows({w}).saved());
+        QCOMPARE(prompt.messages(), question.isEmpty() ? QStringList() : QStringList{question});
+        QCOMPARE(gConn.query(QStringLiteral("SELECT ifnull(Description, '') || '|' || Units FROM DefectQuantity")).value(0, 0).toString(),
+                 stored);
+    }
+
 private:
     std::unique_ptr<TestInstall> m_install;
     std::unique_ptr<Connection> m_other;

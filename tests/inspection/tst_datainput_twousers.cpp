@@ -108,13 +108,21 @@ struct BothChange {
 
 const QString kChanged = QStringLiteral(" was changed by another user after you opened it. ");
 
+// The question about a value both changed.
+QString bothChanged(const QString& what, const QString& now, const QString& yours)
+{
+    return what + QStringLiteral(" was changed by another user after you opened it: it is now %1, yours is %2. "
+                                 "Replace it with yours?")
+                      .arg(now, yours);
+}
+
 QMap<QString, BothChange> bothChanges()
 {
     const auto rating = [](frmDataInput* w) { return w->txtRate1[0]->text(); };
     const auto defects = [](frmDataInput* w) { return listTexts(w->lvDefectQty).join(QLatin1Char('/')); };
     return {
         {QStringLiteral("comment"),
-         {QStringLiteral("The comment of panel P1") + kChanged + QStringLiteral("Replace it with yours?"),
+         {bothChanged(QStringLiteral("The 2026 comment of panel P1"), QStringLiteral("\"theirs\""), QStringLiteral("\"mine\"")),
           [](const DataInputFixture& f) {
               gConn.exec(QStringLiteral("INSERT INTO PanelComments (InspectionID, PanelID, Comments) VALUES (?, ?, 'old')"),
                          {f.cur, f.p1});
@@ -124,7 +132,7 @@ QMap<QString, BothChange> bothChanges()
           QStringLiteral("SELECT Comments FROM PanelComments WHERE InspectionID = {period} AND PanelID = {panel}"),
           QStringLiteral("mine"), QStringLiteral("theirs"), [](frmDataInput* w) { return w->txt1[1]->toPlainText(); }}},
         {QStringLiteral("previous comment"),
-         {QStringLiteral("The 2024 comment of panel P1") + kChanged + QStringLiteral("Replace it with yours?"),
+         {bothChanged(QStringLiteral("The 2024 comment of panel P1"), QStringLiteral("\"theirs\""), QStringLiteral("\"mine\"")),
           [](const DataInputFixture& f) {
               gConn.exec(QStringLiteral("INSERT INTO PanelComments (InspectionID, PanelID, Comments) VALUES (?, ?, 'old')"),
                          {f.prev, f.p1});
@@ -134,7 +142,7 @@ QMap<QString, BothChange> bothChanges()
           QStringLiteral("SELECT Comments FROM PanelComments WHERE InspectionID = {previous} AND PanelID = {panel}"),
           QStringLiteral("mine"), QStringLiteral("theirs"), [](frmDataInput* w) { return w->txt1[0]->toPlainText(); }}},
         {QStringLiteral("rating"),
-         {QStringLiteral("The rating of Element 1 on panel P1") + kChanged + QStringLiteral("Replace it with yours?"),
+         {bothChanged(QStringLiteral("The rating of Element 1 on panel P1"), QStringLiteral("2"), QStringLiteral("7")),
           [](const DataInputFixture& f) { DataInputFixture::rate(f.cur, f.p1, 1, 5); },
           QStringLiteral("UPDATE Ratings SET Rating = 2 WHERE InspectionID = {period} AND PanelID = {panel} AND ElementID = 1"),
           [](frmDataInput* w) { w->txtRate1[0]->setText(QStringLiteral("7")); },
@@ -142,14 +150,15 @@ QMap<QString, BothChange> bothChanges()
           QStringLiteral("7"), QStringLiteral("2"), rating}},
         // The window loaded no row; the other user's new one is a change all the same.
         {QStringLiteral("rating over no row"),
-         {QStringLiteral("The rating of Element 1 on panel P1") + kChanged + QStringLiteral("Replace it with yours?"),
+         {bothChanged(QStringLiteral("The rating of Element 1 on panel P1"), QStringLiteral("2"), QStringLiteral("7")),
           [](const DataInputFixture&) {},
           QStringLiteral("INSERT INTO Ratings (InspectionID, PanelID, ElementID, Rating) VALUES ({period}, {panel}, 1, 2)"),
           [](frmDataInput* w) { w->txtRate1[0]->setText(QStringLiteral("7")); },
           QStringLiteral("SELECT Rating FROM Ratings WHERE InspectionID = {period} AND PanelID = {panel} AND ElementID = 1"),
           QStringLiteral("7"), QStringLiteral("2"), rating}},
         {QStringLiteral("defect"),
-         {QStringLiteral("The defect Crack") + kChanged + QStringLiteral("Replace it with yours?"),
+         {bothChanged(QStringLiteral("The description of the defect Crack"), QStringLiteral("\"Crack, theirs\""),
+                      QStringLiteral("\"Crack, mine\"")),
           [](const DataInputFixture& f) { addDefect(f.p1, f.cur, QStringLiteral("Crack"), 1, 2); },
           QStringLiteral("UPDATE DefectQuantity SET Description = 'Crack, theirs' WHERE InspectionID = {period} AND PanelID = {panel}"),
           [](frmDataInput* w) {
@@ -285,6 +294,101 @@ private slots:
         QCOMPARE(stored.value(0), expected);
         QCOMPARE(w->Editing(), answer == int(MsgAnswer::Cancel));
         QCOMPARE(c.shown(w), answer == int(MsgAnswer::Cancel) ? typed : expected);
+    }
+
+    // A comment stored by another tool with Windows line ends, a lone carriage return or a
+    // no-break space comes back from its box altered: pressing Edit is no change, a saved
+    // rating leaves the comment and its posted state alone, and another user's change of it
+    // meanwhile is kept with no question.
+    void aTextTheBoxAltersIsNoChange_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("theirs");
+        const QString texts[][2] = {{QStringLiteral("crlf"), QStringLiteral("line one\r\nline two")},
+                                    {QStringLiteral("lone cr"), QStringLiteral("one\rtwo")},
+                                    {QStringLiteral("no-break space"), QStringLiteral("no") + QChar(0x00A0) + QStringLiteral("break")}};
+        for (const auto& t : texts) {
+            QTest::newRow(qPrintable(t[0])) << t[1] << false;
+            QTest::newRow(qPrintable(t[0] + QStringLiteral(", changed by another user"))) << t[1] << true;
+        }
+    }
+    void aTextTheBoxAltersIsNoChange()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, theirs);
+        DataInputFixture f;
+        for (qint32 period : {f.cur, f.prev})
+            gConn.exec(QStringLiteral("INSERT INTO PanelComments (InspectionID, PanelID, Comments, Posted) VALUES (?, ?, ?, 1)"),
+                       {period, f.p1, stored});
+        frmDataInput* w = f.open();
+        QVERIFY(w->txt1[1]->toPlainText() != stored);  // the box does alter it
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        QVERIFY(!w->EditChanged());
+        if (theirs)
+            QCOMPARE(RunSqliteShell(f.install->dbPath(),
+                                    withKeys(QStringLiteral("UPDATE PanelComments SET Comments = 'theirs' WHERE PanelID = {panel}"), f)),
+                     QString());
+        w->txtRate1[0]->setText(QStringLiteral("4"));
+        QVERIFY(w->EditChanged());
+        save(f, w);
+        QCOMPARE(f.prompt->messages(), QStringList{QStringLiteral("Are you sure?")});
+        const QVariant expected = theirs ? QVariant(QStringLiteral("theirs")) : QVariant(stored);
+        for (qint32 period : {f.cur, f.prev}) {
+            QCOMPARE(gConn.scalar(QStringLiteral("SELECT Comments FROM PanelComments WHERE InspectionID = ?"), {period}),
+                     expected);
+            QCOMPARE(gConn.scalar(QStringLiteral("SELECT Posted FROM PanelComments WHERE InspectionID = ?"), {period}).toInt(),
+                     1);
+        }
+        QCOMPARE(Rows(QStringLiteral("SELECT Rating FROM Ratings")), QStringList{"4"});
+    }
+
+    // Both users change one defect row: each column is its own. A change of other columns
+    // is kept without a question; a column both changed is asked about with both values, and
+    // the total follows the quantity and unit cost as stored after the save.
+    void aDefectIsMergedColumnByColumn_data()
+    {
+        QTest::addColumn<QString>("theirs");  // the other user's save, by the sqlite3 shell
+        QTest::addColumn<QString>("quantity");
+        QTest::addColumn<QString>("unitCost");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QString>("stored");  // Quantity|UnitCost|TotalCost
+        const QString theirQty = QStringLiteral("UPDATE DefectQuantity SET Quantity = 3, TotalCost = 30");
+        const QString asked = QStringLiteral("The unit cost of the defect Shared defect was changed by another user "
+                                             "after you opened it: it is now $15, yours is $20. Replace it with yours?");
+        QTest::newRow("their quantity, my unit cost") << theirQty << "2" << "20" << int(MsgAnswer::Default) << QString()
+                                                      << "3|20|60";
+        QTest::newRow("both unit cost: yes") << QStringLiteral("UPDATE DefectQuantity SET Quantity = 3, UnitCost = 15")
+                                             << "2" << "20" << int(MsgAnswer::Yes) << asked << "3|20|60";
+        QTest::newRow("both unit cost: no") << QStringLiteral("UPDATE DefectQuantity SET UnitCost = 15")
+                                            << "4" << "20" << int(MsgAnswer::No) << asked << "4|15|60";
+    }
+    void aDefectIsMergedColumnByColumn()
+    {
+        QFETCH(QString, theirs);
+        QFETCH(QString, quantity);
+        QFETCH(QString, unitCost);
+        QFETCH(int, answer);
+        QFETCH(QString, question);
+        QFETCH(QString, stored);
+        DataInputFixture f;
+        frmDataInput* w = f.open();
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        addItem(w, QStringLiteral("Shared defect"), QStringLiteral("2"), QStringLiteral("10"));
+        save(f, w);
+        QTest::mouseClick(w->cmdEdit, Qt::LeftButton);
+        selectItem(w->lvDefectQty, QStringLiteral("Shared defect"));
+        w->txtQty->setText(quantity);
+        w->txtUnitCost->setText(unitCost);
+        QTest::mouseClick(w->cmdEditDefect, Qt::LeftButton);
+        QCOMPARE(RunSqliteShell(f.install->dbPath(), theirs), QString());
+        f.prompt->calls.clear();
+        save(f, w, {MsgAnswer(answer)});
+        QCOMPARE(f.prompt->messages(),
+                 question.isEmpty() ? QStringList{QStringLiteral("Are you sure?")}
+                                    : (QStringList{QStringLiteral("Are you sure?"), question}));
+        QCOMPARE(Rows(QStringLiteral("SELECT Quantity, UnitCost, TotalCost FROM DefectQuantity")), QStringList{stored});
+        QVERIFY(!w->Editing());
     }
 
     // The period, the panel or the tunnel removed by another program while a rating, a

@@ -825,9 +825,13 @@ private slots:
         QTest::addColumn<bool>("editing");
         QTest::addColumn<QString>("shown");  // e2's listed row
         const QString theirs = QStringLiteral("UPDATE Expenditures SET Comments = 'theirs' WHERE Comments = 'grate'");
-        const QString asked = QStringLiteral("The expenditure of %1 was changed by another user after you opened it. "
-                                             "Replace it with yours?")
+        const QString asked = QStringLiteral("The comment of the expenditure of %1 was changed by another user after "
+                                             "you opened it: it is now \"theirs\", yours is \"mine\". Replace it with yours?")
                                   .arg(d(2023, 11, 20));
+        const QString costAsked = QStringLiteral("The cost of the expenditure of %1 was changed by another user after "
+                                                 "you opened it: it is now 11111.00, yours is 22222.00. Replace it with yours?")
+                                      .arg(d(2023, 11, 20));
+        const QString theirCost = QStringLiteral("UPDATE Expenditures SET Cost = 11111 WHERE Comments = 'grate'");
         QTest::newRow("their comment stays") << "cost" << theirs << MsgAnswer::Default << QString()
                                              << "99.5|theirs|birch|drainage" << false << "99.50|birch|theirs";
         QTest::newRow("same field: yes") << "comments" << theirs << MsgAnswer::Yes << asked
@@ -836,6 +840,11 @@ private slots:
                                         << "0.25|theirs|birch|drainage" << false << ".25|birch|theirs";
         QTest::newRow("same field: cancel") << "comments" << theirs << MsgAnswer::Cancel << asked
                                             << "0.25|theirs|birch|drainage" << true << ".25|birch|grate";
+        // Asked about the cost only: the comment nobody else changed is written either way.
+        QTest::newRow("cost and comment, cost both: no") << "cost and comments" << theirCost << MsgAnswer::No << costAsked
+                                                         << "11111|mine|birch|drainage" << false << "11111.00|birch|mine";
+        QTest::newRow("cost and comment, cost both: yes") << "cost and comments" << theirCost << MsgAnswer::Yes << costAsked
+                                                          << "22222|mine|birch|drainage" << false << "22222.00|birch|mine";
         QTest::newRow("removed") << "cost" << QStringLiteral("DELETE FROM Expenditures WHERE Comments = 'grate'")
                                  << MsgAnswer::Default << removedText(QStringLiteral("The expenditure of ") + d(2023, 11, 20))
                                  << QString() << false << QString();
@@ -866,6 +875,10 @@ private slots:
             w->txtCost->selectAll();
             QTest::keyClicks(w->txtCost, QStringLiteral("99.5"));
         } else if (field == QLatin1String("comments")) {
+            w->txtComments->setPlainText(QStringLiteral("mine"));
+        } else if (field == QLatin1String("cost and comments")) {
+            w->txtCost->selectAll();
+            QTest::keyClicks(w->txtCost, QStringLiteral("22222"));
             w->txtComments->setPlainText(QStringLiteral("mine"));
         } else if (field == QLatin1String("tunnel")) {
             w->cboTunnel->setCurrentIndex(w->cboTunnel->findText(QStringLiteral("Cedar")));
