@@ -2,9 +2,10 @@
 // one made of the first of them and kept from deleting, and one more made of the master): changes, inserts (plain, OR IGNORE, OR REPLACE, upserts), deletions and key moves
 // (plain, OR REPLACE, OR IGNORE) on every kind of table (an INTEGER PRIMARY KEY, a unique key, none, REAL values,
 // users kept at the master), some in WAL mode; exchanges between any two of them in either or both directions, some
-// row by row; now and then a rebuild by the sqlite3 shell or a copy put in a file's place. Every value written is a
-// token of its own. After exchanging until nothing is left, the five files hold the same rows, and every token
-// written is still there, or was set aside by a conflict, or was overwritten or deleted in a file that held it.
+// row by row; now and then a rebuild by the sqlite3 shell, a copy put in a file's place, or a file's own backup taken
+// and later put back in its place. Every value written is a token of its own. After exchanging until nothing is left,
+// the five files hold the same rows, and every token written is still there, or was set aside by a conflict, or was
+// overwritten or deleted in a file that held it, or went with a file put back from a backup that did not hold it.
 //
 // The seed is printed; REPL_RANDOM_SEED chooses it (a number, or "any" for a new one) and REPL_RANDOM_STEPS the
 // length, for longer runs by hand. REPL_RANDOM_LOG=1 prints every step.
@@ -76,10 +77,12 @@ public:
                 write(below(kFiles));
             else if (what < 92)
                 exchange();
-            else if (what < 96)
+            else if (what < 94)
                 rebuild(below(kFiles));
-            else
+            else if (what < 97)
                 copyInPlace(below(kFiles));
+            else
+                backupOrPutBack(below(kFiles));
             // Now and then, and at the end, everything exchanged and checked.
             if (failure.isEmpty() && (step % 120 == 119 || step == m_steps - 1))
                 settleAndCheck();
@@ -98,6 +101,9 @@ private:
     QSet<QString> m_written;                 // every token that stood in some file
     std::map<QString, QString> m_tableOf;   // token -> table
     QVector<Statement> m_statements;          // those that changed something
+    QString m_backups[kFiles];                // a file's own backup, while one is kept
+    QSet<QString> m_destroyed;                // tokens only a file put back had, gone with it
+    QSet<QString> m_restored;                 // tokens a backup put back where they had been replaced
     QStringList m_trail;
     Plain* m_db = nullptr;   // the file being written
 
@@ -424,6 +430,46 @@ private:
             fail(QStringLiteral("copy of %1: %2").arg(f).arg(error));
     }
 
+    // A backup of the file taken aside (copied while closed, or the shell's .backup), or the one kept put back
+    // in its place: what only the file had since is gone, what the backup holds is there again.
+    void backupOrPutBack(int f)
+    {
+        if (m_backups[f].isEmpty() || chance(40)) {
+            const QString backup = m_files[f] + QStringLiteral(".bak");
+            QFile::remove(backup);
+            bool ok = true;
+            QString error;
+            const bool shell = chance(50);
+            if (shell) {
+                QProcess p;
+                p.start(QStandardPaths::findExecutable(QStringLiteral("sqlite3")), {m_files[f], QStringLiteral(".backup %1").arg(backup)});
+                ok = p.waitForFinished(60000) && p.exitCode() == 0;
+                error = QString::fromUtf8(p.readAllStandardError());
+            } else {
+                ok = QFile::copy(m_files[f], backup);
+            }
+            note(QStringLiteral("file %1 backed up%2: %3").arg(f).arg(shell ? " by .backup" : "").arg(ok ? "ok" : error));
+            if (!ok)
+                fail(QStringLiteral("backup of %1: %2").arg(f).arg(error));
+            m_backups[f] = ok ? backup : QString();
+            return;
+        }
+        for (const Table& t : kTables) {
+            const QSet<QString> now = tokensIn(m_files[f], t), kept = tokensIn(m_backups[f], t);
+            QSet<QString> elsewhere;
+            for (int o = 0; o < kFiles; ++o)
+                if (o != f)
+                    elsewhere += tokensIn(m_files[o], t);
+            m_destroyed += now - kept - elsewhere;
+            m_restored += kept - now;
+        }
+        const bool ok = QFile::remove(m_files[f]) && QFile::rename(m_backups[f], m_files[f]);
+        m_backups[f].clear();
+        note(QStringLiteral("file %1 put back from its backup: %2").arg(f).arg(ok ? "ok" : "failed"));
+        if (!ok)
+            fail(QStringLiteral("file %1 could not be put back").arg(f));
+    }
+
     void settleAndCheck()
     {
         // Exchanging until a round of all pairs, in an order of the seed's, finds nothing to send.
@@ -486,7 +532,7 @@ private:
                                                  .value(0)
                                                  .toInt();
             }
-        QSet<QString> overwritten;
+        QSet<QString> overwritten = m_destroyed;
         for (const Statement& s : m_statements)
             overwritten += s.gone;
         QStringList lost;
@@ -499,7 +545,7 @@ private:
         for (const Statement& s : m_statements)
             for (const QString& v : s.gone)
                 if (present.contains(v)) {
-                    bool explained = s.table == QLatin1String("login") ||
+                    bool explained = s.table == QLatin1String("login") || m_restored.contains(v) ||
                                      (s.deleting && deletionsSetAside.value(s.table) > 0);
                     for (const QString& w : s.added)
                         explained = explained || setAside.contains(w) || !present.contains(w);

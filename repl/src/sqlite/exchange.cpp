@@ -409,40 +409,93 @@ bool behindPartner(Db& db, const QString& x, const Identity& xid, const QString&
 // How far a file put back skips its generation: past any its lost history may have reached in other files.
 constexpr qint64 kPutBackLeap = qint64(1) << 20;
 
-// A file put back (x, behind partner y): the writes it took since its last exchange carry generations its lost
-// history had used already, so they are numbered anew past them; and y forgets what it had of x, so everything x
-// holds is compared at this exchange (or the next that takes x's changes) and what y lacks goes over. Runs in the
-// exchange's transaction; xid's generation follows.
+// A file put back (x, behind partner y). Its writes since its last exchange carry generations its lost history had
+// used already: where y holds a version of the same row that the lost history wrote at or after that generation,
+// x's version cannot be told from one the lost history replaced, so it takes y's lineage and the exchange decides
+// the two as a conflict (the loser set aside, as for any conflict) instead of dropping x's as older. Its later writes
+// are numbered past the lost history, and y forgets what it had of x, so everything x holds is compared at this
+// exchange (or the next that takes x's changes) and what y lacks goes over. Runs in the exchange's transaction;
+// xid's generation follows.
 void renumberPutBack(Db& db, const QString& x, Identity* xid, const QString& y)
 {
     const qint64 open = xid->generation;
     const qint64 fresh = std::max(open, watermark(db, y, xid->nickname)) + kPutBackLeap;
     const QString own = QStringLiteral("'$.v.\"%1\"'").arg(xid->nickname);
-    db.exec(QStringLiteral("UPDATE %1.repl_info SET applying = 1").arg(ident(x)));
+    const QString X = ident(x), Y = ident(y);
+    db.exec(QStringLiteral("UPDATE %1.repl_info SET applying = 1").arg(X));
     QStringList tables;
     {
         Stmt t(db, QStringLiteral("SELECT r.name FROM %1.repl_tables r JOIN %1.sqlite_master m ON m.type = 'table' "
-                                  "AND m.name = r.name")
-                       .arg(ident(x)));
+                                  "AND m.name = r.name JOIN %2.sqlite_master n ON n.type = 'table' AND n.name = r.name")
+                       .arg(X, Y));
         while (t.step())
             tables << t.text(0);
     }
+    // y's version of a row (its row, else its deletion) that the lost history may have written after x's.
+    auto later = [&](Stmt& theirs, const QByteArray& mine) {
+        Lineage a, b;
+        if (!theirs.step() || !Lineage::parse(mine, &a) || !Lineage::parse(theirs.utf8(0), &b))
+            return QByteArray();
+        return compare(b, a) == Order::After ? theirs.utf8(0) : QByteArray();
+    };
+    Stmt theirTomb(db, QStringLiteral("SELECT lineage FROM %1.repl_tombstones WHERE guid = ?").arg(Y));
     // Only its own writes, as the capture triggers stamped them: versions an exchange decided keep theirs.
     for (const QString& t : tables) {
-        Stmt u(db, QStringLiteral("UPDATE %1.%2 SET s_Generation = ?1, s_Lineage = json_set(s_Lineage, %3, ?1) "
-                                  "WHERE s_Generation = ?2 AND json_extract(s_Lineage, '$.w') = ?3 "
-                                  "AND json_extract(s_Lineage, %3) = ?2")
-                       .arg(ident(x), ident(t), own));
-        u.bind(1, fresh).bind(2, open).bind(3, qint64(xid->nickname)).run();
+        const QString T = ident(t);
+        Stmt mine(db, QStringLiteral("SELECT rowid, s_GUID, s_Lineage FROM %1.%2 WHERE s_Generation = ?1 AND s_GUID IS NOT "
+                                     "NULL AND json_extract(s_Lineage, '$.w') = ?2 AND json_extract(s_Lineage, %3) = ?1")
+                          .arg(X, T, own));
+        mine.bind(1, open).bind(2, qint64(xid->nickname));
+        Stmt theirRow(db, QStringLiteral("SELECT s_Lineage FROM %1.%2 WHERE s_GUID = ?").arg(Y, T));
+        std::vector<std::pair<qint64, QByteArray>> taken;
+        while (mine.step()) {
+            theirRow.reset();
+            theirRow.bindBlob(1, mine.blob(1));
+            QByteArray lin = later(theirRow, mine.utf8(2));
+            if (lin.isEmpty()) {
+                theirTomb.reset();
+                theirTomb.bindBlob(1, mine.blob(1));
+                lin = later(theirTomb, mine.utf8(2));
+            }
+            if (!lin.isEmpty())
+                taken.emplace_back(mine.integer(0), lin);
+        }
+        Stmt take(db, QStringLiteral("UPDATE %1.%2 SET s_Lineage = ? WHERE rowid = ?").arg(X, T));
+        for (const auto& [rid, lin] : taken) {
+            take.reset();
+            take.bindText(1, lin).bind(2, rid).run();
+        }
     }
-    Stmt tombs(db, QStringLiteral("UPDATE %1.repl_tombstones SET generation = ?1, lineage = json_set(lineage, %2, ?1) "
-                                  "WHERE generation = ?2 AND json_extract(lineage, '$.w') = ?3 "
-                                  "AND json_extract(lineage, %2) = ?2")
-                       .arg(ident(x), own));
-    tombs.bind(1, fresh).bind(2, open).bind(3, qint64(xid->nickname)).run();
-    Stmt g(db, QStringLiteral("UPDATE %1.repl_info SET generation = ?").arg(ident(x)));
+    {
+        Stmt mine(db, QStringLiteral("SELECT guid, tbl, lineage FROM %1.repl_tombstones WHERE generation = ?1 AND "
+                                     "json_extract(lineage, '$.w') = ?2 AND json_extract(lineage, %2) = ?1")
+                          .arg(X, own));
+        mine.bind(1, open).bind(2, qint64(xid->nickname));
+        std::vector<std::pair<QByteArray, QByteArray>> taken;
+        while (mine.step()) {
+            QByteArray lin;
+            if (tables.contains(mine.text(1))) {
+                Stmt theirRow(db, QStringLiteral("SELECT s_Lineage FROM %1.%2 WHERE s_GUID = ?").arg(Y, ident(mine.text(1))));
+                theirRow.bindBlob(1, mine.blob(0));
+                lin = later(theirRow, mine.utf8(2));
+            }
+            if (lin.isEmpty()) {
+                theirTomb.reset();
+                theirTomb.bindBlob(1, mine.blob(0));
+                lin = later(theirTomb, mine.utf8(2));
+            }
+            if (!lin.isEmpty())
+                taken.emplace_back(mine.blob(0), lin);
+        }
+        Stmt take(db, QStringLiteral("UPDATE %1.repl_tombstones SET lineage = ? WHERE guid = ?").arg(X));
+        for (const auto& [guid, lin] : taken) {
+            take.reset();
+            take.bindText(1, lin).bindBlob(2, guid).run();
+        }
+    }
+    Stmt g(db, QStringLiteral("UPDATE %1.repl_info SET generation = ?").arg(X));
     g.bind(1, fresh).run();
-    Stmt forget(db, QStringLiteral("UPDATE %1.repl_watermarks SET generation = 0 WHERE nickname = ?").arg(ident(y)));
+    Stmt forget(db, QStringLiteral("UPDATE %1.repl_watermarks SET generation = 0 WHERE nickname = ?").arg(Y));
     forget.bind(1, qint64(xid->nickname)).run();
     xid->generation = fresh;
 }
