@@ -566,6 +566,39 @@ private slots:
         QCOMPARE(content(master), content(replica));
     }
 
+    // A user the replica changed comes back under a name the master took from another user the replica did not
+    // change: that user's row makes way and comes back as the master has it (or as its deletion).
+    void masterOnlyRowComesBackOverAnotherName_data()
+    {
+        QTest::addColumn<QString>("atMaster");
+        QTest::newRow("renamed over a user, who is deleted") << "UPDATE OR REPLACE login SET Username = 'admin' WHERE Username = 'clerk'";
+        QTest::newRow("names swapped") << "UPDATE login SET Username = 'x' WHERE Username = 'admin';"
+                                          "UPDATE login SET Username = 'admin' WHERE Username = 'clerk';"
+                                          "UPDATE login SET Username = 'clerk' WHERE Username = 'x'";
+    }
+
+    void masterOnlyRowComesBackOverAnotherName()
+    {
+        QFETCH(QString, atMaster);
+        QString master, replica;
+        masterAndReplica(&master, &replica);
+        const QString users = QStringLiteral("SELECT Username, Password FROM login ORDER BY 1");
+        QCOMPARE(Plain(master).exec("INSERT INTO login (Username, Password, Wizard, DataEntry) VALUES ('admin', 'h1', 1, 1), "
+                                    "('clerk', 'h2', 0, 1)"),
+                 SQLITE_OK);
+        QVERIFY(Varnock::SetMasterOnlyTables(master, {"login"}));
+        QCOMPARE(synchronize(replica, master, Direction::Both), 0);
+        QCOMPARE(Plain(replica).exec("UPDATE login SET Password = 'h9' WHERE Username = 'clerk'"), SQLITE_OK);
+        QCOMPARE(Plain(master).exec(atMaster), SQLITE_OK);
+        QString error;
+        QCOMPARE(synchronize(replica, master, Direction::Both, {}, {}, nullptr, &error), 0);
+        QCOMPARE(Plain(replica).rows(users), Plain(master).rows(users));
+        Exchange again;
+        QCOMPARE(synchronize(master, replica, Direction::Both, {}, {}, &again), 0);
+        QCOMPARE(sent(again) + again.conflicts, 0);
+        QVERIFY(Plain(master).one("SELECT group_concat(row_data) FROM repl_conflicts").contains("h9"));
+    }
+
     // Users kept at the master, and a chain of replicas (a replica made of a replica, as Create Inspection Replica
     // does of whichever file is open). What the far end changed in the users comes back as the master has it, in
     // every file of the chain, and stays so: nothing is left to exchange, and no file keeps its own users.

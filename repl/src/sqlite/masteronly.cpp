@@ -9,6 +9,9 @@
 #include <QDateTime>
 #include <QSet>
 
+#include <memory>
+#include <vector>
+
 namespace Varnock::Store::MasterOnly {
 
 using Sql::Db;
@@ -194,7 +197,12 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
     // First every differing row of the replica goes, then the master's rows come back: a replica that swapped
     // two users' names clashes with no row half-way.
     QVector<QByteArray> differed;
-    QVector<std::pair<qint64, QByteArray>> toCopy;
+    struct Copy {
+        qint64 mrid;
+        QByteArray lineage, guid;
+    };
+    QVector<Copy> toCopy;
+    QSet<QByteArray> copied;
     for (const QByteArray& guid : guids) {
         rowOf.reset();
         rowOf.bindBlob(1, guid).bindText(2, replicaFirst);
@@ -271,15 +279,62 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
         if (masterHas) {
             dropTomb.reset();
             dropTomb.bindBlob(1, guid).run();
-            toCopy.append({mrid, putText});
+            toCopy.append({mrid, putText, guid});
+            copied.insert(guid);
         } else {
             putTomb.reset();
             putTomb.bindBlob(1, guid).bind(2, table).bind(3, stamp).bindText(4, putText).run();
         }
     }
-    for (const auto& [mrid, lineage] : toCopy) {
+    // A master's row coming back may meet, on one of its keys, a row the replica did not change whose master version
+    // has moved on (another user renamed over it, or deleted by a REPLACE): that row goes too, and comes back as the
+    // master has it, or as its deletion.
+    std::vector<std::unique_ptr<Stmt>> clashes;
+    {
+        const QString pick = QStringLiteral("SELECT r.rowid, coalesce(r.s_GUID, %1) FROM %2.%3 r, %4.%3 m WHERE m.rowid = ?1 AND ")
+                                 .arg(derivedGuidSql(table, key, QStringLiteral("r.")), R, X, M);
+        if (!key.rowidAlias.isEmpty())
+            clashes.push_back(std::make_unique<Stmt>(db, pick + QStringLiteral("r.rowid = m.rowid")));
+        for (const TableKey::Unique& u : key.uniques) {
+            QStringList same;
+            for (int i = 0; i < u.cols.size(); ++i)
+                same << QStringLiteral("r.%1 = m.%1 COLLATE %2")
+                            .arg(ident(u.cols[i]), ident(u.colls.value(i, QStringLiteral("BINARY"))));
+            clashes.push_back(std::make_unique<Stmt>(db, pick + same.join(QStringLiteral(" AND "))));
+        }
+    }
+    for (qsizetype i = 0; i < toCopy.size(); ++i) {
+        const Copy c = toCopy[i];
+        for (auto& clash : clashes) {
+            clash->reset();
+            clash->bind(1, c.mrid);
+            QVector<std::pair<qint64, QByteArray>> met;
+            while (clash->step())
+                if (clash->blob(1) != c.guid)
+                    met.append({clash->integer(0), clash->blob(1)});
+            clash->reset();
+            for (const auto& [rid, guid] : met) {
+                masterRow.reset();
+                masterRow.bindBlob(1, guid).bindText(2, masterFirst);
+                const bool masterHas = masterRow.step();
+                const qint64 mrid = masterHas ? masterRow.integer(0) : 0;
+                const QByteArray masterLineage = masterHas ? masterRow.utf8(1) : lookUp(masterTomb, guid);
+                masterRow.reset();
+                if ((masterHas && copied.contains(guid)) || masterLineage.isNull())
+                    continue;   // left to the copy below, which tells the clash
+                drop.reset();
+                drop.bind(1, rid).run();
+                if (masterHas) {
+                    toCopy.append({mrid, masterLineage, guid});
+                    copied.insert(guid);
+                } else {
+                    putTomb.reset();
+                    putTomb.bindBlob(1, guid).bind(2, table).bind(3, stamp).bindText(4, masterLineage).run();
+                }
+            }
+        }
         copy.reset();
-        copy.bind(1, stamp).bindText(2, lineage).bind(3, mrid);
+        copy.bind(1, stamp).bindText(2, c.lineage).bind(3, c.mrid);
         if (copy.run(true) != SQLITE_CONSTRAINT)
             continue;
         throw Failure{Result::Failed, QStringLiteral("The rows of %1 could not be put back in the replica: %2")
