@@ -47,7 +47,7 @@ QVector<NeededRow> DbMediaCellNeeds(qint32 panelId, qint32 elementId, qint32 ins
 }
 
 SaveOutcome DbSetImageAnnotation(const PictureRow& row, const QVariant& loaded, const QString& annotation,
-                                 const QString& what, const QVector<NeededRow>& cell)
+                                 const QString& picture, const QVector<NeededRow>& cell)
 {
     RowWrite w;
     w.loaded = {QStringLiteral("ImagePaths"),
@@ -58,8 +58,9 @@ SaveOutcome DbSetImageAnnotation(const PictureRow& row, const QVariant& loaded, 
                  {QStringLiteral("FieldSketch"), row.fieldSketch}},
                 {{QStringLiteral("Annotation"), loaded}},
                 false};
-    w.what = what;
-    w.write = [row, annotation] {
+    w.what = QStringLiteral("The %1").arg(picture);
+    w.columns = {{QStringLiteral("Annotation"), annotation, QStringLiteral("The annotation of %1").arg(picture), {}}};
+    w.writeColumns = [row, annotation](const ColumnValues&) {
         UpdateChanged(QStringLiteral("ImagePaths"), {{QStringLiteral("Annotation"), annotation}},
                       kCell.mid(QStringLiteral(" WHERE ").size()) + QStringLiteral(" AND ImagePath = ? AND FieldSketch IS ?"),
                       {row.panelId, row.elementId, row.inspectionId, row.imagePath, row.fieldSketch});

@@ -35,10 +35,11 @@ struct PictureRow {
 // Stores the annotation of one picture the user changed, checked against the annotation as
 // the window loaded it (loaded, as stored): another user's change is asked about; a picture
 // or cell another user removed is told and nothing is written. The sketch flag is part of
-// the key, so a photo never changes the sketch of the same name. what names the picture's
-// annotation in questions and messages; cell is what it belongs to (DbMediaCellNeeds).
+// the key, so a photo never changes the sketch of the same name. picture names it in questions
+// and messages ("photo b.png": "The photo b.png was removed ..."); cell is what it belongs to
+// (DbMediaCellNeeds).
 SaveOutcome DbSetImageAnnotation(const PictureRow& row, const QVariant& loaded, const QString& annotation,
-                                 const QString& what, const QVector<NeededRow>& cell);
+                                 const QString& picture, const QVector<NeededRow>& cell);
 
 // The field sketch's file name ("" when none). Fills photos from index 0 with the photo
 // names in the order they were added, and sets gPhotoCount. With no photo the list is

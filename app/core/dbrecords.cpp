@@ -220,8 +220,8 @@ TabText DbGetTabText(qint32 tabId, qint32 panelId)
 SaveOutcome DbSaveTabText(qint32 tabId, const QString& tabCaption, qint32 panelId, const QString& panelName,
                           const TabText& loaded, const QString& text)
 {
-    // No change, and no text over no row, is nothing to keep.
-    if (loaded.stored ? !loaded.value.isNull() && loaded.text() == text : text.isEmpty())
+    // No text over no row is nothing to keep.
+    if (!loaded.stored && text.isEmpty())
         return {};
     RowWrite w;
     w.kind = loaded.stored ? RowWrite::Kind::Change : RowWrite::Kind::Add;
@@ -230,8 +230,9 @@ SaveOutcome DbSaveTabText(qint32 tabId, const QString& tabCaption, qint32 panelI
                 {{QStringLiteral("TabData"), loaded.value}},
                 !loaded.stored};
     w.what = QStringLiteral("The \"%1\" text of panel %2").arg(tabCaption, panelName);
+    w.columns = {{QStringLiteral("TabData"), text, QString(), {}}};
     // A text another user added meanwhile, replaced as the user chose, is updated in place.
-    w.write = [key = w.loaded.key, tabId, panelId, text] {
+    w.writeColumns = [key = w.loaded.key, tabId, panelId, text](const ColumnValues&) {
         if (RowExists(QStringLiteral("TabData"), key))
             UpdateChanged(QStringLiteral("TabData"), {{QStringLiteral("TabData"), text}},
                           QStringLiteral("TabID = ? AND PanelID = ?"), {tabId, panelId});

@@ -80,8 +80,8 @@ struct TabText {
     QString text() const { return value.toString(); }
 };
 TabText DbGetTabText(qint32 tabId, qint32 panelId);
-// Stores the panel's text of the tab with that ID, if it differs from the text as the window
-// loaded it. A text another user changed or added meanwhile is asked about; a tab or panel
+// Stores the panel's text of the tab with that ID, which the user changed from the text as
+// the window loaded it. A text another user changed or added meanwhile is asked about; a tab or panel
 // another user removed is told (tabCaption and panelName name them) and nothing is written.
 SaveOutcome DbSaveTabText(qint32 tabId, const QString& tabCaption, qint32 panelId, const QString& panelName,
                           const TabText& loaded, const QString& text);

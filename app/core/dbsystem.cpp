@@ -84,6 +84,23 @@ QString tunnelValueWhat(const QString& column)
     return QStringLiteral("border width");
 }
 
+// A stored value as a question names it: a colour by its RGB name, the comparison on or off.
+std::function<QString(const QVariant&)> valueShow(const QString& column)
+{
+    if (column.endsWith(QLatin1String("Foreground")))
+        return [](const QVariant& v) {
+            const quint32 c = quint32(v.toLongLong());  // stored as 0x00BBGGRR
+            return v.isNull() ? QString()
+                              : QStringLiteral("#%1%2%3")
+                                    .arg(c & 0xFF, 2, 16, QLatin1Char('0'))
+                                    .arg((c >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
+                                    .arg((c >> 16) & 0xFF, 2, 16, QLatin1Char('0'));
+        };
+    if (column == QLatin1String("View"))
+        return [](const QVariant& v) { return !v.isNull() && v.toLongLong() != 0 ? QStringLiteral("on") : QStringLiteral("off"); };
+    return {};
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- System row
@@ -116,7 +133,8 @@ SaveOutcome DbSaveSystemValue(const QString& column, const QVariant& loaded, con
     RowWrite w;
     w.loaded = {QStringLiteral("System"), key, {{column, loaded}}, false};
     w.what = QStringLiteral("The tunnel system's %1").arg(what);
-    w.write = [column, value] {
+    w.columns = {{column, value, {}, valueShow(column)}};
+    w.writeColumns = [column, value](const ColumnValues&) {
         // The limits hold for every row, as they are read from any.
         const bool limit = column.endsWith(QLatin1String("Highlight"));
         UpdateChanged(QStringLiteral("System"), {{column, value}},
@@ -281,7 +299,8 @@ SaveOutcome DbSaveTunnelValue(qint32 tunnelId, const QString& tunnelName, const 
     RowWrite w;
     w.loaded = {QStringLiteral("Tunnels"), key, {{column, loaded}}, false};
     w.what = QStringLiteral("The %1 of tunnel %2").arg(tunnelValueWhat(column), tunnelName);
-    w.write = [tunnelId, column, value, alsoWrite] {
+    w.columns = {{column, value, {}, valueShow(column)}};
+    w.writeColumns = [tunnelId, column, value, alsoWrite](const ColumnValues&) {
         if (alsoWrite)
             alsoWrite();
         UpdateChanged(QStringLiteral("Tunnels"), {{column, value}}, QStringLiteral("TunnelID = ?"), {tunnelId});
@@ -379,7 +398,8 @@ SaveOutcome DbSavePanelName(qint32 panelId, const QVariant& loaded, const QStrin
     RowWrite w;
     w.loaded = {QStringLiteral("Panels"), key, {{QStringLiteral("PanelName"), loaded}}, false};
     w.what = QStringLiteral("The name of panel %1").arg(loadedName);
-    w.write = [panelId, name] { DbRenamePanel(panelId, name); };
+    w.columns = {{QStringLiteral("PanelName"), value, {}, {}}};
+    w.writeColumns = [panelId, name](const ColumnValues&) { DbRenamePanel(panelId, name); };
     return SaveRows({w}, {{QStringLiteral("Panels"), key, QStringLiteral("The panel %1").arg(loadedName)}});
 }
 

@@ -104,20 +104,23 @@ SaveOutcome DbSaveUser(const LoadedUser& loaded, bool wizard, bool dataEntry, co
 {
     const ColumnValues key{{QStringLiteral("Username"), loaded.name}};
     QVector<RowWrite> writes;
-    // Each right on its own: another user's change of the other one is not written over.
-    const auto right = [&](const QString& column, const QString& title, const QVariant& was, bool now) {
-        RowWrite w;
-        w.loaded = {QStringLiteral("login"), key, {{column, was}}};
-        w.what = QStringLiteral("The %1 right of the user %2").arg(title, loaded.name);
-        w.write = [column, name = loaded.name, value = BoolToBit(now)] {
-            UpdateChanged(QStringLiteral("login"), {{column, value}}, QStringLiteral("Username = ?"), {name});
-        };
-        writes << w;
+    // Column by column: another user's change of the other right is not written over.
+    RowWrite rights;
+    rights.loaded = {QStringLiteral("login"), key,
+                     {{QStringLiteral("Wizard"), loaded.wizard}, {QStringLiteral("DataEntry"), loaded.dataEntry}}};
+    rights.what = QStringLiteral("The user ") + loaded.name;
+    const auto right = [&](const QString& column, const QString& title, bool now) {
+        rights.columns.append({column, BoolToBit(now), QStringLiteral("The %1 right of the user %2").arg(title, loaded.name),
+                               [](const QVariant& v) {
+                                   return !v.isNull() && v.toLongLong() != 0 ? QStringLiteral("Yes") : QStringLiteral("No");
+                               }});
     };
     if (wizard != loaded.isWizard())
-        right(QStringLiteral("Wizard"), QStringLiteral("Wizard"), loaded.wizard, wizard);
+        right(QStringLiteral("Wizard"), QStringLiteral("Wizard"), wizard);
     if (dataEntry != loaded.isDataEntry())
-        right(QStringLiteral("DataEntry"), QStringLiteral("Data Entry"), loaded.dataEntry, dataEntry);
+        right(QStringLiteral("DataEntry"), QStringLiteral("Data Entry"), dataEntry);
+    if (!rights.columns.isEmpty())
+        writes << rights;
     if (!newPassword.isEmpty()) {
         // Hashed before the transaction: it is slow, and no write should wait on it.
         RowWrite w;

@@ -115,7 +115,7 @@ QString shownValue(const ColumnEdit& edit, const QVariant& value)
     if (text.isEmpty())
         return QStringLiteral("empty");
     // A text is quoted, so that one holding a comma reads as one value.
-    return edit.show ? text : QStringLiteral("\"%1\"").arg(text);
+    return edit.show || value.typeId() != QMetaType::QString ? text : QStringLiteral("\"%1\"").arg(text);
 }
 
 QVariant loadedValueOf(const LoadedRow& row, const QString& column)

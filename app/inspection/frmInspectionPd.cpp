@@ -1026,7 +1026,8 @@ bool frmInspectionPd::renameYear(QTreeWidgetItem* yearNode, const QString& newTe
         RowWrite w;
         w.loaded = {QStringLiteral("InspectionPeriod"), period, {{QStringLiteral("InspectionYear"), loaded}}, false};
         w.what = QStringLiteral("The year of the inspection period %1").arg(shown);
-        w.write = [&] {
+        w.columns = {{QStringLiteral("InspectionYear"), y.year, {}, {}}};
+        w.writeColumns = [&](const ColumnValues&) {
             if (DbInspectionYearExists(tunnelId, y.year, inspectionId))
                 throw YearTaken();
             const QString oldFolder = WithoutSlash(GetInspectionFolder(tunnelId, inspectionId));

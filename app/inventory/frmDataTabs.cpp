@@ -362,25 +362,17 @@ bool frmDataTabs::cmdSave_Click()
                 continue;
             }
             const LoadedTab was = m_loaded.value(ids[i]);
-            ColumnValues before;
-            ColumnValues after;
-            if (was.index.isNull() || was.index.toLongLong() != i) {
-                before << qMakePair(QStringLiteral("TabIndex"), was.index);
-                after << qMakePair(QStringLiteral("TabIndex"), QVariant(i));
-            }
-            if (was.caption.toString() != text) {
-                before << qMakePair(QStringLiteral("TabCaption"), was.caption);
-                after << qMakePair(QStringLiteral("TabCaption"), QVariant(text));
-            }
-            if (after.isEmpty())
-                continue;
             RowWrite w;
-            w.loaded = {QStringLiteral("TabDefinitions"), {{QStringLiteral("ID"), ids[i]}}, before};
+            w.loaded = {QStringLiteral("TabDefinitions"), {{QStringLiteral("ID"), ids[i]}},
+                        {{QStringLiteral("TabIndex"), was.index}, {QStringLiteral("TabCaption"), was.caption}}};
             w.what = QStringLiteral("The tab ") + was.caption.toString();
-            w.write = [id = ids[i], after] {
-                UpdateChanged(QStringLiteral("TabDefinitions"), after, QStringLiteral("ID = ?"), {id});
-            };
-            writes << w;
+            if (was.index.isNull() || was.index.toLongLong() != i)
+                w.columns << ColumnEdit{QStringLiteral("TabIndex"), i, QStringLiteral("The place of the tab ") + was.caption.toString(),
+                                        [](const QVariant& v) { return QString::number(v.toLongLong() + 1); }};
+            if (was.caption.toString() != text)
+                w.columns << ColumnEdit{QStringLiteral("TabCaption"), text, QStringLiteral("The name of the tab ") + was.caption.toString(), {}};
+            if (!w.columns.isEmpty())
+                writes << w;
         }
         if (!writes.isEmpty()) {
             const SaveOutcome out = SaveRows(writes, {}, [&refused] {

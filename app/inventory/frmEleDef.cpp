@@ -897,10 +897,7 @@ SaveOutcome frmEleDef::DBUpdateElementCategory(qint32 categoryId, const QString&
                 {{QStringLiteral("EleCategoryID"), categoryId}},
                 {{QStringLiteral("EleCategoryName"), read.name}}};
     w.what = QStringLiteral("The element category ") + read.name.toString();
-    w.write = [categoryId, name] {
-        UpdateChanged(QStringLiteral("ElementCategory"), {{QStringLiteral("EleCategoryName"), name}},
-                      QStringLiteral("EleCategoryID = ?"), {categoryId});
-    };
+    w.columns = {{QStringLiteral("EleCategoryName"), name, QStringLiteral("The name of the element category ") + read.name.toString(), {}}};
     return SaveRows({w});
 }
 
@@ -954,9 +951,16 @@ SaveOutcome frmEleDef::updateItem(qint32 id, const QString& name, const QVariant
     w.loaded = {m_table, {{m_idField, id}}, was};
     w.needs = needs;
     w.what = QStringLiteral("The %1 %2").arg(m_caption.toLower(), read.name.toString());
-    w.write = [table = m_table, idField = m_idField, now, id] {
-        UpdateChanged(table, now, idField + QStringLiteral(" = ?"), {id});
-    };
+    for (const auto& [column, value] : now) {
+        const bool isName = column == m_nameField;
+        ColumnEdit edit{column, value, QStringLiteral("The %1 of the %2 %3").arg(isName ? QStringLiteral("name") : QStringLiteral("category"), m_caption.toLower(), read.name.toString()), {}};
+        if (!isName)
+            edit.show = [](const QVariant& v) {
+                return gConn.scalar(QStringLiteral("SELECT EleCategoryName FROM ElementCategory WHERE EleCategoryID = ?"), {v})
+                    .toString();
+            };
+        w.columns << edit;
+    }
     const SaveOutcome out = SaveRows({w});
     if (out.saved() && !out.showStored()) {
         ReadItem& stored = m_readItems[id];
@@ -1005,10 +1009,16 @@ bool frmEleDef::DBSetCategoryOrder()
                     {{QStringLiteral("EleCategoryID"), id}},
                     {{QStringLiteral("EleCategorySort"), read.sort}}};
         w.what = QStringLiteral("The element category ") + read.name.toString();
-        w.write = [id, sort = place[p]] {
-            UpdateChanged(QStringLiteral("ElementCategory"), {{QStringLiteral("EleCategorySort"), sort}},
-                          QStringLiteral("EleCategoryID = ?"), {id});
-        };
+        // A place as the list shows it: counted from 1.
+        w.columns = {{QStringLiteral("EleCategorySort"), place[p],
+                      QStringLiteral("The place of the element category ") + read.name.toString(),
+                      [p, mine = place[p]](const QVariant& v) {
+                          if (v.toLongLong() == mine)
+                              return QString::number(p + 1);
+                          return QString::number(
+                              gConn.scalar(QStringLiteral("SELECT count(*) FROM ElementCategory WHERE EleCategorySort < ?"), {v})
+                                  .toInt() + 1);
+                      }}};
         writes << w;
     }
     return SaveRows(writes).result != SaveOutcome::Result::Cancelled;

@@ -214,6 +214,7 @@ void frmImgInput::LoadPictureList()
     const QSignalBlocker block(lstSelected);
     lstSelected->clear();
     m_picArray.clear();
+    m_shown.clear();
     const RowSet rows = gConn.query(QStringLiteral("SELECT ImagePath, Annotation, FieldSketch FROM ImagePaths "
                                                    "WHERE PanelID = ? AND ElementID = ? AND InspectionID = ?")
                                         + sketchTest(m_isFieldSketch) + QStringLiteral(" ORDER BY rowid"),
@@ -222,6 +223,7 @@ void frmImgInput::LoadPictureList()
         const Picture p{rows.value(i, "ImagePath").toString(), rows.value(i, "Annotation").toString(),
                         rows.value(i, "Annotation"), rows.value(i, "FieldSketch")};
         m_picArray.append(p);
+        m_shown.filled(p.ImagePath, p.StoredAnnotation, p.Annotation);
         auto* item = new QListWidgetItem(p.ImagePath, lstSelected);
         item->setData(Qt::UserRole, i);
     }
@@ -276,6 +278,7 @@ int frmImgInput::takeNewEntry(const QString& name, const QString& annotation)
     else
         m_picArray.append(Picture{});
     m_picArray[index] = {name, annotation, annotation, 0};
+    m_shown.filled(name, annotation, annotation);
     return index;
 }
 
@@ -307,6 +310,7 @@ bool frmImgInput::AddSketchRow()
 void frmImgInput::afterSketchStored(const QString& annotation)
 {
     m_picArray[0] = {m_sketchFile, annotation, annotation, 1};
+    m_shown.filled(m_sketchFile, annotation, annotation);
     auto* item = new QListWidgetItem(m_sketchFile, lstSelected);
     item->setData(Qt::UserRole, 0);
     lstSelected->setCurrentItem(item);
@@ -597,7 +601,13 @@ void frmImgInput::lstSelected_Click()
     cmdRemove->setEnabled(true);
     if (showInPreview(m_listFolder + QLatin1Char('/') + m_picArray[index].ImagePath))
         m_previewedPicture = m_picArray[index].ImagePath;
+    const QString path = m_picArray[index].ImagePath;
+    const bool typed = m_shown.changed(path, m_picArray[index].Annotation);
     txtAnnotation->setText(m_picArray[index].Annotation);
+    // Untyped, what the box shows is what a save compares with: the box may hand the stored
+    // text back altered, which is no change.
+    if (!typed)
+        m_shown.filled(path, m_shown.loaded(path), txtAnnotation->text());
 }
 
 void frmImgInput::txtAnnotation_Change()
@@ -613,14 +623,13 @@ bool frmImgInput::saveAnnotation(int i)
     // Only a text the user changed is written: passing through the box writes nothing.
     Picture& p = m_picArray[i];
     const QString typed = p.Annotation;
-    if (typed == p.StoredAnnotation.toString())
+    if (!m_shown.changed(p.ImagePath, typed))
         return true;
     try {
-        const QString what = (m_isFieldSketch ? QStringLiteral("The annotation of field sketch %1")
-                                              : QStringLiteral("The annotation of photo %1"))
-                                 .arg(p.ImagePath);
+        const QString picture =
+            (m_isFieldSketch ? QStringLiteral("field sketch %1") : QStringLiteral("photo %1")).arg(p.ImagePath);
         const SaveOutcome out = DbSetImageAnnotation({m_panelId, m_elementId, m_inspectionId, p.ImagePath, p.SketchFlag},
-                                                     p.StoredAnnotation, typed, what, m_cellNeeds);
+                                                     m_shown.loaded(p.ImagePath), typed, picture, m_cellNeeds);
         if (out.result == SaveOutcome::Result::Cancelled)
             return false;
         if (out.result == SaveOutcome::Result::Gone || out.showStored()) {
@@ -629,6 +638,7 @@ bool frmImgInput::saveAnnotation(int i)
             return true;
         }
         p.StoredAnnotation = typed;
+        m_shown.filled(p.ImagePath, typed, typed);
         return true;
     } catch (const std::exception& e) {
         // Told; the typing stays with its picture for the next try.
@@ -642,7 +652,7 @@ void frmImgInput::reloadPictures(QString settled)
     // Typing not yet saved stays with its picture, but for the one just settled.
     QHash<QString, QString> typed;
     for (const Picture& p : std::as_const(m_picArray))
-        if (!p.ImagePath.isEmpty() && p.ImagePath != settled && p.Annotation != p.StoredAnnotation.toString())
+        if (!p.ImagePath.isEmpty() && p.ImagePath != settled && m_shown.changed(p.ImagePath, p.Annotation))
             typed.insert(p.ImagePath, p.Annotation);
     const QString current = m_currentIndex >= 0 && m_currentIndex < m_picArray.size()
                                 ? m_picArray[m_currentIndex].ImagePath

@@ -119,6 +119,8 @@ private:
     qint32 m_inspectionId = 0;
     bool m_isFieldSketch = false;
     QVector<Picture> m_picArray;
+    // Each picture's annotation as loaded and as the box showed it, by file name.
+    ShownFields m_shown;
     QVector<NeededRow> m_cellNeeds;
     int m_currentIndex = -1;
     QString m_sketchFile;

@@ -1313,6 +1313,8 @@ void frmDataView::loadAddlText(int k, qint32 panelId)
         m_addlLoaded.resize(txtAdditional.size());
     m_addlLoaded[k] = k < m_tabIds.size() ? DbGetTabText(m_tabIds[k], panelId) : TabText{};
     txtAdditional[k]->setPlainText(m_addlLoaded[k].text());
+    // A save compares with the box as filled, which may hold the stored text altered.
+    m_addlShown.filled(QString::number(k), m_addlLoaded[k].value, txtAdditional[k]->toPlainText());
 }
 
 void frmDataView::ArrangeDataTabs()
@@ -1411,6 +1413,11 @@ bool frmDataView::SaveAddlText()
         if (k >= m_tabIds.size())
             return false;
         const QString text = txtAdditional[k]->toPlainText();
+        if (!m_addlShown.changed(QString::number(k), text)) {
+            leaveAddlEditMode();
+            txtAdditional[k]->document()->setModified(false);
+            return true;
+        }
         const SaveOutcome out = DbSaveTabText(m_tabIds[k], m_tabCaptions[k], panel, lblPanelID->text(),
                                               m_addlLoaded.value(k), text);
         if (!out.saved())
@@ -1419,8 +1426,10 @@ bool frmDataView::SaveAddlText()
         txtAdditional[k]->document()->setModified(false);
         if (out.showStored())
             loadAddlText(k, panel);
-        else if (m_addlLoaded[k].stored || !text.isEmpty())
+        else if (m_addlLoaded[k].stored || !text.isEmpty()) {
             m_addlLoaded[k] = TabText{true, text};
+            m_addlShown.filled(QString::number(k), text, text);
+        }
         return true;
     } catch (const std::exception& e) {
         LogError(QStringLiteral("Error saving data"), kSource, e);

@@ -219,4 +219,5 @@ private:
     QStringList m_tabCaptions;
     // The current panel's text of each box as read from the file.
     QVector<TabText> m_addlLoaded;
+    ShownFields m_addlShown;  // each custom box as filled, by its index
 };

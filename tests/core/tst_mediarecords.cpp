@@ -30,7 +30,7 @@ SaveOutcome annotate(qint32 p, qint32 e, qint32 i, const QString& file, const QV
                                                         "ElementID = ? AND InspectionID = ? AND ImagePath = ? AND "
                                                         "FieldSketch IS ?"),
                                          {p, e, i, file, flag});
-    return DbSetImageAnnotation({p, e, i, file, flag}, stored, text, QStringLiteral("The annotation"), {});
+    return DbSetImageAnnotation({p, e, i, file, flag}, stored, text, QStringLiteral("picture"), {});
 }
 
 bool added(qint32 p, qint32 e, qint32 i, const QString& file)
@@ -86,7 +86,7 @@ private slots:
         QCOMPARE(annotate(1, 2, 3, name.toUpper(), 0, QStringLiteral("x")).gone, QVector<int>{0});
         QCOMPARE(annotate(9, 2, 3, name, 0, QStringLiteral("x")).gone, QVector<int>{0});
         QCOMPARE(prompt.messages(),
-                 QStringList(2, QStringLiteral("The annotation was removed by another user; nothing was saved for it.")));
+                 QStringList(2, QStringLiteral("The picture was removed by another user; nothing was saved for it.")));
         QCOMPARE(gConn.scalar(QStringLiteral("SELECT count(*) FROM ImagePaths")).toInt(), 3);
         QCOMPARE(gConn.scalar(QStringLiteral("SELECT count(*) FROM ImagePaths WHERE Annotation = 'x'")).toInt(), 0);
     }

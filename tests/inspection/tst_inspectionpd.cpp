@@ -1037,7 +1037,8 @@ private slots:
         QTest::addColumn<QString>("node");  // its text afterwards, "" when it is gone
         const QString changed = "UPDATE InspectionPeriod SET InspectionYear = 2003 WHERE InspectionID = %1";
         const QString asked =
-            "The year of the inspection period 2001 was changed by another user after you opened it. Replace it with yours?";
+            "The year of the inspection period 2001 was changed by another user after you opened it: it is now 2003, "
+            "yours is 2009. Replace it with yours?";
         QTest::newRow("changed, yes") << changed << "" << int(MsgAnswer::Yes) << 2009 << QStringList{asked} << "2009";
         QTest::newRow("changed, no") << changed << "" << int(MsgAnswer::No) << 2003 << QStringList{asked} << "2003";
         QTest::newRow("changed, cancel") << changed << "" << int(MsgAnswer::Cancel) << 2003 << QStringList{asked}

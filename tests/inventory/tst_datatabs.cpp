@@ -354,7 +354,8 @@ private slots:
         QTest::addColumn<QStringList>("shown");
         const QString renamed = QStringLiteral("UPDATE TabDefinitions SET TabCaption = 'Theirs' WHERE TabCaption = 'A'");
         const QString asked =
-            QStringLiteral("The tab A was changed by another user after you opened it. Replace it with yours?");
+            QStringLiteral("The name of the tab A was changed by another user after you opened it: it is now \"Theirs\", "
+                           "yours is \"Mine\". Replace it with yours?");
         QTest::newRow("renamed, yes") << renamed << int(MsgAnswer::Yes) << asked << QStringList{"0|Mine", "1|B"}
                                       << QStringList{"Mine", "B"};
         QTest::newRow("renamed, no") << renamed << int(MsgAnswer::No) << asked << QStringList{"0|Theirs", "1|B"}

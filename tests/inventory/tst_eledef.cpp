@@ -93,9 +93,12 @@ QString removedText(const QString& what)
 {
     return what + QStringLiteral(" was removed by another user; nothing was saved for it.");
 }
-QString changedText(const QString& what)
+
+QString changedText(const QString& what, const QString& now, const QString& yours)
 {
-    return what + QStringLiteral(" was changed by another user after you opened it. Replace it with yours?");
+    return what + QStringLiteral(" was changed by another user after you opened it: it is now %1, yours is %2. "
+                                 "Replace it with yours?")
+                      .arg(now, yours);
 }
 
 }  // namespace
@@ -825,7 +828,8 @@ private slots:
         QTest::addColumn<QString>("shown");       // the name box afterwards
         const QString rename = QStringLiteral("UPDATE AvailableElements SET ElementName = 'Grout' WHERE ElementID = 1");
         const QString moved = QStringLiteral("UPDATE AvailableElements SET ElementCategory = ? WHERE ElementID = 1");
-        const QString asked = changedText(QStringLiteral("The element Mortar"));
+        const QString asked = changedText(QStringLiteral("The name of the element Mortar"), QStringLiteral("\"Grout\""),
+                                          QStringLiteral("\"Lime mortar\""));
         const int none = int(MsgAnswer::Default);
         QTest::newRow("we rename, they move it") << moved << "name" << none << QStringList()
                                                  << QStringList{"Lime mortar|Floors"} << "Lime mortar";
@@ -915,7 +919,10 @@ private slots:
         (expenditure ? f->cmdUpdate : f->cmdUpdateCat)->click();
         const QString what = expenditure ? QStringLiteral("The expenditure category Repairs")
                                          : QStringLiteral("The element category Repairs");
-        QCOMPARE(m_prompt->messages().last(), removed ? removedText(what) : changedText(what));
+        QCOMPARE(m_prompt->messages().last(),
+                 removed ? removedText(what)
+                         : changedText(QStringLiteral("The name of the ") + what.mid(4), QStringLiteral("\"Theirs\""),
+                                       QStringLiteral("\"Mine\"")));
         QCOMPARE(Rows(QStringLiteral("SELECT %1 FROM %2").arg(nameColumn, table)), names);
         // The list shows what is stored; a name not saved stays typed.
         QStringList listed;
@@ -960,7 +967,8 @@ private slots:
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QString>("order");
         QTest::addColumn<bool>("open");
-        const QString asked = changedText(QStringLiteral("The element category Walls"));
+        const QString asked = changedText(QStringLiteral("The place of the element category Walls"), QStringLiteral("4"),
+                                          QStringLiteral("2"));
         const QString moveWalls = QStringLiteral("UPDATE ElementCategory SET EleCategorySort = 10 WHERE EleCategoryName = 'Walls'");
         const int none = int(MsgAnswer::Default);
         QTest::newRow("their reorder of others stays")

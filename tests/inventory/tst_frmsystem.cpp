@@ -1215,18 +1215,21 @@ private slots:
         QTest::addColumn<int>("answer");
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("question");
-        const QString q = "The tunnel system's %1 was changed by another user after you opened it. Replace it with yours?";
-        QTest::newRow("name yes") << "SystemName" << "'Theirs'" << int(MsgAnswer::Yes) << "Metrox" << q.arg("name");
-        QTest::newRow("name no") << "SystemName" << "'Theirs'" << int(MsgAnswer::No) << "Theirs" << q.arg("name");
-        QTest::newRow("width yes") << "DrawWidth" << "6" << int(MsgAnswer::Yes) << "4" << q.arg("border width");
-        QTest::newRow("width no") << "DrawWidth" << "6" << int(MsgAnswer::No) << "6" << q.arg("border width");
+        const QString q = "The tunnel system's %1 was changed by another user after you opened it: it is now %2, yours "
+                          "is %3. Replace it with yours?";
+        const QString name = q.arg("name", "\"Theirs\"", "\"Metrox\"");
+        QTest::newRow("name yes") << "SystemName" << "'Theirs'" << int(MsgAnswer::Yes) << "Metrox" << name;
+        QTest::newRow("name no") << "SystemName" << "'Theirs'" << int(MsgAnswer::No) << "Theirs" << name;
+        QTest::newRow("width yes") << "DrawWidth" << "6" << int(MsgAnswer::Yes) << "4" << q.arg("border width", "6", "4");
+        QTest::newRow("width no") << "DrawWidth" << "6" << int(MsgAnswer::No) << "6" << q.arg("border width", "6", "4");
         QTest::newRow("colour no") << "SystemForeground" << "255" << int(MsgAnswer::No) << "255"
-                                   << q.arg("border colour");
-        QTest::newRow("compare no") << "View" << "1" << int(MsgAnswer::No) << "1"
-                                    << q.arg("comparison of inspection periods");
+                                   << q.arg("border colour", "#ff0000", "#00ff00");
+        // Both made the same change: nothing to ask.
+        QTest::newRow("compare, same") << "View" << "1" << int(MsgAnswer::No) << "1" << QString();
         QTest::newRow("warning yes") << "WarningHighlight" << "7" << int(MsgAnswer::Yes) << "6"
-                                     << q.arg("warning limit");
-        QTest::newRow("warning no") << "WarningHighlight" << "7" << int(MsgAnswer::No) << "7" << q.arg("warning limit");
+                                     << q.arg("warning limit", "7", "6");
+        QTest::newRow("warning no") << "WarningHighlight" << "7" << int(MsgAnswer::No) << "7"
+                                    << q.arg("warning limit", "7", "6");
     }
     void systemValuesOverAnotherUsersChange()
     {
@@ -1271,7 +1274,7 @@ private slots:
             QCOMPARE(w->cboWarningHL->currentText(), stored);
             QCOMPARE(gWarningHighlight, stored.toInt());
         }
-        QCOMPARE(m_prompt->messages(), QStringList{question});
+        QCOMPARE(m_prompt->messages(), question.isEmpty() ? QStringList() : QStringList{question});
         QCOMPARE(Rows(QStringLiteral("SELECT %1, CriticalHighlight FROM System").arg(column)),
                  QStringList{stored + "|2"});
         // Asked once: from now on the window's value is the one it knows.
@@ -1291,7 +1294,8 @@ private slots:
         QTest::addColumn<QStringList>("folders");
         QTest::addColumn<QString>("message");
         const QString asked =
-            "The name of tunnel North was changed by another user after you opened it. Replace it with yours?";
+            "The name of tunnel North was changed by another user after you opened it: it is now \"East\", yours is "
+            "\"West\". Replace it with yours?";
         QTest::newRow("yes") << "rename" << int(MsgAnswer::Yes) << "West" << QStringList{"South", "West"}
                              << QStringList{"West"} << asked;
         QTest::newRow("no") << "rename" << int(MsgAnswer::No) << "East" << QStringList{"East", "South"}

@@ -96,6 +96,13 @@ QString changedText(const QString& what)
 {
     return what + QStringLiteral(" was changed by another user after you opened it. Replace it with yours?");
 }
+
+QString changedText(const QString& what, const QString& now, const QString& yours)
+{
+    return what + QStringLiteral(" was changed by another user after you opened it: it is now %1, yours is %2. "
+                                 "Replace it with yours?")
+                      .arg(now, yours);
+}
 QString removedText(const QString& what)
 {
     return what + QStringLiteral(" was removed by another user; nothing was saved for it.");
@@ -794,24 +801,24 @@ private slots:
         const QString tunnelGone = "DELETE FROM Tunnels";
         QTest::newRow("rename, theirs replaced")
             << "rename" << QVariant("Mine") << renamed << int(MsgAnswer::Yes) << QVariant("Mine") << QVariant("Mine")
-            << changedText("The name of panel Panel A");
+            << changedText("The name of panel Panel A", "\"Theirs\"", "\"Mine\"");
         QTest::newRow("rename, theirs kept")
             << "rename" << QVariant("Mine") << renamed << int(MsgAnswer::No) << QVariant("Theirs") << QVariant("Theirs")
-            << changedText("The name of panel Panel A");
+            << changedText("The name of panel Panel A", "\"Theirs\"", "\"Mine\"");
         QTest::newRow("rename, panel removed") << "rename" << QVariant("Mine") << panelGone << 0 << none << QVariant("")
                                                << removedText("The panel Panel A");
         QTest::newRow("picture, theirs kept")
             << "picture" << QVariant("mine.png") << "UPDATE Tunnels SET TunnelPicture = 'theirs.png'"
             << int(MsgAnswer::No) << QVariant("theirs.png") << QVariant("theirs.png")
-            << changedText("The picture of tunnel North Bore");
+            << changedText("The picture of tunnel North Bore", "\"theirs.png\"", "\"mine.png\"");
         QTest::newRow("picture, tunnel removed") << "picture" << QVariant("mine.png") << tunnelGone << 0 << none
                                                  << QVariant("bore.png") << removedText("The tunnel North Bore");
         QTest::newRow("width, cancelled")
             << "width" << QVariant("4") << "UPDATE Tunnels SET DrawWidth = 5" << int(MsgAnswer::Cancel) << QVariant(5)
-            << QVariant(1) << changedText("The border width of tunnel North Bore");
+            << QVariant(1) << changedText("The border width of tunnel North Bore", "5", "4");
         QTest::newRow("colour, theirs kept")
             << "colour" << QVariant::fromValue(quint32(0x00ABCDEF)) << "UPDATE Tunnels SET TunnelForeground = 255"
-            << int(MsgAnswer::No) << QVariant(255) << QVariant(255) << changedText("The border colour of tunnel North Bore");
+            << int(MsgAnswer::No) << QVariant(255) << QVariant(255) << changedText("The border colour of tunnel North Bore", "#ff0000", "#efcdab");
         QTest::newRow("colour dialog cancelled writes nothing")
             << "colour" << none << "UPDATE Tunnels SET TunnelForeground = 255" << 0 << QVariant(255) << QVariant(0)
             << QString();

@@ -671,7 +671,7 @@ private slots:
         QTest::addColumn<QString>("shown");
         const QString theirs = QStringLiteral("UPDATE ImagePaths SET Annotation = 'theirs'");
         const QString asked = QStringLiteral("The annotation of photo b.png was changed by another user after you "
-                                             "opened it. Replace it with yours?");
+                                             "opened it: it is now \"theirs\", yours is \"mine\". Replace it with yours?");
         const QString removed = QStringLiteral(" was removed by another user; nothing was saved for it.");
         QTest::newRow("passing through") << QString() << theirs << MsgAnswer::Default << QString()
                                          << QStringList{"b.png|0|theirs"} << "old";
@@ -682,7 +682,7 @@ private slots:
         QTest::newRow("changed: cancel") << "mine" << theirs << MsgAnswer::Cancel << asked
                                          << QStringList{"b.png|0|theirs"} << "mine";
         QTest::newRow("photo removed") << "mine" << QStringLiteral("DELETE FROM ImagePaths") << MsgAnswer::Default
-                                       << "The annotation of photo b.png" + removed << QStringList() << "";
+                                       << "The photo b.png" + removed << QStringList() << "";
         QTest::newRow("element removed") << "mine" << QStringLiteral("DELETE FROM PanelElements") << MsgAnswer::Default
                                          << "The element Lining of panel N-01" + removed
                                          << QStringList{"b.png|0|old"} << "old";

@@ -1182,8 +1182,8 @@ private slots:
         const QString west = QStringLiteral("(SELECT PanelID FROM Panels WHERE PanelName = 'West')");
         const QString changed = QStringLiteral("UPDATE TabData SET TabData = 'theirs'");
         const QString asked =
-            QStringLiteral("The \"History\" text of panel West was changed by another user after you opened it. "
-                           "Replace it with yours?");
+            QStringLiteral("The \"History\" text of panel West was changed by another user after you opened it: it is "
+                           "now \"theirs\", yours is \"mine\". Replace it with yours?");
         const auto gone = [](const char* what) {
             return QString::fromUtf8(what) + QStringLiteral(" was removed by another user; nothing was saved for it.");
         };

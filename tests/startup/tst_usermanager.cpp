@@ -331,11 +331,9 @@ private slots:
         const int none = int(MsgAnswer::Default);
         QTest::newRow("they grant wizard, we take data entry")
             << "UPDATE login SET Wizard = 1 WHERE Username = 'ann'" << false << none << "" << "1|0|old" << false;
+        // The same change by both: nothing to ask.
         QTest::newRow("both take data entry")
-            << "UPDATE login SET DataEntry = 0 WHERE Username = 'ann'" << false << int(MsgAnswer::Yes)
-            << "The Data Entry right of the user ann was changed by another user after you opened it. Replace it with "
-               "yours?"
-            << "0|0|old" << false;
+            << "UPDATE login SET DataEntry = 0 WHERE Username = 'ann'" << false << none << "" << "0|0|old" << false;
         QTest::newRow("both set the password, yes") << newPassword << true << int(MsgAnswer::Yes) << asked
                                                     << "0|1|mine" << false;
         QTest::newRow("both set the password, no") << newPassword << true << int(MsgAnswer::No) << asked
