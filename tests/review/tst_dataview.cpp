@@ -1237,6 +1237,41 @@ private slots:
         QCOMPARE(box->toPlainText(), shown);
     }
 
+    // A text stored by another tool with Windows line ends, a lone carriage return or a
+    // no-break space comes back from its box altered: Edit and Save write nothing, and another
+    // user's change of it meanwhile is kept without a question.
+    void aTextTheBoxAltersIsNoChange_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("theirs");
+        const QString texts[][2] = {{QStringLiteral("crlf"), QStringLiteral("line one\r\nline two")},
+                                    {QStringLiteral("lone cr"), QStringLiteral("one\rtwo")},
+                                    {QStringLiteral("no-break space"), QStringLiteral("no") + QChar(0x00A0) + QStringLiteral("break")}};
+        for (const auto& t : texts) {
+            QTest::newRow(qPrintable(t[0])) << t[1] << false;
+            QTest::newRow(qPrintable(t[0] + QStringLiteral(", changed by another user"))) << t[1] << true;
+        }
+    }
+    void aTextTheBoxAltersIsNoChange()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, theirs);
+        makeTunnel();
+        gConn.exec(QStringLiteral("INSERT INTO TabDefinitions (ID, TabIndex, TabCaption) VALUES (1, 0, 'History')"));
+        gConn.exec(QStringLiteral("INSERT INTO TabData VALUES (1, ?, ?)"), {m_west, stored});
+        frmDataView* w = open(m_p2022, 0);
+        QVERIFY(w->txtAdditional[0]->toPlainText() != stored);  // the box does alter it
+        w->SSTab1->setCurrentIndex(6);
+        w->cmdEditAddl->click();
+        if (theirs)
+            QCOMPARE(RunSqliteShell(m_install->dbPath(), QStringLiteral("UPDATE TabData SET TabData = 'theirs'")), QString());
+        w->cmdSaveAddl->click();
+        QCOMPARE(m_prompt->messages(), QStringList());
+        QVERIFY(w->txtAdditional[0]->isReadOnly());
+        QCOMPARE(gConn.scalar(QStringLiteral("SELECT TabData FROM TabData")).toString(),
+                 theirs ? QStringLiteral("theirs") : stored);
+    }
+
     // Typing for the West panel while another user removes the panel, through the panel
     // window of this program or another program: the save writes nothing, says what is
     // gone, and keeps the typing.
