@@ -7,6 +7,7 @@
 #include <QStorageInfo>
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,11 +31,78 @@ const Fault* faultFor(const QString& path)
 
 QByteArray encoded(const QString& path) { return QFile::encodeName(path); }
 
-// A link is written through to the file it names, as an editor does.
-QString writtenPath(const QString& path)
+// Links followed at most, as the system itself does; more is taken for a loop.
+constexpr int kMaxLinks = 40;
+
+// The file a write of path lands in: a chain of links is followed to its end, so every link
+// stays a link (a site's shared krv.ini). A relative link is taken from the folder that really
+// holds it, which differs from its name's folder where a link led there ("../" goes up from
+// the real one). 0, or the error (ELOOP for a chain that goes round or goes on too long).
+int writtenPath(const QString& path, QString* target)
 {
-    const QFileInfo fi(path);
-    return fi.isSymLink() ? fi.symLinkTarget() : path;
+    QByteArray current = encoded(path);
+    for (int followed = 0; followed <= kMaxLinks; ++followed) {
+        struct stat st {};
+        if (::lstat(current.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            // Not a link (or missing: it is made there); the open tells any other trouble.
+            *target = QFile::decodeName(current);
+            return 0;
+        }
+        QByteArray link(qsizetype(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(current.constData(), link.data(), size_t(link.size()));
+        if (n < 0)
+            return errno;
+        if (n >= link.size())
+            return ENAMETOOLONG;  // the link changed under us; taken as a name too long
+        link.truncate(n);
+        if (link.startsWith('/')) {
+            current = link;
+            continue;
+        }
+        const qsizetype slash = current.lastIndexOf('/');
+        const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : current.left(slash);
+        char* real = ::realpath(folder.constData(), nullptr);
+        if (!real)
+            return errno;
+        current = QByteArray(real);
+        ::free(real);
+        if (!current.endsWith('/'))
+            current += '/';
+        current += link;
+    }
+    return ELOOP;
+}
+
+// A file its owner made read-only is not replaced, not even by a user the system lets write
+// anything (root): judged by its permission bits as well as by the system's answer.
+bool isReadOnlyFile(const QString& target)
+{
+    const QByteArray name = encoded(target);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return true;
+    return ::access(name.constData(), W_OK) != 0 && (errno == EACCES || errno == EPERM);
+}
+
+// "krv.ini is read-only"; a file reached through links is named whole, so the user knows which.
+QString readOnlyReason(const QString& path, const QString& target)
+{
+    const QString name = QFileInfo(path).absoluteFilePath() == QFileInfo(target).absoluteFilePath()
+                             ? QFileInfo(target).fileName()
+                             : QDir::toNativeSeparators(target);
+    return QStringLiteral("%1 is read-only").arg(name);
+}
+
+// Where a write of path goes, or why it may not: "" with *target set, or the reason.
+QString writableTarget(const QString& path, QString* target)
+{
+    if (const int error = writtenPath(path, target))
+        return PlainFileReason(error);
+    if (isReadOnlyFile(*target))
+        return readOnlyReason(path, *target);
+    return QString();
 }
 
 // Writes all of data at the file's position (or at offset when not negative), holding to the
@@ -126,6 +194,8 @@ QString PlainFileReason(int error)
         return QStringLiteral("a folder has that name");
     case ENAMETOOLONG:
         return QStringLiteral("the name is too long");
+    case ELOOP:
+        return QStringLiteral("its links lead round in a loop (or through too many links)");
     case EIO:
         return QStringLiteral("the disk could not be written (input/output error)");
     default:
@@ -169,7 +239,8 @@ bool SaveFile::open(OpenMode mode)
     m_buffer.clear();
     m_written = m_onDisk = 0;
     m_inPlace = false;
-    m_target = writtenPath(m_path);
+    if (const QString refused = writableTarget(m_path, &m_target); !refused.isEmpty())
+        return fail(refused);
     if (const Fault* f = faultFor(m_target); f && f->room < 0)
         return fail(f->error);
     m_fd = openTemporary(m_target, &m_temp);
@@ -346,6 +417,11 @@ bool AppendToFile(const QString& path, const QByteArray& bytes, QString* failure
     };
     if (fault && fault->room < 0)
         return failed(fault->error);
+    if (isReadOnlyFile(path)) {
+        if (failure)
+            *failure = FileNotWrittenText(path, readOnlyReason(path, path));
+        return false;
+    }
     const bool existed = QFileInfo::exists(path);
     const int fd = ::open(encoded(path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     if (fd < 0)
@@ -373,7 +449,13 @@ bool AppendToFile(const QString& path, const QByteArray& bytes, QString* failure
 QString MakeTemporaryBeside(const QString& target, QString* failure)
 {
     QString temp;
-    const int fd = openTemporary(writtenPath(target), &temp);
+    QString written;
+    if (const QString refused = writableTarget(target, &written); !refused.isEmpty()) {
+        if (failure)
+            *failure = FileNotWrittenText(target, refused);
+        return QString();
+    }
+    const int fd = openTemporary(written, &temp);
     if (fd < 0) {
         if (failure)
             *failure = FileNotWrittenText(target, PlainFileReason(errno));
@@ -385,8 +467,15 @@ QString MakeTemporaryBeside(const QString& target, QString* failure)
 
 bool CommitWrittenPdf(const QString& temp, const QString& target, QString* failure)
 {
-    const QString written = writtenPath(target);
-    QString reason;
+    QString written;
+    QString reason = writableTarget(target, &written);
+    if (!reason.isEmpty()) {
+        // Made read-only (or its links changed) while the printer wrote: the old file stays.
+        QFile::remove(temp);
+        if (failure)
+            *failure = FileNotWrittenText(target, reason);
+        return false;
+    }
     if (const Fault* f = faultFor(written)) {
         // What the disk would have left of it.
         if (f->room < 0 || QFileInfo(temp).size() > f->room) {

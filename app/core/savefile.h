@@ -26,8 +26,10 @@ public:
 // A message's sentence, with the reason on a second line when error is a FileWriteError.
 QString WithFileReason(const QString& sentence, const std::exception& error);
 
-// A device that writes path through a temporary file beside it (a link is written through to
-// the file it names). commit() gives the new file the name; anything else leaves the old file.
+// A device that writes path through a temporary file beside it (a chain of links is written
+// through to the file at its end, every link left a link). A file made read-only is refused
+// ("krv.ini is read-only"), also for a user the system would let write it. commit() gives the
+// new file the name; anything else leaves the old file.
 class SaveFile : public QIODevice {
 public:
     explicit SaveFile(const QString& path);

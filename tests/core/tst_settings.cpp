@@ -225,6 +225,47 @@ private slots:
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"krv.ini"});
     }
 
+    // A site links one shared krv.ini into the program folder, through a second link: a setting
+    // lands in the shared file and reads back; both links stay links.
+    void aSharedIniThroughLinksGetsTheSetting()
+    {
+        QTemporaryDir site;
+        const QString shared = site.filePath("krv.ini");
+        QFile f(shared);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[KRV]\nDatabaseFile=/old.db\n");
+        f.close();
+        QVERIFY(::symlink("krv.ini", QFile::encodeName(site.filePath("site.ini")).constData()) == 0);
+        QVERIFY(::symlink(QFile::encodeName(site.filePath("site.ini")).constData(),
+                          QFile::encodeName(m_install->file("krv.ini")).constData()) == 0);
+        QString error;
+        QVERIFY2(IniSetDatabaseFile("/located/krv.db", &error), qPrintable(error));
+        QCOMPARE(IniGetDatabaseFile(), QString("/located/krv.db"));
+        QFile back(shared);
+        QVERIFY(back.open(QIODevice::ReadOnly));
+        QCOMPARE(back.readAll(), QByteArray("[KRV]\nDatabaseFile=/located/krv.db\n"));
+        QVERIFY(QFileInfo(m_install->file("krv.ini")).isSymLink());
+        QVERIFY(QFileInfo(site.filePath("site.ini")).isSymLink());
+    }
+
+    // A krv.ini its owner made read-only is not replaced, though its folder would let it be:
+    // the reason says so and nothing changes. Judged by its permission bits, so also as root.
+    void aReadOnlyIniIsNotReplaced()
+    {
+        const QByteArray before = "[KRV]\r\nDatabaseFile=/old.db\r\n";
+        m_install->write("krv.ini", before);
+        const QString ini = m_install->file("krv.ini");
+        QVERIFY(QFile::setPermissions(ini, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        const ino_t first = inodeOf(ini);
+        QString error;
+        QVERIFY(!IniSetDatabaseFile("/located/krv.db", &error));
+        QCOMPARE(error, "The file " + ini + " could not be written: krv.ini is read-only.");
+        QCOMPARE(m_install->read("krv.ini"), before);
+        QCOMPARE(inodeOf(ini), first);
+        QCOMPARE(QDir(m_install->folder()).entryList(QDir::Files | QDir::Hidden), QStringList{"krv.ini"});
+        QFile::setPermissions(ini, QFile::ReadOwner | QFile::WriteOwner);
+    }
+
     // A full disk (through the write seam) keeps krv.ini's old bytes, whether it is written
     // through a temporary file or in place in a read-only folder, and says which file and why.
     void iniOnAFullDiskKeepsItsOldBytes_data()

@@ -287,10 +287,20 @@ private slots:
         QCOMPARE(w->msfReport->rowCount(), 0);
     }
 
-    // A sync log with no room for the run's records (through the write seam) keeps its old
-    // records whole; the run goes on, and the user learns which file and why.
+    // A sync log with no room for the run's records (through the write seam), or one its owner
+    // made read-only, keeps its old records whole; the run goes on, and the user learns which
+    // file and why.
+    void aFullDiskKeepsTheSyncLog_data()
+    {
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("a full disk") << false << "the disk is full";
+        QTest::newRow("a read-only log") << true << kSyncLogName + " is read-only";
+    }
     void aFullDiskKeepsTheSyncLog()
     {
+        QFETCH(bool, readOnly);
+        QFETCH(QString, reason);
         makeReplica();
         auto* w = screen(m_replica);
         w->cmdSync_Click();
@@ -299,14 +309,17 @@ private slots:
         QVERIFY(!before.isEmpty());
         m_prompt->calls.clear();
         writeFile(m_master->data + "/North/2024/photo/new.jpg", "new");
-        {
+        const QString log = m_master->install.file(kSyncLogName);
+        if (readOnly) {
+            QVERIFY(QFile::setPermissions(log, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+            w->cmdSync_Click();
+        } else {
             WriteFault fault(kSyncLogName, 100);
             w->cmdSync_Click();
         }
         verifyIdle(w, kSucceeded);
-        QCOMPARE(m_prompt->messages(), QStringList{"Error writing to SyncLog\nThe file " +
-                                                   m_master->install.file(kSyncLogName) +
-                                                   " could not be written: the disk is full."});
+        QCOMPARE(m_prompt->messages(),
+                 QStringList{"Error writing to SyncLog\nThe file " + log + " could not be written: " + reason + "."});
         QCOMPARE(m_master->install.read(kSyncLogName), before);
         QVERIFY(tree(m_stick + "/North/2024").contains("photo/new.jpg"));
         QCOMPARE(QDir(m_master->install.folder()).entryList({kSyncLogName + "*"}, QDir::Files | QDir::Hidden),
