@@ -421,21 +421,21 @@ void frmSystem::FormLoad()
             }
             if (!system.picture.isEmpty()) {
                 const QString path = IniGetSystemPath() + system.picture;
-                if (IsRegularFile(path)) {
-                    // A file that is no picture leaves the map empty, as a missing one does. One
-                    // that cannot be shown (stored before pictures were checked) is reported, and
-                    // the tunnels load all the same, so that another map can be set.
-                    QSize size;
-                    const MapPictureCheck check = CheckMapPicture(path, &size);
-                    if (check == MapPictureCheck::TooLarge) {
-                        systemWizardMessage(MapPictureTooLargeText(system.picture, size) +
-                                            QStringLiteral("  Choose another with Set System Map."));
-                    } else if (check == MapPictureCheck::Ok) {
-                        try {
-                            ZVMap1->setImage(path);
-                        } catch (const zv::Error& e) {
-                            LogError(QStringLiteral("Error loading System Wizard"), objectName(), e.number(), e.text());
-                        }
+                // A picture that cannot be read (missing, moved, no picture) or shown (stored
+                // before pictures were checked) is told, never left an empty area; the tunnels
+                // load all the same, so that another map can be set.
+                QSize size;
+                const QString unreadable = UnreadableMapPictureText(path);
+                if (!unreadable.isEmpty()) {
+                    MsgBox(unreadable, MsgButtons::Ok, MsgIcon::Critical, kTitle);
+                } else if (CheckMapPicture(path, &size) == MapPictureCheck::TooLarge) {
+                    systemWizardMessage(MapPictureTooLargeText(system.picture, size) +
+                                        QStringLiteral("  Choose another with Set System Map."));
+                } else {
+                    try {
+                        ZVMap1->setImage(path);
+                    } catch (const zv::Error& e) {
+                        LogError(QStringLiteral("Error loading System Wizard"), objectName(), e.number(), e.text());
                     }
                 }
             }

@@ -9,10 +9,10 @@
 #include "helpers.h"
 #include "krverror.h"
 #include "lookups.h"
+#include "mappicture.h"
 #include "mapwindows.h"
 #include "modkrv.h"
 #include "prompt.h"
-#include "regularfiles.h"
 #include "settings.h"
 #include "startup.h"
 #include "uihelpers.h"
@@ -300,8 +300,12 @@ void frmViewSystem::Form_Load()
             const QString picture = NullToEmpty(system.value(0, QStringLiteral("SystemPicture"))).toString();
             if (!picture.isEmpty()) {
                 const QString path = IniGetSystemPath() + picture;
-                if (IsRegularFile(path)) {
-                    // A picture that cannot be shown is reported; the tunnels can still be clicked.
+                // A picture that cannot be read or shown is told; the tunnels can still be clicked.
+                if (const QString unreadable = UnreadableMapPictureText(path); !unreadable.isEmpty()) {
+                    constexpr long kInvalidPicture = 481;
+                    LogError(unreadable, kSource, QFileInfo::exists(path) ? kInvalidPicture : ErrNo::FileNotFound,
+                             QString(unreadable).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+                } else {
                     try {
                         ZVMap1->setImage(path);
                     } catch (const zv::Error& e) {

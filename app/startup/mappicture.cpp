@@ -1,11 +1,16 @@
 #include "mappicture.h"
 
+#include "failurereason.h"
 #include "prompt.h"
 #include "regularfiles.h"
+
+#include <QDir>
 
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+
+#include <cerrno>
 
 MapPictureCheck CheckMapPicture(const QString& path, QSize* size)
 {
@@ -49,4 +54,24 @@ bool MapPictureSizeAccepted(const QString& path, const QString& title)
         return true;
     MsgBox(MapPictureTooLargeText(QFileInfo(path).fileName(), size), MsgButtons::Ok, MsgIcon::Warning, title);
     return false;
+}
+
+QString UnreadableMapPictureText(const QString& path)
+{
+    const QString sentence = QStringLiteral("The map picture %1 cannot be read.").arg(QDir::toNativeSeparators(path));
+    const QFileInfo fi(path);
+    if (!fi.exists())
+        return WithReason(sentence, SystemErrorReason(ENOENT, path));
+    if (fi.isDir())
+        return WithReason(sentence, SystemErrorReason(EISDIR, path));
+    if (!fi.isFile())
+        return WithReason(sentence, SystemErrorReason(EINVAL, path));
+    QFile file;
+    if (!OpenRegularFile(file, path))
+        return WithReason(sentence, fi.isReadable() ? QString() : QStringLiteral("Permission to read it was denied."));
+    QImageReader reader(&file);
+    reader.setDecideFormatFromContent(true);
+    if (!reader.canRead())
+        return WithReason(sentence, QStringLiteral("It is not a picture, or it is damaged."));
+    return QString();
 }

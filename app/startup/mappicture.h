@@ -18,3 +18,8 @@ QString MapPictureTooLargeText(const QString& fileName, QSize size);
 
 // Shows that message through the prompt service when the file is too large; false then.
 bool MapPictureSizeAccepted(const QString& path, const QString& title);
+
+// "The map picture <file> cannot be read." with the reason on a second line (missing, a folder,
+// unreadable, no picture), so a map never stays an empty area unexplained; "" when the file reads
+// as a picture.
+QString UnreadableMapPictureText(const QString& path);

@@ -34,6 +34,13 @@ void readSystemId()
         gSystemID = rs.toInt(0, QStringLiteral("SystemID"));
 }
 
+// The file looked for, and why it was not found: a user who moved the folder sees where.
+QString missingDatabaseReason(const QString& path)
+{
+    const QFileInfo fi(path);
+    return SystemErrorReason(fi.isDir() ? EISDIR : fi.exists() ? EINVAL : ENOENT, path);
+}
+
 void showMainWindow(const QString& name)
 {
     QWidget* w = CreateForm(name);
@@ -104,7 +111,9 @@ void Main()
                        ? QStringLiteral("The file %1 is not a tunnel database.%2  Please locate a valid tunnel database.")
                              .arg(QDir::toNativeSeparators(gDbPath),
                                   why.isEmpty() ? QString() : QStringLiteral("  ") + why)
-                       : QStringLiteral("Database not found.  Please locate a valid tunnel database."));
+                       : WithReason(QStringLiteral("Database not found.  Please locate a valid tunnel database."),
+                                    missingDatabaseReason(gDbPath)),
+                   MsgButtons::Ok, MsgIcon::Critical);
             if (!frmLocateDb::Locate()) {
                 EndProgram();
                 return;

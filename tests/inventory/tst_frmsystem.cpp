@@ -224,15 +224,19 @@ private slots:
         QCOMPARE(Rows("SELECT SystemName, View FROM System"), QStringList{"Metro|1"});
     }
 
-    void missingPictureOrNullColumnsOpenQuietly_data()
+    // A stored map that cannot be read is told with its file and why (not left an empty grey
+    // area); the window opens all the same, Null columns taking their defaults.
+    void unreadablePictureIsToldAndNullColumnsOpen_data()
     {
         QTest::addColumn<QString>("picture");
-        QTest::newRow("missing file") << "gone.bmp";
-        QTest::newRow("file that is no picture") << "bad.bmp";
+        QTest::addColumn<QString>("reason");  // after the file's path
+        QTest::newRow("missing file") << "gone.bmp" << "does not exist.";
+        QTest::newRow("file that is no picture") << "bad.bmp" << "";
     }
-    void missingPictureOrNullColumnsOpenQuietly()
+    void unreadablePictureIsToldAndNullColumnsOpen()
     {
         QFETCH(QString, picture);
+        QFETCH(QString, reason);
         m_install->write("Data/bad.bmp", "not a picture");
         FixtureSystem(QStringLiteral("Metro"));
         gConn.exec("UPDATE System SET SystemPicture = ?, DrawWidth = NULL, SystemForeground = NULL, "
@@ -240,7 +244,13 @@ private slots:
         const qint32 t = DbAddTunnel(QStringLiteral("Bravo"), kSquare);
         auto* w = new frmSystem;
         w->show();
-        QVERIFY(m_prompt->calls.isEmpty());
+        const QString path = m_install->file("Data/" + picture);
+        QCOMPARE(m_prompt->messages(),
+                 QStringList{"The map picture " + path + " cannot be read.\n" +
+                             (reason.isEmpty() ? QString("It is not a picture, or it is damaged.")
+                                               : "The file " + path + " " + reason)});
+        QCOMPARE(m_prompt->calls.first().icon, MsgIcon::Critical);
+        QCOMPARE(m_prompt->calls.first().title, QString("System Wizard"));
         QCOMPARE(w->ZVMap1->Image(), QString());
         QVERIFY(!w->MapHasPicture());
         QCOMPARE(w->txtSysName->text(), QString());

@@ -303,10 +303,13 @@ private slots:
         QTest::addColumn<int>("polys");
         QTest::addColumn<QStringList>("messages");
         QTest::newRow("empty System table") << "no system" << 0 << QStringList();
-        QTest::newRow("picture missing") << "missing" << 2 << QStringList();
+        // A picture that cannot be read is told with its file, never shown as an empty area.
+        QTest::newRow("picture missing") << "missing" << 2
+                                         << QStringList{"The map picture %1 cannot be read.\nThe file %1 does not exist."};
         QTest::newRow("picture named, no name") << "null name" << 2 << QStringList();
         QTest::newRow("picture unreadable") << "corrupt" << 2
-                                            << QStringList{QStringLiteral("Error loading System View screen")};
+                                            << QStringList{"The map picture %1 cannot be read.\n"
+                                                           "It is not a picture, or it is damaged."};
     }
     void loadGoesOnWithoutSystemOrPicture()
     {
@@ -327,7 +330,11 @@ private slots:
         gIsWizard = false;
         gIsDataEntry = false;
         auto* w = open();
+        for (QString& m : messages)
+            m = m.arg(m_install->file(QStringLiteral("Data/map.png")));
         QCOMPARE(m_prompt->messages(), messages);
+        for (const PromptCall& call : m_prompt->calls)
+            QCOMPARE(call.icon, MsgIcon::Critical);
         QCOMPARE(w->txtSysName->text(), kind == QLatin1String("no system") || kind == QLatin1String("null name")
                                             ? QString()
                                             : QStringLiteral("Harbour Line"));
@@ -342,7 +349,7 @@ private slots:
                                                    "Lining Element Condition Evaluation"}));
         QVERIFY(!w->mnuAdmin->menuAction()->isVisible());
         if (!messages.isEmpty())
-            QVERIFY(m_install->read(QStringLiteral("err.log")).contains("frmViewSystem-Error loading System View screen"));
+            QVERIFY(m_install->read(QStringLiteral("err.log")).contains("frmViewSystem-The map picture "));
     }
 
     void reportMenuIsBuiltFromTheDatabase_data()

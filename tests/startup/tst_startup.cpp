@@ -37,7 +37,12 @@
 
 namespace {
 
-const QString kNotFound = QStringLiteral("Database not found.  Please locate a valid tunnel database.");
+// The message for a missing database names the file looked for, so a moved folder shows where.
+QString notFound(const QString& path)
+{
+    return QStringLiteral("Database not found.  Please locate a valid tunnel database.\nThe file %1 does not exist.")
+        .arg(path);
+}
 const QString kCannotOpen = QStringLiteral("The Quorrel cannot be opened without a valid database file.");
 const QString kBadUser = QStringLiteral("Unable to log into system.  Invalid user name.");
 const QString kBadPassword = QStringLiteral("Unable to log into system.  Invalid password.");
@@ -417,7 +422,8 @@ private slots:
         QVERIFY(!script.timedOut());
         QCOMPARE(windowsAtFirstMessage, 0);
         QCOMPARE(m_prompt->messages(),
-                 (QStringList{kNotFound, typo + QStringLiteral(" does not exist.  Locate existing file?")}));
+                 (QStringList{notFound(m_install->file(QStringLiteral("moved.db"))),
+                              typo + QStringLiteral(" does not exist.  Locate existing file?")}));
         QCOMPARE(m_prompt->count(PromptCall::OpenFile), 2);
         QCOMPARE(m_prompt->calls[1].filter, QStringLiteral("Tunnel Database Files (*.db)"));
         QCOMPARE(m_prompt->calls[2].buttons, MsgButtons::YesNo);
@@ -467,7 +473,7 @@ private slots:
 
         QVERIFY(!script.timedOut());
         QCOMPARE(m_prompt->count(PromptCall::OpenFile), 0);
-        QVERIFY(!m_prompt->messages().contains(kNotFound));
+        QVERIFY(m_prompt->messages().filter(QStringLiteral("Database not found")).isEmpty());
         QVERIFY(!m_prompt->messages().contains(kCannotOpen));
         QCOMPARE(asked, freed ? 1 : retries + 1);
         const PromptCall& first = m_prompt->calls.first();
@@ -510,7 +516,8 @@ private slots:
 
         QVERIFY(!script.timedOut());
         QCOMPARE(m_prompt->messages(),
-                 (QStringList{kNotFound, good + QStringLiteral(" is in use by another program.  Retry when it is free?")}));
+                 (QStringList{notFound(m_install->file(QStringLiteral("moved.db"))),
+                              good + QStringLiteral(" is in use by another program.  Retry when it is free?")}));
         QCOMPARE(iniDatabase(), good);
         QCOMPARE(gConn.path(), good);
         QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmSystem")});
@@ -537,7 +544,7 @@ private slots:
             m_prompt->answers.enqueue(a);
         Main();
         QVERIFY(m_prompt->answers.isEmpty());
-        QCOMPARE(m_prompt->messages().first(), kNotFound);
+        QCOMPARE(m_prompt->messages().first(), notFound(QStringLiteral("/nowhere/old.db")));
         QCOMPARE(m_prompt->messages().last(), kCannotOpen);
         QCOMPARE(gLogonStatus, LogonStatus::Cancelled);
         QVERIFY(ProgramEnding());
@@ -582,7 +589,8 @@ private slots:
                                    .arg(good);
         if (fullDisk) {
             QCOMPARE(m_prompt->messages(),
-                     (QStringList{kNotFound, stored + "The file " + ini + " could not be written: the disk is full."}));
+                     (QStringList{notFound(m_install->dbPath()),
+                                  stored + "The file " + ini + " could not be written: the disk is full."}));
             QCOMPARE(m_install->read(QStringLiteral("krv.ini")), iniBefore);
         } else {
             QCOMPARE(m_prompt->messages().size(), 2);
@@ -641,7 +649,7 @@ private slots:
         Main();
 
         // A file that is there is not called missing.
-        QStringList expected{viaLocate ? kNotFound
+        QStringList expected{viaLocate ? notFound(m_install->file(QStringLiteral("gone.db")))
                                        : QStringLiteral("The file ") + path +
                                              QStringLiteral(" is not a tunnel database.  Please locate a valid "
                                                             "tunnel database.")};
@@ -723,7 +731,7 @@ private slots:
         Main();
 
         QVERIFY(!script.timedOut());
-        QCOMPARE(m_prompt->messages(), viaLocate ? QStringList{kNotFound} : QStringList());
+        QCOMPARE(m_prompt->messages(), viaLocate ? QStringList{notFound(m_install->file(QStringLiteral("moved.db")))} : QStringList());
         QCOMPARE(LoadedFormNames(), QStringList{QStringLiteral("frmSystem")});
         QCOMPARE(gConn.path(), path);
         QCOMPARE(iniDatabase(), path);

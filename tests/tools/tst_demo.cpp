@@ -4,7 +4,9 @@
 #include "settings.h"
 #include "testinstall.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QTest>
 
@@ -83,6 +85,30 @@ private slots:
         QVERIFY(!MakeDemoInstallation(folder, &error));
         QVERIFY(error.contains("already exists"));
         QCOMPARE(install.read("bin/krv.db"), before);
+    }
+
+    // krv.ini names the demo's files relative to its folder, so the folder still works after
+    // it is moved: every path read from the moved folder is an existing file there.
+    void aMovedDemoFolderFindsItsFiles()
+    {
+        TestInstall install(false);
+        const QString folder = install.file("krv-office");
+        QString error;
+        QVERIFY2(MakeDemoInstallation(folder, &error), qPrintable(error));
+        QVERIFY(!install.read("krv-office/krv.ini").contains(install.folder().toUtf8()));
+        const QString moved = install.file("krv-office-moved");
+        QVERIFY(QDir().rename(folder, moved));
+
+        SetProgramFolder(moved);
+        QCOMPARE(IniGetDatabaseFile(), moved + "/krv.db");
+        QCOMPARE(IniGetReportRatingsFile(), moved + "/ReportData.db");
+        QCOMPARE(IniGetSystemPath(), moved + "/Data/");
+        QCOMPARE(TunnelDatabaseState(IniGetDatabaseFile()), DbFileState::TunnelDatabase);
+        QVERIFY(QFileInfo(IniGetReportRatingsFile()).isFile());
+        gConn.open(IniGetDatabaseFile());
+        const QString map = IniGetSystemPath() + gConn.query("SELECT SystemPicture FROM System").toText(0, "SystemPicture");
+        gConn.close();
+        QVERIFY2(!QImageReader(map).read().isNull(), qPrintable(map));
     }
 };
 

@@ -535,10 +535,13 @@ void Demo::run()
     if (!QFileInfo::exists(reportDb) && !CreateReportDatabase(reportDb, &error))
         throw KrvError(-1, error);
 
+    // Paths relative to the folder (taken from the program folder when read), so the folder
+    // still works once it is moved or copied.
     SetProgramFolder(m_folder);
     const QString ini = IniFilePath();
-    for (const auto& [key, value] : {std::pair{"DatabaseFile", dbPath}, std::pair{"ReportRatingsFile", reportDb},
-                                     std::pair{"SystemPath", data()}, std::pair{"DataCollector", QStringLiteral("No")}}) {
+    for (const auto& [key, value] :
+         {std::pair{"DatabaseFile", QStringLiteral("krv.db")}, std::pair{"ReportRatingsFile", QStringLiteral("ReportData.db")},
+          std::pair{"SystemPath", QStringLiteral("Data/")}, std::pair{"DataCollector", QStringLiteral("No")}}) {
         if (!WriteIniString(ini, QStringLiteral("KRV"), QString::fromUtf8(key), value, &error))
             throw KrvError(-1, error);
     }
