@@ -53,7 +53,7 @@ void LogError(const QString& message, const QString& source, long number, const 
     try {
         if (!message.isEmpty())
             Prompt().message(logFailure.isEmpty() ? message : message + QStringLiteral("\n\n") + logFailure, kAppTitle,
-                             MsgIcon::None, MsgButtons::Ok, MsgAnswer::Ok);
+                             MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
     } catch (...) {
     }
     RestoreDefaultCursor();

@@ -485,6 +485,6 @@ bool frmSyncFS::exchange(const QString& replicaPath, int* conflicts)
     // A failure whose cause is known (a read-only stick, a full disk) says it, not only the status line.
     if (!ok && !reason.isEmpty())
         MsgBox(WithReason(QStringLiteral("Inspection Replica synchronization failed."), reason), MsgButtons::Ok,
-               MsgIcon::Warning);
+               MsgIcon::Critical);
     return ok;
 }

@@ -783,7 +783,7 @@ void frmInspectionPd::addYear(QTreeWidgetItem* tunnelNode)
                     GetSketchFolder(tunnelId, otherId), sketch,
                     [](const QString& file, const QString& why) {
                         QApplication::beep();
-                        MsgBox(why, MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Error copying file ") + file);
+                        MsgBox(why, MsgButtons::Ok, MsgIcon::Critical, QStringLiteral("Error copying file ") + file);
                     },
                     [] { QCoreApplication::processEvents(); }, &placed,
                     [inspectionId](const QString& name) {

@@ -478,7 +478,7 @@ void frmEleDef::cmdUpdate_Click()
                 out = DbUpdateExp(m_table, m_idField, m_nameField, txtName->text(), id);
             } catch (const KrvError& e) {
                 // The list keeps showing what the database holds.
-                MsgBox(WithReason(e.description(), FailureReason(e)));
+                MsgBox(WithReason(e.description(), FailureReason(e)), MsgButtons::Ok, MsgIcon::Critical);
                 return;
             }
         }

@@ -256,7 +256,7 @@ void frmOpenSysMap::cmdBrowse_Click()
         // A pipe or a device is refused at once: nothing ever opens it.
         if (!IsRegularFile(chosen)) {
             MsgBox(WithReason(QStringLiteral("Invalid image file."), SystemErrorReason(EINVAL, chosen)),
-                   MsgButtons::Ok, MsgIcon::Warning, windowTitle());
+                   MsgButtons::Ok, MsgIcon::Critical, windowTitle());
             return;
         }
         // Nothing is copied in that could never be a map.
@@ -269,7 +269,7 @@ void frmOpenSysMap::cmdBrowse_Click()
         if (const QString why = copyIntoFolder(chosen, m_folder); !why.isEmpty()) {
             MsgBox(WithReason(QStringLiteral("Unable to copy file ") + chosen + QStringLiteral(".  File may be in use."),
                               why.trimmed()),
-                   MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Error"));
+                   MsgButtons::Ok, MsgIcon::Critical, QStringLiteral("Error"));
             return;
         }
         refreshFiles();

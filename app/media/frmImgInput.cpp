@@ -528,7 +528,7 @@ void frmImgInput::cmdCopy_Click()
             MsgBox(WithReason(QStringLiteral("Unable to copy file ") + QDir::toNativeSeparators(chosen)
                                   + QStringLiteral(".  File may be in use."),
                               placed.reason),
-                   MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Error"));
+                   MsgButtons::Ok, MsgIcon::Critical, QStringLiteral("Error"));
             return;
         }
         refreshFileList();

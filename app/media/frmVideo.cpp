@@ -264,7 +264,7 @@ void frmVideo::cmdCopy_Click()
         // A pipe or a device is refused at once, wherever it is: nothing ever opens it.
         if (!IsRegularFile(chosen)) {
             MsgBox(WithReason(QStringLiteral("Invalid video file."), SystemErrorReason(EINVAL, chosen)),
-                   MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Error"));
+                   MsgButtons::Ok, MsgIcon::Critical, QStringLiteral("Error"));
             return;
         }
         // A clip of the folder itself is attached from the file list.
@@ -285,7 +285,7 @@ void frmVideo::cmdCopy_Click()
             MsgBox(WithReason(QStringLiteral("Unable to copy file ") + QDir::toNativeSeparators(chosen)
                                   + QStringLiteral(".  File may be in use."),
                               placed.reason),
-                   MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Error"));
+                   MsgButtons::Ok, MsgIcon::Critical, QStringLiteral("Error"));
             return;
         }
         const QString bareName = placed.name;

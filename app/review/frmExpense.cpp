@@ -17,6 +17,7 @@
 #include "textfit.h"
 #include "uihelpers.h"
 
+#include <QApplication>
 #include <QDateEdit>
 #include <QFrame>
 #include <QHash>
@@ -346,6 +347,14 @@ void frmExpense::SetEditMode(bool editing)
     }
     txtCost->setReadOnly(!editing);
     txtComments->setReadOnly(!editing);
+    // A box that takes no typing looks it (a read-only box stays white otherwise), as the
+    // locked lists and the date beside it do.
+    for (QWidget* box : {static_cast<QWidget*>(txtCost), static_cast<QWidget*>(txtComments)}) {
+        QPalette look = box->palette();
+        const QPalette standard = QApplication::palette(box);
+        look.setColor(QPalette::Base, standard.color(editing ? QPalette::Base : QPalette::Window));
+        box->setPalette(look);
+    }
     cboTunnel->setLocked(!editing);
     cboCategory->setLocked(!editing);
     dtp->setEnabled(editing);

@@ -40,7 +40,7 @@ private slots:
         QCOMPARE(call.kind, PromptCall::Message);
         QCOMPARE(call.text, QString("Error saving user information"));
         QCOMPARE(call.title, QString("Corvane Quorrel"));
-        QCOMPARE(call.icon, MsgIcon::None);
+        QCOMPARE(call.icon, MsgIcon::Critical);  // an error box shows the error icon
         QCOMPARE(call.buttons, MsgButtons::Ok);
         QVERIFY(!QApplication::overrideCursor());
 

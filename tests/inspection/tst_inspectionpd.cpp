@@ -665,7 +665,7 @@ private slots:
         QCOMPARE(calls[1].title, QStringLiteral("Copy Sketches"));
         QCOMPARE(calls[1].defaultButton, MsgAnswer::No);
         QCOMPARE(calls[2].title, QStringLiteral("Error copying file blocked.png"));
-        QCOMPARE(calls[2].icon, MsgIcon::Warning);
+        QCOMPARE(calls[2].icon, MsgIcon::Critical);
         QCOMPARE(m_install->read(QStringLiteral("Data/East/2003/sketch/s1.png")), QByteArray("one"));
         QCOMPARE(m_install->read(QStringLiteral("Data/East/2003/sketch/s2.png")), QByteArray("stale"));
         QCOMPARE(m_install->read(QStringLiteral("Data/East/2003/sketch/s2 (2).png")), QByteArray("two"));

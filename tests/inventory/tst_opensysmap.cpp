@@ -373,7 +373,7 @@ private slots:
         QCOMPARE(m_prompt->calls[2].text, "Unable to copy file " + m_data + "map.bmp.  File may be in use.\nThe folder "
                                               + m_install->file(QStringLiteral("Gone/")) + " does not exist.");
         QCOMPARE(m_prompt->calls[2].title, QStringLiteral("Error"));
-        QCOMPARE(m_prompt->calls[2].icon, MsgIcon::Warning);
+        QCOMPARE(m_prompt->calls[2].icon, MsgIcon::Critical);
         QVERIFY(!QFileInfo::exists(m_install->file(QStringLiteral("Gone"))));
         // Shown, not logged.
         QVERIFY(!QFileInfo::exists(m_install->file(QStringLiteral("err.log"))));

@@ -564,7 +564,7 @@ private slots:
         QCOMPARE(f.prompt.messages().last(),
                  QStringLiteral("Unable to copy file ") + chosen + QStringLiteral(".  File may be in use."));
         QCOMPARE(f.prompt.calls.last().title, QStringLiteral("Error"));
-        QCOMPARE(f.prompt.calls.last().icon, MsgIcon::Warning);
+        QCOMPARE(f.prompt.calls.last().icon, MsgIcon::Critical);
         QVERIFY(!QFileInfo::exists(f.photoFolder() + QStringLiteral("cam.png")));
         QCOMPARE(f.rows(), QStringList());
     }

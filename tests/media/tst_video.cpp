@@ -445,7 +445,7 @@ private slots:
         QCOMPARE(m_prompt->messages().last(),
                  QStringLiteral("Unable to copy file ") + source + QStringLiteral(".  File may be in use."));
         QCOMPARE(m_prompt->calls.last().title, QStringLiteral("Error"));
-        QCOMPARE(m_prompt->calls.last().icon, MsgIcon::Warning);
+        QCOMPARE(m_prompt->calls.last().icon, MsgIcon::Critical);
         QVERIFY(rows().isEmpty());
         QVERIFY(!QFileInfo::exists(m_folder + QStringLiteral("stuck.avi")));
         QCOMPARE(leftovers(), QStringList{QStringLiteral("notes.txt")});

@@ -14,6 +14,7 @@
 #include "settings.h"
 #include "testinstall.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QScopeGuard>
 #include <QDateEdit>
@@ -137,10 +138,18 @@ QString removedText(const QString& what)
     return what + QStringLiteral(" was removed by another user; nothing was saved for it.");
 }
 
+// A box looks read-only when its face is the window's, not the white of one that takes typing.
+bool looksReadOnly(const QWidget* box)
+{
+    return box->palette().color(QPalette::Base) == box->palette().color(QPalette::Window) &&
+           box->palette().color(QPalette::Base) != QApplication::palette(box).color(QPalette::Base);
+}
+
 bool inEditMode(const frmExpense* w)
 {
     return !w->txtCost->isReadOnly() && !w->txtComments->isReadOnly() && !w->cboTunnel->locked() &&
-           !w->cboCategory->locked() && w->dtp->isEnabled() && !w->lvExp->isEnabled();
+           !w->cboCategory->locked() && w->dtp->isEnabled() && !w->lvExp->isEnabled() &&
+           !looksReadOnly(w->txtCost) && !looksReadOnly(w->txtComments);
 }
 
 // The detail fields show no expenditure.
@@ -153,7 +162,8 @@ bool fieldsBlank(const frmExpense* w)
 bool inViewMode(const frmExpense* w)
 {
     return w->txtCost->isReadOnly() && w->txtComments->isReadOnly() && w->cboTunnel->locked() &&
-           w->cboCategory->locked() && !w->dtp->isEnabled() && w->lvExp->isEnabled();
+           w->cboCategory->locked() && !w->dtp->isEnabled() && w->lvExp->isEnabled() && looksReadOnly(w->txtCost) &&
+           looksReadOnly(w->txtComments);
 }
 
 }  // namespace
