@@ -3,9 +3,11 @@
 #include "clicklabel.h"
 #include "db.h"
 #include "dbusers.h"
+#include "demodata.h"
 #include "forms.h"
 #include "frmDBManager.h"
 #include "frmLogon.h"
+#include "frmSystem.h"
 #include "frmUser.h"
 #include "frmViewSystem.h"
 #include "globals.h"
@@ -19,9 +21,11 @@
 #include "startup.h"
 #include "testinstall.h"
 #include "windowscript.h"
+#include "zvmap.h"
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -160,6 +164,47 @@ private slots:
             QCOMPARE(viewer->mnuAdmin->menuAction()->isVisible(), dataEntry);
             QVERIFY(!viewer->mnuUsers->isVisible());
         }
+    }
+
+    // A demo folder krv-demo wrote, then moved: its krv.ini names its files relatively, so the
+    // program in the moved folder opens the demo's database without asking for one and shows
+    // the map, for the wizard's window and the viewer's alike.
+    void aMovedDemoFolderOpensWithItsMap_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("window");
+        QTest::newRow("wizard") << "admin" << "frmSystem";
+        QTest::newRow("data entry") << "inspector" << "frmViewSystem";
+    }
+    void aMovedDemoFolderOpensWithItsMap()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, window);
+        const QString office = m_install->file(QStringLiteral("krv-office"));
+        QString error;
+        QVERIFY2(MakeDemoInstallation(office, &error), qPrintable(error));
+        const QString moved = m_install->file(QStringLiteral("krv-office-moved"));
+        QVERIFY(QDir().rename(office, moved));
+        SetProgramFolder(moved);
+        QString password;
+        for (const DemoUser& u : kDemoUsers)
+            if (user == QLatin1String(u.name))
+                password = QLatin1String(u.password);
+
+        WindowScript script;
+        script.when(QStringLiteral("frmLogon"), logonAs(user, password));
+        Main();
+
+        QVERIFY(!script.timedOut());
+        QCOMPARE(m_prompt->messages(), QStringList());
+        QCOMPARE(gConn.path(), moved + QStringLiteral("/krv.db"));
+        QCOMPARE(LoadedFormNames(), QStringList{window});
+        const QWidget* w = LoadedForms().first();
+        const ZVMap* map = window == QLatin1String("frmSystem") ? static_cast<const frmSystem*>(w)->ZVMap1
+                                                                 : static_cast<const frmViewSystem*>(w)->ZVMap1;
+        QCOMPARE(map->Image(), moved + QStringLiteral("/Data/SystemMap.png"));
+        QVERIFY(!map->Picture().isNull());
+        QVERIFY(!QFileInfo::exists(moved + QStringLiteral("/err.log")));
     }
 
     void logonTriesAndTheirMessages_data()
