@@ -454,14 +454,29 @@ private:
             m_backups[f] = ok ? backup : QString();
             return;
         }
+        // Values set aside by conflicts count as kept where they are recorded: a record only the file had goes too.
+        auto setAsideIn = [](const QString& file, const Table& t) {
+            const QStringList all = column(file, QStringLiteral("SELECT json_extract(row_data, '$.\"%1\"') FROM repl_conflicts "
+                                                                "WHERE tbl = '%2' AND row_data IS NOT NULL")
+                                                     .arg(t.token, t.name));
+            return QSet<QString>(all.begin(), all.end());
+        };
         for (const Table& t : kTables) {
-            const QSet<QString> now = tokensIn(m_files[f], t), kept = tokensIn(m_backups[f], t);
+            const QSet<QString> rows = tokensIn(m_files[f], t), aside = setAsideIn(m_files[f], t);
+            const QSet<QString> keptRows = tokensIn(m_backups[f], t), keptAside = setAsideIn(m_backups[f], t);
             QSet<QString> elsewhere;
             for (int o = 0; o < kFiles; ++o)
                 if (o != f)
-                    elsewhere += tokensIn(m_files[o], t);
-            m_destroyed += now - kept - elsewhere;
-            m_restored += kept - now;
+                    elsewhere += tokensIn(m_files[o], t) + setAsideIn(m_files[o], t);
+            // What only the file had, and a value only its record of a conflict kept (the backup's older row of it
+            // gives way to the version that had beaten it).
+            const QSet<QString> gone = ((rows + aside) - keptRows - keptAside - elsewhere) + (aside - rows - keptAside - elsewhere);
+            m_destroyed += gone;
+            if (!gone.isEmpty())
+                note(QStringLiteral("file %1 put back: gone with it from %2: %3")
+                         .arg(f)
+                         .arg(t.name, QStringList(gone.begin(), gone.end()).join(", ")));
+            m_restored += keptRows - rows;
         }
         const bool ok = QFile::remove(m_files[f]) && QFile::rename(m_backups[f], m_files[f]);
         m_backups[f].clear();
