@@ -808,6 +808,7 @@ void frmDataInput::LoadPanelData(qint32 panelId)
 
         const int lines = m_rowCount / 2 + m_rowCount % 2;
         m_lines = lines;
+        m_shown.clear();
         if (m_rowCount == 0) {
             for (QLabel* l : lblElement)
                 l->hide();
@@ -840,7 +841,6 @@ void frmDataInput::LoadPanelData(qint32 panelId)
             Line2->setVisible(comparing && m_rowCount > 1);
 
             destroyExtraRows();
-            m_shown.clear();
             m_ratingRows.clear();
             // Each period's ratings of the panel in one read.
             const QHash<qint32, QVariant> ratings = DbGetPanelRatings(m_inspectionId, panelId);
