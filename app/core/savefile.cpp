@@ -73,9 +73,9 @@ int writtenPath(const QString& path, QString* target)
     return ELOOP;
 }
 
-// A file its owner made read-only is not replaced, not even by a user the system lets write
-// anything (root): judged by its permission bits as well as by the system's answer.
-bool isReadOnlyFile(const QString& target)
+}  // namespace
+
+bool IsReadOnlyFile(const QString& target)
 {
     const QByteArray name = encoded(target);
     struct stat st {};
@@ -85,6 +85,8 @@ bool isReadOnlyFile(const QString& target)
         return true;
     return ::access(name.constData(), W_OK) != 0 && (errno == EACCES || errno == EPERM);
 }
+
+namespace {
 
 // "krv.ini is read-only"; a file reached through links is named whole, so the user knows which.
 QString readOnlyReason(const QString& path, const QString& target)
@@ -100,7 +102,7 @@ QString writableTarget(const QString& path, QString* target)
 {
     if (const int error = writtenPath(path, target))
         return PlainFileReason(error);
-    if (isReadOnlyFile(*target))
+    if (IsReadOnlyFile(*target))
         return readOnlyReason(path, *target);
     return QString();
 }
@@ -417,7 +419,7 @@ bool AppendToFile(const QString& path, const QByteArray& bytes, QString* failure
     };
     if (fault && fault->room < 0)
         return failed(fault->error);
-    if (isReadOnlyFile(path)) {
+    if (IsReadOnlyFile(path)) {
         if (failure)
             *failure = FileNotWrittenText(path, readOnlyReason(path, path));
         return false;

@@ -80,6 +80,10 @@ private:
     QString m_reason;
 };
 
+// True when path is a file its owner made read-only, judged by its permission bits as well as by
+// the system's answer (root may write anything): such a file is never replaced.
+bool IsReadOnlyFile(const QString& path);
+
 // bytes as the whole of path. False, with failure (see FileNotWrittenText), leaving the old file.
 bool SaveFileBytes(const QString& path, const QByteArray& bytes, QString* failure = nullptr,
                    bool inPlaceFallback = false);

@@ -8,6 +8,7 @@
 #include "picturetypes.h"
 #include "prompt.h"
 #include "regularfiles.h"
+#include "savefile.h"
 #include "uihelpers.h"
 #include "zvmap.h"
 
@@ -38,6 +39,9 @@ QString copyIntoFolder(const QString& source, const QString& folder)
     // The same file under another spelling: nothing to copy, and replacing it would lose it.
     if (QFileInfo(target).exists() && QFileInfo(target).canonicalFilePath() == src.canonicalFilePath())
         return QString();
+    // A picture its owner made read-only is not replaced.
+    if (IsReadOnlyFile(target))
+        return QStringLiteral("The file %1 is read-only.").arg(QDir::toNativeSeparators(target));
     const QString temp = target + QStringLiteral(".krv-copy");
     QFile::remove(temp);
     QFile in(source);

@@ -380,6 +380,30 @@ private slots:
         w->Unload();
     }
 
+    // A picture of the data folder its owner made read-only is not replaced by one of the same
+    // name browsed to elsewhere: the user is told why, and the old picture stays.
+    void aReadOnlyPictureIsNotReplaced()
+    {
+        const QString other = m_install->file(QStringLiteral("elsewhere/map.bmp"));
+        QVERIFY(QDir().mkpath(QFileInfo(other).path()));
+        writePicture(other, 60, 20);
+        const QByteArray before = m_install->read(QStringLiteral("Data/map.bmp"));
+        QVERIFY(QFile::setPermissions(m_data + "map.bmp", QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        auto* w = new frmOpenSysMap;
+        w->LoadForm(QStringLiteral("Insert System Map"), m_data);
+        w->show();
+        m_prompt->answerText(other);
+        m_prompt->answer(MsgAnswer::Yes);
+        QTest::mouseClick(w->cmdBrowse, Qt::LeftButton);
+        QCOMPARE(m_prompt->messages().size(), 2);
+        QCOMPARE(m_prompt->calls[2].text, "Unable to copy file " + other + ".  File may be in use.\nThe file " + m_data +
+                                              "map.bmp is read-only.");
+        QCOMPARE(m_prompt->calls[2].icon, MsgIcon::Critical);
+        QCOMPARE(m_install->read(QStringLiteral("Data/map.bmp")), before);
+        QVERIFY(!QFileInfo::exists(m_data + "map.bmp.krv-copy"));
+        w->Unload();
+    }
+
     // A link to a named pipe (or a device, or a folder) named like a picture is not listed, and
     // browsed to by hand it is refused at once, before the copy is asked for. Nothing opens the
     // pipe: a blocking open would hang the chooser for good (the watch would see it).
