@@ -262,7 +262,8 @@ void frmImages::LoadForm(int Index, bool IsFieldSketch, qint32 PanelID, qint32 E
     }
     if (!found) {
         MsgBox(IsFieldSketch ? QStringLiteral("The field sketch you requested could not be found.")
-                             : QStringLiteral("The photo you requested could not be found."));
+                             : QStringLiteral("The photo you requested could not be found."),
+               MsgButtons::Ok, MsgIcon::Critical);
         // Never shown: it goes at once rather than stay a hidden window.
         Unload();
         return;

@@ -271,7 +271,8 @@ void frmMultImg::LoadForm(qint32 PanelID, qint32 ElementID, qint32 InspectionID,
         }
     }
     if (notFound)
-        MsgBox(QStringLiteral("One or more of the photos you have requested could not be found."));
+        MsgBox(QStringLiteral("One or more of the photos you have requested could not be found."), MsgButtons::Ok,
+               MsgIcon::Critical);
 
     m_currentIndex = 0;
     txtIndex->setText(QStringLiteral("1"));

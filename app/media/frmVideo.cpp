@@ -142,7 +142,8 @@ void frmVideo::LoadForm(qint32 PanelID, qint32 TunnelID, qint32 ElementID, qint3
     // The folder is made with the inspection year, never here.
     m_folder = GetVideoFolder(m_tunnelId, m_inspectionId);
     if (m_folder.isEmpty() || !QFileInfo(m_folder).isDir()) {
-        MsgBox(QStringLiteral("Unable to locate video directory: ") + QDir::toNativeSeparators(m_folder));
+        MsgBox(QStringLiteral("Unable to locate video directory: ") + QDir::toNativeSeparators(m_folder), MsgButtons::Ok,
+               MsgIcon::Critical);
         Unload();
         return;
     }

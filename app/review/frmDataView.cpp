@@ -1558,7 +1558,8 @@ void frmDataView::cmdSketch_Click(int index, bool second)
             const QString path = folder + fileName;
             if (fileName.isEmpty() || !IsRegularFile(path)) {
                 MsgBox(QStringLiteral("The field sketch you requested: \r\n") + QDir::toNativeSeparators(path) +
-                       QStringLiteral("\r\ncould not be found."));
+                           QStringLiteral("\r\ncould not be found."),
+                       MsgButtons::Ok, MsgIcon::Critical);
                 return;
             }
             Prompt().launch(QUrl::fromLocalFile(path));

@@ -278,6 +278,7 @@ private slots:
         QPointer<frmImages> v = f.open(0, sketch);
         QCOMPARE(f.prompt.messages(), QStringList{message});
         QCOMPARE(f.prompt.calls[0].title, QStringLiteral("Corvane Quorrel"));
+        QCOMPARE(f.prompt.calls[0].icon, MsgIcon::Critical);
         QVERIFY(!IsFormLoaded(QStringLiteral("frmImages")));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(v.isNull());

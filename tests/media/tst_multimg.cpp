@@ -338,6 +338,7 @@ private slots:
         frmMultImg* w = f.open();
         QCOMPARE(f.prompt.messages(),
                  QStringList{QStringLiteral("One or more of the photos you have requested could not be found.")});
+        QCOMPARE(f.prompt.calls.first().icon, MsgIcon::Critical);
         QCOMPARE(w->ThumbnailTwips(0), QRect(300, 300, 1095, 1095));
         QVERIFY(w->imgThumbnail[0]->pixmap().isNull());
         QVERIFY(w->imgThumbnail[0]->isVisibleTo(w));

@@ -149,6 +149,7 @@ private slots:
         QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Unable to locate video directory: ") + m_folder});
         QVERIFY(m_folder.endsWith(QStringLiteral("/video/")));
         QCOMPARE(m_prompt->calls[0].title, QStringLiteral("Corvane Quorrel"));
+        QCOMPARE(m_prompt->calls[0].icon, MsgIcon::Critical);
         QVERIFY(!IsFormLoaded(QStringLiteral("frmVideo")));
         QVERIFY(!w || !w->isVisible());
         QVERIFY(!QFileInfo::exists(m_folder));

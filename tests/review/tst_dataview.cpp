@@ -935,6 +935,7 @@ private slots:
         QCOMPARE(m_prompt->calls.size(), 1);
         QCOMPARE(m_prompt->calls[0].text, QStringLiteral("The field sketch you requested: \r\n") +
                                               QDir::toNativeSeparators(path) + QStringLiteral("\r\ncould not be found."));
+        QCOMPARE(m_prompt->calls[0].icon, MsgIcon::Critical);
         QDir().mkpath(m_install->file(QStringLiteral("Data/East Bore/2022/sketch")));
         m_install->write(QStringLiteral("Data/East Bore/2022/sketch/crown sketch.png"), "x");
         w->cmdSketch[0]->click();
