@@ -296,6 +296,8 @@ void frmCreateReplica::cmdCreateRep_Click()
     // A click that arrives while a replica is being made (the progress lets events through) is not a second run.
     if (m_making)
         return;
+    // Making the replicas keeps the program painted; this window and its synchronizer stay until it is over.
+    const WidgetDeletionsHeld held;
     m_goneShown = false;  // what Create says replaces it
     try {
         const double count = RoundHalfEven(Val(txtNumReps->text()));

@@ -84,6 +84,8 @@ bool frmSyncData::SYNCHRONIZE(const QString& replicaPath)
 {
     if (m_busy)
         return false;
+    // The exchange keeps the program painted; this window and its synchronizer stay until it is over.
+    const WidgetDeletionsHeld held;
     m_busy = true;
     m_conflicts = 0;
     m_failureReason.clear();

@@ -301,6 +301,8 @@ void frmSyncFS::cmdSync_Click()
     // must not start a second run inside this one.
     if (m_running)
         return;
+    // The passes keep the program painted; this window and its folder sync stay until they are over.
+    const WidgetDeletionsHeld held;
     m_running = true;
     m_stop = false;
     cmdSync->setEnabled(false);

@@ -82,6 +82,8 @@ void frmReportSelection::cmdOk_Click()
     hide();
     const QString kind = cboReports->currentText();
     if (kind == kElementPerformance) {
+        // The report shows modal: this window may be closed meanwhile.
+        const QPointer<frmReportSelection> self(this);
         try {
             CreateElePerfRep();
         } catch (const std::exception& e) {
@@ -89,7 +91,8 @@ void frmReportSelection::cmdOk_Click()
             LogError(QStringLiteral("Error creating Tunnel Element Performance report in module BuildReport."), kSource,
                      e);
         }
-        Unload();
+        if (self)
+            Unload();
         return;
     }
     try {

@@ -1,11 +1,14 @@
 #include "reportprogress.h"
 
+#include "nestedloops.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QProgressDialog>
 
-#include <memory>
+#include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -18,9 +21,6 @@ public:
         m_label = label;
         m_total = total;
         end();
-        // The window the work is for: closed meanwhile, the work stops.
-        if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-            m_owner = QApplication::activeWindow();
         m_clock.start();
         m_lastEvents = 0;
     }
@@ -43,24 +43,22 @@ public:
             m_dialog->setMinimumDuration(0);
             m_dialog->show();
             m_shown = true;
+            // The window the work is for goes on after it: none is deleted while it runs.
+            m_held.emplace();
         }
         if (now - m_lastEvents < 50 && m_lastEvents != 0)
             return !m_dialog->wasCanceled();
         m_lastEvents = now;
         if (m_total > 0 && done >= 0)
             m_dialog->setValue(std::min(done, m_total));
-        const bool owned = !m_owner.isNull();
         QCoreApplication::processEvents();
-        // Closed meanwhile, the window is gone and the dialog perhaps with it: the work stops.
-        if ((owned && !m_owner) || !m_dialog)
-            return false;
-        return !m_dialog->wasCanceled();
+        return m_dialog && !m_dialog->wasCanceled();
     }
 
     void end() override
     {
         delete m_dialog.data();
-        m_owner = nullptr;
+        m_held.reset();
         m_shown = false;
     }
 
@@ -76,9 +74,9 @@ private:
     int m_total = 0;
     QElapsedTimer m_clock;
     qint64 m_lastEvents = 0;
-    QPointer<QProgressDialog> m_dialog;  // its window may take it along when closed
-    QPointer<QWidget> m_owner;
+    QPointer<QProgressDialog> m_dialog;  // deleted with its window, should that be deleted outright
     bool m_shown = false;
+    std::optional<WidgetDeletionsHeld> m_held;
 };
 
 DialogProgress& ProgramProgress()

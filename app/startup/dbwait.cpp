@@ -1,6 +1,7 @@
 #include "dbwait.h"
 
 #include "db.h"
+#include "nestedloops.h"
 #include "prompt.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <optional>
 
 namespace {
 
@@ -29,6 +31,9 @@ public:
             return true;
         if (!m_shown && waitedMs >= kDbWaitShowAfterMs)
             show();
+        // The window whose write waits goes on after the wait: none is deleted meanwhile.
+        if (!m_held)
+            m_held.emplace();
         // Before the window shows, nothing the user does may start another command: only
         // paints and timers run. Once it shows, it blocks every other window by itself.
         QCoreApplication::processEvents(m_dialog ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents, 20);
@@ -39,6 +44,7 @@ public:
     {
         if (m_depth > 0 && --m_depth > 0)
             return;
+        m_held.reset();
         if (m_arrow) {
             QApplication::restoreOverrideCursor();
             m_arrow = false;
@@ -90,6 +96,7 @@ private:
     bool m_arrow = false;  // the arrow cursor is set over the wait
     bool m_shown = false;  // the window was shown in this wait
     QPointer<QDialog> m_dialog;
+    std::optional<WidgetDeletionsHeld> m_held;
 };
 
 }  // namespace

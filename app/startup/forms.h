@@ -1,5 +1,6 @@
 #pragma once
 #include "krverror.h"
+#include "nestedloops.h"
 
 #include "prompt.h"
 
@@ -115,18 +116,6 @@ bool FormIsAvailable(const QString& formName);
 // Shows a window modal and returns when it is closed: a dialog runs its own exec(), any other
 // window waits until it hides or is deleted.
 void ShowFormModal(QWidget* form);
-
-// A window that runs a nested event loop (a dialog's exec(), processEvents()) may be closed
-// and deleted meanwhile (a session end, any code that closes windows). Runs the loop and
-// says whether the window still exists, so it goes on only then:
-//     if (!OutlivesLoop(this, [&] { dialog->exec(); })) return;
-template <class Loop>
-bool OutlivesLoop(QObject* window, Loop&& loop)
-{
-    const QPointer<QObject> guard(window);
-    loop();
-    return !guard.isNull();
-}
 
 // The question about an edit in progress before its window closes or shows other data:
 // "The <what> have not been saved. Save them now?" with Yes, No and Cancel.

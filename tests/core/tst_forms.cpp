@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QMainWindow>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 
@@ -161,6 +162,42 @@ private slots:
         QVERIFY(LoadedForms().isEmpty());
         Q_UNUSED(d);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // Work that keeps the program painted holds the deletion of windows (a session end) until
+    // the last hold goes; other objects and direct deletion are not held.
+    void deletionsOfWidgetsWaitForTheHolds()
+    {
+        QPointer<QWidget> window = new QWidget;
+        QPointer<QObject> plain = new QObject;
+        {
+            const WidgetDeletionsHeld outer;
+            {
+                const WidgetDeletionsHeld inner;
+                window->deleteLater();
+                plain->deleteLater();
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                QVERIFY(window);
+                QVERIFY(!plain);
+            }
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QVERIFY(window);
+            auto* direct = new QWidget;
+            QPointer<QWidget> directGuard = direct;
+            delete direct;
+            QVERIFY(!directGuard);
+        }
+        QVERIFY(window);  // asked again, for when the event loop next runs
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!window);
+    }
+
+    // A window goes on after its nested loop only while it exists.
+    void outlivesLoopSaysWhetherTheWindowIsThere()
+    {
+        QPointer<QWidget> window = new QWidget;
+        QVERIFY(OutlivesLoop(window.data(), [] { QCoreApplication::processEvents(); }));
+        QVERIFY(!OutlivesLoop(window.data(), [&] { delete window.data(); }));
     }
 
     void factoriesOpenWindowsByName()

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
@@ -118,6 +119,30 @@ private slots:
         DbSaveRating(period, 1, 2, QStringLiteral("5"));
         QCOMPARE(CountRows(QStringLiteral("Ratings"), QStringLiteral("ElementID = 2")), 1);
         other.reset();
+    }
+
+    // A window closed while a write waits (a session end, any code that closes windows) is not
+    // deleted under the waiting write: it goes once the wait is over.
+    void aWindowClosedDuringTheWaitOutlivesIt()
+    {
+        TestInstall install;
+        const auto other = HoldWriteLock(install.dbPath());
+        QPointer<QWidget> window = new QWidget;
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
+        bool closed = false, thereAfterClose = false;
+        QTimer::singleShot(200, qApp, [&] { closed = window->close(); });
+        QTimer::singleShot(600, qApp, [&] {
+            thereAfterClose = !window.isNull();
+            other->exec(QStringLiteral("COMMIT"));
+        });
+        DbWaitWatch watch(false);
+        gConn.exec(QStringLiteral("INSERT INTO UnitTypes (Unit) VALUES ('kg')"));
+        QVERIFY(closed);
+        QVERIFY(thereAfterClose);
+        QCOMPARE(CountRows(QStringLiteral("UnitTypes"), QStringLiteral("Unit = 'kg'")), 1);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!window);
     }
 
     // A lock that goes within the first second shows no window at all.
