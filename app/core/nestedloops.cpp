@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QList>
+#include <QTimer>
 #include <utility>
 
 namespace {
@@ -20,6 +21,22 @@ public:
         if (!asked.contains(watched))
             asked << watched;
         return true;
+    }
+
+    // Asked again from the event loop, once it has run: a deletion asked for again at once
+    // would be dropped by Qt as a repeat of the one taken.
+    void askAgainSoon()
+    {
+        if (asked.isEmpty())
+            return;
+        QTimer::singleShot(0, this, [this] {
+            if (depth > 0)
+                return;  // held again: the next release asks
+            const QList<QPointer<QObject>> again = std::exchange(asked, {});
+            for (const QPointer<QObject>& object : again)
+                if (object)
+                    object->deleteLater();
+        });
     }
 };
 
@@ -48,8 +65,5 @@ WidgetDeletionsHeld::~WidgetDeletionsHeld()
         return;
     if (QCoreApplication* app = QCoreApplication::instance())
         app->removeEventFilter(&holder());
-    const QList<QPointer<QObject>> asked = std::exchange(holder().asked, {});
-    for (const QPointer<QObject>& object : asked)
-        if (object)
-            object->deleteLater();
+    holder().askAgainSoon();
 }

@@ -17,7 +17,7 @@ bool OutlivesLoop(QObject* window, Loop&& loop)
 // Work that keeps the program painted with processEvents() while the window it runs for (or
 // the objects that window owns) must stay: while one of these lives, no widget is deleted by
 // deleteLater() (a window closing, a session end); each deletion asked for meanwhile is asked
-// again once the last one goes, and happens when the event loop next runs.
+// again from the event loop once the last one goes, and happens as a deleteLater() made there.
 class WidgetDeletionsHeld {
 public:
     WidgetDeletionsHeld();

@@ -2,6 +2,7 @@
 
 #include "dbwait.h"
 #include "helpers.h"
+#include "nestedloops.h"
 #include "prompt.h"
 #include "uihelpers.h"
 
@@ -64,7 +65,9 @@ public:
     MsgAnswer message(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons,
                       MsgAnswer defaultButton) override
     {
-        // On the heap: the window it belongs to may be deleted while it is open, and the box with it.
+        // The window that asks goes on after the answer: none is deleted while the box is open.
+        const WidgetDeletionsHeld held;
+        // On the heap all the same: a window deleted outright takes the box with it.
         const QPointer<QMessageBox> box = new QMessageBox(dialogParent());
         box->setWindowTitle(title);
         box->setText(text);
@@ -99,6 +102,7 @@ public:
 
     std::optional<QString> inputText(const QString& prompt, const QString& title, const QString& initial) override
     {
+        const WidgetDeletionsHeld held;
         bool ok = false;
         const QString text = QInputDialog::getText(dialogParent(), title, prompt, QLineEdit::Normal, initial, &ok);
         if (!ok)
@@ -108,21 +112,25 @@ public:
 
     QString openFileName(const QString& title, const QString& folder, const QString& filter) override
     {
+        const WidgetDeletionsHeld held;
         return QFileDialog::getOpenFileName(dialogParent(), title, folder, filter);
     }
 
     QString saveFileName(const QString& title, const QString& fileName, const QString& filter) override
     {
+        const WidgetDeletionsHeld held;
         return QFileDialog::getSaveFileName(dialogParent(), title, fileName, filter);
     }
 
     QString folderName(const QString& title, const QString& folder) override
     {
+        const WidgetDeletionsHeld held;
         return QFileDialog::getExistingDirectory(dialogParent(), title, folder);
     }
 
     std::optional<quint32> chooseColor(quint32 initialBgr, const QString& title) override
     {
+        const WidgetDeletionsHeld held;
         const QColor c = QColorDialog::getColor(BgrToColor(initialBgr), dialogParent(), title);
         if (!c.isValid())
             return std::nullopt;
@@ -131,6 +139,7 @@ public:
 
     bool printSetup(QPrinter* printer, const QString& title) override
     {
+        const WidgetDeletionsHeld held;
         const QPointer<QPrintDialog> dialog = new QPrintDialog(printer, dialogParent());
         dialog->setWindowTitle(title);
         const bool accepted = dialog->exec() == QDialog::Accepted;

@@ -2,8 +2,11 @@
 #include "scriptedprompt.h"
 #include "testinstall.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDialog>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -187,9 +190,36 @@ private slots:
             delete direct;
             QVERIFY(!directGuard);
         }
-        QVERIFY(window);  // asked again, for when the event loop next runs
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!window);
+        QVERIFY(window);  // asked again from the event loop
+        QTRY_VERIFY(!window);
+    }
+
+    // The program's own message box (no scripted prompt here): a window closed while it is open
+    // (a session end) is not deleted under the question; it goes once the answer is back.
+    void aWindowClosedDuringAQuestionOutlivesIt()
+    {
+        // A quit left pending by an earlier EndProgram would end the box's loop at once.
+        ResetProgramEnding();
+        QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
+        QPointer<QWidget> window = new QWidget;
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
+        QApplication::setActiveWindow(window);
+        bool thereWhileAsked = false;
+        QTimer::singleShot(50, [&] {
+            window->close();
+            QTimer::singleShot(50, [&] {
+                thereWhileAsked = !window.isNull();
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+                        box->button(QMessageBox::Yes)->click();
+            });
+        });
+        QCOMPARE(MsgBox(QStringLiteral("Go on?"), MsgButtons::YesNo), MsgAnswer::Yes);
+        QVERIFY(thereWhileAsked);
+        QVERIFY(window);
+        QTRY_VERIFY(!window);
     }
 
     // A window goes on after its nested loop only while it exists.
