@@ -102,6 +102,7 @@ private:
     std::map<QString, QString> m_tableOf;   // token -> table
     QVector<Statement> m_statements;          // those that changed something
     QString m_backups[kFiles];                // a file's own backup, while one is kept
+    qsizetype m_backupAt[kFiles] = {};        // how many statements there were when it was taken
     QSet<QString> m_destroyed;                // tokens only a file put back had, gone with it
     QSet<QString> m_restored;                 // tokens a backup put back where they had been replaced
     QStringList m_trail;
@@ -452,6 +453,7 @@ private:
             if (!ok)
                 fail(QStringLiteral("backup of %1: %2").arg(f).arg(error));
             m_backups[f] = ok ? backup : QString();
+            m_backupAt[f] = m_statements.size();
             return;
         }
         // Values set aside by conflicts count as kept where they are recorded: a record only the file had goes too.
@@ -477,6 +479,11 @@ private:
                          .arg(f)
                          .arg(t.name, QStringList(gone.begin(), gone.end()).join(", ")));
             m_restored += keptRows - rows;
+            // What the file overwrote or deleted since the backup, while other files still hold it, was undone
+            // with the rest of its lost history and may come back from them.
+            for (qsizetype i = m_backupAt[f]; i < m_statements.size(); ++i)
+                if (m_statements[i].file == f && m_statements[i].table == t.name)
+                    m_restored += m_statements[i].gone & elsewhere;
         }
         const bool ok = QFile::remove(m_files[f]) && QFile::rename(m_backups[f], m_files[f]);
         m_backups[f].clear();
