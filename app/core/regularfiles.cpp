@@ -31,8 +31,20 @@ QStringList RegularFileNames(const QString& folder, const QStringList& patterns,
 
 int OpenRegularFileAt(int folderFd, const char* name, int flags)
 {
-    // Non-blocking, so a pipe put in its place is not waited on; the look after the open is at
-    // what was opened, not at the name.
+    // Looked at first, so a pipe is not opened at all (opening one, even without waiting, lets
+    // a writer on its other end go on); the look after the open is at what was opened, should
+    // something have been put in its place between the two.
+    {
+        struct stat named {};
+        const bool follow = !(flags & O_NOFOLLOW);
+        if (::fstatat(folderFd, name, &named, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
+            return -1;
+        if (!S_ISREG(named.st_mode)) {
+            errno = S_ISDIR(named.st_mode) ? EISDIR : S_ISLNK(named.st_mode) ? ELOOP : EINVAL;
+            return -1;
+        }
+    }
+    // Non-blocking, so a pipe put in its place meanwhile is not waited on.
     const int fd = ::openat(folderFd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | flags);
     if (fd < 0)
         return -1;
