@@ -466,13 +466,17 @@ private:
         for (const Table& t : kTables) {
             const QSet<QString> rows = tokensIn(m_files[f], t), aside = setAsideIn(m_files[f], t);
             const QSet<QString> keptRows = tokensIn(m_backups[f], t), keptAside = setAsideIn(m_backups[f], t);
-            QSet<QString> elsewhere;
+            QSet<QString> elsewhere, asideElsewhere;
             for (int o = 0; o < kFiles; ++o)
-                if (o != f)
-                    elsewhere += tokensIn(m_files[o], t) + setAsideIn(m_files[o], t);
+                if (o != f) {
+                    const QSet<QString> a = setAsideIn(m_files[o], t);
+                    elsewhere += tokensIn(m_files[o], t) + a;
+                    asideElsewhere += a;
+                }
             // What only the file had, and a value only its record of a conflict kept (the backup's older row of it
-            // gives way to the version that had beaten it).
-            const QSet<QString> gone = ((rows + aside) - keptRows - keptAside - elsewhere) + (aside - rows - keptAside - elsewhere);
+            // gives way to the version that had beaten it, and so does a row of it in a file the winner has not
+            // reached yet).
+            const QSet<QString> gone = ((rows + aside) - keptRows - keptAside - elsewhere) + (aside - rows - keptAside - asideElsewhere);
             m_destroyed += gone;
             if (!gone.isEmpty())
                 note(QStringLiteral("file %1 put back: gone with it from %2: %3")
