@@ -667,7 +667,7 @@ void frmSystem::cmdSetMap_Click()
                     DbSaveSystemMap(m_systemRs, chosen, txtSysName->text());
                     return;
                 }
-                const SaveOutcome out = saveSystemValue(QStringLiteral("SystemPicture"), TextValue(chosen));
+                const SaveOutcome out = saveSystemValue(QStringLiteral("SystemPicture"), chosen, TextValue(chosen));
                 if (!out.saved())
                     throw NotStored();
                 kept = out.showStored();
@@ -1012,7 +1012,8 @@ void frmSystem::txtSysName_Change()
                 showNewSystem();
             return;
         }
-        const SaveOutcome out = saveSystemValue(QStringLiteral("SystemName"), TextValue(txtSysName->text()));
+        const SaveOutcome out =
+            saveSystemValue(QStringLiteral("SystemName"), txtSysName->text(), TextValue(txtSysName->text()));
         if (out.showStored() || out.result == SaveOutcome::Result::Gone) {
             QSignalBlocker block(txtSysName);
             txtSysName->setText(m_loadedSystem.value(QStringLiteral("SystemName")).toString());
@@ -1047,29 +1048,58 @@ void frmSystem::showNewSystem()
     ZVMap1->setForeColor(system.foreground);
 }
 
+namespace {
+
+// A System value as its field shows it: a name as text, a width as a whole number, no colour
+// as black, no limit as the default one.
+QVariant systemShown(const QString& column, const QVariant& stored)
+{
+    if (column == QLatin1String("DrawWidth"))
+        return stored.isNull() ? 1 : stored.toInt();
+    if (column == QLatin1String("SystemForeground"))
+        return stored.isNull() ? 0 : qint64(quint32(stored.toLongLong()));
+    if (column == QLatin1String("View"))
+        return !stored.isNull() && stored.toInt() != 0;
+    if (column == QLatin1String("WarningHighlight"))
+        return stored.isNull() ? kDefaultWarningHighlight : stored.toInt();
+    if (column == QLatin1String("CriticalHighlight"))
+        return stored.isNull() ? kDefaultCriticalHighlight : stored.toInt();
+    return stored.isNull() ? QString() : stored.toString();
+}
+
+}  // namespace
+
 void frmSystem::reloadSystemValues()
 {
     const RowSet rs = DbGetSystem();
     m_loadedSystem.clear();
+    m_shownSystem.clear();
     if (rs.isEmpty())
         return;
-    for (int c = 0; c < rs.columns().size(); ++c)
-        m_loadedSystem.insert(rs.columns().at(c), rs.value(0, c));
+    for (int c = 0; c < rs.columns().size(); ++c) {
+        const QString column = rs.columns().at(c);
+        m_loadedSystem.insert(column, rs.value(0, c));
+        m_shownSystem.filled(column, rs.value(0, c), systemShown(column, rs.value(0, c)));
+    }
 }
 
-SaveOutcome frmSystem::saveSystemValue(const QString& column, const QVariant& value)
+SaveOutcome frmSystem::saveSystemValue(const QString& column, const QVariant& shown, const QVariant& value)
 {
+    if (!m_shownSystem.changed(column, shown))
+        return {};
     SaveOutcome out;
     try {
-        out = DbSaveSystemValue(column, m_loadedSystem.value(column), value);
+        out = DbSaveSystemValue(column, m_shownSystem.loaded(column), value);
     } catch (...) {
         reloadSystemValues();
         throw;
     }
-    if (out.saved() && !out.showStored())
+    if (out.saved() && !out.showStored()) {
         m_loadedSystem.insert(column, value);
-    else if (out.result != SaveOutcome::Result::Cancelled)
+        m_shownSystem.filled(column, value, shown);
+    } else if (out.result != SaveOutcome::Result::Cancelled) {
         reloadSystemValues();
+    }
     return out;
 }
 
@@ -1097,7 +1127,7 @@ void frmSystem::HighlightPicked(QComboBox* picked)
     try {
         const qint32 level = qint32(Val(picked->currentText()));
         const SaveOutcome out =
-            saveSystemValue(critical ? QStringLiteral("CriticalHighlight") : QStringLiteral("WarningHighlight"), level);
+            saveSystemValue(critical ? QStringLiteral("CriticalHighlight") : QStringLiteral("WarningHighlight"), level, level);
         if (out.saved() && !out.showStored()) {
             (critical ? gCriticalHighlight : gWarningHighlight) = level;
         } else {
@@ -1116,7 +1146,8 @@ void frmSystem::chkCompare_Click()
         if (gSystemID != 0) {
             // Only the administrator's click stores; showing the stored value does not.
             if (isVisible() && !m_loading) {
-                const SaveOutcome out = saveSystemValue(QStringLiteral("View"), BoolToBit(chkCompare->isChecked()));
+                const SaveOutcome out =
+                    saveSystemValue(QStringLiteral("View"), chkCompare->isChecked(), BoolToBit(chkCompare->isChecked()));
                 if (!out.saved() || out.showStored()) {
                     const QVariant stored = m_loadedSystem.value(QStringLiteral("View"));
                     QSignalBlocker block(chkCompare);
@@ -1153,7 +1184,7 @@ void frmSystem::mnuBorderWidth_Click()
             return;
         const qint16 width = qint16(RoundHalfEven(value));
         // Stored first: a failed store leaves the map as the database has it.
-        const SaveOutcome out = saveSystemValue(QStringLiteral("DrawWidth"), width);
+        const SaveOutcome out = saveSystemValue(QStringLiteral("DrawWidth"), qint32(width), width);
         if (out.saved() && !out.showStored())
             ZVMap1->setDrawWidth(width);
         else if (out.result != SaveOutcome::Result::Cancelled)
@@ -1171,7 +1202,7 @@ void frmSystem::mnuColor_Click()
         const std::optional<quint32> colour = Prompt().chooseColor(ZVMap1->ForeColor(), QStringLiteral("Color"));
         if (!colour)
             return;  // cancelled: silently
-        const SaveOutcome out = saveSystemValue(QStringLiteral("SystemForeground"), qint32(*colour));
+        const SaveOutcome out = saveSystemValue(QStringLiteral("SystemForeground"), qint64(*colour), qint32(*colour));
         if (out.saved() && !out.showStored())
             ZVMap1->setForeColor(*colour);
         else if (out.result != SaveOutcome::Result::Cancelled)

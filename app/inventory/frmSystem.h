@@ -1,4 +1,5 @@
 #pragma once
+#include "rowedits.h"
 #include "db.h"
 #include "dbsystem.h"
 #include "forms.h"
@@ -200,13 +201,16 @@ private:
     bool systemRowExists();
     // After the System row was made: its stored values shown and used.
     void showNewSystem();
-    // Stores one value of the System row against the value loaded. When it was not stored as
-    // given (kept, gone, refused), the window's loaded values are read again; the caller shows
-    // the stored value unless the user cancelled.
-    SaveOutcome saveSystemValue(const QString& column, const QVariant& value);
+    // Stores one value of the System row when what its field shows now (shown, as
+    // systemShown() gives it) differs from what it showed when filled; an untouched field
+    // writes nothing. When it was not stored as given (kept, gone, refused), the window's
+    // loaded values are read again; the caller shows the stored value unless the user cancelled.
+    SaveOutcome saveSystemValue(const QString& column, const QVariant& shown, const QVariant& value);
     void reloadSystemValues();
     // The System row's values as loaded, or as this window stored them since.
     QHash<QString, QVariant> m_loadedSystem;
+    // Each System value as loaded and as its field shows it.
+    ShownFields m_shownSystem;
     bool m_loading = true;
     bool m_editing = false;
 };

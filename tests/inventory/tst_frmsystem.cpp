@@ -1295,6 +1295,60 @@ private slots:
         }
     }
 
+    // A System value the window shows otherwise than stored (a real width shown whole, no colour
+    // shown black, a real or missing limit shown as a whole number): giving the field back what
+    // it showed writes nothing and asks nothing, nor overwrites another user's change meanwhile.
+    void untouchedSystemValuesWriteNothing_data()
+    {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("stored");  // as SQL
+        QTest::addColumn<QString>("theirs");  // as SQL; empty: nobody else writes
+        QTest::addColumn<QString>("read");    // as Rows() reads it back
+        QTest::newRow("real width") << "DrawWidth" << "2.4" << "" << "2.4";
+        QTest::newRow("real width, theirs") << "DrawWidth" << "2.4" << "6" << "6";
+        QTest::newRow("no colour") << "SystemForeground" << "NULL" << "" << "<null>";
+        QTest::newRow("no colour, theirs") << "SystemForeground" << "NULL" << "255" << "255";
+        QTest::newRow("real critical limit") << "CriticalHighlight" << "2.6" << "" << "2.6";
+        QTest::newRow("real critical limit, theirs") << "CriticalHighlight" << "2.6" << "1" << "1";
+        QTest::newRow("no warning limit") << "WarningHighlight" << "NULL" << "" << "<null>";
+        QTest::newRow("no warning limit, theirs") << "WarningHighlight" << "NULL" << "8" << "8";
+    }
+    void untouchedSystemValuesWriteNothing()
+    {
+        QFETCH(QString, column);
+        QFETCH(QString, stored);
+        QFETCH(QString, theirs);
+        QFETCH(QString, read);
+        FixtureSystem(QStringLiteral("Metro"));
+        gConn.exec(QStringLiteral("UPDATE System SET %1 = %2").arg(column, stored));
+        auto* w = new frmSystem;
+        w->show();
+        if (!theirs.isEmpty())
+            QCOMPARE(RunSqliteShell(m_install->dbPath(), QStringLiteral("UPDATE System SET %1 = %2").arg(column, theirs)),
+                     QString());
+        const qint64 changes = gConn.scalar(QStringLiteral("SELECT total_changes()")).toLongLong();
+        m_prompt->handler = [&](const PromptCall& c) -> QVariant {
+            if (c.kind == PromptCall::Input)
+                return QStringLiteral("2");  // the width the window showed
+            if (c.kind == PromptCall::Color)
+                return QVariant::fromValue(quint32(0));  // the black it showed
+            return QVariant();
+        };
+        if (column == "DrawWidth") {
+            w->mnuBorderWidth->trigger();
+        } else if (column == "SystemForeground") {
+            w->mnuColor->trigger();
+        } else {
+            QComboBox* box = column == "CriticalHighlight" ? w->cboCriticalHL : w->cboWarningHL;
+            const QString shown = box->currentText();
+            QCOMPARE(shown, column == "CriticalHighlight" ? QStringLiteral("3") : QStringLiteral("5"));  // 2.6 shown rounded
+            emit box->activated(box->currentIndex());
+        }
+        QCOMPARE(m_prompt->messages(), QStringList());
+        QCOMPARE(Rows(QStringLiteral("SELECT %1 FROM System").arg(column)), QStringList{read});
+        QCOMPARE(gConn.scalar(QStringLiteral("SELECT total_changes()")).toLongLong(), changes);
+    }
+
     void aRenameOverAnotherUsersChange_data()
     {
         QTest::addColumn<QString>("other");
