@@ -45,7 +45,6 @@ const QString kAddYear = QStringLiteral("Add Inspection Year");
 const QString kDeleteYear = QStringLiteral("Delete Inspection Year");
 constexpr int kKeyRole = Qt::UserRole;
 // A year node's InspectionYear as loaded, to compare with at a rename.
-constexpr int kYearRole = Qt::UserRole + 1;
 
 // A year another user gave the tunnel while the rename's question was open.
 struct YearTaken {};
@@ -363,6 +362,7 @@ void frmInspectionPd::fillTree()
     const bool was = m_programmatic;
     m_programmatic = true;
     tv->clear();
+    m_shownYears.clear();
     m_programmatic = was;
     tv->setEnabled(false);
     int tunnels = 0;
@@ -389,7 +389,8 @@ void frmInspectionPd::fillTree()
                 continue;
             auto* year = new QTreeWidgetItem(parent, {periods.value(i, QStringLiteral("InspectionYear")).toString()});
             year->setData(0, kKeyRole, QStringLiteral("y%1").arg(periods.toInt(i, QStringLiteral("InspectionID"))));
-            year->setData(0, kYearRole, periods.value(i, QStringLiteral("InspectionYear")));
+            m_shownYears.filled(year->data(0, kKeyRole).toString(), periods.value(i, QStringLiteral("InspectionYear")),
+                                year->text(0));
             year->setFlags(year->flags() | Qt::ItemIsEditable);
         }
         if (sTunnelID != 0)
@@ -742,7 +743,7 @@ void frmInspectionPd::addYear(QTreeWidgetItem* tunnelNode)
             ++at;
         auto* node = new QTreeWidgetItem({QString::number(y.year)});
         node->setData(0, kKeyRole, QStringLiteral("y%1").arg(inspectionId));
-        node->setData(0, kYearRole, y.year);
+        m_shownYears.filled(node->data(0, kKeyRole).toString(), y.year, node->text(0));
         node->setFlags(node->flags() | Qt::ItemIsEditable);
         tunnelNode->insertChild(at, node);
         tunnelNode->setExpanded(true);
@@ -1003,9 +1004,10 @@ bool frmInspectionPd::renameYear(QTreeWidgetItem* yearNode, const QString& newTe
     try {
         const qint32 inspectionId = KeyNumber(yearNode);
         const qint32 tunnelId = KeyNumber(yearNode->parent());
-        const QVariant loaded = yearNode->data(0, kYearRole);
-        if (SameValue(loaded, y.year))
-            return true;
+        // The label given back as it showed is no change, whatever the year is stored as.
+        if (!m_shownYears.changed(key, newText))
+            return false;
+        const QVariant loaded = m_shownYears.loaded(key);
         if (YearExists(tunnelId, y.year)) {
             MsgBox(QStringLiteral("This year has already been entered."));
             return false;
@@ -1062,8 +1064,8 @@ bool frmInspectionPd::renameYear(QTreeWidgetItem* yearNode, const QString& newTe
             // The user kept the year another user gave it.
             const qint32 stored = DbGetInspectionYear(inspectionId);
             if (QTreeWidgetItem* node = FindNode(key)) {
-                node->setData(0, kYearRole, stored);
                 node->setText(0, QString::number(stored));
+                m_shownYears.filled(key, stored, node->text(0));
                 placeYear(node, stored);
             }
             return false;
@@ -1076,8 +1078,8 @@ bool frmInspectionPd::renameYear(QTreeWidgetItem* yearNode, const QString& newTe
         return false;
     }
     if (QTreeWidgetItem* node = FindNode(key)) {
-        node->setData(0, kYearRole, y.year);
         node->setText(0, QString::number(y.year));
+        m_shownYears.filled(key, y.year, node->text(0));
         placeYear(node, y.year);
     }
     return true;

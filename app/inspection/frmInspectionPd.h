@@ -2,6 +2,7 @@
 #include <QHash>
 #include "db.h"
 #include "forms.h"
+#include "rowedits.h"
 
 #include <QString>
 #include <QWidget>
@@ -92,6 +93,8 @@ private:
     void deleteTunnel(QTreeWidgetItem* tunnelNode);
     bool renameYear(QTreeWidgetItem* yearNode, const QString& newText);
     void placeYear(QTreeWidgetItem* node, qint32 year);
+    // Each year node's year as loaded and as its label showed it, by node key.
+    ShownFields m_shownYears;
     // The period's field-sketch rows with their panel's and element's names.
     static RowSet sketchRows(qint32 inspectionId);
     static void copySketchRecords(const RowSet& sketches, qint32 toInspectionId, qint16 toYear,

@@ -1087,6 +1087,54 @@ private slots:
         QCOMPARE(n ? n->text(0) : QString(), node);
     }
 
+    // A year stored as something its label shows otherwise (a real, a text with a no-break space): the label given back untouched writes nothing and asks nothing, nor
+    // overwrites another user's year meanwhile.
+    void anUntouchedYearLabelWritesNothing_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("theirs");  // another user made it 2003 meanwhile
+        QTest::addColumn<QString>("read");
+        for (const bool theirs : {false, true}) {
+            const QString tag = theirs ? QStringLiteral(", theirs") : QString();
+            const QString read = QStringLiteral("2003");
+            QTest::newRow(qPrintable("real" + tag)) << QVariant(2001.4) << theirs << (theirs ? read : "2001.4");
+            QTest::newRow(qPrintable("no-break space" + tag))
+                << QVariant(QStringLiteral("2001\u00A0")) << theirs << (theirs ? read : QStringLiteral("2001\u00A0"));
+        }
+    }
+    void anUntouchedYearLabelWritesNothing()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(bool, theirs);
+        QFETCH(QString, read);
+        makeSystem();
+        gConn.exec(QStringLiteral("UPDATE InspectionPeriod SET InspectionYear = ? WHERE InspectionID = ?"),
+                   {stored, m_h2001});
+        auto* w = open();
+        if (theirs)
+            QCOMPARE(RunSqliteShell(m_install->dbPath(),
+                                    QStringLiteral("UPDATE InspectionPeriod SET InspectionYear = 2003 WHERE InspectionID = %1")
+                                        .arg(m_h2001)),
+                     QString());
+        const qint64 changes = gConn.scalar(QStringLiteral("SELECT total_changes()")).toLongLong();
+        QTreeWidgetItem* node = w->FindNode(Y(m_h2001));
+        const QString shown = node->text(0);
+        w->tv->setCurrentItem(node);
+        w->tv->editItem(node);
+        auto* editor = w->tv->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        QCOMPARE(editor->text(), shown);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(!w->tv->findChild<QLineEdit*>() || !w->tv->findChild<QLineEdit*>()->isVisible());
+        // The label's end handed over as it showed, as any caller may.
+        QVERIFY(!w->tv_AfterLabelEdit(w->FindNode(Y(m_h2001)), shown));
+        QCOMPARE(m_prompt->messages(), QStringList());
+        QCOMPARE(Rows(QStringLiteral("SELECT InspectionYear FROM InspectionPeriod WHERE InspectionID = ?"), {m_h2001}),
+                 QStringList{read});
+        QCOMPARE(gConn.scalar(QStringLiteral("SELECT total_changes()")).toLongLong(), changes);
+        QCOMPARE(w->FindNode(Y(m_h2001))->text(0), shown);
+    }
+
     void editingALabelInPlaceRenamesTheYear()
     {
         makeSystem();
