@@ -27,7 +27,9 @@ QString SystemErrorReason(int error, const QString& path)
         return QString();
     case ENOSPC:
     case EDQUOT:
-        return QStringLiteral("The disk is full.");
+        // Named by the file, so the user knows which disk to free (the stick's or the office's).
+        return path.isEmpty() ? QStringLiteral("The disk is full.")
+                              : QStringLiteral("The disk that holds %1 is full.").arg(shown(path));
     case EROFS:
         return path.isEmpty() ? QStringLiteral("The disk is read-only.")
                               : QStringLiteral("The disk holding %1 is read-only.").arg(shown(path));
@@ -89,7 +91,7 @@ QString SqliteErrorReason(long code, const QString& text, const QString& file, i
 {
     switch (code & 0xff) {
     case SQLITE_FULL:
-        return QStringLiteral("The disk is full.");
+        return SystemErrorReason(ENOSPC, file);
     case SQLITE_READONLY:
         if (systemError == EROFS)
             return SystemErrorReason(EROFS, file);

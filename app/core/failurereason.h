@@ -11,7 +11,8 @@
 // file it names. "" when it tells nothing more than the message's own sentence.
 QString FailureReason(const std::exception& error);
 
-// The reason of a system error number (errno) met on a file or folder (path may be "").
+// The reason of a system error number (errno) met on a file or folder (path may be ""). A full
+// disk is named by the file: "The disk that holds <file> is full."
 QString SystemErrorReason(int error, const QString& path = QString());
 
 // The reason of a SQLite result code (plain or extended) on a database file; text is the engine's

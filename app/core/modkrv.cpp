@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 #include <cstdio>
 
 // ------------------------------------------------------------------ error log
@@ -29,27 +30,55 @@ QString GeneralDateText(const QDateTime& when)
            locale.toString(when.time(), timeFormat.trimmed());
 }
 
+// A text of several lines (a message with its reason under it) as one line of the record: each
+// line after the first follows the one before, after a stop where that one has none.
+static QString oneLine(const QString& text)
+{
+    static const QRegularExpression breaks(QStringLiteral("[\\r\\n\\x{2028}\\x{2029}]+"));
+    QString out;
+    for (const QString& part : text.split(breaks, Qt::SkipEmptyParts)) {
+        const QString line = part.trimmed();
+        if (line.isEmpty())
+            continue;
+        if (!out.isEmpty())
+            out += QStringView(u".:;!?").contains(out.back()) ? QStringLiteral(" ") : QStringLiteral(". ");
+        out += line;
+    }
+    return text.contains(breaks) ? out : text;
+}
+
 QByteArray ErrorLogRecord(const QString& message, const QString& source, long number, const QString& description,
                           const QDateTime& when)
 {
+    // Two lines whatever the texts hold: the date, form and message; the number and error text.
     const QString record = QLatin1Char('"') + GeneralDateText(when) + QLatin1Char('\t') + source + QLatin1Char('-') +
-                           message + QStringLiteral("\r\n\t") + QString::number(number) + QStringLiteral(": ") +
-                           description + QStringLiteral("\"\r\n");
+                           oneLine(message) + QStringLiteral("\r\n\t") + QString::number(number) +
+                           QStringLiteral(": ") + oneLine(description) + QStringLiteral("\"\r\n");
     return record.toUtf8();
 }
 
-void LogError(const QString& message, const QString& source, long number, const QString& description)
+bool AppendErrorLog(const QString& message, const QString& source, long number, const QString& description,
+                    QString* failure)
 {
     QString logFailure;
     try {
         const QByteArray record = ErrorLogRecord(message, source, number, description, QDateTime::currentDateTime());
         // A record that does not fit is taken back whole: the log keeps its old records intact.
         if (!AppendToFile(ProgramFile(QStringLiteral("err.log")), record, &logFailure)) {
-            // The log is lost, not the message: the user still sees it below.
+            // The log is lost, not the message: the user still sees it.
             std::fprintf(stderr, "krv: %s\n%s", qPrintable(logFailure), record.constData());
         }
     } catch (...) {
     }
+    if (failure)
+        *failure = logFailure;
+    return logFailure.isEmpty();
+}
+
+void LogError(const QString& message, const QString& source, long number, const QString& description)
+{
+    QString logFailure;
+    AppendErrorLog(message, source, number, description, &logFailure);
     try {
         if (!message.isEmpty())
             Prompt().message(logFailure.isEmpty() ? message : message + QStringLiteral("\n\n") + logFailure, kAppTitle,
@@ -67,7 +96,7 @@ void LogError(const QString& message, const QString& source, const std::exceptio
     if (IsDatabaseInUse(error)) {
         const auto& e = static_cast<const KrvError&>(error);
         const QString why = kDatabaseInUseText + QStringLiteral(" Nothing was changed; try again when it is free.");
-        LogError(message.isEmpty() ? why : message + QStringLiteral("\n\n") + why, source, e.number(),
+        LogError(message.isEmpty() ? why : message + QLatin1Char('\n') + why, source, e.number(),
                  e.description());
         return;
     }

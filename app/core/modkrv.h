@@ -13,7 +13,15 @@ void LogError(const QString& message, const QString& source);
 void LogError(const QString& message, const QString& source, const std::exception& error);
 void LogError(const QString& message, const QString& source, long number, const QString& description);
 
-// The record LogError appends, for the given moment (exposed for tests).
+// Appends LogError's record without showing the message, for a caller that tells the user later
+// (several failures of one run in one message). False, with failure saying why, when err.log
+// cannot take it (it keeps its old records whole).
+bool AppendErrorLog(const QString& message, const QString& source, long number, const QString& description,
+                    QString* failure = nullptr);
+
+// The record LogError appends, for the given moment (exposed for tests). Two lines whatever
+// the texts hold: a message or description of several lines (a reason under its sentence) is
+// written on one.
 QByteArray ErrorLogRecord(const QString& message, const QString& source, long number, const QString& description,
                           const QDateTime& when);
 // Date and time in the system's general format: short date and long time.

@@ -96,9 +96,21 @@ bool ReplicaAccepted(ReplicaCheck check, const QString& replicaPath)
     return false;
 }
 
+QString FieldFailureFile(const std::exception& error, const QString& file)
+{
+    // The file the error itself names wins: of a replica and its source, only the library knows which one
+    // met the full disk.
+    if (const auto* e = dynamic_cast<const Varnock::SynchronizerError*>(&error); e && !e->file().isEmpty())
+        return e->file();
+    if (const auto* k = dynamic_cast<const KrvError*>(&error); k && !k->file().isEmpty())
+        return k->file();
+    return file;
+}
+
 QString FieldFailureReason(const std::exception& error, const QString& file)
 {
     QString text;
+    const QString concerned = FieldFailureFile(error, file);
     if (const auto* e = dynamic_cast<const Varnock::SynchronizerError*>(&error)) {
         text = e->description();
     } else {
@@ -110,9 +122,9 @@ QString FieldFailureReason(const std::exception& error, const QString& file)
     }
     // The synchronizer hands on the engine's or the system's words; the message says them plainly.
     if (const long code = SqliteCodeInText(text))
-        return SqliteErrorReason(code, text, file);
+        return SqliteErrorReason(code, text, concerned);
     if (const int system = SystemErrorInText(text))
-        return SystemErrorReason(system, file);
+        return SystemErrorReason(system, concerned);
     return QString();
 }
 
@@ -128,6 +140,10 @@ void LogFieldError(const QString& message, const QString& source, const std::exc
 void KeepRightsAtMaster(const QString& master)
 {
     QString why;
-    if (!Varnock::SetMasterOnlyTables(master, kMasterOnlyTables, &why))
-        throw KrvError(ErrNo::PermissionDenied, why);
+    if (!Varnock::SetMasterOnlyTables(master, kMasterOnlyTables, &why)) {
+        // It writes the master's file: its disk, not the replica's, is the one a failure concerns.
+        KrvError error(ErrNo::PermissionDenied, why);
+        error.setFile(master);
+        throw error;
+    }
 }

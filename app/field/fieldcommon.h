@@ -51,6 +51,9 @@ QString DamagedReplicaText(const QString& replicaPath);
 // Shows the text for a replica that is not a member or is damaged; false then.
 bool ReplicaAccepted(ReplicaCheck check, const QString& replicaPath);
 
+// The file an error of the field windows concerns: the one it names itself (the library names the
+// file whose disk is full), else file.
+QString FieldFailureFile(const std::exception& error, const QString& file = QString());
 // The reason an error of the field windows tells, the synchronizer's included (it hands on the
 // engine's or the system's words), in plain words; file: the file it concerns. "" when none.
 QString FieldFailureReason(const std::exception& error, const QString& file = QString());

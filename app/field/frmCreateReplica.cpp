@@ -299,6 +299,9 @@ void frmCreateReplica::cmdCreateRep_Click()
     // Making the replicas keeps the program painted; this window and its synchronizer stay until it is over.
     const WidgetDeletionsHeld held;
     m_goneShown = false;  // what Create says replaces it
+    // The file the step under way writes: the office's own file until the copies begin. A failure names
+    // it, so the user knows which disk to free.
+    QString writing = gDbPath;
     try {
         const double count = RoundHalfEven(Val(txtNumReps->text()));
         if (count < -32768 || count > 32767)
@@ -350,6 +353,7 @@ void frmCreateReplica::cmdCreateRep_Click()
                 return;
             }
             prgStatus->show();
+            writing = path;
             Synch->MakeReplica(path, description, std::int32_t(-1), false, false, false, Varnock::synchGlobalReplica);
         }
         prgStatus->hide();
@@ -365,7 +369,7 @@ void frmCreateReplica::cmdCreateRep_Click()
     } catch (const std::exception& e) {
         lblStatus->setText(QStringLiteral("Replica creation failed."));
         prgStatus->hide();
-        LogFieldError(QStringLiteral("Error creating Inspection Replica."), objectName(), e, m_dirPath);
+        LogFieldError(QStringLiteral("Error creating Inspection Replica."), objectName(), e, writing);
         endMaking();
     }
 }

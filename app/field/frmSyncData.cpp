@@ -89,6 +89,8 @@ bool frmSyncData::SYNCHRONIZE(const QString& replicaPath)
     m_busy = true;
     m_conflicts = 0;
     m_failureReason.clear();
+    m_failureFile.clear();
+    m_logProblem.clear();
     setModality(this, Qt::ApplicationModal);
     bool result = false;
     try {
@@ -126,13 +128,12 @@ bool frmSyncData::SYNCHRONIZE(const QString& replicaPath)
         // The caller shows the failure, with the reason in plain words; the details go to the error log.
         result = false;
         m_failureReason = FieldFailureReason(e, replicaPath);
+        m_failureFile = FieldFailureFile(e, replicaPath);
         LogFieldError(QString(), objectName(), e);
     }
-    // The log keeps its old lines whole; the user learns why this exchange is missing from it.
-    if (Synch && !Synch->LogFileProblem().isEmpty())
-        MsgBox(QStringLiteral("The exchange could not be recorded in the replica log.") + QLatin1Char('\n') +
-                   Synch->LogFileProblem(),
-               MsgButtons::Ok, MsgIcon::Warning);
+    // The log keeps its old lines whole; the caller tells why this exchange is missing from it.
+    if (Synch)
+        m_logProblem = Synch->LogFileProblem();
     if (Synch) {
         try {
             Synch->setRunning(false);

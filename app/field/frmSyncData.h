@@ -28,6 +28,11 @@ public:
     // failureReason() then says why in plain words, where the error tells.
     Q_INVOKABLE bool SYNCHRONIZE(const QString& replicaPath);
     QString failureReason() const { return m_failureReason; }
+    // The file that failure concerns (for a full disk: the file whose disk is full).
+    QString failureFile() const { return m_failureFile; }
+    // Why the exchange could not be recorded in the replica log (naming the file); empty when it
+    // was. Not shown here: the caller tells it with the run's other news.
+    QString logProblem() const { return m_logProblem; }
     bool isSynchronizing() const { return m_busy; }
     // The conflicts the last successful exchange settled (the rows changed on both sides, where
     // the master's priority decided); -1 when they could not be counted.
@@ -49,4 +54,6 @@ private:
     bool m_busy = false;
     int m_conflicts = 0;
     QString m_failureReason;
+    QString m_failureFile;
+    QString m_logProblem;
 };

@@ -29,9 +29,13 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QRegularExpression>
 #include <QStatusBar>
+#include <QStorageInfo>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <cerrno>
 
 namespace {
 
@@ -365,15 +369,19 @@ void frmSyncFS::cmdSync_Click()
     QString status = kReady;
     try {
         runFolderPasses(replica);
-        writeSyncLog();
+        // Told with the exchange's news: a full disk that stops both is one message.
+        const LogProblem syncLog = writeSyncLog();
         // Only the header is left.
         fsync->setReportGrid(msfReport);
+        const bool exchanging = !m_stop && QFileInfo(replica).isFile();
+        if (!exchanging)
+            tellSyncLogProblem(syncLog);
         if (!m_stop) {
-            if (QFileInfo(replica).isFile()) {
+            if (exchanging) {
                 cmdClose->setEnabled(false);  // the exchange cannot be stopped
                 setStatus(QStringLiteral("Please Wait Synchronizing Inspection Replica database..."));
                 int conflicts = 0;
-                const bool ok = exchange(replica, &conflicts);
+                const bool ok = exchange(replica, &conflicts, syncLog);
                 status = !ok            ? QStringLiteral("Inspection Replica synchronization failed.")
                          : conflicts > 0 ? QStringLiteral("Inspection Replica synchronization succeeded with %1.")
                                                .arg(CountText(conflicts, QStringLiteral("conflict")))
@@ -438,8 +446,14 @@ void frmSyncFS::runFolderPasses(const QString& replica)
     }
 }
 
-void frmSyncFS::writeSyncLog()
+frmSyncFS::LogProblem frmSyncFS::writeSyncLog()
 {
+    LogProblem problem;
+    auto note = [&](const QString& text, long number, const QString& description) {
+        problem.text = text;
+        AppendErrorLog(QStringLiteral("Error writing to SyncLog") + QLatin1Char('\n') + text, objectName(), number,
+                       description, &problem.errLogText);
+    };
     try {
         const QString date = ShortDateText(QDate::currentDate());
         QByteArray block;
@@ -468,13 +482,42 @@ void frmSyncFS::writeSyncLog()
         if (!SaveFileBytes(path, old + block, &failure))
             throw KrvError(ErrNo::PermissionDenied, failure);
     } catch (const KrvError& e) {
-        LogError(QStringLiteral("Error writing to SyncLog") + QLatin1Char('\n') + e.description(), objectName(), e);
+        note(e.description(), e.number(), e.description());
     } catch (const std::exception& e) {
-        LogError(QStringLiteral("Error writing to SyncLog"), objectName(), e);
+        note(QString::fromLocal8Bit(e.what()), 0, QString::fromLocal8Bit(e.what()));
     }
+    return problem;
 }
 
-bool frmSyncFS::exchange(const QString& replicaPath, int* conflicts)
+void frmSyncFS::tellSyncLogProblem(const LogProblem& problem)
+{
+    if (problem.text.isEmpty())
+        return;
+    MsgBox(QStringLiteral("Error writing to SyncLog") + QLatin1Char('\n') + problem.text +
+               (problem.errLogText.isEmpty() ? QString() : QStringLiteral("\n\n") + problem.errLogText),
+           MsgButtons::Ok, MsgIcon::Critical);
+}
+
+namespace {
+
+// True when the log's problem is the full disk the exchange met: the same disk, full.
+bool sameFullDisk(const QString& problem, const QString& fullDiskReason, const QString& fullFile)
+{
+    if (problem.isEmpty() || fullFile.isEmpty() || fullDiskReason != SystemErrorReason(ENOSPC, fullFile) ||
+        !problem.contains(PlainFileReason(ENOSPC)))
+        return false;
+    const QStorageInfo a(QFileInfo(fullFile).absolutePath());
+    static const QRegularExpression named(QStringLiteral("^The file (.+) could not be written: "));
+    const auto m = named.match(problem);
+    if (!m.hasMatch())
+        return false;
+    const QStorageInfo b(QFileInfo(QDir::fromNativeSeparators(m.captured(1))).absolutePath());
+    return a.isValid() && b.isValid() && a.rootPath() == b.rootPath() && a.device() == b.device();
+}
+
+}  // namespace
+
+bool frmSyncFS::exchange(const QString& replicaPath, int* conflicts, const LogProblem& syncLog)
 {
     QPointer<frmSyncData> w = new frmSyncData;
     w->show();
@@ -482,11 +525,24 @@ bool frmSyncFS::exchange(const QString& replicaPath, int* conflicts)
     const bool ok = w->SYNCHRONIZE(replicaPath);
     *conflicts = w ? w->conflicts() : 0;
     const QString reason = w ? w->failureReason() : QString();
+    const QString failedFile = w ? w->failureFile() : QString();
+    const QString replicaLog = w ? w->logProblem() : QString();
     if (w)
         w->Unload();
-    // A failure whose cause is known (a read-only stick, a full disk) says it, not only the status line.
-    if (!ok && !reason.isEmpty())
-        MsgBox(WithReason(QStringLiteral("Inspection Replica synchronization failed."), reason), MsgButtons::Ok,
-               MsgIcon::Critical);
+    if (!ok && !reason.isEmpty()) {
+        // A failure whose cause is known (a read-only stick, a full disk) says it in one message; the logs' own
+        // problems join it only when they have another cause than that full disk.
+        QStringList lines{QStringLiteral("Inspection Replica synchronization failed."), reason};
+        for (const QString& problem : {syncLog.text, syncLog.errLogText, replicaLog})
+            if (!problem.isEmpty() && !sameFullDisk(problem, reason, failedFile) && !lines.contains(problem))
+                lines << problem;
+        MsgBox(lines.join(QLatin1Char('\n')), MsgButtons::Ok, MsgIcon::Critical);
+        return ok;
+    }
+    tellSyncLogProblem(syncLog);
+    // The log keeps its old lines whole; the user learns why this exchange is missing from it.
+    if (!replicaLog.isEmpty())
+        MsgBox(QStringLiteral("The exchange could not be recorded in the replica log.") + QLatin1Char('\n') + replicaLog,
+               MsgButtons::Ok, MsgIcon::Warning);
     return ok;
 }

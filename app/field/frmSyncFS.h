@@ -70,9 +70,16 @@ private:
     void layoutPanel();
     void setStatus(const QString& text);
     void runFolderPasses(const QString& replica);
-    void writeSyncLog();
-    // conflicts: what the exchange's master priority settled (-1: not known).
-    bool exchange(const QString& replicaPath, int* conflicts);
+    // Why the run's records could not be added (logged, not shown yet); empty when they were.
+    struct LogProblem {
+        QString text;        // names the file and why
+        QString errLogText;  // why err.log could not take its record either
+    };
+    LogProblem writeSyncLog();
+    void tellSyncLogProblem(const LogProblem& problem);
+    // conflicts: what the exchange's master priority settled (-1: not known). A failure is told in
+    // one message, with the sync log's problem when that one has another cause.
+    bool exchange(const QString& replicaPath, int* conflicts, const LogProblem& syncLog);
     void endRun(const QString& status);
 
     bool m_running = false;

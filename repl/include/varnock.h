@@ -400,7 +400,8 @@ private:
     std::int32_t RequireOpenDatabase();
     void CheckJetError(std::int32_t result);
     // CheckJetError, with the engine's reason for the session's last failure added to the text.
-    void raiseWithReason(std::int32_t session, std::int32_t result);
+    // file: the file the call concerns, for a failure whose file the engine does not tell.
+    void raiseWithReason(std::int32_t session, std::int32_t result, const QString& file = QString());
     void SetProgressCallback(bool on);
     bool DispatchJetProgress(std::int32_t operation, std::int32_t status, std::int32_t unitsDone,
                              std::int32_t unitsTotal);

@@ -56,9 +56,14 @@ public:
     const QString& helpFile() const noexcept { return m_helpFile; }
     std::int32_t helpContext() const noexcept { return m_helpContext; }
     const char* what() const noexcept override { return m_what.constData(); }
+    // The file the failure concerns where the library knows it (for a full disk: the file on the disk that is
+    // full, the source's or the copy's), so a host can say which disk to free; empty otherwise.
+    const QString& file() const noexcept { return m_file; }
+    void setFile(const QString& file) { m_file = file; }
 
 private:
     std::int32_t m_number;
+    QString m_file;
     QString m_description;
     QString m_source;
     QString m_helpFile;

@@ -250,6 +250,8 @@ public:
     // Why the session's last exchange failed, in words a user can act on; empty when it did not fail or the
     // engine cannot tell.
     virtual QString LastFailureReason(std::int32_t /*session*/) const { return QString(); }
+    // The file that failure concerns (for a full disk: the file whose disk is full); empty when not known.
+    virtual QString LastFailureFile(std::int32_t /*session*/) const { return QString(); }
     // Why the session's last exchange could not add its line to the log file (the file and the reason); empty
     // when it did or the engine keeps no log.
     virtual QString LastLogProblem(std::int32_t /*session*/) const { return QString(); }

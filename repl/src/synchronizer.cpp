@@ -316,7 +316,7 @@ std::int32_t Synchronizer::openDatabase(const QString& path, std::int32_t option
     const std::int32_t session = EnsureJetSession();
     std::int32_t database = 0;
     const JetResult result = m_engine->JetOpenDatabase(session, path, QStringLiteral(""), database, options);
-    raiseWithReason(session, result);
+    raiseWithReason(session, result, path);
     if (result >= 0)
         m_database = database;
     return result;
@@ -348,10 +348,15 @@ void Synchronizer::setDatabaseName(const QString& path)
             setDatabaseName(QString());
             if (openDatabase(path, JetConst::openExclusive) < 0)
                 return;
-            CheckJetError(m_engine->JetSetObjectProperty(
-                EnsureJetSession(), m_database, QString::fromLatin1(JetConst::replicableContainer),
-                QString::fromLatin1(JetConst::replicableDocument), QString::fromLatin1(JetConst::replicableProperty),
-                QString::fromLatin1(JetConst::replicableValue)));
+            // The file is written here (a full disk, a read-only file): the failure says why, naming it.
+            const std::int32_t session = EnsureJetSession();
+            raiseWithReason(session,
+                            m_engine->JetSetObjectProperty(
+                                session, m_database, QString::fromLatin1(JetConst::replicableContainer),
+                                QString::fromLatin1(JetConst::replicableDocument),
+                                QString::fromLatin1(JetConst::replicableProperty),
+                                QString::fromLatin1(JetConst::replicableValue)),
+                            path);
             setDatabaseName(QString());
             openDatabase(path, JetConst::openShared);
         }
@@ -839,7 +844,7 @@ void Synchronizer::MakeReplica(const QString& NewReplicaName, const QString& New
     const JetResult result = m_engine->ReplMakeReplica(session, database, NewReplicaName,
                                                        nonNull(NewReplicaDescription), NewReplicaPriority.get(), flags);
     SetProgressCallback(false);
-    raiseWithReason(session, result);
+    raiseWithReason(session, result, NewReplicaName);
 }
 
 bool Synchronizer::SynchDirect(const QString& ReplicaName, std::int32_t SynchType)
@@ -857,18 +862,19 @@ bool Synchronizer::SynchDirect(const QString& ReplicaName, std::int32_t SynchTyp
     return result >= 0;
 }
 
-void Synchronizer::raiseWithReason(std::int32_t session, std::int32_t result)
+void Synchronizer::raiseWithReason(std::int32_t session, std::int32_t result, const QString& file)
 {
     try {
         CheckJetError(result);
     } catch (const SynchronizerError& e) {
         // A refused exchange or copy says why (files that no longer agree, a locked file, a full disk), not only
-        // that it failed.
+        // that it failed, and which file it concerns.
         const QString reason = m_engine->LastFailureReason(session);
-        if (reason.isEmpty())
-            throw;
-        throw SynchronizerError(e.number(), e.description() + QLatin1Char(' ') + reason, e.source(), e.helpFile(),
-                                e.helpContext());
+        const QString concerned = m_engine->LastFailureFile(session);
+        SynchronizerError error(e.number(), reason.isEmpty() ? e.description() : e.description() + QLatin1Char(' ') + reason,
+                                e.source(), e.helpFile(), e.helpContext());
+        error.setFile(concerned.isEmpty() ? file : concerned);
+        throw error;
     }
 }
 

@@ -94,7 +94,7 @@ private slots:
         QTest::addColumn<QString>("situation");
         QTest::addColumn<QString>("reason");  // %1: the database file
         QTest::newRow("read-only file") << "read-only" << "The file %1 is read-only.";
-        QTest::newRow("full disk") << "full" << "The disk is full.";
+        QTest::newRow("full disk") << "full" << "The disk that holds %1 is full.";
         QTest::newRow("table missing") << "no table" << "The database has no table Ratings.";
         QTest::newRow("file missing") << "missing" << "The file %1 does not exist.";
         QTest::newRow("not a database") << "text" << "The file %1 is damaged (cut short or not a database).";
@@ -144,7 +144,7 @@ private slots:
     {
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("reason");  // %1: the folder
-        QTest::newRow("disk full") << int(ENOSPC) << "The disk is full.";
+        QTest::newRow("disk full") << int(ENOSPC) << "The disk that holds %1 is full.";
         QTest::newRow("read-only disk") << int(EROFS) << "The disk holding %1 is read-only.";
         QTest::newRow("folder not writable") << int(EACCES) << "The folder %1 is read-only.";
         QTest::newRow("gone") << int(ENOENT) << "The folder %1 does not exist.";

@@ -530,7 +530,8 @@ private slots:
         auto* w = creator("Field.db", "1");
         w->cmdCreateRep_Click();
         QCOMPARE(w->lblStatus->text(), QString("Replica creation failed."));
-        QCOMPARE(m_prompt->messages(), QStringList{"Error creating Inspection Replica.\nThe disk is full."});
+        QCOMPARE(m_prompt->messages(),
+                 QStringList{"Error creating Inspection Replica.\nThe disk that holds " + m_out + "/Field.db is full."});
         QCOMPARE(QDir(m_out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
         QCOMPARE(members(), before);
         w->Unload();

@@ -24,9 +24,9 @@ int makeReplica(const QString& source, const QString& target, const QString& des
     QString newGuid;
     try {
         if (QFileInfo::exists(target))
-            throw Failure{Result::TargetExists, QStringLiteral("%1 already exists.").arg(target)};
+            throw Failure{Result::TargetExists, QStringLiteral("%1 already exists.").arg(target), target};
         if (QFileInfo::exists(temp) && !QFile::remove(temp))
-            throw Failure{Result::AccessDenied, QStringLiteral("%1 cannot be replaced.").arg(temp)};
+            throw Failure{Result::AccessDenied, QStringLiteral("%1 cannot be replaced.").arg(temp), target};
 
         Db src;
         openReplicable(src, source);
@@ -80,13 +80,13 @@ int makeReplica(const QString& source, const QString& target, const QString& des
             if (rc != SQLITE_OK) {
                 const QString why = QString::fromUtf8(sqlite3_errstr(rc));
                 sqlite3_close_v2(dest);
-                throw Failure{Sql::resultOf(rc), QStringLiteral("%1 cannot be written: %2.").arg(temp, why)};
+                throw Failure{Sql::resultOf(rc), QStringLiteral("%1 cannot be written: %2.").arg(temp, why), target};
             }
             sqlite3_backup* b = sqlite3_backup_init(dest, "main", src.handle(), "main");
             if (!b) {
                 const QString text = QString::fromUtf8(sqlite3_errmsg(dest));
                 sqlite3_close_v2(dest);
-                throw Failure{Result::Failed, text};
+                throw Failure{Result::Failed, text, target};
             }
             bool cancelled = false;
             do {
@@ -112,7 +112,8 @@ int makeReplica(const QString& source, const QString& target, const QString& des
             if (rc != SQLITE_DONE || frc != SQLITE_OK)
                 throw Failure{Sql::resultOf(rc != SQLITE_DONE ? rc : frc),
                               QStringLiteral("The database could not be copied to %1: %2.")
-                                  .arg(temp, QString::fromUtf8(sqlite3_errstr(rc != SQLITE_DONE ? rc : frc)))};
+                                  .arg(temp, QString::fromUtf8(sqlite3_errstr(rc != SQLITE_DONE ? rc : frc))),
+                              target};
 
             // The copy's own identity. Its counter starts above every generation the copy holds, and the source
             // notes that it has all of the copy's rows up to there.
@@ -163,7 +164,14 @@ int makeReplica(const QString& source, const QString& target, const QString& des
             QFile made(temp);
             if (!made.rename(target))
                 throw Failure{Result::AccessDenied,
-                              QStringLiteral("%1 could not be written: %2.").arg(target, made.errorString())};
+                              QStringLiteral("%1 could not be written: %2.").arg(target, made.errorString()), target};
+        } catch (Failure& f) {
+            // The copy is named as the user named it: its temporary name is gone with it.
+            if (f.file.isEmpty() || f.file == temp)
+                f.file = target;
+            Sql::removeWithJournal(temp);
+            undoMember();
+            throw;
         } catch (...) {
             Sql::removeWithJournal(temp);
             undoMember();

@@ -179,6 +179,10 @@ VARNOCK_EXPORT int synchronize(const QString& local, const QString& partner, int
 // words naming the file; "" when every line went in. Cleared by the reading. A log line that does not fit is
 // taken back whole, so the log keeps its old lines intact, and the exchange is not failed by it.
 VARNOCK_EXPORT QString takeLogProblem();
+// The file the last failed call of this thread concerns, "" when it named none: for a full disk, the file on the
+// disk that has no room (of an exchange's two files, or a replica being made and its source), so a host can say
+// which disk to free. A failure's text does not name it for every failure.
+VARNOCK_EXPORT QString lastFailureFile();
 // Tests only: the log file has room for only this many more bytes (a negative room: no limit); the write past
 // it fails as on a full disk.
 VARNOCK_EXPORT void setLogRoom(qint64 room);

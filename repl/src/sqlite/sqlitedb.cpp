@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QList>
+#include <QPair>
+#include <QStorageInfo>
 
 namespace Varnock::Store::Sql {
 
@@ -83,7 +86,7 @@ void Db::open(const QString& path, bool readOnly)
     close();
     const QFileInfo fi(path);
     if (!fi.isFile())
-        throw Failure{Result::NotDatabase, QStringLiteral("The database file %1 does not exist.").arg(path)};
+        throw Failure{Result::NotDatabase, QStringLiteral("The database file %1 does not exist.").arg(path), path};
     if (readOnly)
         recoverInterruptedWrite(path);
     const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
@@ -91,8 +94,9 @@ void Db::open(const QString& path, bool readOnly)
     if (rc != SQLITE_OK) {
         const QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
         close();
-        throw Failure{resultOf(rc), QStringLiteral("%1 cannot be opened: %2").arg(path, text)};
+        throw Failure{resultOf(rc), QStringLiteral("%1 cannot be opened: %2").arg(path, text), path};
     }
+    m_path = path;
     sqlite3_extended_result_codes(m_db, 0);
     sqlite3_busy_timeout(m_db, 5000);
     try {
@@ -105,9 +109,10 @@ void Db::open(const QString& path, bool readOnly)
             throw Failure{Result::AccessDenied,
                           QStringLiteral("A write to %1 was interrupted, and it cannot be put back as it was because "
                                          "the file or its folder is read-only.")
-                              .arg(QDir::toNativeSeparators(path))};
+                              .arg(QDir::toNativeSeparators(path)),
+                          path};
         throw Failure{f.result == Result::Failed ? Result::NotDatabase : f.result,
-                      QStringLiteral("%1 is not a database that can be used: %2").arg(path, f.text)};
+                      QStringLiteral("%1 is not a database that can be used: %2").arg(path, f.text), path};
     }
 }
 
@@ -116,12 +121,58 @@ void Db::close()
     if (m_db)
         sqlite3_close_v2(m_db);
     m_db = nullptr;
+    m_path.clear();
+}
+
+QString Db::fileOf(int code) const
+{
+    if (!m_db)
+        return m_path;
+    // The files open here: the main one and any attached (schema name, file).
+    QList<QPair<QString, QString>> files;
+    sqlite3_stmt* list = nullptr;
+    if (sqlite3_prepare_v2(m_db, "PRAGMA database_list", -1, &list, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(list) == SQLITE_ROW) {
+            const auto* schema = reinterpret_cast<const char*>(sqlite3_column_text(list, 1));
+            const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(list, 2));
+            if (schema && name && *name)  // temp and in-memory schemas have no file
+                files.append({QString::fromUtf8(schema), QString::fromUtf8(name)});
+        }
+    }
+    sqlite3_finalize(list);
+    if (files.size() < 2)
+        return m_path;
+    // Of two files the engine does not say which one failed: a full disk is the one with no room left, a
+    // read-only file the one that cannot be written.
+    switch (code & 0xff) {
+    case SQLITE_FULL: {
+        QString fullest;
+        qint64 least = -1;
+        for (const auto& [schema, file] : files) {
+            const QStorageInfo disk(QFileInfo(file).absolutePath());
+            const qint64 room = disk.isValid() ? disk.bytesAvailable() : -1;
+            if (room >= 0 && (least < 0 || room < least)) {
+                least = room;
+                fullest = file;
+            }
+        }
+        return fullest;
+    }
+    case SQLITE_READONLY:
+        for (const auto& [schema, file] : files)
+            if (sqlite3_db_readonly(m_db, schema.toUtf8().constData()) == 1 || !QFileInfo(file).isWritable() ||
+                !QFileInfo(QFileInfo(file).absolutePath()).isWritable())
+                return file;
+        return QString();
+    default:
+        return QString();
+    }
 }
 
 void Db::fail(int code, const QString& what) const
 {
     const QString msg = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString();
-    throw Failure{resultOf(code), msg.isEmpty() ? what : QStringLiteral("%1 (%2)").arg(msg, what)};
+    throw Failure{resultOf(code), msg.isEmpty() ? what : QStringLiteral("%1 (%2)").arg(msg, what), fileOf(code)};
 }
 
 void Db::exec(const QString& sql)
@@ -131,7 +182,7 @@ void Db::exec(const QString& sql)
     if (rc != SQLITE_OK) {
         const QString text = err ? QString::fromUtf8(err) : QString();
         sqlite3_free(err);
-        throw Failure{resultOf(rc), QStringLiteral("%1 [%2]").arg(text, sql.left(200))};
+        throw Failure{resultOf(rc), QStringLiteral("%1 [%2]").arg(text, sql.left(200)), fileOf(rc)};
     }
 }
 
@@ -255,10 +306,15 @@ QByteArray Stmt::utf8(int c) const
     return QByteArray(p, sqlite3_column_bytes(m_s, c));
 }
 
+namespace {
+thread_local QString t_failureFile;
+}
+
 int fail(const Failure& f, QString* error)
 {
     if (error)
         *error = f.text;
+    t_failureFile = f.file;
     return f.result;
 }
 
@@ -289,7 +345,8 @@ void useRollbackJournal(Db& db, const QString& schema, const QString& path)
                       QStringLiteral("%1 is open in another program that uses it in WAL mode, and it can be written "
                                      "here only when no other program has it open; nothing was changed. Close the "
                                      "other program and try again.")
-                          .arg(QDir::toNativeSeparators(path))};
+                          .arg(QDir::toNativeSeparators(path)),
+                      path};
     }
 }
 
@@ -323,3 +380,12 @@ void Transaction::commit()
 }
 
 }  // namespace Varnock::Store::Sql
+
+namespace Varnock::Store {
+
+QString lastFailureFile()
+{
+    return Sql::t_failureFile;
+}
+
+}  // namespace Varnock::Store

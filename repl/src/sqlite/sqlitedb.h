@@ -10,6 +10,7 @@ namespace Varnock::Store::Sql {
 struct Failure {
     int result;      // a Varnock::Store::Result value
     QString text;
+    QString file = {};  // the file the failure concerns (for a full disk: the file on the disk that is full)
 };
 
 // The store's result for a SQLite result code.
@@ -38,9 +39,13 @@ public:
     qint64 scalarInt(const QString& sql);
     bool tableExists(const QString& schema, const QString& table);
     [[noreturn]] void fail(int code, const QString& what) const;
+    // The file a failure with this code concerns: the main file, or, for a full disk, the file of those
+    // open here (the main one and any attached) whose disk has the least room.
+    QString fileOf(int code) const;
 
 private:
     sqlite3* m_db = nullptr;
+    QString m_path;
 };
 
 class Stmt {
@@ -78,7 +83,8 @@ private:
     QString m_sql;
 };
 
-// At the store's edge: a caught failure as the call's result, its text into error when one is asked for.
+// At the store's edge: a caught failure as the call's result, its text into error when one is asked for, its
+// file kept for lastFailureFile().
 int fail(const Failure& f, QString* error);
 
 // Puts the file of schema (at path) in rollback-journal mode, which the store's writes over two files need. While

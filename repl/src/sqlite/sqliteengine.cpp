@@ -119,7 +119,7 @@ public:
     JetResult JetEndSession(std::int32_t session, std::int32_t) override
     {
         m_callbacks.remove(session);
-        m_failures.remove(session);
+        forget(session);
         m_logProblems.remove(session);
         return 0;
     }
@@ -135,6 +135,7 @@ public:
                               std::int32_t) override
     {
         database = 0;
+        forget(session);
         if (!QFileInfo(path).isFile())
             return errFileNotFound;
         QString reason;
@@ -150,16 +151,22 @@ public:
     {
         return m_databases.remove(database) ? 0 : errInvalidHandle;
     }
-    JetResult JetSetObjectProperty(std::int32_t, std::int32_t database, const QString& container,
+    JetResult JetSetObjectProperty(std::int32_t session, std::int32_t database, const QString& container,
                                    const QString& document, const QString& property, const QVariant& value) override
     {
+        forget(session);
         const QString path = m_databases.value(database);
         if (path.isEmpty())
             return errInvalidHandle;
         if (container == QLatin1String(JetConst::replicableContainer) &&
             document == QLatin1String(JetConst::replicableDocument) &&
-            property == QLatin1String(JetConst::replicableProperty) && value.toString() == QLatin1String("T"))
-            return fromStore(Store::makeReplicable(path));
+            property == QLatin1String(JetConst::replicableProperty) && value.toString() == QLatin1String("T")) {
+            // Making the file replicable writes it: a failure says why, as a copy's does.
+            QString reason;
+            const int r = Store::makeReplicable(path, &reason);
+            noteFailure(session, r, reason);
+            return fromStore(r);
+        }
         return 0;
     }
     JetResult JetCompactDatabase(std::int32_t session, const QString& source, const QString&,
@@ -267,6 +274,7 @@ public:
     JetResult ReplMakeReplica(std::int32_t session, std::int32_t database, const QString& path,
                               const QString& description, std::int32_t priority, std::int32_t flags) override
     {
+        forget(session);
         const QString source = m_databases.value(database);
         if (source.isEmpty())
             return errInvalidHandle;
@@ -291,6 +299,7 @@ public:
     JetResult ReplSynchDirect(std::int32_t session, const QString& databasePath, const QString& replicaPath,
                               std::int32_t exchangeBits) override
     {
+        forget(session);
         const ProgressCallback cb = m_callbacks.value(session);
         notify(cb, session, JetConst::opExchange, JetConst::statusBegin);
         // Columns added at the Design Master reach the partner first, so the exchange carries their values.
@@ -309,6 +318,7 @@ public:
         return fromStore(r);
     }
     QString LastFailureReason(std::int32_t session) const override { return m_failures.value(session); }
+    QString LastFailureFile(std::int32_t session) const override { return m_failureFiles.value(session); }
     QString LastLogProblem(std::int32_t session) const override { return m_logProblems.value(session); }
     JetResult ReplSynchIndirect(std::int32_t, std::int32_t database, const Guid& partner, std::int32_t flags,
                                 const QByteArray&, Guid& exchangeId) override
@@ -571,13 +581,20 @@ private:
             return cb(session, op, JetConst::statusProgress, &info) != JetConst::callbackCancel;
         };
     }
-    // Why the session's last call failed, for the synchronizer to tell.
+    // Why the session's last call failed and the file it concerns, for the synchronizer to tell.
     void noteFailure(std::int32_t session, int result, const QString& reason)
     {
-        if (result < 0)
+        if (result < 0) {
             m_failures[session] = reason;
-        else
-            m_failures.remove(session);
+            m_failureFiles[session] = Store::lastFailureFile();
+        } else {
+            forget(session);
+        }
+    }
+    void forget(std::int32_t session)
+    {
+        m_failures.remove(session);
+        m_failureFiles.remove(session);
     }
     std::int32_t addList(List l)
     {
@@ -591,6 +608,7 @@ private:
     QHash<std::int32_t, std::pair<QString, QString>> m_statements;
     QHash<std::int32_t, ProgressCallback> m_callbacks;
     QHash<std::int32_t, QString> m_failures;
+    QHash<std::int32_t, QString> m_failureFiles;
     QHash<std::int32_t, QString> m_logProblems;
     std::map<std::int32_t, List> m_lists;
 };
