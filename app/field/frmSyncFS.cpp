@@ -35,6 +35,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -500,19 +501,21 @@ void frmSyncFS::tellSyncLogProblem(const LogProblem& problem)
 
 namespace {
 
-// True when the log's problem is the full disk the exchange met: the same disk, full.
-bool sameFullDisk(const QString& problem, const QString& fullDiskReason, const QString& fullFile)
+// The file a log's problem names when its cause is a full disk ("The file X could not be written: the disk is
+// full."); "" for any other cause.
+QString fullDiskFileOf(const QString& problem)
 {
-    if (problem.isEmpty() || fullFile.isEmpty() || fullDiskReason != SystemErrorReason(ENOSPC, fullFile) ||
-        !problem.contains(PlainFileReason(ENOSPC)))
-        return false;
-    const QStorageInfo a(QFileInfo(fullFile).absolutePath());
-    static const QRegularExpression named(QStringLiteral("^The file (.+) could not be written: "));
+    static const QRegularExpression named(QStringLiteral("^The file (.+) could not be written: (.+)\\.$"));
     const auto m = named.match(problem);
-    if (!m.hasMatch())
-        return false;
-    const QStorageInfo b(QFileInfo(QDir::fromNativeSeparators(m.captured(1))).absolutePath());
-    return a.isValid() && b.isValid() && a.rootPath() == b.rootPath() && a.device() == b.device();
+    return m.hasMatch() && m.captured(2) == PlainFileReason(ENOSPC) ? QDir::fromNativeSeparators(m.captured(1))
+                                                                     : QString();
+}
+
+bool onOneDisk(const QString& a, const QString& b)
+{
+    const QStorageInfo one(QFileInfo(a).absolutePath());
+    const QStorageInfo other(QFileInfo(b).absolutePath());
+    return one.isValid() && other.isValid() && one.rootPath() == other.rootPath() && one.device() == other.device();
 }
 
 }  // namespace
@@ -533,9 +536,21 @@ bool frmSyncFS::exchange(const QString& replicaPath, int* conflicts, const LogPr
         // A failure whose cause is known (a read-only stick, a full disk) says it in one message; the logs' own
         // problems join it only when they have another cause than that full disk.
         QStringList lines{QStringLiteral("Inspection Replica synchronization failed."), reason};
-        for (const QString& problem : {syncLog.text, syncLog.errLogText, replicaLog})
-            if (!problem.isEmpty() && !sameFullDisk(problem, reason, failedFile) && !lines.contains(problem))
-                lines << problem;
+        // Each full disk is told once, the first time a file on it could not be written.
+        QStringList fullDisks;
+        if (!failedFile.isEmpty() && reason == SystemErrorReason(ENOSPC, failedFile))
+            fullDisks << failedFile;
+        for (const QString& problem : {syncLog.text, syncLog.errLogText, replicaLog}) {
+            if (problem.isEmpty() || lines.contains(problem))
+                continue;
+            const QString full = fullDiskFileOf(problem);
+            if (!full.isEmpty()) {
+                if (std::any_of(fullDisks.begin(), fullDisks.end(), [&](const QString& f) { return onOneDisk(f, full); }))
+                    continue;
+                fullDisks << full;
+            }
+            lines << problem;
+        }
         MsgBox(lines.join(QLatin1Char('\n')), MsgButtons::Ok, MsgIcon::Critical);
         return ok;
     }

@@ -27,6 +27,48 @@ private slots:
         QVERIFY(GeneralDateText(when).contains("5") && GeneralDateText(when).contains("07"));
     }
 
+    // A message whose reason is on a line of its own, and an error text of several lines, make a
+    // record of two lines all the same: the reason follows the sentence on its line.
+    void aReasonOnASecondLineStaysInItsLine_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("first");   // after the date
+        QTest::addColumn<QString>("second");  // after the tab
+        QTest::newRow("reason under a sentence without a stop")
+            << "Error locating help file\nThe file /opt/krv/KRV.chm does not exist." << "File not found"
+            << "frmAbout-Error locating help file. The file /opt/krv/KRV.chm does not exist." << "53: File not found";
+        QTest::newRow("reason under a sentence with a stop")
+            << "Error creating Inspection Replica.\nThe disk that holds /media/stick/Field.db is full." << "x"
+            << "frmAbout-Error creating Inspection Replica. The disk that holds /media/stick/Field.db is full."
+            << "53: x";
+        QTest::newRow("a paragraph after an empty line")
+            << "Error saving data.\n\nThe tunnel database is in use by another program." << "x"
+            << "frmAbout-Error saving data. The tunnel database is in use by another program." << "53: x";
+        QTest::newRow("an error text of several lines")
+            << "Error" << "near \"SELEC\": syntax error\r\nSELEC *\rFROM t"
+            << "frmAbout-Error" << "53: near \"SELEC\": syntax error. SELEC *. FROM t";
+    }
+    void aReasonOnASecondLineStaysInItsLine()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, description);
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7));
+        QCOMPARE(ErrorLogRecord(message, "frmAbout", 53, description, when),
+                 "\"" + GeneralDateText(when).toUtf8() + "\t" + first.toUtf8() + "\r\n\t" + second.toUtf8() + "\"\r\n");
+        // As LogError writes it, beside an earlier record: each record two lines, the message shown as it was.
+        ScriptedPrompt prompt;
+        LogError("", "frmLogon", 3021, "an earlier record");
+        LogError(message, "frmAbout", 53, description);
+        QCOMPARE(prompt.messages(), QStringList{message});
+        const QList<QByteArray> lines = m_install->read("err.log").split('\n');
+        QCOMPARE(lines.size(), 5);
+        QVERIFY(lines[2].endsWith("\t" + first.toUtf8() + "\r"));
+        QCOMPARE(lines[3], "\t" + second.toUtf8() + "\"\r");
+    }
+
     void logErrorAppendsAndShowsWithTitle()
     {
         ScriptedPrompt prompt;

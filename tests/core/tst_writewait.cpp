@@ -186,6 +186,10 @@ private slots:
         QCOMPARE(prompt.messages().size(), 1);
         QVERIFY(prompt.messages()[0].startsWith(QStringLiteral("Error saving data.")));
         QCOMPARE(prompt.messages()[0].contains(kDatabaseInUseText), inUse);
+        // The cause follows on the next line, with no empty line between.
+        if (inUse)
+            QCOMPARE(prompt.messages()[0], QStringLiteral("Error saving data.\n") + kDatabaseInUseText +
+                                               QStringLiteral(" Nothing was changed; try again when it is free."));
         // A handler without a message of its own still tells why, when the cause is the lock.
         LogError(QString(), QStringLiteral("tst"), DbError(number, QStringLiteral("x")));
         QCOMPARE(prompt.messages().size(), inUse ? 2 : 1);

@@ -8,6 +8,8 @@
 #include "passwords.h"
 #include "schema.h"
 #include "scriptedprompt.h"
+#include "filebytes.h"
+#include "smalldisk.h"
 
 #include <varnock.h>
 
@@ -537,6 +539,58 @@ private slots:
         w->Unload();
     }
 
+    // A replica made while the office file's own disk is full fails naming the office file's disk,
+    // not the stick's: at making the office file replicable (its first replica) and at entering the
+    // new member (a later one). The office file stays byte for byte, nothing is left on either disk.
+    void aFullOfficeDiskIsNamed_data()
+    {
+        QTest::addColumn<bool>("replicable");
+        QTest::newRow("making the office file replicable") << false;
+        QTest::newRow("entering the new member") << true;
+    }
+    void aFullOfficeDiskIsNamed()
+    {
+        QFETCH(bool, replicable);
+        QStringList made;
+        if (replicable) {
+            auto* first = creator("First.db", "1");
+            first->cmdCreateRep_Click();
+            QCOMPARE(first->lblStatus->text(), "Replica creation complete: First.db in " + m_out + ".");
+            first->Unload();
+            made << "First.db";
+        }
+        SmallDisk office(QFileInfo(gDbPath).size() + 256 * 1024);
+        if (!office.isMounted())
+            QSKIP(qPrintable(office.why()));
+        const QString db = office.file("krv.db");
+        gConn.close();
+        QVERIFY(QFile::copy(gDbPath, db));
+        gConn.open(db);
+        gDbPath = db;
+        const QString id = GetReplicaId(db);
+        QCOMPARE(id.isEmpty(), !replicable);
+        QVERIFY(office.fill(0));
+        const QByteArray before = ReadFileBytes(db);
+
+        auto* w = creator("Field.db", "1");
+        w->cmdCreateRep_Click();
+        QCOMPARE(w->lblStatus->text(), QString("Replica creation failed."));
+        QCOMPARE(m_prompt->messages(),
+                 QStringList{"Error creating Inspection Replica.\nThe disk that holds " + db + " is full."});
+        w->Unload();
+        gConn.close();
+        QCOMPARE(ReadFileBytes(db), before);
+        QCOMPARE(GetReplicaId(db), id);
+        QCOMPARE(QDir(office.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"filler", "krv.db"}));
+        QCOMPARE(QDir(m_out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), made);
+        // The log keeps one record of two lines for it.
+        const QString log = QString::fromUtf8(m_master->install.read("err.log"));
+        QVERIFY2(log.contains("frmCreateReplica-Error creating Inspection Replica. The disk that holds " + db +
+                              " is full.\r\n\t"),
+                 qPrintable(log));
+        m_master->activate();
+    }
+
     void aFileOutsideTheSetIsRefused_data()
     {
         QTest::addColumn<QString>("kind");
@@ -603,5 +657,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstReplicas)
+KRV_TEST_MAIN_WITH_OWN_MOUNTS(TstReplicas)
 #include "tst_replicas.moc"

@@ -24,6 +24,8 @@
 #include "frmLogon.h"
 #include "inventoryforms.h"
 #include "scriptedprompt.h"
+#include "filebytes.h"
+#include "smalldisk.h"
 #include "startup.h"
 #include "schema.h"
 #include "../startup/windowscript.h"
@@ -324,6 +326,87 @@ private slots:
         QVERIFY(tree(m_stick + "/North/2024").contains("photo/new.jpg"));
         QCOMPARE(QDir(m_master->install.folder()).entryList({kSyncLogName + "*"}, QDir::Files | QDir::Hidden),
                  QStringList{kSyncLogName});
+    }
+
+    // The office's own disk full (the database and both logs beside the program on it): the run
+    // ends in one message that names the office file's disk, not one per file that could not be
+    // written; the office file and the logs' old records stay whole.
+    void aFullOfficeDiskIsOneMessage()
+    {
+        makeReplica();
+        DbSaveRating(m_master->northYear, m_master->northPanels[1], 2, "4");
+        SmallDisk office(QFileInfo(gDbPath).size() + 256 * 1024);
+        if (!office.isMounted())
+            QSKIP(qPrintable(office.why()));
+        const QString db = office.file("krv.db");
+        gConn.close();
+        QVERIFY(QFile::copy(m_master->install.dbPath(), db));
+        QVERIFY(QFile::copy(m_master->install.file("krv.ini"), office.file("krv.ini")));
+        const QByteArray syncLog = "\"old sync record\"\r\n\"\r\n\r\n\"\r\n";
+        const QByteArray replicaLog = "2026-01-01 10:00:00  an older exchange\n";
+        WriteFileBytes(office.file(kSyncLogName), syncLog);
+        WriteFileBytes(office.file(kReplicaLogName), replicaLog);
+        openInstallation(office.path());
+        QVERIFY(office.fill(0));
+        const QByteArray before = ReadFileBytes(db);
+
+        auto* w = screen(m_replica);
+        w->cmdSync_Click();
+        verifyIdle(w, kFailed);
+        // Besides the questions to make the year folders on the stick.
+        QList<PromptCall> told;
+        for (const PromptCall& c : m_prompt->calls)
+            if (c.title != "Folder does not exist")
+                told << c;
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(told[0].text, kFailed + "\nThe disk that holds " + db + " is full.");
+        QCOMPARE(told[0].icon, MsgIcon::Critical);
+        w->Unload();
+        gConn.close();
+        QCOMPARE(ReadFileBytes(db), before);
+        QCOMPARE(ReadFileBytes(office.file(kSyncLogName)), syncLog);
+        // The replica log's line fits in its last block, or it is taken back: its old lines stay whole.
+        QVERIFY(ReadFileBytes(office.file(kReplicaLogName)).startsWith(replicaLog));
+        QCOMPARE(QDir(office.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 (QStringList{kReplicaLogName, kSyncLogName, "filler", "krv.db", "krv.ini"}));
+        m_master->activate();
+    }
+
+    // The logs on a disk of their own that is full, while the exchange fails for another cause
+    // (a write-protected stick): one message, the exchange's reason and the logs' own.
+    void aFullLogDiskBesideAnotherFailureJoinsItsMessage()
+    {
+        makeReplica();
+        DbSaveRating(m_master->northYear, m_master->northPanels[1], 2, "4");
+        SmallDisk logs(256 * 1024);
+        if (!logs.isMounted())
+            QSKIP(qPrintable(logs.why()));
+        QVERIFY(QFile::copy(m_master->install.file("krv.ini"), logs.file("krv.ini")));
+        const QByteArray syncLog = "\"old sync record\"\r\n\"\r\n\r\n\"\r\n";
+        WriteFileBytes(logs.file(kSyncLogName), syncLog);
+        SetProgramFolder(logs.path());
+        QVERIFY(logs.fill(0));
+        const QByteArray stick = QFile::encodeName(m_stick);
+        if (::mount(stick.constData(), stick.constData(), nullptr, MS_BIND, nullptr) != 0)
+            QSKIP("a read-only folder cannot be mounted here (needs root)");
+        struct Unmount {
+            QByteArray path;
+            ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+        } unmount{stick};
+        QVERIFY(::mount(nullptr, stick.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+
+        auto* w = screen(m_replica);
+        for (QCheckBox* tunnel : w->chkSyncTunnel)
+            tunnel->setChecked(false);
+        w->cmdSync_Click();
+        verifyIdle(w, kFailed);
+        // The logs' disk is told once, by the first of its files that could not be written.
+        QCOMPARE(m_prompt->messages(),
+                 QStringList{kFailed + "\nThe file " + m_replica + " is read-only.\nThe file " + logs.file(kSyncLogName) +
+                             " could not be written: the disk is full."});
+        QCOMPARE(ReadFileBytes(logs.file(kSyncLogName)), syncLog);
+        w->Unload();
+        SetProgramFolder(m_master->install.folder());
     }
 
     // Clicks while a run lets events through start nothing, and the window stays; the run
@@ -1102,5 +1185,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstSyncFS)
+KRV_TEST_MAIN_WITH_OWN_MOUNTS(TstSyncFS)
 #include "tst_syncfs.moc"
