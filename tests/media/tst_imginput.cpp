@@ -815,7 +815,7 @@ private slots:
     {
         QTest::addColumn<QString>("options");
         QTest::addColumn<QString>("reason");  // %1: the photo folder
-        QTest::newRow("full") << "size=16k" << "The disk is full.";
+        QTest::newRow("full") << "size=16k" << "The disk that holds %1 is full.";
         QTest::newRow("read-only") << "ro,size=64k" << "The disk holding %1 is read-only.";
     }
     void aCopyOntoAFullOrReadOnlyFolderSaysWhy()

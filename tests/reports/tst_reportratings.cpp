@@ -248,7 +248,8 @@ private slots:
             ::close(fd);
         }
         QVERIFY(!CreateReportRatings(selection(QStringLiteral("2020"), QString())));
-        QCOMPARE(m_prompt->messages(), QStringList{QStringLiteral("Error creating report data.\nThe disk is full.")});
+        QCOMPARE(m_prompt->messages(),
+                 QStringList{"Error creating report data.\nThe disk that holds " + small + "/ReportData.db is full."});
         QCOMPARE(ratings(), built);
     }
 

@@ -103,7 +103,7 @@ void Db::open(const QString& path, bool readOnly)
         // Reading the schema is what tells a SQLite file from any other file.
         scalarInt(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     } catch (const Failure& f) {
-        const int code = sqlite3_extended_errcode(m_db);
+        const int code = f.sqliteCode ? f.sqliteCode : sqlite3_extended_errcode(m_db);
         close();
         if (code == SQLITE_READONLY_ROLLBACK || code == SQLITE_READONLY_RECOVERY)
             throw Failure{Result::AccessDenied,
@@ -126,8 +126,9 @@ void Db::close()
 
 QString Db::fileOf(int code) const
 {
-    if (!m_db)
-        return m_path;
+    const int primary = code & 0xff;
+    if (!m_db || (primary != SQLITE_FULL && primary != SQLITE_READONLY))
+        return QString();
     // The files open here: the main one and any attached (schema name, file).
     QList<QPair<QString, QString>> files;
     sqlite3_stmt* list = nullptr;
@@ -144,7 +145,7 @@ QString Db::fileOf(int code) const
         return m_path;
     // Of two files the engine does not say which one failed: a full disk is the one with no room left, a
     // read-only file the one that cannot be written.
-    switch (code & 0xff) {
+    switch (primary) {
     case SQLITE_FULL: {
         QString fullest;
         qint64 least = -1;
@@ -172,7 +173,9 @@ QString Db::fileOf(int code) const
 void Db::fail(int code, const QString& what) const
 {
     const QString msg = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString();
-    throw Failure{resultOf(code), msg.isEmpty() ? what : QStringLiteral("%1 (%2)").arg(msg, what), fileOf(code)};
+    const int extended = m_db ? sqlite3_extended_errcode(m_db) : code;
+    throw Failure{resultOf(code), msg.isEmpty() ? what : QStringLiteral("%1 (%2)").arg(msg, what), fileOf(code),
+                  extended};
 }
 
 void Db::exec(const QString& sql)
@@ -182,7 +185,8 @@ void Db::exec(const QString& sql)
     if (rc != SQLITE_OK) {
         const QString text = err ? QString::fromUtf8(err) : QString();
         sqlite3_free(err);
-        throw Failure{resultOf(rc), QStringLiteral("%1 [%2]").arg(text, sql.left(200)), fileOf(rc)};
+        const int extended = sqlite3_extended_errcode(m_db);
+        throw Failure{resultOf(rc), QStringLiteral("%1 [%2]").arg(text, sql.left(200)), fileOf(rc), extended};
     }
 }
 

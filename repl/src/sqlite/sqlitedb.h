@@ -11,6 +11,7 @@ struct Failure {
     int result;      // a Varnock::Store::Result value
     QString text;
     QString file = {};  // the file the failure concerns (for a full disk: the file on the disk that is full)
+    int sqliteCode = 0; // the engine's extended result code, where the failure is the engine's
 };
 
 // The store's result for a SQLite result code.
@@ -39,8 +40,9 @@ public:
     qint64 scalarInt(const QString& sql);
     bool tableExists(const QString& schema, const QString& table);
     [[noreturn]] void fail(int code, const QString& what) const;
-    // The file a failure with this code concerns: the main file, or, for a full disk, the file of those
-    // open here (the main one and any attached) whose disk has the least room.
+    // The file a failure with this code concerns, "" when not known: of the files open here (the main one and
+    // any attached), for a full disk the one whose disk has the least room, for a read-only one the one that
+    // cannot be written. (It runs a statement: the engine's own last error is read before.)
     QString fileOf(int code) const;
 
 private:
