@@ -409,9 +409,15 @@ void frmEleDef::lstEle_Click()
     // What is shown is what an update compares with.
     readItem(item);
     txtName->setText(item->text());
+    const qint32 id = item->data(Qt::UserRole).toInt();
+    const ReadItem read = m_readItems.value(id);
+    m_shownItem.clear();
+    m_shownItemId = id;
+    m_shownItem.filled(m_nameField, read.name, txtName->text());
     if (elementMode()) {
-        const QVariant category = m_readItems.value(item->data(Qt::UserRole).toInt()).category;
-        cboEleCat->setCurrentIndex(category.isNull() ? -1 : cboEleCat->findData(category.toInt()));
+        cboEleCat->setCurrentIndex(read.category.isNull() ? -1 : cboEleCat->findData(read.category.toInt()));
+        m_shownItem.filled(QStringLiteral("ElementCategory"), read.category,
+                           cboEleCat->currentIndex() < 0 ? QVariant() : cboEleCat->currentData());
     }
 }
 
@@ -927,18 +933,22 @@ SaveOutcome frmEleDef::DbUpdateElement(const QString& table, const QString& idFi
 
 SaveOutcome frmEleDef::updateItem(qint32 id, const QString& name, const QVariant& categoryId)
 {
-    // Only what differs from the entry as read: a rename leaves a category another user set
-    // since, and the reverse.
+    // Only a field that shows something else than when the entry was chosen: a rename leaves a
+    // category another user set since, and the reverse; a name stored otherwise than the box
+    // shows it is not written back untouched.
     const ReadItem read = m_readItems.value(id);
+    const auto edited = [&](const QString& field, const QVariant& shownNow) {
+        return id == m_shownItemId && m_shownItem.changed(field, shownNow);
+    };
     ColumnValues was;
     ColumnValues now;
     QVector<NeededRow> needs;
-    if (name != read.name.toString()) {
-        was << qMakePair(m_nameField, read.name);
+    if (edited(m_nameField, name)) {
+        was << qMakePair(m_nameField, m_shownItem.loaded(m_nameField));
         now << qMakePair(m_nameField, QVariant(name));
     }
-    if (categoryId.isValid() && (read.category.isNull() || read.category.toInt() != categoryId.toInt())) {
-        was << qMakePair(QStringLiteral("ElementCategory"), read.category);
+    if (categoryId.isValid() && edited(QStringLiteral("ElementCategory"), categoryId)) {
+        was << qMakePair(QStringLiteral("ElementCategory"), m_shownItem.loaded(QStringLiteral("ElementCategory")));
         now << qMakePair(QStringLiteral("ElementCategory"), categoryId);
         needs << NeededRow{QStringLiteral("ElementCategory"),
                            {{QStringLiteral("EleCategoryID"), categoryId}},

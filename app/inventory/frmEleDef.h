@@ -1,4 +1,5 @@
 #pragma once
+#include "rowedits.h"
 #include "db.h"
 #include "forms.h"
 
@@ -157,6 +158,10 @@ private:
         QVariant category;
     };
     QHash<qint32, ReadItem> m_readItems;
+    // The chosen entry's fields as read and as shown when it was chosen (m_shownItemId):
+    // an update writes only a field that shows something else now.
+    ShownFields m_shownItem;
+    qint32 m_shownItemId = 0;
     // The categories as read, and their order then.
     struct ReadCategory {
         QVariant name;

@@ -884,6 +884,50 @@ private slots:
         QCOMPARE(entries(f->lstEle), listed);
     }
 
+    // An element name stored otherwise than the name box shows it (line ends, a no-break space,
+    // trailing blanks): Update with the name untouched writes no name and asks nothing, nor
+    // overwrites another user's rename meanwhile; a category changed beside it is written.
+    void anUntouchedNameIsNotWritten_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("theirs");  // another program renames it to Grout meanwhile
+        QTest::addColumn<bool>("move");    // this user moves it to Floors
+        const QStringList names{QStringLiteral("Mor\r\ntar"), QStringLiteral("Mor\u00A0tar"), QStringLiteral("Mortar  ")};
+        const QStringList tags{"line ends", "no-break space", "trailing blanks"};
+        for (int i = 0; i < names.size(); ++i)
+            for (const bool theirs : {false, true})
+                for (const bool move : {false, true})
+                    QTest::newRow(qPrintable(tags[i] + (theirs ? ", theirs" : "") + (move ? ", moved" : "")))
+                        << names[i] << theirs << move;
+    }
+    void anUntouchedNameIsNotWritten()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, theirs);
+        QFETCH(bool, move);
+        const qint32 walls = addCategory(QStringLiteral("Walls"), 1);
+        addCategory(QStringLiteral("Floors"), 2);
+        FixtureElement(1, name, walls);
+        frmEleDef* f = openElements();
+        f->lstEle->setCurrentRow(0);
+        if (theirs)
+            QCOMPARE(RunSqliteShell(m_install->dbPath(),
+                                    QStringLiteral("UPDATE AvailableElements SET ElementName = 'Grout' WHERE ElementID = 1")),
+                     QString());
+        const qint64 changes = gConn.scalar(QStringLiteral("SELECT total_changes()")).toLongLong();
+        if (move)
+            f->cboEleCat->setCurrentIndex(f->cboEleCat->findText(QStringLiteral("Floors")));
+        f->cmdUpdate->click();
+        QCOMPARE(m_prompt->messages(), QStringList());
+        QCOMPARE(gConn.scalar(QStringLiteral("SELECT ElementName FROM AvailableElements WHERE ElementID = 1")).toString(),
+                 theirs ? QStringLiteral("Grout") : name);
+        QCOMPARE(Rows(QStringLiteral("SELECT c.EleCategoryName FROM AvailableElements e "
+                                     "JOIN ElementCategory c ON c.EleCategoryID = e.ElementCategory")),
+                 QStringList{move ? QStringLiteral("Floors") : QStringLiteral("Walls")});
+        if (!move)
+            QCOMPARE(gConn.scalar(QStringLiteral("SELECT total_changes()")).toLongLong(), changes);
+    }
+
     // A category rename, and an expenditure category rename, checked against the stored name.
     void renamesOfCategoriesAskOrTell_data()
     {
