@@ -147,6 +147,7 @@ void frmDataTabs::Form_Load(int current)
     m_changed = false;
     m_ids = {0};
     m_loaded.clear();
+    m_shownTabs.clear();
     // Until a data tab is read, the tab control stands for nothing.
     {
         const QSignalBlocker block(SSTab1);
@@ -177,6 +178,8 @@ void frmDataTabs::Form_Load(int current)
         for (int i = 0; i < rs.count(); ++i) {
             m_ids[i] = rs.toInt(i, QStringLiteral("ID"));
             m_loaded.insert(m_ids[i], {rs.value(i, QStringLiteral("TabIndex")), rs.value(i, QStringLiteral("TabCaption"))});
+            m_shownTabs.filled(QStringLiteral("TabCaption/%1").arg(m_ids[i]), rs.value(i, QStringLiteral("TabCaption")),
+                               caption(i));
         }
         SSTab1->show();
         cmdRemove->setEnabled(true);
@@ -369,7 +372,7 @@ bool frmDataTabs::cmdSave_Click()
             if (was.index.isNull() || was.index.toLongLong() != i)
                 w.columns << ColumnEdit{QStringLiteral("TabIndex"), i, QStringLiteral("The place of the tab ") + was.caption.toString(),
                                         [](const QVariant& v) { return QString::number(v.toLongLong() + 1); }};
-            if (was.caption.toString() != text)
+            if (m_shownTabs.changed(QStringLiteral("TabCaption/%1").arg(ids[i]), text))
                 w.columns << ColumnEdit{QStringLiteral("TabCaption"), text, QStringLiteral("The name of the tab ") + was.caption.toString(), {}};
             if (!w.columns.isEmpty())
                 writes << w;

@@ -1,4 +1,5 @@
 #pragma once
+#include "rowedits.h"
 #include "forms.h"
 
 #include <QHash>
@@ -77,6 +78,9 @@ private:
         QVariant caption;
     };
     QHash<qint32, LoadedTab> m_loaded;
+    // Each tab's name as loaded and as shown then, by "TabCaption/<ID>": Save renames only a
+    // tab whose name shows otherwise now.
+    ShownFields m_shownTabs;
     bool m_changed = false;
     bool m_guard = false;
 };
