@@ -981,6 +981,9 @@ void frmSystem::cmdRename_Click()
         if (!answer || answer->isEmpty())
             return;
         const QString newName = *answer;
+        // The name given back as the list showed it is no rename, whatever is stored.
+        if (newName == oldName)
+            return;
         if (!acceptTunnelName(newName, item->data(Qt::UserRole).toInt()))
             return;
         const qint32 id = item->data(Qt::UserRole).toInt();
