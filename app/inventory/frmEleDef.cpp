@@ -305,6 +305,7 @@ void frmEleDef::LoadElementCategories()
     cboEleCat->clear();
     m_readCats.clear();
     m_readCatOrder.clear();
+    m_shownCats.clear();
     const RowSet rs = DBGetEleCats();
     for (int i = 0; i < rs.count(); ++i) {
         const QString name = rs.value(i, QStringLiteral("EleCategoryName")).toString();
@@ -314,6 +315,7 @@ void frmEleDef::LoadElementCategories()
         cboEleCat->addItem(name, id);
         m_readCats.insert(id, {rs.value(i, QStringLiteral("EleCategoryName")), rs.value(i, QStringLiteral("EleCategorySort"))});
         m_readCatOrder << id;
+        m_shownCats.filled(QString::number(id), rs.value(i, QStringLiteral("EleCategoryName")), item->text());
     }
     cboEleCat->setCurrentIndex(-1);
 }
@@ -896,7 +898,8 @@ bool frmEleDef::DBExistingCat(qint32 categoryId)
 SaveOutcome frmEleDef::DBUpdateElementCategory(qint32 categoryId, const QString& name)
 {
     const ReadCategory read = m_readCats.value(categoryId);
-    if (name == read.name.toString())
+    // A name given back as the list showed it is no rename.
+    if (!m_shownCats.changed(QString::number(categoryId), name))
         return {};
     RowWrite w;
     w.loaded = {QStringLiteral("ElementCategory"),

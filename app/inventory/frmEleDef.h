@@ -162,6 +162,8 @@ private:
     // an update writes only a field that shows something else now.
     ShownFields m_shownItem;
     qint32 m_shownItemId = 0;
+    // Each category's name as read and as the list shows it, by its ID.
+    ShownFields m_shownCats;
     // The categories as read, and their order then.
     struct ReadCategory {
         QVariant name;
