@@ -177,6 +177,49 @@ private slots:
         for (const QString& f : {master, field})
             QVERIFY(one(f, QStringLiteral("SELECT generation FROM repl_info")).toLongLong() < 100);
     }
+
+    // A replica put back renames a panel and is known as put back at its first exchange, with the master; a sibling
+    // holds a later rename of the same panel from the replica's lost history, which the master never saw. Wherever
+    // the two names meet, they are a conflict: the new name is kept or set aside, never dropped as older.
+    void putBackWriteMeetsLostHistoryInAThirdFile()
+    {
+        QString master, field;
+        m_pairs.make(fivePanels, &master, &field);
+        const QString sibling = m_pairs.dir.filePath(QStringLiteral("sibling%1.db").arg(m_pairs.serial));
+        QCOMPARE(makeReplica(master, sibling, QStringLiteral("Sibling"), 80, 0), 0);
+        const QString backup = field + QStringLiteral(".bak");
+        QVERIFY(QFile::copy(field, backup));
+
+        // The lost history: exchanges with the master, then a rename that only the sibling gets.
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(write(field, QStringLiteral("UPDATE Panels SET PanelNum = %1 WHERE PanelID = 2").arg(20 + i)), QString());
+            QVERIFY(synchronize(field, master, Direction::Both) == 0);
+        }
+        QCOMPARE(write(field, QStringLiteral("UPDATE Panels SET PanelName = 'four lost' WHERE PanelID = 4")), QString());
+        QVERIFY(synchronize(field, sibling, Direction::Both) == 0);
+
+        QVERIFY(QFile::remove(field));
+        QVERIFY(QFile::copy(backup, field));
+        QCOMPARE(write(field, QStringLiteral("UPDATE Panels SET PanelName = 'four renamed' WHERE PanelID = 4")), QString());
+        QVERIFY(synchronize(field, master, Direction::Both) == 0);
+        QCOMPARE(one(master, QStringLiteral("SELECT PanelName FROM Panels WHERE PanelID = 4")), QStringLiteral("four renamed"));
+
+        for (int round = 0; round < 3; ++round)
+            for (const auto& [a, b] : {std::pair{master, sibling}, std::pair{field, sibling}, std::pair{field, master}})
+                QVERIFY(synchronize(a, b, Direction::Both) == 0);
+        QCOMPARE(tableContent(master, kTables), tableContent(field, kTables));
+        QCOMPARE(tableContent(master, kTables), tableContent(sibling, kTables));
+        const QString kept = one(master, QStringLiteral("SELECT PanelName FROM Panels WHERE PanelID = 4"));
+        QVERIFY2(kept == QLatin1String("four renamed") || kept == QLatin1String("four lost"), qPrintable(kept));
+        const QString other = kept == QLatin1String("four renamed") ? QStringLiteral("four lost") : QStringLiteral("four renamed");
+        int setAside = 0;
+        for (const QString& f : {master, field, sibling})
+            setAside += one(f, QStringLiteral("SELECT count(*) FROM repl_conflicts WHERE tbl = 'Panels' AND "
+                                              "json_extract(row_data, '$.PanelName') = '%1'")
+                                   .arg(other))
+                            .toInt();
+        QVERIFY2(setAside > 0, qPrintable(other + QStringLiteral(" was dropped")));
+    }
 };
 
 QTEST_GUILESS_MAIN(TstReplPutBack)

@@ -412,7 +412,9 @@ constexpr qint64 kPutBackLeap = qint64(1) << 20;
 // A file put back (x, behind partner y). Its writes since its last exchange carry generations its lost history had
 // used already: where y holds a version of the same row that the lost history wrote at or after that generation,
 // x's version cannot be told from one the lost history replaced, so it takes y's lineage and the exchange decides
-// the two as a conflict (the loser set aside, as for any conflict) instead of dropping x's as older. Its later writes
+// the two as a conflict (the loser set aside, as for any conflict) instead of dropping x's as older; elsewhere it
+// carries a mark of the put-back, so a later version of the lost history that y never saw meets it as a conflict
+// in whatever file they meet. Its later writes
 // are numbered past the lost history, and y forgets what it had of x, so everything x holds is compared at this
 // exchange (or the next that takes x's changes) and what y lacks goes over. Runs in the exchange's transaction;
 // xid's generation follows.
@@ -431,13 +433,27 @@ void renumberPutBack(Db& db, const QString& x, Identity* xid, const QString& y)
         while (t.step())
             tables << t.text(0);
     }
-    // y's version of a row (its row, else its deletion) that the lost history may have written after x's.
-    auto later = [&](Stmt& theirs, const QByteArray& mine) {
-        Lineage a, b;
-        if (!theirs.step() || !Lineage::parse(mine, &a) || !Lineage::parse(theirs.utf8(0), &b))
-            return QByteArray();
-        return compare(b, a) == Order::After ? theirs.utf8(0) : QByteArray();
+    // y's version of a row (its row, else its deletion), when y has one.
+    auto theirs = [](Stmt& s, const QByteArray& guid) {
+        s.reset();
+        s.bindBlob(1, guid);
+        QByteArray out = s.step() ? s.utf8(0) : QByteArray();
+        s.reset();
+        return out;
     };
+    // What x's version takes: y's lineage where the lost history may have written after it (Take); nothing where y
+    // holds this very version (Keep); else a mark of this put-back (Mark), an entry no version of the lost history
+    // carries, so wherever x's version meets a later one of that history in another file, the two are concurrent
+    // and decided as a conflict instead of x's being dropped as older.
+    enum class Verdict { Take, Keep, Mark };
+    auto verdict = [](const QByteArray& mine, const QByteArray& their) {
+        Lineage a, b;
+        if (their.isEmpty() || !Lineage::parse(mine, &a) || !Lineage::parse(their, &b))
+            return Verdict::Mark;
+        const Order o = compare(b, a);
+        return o == Order::After ? Verdict::Take : o == Order::Equal ? Verdict::Keep : Verdict::Mark;
+    };
+    const QString markPath = QStringLiteral("$.v.\"%1\"").arg(-xid->nickname);
     Stmt theirTomb(db, QStringLiteral("SELECT lineage FROM %1.repl_tombstones WHERE guid = ?").arg(Y));
     // Only its own writes, as the capture triggers stamped them: versions an exchange decided keep theirs.
     for (const QString& t : tables) {
@@ -448,22 +464,26 @@ void renumberPutBack(Db& db, const QString& x, Identity* xid, const QString& y)
         mine.bind(1, open).bind(2, qint64(xid->nickname));
         Stmt theirRow(db, QStringLiteral("SELECT s_Lineage FROM %1.%2 WHERE s_GUID = ?").arg(Y, T));
         std::vector<std::pair<qint64, QByteArray>> taken;
+        std::vector<qint64> marked;
         while (mine.step()) {
-            theirRow.reset();
-            theirRow.bindBlob(1, mine.blob(1));
-            QByteArray lin = later(theirRow, mine.utf8(2));
-            if (lin.isEmpty()) {
-                theirTomb.reset();
-                theirTomb.bindBlob(1, mine.blob(1));
-                lin = later(theirTomb, mine.utf8(2));
+            QByteArray their = theirs(theirRow, mine.blob(1));
+            if (their.isEmpty())
+                their = theirs(theirTomb, mine.blob(1));
+            switch (verdict(mine.utf8(2), their)) {
+            case Verdict::Take: taken.emplace_back(mine.integer(0), their); break;
+            case Verdict::Mark: marked.push_back(mine.integer(0)); break;
+            case Verdict::Keep: break;
             }
-            if (!lin.isEmpty())
-                taken.emplace_back(mine.integer(0), lin);
         }
         Stmt take(db, QStringLiteral("UPDATE %1.%2 SET s_Lineage = ? WHERE rowid = ?").arg(X, T));
         for (const auto& [rid, lin] : taken) {
             take.reset();
             take.bindText(1, lin).bind(2, rid).run();
+        }
+        Stmt mark(db, QStringLiteral("UPDATE %1.%2 SET s_Lineage = json_set(s_Lineage, ?, ?) WHERE rowid = ?").arg(X, T));
+        for (qint64 rid : marked) {
+            mark.reset();
+            mark.bind(1, markPath).bind(2, fresh).bind(3, rid).run();
         }
     }
     {
@@ -472,25 +492,30 @@ void renumberPutBack(Db& db, const QString& x, Identity* xid, const QString& y)
                           .arg(X, own));
         mine.bind(1, open).bind(2, qint64(xid->nickname));
         std::vector<std::pair<QByteArray, QByteArray>> taken;
+        std::vector<QByteArray> marked;
         while (mine.step()) {
-            QByteArray lin;
+            QByteArray their;
             if (tables.contains(mine.text(1))) {
                 Stmt theirRow(db, QStringLiteral("SELECT s_Lineage FROM %1.%2 WHERE s_GUID = ?").arg(Y, ident(mine.text(1))));
-                theirRow.bindBlob(1, mine.blob(0));
-                lin = later(theirRow, mine.utf8(2));
+                their = theirs(theirRow, mine.blob(0));
             }
-            if (lin.isEmpty()) {
-                theirTomb.reset();
-                theirTomb.bindBlob(1, mine.blob(0));
-                lin = later(theirTomb, mine.utf8(2));
+            if (their.isEmpty())
+                their = theirs(theirTomb, mine.blob(0));
+            switch (verdict(mine.utf8(2), their)) {
+            case Verdict::Take: taken.emplace_back(mine.blob(0), their); break;
+            case Verdict::Mark: marked.push_back(mine.blob(0)); break;
+            case Verdict::Keep: break;
             }
-            if (!lin.isEmpty())
-                taken.emplace_back(mine.blob(0), lin);
         }
         Stmt take(db, QStringLiteral("UPDATE %1.repl_tombstones SET lineage = ? WHERE guid = ?").arg(X));
         for (const auto& [guid, lin] : taken) {
             take.reset();
             take.bindText(1, lin).bindBlob(2, guid).run();
+        }
+        Stmt mark(db, QStringLiteral("UPDATE %1.repl_tombstones SET lineage = json_set(lineage, ?, ?) WHERE guid = ?").arg(X));
+        for (const QByteArray& guid : marked) {
+            mark.reset();
+            mark.bind(1, markPath).bind(2, fresh).bindBlob(3, guid).run();
         }
     }
     Stmt g(db, QStringLiteral("UPDATE %1.repl_info SET generation = ?").arg(X));
