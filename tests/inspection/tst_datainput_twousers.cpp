@@ -8,6 +8,7 @@
 #include "frmInspectionPd.h"
 #include "frmPanelElements.h"
 #include "frmTunnelSpecs.h"
+#include "alteredtexts.h"
 #include "otherprogram.h"
 
 #include <QComboBox>
@@ -300,18 +301,7 @@ private slots:
     // no-break space comes back from its box altered: pressing Edit is no change, a saved
     // rating leaves the comment and its posted state alone, and another user's change of it
     // meanwhile is kept with no question.
-    void aTextTheBoxAltersIsNoChange_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<bool>("theirs");
-        const QString texts[][2] = {{QStringLiteral("crlf"), QStringLiteral("line one\r\nline two")},
-                                    {QStringLiteral("lone cr"), QStringLiteral("one\rtwo")},
-                                    {QStringLiteral("no-break space"), QStringLiteral("no") + QChar(0x00A0) + QStringLiteral("break")}};
-        for (const auto& t : texts) {
-            QTest::newRow(qPrintable(t[0])) << t[1] << false;
-            QTest::newRow(qPrintable(t[0] + QStringLiteral(", changed by another user"))) << t[1] << true;
-        }
-    }
+    void aTextTheBoxAltersIsNoChange_data() { AddAlteredTextRows(); }
     void aTextTheBoxAltersIsNoChange()
     {
         QFETCH(QString, stored);

@@ -10,6 +10,7 @@
 #include "globals.h"
 #include "helpers.h"
 #include "krverror.h"
+#include "alteredtexts.h"
 #include "otherprogram.h"
 #include "prompt.h"
 #include "reviewforms.h"
@@ -1241,18 +1242,7 @@ private slots:
     // A text stored by another tool with Windows line ends, a lone carriage return or a
     // no-break space comes back from its box altered: Edit and Save write nothing, and another
     // user's change of it meanwhile is kept without a question.
-    void aTextTheBoxAltersIsNoChange_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<bool>("theirs");
-        const QString texts[][2] = {{QStringLiteral("crlf"), QStringLiteral("line one\r\nline two")},
-                                    {QStringLiteral("lone cr"), QStringLiteral("one\rtwo")},
-                                    {QStringLiteral("no-break space"), QStringLiteral("no") + QChar(0x00A0) + QStringLiteral("break")}};
-        for (const auto& t : texts) {
-            QTest::newRow(qPrintable(t[0])) << t[1] << false;
-            QTest::newRow(qPrintable(t[0] + QStringLiteral(", changed by another user"))) << t[1] << true;
-        }
-    }
+    void aTextTheBoxAltersIsNoChange_data() { AddAlteredTextRows(); }
     void aTextTheBoxAltersIsNoChange()
     {
         QFETCH(QString, stored);
