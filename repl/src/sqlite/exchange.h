@@ -117,6 +117,7 @@ private:
         void applyOverTombstone(Version& in, const Lineage& tomb);
         int resolveClashes(Version& in, const Lineage& lin);
         // contentOrderSql of the incoming values against the local row rid, or against values held aside.
+        std::vector<sqlite3_value*> readRow(qint64 rid);
         int contentOrder(const Version& in, qint64 rid);
         int contentOrder(const Version& in, const std::vector<sqlite3_value*>& local);
 

@@ -403,7 +403,8 @@ int Exchanger::Target::contentOrder(const Version& in, const std::vector<sqlite3
     return order;
 }
 
-int Exchanger::Target::contentOrder(const Version& in, qint64 rid)
+// The stored row's values, valid until m_readRow is reset; empty when there is no such row.
+std::vector<sqlite3_value*> Exchanger::Target::readRow(qint64 rid)
 {
     m_readRow->reset();
     m_readRow->bind(1, rid);
@@ -411,6 +412,12 @@ int Exchanger::Target::contentOrder(const Version& in, qint64 rid)
     if (m_readRow->step())
         for (int c = 0; c < m_t.cols.size(); ++c)
             vals.push_back(m_readRow->value(c));
+    return vals;
+}
+
+int Exchanger::Target::contentOrder(const Version& in, qint64 rid)
+{
+    const std::vector<sqlite3_value*> vals = readRow(rid);
     const int order = vals.size() == size_t(m_t.cols.size()) ? contentOrder(in, vals) : 0;
     m_readRow->reset();
     return order;
@@ -418,13 +425,7 @@ int Exchanger::Target::contentOrder(const Version& in, qint64 rid)
 
 void Exchanger::Target::recordLocalLoser(qint64 rid, const QByteArray& guid, const QString& reason)
 {
-    m_readRow->reset();
-    m_readRow->bind(1, rid);
-    std::vector<sqlite3_value*> vals;
-    if (m_readRow->step())
-        for (int c = 0; c < m_t.cols.size(); ++c)
-            vals.push_back(m_readRow->value(c));
-    const QString data = rowJson(vals);
+    const QString data = rowJson(readRow(rid));
     m_readRow->reset();
     record(guid, reason, false, data);
 }

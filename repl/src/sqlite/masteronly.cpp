@@ -193,6 +193,25 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
         s.reset();
         return out;
     };
+    // The master's version of a row: its rowid (0 when it holds no row) and its lineage (the tombstone's when
+    // the row was deleted; null when the master never had it).
+    struct MasterVersion {
+        bool has = false;
+        qint64 rid = 0;
+        QByteArray lineage;
+    };
+    auto masterVersion = [&](const QByteArray& guid) {
+        MasterVersion v;
+        masterRow.reset();
+        masterRow.bindBlob(1, guid).bindText(2, masterFirst);
+        v.has = masterRow.step();
+        v.rid = v.has ? masterRow.integer(0) : 0;
+        v.lineage = v.has ? masterRow.utf8(1) : QByteArray();
+        masterRow.reset();
+        if (!v.has)
+            v.lineage = lookUp(masterTomb, guid);
+        return v;
+    };
 
     // First every differing row of the replica goes, then the master's rows come back: a replica that swapped
     // two users' names clashes with no row half-way.
@@ -210,12 +229,7 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
         const qint64 rid = hasRow ? rowOf.integer(0) : 0;
         const QByteArray ownLineage = hasRow ? rowOf.utf8(1) : lookUp(replicaTomb, guid);
         rowOf.reset();
-        masterRow.reset();
-        masterRow.bindBlob(1, guid).bindText(2, masterFirst);
-        const bool masterHas = masterRow.step();
-        const qint64 mrid = masterHas ? masterRow.integer(0) : 0;
-        const QByteArray masterLineage = masterHas ? masterRow.utf8(1) : lookUp(masterTomb, guid);
-        masterRow.reset();
+        const auto [masterHas, mrid, masterLineage] = masterVersion(guid);
         if (!hasRow && !masterHas) {
             // Added and deleted in the field: nothing of it reaches the master.
             restampTomb.reset();
@@ -314,12 +328,7 @@ QVector<QByteArray> putBack(Db& db, const QString& table, const QString& master,
                     met.append({clash->integer(0), clash->blob(1)});
             clash->reset();
             for (const auto& [rid, guid] : met) {
-                masterRow.reset();
-                masterRow.bindBlob(1, guid).bindText(2, masterFirst);
-                const bool masterHas = masterRow.step();
-                const qint64 mrid = masterHas ? masterRow.integer(0) : 0;
-                const QByteArray masterLineage = masterHas ? masterRow.utf8(1) : lookUp(masterTomb, guid);
-                masterRow.reset();
+                const auto [masterHas, mrid, masterLineage] = masterVersion(guid);
                 if ((masterHas && copied.contains(guid)) || masterLineage.isNull())
                     continue;   // left to the copy below, which tells the clash
                 drop.reset();
